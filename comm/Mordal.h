@@ -1,0 +1,8 @@
+#pragma once
+
+// The public face of the communication library: include this one header.
+#include "Comm.h"
+#include "CommEnums.h"
+#include "CommInfo.h"
+#include "ControlFactory.h"
+#include "PropertyBag.h"

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "MordalExport.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The operating-system side of a serial port: which device a port number
+// names, and the few calls the transports and the port list need. Every
+// call answers 0 or an errno value, and records a failure as the library's
+// last system error.
+namespace Mordal::SerialPortDevice {
+
+// The folder whose entries "COM<n>" name port devices: $MORDAL_PORTS, else
+// ~/.config/Mordal/ports.
+MORDAL_EXPORT QString PortDirectory();
+
+// The device path behind port n: the port folder's "COM<n>" first, then the
+// fixed table (ttyS, ttyUSB, ttyACM, ttyAMA in blocks of 32). Empty when
+// neither names a device. Setting MORDAL_NO_SYSTEM_PORTS=1 leaves out the
+// fixed table, so only the port folder counts.
+MORDAL_EXPORT QString DevicePath(int port);
+
+// The port's name as the system calls it: "\\.\COM" followed by n.
+MORDAL_EXPORT QByteArray DeviceName(int port);
+
+// "COM<n> (<path>)", how a port is shown to a user.
+MORDAL_EXPORT QString DisplayName(int port);
+
+struct LineSettings {
+    int baud = 9600;
+    char parity = 'N'; // N, E, O, M or S
+    int dataBits = 8;
+    int stopBits = 1;
+};
+
+// The settings text the transport composes for a baud rate:
+// "baud=<rate> parity=N data=8 stop=1".
+MORDAL_EXPORT QByteArray SettingsText(int baud);
+
+// Reads a settings text of "key=value" words (baud, parity, data, stop);
+// nothing when a word is unknown or a value is out of range.
+MORDAL_EXPORT std::optional<LineSettings> BuildLineSettings(const QByteArray& text);
+
+// Opens the port's device for reading and writing, non-blocking, as no
+// controlling terminal, and takes it exclusively. ENOENT/ENODEV when there
+// is no such port, EBUSY when another holder has it.
+MORDAL_EXPORT int OpenExclusive(int port, int& fd);
+
+// Raw mode with the given framing and any baud rate (also those without a
+// B constant).
+MORDAL_EXPORT int ApplyLineSettings(int fd, const LineSettings& settings);
+
+// What the line is set to now, for the port information records.
+struct LineState {
+    uint32_t baud = 0;
+    int dataBits = 8;
+    char parity = 'N';
+    int stopBits = 1;
+    bool parityCheck = false; // INPCK
+    bool rtsCtsFlow = false;  // CRTSCTS
+    bool xonXoffOut = false;  // IXON
+    bool xonXoffIn = false;   // IXOFF
+    bool dtrOn = true;
+    bool rtsOn = true;
+    unsigned char xonChar = 0x11;
+    unsigned char xoffChar = 0x13;
+    unsigned char eofChar = 0x04;
+};
+MORDAL_EXPORT int ReadLineState(int fd, LineState& state);
+
+// Discards what both queues hold.
+MORDAL_EXPORT int Purge(int fd);
+
+// How many received bytes wait in the input queue.
+MORDAL_EXPORT int QueuedInput(int fd, int& count);
+
+// Reads at most max bytes that are already there; got is 0 when none are.
+MORDAL_EXPORT int Read(int fd, char* buffer, int max, int& got);
+
+// Writes all bytes, waiting at most one second per byte in total while the
+// output queue is full.
+MORDAL_EXPORT int Write(int fd, const QByteArray& bytes);
+
+MORDAL_EXPORT int Close(int fd);
+
+} // namespace Mordal::SerialPortDevice

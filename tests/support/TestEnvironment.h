@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Every test process gets its own temporary program folder, port folder and
+// configuration folder, and sees no ports of the machine it runs on.
+namespace TestEnvironment {
+
+void Prepare();
+void CleanUp();
+
+QString Root();
+QString PortDirectory();
+
+} // namespace TestEnvironment
