@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QTime>
+
+#include <functional>
+#include <random>
+
+namespace BalanceSim {
+
+// The simulated instrument: what lies on the pan and how it reads it out.
+// It knows nothing of ports; a session asks it for reply lines.
+class BalanceModel {
+public:
+    // Width of the right-aligned value field of every result line.
+    static constexpr int ValueWidth = 10;
+    static constexpr int MoistureDecimals = 2;
+
+    explicit BalanceModel(quint32 seed = 1);
+
+    // The reading shown: tare brings it to 0 until the next SetMass.
+    void SetMass(double value);
+    double Mass() const { return mass; }
+    void SetUnit(const QByteArray& value) { unit = value; }
+    QByteArray Unit() const { return unit; }
+    void SetStable(bool value) { stable = value; }
+    bool IsStable() const { return stable; }
+    // Immediate readings wander at random within +/- amplitude of the mass.
+    void SetNoise(double amplitude);
+    double Noise() const { return noise; }
+    // A moisture analyser reports percentages and prints its stable result
+    // behind the time of day.
+    void SetMoisture(bool value) { moisture = value; }
+    bool IsMoisture() const { return moisture; }
+    void SetDecimals(int value) { decimals = value; }
+    int Decimals() const { return decimals; }
+    void SetClock(std::function<QTime()> clock) { now = std::move(clock); }
+
+    void Tare();
+
+    // Answer to "S": the settled value, never marked unstable.
+    QByteArray StableReply() const;
+    // Answer to "SI" and each line of continuous transmission: the current,
+    // possibly noisy value, marked "?" while the pan is unstable.
+    QByteArray ImmediateReply();
+
+    static QByteArray TareAcknowledgement() { return "ST A\r\n"; }
+    static QByteArray ContinuousOnAcknowledgement() { return "C1\r\n"; }
+    static QByteArray ContinuousOffAcknowledgement() { return "C0\r\n"; }
+    static QByteArray ErrorReply() { return "ES\r\n"; }
+    // A printout as the instrument sends it after an adjustment: the date and
+    // time are left as the placeholders "D" and ESC "C" for the receiver to
+    // fill in, and the degree sign is character 248 of the printer's code page.
+    static QByteArray CalibrationReport();
+
+private:
+    QByteArray ResultLine(const QByteArray& header, double value) const;
+    QByteArray ValueField(double value) const;
+    QByteArray UnitField() const;
+    double NoisyMass();
+
+    double mass = 0.0;
+    QByteArray unit = "g";
+    bool stable = true;
+    double noise = 0.0;
+    double drift = 0.0;
+    bool moisture = false;
+    int decimals = 4;
+    std::mt19937 random;
+    std::function<QTime()> now = [] { return QTime::currentTime(); };
+};
+
+} // namespace BalanceSim

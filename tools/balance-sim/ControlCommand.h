@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace BalanceSim {
+
+// One line of the control input, checked and taken apart.
+struct ControlCommand {
+    enum class Kind {
+        Mass,
+        Unit,
+        Stable,
+        Noise,
+        Moisture,
+        Decimals,
+        NoReply,
+        Delay,
+        Split,
+        Garbage,
+        Send,
+        Report,
+        Drop,
+        Rate,
+        Quit,
+    };
+
+    static constexpr int MaxDelayMs = 600000;
+    static constexpr double MaxRate = 1000.0;
+    static constexpr int MaxDecimals = 6;
+    static constexpr int MaxUnitLength = 4;
+
+    Kind kind = Kind::Quit;
+    // mass, noise, rate
+    double number = 0.0;
+    // delay, split pause, decimals
+    int integer = 0;
+    // stable, moisture, noreply, split
+    bool on = false;
+    // unit, and the decoded text of garbage and send
+    QByteArray bytes;
+
+    // Answers nothing, with the reason in error, for a line that is not a
+    // valid control command.
+    static std::optional<ControlCommand> Parse(const QByteArray& line, QString* error = nullptr);
+};
+
+} // namespace BalanceSim

@@ -1,0 +1,225 @@
+#include "Options.h"
+
+#include <QDir>
+
+namespace BalanceSim {
+
+namespace {
+
+constexpr int MaxComPort = 256;
+
+// Options that set the instrument up are spelled as the control command
+// they stand for, so both are checked by the same rules.
+struct SetupOption {
+    const char* option;
+    const char* control;
+    bool takesValue;
+};
+
+constexpr SetupOption SetupOptions[] = {
+    {"mass", "mass", true},
+    {"unit", "unit", true},
+    {"decimals", "decimals", true},
+    {"noise", "noise", true},
+    {"rate", "rate", true},
+    {"delay", "delay", true},
+    {"unstable", "stable off", false},
+    {"moisture", "moisture on", false},
+    {"noreply", "noreply on", false},
+};
+
+bool Fail(QString* error, const QString& why) {
+    if (error)
+        *error = why;
+    return false;
+}
+
+bool TakeInteger(const QString& text, int low, int high, int& out) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
+bool TakeValue(const QStringList& arguments, int& i, const QString& name, QString& value,
+               QString* error) {
+    if (i + 1 >= arguments.size())
+        return Fail(error, QStringLiteral("--%1 needs a value").arg(name));
+    value = arguments.at(++i);
+    return true;
+}
+
+bool TakeSetup(const SetupOption& option, const QString& value, Options& options, QString* error) {
+    QByteArray line = option.control;
+    if (option.takesValue)
+        line += ' ' + value.toLatin1();
+    QString why;
+    const auto command = ControlCommand::Parse(line, &why);
+    if (!command)
+        return Fail(error, QStringLiteral("--%1: %2").arg(QLatin1String(option.option), why));
+    options.setup.append(*command);
+    return true;
+}
+
+bool TakeOption(const QStringList& arguments, int& i, Options& options, QString* error) {
+    const QString name = arguments.at(i).mid(2);
+    QString value;
+    for (const SetupOption& setup : SetupOptions) {
+        if (name != QLatin1String(setup.option))
+            continue;
+        if (setup.takesValue && !TakeValue(arguments, i, name, value, error))
+            return false;
+        return TakeSetup(setup, value, options, error);
+    }
+    if (name == "help") {
+        options.help = true;
+    } else if (name == "exit-on-eof") {
+        options.exitOnEof = true;
+    } else if (name == "log") {
+        options.log = true;
+    } else if (name == "com") {
+        if (!TakeValue(arguments, i, name, value, error))
+            return false;
+        if (!TakeInteger(value, 1, MaxComPort, options.com))
+            return Fail(error, QStringLiteral("--com needs a port number from 1 to 256"));
+    } else if (name == "tcp") {
+        if (!TakeValue(arguments, i, name, value, error))
+            return false;
+        if (!TakeInteger(value, 0, 65535, options.tcpPort))
+            return Fail(error, QStringLiteral("--tcp needs a port number from 0 to 65535"));
+    } else if (name == "port-dir") {
+        if (!TakeValue(arguments, i, name, options.portDirectory, error))
+            return false;
+    } else if (name == "script") {
+        if (!TakeValue(arguments, i, name, options.scriptPath, error))
+            return false;
+    } else if (name == "seed") {
+        if (!TakeValue(arguments, i, name, value, error))
+            return false;
+        bool ok = false;
+        options.seed = value.toUInt(&ok);
+        if (!ok)
+            return Fail(error, QStringLiteral("--seed needs a whole number"));
+    } else {
+        return Fail(error, QStringLiteral("unknown option %1").arg(arguments.at(i)));
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<Options> Options::Parse(const QStringList& arguments, QString* error) {
+    Options options;
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (!arguments.at(i).startsWith(QLatin1String("--"))) {
+            Fail(error, QStringLiteral("unexpected argument %1").arg(arguments.at(i)));
+            return std::nullopt;
+        }
+        if (!TakeOption(arguments, i, options, error))
+            return std::nullopt;
+    }
+    if (options.help)
+        return options;
+    if (options.com == 0 && options.tcpPort < 0) {
+        Fail(error, QStringLiteral("give --com N, --tcp PORT or both"));
+        return std::nullopt;
+    }
+    if (options.com != 0 && options.portDirectory.isEmpty())
+        options.portDirectory = DefaultPortDirectory();
+    return options;
+}
+
+QString Options::DefaultPortDirectory() {
+    const QString fromEnvironment = qEnvironmentVariable("MORDAL_PORTS");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/Mordal/ports");
+}
+
+QString Options::HelpText() {
+    return QStringLiteral(R"(Usage: balance-sim [--com N [--port-dir DIR]] [--tcp PORT] [options]
+
+Serves one simulated laboratory balance (or moisture analyser) on a
+pseudo-terminal published as COM<N>, on a loopback TCP port, or on both.
+
+Endpoints (at least one):
+  --com N          open a pseudo-terminal and link DIR/COM<N> (N 1..256) to
+                   it, replacing an existing link; the link is removed on exit
+  --port-dir DIR   the port directory; default $MORDAL_PORTS, else
+                   $XDG_CONFIG_HOME/Mordal/ports (~/.config/Mordal/ports)
+  --tcp PORT       listen on 127.0.0.1:PORT (0: any free port); one client
+                   at a time, a new client replaces the old one
+On start one line per endpoint is printed:
+  READY COM<N> <pseudo-terminal path>
+  READY TCP 127.0.0.1 <port>
+
+The instrument answers commands ended by CR LF (a lone CR or LF also ends
+a command; bytes are taken as they are, one character each):
+  S      stable read         "S     12.3456 g  "  (settled value)
+  SI     immediate read      "SI ?   12.3457 g  "  ("?" while unstable)
+  T      tare                "ST A", and the reading becomes 0
+  C1     continuous on       "C1", then an immediate-read line at the rate
+  C0     continuous off      "C0"
+  other                      "ES"
+As a moisture analyser the unit is "%" and "S" answers with the time of
+day in front: "12:05      3.50 %  ".
+
+Instrument options (the starting state; the control commands below change
+it later):
+  --mass V         the reading (default 0)
+  --unit U         the unit, 1 to 4 characters (default g)
+  --decimals N     decimal places of a mass, 0..6 (default 4)
+  --noise A        immediate readings wander within +/-A of the mass
+  --unstable       immediate readings are marked unstable ("?")
+  --moisture       act as a moisture analyser
+  --rate R         continuous lines per second (default 10)
+  --delay MS       every reply leaves MS milliseconds late
+  --noreply        ignore every command
+  --seed N         seed of the noise, for repeatable runs
+  --script FILE    scripted replies, see below
+
+Control commands, one per line on standard input, each answered on standard
+output with "OK" or "ERR <reason>":
+  mass <value>          set the reading
+  unit <text>           set the unit
+  decimals <n>          decimal places of a mass
+  stable on|off         mark immediate readings stable or unstable
+  noise <value>         amplitude of the wandering of immediate readings
+  moisture on|off       moisture analyser ("%") or balance
+  rate <lines/s>        rate of continuous transmission (above 0, up to 1000)
+  noreply on|off        ignore every command: no reply and no effect
+  delay <ms>            send every reply this much later (0: at once)
+  split on|off|<ms>     send every reply in two pieces with a pause between
+                        (200 ms, or the given pause)
+  garbage <text>        send text now, without a line end
+  send <text>           send text now, exactly as given
+  report                send the calibration report now
+  drop                  close the TCP client's connection
+  quit                  end the program
+Texts may hold escapes: \r \n \t \e (ESC) \\ \xHH. Whatever is sent goes
+to every endpoint with a client (a pseudo-terminal always counts as one).
+
+Script file (--script): lines "COMMAND => REPLY". A scripted command is
+answered from the script alone, with the reply's bytes exactly as written
+(escapes decoded, so end it with \r\n yourself); nothing after "=>" means
+no reply. Several lines for one command give their replies in turn,
+starting over after the last. Blank lines and lines starting with # are
+skipped. Example:
+  S => S     12.3456 g  \r\n
+  S => ES\r\n
+  Z =>
+
+Other options:
+  --exit-on-eof    end the program when standard input ends; without it
+                   only "quit", SIGINT or SIGTERM end it
+  --log            write the traffic to standard error
+  --help           show this text
+)");
+}
+
+} // namespace BalanceSim
