@@ -1,6 +1,8 @@
-#include "Mordal.h"
+#include "CommTestFixture.h"
 
-#include <gtest/gtest.h>
+#include <cerrno>
+
+using Mordal::enCommSource;
 
 TEST(ControlFactory, CreatesBothControlsByTypeName) {
     std::unique_ptr<QObject> comm(Mordal::CreateControl("Brisko_2.Comm"));
@@ -8,4 +10,312 @@ TEST(ControlFactory, CreatesBothControlsByTypeName) {
     EXPECT_NE(qobject_cast<Mordal::Comm*>(comm.get()), nullptr);
     EXPECT_NE(qobject_cast<Mordal::CommInfo*>(info.get()), nullptr);
     EXPECT_EQ(Mordal::CreateControl("Brisko_2.Other"), nullptr);
+    std::unique_ptr<QObject> byCName(Mordal_CreateControl("Brisko_2.Comm", nullptr));
+    EXPECT_NE(qobject_cast<Mordal::Comm*>(byCName.get()), nullptr);
+}
+
+TEST(CommProperties, DefaultsAndPersistence) {
+    Mordal::Comm comm;
+    EXPECT_EQ(comm.MarkersEndOfFrame(), "\r\n");
+    EXPECT_EQ(comm.MaxFrameSize(), 50);
+    EXPECT_EQ(comm.CommSource(), enCommSource::None);
+    EXPECT_FALSE(comm.CommOpen());
+
+    // A saved empty marker comes back as CR LF.
+    Mordal::MemoryPropertyBag bag;
+    bag.WriteProperty("MarkersEndOfFrame", QString(), QString("\r\n"));
+    bag.WriteProperty("MaxFrameSize", 120, 50);
+    comm.ReadProperties(bag);
+    EXPECT_EQ(comm.MarkersEndOfFrame(), "\r\n");
+    EXPECT_EQ(comm.MaxFrameSize(), 120);
+
+    comm.SetMarkersEndOfFrame("\x03");
+    Mordal::MemoryPropertyBag saved;
+    comm.WriteProperties(saved);
+    Mordal::Comm loaded;
+    loaded.ReadProperties(saved);
+    EXPECT_EQ(loaded.MarkersEndOfFrame(), "\x03");
+    EXPECT_EQ(loaded.MaxFrameSize(), 120);
+
+    // Defaults are not written out.
+    Mordal::Comm fresh;
+    Mordal::MemoryPropertyBag defaults;
+    fresh.WriteProperties(defaults);
+    EXPECT_FALSE(defaults.Contains("MarkersEndOfFrame"));
+    EXPECT_FALSE(defaults.Contains("MaxFrameSize"));
+}
+
+TEST(CommWithoutTransport, SendAndOpenDoNothing) {
+    Mordal::Comm comm;
+    int opened = 0;
+    QObject::connect(&comm, &Mordal::Comm::CommIsOpen, [&](bool) { ++opened; });
+    comm.SetCommOpen(true);
+    comm.OutputData("S\r\n");
+    EXPECT_EQ(opened, 0);
+    EXPECT_FALSE(comm.TimerTimeOut.isActive());
+    comm.ClearBuffer();
+    EXPECT_EQ(comm.InputCount(), 0);
+}
+
+using CommFraming = CommFixture;
+
+TEST_F(CommFraming, DeliversOneFrameWithItsMarkers) {
+    OpenSerial();
+    ASSERT_TRUE(comm.CommOpen());
+    pty.Write("12.5 g\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, "12.5 g\r\n");
+    EXPECT_EQ(frames[0].framesCount, 1);
+    EXPECT_EQ(frames[0].bufferCount, 8);
+    EXPECT_EQ(comm.InputCount(), 0);
+}
+
+TEST_F(CommFraming, DeliversOneFramePerPollWithFallingCounts) {
+    OpenSerial();
+    pty.Write("A\r\nB\r\n");
+    ASSERT_TRUE(WaitForFrames(2));
+    EXPECT_EQ(frames[0].data, "A\r\n");
+    EXPECT_EQ(frames[0].framesCount, 2);
+    EXPECT_EQ(frames[0].bufferCount, 6);
+    EXPECT_EQ(frames[1].data, "B\r\n");
+    EXPECT_EQ(frames[1].framesCount, 1);
+    EXPECT_EQ(frames[1].bufferCount, 3);
+}
+
+TEST_F(CommFraming, WaitsForTheMarkerOfAFrameInPieces) {
+    OpenSerial();
+    pty.Write("12.5");
+    ASSERT_TRUE(WaitUntil([&] { return comm.InputCount() == 4; }));
+    RunEventsFor(100);
+    EXPECT_TRUE(frames.empty());
+    pty.Write(" g\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, "12.5 g\r\n");
+}
+
+TEST_F(CommFraming, BareMarkersWaitForAThirdCharacter) {
+    OpenSerial();
+    pty.Write("\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return comm.InputCount() == 2; }));
+    RunEventsFor(100);
+    EXPECT_TRUE(frames.empty());
+    pty.Write("X");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, "\r\n");
+    EXPECT_EQ(frames[0].framesCount, 1);
+    EXPECT_EQ(frames[0].bufferCount, 3);
+    EXPECT_EQ(comm.PeekInputData(), "X");
+}
+
+TEST_F(CommFraming, KeptFrameIsDeliveredAgainUntilCleared) {
+    int keep = 2;
+    onFrame = [&](bool& clear) {
+        if (keep-- > 0)
+            clear = false;
+    };
+    OpenSerial();
+    pty.Write("A\r\n");
+    ASSERT_TRUE(WaitForFrames(3));
+    RunEventsFor(50);
+    ASSERT_EQ(frames.size(), 3u);
+    for (const Frame& frame : frames) {
+        EXPECT_EQ(frame.data, "A\r\n");
+        EXPECT_EQ(frame.framesCount, 1);
+        EXPECT_EQ(frame.bufferCount, 3);
+    }
+    EXPECT_EQ(comm.InputCount(), 0);
+}
+
+TEST_F(CommFraming, HandlerThatTakesTheBufferItselfIsLeftAlone) {
+    onFrame = [&](bool&) { comm.InputData(); };
+    OpenSerial();
+    pty.Write("A\r\nB\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    RunEventsFor(60);
+    EXPECT_EQ(frames.size(), 1u);
+    EXPECT_EQ(comm.InputCount(), 0);
+}
+
+TEST_F(CommFraming, GarbageRaisesIncorrectFramesAtEveryPollAndIsKept) {
+    OpenSerial();
+    const QByteArray garbage(51, 'x');
+    pty.Write(garbage);
+    ASSERT_TRUE(WaitUntil([&] { return incorrectFrames >= 3; }));
+    EXPECT_EQ(comm.PeekInputData(), garbage);
+    EXPECT_TRUE(frames.empty());
+    pty.Write("\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, garbage + "\r\n");
+    const int raised = incorrectFrames;
+    RunEventsFor(60);
+    EXPECT_EQ(incorrectFrames, raised);
+}
+
+TEST_F(CommFraming, EndlessStreamKeepsOnlyTheNewest64KiB) {
+    OpenSerial();
+    QByteArray stream;
+    for (int i = 0; stream.size() < 70 * 1024; ++i)
+        stream += QByteArray::number(i) + ' ';
+    pty.Write(stream);
+    ASSERT_TRUE(WaitUntil([&] { return comm.PeekInputData().endsWith(stream.right(32)); }, 5000));
+    EXPECT_EQ(comm.InputCount(), Mordal::Comm::ReceiveBufferLimit);
+    EXPECT_EQ(comm.PeekInputData(), stream.right(Mordal::Comm::ReceiveBufferLimit));
+    const int raised = incorrectFrames;
+    ASSERT_TRUE(WaitUntil([&] { return incorrectFrames > raised; }));
+    // A marker still turns what is kept into a frame.
+    pty.Write("\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, stream.right(Mordal::Comm::ReceiveBufferLimit - 2) + "\r\n");
+}
+
+TEST_F(CommFraming, EmptyMarkersMeanCrLfAndClearTheBuffer) {
+    OpenSerial();
+    pty.Write("partial");
+    ASSERT_TRUE(WaitUntil([&] { return comm.InputCount() == 7; }));
+    comm.SetMarkersEndOfFrame("");
+    EXPECT_EQ(comm.MarkersEndOfFrame(), "\r\n");
+    EXPECT_EQ(comm.InputCount(), 0);
+    EXPECT_TRUE(comm.PropertiesChanged());
+}
+
+TEST_F(CommFraming, OtherMarkersCutFramesExactly) {
+    comm.SetMarkersEndOfFrame("#");
+    OpenSerial();
+    pty.Write("abc#de");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, "abc#");
+    EXPECT_EQ(comm.PeekInputData(), "de");
+}
+
+using CommTimeOut = CommFixture;
+
+TEST_F(CommTimeOut, CountsConsecutiveTimeOutsAndAFrameResetsTheCount) {
+    OpenSerial();
+    comm.OutputData("S\r\n", 100);
+    ASSERT_TRUE(WaitUntil([&] { return timeOuts.size() == 1; }));
+    comm.OutputData("S\r\n", 100);
+    ASSERT_TRUE(WaitUntil([&] { return timeOuts.size() == 2; }));
+    EXPECT_EQ(timeOuts[0], std::make_pair(100, 1));
+    EXPECT_EQ(timeOuts[1], std::make_pair(100, 2));
+    EXPECT_EQ(pty.Read(6), "S\r\nS\r\n");
+
+    comm.OutputData("S\r\n", 200);
+    pty.Write("1 g\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    RunEventsFor(300);
+    EXPECT_EQ(timeOuts.size(), 2u) << "a reply cancels the time-out";
+
+    comm.OutputData("S\r\n", 100);
+    ASSERT_TRUE(WaitUntil([&] { return timeOuts.size() == 3; }));
+    EXPECT_EQ(timeOuts[2], std::make_pair(100, 1));
+}
+
+TEST_F(CommTimeOut, DefaultTimeOutIsOneSecond) {
+    OpenSerial();
+    comm.OutputData("S\r\n");
+    EXPECT_EQ(comm.TimerTimeOut.interval(), 1000);
+    ASSERT_TRUE(WaitUntil([&] { return !timeOuts.empty(); }, 3000));
+    EXPECT_EQ(timeOuts[0], std::make_pair(1000, 1));
+}
+
+TEST_F(CommTimeOut, ZeroTimeOutWatchesNothing) {
+    OpenSerial();
+    comm.OutputData("S\r\n", 0);
+    EXPECT_FALSE(comm.TimerTimeOut.isActive());
+    RunEventsFor(100);
+    EXPECT_TRUE(timeOuts.empty());
+}
+
+TEST_F(CommTimeOut, FrameWaitingAtExpirySuppressesTheEvent) {
+    // The first frame's handler arms a reply watch and unwires the source,
+    // so polling delivers nothing more and the second frame is still waiting
+    // in the buffer when the watch expires.
+    onFrame = [&](bool&) {
+        if (frames.size() == 1) {
+            comm.OutputData("S\r\n", 50);
+            comm.SetCommSource(int(enCommSource::None));
+        }
+    };
+    OpenSerial();
+    pty.Write("A\r\nB\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    ASSERT_TRUE(WaitUntil([&] { return comm.TimeOutCount() == 1; }));
+    RunEventsFor(50);
+    EXPECT_TRUE(timeOuts.empty());
+    EXPECT_EQ(comm.PeekInputData(), "B\r\n");
+}
+
+TEST_F(CommTimeOut, SendingWhileClosedDoesNothing) {
+    comm.SetCommSource(int(enCommSource::Serial));
+    comm.OutputData("S\r\n", 50);
+    EXPECT_FALSE(comm.TimerTimeOut.isActive());
+    RunEventsFor(100);
+    EXPECT_TRUE(timeOuts.empty());
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(pty.Read(1, 100).isEmpty());
+}
+
+using CommState = CommFixture;
+
+TEST_F(CommState, FirstReportAlwaysFiresEvenForAPortThatNeverOpened) {
+    comm.SetCommSource(int(enCommSource::Serial));
+    comm.SetSerialPort(7);
+    comm.SetCommOpen(true);
+    ASSERT_EQ(states.size(), 1u);
+    EXPECT_FALSE(states[0]);
+    // The state is reported before the error it comes with, and only once.
+    EXPECT_EQ(events, (std::vector<std::string>{"closed", "error"}));
+}
+
+TEST_F(CommState, AbsentPortIsReportedWithTheSystemTextAndCanBeOpenedLater) {
+    comm.SetCommSource(int(enCommSource::Serial));
+    comm.SetSerialPort(7);
+    comm.SetCommOpen(true);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].number, ENOENT);
+    EXPECT_EQ(errors[0].description, QString::fromLocal8Bit(strerror(ENOENT)));
+    EXPECT_EQ(errors[0].source, enCommSource::Serial);
+    EXPECT_FALSE(comm.CommOpen());
+    EXPECT_FALSE(comm.TimerChechBuffer.isActive());
+
+    PtyPair late;
+    late.Publish(7);
+    comm.SetCommOpen(true);
+    EXPECT_TRUE(comm.CommOpen());
+    EXPECT_EQ(states, (std::vector<bool>{false, true}));
+    late.Write("late\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, "late\r\n");
+}
+
+TEST_F(CommState, SwitchingSourceClosesTheLinkAndKeepsTheBuffer) {
+    OpenSerial();
+    pty.Write("no marker yet");
+    ASSERT_TRUE(WaitUntil([&] { return comm.InputCount() == 13; }));
+    comm.SetCommSource(int(enCommSource::None));
+    EXPECT_EQ(states, (std::vector<bool>{true, false}));
+    EXPECT_EQ(comm.PeekInputData(), "no marker yet");
+    EXPECT_EQ(comm.CommSource(), enCommSource::None);
+
+    // The port was really let go: another holder can take it.
+    Mordal::Comm other;
+    other.SetCommSource(int(enCommSource::Serial));
+    other.SetCommOpen(true);
+    EXPECT_TRUE(other.CommOpen());
+}
+
+TEST_F(CommState, UnknownSourceKeepsTheWiringButClosesTheLink) {
+    OpenSerial();
+    comm.SetCommSource(9);
+    EXPECT_EQ(comm.CommSource(), enCommSource::Serial);
+    EXPECT_FALSE(comm.CommOpen());
+}
+
+TEST_F(CommState, ClosingReportsOnceAndStopsPolling) {
+    OpenSerial();
+    EXPECT_TRUE(comm.TimerChechBuffer.isActive());
+    comm.SetCommOpen(false);
+    comm.SetCommOpen(false);
+    EXPECT_EQ(states, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(comm.TimerChechBuffer.isActive());
 }

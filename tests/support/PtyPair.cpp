@@ -7,7 +7,6 @@
 #include <QFile>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -57,8 +56,8 @@ void PtyPair::Write(const QByteArray& bytes) {
             done += n;
             continue;
         }
-        pollfd p{master, POLLOUT, 0};
-        ::poll(&p, 1, 100);
+        // The pseudo-terminal holds only a few KiB: let the reader run.
+        RunEventsFor(2);
     }
 }
 

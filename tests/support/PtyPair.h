@@ -18,7 +18,7 @@ public:
     // Links "COM<port>" in the port folder to the slave side.
     void Publish(int port);
 
-    // What the device sends.
+    // What the device sends; runs events while the terminal is full.
     void Write(const QByteArray& bytes);
     // What the device received, waiting (with events running) until at
     // least minBytes arrived or timeoutMs passed.
