@@ -36,6 +36,11 @@ int main(int argc, char** argv) {
     // A reader of our output that goes away must not end the instrument.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Watching signals before READY is printed: whoever reads READY may
+    // terminate us at once and must still find the link removed.
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::Caught, &app, &QCoreApplication::quit);
+
     Simulator simulator(*options);
     if (!simulator.Start(&error)) {
         std::fprintf(stderr, "balance-sim: %s\n", qPrintable(error));
@@ -53,7 +58,5 @@ int main(int argc, char** argv) {
     if (options->exitOnEof)
         QObject::connect(&input, &ControlInput::Ended, &app, &QCoreApplication::quit);
     QObject::connect(&simulator, &Simulator::QuitRequested, &app, &QCoreApplication::quit);
-    SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::Caught, &app, &QCoreApplication::quit);
     return app.exec();
 }
