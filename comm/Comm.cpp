@@ -4,9 +4,6 @@
 #include "TCP.h"
 #include "Utilities.h"
 
-#include <QApplication>
-#include <QMessageBox>
-
 #include <cerrno>
 #include <exception>
 
@@ -187,11 +184,7 @@ void Comm::RaiseError(int32_t Number, const QString& Description, enCommSource S
 }
 
 void Comm::About() {
-    const QString text = QStringLiteral("Mordal %1").arg(QStringLiteral(MORDAL_VERSION));
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QMessageBox::information(nullptr, QStringLiteral("Mordal"), text);
-    else
-        qInfo("%s", qPrintable(text));
+    ShowLibraryVersion();
 }
 
 void Comm::CheckBuffer() {

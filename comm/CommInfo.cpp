@@ -2,9 +2,6 @@
 
 #include "Utilities.h"
 
-#include <QApplication>
-#include <QMessageBox>
-
 #include <cerrno>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -50,13 +47,6 @@ uint8_t parityOf(char parity) {
     }
 }
 
-// Exclusive use outlives our descriptor while another one of the same
-// terminal stays open, so it is handed back before closing.
-int releaseAndClose(int fd) {
-    ::ioctl(fd, TIOCNXCL);
-    return Device::Close(fd);
-}
-
 } // namespace
 
 CommInfo::CommInfo(QObject* parent) : QObject(parent) {}
@@ -82,7 +72,7 @@ SimpleInfo CommInfo::SerialExist(int16_t CommPort) {
         COMMPROP prop = code == 0 ? SerialPortProperties() : COMMPROP{};
         // The port is free again before the host hears of it, so a handler
         // may open it at once.
-        releaseAndClose(fd);
+        Device::Close(fd);
         if (code == 0) {
             info.Exist = true;
             emit SerialExist(CommPort, false, prop);
@@ -121,15 +111,11 @@ bool CommInfo::SerialClose(int32_t hDev) {
         SetLastSystemError(hDev < 0 ? EBADF : ENOTTY);
         return false;
     }
-    return releaseAndClose(hDev) == 0;
+    return Device::Close(hDev) == 0;
 }
 
 void CommInfo::About() {
-    const QString text = QStringLiteral("Mordal %1").arg(QStringLiteral(MORDAL_VERSION));
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QMessageBox::information(nullptr, QStringLiteral("Mordal"), text);
-    else
-        qInfo("%s", qPrintable(text));
+    ShowLibraryVersion();
 }
 
 DCB_fBitFields CommInfo::SplitFlags(uint32_t fBitFields) {

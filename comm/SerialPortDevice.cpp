@@ -272,6 +272,9 @@ int Write(int fd, const QByteArray& bytes) {
 }
 
 int Close(int fd) {
+    // Exclusive use outlives this descriptor while another one of the same
+    // terminal stays open, so it is handed back first.
+    ::ioctl(fd, TIOCNXCL);
     if (::close(fd) != 0)
         return failWithErrno();
     return 0;

@@ -1,7 +1,8 @@
 #include "Utilities.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <chrono>
@@ -59,6 +60,14 @@ int LastSystemError() {
 
 void SetLastSystemError(int code) {
     lastSystemError = code;
+}
+
+void ShowLibraryVersion() {
+    const QString text = QStringLiteral("Mordal %1").arg(QStringLiteral(MORDAL_VERSION));
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QMessageBox::information(nullptr, QStringLiteral("Mordal"), text);
+    else
+        qInfo("%s", qPrintable(text));
 }
 
 } // namespace Mordal

@@ -30,4 +30,8 @@ MORDAL_EXPORT QString SystemMessageText(int code);
 MORDAL_EXPORT int LastSystemError();
 MORDAL_EXPORT void SetLastSystemError(int code);
 
+// A message box with the library's version (major.minor.revision); printed
+// instead when the host has no windows.
+MORDAL_EXPORT void ShowLibraryVersion();
+
 } // namespace Mordal
