@@ -55,12 +55,6 @@ TEST(ControlCommand, LineEndsOfTheControlInputAreNotPartOfTheCommand) {
     EXPECT_EQ(Parsed("quit\r").kind, Kind::Quit);
 }
 
-TEST(ControlCommand, CommandsWithoutArgument) {
-    EXPECT_EQ(Parsed("report").kind, Kind::Report);
-    EXPECT_EQ(Parsed("drop").kind, Kind::Drop);
-    EXPECT_EQ(Parsed("quit").kind, Kind::Quit);
-}
-
 TEST(ControlCommand, RejectsWhatCannotBeCarriedOut) {
     for (const char* line :
          {"",           "fly",        "Mass 1",     "mass",        "mass abc",

@@ -10,12 +10,6 @@ TEST(EscapeText, DecodesEveryEscapeAndLeavesOtherBytesAlone) {
     EXPECT_EQ(*decoded, QByteArray("a\r\n\t\x1b\\A\xf8\xf8 z"));
 }
 
-TEST(EscapeText, DecodesZeroByte) {
-    const auto decoded = EscapeText::Decode(R"(\x00S)");
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(*decoded, QByteArray("\0S", 2));
-}
-
 TEST(EscapeText, RejectsBrokenEscapesWithAReason) {
     for (const char* text : {R"(\q)", "tail\\", R"(\x4)", R"(\xZ1)", R"(\x)"}) {
         QString why;

@@ -31,9 +31,3 @@ TEST(OutputQueue, TakesOnlyWhatIsDueAndKeepsTheRest) {
     queue.Clear();
     EXPECT_TRUE(queue.TakeDue(1000).isEmpty());
 }
-
-TEST(OutputQueue, NegativeWaitMeansNow) {
-    OutputQueue queue;
-    queue.Push(10, -5, "x");
-    EXPECT_EQ(queue.NextDue(), 10);
-}

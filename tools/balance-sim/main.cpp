@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
     }
     // A reader of our output that goes away must not end the instrument.
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of an interactive shell, reading the
+    // terminal would stop us; ignored, the read fails and only the control
+    // input ends.
+    std::signal(SIGTTIN, SIG_IGN);
 
     // Watching signals before READY is printed: whoever reads READY may
     // terminate us at once and must still find the link removed.
