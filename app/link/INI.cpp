@@ -63,27 +63,35 @@ bool keyLineMatches(const QString& line, const QString& key, QString* value = nu
     return true;
 }
 
-// The range of lines that belong to a section: [first key line, end).
+// The lines of a section: its header (-1 for the nameless section, whose
+// lines are those before the first header) and the end of its lines.
 struct SectionRange {
+    bool found = false;
     qsizetype header = -1;
     qsizetype end = -1;
 };
 
 SectionRange findSection(const QStringList& lines, const QString& section) {
     SectionRange range;
+    const bool nameless = section.trimmed().isEmpty();
+    if (nameless) {
+        range.found = true;
+        range.end = lines.size();
+    }
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString name;
         if (!isSectionLine(lines[i], &name))
             continue;
-        if (range.header >= 0) {
+        if (range.found) {
             range.end = i;
             return range;
         }
-        if (name.compare(section.trimmed(), Qt::CaseInsensitive) == 0)
+        if (name.compare(section.trimmed(), Qt::CaseInsensitive) == 0) {
+            range.found = true;
             range.header = i;
+            range.end = lines.size();
+        }
     }
-    if (range.header >= 0)
-        range.end = lines.size();
     return range;
 }
 
@@ -111,7 +119,7 @@ QString CzytajIni(const QString& path, const QString& section, const QString& ke
                   const QString& defaultValue) {
     const IniText text = load(path);
     const SectionRange range = findSection(text.lines, section);
-    if (range.header < 0)
+    if (!range.found)
         return defaultValue;
     for (qsizetype i = range.header + 1; i < range.end; ++i) {
         QString value;
@@ -133,7 +141,7 @@ bool ZapiszIni(const QString& path, const QString& section, const QString& key,
 
     IniText text = load(path);
     const SectionRange range = findSection(text.lines, section);
-    if (range.header < 0) {
+    if (!range.found) {
         text.lines << QLatin1Char('[') + section.trimmed() + QLatin1Char(']') << entry;
         return save(path, text);
     }

@@ -55,11 +55,21 @@ TEST_F(IniFileTest, ValuesOf999CharactersOrMoreReadAsTheDefault) {
     EXPECT_EQ(CzytajIni(path, "s", "long", "d"), "d");
 }
 
-TEST_F(IniFileTest, NamelessSectionHoldsItsOwnKeys) {
+TEST_F(IniFileTest, NamelessSectionIsTheLinesBeforeTheFirstHeader) {
+    WriteFile("; language file\r\n[D4]\r\nok=translated\r\n");
+    EXPECT_EQ(CzytajIni(path, "", "ok", "n"), "n");
     EXPECT_TRUE(ZapiszIni(path, "", "ok", "n"));
+    EXPECT_EQ(ReadFile(), "; language file\r\nok=n\r\n[D4]\r\nok=translated\r\n");
     EXPECT_EQ(CzytajIni(path, "", "ok", "y"), "n");
-    EXPECT_EQ(ReadFile(), "[]\r\nok=n\r\n");
-    EXPECT_EQ(CzytajIni(path, "x", "ok", "none"), "none");
+    EXPECT_EQ(CzytajIni(path, "D4", "ok", ""), "translated");
+    EXPECT_TRUE(ZapiszIni(path, "", "ok", "y"));
+    EXPECT_EQ(CzytajIni(path, "", "ok", "n"), "y");
+}
+
+TEST_F(IniFileTest, NamelessSectionOfANewFile) {
+    EXPECT_TRUE(ZapiszIni(path, "", "ok", "n"));
+    EXPECT_TRUE(ZapiszIni(path, "MSG", "MSG_0", "Port"));
+    EXPECT_EQ(ReadFile(), "ok=n\r\n[MSG]\r\nMSG_0=Port\r\n");
 }
 
 TEST_F(IniFileTest, WritingKeepsEveryOtherLine) {

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+namespace Pomiar {
+
+// The settings held in memory for the whole run, read from ustawienia.ini
+// by the entry routine and changed only by the options dialog.
+struct Ustawienia {
+    QString nrWagi = QStringLiteral("1");
+    QString languageFileName = QStringLiteral("Polish.lag");
+    QString helpFileName = QStringLiteral("Polish.chm");
+    bool fastExportEnabled = false;
+    QString fastExportFileName = QStringLiteral("FastExportFile");
+    bool pomiarShowNote = false;
+    bool pomiarShowSave = false;
+    QString cmdSendUnstable = QStringLiteral("SI");
+    QString cmdSendStable = QStringLiteral("S");
+};
+
+// A key of ustawienia.ini whose text the program cannot use: a number key
+// that is not a number, a Boolean key that is neither a number nor a
+// Boolean word. errorNumber is the run-time error it stands for (13, type
+// mismatch).
+class SettingsError : public std::runtime_error {
+public:
+    SettingsError(const QString& key, const QString& value);
+    int errorNumber = 13;
+    QString key;
+    QString value;
+};
+
+namespace mUstawienia {
+
+// Reads the six keys of the run into settings, in their order; a Boolean key
+// with an unusable text throws SettingsError.
+void WczytajUstawienia(const QString& iniPath, Ustawienia& settings);
+
+// Writes the same six keys, Booleans as "True" or "False".
+void ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings);
+
+// The text-to-Boolean rule of the settings: a number is true unless it is 0,
+// and the words True and False in any case; nothing else converts.
+bool ToBoolean(const QString& text, bool* ok);
+QString BooleanText(bool value);
+
+// "lag" replaced by "chm" wherever it stands (exact case).
+QString HelpFileName(const QString& languageFileName);
+
+} // namespace mUstawienia
+
+// The link keys of section "ustawienia": what the main window configures the
+// link from and what the communication source dialog edits.
+struct LinkSettings {
+    static constexpr const char* DefaultHost = "127.0.0.1";
+
+    int32_t speed = 9600;         // "Speed"
+    int16_t comm = 1;             // "Comm"
+    QString hostIP = DefaultHost; // "HostIP"
+    int32_t hostPort = 4001;      // "HostPort"
+    int16_t type = 2;             // "Type": 0 none, 1 TCP, 2 serial
+
+    // Throws SettingsError (13) for a key that is not a whole number.
+    static LinkSettings Read(const QString& iniPath);
+    // Writes "Speed", "Comm", "HostIP", "HostPort" and "Type", in this order.
+    void Write(const QString& iniPath) const;
+};
+
+} // namespace Pomiar

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace Pomiar {
+
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MsgIcon { None, Critical, Question, Exclamation, Information };
+enum class MsgAnswer { Ok, Cancel, Yes, No };
+
+// Every question the program puts to the user, every file it lets the user
+// choose and every file it hands to the desktop goes through this one
+// interface: the program uses the Qt implementation, tests a scripted one.
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    // An empty title means the application title, as message boxes without
+    // a title of their own show it.
+    virtual MsgAnswer MessageBox(QWidget* parent, const QString& text, MsgButtons buttons,
+                                 MsgIcon icon, const QString& title) = 0;
+
+    // Nothing when the user cancels.
+    virtual std::optional<QString> InputBox(QWidget* parent, const QString& prompt,
+                                            const QString& title, const QString& defaultText) = 0;
+
+    // Empty when the user cancels. The filter uses the "Description (*.ext)"
+    // form separated by ";;"; chosenFilter receives the filter the user took.
+    virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& folder,
+                                 const QString& filter) = 0;
+    virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& folder,
+                                 const QString& filter, QString* chosenFilter) = 0;
+
+    // Opens a file with the desktop's handler for its type (help files, text
+    // files in the text editor). False when nothing could open it.
+    virtual bool OpenWithDesktop(const QString& path) = 0;
+};
+
+} // namespace Pomiar
