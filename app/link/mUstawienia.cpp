@@ -1,1 +1,120 @@
 #include "mUstawienia.h"
+
+#include "INI.h"
+
+#include <limits>
+
+namespace Pomiar {
+
+namespace {
+
+const QString sectionUstawienia = QStringLiteral("ustawienia");
+const QString sectionExport = QStringLiteral("EXPORT");
+const QString sectionCommands = QStringLiteral("COMMANDS");
+
+bool readBoolean(const QString& iniPath, const QString& section, const QString& key,
+                 const QString& defaultValue) {
+    const QString text = INI::CzytajIni(iniPath, section, key, defaultValue);
+    bool ok = false;
+    const bool value = mUstawienia::ToBoolean(text, &ok);
+    if (!ok)
+        throw SettingsError(key, text);
+    return value;
+}
+
+template <typename Whole>
+Whole readWholeNumber(const QString& iniPath, const QString& key, Whole defaultValue) {
+    const QString text =
+        INI::CzytajIni(iniPath, sectionUstawienia, key, QString::number(defaultValue));
+    bool ok = false;
+    const qlonglong number = text.trimmed().toLongLong(&ok, 10);
+    if (!ok || number < std::numeric_limits<Whole>::min() ||
+        number > std::numeric_limits<Whole>::max())
+        throw SettingsError(key, text);
+    return static_cast<Whole>(number);
+}
+
+} // namespace
+
+SettingsError::SettingsError(const QString& key, const QString& value)
+    : std::runtime_error(
+          QStringLiteral("Type mismatch: key \"%1\" holds \"%2\"").arg(key, value).toStdString()),
+      key(key), value(value) {}
+
+namespace mUstawienia {
+
+void WczytajUstawienia(const QString& iniPath, Ustawienia& settings) {
+    // Read into a copy so that a bad key leaves the settings as they were.
+    Ustawienia read = settings;
+    read.fastExportEnabled = readBoolean(iniPath, sectionExport, "fastExportEnabled", "0");
+    read.fastExportFileName =
+        INI::CzytajIni(iniPath, sectionExport, "fastExportFileName", "FastExportFile");
+    read.pomiarShowNote = readBoolean(iniPath, sectionUstawienia, "pomiarShowNote", "0");
+    read.pomiarShowSave = readBoolean(iniPath, sectionUstawienia, "pomiarShowSave", "0");
+    read.cmdSendUnstable = INI::CzytajIni(iniPath, sectionCommands, "CMD_SEND_UNSTABLE", "SI");
+    read.cmdSendStable = INI::CzytajIni(iniPath, sectionCommands, "CMD_SEND_STABLE", "S");
+    settings = read;
+}
+
+void ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings) {
+    INI::ZapiszIni(iniPath, sectionExport, "fastExportEnabled",
+                   BooleanText(settings.fastExportEnabled));
+    INI::ZapiszIni(iniPath, sectionExport, "fastExportFileName", settings.fastExportFileName);
+    INI::ZapiszIni(iniPath, sectionUstawienia, "pomiarShowNote",
+                   BooleanText(settings.pomiarShowNote));
+    INI::ZapiszIni(iniPath, sectionUstawienia, "pomiarShowSave",
+                   BooleanText(settings.pomiarShowSave));
+    INI::ZapiszIni(iniPath, sectionCommands, "CMD_SEND_UNSTABLE", settings.cmdSendUnstable);
+    INI::ZapiszIni(iniPath, sectionCommands, "CMD_SEND_STABLE", settings.cmdSendStable);
+}
+
+bool ToBoolean(const QString& text, bool* ok) {
+    const QString trimmed = text.trimmed();
+    bool converted = true;
+    bool value = false;
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
+        value = true;
+    } else if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) {
+        value = false;
+    } else {
+        // Numbers use "." whatever the user's locale: the files are shared
+        // between machines.
+        const double number = trimmed.toDouble(&converted);
+        converted = converted && qIsFinite(number);
+        value = converted && number != 0.0;
+    }
+    if (ok)
+        *ok = converted;
+    return value;
+}
+
+QString BooleanText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString HelpFileName(const QString& languageFileName) {
+    QString help = languageFileName;
+    return help.replace(QLatin1String("lag"), QLatin1String("chm"), Qt::CaseSensitive);
+}
+
+} // namespace mUstawienia
+
+LinkSettings LinkSettings::Read(const QString& iniPath) {
+    LinkSettings link;
+    link.speed = readWholeNumber(iniPath, "Speed", link.speed);
+    link.comm = readWholeNumber(iniPath, "Comm", link.comm);
+    link.hostIP = INI::CzytajIni(iniPath, sectionUstawienia, "HostIP", link.hostIP);
+    link.hostPort = readWholeNumber(iniPath, "HostPort", link.hostPort);
+    link.type = readWholeNumber(iniPath, "Type", link.type);
+    return link;
+}
+
+void LinkSettings::Write(const QString& iniPath) const {
+    INI::ZapiszIni(iniPath, sectionUstawienia, "Speed", QString::number(speed));
+    INI::ZapiszIni(iniPath, sectionUstawienia, "Comm", QString::number(comm));
+    INI::ZapiszIni(iniPath, sectionUstawienia, "HostIP", hostIP);
+    INI::ZapiszIni(iniPath, sectionUstawienia, "HostPort", QString::number(hostPort));
+    INI::ZapiszIni(iniPath, sectionUstawienia, "Type", QString::number(type));
+}
+
+} // namespace Pomiar

@@ -1,1 +1,208 @@
+#include "INI.h"
+#include "TestEnvironment.h"
+#include "mUstawienia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+using namespace Pomiar;
+using Pomiar::INI::CzytajIni;
+using Pomiar::INI::ZapiszIni;
+
+namespace {
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir folder{TestEnvironment::Root() + "/settings-XXXXXX"};
+    QString path = folder.path() + "/ustawienia.ini";
+
+    void WriteFile(const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray ReadFile() {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    int ThrownErrorNumber(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const SettingsError& error) {
+            return error.errorNumber;
+        }
+        return 0;
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsFileTest, MissingFileIsCreatedWithTheSixKeysAndTheirDefaults) {
+    Ustawienia settings;
+    mUstawienia::WczytajUstawienia(path, settings);
+    mUstawienia::ZapiszUstawienia(path, settings);
+
+    EXPECT_EQ(ReadFile(), "[EXPORT]\r\n"
+                          "fastExportEnabled=False\r\n"
+                          "fastExportFileName=FastExportFile\r\n"
+                          "[ustawienia]\r\n"
+                          "pomiarShowNote=False\r\n"
+                          "pomiarShowSave=False\r\n"
+                          "[COMMANDS]\r\n"
+                          "CMD_SEND_UNSTABLE=SI\r\n"
+                          "CMD_SEND_STABLE=S\r\n");
+}
+
+TEST_F(SettingsFileTest, ReadingTakesEveryKeyFromItsSection) {
+    WriteFile("[ustawienia]\r\nNr_wagi=7\r\npomiarShowNote=1\r\npomiarShowSave=-1\r\n"
+              "fastExportEnabled=0\r\n"
+              "[EXPORT]\r\nfastExportEnabled=True\r\nfastExportFileName=wyniki\r\n"
+              "[COMMANDS]\r\nCMD_SEND_UNSTABLE=SUI\r\nCMD_SEND_STABLE=SU\r\n");
+    Ustawienia settings;
+    mUstawienia::WczytajUstawienia(path, settings);
+
+    EXPECT_TRUE(settings.fastExportEnabled);
+    EXPECT_EQ(settings.fastExportFileName, "wyniki");
+    EXPECT_TRUE(settings.pomiarShowNote);
+    EXPECT_TRUE(settings.pomiarShowSave);
+    EXPECT_EQ(settings.cmdSendUnstable, "SUI");
+    EXPECT_EQ(settings.cmdSendStable, "SU");
+}
+
+TEST_F(SettingsFileTest, BooleansAreRewrittenAsWordsAndOtherLinesStay) {
+    WriteFile("[ustawienia]\r\nNr_wagi=3\r\npomiarShowNote=-1\r\n"
+              "[EXPORT]\r\nfastExportEnabled=0\r\n");
+    Ustawienia settings;
+    mUstawienia::WczytajUstawienia(path, settings);
+    mUstawienia::ZapiszUstawienia(path, settings);
+
+    EXPECT_EQ(CzytajIni(path, "ustawienia", "Nr_wagi", ""), "3");
+    EXPECT_EQ(CzytajIni(path, "ustawienia", "pomiarShowNote", ""), "True");
+    EXPECT_EQ(CzytajIni(path, "ustawienia", "pomiarShowSave", ""), "False");
+    EXPECT_EQ(CzytajIni(path, "EXPORT", "fastExportEnabled", ""), "False");
+
+    Ustawienia again;
+    mUstawienia::WczytajUstawienia(path, again);
+    EXPECT_TRUE(again.pomiarShowNote);
+    EXPECT_FALSE(again.fastExportEnabled);
+}
+
+TEST_F(SettingsFileTest, UnusableBooleanThrowsAndLeavesTheSettingsAlone) {
+    WriteFile("[EXPORT]\r\nfastExportFileName=wyniki\r\n[ustawienia]\r\npomiarShowSave=maybe\r\n");
+    Ustawienia settings;
+    try {
+        mUstawienia::WczytajUstawienia(path, settings);
+        FAIL() << "no SettingsError";
+    } catch (const SettingsError& error) {
+        EXPECT_EQ(error.errorNumber, 13);
+        EXPECT_EQ(error.key, "pomiarShowSave");
+        EXPECT_EQ(error.value, "maybe");
+    }
+    EXPECT_EQ(settings.fastExportFileName, "FastExportFile");
+}
+
+TEST_F(SettingsFileTest, EmptyBooleanValueIsNotFalse) {
+    WriteFile("[EXPORT]\r\nfastExportEnabled=\r\n");
+    Ustawienia settings;
+    EXPECT_EQ(ThrownErrorNumber([&] { mUstawienia::WczytajUstawienia(path, settings); }), 13);
+}
+
+TEST(ToBoolean, WordsInAnyCaseAndNumbers) {
+    struct Case {
+        const char* text;
+        bool value;
+    };
+    const Case cases[] = {{"True", true},   {"TRUE", true}, {"true", true}, {" False ", false},
+                          {"fAlSe", false}, {"0", false},   {"-1", true},   {"1", true},
+                          {"2", true},      {"0.0", false}, {"0.5", true},  {" 1 ", true},
+                          {"-0", false},    {"1e3", true}};
+    for (const Case& c : cases) {
+        bool ok = false;
+        EXPECT_EQ(mUstawienia::ToBoolean(c.text, &ok), c.value) << c.text;
+        EXPECT_TRUE(ok) << c.text;
+    }
+}
+
+TEST(ToBoolean, TextsThatAreNeitherNumberNorWordDoNotConvert) {
+    for (const char* text : {"maybe", "", " ", "Tak", "yes", "1x", "Truee", "inf", "nan", "0,5"}) {
+        bool ok = true;
+        mUstawienia::ToBoolean(text, &ok);
+        EXPECT_FALSE(ok) << '"' << text << '"';
+    }
+}
+
+TEST(BooleanText, IsTheWordTrueOrFalse) {
+    EXPECT_EQ(mUstawienia::BooleanText(true), "True");
+    EXPECT_EQ(mUstawienia::BooleanText(false), "False");
+}
+
+TEST(HelpFileName, EveryLagBecomesChmInExactCase) {
+    EXPECT_EQ(mUstawienia::HelpFileName("Polish.lag"), "Polish.chm");
+    EXPECT_EQ(mUstawienia::HelpFileName("English.lag"), "English.chm");
+    EXPECT_EQ(mUstawienia::HelpFileName("lagos.lag"), "chmos.chm");
+    EXPECT_EQ(mUstawienia::HelpFileName("Polish.LAG"), "Polish.LAG");
+}
+
+TEST_F(SettingsFileTest, LinkSettingsDefaultsWhenKeysAreMissing) {
+    const LinkSettings link = LinkSettings::Read(path);
+    EXPECT_EQ(link.speed, 9600);
+    EXPECT_EQ(link.comm, 1);
+    EXPECT_EQ(link.hostIP, LinkSettings::DefaultHost);
+    EXPECT_EQ(link.hostPort, 4001);
+    EXPECT_EQ(link.type, 2);
+}
+
+TEST_F(SettingsFileTest, LinkSettingsWrittenReadBack) {
+    LinkSettings link;
+    link.speed = 115200;
+    link.comm = 3;
+    link.hostIP = "localhost";
+    link.hostPort = 5001;
+    link.type = 1;
+    link.Write(path);
+
+    EXPECT_EQ(ReadFile(), "[ustawienia]\r\nSpeed=115200\r\nComm=3\r\nHostIP=localhost\r\n"
+                          "HostPort=5001\r\nType=1\r\n");
+    const LinkSettings read = LinkSettings::Read(path);
+    EXPECT_EQ(read.speed, 115200);
+    EXPECT_EQ(read.comm, 3);
+    EXPECT_EQ(read.hostIP, "localhost");
+    EXPECT_EQ(read.hostPort, 5001);
+    EXPECT_EQ(read.type, 1);
+}
+
+TEST_F(SettingsFileTest, LinkSettingsAcceptBlanksAroundNumbers) {
+    WriteFile("[ustawienia]\r\nSpeed= 19200 \r\nComm=\" 4\"\r\nType=0\r\n");
+    const LinkSettings link = LinkSettings::Read(path);
+    EXPECT_EQ(link.speed, 19200);
+    EXPECT_EQ(link.comm, 4);
+    EXPECT_EQ(link.type, 0);
+}
+
+TEST_F(SettingsFileTest, LinkSettingsKeyThatIsNotAWholeNumberThrows13) {
+    const QList<QPair<QString, QString>> bad = {
+        {"Speed", "fast"}, {"Speed", "9600.5"},  {"Speed", ""},     {"Comm", "COM1"},
+        {"Comm", "40000"}, {"HostPort", "port"}, {"HostPort", "-"}, {"HostPort", "3000000000"},
+        {"Type", "TCP"},   {"Type", "99999"},
+    };
+    for (const auto& [key, value] : bad) {
+        QFile::remove(path);
+        ZapiszIni(path, "ustawienia", key, value);
+        EXPECT_EQ(ThrownErrorNumber([&] { LinkSettings::Read(path); }), 13)
+            << key.toStdString() << '=' << value.toStdString();
+    }
+}
+
+TEST_F(SettingsFileTest, SettingsErrorNamesTheKeyAndValue) {
+    ZapiszIni(path, "ustawienia", "HostPort", "abc");
+    try {
+        LinkSettings::Read(path);
+        FAIL() << "no SettingsError";
+    } catch (const SettingsError& error) {
+        EXPECT_EQ(error.key, "HostPort");
+        EXPECT_EQ(error.value, "abc");
+        EXPECT_NE(std::string(error.what()).find("HostPort"), std::string::npos);
+    }
+}
