@@ -1,1 +1,255 @@
 #include "Opcje.h"
+
+#include "INI.h"
+#include "ProgramContext.h"
+#include "UserDialogs.h"
+#include "frmCommSelect.h"
+#include "mUstawienia.h"
+
+#include <Comm.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace Pomiar {
+
+namespace {
+
+const QString section = QStringLiteral("ustawienia");
+
+QPushButton* NamedButton(const QString& text, const QString& name) {
+    auto* button = new QPushButton(text);
+    button->setObjectName(name);
+    return button;
+}
+
+QGroupBox* NamedFrame(const QString& title, const QString& name) {
+    auto* frame = new QGroupBox(title);
+    frame->setObjectName(name);
+    return frame;
+}
+
+// A number key that is missing or holds no whole number keeps the default.
+int IniNumber(const QString& iniPath, const QString& key, int defaultValue) {
+    bool ok = false;
+    const int value =
+        INI::CzytajIni(iniPath, section, key, QString::number(defaultValue)).trimmed().toInt(&ok);
+    return ok ? value : defaultValue;
+}
+
+} // namespace
+
+Opcje::Opcje(ProgramContext& context, Mordal::Comm* comm, QTimer* tmrEthernet,
+             std::function<bool()> mainWindowVisible, QWidget* parent)
+    : QDialog(parent), context(context), comm(comm), tmrEthernet(tmrEthernet),
+      mainWindowVisible(std::move(mainWindowVisible)),
+      runCommSelect([](frmCommSelect& dialog) { dialog.exec(); }) {
+    setObjectName(QStringLiteral("Opcje"));
+    setWindowTitle(QStringLiteral("Opcje"));
+    BuildWindow();
+    ShowSettings();
+}
+
+void Opcje::BuildWindow() {
+    cmdSettings = NamedButton(QStringLiteral("Komunikacja"), QStringLiteral("cmdSettings"));
+    Frame1 = NamedFrame(QStringLiteral("Port wagi:"), QStringLiteral("Frame1"));
+    auto* linkRow = new QHBoxLayout(Frame1);
+    linkRow->addWidget(cmdSettings);
+    linkRow->addStretch(1);
+
+    cmbFormat = new QComboBox;
+    cmbFormat->setObjectName(QStringLiteral("cmbFormat"));
+    cmbFormat->setEditable(true);
+    cmbFormat->setInsertPolicy(QComboBox::NoInsert);
+    cmbFormat->addItems({QStringLiteral("#0.0"), QStringLiteral("#0.00"), QStringLiteral("#0.000"),
+                         QStringLiteral("#0.0000"), QStringLiteral("#0.00000"),
+                         QStringLiteral("#0.000000")});
+    Frame3 = NamedFrame(QStringLiteral("Format pomiaru:"), QStringLiteral("Frame3"));
+    auto* formatRow = new QHBoxLayout(Frame3);
+    formatRow->addWidget(cmbFormat, 1);
+
+    auto* topRow = new QHBoxLayout;
+    topRow->addWidget(Frame1, 1);
+    topRow->addWidget(Frame3, 1);
+
+    chkShowNote = new QCheckBox(QStringLiteral("Pokaz okno do edycji opisu dla nowych pomiarow"));
+    chkShowNote->setObjectName(QStringLiteral("chkShowNote"));
+    chkShowSave =
+        new QCheckBox(QStringLiteral("Wyswietl komunikat przypominajacy o zapisaniu pomiarow"));
+    chkShowSave->setObjectName(QStringLiteral("chkShowSave"));
+
+    Command1 = NamedButton(QStringLiteral("&Zatwierdz"), QStringLiteral("Command1"));
+    Command1->setDefault(true);
+    Command2 = NamedButton(QStringLiteral("&Anuluj"), QStringLiteral("Command2"));
+    auto* buttons = new QDialogButtonBox;
+    buttons->addButton(Command1, QDialogButtonBox::AcceptRole);
+    buttons->addButton(Command2, QDialogButtonBox::RejectRole);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(topRow);
+    layout->addWidget(BuildFastExportFrame());
+    layout->addWidget(chkShowNote);
+    layout->addWidget(chkShowSave);
+    layout->addSpacing(6);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(cmdSettings, &QPushButton::clicked, this, &Opcje::cmdSettings_Click);
+    connect(Command1, &QPushButton::clicked, this, &Opcje::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Opcje::Command2_Click);
+}
+
+QGroupBox* Opcje::BuildFastExportFrame() {
+    frameFastExport =
+        NamedFrame(QStringLiteral("Szybki export"), QStringLiteral("frameFastExport"));
+    chkFastExportEnabled = new QCheckBox(QStringLiteral("Aktywuj"));
+    chkFastExportEnabled->setObjectName(QStringLiteral("chkFastExportEnabled"));
+    txtFastExportFile = new QLineEdit;
+    txtFastExportFile->setObjectName(QStringLiteral("txtFastExportFile"));
+    Label2 = new QLabel(QStringLiteral("Nazwa pliku:"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setBuddy(txtFastExportFile);
+
+    auto* grid = new QGridLayout(frameFastExport);
+    grid->addWidget(chkFastExportEnabled, 0, 0, 1, 2);
+    grid->addWidget(Label2, 1, 0);
+    grid->addWidget(txtFastExportFile, 1, 1);
+    grid->setColumnStretch(1, 1);
+    return frameFastExport;
+}
+
+void Opcje::ShowSettings() {
+    const Ustawienia& settings = context.settings;
+    chkFastExportEnabled->setChecked(settings.fastExportEnabled);
+    txtFastExportFile->setText(settings.fastExportFileName);
+    chkShowNote->setChecked(settings.pomiarShowNote);
+    chkShowSave->setChecked(settings.pomiarShowSave);
+    cmbFormat->setEditText(INI::CzytajIni(context.IniPath(), section, QStringLiteral("MasaFormat"),
+                                          QString::fromLatin1(DefaultMasaFormat)));
+}
+
+void Opcje::SetCancelAvailable(bool available) {
+    Command2->setEnabled(available);
+}
+
+bool Opcje::CancelAvailable() const {
+    return Command2->isEnabled();
+}
+
+void Opcje::SetCommSelectRunner(CommSelectRunner runner) {
+    runCommSelect = std::move(runner);
+}
+
+LinkSettings Opcje::ReadLinkSettingsOrDefaults() const {
+    try {
+        return LinkSettings::Read(context.IniPath());
+    } catch (const SettingsError&) {
+        // The dialog then offers sound values; saving it repairs the file.
+        return LinkSettings{};
+    }
+}
+
+void Opcje::cmdSettings_Click() {
+    if (tmrEthernet)
+        tmrEthernet->stop();
+    if (comm)
+        comm->SetCommOpen(false);
+
+    const LinkSettings stored = ReadLinkSettingsOrDefaults();
+    frmCommSelect dialog(this);
+    dialog.BaudRate = stored.speed;
+    dialog.SerialPort = stored.comm;
+    dialog.HostIP = stored.hostIP;
+    dialog.HostPort = stored.hostPort;
+    dialog.Source = stored.type;
+    dialog.LoadSettings();
+    runCommSelect(dialog);
+    if (!dialog.Accepted)
+        return;
+
+    LinkSettings chosen;
+    chosen.speed = dialog.BaudRate;
+    chosen.comm = dialog.SerialPort;
+    chosen.hostIP = dialog.HostIP;
+    chosen.hostPort = dialog.HostPort;
+    chosen.type = dialog.Source;
+    chosen.Write(context.IniPath());
+}
+
+void Opcje::Command1_Click() {
+    LinkSettings link;
+    try {
+        link = LinkSettings::Read(context.IniPath());
+    } catch (const SettingsError& error) {
+        // Opening the link with values the user never chose would hide the
+        // broken file; the dialog stays open so "Komunikacja" can repair it.
+        ShowProcedureError(error.errorNumber, QStringLiteral("Type mismatch"),
+                           QStringLiteral("Command1_Click"));
+        return;
+    }
+    ConfigureAndOpenLink(link);
+    INI::ZapiszIni(context.IniPath(), section, QStringLiteral("MasaFormat"),
+                   cmbFormat->currentText());
+    TakeSwitches();
+    mUstawienia::ZapiszUstawienia(context.IniPath(), context.settings);
+    accept();
+}
+
+void Opcje::ConfigureAndOpenLink(const LinkSettings& link) {
+    if (!comm)
+        return;
+    comm->SetSerialBaudRate(link.speed);
+    comm->SetSerialPort(link.comm);
+    comm->SetNetRemoteHost(link.hostIP);
+    comm->SetNetRemotePort(link.hostPort);
+    comm->SetCommSource(link.type);
+    comm->SetCommOpen(true);
+    if (tmrEthernet && comm->CommSource() == Mordal::enCommSource::TCP)
+        tmrEthernet->start();
+}
+
+void Opcje::TakeSwitches() {
+    Ustawienia& settings = context.settings;
+    settings.fastExportEnabled = chkFastExportEnabled->checkState() != Qt::Unchecked;
+    settings.fastExportFileName = txtFastExportFile->text();
+    settings.pomiarShowNote = chkShowNote->checkState() != Qt::Unchecked;
+    settings.pomiarShowSave = chkShowSave->checkState() != Qt::Unchecked;
+}
+
+void Opcje::Command2_Click() {
+    const bool restoreSerial =
+        mainWindowVisible && mainWindowVisible() && comm && !comm->CommOpen();
+    if (restoreSerial) {
+        comm->SetSerialBaudRate(IniNumber(context.IniPath(), QStringLiteral("BaudRate"), 9600));
+        comm->SetSerialPort(
+            static_cast<int16_t>(IniNumber(context.IniPath(), QStringLiteral("ComPort"), 1)));
+    }
+    QDialog::reject();
+}
+
+void Opcje::reject() {
+    // Escape and the window's close button mean "&Anuluj", and are refused
+    // with it.
+    if (CancelAvailable())
+        Command2_Click();
+}
+
+void Opcje::ShowProcedureError(int number, const QString& description, const QString& procedure) {
+    if (!context.dialogs)
+        return;
+    const QString text = QStringLiteral("Error %1 (%2) in procedure %3 of Form %4")
+                             .arg(number)
+                             .arg(description, procedure, objectName());
+    context.dialogs->MessageBox(this, text, MsgButtons::Ok, MsgIcon::Critical, QString());
+}
+
+} // namespace Pomiar

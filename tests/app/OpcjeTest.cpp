@@ -1,1 +1,354 @@
+#include "Opcje.h"
+
+#include "EventWait.h"
+#include "INI.h"
+#include "ProgramContext.h"
+#include "PtyPair.h"
+#include "ScriptedDialogs.h"
+#include "frmCommSelect.h"
+
+#include <Comm.h>
+#include <HostResolver.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Pomiar;
+
+namespace {
+
+// Names never leave the machine: only loopback resolves.
+class LoopbackResolver : public Mordal::HostResolver {
+public:
+    Mordal::HostLookup Resolve(const QString& name) override {
+        if (name == QLatin1String("localhost") || name.startsWith(QLatin1String("127.")))
+            return {0, QStringLiteral("127.0.0.1"), QStringLiteral("localhost")};
+        return {11001, QString(), QString()};
+    }
+    QString NameOfAddress(const QString&) override { return QStringLiteral("localhost"); }
+};
+
+// A listening loopback socket standing in for a balance on the network.
+class LoopbackListener {
+public:
+    LoopbackListener() {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&at), length) == 0 && ::listen(fd, 4) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0)
+            port = ntohs(at.sin_port);
+    }
+    ~LoopbackListener() { ::close(fd); }
+
+    bool HasConnection() const {
+        pollfd waiting{fd, POLLIN, 0};
+        return ::poll(&waiting, 1, 0) == 1;
+    }
+
+    int fd = -1;
+    int port = 0;
+};
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+const QByteArray storedIni = "[ustawienia]\r\n"
+                             "Speed=19200\r\n"
+                             "Comm=3\r\n"
+                             "HostIP=127.0.0.1\r\n"
+                             "HostPort=4001\r\n"
+                             "Type=2\r\n"
+                             "MasaFormat=#0.000\r\n"
+                             "BaudRate=4800\r\n"
+                             "ComPort=6\r\n";
+
+} // namespace
+
+class OpcjeTest : public ::testing::Test {
+protected:
+    OpcjeTest() {
+        previousResolver = Mordal::HostResolver::Install(std::make_shared<LoopbackResolver>());
+        context.programFolder = qEnvironmentVariable("POMIAR_DIR");
+        context.dialogs = &dialogs;
+        QFile::remove(context.IniPath());
+        tmrEthernet.setInterval(5000);
+    }
+    ~OpcjeTest() override {
+        comm.SetCommOpen(false);
+        Mordal::HostResolver::Install(previousResolver);
+    }
+
+    std::unique_ptr<Opcje> OpenOptions() {
+        auto options = std::make_unique<Opcje>(context, &comm, &tmrEthernet,
+                                               [this] { return mainWindowVisible; });
+        options->SetCommSelectRunner([this](frmCommSelect& dialog) {
+            ++commSelectRuns;
+            if (answerCommSelect)
+                answerCommSelect(dialog);
+        });
+        options->show();
+        return options;
+    }
+
+    QString Ini(const QString& section, const QString& key) const {
+        return INI::CzytajIni(context.IniPath(), section, key, QStringLiteral("<missing>"));
+    }
+
+    std::shared_ptr<Mordal::HostResolver> previousResolver;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    Mordal::Comm comm;
+    QTimer tmrEthernet;
+    bool mainWindowVisible = true;
+    std::function<void(frmCommSelect&)> answerCommSelect;
+    int commSelectRuns = 0;
+};
+
+TEST_F(OpcjeTest, ShowsTheSettingsOfTheRunAndTheStoredFormat) {
+    context.settings.fastExportEnabled = true;
+    context.settings.fastExportFileName = "Eksport";
+    context.settings.pomiarShowNote = false;
+    context.settings.pomiarShowSave = true;
+    auto options = OpenOptions();
+
+    EXPECT_EQ(options->windowTitle(), "Opcje");
+    EXPECT_TRUE(options->chkFastExportEnabled->isChecked());
+    EXPECT_EQ(options->txtFastExportFile->text(), "Eksport");
+    EXPECT_FALSE(options->chkShowNote->isChecked());
+    EXPECT_TRUE(options->chkShowSave->isChecked());
+    EXPECT_EQ(options->cmbFormat->currentText(), "#0.00000");
+    EXPECT_TRUE(options->cmbFormat->isEditable());
+    EXPECT_EQ(options->cmbFormat->count(), 6);
+    EXPECT_EQ(options->cmbFormat->itemText(0), "#0.0");
+    EXPECT_EQ(options->cmbFormat->itemText(5), "#0.000000");
+
+    const std::pair<const char*, const char*> captions[] = {{"Frame1", "Port wagi:"},
+                                                            {"Frame3", "Format pomiaru:"},
+                                                            {"frameFastExport", "Szybki export"}};
+    for (const auto& [name, caption] : captions)
+        EXPECT_EQ(options->findChild<QGroupBox*>(name)->title(), caption) << name;
+    EXPECT_EQ(options->findChild<QPushButton*>("cmdSettings")->text(), "Komunikacja");
+    EXPECT_EQ(options->findChild<QPushButton*>("Command1")->text(), "&Zatwierdz");
+    EXPECT_EQ(options->findChild<QPushButton*>("Command2")->text(), "&Anuluj");
+    EXPECT_EQ(options->findChild<QCheckBox*>("chkFastExportEnabled")->text(), "Aktywuj");
+    EXPECT_EQ(options->findChild<QLabel*>("Label2")->text(), "Nazwa pliku:");
+    EXPECT_NE(options->findChild<QLineEdit*>("txtFastExportFile"), nullptr);
+    EXPECT_EQ(options->findChild<QCheckBox*>("chkShowNote")->text(),
+              "Pokaz okno do edycji opisu dla nowych pomiarow");
+    EXPECT_EQ(options->findChild<QCheckBox*>("chkShowSave")->text(),
+              "Wyswietl komunikat przypominajacy o zapisaniu pomiarow");
+
+    WriteFile(context.IniPath(), storedIni);
+    EXPECT_EQ(OpenOptions()->cmbFormat->currentText(), "#0.000");
+}
+
+TEST_F(OpcjeTest, CommunicationDialogGetsTheStoredValuesAndCancelWritesNothing) {
+    WriteFile(context.IniPath(), storedIni);
+    tmrEthernet.start();
+    auto options = OpenOptions();
+    answerCommSelect = [](frmCommSelect& dialog) {
+        EXPECT_EQ(dialog.BaudRate, 19200);
+        EXPECT_EQ(dialog.SerialPort, 3);
+        EXPECT_EQ(dialog.HostIP, "127.0.0.1");
+        EXPECT_EQ(dialog.HostPort, 4001);
+        EXPECT_EQ(dialog.Source, 2);
+        EXPECT_EQ(dialog.cmbSource->currentText(), "RS-232");
+        dialog.cmbSource->setCurrentIndex(1);
+        dialog.txtIP->setText("localhost");
+        dialog.cmdClose->click();
+    };
+    options->cmdSettings->click();
+    EXPECT_EQ(commSelectRuns, 1);
+    EXPECT_FALSE(tmrEthernet.isActive());
+    EXPECT_EQ(FileBytes(context.IniPath()), storedIni);
+}
+
+TEST_F(OpcjeTest, ConfirmedCommunicationWritesTheFiveKeys) {
+    WriteFile(context.IniPath(), storedIni);
+    auto options = OpenOptions();
+    answerCommSelect = [](frmCommSelect& dialog) {
+        dialog.cmbSource->setCurrentIndex(1);
+        dialog.txtIP->setText("localhost");
+        dialog.txtPortTCP->setText("5025");
+        dialog.cmbBR->setCurrentIndex(dialog.cmbBR->findText("57600"));
+        dialog.cmdOK->click();
+    };
+    options->cmdSettings->click();
+    EXPECT_EQ(Ini("ustawienia", "Speed"), "57600");
+    EXPECT_EQ(Ini("ustawienia", "Comm"), "3");
+    EXPECT_EQ(Ini("ustawienia", "HostIP"), "localhost");
+    EXPECT_EQ(Ini("ustawienia", "HostPort"), "5025");
+    EXPECT_EQ(Ini("ustawienia", "Type"), "1");
+    EXPECT_EQ(Ini("ustawienia", "MasaFormat"), "#0.000");
+    EXPECT_TRUE(options->isVisible());
+}
+
+TEST_F(OpcjeTest, UnreadableLinkKeysOfferTheDefaults) {
+    WriteFile(context.IniPath(), "[ustawienia]\r\nSpeed=szybko\r\nComm=4\r\n");
+    auto options = OpenOptions();
+    answerCommSelect = [](frmCommSelect& dialog) {
+        const LinkSettings defaults;
+        EXPECT_EQ(dialog.BaudRate, defaults.speed);
+        EXPECT_EQ(dialog.SerialPort, defaults.comm);
+        EXPECT_EQ(dialog.Source, defaults.type);
+        dialog.cmdOK->click();
+    };
+    options->cmdSettings->click();
+    EXPECT_EQ(commSelectRuns, 1);
+    EXPECT_EQ(Ini("ustawienia", "Speed"), "9600");
+}
+
+TEST_F(OpcjeTest, ConfirmingTcpOpensTheLinkToTheNewHostAndStartsReconnecting) {
+    LoopbackListener balance;
+    ASSERT_NE(balance.port, 0);
+    WriteFile(context.IniPath(), storedIni);
+    auto options = OpenOptions();
+    answerCommSelect = [&](frmCommSelect& dialog) {
+        dialog.cmbSource->setCurrentIndex(1);
+        dialog.txtIP->setText("127.0.0.1");
+        dialog.txtPortTCP->setText(QString::number(balance.port));
+        dialog.cmdOK->click();
+    };
+    options->cmdSettings->click();
+    EXPECT_FALSE(comm.CommOpen());
+
+    options->Command1->click();
+    EXPECT_TRUE(comm.CommOpen());
+    EXPECT_EQ(comm.CommSource(), Mordal::enCommSource::TCP);
+    EXPECT_EQ(comm.NetRemoteHost(), "127.0.0.1");
+    EXPECT_EQ(comm.NetRemotePort(), balance.port);
+    EXPECT_TRUE(tmrEthernet.isActive());
+    EXPECT_TRUE(WaitUntil([&] { return balance.HasConnection(); }));
+    EXPECT_FALSE(options->isVisible());
+}
+
+TEST_F(OpcjeTest, ConfirmingSerialOpensThePortAndLeavesReconnectionAlone) {
+    PtyPair port;
+    ASSERT_TRUE(port.IsValid());
+    port.Publish(4);
+    WriteFile(context.IniPath(), storedIni);
+    auto options = OpenOptions();
+    answerCommSelect = [](frmCommSelect& dialog) {
+        dialog.cmbSource->setCurrentIndex(2);
+        dialog.cmbSerialPort->setCurrentIndex(dialog.cmbSerialPort->findData(4));
+        dialog.cmdOK->click();
+    };
+    options->cmdSettings->click();
+    options->Command1->click();
+    EXPECT_TRUE(comm.CommOpen());
+    EXPECT_EQ(comm.CommSource(), Mordal::enCommSource::Serial);
+    EXPECT_EQ(comm.SerialPort(), 4);
+    EXPECT_EQ(comm.SerialBaudRate(), 19200);
+    EXPECT_FALSE(tmrEthernet.isActive());
+
+    // Without the communication dialog a running reconnection timer stays on.
+    comm.SetCommOpen(false);
+    tmrEthernet.start();
+    OpenOptions()->Command1->click();
+    EXPECT_TRUE(comm.CommOpen());
+    EXPECT_TRUE(tmrEthernet.isActive());
+}
+
+TEST_F(OpcjeTest, ConfirmWritesTheFormatAndTheSixKeysOfTheRun) {
+    auto options = OpenOptions();
+    options->cmbFormat->setEditText("#0.0");
+    options->chkFastExportEnabled->setChecked(true);
+    options->txtFastExportFile->setText("Szybki");
+    options->chkShowNote->setChecked(true);
+    options->chkShowSave->setChecked(false);
+    options->Command1->click();
+
+    EXPECT_EQ(Ini("ustawienia", "MasaFormat"), "#0.0");
+    EXPECT_EQ(Ini("EXPORT", "fastExportEnabled"), "True");
+    EXPECT_EQ(Ini("EXPORT", "fastExportFileName"), "Szybki");
+    EXPECT_EQ(Ini("ustawienia", "pomiarShowNote"), "True");
+    EXPECT_EQ(Ini("ustawienia", "pomiarShowSave"), "False");
+    EXPECT_EQ(Ini("COMMANDS", "CMD_SEND_UNSTABLE"), "SI");
+    EXPECT_EQ(Ini("COMMANDS", "CMD_SEND_STABLE"), "S");
+    EXPECT_TRUE(context.settings.fastExportEnabled);
+    EXPECT_EQ(context.settings.fastExportFileName, "Szybki");
+    EXPECT_TRUE(context.settings.pomiarShowNote);
+    EXPECT_FALSE(context.settings.pomiarShowSave);
+    EXPECT_EQ(options->result(), QDialog::Accepted);
+    EXPECT_TRUE(dialogs.Calls().empty());
+}
+
+TEST_F(OpcjeTest, ConfirmWithAnUnreadableLinkKeyReportsAndChangesNothing) {
+    const QByteArray broken = "[ustawienia]\r\nType=TCP\r\n";
+    WriteFile(context.IniPath(), broken);
+    auto options = OpenOptions();
+    options->chkShowNote->setChecked(true);
+    options->Command1->click();
+
+    ASSERT_EQ(dialogs.Messages(),
+              QStringList({"Error 13 (Type mismatch) in procedure Command1_Click of Form Opcje"}));
+    EXPECT_EQ(dialogs.Calls().front().icon, MsgIcon::Critical);
+    EXPECT_FALSE(comm.CommOpen());
+    EXPECT_EQ(FileBytes(context.IniPath()), broken);
+    EXPECT_FALSE(context.settings.pomiarShowNote);
+    EXPECT_TRUE(options->isVisible());
+}
+
+TEST_F(OpcjeTest, CancelTakesTheSpareSerialKeysOnlyForAVisibleMainWindowWithoutLink) {
+    WriteFile(context.IniPath(), storedIni);
+    comm.SetSerialBaudRate(9600);
+    comm.SetSerialPort(1);
+    const Ustawienia before = context.settings;
+
+    mainWindowVisible = false;
+    auto hiddenMain = OpenOptions();
+    hiddenMain->chkShowSave->setChecked(true);
+    hiddenMain->Command2->click();
+    EXPECT_EQ(comm.SerialBaudRate(), 9600);
+    EXPECT_EQ(comm.SerialPort(), 1);
+    EXPECT_FALSE(hiddenMain->isVisible());
+
+    mainWindowVisible = true;
+    auto options = OpenOptions();
+    options->cmbFormat->setEditText("#0.0");
+    options->Command2->click();
+    EXPECT_EQ(comm.SerialBaudRate(), 4800);
+    EXPECT_EQ(comm.SerialPort(), 6);
+    EXPECT_EQ(options->result(), QDialog::Rejected);
+    EXPECT_EQ(FileBytes(context.IniPath()), storedIni);
+    EXPECT_EQ(context.settings.pomiarShowSave, before.pomiarShowSave);
+}
+
+TEST_F(OpcjeTest, WithoutCancelOnlyConfirmingCloses) {
+    auto options = OpenOptions();
+    options->SetCancelAvailable(false);
+    EXPECT_FALSE(options->Command2->isEnabled());
+    options->reject();
+    EXPECT_TRUE(options->isVisible());
+    options->close();
+    EXPECT_TRUE(options->isVisible());
+
+    options->Command1->click();
+    EXPECT_FALSE(options->isVisible());
+}
