@@ -82,10 +82,14 @@ QByteArray DeviceName(int port) {
     return QByteArray("\\\\.\\COM") + QByteArray::number(port);
 }
 
+QString ShownDevicePath(int port) {
+    const QString path = DevicePath(port);
+    const QFileInfo entry(path);
+    return entry.isSymLink() ? entry.symLinkTarget() : path;
+}
+
 QString DisplayName(int port) {
-    QString path = DevicePath(port);
-    if (QFileInfo(path).isSymLink())
-        path = QFileInfo(path).symLinkTarget();
+    const QString path = ShownDevicePath(port);
     return QStringLiteral("COM%1 (%2)").arg(port).arg(path.isEmpty() ? QStringLiteral("-") : path);
 }
 

@@ -25,6 +25,10 @@ MORDAL_EXPORT QString DevicePath(int port);
 // The port's name as the system calls it: "\\.\COM" followed by n.
 MORDAL_EXPORT QByteArray DeviceName(int port);
 
+// The device a user knows the port by: where the port folder's entry
+// points, else the fixed table's device.
+MORDAL_EXPORT QString ShownDevicePath(int port);
+
 // "COM<n> (<path>)", how a port is shown to a user.
 MORDAL_EXPORT QString DisplayName(int port);
 

@@ -175,7 +175,9 @@ bool frmCommSelect::LoadSettings() {
 }
 
 QString frmCommSelect::PortListText(int port) {
-    return QStringLiteral("%1  (%2)").arg(port).arg(Mordal::SerialPortDevice::DevicePath(port));
+    return QStringLiteral("%1  (%2)")
+        .arg(port)
+        .arg(Mordal::SerialPortDevice::ShownDevicePath(port));
 }
 
 void frmCommSelect::FillPortList() {

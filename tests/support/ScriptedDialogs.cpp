@@ -81,9 +81,10 @@ std::optional<QString> ScriptedDialogs::InputBox(QWidget*, const QString& prompt
     calls.push_back(call);
     if (inputs.empty())
         return std::nullopt;
-    std::optional<QString> answer = inputs.front();
+    const bool given = inputs.front().has_value();
+    const QString text = inputs.front().value_or(QString());
     inputs.pop_front();
-    return answer;
+    return given ? std::optional<QString>(text) : std::nullopt;
 }
 
 QString ScriptedDialogs::OpenFileName(QWidget*, const QString& title, const QString& folder,

@@ -1,0 +1,69 @@
+#include "BalanceProtocol.h"
+
+#include "Comm.h"
+
+namespace Pomiar {
+
+namespace {
+const QByteArray lineEnd = "\r\n";
+const QString outLabel = QStringLiteral("OUT");
+const QString inLabel = QStringLiteral("IN ");
+} // namespace
+
+void ContinuousBuffers::Append(const QByteArray& frame, const QDateTime& received) {
+    frames += frame;
+    dates += received.date().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1String("\r\n");
+    times += received.time().toString(QStringLiteral("HH:mm:ss")) + QLatin1String("\r\n");
+}
+
+void ContinuousBuffers::Clear() {
+    frames.clear();
+    dates.clear();
+    times.clear();
+}
+
+BalanceProtocol::BalanceProtocol(Mordal::Comm*& comm, const Ustawienia& settings)
+    : comm(comm), settings(settings) {}
+
+void BalanceProtocol::OutputDataAndDebug(const QByteArray& txt) {
+    if (comm)
+        comm->OutputData(txt, 1000);
+    if (debugShow)
+        echo(txt, outLabel);
+}
+
+void BalanceProtocol::OdpytajWage(bool unstable) {
+    const QString& command = unstable ? settings.cmdSendUnstable : settings.cmdSendStable;
+    OutputDataAndDebug(command.toLatin1() + lineEnd);
+}
+
+void BalanceProtocol::Tare() {
+    OutputDataAndDebug("T" + lineEnd);
+}
+
+void BalanceProtocol::ContinuousOn() {
+    OutputDataAndDebug("C1" + lineEnd);
+}
+
+void BalanceProtocol::ContinuousOff() {
+    OutputDataAndDebug("C0" + lineEnd);
+}
+
+BalanceProtocol::Route BalanceProtocol::RouteFrame(const QByteArray& frame, bool continuous,
+                                                   bool paused, ContinuousBuffers& buffers,
+                                                   const QDateTime& now) {
+    if (debugShow)
+        echo(frame, inLabel);
+    if (continuous) {
+        buffers.Append(frame, now);
+        return Route::Collected;
+    }
+    return paused ? Route::Dropped : Route::ToReadingHandler;
+}
+
+void BalanceProtocol::echo(const QByteArray& text, const QString& label) {
+    if (debugSink)
+        debugSink(QString::fromLatin1(text), label);
+}
+
+} // namespace Pomiar

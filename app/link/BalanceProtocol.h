@@ -1,0 +1,65 @@
+#pragma once
+
+#include "mUstawienia.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+namespace Mordal {
+class Comm;
+}
+
+namespace Pomiar {
+
+// What continuous transmission collects: the frames as delivered and, line
+// by line in step with them, the date and time each arrived.
+struct ContinuousBuffers {
+    QByteArray frames;
+    QString dates;
+    QString times;
+
+    void Append(const QByteArray& frame, const QDateTime& received);
+    void Clear();
+    bool IsEmpty() const { return frames.isEmpty(); }
+};
+
+// The commands the program sends to the balance and the first steps every
+// received frame takes. The commands never wait for their replies: a reply
+// is routed whenever it arrives.
+class BalanceProtocol {
+public:
+    using DebugSink = std::function<void(const QString& text, const QString& label)>;
+
+    BalanceProtocol(Mordal::Comm*& comm, const Ustawienia& settings);
+
+    // Called with every command sent and every frame received while the
+    // traffic window is open.
+    void SetDebugSink(DebugSink sink) { debugSink = std::move(sink); }
+    bool debugShow = false;
+
+    void OutputDataAndDebug(const QByteArray& txt);
+    // The immediate read when unstable readings are wanted, else the stable one.
+    void OdpytajWage(bool unstable);
+    void Tare();
+    void ContinuousOn();
+    void ContinuousOff();
+
+    enum class Route { Collected, Dropped, ToReadingHandler };
+
+    // Echoes the frame to the traffic window, then collects it while
+    // continuous transmission runs, drops it while automatic work is paused,
+    // and otherwise hands it to the reading handler.
+    Route RouteFrame(const QByteArray& frame, bool continuous, bool paused,
+                     ContinuousBuffers& buffers, const QDateTime& now);
+
+private:
+    void echo(const QByteArray& text, const QString& label);
+
+    Mordal::Comm*& comm;
+    const Ustawienia& settings;
+    DebugSink debugSink;
+};
+
+} // namespace Pomiar

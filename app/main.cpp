@@ -1,0 +1,8 @@
+#include "Module1.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return Pomiar::Module1::Main(app, QApplication::arguments());
+}

@@ -1,0 +1,454 @@
+#include "Glowna.h"
+
+#include "DebugForm.h"
+#include "Mordal.h"
+#include "Opcje.h"
+#include "ToolbarIcons.h"
+#include "UserDialogs.h"
+#include "Utilities.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDirIterator>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace Pomiar {
+
+namespace {
+
+struct ToolbarSpec {
+    const char* key;
+    const char* toolTip;
+};
+
+// The toolbar in its order; a click runs the operation named by the key.
+constexpr ToolbarSpec toolbarSpecs[] = {
+    {"nowa", "Nowa seria"},
+    {"otworz", "Otworz serie"},
+    {"zapisz", "Zapisz serie"},
+    {"drukuj", "Drukuj"},
+    {"raport", "Raport"},
+    {"wykres", "Pokaz wykres"},
+    {"start", "Start - praca automatyczna"},
+    {"stop", "Stop - praca automatyczna"},
+    {"pauza", "Pauza - praca automatyczna"},
+    {"opcje", "Opcje"},
+    {"cykl", "Ustawienia cyklu"},
+    {"wykresopcje", "Ustawienia wykresu"},
+    {"odczyt", "Odczyt z wagi"},
+    {"tara", "Tarowanie wagi"},
+    {"rozpocznij", "Klinij, aby rozpoczac transmisje ciagla."},
+    {"stabilny", "Kliknij, aby pobrac dane niestabilne."},
+    {"pomoc", "Pomoc"},
+    {"wyjscie", "Wyjscie"},
+    {"connection", "Connection State"},
+};
+
+// Buttons that start a new group on the toolbar.
+const QSet<QString> groupStarts = {"start", "opcje", "odczyt", "pomoc", "connection"};
+
+// Buttons that show a pressed state.
+const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
+
+// Commands built by later parts of the program: shown, but not available.
+const QStringList notYetAvailable = {
+    "nowa", "otworz", "zapisz", "drukuj",      "raport",     "wykres",   "start",
+    "stop", "pauza",  "cykl",   "wykresopcje", "rozpocznij", "stabilny", "Languuage",
+};
+
+} // namespace
+
+Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
+    : QMainWindow(parent), MSComm1(comm), context(context), protocol(MSComm1, context.settings) {
+    setObjectName(QStringLiteral("Glowna"));
+    setWindowTitle(QStringLiteral("Trevalo"));
+    for (const QString& name : notYetAvailable)
+        unavailable.insert(name);
+
+    Timer2.setInterval(500);
+    Timer2.setTimerType(Qt::PreciseTimer);
+    tmrEthernet.setInterval(5000);
+    connect(&tmrEthernet, &QTimer::timeout, this, &Glowna::onEthernetTick);
+
+    buildCommands();
+    buildCentralArea();
+    statusBar();
+    resize(900, 600);
+
+    auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
+    connect(f8, &QShortcut::activated, this, &Glowna::ShowDebugForm);
+
+    protocol.SetDebugSink([this](const QString& text, const QString& label) {
+        if (debugForm)
+            debugForm->DebugText(text, label);
+    });
+
+    if (MSComm1) {
+        connect(MSComm1, &Mordal::Comm::OnComm, this, &Glowna::onComm);
+        connect(MSComm1, &Mordal::Comm::CommIsOpen, this, &Glowna::onCommIsOpen);
+        connect(MSComm1, &Mordal::Comm::ErrorComm, this, &Glowna::onErrorComm);
+    }
+}
+
+Glowna::~Glowna() {
+    delete debugForm;
+}
+
+void Glowna::buildCommands() {
+    toolbar = addToolBar(QStringLiteral("Toolbar1"));
+    toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar->setMovable(false);
+    toolbar->setIconSize(QSize(24, 24));
+    for (const ToolbarSpec& spec : toolbarSpecs)
+        addToolbarButton(QString::fromLatin1(spec.key), QString::fromUtf8(spec.toolTip));
+
+    QMenu* plik = menuBar()->addMenu(QStringLiteral("&Plik"));
+    plik->setObjectName(QStringLiteral("mnuplik"));
+    addMenuItem(plik, "mnunowa", "&Nowa", "nowa", QKeySequence(QStringLiteral("Ctrl+N")));
+    addMenuItem(plik, "mnuotworz", "&Otworz", "otworz", QKeySequence(QStringLiteral("Ctrl+O")));
+    addMenuItem(plik, "mnuzapisz", "&Zapisz", "zapisz", QKeySequence(QStringLiteral("Ctrl+S")));
+    addMenuItem(plik, "mnudrukuj", "&Drukuj", "drukuj", QKeySequence(QStringLiteral("Ctrl+P")));
+    plik->addSeparator()->setObjectName(QStringLiteral("mnuseparator1"));
+    addMenuItem(plik, "mnuwyjscie", "&Wyjscie", "wyjscie");
+
+    QMenu* pomiar = menuBar()->addMenu(QStringLiteral("P&omiar"));
+    pomiar->setObjectName(QStringLiteral("mnupomiar"));
+    addMenuItem(pomiar, "mnustart", "&Start - praca automatyczna", "start");
+    addMenuItem(pomiar, "mnustop", "S&top - praca automatyczna", "stop");
+    addMenuItem(pomiar, "mnupauza", "&Pauza - praca automatyczna", "pauza");
+    pomiar->addSeparator()->setObjectName(QStringLiteral("mnuseparator3"));
+    addMenuItem(pomiar, "mnuodczyt", "&Odczytaj", "odczyt");
+    addMenuItem(pomiar, "mnutara", "&Wytaruj", "tara");
+    addMenuItem(pomiar, "mnuCiagla", "&Transmisja ciagla", "rozpocznij")->setCheckable(true);
+    addMenuItem(pomiar, "mnuStabilne", "O&dczyt danych niestabilnych", "stabilny")
+        ->setCheckable(true);
+    pomiar->addSeparator()->setObjectName(QStringLiteral("mnuseparator2"));
+    addMenuItem(pomiar, "mnuRaport", "Pokaz &raport", "raport");
+    addMenuItem(pomiar, "mnuwykres", "Pokaz wy&kres", "wykres");
+
+    QMenu* ustawienia = menuBar()->addMenu(QStringLiteral("&Ustawienia"));
+    ustawienia->setObjectName(QStringLiteral("mnuustawienia"));
+    addMenuItem(ustawienia, "mnuopcje", "&Opcje", "opcje");
+    addMenuItem(ustawienia, "mnucykl", "&Cykl", "cykl");
+    addMenuItem(ustawienia, "mnuustwykres", "&Wykres", "wykresopcje");
+    addMenuItem(ustawienia, "Languuage", "Language", "Languuage");
+
+    // The help menu has no items: choosing it runs the help command.
+    QAction* pomoc = menuBar()->addAction(QStringLiteral("Po&moc"));
+    pomoc->setObjectName(QStringLiteral("mnupomoc"));
+    menuItems.insert(QStringLiteral("mnupomoc"), pomoc);
+    connect(pomoc, &QAction::triggered, this, [this] { runOperation(QStringLiteral("pomoc")); });
+
+    operations.insert(QStringLiteral("wyjscie"), [this] { exitCommand(); });
+    operations.insert(QStringLiteral("odczyt"), [this] { singleRead(); });
+    operations.insert(QStringLiteral("tara"), [this] { tare(); });
+    operations.insert(QStringLiteral("opcje"), [this] { showOptions(true); });
+    operations.insert(QStringLiteral("pomoc"), [this] { help(); });
+    operations.insert(QStringLiteral("connection"), [this] { connectionButton(); });
+
+    // At design time Stop and Pause are off; the rest waits for the first
+    // link report.
+    setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), false);
+    setCommandEnabled(QStringLiteral("mnupauza"), QStringLiteral("pauza"), false);
+    for (const QString& name : notYetAvailable) {
+        setMenuEnabled(name, false);
+        setButtonEnabled(name, false);
+    }
+}
+
+QAction* Glowna::addMenuItem(QMenu* menu, const QString& name, const QString& caption,
+                             const QString& toolbarKey, const QKeySequence& shortcut) {
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(name);
+    item->setData(toolbarKey);
+    if (!shortcut.isEmpty())
+        item->setShortcut(shortcut);
+    menuItems.insert(name, item);
+    connect(item, &QAction::triggered, this, [this, toolbarKey] { runOperation(toolbarKey); });
+    return item;
+}
+
+void Glowna::addToolbarButton(const QString& key, const QString& toolTip) {
+    if (groupStarts.contains(key))
+        toolbar->addSeparator();
+    QAction* button = toolbar->addAction(ToolbarIcons::Icon(key), toolTip);
+    button->setObjectName(key);
+    button->setData(key);
+    button->setToolTip(toolTip);
+    button->setCheckable(pressableButtons.contains(key));
+    toolbarButtons.insert(key, button);
+    connect(button, &QAction::triggered, this, [this, key] { ToolbarButtonClick(key); });
+    if (key == QLatin1String("connection"))
+        button->setIcon(ToolbarIcons::Icon(QStringLiteral("disconnected")));
+}
+
+void Glowna::ToolbarButtonClick(const QString& key) {
+    runOperation(key);
+}
+
+void Glowna::runOperation(const QString& key) {
+    const auto operation = operations.constFind(key);
+    if (operation != operations.cend() && !unavailable.contains(key))
+        (*operation)();
+}
+
+void Glowna::setMenuEnabled(const QString& name, bool enabled) {
+    if (QAction* item = menuItems.value(name))
+        item->setEnabled(enabled && !unavailable.contains(item->data().toString()));
+}
+
+void Glowna::setButtonEnabled(const QString& key, bool enabled) {
+    if (QAction* button = toolbarButtons.value(key))
+        button->setEnabled(enabled && !unavailable.contains(key));
+}
+
+void Glowna::setCommandEnabled(const QString& menuName, const QString& toolbarKey, bool enabled) {
+    setMenuEnabled(menuName, enabled);
+    setButtonEnabled(toolbarKey, enabled);
+}
+
+void Glowna::buildCentralArea() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    gridCaption = new QLabel(central);
+    gridCaption->setObjectName(QStringLiteral("DataGrid1Caption"));
+    DataGrid1 = new QTableView(central);
+    DataGrid1->setObjectName(QStringLiteral("DataGrid1"));
+    DataGrid1->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(gridCaption);
+    layout->addWidget(DataGrid1);
+    setCentralWidget(central);
+}
+
+bool Glowna::Load() {
+    gridCaption->setText(context.Msg(32));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    compactDatabase();
+    QApplication::restoreOverrideCursor();
+    findHelpFile();
+    setWindowTitle(windowTitle() + QStringLiteral(" v.") + QLatin1String(Version));
+    return configureAndOpenLink();
+}
+
+void Glowna::findHelpFile() {
+    // A help file found below "Language" is used from where it was found,
+    // so that one in a subfolder is not a path to nothing.
+    const QString folder = context.LanguageFolder();
+    QDirIterator search(folder, {context.settings.helpFileName}, QDir::Files,
+                        QDirIterator::Subdirectories);
+    helpFile = search.hasNext() ? search.next() : folder + QStringLiteral("/English.chm");
+}
+
+bool Glowna::configureAndOpenLink() {
+    LinkSettings link;
+    try {
+        link = LinkSettings::Read(context.IniPath());
+    } catch (const SettingsError& error) {
+        return showLoadError(error.errorNumber, QString::fromLocal8Bit(error.what()));
+    }
+    if (!MSComm1)
+        return showLoadError(13, QString());
+    MSComm1->SetSerialBaudRate(link.speed);
+    MSComm1->SetSerialPort(link.comm);
+    MSComm1->SetNetRemoteHost(link.hostIP);
+    MSComm1->SetNetRemotePort(link.hostPort);
+    MSComm1->SetCommSource(link.type);
+    MSComm1->SetCommOpen(true);
+    if (!MSComm1->CommOpen())
+        showOptions(true);
+    return true;
+}
+
+bool Glowna::showLoadError(int number, const QString& description) {
+    UserDialogs& dialogs = *context.dialogs;
+    switch (number) {
+    case 8005:
+        dialogs.MessageBox(this, context.Msg(0), MsgButtons::Ok, MsgIcon::None, context.Msg(46));
+        showOptions(false);
+        break;
+    case 13:
+        dialogs.MessageBox(this, context.Msg(1), MsgButtons::Ok, MsgIcon::Information,
+                           context.Msg(46));
+        break;
+    case 8002:
+        dialogs.MessageBox(this, context.Msg(2), MsgButtons::Ok, MsgIcon::None, context.Msg(46));
+        showOptions(true);
+        break;
+    default:
+        dialogs.MessageBox(this, QString::number(number) + QStringLiteral("  ") + description,
+                           MsgButtons::Ok, MsgIcon::None, QString());
+        break;
+    }
+    return false;
+}
+
+void Glowna::showOptions(bool cancelAvailable) {
+    Opcje options(
+        context, MSComm1, &tmrEthernet, [this] { return isVisible(); }, this);
+    options.SetCancelAvailable(cancelAvailable);
+    if (runOptions)
+        runOptions(options);
+    else
+        options.exec();
+}
+
+void Glowna::OutputDataAndDebug(const QByteArray& txt) {
+    protocol.OutputDataAndDebug(txt);
+}
+
+void Glowna::OdpytajWage() {
+    protocol.OdpytajWage(menuItems.value(QStringLiteral("mnuStabilne"))->isChecked());
+}
+
+void Glowna::singleRead() {
+    OdpytajWage();
+}
+
+void Glowna::tare() {
+    protocol.Tare();
+}
+
+void Glowna::Czekaj(int ms) {
+    Mordal::DelayPumping(ms);
+}
+
+QString Glowna::OpisZrodla() const {
+    if (!MSComm1)
+        return {};
+    switch (MSComm1->CommSource()) {
+    case Mordal::enCommSource::TCP:
+        return QStringLiteral("TCP-") + MSComm1->NetRemoteHost();
+    case Mordal::enCommSource::Serial:
+        return QStringLiteral("Serial-") + QString::number(MSComm1->SerialPort());
+    default:
+        return {};
+    }
+}
+
+void Glowna::onComm(const QByteArray& frame, int, int, bool&) {
+    const bool paused = toolbarButtons.value(QStringLiteral("pauza"))->isChecked();
+    const auto route =
+        protocol.RouteFrame(frame, continuousFlag, paused, buffers, QDateTime::currentDateTime());
+    if (route == BalanceProtocol::Route::ToReadingHandler && readingHandler)
+        readingHandler(frame);
+}
+
+void Glowna::onCommIsOpen(bool state) {
+    toolbarButtons.value(QStringLiteral("connection"))
+        ->setIcon(ToolbarIcons::Icon(state ? QStringLiteral("connected")
+                                           : QStringLiteral("disconnected")));
+    if (state && MSComm1 && MSComm1->CommSource() == Mordal::enCommSource::TCP)
+        tmrEthernet.start();
+    setCommandEnabled(QStringLiteral("mnustart"), QStringLiteral("start"), state);
+    setCommandEnabled(QStringLiteral("mnuCiagla"), QStringLiteral("rozpocznij"), state);
+    setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), state);
+    setCommandEnabled(QStringLiteral("mnutara"), QStringLiteral("tara"), state);
+}
+
+void Glowna::onErrorComm(int, const QString& description, Mordal::enCommSource) {
+    context.dialogs->MessageBox(
+        this, QStringLiteral("Source: ") + OpisZrodla() + QStringLiteral("\r\n") + description,
+        MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Communication Error"));
+}
+
+void Glowna::onEthernetTick() {
+    if (MSComm1 && !MSComm1->CommOpen())
+        MSComm1->SetCommOpen(true);
+}
+
+void Glowna::connectionButton() {
+    if (!MSComm1)
+        return;
+    MSComm1->SetCommOpen(!MSComm1->CommOpen());
+    if (!MSComm1->CommOpen())
+        tmrEthernet.stop();
+}
+
+void Glowna::ShowDebugForm() {
+    if (!debugForm) {
+        debugForm = new DebugForm();
+        connect(debugForm, &DebugForm::Opened, this, [this] { protocol.debugShow = true; });
+        connect(debugForm, &DebugForm::Closed, this, [this] { protocol.debugShow = false; });
+    }
+    debugForm->show();
+    debugForm->raise();
+}
+
+void Glowna::help() {
+    if (QFile::exists(helpFile) && context.dialogs->OpenWithDesktop(helpFile))
+        return;
+    context.dialogs->MessageBox(this, QStringLiteral("Nie znaleziono pliku pomocy:\r\n") + helpFile,
+                                MsgButtons::Ok, MsgIcon::Information, context.Msg(47));
+}
+
+void Glowna::exitCommand() {
+    if (!continuousFlag)
+        close();
+}
+
+void Glowna::closeEvent(QCloseEvent* event) {
+    // While loading (not yet shown) the window closes at once, without
+    // questions or clean-up.
+    if (closing || !isVisible()) {
+        event->accept();
+        return;
+    }
+    if (!confirmClose()) {
+        event->ignore();
+        return;
+    }
+    closing = true;
+    finishClose();
+    event->accept();
+}
+
+bool Glowna::confirmClose() {
+    UserDialogs& dialogs = *context.dialogs;
+    if (bolOldFile && dialogs.MessageBox(this, context.Msg(28), MsgButtons::YesNo,
+                                         MsgIcon::Information, QString()) != MsgAnswer::Yes)
+        return false;
+    const bool hasRows = seriesRowCount() != 0;
+    const MsgAnswer answer = hasRows
+                                 ? dialogs.MessageBox(this, context.Msg(4), MsgButtons::YesNoCancel,
+                                                      MsgIcon::Exclamation, context.Msg(45))
+                                 : dialogs.MessageBox(this, context.Msg(5), MsgButtons::YesNo,
+                                                      MsgIcon::Exclamation, context.Msg(45));
+    switch (answer) {
+    case MsgAnswer::Yes:
+        // Closing goes on also when the save was abandoned.
+        if (hasRows && saveSeries)
+            saveSeries();
+        return true;
+    case MsgAnswer::No:
+        return hasRows;
+    default:
+        return false;
+    }
+}
+
+void Glowna::finishClose() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (emptySeriesTables)
+        emptySeriesTables();
+    tmrEthernet.stop();
+    Timer2.stop();
+    if (MSComm1) {
+        MSComm1->SetCommOpen(false);
+        disconnect(MSComm1, nullptr, this, nullptr);
+        MSComm1 = nullptr;
+    }
+    if (debugForm)
+        debugForm->close();
+    QApplication::restoreOverrideCursor();
+    emit Closed();
+}
+
+} // namespace Pomiar

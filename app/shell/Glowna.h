@@ -1,0 +1,138 @@
+#pragma once
+
+#include "BalanceProtocol.h"
+#include "ProgramContext.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QSet>
+#include <QTimer>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QTableView;
+class QToolBar;
+
+namespace Mordal {
+class Comm;
+enum class enCommSource : int32_t;
+} // namespace Mordal
+
+namespace Pomiar {
+
+class DebugForm;
+class Opcje;
+
+// The program's one working window: menus and toolbar as one command
+// surface, the link and its state, the timers of acquisition, the close
+// sequence.
+class Glowna : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* Version = "5.2.0";
+
+    Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent = nullptr);
+    ~Glowna() override;
+
+    // Runs the loading steps. False when the program must end (a load error
+    // was shown); the window is then not to be shown.
+    bool Load();
+
+    // Menu items by name ("mnustart") and toolbar buttons by key ("start"):
+    // two separate objects, each with its own enabled state.
+    QAction* MenuItem(const QString& name) const { return menuItems.value(name); }
+    QAction* ToolbarButton(const QString& key) const { return toolbarButtons.value(key); }
+    QToolBar* Toolbar1() const { return toolbar; }
+    void ToolbarButtonClick(const QString& key);
+
+    void OutputDataAndDebug(const QByteArray& txt);
+    void OdpytajWage();
+    void Czekaj(int ms);
+    QString OpisZrodla() const;
+    QString HelpFile() const { return helpFile; }
+    void ShowDebugForm();
+    DebugForm* Debug() const { return debugForm; }
+
+    // The public variables other parts of the program use.
+    Mordal::Comm* MSComm1 = nullptr;
+    int32_t lTim2 = 0;
+    int32_t lTim2L = 0;
+    bool bolOldFile = false;
+    bool lastStable = false;
+    QTimer Timer2;
+    QTimer tmrEthernet;
+
+    BalanceProtocol& Protocol() { return protocol; }
+    ContinuousBuffers& Buffers() { return buffers; }
+    bool ContinuousTransmission() const { return continuousFlag; }
+
+    // Hooks the store fills: the rows of the current series, the reading
+    // handler, emptying the series tables, saving the series, compacting
+    // the working database.
+    std::function<int()> seriesRowCount = [] { return 0; };
+    std::function<void(const QByteArray& frame)> readingHandler;
+    std::function<void()> emptySeriesTables;
+    std::function<void()> saveSeries;
+    std::function<bool()> compactDatabase = [] { return true; };
+
+    // How the options dialog is run: modal for the user, scripted in tests.
+    std::function<void(Opcje&)> runOptions;
+
+signals:
+    // The close sequence finished: the link is closed and every window but
+    // the closing window is gone.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildCommands();
+    void buildCentralArea();
+    QAction* addMenuItem(QMenu* menu, const QString& name, const QString& caption,
+                         const QString& toolbarKey, const QKeySequence& shortcut = {});
+    void addToolbarButton(const QString& key, const QString& toolTip);
+    void runOperation(const QString& key);
+    void setCommandEnabled(const QString& menuName, const QString& toolbarKey, bool enabled);
+    void setMenuEnabled(const QString& name, bool enabled);
+    void setButtonEnabled(const QString& key, bool enabled);
+
+    void findHelpFile();
+    bool configureAndOpenLink();
+    bool showLoadError(int number, const QString& description);
+    void showOptions(bool cancelAvailable);
+
+    void onComm(const QByteArray& frame, int framesCount, int bufferCount, bool& clearFrameData);
+    void onCommIsOpen(bool state);
+    void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
+    void onEthernetTick();
+
+    void singleRead();
+    void tare();
+    void connectionButton();
+    void help();
+    void exitCommand();
+    bool confirmClose();
+    void finishClose();
+
+    ProgramContext& context;
+    BalanceProtocol protocol;
+    ContinuousBuffers buffers;
+    bool continuousFlag = false;
+    bool closing = false;
+    QString helpFile;
+
+    QToolBar* toolbar = nullptr;
+    QTableView* DataGrid1 = nullptr;
+    QLabel* gridCaption = nullptr;
+    DebugForm* debugForm = nullptr;
+    QHash<QString, QAction*> menuItems;
+    QHash<QString, QAction*> toolbarButtons;
+    QHash<QString, std::function<void()>> operations;
+    // Commands whose operation the program does not offer yet: they stay
+    // disabled whatever the link does.
+    QSet<QString> unavailable;
+};
+
+} // namespace Pomiar

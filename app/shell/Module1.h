@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QStringList>
+
+class QApplication;
+
+namespace Pomiar {
+struct ProgramContext;
+}
+
+namespace Pomiar::Module1 {
+
+// Reads the station number, title, language and the settings of the run
+// from ustawienia.ini and writes the settings back at once, so the file
+// always holds them after a start. False (after telling the user) when a
+// setting cannot be used.
+bool ReadSettings(ProgramContext& context);
+
+// The entry routine: finds the program folder, reads and re-writes the
+// settings, loads the texts, then lets the start window load the main window
+// and runs until the closing window has finished. Answers the exit code.
+int Main(QApplication& app, const QStringList& arguments);
+
+} // namespace Pomiar::Module1

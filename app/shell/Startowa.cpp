@@ -1,0 +1,31 @@
+#include "Startowa.h"
+
+#include "Glowna.h"
+#include "ProgramContext.h"
+#include "frmCustom.h"
+
+#include <QLabel>
+
+namespace Pomiar {
+
+Startowa::Startowa(ProgramContext& context, QWidget* parent) : QWidget(parent), context(context) {
+    setObjectName(QStringLiteral("Startowa"));
+    Label1 = new QLabel(QStringLiteral("Trevalo"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    hide();
+}
+
+Startowa::~Startowa() = default;
+
+Glowna* Startowa::Load() {
+    holder = std::make_unique<frmCustom>();
+    mainWindow = std::make_unique<Glowna>(context, holder->Comm1());
+    if (!mainWindow->Load()) {
+        mainWindow.reset();
+        return nullptr;
+    }
+    mainWindow->show();
+    return mainWindow.get();
+}
+
+} // namespace Pomiar

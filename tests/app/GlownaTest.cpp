@@ -1,0 +1,339 @@
+#include "Glowna.h"
+#include "DebugForm.h"
+#include "EventWait.h"
+#include "INI.h"
+#include "Module1.h"
+#include "Mordal.h"
+#include "Opcje.h"
+#include "PerUserSettings.h"
+#include "PtyPair.h"
+#include "ScriptedDialogs.h"
+#include "TestEnvironment.h"
+#include "frmCustom.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Pomiar;
+using Pomiar::INI::CzytajIni;
+using Pomiar::INI::ZapiszIni;
+
+namespace {
+
+// One start of the program in its own folder, with the user's answers
+// scripted and the options dialog recorded instead of shown.
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() {
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        QDir().mkpath(context.LanguageFolder());
+    }
+
+    void SetLink(const QString& type, const QString& comm, const QString& speed = "9600") {
+        ZapiszIni(context.IniPath(), "ustawienia", "Type", type);
+        ZapiszIni(context.IniPath(), "ustawienia", "Comm", comm);
+        ZapiszIni(context.IniPath(), "ustawienia", "Speed", speed);
+    }
+
+    // Reads the settings and loads the main window as the start window does.
+    bool Start() {
+        if (!Module1::ReadSettings(context))
+            return false;
+        context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
+        window = std::make_unique<Glowna>(context, holder.Comm1());
+        window->runOptions = [this](Opcje&) { ++optionsShown; };
+        const bool loaded = window->Load();
+        if (loaded)
+            window->show();
+        return loaded;
+    }
+
+    QAction* Button(const char* key) { return window->ToolbarButton(key); }
+    QAction* Item(const char* name) { return window->MenuItem(name); }
+
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    frmCustom holder;
+    std::unique_ptr<Glowna> window;
+    int optionsShown = 0;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, FirstStartWritesTheSettingsAndNamesTheStation) {
+    ASSERT_TRUE(Module1::ReadSettings(context));
+    EXPECT_EQ(context.applicationTitle, "Trevalo [1]");
+    const QString ini = context.IniPath();
+    EXPECT_EQ(CzytajIni(ini, "EXPORT", "fastExportEnabled", ""), "False");
+    EXPECT_EQ(CzytajIni(ini, "EXPORT", "fastExportFileName", ""), "FastExportFile");
+    EXPECT_EQ(CzytajIni(ini, "ustawienia", "pomiarShowNote", ""), "False");
+    EXPECT_EQ(CzytajIni(ini, "ustawienia", "pomiarShowSave", ""), "False");
+    EXPECT_EQ(CzytajIni(ini, "COMMANDS", "CMD_SEND_UNSTABLE", ""), "SI");
+    EXPECT_EQ(CzytajIni(ini, "COMMANDS", "CMD_SEND_STABLE", ""), "S");
+}
+
+TEST_F(MainWindowTest, StationSevenHasItsOwnTitleAndUserSettings) {
+    ZapiszIni(context.IniPath(), "ustawienia", "Nr_wagi", "7");
+    ZapiszIni(context.IniPath(), "ustawienia", "language", "Englag.lag");
+    ASSERT_TRUE(Module1::ReadSettings(context));
+    EXPECT_EQ(context.applicationTitle, "Trevalo [7]");
+    EXPECT_EQ(context.settings.languageFileName, "Englag.lag");
+    EXPECT_EQ(context.settings.helpFileName, "Engchm.chm");
+    PerUserSettings seven(context.applicationTitle);
+    PerUserSettings one("Trevalo [1]");
+    seven.SaveSetting("Setup\\Cykl", "Timer", "25");
+    EXPECT_NE(seven.FilePath(), one.FilePath());
+    EXPECT_EQ(one.GetSetting("Setup\\Cykl", "Timer", "none"), "none");
+}
+
+TEST_F(MainWindowTest, UnusableBooleanSettingEndsTheStart) {
+    ZapiszIni(context.IniPath(), "ustawienia", "pomiarShowNote", "maybe");
+    EXPECT_FALSE(Module1::ReadSettings(context));
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_TRUE(dialogs.Calls()[0].text.contains("Type mismatch"));
+}
+
+TEST_F(MainWindowTest, NonNumericSpeedEndsTheStartWithMessageOne) {
+    SetLink("2", "1", "fast");
+    EXPECT_FALSE(Start());
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(1));
+    EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(46));
+    EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
+    EXPECT_EQ(optionsShown, 0);
+}
+
+TEST_F(MainWindowTest, CaptionCarriesTheProgramVersion) {
+    PtyPair balance;
+    balance.Publish(1);
+    SetLink("2", "1");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(window->windowTitle(), "Trevalo v.5.2.0");
+    EXPECT_EQ(optionsShown, 0);
+}
+
+TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow) {
+    SetLink("2", "3");
+    bool visibleWhenAsked = true;
+    ASSERT_TRUE(Module1::ReadSettings(context));
+    window = std::make_unique<Glowna>(context, holder.Comm1());
+    window->runOptions = [&](Opcje&) {
+        ++optionsShown;
+        visibleWhenAsked = window->isVisible();
+    };
+    ASSERT_TRUE(window->Load());
+    EXPECT_EQ(optionsShown, 1);
+    EXPECT_FALSE(visibleWhenAsked);
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].title, "Communication Error");
+    EXPECT_EQ(dialogs.Calls()[0].text,
+              "Source: Serial-3\r\n" + QString::fromLocal8Bit(strerror(ENOENT)));
+    EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(window->OpisZrodla(), "Serial-3");
+}
+
+TEST_F(MainWindowTest, NoSourceLeavesTheFirstLineBare) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(window->OpisZrodla(), "");
+    EXPECT_EQ(optionsShown, 1) << "no link is open, so the options come up";
+}
+
+TEST_F(MainWindowTest, HelpFileIsFoundUnderTheLanguageFolder) {
+    QFile(context.LanguageFolder() + "/Polish.chm").open(QIODevice::WriteOnly);
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(window->HelpFile(), context.LanguageFolder() + "/Polish.chm");
+}
+
+TEST_F(MainWindowTest, MissingHelpFileFallsBackToEnglish) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(window->HelpFile(), context.LanguageFolder() + "/English.chm");
+}
+
+TEST_F(MainWindowTest, EveryCommandHasItsMenuItemAndButtonApart) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    for (const char* key : {"nowa", "otworz", "zapisz", "drukuj", "raport", "wykres", "start",
+                            "stop", "pauza", "opcje", "cykl", "wykresopcje", "odczyt", "tara",
+                            "rozpocznij", "stabilny", "pomoc", "wyjscie", "connection"}) {
+        ASSERT_NE(Button(key), nullptr) << key;
+        EXPECT_FALSE(Button(key)->icon().isNull()) << key;
+    }
+    for (const char* name :
+         {"mnunowa", "mnuotworz", "mnuzapisz", "mnudrukuj", "mnuwyjscie", "mnustart", "mnustop",
+          "mnupauza", "mnuodczyt", "mnutara", "mnuCiagla", "mnuStabilne", "mnuRaport", "mnuwykres",
+          "mnuopcje", "mnucykl", "mnuustwykres", "Languuage", "mnupomoc"})
+        ASSERT_NE(Item(name), nullptr) << name;
+    EXPECT_NE(Item("mnuodczyt"), Button("odczyt"));
+    EXPECT_FALSE(Item("mnustop")->isEnabled());
+    EXPECT_FALSE(Button("pauza")->isEnabled());
+}
+
+TEST_F(MainWindowTest, ButtonsRunTheOperationOfTheirKey) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    optionsShown = 0;
+    window->ToolbarButtonClick("opcje");
+    EXPECT_EQ(optionsShown, 1);
+    Item("mnuopcje")->trigger();
+    EXPECT_EQ(optionsShown, 2);
+}
+
+using MainWindowLink = MainWindowTest;
+
+TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
+    PtyPair balance;
+    balance.Publish(1);
+    SetLink("2", "1");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(holder.Comm1()->CommOpen());
+    EXPECT_TRUE(Button("odczyt")->isEnabled());
+    EXPECT_TRUE(Item("mnutara")->isEnabled());
+
+    window->ShowDebugForm();
+    window->ToolbarButtonClick("odczyt");
+    EXPECT_EQ(balance.Read(3), "S\r\n");
+    balance.Write("S     12.3456 g  \r\n");
+    auto* text = window->Debug()->findChild<QPlainTextEdit*>("Text1");
+    ASSERT_NE(text, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return text->toPlainText().contains("(IN ): "); }));
+    const QStringList lines = text->toPlainText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(" (OUT): S[CRLF]")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(" (IN ): S     12.3456 g  [CRLF]")) << lines[1].toStdString();
+
+    window->ToolbarButtonClick("tara");
+    EXPECT_EQ(balance.Read(3), "T\r\n");
+}
+
+TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
+    PtyPair balance;
+    balance.Publish(1);
+    SetLink("2", "1");
+    ZapiszIni(context.IniPath(), "COMMANDS", "CMD_SEND_UNSTABLE", "SIR");
+    ASSERT_TRUE(Start());
+    Item("mnuStabilne")->setChecked(true);
+    window->OdpytajWage();
+    EXPECT_EQ(balance.Read(5), "SIR\r\n");
+}
+
+TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
+    PtyPair balance;
+    balance.Publish(1);
+    SetLink("2", "1");
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(Item("mnuodczyt")->isEnabled());
+    window->ToolbarButtonClick("connection");
+    EXPECT_FALSE(holder.Comm1()->CommOpen());
+    EXPECT_FALSE(Item("mnuodczyt")->isEnabled());
+    EXPECT_FALSE(Button("tara")->isEnabled());
+    EXPECT_FALSE(window->tmrEthernet.isActive());
+    window->ToolbarButtonClick("connection");
+    EXPECT_TRUE(Button("odczyt")->isEnabled());
+    // Commands of work the program does not offer yet stay off.
+    EXPECT_FALSE(Item("mnustart")->isEnabled());
+}
+
+TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
+    QProcess simulator;
+    simulator.start(BALANCE_SIM_PATH, {"--tcp", "0"});
+    ASSERT_TRUE(simulator.waitForStarted(5000));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
+    const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
+    ASSERT_EQ(ready.size(), 4);
+    SetLink("1", "1");
+    ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
+    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", ready[3]);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(holder.Comm1()->CommOpen());
+    EXPECT_TRUE(window->tmrEthernet.isActive());
+
+    simulator.write("drop\n");
+    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+    EXPECT_FALSE(Button("odczyt")->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 8000));
+    EXPECT_TRUE(Button("odczyt")->isEnabled());
+    simulator.write("quit\n");
+    simulator.waitForFinished(2000);
+}
+
+using MainWindowClose = MainWindowTest;
+
+TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    dialogs.Clear();
+    int closed = 0;
+    QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->ToolbarButtonClick("wyjscie");
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(5));
+    EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(45));
+    EXPECT_EQ(dialogs.Calls()[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(window->isVisible());
+
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    Item("mnuwyjscie")->trigger();
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->MSComm1, nullptr);
+}
+
+TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    dialogs.Clear();
+    int saved = 0;
+    int closed = 0;
+    window->seriesRowCount = [] { return 3; };
+    window->saveSeries = [&] { ++saved; };
+    QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
+
+    dialogs.AnswerNext(MsgAnswer::Cancel);
+    window->close();
+    EXPECT_EQ(dialogs.Calls().back().text, context.Msg(4));
+    EXPECT_EQ(dialogs.Calls().back().buttons, MsgButtons::YesNoCancel);
+    EXPECT_EQ(closed, 0);
+
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    window->close();
+    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST_F(MainWindowClose, OpenSeriesFileIsAskedAboutFirst) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    dialogs.Clear();
+    window->bolOldFile = true;
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->close();
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(28));
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowClose, ClosingLetsThePortGo) {
+    PtyPair balance;
+    balance.Publish(1);
+    SetLink("2", "1");
+    ASSERT_TRUE(Start());
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    window->close();
+    EXPECT_FALSE(holder.Comm1()->CommOpen());
+    Mordal::Comm other;
+    other.SetCommSource(int(Mordal::enCommSource::Serial));
+    other.SetCommOpen(true);
+    EXPECT_TRUE(other.CommOpen());
+}
