@@ -436,6 +436,7 @@ bool Glowna::confirmClose() {
 
 void Glowna::finishClose() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    compactionAttempts->Reset();
     if (emptySeriesTables)
         emptySeriesTables();
     tmrEthernet.stop();

@@ -2,6 +2,7 @@
 
 #include "BalanceProtocol.h"
 #include "ProgramContext.h"
+#include "Zakonczenie.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -74,7 +75,11 @@ public:
     std::function<void(const QByteArray& frame)> readingHandler;
     std::function<void()> emptySeriesTables;
     std::function<void()> saveSeries;
+    // Until the working database exists there is nothing to compact.
     std::function<bool()> compactDatabase = [] { return true; };
+    // Compactions counted for the closing window; the close sequence resets it.
+    std::shared_ptr<Zakonczenie::AttemptCounter> compactionAttempts =
+        std::make_shared<Zakonczenie::AttemptCounter>();
 
     // How the options dialog is run: modal for the user, scripted in tests.
     std::function<void(Opcje&)> runOptions;

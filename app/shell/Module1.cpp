@@ -68,7 +68,8 @@ int Main(QApplication& app, const QStringList& arguments) {
 
     std::unique_ptr<Zakonczenie> closing;
     QObject::connect(mainWindow, &Glowna::Closed, [&] {
-        closing = std::make_unique<Zakonczenie>(mainWindow->compactDatabase);
+        closing = std::make_unique<Zakonczenie>(mainWindow->compactDatabase,
+                                                mainWindow->compactionAttempts);
         QObject::connect(closing.get(), &Zakonczenie::finished, &app, &QCoreApplication::quit);
         closing->show();
     });
