@@ -24,6 +24,10 @@ using Support = MSocketSupport;
 constexpr qint64 msPerDay = 86400000;
 const QDate dateEpoch(1899, 12, 30);
 
+// The request a handler of OnConnectionRequest took over, whichever socket
+// took it (it may even have closed it again before the handler returned).
+int adoptedRequest = -1;
+
 bool wouldBlock(int code) {
     return code == EAGAIN || code == EWOULDBLOCK || code == EINPROGRESS;
 }
@@ -120,7 +124,7 @@ void CSocket::Connect(const QString& host, std::optional<int32_t> port) {
     afterLookup = AfterLookup::Connect;
     if (!IsDottedAddress(remoteHost)) {
         SetState(ResolvingHost);
-        pendingLookup = Support::ResolveHost(remoteHost, this);
+        pendingLookup = StartLookup();
         if (pendingLookup == 0) {
             DestroySocket();
             SetState(Error);
@@ -154,6 +158,14 @@ void CSocket::ConnectTo(const QString& address, const char* source) {
         RaiseError(number, QString::fromLatin1(source));
     else
         Support::PostSocketEvent(handle, Support::FdConnect, number);
+}
+
+// A lookup started earlier must not answer for this one, not even with a
+// failure, which carries no handle to tell it apart.
+int32_t CSocket::StartLookup() {
+    Support::CancelLookups(this);
+    pendingNameLookup = 0;
+    return Support::ResolveHost(remoteHost, this);
 }
 
 void CSocket::CloseSocket() {
@@ -197,7 +209,7 @@ void CSocket::SendBuffered() {
                 return;
             }
             afterLookup = AfterLookup::Send;
-            pendingLookup = Support::ResolveHost(remoteHost, this);
+            pendingLookup = StartLookup();
             emit OnSendProgress(0, total);
             return;
         }
@@ -329,6 +341,7 @@ void CSocket::Accept(int32_t requestID) {
         protocol == TcpProtocol ? Support::Watch::Connected : Support::Watch::Datagram;
     if (!Support::RegisterSocket(fd, this, watch))
         return;
+    adoptedRequest = fd;
     handle = fd;
     ReadLocalAddress();
     localHostName = localIP;
@@ -434,9 +447,10 @@ void CSocket::HandleAccept() {
     const int fd = accept4(handle, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0)
         return;
+    adoptedRequest = -1;
     emit OnConnectionRequest(fd);
     // A request no socket took over would keep its descriptor forever.
-    if (!Support::IsRegistered(fd))
+    if (adoptedRequest != fd)
         ::close(fd);
 }
 

@@ -111,6 +111,7 @@ private:
     enum class AfterLookup { Connect, Send };
 
     bool EnsureSocket();
+    int32_t StartLookup();
     void DestroySocket();
     void SendBuffered();
     void TakeData(QVariant& data, enDataType type, int32_t maxLen, bool remove);

@@ -491,10 +491,6 @@ void MSocketSupport::UnregisterSocket(int socket) {
     }
 }
 
-bool MSocketSupport::IsRegistered(int socket) {
-    return findEntry(socket) != nullptr;
-}
-
 void MSocketSupport::SetWatch(int socket, Watch watch) {
     if (SocketEntry* entry = findEntry(socket)) {
         entry->watch = watch;

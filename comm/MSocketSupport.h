@@ -48,7 +48,6 @@ public:
 
     static bool RegisterSocket(int socket, CSocket* object, Watch watch);
     static void UnregisterSocket(int socket);
-    static bool IsRegistered(int socket);
     static void SetWatch(int socket, Watch watch);
     // The owner has bytes the socket did not take: report write-ready once
     // the socket can take more.

@@ -232,6 +232,18 @@ TEST_F(CSocketTest, ReportsFailedLookupAndRefusedConnection) {
     EXPECT_EQ(refused.SocketHandle(), -1);
 }
 
+TEST_F(CSocketTest, ANewLookupSupersedesOneStillRunning) {
+    Peer peer;
+    CSocket socket;
+    Watch(socket);
+    socket.Connect(QStringLiteral("nowhere"), peer.port);
+    socket.Connect(QStringLiteral("balance"));
+    ASSERT_TRUE(WaitUntil([&] { return socket.State() == CSocket::Connected; }));
+    RunEventsFor(30);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(socket.State(), CSocket::Connected);
+}
+
 TEST_F(CSocketTest, DrainsQueuedDataBeforeAnnouncingThePeersClose) {
     Peer peer;
     CSocket socket;
