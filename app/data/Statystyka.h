@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <vector>
+
+namespace Pomiar {
+
+// The eleven statistics of a series as the main window shows them.
+struct StatisticsFields {
+    QString lblLiczba;   // number of readings, plain integer
+    QString lblMax;
+    QString lblMin;
+    QString lblSrednia;  // mean
+    QString lblOStd;     // sample standard deviation (divisor n - 1)
+    QString lblOSrenie;  // mean absolute deviation from the shown mean
+    QString lblOKwadrat; // sum of squared deviations from the shown mean
+    QString lblWar;      // shown deviation squared
+    QString lblEWar;     // shown deviation squared times n / (n - 1)
+    QString lblEOdch;    // square root of the shown variance estimator
+    QString lblSuma;
+};
+
+namespace Statystyka {
+
+// Computes the fields from the series' values (two or more), every field
+// but the count formatted with the mass display format. Derived fields use
+// the rounded values shown (the shown mean and the shown deviation), read
+// back as the platform reads a number it has shown.
+StatisticsFields ObliczStatystyke(const std::vector<double>& values, const QString& massFormat,
+                                  const QLocale& locale);
+
+// The limit test: with enabled off, false; else value > limit for ">" and
+// value < limit for "<". Both texts have "," read as "." and are taken by
+// their leading number.
+bool PozaLimitem(bool enabled, const QString& value, const QString& limit, const QString& sign);
+
+// "," to ".", "%" removed, the leading number taken ("." decimal point, 0
+// when none) and shown back as the platform shows numbers.
+QString NormalizujLiczbe(const QString& text, const QLocale& locale);
+
+} // namespace Statystyka
+} // namespace Pomiar
