@@ -19,8 +19,8 @@ namespace Mordal {
 class MORDAL_EXPORT CSocket : public QObject {
     Q_OBJECT
 public:
-    // Types GetData and PeekData can deliver (the numbers of the classic
-    // variant types, so a stored choice keeps its meaning).
+    // Types GetData and PeekData can deliver. The numbers are fixed so that
+    // a stored choice keeps its meaning.
     enum class enDataType : int32_t {
         Int16 = 2,
         Int32 = 3,
