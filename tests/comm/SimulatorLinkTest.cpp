@@ -57,3 +57,33 @@ TEST_F(SimulatorLink, HostReadsTheBalanceOverASerialPort) {
     for (const QByteArray& frame : frames)
         EXPECT_TRUE(frame.endsWith("\r\n"));
 }
+
+TEST_F(SimulatorLink, HostReadsTheBalanceOverTcp) {
+    StartSimulator({"--tcp", "0", "--mass", "7.5", "--unstable"});
+    const QStringList words = ready.split(' ');
+    ASSERT_EQ(words.size(), 4);
+    std::unique_ptr<QObject> control(Mordal::CreateControl("Brisko_2.Comm"));
+    auto* comm = qobject_cast<Mordal::Comm*>(control.get());
+    ASSERT_NE(comm, nullptr);
+    QList<QByteArray> frames;
+    QList<bool> states;
+    QObject::connect(comm, &Mordal::Comm::OnComm,
+                     [&](const QByteArray& frame, int, int, bool&) { frames << frame; });
+    QObject::connect(comm, &Mordal::Comm::CommIsOpen, [&](bool state) { states << state; });
+    comm->SetCommSource(int(Mordal::enCommSource::TCP));
+    comm->SetNetRemoteHost("127.0.0.1");
+    comm->SetNetRemotePort(words[3].toInt());
+    comm->SetCommOpen(true);
+    ASSERT_TRUE(comm->CommOpen());
+    EXPECT_EQ(states, QList<bool>{true});
+
+    comm->OutputData("SI\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return !frames.isEmpty(); }));
+    EXPECT_TRUE(frames[0].startsWith("SI ?")) << frames[0].toStdString();
+    EXPECT_TRUE(frames[0].contains("7.5")) << frames[0].toStdString();
+
+    // The balance going away is a closed link, not an error.
+    simulator.write("drop\n");
+    ASSERT_TRUE(WaitUntil([&] { return !comm->CommOpen(); }));
+    EXPECT_EQ(states, (QList<bool>{true, false}));
+}
