@@ -48,7 +48,8 @@ struct ContinuousValue {
 std::optional<ContinuousValue> CzytajLinieCiagla(const QString& line);
 
 // The number at the front of a text ("." decimal point, blanks skipped,
-// optional exponent), 0 when there is none.
+// optional exponent), 0 when there is none; infinite when it is too large
+// for a double, so callers that store it test it first.
 double WartoscLiczbowa(const QString& text);
 
 // Whether the platform's number conversion takes the whole text (blanks
