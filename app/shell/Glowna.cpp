@@ -1,8 +1,13 @@
 #include "Glowna.h"
 
+#include "Database.h"
 #include "DebugForm.h"
+#include "ErrorLog.h"
+#include "INI.h"
 #include "Mordal.h"
+#include "Odczyt.h"
 #include "Opcje.h"
+#include "StatystykaPanel.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
 #include "Utilities.h"
@@ -11,6 +16,8 @@
 #include <QCloseEvent>
 #include <QDirIterator>
 #include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -67,7 +74,8 @@ const QStringList notYetAvailable = {
 } // namespace
 
 Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
-    : QMainWindow(parent), MSComm1(comm), context(context), protocol(MSComm1, context.settings) {
+    : QMainWindow(parent), MSComm1(comm), context(context), protocol(MSComm1, context.settings),
+      store(context) {
     setObjectName(QStringLiteral("Glowna"));
     setWindowTitle(QStringLiteral("Trevalo"));
     for (const QString& name : notYetAvailable)
@@ -81,7 +89,10 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     buildCommands();
     buildCentralArea();
     statusBar();
-    resize(900, 600);
+    resize(1100, 650);
+    compactDatabase = [this] {
+        return Magazyn::KompaktujBaze(Magazyn::WorkingDatabasePath(this->context.programFolder));
+    };
 
     auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
     connect(f8, &QShortcut::activated, this, &Glowna::ShowDebugForm);
@@ -217,24 +228,60 @@ void Glowna::setCommandEnabled(const QString& menuName, const QString& toolbarKe
 
 void Glowna::buildCentralArea() {
     auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
-    gridCaption = new QLabel(central);
+    auto* layout = new QHBoxLayout(central);
+
+    auto* table = new QGroupBox(QStringLiteral("Tabela pomiarow:"), central);
+    table->setObjectName(QStringLiteral("FrameTabela"));
+    auto* tableLayout = new QVBoxLayout(table);
+    gridCaption = new QLabel(table);
     gridCaption->setObjectName(QStringLiteral("DataGrid1Caption"));
-    DataGrid1 = new QTableView(central);
+    DataGrid1 = new QTableView(table);
     DataGrid1->setObjectName(QStringLiteral("DataGrid1"));
+    DataGrid1->setModel(&store.Model());
+    DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DataGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DataGrid1->setAlternatingRowColors(true);
+    DataGrid1->verticalHeader()->hide();
+    // Fixed row heights keep a view of a million rows as quick as of ten.
+    DataGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DataGrid1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     DataGrid1->horizontalHeader()->setStretchLastSection(true);
-    layout->addWidget(gridCaption);
-    layout->addWidget(DataGrid1);
+    for (int column = 0; column < SeriesModel::ColumnCount; ++column)
+        DataGrid1->setColumnWidth(column, SeriesModel::DefaultWidth(column));
+    connect(&store.Model(), &QAbstractItemModel::rowsInserted, DataGrid1, [this] {
+        const int last = store.Model().Count() - 1;
+        DataGrid1->selectRow(last);
+        DataGrid1->scrollToBottom();
+    });
+    connect(DataGrid1, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (editDescription && store.RowCount() > 0)
+            editDescription(index.row());
+    });
+    tableLayout->addWidget(gridCaption);
+    tableLayout->addWidget(DataGrid1);
+
+    panel = new StatystykaPanel(context, store, central);
+    layout->addWidget(table, 1);
+    layout->addWidget(panel);
     setCentralWidget(central);
 }
 
 bool Glowna::Load() {
     gridCaption->setText(context.Msg(32));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    compactDatabase();
-    QApplication::restoreOverrideCursor();
     findHelpFile();
     setWindowTitle(windowTitle() + QStringLiteral(" v.") + QLatin1String(Version));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        // Opening the store compacts the working database first.
+        store.OtworzMagazyn();
+    } catch (const DatabaseError& error) {
+        QApplication::restoreOverrideCursor();
+        return showLoadError(error.code, QString::fromLocal8Bit(error.what()));
+    }
+    QApplication::restoreOverrideCursor();
+    store.SetMassFormat(
+        INI::CzytajIni(context.IniPath(), "ustawienia", "MasaFormat ", QStringLiteral("#0.0000")));
     return configureAndOpenLink();
 }
 
@@ -337,8 +384,30 @@ void Glowna::onComm(const QByteArray& frame, int, int, bool&) {
     const bool paused = toolbarButtons.value(QStringLiteral("pauza"))->isChecked();
     const auto route =
         protocol.RouteFrame(frame, continuousFlag, paused, buffers, QDateTime::currentDateTime());
-    if (route == BalanceProtocol::Route::ToReadingHandler && readingHandler)
-        readingHandler(frame);
+    if (route == BalanceProtocol::Route::ToReadingHandler)
+        PrzetworzOdczyt(frame);
+}
+
+void Glowna::PrzetworzOdczyt(const QByteArray& frame) {
+    Odczyt::HandlerContext handler;
+    handler.locale = store.locale;
+    handler.outsideLimits = [this](const QString& value) {
+        return store.limits.Outside(value, store.locale);
+    };
+    handler.logError = [this](const QString& error) { logReadingError(error); };
+    const auto reading = Odczyt::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
+    if (!reading)
+        return;
+    try {
+        store.DodajPomiar(reading->valueText, reading->unit, reading->time);
+    } catch (const std::exception& error) {
+        logReadingError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void Glowna::logReadingError(const QString& error) {
+    ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("Glowna"),
+                        QStringLiteral("Timer1_Timer"), error);
 }
 
 void Glowna::onCommIsOpen(bool state) {
@@ -415,7 +484,7 @@ bool Glowna::confirmClose() {
     if (bolOldFile && dialogs.MessageBox(this, context.Msg(28), MsgButtons::YesNo,
                                          MsgIcon::Information, QString()) != MsgAnswer::Yes)
         return false;
-    const bool hasRows = seriesRowCount() != 0;
+    const bool hasRows = store.RowCount() != 0;
     const MsgAnswer answer = hasRows
                                  ? dialogs.MessageBox(this, context.Msg(4), MsgButtons::YesNoCancel,
                                                       MsgIcon::Exclamation, context.Msg(45))
@@ -437,8 +506,11 @@ bool Glowna::confirmClose() {
 void Glowna::finishClose() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     compactionAttempts->Reset();
-    if (emptySeriesTables)
-        emptySeriesTables();
+    try {
+        store.WyczyscTabele();
+    } catch (const DatabaseError& error) {
+        logReadingError(QString::fromLocal8Bit(error.what()));
+    }
     tmrEthernet.stop();
     Timer2.stop();
     if (MSComm1) {

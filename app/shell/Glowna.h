@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BalanceProtocol.h"
+#include "Magazyn.h"
 #include "ProgramContext.h"
 #include "Zakonczenie.h"
 
@@ -24,6 +25,7 @@ namespace Pomiar {
 
 class DebugForm;
 class Opcje;
+class StatystykaPanel;
 
 // The program's one working window: menus and toolbar as one command
 // surface, the link and its state, the timers of acquisition, the close
@@ -65,18 +67,22 @@ public:
     QTimer tmrEthernet;
 
     BalanceProtocol& Protocol() { return protocol; }
+    Magazyn& Store() { return store; }
+    StatystykaPanel* Panel() const { return panel; }
+    QTableView* Grid() const { return DataGrid1; }
+
+    // The reading handler: a reply that is a reading becomes a row of the
+    // series; anything that fails on the way goes to the error log.
+    void PrzetworzOdczyt(const QByteArray& frame);
     ContinuousBuffers& Buffers() { return buffers; }
     bool ContinuousTransmission() const { return continuousFlag; }
 
-    // Hooks the store fills: the rows of the current series, the reading
-    // handler, emptying the series tables, saving the series, compacting
-    // the working database.
-    std::function<int()> seriesRowCount = [] { return 0; };
-    std::function<void(const QByteArray& frame)> readingHandler;
-    std::function<void()> emptySeriesTables;
+    // Hooks of the parts that join in later: saving the series, editing a
+    // reading's description.
     std::function<void()> saveSeries;
-    // Until the working database exists there is nothing to compact.
-    std::function<bool()> compactDatabase = [] { return true; };
+    std::function<void(int row)> editDescription;
+    // Compacts the working database; the closing window calls it.
+    std::function<bool()> compactDatabase;
     // Compactions counted for the closing window; the close sequence resets it.
     std::shared_ptr<Zakonczenie::AttemptCounter> compactionAttempts =
         std::make_shared<Zakonczenie::AttemptCounter>();
@@ -121,8 +127,12 @@ private:
     bool confirmClose();
     void finishClose();
 
+    void logReadingError(const QString& error);
+
     ProgramContext& context;
     BalanceProtocol protocol;
+    Magazyn store;
+    StatystykaPanel* panel = nullptr;
     ContinuousBuffers buffers;
     bool continuousFlag = false;
     bool closing = false;

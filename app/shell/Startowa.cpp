@@ -2,6 +2,7 @@
 
 #include "Glowna.h"
 #include "ProgramContext.h"
+#include "StatystykaPanel.h"
 #include "frmCustom.h"
 
 #include <QLabel>
@@ -24,6 +25,7 @@ Glowna* Startowa::Load() {
         mainWindow.reset();
         return nullptr;
     }
+    mainWindow->Panel()->RestoreLimitSwitches();
     mainWindow->show();
     return mainWindow.get();
 }

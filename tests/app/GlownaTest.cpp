@@ -8,14 +8,19 @@
 #include "PerUserSettings.h"
 #include "PtyPair.h"
 #include "ScriptedDialogs.h"
+#include "StatystykaPanel.h"
 #include "TestEnvironment.h"
 #include "frmCustom.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -296,7 +301,8 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
     dialogs.Clear();
     int saved = 0;
     int closed = 0;
-    window->seriesRowCount = [] { return 3; };
+    for (int i = 0; i < 3; ++i)
+        window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
     window->saveSeries = [&] { ++saved; };
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
 
@@ -336,4 +342,83 @@ TEST_F(MainWindowClose, ClosingLetsThePortGo) {
     other.SetCommSource(int(Mordal::enCommSource::Serial));
     other.SetCommOpen(true);
     EXPECT_TRUE(other.CommOpen());
+}
+
+using MainWindowReadings = MainWindowTest;
+
+TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
+    PtyPair balance;
+    balance.Publish(1);
+    SetLink("2", "1");
+    ASSERT_TRUE(Start());
+    Magazyn& store = window->Store();
+    auto* count = window->Panel()->Field("lblLiczba");
+    auto* mean = window->Panel()->Field("lblSrednia");
+    ASSERT_NE(count, nullptr);
+
+    balance.Write("S     1.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() == 1; }));
+    EXPECT_TRUE(count->text().isEmpty()) << "statistics need two readings";
+    balance.Write("S A\r\nES\r\nSI ?   3.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() == 2; }));
+    RunEventsFor(50);
+    EXPECT_EQ(store.RowCount(), 2) << "acknowledgements and errors are not readings";
+    EXPECT_EQ(count->text(), "2");
+    EXPECT_EQ(mean->text(), "2.0000");
+    const QModelIndex last = window->Grid()->model()->index(1, SeriesModel::Masa);
+    EXPECT_EQ(last.data().toString(), "3.0000");
+    EXPECT_EQ(window->Grid()->currentIndex().row(), 1) << "the new row is current";
+}
+
+TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    StatystykaPanel* panel = window->Panel();
+    panel->ChMin->click();
+    EXPECT_TRUE(panel->txtMin->isVisible());
+    EXPECT_EQ(CzytajIni(context.IniPath(), "ustawienia", "min", ""), "1");
+    panel->txtMin->setText("10");
+    emit panel->txtMin->editingFinished();
+    EXPECT_EQ(CzytajIni(context.IniPath(), "ustawienia", "wart_min", ""), "10");
+
+    window->PrzetworzOdczyt("S     9.9999 g  \r\n");
+    EXPECT_EQ(window->Store().RowCount(), 0);
+    window->PrzetworzOdczyt("S    10.0000 g  \r\n");
+    EXPECT_EQ(window->Store().RowCount(), 1);
+
+    panel->ChMax->click();
+    panel->txtMax->setText("1,5");
+    emit panel->txtMax->editingFinished();
+    EXPECT_EQ(panel->txtMax->text(), "1.5");
+    panel->ChMin->click();
+    EXPECT_FALSE(panel->txtMin->isVisible());
+    window->PrzetworzOdczyt("S     1.6000 g  \r\n");
+    window->PrzetworzOdczyt("S     1.5000 g  \r\n");
+    EXPECT_EQ(window->Store().RowCount(), 2);
+}
+
+TEST_F(MainWindowReadings, LimitSwitchesStartAsTheyWereLeft) {
+    ZapiszIni(context.IniPath(), "ustawienia", "max", "1");
+    ZapiszIni(context.IniPath(), "ustawienia", "wart_max", "2,5");
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    window->Panel()->RestoreLimitSwitches();
+    EXPECT_TRUE(window->Panel()->ChMax->isChecked());
+    EXPECT_EQ(window->Panel()->txtMax->text(), "2.5");
+    EXPECT_FALSE(window->Panel()->ChMin->isChecked());
+    window->PrzetworzOdczyt("S     3.0000 g  \r\n");
+    EXPECT_EQ(window->Store().RowCount(), 0);
+}
+
+TEST_F(MainWindowReadings, MoistureReadingShowsItsPercentWithoutStatistics) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    window->PrzetworzOdczyt("S     1.0000 g  \r\n");
+    window->PrzetworzOdczyt("S     3.0000 g  \r\n");
+    EXPECT_FALSE(window->Panel()->Field("lblLiczba")->text().isEmpty());
+    window->PrzetworzOdczyt("12:05      3.50 %  \r\n");
+    ASSERT_EQ(window->Store().RowCount(), 3);
+    EXPECT_EQ(window->Store().Model().Row(2).jm, "%");
+    EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 3.5);
+    EXPECT_TRUE(window->Panel()->Field("lblLiczba")->text().isEmpty());
 }

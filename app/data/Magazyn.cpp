@@ -1,0 +1,301 @@
+#include "Magazyn.h"
+
+#include "BalanceProtocol.h"
+#include "Database.h"
+#include "Odczyt.h"
+#include "ProgramContext.h"
+#include "UserDialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace Pomiar {
+
+namespace {
+
+const QString insertReading = QStringLiteral(
+    "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, Opis) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+const QString insertContinuousReading =
+    QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+const QString lineEnd = QStringLiteral("\r\n");
+
+// The complete lines of a buffer: everything before its last CR LF.
+QStringList completeLines(const QString& text) {
+    QStringList lines = text.split(lineEnd);
+    lines.removeLast();
+    return lines;
+}
+
+// Removes the first count lines (each with its CR LF) from a buffer.
+template <typename Text> void dropLines(Text& text, int count, const Text& separator) {
+    qsizetype at = 0;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype next = text.indexOf(separator, at);
+        if (next < 0)
+            break;
+        at = next + separator.size();
+    }
+    text.remove(0, at);
+}
+
+double massOf(const QString& valueText, const QString& unit) {
+    if (!unit.startsWith(QLatin1Char('%')))
+        return Odczyt::WartoscLiczbowa(valueText);
+    return Odczyt::WartoscLiczbowa(valueText.left(valueText.indexOf(QLatin1Char('%'))));
+}
+
+} // namespace
+
+bool Limity::Outside(const QString& valueText, const QLocale& locale) const {
+    const QString value = Statystyka::NormalizujLiczbe(valueText, locale);
+    return Statystyka::PozaLimitem(minOn, value, minText, QStringLiteral("<")) ||
+           Statystyka::PozaLimitem(maxOn, value, maxText, QStringLiteral(">"));
+}
+
+Magazyn::Magazyn(ProgramContext& context, QObject* parent) : QObject(parent), context(context) {}
+
+Magazyn::~Magazyn() = default;
+
+QString Magazyn::WorkingDatabasePath(const QString& programFolder) {
+    return QDir(programFolder).filePath(QStringLiteral("dane.mdb"));
+}
+
+QString Magazyn::BoundPath() const {
+    return bound ? bound->Path() : QString();
+}
+
+bool Magazyn::WorkingDatabaseBound() const {
+    return bound && bound->Path() == WorkingDatabasePath(context.programFolder);
+}
+
+void Magazyn::OtworzMagazyn() {
+    const QString path = WorkingDatabasePath(context.programFolder);
+    bound.reset();
+    Database(path).CreateSchema();
+    KompaktujBaze(path);
+    bound = std::make_unique<Database>(path);
+    emptySeriesTables(*bound);
+    loadRows();
+    values.clear();
+    seriesStart.reset();
+    WyczyscStatystyke();
+}
+
+void Magazyn::NowaSeria() {
+    if (!WorkingDatabaseBound())
+        bind(WorkingDatabasePath(context.programFolder));
+    emptySeriesTables(*bound);
+    model.Clear();
+    seriesStart.reset();
+    WyczyscStatystyke();
+    values.clear();
+    if (chartRefresh)
+        chartRefresh();
+}
+
+void Magazyn::WyczyscTabele() {
+    Database working(WorkingDatabasePath(context.programFolder));
+    emptySeriesTables(working);
+}
+
+void Magazyn::emptySeriesTables(Database& database) {
+    database.Begin();
+    database.Execute(QStringLiteral("DELETE * FROM pomiary;"));
+    database.Execute(QStringLiteral("DELETE * FROM raport;"));
+    database.Execute(QStringLiteral("DELETE * FROM temp"));
+    database.Commit();
+}
+
+void Magazyn::bind(const QString& path) {
+    bound.reset();
+    bound = std::make_unique<Database>(path);
+    loadRows();
+}
+
+void Magazyn::loadRows() {
+    const Database::Rows result = bound->Query(QStringLiteral("select * from pomiary;"));
+    const int lp = result.Column(QStringLiteral("lp"));
+    const int data = result.Column(QStringLiteral("data"));
+    const int godzina = result.Column(QStringLiteral("godzina"));
+    const int timer = result.Column(QStringLiteral("timer"));
+    const int masa = result.Column(QStringLiteral("masa"));
+    const int jm = result.Column(QStringLiteral("jm"));
+    const int opis = result.Column(QStringLiteral("opis"));
+    std::vector<SeriesRow> rows;
+    rows.reserve(result.rows.size());
+    for (const QVariantList& stored : result.rows) {
+        SeriesRow row;
+        row.lp = stored.value(lp).toInt();
+        row.godzina = Database::ParseDateTime(stored.value(godzina));
+        row.data = Database::ParseDateTime(stored.value(data)).date();
+        row.timer = stored.value(timer).toInt();
+        row.masa = stored.value(masa).toDouble();
+        row.jm = stored.value(jm).toString();
+        row.opis = stored.value(opis).toString();
+        rows.push_back(std::move(row));
+    }
+    model.Reset(std::move(rows));
+}
+
+void Magazyn::OtworzBaze(const QString& path) {
+    bind(path);
+    // The values always mirror the bound rows, so later readings extend the
+    // right series; statistics need two rows and no moisture readings.
+    values.clear();
+    values.reserve(size_t(model.Count()));
+    for (int row = 0; row < model.Count(); ++row)
+        values.push_back(model.Row(row).masa);
+    if (model.Count() <= 1)
+        return;
+    if (model.Row(0).jm.trimmed() != QLatin1String("%"))
+        ObliczStatystyke();
+    else
+        WyczyscStatystyke();
+}
+
+bool Magazyn::KompaktujBaze(const QString& path) {
+    try {
+        Database(path).Compact();
+        return true;
+    } catch (const DatabaseError&) {
+        return false;
+    }
+}
+
+void Magazyn::SetMassFormat(const QString& format) {
+    model.SetMassFormat(format);
+}
+
+bool Magazyn::DodajPomiar(const QString& valueText, const QString& unit, const QDateTime& time) {
+    // Moisture readings get no statistics.
+    if (unit == QLatin1String("%") && !statistics.lblLiczba.isEmpty())
+        WyczyscStatystyke();
+    if (!seriesStart)
+        seriesStart = time;
+    const int timer = static_cast<int>(seriesStart->secsTo(time));
+    if (cycleGate && !cycleGate(timer))
+        return false;
+
+    SeriesRow row;
+    row.lp = model.Count() + 1;
+    row.data = time.date();
+    row.godzina = time;
+    row.timer = timer;
+    row.masa = massOf(valueText, unit);
+    row.jm = unit.trimmed().left(3);
+    row.opis = QStringLiteral(" ");
+    appendRow(row, QString::number(row.lp), true);
+
+    if (afterReadingPrompts)
+        afterReadingPrompts();
+    if (chartRefresh)
+        chartRefresh();
+    if (liveStatistics && model.Count() > 1 && unit != QLatin1String("%"))
+        ObliczStatystyke();
+    return true;
+}
+
+void Magazyn::appendRow(const SeriesRow& row, const QString& lpText, bool writeOpis) {
+    QVariantList parameters{row.lp,
+                            Database::DateText(row.data),
+                            Database::DateTimeText(row.godzina),
+                            row.timer,
+                            row.masa,
+                            row.jm,
+                            lpText,
+                            context.settings.nrWagi.left(2)};
+    if (writeOpis)
+        parameters << row.opis;
+    bound->Execute(writeOpis ? insertReading : insertContinuousReading, parameters);
+    model.Append(row);
+    values.push_back(row.masa);
+}
+
+bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
+    const QString frames = QString::fromLatin1(buffers.frames);
+    if (completeLines(frames).size() < 2) {
+        context.dialogs->MessageBox(nullptr, context.Msg(20), MsgButtons::Ok, MsgIcon::None,
+                                    context.Msg(46));
+        return false;
+    }
+    int position = 0;
+    bool failed = false;
+    bound->Begin();
+    try {
+        // Frames keep arriving while the batch yields to the event loop; the
+        // batch goes on until every complete line is stored.
+        for (;;) {
+            const QStringList lines = completeLines(QString::fromLatin1(buffers.frames));
+            if (lines.isEmpty())
+                break;
+            const QStringList dates = completeLines(buffers.dates);
+            const QStringList times = completeLines(buffers.times);
+            if (progress)
+                progress->Begin(QStringLiteral("Dodawanie do bazy danych"),
+                                position + int(lines.size()) - 1);
+            storeContinuousLines(lines, dates, times, position, progress);
+            dropLines(buffers.frames, int(lines.size()), QByteArray("\r\n"));
+            dropLines(buffers.dates, int(lines.size()), lineEnd);
+            dropLines(buffers.times, int(lines.size()), lineEnd);
+        }
+        bound->Commit();
+    } catch (const DatabaseError& error) {
+        bound->Commit();
+        failed = true;
+        context.dialogs->MessageBox(
+            nullptr,
+            QStringLiteral("Error %1 (%2) in procedure DodajPomiary of Module Module1")
+                .arg(error.code)
+                .arg(QString::fromLocal8Bit(error.what())),
+            MsgButtons::Ok, MsgIcon::None, QString());
+    }
+    if (!failed && model.Count() > 1)
+        ObliczStatystyke();
+    if (chartRefresh)
+        chartRefresh();
+    if (progress)
+        progress->End();
+    return !failed;
+}
+
+void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList& dates,
+                                   const QStringList& times, int& position, Progress* progress) {
+    int lastLp = model.Count() > 0 ? model.Row(model.Count() - 1).lp : 0;
+    for (int k = 0; k < frames.size(); ++k) {
+        // The frame's place in the whole batch: rejected frames leave gaps.
+        const int i = position + k;
+        QCoreApplication::processEvents();
+        if (progress)
+            progress->Step(i);
+        const auto line = Odczyt::CzytajLinieCiagla(frames[k]);
+        if (!line || limits.Outside(QString::number(line->value, 'g', 17), locale))
+            continue;
+        SeriesRow row;
+        row.lp = ++lastLp;
+        row.data = QDate::fromString(dates.value(k), Qt::ISODate);
+        row.godzina = QDateTime(row.data, QTime::fromString(times.value(k), Qt::ISODate));
+        row.timer = seriesStart && *seriesStart <= row.godzina
+                        ? static_cast<int>(seriesStart->secsTo(row.godzina))
+                        : 0;
+        row.masa = line->value;
+        row.jm = line->unit.left(3);
+        appendRow(row, QString::number(i + 1), false);
+    }
+    position += int(frames.size());
+}
+
+void Magazyn::ObliczStatystyke() {
+    if (values.size() < 2)
+        return;
+    statistics = Statystyka::ObliczStatystyke(values, model.MassFormat(), locale);
+    emit StatisticsChanged(statistics);
+}
+
+void Magazyn::WyczyscStatystyke() {
+    statistics = StatisticsFields{};
+    emit StatisticsChanged(statistics);
+}
+
+} // namespace Pomiar

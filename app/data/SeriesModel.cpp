@@ -1,0 +1,137 @@
+#include "SeriesModel.h"
+
+#include "Formaty.h"
+
+namespace Pomiar {
+
+namespace {
+
+struct ColumnSpec {
+    const char* caption;
+    const char* field;
+    int widthTwips;
+};
+
+constexpr ColumnSpec columns[SeriesModel::ColumnCount] = {
+    {"Lp", "Lp", 480},       {"Data", "Data", 1200},   {"Godzina", "Godzina", 945},
+    {"Timer", "Timer", 855}, {"Odczyt", "Masa", 1245}, {"Jm", "Jm", 480},
+    {"Opis", "opis", 1665},
+};
+
+// A description that is a single blank means "none".
+const QString noDescription = QStringLiteral(" ");
+
+} // namespace
+
+SeriesModel::SeriesModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int SeriesModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Count();
+}
+
+int SeriesModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString SeriesModel::Caption(int column) {
+    return QString::fromLatin1(columns[column].caption);
+}
+
+QString SeriesModel::Field(int column) {
+    return QString::fromLatin1(columns[column].field);
+}
+
+int SeriesModel::DefaultWidth(int column) {
+    // 15 twips to a pixel at the usual 96 dots per inch.
+    return columns[column].widthTwips / 15 + 8;
+}
+
+QVariant SeriesModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return Caption(section);
+}
+
+QVariant SeriesModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= Count())
+        return {};
+    const SeriesRow& row = rows[size_t(index.row())];
+    if (role == Qt::TextAlignmentRole) {
+        const bool number =
+            index.column() == Lp || index.column() == Timer || index.column() == Masa;
+        return int((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case Lp:
+        return row.lp;
+    case Data:
+        return Formaty::FormatDateTime(QDateTime(row.data, QTime(0, 0)),
+                                       QStringLiteral("yyyy-MM-dd"));
+    case Godzina:
+        return Formaty::FormatDateTime(row.godzina, QStringLiteral("hh:mm:ss"));
+    case Timer:
+        return row.timer;
+    case Masa:
+        return Formaty::FormatNumber(row.masa, massFormat, locale);
+    case Jm:
+        return row.jm;
+    case Opis:
+        return row.opis;
+    default:
+        return {};
+    }
+}
+
+void SeriesModel::SetMassFormat(const QString& format) {
+    massFormat = format;
+    if (!rows.empty())
+        emit dataChanged(index(0, Masa), index(Count() - 1, Masa));
+}
+
+void SeriesModel::SetLocale(const QLocale& value) {
+    locale = value;
+}
+
+QString SeriesModel::shareUnit(const QString& unit) {
+    for (const QString& known : units) {
+        if (known == unit)
+            return known;
+    }
+    units.push_back(unit);
+    return unit;
+}
+
+void SeriesModel::Append(SeriesRow row) {
+    // Equal texts share one copy, which keeps a long series small.
+    row.jm = shareUnit(row.jm);
+    if (row.opis == noDescription)
+        row.opis = noDescription;
+    beginInsertRows(QModelIndex(), Count(), Count());
+    rows.push_back(std::move(row));
+    endInsertRows();
+}
+
+void SeriesModel::Reset(std::vector<SeriesRow> newRows) {
+    beginResetModel();
+    rows = std::move(newRows);
+    for (SeriesRow& row : rows) {
+        row.jm = shareUnit(row.jm);
+        if (row.opis == noDescription)
+            row.opis = noDescription;
+    }
+    endResetModel();
+}
+
+void SeriesModel::Clear() {
+    Reset({});
+}
+
+void SeriesModel::SetOpis(int row, const QString& opis) {
+    rows[size_t(row)].opis = opis;
+    emit dataChanged(index(row, Opis), index(row, Opis));
+}
+
+} // namespace Pomiar

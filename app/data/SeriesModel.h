@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <vector>
+
+namespace Pomiar {
+
+// One row of the series as the grid shows it.
+struct SeriesRow {
+    int lp = 0;
+    QDate data;
+    QDateTime godzina;
+    int timer = 0;
+    double masa = 0;
+    QString jm;
+    QString opis;
+};
+
+// The grid's view of the current series. Rows are kept in memory and
+// appended one by one, so an append costs the same at 10 rows or at
+// 1,000,000; the series is read from its file only when a file is bound.
+class SeriesModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Lp, Data, Godzina, Timer, Masa, Jm, Opis, ColumnCount };
+
+    explicit SeriesModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Caption, field and default width (in pixels) of a column.
+    static QString Caption(int column);
+    static QString Field(int column);
+    static int DefaultWidth(int column);
+
+    // The number format of the mass column ("MasaFormat").
+    void SetMassFormat(const QString& format);
+    QString MassFormat() const { return massFormat; }
+    void SetLocale(const QLocale& locale);
+
+    void Append(SeriesRow row);
+    void Reset(std::vector<SeriesRow> rows);
+    void Clear();
+    void SetOpis(int row, const QString& opis);
+    const SeriesRow& Row(int row) const { return rows[size_t(row)]; }
+    int Count() const { return static_cast<int>(rows.size()); }
+
+private:
+    QString shareUnit(const QString& unit);
+
+    std::vector<SeriesRow> rows;
+    std::vector<QString> units; // one shared copy of each unit text
+    QString massFormat = QStringLiteral("#0.0000");
+    QLocale locale = QLocale::system();
+};
+
+} // namespace Pomiar

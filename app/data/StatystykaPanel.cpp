@@ -1,0 +1,166 @@
+#include "StatystykaPanel.h"
+
+#include "INI.h"
+#include "Magazyn.h"
+#include "ProgramContext.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace Pomiar {
+
+namespace {
+
+struct FieldSpec {
+    const char* caption;
+    const char* name;
+    QString StatisticsFields::*value;
+};
+
+const FieldSpec fieldSpecs[] = {
+    {"Ilosc pomiarow:", "lblLiczba", &StatisticsFields::lblLiczba},
+    {"Wartosc maksymalna:", "lblMax", &StatisticsFields::lblMax},
+    {"Wartosc minimalna:", "lblMin", &StatisticsFields::lblMin},
+    {"Wartosc srednia:", "lblSrednia", &StatisticsFields::lblSrednia},
+    {"Odchylenie standardowe:", "lblOStd", &StatisticsFields::lblOStd},
+    {"Odchylenie srednie:", "lblOSrenie", &StatisticsFields::lblOSrenie},
+    {"Odchylenie kwadratowe:", "lblOKwadrat", &StatisticsFields::lblOKwadrat},
+    {"Wariancja:", "lblWar", &StatisticsFields::lblWar},
+    {"Estymator wariancji:", "lblEWar", &StatisticsFields::lblEWar},
+    {"Estymator odchylenia:", "lblEOdch", &StatisticsFields::lblEOdch},
+    {"Suma wazen:", "lblSuma", &StatisticsFields::lblSuma},
+};
+
+const QString section = QStringLiteral("ustawienia");
+
+} // namespace
+
+StatystykaPanel::StatystykaPanel(ProgramContext& context, Magazyn& store, QWidget* parent)
+    : QWidget(parent), context(context), store(store) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(buildStatistics());
+    layout->addWidget(buildLimits());
+    layout->addStretch();
+    connect(&store, &Magazyn::StatisticsChanged, this, &StatystykaPanel::ShowStatistics);
+}
+
+QWidget* StatystykaPanel::buildStatistics() {
+    auto* frame = new QGroupBox(QStringLiteral("Statystyka:"), this);
+    frame->setObjectName(QStringLiteral("FrameStatystyka"));
+    auto* grid = new QGridLayout(frame);
+    int row = 0;
+    for (const FieldSpec& spec : fieldSpecs) {
+        auto* caption = new QLabel(QString::fromUtf8(spec.caption), frame);
+        auto* value = new QLabel(frame);
+        value->setObjectName(QString::fromLatin1(spec.name));
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setMinimumWidth(100);
+        value->setFrameShape(QFrame::StyledPanel);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(value, row, 1);
+        fields << value;
+        ++row;
+    }
+    Check1 = new QCheckBox(QStringLiteral("&Biezaca statystyka"), frame);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setChecked(store.liveStatistics);
+    grid->addWidget(Check1, row, 0, 1, 2);
+    connect(Check1, &QCheckBox::clicked, this, &StatystykaPanel::check1Clicked);
+    return frame;
+}
+
+QWidget* StatystykaPanel::buildLimits() {
+    auto* frame = new QGroupBox(QStringLiteral("Limity:"), this);
+    frame->setObjectName(QStringLiteral("FrameLimity"));
+    auto* grid = new QGridLayout(frame);
+    ChMin = new QCheckBox(QStringLiteral("Min"), frame);
+    ChMin->setObjectName(QStringLiteral("ChMin"));
+    txtMin = new QLineEdit(frame);
+    txtMin->setObjectName(QStringLiteral("txtMin"));
+    ChMax = new QCheckBox(QStringLiteral("Max"), frame);
+    ChMax->setObjectName(QStringLiteral("ChMax"));
+    txtMax = new QLineEdit(frame);
+    txtMax->setObjectName(QStringLiteral("txtMax"));
+    grid->addWidget(ChMin, 0, 0);
+    grid->addWidget(txtMin, 0, 1);
+    grid->addWidget(ChMax, 1, 0);
+    grid->addWidget(txtMax, 1, 1);
+    minimum = {ChMin, txtMin, "min", "wart_min"};
+    maximum = {ChMax, txtMax, "max", "wart_max"};
+    for (const LimitControls* limit : {&minimum, &maximum}) {
+        limit->text->setVisible(false);
+        // The field keeps its place while hidden, so the frame does not jump.
+        QSizePolicy policy = limit->text->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        limit->text->setSizePolicy(policy);
+        connect(limit->box, &QCheckBox::clicked, this, [this, limit] { limitClicked(*limit); });
+        connect(limit->text, &QLineEdit::editingFinished, this,
+                [this, limit] { limitLeft(*limit); });
+    }
+    return frame;
+}
+
+void StatystykaPanel::RestoreLimitSwitches() {
+    for (const LimitControls* limit : {&maximum, &minimum}) {
+        const QString stored = INI::CzytajIni(context.IniPath(), section,
+                                              QLatin1String(limit->switchKey), QStringLiteral("0"));
+        limit->box->setChecked(stored.trimmed().toInt() != 0);
+        limitClicked(*limit);
+    }
+}
+
+void StatystykaPanel::limitClicked(const LimitControls& limit) {
+    const bool on = limit.box->isChecked();
+    limit.text->setVisible(on);
+    INI::ZapiszIni(context.IniPath(), section, QLatin1String(limit.switchKey),
+                   on ? QStringLiteral("1") : QStringLiteral("0"));
+    if (on) {
+        const QString stored = INI::CzytajIni(context.IniPath(), section,
+                                              QLatin1String(limit.valueKey), QStringLiteral("0"));
+        limit.text->setText(Statystyka::NormalizujLiczbe(stored, store.locale));
+    }
+    updateStoreLimits();
+}
+
+void StatystykaPanel::limitLeft(const LimitControls& limit) {
+    INI::ZapiszIni(context.IniPath(), section, QLatin1String(limit.valueKey),
+                   Statystyka::NormalizujLiczbe(limit.text->text(), store.locale));
+    limit.text->setText(INI::CzytajIni(context.IniPath(), section, QLatin1String(limit.valueKey),
+                                       QStringLiteral("0")));
+    updateStoreLimits();
+}
+
+void StatystykaPanel::updateStoreLimits() {
+    store.limits.minOn = ChMin->isChecked();
+    store.limits.minText = txtMin->text();
+    store.limits.maxOn = ChMax->isChecked();
+    store.limits.maxText = txtMax->text();
+}
+
+void StatystykaPanel::check1Clicked() {
+    store.liveStatistics = Check1->isChecked();
+    if (Check1->isChecked() && store.RowCount() > 1)
+        store.ObliczStatystyke();
+}
+
+void StatystykaPanel::ShowStatistics(const StatisticsFields& shown) {
+    for (size_t i = 0; i < std::size(fieldSpecs); ++i)
+        fields[int(i)]->setText(shown.*(fieldSpecs[i].value));
+}
+
+QLabel* StatystykaPanel::Field(const QString& name) const {
+    for (QLabel* field : fields) {
+        if (field->objectName() == name)
+            return field;
+    }
+    return nullptr;
+}
+
+} // namespace Pomiar

@@ -1,0 +1,300 @@
+#include "BalanceProtocol.h"
+#include "Database.h"
+#include "Magazyn.h"
+#include "ProgramContext.h"
+#include "ScriptedDialogs.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Pomiar;
+
+namespace {
+
+class StoreTest : public ::testing::Test {
+protected:
+    StoreTest() {
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        store.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        store.OtworzMagazyn();
+    }
+
+    QDateTime At(int seconds) const { return start.addSecs(seconds); }
+
+    int Count(const QString& table) {
+        return store.Bound().Scalar("select count(*) from " + table).toInt();
+    }
+
+    // One collected frame with its date and time lines.
+    void Collect(ContinuousBuffers& buffers, const QByteArray& frame, int seconds) {
+        buffers.Append(frame, At(seconds));
+    }
+
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    Magazyn store{context};
+    const QDateTime start{QDate(2026, 12, 7), QTime(10, 15, 30)};
+};
+
+class RecordingProgress : public Progress {
+public:
+    void Begin(const QString& caption, int) override { captions << caption; }
+    bool Step(int value) override {
+        steps << value;
+        if (onStep)
+            onStep(value);
+        return true;
+    }
+    void End() override { ++ended; }
+    QStringList captions;
+    QList<int> steps;
+    int ended = 0;
+    std::function<void(int)> onStep;
+};
+
+} // namespace
+
+TEST_F(StoreTest, WorkingDatabaseIsCreatedWithItsTablesAndStartsEmpty) {
+    Database& db = store.Bound();
+    for (const char* table : {"pomiary", "temp", "raport", "cykl"})
+        EXPECT_TRUE(db.HasTable(table)) << table;
+    ASSERT_TRUE(store.DodajPomiar("12.5 g\r\n", "g", At(0)));
+    db.Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
+
+    // A restart finds the readings of the last run gone.
+    Magazyn restarted(context);
+    restarted.OtworzMagazyn();
+    EXPECT_EQ(restarted.RowCount(), 0);
+    EXPECT_EQ(restarted.Bound().Scalar("select count(*) from pomiary").toInt(), 0);
+    EXPECT_EQ(restarted.Bound().Scalar("select count(*) from raport").toInt(), 0);
+}
+
+TEST_F(StoreTest, ReadingBecomesARowWithEveryColumn) {
+    context.settings.nrWagi = "7";
+    ASSERT_TRUE(store.DodajPomiar("12.345 g\r\n", "g", At(0)));
+    ASSERT_TRUE(store.DodajPomiar("-1.20 kg\r\n", "kg", At(5)));
+    const auto rows = store.Bound().Query("select * from pomiary");
+    ASSERT_EQ(rows.rows.size(), 2u);
+    const QVariantList& second = rows.rows[1];
+    EXPECT_EQ(second[rows.Column("lp")].toInt(), 2);
+    EXPECT_EQ(second[rows.Column("data")].toString(), "2026-12-07");
+    EXPECT_EQ(Database::ParseDateTime(second[rows.Column("godzina")]), At(5));
+    EXPECT_EQ(second[rows.Column("timer")].toInt(), 5);
+    EXPECT_DOUBLE_EQ(second[rows.Column("masa")].toDouble(), -1.2);
+    EXPECT_EQ(second[rows.Column("jm")].toString(), "kg");
+    EXPECT_EQ(second[rows.Column("lptekst")].toString(), "2");
+    EXPECT_EQ(second[rows.Column("nr_wagi")].toString(), "7");
+    EXPECT_EQ(second[rows.Column("opis")].toString(), " ");
+    EXPECT_EQ(store.Values(), (std::vector<double>{12.345, -1.2}));
+}
+
+TEST_F(StoreTest, NewSeriesStartsCountingAgain) {
+    store.DodajPomiar("1 g", "g", At(0));
+    store.DodajPomiar("3 g", "g", At(10));
+    store.NowaSeria();
+    EXPECT_EQ(store.RowCount(), 0);
+    EXPECT_TRUE(store.Values().empty());
+    EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
+    ASSERT_TRUE(store.DodajPomiar("2 g", "g", At(100)));
+    EXPECT_EQ(store.Model().Row(0).lp, 1);
+    EXPECT_EQ(store.Model().Row(0).timer, 0);
+}
+
+TEST_F(StoreTest, StatisticsFillFromTheSecondReading) {
+    store.SetMassFormat("#0.0000");
+    store.DodajPomiar("1 g", "g", At(0));
+    EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
+    store.DodajPomiar("3 g", "g", At(1));
+    const StatisticsFields& shown = store.Statistics();
+    EXPECT_EQ(shown.lblLiczba, "2");
+    EXPECT_EQ(shown.lblSrednia, "2.0000");
+    EXPECT_EQ(shown.lblOStd, "1.4142");
+    EXPECT_EQ(shown.lblEWar, "3.9999");
+    EXPECT_EQ(shown.lblSuma, "4.0000");
+}
+
+TEST_F(StoreTest, StatisticsFollowThePlatformsDecimalSeparator) {
+    store.locale = QLocale(QLocale::Polish, QLocale::Poland);
+    store.DodajPomiar("1 g", "g", At(0));
+    store.DodajPomiar("3 g", "g", At(1));
+    EXPECT_EQ(store.Statistics().lblEWar, "3,9999");
+    EXPECT_EQ(store.Statistics().lblOSrenie, "1,0000");
+}
+
+TEST_F(StoreTest, LiveStatisticsOffLeavesTheFieldsAlone) {
+    store.liveStatistics = false;
+    store.DodajPomiar("1 g", "g", At(0));
+    store.DodajPomiar("3 g", "g", At(1));
+    EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
+}
+
+TEST_F(StoreTest, MoistureReadingsStoreTheirPercentAndClearTheStatistics) {
+    store.DodajPomiar("1 g", "g", At(0));
+    store.DodajPomiar("3 g", "g", At(1));
+    ASSERT_FALSE(store.Statistics().lblLiczba.isEmpty());
+    ASSERT_TRUE(store.DodajPomiar("12.5%\r\n", "%", At(2)));
+    EXPECT_DOUBLE_EQ(store.Model().Row(2).masa, 12.5);
+    EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
+    store.DodajPomiar("13.5 %", "%", At(3));
+    EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
+}
+
+TEST_F(StoreTest, CycleGateDecidesWhetherTheReadingIsStored) {
+    store.cycleGate = [](int timer) { return timer >= 10; };
+    EXPECT_FALSE(store.DodajPomiar("1 g", "g", At(0)));
+    EXPECT_TRUE(store.DodajPomiar("2 g", "g", At(12)));
+    ASSERT_EQ(store.RowCount(), 1);
+    EXPECT_EQ(store.Model().Row(0).timer, 12);
+    EXPECT_EQ(store.Model().Row(0).lp, 1);
+}
+
+TEST_F(StoreTest, LimitsRejectOutsideAndKeepTheEdges) {
+    store.limits.minOn = true;
+    store.limits.minText = "10";
+    EXPECT_TRUE(store.limits.Outside("9.9999", store.locale));
+    EXPECT_FALSE(store.limits.Outside("10", store.locale));
+    store.limits.maxOn = true;
+    store.limits.maxText = "1,5";
+    EXPECT_TRUE(store.limits.Outside("10", store.locale)) << "a minimum above the maximum";
+    store.limits = Limity{};
+    EXPECT_FALSE(store.limits.Outside("-1000000", store.locale));
+}
+
+TEST_F(StoreTest, BatchStoresEveryLineAndNumbersThemByPosition) {
+    ContinuousBuffers buffers;
+    store.seriesStart = At(0);
+    Collect(buffers, "   12.500 g  \r\n", 1);
+    Collect(buffers, "-  12.500 g  \r\n", 2);
+    Collect(buffers, "C1\r\n", 3);
+    Collect(buffers, "   13.000 g  \r\n", 4);
+    buffers.frames += "   14.0"; // still arriving, no line end yet
+    RecordingProgress progress;
+    ASSERT_TRUE(store.DodajPomiary(buffers, &progress));
+    ASSERT_EQ(store.RowCount(), 3);
+    EXPECT_DOUBLE_EQ(store.Model().Row(0).masa, 12.5);
+    EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, -12.5);
+    EXPECT_EQ(store.Model().Row(2).lp, 3);
+    EXPECT_EQ(store.Model().Row(2).timer, 4);
+    EXPECT_EQ(store.Bound().Scalar("select lptekst from pomiary where lp = 3").toString(), "4");
+    EXPECT_EQ(store.Model().Row(0).jm, "g");
+    EXPECT_EQ(buffers.frames, "   14.0") << "the piece without a line end waits";
+    EXPECT_TRUE(buffers.dates.isEmpty());
+    EXPECT_EQ(progress.captions.value(0), "Dodawanie do bazy danych");
+    EXPECT_EQ(progress.ended, 1);
+    EXPECT_EQ(store.Statistics().lblLiczba, "3");
+}
+
+TEST_F(StoreTest, FramesArrivingDuringABatchAreNotLost) {
+    ContinuousBuffers buffers;
+    for (int i = 0; i < 3; ++i)
+        Collect(buffers, "   1.000 g  \r\n", i);
+    RecordingProgress progress;
+    progress.onStep = [&](int value) {
+        if (value == 1)
+            Collect(buffers, "   2.000 g  \r\n", 9);
+    };
+    ASSERT_TRUE(store.DodajPomiary(buffers, &progress));
+    ASSERT_EQ(store.RowCount(), 4);
+    EXPECT_DOUBLE_EQ(store.Model().Row(3).masa, 2.0);
+    EXPECT_EQ(store.Bound().Scalar("select lptekst from pomiary where lp = 4").toString(), "4");
+    EXPECT_TRUE(buffers.IsEmpty());
+}
+
+TEST_F(StoreTest, BatchOfFewerThanTwoLinesIsRefusedAndKept) {
+    ContinuousBuffers buffers;
+    Collect(buffers, "   1.000 g  \r\n", 0);
+    EXPECT_FALSE(store.DodajPomiary(buffers, nullptr));
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(20));
+    EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(46));
+    EXPECT_EQ(store.RowCount(), 0);
+    EXPECT_EQ(buffers.frames, "   1.000 g  \r\n");
+}
+
+TEST_F(StoreTest, BatchAppliesTheLimits) {
+    store.limits.maxOn = true;
+    store.limits.maxText = "5";
+    ContinuousBuffers buffers;
+    Collect(buffers, "   1.000 g  \r\n", 0);
+    Collect(buffers, "   9.000 g  \r\n", 1);
+    Collect(buffers, "   4.000 g  \r\n", 2);
+    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+    ASSERT_EQ(store.RowCount(), 2);
+    EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, 4.0);
+}
+
+TEST_F(StoreTest, BoundFileTakesNewReadingsAndNewSeriesReturnsToTheWorkingDatabase) {
+    const QString file = folder.filePath("seria.ser");
+    {
+        Database series(file);
+        series.CreateSchema();
+        series.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                       "Nr_wagi, Opis) VALUES (1, '2026-12-06', '2026-12-06 09:00:00', 0, 1, "
+                       "'g', '1', '1', ' ')");
+        series.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                       "Nr_wagi, Opis) VALUES (2, '2026-12-06', '2026-12-06 09:00:05', 5, 3, "
+                       "'g', '2', '1', 'drugi')");
+    }
+    store.OtworzBaze(file);
+    EXPECT_FALSE(store.WorkingDatabaseBound());
+    ASSERT_EQ(store.RowCount(), 2);
+    EXPECT_EQ(store.Model().Row(1).opis, "drugi");
+    EXPECT_EQ(store.Statistics().lblLiczba, "2");
+    store.DodajPomiar("5 g", "g", At(0));
+    EXPECT_EQ(Database(file).Scalar("select count(*) from pomiary").toInt(), 3);
+    EXPECT_EQ(store.Values(), (std::vector<double>{1, 3, 5}));
+
+    store.NowaSeria();
+    EXPECT_TRUE(store.WorkingDatabaseBound());
+    EXPECT_EQ(Database(file).Scalar("select count(*) from pomiary").toInt(), 3);
+}
+
+TEST_F(StoreTest, OneRowFileLeavesTheStatisticsAlone) {
+    store.DodajPomiar("1 g", "g", At(0));
+    store.DodajPomiar("3 g", "g", At(1));
+    const QString before = store.Statistics().lblSrednia;
+    const QString file = folder.filePath("one.ser");
+    {
+        Database series(file);
+        series.CreateSchema();
+        series.Execute("INSERT INTO pomiary (Lp, Masa, Jm) VALUES (1, 7, 'g')");
+    }
+    store.OtworzBaze(file);
+    EXPECT_EQ(store.Statistics().lblSrednia, before);
+    // The next reading continues the file's series, not the previous one.
+    store.DodajPomiar("9 g", "g", At(2));
+    EXPECT_EQ(store.Values(), (std::vector<double>{7, 9}));
+}
+
+TEST_F(StoreTest, CompactionThatCannotRunLeavesTheDatabaseWhole) {
+    const QString path = Magazyn::WorkingDatabasePath(context.programFolder);
+    store.DodajPomiar("1 g", "g", At(0));
+    store.DodajPomiar("2 g", "g", At(1));
+    {
+        // Another writer in the middle of a transaction keeps compaction out.
+        Database other(path);
+        other.Begin();
+        other.Execute("INSERT INTO raport (Raport) VALUES ('x')");
+        EXPECT_FALSE(Magazyn::KompaktujBaze(path));
+        other.Rollback();
+    }
+    EXPECT_TRUE(Magazyn::KompaktujBaze(path));
+    EXPECT_EQ(Database(path).Scalar("select count(*) from pomiary").toInt(), 2);
+}
+
+TEST_F(StoreTest, GridShowsTheColumnsInTheirFormats) {
+    store.SetMassFormat("#0.000");
+    store.DodajPomiar("12.3456 g", "g", At(0));
+    SeriesModel& model = store.Model();
+    ASSERT_EQ(model.columnCount(), 7);
+    QStringList captions;
+    for (int c = 0; c < model.columnCount(); ++c)
+        captions << model.headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(captions, (QStringList{"Lp", "Data", "Godzina", "Timer", "Odczyt", "Jm", "Opis"}));
+    EXPECT_EQ(model.data(model.index(0, SeriesModel::Data)).toString(), "2026-12-07");
+    EXPECT_EQ(model.data(model.index(0, SeriesModel::Godzina)).toString(), "10:15:30");
+    EXPECT_EQ(model.data(model.index(0, SeriesModel::Masa)).toString(), "12.346");
+}
