@@ -1,8 +1,11 @@
 #include "Odczyt.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 namespace Pomiar::Odczyt {
@@ -119,6 +122,209 @@ bool JestLiczba(const QString& text, const QLocale& locale) {
     bool ok = false;
     locale.toDouble(trimmed, &ok);
     return ok;
+}
+
+namespace {
+
+// The balance's status texts, removed in this order: "ST A" must go before
+// "ST", and "S A" before "S ".
+const char* const StatusTexts[] = {"SI", "C1",   "C0", "S1",  "S0", "GS", "?",  "[",
+                                   "]",  "ST A", "ST", "S A", "S ", "P1", "P2", "P3"};
+
+const QString CrLf = QStringLiteral("\r\n");
+
+bool HasDigit(const QString& s) {
+    return std::any_of(s.begin(), s.end(), [](QChar c) { return IsAsciiDigit(c); });
+}
+
+// Only blanks: a CR LF at the end of a reply is part of its value text.
+QString TrimBlanks(const QString& s) {
+    qsizetype first = 0;
+    qsizetype last = s.size();
+    while (first < last && s[first] == u' ')
+        ++first;
+    while (last > first && s[last - 1] == u' ')
+        --last;
+    return s.mid(first, last - first);
+}
+
+// Characters counted from 1; a position outside the text is a failure of
+// the step that asks for it, as a reply too short for its test is.
+QString Mid(const QString& s, qsizetype start, qsizetype length) {
+    if (start < 1 || start > s.size())
+        throw std::out_of_range(QStringLiteral("Invalid procedure call or argument: position %1 "
+                                               "outside a text of %2 characters")
+                                    .arg(start)
+                                    .arg(s.size())
+                                    .toStdString());
+    return s.mid(start - 1, length);
+}
+
+void Report(const HandlerContext& context, const QString& error) noexcept {
+    if (!context.logError)
+        return;
+    try {
+        context.logError(error);
+    } catch (...) {
+        // The log is the last resort; a reply must never bring the program down.
+    }
+}
+
+void ReportCurrentException(const HandlerContext& context) noexcept {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        Report(context, QString::fromUtf8(e.what()));
+    } catch (...) {
+        Report(context, QStringLiteral("Unknown error"));
+    }
+}
+
+// A step that fails is logged and the handler goes on with the next one.
+template <typename Step> void RunStep(const HandlerContext& context, Step&& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+        ReportCurrentException(context);
+    }
+}
+
+// An ending test that fails is logged and ends the handling, as if it had
+// said the reply is not a reading.
+template <typename Test> bool EndsHere(const HandlerContext& context, Test&& test) noexcept {
+    try {
+        return test();
+    } catch (...) {
+        ReportCurrentException(context);
+        return true;
+    }
+}
+
+void RemoveStatusTexts(QString& s) {
+    for (const char* text : StatusTexts)
+        s.remove(QLatin1String(text));
+}
+
+// A printout line carries a time of day ("12:05 ..."); its value follows
+// the first blank.
+bool HasTimeOfDay(const QString& s) {
+    for (qsizetype i = 0; i + 5 <= s.size(); ++i)
+        if (IsAsciiDigit(s[i]) && IsAsciiDigit(s[i + 1]) && s[i + 2] == u':' &&
+            IsAsciiDigit(s[i + 3]) && IsAsciiDigit(s[i + 4]))
+            return true;
+    return false;
+}
+
+QString AfterFirstBlank(const QString& s) {
+    const qsizetype blank = s.indexOf(u' ');
+    return blank < 0 ? s : s.mid(blank + 1);
+}
+
+// The value as the limit test reads it: "," taken as ".", "%" dropped, the
+// leading number shown back as the platform shows numbers.
+QString NormalizedValue(const QString& s, const QLocale& locale) {
+    QString text = s;
+    text.replace(u',', u'.').remove(u'%');
+    const double value = WartoscLiczbowa(text);
+    if (!std::isfinite(value))
+        throw std::overflow_error("Overflow");
+    QLocale shown = locale;
+    shown.setNumberOptions(QLocale::OmitGroupSeparator);
+    return shown.toString(value, 'g', 15);
+}
+
+bool OutsideLimits(const QString& s, const HandlerContext& context) {
+    if (!context.outsideLimits)
+        return false;
+    return context.outsideLimits(NormalizedValue(s, context.locale));
+}
+
+bool FirstCharacterUnprintable(const QString& s) {
+    const char16_t code = Mid(s, 1, 1).front().unicode();
+    return code > 126 || code < 8;
+}
+
+// The unit is at the end of the reply: before the three line ends of a
+// printout line, else the last two characters once the line ends are gone.
+QString UnitOf(const QString& s) {
+    if (s.endsWith(CrLf + CrLf + CrLf))
+        return TrimBlanks(Mid(s, s.size() - 7, 2));
+    QString text = s;
+    text.remove(CrLf);
+    return TrimBlanks(TrimBlanks(text).right(2));
+}
+
+// The balance writes "." whatever the desktop's locale, so the tail of a
+// number without a unit (".4") is a number in either notation; read by the
+// locale alone, a Polish desktop would take it for a unit.
+bool UnitIsNumeric(const QString& unit, const QLocale& locale) {
+    QLocale link = QLocale::c();
+    link.setNumberOptions(QLocale::RejectGroupSeparator);
+    return JestLiczba(unit, locale) || JestLiczba(unit, link);
+}
+
+} // namespace
+
+std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
+                                       const HandlerContext& context) {
+    // Bytes of the link are characters one to one.
+    QString s = QString::fromLatin1(frame);
+    const QDateTime t = received;
+
+    if (EndsHere(context, [&] { return s.isEmpty() || s.startsWith(QLatin1String("ES")); }))
+        return std::nullopt;
+    RunStep(context, [&] { RemoveStatusTexts(s); });
+    // Printout lines for the report window keep their form.
+    if (!context.reportCapture) {
+        RunStep(context, [&] {
+            if (HasTimeOfDay(s))
+                s = AfterFirstBlank(s);
+        });
+        if (EndsHere(context, [&] { return s.startsWith(CrLf); }))
+            return std::nullopt;
+        if (EndsHere(context, [&] { return s.contains(QLatin1String(": ")); }))
+            return std::nullopt;
+        RunStep(context, [&] { s = TrimBlanks(s); });
+    }
+    if (EndsHere(context, [&] { return OutsideLimits(s, context); }))
+        return std::nullopt;
+    if (EndsHere(context, [&] { return FirstCharacterUnprintable(s); }))
+        return std::nullopt;
+    if (EndsHere(context, [&] { return s.size() > 30; }))
+        return std::nullopt;
+    // A reply without any digit carries no value: an acknowledgement ("T A"),
+    // an error reply ("S I") or an empty printout line would otherwise be
+    // stored as a reading of 0.
+    if (EndsHere(context, [&] { return !HasDigit(s); }))
+        return std::nullopt;
+    QString unit;
+    RunStep(context, [&] { unit = UnitOf(s); });
+    if (EndsHere(context, [&] { return UnitIsNumeric(unit, context.locale); }))
+        return std::nullopt;
+    if (unit.isEmpty())
+        unit = QStringLiteral("?");
+    return Reading{s, unit, t};
+}
+
+std::optional<ContinuousValue> CzytajLinieCiagla(const QString& line) {
+    for (const char* acknowledgement : {"C0", "C1", "S0", "S1"})
+        if (line.contains(QLatin1String(acknowledgement)))
+            return std::nullopt;
+    QString s = line;
+    s.remove(QLatin1String("SI")).remove(u'?');
+    // Continuous lines have fixed columns: the number in characters 4 to 18.
+    ContinuousValue result;
+    result.value = WartoscLiczbowa(s.mid(3, 15));
+    if (line.startsWith(u'-') && result.value != 0)
+        result.value = -result.value;
+    result.unit = TrimBlanks(s.right(4));
+    if (result.unit == QLatin1String("ES") || s.isEmpty() || s.contains(QLatin1String("ES")))
+        return std::nullopt;
+    // As for single replies: a line without a digit carries no value, and a
+    // number beyond a double is garbage, not a mass.
+    if (!HasDigit(s) || !std::isfinite(result.value))
+        return std::nullopt;
+    return result;
 }
 
 } // namespace Pomiar::Odczyt
