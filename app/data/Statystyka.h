@@ -8,7 +8,7 @@ namespace Pomiar {
 
 // The eleven statistics of a series as the main window shows them.
 struct StatisticsFields {
-    QString lblLiczba;   // number of readings, plain integer
+    QString lblLiczba; // number of readings, plain integer
     QString lblMax;
     QString lblMin;
     QString lblSrednia;  // mean
@@ -26,13 +26,15 @@ namespace Statystyka {
 // Computes the fields from the series' values (two or more), every field
 // but the count formatted with the mass display format. Derived fields use
 // the rounded values shown (the shown mean and the shown deviation), read
-// back as the platform reads a number it has shown.
+// back as the platform reads a number it has shown. With one value the
+// fields that need the sample deviation (lblOStd, lblWar, lblEWar, lblEOdch)
+// stay empty; with none every field is empty.
 StatisticsFields ObliczStatystyke(const std::vector<double>& values, const QString& massFormat,
                                   const QLocale& locale);
 
 // The limit test: with enabled off, false; else value > limit for ">" and
 // value < limit for "<". Both texts have "," read as "." and are taken by
-// their leading number.
+// their leading number. Any other sign is never outside.
 bool PozaLimitem(bool enabled, const QString& value, const QString& limit, const QString& sign);
 
 // "," to ".", "%" removed, the leading number taken ("." decimal point, 0
