@@ -1,1 +1,491 @@
 #include "Database.h"
+
+#include <QRegularExpression>
+#include <QTime>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <sqlite3.h>
+
+namespace Pomiar {
+
+namespace {
+
+// The program prepares a handful of statements; a bound keeps statements
+// built with literal values from piling up.
+constexpr int cacheLimit = 64;
+constexpr int busyTimeoutMs = 5000;
+
+// Sample standard deviation, divisor n - 1. Welford's update keeps it exact
+// for long series of nearly equal masses, where the sum of squares would
+// cancel.
+struct Welford {
+    sqlite3_int64 count;
+    double mean;
+    double squares;
+};
+
+void StDevStep(sqlite3_context* context, int, sqlite3_value** values) {
+    if (sqlite3_value_type(values[0]) == SQLITE_NULL)
+        return;
+    auto* state = static_cast<Welford*>(sqlite3_aggregate_context(context, sizeof(Welford)));
+    if (!state) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    const double x = sqlite3_value_double(values[0]);
+    ++state->count;
+    const double delta = x - state->mean;
+    state->mean += delta / double(state->count);
+    state->squares += delta * (x - state->mean);
+}
+
+void StDevFinal(sqlite3_context* context) {
+    auto* state = static_cast<Welford*>(sqlite3_aggregate_context(context, 0));
+    if (!state || state->count < 2) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const double variance = std::max(0.0, state->squares / double(state->count - 1));
+    sqlite3_result_double(context, std::sqrt(variance));
+}
+
+// Hands a statement back ready for its next use, whatever way the use ends;
+// a statement left mid-way would also block VACUUM and COMMIT.
+class ResetOnExit {
+public:
+    explicit ResetOnExit(sqlite3_stmt* statement) : statement(statement) {}
+    ~ResetOnExit() {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
+    ResetOnExit(const ResetOnExit&) = delete;
+    ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+private:
+    sqlite3_stmt* statement;
+};
+
+QVariant ColumnValue(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(statement, column));
+    case SQLITE_TEXT:
+        return QVariant(
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                              sqlite3_column_bytes(statement, column)));
+    case SQLITE_BLOB: {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        const int size = sqlite3_column_bytes(statement, column);
+        return QVariant(bytes ? QByteArray(bytes, size) : QByteArray(""));
+    }
+    default:
+        return QVariant();
+    }
+}
+
+void BindText(sqlite3_stmt* statement, int index, const QString& text, int& rc) {
+    const QByteArray utf8 = text.toUtf8();
+    rc = sqlite3_bind_text64(statement, index, utf8.isNull() ? "" : utf8.constData(),
+                             sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+QString TimeText(const QTime& time) {
+    return time.toString(time.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
+}
+
+const char* const schema = R"(
+-- Text lengths the program keeps by cutting texts before it writes them:
+-- Jm 3, LpTekst 50, Nr_wagi 2, status 2, Opis 50 (and likewise in temp).
+-- Dates are ISO text: data "yyyy-MM-dd", Godzina "yyyy-MM-dd HH:mm:ss[.zzz]".
+CREATE TABLE IF NOT EXISTS pomiary (
+    Lp INTEGER, data TEXT, Godzina TEXT, Timer INTEGER, Masa REAL,
+    Jm TEXT, LpTekst TEXT, Nr_wagi TEXT, status TEXT, Opis TEXT);
+CREATE TABLE IF NOT EXISTS "temp" (
+    Lp1 INTEGER, data1 TEXT, Godzina1 TEXT, Timer1 INTEGER, Masa1 REAL, Jm1 TEXT, Opis1 TEXT,
+    Lp2 INTEGER, data2 TEXT, Godzina2 TEXT, Timer2 INTEGER, Masa2 REAL, Jm2 TEXT, Opis2 TEXT);
+CREATE TABLE IF NOT EXISTS raport (Raport TEXT);
+-- Cycle windows in seconds from the series start, kept in table order. The
+-- range editor reports a refused save as an overlap, so the table refuses
+-- windows that overlap another one, besides windows that make no sense.
+CREATE TABLE IF NOT EXISTS cykl (
+    start INTEGER NOT NULL CHECK (start > 0),
+    Stop INTEGER NOT NULL CHECK (Stop >= start));
+CREATE TRIGGER IF NOT EXISTS cykl_no_overlap_insert BEFORE INSERT ON cykl
+WHEN EXISTS (SELECT 1 FROM cykl WHERE start <= NEW.Stop AND NEW.start <= Stop)
+BEGIN SELECT RAISE(ABORT, 'the cycle window overlaps another one'); END;
+CREATE TRIGGER IF NOT EXISTS cykl_no_overlap_update BEFORE UPDATE ON cykl
+WHEN EXISTS (SELECT 1 FROM cykl WHERE rowid <> OLD.rowid AND start <= NEW.Stop AND NEW.start <= Stop)
+BEGIN SELECT RAISE(ABORT, 'the cycle window overlaps another one'); END;
+)";
+
+} // namespace
+
+DatabaseError::DatabaseError(int code, const QString& message)
+    : std::runtime_error(message.toStdString()), code(code) {}
+
+int Database::Rows::Column(const QString& name) const {
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+Database::Database(const QString& path) : path(path) {
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        db = nullptr;
+        throw DatabaseError(rc, message + ": " + path);
+    }
+    try {
+        sqlite3_busy_timeout(db, busyTimeoutMs);
+        // Reading the schema is what tells a database from any other file,
+        // before anything could write to it.
+        Run("SELECT count(*) FROM sqlite_master");
+        // A file the system lets us only read keeps its journal; it still reads.
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        Run("PRAGMA synchronous=NORMAL");
+        const int registered =
+            sqlite3_create_function_v2(db, "StDev", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                       nullptr, StDevStep, StDevFinal, nullptr);
+        if (registered != SQLITE_OK)
+            Fail(registered);
+    } catch (const DatabaseError& error) {
+        sqlite3_close(db);
+        db = nullptr;
+        throw DatabaseError(error.code, QString::fromStdString(error.what()) + ": " + path);
+    }
+}
+
+Database::~Database() {
+    Close();
+}
+
+void Database::Close() {
+    ForgetStatements();
+    if (!db)
+        return;
+    if (!sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Leave one self-contained file behind. With another connection still
+    // open this fails at once, and that connection does it when it closes.
+    sqlite3_busy_timeout(db, 0);
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    db = nullptr;
+}
+
+void Database::ForgetStatements() {
+    for (const CachedStatement& cached : std::as_const(statements))
+        sqlite3_finalize(cached.statement);
+    statements.clear();
+}
+
+void Database::Fail(int code) const {
+    const QString message =
+        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+    throw DatabaseError(code, message);
+}
+
+void Database::Run(const char* sql) {
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        Fail(rc);
+}
+
+QString Database::Translate(const QString& statement) {
+    static const QRegularExpression deleteAll(QStringLiteral(R"(^(\s*DELETE)\s*\*\s*(FROM\b))"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression selectTop(
+        QStringLiteral(R"(^(\s*SELECT\s+(?:DISTINCT\s+|ALL\s+)?)TOP\s+(\d+)\s+(?!PERCENT\b))"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression ending(QStringLiteral(R"(\s*(;[\s;]*)?$)"));
+
+    if (const auto match = deleteAll.match(statement); match.hasMatch())
+        return match.captured(1) + ' ' + match.captured(2) + statement.mid(match.capturedEnd());
+
+    if (const auto match = selectTop.match(statement); match.hasMatch()) {
+        QString body = match.captured(1) + statement.mid(match.capturedEnd());
+        const auto end = ending.match(body);
+        body.insert(end.capturedStart(), QStringLiteral(" LIMIT ") + match.captured(2));
+        return body;
+    }
+    return statement;
+}
+
+sqlite3_stmt* Database::Prepare(const QString& statement) {
+    const QByteArray sql = Translate(statement).toUtf8();
+    const char* const end = sql.constData() + sql.size();
+    sqlite3_stmt* prepared = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v3(db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                &prepared, &tail);
+    if (rc != SQLITE_OK)
+        Fail(rc);
+    if (!prepared)
+        throw DatabaseError(SQLITE_MISUSE, QStringLiteral("no statement in \"%1\"").arg(statement));
+    // Only the first statement of a text would run; refuse the text rather
+    // than silently skip the rest.
+    while (tail && tail < end) {
+        sqlite3_stmt* extra = nullptr;
+        const char* next = nullptr;
+        rc = sqlite3_prepare_v2(db, tail, int(end - tail), &extra, &next);
+        sqlite3_finalize(extra);
+        if (rc != SQLITE_OK || extra) {
+            sqlite3_finalize(prepared);
+            throw DatabaseError(rc != SQLITE_OK ? rc : SQLITE_MISUSE,
+                                QStringLiteral("more than one statement in \"%1\"").arg(statement));
+        }
+        if (next == tail)
+            break;
+        tail = next;
+    }
+    return prepared;
+}
+
+sqlite3_stmt* Database::Prepared(const QString& statement) {
+    const auto found = statements.find(statement);
+    if (found != statements.end()) {
+        found->lastUse = ++uses;
+        return found->statement;
+    }
+    sqlite3_stmt* prepared = Prepare(statement);
+    if (statements.size() >= cacheLimit) {
+        const auto oldest =
+            std::min_element(statements.begin(), statements.end(),
+                             [](const CachedStatement& a, const CachedStatement& b) {
+                                 return a.lastUse < b.lastUse;
+                             });
+        sqlite3_finalize(oldest->statement);
+        statements.erase(oldest);
+    }
+    statements.insert(statement, CachedStatement{prepared, ++uses});
+    return prepared;
+}
+
+void Database::Bind(sqlite3_stmt* statement, const QVariantList& parameters) {
+    const int expected = sqlite3_bind_parameter_count(statement);
+    if (parameters.size() != expected)
+        throw DatabaseError(SQLITE_RANGE,
+                            QStringLiteral("the statement takes %1 parameters, %2 given")
+                                .arg(expected)
+                                .arg(parameters.size()));
+    for (int i = 0; i < expected; ++i)
+        BindOne(statement, i + 1, parameters[i]);
+}
+
+void Database::BindOne(sqlite3_stmt* statement, int index, const QVariant& value) {
+    int rc = SQLITE_OK;
+    if (value.isNull()) {
+        rc = sqlite3_bind_null(statement, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            rc = sqlite3_bind_int64(statement, index, value.toLongLong());
+            break;
+        case QMetaType::ULongLong: {
+            const qulonglong number = value.toULongLong();
+            rc = number > qulonglong(std::numeric_limits<qint64>::max())
+                     ? sqlite3_bind_double(statement, index, double(number))
+                     : sqlite3_bind_int64(statement, index, qint64(number));
+            break;
+        }
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(statement, index, value.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            rc = bytes.isEmpty()
+                     ? sqlite3_bind_zeroblob(statement, index, 0)
+                     : sqlite3_bind_blob64(statement, index, bytes.constData(),
+                                           sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case QMetaType::QDate: {
+            const QDate date = value.toDate();
+            if (date.isValid())
+                BindText(statement, index, DateText(date), rc);
+            else
+                rc = sqlite3_bind_null(statement, index);
+            break;
+        }
+        case QMetaType::QDateTime: {
+            const QDateTime dateTime = value.toDateTime();
+            if (dateTime.isValid())
+                BindText(statement, index, DateTimeText(dateTime), rc);
+            else
+                rc = sqlite3_bind_null(statement, index);
+            break;
+        }
+        case QMetaType::QTime: {
+            const QTime time = value.toTime();
+            if (time.isValid())
+                BindText(statement, index, TimeText(time), rc);
+            else
+                rc = sqlite3_bind_null(statement, index);
+            break;
+        }
+        default:
+            if (!value.canConvert<QString>())
+                throw DatabaseError(SQLITE_MISMATCH,
+                                    QStringLiteral("parameter %1 of type %2 cannot be stored")
+                                        .arg(index)
+                                        .arg(QString::fromLatin1(value.typeName())));
+            BindText(statement, index, value.toString(), rc);
+        }
+    }
+    if (rc != SQLITE_OK)
+        Fail(rc);
+}
+
+int Database::Execute(const QString& statement, const QVariantList& parameters) {
+    sqlite3_stmt* prepared = Prepared(statement);
+    ResetOnExit reset(prepared);
+    Bind(prepared, parameters);
+    const sqlite3_int64 before = sqlite3_total_changes64(db);
+    int rc;
+    while ((rc = sqlite3_step(prepared)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        Fail(rc);
+    return int(sqlite3_total_changes64(db) - before);
+}
+
+Database::Rows Database::Query(const QString& statement, const QVariantList& parameters) {
+    sqlite3_stmt* prepared = Prepared(statement);
+    ResetOnExit reset(prepared);
+    Bind(prepared, parameters);
+    Rows result;
+    const int columns = sqlite3_column_count(prepared);
+    for (int i = 0; i < columns; ++i)
+        result.columns << QString::fromUtf8(sqlite3_column_name(prepared, i));
+    int rc;
+    while ((rc = sqlite3_step(prepared)) == SQLITE_ROW) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row << ColumnValue(prepared, i);
+        result.rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE)
+        Fail(rc);
+    return result;
+}
+
+QVariant Database::Scalar(const QString& statement, const QVariantList& parameters) {
+    sqlite3_stmt* prepared = Prepared(statement);
+    ResetOnExit reset(prepared);
+    Bind(prepared, parameters);
+    const int rc = sqlite3_step(prepared);
+    if (rc == SQLITE_ROW)
+        return sqlite3_column_count(prepared) > 0 ? ColumnValue(prepared, 0) : QVariant();
+    if (rc != SQLITE_DONE)
+        Fail(rc);
+    return QVariant();
+}
+
+void Database::CreateSchema() {
+    // A savepoint makes the schema all or nothing, also inside a transaction.
+    Run("SAVEPOINT create_schema");
+    const int rc = sqlite3_exec(db, schema, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_exec(db, "ROLLBACK TO create_schema; RELEASE create_schema", nullptr, nullptr,
+                     nullptr);
+        throw DatabaseError(rc, message);
+    }
+    Run("RELEASE create_schema");
+}
+
+bool Database::HasTable(const QString& name) {
+    return Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master "
+                                 "WHERE type IN ('table', 'view') AND name = ? COLLATE NOCASE"),
+                  {name})
+               .toLongLong() > 0;
+}
+
+void Database::Begin() {
+    Execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void Database::Commit() {
+    Execute(QStringLiteral("COMMIT"));
+}
+
+void Database::Rollback() {
+    if (InTransaction())
+        Execute(QStringLiteral("ROLLBACK"));
+}
+
+bool Database::InTransaction() const {
+    return sqlite3_get_autocommit(db) == 0;
+}
+
+qint64 Database::LastInsertRowId() const {
+    return sqlite3_last_insert_rowid(db);
+}
+
+void Database::Compact() {
+    Run("VACUUM");
+    // VACUUM in WAL mode copies the whole file into the WAL; hand the space back.
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+}
+
+QString Database::DateText(const QDate& date) {
+    return date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) : QString();
+}
+
+QString Database::DateTimeText(const QDateTime& dateTime) {
+    if (!dateTime.isValid())
+        return QString();
+    return DateText(dateTime.date()) + ' ' + TimeText(dateTime.time());
+}
+
+QDateTime Database::ParseDateTime(const QVariant& stored) {
+    if (stored.isNull())
+        return QDateTime();
+    if (stored.typeId() == QMetaType::QDateTime)
+        return stored.toDateTime();
+    if (stored.typeId() == QMetaType::QDate)
+        return stored.toDate().startOfDay();
+    if (stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray)
+        return QDateTime();
+
+    static const QRegularExpression form(QStringLiteral(
+        R"(^(\d{4})-(\d{2})-(\d{2})(?:[T ](\d{2}):(\d{2})(?::(\d{2})(?:\.(\d{1,9}))?)?)?$)"));
+    const auto match = form.match(stored.toString().trimmed());
+    if (!match.hasMatch())
+        return QDateTime();
+    const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),
+                     match.captured(3).toInt());
+    if (!date.isValid())
+        return QDateTime();
+    if (match.captured(4).isEmpty())
+        return date.startOfDay();
+    const int milliseconds = (match.captured(7) + QStringLiteral("00")).left(3).toInt();
+    const QTime time(match.captured(4).toInt(), match.captured(5).toInt(),
+                     match.captured(6).toInt(), milliseconds);
+    if (!time.isValid())
+        return QDateTime();
+    return QDateTime(date, time);
+}
+
+} // namespace Pomiar

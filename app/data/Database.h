@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace Pomiar {
 
@@ -15,9 +19,23 @@ namespace Pomiar {
 // tables pomiary, temp, raport and cykl (names match without regard to
 // case). The few statements of the program are written as the program has
 // always written them and translated here, in one place.
+//
+// Journal: while a file is open it runs in WAL mode with synchronous=NORMAL,
+// so that one appended reading costs no disk flush and a crash of the
+// program loses no committed row. Closing checkpoints the WAL into the file
+// and turns the file back to a plain rollback journal, so a closed series
+// file is one self-contained file that can be copied or opened from
+// read-only media. When another connection still has the file open, the
+// last one to close does this.
+//
+// Row order: the tables carry no index, so a query without ORDER BY can only
+// scan the table, which SQLite does in rowid (insertion) order; VACUUM keeps
+// that order. Adding an index to pomiary or cykl would give up this
+// guarantee for queries the index covers.
 class Database {
 public:
-    // Opens (creating when missing) the file. Throws DatabaseError.
+    // Opens (creating when missing) the file. Throws DatabaseError, also when
+    // the file exists but is not a database (the file is left untouched).
     explicit Database(const QString& path);
     ~Database();
     Database(const Database&) = delete;
@@ -31,10 +49,19 @@ public:
 
     // Runs a statement (translated); positional parameters bind in order.
     // Answers the rows changed. Throws DatabaseError.
+    //
+    // Parameters: a null QVariant binds NULL; integers and bool bind as
+    // integers, float and double as reals, QString as UTF-8 text (an empty
+    // string stays an empty text), QByteArray as a blob, QDate and QDateTime
+    // as DateText/DateTimeText (invalid ones as NULL), QTime as "HH:mm:ss".
+    // A statement text holds exactly one statement; its prepared form is
+    // kept for the next call with the same text.
     int Execute(const QString& statement, const QVariantList& parameters = {});
 
     // Runs a query (translated) and answers all its rows. Column names as the
     // query gives them. Throws DatabaseError.
+    // Values come back as qlonglong, double, QString, QByteArray, or a null
+    // QVariant for NULL.
     struct Rows {
         QStringList columns;
         std::vector<QVariantList> rows;
@@ -50,24 +77,54 @@ public:
     void CreateSchema();
     bool HasTable(const QString& name);
 
-    // Writes that belong together.
+    // Writes that belong together. Begin takes the write lock at once, so a
+    // transaction never fails half-way for want of it. Rollback without an
+    // open transaction (SQLite already rolled it back after an error) does
+    // nothing.
     void Begin();
     void Commit();
     void Rollback();
+    bool InTransaction() const;
+
+    // Rowid of the row inserted last on this connection.
+    qint64 LastInsertRowId() const;
 
     // Compacts the file in place (VACUUM): the file is complete at every moment.
     void Compact();
 
     // Dates are stored as ISO text: "2026-12-07" and "2026-12-07 10:15:30".
+    // A time with a fraction of a second keeps it as ".zzz"
+    // ("2026-12-07 10:15:30.250"): readings arrive up to 100 a second and the
+    // chart orders by time. Both forms sort correctly as text, because the
+    // fraction only ever follows the fixed-width whole seconds.
     static QString DateText(const QDate& date);
     static QString DateTimeText(const QDateTime& dateTime);
+    // Reads a stored date ("yyyy-MM-dd", as midnight) or date-time (with or
+    // without fraction, "T" or blank between date and time); a QDate or
+    // QDateTime passes through. Anything else gives an invalid QDateTime.
     static QDateTime ParseDateTime(const QVariant& stored);
 
     sqlite3* Handle() const { return db; }
 
 private:
+    struct CachedStatement {
+        sqlite3_stmt* statement = nullptr;
+        quint64 lastUse = 0;
+    };
+
+    sqlite3_stmt* Prepared(const QString& statement);
+    sqlite3_stmt* Prepare(const QString& statement);
+    void Bind(sqlite3_stmt* statement, const QVariantList& parameters);
+    void BindOne(sqlite3_stmt* statement, int index, const QVariant& value);
+    [[noreturn]] void Fail(int code) const;
+    void Run(const char* sql);
+    void ForgetStatements();
+    void Close();
+
     QString path;
     sqlite3* db = nullptr;
+    QHash<QString, CachedStatement> statements;
+    quint64 uses = 0;
 };
 
 class DatabaseError : public std::runtime_error {
