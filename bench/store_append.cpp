@@ -1,0 +1,111 @@
+// Appending one reading to a long series, with live statistics on and the
+// grid attached: median and p99 time of one append at 1,000, 100,000 and
+// 1,000,000 rows, and the memory the program holds with a 1,000,000-row
+// series loaded.
+#include "Database.h"
+#include "Magazyn.h"
+#include "ProgramContext.h"
+#include "QtUserDialogs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace Pomiar;
+
+namespace {
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+// A series file of n rows, written in one transaction.
+void writeSeries(const QString& path, int rows) {
+    Database db(path);
+    db.CreateSchema();
+    db.Begin();
+    const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
+    for (int i = 1; i <= rows; ++i) {
+        const QDateTime at = start.addSecs(i);
+        db.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, "
+                   "Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   {i, Database::DateText(at.date()), Database::DateTimeText(at), i,
+                    12.0 + (i % 100) * 0.001, "g", QString::number(i), "1", " "});
+    }
+    db.Commit();
+}
+
+struct Figures {
+    double median;
+    double p99;
+};
+
+Figures timeAppends(Magazyn& store, int count) {
+    std::vector<double> ms;
+    QDateTime at = QDateTime::currentDateTime();
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        store.DodajPomiar(QStringLiteral("12.3456 g\r\n"), QStringLiteral("g"), at.addSecs(i));
+        QCoreApplication::processEvents();
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir folder;
+    QtUserDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    const int appends = 200;
+
+    std::printf("store_append: %d appends of one reading, live statistics on, grid attached\n",
+                appends);
+    for (const int rows : {1000, 100000, 1000000}) {
+        const QString path = folder.filePath(QStringLiteral("series-%1.ser").arg(rows));
+        writeSeries(path, rows);
+        const long before = residentKiB();
+        Magazyn store(context);
+        QTableView grid;
+        grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        grid.setModel(&store.Model());
+        grid.show();
+        store.OtworzBaze(path);
+        QCoreApplication::processEvents();
+        const long loaded = residentKiB();
+        const Figures live = timeAppends(store, appends);
+        store.liveStatistics = false;
+        const Figures quiet = timeAppends(store, appends);
+        std::printf("  %8d rows: median %6.3f ms  p99 %6.3f ms   (without statistics: median "
+                    "%6.3f ms  p99 %6.3f ms)\n",
+                    rows, live.median, live.p99, quiet.median, quiet.p99);
+        std::printf("                series loaded: %+ld KiB resident (process %ld KiB)\n",
+                    loaded - before, loaded);
+    }
+    std::printf(
+        "  goal: median at most 5 ms at 100,000 rows; at most 300 MB with 1,000,000 rows\n");
+    return 0;
+}

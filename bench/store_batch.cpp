@@ -1,0 +1,46 @@
+// Storing what continuous transmission collected: 10,000 frames in one
+// batch, as when the operator ends the transmission.
+#include "BalanceProtocol.h"
+#include "Magazyn.h"
+#include "ProgramContext.h"
+#include "QtUserDialogs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace Pomiar;
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir folder;
+    QtUserDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    Magazyn store(context);
+    store.OtworzMagazyn();
+    QTableView grid;
+    grid.setModel(&store.Model());
+    grid.show();
+
+    const int frames = 10000;
+    ContinuousBuffers buffers;
+    const QDateTime start = QDateTime::currentDateTime();
+    store.seriesStart = start;
+    for (int i = 0; i < frames; ++i)
+        buffers.Append(QByteArray("SI    12.") + QByteArray::number(1000 + i % 1000) + " g  \r\n",
+                       start.addMSecs(i * 100));
+    QElapsedTimer clock;
+    clock.start();
+    store.DodajPomiary(buffers, nullptr);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    std::printf("store_batch: %d continuous frames stored in %.3f s (%d rows; goal at most 1 s)\n",
+                frames, seconds, store.RowCount());
+    return store.RowCount() == frames ? 0 : 1;
+}
