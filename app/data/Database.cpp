@@ -370,24 +370,40 @@ int Database::Execute(const QString& statement, const QVariantList& parameters) 
 }
 
 Database::Rows Database::Query(const QString& statement, const QVariantList& parameters) {
+    Rows result;
+    result.columns = QueryEach(
+        statement, [&result](const QVariantList& row) { result.rows.push_back(row); }, parameters);
+    return result;
+}
+
+QStringList Database::ColumnsOf(const QString& statement) {
+    sqlite3_stmt* prepared = Prepared(statement);
+    QStringList names;
+    for (int i = 0; i < sqlite3_column_count(prepared); ++i)
+        names << QString::fromUtf8(sqlite3_column_name(prepared, i));
+    return names;
+}
+
+QStringList Database::QueryEach(const QString& statement, const RowVisitor& visit,
+                                const QVariantList& parameters) {
     sqlite3_stmt* prepared = Prepared(statement);
     ResetOnExit reset(prepared);
     Bind(prepared, parameters);
-    Rows result;
+    QStringList names;
     const int columns = sqlite3_column_count(prepared);
     for (int i = 0; i < columns; ++i)
-        result.columns << QString::fromUtf8(sqlite3_column_name(prepared, i));
+        names << QString::fromUtf8(sqlite3_column_name(prepared, i));
+    QVariantList row;
     int rc;
     while ((rc = sqlite3_step(prepared)) == SQLITE_ROW) {
-        QVariantList row;
-        row.reserve(columns);
+        row.clear();
         for (int i = 0; i < columns; ++i)
             row << ColumnValue(prepared, i);
-        result.rows.push_back(std::move(row));
+        visit(row);
     }
     if (rc != SQLITE_DONE)
         Fail(rc);
-    return result;
+    return names;
 }
 
 QVariant Database::Scalar(const QString& statement, const QVariantList& parameters) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -68,6 +69,13 @@ public:
         int Column(const QString& name) const; // -1 when absent; case-insensitive
     };
     Rows Query(const QString& statement, const QVariantList& parameters = {});
+
+    // The same, one row at a time, for results too long to hold twice.
+    // Answers the column names.
+    QStringList ColumnsOf(const QString& statement);
+    using RowVisitor = std::function<void(const QVariantList& row)>;
+    QStringList QueryEach(const QString& statement, const RowVisitor& visit,
+                          const QVariantList& parameters = {});
 
     // A single value (first column of the first row), or an invalid QVariant.
     QVariant Scalar(const QString& statement, const QVariantList& parameters = {});

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 
 namespace Pomiar {
 
@@ -20,6 +21,7 @@ const QString insertContinuousReading =
     QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi) "
                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
 const QString lineEnd = QStringLiteral("\r\n");
+constexpr int yieldEveryMs = 30;
 
 // The complete lines of a buffer: everything before its last CR LF.
 QStringList completeLines(const QString& text) {
@@ -115,17 +117,22 @@ void Magazyn::bind(const QString& path) {
 }
 
 void Magazyn::loadRows() {
-    const Database::Rows result = bound->Query(QStringLiteral("select * from pomiary;"));
-    const int lp = result.Column(QStringLiteral("lp"));
-    const int data = result.Column(QStringLiteral("data"));
-    const int godzina = result.Column(QStringLiteral("godzina"));
-    const int timer = result.Column(QStringLiteral("timer"));
-    const int masa = result.Column(QStringLiteral("masa"));
-    const int jm = result.Column(QStringLiteral("jm"));
-    const int opis = result.Column(QStringLiteral("opis"));
+    const QString query = QStringLiteral("select * from pomiary;");
+    // Column positions by name: a series file may order them its own way.
+    const QStringList columns = bound->ColumnsOf(query);
+    const auto at = [&columns](const char* name) {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (columns[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    };
+    const int lp = at("lp"), data = at("data"), godzina = at("godzina"), timer = at("timer"),
+              masa = at("masa"), jm = at("jm"), opis = at("opis");
     std::vector<SeriesRow> rows;
-    rows.reserve(result.rows.size());
-    for (const QVariantList& stored : result.rows) {
+    rows.reserve(
+        size_t(bound->Scalar(QStringLiteral("select count(*) from pomiary")).toLongLong()));
+    bound->QueryEach(query, [&](const QVariantList& stored) {
         SeriesRow row;
         row.lp = stored.value(lp).toInt();
         row.godzina = Database::ParseDateTime(stored.value(godzina));
@@ -135,7 +142,7 @@ void Magazyn::loadRows() {
         row.jm = stored.value(jm).toString();
         row.opis = stored.value(opis).toString();
         rows.push_back(std::move(row));
-    }
+    });
     model.Reset(std::move(rows));
 }
 
@@ -263,12 +270,19 @@ bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
 void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList& dates,
                                    const QStringList& times, int& position, Progress* progress) {
     int lastLp = model.Count() > 0 ? model.Row(model.Count() - 1).lp : 0;
+    QElapsedTimer sinceYield;
+    sinceYield.start();
     for (int k = 0; k < frames.size(); ++k) {
         // The frame's place in the whole batch: rejected frames leave gaps.
         const int i = position + k;
-        QCoreApplication::processEvents();
+        // Events run every few milliseconds, not after every frame: the
+        // window stays responsive without repainting ten thousand times.
         if (progress)
             progress->Step(i);
+        if (sinceYield.elapsed() >= yieldEveryMs) {
+            QCoreApplication::processEvents();
+            sinceYield.restart();
+        }
         const auto line = Odczyt::CzytajLinieCiagla(frames[k]);
         if (!line || limits.Outside(QString::number(line->value, 'g', 17), locale))
             continue;

@@ -30,7 +30,8 @@ struct Limity {
 };
 
 // What a long operation shows while it runs; the shell's progress window
-// implements it. Step answers whether to go on (Escape was not pressed).
+// implements it. Step is called for every item and must stay cheap (the
+// operation lets events run on its own); it answers whether to go on.
 class Progress {
 public:
     virtual ~Progress() = default;
