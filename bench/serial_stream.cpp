@@ -2,81 +2,30 @@
 // a second for a minute. Every frame must arrive; the figure of interest is
 // what receiving them costs the program's process. The balance runs on a
 // thread of its own whose CPU time is left out.
+#include "BenchSupport.h"
 #include "Mordal.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <pty.h>
+#include <functional>
 #include <sys/resource.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
+using BenchSupport::CpuSeconds;
+
 constexpr int Port = 1;
 constexpr int FramesPerSecond = 50;
 // Frames still travelling when the balance stops get this long to arrive.
 constexpr int DrainMs = 1000;
-
-int IntArgument(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0)
-            return std::max(1, std::atoi(argv[i + 1]));
-    }
-    return fallback;
-}
-
-double CpuSeconds(int who) {
-    rusage usage{};
-    ::getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// The balance's end of the line: a pseudo-terminal whose slave is published
-// as COM<port> in the port directory.
-class PtyPeer {
-public:
-    ~PtyPeer() {
-        if (!link.isEmpty())
-            QFile::remove(link);
-        if (slaveKeeper >= 0)
-            ::close(slaveKeeper);
-        if (master >= 0)
-            ::close(master);
-    }
-
-    bool Open(const QString& portDirectory, int port) {
-        char name[256] = {};
-        if (::openpty(&master, &slaveKeeper, name, nullptr, nullptr) != 0)
-            return false;
-        for (const int fd : {master, slaveKeeper}) {
-            termios tio{};
-            ::tcgetattr(fd, &tio);
-            ::cfmakeraw(&tio);
-            ::tcsetattr(fd, TCSANOW, &tio);
-        }
-        link = portDirectory + QStringLiteral("/COM%1").arg(port);
-        return QFile::link(QString::fromLocal8Bit(name), link);
-    }
-
-    int master = -1;
-
-private:
-    int slaveKeeper = -1;
-    QString link;
-};
 
 struct Stream {
     std::atomic<int> sent{0};
@@ -110,32 +59,13 @@ void StreamFrames(int master, int seconds, Stream& stream) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int seconds = IntArgument(argc, argv, "--seconds", 60);
-    QTemporaryDir root;
-    const QString ports = root.path() + "/ports";
-    QDir().mkpath(ports);
-    qputenv("MORDAL_PORTS", QFile::encodeName(ports));
-    qputenv("MORDAL_NO_SYSTEM_PORTS", "1");
+    const int seconds = BenchSupport::IntArgument(argc, argv, "--seconds", 60);
+    BenchSupport::PtyPeer peer;
     QCoreApplication app(argc, argv);
 
-    PtyPeer peer;
-    if (!peer.Open(ports, Port)) {
-        std::fprintf(stderr, "serial_stream: cannot publish a pseudo-terminal: %s\n",
-                     std::strerror(errno));
+    auto* comm = BenchSupport::CreateComm(&app);
+    if (!peer.Open(Port, "serial_stream") || !BenchSupport::OpenSerial(comm, Port, "serial_stream"))
         return 1;
-    }
-    auto* comm = qobject_cast<Mordal::Comm*>(Mordal::CreateControl("Brisko_2.Comm", &app));
-    QObject::connect(comm, &Mordal::Comm::ErrorComm, [](int number, const QString& text) {
-        std::fprintf(stderr, "ErrorComm %d %s\n", number, qPrintable(text));
-    });
-    comm->SetCommSource(int(Mordal::enCommSource::Serial));
-    comm->SetSerialPort(Port);
-    comm->SetSerialBaudRate(9600);
-    comm->SetCommOpen(true);
-    if (!comm->CommOpen()) {
-        std::fprintf(stderr, "serial_stream: the link did not open\n");
-        return 1;
-    }
 
     int received = 0;
     int outOfOrder = 0;

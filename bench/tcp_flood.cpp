@@ -3,19 +3,18 @@
 // process must not grow with the flood, and the GUI thread must keep
 // serving its timers: the longest gap between two ticks of a 10 ms timer
 // stays under 50 ms.
+#include "BenchSupport.h"
 #include "Mordal.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTimer>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -24,41 +23,11 @@
 
 namespace {
 
+using BenchSupport::NowNs;
+using BenchSupport::StatusKiB;
+
 constexpr qint64 FloodBytes = 10 * 1024 * 1024;
 constexpr double GapBoundMs = 50.0;
-
-qint64 NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// A field of /proc/self/status in KiB.
-long StatusKiB(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-int ListenOnLoopback(int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
-        ::listen(fd, 1) != 0)
-        return -1;
-    socklen_t length = sizeof at;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
-    port = ntohs(at.sin_port);
-    return fd;
-}
 
 std::atomic<qint64> floodStartNs{0};
 std::atomic<qint64> floodSentNs{0};
@@ -93,37 +62,26 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
 
     int port = 0;
-    const int listener = ListenOnLoopback(port);
-    if (listener < 0) {
-        std::fprintf(stderr, "tcp_flood: cannot listen on 127.0.0.1: %s\n", std::strerror(errno));
+    const int listener = BenchSupport::ListenOnLoopback(port, "tcp_flood");
+    if (listener < 0)
         return 1;
-    }
     std::atomic<bool> go{false};
     std::thread peerThread(Flood, listener, &go);
 
-    auto* comm = qobject_cast<Mordal::Comm*>(Mordal::CreateControl("Brisko_2.Comm", &app));
+    auto* comm = BenchSupport::CreateComm(&app);
     int errors = 0;
     int incorrectFrames = 0;
     int frames = 0;
     qint32 largestBuffer = 0;
-    QObject::connect(comm, &Mordal::Comm::ErrorComm, [&](int number, const QString& text) {
-        ++errors;
-        std::fprintf(stderr, "ErrorComm %d %s\n", number, qPrintable(text));
-    });
+    QObject::connect(comm, &Mordal::Comm::ErrorComm, [&](int, const QString&) { ++errors; });
     QObject::connect(comm, &Mordal::Comm::IncorrectFrames, [&] {
         ++incorrectFrames;
         largestBuffer = std::max(largestBuffer, comm->InputCount());
     });
     QObject::connect(comm, &Mordal::Comm::OnComm,
                      [&](const QByteArray&, int, int, bool&) { ++frames; });
-    comm->SetCommSource(int(Mordal::enCommSource::TCP));
-    comm->SetNetRemoteHost(QStringLiteral("127.0.0.1"));
-    comm->SetNetRemotePort(port);
-    comm->SetCommOpen(true);
-    if (!comm->CommOpen()) {
-        std::fprintf(stderr, "tcp_flood: the link did not open\n");
+    if (!BenchSupport::OpenTcp(comm, port, "tcp_flood"))
         return 1;
-    }
 
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
