@@ -1,6 +1,7 @@
 #include "INI.h"
 #include "CodePage1250.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -17,15 +18,8 @@ protected:
 
     void TearDown() override { QFile::remove(path); }
 
-    void WriteFile(const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray ReadFile() {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void WriteFile(const QByteArray& bytes) { TestFiles::WriteFile(path, bytes); }
+    QByteArray ReadFile() { return TestFiles::ReadFile(path); }
 };
 
 } // namespace

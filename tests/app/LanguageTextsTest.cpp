@@ -2,6 +2,7 @@
 #include "CodePage1250.h"
 #include "INI.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,15 +19,8 @@ protected:
     QTemporaryDir folder{TestEnvironment::Root() + "/language-XXXXXX"};
     QString path = folder.path() + "/Polish.lag";
 
-    void WriteFile(const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray ReadFile() {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void WriteFile(const QByteArray& bytes) { TestFiles::WriteFile(path, bytes); }
+    QByteArray ReadFile() { return TestFiles::ReadFile(path); }
 };
 
 } // namespace

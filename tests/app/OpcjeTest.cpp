@@ -5,6 +5,7 @@
 #include "ProgramContext.h"
 #include "PtyPair.h"
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 #include "frmCommSelect.h"
 
 #include <Comm.h>
@@ -29,6 +30,7 @@
 #include <unistd.h>
 
 using namespace Pomiar;
+using TestFiles::WriteFile;
 
 namespace {
 
@@ -68,14 +70,7 @@ public:
 };
 
 QByteArray FileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
+    return TestFiles::ReadFile(path);
 }
 
 const QByteArray storedIni = "[ustawienia]\r\n"

@@ -1,5 +1,7 @@
 #include "ProgramFolder.h"
+#include "ScopedEnv.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,31 +9,10 @@
 #include <gtest/gtest.h>
 
 using namespace Pomiar;
+using TestFiles::ReadFile;
+using TestFiles::WriteFile;
 
 namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const QString& value)
-        : name(name), wasSet(qEnvironmentVariableIsSet(name)), old(qgetenv(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, QFile::encodeName(value));
-    }
-    ~ScopedEnvironment() {
-        if (wasSet)
-            qputenv(name, old);
-        else
-            qunsetenv(name);
-    }
-
-private:
-    const char* name;
-    bool wasSet;
-    QByteArray old;
-};
 
 class ProgramFolderTest : public ::testing::Test {
 protected:
@@ -40,23 +21,12 @@ protected:
     QString executableFolder = base + "/bin";
 
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(executableFolder)); }
-
-    static void WriteFile(const QString& path, const QByteArray& bytes) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    static QByteArray ReadFile(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 };
 
 } // namespace
 
 TEST_F(ProgramFolderTest, DirArgumentComesFirst) {
-    ScopedEnvironment environment("POMIAR_DIR", base + "/env");
+    ScopedEnv environment("POMIAR_DIR", base + "/env");
     WriteFile(executableFolder + "/ustawienia.ini", "");
     EXPECT_EQ(ProgramFolder::Resolve({"Pomiar", "--dir", base + "/arg"}, executableFolder),
               base + "/arg");
@@ -71,31 +41,31 @@ TEST_F(ProgramFolderTest, RelativeDirIsMadeAbsolute) {
 }
 
 TEST_F(ProgramFolderTest, DirWithoutValueIsIgnored) {
-    ScopedEnvironment environment("POMIAR_DIR", base + "/env");
+    ScopedEnv environment("POMIAR_DIR", base + "/env");
     EXPECT_EQ(ProgramFolder::Resolve({"Pomiar", "--dir"}, executableFolder), base + "/env");
     EXPECT_EQ(ProgramFolder::Resolve({"Pomiar", "--dir="}, executableFolder), base + "/env");
 }
 
 TEST_F(ProgramFolderTest, EnvironmentComesBeforeAPortableInstall) {
-    ScopedEnvironment environment("POMIAR_DIR", base + "/env/");
+    ScopedEnv environment("POMIAR_DIR", base + "/env/");
     WriteFile(executableFolder + "/ustawienia.ini", "");
     EXPECT_EQ(ProgramFolder::Resolve({"Pomiar"}, executableFolder), base + "/env");
 }
 
 TEST_F(ProgramFolderTest, ExecutableFolderHoldingSettingsIsAPortableInstall) {
-    ScopedEnvironment environment("POMIAR_DIR", QString());
+    ScopedEnv environment("POMIAR_DIR", QString());
     WriteFile(executableFolder + "/ustawienia.ini", "[ustawienia]\r\nNr_wagi=2\r\n");
     EXPECT_EQ(ProgramFolder::Resolve({"Pomiar"}, executableFolder), executableFolder);
 }
 
 TEST_F(ProgramFolderTest, OtherwiseTheUsersDataFolder) {
-    ScopedEnvironment environment("POMIAR_DIR", QString());
+    ScopedEnv environment("POMIAR_DIR", QString());
     {
-        ScopedEnvironment data("XDG_DATA_HOME", base + "/data");
+        ScopedEnv data("XDG_DATA_HOME", base + "/data");
         EXPECT_EQ(ProgramFolder::Resolve({"Pomiar"}, executableFolder), base + "/data/Trevalo");
     }
-    ScopedEnvironment home("HOME", base + "/home");
-    ScopedEnvironment data("XDG_DATA_HOME", QString());
+    ScopedEnv home("HOME", base + "/home");
+    ScopedEnv data("XDG_DATA_HOME", QString());
     EXPECT_EQ(ProgramFolder::Resolve({"Pomiar"}, executableFolder),
               base + "/home/.local/share/Trevalo");
 }

@@ -1,5 +1,6 @@
 #include "INI.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "mUstawienia.h"
 
 #include <QDir>
@@ -18,15 +19,8 @@ protected:
     QTemporaryDir folder{TestEnvironment::Root() + "/settings-XXXXXX"};
     QString path = folder.path() + "/ustawienia.ini";
 
-    void WriteFile(const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray ReadFile() {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void WriteFile(const QByteArray& bytes) { TestFiles::WriteFile(path, bytes); }
+    QByteArray ReadFile() { return TestFiles::ReadFile(path); }
     int ThrownErrorNumber(const std::function<void()>& action) {
         try {
             action();

@@ -1,6 +1,7 @@
 #include "SerialAPI.h"
 #include "EventWait.h"
 #include "PtyPair.h"
+#include "ScopedEnv.h"
 #include "SerialPortDevice.h"
 #include "TestEnvironment.h"
 
@@ -23,29 +24,6 @@ struct RecordingOwner : ITransportOwner {
         errors.push_back({number, source});
     }
     void RaiseCommState() override {}
-};
-
-// Restores an environment variable when the test ends.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name(name), had(qEnvironmentVariableIsSet(name)), old(qgetenv(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~ScopedEnv() {
-        if (had)
-            qputenv(name, old);
-        else
-            qunsetenv(name);
-    }
-
-private:
-    const char* name;
-    bool had;
-    QByteArray old;
 };
 
 class SerialTransport : public ::testing::Test {

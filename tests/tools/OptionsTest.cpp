@@ -1,4 +1,5 @@
 #include "Options.h"
+#include "ScopedEnv.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -11,29 +12,6 @@ namespace {
 std::optional<Options> Parse(const QStringList& arguments, QString* why = nullptr) {
     return Options::Parse(arguments, why);
 }
-
-// Restores an environment variable when the test ends.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name(name), had(qEnvironmentVariableIsSet(name)), old(qgetenv(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~ScopedEnv() {
-        if (had)
-            qputenv(name, old);
-        else
-            qunsetenv(name);
-    }
-
-private:
-    const char* name;
-    bool had;
-    QByteArray old;
-};
 
 } // namespace
 
