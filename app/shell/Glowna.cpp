@@ -3,10 +3,12 @@
 #include "Database.h"
 #include "DebugForm.h"
 #include "ErrorLog.h"
+#include "Film.h"
 #include "INI.h"
 #include "Mordal.h"
 #include "Odczyt.h"
 #include "Opcje.h"
+#include "PasekProgress.h"
 #include "StatystykaPanel.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
@@ -67,9 +69,14 @@ const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
 
 // Commands built by later parts of the program: shown, but not available.
 const QStringList notYetAvailable = {
-    "nowa", "otworz", "zapisz", "drukuj",      "raport",     "wykres",   "start",
-    "stop", "pauza",  "cykl",   "wykresopcje", "rozpocznij", "stabilny", "Languuage",
+    "nowa", "otworz", "zapisz", "drukuj", "raport", "wykres", "cykl", "wykresopcje", "Languuage",
 };
+
+// What continuous transmission blocks and gives back.
+const QStringList blockedMenuItems = {"mnunowa",   "mnuotworz", "mnuzapisz",
+                                      "mnudrukuj", "mnuRaport", "mnuwykres"};
+const QStringList blockedButtons = {"nowa",   "otworz", "zapisz", "drukuj",
+                                    "raport", "wykres", "start"};
 
 } // namespace
 
@@ -83,6 +90,7 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
 
     Timer2.setInterval(500);
     Timer2.setTimerType(Qt::PreciseTimer);
+    connect(&Timer2, &QTimer::timeout, this, &Glowna::Timer2Tick);
     tmrEthernet.setInterval(5000);
     connect(&tmrEthernet, &QTimer::timeout, this, &Glowna::onEthernetTick);
 
@@ -164,15 +172,22 @@ void Glowna::buildCommands() {
     operations.insert(QStringLiteral("opcje"), [this] { showOptions(true); });
     operations.insert(QStringLiteral("pomoc"), [this] { help(); });
     operations.insert(QStringLiteral("connection"), [this] { connectionButton(); });
+    operations.insert(QStringLiteral("start"), [this] { StartCommand(); });
+    operations.insert(QStringLiteral("stop"), [this] { StopCommand(); });
+    operations.insert(QStringLiteral("pauza"), [this] { PauseCommand(); });
+    operations.insert(QStringLiteral("rozpocznij"), [this] { ContinuousCommand(); });
+    operations.insert(QStringLiteral("stabilny"), [this] { UnstableSwitch(); });
 
     // At design time Stop and Pause are off; the rest waits for the first
     // link report.
     setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), false);
     setCommandEnabled(QStringLiteral("mnupauza"), QStringLiteral("pauza"), false);
-    for (const QString& name : notYetAvailable) {
-        setMenuEnabled(name, false);
-        setButtonEnabled(name, false);
+    for (QAction* item : std::as_const(menuItems)) {
+        if (unavailable.contains(item->data().toString()))
+            item->setEnabled(false);
     }
+    for (const QString& key : notYetAvailable)
+        setButtonEnabled(key, false);
 }
 
 QAction* Glowna::addMenuItem(QMenu* menu, const QString& name, const QString& caption,
@@ -352,7 +367,7 @@ void Glowna::OutputDataAndDebug(const QByteArray& txt) {
 }
 
 void Glowna::OdpytajWage() {
-    protocol.OdpytajWage(menuItems.value(QStringLiteral("mnuStabilne"))->isChecked());
+    protocol.OdpytajWage(unstableOn);
 }
 
 void Glowna::singleRead() {
@@ -459,8 +474,172 @@ void Glowna::help() {
 }
 
 void Glowna::exitCommand() {
-    if (!continuousFlag)
+    if (MenuItem(QStringLiteral("mnustop"))->isEnabled())
+        StopCommand();
+    if (!ciaglaTicked)
         close();
+    else
+        ContinuousCommand();
+}
+
+void Glowna::UnstableSwitch() {
+    unstableOn = !unstableOn;
+    QAction* button = ToolbarButton(QStringLiteral("stabilny"));
+    MenuItem(QStringLiteral("mnuStabilne"))->setChecked(unstableOn);
+    button->setChecked(unstableOn);
+    button->setToolTip(context.Lang(QStringLiteral("D4"),
+                                    unstableOn ? QStringLiteral("TB_23x") : QStringLiteral("TB_23"),
+                                    button->toolTip()));
+    button->setIcon(ToolbarIcons::Image(unstableOn ? 20 : 22));
+}
+
+void Glowna::StartCommand() {
+    if (store.RowCount() != 0) {
+        const MsgAnswer answer = context.dialogs->MessageBox(
+            this, context.Msg(4), MsgButtons::YesNoCancel, MsgIcon::Exclamation, context.Msg(45));
+        if (answer == MsgAnswer::Cancel)
+            return;
+        // Readings the user asked to keep are never cleared unsaved.
+        if (answer == MsgAnswer::Yes && !(saveSeries && saveSeries()))
+            return;
+    }
+    store.NowaSeria();
+    if (closeChart)
+        closeChart();
+    for (const char* name : {"mnustart", "mnuCiagla", "mnuStabilne", "mnuodczyt"})
+        setMenuEnabled(QLatin1String(name), false);
+    setMenuEnabled(QStringLiteral("mnustop"), true);
+    setMenuEnabled(QStringLiteral("mnupauza"), true);
+    setButtonEnabled(QStringLiteral("stop"), true);
+    setButtonEnabled(QStringLiteral("pauza"), true);
+    for (const char* key : {"start", "rozpocznij", "stabilny", "odczyt"})
+        setButtonEnabled(QLatin1String(key), false);
+    Timer2.start();
+    lTim2L = 0;
+    Timer2Tick();
+}
+
+void Glowna::Timer2Tick() {
+    // The first tick of the program's run asks at once; later ones count.
+    if (firstTimer2Tick) {
+        firstTimer2Tick = false;
+        protocol.OdpytajWage(true);
+        return;
+    }
+    if (lTim2L == 0)
+        lTim2L = 1;
+    if (lTim2L == lTim2) {
+        protocol.OdpytajWage(true);
+        lTim2L = 1;
+    } else {
+        ++lTim2L;
+    }
+}
+
+void Glowna::StopCommand() {
+    const bool open = MSComm1 && MSComm1->CommOpen();
+    setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), false);
+    setCommandEnabled(QStringLiteral("mnupauza"), QStringLiteral("pauza"), false);
+    setCommandEnabled(QStringLiteral("mnuStabilne"), QStringLiteral("stabilny"), true);
+    setCommandEnabled(QStringLiteral("mnustart"), QStringLiteral("start"), open);
+    setCommandEnabled(QStringLiteral("mnuCiagla"), QStringLiteral("rozpocznij"), open);
+    setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), open);
+    Timer2.stop();
+    if (cycleWorkOn()) {
+        store.seriesStart.reset();
+        setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), false);
+    }
+    if (loadFirstRange)
+        loadFirstRange();
+}
+
+void Glowna::PauseCommand() {
+    const bool running = MenuItem(QStringLiteral("mnustop"))->isEnabled();
+    setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), !running);
+    if (running)
+        Timer2.stop();
+    else
+        Timer2.start();
+    ToolbarButton(QStringLiteral("pauza"))->setChecked(running);
+}
+
+void Glowna::EndOfCycle() {
+    Timer2.stop();
+    StopCommand();
+    context.dialogs->MessageBox(this, context.Msg(25), MsgButtons::Ok, MsgIcon::Information,
+                                QString());
+}
+
+void Glowna::ContinuousCommand() {
+    if (ciaglaTicked)
+        continuousOff();
+    else
+        continuousOn();
+}
+
+void Glowna::blokujMenuCiaglej() {
+    for (const QString& name : blockedMenuItems)
+        setMenuEnabled(name, false);
+    for (const QString& key : blockedButtons)
+        setButtonEnabled(key, false);
+}
+
+void Glowna::odblokujMenuCiaglej() {
+    for (const QString& name : blockedMenuItems)
+        setMenuEnabled(name, true);
+    setMenuEnabled(QStringLiteral("mnustart"), true);
+    for (const QString& key : blockedButtons)
+        setButtonEnabled(key, true);
+}
+
+void Glowna::continuousOn() {
+    blokujMenuCiaglej();
+    ciaglaTicked = true;
+    QAction* button = ToolbarButton(QStringLiteral("rozpocznij"));
+    MenuItem(QStringLiteral("mnuCiagla"))->setChecked(true);
+    button->setChecked(true);
+    button->setToolTip(
+        context.Lang(QStringLiteral("D4"), QStringLiteral("TB_22x"), button->toolTip()));
+    button->setIcon(ToolbarIcons::Image(23));
+    lastStable = unstableOn;
+    if (!unstableOn)
+        UnstableSwitch();
+    film = std::make_unique<Film>(context.programFolder, this);
+    connect(film.get(), &Film::EscapePressed, this, [this] {
+        if (ciaglaTicked)
+            continuousOff();
+    });
+    film->show();
+    continuousFlag = true;
+    if (!store.seriesStart)
+        store.seriesStart = QDateTime::currentDateTime();
+    protocol.ContinuousOn();
+}
+
+void Glowna::continuousOff() {
+    protocol.ContinuousOff();
+    if (film) {
+        film->CloseByOwner();
+        film.reset();
+    }
+    odblokujMenuCiaglej();
+    QAction* button = ToolbarButton(QStringLiteral("rozpocznij"));
+    button->setChecked(false);
+    button->setToolTip(
+        context.Lang(QStringLiteral("D4"), QStringLiteral("TB_22"), button->toolTip()));
+    button->setIcon(ToolbarIcons::Image(21));
+    if (unstableOn != lastStable)
+        UnstableSwitch();
+    update();
+    if (!buffers.IsEmpty()) {
+        // Frames still on their way are collected while waiting.
+        Czekaj(200);
+        PasekProgress progress(this);
+        store.DodajPomiary(buffers, &progress);
+    }
+    continuousFlag = false;
+    ciaglaTicked = false;
+    MenuItem(QStringLiteral("mnuCiagla"))->setChecked(false);
 }
 
 void Glowna::closeEvent(QCloseEvent* event) {
@@ -513,6 +692,10 @@ void Glowna::finishClose() {
     }
     tmrEthernet.stop();
     Timer2.stop();
+    if (film) {
+        film->CloseByOwner();
+        film.reset();
+    }
     if (MSComm1) {
         MSComm1->SetCommOpen(false);
         disconnect(MSComm1, nullptr, this, nullptr);

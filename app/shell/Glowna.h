@@ -77,9 +77,30 @@ public:
     ContinuousBuffers& Buffers() { return buffers; }
     bool ContinuousTransmission() const { return continuousFlag; }
 
-    // Hooks of the parts that join in later: saving the series, editing a
-    // reading's description.
-    std::function<void()> saveSeries;
+    // Automatic work, pause, continuous transmission and the unstable-readings
+    // switch, as their menu items and toolbar buttons run them.
+    void StartCommand();
+    void StopCommand();
+    void PauseCommand();
+    void ContinuousCommand();
+    void UnstableSwitch();
+    void Timer2Tick();
+    // The last cycle window is over: automatic work stops and the user is told.
+    void EndOfCycle();
+    bool UnstableReadings() const { return unstableOn; }
+    bool ContinuousTicked() const { return ciaglaTicked; }
+    class Film* FilmWindow() const {
+        return film.get();
+    }
+
+    // Hooks of the parts that join in later: saving the series (answers
+    // whether it completed), editing a reading's description, closing the
+    // chart window.
+    std::function<bool()> saveSeries;
+    std::function<void()> closeChart;
+    // Cycle work: whether it is switched on, and loading its first window.
+    std::function<bool()> cycleWorkOn = [] { return false; };
+    std::function<void()> loadFirstRange;
     std::function<void(int row)> editDescription;
     // Compacts the working database; the closing window calls it.
     std::function<bool()> compactDatabase;
@@ -119,6 +140,10 @@ private:
     void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
     void onEthernetTick();
 
+    void blokujMenuCiaglej();
+    void odblokujMenuCiaglej();
+    void continuousOn();
+    void continuousOff();
     void singleRead();
     void tare();
     void connectionButton();
@@ -135,7 +160,11 @@ private:
     StatystykaPanel* panel = nullptr;
     ContinuousBuffers buffers;
     bool continuousFlag = false;
+    bool ciaglaTicked = false;
+    bool unstableOn = false;
+    bool firstTimer2Tick = true;
     bool closing = false;
+    std::unique_ptr<class Film> film;
     QString helpFile;
 
     QToolBar* toolbar = nullptr;

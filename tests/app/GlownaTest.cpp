@@ -226,7 +226,8 @@ TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
     SetLink("2", "1");
     ZapiszIni(context.IniPath(), "COMMANDS", "CMD_SEND_UNSTABLE", "SIR");
     ASSERT_TRUE(Start());
-    Item("mnuStabilne")->setChecked(true);
+    window->ToolbarButtonClick("stabilny");
+    EXPECT_TRUE(Item("mnuStabilne")->isChecked());
     window->OdpytajWage();
     EXPECT_EQ(balance.Read(5), "SIR\r\n");
 }
@@ -245,7 +246,7 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     window->ToolbarButtonClick("connection");
     EXPECT_TRUE(Button("odczyt")->isEnabled());
     // Commands of work the program does not offer yet stay off.
-    EXPECT_FALSE(Item("mnustart")->isEnabled());
+    EXPECT_FALSE(Item("mnucykl")->isEnabled());
 }
 
 TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
@@ -303,7 +304,10 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
     int closed = 0;
     for (int i = 0; i < 3; ++i)
         window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
-    window->saveSeries = [&] { ++saved; };
+    window->saveSeries = [&] {
+        ++saved;
+        return true;
+    };
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
 
     dialogs.AnswerNext(MsgAnswer::Cancel);

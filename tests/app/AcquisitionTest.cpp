@@ -1,0 +1,237 @@
+#include "EventWait.h"
+#include "Film.h"
+#include "Glowna.h"
+#include "INI.h"
+#include "Module1.h"
+#include "Mordal.h"
+#include "Opcje.h"
+#include "PerUserSettings.h"
+#include "PtyPair.h"
+#include "ScriptedDialogs.h"
+#include "frmCustom.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Pomiar;
+
+namespace {
+
+// The main window connected to a balance on a pseudo-terminal, with the
+// user's answers scripted.
+class AcquisitionTest : public ::testing::Test {
+protected:
+    AcquisitionTest() {
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        balance.Publish(1);
+        INI::ZapiszIni(context.IniPath(), "ustawienia", "Type", "2");
+        INI::ZapiszIni(context.IniPath(), "ustawienia", "Comm", "1");
+        Module1::ReadSettings(context);
+        context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
+        window = std::make_unique<Glowna>(context, holder.Comm1());
+        window->runOptions = [](Opcje&) {};
+        window->Load();
+        window->show();
+    }
+
+    // "E" or "D" for the menu item and for the button of each command.
+    std::string States() {
+        std::string shown;
+        const std::pair<const char*, const char*> commands[] = {
+            {"mnustart", "start"},   {"mnustop", "stop"},         {"mnupauza", "pauza"},
+            {"mnuodczyt", "odczyt"}, {"mnuCiagla", "rozpocznij"}, {"mnuStabilne", "stabilny"},
+            {"mnutara", "tara"}};
+        for (const auto& [item, button] : commands) {
+            shown += window->MenuItem(item)->isEnabled() ? 'E' : 'D';
+            shown += window->ToolbarButton(button)->isEnabled() ? 'E' : 'D';
+            shown += ' ';
+        }
+        return shown;
+    }
+
+    int Requests(const QByteArray& command) {
+        return int(balance.Read(1, 100).count(command + "\r\n"));
+    }
+
+    QTemporaryDir folder;
+    PtyPair balance;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    frmCustom holder;
+    std::unique_ptr<Glowna> window;
+};
+
+} // namespace
+
+TEST_F(AcquisitionTest, CommandsFollowTheStateTable) {
+    ASSERT_TRUE(holder.Comm1()->CommOpen());
+    //                    start stop pause read cont  unst  tare
+    EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
+    window->ToolbarButtonClick("start");
+    EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
+    window->ToolbarButtonClick("pauza");
+    EXPECT_EQ(States(), "DD DD EE DD DD DD EE ");
+    EXPECT_TRUE(window->ToolbarButton("pauza")->isChecked());
+    window->ToolbarButtonClick("pauza");
+    EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
+    window->ToolbarButtonClick("stop");
+    EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
+    window->ToolbarButtonClick("rozpocznij");
+    EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
+    EXPECT_FALSE(window->MenuItem("mnunowa")->isEnabled());
+    window->ToolbarButtonClick("rozpocznij");
+    EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
+}
+
+TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
+    window->ToolbarButtonClick("start");
+    EXPECT_TRUE(dialogs.Calls().empty());
+    EXPECT_TRUE(window->Timer2.isActive());
+    window->ToolbarButtonClick("stop");
+
+    window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
+    dialogs.AnswerNext(MsgAnswer::Cancel);
+    window->ToolbarButtonClick("start");
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
+    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_EQ(window->Store().RowCount(), 1);
+
+    // A save that did not complete keeps the readings and does not start.
+    window->saveSeries = [] { return false; };
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    window->ToolbarButtonClick("start");
+    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_EQ(window->Store().RowCount(), 1);
+
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->ToolbarButtonClick("start");
+    EXPECT_TRUE(window->Timer2.isActive());
+    EXPECT_EQ(window->Store().RowCount(), 0);
+}
+
+TEST_F(AcquisitionTest, SecondStartWaitsForTheIntervalBeforeItsFirstRequest) {
+    window->lTim2 = 3;
+    window->StartCommand();
+    window->Timer2.stop(); // the test drives the ticks itself
+    EXPECT_EQ(Requests("SI"), 1) << "the first start asks at once";
+    window->StopCommand();
+
+    window->StartCommand();
+    window->Timer2.stop();
+    EXPECT_EQ(Requests("SI"), 0);
+    window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 0);
+    window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 1) << "after lTim2 - 1 further ticks";
+    window->Timer2Tick();
+    window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 0);
+    window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 1);
+}
+
+TEST_F(AcquisitionTest, PauseDropsRepliesAndResumeGoesOn) {
+    window->StartCommand();
+    window->Timer2.stop();
+    window->PauseCommand();
+    EXPECT_FALSE(window->Timer2.isActive());
+    balance.Write("SI     5.0000 g  \r\n");
+    RunEventsFor(150);
+    EXPECT_EQ(window->Store().RowCount(), 0);
+    window->PauseCommand();
+    EXPECT_TRUE(window->Timer2.isActive());
+    balance.Write("SI     6.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
+}
+
+TEST_F(AcquisitionTest, StopWithCycleWorkOnDisablesSingleReadUntilTheLinkReports) {
+    window->cycleWorkOn = [] { return true; };
+    int rangesLoaded = 0;
+    window->loadFirstRange = [&] { ++rangesLoaded; };
+    window->StartCommand();
+    window->Store().seriesStart = QDateTime::currentDateTime();
+    window->StopCommand();
+    EXPECT_EQ(rangesLoaded, 1);
+    EXPECT_FALSE(window->Store().seriesStart.has_value());
+    EXPECT_FALSE(window->MenuItem("mnuodczyt")->isEnabled());
+    EXPECT_FALSE(window->ToolbarButton("odczyt")->isEnabled());
+    window->ToolbarButtonClick("connection");
+    window->ToolbarButtonClick("connection");
+    EXPECT_TRUE(window->ToolbarButton("odczyt")->isEnabled());
+}
+
+TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEveryLine) {
+    ASSERT_FALSE(window->UnstableReadings());
+    window->ToolbarButtonClick("rozpocznij");
+    EXPECT_TRUE(window->UnstableReadings()) << "switched on for the transmission";
+    ASSERT_NE(window->FilmWindow(), nullptr);
+    EXPECT_TRUE(window->FilmWindow()->isVisible());
+    EXPECT_EQ(balance.Read(4), "C1\r\n");
+    balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nC1\r\nSI     3.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 4; }));
+    EXPECT_EQ(window->Store().RowCount(), 0) << "collected, not yet stored";
+
+    window->ToolbarButtonClick("rozpocznij");
+    EXPECT_EQ(balance.Read(4), "C0\r\n");
+    EXPECT_FALSE(window->UnstableReadings()) << "back as it was";
+    EXPECT_EQ(window->FilmWindow(), nullptr);
+    ASSERT_EQ(window->Store().RowCount(), 3);
+    EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 3.0);
+    EXPECT_TRUE(window->Buffers().IsEmpty());
+    EXPECT_FALSE(window->ContinuousTicked());
+}
+
+TEST_F(AcquisitionTest, UnstableSwitchAlreadyOnStaysOn) {
+    window->ToolbarButtonClick("stabilny");
+    window->ToolbarButtonClick("rozpocznij");
+    window->ToolbarButtonClick("rozpocznij");
+    EXPECT_TRUE(window->UnstableReadings());
+    EXPECT_TRUE(window->ToolbarButton("stabilny")->isChecked());
+}
+
+TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
+    window->ToolbarButtonClick("rozpocznij");
+    balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 2; }));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window->FilmWindow(), &escape);
+    EXPECT_FALSE(window->ContinuousTicked());
+    EXPECT_EQ(window->Store().RowCount(), 2);
+    EXPECT_TRUE(balance.Read(8).endsWith("C0\r\n"));
+}
+
+TEST_F(AcquisitionTest, ExitDuringTransmissionStoresTheFramesAndKeepsTheProgram) {
+    window->ToolbarButtonClick("rozpocznij");
+    balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 2; }));
+    window->ToolbarButtonClick("wyjscie");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(dialogs.Calls().empty());
+    EXPECT_EQ(window->Store().RowCount(), 2);
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->ToolbarButtonClick("wyjscie");
+    EXPECT_EQ(dialogs.Calls().size(), 1u) << "the second exit asks the close question";
+}
+
+TEST_F(AcquisitionTest, ExitDuringAutomaticWorkStopsItFirst) {
+    window->StartCommand();
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->ToolbarButtonClick("wyjscie");
+    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_TRUE(window->MenuItem("mnustart")->isEnabled());
+}
+
+TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
+    window->StartCommand();
+    window->EndOfCycle();
+    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_FALSE(window->MenuItem("mnustop")->isEnabled());
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
+    EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
+}
