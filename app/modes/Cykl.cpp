@@ -156,9 +156,11 @@ void Cykl::showEvent(QShowEvent* event) {
 }
 
 void Cykl::Form_Load() {
-    PerUserSettings& settings = *context.userSettings;
-    Text1->setText(settings.GetSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer));
-    Check1->setChecked(CyklUstawienia::CycleWorkOn(settings));
+    if (context.userSettings) {
+        const PerUserSettings& settings = *context.userSettings;
+        Text1->setText(settings.GetSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer));
+        Check1->setChecked(CyklUstawienia::CycleWorkOn(settings));
+    }
     Check1_Click();
     lblCzasCyklu->setText(CyklUstawienia::IntervalLabel(Text1->text(), locale));
     ShowCursor(gate.Cursor());
@@ -174,10 +176,12 @@ void Cykl::done(int result) {
 
 void Cykl::Form_Unload() {
     try {
-        PerUserSettings& settings = *context.userSettings;
-        settings.SaveSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer, Text1->text());
-        settings.SaveSetting(CyklUstawienia::Section, CyklUstawienia::KeyCykl,
-                             Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+        if (context.userSettings) {
+            PerUserSettings& settings = *context.userSettings;
+            settings.SaveSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer, Text1->text());
+            settings.SaveSetting(CyklUstawienia::Section, CyklUstawienia::KeyCykl,
+                                 Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+        }
         emit Closed(CyklUstawienia::Ticks(Text1->text()), Check1->isChecked());
         gate.LoadFirstRange();
     } catch (const DatabaseError& error) {
@@ -232,9 +236,12 @@ void Cykl::SetStaysOnTop(bool onTop) {
         return;
     // Changing a window flag hides the window; it must come back where it was.
     const bool wasVisible = isVisible();
+    const QPoint at = pos();
     setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (wasVisible)
+    if (wasVisible) {
+        move(at);
         show();
+    }
 }
 
 void Cykl::ShowCursor(int row) {

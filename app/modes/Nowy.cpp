@@ -121,7 +121,7 @@ void Nowy::Command1_Click() {
             accept();
         }
     } catch (const DatabaseError& error) {
-        // The table could not even be read back: nothing sensible to show.
+        // Reading the table back failed; the editor stays open for another try.
         if (context.dialogs)
             context.dialogs->MessageBox(
                 this,
