@@ -1,5 +1,8 @@
 #include "Glowna.h"
 
+#include "BramkaCyklu.h"
+#include "Cykl.h"
+#include "CyklUstawienia.h"
 #include "Database.h"
 #include "DebugForm.h"
 #include "ErrorLog.h"
@@ -9,6 +12,7 @@
 #include "Odczyt.h"
 #include "Opcje.h"
 #include "PasekProgress.h"
+#include "PerUserSettings.h"
 #include "StatystykaPanel.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
@@ -69,7 +73,7 @@ const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
 
 // Commands built by later parts of the program: shown, but not available.
 const QStringList notYetAvailable = {
-    "nowa", "otworz", "zapisz", "drukuj", "raport", "wykres", "cykl", "wykresopcje", "Languuage",
+    "nowa", "otworz", "zapisz", "drukuj", "raport", "wykres", "wykresopcje", "Languuage",
 };
 
 // What continuous transmission blocks and gives back.
@@ -177,6 +181,7 @@ void Glowna::buildCommands() {
     operations.insert(QStringLiteral("pauza"), [this] { PauseCommand(); });
     operations.insert(QStringLiteral("rozpocznij"), [this] { ContinuousCommand(); });
     operations.insert(QStringLiteral("stabilny"), [this] { UnstableSwitch(); });
+    operations.insert(QStringLiteral("cykl"), [this] { ShowCycleSettings(); });
 
     // At design time Stop and Pause are off; the rest waits for the first
     // link report.
@@ -297,7 +302,63 @@ bool Glowna::Load() {
     QApplication::restoreOverrideCursor();
     store.SetMassFormat(
         INI::CzytajIni(context.IniPath(), "ustawienia", "MasaFormat ", QStringLiteral("#0.0000")));
-    return configureAndOpenLink();
+    if (!configureAndOpenLink())
+        return false;
+    openCycleGate();
+    return true;
+}
+
+void Glowna::openCycleGate() {
+    // The windows live in the working database, also while a series file is
+    // bound in its place.
+    cycleDatabase = std::make_unique<Database>(Magazyn::WorkingDatabasePath(context.programFolder));
+    gate = std::make_unique<BramkaCyklu>(*cycleDatabase);
+    gate->LoadFirstRange();
+    if (!cycleWorkOn)
+        cycleWorkOn = [this] {
+            return context.userSettings && CyklUstawienia::CycleWorkOn(*context.userSettings);
+        };
+    if (!loadFirstRange)
+        loadFirstRange = [this] { gate->LoadFirstRange(); };
+    if (context.userSettings)
+        lTim2 = CyklUstawienia::StoredTicks(*context.userSettings);
+    showCycleImage(cycleWorkOn());
+    store.cycleGate = [this](int timer) { return passCycleGate(timer); };
+}
+
+bool Glowna::passCycleGate(int timer) {
+    if (!automaticRunning || !cycleWorkOn())
+        return true;
+    switch (gate->Check(timer)) {
+    case BramkaCyklu::Result::Accept:
+        return true;
+    case BramkaCyklu::Result::Reject:
+        return false;
+    case BramkaCyklu::Result::EndOfCycle:
+        EndOfCycle();
+        return false;
+    }
+    return false;
+}
+
+void Glowna::showCycleImage(bool on) {
+    ToolbarButton(QStringLiteral("cykl"))->setIcon(ToolbarIcons::Image(on ? 13 : 12));
+}
+
+void Glowna::ShowCycleSettings() {
+    if (!gate)
+        return;
+    if (!cycleDialog) {
+        cycleDialog = new Cykl(context, *gate, this);
+        cycleDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(cycleDialog, &Cykl::Closed, this, [this](int ticks, bool on) {
+            lTim2 = ticks;
+            showCycleImage(on);
+        });
+        connect(cycleDialog, &QObject::destroyed, this, [this] { cycleDialog = nullptr; });
+    }
+    cycleDialog->show();
+    cycleDialog->raise();
 }
 
 void Glowna::findHelpFile() {
@@ -514,6 +575,7 @@ void Glowna::StartCommand() {
     setButtonEnabled(QStringLiteral("pauza"), true);
     for (const char* key : {"start", "rozpocznij", "stabilny", "odczyt"})
         setButtonEnabled(QLatin1String(key), false);
+    automaticRunning = true;
     Timer2.start();
     lTim2L = 0;
     Timer2Tick();
@@ -545,7 +607,8 @@ void Glowna::StopCommand() {
     setCommandEnabled(QStringLiteral("mnuCiagla"), QStringLiteral("rozpocznij"), open);
     setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), open);
     Timer2.stop();
-    if (cycleWorkOn()) {
+    automaticRunning = false;
+    if (cycleWorkOn && cycleWorkOn()) {
         store.seriesStart.reset();
         setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), false);
     }

@@ -98,9 +98,15 @@ public:
     // chart window.
     std::function<bool()> saveSeries;
     std::function<void()> closeChart;
-    // Cycle work: whether it is switched on, and loading its first window.
-    std::function<bool()> cycleWorkOn = [] { return false; };
+    // Cycle work: whether it is switched on (the per-user setting "Cykl"),
+    // and loading its first window. Tests may replace either.
+    std::function<bool()> cycleWorkOn;
     std::function<void()> loadFirstRange;
+    class BramkaCyklu* Gate() const {
+        return gate.get();
+    }
+    void ShowCycleSettings();
+    bool AutomaticWorkRunning() const { return automaticRunning; }
     std::function<void(int row)> editDescription;
     // Compacts the working database; the closing window calls it.
     std::function<bool()> compactDatabase;
@@ -165,6 +171,13 @@ private:
     bool firstTimer2Tick = true;
     bool closing = false;
     std::unique_ptr<class Film> film;
+    bool automaticRunning = false;
+    std::unique_ptr<Database> cycleDatabase;
+    std::unique_ptr<class BramkaCyklu> gate;
+    class Cykl* cycleDialog = nullptr;
+    void openCycleGate();
+    bool passCycleGate(int timer);
+    void showCycleImage(bool on);
     QString helpFile;
 
     QToolBar* toolbar = nullptr;

@@ -1,3 +1,5 @@
+#include "BramkaCyklu.h"
+#include "Database.h"
 #include "EventWait.h"
 #include "Film.h"
 #include "Glowna.h"
@@ -234,4 +236,41 @@ TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
+}
+
+TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
+    {
+        Database working(Magazyn::WorkingDatabasePath(context.programFolder));
+        working.Execute("INSERT INTO cykl (start, Stop) VALUES (10, 20)");
+        working.Execute("INSERT INTO cykl (start, Stop) VALUES (30, 40)");
+    }
+    window->Gate()->LoadFirstRange();
+    window->cycleWorkOn = [] { return true; };
+    window->StartCommand();
+    window->Timer2.stop();
+    Magazyn& store = window->Store();
+    const QDateTime zero = QDateTime::currentDateTime();
+    store.seriesStart = zero;
+    for (const int elapsed : {5, 10, 20, 25, 30, 40})
+        store.DodajPomiar("1 g", "g", zero.addSecs(elapsed));
+    ASSERT_EQ(store.RowCount(), 4);
+    EXPECT_EQ(store.Model().Row(0).timer, 10);
+    EXPECT_EQ(store.Model().Row(3).timer, 40);
+    EXPECT_TRUE(dialogs.Calls().empty());
+
+    store.DodajPomiar("1 g", "g", zero.addSecs(41));
+    EXPECT_EQ(store.RowCount(), 4) << "the reading that ends the cycle is not stored";
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
+    EXPECT_FALSE(window->AutomaticWorkRunning());
+    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_EQ(window->Gate()->lZakres(), (BramkaCyklu::Zakres{10, 20})) << "back on the first";
+}
+
+TEST_F(AcquisitionTest, CycleGateIsOpenOutsideAutomaticWork) {
+    window->cycleWorkOn = [] { return true; };
+    window->Store().seriesStart = QDateTime::currentDateTime();
+    window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime().addSecs(100));
+    EXPECT_EQ(window->Store().RowCount(), 1);
+    EXPECT_TRUE(dialogs.Calls().empty());
 }
