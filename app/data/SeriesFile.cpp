@@ -1,0 +1,308 @@
+#include "SeriesFile.h"
+
+#include "CodePage1250.h"
+#include "Database.h"
+#include "FileLock.h"
+#include "Magazyn.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace Pomiar::SeriesFile {
+
+namespace {
+
+constexpr int yieldEveryMs = 30;
+constexpr qsizetype csvChunk = 1 << 16;
+const char* const companions[] = {"-wal", "-shm", "-journal"};
+
+// The series file's own tables, named and cased as the format has them; the
+// working database's cycle table does not belong in it.
+const char* const seriesTables[] = {
+    "CREATE TABLE Pomiary (Lp INTEGER, data TEXT, Godzina TEXT, Timer INTEGER, Masa REAL, "
+    "Jm TEXT, LpTekst TEXT, Nr_wagi TEXT, status TEXT, Opis TEXT)",
+    "CREATE TABLE Temp (Lp1 INTEGER, data1 TEXT, Godzina1 TEXT, Timer1 INTEGER, Masa1 REAL, "
+    "Jm1 TEXT, Opis1 TEXT, Lp2 INTEGER, data2 TEXT, Godzina2 TEXT, Timer2 INTEGER, Masa2 REAL, "
+    "Jm2 TEXT, Opis2 TEXT)",
+    "CREATE TABLE Raport (Raport TEXT)",
+};
+
+struct Cancelled {};
+
+// Ends the progress display whichever way the save ends.
+class ProgressShown {
+public:
+    ProgressShown(Progress* progress, int maximum) : progress(progress) {
+        if (progress)
+            progress->Begin(QStringLiteral("Zapisywanie (ESC aby anulowac)"), maximum);
+    }
+    ~ProgressShown() {
+        if (progress)
+            progress->End();
+    }
+    ProgressShown(const ProgressShown&) = delete;
+    ProgressShown& operator=(const ProgressShown&) = delete;
+
+private:
+    Progress* progress;
+};
+
+QString PartPath(const QString& path) {
+    return path + QStringLiteral(".part-") + QString::number(QCoreApplication::applicationPid());
+}
+
+bool HasCompanions(const QString& path) {
+    for (const char* suffix : companions)
+        if (QFileInfo::exists(path + QLatin1String(suffix)))
+            return true;
+    return false;
+}
+
+void RemoveWithCompanions(const QString& path) {
+    QFile::remove(path);
+    for (const char* suffix : companions)
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    const QString first = QFileInfo(a).canonicalFilePath();
+    return !first.isEmpty() && first == QFileInfo(b).canonicalFilePath();
+}
+
+QVariant OpisToSave(const QVariant& opis) {
+    if (opis.typeId() == QMetaType::QString && opis.toString().isEmpty())
+        return QStringLiteral(" ");
+    return opis;
+}
+
+// False when the progress asked to stop; the target then holds nothing.
+bool CopySeries(Database& source, Database& target, Progress* progress) {
+    const int rows = source.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
+    ProgressShown shown(progress, rows);
+    target.Begin();
+    for (const char* table : seriesTables)
+        target.Execute(QString::fromLatin1(table));
+    const auto raport = source.Query(QStringLiteral("SELECT Raport FROM raport LIMIT 1"));
+    if (!raport.rows.empty())
+        target.Execute(QStringLiteral("INSERT INTO Raport (Raport) VALUES (?)"),
+                       {raport.rows.front().value(0)});
+
+    const QString insert = QStringLiteral(
+        "INSERT INTO Pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, '0', ?)");
+    constexpr int opisColumn = 8;
+    int written = 0;
+    QElapsedTimer sinceYield;
+    sinceYield.start();
+    try {
+        source.QueryEach(
+            QStringLiteral("SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, Opis "
+                           "FROM pomiary"),
+            [&](const QVariantList& row) {
+                // Events run every few milliseconds, not per row, so that the
+                // Escape key is seen without repainting for every row.
+                if (sinceYield.elapsed() >= yieldEveryMs) {
+                    QCoreApplication::processEvents();
+                    sinceYield.restart();
+                }
+                if (progress && !progress->Step(written))
+                    throw Cancelled{};
+                QVariantList values = row;
+                values[opisColumn] = OpisToSave(values[opisColumn]);
+                target.Execute(insert, values);
+                ++written;
+            });
+    } catch (const Cancelled&) {
+        target.Rollback();
+        return false;
+    }
+    target.Commit();
+    return true;
+}
+
+void SyncPath(const QByteArray& path, int flags) {
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// A journal or WAL left by the old file would be played into the new file
+// of the same name when it is next opened. The old file is recovered first
+// (it stays whole should the rename fail); whatever still lies there is
+// stale and goes.
+void SettleOldFile(const QString& path) {
+    if (!HasCompanions(path))
+        return;
+    try {
+        Database old(path);
+    } catch (const DatabaseError&) {
+    }
+    for (const char* suffix : companions)
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+void Replace(const QString& part, const QString& path) {
+    const QByteArray from = QFile::encodeName(part);
+    const QByteArray to = QFile::encodeName(path);
+    SyncPath(from, O_RDONLY);
+    SettleOldFile(path);
+    if (::rename(from.constData(), to.constData()) != 0)
+        throw std::runtime_error(QStringLiteral("Cannot replace %1: %2")
+                                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)))
+                                     .toStdString());
+    SyncPath(QFile::encodeName(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY);
+}
+
+QString FieldText(const QVariant& value, const QLocale& locale) {
+    if (value.isNull())
+        return QString();
+    switch (value.typeId()) {
+    case QMetaType::Double:
+        return CsvNumber(value.toDouble(), locale);
+    case QMetaType::LongLong:
+        return QString::number(value.toLongLong());
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(value.toByteArray());
+    default:
+        return value.toString();
+    }
+}
+
+[[noreturn]] void CannotWrite(const QString& path, const QString& reason) {
+    throw std::runtime_error(
+        QStringLiteral("Cannot write the CSV file %1: %2").arg(path, reason).toStdString());
+}
+
+// Takes back what a failed export appended.
+void Undo(QFile& file, const QString& path, bool existed, qint64 sizeBefore) {
+    file.close();
+    if (existed)
+        QFile::resize(path, sizeBefore);
+    else
+        QFile::remove(path);
+}
+
+} // namespace
+
+SaveResult ZapiszSerie(Database& source, const QString& path, Progress* progress, QString* error) {
+    const auto fail = [&](const QString& reason) {
+        if (error)
+            *error = reason;
+        return SaveResult::Failed;
+    };
+    if (SameFile(source.Path(), path) || FileLock::InUse(path))
+        return fail(QStringLiteral("The file is in use: %1").arg(path));
+
+    const QString part = PartPath(path);
+    RemoveWithCompanions(part);
+    try {
+        bool complete;
+        {
+            Database target(part);
+            complete = CopySeries(source, target, progress);
+            if (complete)
+                target.Compact();
+        } // closing leaves one self-contained file without a journal
+        if (!complete) {
+            RemoveWithCompanions(part);
+            return SaveResult::Cancelled;
+        }
+        Replace(part, path);
+    } catch (const std::exception& exception) {
+        RemoveWithCompanions(part);
+        return fail(QString::fromUtf8(exception.what()));
+    }
+    return SaveResult::Completed;
+}
+
+void EksportCSV(Database& source, const QString& path,
+                const std::function<QString(const QString& columnName)>& caption,
+                const QLocale& locale) {
+    const QString everything = QStringLiteral("SELECT * FROM pomiary");
+    if (source.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong() == 0)
+        return;
+    const bool existed = QFileInfo::exists(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        CannotWrite(path, file.errorString());
+    const qint64 sizeBefore = file.size();
+
+    QByteArray block;
+    const auto write = [&] {
+        if (file.write(block) != block.size())
+            CannotWrite(path, file.errorString());
+        block.clear();
+    };
+    const QString lineEnd = QStringLiteral("\r\n");
+    try {
+        if (!existed) {
+            QStringList captions;
+            for (const QString& column : source.ColumnsOf(everything))
+                captions << caption(column);
+            block += CodePage1250::Encode(captions.join(';') + lineEnd);
+        }
+        QStringList fields;
+        source.QueryEach(everything, [&](const QVariantList& row) {
+            fields.clear();
+            for (const QVariant& value : row)
+                fields << FieldText(value, locale);
+            block += CodePage1250::Encode(fields.join(';') + lineEnd);
+            if (block.size() >= csvChunk)
+                write();
+        });
+        write();
+        if (::fsync(file.handle()) != 0 && errno != EINVAL)
+            CannotWrite(path, QString::fromLocal8Bit(std::strerror(errno)));
+    } catch (const std::runtime_error&) {
+        Undo(file, path, existed, sizeBefore);
+        throw;
+    }
+}
+
+QString CsvNumber(double value, const QLocale& locale) {
+    if (!std::isfinite(value))
+        return QString::number(value);
+    // The 15 significant digits a double holds for certain; shortest form of
+    // that value, so 0.1 stays "0.1" and 12.3456 stays "12.3456".
+    double rounded = QString::number(value, 'g', 15).toDouble();
+    if (rounded == 0)
+        rounded = 0; // no "-0"
+    QString text = QString::number(rounded, 'f', QLocale::FloatingPointShortest);
+    // Only the separator is taken from the locale: its digits or minus sign
+    // might not exist in code page 1250.
+    text.replace(QLatin1Char('.'), locale.decimalPoint());
+    return text;
+}
+
+bool FastExportInForce(bool enabled, const QString& name) {
+    return enabled && !name.isEmpty();
+}
+
+QString FastExportPath(const QString& programFolder, const QString& name) {
+    return programFolder + QLatin1Char('/') + name + QStringLiteral(".csv");
+}
+
+QString WithEnding(const QString& chosen, const QString& chosenFilter) {
+    const QString last = chosen.right(4);
+    if (chosen.isEmpty() || last == QLatin1String(".ser") || last == QLatin1String(".csv"))
+        return chosen;
+    static const QRegularExpression ending(QStringLiteral(R"(\(\*(\.\w+)\))"));
+    QString found;
+    for (auto it = ending.globalMatch(chosenFilter); it.hasNext();)
+        found = it.next().captured(1);
+    return chosen + found;
+}
+
+} // namespace Pomiar::SeriesFile

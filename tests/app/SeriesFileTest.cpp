@@ -1,0 +1,356 @@
+#include "SeriesFile.h"
+#include "CodePage1250.h"
+#include "Database.h"
+#include "FileLock.h"
+#include "Magazyn.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <ostream>
+#include <stdexcept>
+
+// Failures show the text rather than its bytes.
+static void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+using namespace Pomiar;
+using namespace Pomiar::SeriesFile;
+
+namespace {
+
+// Answers false at the given Step call (1-based), true before.
+class StoppingProgress : public Progress {
+public:
+    explicit StoppingProgress(int stopAtCall = 0) : stopAtCall(stopAtCall) {}
+    void Begin(const QString& shownCaption, int shownMaximum) override {
+        caption = shownCaption;
+        maximum = shownMaximum;
+        ++begun;
+    }
+    bool Step(int value) override {
+        steps << value;
+        return int(steps.size()) != stopAtCall;
+    }
+    void End() override { ++ended; }
+
+    int stopAtCall;
+    QString caption;
+    int maximum = -1;
+    QList<int> steps;
+    int begun = 0;
+    int ended = 0;
+};
+
+class SeriesFileTest : public ::testing::Test {
+protected:
+    SeriesFileTest() {
+        source = std::make_unique<Database>(folder.filePath("dane.mdb"));
+        source->CreateSchema();
+    }
+
+    void AddReading(int lp, double masa, const QVariant& opis = QStringLiteral(" ")) {
+        source->Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                        "Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                        {lp, "2026-12-07",
+                         QStringLiteral("2026-12-07 10:15:%1").arg(lp, 2, 10, QChar('0')), lp - 1,
+                         masa, "g", QString::number(lp), "1", opis});
+    }
+
+    QString Path(const QString& name) const { return folder.filePath(name); }
+
+    // Whatever the save left beside its target besides the listed files.
+    QStringList Leftovers(const QStringList& expected) const {
+        QStringList names = QDir(folder.path()).entryList(QDir::Files);
+        for (const QString& name : expected)
+            names.removeAll(name);
+        for (const char* companion : {"dane.mdb", "dane.mdb-wal", "dane.mdb-shm"})
+            names.removeAll(companion);
+        return names;
+    }
+
+    static QString Sqlite3(const QString& file, const QString& sql) {
+        QProcess tool;
+        tool.start("sqlite3", {file, sql});
+        if (!tool.waitForFinished(30000) || tool.exitCode() != 0)
+            return "failed: " + QString::fromUtf8(tool.readAllStandardError());
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<Database> source;
+};
+
+QString CaptionOf(const QString& column) {
+    return "<" + column + ">";
+}
+
+} // namespace
+
+TEST_F(SeriesFileTest, OneReadingGivesAFileTheCommandLineToolReadsWithStatusZero) {
+    AddReading(1, 12.5);
+    source->Execute("INSERT INTO raport (Raport) VALUES ('KALIBRACJA OK')");
+    source->Execute("INSERT INTO raport (Raport) VALUES ('second')");
+    const QString target = Path("seria.ser");
+    StoppingProgress progress;
+    QString error;
+
+    ASSERT_EQ(ZapiszSerie(*source, target, &progress, &error), SaveResult::Completed)
+        << error.toStdString();
+
+    EXPECT_EQ(Sqlite3(target, "select count(*) from Pomiary"), "1");
+    EXPECT_EQ(Sqlite3(target, "select status, Masa, Jm, Godzina from Pomiary"),
+              "0|12.5|g|2026-12-07 10:15:01");
+    EXPECT_EQ(Sqlite3(target, "select group_concat(Raport) from Raport"), "KALIBRACJA OK");
+    EXPECT_EQ(
+        Sqlite3(target, "select group_concat(name, ',') from sqlite_master where type='table'"),
+        "Pomiary,Temp,Raport");
+    EXPECT_EQ(Sqlite3(target, "select group_concat(name, ',') from pragma_table_info('Pomiary')"),
+              "Lp,data,Godzina,Timer,Masa,Jm,LpTekst,Nr_wagi,status,Opis");
+    EXPECT_EQ(Sqlite3(target, "pragma journal_mode"), "delete");
+    EXPECT_EQ(progress.caption, "Zapisywanie (ESC aby anulowac)");
+    EXPECT_EQ(progress.maximum, 1);
+    EXPECT_EQ(progress.begun, 1);
+    EXPECT_EQ(progress.ended, 1);
+    EXPECT_EQ(Leftovers({"seria.ser"}), QStringList());
+}
+
+TEST_F(SeriesFileTest, DescriptionsKeepTheirBlankAndNullAndRowsTheirOrder) {
+    AddReading(1, 1.0, QString(""));
+    AddReading(2, 2.0, QStringLiteral(" "));
+    AddReading(3, 3.0, QVariant());
+    AddReading(4, 4.0, QStringLiteral("próbka"));
+    const QString target = Path("opisy.ser");
+    ASSERT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
+
+    Database saved(target);
+    const auto rows = saved.Query("SELECT Lp, Opis, typeof(Opis), status FROM Pomiary");
+    ASSERT_EQ(rows.rows.size(), 4u);
+    EXPECT_EQ(rows.rows[0][1].toString(), " ");
+    EXPECT_EQ(rows.rows[1][1].toString(), " ");
+    EXPECT_EQ(rows.rows[2][2].toString(), "null");
+    EXPECT_EQ(rows.rows[3][1].toString(), QString("próbka"));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(rows.rows[i][0].toInt(), i + 1);
+        EXPECT_EQ(rows.rows[i][3].toString(), "0");
+    }
+    EXPECT_FALSE(saved.HasTable("cykl"));
+}
+
+TEST_F(SeriesFileTest, EscapeLeavesTheOldFileAsItWasAndNoPartialFile) {
+    for (int lp = 1; lp <= 5; ++lp)
+        AddReading(lp, lp * 1.5);
+    const QString target = Path("stara.ser");
+    const QByteArray old("not replaced");
+    TestFiles::WriteFile(target, old);
+
+    StoppingProgress progress(3);
+    EXPECT_EQ(ZapiszSerie(*source, target, &progress, nullptr), SaveResult::Cancelled);
+    EXPECT_EQ(TestFiles::ReadFile(target), old);
+    EXPECT_EQ(progress.steps, QList<int>({0, 1, 2}));
+    EXPECT_EQ(progress.ended, 1);
+    EXPECT_EQ(Leftovers({"stara.ser"}), QStringList());
+
+    StoppingProgress again(2);
+    const QString fresh = Path("nowa.ser");
+    EXPECT_EQ(ZapiszSerie(*source, fresh, &again, nullptr), SaveResult::Cancelled);
+    EXPECT_FALSE(QFile::exists(fresh));
+    EXPECT_EQ(Leftovers({"stara.ser"}), QStringList());
+    EXPECT_EQ(source->Scalar("select count(*) from pomiary").toInt(), 5);
+}
+
+TEST_F(SeriesFileTest, ACompleteSaveReplacesAnOldSeriesFile) {
+    AddReading(1, 1.0);
+    const QString target = Path("seria.ser");
+    ASSERT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
+    AddReading(2, 2.0);
+    ASSERT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
+    EXPECT_EQ(Sqlite3(target, "select group_concat(Masa) from Pomiary"), "1.0,2.0");
+}
+
+TEST_F(SeriesFileTest, AStaleJournalOfTheOldFileIsNotPlayedIntoTheNewOne) {
+    // An old file whose last writes are still in its WAL, as a crash leaves it.
+    const QString target = Path("stara.ser");
+    const QString writing = Path("piszaca.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(writing.toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                           "CREATE TABLE inna (x); INSERT INTO inna VALUES (1);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    QFile::copy(writing, target);
+    QFile::copy(writing + "-wal", target + "-wal");
+    sqlite3_close(db);
+    QFile::remove(writing);
+
+    AddReading(1, 7.0);
+    ASSERT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
+    EXPECT_FALSE(QFile::exists(target + "-wal"));
+    EXPECT_EQ(Sqlite3(target, "pragma integrity_check"), "ok");
+    EXPECT_EQ(Sqlite3(target, "select Masa from Pomiary"), "7.0");
+}
+
+TEST_F(SeriesFileTest, AFailedSaveReportsWhyAndLeavesTheOldFile) {
+    AddReading(1, 1.0);
+    const QString file = Path("plik.txt");
+    TestFiles::WriteFile(file, "a file, not a folder");
+    QString error;
+    EXPECT_EQ(ZapiszSerie(*source, file + "/seria.ser", nullptr, &error), SaveResult::Failed);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(ZapiszSerie(*source, Path("brak/seria.ser"), nullptr, nullptr), SaveResult::Failed);
+
+    // A folder in the way of the rename fails only at the very end.
+    const QString folderTarget = Path("katalog.ser");
+    ASSERT_TRUE(QDir().mkpath(folderTarget + "/zajety"));
+    error.clear();
+    EXPECT_EQ(ZapiszSerie(*source, folderTarget, nullptr, &error), SaveResult::Failed);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(QFileInfo(folderTarget).isDir());
+    EXPECT_EQ(TestFiles::ReadFile(file), "a file, not a folder");
+    EXPECT_EQ(Leftovers({"plik.txt"}), QStringList());
+}
+
+TEST_F(SeriesFileTest, AFileInUseIsRefusedAndKept) {
+    AddReading(1, 1.0);
+    const QString target = Path("zajety.ser");
+    TestFiles::WriteFile(target, "held");
+    {
+        FileLock lock(target);
+        ASSERT_TRUE(lock.Held());
+        QString error;
+        EXPECT_EQ(ZapiszSerie(*source, target, nullptr, &error), SaveResult::Failed);
+        EXPECT_TRUE(error.contains("in use"));
+        EXPECT_EQ(TestFiles::ReadFile(target), "held");
+    }
+    EXPECT_EQ(ZapiszSerie(*source, source->Path(), nullptr, nullptr), SaveResult::Failed);
+    EXPECT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
+}
+
+TEST(FileLockTest, InUseWhileALockIsHeldAndNotAfter) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("dane.ser");
+    EXPECT_FALSE(FileLock::InUse(path)); // missing
+    TestFiles::WriteFile(path, "x");
+    EXPECT_FALSE(FileLock::InUse(path));
+    {
+        FileLock shared(path, FileLock::Mode::Shared);
+        ASSERT_TRUE(shared.Held());
+        EXPECT_TRUE(FileLock::InUse(path));
+        // A second shared holder is fine; an exclusive one is not.
+        FileLock second(path, FileLock::Mode::Shared);
+        EXPECT_TRUE(second.Held());
+        EXPECT_FALSE(FileLock(path, FileLock::Mode::Exclusive).Held());
+
+        FileLock moved(std::move(second));
+        EXPECT_TRUE(moved.Held());
+        EXPECT_FALSE(second.Held());
+    }
+    EXPECT_FALSE(FileLock::InUse(path));
+    EXPECT_FALSE(FileLock(folder.filePath("brak.ser")).Held());
+}
+
+TEST(FileLockTest, AHolderInAnotherProcessCounts) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("dane.ser");
+    TestFiles::WriteFile(path, "x");
+    QProcess holder;
+    holder.start("flock", {"--shared", path, "sh", "-c", "echo held; read line"});
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    EXPECT_TRUE(FileLock::InUse(path));
+    holder.write("\n");
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished(10000));
+    EXPECT_FALSE(FileLock::InUse(path));
+}
+
+TEST_F(SeriesFileTest, TwoExportsIntoOneFileGiveOneHeaderAndFourLines) {
+    AddReading(1, 12.3456);
+    AddReading(2, 0.1, QVariant());
+    const QString csv = Path("eksport.csv");
+    QStringList asked;
+    const auto caption = [&](const QString& column) {
+        asked << column;
+        return CaptionOf(column);
+    };
+    const QLocale polish(QLocale::Polish, QLocale::Poland);
+    EksportCSV(*source, csv, caption, polish);
+    EksportCSV(*source, csv, caption, polish);
+
+    const QByteArray line1 = "1;2026-12-07;2026-12-07 10:15:01;0;12,3456;g;1;1;; \r\n";
+    const QByteArray line2 = "2;2026-12-07;2026-12-07 10:15:02;1;0,1;g;2;1;;\r\n";
+    const QByteArray header = "<Lp>;<data>;<Godzina>;<Timer>;<Masa>;<Jm>;<LpTekst>;<Nr_wagi>;"
+                              "<status>;<Opis>\r\n";
+    EXPECT_EQ(TestFiles::ReadFile(csv), header + line1 + line2 + line1 + line2);
+    EXPECT_EQ(asked.size(), 10); // captions asked once, for the new file
+}
+
+TEST_F(SeriesFileTest, AnEmptySeriesExportsNothing) {
+    const QString csv = Path("pusty.csv");
+    EksportCSV(*source, csv, CaptionOf, QLocale::c());
+    EXPECT_FALSE(QFile::exists(csv));
+}
+
+TEST_F(SeriesFileTest, PolishLettersLeaveInCodePage1250) {
+    AddReading(1, 1.0, QStringLiteral("źdźbło ŁĄKA"));
+    const QString csv = Path("polskie.csv");
+    EksportCSV(*source, csv, CaptionOf, QLocale::c());
+    const QByteArray bytes = TestFiles::ReadFile(csv);
+    EXPECT_TRUE(bytes.endsWith(";\x9f"
+                               "d\x9f"
+                               "b\xb3o \xa3\xa5KA\r\n"))
+        << bytes.toStdString();
+    EXPECT_EQ(CodePage1250::Decode(bytes).count(QStringLiteral("źdźbło")), 1);
+    EXPECT_FALSE(bytes.endsWith("\r\n\r\n"));
+}
+
+TEST_F(SeriesFileTest, AnExportThatCannotBeWrittenThrowsAndLeavesNoFile) {
+    AddReading(1, 1.0);
+    EXPECT_THROW(EksportCSV(*source, Path("brak/eksport.csv"), CaptionOf, QLocale::c()),
+                 std::runtime_error);
+    EXPECT_FALSE(QFile::exists(Path("brak")));
+    EXPECT_THROW(EksportCSV(*source, folder.path(), CaptionOf, QLocale::c()), std::runtime_error);
+    if (QFile::exists("/dev/full")) {
+        EXPECT_THROW(EksportCSV(*source, "/dev/full", CaptionOf, QLocale::c()), std::runtime_error);
+    }
+}
+
+TEST(CsvNumberTest, FullPrecisionWithTheLocaleSeparatorNeverInExponentForm) {
+    const QLocale polish(QLocale::Polish, QLocale::Poland);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(CsvNumber(12.3456, polish), "12,3456");
+    EXPECT_EQ(CsvNumber(12.3456, english), "12.3456");
+    EXPECT_EQ(CsvNumber(1234567.891, polish), "1234567,891"); // no grouping
+    EXPECT_EQ(CsvNumber(0.1 + 0.2, english), "0.3");
+    EXPECT_EQ(CsvNumber(0.0000123, english), "0.0000123");
+    EXPECT_EQ(CsvNumber(123456789012.345, english), "123456789012.345");
+    EXPECT_EQ(CsvNumber(1e20, english), "100000000000000000000");
+    EXPECT_EQ(CsvNumber(-5.0, polish), "-5");
+    EXPECT_EQ(CsvNumber(-0.0, polish), "0");
+    EXPECT_EQ(CsvNumber(2.0 / 3.0, english), "0.666666666666667");
+}
+
+TEST(FastExportTest, InForceOnlyWithSwitchAndName) {
+    EXPECT_TRUE(FastExportInForce(true, "FastExportFile"));
+    EXPECT_FALSE(FastExportInForce(true, ""));
+    EXPECT_FALSE(FastExportInForce(false, "FastExportFile"));
+    EXPECT_EQ(FastExportPath("/opt/trevalo", "FastExportFile"), "/opt/trevalo/FastExportFile.csv");
+}
+
+TEST(WithEndingTest, ATypedNameGetsTheEndingOfTheChosenFilter) {
+    const QString ser = "Pliki wazen (*.ser)";
+    const QString csv = "Export CSV[;] (*.csv)";
+    EXPECT_EQ(WithEnding("/home/a/seria", ser), "/home/a/seria.ser");
+    EXPECT_EQ(WithEnding("/home/a/seria", csv), "/home/a/seria.csv");
+    EXPECT_EQ(WithEnding("/home/a/seria.ser", csv), "/home/a/seria.ser");
+    EXPECT_EQ(WithEnding("/home/a/seria.csv", ser), "/home/a/seria.csv");
+    EXPECT_EQ(WithEnding("/home/a/seria.SER", ser), "/home/a/seria.SER.ser");
+    EXPECT_EQ(WithEnding("/home/a/seria.txt", csv), "/home/a/seria.txt.csv");
+    EXPECT_EQ(WithEnding("", ser), "");
+    EXPECT_EQ(WithEnding("/home/a/seria", "All files"), "/home/a/seria");
+}
