@@ -2,6 +2,7 @@
 
 #include "BalanceProtocol.h"
 #include "Database.h"
+#include "FileLock.h"
 #include "Odczyt.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
@@ -75,9 +76,11 @@ bool Magazyn::WorkingDatabaseBound() const {
 void Magazyn::OtworzMagazyn() {
     const QString path = WorkingDatabasePath(context.programFolder);
     bound.reset();
+    boundLock.reset();
     Database(path).CreateSchema();
     KompaktujBaze(path);
     bound = std::make_unique<Database>(path);
+    boundLock = std::make_unique<FileLock>(path, FileLock::Mode::Shared);
     emptySeriesTables(*bound);
     loadRows();
     values.clear();
@@ -112,12 +115,14 @@ void Magazyn::emptySeriesTables(Database& database) {
 
 void Magazyn::bind(const QString& path) {
     bound.reset();
+    boundLock.reset();
     bound = std::make_unique<Database>(path);
+    boundLock = std::make_unique<FileLock>(path, FileLock::Mode::Shared);
     loadRows();
 }
 
 void Magazyn::loadRows() {
-    const QString query = QStringLiteral("select * from pomiary;");
+    const QString query = QStringLiteral("select rowid as rowid_, * from pomiary;");
     // Column positions by name: a series file may order them its own way.
     const QStringList columns = bound->ColumnsOf(query);
     const auto at = [&columns](const char* name) {
@@ -127,6 +132,7 @@ void Magazyn::loadRows() {
         }
         return -1;
     };
+    const int rowid = at("rowid_");
     const int lp = at("lp"), data = at("data"), godzina = at("godzina"), timer = at("timer"),
               masa = at("masa"), jm = at("jm"), opis = at("opis");
     std::vector<SeriesRow> rows;
@@ -134,6 +140,7 @@ void Magazyn::loadRows() {
         size_t(bound->Scalar(QStringLiteral("select count(*) from pomiary")).toLongLong()));
     bound->QueryEach(query, [&](const QVariantList& stored) {
         SeriesRow row;
+        row.rowid = stored.value(rowid).toLongLong();
         row.lp = stored.value(lp).toInt();
         row.godzina = Database::ParseDateTime(stored.value(godzina));
         row.data = Database::ParseDateTime(stored.value(data)).date();
@@ -204,7 +211,7 @@ bool Magazyn::DodajPomiar(const QString& valueText, const QString& unit, const Q
     return true;
 }
 
-void Magazyn::appendRow(const SeriesRow& row, const QString& lpText, bool writeOpis) {
+void Magazyn::appendRow(SeriesRow row, const QString& lpText, bool writeOpis) {
     QVariantList parameters{row.lp,
                             Database::DateText(row.data),
                             Database::DateTimeText(row.godzina),
@@ -216,6 +223,7 @@ void Magazyn::appendRow(const SeriesRow& row, const QString& lpText, bool writeO
     if (writeOpis)
         parameters << row.opis;
     bound->Execute(writeOpis ? insertReading : insertContinuousReading, parameters);
+    row.rowid = bound->LastInsertRowId();
     model.Append(row);
     values.push_back(row.masa);
 }
@@ -298,6 +306,12 @@ void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList&
         appendRow(row, QString::number(i + 1), false);
     }
     position += int(frames.size());
+}
+
+void Magazyn::SetOpis(int row, const QString& opis) {
+    bound->Execute(QStringLiteral("UPDATE pomiary SET Opis = ? WHERE rowid = ?"),
+                   {opis, model.Row(row).rowid});
+    model.SetOpis(row, opis);
 }
 
 void Magazyn::ObliczStatystyke() {

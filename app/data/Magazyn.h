@@ -15,6 +15,7 @@
 namespace Pomiar {
 
 class Database;
+class FileLock;
 struct ContinuousBuffers;
 struct ProgramContext;
 
@@ -73,6 +74,10 @@ public:
     // False (after telling the user) when fewer than two lines were there.
     bool DodajPomiary(ContinuousBuffers& buffers, Progress* progress);
 
+    // Changes the description of a row, in the grid and in the database.
+    // Throws DatabaseError.
+    void SetOpis(int row, const QString& opis);
+
     void ObliczStatystyke();
     void WyczyscStatystyke();
     const StatisticsFields& Statistics() const { return statistics; }
@@ -106,11 +111,14 @@ private:
     void bind(const QString& path);
     void loadRows();
     void emptySeriesTables(Database& database);
-    void appendRow(const SeriesRow& row, const QString& lpText, bool writeOpis);
+    void appendRow(SeriesRow row, const QString& lpText, bool writeOpis);
     void storeContinuousLines(const QStringList& frames, const QStringList& dates,
                               const QStringList& times, int& position, Progress* progress);
 
     ProgramContext& context;
+    // Held on the bound file, so another instance sees it in use; declared
+    // first so that it outlives the database on that file.
+    std::unique_ptr<FileLock> boundLock;
     std::unique_ptr<Database> bound;
     SeriesModel model;
     std::vector<double> values;

@@ -10,6 +10,7 @@ namespace Pomiar {
 
 // One row of the series as the grid shows it.
 struct SeriesRow {
+    qint64 rowid = 0; // where the row is stored, for changing it later
     int lp = 0;
     QDate data;
     QDateTime godzina;

@@ -6,13 +6,16 @@
 #include "Database.h"
 #include "DebugForm.h"
 #include "ErrorLog.h"
+#include "FileLock.h"
 #include "Film.h"
 #include "INI.h"
+#include "LanguageTexts.h"
 #include "Mordal.h"
 #include "Odczyt.h"
 #include "Opcje.h"
 #include "PasekProgress.h"
 #include "PerUserSettings.h"
+#include "SeriesFile.h"
 #include "StatystykaPanel.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
@@ -73,7 +76,7 @@ const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
 
 // Commands built by later parts of the program: shown, but not available.
 const QStringList notYetAvailable = {
-    "nowa", "otworz", "zapisz", "drukuj", "raport", "wykres", "wykresopcje", "Languuage",
+    "drukuj", "raport", "wykres", "wykresopcje", "Languuage",
 };
 
 // What continuous transmission blocks and gives back.
@@ -182,6 +185,11 @@ void Glowna::buildCommands() {
     operations.insert(QStringLiteral("rozpocznij"), [this] { ContinuousCommand(); });
     operations.insert(QStringLiteral("stabilny"), [this] { UnstableSwitch(); });
     operations.insert(QStringLiteral("cykl"), [this] { ShowCycleSettings(); });
+    operations.insert(QStringLiteral("nowa"), [this] { NewSeriesCommand(); });
+    operations.insert(QStringLiteral("otworz"), [this] { OpenSeriesCommand(); });
+    operations.insert(QStringLiteral("zapisz"), [this] { SaveCommand(); });
+    saveSeries = [this] { return SaveCommand(); };
+    store.afterReadingPrompts = [this] { afterReadingPrompts(); };
 
     // At design time Stop and Pause are off; the rest waits for the first
     // link report.
@@ -274,10 +282,8 @@ void Glowna::buildCentralArea() {
         DataGrid1->selectRow(last);
         DataGrid1->scrollToBottom();
     });
-    connect(DataGrid1, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (editDescription && store.RowCount() > 0)
-            editDescription(index.row());
-    });
+    connect(DataGrid1, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { EdytujOpis(index.row()); });
     tableLayout->addWidget(gridCaption);
     tableLayout->addWidget(DataGrid1);
 
@@ -289,6 +295,7 @@ void Glowna::buildCentralArea() {
 
 bool Glowna::Load() {
     gridCaption->setText(context.Msg(32));
+    DataGrid1->setToolTip(context.Msg(32));
     findHelpFile();
     setWindowTitle(windowTitle() + QStringLiteral(" v.") + QLatin1String(Version));
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -554,16 +561,177 @@ void Glowna::UnstableSwitch() {
     button->setIcon(ToolbarIcons::Image(unstableOn ? 20 : 22));
 }
 
-void Glowna::StartCommand() {
-    if (store.RowCount() != 0) {
-        const MsgAnswer answer = context.dialogs->MessageBox(
-            this, context.Msg(4), MsgButtons::YesNoCancel, MsgIcon::Exclamation, context.Msg(45));
-        if (answer == MsgAnswer::Cancel)
-            return;
-        // Readings the user asked to keep are never cleared unsaved.
-        if (answer == MsgAnswer::Yes && !(saveSeries && saveSeries()))
-            return;
+bool Glowna::askToSaveExisting() {
+    if (store.RowCount() == 0)
+        return true;
+    const MsgAnswer answer = context.dialogs->MessageBox(
+        this, context.Msg(4), MsgButtons::YesNoCancel, MsgIcon::Exclamation, context.Msg(45));
+    if (answer == MsgAnswer::Cancel)
+        return false;
+    // Readings the user asked to keep are never cleared unsaved.
+    return answer != MsgAnswer::Yes || (saveSeries && saveSeries());
+}
+
+bool Glowna::confirmSeriesFileEnd() {
+    return context.dialogs->MessageBox(this, context.Msg(29), MsgButtons::YesNo, MsgIcon::Question,
+                                       QString()) == MsgAnswer::Yes;
+}
+
+void Glowna::NewSeriesCommand() {
+    if (store.RowCount() == 0)
+        return;
+    if (bolOldFile ? !confirmSeriesFileEnd() : !askToSaveExisting())
+        return;
+    if (clearChartReport)
+        clearChartReport();
+    bolOldFile = false;
+    store.NowaSeria();
+}
+
+void Glowna::OpenSeriesCommand() {
+    if (bolOldFile ? !confirmSeriesFileEnd() : !askToSaveExisting())
+        return;
+    const QString path = context.dialogs->OpenFileName(
+        this, context.Msg(22), context.programFolder, context.Msg(24) + QStringLiteral(" (*.ser)"));
+    bolOldFile = true;
+    if (path.isEmpty())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        Magazyn::KompaktujBaze(path);
+        store.OtworzBaze(path);
+    } catch (const DatabaseError& error) {
+        QApplication::restoreOverrideCursor();
+        showProcedureError(error.code, QString::fromLocal8Bit(error.what()),
+                           QStringLiteral("mnuotworz_Click"));
+        // The working database takes the readings again.
+        store.NowaSeria();
+        return;
     }
+    QApplication::restoreOverrideCursor();
+}
+
+bool Glowna::SaveCommand() {
+    if (store.RowCount() == 0)
+        return true;
+    const Ustawienia& settings = context.settings;
+    const bool fastExport =
+        SeriesFile::FastExportInForce(settings.fastExportEnabled, settings.fastExportFileName);
+    QString target;
+    if (fastExport) {
+        target = SeriesFile::FastExportPath(context.programFolder, settings.fastExportFileName);
+    } else {
+        QString chosenFilter;
+        const QString chosen = context.dialogs->SaveFileName(
+            this, context.Msg(23), context.programFolder,
+            context.Msg(24) + QStringLiteral(" (*.ser);;Export CSV[;] (*.csv)"), &chosenFilter);
+        if (chosen.isEmpty())
+            return false;
+        target = SeriesFile::WithEnding(chosen, chosenFilter);
+    }
+    const bool series = target.endsWith(QLatin1String(".ser"));
+    if (!series && !target.endsWith(QLatin1String(".csv")))
+        return false;
+    if (!fastExport && FileLock::InUse(target)) {
+        if (!bolOldFile) {
+            context.dialogs->MessageBox(this, context.Msg(8), MsgButtons::Ok, MsgIcon::Critical,
+                                        context.Msg(46));
+            return false;
+        }
+        // The bound series file already holds the readings.
+        Magazyn::KompaktujBaze(target);
+        return true;
+    }
+    return series ? saveSeriesFile(target) : exportCsv(target, fastExport);
+}
+
+bool Glowna::saveSeriesFile(const QString& target) {
+    PasekProgress progress(this);
+    QString error;
+    const auto result = SeriesFile::ZapiszSerie(store.Bound(), target, &progress, &error);
+    progress.End();
+    switch (result) {
+    case SeriesFile::SaveResult::Completed:
+        // Saving ends the series: the working database takes the next one.
+        store.NowaSeria();
+        return true;
+    case SeriesFile::SaveResult::Cancelled:
+        return false;
+    case SeriesFile::SaveResult::Failed:
+        showProcedureError(0, error, QStringLiteral("ZapiszSerie"));
+        return false;
+    }
+    return false;
+}
+
+bool Glowna::exportCsv(const QString& target, bool fastExport) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        // A file chosen in the dialog starts anew, with its header; fast
+        // export appends below the earlier ones.
+        if (!fastExport)
+            QFile::remove(target);
+        const QString language = context.LanguageFilePath();
+        SeriesFile::EksportCSV(
+            store.Bound(), target,
+            [&language](const QString& column) {
+                return GetLangText(language, QStringLiteral("EXPORT"), column, column);
+            },
+            store.locale);
+    } catch (const std::exception& error) {
+        QApplication::restoreOverrideCursor();
+        showProcedureError(0, QString::fromLocal8Bit(error.what()), QStringLiteral("EksportCSV"));
+        return false;
+    }
+    QApplication::restoreOverrideCursor();
+    if (context.settings.fastExportEnabled)
+        store.NowaSeria();
+    else
+        context.dialogs->OpenWithDesktop(target);
+    return true;
+}
+
+void Glowna::showProcedureError(int number, const QString& description, const QString& procedure) {
+    context.dialogs->MessageBox(this,
+                                QStringLiteral("Error %1 (%2) in procedure %3 of Form Glowna")
+                                    .arg(number)
+                                    .arg(description, procedure),
+                                MsgButtons::Ok, MsgIcon::Critical, QString());
+}
+
+void Glowna::EdytujOpis(int row) {
+    if (row < 0 || row >= store.RowCount())
+        return;
+    const QString current = store.Model().Row(row).opis.trimmed();
+    const auto answer = context.dialogs->InputBox(this, context.Msg(31), context.Msg(48), current);
+    if (!answer)
+        return;
+    const QString opis = answer->isEmpty() ? QStringLiteral(" ") : *answer;
+    // A description the column cannot hold is refused: the former one stays.
+    if (opis.size() > MaxDescriptionLength)
+        return;
+    try {
+        store.SetOpis(row, opis);
+    } catch (const DatabaseError& error) {
+        logReadingError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void Glowna::afterReadingPrompts() {
+    // Never during automatic work: nobody is there to answer.
+    if (automaticRunning || !MenuItem(QStringLiteral("mnustart"))->isEnabled())
+        return;
+    const Ustawienia& settings = context.settings;
+    if (settings.pomiarShowNote || settings.pomiarShowSave)
+        EdytujOpis(store.RowCount() - 1);
+    if (settings.pomiarShowSave)
+        context.dialogs->MessageBox(this, context.Msg(49), MsgButtons::Ok, MsgIcon::None,
+                                    QString());
+}
+
+void Glowna::StartCommand() {
+    if (!askToSaveExisting())
+        return;
     store.NowaSeria();
     if (closeChart)
         closeChart();
@@ -734,10 +902,8 @@ bool Glowna::confirmClose() {
                                                       MsgIcon::Exclamation, context.Msg(45));
     switch (answer) {
     case MsgAnswer::Yes:
-        // Closing goes on also when the save was abandoned.
-        if (hasRows && saveSeries)
-            saveSeries();
-        return true;
+        // Readings the user asked to keep are never dropped unsaved.
+        return !hasRows || (saveSeries && saveSeries());
     case MsgAnswer::No:
         return hasRows;
     default:

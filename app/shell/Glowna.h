@@ -34,6 +34,8 @@ class Glowna : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr const char* Version = "5.2.0";
+    // The longest description a series file holds.
+    static constexpr int MaxDescriptionLength = 50;
 
     Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent = nullptr);
     ~Glowna() override;
@@ -93,11 +95,22 @@ public:
         return film.get();
     }
 
-    // Hooks of the parts that join in later: saving the series (answers
-    // whether it completed), editing a reading's description, closing the
-    // chart window.
+    // The series commands of the File menu. Save answers whether the series
+    // is safe: written, or nothing to write; false when the user cancelled
+    // or the file could not be written.
+    void NewSeriesCommand();
+    void OpenSeriesCommand();
+    bool SaveCommand();
+    // Asks for the description of a row and stores it.
+    void EdytujOpis(int row);
+
+    // How the series is saved when the program asks for it (closing, Start,
+    // New, Open); tests may replace it.
     std::function<bool()> saveSeries;
+    // Hooks of the parts that join in later: closing the chart window,
+    // emptying its report label.
     std::function<void()> closeChart;
+    std::function<void()> clearChartReport;
     // Cycle work: whether it is switched on (the per-user setting "Cykl"),
     // and loading its first window. Tests may replace either.
     std::function<bool()> cycleWorkOn;
@@ -107,7 +120,6 @@ public:
     }
     void ShowCycleSettings();
     bool AutomaticWorkRunning() const { return automaticRunning; }
-    std::function<void(int row)> editDescription;
     // Compacts the working database; the closing window calls it.
     std::function<bool()> compactDatabase;
     // Compactions counted for the closing window; the close sequence resets it.
@@ -146,6 +158,12 @@ private:
     void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
     void onEthernetTick();
 
+    bool askToSaveExisting();
+    bool confirmSeriesFileEnd();
+    bool saveSeriesFile(const QString& target);
+    bool exportCsv(const QString& target, bool fastExport);
+    void showProcedureError(int number, const QString& description, const QString& procedure);
+    void afterReadingPrompts();
     void blokujMenuCiaglej();
     void odblokujMenuCiaglej();
     void continuousOn();
