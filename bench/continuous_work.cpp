@@ -1,0 +1,176 @@
+// Continuous transmission in the main window: a balance on a pseudo-terminal
+// streams 50 readings a second for five minutes. Every line must become a
+// row, in order and with its own value; the figure of interest is how long
+// switching the transmission off takes until everything is stored.
+#include "BenchSupport.h"
+#include "Glowna.h"
+#include "INI.h"
+#include "Module1.h"
+#include "PerUserSettings.h"
+#include "ProgramContext.h"
+#include "QtUserDialogs.h"
+#include "frmCustom.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <thread>
+
+using namespace Pomiar;
+
+namespace {
+
+constexpr int Port = 1;
+constexpr int LinesPerSecond = 50;
+constexpr double GoalStoreSeconds = 2.0;
+// After the last line, the lines still travelling get this long to be
+// collected before the transmission is switched off.
+constexpr int DrainMs = 2000;
+
+struct Stream {
+    std::atomic<int> sent{0};
+    std::atomic<bool> done{false};
+};
+
+// Line i carries 12 + i/10000 g, so that every stored row can be matched
+// with the line it came from.
+double ValueOfLine(int i) {
+    return 12.0 + i * 0.0001;
+}
+
+// Commands of the program ("C1", "C0") are read and not answered.
+void DrainCommands(int master) {
+    pollfd watched{master, POLLIN, 0};
+    char data[256];
+    while (::poll(&watched, 1, 0) > 0 && ::read(master, data, sizeof data) > 0) {
+    }
+}
+
+// Writes numbered reading lines on a fixed 20 ms grid of the monotonic
+// clock, as a balance in continuous mode does.
+void StreamLines(int master, int lines, Stream& stream) {
+    timespec next{};
+    ::clock_gettime(CLOCK_MONOTONIC, &next);
+    const long periodNs = 1000000000L / LinesPerSecond;
+    for (int i = 1; i <= lines; ++i) {
+        DrainCommands(master);
+        char line[64];
+        const int length = std::snprintf(line, sizeof line, "SI  %10.4f g  \r\n", ValueOfLine(i));
+        if (::write(master, line, std::size_t(length)) == length)
+            stream.sent = i;
+        next.tv_nsec += periodNs;
+        if (next.tv_nsec >= 1000000000L) {
+            next.tv_nsec -= 1000000000L;
+            ++next.tv_sec;
+        }
+        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+    }
+    stream.done = true;
+}
+
+// Rows whose value is not that of the line at their place.
+int MisplacedRows(Magazyn& store) {
+    int misplaced = 0;
+    for (int row = 0; row < store.RowCount(); ++row) {
+        if (std::abs(store.Model().Row(row).masa - ValueOfLine(row + 1)) > 1e-6)
+            ++misplaced;
+    }
+    return misplaced;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = BenchSupport::IntArgument(argc, argv, "--seconds", 300);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The program folder and the per-user store live here, never in the
+    // user's own settings.
+    QTemporaryDir root;
+    const QString programFolder = root.path() + "/program";
+    QDir().mkpath(programFolder);
+    QDir().mkpath(root.path() + "/config");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + "/config"));
+    qputenv("POMIAR_DIR", QFile::encodeName(programFolder));
+    BenchSupport::PtyPeer peer;
+    if (!peer.Open(Port, "continuous_work"))
+        return 1;
+    QApplication app(argc, argv);
+
+    QtUserDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = programFolder;
+    context.dialogs = &dialogs;
+    INI::ZapiszIni(context.IniPath(), "ustawienia", "Type", "2");
+    INI::ZapiszIni(context.IniPath(), "ustawienia", "Comm", QString::number(Port));
+    if (!Module1::ReadSettings(context))
+        return 1;
+    context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
+    frmCustom holder;
+    Glowna window(context, holder.Comm1());
+    window.runOptions = [](Opcje&) {};
+    if (!window.Load() || !holder.Comm1() || !holder.Comm1()->CommOpen()) {
+        std::fprintf(stderr, "continuous_work: the main window did not open COM%d\n", Port);
+        return 1;
+    }
+    window.show();
+
+    const int lines = seconds * LinesPerSecond;
+    Stream stream;
+    window.ContinuousCommand();
+    std::thread balance(StreamLines, peer.master, lines, std::ref(stream));
+    QElapsedTimer wall;
+    wall.start();
+    qint64 doneAt = -1;
+    int collected = 0;
+    double storeSeconds = 0.0;
+    // A loop of its own: quitting the application would close the main window,
+    // which asks whether to save the series.
+    QEventLoop loop;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!stream.done)
+            return;
+        if (doneAt < 0)
+            doneAt = wall.elapsed();
+        collected = int(window.Buffers().frames.count("\r\n"));
+        if (collected < stream.sent && wall.elapsed() - doneAt <= DrainMs)
+            return;
+        watch.stop();
+        const qint64 switchedOff = BenchSupport::NowNs();
+        window.ContinuousCommand();
+        storeSeconds = double(BenchSupport::NowNs() - switchedOff) / 1e9;
+        loop.quit();
+    });
+    watch.start(20);
+    loop.exec();
+    balance.join();
+
+    const int sent = stream.sent;
+    const int rows = window.Store().RowCount();
+    const int misplaced = MisplacedRows(window.Store());
+    const bool timeMet = storeSeconds <= GoalStoreSeconds;
+    std::printf("continuous_work: continuous transmission, %d lines/s for %d s over a "
+                "pseudo-terminal (COM%d)\n",
+                LinesPerSecond, seconds, Port);
+    std::printf("  lines sent %d, collected before switching off %d, rows stored %d%s\n", sent,
+                collected, rows, rows == sent ? "" : "   <-- must be equal");
+    std::printf("  rows whose value is not their line's: %d%s\n", misplaced,
+                misplaced == 0 ? "" : "   <-- must be 0");
+    std::printf("  switching off -> all rows stored: %.3f s   (goal at most %.0f s for 15,000 "
+                "lines)%s\n",
+                storeSeconds, GoalStoreSeconds, timeMet ? "" : "   <-- missed");
+    return rows == sent && misplaced == 0 && timeMet ? 0 : 1;
+}
