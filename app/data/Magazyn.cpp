@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "FileLock.h"
 #include "Odczyt.h"
+#include "ProcedureError.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 
@@ -261,9 +262,8 @@ bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
         failed = true;
         context.dialogs->MessageBox(
             nullptr,
-            QStringLiteral("Error %1 (%2) in procedure DodajPomiary of Module Module1")
-                .arg(error.code)
-                .arg(QString::fromLocal8Bit(error.what())),
+            ProcedureErrorText(error.code, QString::fromLocal8Bit(error.what()),
+                               QStringLiteral("DodajPomiary"), QStringLiteral("Module1"), true),
             MsgButtons::Ok, MsgIcon::None, QString());
     }
     if (!failed && model.Count() > 1)

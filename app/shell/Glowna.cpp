@@ -15,6 +15,7 @@
 #include "Opcje.h"
 #include "PasekProgress.h"
 #include "PerUserSettings.h"
+#include "ProcedureError.h"
 #include "SeriesFile.h"
 #include "StatystykaPanel.h"
 #include "ToolbarIcons.h"
@@ -692,11 +693,7 @@ bool Glowna::exportCsv(const QString& target, bool fastExport) {
 }
 
 void Glowna::showProcedureError(int number, const QString& description, const QString& procedure) {
-    context.dialogs->MessageBox(this,
-                                QStringLiteral("Error %1 (%2) in procedure %3 of Form Glowna")
-                                    .arg(number)
-                                    .arg(description, procedure),
-                                MsgButtons::Ok, MsgIcon::Critical, QString());
+    ShowProcedureError(*context.dialogs, this, number, description, procedure, objectName());
 }
 
 void Glowna::EdytujOpis(int row) {
