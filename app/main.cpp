@@ -1,8 +1,10 @@
+#include "LocalTime.h"
 #include "Module1.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    Pomiar::KeepTimeZoneLoaded();
     QApplication app(argc, argv);
     return Pomiar::Module1::Main(app, QApplication::arguments());
 }

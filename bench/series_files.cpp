@@ -6,6 +6,7 @@
 //
 // Every figure is the median of R runs (3 by default) on a warm page cache.
 #include "Database.h"
+#include "LocalTime.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
@@ -143,6 +144,7 @@ void printPair(const char* what, double ours, double tool) {
 } // namespace
 
 int main(int argc, char** argv) {
+    Pomiar::KeepTimeZoneLoaded();
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -3,6 +3,7 @@
 // 1,000,000 rows, and the memory the program holds with a 1,000,000-row
 // series loaded.
 #include "Database.h"
+#include "LocalTime.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
@@ -72,6 +73,7 @@ Figures timeAppends(Magazyn& store, int count) {
 } // namespace
 
 int main(int argc, char** argv) {
+    Pomiar::KeepTimeZoneLoaded();
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -133,7 +133,7 @@ int Database::Rows::Column(const QString& name) const {
     return -1;
 }
 
-Database::Database(const QString& path) : path(path) {
+Database::Database(const QString& path, Journal journal) : path(path) {
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
@@ -149,7 +149,8 @@ Database::Database(const QString& path) : path(path) {
         // before anything could write to it.
         Run("SELECT count(*) FROM sqlite_master");
         // A file the system lets us only read keeps its journal; it still reads.
-        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (journal == Journal::WriteAhead)
+            sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
         Run("PRAGMA synchronous=NORMAL");
         const int registered =
             sqlite3_create_function_v2(db, "StDev", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
@@ -485,20 +486,50 @@ QDateTime Database::ParseDateTime(const QVariant& stored) {
     if (stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray)
         return QDateTime();
 
-    static const QRegularExpression form(QStringLiteral(
-        R"(^(\d{4})-(\d{2})-(\d{2})(?:[T ](\d{2}):(\d{2})(?::(\d{2})(?:\.(\d{1,9}))?)?)?$)"));
-    const auto match = form.match(stored.toString().trimmed());
-    if (!match.hasMatch())
+    // Read by hand: a long series is read row by row, and a pattern match
+    // per stamp would cost more than the rest of the row.
+    const QString text = stored.toString().trimmed();
+    const auto number = [&text](qsizetype at, qsizetype length, bool* ok) {
+        int value = 0;
+        for (qsizetype i = at; i < at + length; ++i) {
+            if (i >= text.size() || !text[i].isDigit()) {
+                *ok = false;
+                return 0;
+            }
+            value = value * 10 + text[i].digitValue();
+        }
+        return value;
+    };
+    bool ok = true;
+    const QDate date(number(0, 4, &ok), number(5, 2, &ok), number(8, 2, &ok));
+    if (!ok || text.size() < 10 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-') ||
+        !date.isValid())
         return QDateTime();
-    const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),
-                     match.captured(3).toInt());
-    if (!date.isValid())
-        return QDateTime();
-    if (match.captured(4).isEmpty())
+    if (text.size() == 10)
         return date.startOfDay();
-    const int milliseconds = (match.captured(7) + QStringLiteral("00")).left(3).toInt();
-    const QTime time(match.captured(4).toInt(), match.captured(5).toInt(),
-                     match.captured(6).toInt(), milliseconds);
+    if (text[10] != QLatin1Char(' ') && text[10] != QLatin1Char('T'))
+        return QDateTime();
+    const int hours = number(11, 2, &ok);
+    const int minutes = number(14, 2, &ok);
+    int seconds = 0;
+    int milliseconds = 0;
+    if (!ok || text.size() < 16 || text[13] != QLatin1Char(':'))
+        return QDateTime();
+    if (text.size() > 16) {
+        seconds = number(17, 2, &ok);
+        if (!ok || text[16] != QLatin1Char(':') || text.size() < 19)
+            return QDateTime();
+        if (text.size() > 19) {
+            const qsizetype digits = text.size() - 20;
+            if (text[19] != QLatin1Char('.') || digits < 1 || digits > 9)
+                return QDateTime();
+            number(20, digits, &ok); // every place of the fraction a digit
+            if (!ok)
+                return QDateTime();
+            milliseconds = (text.mid(20) + QStringLiteral("00")).left(3).toInt();
+        }
+    }
+    const QTime time(hours, minutes, seconds, milliseconds);
     if (!time.isValid())
         return QDateTime();
     return QDateTime(date, time);

@@ -37,7 +37,11 @@ class Database {
 public:
     // Opens (creating when missing) the file. Throws DatabaseError, also when
     // the file exists but is not a database (the file is left untouched).
-    explicit Database(const QString& path);
+    // How writes reach the file: through a write-ahead log (a file that
+    // stays open and takes many small writes), or straight into the file (a
+    // file written once in one transaction, such as a new series file).
+    enum class Journal { WriteAhead, Rollback };
+    explicit Database(const QString& path, Journal journal = Journal::WriteAhead);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
