@@ -1,0 +1,414 @@
+#include "Wykres.h"
+
+#include "Database.h"
+#include "Magazyn.h"
+#include "PerUserSettings.h"
+#include "ProgramContext.h"
+#include "UserDialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScrollArea>
+#include <QSet>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+namespace Pomiar {
+
+namespace {
+
+const QString langSection = QStringLiteral("D10");
+constexpr int defaultWidth = 9600 / 15;
+// Markers on every point only while they stay apart.
+constexpr int pointsShownUpTo = 100;
+
+// The reading's time as the stored text orders it: local wall-clock time,
+// an unreadable time before every other.
+qint64 timeKey(const QDateTime& time) {
+    if (!time.isValid())
+        return std::numeric_limits<qint64>::min();
+    return time.date().toJulianDay() * 86'400'000 + time.time().msecsSinceStartOfDay();
+}
+
+} // namespace
+
+QList<QPointF> PunktyWykresu(const std::vector<double>& values) {
+    const int count = static_cast<int>(values.size());
+    QList<QPointF> points;
+    if (count <= MaxPunktowWykresu) {
+        points.reserve(count);
+        for (int k = 0; k < count; ++k)
+            points.append(QPointF(k + 1, values[size_t(k)]));
+        return points;
+    }
+    const int buckets = MaxPunktowWykresu / 2;
+    points.reserve(MaxPunktowWykresu);
+    for (int b = 0; b < buckets; ++b) {
+        const auto first = values.begin() + qint64(count) * b / buckets;
+        const auto last = values.begin() + qint64(count) * (b + 1) / buckets;
+        auto [lowest, highest] = std::minmax_element(first, last);
+        if (lowest > highest)
+            std::swap(lowest, highest);
+        points.append(QPointF(double(lowest - values.begin()) + 1, *lowest));
+        if (highest != lowest)
+            points.append(QPointF(double(highest - values.begin()) + 1, *highest));
+    }
+    return points;
+}
+
+int DaneWykresu::Podzial(int count) {
+    return std::max(1, static_cast<int>(std::nearbyint(count / 5.0)));
+}
+
+DaneWykresu DaneWykresu::Wybierz(Magazyn& store, const OpcjeWykresu& opcje) {
+    const SeriesModel& model = store.Model();
+    const int total = std::min(model.Count(), static_cast<int>(store.Values().size()));
+    DaneWykresu dane;
+    if (!opcje.ostatnie) {
+        dane.rows.resize(size_t(total));
+        std::iota(dane.rows.begin(), dane.rows.end(), 0);
+    } else {
+        const int count = std::min(total, opcje.liczba);
+        std::vector<qint64> keys(static_cast<size_t>(total));
+        for (int row = 0; row < total; ++row)
+            keys[size_t(row)] = timeKey(model.Row(row).godzina);
+        dane.rows.resize(size_t(total));
+        // Newest first; of two readings with the same time the later row.
+        std::iota(dane.rows.rbegin(), dane.rows.rend(), 0);
+        if (!std::is_sorted(keys.begin(), keys.end())) {
+            std::partial_sort(dane.rows.begin(), dane.rows.begin() + count, dane.rows.end(),
+                              [&keys](int a, int b) {
+                                  const qint64 ka = keys[size_t(a)], kb = keys[size_t(b)];
+                                  return ka != kb ? ka > kb : a > b;
+                              });
+        }
+        dane.rows.resize(size_t(count));
+    }
+    dane.podzial = Podzial(static_cast<int>(dane.rows.size()));
+    return dane;
+}
+
+Wykres::Wykres(ProgramContext& context, Magazyn& store, QWidget* parent)
+    : QWidget(parent, Qt::Window), context(context), store(store) {
+    printersAvailable = [] { return !QPrinterInfo::availablePrinters().isEmpty(); };
+    choosePrinter = [this](QPrinter& printer) {
+        QPrintDialog dialog(&printer, this);
+        return dialog.exec() == QDialog::Accepted;
+    };
+    setObjectName(QStringLiteral("Wykres"));
+    setWindowTitle(QStringLiteral("Wykres"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    BuildWindow();
+    ApplyTexts();
+    Redraw();
+    UstawRaport(true);
+}
+
+void Wykres::BuildWindow() {
+    chart = new QChart;
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    masy = new QLineSeries;
+    masy->setName(QStringLiteral("Masa"));
+    gorna = new QLineSeries;
+    gorna->setName(QStringLiteral("Gorna granica"));
+    dolna = new QLineSeries;
+    dolna->setName(QStringLiteral("Dolna granica"));
+    osX = new QCategoryAxis;
+    osX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    osX->setStartValue(0);
+    osY = new QValueAxis;
+    osY->setLabelFormat(QStringLiteral("%g"));
+    chart->addAxis(osX, Qt::AlignBottom);
+    chart->addAxis(osY, Qt::AlignLeft);
+    for (QLineSeries* series : {masy, gorna, dolna}) {
+        chart->addSeries(series);
+        series->attachAxis(osX);
+        series->attachAxis(osY);
+    }
+    MSChart1 = new QChartView(chart);
+    MSChart1->setObjectName(QStringLiteral("MSChart1"));
+    MSChart1->setRenderHint(QPainter::Antialiasing);
+
+    lblRaport = new QLabel;
+    lblRaport->setObjectName(QStringLiteral("lblRaport"));
+    QFont courier(QStringLiteral("Courier New"));
+    courier.setStyleHint(QFont::TypeWriter);
+    lblRaport->setFont(courier);
+    lblRaport->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    raportArea = new QScrollArea;
+    raportArea->setWidget(lblRaport);
+    raportArea->setWidgetResizable(true);
+    raportArea->setFrameShape(QFrame::NoFrame);
+    raportArea->setFixedHeight(HeightWithReport - HeightWithoutReport);
+    raportArea->hide();
+
+    txtPodpis = new QLineEdit;
+    txtPodpis->setObjectName(QStringLiteral("txtPodpis"));
+    QFont arial(QStringLiteral("Arial"));
+    arial.setStyleHint(QFont::SansSerif);
+    txtPodpis->setFont(arial);
+
+    mnu = new QMenu(QStringLiteral("Menu"), this);
+    mnu->setObjectName(QStringLiteral("mnu"));
+    mnudrukuj = mnu->addAction(QStringLiteral("&Drukuj"));
+    mnudrukuj->setObjectName(QStringLiteral("mnudrukuj"));
+    connect(mnudrukuj, &QAction::triggered, this, &Wykres::Drukuj);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(MSChart1, 1);
+    layout->addWidget(raportArea);
+    layout->addWidget(txtPodpis);
+    resize(defaultWidth, HeightWithoutReport);
+}
+
+void Wykres::ApplyTexts() {
+    setWindowTitle(context.Lang(langSection, QStringLiteral("x"), windowTitle()));
+    mnu->setTitle(context.Lang(langSection, mnu->title(), mnu->title()));
+    mnudrukuj->setText(context.Lang(langSection, mnudrukuj->text(), mnudrukuj->text()));
+}
+
+bool Wykres::CanOpen(ProgramContext& context, Magazyn& store, QWidget* parent) {
+    const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
+    if (store.RowCount() < opcje.Potrzebne()) {
+        context.dialogs->MessageBox(parent, context.Msg(3), MsgButtons::Ok, MsgIcon::None,
+                                    context.Msg(46));
+        return false;
+    }
+    if (opcje.ostatnie) {
+        QVariant firstTimer;
+        try {
+            firstTimer = store.Bound().Scalar(
+                QStringLiteral("select Timer from pomiary order by rowid limit 1"));
+        } catch (const DatabaseError&) {
+            // The rows are in memory: a file that cannot answer does not
+            // stop the chart.
+            firstTimer = 0;
+        }
+        if (firstTimer.isNull()) {
+            context.dialogs->MessageBox(parent, context.Msg(7), MsgButtons::Ok, MsgIcon::None,
+                                        QString());
+            return false;
+        }
+    }
+    return true;
+}
+
+Wykres* Wykres::Pokaz(ProgramContext& context, Magazyn& store, Wykres* open, QWidget* parent) {
+    if (!CanOpen(context, store, parent)) {
+        if (open)
+            open->close();
+        return nullptr;
+    }
+    Wykres* wykres = open;
+    if (wykres) {
+        wykres->PokazRaport();
+    } else {
+        wykres = new Wykres(context, store, parent);
+    }
+    wykres->show();
+    wykres->raise();
+    wykres->activateWindow();
+    return wykres;
+}
+
+void Wykres::Redraw() {
+    const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
+    const DaneWykresu dane = DaneWykresu::Wybierz(store, opcje);
+    const std::vector<double>& values = store.Values();
+    const int count = static_cast<int>(dane.rows.size());
+
+    std::vector<double> shown(size_t(count), 0.0);
+    for (int k = 0; k < count; ++k)
+        shown[size_t(k)] = values[size_t(dane.rows[size_t(k)])];
+    const auto [lowest, highest] = std::minmax_element(shown.begin(), shown.end());
+    double low = count > 0 ? *lowest : std::numeric_limits<double>::infinity();
+    double high = count > 0 ? *highest : -std::numeric_limits<double>::infinity();
+    const QList<QPointF> points = PunktyWykresu(shown);
+    masy->replace(points);
+    masy->setPointsVisible(count <= pointsShownUpTo);
+
+    // The horizontal axis holds one place per row, half a place of margin
+    // on either side; the limit lines run across all of it.
+    const double left = 0.5, right = count + 0.5;
+    if (opcje.ostatnie) {
+        gorna->replace({QPointF(left, opcje.gorna), QPointF(right, opcje.gorna)});
+        dolna->replace({QPointF(left, opcje.dolna), QPointF(right, opcje.dolna)});
+        low = std::min({low, opcje.gorna, opcje.dolna});
+        high = std::max({high, opcje.gorna, opcje.dolna});
+    } else {
+        gorna->clear();
+        dolna->clear();
+    }
+    gorna->setVisible(opcje.ostatnie);
+    dolna->setVisible(opcje.ostatnie);
+    chart->legend()->setVisible(opcje.ostatnie);
+
+    osX->setRange(left, std::max(right, 1.5));
+    UstawEtykiety(dane, opcje.ostatnie);
+    UstawOsY(opcje, low, high);
+}
+
+void Wykres::UstawEtykiety(const DaneWykresu& dane, bool lastN) {
+    for (const QString& label : osX->categoriesLabels())
+        osX->remove(label);
+    // The axis tells its categories apart by label; a series whose
+    // numbering restarted (continuous batches) repeats labels.
+    QSet<QString> used;
+    const int count = static_cast<int>(dane.rows.size());
+    for (int k = 0; k < count; k += dane.podzial) {
+        QString label = LpTekst(dane.rows[size_t(k)]);
+        if (lastN)
+            label += QLatin1Char(' ');
+        while (used.contains(label))
+            label += QLatin1Char(' ');
+        used.insert(label);
+        osX->append(label, k + 1);
+    }
+}
+
+void Wykres::UstawOsY(const OpcjeWykresu& opcje, double low, double high) {
+    if (!opcje.osAuto) {
+        osY->setTickCount(11);
+        osY->setRange(opcje.osMin, opcje.osMax);
+        return;
+    }
+    if (!std::isfinite(low) || !std::isfinite(high)) {
+        low = 0;
+        high = 1;
+    } else {
+        // A margin keeps the limit lines and the extreme readings off the
+        // frame of the plot.
+        const double margin =
+            low == high ? (low == 0 ? 1 : std::abs(low) * 0.01) : (high - low) * 0.05;
+        low -= margin;
+        high += margin;
+    }
+    osY->setTickCount(5);
+    osY->setRange(low, high);
+    osY->applyNiceNumbers();
+}
+
+QString Wykres::LpTekst(int row) const {
+    const SeriesRow& stored = store.Model().Row(row);
+    try {
+        const QVariant text = store.Bound().Scalar(
+            QStringLiteral("select lptekst from pomiary where rowid = ?"), {stored.rowid});
+        if (text.isValid())
+            return text.toString();
+    } catch (const DatabaseError&) {
+    }
+    return QString::number(stored.lp);
+}
+
+void Wykres::PokazRaport() {
+    UstawRaport(false);
+}
+
+void Wykres::UstawRaport(bool loading) {
+    QString text;
+    try {
+        text = store.Bound().Scalar(QStringLiteral("select Raport from raport limit 1")).toString();
+    } catch (const DatabaseError&) {
+        text.clear();
+    }
+    const bool stored = !text.isEmpty();
+    lblRaport->setText(text);
+    raportArea->setVisible(stored);
+    if (stored)
+        resize(width(), HeightWithReport);
+    else if (loading)
+        resize(width(), HeightWithoutReport);
+}
+
+void Wykres::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Wykres::contextMenuEvent(QContextMenuEvent* event) {
+    mnu->popup(event->globalPos());
+}
+
+void Wykres::ShowMessage(int index, int titleIndex) {
+    context.dialogs->MessageBox(this, context.Msg(index), MsgButtons::Ok, MsgIcon::None,
+                                titleIndex < 0 ? QString() : context.Msg(titleIndex));
+}
+
+bool Wykres::WybierzDrukarke(QPrinter& printer) {
+    if (printersAvailable())
+        return choosePrinter(printer);
+    QString chosenFilter;
+    QString path = context.dialogs->SaveFileName(
+        this, mnudrukuj->text().remove(QLatin1Char('&')),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("PDF (*.pdf)"), &chosenFilter);
+    if (path.isEmpty()) {
+        ShowMessage(16, 46);
+        return false;
+    }
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".pdf");
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    return true;
+}
+
+void Wykres::Drukuj() {
+    // The caption prints as text on the page, without its box.
+    txtPodpis->setFrame(false);
+    const QPixmap image = grab();
+    txtPodpis->setFrame(true);
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(image.width() > image.height() ? QPageLayout::Landscape
+                                                              : QPageLayout::Portrait);
+    if (!WybierzDrukarke(printer))
+        return;
+    const bool toFile = !printer.outputFileName().isEmpty();
+    if (toFile) {
+        QFile file(printer.outputFileName());
+        if (!file.open(QIODevice::WriteOnly)) {
+            context.dialogs->MessageBox(
+                this, QStringLiteral("%1  %2").arg(int(file.error())).arg(file.errorString()),
+                MsgButtons::Ok, MsgIcon::None, QString());
+            return;
+        }
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        QApplication::restoreOverrideCursor();
+        ShowMessage(16, 46);
+        return;
+    }
+    const QRect page = painter.viewport();
+    const QSize size = image.size().scaled(page.size(), Qt::KeepAspectRatio);
+    painter.drawPixmap(QRect(page.topLeft(), size), image);
+    painter.end();
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace Pomiar

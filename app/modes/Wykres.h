@@ -1,0 +1,123 @@
+#pragma once
+
+#include "Wykresopcje.h"
+
+#include <QList>
+#include <QPointF>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QCategoryAxis;
+class QChart;
+class QChartView;
+class QLabel;
+class QLineEdit;
+class QLineSeries;
+class QMenu;
+class QPrinter;
+class QScrollArea;
+class QValueAxis;
+
+namespace Pomiar {
+
+class Magazyn;
+struct ProgramContext;
+
+// The rows of the series a chart shows, in chart order, and where its
+// horizontal labels go. Nothing here needs a window.
+struct DaneWykresu {
+    std::vector<int> rows; // rows of the store's model
+    int podzial = 1;       // every podzial-th row gets a label and a tick
+
+    // All readings in table order, or in last-N mode the newest N (by the
+    // time of the reading, newest first; fewer when the series is shorter).
+    static DaneWykresu Wybierz(Magazyn& store, const OpcjeWykresu& opcje);
+    // A fifth of the rows shown, rounded half to even, at least 1.
+    static int Podzial(int count);
+};
+
+// A long series is drawn from the lowest and the highest reading of each of
+// MaxPunktowWykresu / 2 runs of rows, in their order: the plot is narrower
+// than that many pixels, so the line looks the same, and drawing costs the
+// same at 10,000 rows or at 1,000,000. Point k (from 1) is the k-th value.
+inline constexpr int MaxPunktowWykresu = 4000;
+QList<QPointF> PunktyWykresu(const std::vector<double>& values);
+
+// The chart of the current series, with the stored calibration report and a
+// caption box below it. Not modal; deleted when closed, so a QPointer to it
+// is the chart-open flag. The store's chart hook calls Redraw while it is
+// open.
+class Wykres : public QWidget {
+    Q_OBJECT
+public:
+    Wykres(ProgramContext& context, Magazyn& store, QWidget* parent = nullptr);
+
+    // Whether the series is long enough for the chart the options ask for;
+    // tells the user why not (messages 3 and 7).
+    static bool CanOpen(ProgramContext& context, Magazyn& store, QWidget* parent);
+    // The open-chart command: checks, then shows the chart (a new window, or
+    // the open one brought to the front with its report text refreshed).
+    // Nothing when the series is too short; an open chart is then closed,
+    // since it no longer follows the series.
+    static Wykres* Pokaz(ProgramContext& context, Magazyn& store, Wykres* open, QWidget* parent);
+
+    // Rebuilds the chart from the store's rows and the saved options.
+    void Redraw();
+    // Shows the stored report of the bound database below the chart; the
+    // window grows to make room for it.
+    void PokazRaport();
+    // Prints the window, or writes it to a PDF file.
+    void Drukuj();
+
+    // Whether any printer is installed; without one, Drukuj offers a PDF
+    // file instead and tells the user that no printer was found when the
+    // user declines it.
+    std::function<bool()> printersAvailable;
+    // Lets the user choose the printer (the print dialog also offers a PDF
+    // file); false when cancelled.
+    std::function<bool(QPrinter&)> choosePrinter;
+
+    // Window heights with and without a stored report, in pixels.
+    static constexpr int HeightWithReport = 8760 / 15;
+    static constexpr int HeightWithoutReport = 6200 / 15;
+
+    QChartView* MSChart1 = nullptr;
+    QLabel* lblRaport = nullptr;
+    QLineEdit* txtPodpis = nullptr;
+    QMenu* mnu = nullptr;
+    QAction* mnudrukuj = nullptr;
+
+    QLineSeries* Masy() const { return masy; }
+    QLineSeries* Gorna() const { return gorna; }
+    QLineSeries* Dolna() const { return dolna; }
+    QCategoryAxis* OsX() const { return osX; }
+    QValueAxis* OsY() const { return osY; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildWindow();
+    void ApplyTexts();
+    void UstawRaport(bool loading);
+    void UstawEtykiety(const DaneWykresu& dane, bool lastN);
+    void UstawOsY(const OpcjeWykresu& opcje, double low, double high);
+    QString LpTekst(int row) const;
+    bool WybierzDrukarke(QPrinter& printer);
+    void ShowMessage(int index, int titleIndex);
+
+    ProgramContext& context;
+    Magazyn& store;
+    QChart* chart = nullptr;
+    QLineSeries* masy = nullptr;
+    QLineSeries* gorna = nullptr;
+    QLineSeries* dolna = nullptr;
+    QCategoryAxis* osX = nullptr;
+    QValueAxis* osY = nullptr;
+    QScrollArea* raportArea = nullptr;
+};
+
+} // namespace Pomiar

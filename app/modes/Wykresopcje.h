@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <optional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace Pomiar {
+
+class PerUserSettings;
+struct ProgramContext;
+
+// The chart options as the per-user store keeps them, read into the values
+// the chart uses. Nothing here needs a window.
+struct OpcjeWykresu {
+    static inline const QString Section = QStringLiteral("Setup\\Wykres");
+
+    // Last-N mode: only the newest liczba readings with the two limit lines.
+    bool ostatnie = false;
+    int liczba = 0;
+    double gorna = 0;
+    double dolna = 0;
+    // A fixed vertical range [osMin, osMax] unless automatic.
+    bool osAuto = true;
+    double osMin = 0;
+    double osMax = 0;
+
+    // Missing values chart all readings on an automatic axis; a count below
+    // 1 and an empty or reversed fixed range fall back the same way, so no
+    // stored text can leave the chart without data or axis.
+    static OpcjeWykresu Wczytaj(const PerUserSettings* settings);
+
+    // Readings the series needs before the chart opens.
+    int Potrzebne() const { return ostatnie ? liczba : 2; }
+
+    // A typed number: the fields take a comma as decimal mark whatever the
+    // desktop's language, so commas read as points.
+    static double Liczba(const QString& text);
+};
+
+// The texts of the options dialog as "&Zapisz" checks them.
+struct PolaOpcjiWykresu {
+    bool ostatnie = false;
+    QString liczba, gorna, dolna;
+    bool osAuto = true;
+    QString osMin, osMax;
+};
+
+// The checks of "&Zapisz" in their order: the message to show (17, 18 or
+// 19), 0 for a field left empty (nothing happens), nothing when the options
+// may be saved. Fields the choices disable are not checked: a disabled field
+// the user cannot fill must not keep the dialog from saving.
+std::optional<int> SprawdzOpcjeWykresu(const PolaOpcjiWykresu& pola);
+
+// The chart options dialog, shown modal. Saving writes "Setup\Wykres" and
+// tells an open chart to redraw (Zapisano).
+class Wykresopcje : public QDialog {
+    Q_OBJECT
+public:
+    explicit Wykresopcje(ProgramContext& context, QWidget* parent = nullptr);
+
+    QCheckBox* chkLiczba = nullptr;
+    QLineEdit* txtLiczba = nullptr;
+    QLineEdit* txtMax = nullptr;
+    QLineEdit* txtMin = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+
+signals:
+    void Zapisano();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildWindow();
+    void ApplyTexts();
+    void Form_Load();
+    void UpdateEnabled();
+    void Command1_Click();
+    void Zapisz();
+
+    ProgramContext& context;
+};
+
+} // namespace Pomiar

@@ -1,0 +1,118 @@
+// Redrawing the series chart on a long series: median and worst time of a
+// redraw (the series and axes rebuilt from the store), of a redraw with the
+// chart painted, and of one appended reading with the open chart following
+// it, at 1,000 and 100,000 rows, for all readings and for the last 1,000.
+#include "Database.h"
+#include "Magazyn.h"
+#include "PerUserSettings.h"
+#include "ProgramContext.h"
+#include "QtUserDialogs.h"
+#include "Wykres.h"
+
+#include <QApplication>
+#include <QChartView>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace Pomiar;
+
+namespace {
+
+void writeSeries(const QString& path, int rows) {
+    Database db(path);
+    db.CreateSchema();
+    db.Begin();
+    const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
+    for (int i = 1; i <= rows; ++i) {
+        const QDateTime at = start.addSecs(i);
+        db.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, "
+                   "Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   {i, Database::DateText(at.date()), Database::DateTimeText(at), i,
+                    12.0 + std::sin(i / 50.0) * 0.01, "g", QString::number(i), "1", " "});
+    }
+    db.Commit();
+}
+
+struct Figures {
+    double median;
+    double worst;
+};
+
+Figures timeRuns(int runs, const std::function<void()>& run) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        run();
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.back()};
+}
+
+void setMode(PerUserSettings& settings, bool lastN) {
+    settings.SaveSetting(OpcjeWykresu::Section, "Liczba", lastN ? "1" : "0");
+    settings.SaveSetting(OpcjeWykresu::Section, "LiczbaPom", "1000");
+    settings.SaveSetting(OpcjeWykresu::Section, "Max", "12,01");
+    settings.SaveSetting(OpcjeWykresu::Section, "Min", "11,99");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir folder;
+    qputenv("XDG_CONFIG_HOME", folder.filePath("config").toLocal8Bit());
+    QApplication app(argc, argv);
+    QtUserDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    context.userSettings = std::make_shared<PerUserSettings>(QStringLiteral("chart-bench"));
+    Magazyn store(context);
+    store.OtworzMagazyn();
+
+    std::printf("%-8s %-10s %-22s %-22s %-22s %s\n", "rows", "mode", "redraw ms (med/max)",
+                "redraw+paint ms", "append+redraw ms", "first redraw ms");
+    for (const int rows : {1000, 100000}) {
+        const QString path = folder.filePath(QStringLiteral("series%1.ser").arg(rows));
+        writeSeries(path, rows);
+        for (const bool lastN : {false, true}) {
+            store.OtworzBaze(path);
+            setMode(*context.userSettings, lastN);
+            QElapsedTimer first;
+            first.start();
+            QPointer<Wykres> wykres = new Wykres(context, store);
+            const double firstMs = first.nsecsElapsed() / 1e6;
+            wykres->show();
+            QCoreApplication::processEvents();
+
+            const Figures redraw = timeRuns(20, [&] { wykres->Redraw(); });
+            const Figures painted = timeRuns(10, [&] {
+                wykres->Redraw();
+                wykres->MSChart1->viewport()->repaint();
+            });
+            store.chartRefresh = [&wykres] { wykres->Redraw(); };
+            QDateTime at = QDateTime::currentDateTime();
+            int n = 0;
+            const Figures append = timeRuns(20, [&] {
+                store.DodajPomiar(QStringLiteral("12.0001 g\r\n"), QStringLiteral("g"),
+                                  at.addSecs(++n));
+            });
+            store.chartRefresh = nullptr;
+            std::printf("%-8d %-10s %8.2f / %-11.2f %8.2f / %-11.2f %8.2f / %-11.2f %.2f\n", rows,
+                        lastN ? "last 1000" : "all", redraw.median, redraw.worst, painted.median,
+                        painted.worst, append.median, append.worst, firstMs);
+            delete wykres;
+        }
+    }
+    return 0;
+}
