@@ -1,0 +1,167 @@
+#include "RaportTekst.h"
+
+#include "CodePage1250.h"
+#include "Database.h"
+#include "Magazyn.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSaveFile>
+
+namespace Pomiar::RaportTekst {
+
+namespace {
+
+constexpr char esc = '\x1b';
+// Rows per transaction while temp is filled, and how often events run: a
+// slice is short enough that Escape is seen at once, long enough that the
+// commits cost little.
+constexpr int sliceRows = 500;
+constexpr int yieldEveryMs = 25;
+
+const QString sourceQuery =
+    QStringLiteral("SELECT rowid, Lp, data, Godzina, Timer, Masa, Jm, Opis FROM pomiary "
+                   "WHERE rowid > ? ORDER BY rowid LIMIT ?");
+
+// Walks the readings in slices, keyed by rowid so that a slice never
+// re-reads what came before it. No statement stays open between
+// slices: readings that arrive while events run may write to the same file.
+class Readings {
+public:
+    Readings(Database& database, Progress* progress) : database(database), progress(progress) {
+        sinceYield.start();
+    }
+
+    // Hands count readings to write(position, row), position counting from
+    // 1; false when the progress asked to stop.
+    template <typename Write> bool Take(qint64 count, Write write) {
+        qint64 done = 0;
+        while (done < count) {
+            const auto slice =
+                database.Query(sourceQuery, {lastRowid, qMin<qint64>(sliceRows, count - done)});
+            if (slice.rows.empty())
+                return true;
+            database.Begin();
+            for (const QVariantList& row : slice.rows) {
+                lastRowid = row.value(0).toLongLong();
+                write(++done, row.mid(1));
+                if (progress && !progress->Step(int(++stepped))) {
+                    database.Commit();
+                    return false;
+                }
+            }
+            database.Commit();
+            if (sinceYield.elapsed() >= yieldEveryMs) {
+                QCoreApplication::processEvents();
+                sinceYield.restart();
+                if (progress && !progress->Step(int(stepped)))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    Database& database;
+    Progress* progress;
+    qint64 lastRowid = -1;
+    qint64 stepped = 0;
+    QElapsedTimer sinceYield;
+};
+
+// Ends the progress display whichever way the filling ends.
+class ProgressShown {
+public:
+    ProgressShown(Progress* progress, qint64 maximum) : progress(progress) {
+        if (progress)
+            progress->Begin(QStringLiteral("Tworzenie raportu (ESC aby anulowac)"), int(maximum));
+    }
+    ~ProgressShown() {
+        if (progress)
+            progress->End();
+    }
+    ProgressShown(const ProgressShown&) = delete;
+    ProgressShown& operator=(const ProgressShown&) = delete;
+
+private:
+    Progress* progress;
+};
+
+} // namespace
+
+QByteArray Przepisz(const QByteArray& raw, const QDateTime& now) {
+    QByteArray text = raw;
+    text.replace(char(248), char(176));
+    text.replace("D\r\n", now.toString(QStringLiteral("dd-MM-yyyy")).toLatin1() + "\r\n");
+    text.replace(QByteArray(1, esc) + "C\r\n",
+                 ' ' + now.toString(QStringLiteral("HH:mm:ss")).toLatin1() + "\r\n");
+    text.replace(QByteArray(1, esc), QByteArray());
+    return text;
+}
+
+QString Tekst(const QByteArray& frame, const QDateTime& now) {
+    return CodePage1250::Decode(Przepisz(frame, now));
+}
+
+std::optional<QString> Zapisany(Database& database) {
+    const QVariant stored = database.Scalar(QStringLiteral("SELECT Raport FROM raport LIMIT 1"));
+    if (!stored.isValid() || stored.isNull())
+        return std::nullopt;
+    return stored.toString();
+}
+
+Zapis Zapisz(Database& database, const QString& report) {
+    if (report.isEmpty())
+        return Zapis::Pusty;
+    if (database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong() == 0)
+        return Zapis::BrakPomiarow;
+    database.Begin();
+    try {
+        database.Execute(QStringLiteral("DELETE * FROM raport"));
+        database.Execute(QStringLiteral("INSERT INTO raport (Raport) VALUES (?)"), {report});
+    } catch (...) {
+        database.Rollback();
+        throw;
+    }
+    database.Commit();
+    return Zapis::Zapisany;
+}
+
+bool ZapiszPlik(const QString& path, const QString& report, QString* error) {
+    // Written beside and renamed over the old file, so a full disk leaves
+    // the old file whole instead of cut short.
+    QSaveFile file(path);
+    const QByteArray bytes = CodePage1250::Encode(report);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool WypelnijTemp(Database& database, Progress* progress) {
+    const qint64 n = database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong();
+    const qint64 left = (n + 1) / 2;
+    database.Execute(QStringLiteral("DELETE * FROM temp;"));
+    ProgressShown shown(progress, n);
+
+    Readings readings(database, progress);
+    const QString insert =
+        QStringLiteral("INSERT INTO temp (rowid, Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    const bool leftDone = readings.Take(left, [&](qint64 line, const QVariantList& row) {
+        database.Execute(insert, QVariantList{line} + row);
+    });
+    if (!leftDone)
+        return false;
+
+    const QString update = QStringLiteral(
+        "UPDATE temp SET Lp2 = ?, data2 = ?, Godzina2 = ?, Timer2 = ?, Masa2 = ?, Jm2 = ?, "
+        "Opis2 = ? WHERE rowid = ?");
+    return readings.Take(n - left, [&](qint64 line, const QVariantList& row) {
+        database.Execute(update, row + QVariantList{line});
+    });
+}
+
+} // namespace Pomiar::RaportTekst

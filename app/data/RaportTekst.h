@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace Pomiar {
+
+class Database;
+class Progress;
+
+// The instrument's own reports (a calibration printout, for example) as the
+// report window collects them, and the lines of the printed series report.
+namespace RaportTekst {
+
+// The instrument's printer codes turned into what the program shows: its
+// degree sign (248) into that of code page 1250 (176), a line "D" into the
+// date "dd-mm-yyyy" of now, ESC "C" at a line end into a blank and the time
+// "hh:mm:ss" of now, and any other ESC dropped.
+QByteArray Przepisz(const QByteArray& raw, const QDateTime& now);
+
+// A received frame as report text: rewritten, then read as code page 1250.
+QString Tekst(const QByteArray& frame, const QDateTime& now);
+
+// The report stored with the series in table raport, if there is one.
+std::optional<QString> Zapisany(Database& database);
+
+enum class Zapis { Pusty, BrakPomiarow, Zapisany };
+
+// Stores the report as the one row of table raport. An empty report does
+// nothing; a series without readings keeps its table as it was, as a
+// calibration report belongs to the readings it came with. Throws
+// DatabaseError.
+Zapis Zapisz(Database& database, const QString& report);
+
+// Writes the report as the file's whole content, in code page 1250, with
+// nothing added. False (error set) when the file cannot be written.
+bool ZapiszPlik(const QString& path, const QString& report, QString* error = nullptr);
+
+// Fills table temp for the series report: line k holds reading k on the
+// left and reading k + ceil(n / 2) on the right, the right half of the last
+// line staying empty for an odd n. Runs in slices that let events run, so
+// that the progress window sees Escape; false when it was stopped there
+// (temp then keeps what was built so far). Throws DatabaseError.
+bool WypelnijTemp(Database& database, Progress* progress);
+
+} // namespace RaportTekst
+} // namespace Pomiar

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "Statystyka.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QPrinter;
+class QPrintPreviewDialog;
+class QWidget;
+
+namespace Pomiar {
+
+class Database;
+class Magazyn;
+class Progress;
+class StatystykaPanel;
+struct ProgramContext;
+
+// The printed series report: the statistics of the series above its
+// readings, two to a line, on numbered pages. The print command fills table
+// temp with the lines under the progress window, then shows the report in a
+// print preview that prints it or saves it as a PDF file.
+class SeriesReport {
+public:
+    // The report's texts, designed or taken from the language file.
+    struct Texts {
+        QString caption;        // the preview window's title
+        QString title;          // "Raport z wazen"
+        QString heading;        // "Statystyka wazen"
+        QStringList statistics; // the eleven captions, in the order of StatisticsFields
+        QString measurements;   // "Pomiary"
+        QStringList columns;    // "Lp" to "Opis", the same over both halves of a line
+        QString footer;         // "%p z %P": page p of P
+    };
+    static Texts DesignedTexts();
+    // Every text looked up in section "Rp1" with itself as key and default,
+    // the caption under "RP1_N"; missing texts are written into the file.
+    // Without a language file the designed texts stay.
+    static Texts TranslatedTexts(const ProgramContext& context);
+
+    // What the report shows besides the lines of temp.
+    struct Content {
+        StatisticsFields statistics;
+        QString massFormat;
+        QLocale locale;
+        Texts texts;
+    };
+
+    SeriesReport(ProgramContext& context, Magazyn& store, QWidget* parent = nullptr);
+
+    // The print command ("&Drukuj", toolbar "drukuj"). False when no report
+    // was shown: stopped with Escape, already being prepared, or failed (the
+    // user was told).
+    bool Drukuj();
+
+    // The report of what temp holds now, as a PDF file; false when the file
+    // could not be written.
+    bool ZapiszPdf(const QString& path);
+
+    // Draws the lines of temp onto the printer, page by page.
+    static void Render(QPrinter& printer, Database& database, const Content& content);
+    static bool RenderPdf(const QString& path, Database& database, const Content& content);
+    // A4 with 15 mm margins, the page the report is laid out for.
+    static void SetUpPage(QPrinter& printer);
+
+    // The main window's live-statistics switch, ticked before the report is
+    // made; without it the store's switch is set directly.
+    StatystykaPanel* panel = nullptr;
+    // What shows the progress; by default the progress window.
+    Progress* progress = nullptr;
+    // How the preview runs; modal by default, tests look at it instead.
+    std::function<void(QPrintPreviewDialog&)> runPreview;
+
+private:
+    Content currentContent() const;
+    void tickLiveStatistics();
+    bool prepare();
+    void showPreview();
+    void savePdfFromPreview(QWidget* preview);
+
+    ProgramContext& context;
+    Magazyn& store;
+    QWidget* parent;
+};
+
+} // namespace Pomiar

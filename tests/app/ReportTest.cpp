@@ -1,0 +1,346 @@
+#include "CodePage1250.h"
+#include "Database.h"
+#include "INI.h"
+#include "Magazyn.h"
+#include "PasekProgress.h"
+#include "ProgramContext.h"
+#include "Raport.h"
+#include "RaportTekst.h"
+#include "ScriptedDialogs.h"
+#include "SeriesReport.h"
+#include "TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPrintPreviewDialog>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Pomiar;
+
+namespace {
+
+const QDateTime now{QDate(2026, 12, 7), QTime(10, 15, 30)};
+
+class ReportTest : public ::testing::Test {
+protected:
+    ReportTest() {
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        store.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        store.OtworzMagazyn();
+    }
+
+    // Readings 1 to n with masses 10.001, 10.002, ... one second apart.
+    void AddReadings(int n) {
+        for (int i = 1; i <= n; ++i)
+            store.DodajPomiar(QString::number(10 + i / 1000.0, 'f', 4), "g", now.addSecs(i));
+    }
+
+    // Lp1 and Lp2 of every line of temp, 0 for an empty right half.
+    std::vector<std::pair<int, int>> Lines() {
+        std::vector<std::pair<int, int>> lines;
+        for (const auto& row : store.Bound().Query("select Lp1, Lp2 from temp order by rowid").rows)
+            lines.emplace_back(row[0].toInt(), row[1].isNull() ? 0 : row[1].toInt());
+        return lines;
+    }
+
+    int StoredReports() { return store.Bound().Scalar("select count(*) from raport").toInt(); }
+    QString File(const QString& name) const { return folder.filePath(name); }
+
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    Magazyn store{context};
+};
+
+// Stops like a user pressing Escape in the progress window once the given
+// step is reached.
+class EscapeAt : public Progress {
+public:
+    explicit EscapeAt(int step) : step(step) {}
+    void Begin(const QString& caption, int maximum) override { shown.Begin(caption, maximum); }
+    bool Step(int value) override {
+        if (value == step)
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (window->objectName() == "Pasek" && window->isVisible()) {
+                    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier,
+                                     QString(QChar(27)));
+                    QApplication::sendEvent(window, &escape);
+                }
+        return shown.Step(value);
+    }
+    void End() override { shown.End(); }
+
+private:
+    int step;
+    PasekProgress shown;
+};
+
+QString Run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+int PdfPages(const QString& path) {
+    const auto match = QRegularExpression("Pages:\\s+(\\d+)").match(Run("pdfinfo", {path}));
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+QString PdfText(const QString& path, int page = 0) {
+    QStringList arguments{"-layout"};
+    if (page > 0)
+        arguments << "-f" << QString::number(page) << "-l" << QString::number(page);
+    return Run("pdftotext", arguments << path << "-");
+}
+
+} // namespace
+
+TEST(ReportTextTest, InstrumentCodesBecomeDateTimeAndDegreeSign) {
+    using RaportTekst::Przepisz;
+    EXPECT_EQ(Przepisz("Data: D\r\n", now), "Data: 07-12-2026\r\n");
+    EXPECT_EQ(Przepisz("Godzina:\x1b"
+                       "C\r\n",
+                       now),
+              "Godzina: 10:15:30\r\n");
+    EXPECT_EQ(Przepisz("22.5 \xf8"
+                       "C\r\n",
+                       now),
+              "22.5 \xb0"
+              "C\r\n");
+    EXPECT_EQ(Przepisz("\x1b!\x1bWynik: OK\x1b\r\n", now), "!Wynik: OK\r\n");
+    // Only a "D" that ends a line is the date; ESC "C" inside a line is only
+    // a printer code.
+    EXPECT_EQ(Przepisz("DANE D \r\nD\n", now), "DANE D \r\nD\n");
+    EXPECT_EQ(Przepisz("a\x1b"
+                       "Cb\r\n",
+                       now),
+              "aCb\r\n");
+    EXPECT_EQ(RaportTekst::Tekst("22.5 \xf8"
+                                 "C\r\n",
+                                 now),
+              QString::fromUtf8("22.5 °C\r\n"));
+}
+
+TEST_F(ReportTest, FiveReadingsMakeThreeLinesWithTheLastRightHalfEmpty) {
+    AddReadings(5);
+    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    const std::vector<std::pair<int, int>> expected{{1, 4}, {2, 5}, {3, 0}};
+    EXPECT_EQ(Lines(), expected);
+    const auto last =
+        store.Bound().Query("select data2, Masa2, Godzina1, Masa1 from temp where Lp1 = 3");
+    ASSERT_EQ(last.rows.size(), 1u);
+    EXPECT_TRUE(last.rows[0][0].isNull());
+    EXPECT_TRUE(last.rows[0][1].isNull());
+    EXPECT_EQ(Database::ParseDateTime(last.rows[0][2]), now.addSecs(3));
+    EXPECT_DOUBLE_EQ(last.rows[0][3].toDouble(), 10.003);
+}
+
+TEST_F(ReportTest, EvenSeriesFillsBothHalvesAndAPreviousReportIsReplaced) {
+    AddReadings(1200); // more than one slice on each side
+    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    auto lines = Lines();
+    ASSERT_EQ(lines.size(), 600u);
+    for (int k = 1; k <= 600; ++k)
+        ASSERT_EQ(lines[size_t(k - 1)], std::make_pair(k, k + 600));
+
+    store.NowaSeria();
+    AddReadings(4);
+    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    const std::vector<std::pair<int, int>> expected{{1, 3}, {2, 4}};
+    EXPECT_EQ(Lines(), expected);
+
+    store.NowaSeria();
+    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(ReportTest, StoringNeedsReadingsAndReplacesTheStoredReport) {
+    Raport window(context, store);
+    window.AppendFrame("Kalibracja: D\r\n");
+    window.Command1Click();
+    ASSERT_EQ(dialogs.Messages(), QStringList{context.Msg(30)});
+    EXPECT_EQ(context.Msg(30), "Raport z kalibracji mozna zapisac po serii pomiarow!");
+    EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(45));
+    EXPECT_EQ(StoredReports(), 0);
+    EXPECT_TRUE(window.Command1->isEnabled());
+
+    AddReadings(1);
+    int handedToChart = 0;
+    window.raportDoWykresu = [&] { ++handedToChart; };
+    window.Command1Click();
+    EXPECT_EQ(StoredReports(), 1);
+    EXPECT_EQ(RaportTekst::Zapisany(store.Bound()),
+              "Kalibracja: " + QDate::currentDate().toString("dd-MM-yyyy") + "\r\n");
+    EXPECT_FALSE(window.Command1->isEnabled());
+    EXPECT_EQ(handedToChart, 1);
+
+    window.AppendFrame("Wynik: OK\r\n");
+    EXPECT_TRUE(window.Command1->isEnabled()) << "the new lines are not stored yet";
+    window.Command1Click();
+    EXPECT_EQ(StoredReports(), 1);
+    EXPECT_TRUE(RaportTekst::Zapisany(store.Bound())->endsWith("Wynik: OK\r\n"));
+}
+
+TEST_F(ReportTest, WindowShowsTheStoredReportAndCapturesOnlyWhileOpen) {
+    AddReadings(1);
+    ASSERT_EQ(RaportTekst::Zapisz(store.Bound(), "Zapisany\r\n"), RaportTekst::Zapis::Zapisany);
+    Raport window(context, store);
+    EXPECT_TRUE(window.Capturing());
+    EXPECT_EQ(window.lblRaport->text(), "Zapisany\n");
+    EXPECT_FALSE(window.Command1->isEnabled()) << "a stored report is not stored again";
+    window.AppendFrame("Temp: 20 \xf8"
+                       "C\r\n");
+    EXPECT_EQ(window.Text(), QString::fromUtf8("Zapisany\r\nTemp: 20 °C\r\n"));
+    window.Command2->click();
+    EXPECT_FALSE(window.Capturing());
+    window.AppendFrame("po zamknieciu\r\n");
+    EXPECT_EQ(window.Text(), QString::fromUtf8("Zapisany\r\nTemp: 20 °C\r\n"));
+}
+
+TEST_F(ReportTest, LongReportScrollsInsideItsBox) {
+    Raport window(context, store);
+    window.show();
+    for (int i = 0; i < 200; ++i)
+        window.AppendFrame("linia " + QByteArray::number(i) + "\r\n");
+    ASSERT_GT(window.VScroll1->maximum(), 0);
+    EXPECT_EQ(window.VScroll1->maximum(), window.lblRaport->height() - window.Picture1->height());
+    window.VScroll1->setValue(window.VScroll1->maximum());
+    EXPECT_EQ(window.lblRaport->y(), -window.VScroll1->maximum());
+}
+
+TEST_F(ReportTest, SavingOverALongerFileLeavesOnlyTheReport) {
+    const QString path = File("raport.txt");
+    TestFiles::WriteFile(path, QByteArray(5000, 'x'));
+    Raport window(context, store);
+    window.AppendFrame("Temperatura: 22.5 \xf8"
+                       "C\r\n");
+    window.AppendFrame("Wynik: OK\r\n");
+    dialogs.FileNext(path);
+    window.cmdSaveAsClick();
+    EXPECT_EQ(TestFiles::ReadFile(path), QByteArray("Temperatura: 22.5 \xb0"
+                                                    "C\r\nWynik: OK\r\n"));
+    const auto opened = dialogs.CallsOf(ScriptedDialogs::Kind::OpenWithDesktop);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].text, path);
+    const auto asked = dialogs.CallsOf(ScriptedDialogs::Kind::SaveFileName);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].folder, context.programFolder);
+    EXPECT_EQ(asked[0].filter, "Text file (*.txt)");
+
+    dialogs.Clear();
+    window.cmdSaveAsClick(); // cancelled
+    EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::OpenWithDesktop).empty());
+}
+
+TEST_F(ReportTest, WithoutAPrinterTheReportCanBeKeptAsPdf) {
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "a printer is installed here";
+    Raport window(context, store);
+    window.AppendFrame("RAPORT KALIBRACJI\r\n");
+    dialogs.AnswerNext(MsgAnswer::Ok);
+    dialogs.FileNext(File("kalibracja"));
+    window.Command3Click();
+    ASSERT_FALSE(dialogs.Messages().isEmpty());
+    EXPECT_EQ(dialogs.Messages()[0], "Nie wykryto zainstalowanej drukarki!");
+    EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(46));
+    EXPECT_TRUE(PdfText(File("kalibracja.pdf")).contains("RAPORT KALIBRACJI"));
+}
+
+TEST_F(ReportTest, EscapeWhileTheSeriesReportIsPreparedShowsNoReport) {
+    AddReadings(2000);
+    EscapeAt escape(300);
+    SeriesReport report(context, store);
+    report.progress = &escape;
+    bool shown = false;
+    report.runPreview = [&](QPrintPreviewDialog&) { shown = true; };
+    EXPECT_FALSE(report.Drukuj());
+    EXPECT_FALSE(shown);
+    const int built = store.Bound().Scalar("select count(*) from temp").toInt();
+    EXPECT_GE(built, 300);
+    EXPECT_LT(built, 1000);
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+}
+
+TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
+    store.liveStatistics = false;
+    AddReadings(100);
+    SeriesReport report(context, store);
+    const QString path = File("seria.pdf");
+    dialogs.FileNext(path);
+    QString title;
+    report.runPreview = [&](QPrintPreviewDialog& preview) {
+        title = preview.windowTitle();
+        QAction* pdf = preview.findChild<QAction*>("cmdPdf");
+        ASSERT_NE(pdf, nullptr);
+        pdf->trigger();
+    };
+    ASSERT_TRUE(report.Drukuj());
+    EXPECT_TRUE(store.liveStatistics) << "the report ticks the live statistics";
+    EXPECT_EQ(store.Statistics().lblLiczba, "100");
+    EXPECT_EQ(title, "Raport z wazen");
+
+    const int pages = PdfPages(path);
+    ASSERT_EQ(pages, 2) << "50 lines: the statistics leave room for 40-odd on the first page";
+    QStringList lines;
+    for (int page = 1; page <= pages; ++page) {
+        const QString text = PdfText(path, page);
+        // The blanks of the footer are narrow enough for pdftotext to drop.
+        const QRegularExpression footer(QString("\\b%1 ?z ?%2\\s*$").arg(page).arg(pages));
+        EXPECT_TRUE(text.trimmed().contains(footer)) << text.toStdString();
+        EXPECT_TRUE(text.contains("Godzina")) << "every page has the column captions";
+        lines += text.split('\n');
+    }
+    const QString first = PdfText(path, 1);
+    EXPECT_TRUE(first.contains("Raport z wazen"));
+    EXPECT_TRUE(first.contains("Suma wazen:"));
+    EXPECT_TRUE(first.contains(store.Statistics().lblSuma));
+    EXPECT_FALSE(PdfText(path, 2).contains("Statystyka wazen"));
+    // Each reading once, k beside k + 50, with its date, time and mass.
+    for (int k = 1; k <= 50; ++k) {
+        const auto time = [](int k) { return now.addSecs(k).toString("HH:mm:ss"); };
+        const QString mass = QString::number(10 + k / 1000.0, 'f', 4);
+        // Timer counts from the first reading of the series.
+        const QRegularExpression line(
+            QString(
+                "^\\s*%1\\s+2026-12-07\\s+%2\\s+%3\\s+%4\\s+g\\s+%5\\s+2026-12-07\\s+%6\\s+%7\\s")
+                .arg(QString::number(k), time(k), QString::number(k - 1),
+                     QRegularExpression::escape(mass), QString::number(k + 50), time(k + 50),
+                     QString::number(k + 49)));
+        EXPECT_EQ(lines.filter(line).size(), 1) << "line " << k;
+    }
+}
+
+TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
+    context.settings.languageFileName = "English.lag";
+    ASSERT_TRUE(QDir().mkpath(context.LanguageFolder()));
+    INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "RP1_N", "Weighing report");
+    INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "Pomiary", "Readings");
+    INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "%p z %P", "page %p of %P");
+    const SeriesReport::Texts texts = SeriesReport::TranslatedTexts(context);
+    EXPECT_EQ(texts.caption, "Weighing report");
+    EXPECT_EQ(texts.measurements, "Readings");
+    EXPECT_EQ(texts.title, "Raport z wazen");
+    // Texts the file lacked are written into it for the translator.
+    EXPECT_EQ(INI::CzytajIni(context.LanguageFilePath(), "Rp1", "Suma wazen:", ""), "Suma wazen:");
+
+    AddReadings(3);
+    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    const QString path = File("en.pdf");
+    SeriesReport report(context, store);
+    ASSERT_TRUE(report.ZapiszPdf(path));
+    const QString text = PdfText(path);
+    EXPECT_TRUE(text.contains("Readings"));
+    EXPECT_TRUE(text.contains("page 1 of 1"));
+}
