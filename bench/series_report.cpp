@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPrintPreviewDialog>
 #include <QTemporaryDir>
@@ -50,7 +51,7 @@ double Seconds(const QElapsedTimer& clock) {
     return clock.nsecsElapsed() / 1e9;
 }
 
-bool Run(ProgramContext& context, int n, double goal) {
+bool Run(ProgramContext& context, int n, double goal, const QString& keep) {
     QTemporaryDir folder;
     Magazyn store(context);
     store.OtworzMagazyn();
@@ -83,6 +84,12 @@ bool Run(ProgramContext& context, int n, double goal) {
         report.Drukuj();
     }
 
+    if (!keep.isEmpty()) {
+        const QString kept = keep + QStringLiteral("/series_report_%1.pdf").arg(n);
+        QFile::remove(kept);
+        QFile::copy(pdf, kept);
+    }
+
     std::printf("series_report: %d readings: fill temp %.3f s, render %.3f s to PDF (%lld KiB)", n,
                 fill, render, QFileInfo(pdf).size() / 1024);
     if (preview > 0)
@@ -102,7 +109,9 @@ int main(int argc, char** argv) {
     ProgramContext context;
     context.programFolder = folder.path();
     context.dialogs = &dialogs;
-    bool ok = Run(context, 10000, 2);
-    ok = Run(context, 100000, 15) && ok;
+    // An optional folder keeps the PDF files, to look at them.
+    const QString keep = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    bool ok = Run(context, 10000, 2, keep);
+    ok = Run(context, 100000, 15, keep) && ok;
     return ok ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -21,6 +21,7 @@
 #include <QPrinter>
 #include <QToolBar>
 #include <array>
+#include <map>
 #include <memory>
 
 namespace Pomiar {
@@ -30,7 +31,7 @@ namespace {
 constexpr int columnCount = 7;
 // Share of a half line each column takes: Lp, Data, Godzina, Timer, Masa,
 // Jm, Opis.
-constexpr std::array<double, columnCount> columnWeights{8, 19, 15, 12, 17, 6, 13};
+constexpr std::array<double, columnCount> columnWeights{11, 16, 14, 10, 15, 6, 16};
 constexpr int massColumn = 4;
 constexpr int statisticsRows = 6; // the left block; the right one takes the rest
 
@@ -64,6 +65,7 @@ struct Layout {
         lineHeight = Line(lineFont) * 1.35;
         footerHeight = Line(footerFont) * 2.0;
         padding = Millimetres(2.5);
+        cellGap = Millimetres(0.5);
         frameHeight = padding * 2 + titleHeight + headingHeight + statisticsRows * statisticsHeight;
         reportHeaderHeight = frameHeight + headingHeight + Millimetres(3);
         firstPageLines = LinesBelow(reportHeaderHeight + columnsHeight);
@@ -98,12 +100,12 @@ struct Layout {
     const QFont titleFont = ReportFont(16, true);
     const QFont headingFont = ReportFont(11, true);
     const QFont statisticsFont = ReportFont(9);
-    const QFont columnsFont = ReportFont(8, true);
-    const QFont lineFont = ReportFont(8);
+    const QFont columnsFont = ReportFont(7.5, true);
+    const QFont lineFont = ReportFont(7);
     const QFont footerFont = ReportFont(8);
     double width = 0, height = 0;
     double titleHeight = 0, headingHeight = 0, statisticsHeight = 0, columnsHeight = 0;
-    double lineHeight = 0, footerHeight = 0, padding = 0, frameHeight = 0;
+    double lineHeight = 0, footerHeight = 0, padding = 0, cellGap = 0, frameHeight = 0;
     double reportHeaderHeight = 0;
     int firstPageLines = 0, otherPageLines = 0;
 };
@@ -195,6 +197,7 @@ public:
                      cells[column], Alignment(column));
         }
         top += layout.lineHeight;
+        currentFont = nullptr;
         painter.setPen(QPen(Qt::lightGray, 0));
         painter.drawLine(QPointF(0, top), QPointF(layout.width, top));
         ++linesOnPage;
@@ -219,17 +222,30 @@ private:
     void Text(const QRectF& box, const QFont& font, const QString& text, Qt::Alignment alignment) {
         if (text.isEmpty())
             return;
-        painter.setFont(font);
-        painter.setPen(Qt::black);
+        if (&font != currentFont) {
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            currentFont = &font;
+        }
         // Cells keep a small gap so that neighbours never touch; long
         // descriptions are cut with an ellipsis rather than overwrite.
-        const QRectF inner = box.adjusted(layout.Millimetres(0.7), 0, -layout.Millimetres(0.7), 0);
-        const QString shown =
-            QFontMetricsF(font, &printer).elidedText(text, Qt::ElideRight, inner.width());
+        const QRectF inner = box.adjusted(layout.cellGap, 0, -layout.cellGap, 0);
+        const QFontMetricsF& metrics = Metrics(font);
+        const QString shown = metrics.horizontalAdvance(text) <= inner.width()
+                                  ? text
+                                  : metrics.elidedText(text, Qt::ElideRight, inner.width());
         painter.drawText(inner, int(alignment) | Qt::TextSingleLine, shown);
     }
 
+    const QFontMetricsF& Metrics(const QFont& font) {
+        auto known = metrics.find(&font);
+        if (known == metrics.end())
+            known = metrics.emplace(&font, QFontMetricsF(font, &printer)).first;
+        return known->second;
+    }
+
     void Rule(double y) {
+        currentFont = nullptr;
         painter.setPen(QPen(Qt::black, layout.Millimetres(0.3)));
         painter.drawLine(QPointF(0, y), QPointF(layout.width, y));
     }
@@ -242,6 +258,9 @@ private:
     int page = 1;
     int linesOnPage = 0;
     double top = 0;
+    // The pen and font set last, so that a line's cells do not set them again.
+    const QFont* currentFont = nullptr;
+    std::map<const QFont*, QFontMetricsF> metrics;
 };
 
 const QString tempQuery =
