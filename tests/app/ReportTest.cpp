@@ -1,7 +1,9 @@
 #include "CodePage1250.h"
 #include "Database.h"
+#include "EventWait.h"
 #include "INI.h"
 #include "Magazyn.h"
+#include "Mordal.h"
 #include "PasekProgress.h"
 #include "ProgramContext.h"
 #include "Raport.h"
@@ -343,4 +345,42 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
     const QString text = PdfText(path);
     EXPECT_TRUE(text.contains("Readings"));
     EXPECT_TRUE(text.contains("page 1 of 1"));
+}
+
+TEST_F(ReportTest, CalibrationReportFromTheSimulatorIsCapturedRewritten) {
+    QProcess simulator;
+    simulator.start(BALANCE_SIM_PATH, {"--tcp", "0"});
+    ASSERT_TRUE(simulator.waitForStarted(5000));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
+    const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
+    ASSERT_EQ(ready.size(), 4);
+
+    std::unique_ptr<QObject> control(Mordal::CreateControl("Brisko_2.Comm", nullptr));
+    auto* comm = qobject_cast<Mordal::Comm*>(control.get());
+    ASSERT_NE(comm, nullptr);
+    Raport window(context, store);
+    QObject::connect(comm, &Mordal::Comm::OnComm,
+                     [&window](const QByteArray& frame, int, int, bool&) {
+                         if (window.Capturing())
+                             window.AppendFrame(frame);
+                     });
+    comm->SetCommSource(int(Mordal::enCommSource::TCP));
+    comm->SetNetRemoteHost("127.0.0.1");
+    comm->SetNetRemotePort(ready[3].toInt());
+    comm->SetCommOpen(true);
+    ASSERT_TRUE(WaitUntil([&] { return comm->CommOpen(); }, 5000));
+
+    simulator.write("report\n");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return window.Text().contains("-------------------------------\r\n"); }, 5000))
+        << window.Text().toStdString();
+    const QString text = window.Text();
+    EXPECT_TRUE(text.contains("Data: " + QDate::currentDate().toString("dd-MM-yyyy") + "\r\n"));
+    EXPECT_TRUE(text.contains(QRegularExpression("Godzina:  \\d\\d:\\d\\d:\\d\\d\r\n")));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Temperatura: 22.5 °C\r\n")));
+    EXPECT_FALSE(text.contains(QChar(27)));
+
+    comm->SetCommOpen(false);
+    simulator.write("quit\n");
+    simulator.waitForFinished(2000);
 }
