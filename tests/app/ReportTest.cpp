@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
@@ -87,7 +88,7 @@ private:
     PasekProgress shown;
 };
 
-QString Run(const QString& program, const QStringList& arguments) {
+QString RunTool(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
@@ -96,7 +97,7 @@ QString Run(const QString& program, const QStringList& arguments) {
 }
 
 int PdfPages(const QString& path) {
-    const auto match = QRegularExpression("Pages:\\s+(\\d+)").match(Run("pdfinfo", {path}));
+    const auto match = QRegularExpression("Pages:\\s+(\\d+)").match(RunTool("pdfinfo", {path}));
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
 
@@ -104,7 +105,7 @@ QString PdfText(const QString& path, int page = 0) {
     QStringList arguments{"-layout"};
     if (page > 0)
         arguments << "-f" << QString::number(page) << "-l" << QString::number(page);
-    return Run("pdftotext", arguments << path << "-");
+    return RunTool("pdftotext", arguments << path << "-");
 }
 
 } // namespace
@@ -258,6 +259,50 @@ TEST_F(ReportTest, WithoutAPrinterTheReportCanBeKeptAsPdf) {
     EXPECT_EQ(dialogs.Messages()[0], "Nie wykryto zainstalowanej drukarki!");
     EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(46));
     EXPECT_TRUE(PdfText(File("kalibracja.pdf")).contains("RAPORT KALIBRACJI"));
+}
+
+// The printed instrument report: every line in Courier from one inch in
+// from the left and the top, onto further pages before the bottom inch.
+TEST(ReportPrintTest, LinesStartOneInchInAndFlowOntoFurtherPages) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("druk.pdf");
+    QString text;
+    for (int i = 0; i < 120; ++i)
+        text += QString("linia%1\r\n").arg(i, 3, 10, QChar('0'));
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        Raport::PrintText(printer, text);
+    }
+    const QString boxes = RunTool("pdftotext", {"-bbox", path, "-"});
+    const QRegularExpression word("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" "
+                                  "yMax=\"([\\d.]+)\">(linia\\d+)</word>");
+    const QRegularExpression page("<page width=\"[\\d.]+\" height=\"([\\d.]+)\">");
+    const double height = page.match(boxes).captured(1).toDouble();
+    ASSERT_GT(height, 800);
+    QStringList seen;
+    int pages = 0;
+    for (const QString& pageText : boxes.split("<page ", Qt::SkipEmptyParts).mid(1)) {
+        ++pages;
+        double firstTop = -1;
+        for (auto match = word.globalMatch(pageText); match.hasNext();) {
+            const auto found = match.next();
+            seen << found.captured(4);
+            EXPECT_NEAR(found.captured(1).toDouble(), 72, 1) << found.captured(4).toStdString();
+            EXPECT_LE(found.captured(3).toDouble(), height - 72 + 12)
+                << found.captured(4).toStdString();
+            if (firstTop < 0)
+                firstTop = found.captured(2).toDouble();
+        }
+        EXPECT_GE(firstTop, 72);
+        EXPECT_LT(firstTop, 80);
+    }
+    EXPECT_EQ(pages, 2);
+    ASSERT_EQ(seen.size(), 120);
+    EXPECT_EQ(seen.front(), "linia000");
+    EXPECT_EQ(seen.back(), "linia119");
 }
 
 TEST_F(ReportTest, EscapeWhileTheSeriesReportIsPreparedShowsNoReport) {
