@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -104,6 +105,11 @@ Spacing Measure(const std::vector<qint64>& arrivals, int count) {
     spacing.driftMs =
         double(arrivals[std::size_t(count - 1)] - arrivals[0] - qint64(count - 1) * TickNs) / 1e6;
     return spacing;
+}
+
+double LoadAverage() {
+    double load = 0.0;
+    return ::getloadavg(&load, 1) == 1 ? load : -1.0;
 }
 
 } // namespace
@@ -199,5 +205,6 @@ int main(int argc, char** argv) {
                 answered - 1, spacing.driftMs, GoalDriftMs, driftMet ? "" : "   <-- missed");
     std::printf("  requests answered %d, rows stored %d%s\n", answered, rows,
                 rows == answered ? "" : "   <-- must be equal");
+    std::printf("  load average at the end %.2f\n", LoadAverage());
     return spacingMet && driftMet && rows == answered ? 0 : 1;
 }
