@@ -77,7 +77,9 @@ const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
 
 // Commands built by later parts of the program: shown, but not available.
 const QStringList notYetAvailable = {
-    "drukuj", "raport", "wykres", "wykresopcje", "Languuage",
+    "drukuj",
+    "raport",
+    "Languuage",
 };
 
 // What continuous transmission blocks and gives back.
@@ -189,6 +191,28 @@ void Glowna::buildCommands() {
     operations.insert(QStringLiteral("nowa"), [this] { NewSeriesCommand(); });
     operations.insert(QStringLiteral("otworz"), [this] { OpenSeriesCommand(); });
     operations.insert(QStringLiteral("zapisz"), [this] { SaveCommand(); });
+    operations.insert(QStringLiteral("wykres"),
+                      [this] { wykres = Wykres::Pokaz(context, store, wykres, this); });
+    operations.insert(QStringLiteral("wykresopcje"), [this] {
+        Wykresopcje dialog(context, this);
+        connect(&dialog, &Wykresopcje::Zapisano, this, [this] {
+            if (wykres)
+                wykres->Redraw();
+        });
+        dialog.exec();
+    });
+    store.chartRefresh = [this] {
+        if (wykres)
+            wykres->Redraw();
+    };
+    closeChart = [this] {
+        if (wykres)
+            wykres->close();
+    };
+    clearChartReport = [this] {
+        if (wykres)
+            wykres->lblRaport->clear();
+    };
     saveSeries = [this] { return SaveCommand(); };
     store.afterReadingPrompts = [this] { afterReadingPrompts(); };
 
@@ -601,6 +625,10 @@ void Glowna::OpenSeriesCommand() {
     try {
         Magazyn::KompaktujBaze(path);
         store.OtworzBaze(path);
+        if (wykres) {
+            wykres->Redraw();
+            wykres->PokazRaport();
+        }
     } catch (const DatabaseError& error) {
         QApplication::restoreOverrideCursor();
         showProcedureError(error.code, QString::fromLocal8Bit(error.what()),

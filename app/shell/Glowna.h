@@ -3,10 +3,12 @@
 #include "BalanceProtocol.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
+#include "Wykres.h"
 #include "Zakonczenie.h"
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <functional>
@@ -118,6 +120,7 @@ public:
     class BramkaCyklu* Gate() const {
         return gate.get();
     }
+    Wykres* ChartWindow() const { return wykres.data(); }
     void ShowCycleSettings();
     bool AutomaticWorkRunning() const { return automaticRunning; }
     // Compacts the working database; the closing window calls it.
@@ -190,6 +193,7 @@ private:
     bool closing = false;
     std::unique_ptr<class Film> film;
     bool automaticRunning = false;
+    QPointer<Wykres> wykres; // the chart window while it is open
     std::unique_ptr<Database> cycleDatabase;
     std::unique_ptr<class BramkaCyklu> gate;
     class Cykl* cycleDialog = nullptr;

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -229,4 +230,21 @@ TEST_F(SeriesCommandsTest, DescriptionPromptFollowsOnlyStoredReadings) {
     Read("1.0000");
     EXPECT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).size(), 1u);
     EXPECT_EQ(window->Store().Model().Row(0).opis, "B");
+}
+
+TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
+    Read("1.0000");
+    window->ToolbarButtonClick("wykres");
+    EXPECT_EQ(window->ChartWindow(), nullptr) << "one reading is too few";
+    EXPECT_EQ(dialogs.Messages().last(), context.Msg(3));
+    Read("2.0000");
+    window->ToolbarButtonClick("wykres");
+    ASSERT_NE(window->ChartWindow(), nullptr);
+    const int before = window->ChartWindow()->Masy()->count();
+    Read("3.0000");
+    EXPECT_GT(window->ChartWindow()->Masy()->count(), before);
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->StartCommand();
+    EXPECT_TRUE(!window->ChartWindow() || !window->ChartWindow()->isVisible())
+        << "Start closes the chart";
 }
