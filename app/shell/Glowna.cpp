@@ -17,6 +17,7 @@
 #include "PerUserSettings.h"
 #include "ProcedureError.h"
 #include "SeriesFile.h"
+#include "SeriesReport.h"
 #include "StatystykaPanel.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
@@ -76,11 +77,7 @@ const QSet<QString> groupStarts = {"start", "opcje", "odczyt", "pomoc", "connect
 const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
 
 // Commands built by later parts of the program: shown, but not available.
-const QStringList notYetAvailable = {
-    "drukuj",
-    "raport",
-    "Languuage",
-};
+const QStringList notYetAvailable = {"Languuage"};
 
 // What continuous transmission blocks and gives back.
 const QStringList blockedMenuItems = {"mnunowa",   "mnuotworz", "mnuzapisz",
@@ -213,6 +210,21 @@ void Glowna::buildCommands() {
         if (wykres)
             wykres->lblRaport->clear();
     };
+    operations.insert(QStringLiteral("raport"), [this] {
+        Raport raport(context, store, this);
+        raport.raportDoWykresu = [this] { RaportDoWykresu(); };
+        raportWindow = &raport;
+        if (runReport)
+            runReport(raport);
+        else
+            raport.exec();
+        raportWindow = nullptr;
+    });
+    operations.insert(QStringLiteral("drukuj"), [this] {
+        SeriesReport report(context, store, this);
+        report.panel = panel;
+        report.Drukuj();
+    });
     saveSeries = [this] { return SaveCommand(); };
     store.afterReadingPrompts = [this] { afterReadingPrompts(); };
 
@@ -496,8 +508,18 @@ void Glowna::onComm(const QByteArray& frame, int, int, bool&) {
         PrzetworzOdczyt(frame);
 }
 
+void Glowna::RaportDoWykresu() {
+    if (wykres)
+        wykres->PokazRaport();
+}
+
 void Glowna::PrzetworzOdczyt(const QByteArray& frame) {
+    // The report window sees every frame while it is open.
+    const bool capturing = raportWindow && raportWindow->Capturing();
+    if (capturing)
+        raportWindow->AppendFrame(frame);
     Odczyt::HandlerContext handler;
+    handler.reportCapture = capturing;
     handler.locale = store.locale;
     handler.outsideLimits = [this](const QString& value) {
         return store.limits.Outside(value, store.locale);
@@ -625,10 +647,9 @@ void Glowna::OpenSeriesCommand() {
     try {
         Magazyn::KompaktujBaze(path);
         store.OtworzBaze(path);
-        if (wykres) {
+        if (wykres)
             wykres->Redraw();
-            wykres->PokazRaport();
-        }
+        RaportDoWykresu();
     } catch (const DatabaseError& error) {
         QApplication::restoreOverrideCursor();
         showProcedureError(error.code, QString::fromLocal8Bit(error.what()),

@@ -3,6 +3,7 @@
 #include "BalanceProtocol.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
+#include "Raport.h"
 #include "Wykres.h"
 #include "Zakonczenie.h"
 
@@ -121,6 +122,11 @@ public:
         return gate.get();
     }
     Wykres* ChartWindow() const { return wykres.data(); }
+    // How the report window is run: modal for the user; tests may look at
+    // it while it is open.
+    std::function<void(Raport&)> runReport;
+    // The stored report of the series shown under the open chart.
+    void RaportDoWykresu();
     void ShowCycleSettings();
     bool AutomaticWorkRunning() const { return automaticRunning; }
     // Compacts the working database; the closing window calls it.
@@ -193,7 +199,8 @@ private:
     bool closing = false;
     std::unique_ptr<class Film> film;
     bool automaticRunning = false;
-    QPointer<Wykres> wykres; // the chart window while it is open
+    QPointer<Wykres> wykres;        // the chart window while it is open
+    Raport* raportWindow = nullptr; // the report window while it captures
     std::unique_ptr<Database> cycleDatabase;
     std::unique_ptr<class BramkaCyklu> gate;
     class Cykl* cycleDialog = nullptr;

@@ -246,7 +246,7 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     window->ToolbarButtonClick("connection");
     EXPECT_TRUE(Button("odczyt")->isEnabled());
     // Commands of work the program does not offer yet stay off.
-    EXPECT_FALSE(Item("mnuRaport")->isEnabled());
+    EXPECT_FALSE(Item("Languuage")->isEnabled());
 }
 
 TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {

@@ -6,6 +6,7 @@
 #include "Mordal.h"
 #include "Opcje.h"
 #include "PerUserSettings.h"
+#include "Raport.h"
 #include "ScriptedDialogs.h"
 #include "StatystykaPanel.h"
 #include "TestFiles.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QTemporaryDir>
@@ -247,4 +249,20 @@ TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
     window->StartCommand();
     EXPECT_TRUE(!window->ChartWindow() || !window->ChartWindow()->isVisible())
         << "Start closes the chart";
+}
+
+TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoReadings) {
+    Read("1.0000");
+    bool captured = false;
+    window->runReport = [&](Raport& raport) {
+        EXPECT_TRUE(raport.Capturing());
+        window->PrzetworzOdczyt("Kalibracja\r\n");
+        window->PrzetworzOdczyt("\r\n");
+        captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
+    };
+    window->ToolbarButtonClick("raport");
+    EXPECT_TRUE(captured);
+    EXPECT_EQ(Rows(), 1) << "a printout line without a digit is no reading";
+    window->PrzetworzOdczyt("Kalibracja\r\n");
+    EXPECT_EQ(Rows(), 1);
 }
