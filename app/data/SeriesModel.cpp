@@ -23,7 +23,10 @@ const QString noDescription = QStringLiteral(" ");
 
 } // namespace
 
-SeriesModel::SeriesModel(QObject* parent) : QAbstractTableModel(parent) {}
+SeriesModel::SeriesModel(QObject* parent) : QAbstractTableModel(parent) {
+    for (int column = 0; column < ColumnCount; ++column)
+        captions << Caption(column);
+}
 
 int SeriesModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : Count();
@@ -50,7 +53,17 @@ QVariant SeriesModel::headerData(int section, Qt::Orientation orientation, int r
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
         section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return Caption(section);
+    return captions.at(section);
+}
+
+bool SeriesModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                int role) {
+    if (orientation != Qt::Horizontal || (role != Qt::EditRole && role != Qt::DisplayRole) ||
+        section < 0 || section >= ColumnCount)
+        return false;
+    captions[section] = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
 }
 
 QVariant SeriesModel::data(const QModelIndex& index, int role) const {

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace Pomiar {
@@ -35,6 +36,10 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    // The column captions can be replaced (translated texts); Caption() keeps
+    // the designed one.
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
 
     // Caption, field and default width (in pixels) of a column.
     static QString Caption(int column);
@@ -58,6 +63,7 @@ private:
 
     std::vector<SeriesRow> rows;
     std::vector<QString> units; // one shared copy of each unit text
+    QStringList captions;
     QString massFormat = QStringLiteral("#0.0000");
     QLocale locale = QLocale::system();
 };

@@ -1,5 +1,8 @@
 #include "Film.h"
 
+#include "LanguageTexts.h"
+#include "ProgramContext.h"
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -34,6 +37,10 @@ Film::Film(const QString& programFolder, QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(aniPobieranie);
     setFixedSize(sizeHint().expandedTo(QSize(320, 100)));
+}
+
+Film::Film(const ProgramContext& context, QWidget* parent) : Film(context.programFolder, parent) {
+    ApplyFormTexts(context, this);
 }
 
 Film::~Film() = default;

@@ -7,6 +7,8 @@ class QMovie;
 
 namespace Pomiar {
 
+struct ProgramContext;
+
 // The window shown while continuous transmission collects readings: an
 // animation on top of every other window. Escape ends the transmission.
 class Film : public QDialog {
@@ -15,6 +17,9 @@ public:
     // The animation plays "pomiary.dat" from the program folder; the
     // program's own clip is put there when the file is missing.
     explicit Film(const QString& programFolder, QWidget* parent = nullptr);
+    // The same, in the program folder of the run and with the texts of the
+    // language file.
+    explicit Film(const ProgramContext& context, QWidget* parent = nullptr);
     ~Film() override;
 
     QLabel* aniPobieranie = nullptr;

@@ -1,7 +1,19 @@
 #include "LanguageTexts.h"
 
 #include "INI.h"
+#include "ProgramContext.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
 #include <array>
 
 namespace Pomiar {
@@ -57,6 +69,113 @@ bool validIndex(int index) {
     return index >= 0 && index < MessageTable::Size;
 }
 
+// The windows whose texts come from a language file, and their sections.
+const std::array<std::pair<const char*, const char*>, 13> formSections = {{
+    {"Cykl", "D1"},
+    {"Film", "D2"},
+    {"frmObjetoscNurnika", "D3"},
+    {"Glowna", "D4"},
+    {"Nowy", "D5"},
+    {"Opcje", "D6"},
+    {"Pasek", "D7"},
+    {"Raport", "D8"},
+    {"Startowa", "D9"},
+    {"Wykres", "D10"},
+    {"Wykresopcje", "D11"},
+    {"Zakonczenie", "D12"},
+    {"frmCommSelect", "D13"},
+}};
+
+// One window's walk: the lookups go to its section; tables and toolbars
+// met on the way are translated after every control.
+class FormTexts {
+public:
+    FormTexts(const ProgramContext& context, QString section)
+        : context(context), section(std::move(section)) {}
+
+    QString Lookup(const QString& designed) const {
+        return context.Lang(section, designed, designed);
+    }
+
+    void Controls(const QObject* parent) {
+        for (QObject* child : parent->children()) {
+            if (child->objectName().startsWith(QLatin1String("qt_")))
+                continue;
+            auto* widget = qobject_cast<QWidget*>(child);
+            // Menus are windows of their own to Qt, yet belong to this one.
+            if (widget && widget->isWindow() && !qobject_cast<QMenu*>(widget))
+                continue;
+            Control(child);
+            Controls(child);
+        }
+    }
+
+    void TablesAndToolbars() {
+        for (QAbstractItemView* view : views)
+            ColumnCaptions(view);
+        for (QToolBar* toolbar : toolbars)
+            ToolTips(toolbar);
+    }
+
+private:
+    void Control(QObject* control) {
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            if (!label->text().isEmpty())
+                label->setText(Lookup(label->text()));
+        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            // A toolbar's button shows its action, which is translated itself.
+            auto* toolButton = qobject_cast<QToolButton*>(button);
+            if (!(toolButton && toolButton->defaultAction()) && !button->text().isEmpty())
+                button->setText(Lookup(button->text()));
+        } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
+            if (!frame->title().isEmpty())
+                frame->setTitle(Lookup(frame->title()));
+        } else if (auto* menu = qobject_cast<QMenu*>(control)) {
+            if (!menu->title().isEmpty())
+                menu->setTitle(Lookup(menu->title()));
+        } else if (auto* action = qobject_cast<QAction*>(control)) {
+            Action(action);
+        } else if (auto* view = qobject_cast<QAbstractItemView*>(control)) {
+            views << view;
+        } else if (auto* toolbar = qobject_cast<QToolBar*>(control)) {
+            toolbars << toolbar;
+        }
+    }
+
+    void Action(QAction* action) {
+        // A menu's own action carries the menu's title, done with the menu;
+        // a toolbar's actions are looked up by tool tip.
+        if (action->isSeparator() || QMenu::menuInAction(action) ||
+            qobject_cast<QToolBar*>(action->parent()) || action->text().isEmpty())
+            return;
+        action->setText(Lookup(action->text()));
+    }
+
+    void ColumnCaptions(QAbstractItemView* view) {
+        QAbstractItemModel* model = view->model();
+        if (!model)
+            return;
+        for (int column = 0; column < model->columnCount(); ++column) {
+            const QString caption = model->headerData(column, Qt::Horizontal).toString();
+            if (!caption.isEmpty())
+                model->setHeaderData(column, Qt::Horizontal, Lookup(caption), Qt::DisplayRole);
+        }
+    }
+
+    void ToolTips(QToolBar* toolbar) {
+        for (QAction* button : toolbar->actions()) {
+            if (button->isSeparator() || button->toolTip().isEmpty())
+                continue;
+            button->setToolTip(Lookup(button->toolTip()));
+        }
+    }
+
+    const ProgramContext& context;
+    const QString section;
+    QList<QAbstractItemView*> views;
+    QList<QToolBar*> toolbars;
+};
+
 } // namespace
 
 MessageTable::MessageTable() {
@@ -104,6 +223,92 @@ void LoadMessages(const QString& languageFilePath, MessageTable& messages) {
                         QStringLiteral("MSG_%1").arg(index), MessageTable::DefaultText(index));
         messages.SetText(index, withLineBreaks(text));
     }
+}
+
+QString FormSection(const QString& windowName) {
+    for (const auto& [window, section] : formSections) {
+        if (windowName == QLatin1String(window))
+            return QString::fromLatin1(section);
+    }
+    return {};
+}
+
+void ApplyFormTexts(const ProgramContext& context, QWidget* window) {
+    if (!window || context.programFolder.isEmpty())
+        return;
+    const QString section = FormSection(window->objectName());
+    if (section.isEmpty())
+        return;
+    // Once per window: a second pass would take the translations for designed
+    // texts and write them into the file as keys of their own.
+    const char* applied = "formTextsApplied";
+    if (window->property(applied).toBool())
+        return;
+    window->setProperty(applied, true);
+    FormTexts texts(context, section);
+    // A window without a caption has nothing to translate there, and an
+    // empty default would only be written back as missing on every load.
+    if (!window->windowTitle().isEmpty())
+        window->setWindowTitle(context.Lang(section, QStringLiteral("x"), window->windowTitle()));
+    texts.Controls(window);
+    texts.TablesAndToolbars();
+}
+
+void TranslateReport(const ProgramContext& context, ReportTexts& report) {
+    const QString section = QStringLiteral("Rp1");
+    // The report prints with its designed texts rather than not at all.
+    try {
+        report.caption = context.Lang(section, QStringLiteral("RP1_N"), report.caption);
+        for (QStringList& captions : report.sections) {
+            for (QString& caption : captions) {
+                if (!caption.isEmpty())
+                    caption = context.Lang(section, caption, caption);
+            }
+        }
+    } catch (...) {
+    }
+}
+
+void RunTemplateMode(ProgramContext& context, const TemplateRun& run) {
+    const QString descriptions = context.programFolder + QStringLiteral("/opisy.ini");
+    QFile::remove(descriptions);
+    INI::ZapiszIni(descriptions, QString(), QStringLiteral("ok"), QStringLiteral("n"));
+    LoadMessages(context.LanguageFilePath(), context.messages);
+    if (run.translateReport)
+        run.translateReport();
+    if (run.loadEveryWindow)
+        run.loadEveryWindow();
+}
+
+namespace {
+
+QString FoundUnder(const QString& folder, const QString& fileName) {
+    if (fileName.isEmpty())
+        return {};
+    QDirIterator search(folder, {fileName}, QDir::Files, QDirIterator::Subdirectories);
+    return search.hasNext() ? search.next() : QString();
+}
+
+QString GuideName(const QString& helpFileName) {
+    const QFileInfo help(helpFileName);
+    const QString stem = help.suffix().isEmpty() ? help.fileName() : help.completeBaseName();
+    return stem + QStringLiteral(".html");
+}
+
+} // namespace
+
+QString FindHelpFile(const QString& languageFolder, const QString& helpFileName) {
+    // A file found in a subfolder is used from where it was found.
+    for (const QString& candidate : {helpFileName, GuideName(helpFileName)}) {
+        const QString found = FoundUnder(languageFolder, candidate);
+        if (!found.isEmpty())
+            return found;
+    }
+    const QString english = languageFolder + QStringLiteral("/English.chm");
+    const QString englishGuide = languageFolder + QStringLiteral("/English.html");
+    if (!QFileInfo::exists(english) && QFileInfo::exists(englishGuide))
+        return englishGuide;
+    return english;
 }
 
 } // namespace Pomiar

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+class QWidget;
 
 namespace Pomiar {
+
+struct ProgramContext;
 
 // The numbered messages every message box takes its text and title from
 // (indices 0 to 50; 33 to 44 and 50 have no text).
@@ -32,5 +38,62 @@ QString GetLangText(const QString& languageFilePath, const QString& section, con
 
 // Fills the table from section "MSG" of the language file ("MSG_<n>").
 void LoadMessages(const QString& languageFilePath, MessageTable& messages);
+
+// The section of a window's texts ("D1" to "D13") by its objectName; empty
+// for a window that keeps its designed texts.
+QString FormSection(const QString& windowName);
+
+// Replaces the texts of a window from its section of the language file:
+// the caption under "x", then every control with a non-empty caption, keyed
+// by that caption, then the column captions of its tables and the tool tips
+// of its toolbar buttons.
+//
+// Control order is a depth-first walk of the window's children in the order
+// they were given their parent (QObject::children()), that is, the order in
+// which the window builds and lays out its controls; a control's own
+// children follow it. Captions are the text of labels and buttons (check
+// boxes, radio buttons), the title of frames (QGroupBox) and menus, and the
+// text of actions in menus and menu bars. Child windows (dialogs owned by
+// this one) are not entered: they apply their own section. Toolbar actions
+// are looked up by tool tip only, as their caption is never shown; Qt's own
+// inner controls (named "qt_...") are skipped.
+//
+// A window is translated once; later calls leave it as it is. Without a
+// program folder there is no language file, and the designed texts stay.
+void ApplyFormTexts(const ProgramContext& context, QWidget* window);
+
+// The printed series report as its translation sees it: the caption and,
+// section by section of the report, the captions of its controls. The
+// report builds this from its layout, calls TranslateReport and shows the
+// texts that come back in place of the designed ones.
+struct ReportTexts {
+    QString caption;
+    QList<QStringList> sections;
+};
+
+// Looks every caption up in section "Rp1" ("RP1_N" for the caption); empty
+// captions stay empty, and a lookup that fails keeps the designed text.
+void TranslateReport(const ProgramContext& context, ReportTexts& report);
+
+// What a template run does besides its own steps: translating the printed
+// report and loading every translated window in order, each applying its
+// texts and none shown. Either may be empty while the program lacks it.
+struct TemplateRun {
+    std::function<void()> translateReport;
+    std::function<void()> loadEveryWindow;
+};
+
+// The run that fills a language file with every text it lacks: opisy.ini is
+// started anew with "ok"="n" in its nameless section, the message table is
+// loaded, the report translated and every window loaded. The caller ends the
+// program afterwards.
+void RunTemplateMode(ProgramContext& context, const TemplateRun& run);
+
+// The help file of the language: the help file name ("lag" replaced by
+// "chm") anywhere under the language folder, else the user guide of the
+// same stem (".html"), else "English.chm", else "English.html". When none
+// exists the answer is the path of "English.chm", so that the user is told
+// which file is missing.
+QString FindHelpFile(const QString& languageFolder, const QString& helpFileName);
 
 } // namespace Pomiar

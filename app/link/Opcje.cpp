@@ -1,6 +1,7 @@
 #include "Opcje.h"
 
 #include "INI.h"
+#include "LanguageTexts.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 #include "frmCommSelect.h"
@@ -57,6 +58,7 @@ Opcje::Opcje(ProgramContext& context, Mordal::Comm* comm, QTimer* tmrEthernet,
     setWindowTitle(QStringLiteral("Opcje"));
     BuildWindow();
     ShowSettings();
+    ApplyFormTexts(context, this);
 }
 
 void Opcje::BuildWindow() {
@@ -165,7 +167,7 @@ void Opcje::cmdSettings_Click() {
         comm->SetCommOpen(false);
 
     const LinkSettings stored = ReadLinkSettingsOrDefaults();
-    frmCommSelect dialog(this);
+    frmCommSelect dialog(this, &context);
     dialog.BaudRate = stored.speed;
     dialog.SerialPort = stored.comm;
     dialog.HostIP = stored.hostIP;

@@ -1,5 +1,7 @@
 #include "frmCommSelect.h"
 
+#include "LanguageTexts.h"
+
 #include <CommInfo.h>
 #include <ControlFactory.h>
 #include <SerialPortDevice.h>
@@ -41,7 +43,7 @@ QFormLayout* FrameForm(QGroupBox* frame) {
 
 } // namespace
 
-frmCommSelect::frmCommSelect(QWidget* parent) : QDialog(parent) {
+frmCommSelect::frmCommSelect(QWidget* parent, const ProgramContext* context) : QDialog(parent) {
     setObjectName(QStringLiteral("frmCommSelect"));
     setWindowTitle(QStringLiteral("Konfiguracja polaczen"));
     setModal(true);
@@ -58,6 +60,8 @@ frmCommSelect::frmCommSelect(QWidget* parent) : QDialog(parent) {
 
     BuildWindow();
     ConnectEditing();
+    if (context)
+        ApplyFormTexts(*context, this);
 }
 
 void frmCommSelect::BuildWindow() {

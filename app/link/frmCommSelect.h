@@ -19,6 +19,8 @@ struct COMMPROP;
 
 namespace Pomiar {
 
+struct ProgramContext;
+
 // Where the balance is reached: no link, TCP (address and port) or an
 // RS-232 port that exists on this machine. The dialog stores nothing; its
 // caller fills the fields, calls LoadSettings, shows it and reads the fields
@@ -30,7 +32,8 @@ public:
     static constexpr std::array<int32_t, 7> BaudRates = {4800,  9600,  14400, 19200,
                                                          38400, 57600, 115200};
 
-    explicit frmCommSelect(QWidget* parent = nullptr);
+    // With a context the window shows the texts of the language file.
+    explicit frmCommSelect(QWidget* parent = nullptr, const ProgramContext* context = nullptr);
 
     int16_t Source = 0; // 0 none, 1 TCP, 2 RS-232
     int16_t SerialPort = 1;

@@ -4,6 +4,7 @@
 #include "CyklModel.h"
 #include "CyklUstawienia.h"
 #include "Database.h"
+#include "LanguageTexts.h"
 #include "Nowy.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
@@ -55,6 +56,7 @@ Cykl::Cykl(ProgramContext& context, BramkaCyklu& gate, QWidget* parent)
     connect(&gate, &BramkaCyklu::CursorChanged, this, &Cykl::ShowCursor);
     connect(&gate, &BramkaCyklu::RowsReloaded, this, [this] { ShowCursor(this->gate.Cursor()); });
     ShowCursor(gate.Cursor());
+    ApplyFormTexts(context, this);
 }
 
 void Cykl::BuildWindow() {

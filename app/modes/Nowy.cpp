@@ -3,6 +3,7 @@
 #include "BramkaCyklu.h"
 #include "CyklUstawienia.h"
 #include "Database.h"
+#include "LanguageTexts.h"
 #include "Odczyt.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
@@ -42,13 +43,21 @@ QLabel* NamedLabel(const QString& text, const QString& name, QWidget* buddy) {
 Nowy::Nowy(ProgramContext& context, BramkaCyklu& gate, bool newMode, QWidget* parent)
     : QDialog(parent), context(context), gate(gate), newMode(newMode), recordedRow(gate.Cursor()) {
     setObjectName(QStringLiteral("Nowy"));
-    setWindowTitle(newMode ? QStringLiteral("Nowy cykl") : QStringLiteral("Edytuj cykl"));
+    setWindowTitle(QStringLiteral("Nowy cykl"));
     setModal(true);
     BuildWindow();
     if (!newMode && gate.Cursor() >= 0) {
         const BramkaCyklu::Row& row = gate.RowAt(gate.Cursor());
         Text1->setText(row.start.toString());
         Text2->setText(row.stop.toString());
+    }
+    ApplyFormTexts(context, this);
+    // The editing caption is a text of its own in the window's section.
+    if (!newMode) {
+        const QString editing = QStringLiteral("Edytuj cykl");
+        setWindowTitle(context.programFolder.isEmpty()
+                           ? editing
+                           : context.Lang(QStringLiteral("D5"), editing, editing));
     }
 }
 

@@ -1,16 +1,30 @@
 #include "Module1.h"
 
+#include "BramkaCyklu.h"
+#include "Cykl.h"
+#include "Database.h"
+#include "Film.h"
 #include "Glowna.h"
 #include "INI.h"
 #include "LanguageTexts.h"
+#include "Nowy.h"
+#include "Opcje.h"
+#include "Pasek.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "ProgramFolder.h"
 #include "QtUserDialogs.h"
+#include "Raport.h"
+#include "SeriesReport.h"
 #include "Startowa.h"
+#include "Wykres.h"
+#include "Wykresopcje.h"
 #include "Zakonczenie.h"
+#include "frmCommSelect.h"
+#include "frmObjetoscNurnika.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <cstdio>
 
 namespace Pomiar::Module1 {
@@ -37,6 +51,41 @@ bool ReadSettings(ProgramContext& context) {
     return true;
 }
 
+void LoadTemplateWindows(ProgramContext& context) {
+    {
+        // Loading the main window would open the link and could ask for the
+        // options; this run only collects its texts.
+        Glowna window(context, nullptr);
+        ApplyFormTexts(context, &window);
+    }
+    // The windows that show the series or the cycle windows get an empty
+    // database of their own, so that the working database stays as it is.
+    QTemporaryDir scratch;
+    const QString scratchPath = scratch.filePath(QStringLiteral("szablon.mdb"));
+    Database scratchDatabase(scratchPath);
+    scratchDatabase.CreateSchema();
+    Magazyn store(context);
+    store.OtworzBaze(scratchPath);
+    BramkaCyklu gate(scratchDatabase);
+    Cykl cycle(context, gate);
+    Film film(context);
+    frmObjetoscNurnika density(context);
+    // Opened for editing, it looks up its editing caption besides the rest.
+    Nowy editor(context, gate, false);
+    Opcje options(context, nullptr, nullptr, {});
+    Pasek progress(nullptr, &context);
+    Raport report(context, store);
+    // Until the report window applies its texts itself; a second call would
+    // leave it as it is.
+    ApplyFormTexts(context, &report);
+    Startowa start(context);
+    Wykres chart(context, store);
+    Wykresopcje chartOptions(context);
+    Zakonczenie closing({}, nullptr, nullptr, &context);
+    // Not in the designed list, yet translated like the others.
+    frmCommSelect commSelect(nullptr, &context);
+}
+
 int Main(QApplication& app, const QStringList& arguments) {
     const QString executableFolder = QCoreApplication::applicationDirPath();
     ProgramContext context;
@@ -55,10 +104,12 @@ int Main(QApplication& app, const QStringList& arguments) {
     context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
 
     const QString languageFile = context.LanguageFilePath();
-    const bool templateMode = GetLangText(languageFile, QString(), "ok", "n") == "y";
-    LoadMessages(languageFile, context.messages);
-    if (templateMode)
+    if (GetLangText(languageFile, QString(), "ok", "n") == "y") {
+        RunTemplateMode(context, {[&context] { SeriesReport::TranslatedTexts(context); },
+                                  [&context] { LoadTemplateWindows(context); }});
         return 0;
+    }
+    LoadMessages(languageFile, context.messages);
 
     app.setQuitOnLastWindowClosed(false);
     Startowa start(context);
@@ -69,7 +120,7 @@ int Main(QApplication& app, const QStringList& arguments) {
     std::unique_ptr<Zakonczenie> closing;
     QObject::connect(mainWindow, &Glowna::Closed, [&] {
         closing = std::make_unique<Zakonczenie>(mainWindow->compactDatabase,
-                                                mainWindow->compactionAttempts);
+                                                mainWindow->compactionAttempts, nullptr, &context);
         QObject::connect(closing.get(), &Zakonczenie::finished, &app, &QCoreApplication::quit);
         closing->show();
     });

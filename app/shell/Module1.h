@@ -16,6 +16,10 @@ namespace Pomiar::Module1 {
 // setting cannot be used.
 bool ReadSettings(ProgramContext& context);
 
+// Loads every translated window once, in the order of a template run, each
+// applying its texts to the language file; none is shown.
+void LoadTemplateWindows(ProgramContext& context);
+
 // The entry routine: finds the program folder, reads and re-writes the
 // settings, loads the texts, then lets the start window load the main window
 // and runs until the closing window has finished. Answers the exit code.

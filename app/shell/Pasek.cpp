@@ -1,5 +1,7 @@
 #include "Pasek.h"
 
+#include "LanguageTexts.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -22,7 +24,7 @@ QLabel* NamedLabel(const QString& name, const QString& text, Qt::Alignment align
 
 } // namespace
 
-Pasek::Pasek(QWidget* parent)
+Pasek::Pasek(QWidget* parent, const ProgramContext* context)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Pasek"));
@@ -55,6 +57,8 @@ Pasek::Pasek(QWidget* parent)
 
     setMinimumWidth(380);
     setFocusPolicy(Qt::StrongFocus);
+    if (context)
+        ApplyFormTexts(*context, this);
 }
 
 bool& Pasek::ContinueFlag() {

@@ -8,6 +8,8 @@ class QProgressBar;
 
 namespace Pomiar {
 
+struct ProgramContext;
+
 // Progress window of the long operations (report, series files, batches of
 // readings). The caller sets ContinueFlag() true, shows the window and,
 // between its steps, calls Advance(), which lets pending events run so that
@@ -21,7 +23,8 @@ class Pasek : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Pasek(QWidget* parent = nullptr);
+    // With a context the window shows the texts of the language file.
+    explicit Pasek(QWidget* parent = nullptr, const ProgramContext* context = nullptr);
 
     // Shared by every long operation of the program, as only one runs at a
     // time on the one user-interface thread.

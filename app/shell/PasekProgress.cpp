@@ -6,7 +6,8 @@
 
 namespace Pomiar {
 
-PasekProgress::PasekProgress(QWidget* owner) : owner(owner) {}
+PasekProgress::PasekProgress(QWidget* owner, const ProgramContext* context)
+    : owner(owner), context(context) {}
 
 PasekProgress::~PasekProgress() {
     End();
@@ -14,7 +15,7 @@ PasekProgress::~PasekProgress() {
 
 void PasekProgress::Begin(const QString& caption, int maximum) {
     if (!window) {
-        window = std::make_unique<Pasek>(owner);
+        window = std::make_unique<Pasek>(owner, context);
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     Pasek::ContinueFlag() = true;

@@ -9,11 +9,13 @@ class QWidget;
 namespace Pomiar {
 
 class Pasek;
+struct ProgramContext;
 
 // Long operations of the store shown in the progress window.
 class PasekProgress : public Progress {
 public:
-    explicit PasekProgress(QWidget* owner = nullptr);
+    // With a context the window shows the texts of the language file.
+    explicit PasekProgress(QWidget* owner = nullptr, const ProgramContext* context = nullptr);
     ~PasekProgress() override;
 
     void Begin(const QString& caption, int maximum) override;
@@ -22,6 +24,7 @@ public:
 
 private:
     QWidget* owner;
+    const ProgramContext* context;
     std::unique_ptr<Pasek> window;
 };
 

@@ -1,6 +1,7 @@
 #include "Startowa.h"
 
 #include "Glowna.h"
+#include "LanguageTexts.h"
 #include "ProgramContext.h"
 #include "StatystykaPanel.h"
 #include "frmCustom.h"
@@ -11,8 +12,10 @@ namespace Pomiar {
 
 Startowa::Startowa(ProgramContext& context, QWidget* parent) : QWidget(parent), context(context) {
     setObjectName(QStringLiteral("Startowa"));
+    setWindowTitle(QStringLiteral("Trevalo"));
     Label1 = new QLabel(QStringLiteral("Trevalo"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
+    ApplyFormTexts(context, this);
     hide();
 }
 

@@ -1,5 +1,7 @@
 #include "Zakonczenie.h"
 
+#include "LanguageTexts.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -8,12 +10,11 @@
 namespace Pomiar {
 
 Zakonczenie::Zakonczenie(std::function<bool()> compact, std::shared_ptr<AttemptCounter> counter,
-                         QWidget* parent)
+                         QWidget* parent, const ProgramContext* context)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
       compact(std::move(compact)),
       counter(counter ? std::move(counter) : std::make_shared<AttemptCounter>()) {
     setObjectName(QStringLiteral("Zakonczenie"));
-    setWindowTitle(QApplication::applicationDisplayName());
 
     label2 = new QLabel(QStringLiteral("Kompaktowanie bazy danych...."), this);
     label2->setObjectName(QStringLiteral("Label2"));
@@ -26,6 +27,11 @@ Zakonczenie::Zakonczenie(std::function<bool()> compact, std::shared_ptr<AttemptC
     timer1->setObjectName(QStringLiteral("Timer1"));
     timer1->setInterval(TimerInterval);
     connect(timer1, &QTimer::timeout, this, &Zakonczenie::Timer1_Timer);
+    if (context)
+        ApplyFormTexts(*context, this);
+    // The caption is the program's title with its station number, which a
+    // language file cannot know.
+    setWindowTitle(QApplication::applicationDisplayName());
 }
 
 void Zakonczenie::showEvent(QShowEvent* event) {

@@ -10,6 +10,8 @@ class QLabel;
 
 namespace Pomiar {
 
+struct ProgramContext;
+
 // The window that stays on the screen after the main window has closed,
 // while the working database is compacted. Every 100 ms (Timer1) it makes
 // one attempt; it closes and emits finished() after the first successful
@@ -34,9 +36,10 @@ public:
     // from it counts as a failed attempt, and without one there is nothing
     // to wait for. The window counts its own attempts, so a compaction passed
     // in must not count them again. Without a counter it counts from 0.
+    // With a context the window shows the texts of the language file.
     explicit Zakonczenie(std::function<bool()> compact,
                          std::shared_ptr<AttemptCounter> counter = nullptr,
-                         QWidget* parent = nullptr);
+                         QWidget* parent = nullptr, const ProgramContext* context = nullptr);
 
     QTimer* Timer1() const { return timer1; }
     bool IsFinished() const { return done; }
