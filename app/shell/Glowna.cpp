@@ -22,10 +22,10 @@
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
 #include "Utilities.h"
+#include "frmLanguage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDirIterator>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -76,9 +76,6 @@ const QSet<QString> groupStarts = {"start", "opcje", "odczyt", "pomoc", "connect
 // Buttons that show a pressed state.
 const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
 
-// Commands built by later parts of the program: shown, but not available.
-const QStringList notYetAvailable = {"Languuage"};
-
 // What continuous transmission blocks and gives back.
 const QStringList blockedMenuItems = {"mnunowa",   "mnuotworz", "mnuzapisz",
                                       "mnudrukuj", "mnuRaport", "mnuwykres"};
@@ -92,8 +89,6 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
       store(context) {
     setObjectName(QStringLiteral("Glowna"));
     setWindowTitle(QStringLiteral("Trevalo"));
-    for (const QString& name : notYetAvailable)
-        unavailable.insert(name);
 
     Timer2.setInterval(500);
     Timer2.setTimerType(Qt::PreciseTimer);
@@ -210,6 +205,10 @@ void Glowna::buildCommands() {
         if (wykres)
             wykres->lblRaport->clear();
     };
+    operations.insert(QStringLiteral("Languuage"), [this] {
+        frmLanguage chooser(context, this);
+        chooser.exec();
+    });
     operations.insert(QStringLiteral("raport"), [this] {
         Raport raport(context, store, this);
         raport.raportDoWykresu = [this] { RaportDoWykresu(); };
@@ -232,12 +231,6 @@ void Glowna::buildCommands() {
     // link report.
     setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), false);
     setCommandEnabled(QStringLiteral("mnupauza"), QStringLiteral("pauza"), false);
-    for (QAction* item : std::as_const(menuItems)) {
-        if (unavailable.contains(item->data().toString()))
-            item->setEnabled(false);
-    }
-    for (const QString& key : notYetAvailable)
-        setButtonEnabled(key, false);
 }
 
 QAction* Glowna::addMenuItem(QMenu* menu, const QString& name, const QString& caption,
@@ -272,18 +265,18 @@ void Glowna::ToolbarButtonClick(const QString& key) {
 
 void Glowna::runOperation(const QString& key) {
     const auto operation = operations.constFind(key);
-    if (operation != operations.cend() && !unavailable.contains(key))
+    if (operation != operations.cend())
         (*operation)();
 }
 
 void Glowna::setMenuEnabled(const QString& name, bool enabled) {
     if (QAction* item = menuItems.value(name))
-        item->setEnabled(enabled && !unavailable.contains(item->data().toString()));
+        item->setEnabled(enabled);
 }
 
 void Glowna::setButtonEnabled(const QString& key, bool enabled) {
     if (QAction* button = toolbarButtons.value(key))
-        button->setEnabled(enabled && !unavailable.contains(key));
+        button->setEnabled(enabled);
 }
 
 void Glowna::setCommandEnabled(const QString& menuName, const QString& toolbarKey, bool enabled) {
@@ -331,6 +324,7 @@ void Glowna::buildCentralArea() {
 }
 
 bool Glowna::Load() {
+    ApplyFormTexts(context, this);
     gridCaption->setText(context.Msg(32));
     DataGrid1->setToolTip(context.Msg(32));
     findHelpFile();
@@ -406,12 +400,7 @@ void Glowna::ShowCycleSettings() {
 }
 
 void Glowna::findHelpFile() {
-    // A help file found below "Language" is used from where it was found,
-    // so that one in a subfolder is not a path to nothing.
-    const QString folder = context.LanguageFolder();
-    QDirIterator search(folder, {context.settings.helpFileName}, QDir::Files,
-                        QDirIterator::Subdirectories);
-    helpFile = search.hasNext() ? search.next() : folder + QStringLiteral("/English.chm");
+    helpFile = FindHelpFile(context.LanguageFolder(), context.settings.helpFileName);
 }
 
 bool Glowna::configureAndOpenLink() {
@@ -696,7 +685,7 @@ bool Glowna::SaveCommand() {
 }
 
 bool Glowna::saveSeriesFile(const QString& target) {
-    PasekProgress progress(this);
+    PasekProgress progress(this, &context);
     QString error;
     const auto result = SeriesFile::ZapiszSerie(store.Bound(), target, &progress, &error);
     progress.End();
@@ -881,7 +870,7 @@ void Glowna::continuousOn() {
     lastStable = unstableOn;
     if (!unstableOn)
         UnstableSwitch();
-    film = std::make_unique<Film>(context.programFolder, this);
+    film = std::make_unique<Film>(context, this);
     connect(film.get(), &Film::EscapePressed, this, [this] {
         if (ciaglaTicked)
             continuousOff();
@@ -911,7 +900,7 @@ void Glowna::continuousOff() {
     if (!buffers.IsEmpty()) {
         // Frames still on their way are collected while waiting.
         Czekaj(200);
-        PasekProgress progress(this);
+        PasekProgress progress(this, &context);
         store.DodajPomiary(buffers, &progress);
     }
     continuousFlag = false;

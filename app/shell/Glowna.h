@@ -216,9 +216,6 @@ private:
     QHash<QString, QAction*> menuItems;
     QHash<QString, QAction*> toolbarButtons;
     QHash<QString, std::function<void()>> operations;
-    // Commands whose operation the program does not offer yet: they stay
-    // disabled whatever the link does.
-    QSet<QString> unavailable;
 };
 
 } // namespace Pomiar

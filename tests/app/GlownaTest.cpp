@@ -245,8 +245,9 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     EXPECT_FALSE(window->tmrEthernet.isActive());
     window->ToolbarButtonClick("connection");
     EXPECT_TRUE(Button("odczyt")->isEnabled());
-    // Commands of work the program does not offer yet stay off.
-    EXPECT_FALSE(Item("Languuage")->isEnabled());
+    // Commands that do not read from the balance stay as they are.
+    EXPECT_TRUE(Item("Languuage")->isEnabled());
+    EXPECT_TRUE(Button("zapisz")->isEnabled());
 }
 
 TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
