@@ -24,7 +24,9 @@
 #include "frmObjetoscNurnika.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <cstdio>
 
 namespace Pomiar::Module1 {
@@ -86,6 +88,23 @@ void LoadTemplateWindows(ProgramContext& context) {
     frmCommSelect commSelect(nullptr, &context);
 }
 
+namespace {
+
+// Qt's own texts (the Yes and No of a question, the file dialogs) in the
+// language of the chosen language file, where Qt ships them.
+void installQtTexts(QApplication& app, QTranslator& translator, const QString& languageFileName) {
+    static const std::pair<const char*, const char*> languages[] = {{"Polish", "pl"}};
+    for (const auto& [name, code] : languages) {
+        if (!languageFileName.startsWith(QLatin1String(name), Qt::CaseInsensitive))
+            continue;
+        if (translator.load(QStringLiteral("qtbase_") + QLatin1String(code),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            app.installTranslator(&translator);
+    }
+}
+
+} // namespace
+
 int Main(QApplication& app, const QStringList& arguments) {
     const QString executableFolder = QCoreApplication::applicationDirPath();
     ProgramContext context;
@@ -110,6 +129,8 @@ int Main(QApplication& app, const QStringList& arguments) {
         return 0;
     }
     LoadMessages(languageFile, context.messages);
+    QTranslator qtTexts;
+    installQtTexts(app, qtTexts, context.settings.languageFileName);
 
     app.setQuitOnLastWindowClosed(false);
     Startowa start(context);
