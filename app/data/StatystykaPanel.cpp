@@ -55,10 +55,10 @@ QWidget* StatystykaPanel::buildStatistics() {
     frame->setObjectName(QStringLiteral("FrameStatystyka"));
     auto* grid = new QGridLayout(frame);
     int row = 0;
-    for (const FieldSpec& spec : fieldSpecs) {
-        auto* caption = new QLabel(QString::fromUtf8(spec.caption), frame);
+    for (const FieldSpec& field : fieldSpecs) {
+        auto* caption = new QLabel(QString::fromUtf8(field.caption), frame);
         auto* value = new QLabel(frame);
-        value->setObjectName(QString::fromLatin1(spec.name));
+        value->setObjectName(QString::fromLatin1(field.name));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setMinimumWidth(100);
         value->setFrameShape(QFrame::StyledPanel);

@@ -2,6 +2,7 @@
 
 #include "INI.h"
 #include "LanguageTexts.h"
+#include "ProcedureError.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 #include "frmCommSelect.h"
@@ -246,12 +247,9 @@ void Opcje::reject() {
 }
 
 void Opcje::ShowProcedureError(int number, const QString& description, const QString& procedure) {
-    if (!context.dialogs)
-        return;
-    const QString text = QStringLiteral("Error %1 (%2) in procedure %3 of Form %4")
-                             .arg(number)
-                             .arg(description, procedure, objectName());
-    context.dialogs->MessageBox(this, text, MsgButtons::Ok, MsgIcon::Critical, QString());
+    if (context.dialogs)
+        Pomiar::ShowProcedureError(*context.dialogs, this, number, description, procedure,
+                                   objectName());
 }
 
 } // namespace Pomiar

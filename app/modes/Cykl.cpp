@@ -7,6 +7,7 @@
 #include "LanguageTexts.h"
 #include "Nowy.h"
 #include "PerUserSettings.h"
+#include "ProcedureError.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 
@@ -258,12 +259,9 @@ void Cykl::ShowCursor(int row) {
 }
 
 void Cykl::ShowProcedureError(int number, const QString& description, const QString& procedure) {
-    if (!context.dialogs)
-        return;
-    const QString text = QStringLiteral("Error %1 (%2) in procedure %3 of Form %4")
-                             .arg(number)
-                             .arg(description, procedure, objectName());
-    context.dialogs->MessageBox(this, text, MsgButtons::Ok, MsgIcon::Critical, QString());
+    if (context.dialogs)
+        Pomiar::ShowProcedureError(*context.dialogs, this, number, description, procedure,
+                                   objectName());
 }
 
 } // namespace Pomiar

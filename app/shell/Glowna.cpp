@@ -128,8 +128,8 @@ void Glowna::buildCommands() {
     toolbar->setObjectName(QStringLiteral("Toolbar1"));
     toolbar->setMovable(false);
     toolbar->setIconSize(QSize(24, 24));
-    for (const ToolbarSpec& spec : toolbarSpecs)
-        addToolbarButton(QString::fromLatin1(spec.key), QString::fromUtf8(spec.toolTip));
+    for (const ToolbarSpec& button : toolbarSpecs)
+        addToolbarButton(QString::fromLatin1(button.key), QString::fromUtf8(button.toolTip));
 
     QMenu* plik = menuBar()->addMenu(QStringLiteral("&Plik"));
     plik->setObjectName(QStringLiteral("mnuplik"));
