@@ -5,6 +5,7 @@
 #include "BenchSupport.h"
 #include "Glowna.h"
 #include "INI.h"
+#include "LocalTime.h"
 #include "Module1.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
@@ -115,6 +116,7 @@ double LoadAverage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    Pomiar::KeepTimeZoneLoaded();
     const int count = std::max(2, BenchSupport::IntArgument(argc, argv, "--count", 600));
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

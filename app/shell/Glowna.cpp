@@ -307,11 +307,16 @@ void Glowna::buildCentralArea() {
     DataGrid1->horizontalHeader()->setStretchLastSection(true);
     for (int column = 0; column < SeriesModel::ColumnCount; ++column)
         DataGrid1->setColumnWidth(column, SeriesModel::DefaultWidth(column));
-    connect(&store.Model(), &QAbstractItemModel::rowsInserted, DataGrid1, [this] {
-        const int last = store.Model().Count() - 1;
-        DataGrid1->selectRow(last);
+    // The newest row becomes current once the rows stop coming for a moment:
+    // a batch of thousands is shown at its end, not scrolled to row by row.
+    showLastRow.setSingleShot(true);
+    showLastRow.setInterval(0);
+    connect(&showLastRow, &QTimer::timeout, DataGrid1, [this] {
+        DataGrid1->selectRow(store.Model().Count() - 1);
         DataGrid1->scrollToBottom();
     });
+    connect(&store.Model(), &QAbstractItemModel::rowsInserted, &showLastRow,
+            qOverload<>(&QTimer::start));
     connect(DataGrid1, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { EdytujOpis(index.row()); });
     tableLayout->addWidget(gridCaption);

@@ -209,6 +209,7 @@ private:
     void showCycleImage(bool on);
     QString helpFile;
 
+    QTimer showLastRow;
     QToolBar* toolbar = nullptr;
     QTableView* DataGrid1 = nullptr;
     QLabel* gridCaption = nullptr;
