@@ -1,6 +1,7 @@
 #include "Raport.h"
 
 #include "Database.h"
+#include "LanguageTexts.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "RaportTekst.h"
@@ -100,6 +101,7 @@ Raport::Raport(ProgramContext& context, Magazyn& store, QWidget* parent)
         showError(QString::fromUtf8(error.what()));
     }
     showText();
+    ApplyFormTexts(context, this);
 }
 
 Raport::~Raport() {
