@@ -6,6 +6,7 @@
 #include "Glowna.h"
 #include "INI.h"
 #include "LocalTime.h"
+#include "MainWindowBench.h"
 #include "Module1.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
@@ -103,38 +104,15 @@ double LoadAverage() {
 int main(int argc, char** argv) {
     Pomiar::KeepTimeZoneLoaded();
     const int seconds = BenchSupport::IntArgument(argc, argv, "--seconds", 300);
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The program folder and the per-user store live here, never in the
-    // user's own settings.
-    QTemporaryDir root;
-    const QString programFolder = root.path() + "/program";
-    QDir().mkpath(programFolder);
-    QDir().mkpath(root.path() + "/config");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + "/config"));
-    qputenv("POMIAR_DIR", QFile::encodeName(programFolder));
+    MainWindowBench::Folders folders;
     BenchSupport::PtyPeer peer;
     if (!peer.Open(Port, "continuous_work"))
         return 1;
     QApplication app(argc, argv);
-
-    QtUserDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = programFolder;
-    context.dialogs = &dialogs;
-    INI::ZapiszIni(context.IniPath(), "ustawienia", "Type", "2");
-    INI::ZapiszIni(context.IniPath(), "ustawienia", "Comm", QString::number(Port));
-    if (!Module1::ReadSettings(context))
+    MainWindowBench::Program program;
+    if (!program.Open(folders.Program(), Port, "continuous_work"))
         return 1;
-    context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
-    frmCustom holder;
-    Glowna window(context, holder.Comm1());
-    window.runOptions = [](Opcje&) {};
-    if (!window.Load() || !holder.Comm1() || !holder.Comm1()->CommOpen()) {
-        std::fprintf(stderr, "continuous_work: the main window did not open COM%d\n", Port);
-        return 1;
-    }
-    window.show();
+    Pomiar::Glowna& window = *program.window;
 
     const int lines = seconds * LinesPerSecond;
     Stream stream;
