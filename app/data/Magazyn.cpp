@@ -249,8 +249,7 @@ bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
             const QStringList dates = completeLines(buffers.dates);
             const QStringList times = completeLines(buffers.times);
             if (progress)
-                progress->Begin(QStringLiteral("Dodawanie do bazy danych"),
-                                position + int(lines.size()) - 1);
+                progress->Begin(ProgressCaption::AddingReadings, position + int(lines.size()) - 1);
             storeContinuousLines(lines, dates, times, position, progress);
             dropLines(buffers.frames, int(lines.size()), QByteArray("\r\n"));
             dropLines(buffers.dates, int(lines.size()), lineEnd);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Progress.h"
 #include "SeriesModel.h"
 #include "Statystyka.h"
 
@@ -28,17 +29,6 @@ struct Limity {
 
     // The limit filter: the minimum first, then the maximum.
     bool Outside(const QString& valueText, const QLocale& locale) const;
-};
-
-// What a long operation shows while it runs; the shell's progress window
-// implements it. Step is called for every item and must stay cheap (the
-// operation lets events run on its own); it answers whether to go on.
-class Progress {
-public:
-    virtual ~Progress() = default;
-    virtual void Begin(const QString& caption, int maximum) = 0;
-    virtual bool Step(int value) = 0;
-    virtual void End() = 0;
 };
 
 // The current series: the bound database (the working database or an

@@ -69,24 +69,6 @@ private:
     QElapsedTimer sinceYield;
 };
 
-// Ends the progress display whichever way the filling ends.
-class ProgressShown {
-public:
-    ProgressShown(Progress* progress, qint64 maximum) : progress(progress) {
-        if (progress)
-            progress->Begin(QStringLiteral("Tworzenie raportu (ESC aby anulowac)"), int(maximum));
-    }
-    ~ProgressShown() {
-        if (progress)
-            progress->End();
-    }
-    ProgressShown(const ProgressShown&) = delete;
-    ProgressShown& operator=(const ProgressShown&) = delete;
-
-private:
-    Progress* progress;
-};
-
 } // namespace
 
 QByteArray Przepisz(const QByteArray& raw, const QDateTime& now) {
@@ -144,7 +126,7 @@ bool WypelnijTemp(Database& database, Progress* progress) {
     const qint64 n = database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong();
     const qint64 left = (n + 1) / 2;
     database.Execute(QStringLiteral("DELETE * FROM temp;"));
-    ProgressShown shown(progress, n);
+    ProgressShown shown(progress, ProgressCaption::PreparingReport, n);
 
     Readings readings(database, progress);
     const QString insert =

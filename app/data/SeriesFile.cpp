@@ -42,24 +42,6 @@ const char* const seriesTables[] = {
 // Rows copied between two looks at the event loop and the Escape key.
 constexpr int copyBlockRows = 2000;
 
-// Ends the progress display whichever way the save ends.
-class ProgressShown {
-public:
-    ProgressShown(Progress* progress, int maximum) : progress(progress) {
-        if (progress)
-            progress->Begin(QStringLiteral("Zapisywanie (ESC aby anulowac)"), maximum);
-    }
-    ~ProgressShown() {
-        if (progress)
-            progress->End();
-    }
-    ProgressShown(const ProgressShown&) = delete;
-    ProgressShown& operator=(const ProgressShown&) = delete;
-
-private:
-    Progress* progress;
-};
-
 QString PartPath(const QString& path) {
     return path + QStringLiteral(".part-") + QString::number(QCoreApplication::applicationPid());
 }
@@ -87,7 +69,7 @@ bool SameFile(const QString& a, const QString& b) {
 // faster than row by row, while every row still counts for the progress.
 bool CopySeries(Database& source, Database& target, Progress* progress) {
     const int rows = source.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
-    ProgressShown shown(progress, rows);
+    ProgressShown shown(progress, ProgressCaption::SavingSeries, rows);
     target.Execute(QStringLiteral("ATTACH DATABASE ? AS zrodlo"), {source.Path()});
     target.Begin();
     for (const char* table : seriesTables)

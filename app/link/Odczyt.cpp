@@ -263,6 +263,24 @@ bool UnitIsNumeric(const QString& unit, const QLocale& locale) {
     return JestLiczba(unit, locale) || JestLiczba(unit, link);
 }
 
+// A time of day ("12:05 ...") opens with digits but is no value; normal
+// handling cuts it off before the value test, a line captured for the report
+// keeps it.
+bool OpensWithTimeOfDay(const QString& s) {
+    qsizetype i = 0;
+    while (i < s.size() && IsSkipped(s[i]))
+        ++i;
+    const qsizetype digits = i;
+    while (i < s.size() && IsAsciiDigit(s[i]))
+        ++i;
+    return i > digits && i < s.size() && s[i] == u':';
+}
+
+// Whether the number the value is read from stands at the front of the text.
+bool BeginsWithValue(const QString& s) {
+    return ReadLeadingNumber(s).hasDigits && !OpensWithTimeOfDay(s);
+}
+
 } // namespace
 
 std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
@@ -296,6 +314,11 @@ std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime&
     // an error reply ("S I") or an empty printout line would otherwise be
     // stored as a reading of 0.
     if (EndsHere(context, [&] { return !HasDigit(s); }))
+        return std::nullopt;
+    // Nor does a text whose number is not at its front: its value would read
+    // as 0, as for a labelled printout line ("Temperatura: 22.5 C") that
+    // reaches here while the report window captures.
+    if (EndsHere(context, [&] { return !BeginsWithValue(s); }))
         return std::nullopt;
     QString unit;
     RunStep(context, [&] { unit = UnitOf(s); });

@@ -34,7 +34,8 @@ struct HandlerContext {
 
 // The reading handler's steps from the clock to the unit: nothing when the
 // frame is not a reading (empty, an error reply, an acknowledgement, a
-// labelled printout line, outside the limits, too long, no unit, no digit).
+// labelled printout line, outside the limits, too long, no unit, no digit,
+// no number at its front).
 std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
                                        const HandlerContext& context);
 

@@ -328,8 +328,18 @@ void Glowna::buildCentralArea() {
     setCentralWidget(central);
 }
 
-bool Glowna::Load() {
+void Glowna::ApplyLanguageTexts() {
     ApplyFormTexts(context, this);
+    if (context.programFolder.isEmpty())
+        return;
+    const QString section = FormSection(objectName());
+    for (QString* text :
+         {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing})
+        *text = context.Lang(section, *text, *text);
+}
+
+bool Glowna::Load() {
+    ApplyLanguageTexts();
     gridCaption->setText(context.Msg(32));
     DataGrid1->setToolTip(context.Msg(32));
     findHelpFile();
@@ -548,8 +558,8 @@ void Glowna::onCommIsOpen(bool state) {
 
 void Glowna::onErrorComm(int, const QString& description, Mordal::enCommSource) {
     context.dialogs->MessageBox(
-        this, QStringLiteral("Source: ") + OpisZrodla() + QStringLiteral("\r\n") + description,
-        MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Communication Error"));
+        this, codeTexts.source + u' ' + OpisZrodla() + QStringLiteral("\r\n") + description,
+        MsgButtons::Ok, MsgIcon::Critical, codeTexts.communicationError);
 }
 
 void Glowna::onEthernetTick() {
@@ -578,7 +588,7 @@ void Glowna::ShowDebugForm() {
 void Glowna::help() {
     if (QFile::exists(helpFile) && context.dialogs->OpenWithDesktop(helpFile))
         return;
-    context.dialogs->MessageBox(this, QStringLiteral("Nie znaleziono pliku pomocy:\r\n") + helpFile,
+    context.dialogs->MessageBox(this, codeTexts.helpFileMissing + QStringLiteral("\r\n") + helpFile,
                                 MsgButtons::Ok, MsgIcon::Information, context.Msg(47));
 }
 

@@ -59,6 +59,9 @@ public:
     void Czekaj(int ms);
     QString OpisZrodla() const;
     QString HelpFile() const { return helpFile; }
+    // The window's texts from the language file, with the texts its code
+    // shows (message boxes outside the message table).
+    void ApplyLanguageTexts();
     void ShowDebugForm();
     DebugForm* Debug() const { return debugForm; }
 
@@ -208,6 +211,12 @@ private:
     bool passCycleGate(int timer);
     void showCycleImage(bool on);
     QString helpFile;
+    // Texts shown from code, in the language of the language file.
+    struct {
+        QString communicationError = QStringLiteral("Communication Error");
+        QString source = QStringLiteral("Source:");
+        QString helpFileMissing = QStringLiteral("Nie znaleziono pliku pomocy:");
+    } codeTexts;
 
     QTimer showLastRow;
     QToolBar* toolbar = nullptr;

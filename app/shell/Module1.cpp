@@ -53,12 +53,17 @@ bool ReadSettings(ProgramContext& context) {
     return true;
 }
 
-void LoadTemplateWindows(ProgramContext& context) {
+void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
+    const auto loaded = [&visit](QWidget& window) {
+        if (visit)
+            visit(window);
+    };
     {
         // Loading the main window would open the link and could ask for the
         // options; this run only collects its texts.
         Glowna window(context, nullptr);
-        ApplyFormTexts(context, &window);
+        window.ApplyLanguageTexts();
+        loaded(window);
     }
     // The windows that show the series or the cycle windows get an empty
     // database of their own, so that the working database stays as it is.
@@ -70,22 +75,31 @@ void LoadTemplateWindows(ProgramContext& context) {
     store.OtworzBaze(scratchPath);
     BramkaCyklu gate(scratchDatabase);
     Cykl cycle(context, gate);
+    loaded(cycle);
     Film film(context);
+    loaded(film);
     frmObjetoscNurnika density(context);
+    loaded(density);
     // Opened for editing, it looks up its editing caption besides the rest.
     Nowy editor(context, gate, false);
+    loaded(editor);
     Opcje options(context, nullptr, nullptr, {});
+    loaded(options);
     Pasek progress(nullptr, &context);
+    loaded(progress);
     Raport report(context, store);
-    // Until the report window applies its texts itself; a second call would
-    // leave it as it is.
-    ApplyFormTexts(context, &report);
+    loaded(report);
     Startowa start(context);
+    loaded(start);
     Wykres chart(context, store);
+    loaded(chart);
     Wykresopcje chartOptions(context);
+    loaded(chartOptions);
     Zakonczenie closing({}, nullptr, nullptr, &context);
+    loaded(closing);
     // Not in the designed list, yet translated like the others.
     frmCommSelect commSelect(nullptr, &context);
+    loaded(commSelect);
 }
 
 namespace {

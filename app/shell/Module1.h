@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
 class QApplication;
+class QWidget;
 
 namespace Pomiar {
 struct ProgramContext;
@@ -17,8 +19,10 @@ namespace Pomiar::Module1 {
 bool ReadSettings(ProgramContext& context);
 
 // Loads every translated window once, in the order of a template run, each
-// applying its texts to the language file; none is shown.
-void LoadTemplateWindows(ProgramContext& context);
+// applying its texts to the language file; none is shown. Each window is
+// handed to the visitor, if any, while it exists.
+using WindowVisitor = std::function<void(QWidget& window)>;
+void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit = {});
 
 // The entry routine: finds the program folder, reads and re-writes the
 // settings, loads the texts, then lets the start window load the main window

@@ -1,6 +1,8 @@
 #include "Pasek.h"
 
 #include "LanguageTexts.h"
+#include "ProgramContext.h"
+#include "Progress.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -57,8 +59,13 @@ Pasek::Pasek(QWidget* parent, const ProgramContext* context)
 
     setMinimumWidth(380);
     setFocusPolicy(Qt::StrongFocus);
-    if (context)
+    if (context && !context->programFolder.isEmpty()) {
         ApplyFormTexts(*context, this);
+        // Looked up as the window loads, so that a template run lists them.
+        const QString section = FormSection(objectName());
+        for (const QString& caption : ProgressCaption::All())
+            translatedCaptions.insert(caption, context->Lang(section, caption, caption));
+    }
 }
 
 bool& Pasek::ContinueFlag() {
@@ -67,7 +74,7 @@ bool& Pasek::ContinueFlag() {
 }
 
 void Pasek::SetCaption(const QString& caption) {
-    setWindowTitle(caption);
+    setWindowTitle(translatedCaptions.value(caption, caption));
 }
 
 void Pasek::SetRange(int minimum, int maximum) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QString>
 
 class QLabel;
@@ -30,6 +31,8 @@ public:
     // time on the one user-interface thread.
     static bool& ContinueFlag();
 
+    // The caption of the operation; the long operations' own captions show
+    // in the language of the language file.
     void SetCaption(const QString& caption);
     void SetRange(int minimum, int maximum);
     void SetValue(int value);
@@ -52,6 +55,7 @@ private:
     QLabel* label1 = nullptr;
     QLabel* label2 = nullptr;
     QLabel* label3 = nullptr;
+    QHash<QString, QString> translatedCaptions;
 };
 
 } // namespace Pomiar

@@ -26,8 +26,6 @@ namespace Pomiar {
 
 namespace {
 
-const QString noPrinter = QStringLiteral("Nie wykryto zainstalowanej drukarki!");
-
 QPushButton* NamedButton(const QString& name, const QString& text, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
@@ -102,6 +100,8 @@ Raport::Raport(ProgramContext& context, Magazyn& store, QWidget* parent)
     }
     showText();
     ApplyFormTexts(context, this);
+    if (!context.programFolder.isEmpty())
+        printFailed = context.Lang(FormSection(objectName()), printFailed, printFailed);
 }
 
 Raport::~Raport() {
@@ -192,13 +192,13 @@ void Raport::Command3Click() {
     PrintText(printer, tekst);
     QApplication::restoreOverrideCursor();
     if (printer.printerState() == QPrinter::Error)
-        showError(QStringLiteral("Nie mozna drukowac na drukarce ") + target.printerName());
+        showError(printFailed + u' ' + target.printerName());
 }
 
 // Without a printer the user is told so, and may keep the report as a PDF
 // file laid out as the printer would have had it.
 void Raport::printToPdf() {
-    context.dialogs->MessageBox(this, noPrinter, MsgButtons::Ok, MsgIcon::Critical,
+    context.dialogs->MessageBox(this, context.Msg(15), MsgButtons::Ok, MsgIcon::Critical,
                                 context.Msg(46));
     QString path = context.dialogs->SaveFileName(this, context.Msg(23), context.programFolder,
                                                  QStringLiteral("PDF (*.pdf)"), nullptr);
@@ -242,9 +242,8 @@ void Raport::PrintText(QPrinter& printer, const QString& text) {
 void Raport::cmdSaveAsClick() {
     if (tekst.isEmpty())
         return;
-    const QString path =
-        context.dialogs->SaveFileName(this, QStringLiteral("Zapisz jako"), context.programFolder,
-                                      QStringLiteral("Text file (*.txt)"), nullptr);
+    const QString path = context.dialogs->SaveFileName(
+        this, context.Msg(23), context.programFolder, QStringLiteral("Text file (*.txt)"), nullptr);
     if (path.isEmpty())
         return;
     QString error;

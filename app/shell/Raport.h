@@ -66,6 +66,8 @@ private:
     ProgramContext& context;
     Magazyn& store;
     QString tekst;
+    // Shown from code, in the language of the language file.
+    QString printFailed = QStringLiteral("Nie mozna drukowac na drukarce");
     bool capturing = true;
 };
 

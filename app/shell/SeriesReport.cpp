@@ -416,7 +416,7 @@ void SeriesReport::showPreview() {
     if (auto* toolbar = preview.findChild<QToolBar*>()) {
         QAction* pdf = toolbar->addAction(QStringLiteral("PDF"));
         pdf->setObjectName(QStringLiteral("cmdPdf"));
-        pdf->setToolTip(QStringLiteral("Zapisz jako PDF"));
+        pdf->setToolTip(context.Msg(23) + QStringLiteral(" PDF"));
         QObject::connect(pdf, &QAction::triggered, &preview,
                          [this, &preview] { savePdfFromPreview(&preview); });
     }

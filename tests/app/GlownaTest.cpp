@@ -144,6 +144,23 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     EXPECT_EQ(window->OpisZrodla(), "Serial-3");
 }
 
+TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
+    QFile language(context.LanguageFilePath());
+    ASSERT_TRUE(language.open(QIODevice::WriteOnly));
+    language.write("[D4]\r\nCommunication Error=Link error\r\nSource:=From:\r\n"
+                   "Nie znaleziono pliku pomocy:=Help file not found:\r\n");
+    language.close();
+    SetLink("2", "3");
+    ASSERT_TRUE(Start());
+    ASSERT_FALSE(dialogs.Calls().empty());
+    EXPECT_EQ(dialogs.Calls()[0].title, "Link error");
+    EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("From: Serial-3\r\n"))
+        << dialogs.Calls()[0].text.toStdString();
+
+    window->ToolbarButtonClick("pomoc");
+    EXPECT_EQ(dialogs.Calls().back().text, "Help file not found:\r\n" + window->HelpFile());
+}
+
 TEST_F(MainWindowTest, NoSourceLeavesTheFirstLineBare) {
     SetLink("0", "1");
     ASSERT_TRUE(Start());

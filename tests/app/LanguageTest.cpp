@@ -7,9 +7,11 @@
 #include "Module1.h"
 #include "Nowy.h"
 #include "Opcje.h"
+#include "Pasek.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "ProgramFolder.h"
+#include "Progress.h"
 #include "ScriptedDialogs.h"
 #include "SeriesReport.h"
 #include "TestEnvironment.h"
@@ -231,6 +233,17 @@ TEST_F(LanguageTest, CycleEditorTranslatesBothOfItsCaptions) {
     BramkaCyklu gate(database);
     EXPECT_EQ(Nowy(context, gate, true).windowTitle(), "New cycle");
     EXPECT_EQ(Nowy(context, gate, false).windowTitle(), "Edit cycle");
+}
+
+TEST_F(LanguageTest, ProgressCaptionsOfTheLongOperationsAreTranslated) {
+    WriteLanguage("[D7]\r\nZapisywanie (ESC aby anulowac)=Saving (ESC to cancel)\r\n");
+    Pasek progress(nullptr, &context);
+    progress.SetCaption(ProgressCaption::SavingSeries);
+    EXPECT_EQ(progress.windowTitle(), "Saving (ESC to cancel)");
+    progress.SetCaption(ProgressCaption::AddingReadings);
+    EXPECT_EQ(progress.windowTitle(), ProgressCaption::AddingReadings) << "untranslated: designed";
+    // Every caption is listed for the translator when the window loads.
+    EXPECT_EQ(Lang("D7", ProgressCaption::PreparingReport), ProgressCaption::PreparingReport);
 }
 
 TEST_F(LanguageTest, SlashNInAMessageBecomesALineBreak) {

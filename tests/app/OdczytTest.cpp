@@ -286,9 +286,32 @@ TEST(PrzetworzOdczyt, FirstCharacterMustBePrintable) {
     EXPECT_FALSE(Handle("\x07 12.5 g\r\n", context));
     EXPECT_FALSE(Handle("\xB1 12.5 g\r\n", context));
     EXPECT_FALSE(Handle("\x7F 12.5 g\r\n", context));
-    EXPECT_TRUE(Handle("\x08 12.5 g\r\n", context));
-    EXPECT_TRUE(Handle("~ 12.5 g\r\n", context));
+    EXPECT_TRUE(Handle("12.5 g\r\n", context));
     EXPECT_TRUE(recorder.errors.isEmpty());
+}
+
+TEST(PrzetworzOdczyt, TextWithoutANumberAtItsFrontIsNoReading) {
+    // Each of these would read as a value of 0 (or of the hour).
+    for (bool capture : {false, true})
+        for (const char* frame :
+             {"\x08 12.5 g\r\n", "~ 12.5 g\r\n", "N  +12.5 g\r\n", "12:05\r\n"}) {
+            Recorder recorder;
+            EXPECT_FALSE(Handle(frame, recorder.Context(English, capture)))
+                << frame << " capture " << capture;
+            EXPECT_TRUE(recorder.errors.isEmpty()) << frame;
+        }
+    // Signs, blanks and a bare decimal point still open a number.
+    struct Case {
+        const char* frame;
+        double value;
+    };
+    for (const Case& c : {Case{"+ 12.5 g\r\n", 12.5}, Case{"-  . 5 g\r\n", -0.5},
+                          Case{".25 kg\r\n", 0.25}, Case{"12 g\r\n", 12}}) {
+        Recorder recorder;
+        const auto reading = Handle(c.frame, recorder.Context(English));
+        ASSERT_TRUE(reading) << c.frame;
+        EXPECT_EQ(WartoscLiczbowa(reading->valueText), c.value) << c.frame;
+    }
 }
 
 TEST(PrzetworzOdczyt, NothingLeftForTheFirstCharacterTestIsLoggedAndDropped) {
@@ -306,12 +329,14 @@ TEST(PrzetworzOdczyt, ReportCaptureKeepsPrintoutLinesUncleaned) {
     EXPECT_EQ(reading->valueText, "    12.345 g\r\n");
     EXPECT_EQ(reading->unit, "g");
 
-    reading = Handle("12:05     3.5 %\r\n", context);
-    ASSERT_TRUE(reading);
-    EXPECT_EQ(reading->valueText, "12:05     3.5 %\r\n");
-
-    // Empty printout lines and acknowledgements hold no digit: no reading of 0.
-    for (const char* frame : {"\r\n", "S A\r\n", "  \r\n", "Data: \r\n"})
+    // Lines of a printed report never become readings: empty lines and
+    // acknowledgements hold no digit, labelled lines and timed lines do not
+    // open with their value (they would be stored as 0 or as the hour).
+    for (const char* frame :
+         {"\r\n", "S A\r\n", "  \r\n", "Data: \r\n",
+          "Temperatura: 22.5 \xf8"
+          "C\r\n",
+          "Masa wzorca: 200.0000 g\r\n", "Nr fabryczny: 000001\r\n", "12:05     3.5 %\r\n"})
         EXPECT_FALSE(Handle(frame, context)) << frame;
     EXPECT_TRUE(recorder.errors.isEmpty());
 }

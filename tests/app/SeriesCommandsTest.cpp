@@ -258,11 +258,16 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
         EXPECT_TRUE(raport.Capturing());
         window->PrzetworzOdczyt("Kalibracja\r\n");
         window->PrzetworzOdczyt("\r\n");
+        window->PrzetworzOdczyt("Temperatura: 22.5 \xf8"
+                                "C\r\n");
+        window->PrzetworzOdczyt("Masa wzorca: 200.0000 g\r\n");
+        window->PrzetworzOdczyt("    2.0000 g\r\n");
         captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
     };
     window->ToolbarButtonClick("raport");
     EXPECT_TRUE(captured);
-    EXPECT_EQ(Rows(), 1) << "a printout line without a digit is no reading";
+    EXPECT_EQ(Rows(), 2) << "only the weighing is a reading, not the report's lines";
+    EXPECT_DOUBLE_EQ(window->Store().Values().back(), 2.0);
     window->PrzetworzOdczyt("Kalibracja\r\n");
-    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(Rows(), 2);
 }
