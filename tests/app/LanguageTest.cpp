@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -32,6 +33,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QTranslator>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -399,6 +401,18 @@ TEST_F(LanguageTest, ChooserStoresTheChosenFileAndAsksForARestart) {
     TestFiles::WriteFile(context.LanguageFolder() + "/help/English.chm", "chm");
     EXPECT_EQ(FindHelpFile(next.LanguageFolder(), next.settings.helpFileName),
               context.LanguageFolder() + "/help/English.chm");
+}
+
+TEST_F(LanguageTest, ChoosersCancelButtonSpeaksTheLanguageOfQtsOwnTexts) {
+    EXPECT_EQ(frmLanguage(context).cmdCancel->text(), "Cancel");
+    // With Qt's Polish texts, as a Polish run installs them, it reads as designed.
+    QTranslator polish;
+    if (!polish.load("qtbase_pl", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        GTEST_SKIP() << "Qt's Polish texts are not installed";
+    QCoreApplication::installTranslator(&polish);
+    const QString polishCancel = frmLanguage(context).cmdCancel->text();
+    QCoreApplication::removeTranslator(&polish);
+    EXPECT_EQ(polishCancel, "Anuluj");
 }
 
 TEST_F(LanguageTest, ChooserCancelledOrWithoutChoiceStoresNothing) {

@@ -42,7 +42,8 @@ bool Save(QWidget& widget, const QString& folder, const QString& name) {
         std::fprintf(stderr, "window-shots: cannot write %s\n", qPrintable(path));
         return false;
     }
-    std::printf("%s\n", qPrintable(path));
+    // The caption is drawn by the window manager, not by grab(): it is listed.
+    std::printf("%s\t%s\n", qPrintable(path), qPrintable(widget.windowTitle()));
     return true;
 }
 
