@@ -23,6 +23,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <numeric>
 
 namespace Pomiar {
 
@@ -33,6 +34,10 @@ constexpr int columnCount = 7;
 // Jm, Opis.
 constexpr std::array<double, columnCount> columnWeights{11, 16, 14, 10, 15, 6, 16};
 constexpr int massColumn = 4;
+// The widest value a column usually holds, for fitting the columns to their
+// captions; descriptions are cut to their column in any case.
+constexpr std::array<const char*, columnCount> columnSamples{
+    "000000", "0000-00-00", "00:00:00", "000000", "-0000.0000", "mg", ""};
 constexpr int statisticsRows = 6; // the left block; the right one takes the rest
 
 using FieldMember = QString StatisticsFields::*;
@@ -54,22 +59,68 @@ QFont ReportFont(double points, bool bold = false) {
 // Where everything goes on a page, in the printer's pixels from the top left
 // corner of the printable area.
 struct Layout {
-    explicit Layout(QPrinter& printer) : printer(printer) {
+    Layout(QPrinter& printer, const QStringList& columnCaptions) : printer(printer) {
         const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
         width = area.width();
         height = area.height();
+        padding = Millimetres(2.5);
+        cellGap = Millimetres(0.5);
+        FitColumns(columnCaptions);
         titleHeight = Line(titleFont) * 1.6;
         headingHeight = Line(headingFont) * 1.5;
         statisticsHeight = Line(statisticsFont) * 1.35;
         columnsHeight = Line(columnsFont) * 1.6;
         lineHeight = Line(lineFont) * 1.35;
         footerHeight = Line(footerFont) * 2.0;
-        padding = Millimetres(2.5);
-        cellGap = Millimetres(0.5);
         frameHeight = padding * 2 + titleHeight + headingHeight + statisticsRows * statisticsHeight;
         reportHeaderHeight = frameHeight + headingHeight + Millimetres(3);
         firstPageLines = LinesBelow(reportHeaderHeight + columnsHeight);
         otherPageLines = LinesBelow(columnsHeight);
+    }
+
+    // Columns take their designed shares of a half line, widened where a
+    // caption (a translated one may be longer) or a usual value needs more;
+    // the room comes from the columns that have some to spare. When a half
+    // line cannot hold them all, the column captions and the lines get a
+    // smaller type instead of cut values.
+    void FitColumns(const QStringList& captions) {
+        const double halfWidth = HalfWidth();
+        const double cellMargin = 2 * cellGap + Millimetres(0.5);
+        const QFontMetricsF captionMetrics(columnsFont, &printer);
+        const QFontMetricsF valueMetrics(lineFont, &printer);
+        std::array<double, columnCount> text{};
+        for (size_t i = 0; i < columnCount; ++i)
+            text[i] = qMax(captionMetrics.horizontalAdvance(captions.value(int(i))),
+                           valueMetrics.horizontalAdvance(QLatin1String(columnSamples[i])));
+        const double allText = std::accumulate(text.begin(), text.end(), 0.0);
+        const double roomForText = halfWidth - columnCount * cellMargin;
+        if (allText > roomForText) {
+            // A little below the exact ratio: type does not shrink quite linearly.
+            const double scale = 0.97 * roomForText / allText;
+            columnsFont.setPointSizeF(columnsFont.pointSizeF() * scale);
+            lineFont.setPointSizeF(lineFont.pointSizeF() * scale);
+            for (size_t i = 0; i < columnCount; ++i)
+                columnWidths[i] = text[i] * roomForText / allText + cellMargin;
+            return;
+        }
+        const double weights = std::accumulate(columnWeights.begin(), columnWeights.end(), 0.0);
+        std::array<double, columnCount> needed{};
+        double missing = 0;
+        double spare = 0;
+        for (size_t i = 0; i < columnCount; ++i) {
+            columnWidths[i] = halfWidth * columnWeights[i] / weights;
+            needed[i] = text[i] + cellMargin;
+            missing += qMax(0.0, needed[i] - columnWidths[i]);
+            spare += qMax(0.0, columnWidths[i] - needed[i]);
+        }
+        // The text fits, so what is spare covers what is missing.
+        if (missing <= 0)
+            return;
+        const double given = missing / spare;
+        for (size_t i = 0; i < columnCount; ++i) {
+            const double slack = columnWidths[i] - needed[i];
+            columnWidths[i] = slack < 0 ? needed[i] : columnWidths[i] - slack * given;
+        }
     }
 
     double Line(const QFont& font) const { return QFontMetricsF(font, &printer).height(); }
@@ -84,30 +135,27 @@ struct Layout {
     }
     // Left edge and width of a column of the left (0) or right (1) half.
     QRectF Cell(int half, int column, double top, double rowHeight) const {
-        const double gap = Millimetres(4);
-        const double halfWidth = (width - gap) / 2;
-        double total = 0, before = 0;
-        for (int i = 0; i < columnCount; ++i) {
-            total += columnWeights[size_t(i)];
-            if (i < column)
-                before += columnWeights[size_t(i)];
-        }
-        const double left = half * (halfWidth + gap) + halfWidth * before / total;
-        return QRectF(left, top, halfWidth * columnWeights[size_t(column)] / total, rowHeight);
+        const double left =
+            half * (HalfWidth() + halfGap) +
+            std::accumulate(columnWidths.begin(), columnWidths.begin() + column, 0.0);
+        return QRectF(left, top, columnWidths[size_t(column)], rowHeight);
     }
+    double HalfWidth() const { return (width - halfGap) / 2; }
 
     QPrinter& printer;
     const QFont titleFont = ReportFont(16, true);
     const QFont headingFont = ReportFont(11, true);
     const QFont statisticsFont = ReportFont(9);
-    const QFont columnsFont = ReportFont(7.5, true);
-    const QFont lineFont = ReportFont(7);
+    QFont columnsFont = ReportFont(7.5, true);
+    QFont lineFont = ReportFont(7);
     const QFont footerFont = ReportFont(8);
     double width = 0, height = 0;
     double titleHeight = 0, headingHeight = 0, statisticsHeight = 0, columnsHeight = 0;
     double lineHeight = 0, footerHeight = 0, padding = 0, cellGap = 0, frameHeight = 0;
     double reportHeaderHeight = 0;
     int firstPageLines = 0, otherPageLines = 0;
+    const double halfGap = Millimetres(4);
+    std::array<double, columnCount> columnWidths{};
 };
 
 QString NumberText(const QVariant& value) {
@@ -136,8 +184,8 @@ QStringList HalfLine(const QVariantList& row, int first, const SeriesReport::Con
 class Painter {
 public:
     Painter(QPrinter& printer, const SeriesReport::Content& content, qint64 lines)
-        : printer(printer), layout(printer), content(content), pages(layout.Pages(lines)),
-          painter(&printer) {}
+        : printer(printer), layout(printer, content.texts.columns), content(content),
+          pages(layout.Pages(lines)), painter(&printer) {}
 
     bool Active() const { return painter.isActive(); }
 

@@ -389,6 +389,8 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
     INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "RP1_N", "Weighing report");
     INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "Pomiary", "Readings");
     INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "%p z %P", "page %p of %P");
+    INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "Jm", "Unit");
+    INI::ZapiszIni(context.LanguageFilePath(), "Rp1", "Opis", "Description");
     const SeriesReport::Texts texts = SeriesReport::TranslatedTexts(context);
     EXPECT_EQ(texts.caption, "Weighing report");
     EXPECT_EQ(texts.measurements, "Readings");
@@ -404,6 +406,10 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
     const QString text = PdfText(path);
     EXPECT_TRUE(text.contains("Readings"));
     EXPECT_TRUE(text.contains("page 1 of 1"));
+    // Longer captions widen their columns instead of being cut.
+    EXPECT_EQ(text.count("Unit"), 2) << text.toStdString();
+    EXPECT_EQ(text.count("Description"), 2) << text.toStdString();
+    EXPECT_TRUE(text.contains("2026-12-07"));
 }
 
 TEST_F(ReportTest, CalibrationReportFromTheSimulatorIsCapturedRewritten) {
