@@ -333,8 +333,8 @@ void Glowna::ApplyLanguageTexts() {
     if (context.programFolder.isEmpty())
         return;
     const QString section = FormSection(objectName());
-    for (QString* text :
-         {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing})
+    for (QString* text : {&codeTexts.communicationError, &codeTexts.source,
+                          &codeTexts.helpFileMissing, &codeTexts.helpFileUnopened})
         *text = context.Lang(section, *text, *text);
 }
 
@@ -586,10 +586,21 @@ void Glowna::ShowDebugForm() {
 }
 
 void Glowna::help() {
-    if (QFile::exists(helpFile) && context.dialogs->OpenWithDesktop(helpFile))
+    const bool exists = QFile::exists(helpFile);
+    if (exists && context.dialogs->OpenWithDesktop(helpFile))
         return;
-    context.dialogs->MessageBox(this, codeTexts.helpFileMissing + QStringLiteral("\r\n") + helpFile,
-                                MsgButtons::Ok, MsgIcon::Information, context.Msg(47));
+    // Without a viewer on the desktop the guide still shows, in a window of
+    // the program's own.
+    if (exists && HelpWindow::CanShow(helpFile)) {
+        if (!helpWindow)
+            helpWindow = new HelpWindow(helpFile, this);
+        helpWindow->show();
+        helpWindow->raise();
+        return;
+    }
+    const QString& problem = exists ? codeTexts.helpFileUnopened : codeTexts.helpFileMissing;
+    context.dialogs->MessageBox(this, problem + QStringLiteral("\r\n") + helpFile, MsgButtons::Ok,
+                                MsgIcon::Information, context.Msg(47));
 }
 
 void Glowna::exitCommand() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BalanceProtocol.h"
+#include "HelpWindow.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "Raport.h"
@@ -216,6 +217,7 @@ private:
         QString communicationError = QStringLiteral("Communication Error");
         QString source = QStringLiteral("Source:");
         QString helpFileMissing = QStringLiteral("Nie znaleziono pliku pomocy:");
+        QString helpFileUnopened = QStringLiteral("Nie mozna otworzyc pliku pomocy:");
     } codeTexts;
 
     QTimer showLastRow;
@@ -223,6 +225,7 @@ private:
     QTableView* DataGrid1 = nullptr;
     QLabel* gridCaption = nullptr;
     DebugForm* debugForm = nullptr;
+    QPointer<HelpWindow> helpWindow; // the guide, when the desktop has no viewer for it
     QHash<QString, QAction*> menuItems;
     QHash<QString, QAction*> toolbarButtons;
     QHash<QString, std::function<void()>> operations;

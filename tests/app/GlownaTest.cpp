@@ -1,6 +1,7 @@
 #include "Glowna.h"
 #include "DebugForm.h"
 #include "EventWait.h"
+#include "HelpWindow.h"
 #include "INI.h"
 #include "Module1.h"
 #include "Mordal.h"
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 using namespace Pomiar;
@@ -179,6 +181,32 @@ TEST_F(MainWindowTest, MissingHelpFileFallsBackToEnglish) {
     SetLink("0", "1");
     ASSERT_TRUE(Start());
     EXPECT_EQ(window->HelpFile(), context.LanguageFolder() + "/English.chm");
+}
+
+TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
+    QFile guide(context.LanguageFolder() + "/English.html");
+    ASSERT_TRUE(guide.open(QIODevice::WriteOnly));
+    guide.write("<html><head><title>User guide</title></head><body><h1>Connecting</h1>"
+                "</body></html>");
+    guide.close();
+    dialogs.desktopOpens = false;
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    window->ToolbarButtonClick("pomoc");
+    auto* shown = window->findChild<HelpWindow*>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(shown->windowTitle(), "User guide");
+    EXPECT_TRUE(shown->Browser()->toPlainText().contains("Connecting"));
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+
+    // A compiled help file without a viewer is told apart from a missing one.
+    QFile(context.LanguageFolder() + "/Polish.chm").open(QIODevice::WriteOnly);
+    window.reset();
+    ASSERT_TRUE(Start());
+    window->ToolbarButtonClick("pomoc");
+    EXPECT_EQ(dialogs.Messages().last(),
+              "Nie mozna otworzyc pliku pomocy:\r\n" + window->HelpFile());
 }
 
 TEST_F(MainWindowTest, EveryCommandHasItsMenuItemAndButtonApart) {

@@ -100,7 +100,7 @@ QString ScriptedDialogs::SaveFileName(QWidget*, const QString& title, const QStr
 bool ScriptedDialogs::OpenWithDesktop(const QString& path) {
     calls.push_back(
         {Kind::OpenWithDesktop, path, {}, MsgButtons::Ok, MsgIcon::None, {}, {}, {}, true});
-    return true;
+    return desktopOpens;
 }
 
 QString ScriptedDialogs::NextFile(Kind kind, const QString& title, const QString& folder,

@@ -31,6 +31,8 @@ public:
     void AnswerNext(Pomiar::MsgAnswer answer);
     void InputNext(std::optional<QString> answer);
     void FileNext(QString path, QString filter = {});
+    // Whether the desktop has a program for the files handed to it.
+    bool desktopOpens = true;
 
     const std::vector<Call>& Calls() const { return calls; }
     std::vector<Call> CallsOf(Kind kind) const;
