@@ -45,20 +45,6 @@ QMessageBox::StandardButtons qtButtons(MsgButtons buttons) {
     return QMessageBox::Ok;
 }
 
-// Closing the box without a button counts as the answer that does least.
-MsgAnswer withoutButton(MsgButtons buttons) {
-    switch (buttons) {
-    case MsgButtons::Ok:
-        return MsgAnswer::Ok;
-    case MsgButtons::YesNo:
-        return MsgAnswer::No;
-    case MsgButtons::OkCancel:
-    case MsgButtons::YesNoCancel:
-        break;
-    }
-    return MsgAnswer::Cancel;
-}
-
 MsgAnswer answerOf(QMessageBox::StandardButton button, MsgButtons buttons) {
     switch (button) {
     case QMessageBox::Ok:
@@ -70,7 +56,7 @@ MsgAnswer answerOf(QMessageBox::StandardButton button, MsgButtons buttons) {
     case QMessageBox::No:
         return MsgAnswer::No;
     default:
-        return withoutButton(buttons);
+        return LeastDoingAnswer(buttons);
     }
 }
 

@@ -11,6 +11,22 @@ enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
+// The answer that does the least, given when a message box is closed
+// without a button: No of a Yes/No question, otherwise Cancel where there is
+// one.
+inline MsgAnswer LeastDoingAnswer(MsgButtons buttons) {
+    switch (buttons) {
+    case MsgButtons::Ok:
+        return MsgAnswer::Ok;
+    case MsgButtons::YesNo:
+        return MsgAnswer::No;
+    case MsgButtons::OkCancel:
+    case MsgButtons::YesNoCancel:
+        break;
+    }
+    return MsgAnswer::Cancel;
+}
+
 // Every question the program puts to the user, every file it lets the user
 // choose and every file it hands to the desktop goes through this one
 // interface: the program uses the Qt implementation, tests a scripted one.

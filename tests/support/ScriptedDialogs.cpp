@@ -50,25 +50,12 @@ void ScriptedDialogs::Clear() {
     files.clear();
 }
 
-MsgAnswer ScriptedDialogs::SafeAnswer(MsgButtons buttons) {
-    switch (buttons) {
-    case MsgButtons::Ok:
-        return MsgAnswer::Ok;
-    case MsgButtons::YesNo:
-        return MsgAnswer::No;
-    case MsgButtons::OkCancel:
-    case MsgButtons::YesNoCancel:
-        break;
-    }
-    return MsgAnswer::Cancel;
-}
-
 MsgAnswer ScriptedDialogs::MessageBox(QWidget*, const QString& text, MsgButtons buttons,
                                       MsgIcon icon, const QString& title) {
     Call call{Kind::MessageBox, text, title, buttons, icon, {}, {}, {}, !answers.empty()};
     calls.push_back(call);
     if (answers.empty())
-        return SafeAnswer(buttons);
+        return Pomiar::LeastDoingAnswer(buttons);
     const MsgAnswer answer = answers.front();
     answers.pop_front();
     return answer;

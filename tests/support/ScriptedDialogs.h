@@ -53,8 +53,6 @@ public:
                          const QString& filter, QString* chosenFilter) override;
     bool OpenWithDesktop(const QString& path) override;
 
-    static Pomiar::MsgAnswer SafeAnswer(Pomiar::MsgButtons buttons);
-
 private:
     struct FileAnswer {
         QString path;
