@@ -7,6 +7,7 @@
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
+#include "StoreBench.h"
 #include "Wykres.h"
 
 #include <QApplication>
@@ -24,21 +25,6 @@
 using namespace Pomiar;
 
 namespace {
-
-void writeSeries(const QString& path, int rows) {
-    Database db(path);
-    db.CreateSchema();
-    db.Begin();
-    const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
-    for (int i = 1; i <= rows; ++i) {
-        const QDateTime at = start.addSecs(i);
-        db.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, "
-                   "Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                   {i, Database::DateText(at.date()), Database::DateTimeText(at), i,
-                    12.0 + std::sin(i / 50.0) * 0.01, "g", QString::number(i), "1", " "});
-    }
-    db.Commit();
-}
 
 struct Figures {
     double median;
@@ -69,13 +55,11 @@ void setMode(PerUserSettings& settings, bool lastN) {
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir folder;
+    StoreBench::ScratchProgram program;
+    QTemporaryDir& folder = program.folder;
+    ProgramContext& context = program.context;
     qputenv("XDG_CONFIG_HOME", folder.filePath("config").toLocal8Bit());
     QApplication app(argc, argv);
-    QtUserDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
     context.userSettings = std::make_shared<PerUserSettings>(QStringLiteral("chart-bench"));
     Magazyn store(context);
     store.OtworzMagazyn();
@@ -84,7 +68,7 @@ int main(int argc, char** argv) {
                 "redraw+paint ms", "append+redraw ms", "first redraw ms");
     for (const int rows : {1000, 100000}) {
         const QString path = folder.filePath(QStringLiteral("series%1.ser").arg(rows));
-        writeSeries(path, rows);
+        StoreBench::WriteSeries(path, rows, [](int i) { return 12.0 + std::sin(i / 50.0) * 0.01; });
         for (const bool lastN : {false, true}) {
             store.OtworzBaze(path);
             setMode(*context.userSettings, lastN);

@@ -11,6 +11,7 @@
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
 #include "SeriesFile.h"
+#include "StoreBench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -151,11 +152,9 @@ int main(int argc, char** argv) {
     const int rows = intArgument(argc, argv, "--rows", 100000);
     const int repeat = intArgument(argc, argv, "--repeat", 3);
 
-    QTemporaryDir folder;
-    QtUserDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
+    StoreBench::ScratchProgram program;
+    QTemporaryDir& folder = program.folder;
+    ProgramContext& context = program.context;
     const QString workingPath = Magazyn::WorkingDatabasePath(folder.path());
     const QString seriesPath = folder.filePath(QStringLiteral("seria.ser"));
     const QString toolDbPath = folder.filePath(QStringLiteral("tool.db"));

@@ -8,6 +8,7 @@
 #include "QtUserDialogs.h"
 #include "RaportTekst.h"
 #include "SeriesReport.h"
+#include "StoreBench.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -104,11 +105,8 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir folder;
-    QtUserDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
+    StoreBench::ScratchProgram program;
+    ProgramContext& context = program.context;
     // An optional folder keeps the PDF files, to look at them.
     const QString keep = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     bool ok = Run(context, 10000, 2, keep);

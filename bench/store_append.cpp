@@ -7,6 +7,7 @@
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
+#include "StoreBench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,22 +36,6 @@ long residentKiB() {
     return 0;
 }
 
-// A series file of n rows, written in one transaction.
-void writeSeries(const QString& path, int rows) {
-    Database db(path);
-    db.CreateSchema();
-    db.Begin();
-    const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
-    for (int i = 1; i <= rows; ++i) {
-        const QDateTime at = start.addSecs(i);
-        db.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, "
-                   "Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                   {i, Database::DateText(at.date()), Database::DateTimeText(at), i,
-                    12.0 + (i % 100) * 0.001, "g", QString::number(i), "1", " "});
-    }
-    db.Commit();
-}
-
 struct Figures {
     double median;
     double p99;
@@ -77,18 +62,16 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir folder;
-    QtUserDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
+    StoreBench::ScratchProgram program;
+    QTemporaryDir& folder = program.folder;
+    ProgramContext& context = program.context;
     const int appends = 200;
 
     std::printf("store_append: %d appends of one reading, live statistics on, grid attached\n",
                 appends);
     for (const int rows : {1000, 100000, 1000000}) {
         const QString path = folder.filePath(QStringLiteral("series-%1.ser").arg(rows));
-        writeSeries(path, rows);
+        StoreBench::WriteSeries(path, rows, [](int i) { return 12.0 + (i % 100) * 0.001; });
         const long before = residentKiB();
         Magazyn store(context);
         QTableView grid;

@@ -4,6 +4,7 @@
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
+#include "StoreBench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,11 +19,8 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QTemporaryDir folder;
-    QtUserDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
+    StoreBench::ScratchProgram program;
+    ProgramContext& context = program.context;
     Magazyn store(context);
     store.OtworzMagazyn();
     QTableView grid;

@@ -1,0 +1,43 @@
+#pragma once
+
+// What the store benchmarks share: a program folder of their own with the
+// program's dialogs, and a long series written straight into a series file.
+#include "Database.h"
+#include "ProgramContext.h"
+#include "QtUserDialogs.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace StoreBench {
+
+struct ScratchProgram {
+    ScratchProgram() {
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+    }
+
+    QTemporaryDir folder;
+    Pomiar::QtUserDialogs dialogs;
+    Pomiar::ProgramContext context;
+};
+
+// A series file of `rows` readings one second apart, written in one
+// transaction; massOf gives the mass of reading i (from 1).
+inline void WriteSeries(const QString& path, int rows, const std::function<double(int)>& massOf) {
+    Pomiar::Database db(path);
+    db.CreateSchema();
+    db.Begin();
+    const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
+    for (int i = 1; i <= rows; ++i) {
+        const QDateTime at = start.addSecs(i);
+        db.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, "
+                   "Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                   {i, Pomiar::Database::DateText(at.date()), Pomiar::Database::DateTimeText(at), i,
+                    massOf(i), "g", QString::number(i), "1", " "});
+    }
+    db.Commit();
+}
+
+} // namespace StoreBench
