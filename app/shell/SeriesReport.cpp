@@ -422,7 +422,7 @@ bool SeriesReport::prepare() {
     std::unique_ptr<PasekProgress> ownProgress;
     Progress* shown = progress;
     if (!shown) {
-        ownProgress = std::make_unique<PasekProgress>(parent);
+        ownProgress = std::make_unique<PasekProgress>(parent, &context);
         shown = ownProgress.get();
     }
     return RaportTekst::WypelnijTemp(store.Bound(), shown);
