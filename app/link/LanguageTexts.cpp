@@ -254,6 +254,14 @@ void ApplyFormTexts(const ProgramContext& context, QWidget* window) {
     texts.TablesAndToolbars();
 }
 
+QString FormCodeText(const ProgramContext& context, const QWidget& window,
+                     const QString& designed) {
+    const QString section = FormSection(window.objectName());
+    if (context.programFolder.isEmpty() || section.isEmpty())
+        return designed;
+    return context.Lang(section, designed, designed);
+}
+
 void TranslateReport(const ProgramContext& context, ReportTexts& report) {
     const QString section = QStringLiteral("Rp1");
     // The report prints with its designed texts rather than not at all.

@@ -62,6 +62,12 @@ QString FormSection(const QString& windowName);
 // program folder there is no language file, and the designed texts stay.
 void ApplyFormTexts(const ProgramContext& context, QWidget* window);
 
+// A text a window's code shows (a message outside the message table, a
+// caption set while it runs), looked up by its designed wording in the
+// window's section. A window looks its code texts up as it loads, so that a
+// template run lists them; without a program folder the designed text stays.
+QString FormCodeText(const ProgramContext& context, const QWidget& window, const QString& designed);
+
 // The printed series report as its translation sees it: the caption and,
 // section by section of the report, the captions of its controls. The
 // report builds this from its layout, calls TranslateReport and shows the

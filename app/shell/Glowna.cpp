@@ -330,12 +330,9 @@ void Glowna::buildCentralArea() {
 
 void Glowna::ApplyLanguageTexts() {
     ApplyFormTexts(context, this);
-    if (context.programFolder.isEmpty())
-        return;
-    const QString section = FormSection(objectName());
     for (QString* text : {&codeTexts.communicationError, &codeTexts.source,
                           &codeTexts.helpFileMissing, &codeTexts.helpFileUnopened})
-        *text = context.Lang(section, *text, *text);
+        *text = FormCodeText(context, *this, *text);
 }
 
 bool Glowna::Load() {

@@ -1,7 +1,6 @@
 #include "Pasek.h"
 
 #include "LanguageTexts.h"
-#include "ProgramContext.h"
 #include "Progress.h"
 
 #include <QCloseEvent>
@@ -59,12 +58,10 @@ Pasek::Pasek(QWidget* parent, const ProgramContext* context)
 
     setMinimumWidth(380);
     setFocusPolicy(Qt::StrongFocus);
-    if (context && !context->programFolder.isEmpty()) {
+    if (context) {
         ApplyFormTexts(*context, this);
-        // Looked up as the window loads, so that a template run lists them.
-        const QString section = FormSection(objectName());
         for (const QString& caption : ProgressCaption::All())
-            translatedCaptions.insert(caption, context->Lang(section, caption, caption));
+            translatedCaptions.insert(caption, FormCodeText(*context, *this, caption));
     }
 }
 

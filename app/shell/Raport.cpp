@@ -100,8 +100,7 @@ Raport::Raport(ProgramContext& context, Magazyn& store, QWidget* parent)
     }
     showText();
     ApplyFormTexts(context, this);
-    if (!context.programFolder.isEmpty())
-        printFailed = context.Lang(FormSection(objectName()), printFailed, printFailed);
+    printFailed = FormCodeText(context, *this, printFailed);
 }
 
 Raport::~Raport() {
