@@ -66,6 +66,12 @@ inline Usage ResourceUsage(int who) {
             usage.ru_nvcsw + usage.ru_nivcsw};
 }
 
+// The machine's one-minute load average, -1 where it cannot be read.
+inline double LoadAverage() {
+    double load = 0.0;
+    return ::getloadavg(&load, 1) == 1 ? load : -1.0;
+}
+
 inline double CpuSeconds(int who) {
     return ResourceUsage(who).cpuSeconds;
 }

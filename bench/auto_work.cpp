@@ -109,11 +109,6 @@ Spacing Measure(const std::vector<qint64>& arrivals, int count) {
     return spacing;
 }
 
-double LoadAverage() {
-    double load = 0.0;
-    return ::getloadavg(&load, 1) == 1 ? load : -1.0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -185,6 +180,6 @@ int main(int argc, char** argv) {
                 answered - 1, spacing.driftMs, GoalDriftMs, driftMet ? "" : "   <-- missed");
     std::printf("  requests answered %d, rows stored %d%s\n", answered, rows,
                 rows == answered ? "" : "   <-- must be equal");
-    std::printf("  load average at the end %.2f\n", LoadAverage());
+    std::printf("  load average at the end %.2f\n", BenchSupport::LoadAverage());
     return spacingMet && driftMet && rows == answered ? 0 : 1;
 }

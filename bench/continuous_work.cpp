@@ -94,11 +94,6 @@ int MisplacedRows(Magazyn& store) {
     return misplaced;
 }
 
-double LoadAverage() {
-    double load = 0.0;
-    return ::getloadavg(&load, 1) == 1 ? load : -1.0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -164,6 +159,6 @@ int main(int argc, char** argv) {
                 "lines)%s\n",
                 storeSeconds, GoalStoreSeconds, timeMet ? "" : "   <-- missed");
     std::printf("  CPU of the GUI thread in that time: %.3f s; load average at the end %.2f\n",
-                storeCpuSeconds, LoadAverage());
+                storeCpuSeconds, BenchSupport::LoadAverage());
     return rows == sent && misplaced == 0 && timeMet ? 0 : 1;
 }
