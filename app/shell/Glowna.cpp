@@ -6,7 +6,6 @@
 #include "Database.h"
 #include "DebugForm.h"
 #include "ErrorLog.h"
-#include "FileLock.h"
 #include "Film.h"
 #include "INI.h"
 #include "LanguageTexts.h"
@@ -15,8 +14,6 @@
 #include "Opcje.h"
 #include "PasekProgress.h"
 #include "PerUserSettings.h"
-#include "ProcedureError.h"
-#include "SeriesFile.h"
 #include "SeriesReport.h"
 #include "StatystykaPanel.h"
 #include "ToolbarIcons.h"
@@ -86,7 +83,7 @@ const QStringList blockedButtons = {"nowa",   "otworz", "zapisz", "drukuj",
 
 Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     : QMainWindow(parent), MSComm1(comm), context(context), protocol(MSComm1, context.settings),
-      store(context) {
+      store(context), seriesCommands(context, store, seriesWindow()) {
     setObjectName(QStringLiteral("Glowna"));
     setWindowTitle(QStringLiteral("Trevalo"));
 
@@ -620,159 +617,39 @@ void Glowna::UnstableSwitch() {
     button->setIcon(ToolbarIcons::Image(unstableOn ? 20 : 22));
 }
 
-bool Glowna::askToSaveExisting() {
-    if (store.RowCount() == 0)
-        return true;
-    const MsgAnswer answer = context.dialogs->MessageBox(
-        this, context.Msg(4), MsgButtons::YesNoCancel, MsgIcon::Exclamation, context.Msg(45));
-    if (answer == MsgAnswer::Cancel)
-        return false;
-    // Readings the user asked to keep are never cleared unsaved.
-    return answer != MsgAnswer::Yes || (saveSeries && saveSeries());
-}
-
-bool Glowna::confirmSeriesFileEnd() {
-    return context.dialogs->MessageBox(this, context.Msg(29), MsgButtons::YesNo, MsgIcon::Question,
-                                       QString()) == MsgAnswer::Yes;
-}
-
-void Glowna::NewSeriesCommand() {
-    if (store.RowCount() == 0)
-        return;
-    if (bolOldFile ? !confirmSeriesFileEnd() : !askToSaveExisting())
-        return;
-    if (clearChartReport)
-        clearChartReport();
-    bolOldFile = false;
-    store.NowaSeria();
-}
-
-void Glowna::OpenSeriesCommand() {
-    if (bolOldFile ? !confirmSeriesFileEnd() : !askToSaveExisting())
-        return;
-    const QString path = context.dialogs->OpenFileName(
-        this, context.Msg(22), context.programFolder, context.Msg(24) + QStringLiteral(" (*.ser)"));
-    bolOldFile = true;
-    if (path.isEmpty())
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        Magazyn::KompaktujBaze(path);
-        store.OtworzBaze(path);
+SeriesCommands::Window Glowna::seriesWindow() {
+    SeriesCommands::Window window;
+    window.widget = this;
+    window.bolOldFile = &bolOldFile;
+    // The hooks are read when a command runs, as tests may replace them.
+    window.saveSeries = [this] { return saveSeries && saveSeries(); };
+    window.clearChartReport = [this] {
+        if (clearChartReport)
+            clearChartReport();
+    };
+    window.seriesOpened = [this] {
         if (wykres)
             wykres->Redraw();
         RaportDoWykresu();
-    } catch (const DatabaseError& error) {
-        QApplication::restoreOverrideCursor();
-        showProcedureError(error.code, QString::fromLocal8Bit(error.what()),
-                           QStringLiteral("mnuotworz_Click"));
-        // The working database takes the readings again.
-        store.NowaSeria();
-        return;
-    }
-    QApplication::restoreOverrideCursor();
+    };
+    window.logError = [this](const QString& error) { logReadingError(error); };
+    return window;
+}
+
+void Glowna::NewSeriesCommand() {
+    seriesCommands.NewSeries();
+}
+
+void Glowna::OpenSeriesCommand() {
+    seriesCommands.OpenSeries();
 }
 
 bool Glowna::SaveCommand() {
-    if (store.RowCount() == 0)
-        return true;
-    const Ustawienia& settings = context.settings;
-    const bool fastExport =
-        SeriesFile::FastExportInForce(settings.fastExportEnabled, settings.fastExportFileName);
-    QString target;
-    if (fastExport) {
-        target = SeriesFile::FastExportPath(context.programFolder, settings.fastExportFileName);
-    } else {
-        QString chosenFilter;
-        const QString chosen = context.dialogs->SaveFileName(
-            this, context.Msg(23), context.programFolder,
-            context.Msg(24) + QStringLiteral(" (*.ser);;Export CSV[;] (*.csv)"), &chosenFilter);
-        if (chosen.isEmpty())
-            return false;
-        target = SeriesFile::WithEnding(chosen, chosenFilter);
-    }
-    const bool series = target.endsWith(QLatin1String(".ser"));
-    if (!series && !target.endsWith(QLatin1String(".csv")))
-        return false;
-    if (!fastExport && FileLock::InUse(target)) {
-        if (!bolOldFile) {
-            context.dialogs->MessageBox(this, context.Msg(8), MsgButtons::Ok, MsgIcon::Critical,
-                                        context.Msg(46));
-            return false;
-        }
-        // The bound series file already holds the readings.
-        Magazyn::KompaktujBaze(target);
-        return true;
-    }
-    return series ? saveSeriesFile(target) : exportCsv(target, fastExport);
-}
-
-bool Glowna::saveSeriesFile(const QString& target) {
-    PasekProgress progress(this, &context);
-    QString error;
-    const auto result = SeriesFile::ZapiszSerie(store.Bound(), target, &progress, &error);
-    progress.End();
-    switch (result) {
-    case SeriesFile::SaveResult::Completed:
-        // Saving ends the series: the working database takes the next one.
-        store.NowaSeria();
-        return true;
-    case SeriesFile::SaveResult::Cancelled:
-        return false;
-    case SeriesFile::SaveResult::Failed:
-        showProcedureError(0, error, QStringLiteral("ZapiszSerie"));
-        return false;
-    }
-    return false;
-}
-
-bool Glowna::exportCsv(const QString& target, bool fastExport) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        // A file chosen in the dialog starts anew, with its header; fast
-        // export appends below the earlier ones.
-        if (!fastExport)
-            QFile::remove(target);
-        const QString language = context.LanguageFilePath();
-        SeriesFile::EksportCSV(
-            store.Bound(), target,
-            [&language](const QString& column) {
-                return GetLangText(language, QStringLiteral("EXPORT"), column, column);
-            },
-            store.locale);
-    } catch (const std::exception& error) {
-        QApplication::restoreOverrideCursor();
-        showProcedureError(0, QString::fromLocal8Bit(error.what()), QStringLiteral("EksportCSV"));
-        return false;
-    }
-    QApplication::restoreOverrideCursor();
-    if (context.settings.fastExportEnabled)
-        store.NowaSeria();
-    else
-        context.dialogs->OpenWithDesktop(target);
-    return true;
-}
-
-void Glowna::showProcedureError(int number, const QString& description, const QString& procedure) {
-    ShowProcedureError(*context.dialogs, this, number, description, procedure, objectName());
+    return seriesCommands.Save();
 }
 
 void Glowna::EdytujOpis(int row) {
-    if (row < 0 || row >= store.RowCount())
-        return;
-    const QString current = store.Model().Row(row).opis.trimmed();
-    const auto answer = context.dialogs->InputBox(this, context.Msg(31), context.Msg(48), current);
-    if (!answer)
-        return;
-    const QString opis = answer->isEmpty() ? QStringLiteral(" ") : *answer;
-    // A description the column cannot hold is refused: the former one stays.
-    if (opis.size() > MaxDescriptionLength)
-        return;
-    try {
-        store.SetOpis(row, opis);
-    } catch (const DatabaseError& error) {
-        logReadingError(QString::fromLocal8Bit(error.what()));
-    }
+    seriesCommands.EditDescription(row);
 }
 
 void Glowna::afterReadingPrompts() {
@@ -788,7 +665,7 @@ void Glowna::afterReadingPrompts() {
 }
 
 void Glowna::StartCommand() {
-    if (!askToSaveExisting())
+    if (!seriesCommands.AskToSaveExisting())
         return;
     store.NowaSeria();
     if (closeChart)

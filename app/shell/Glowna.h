@@ -5,6 +5,7 @@
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "Raport.h"
+#include "SeriesCommands.h"
 #include "Wykres.h"
 #include "Zakonczenie.h"
 
@@ -39,7 +40,7 @@ class Glowna : public QMainWindow {
 public:
     static constexpr const char* Version = "5.2.0";
     // The longest description a series file holds.
-    static constexpr int MaxDescriptionLength = 50;
+    static constexpr int MaxDescriptionLength = SeriesCommands::MaxDescriptionLength;
 
     Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent = nullptr);
     ~Glowna() override;
@@ -171,11 +172,7 @@ private:
     void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
     void onEthernetTick();
 
-    bool askToSaveExisting();
-    bool confirmSeriesFileEnd();
-    bool saveSeriesFile(const QString& target);
-    bool exportCsv(const QString& target, bool fastExport);
-    void showProcedureError(int number, const QString& description, const QString& procedure);
+    SeriesCommands::Window seriesWindow();
     void afterReadingPrompts();
     void blokujMenuCiaglej();
     void odblokujMenuCiaglej();
@@ -194,6 +191,7 @@ private:
     ProgramContext& context;
     BalanceProtocol protocol;
     Magazyn store;
+    SeriesCommands seriesCommands;
     StatystykaPanel* panel = nullptr;
     ContinuousBuffers buffers;
     bool continuousFlag = false;
