@@ -39,8 +39,6 @@ class Glowna : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr const char* Version = "5.2.0";
-    // The longest description a series file holds.
-    static constexpr int MaxDescriptionLength = SeriesCommands::MaxDescriptionLength;
 
     Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent = nullptr);
     ~Glowna() override;
