@@ -4,6 +4,8 @@
 #include "TCP.h"
 #include "Utilities.h"
 
+#include <QScopedValueRollback>
+
 #include <cerrno>
 #include <exception>
 
@@ -43,7 +45,7 @@ void Comm::ReadProperties(const PropertyBag& bag) {
 }
 
 void Comm::WriteProperties(PropertyBag& bag) const {
-    bag.WriteProperty(markersKey, QString::fromLatin1(markers),
+    bag.WriteProperty(markersKey, QString::fromLatin1(MarkersEndOfFrame()),
                       QString::fromLatin1(DefaultMarkers));
     bag.WriteProperty(maxFrameSizeKey, maxFrameSize, DefaultMaxFrameSize);
 }
@@ -54,12 +56,13 @@ void Comm::SetMaxFrameSize(int32_t size) {
 }
 
 void Comm::SetMarkersEndOfFrame(const QByteArray& value) {
-    markers = value.isEmpty() ? QByteArray(DefaultMarkers) : value;
+    receiveBuffer.SetMarkers(value.isEmpty() ? QByteArray(DefaultMarkers) : value);
     ClearBuffer();
     propertiesChanged = true;
 }
 
 void Comm::SetCommSource(int value) {
+    const QScopedValueRollback closingByHost(hostClosing, true);
     try {
         SetCommOpen(false);
         switch (value) {
@@ -102,6 +105,7 @@ QString Comm::NetRemoteHost() const {
 }
 
 void Comm::SetNetRemoteHost(const QString& host) {
+    const QScopedValueRollback closingByHost(hostClosing, true);
     TCP1->SetRemoteHost(host);
 }
 
@@ -114,9 +118,8 @@ void Comm::SetNetRemotePort(int32_t port) {
 }
 
 QByteArray Comm::InputData() {
-    QByteArray taken;
-    taken.swap(receiveBuffer);
-    return taken;
+    ++bufferTakes;
+    return receiveBuffer.TakeAll();
 }
 
 bool Comm::CommOpen() const {
@@ -126,12 +129,14 @@ bool Comm::CommOpen() const {
 void Comm::SetCommOpen(bool value) {
     if (!transport)
         return;
+    const QScopedValueRollback closingByHost(hostClosing, true);
     try {
         timeOutCount = 0;
         transport->SetCommOpen(value);
         PumpMessages();
         // Events run while pumping may have rewired the control.
-        if (CommOpen())
+        polling = CommOpen();
+        if (polling)
             TimerChechBuffer.start();
         else
             TimerChechBuffer.stop();
@@ -144,7 +149,8 @@ void Comm::SetCommOpen(bool value) {
 void Comm::ClearBuffer() {
     if (transport)
         transport->InputData();
-    receiveBuffer.clear();
+    receiveBuffer.Clear();
+    ++bufferTakes;
 }
 
 void Comm::OutputData(const QByteArray& strToSent, int32_t TimeOut) {
@@ -164,6 +170,14 @@ void Comm::OutputData(const QByteArray& strToSent, int32_t TimeOut) {
 }
 
 void Comm::RaiseCommState() {
+    if ((CommOpen() ? 1 : 0) == lastReportedState)
+        return;
+    // A link lost on its own: what arrived before the loss reaches the host
+    // before the news of it, so a reading in flight is never dropped.
+    if (lastReportedState == 1 && !hostClosing && !delivering && transport) {
+        receiveBuffer.Append(transport->InputData());
+        deliverFrames(receiveBuffer.CompleteFrames());
+    }
     const int16_t state = CommOpen() ? 1 : 0;
     if (state == lastReportedState)
         return;
@@ -188,43 +202,49 @@ void Comm::About() {
 }
 
 void Comm::CheckBuffer() {
-    if (source == enCommSource::None)
+    // A handler inside a delivery may let this tick run: the delivery goes on
+    // by itself.
+    if (source == enCommSource::None || delivering)
         return;
     try {
         TimerChechBuffer.stop();
         if (transport)
-            receiveBuffer.append(transport->InputData());
-        boundReceiveBuffer();
-        const int frames = CountFrames();
-        if (frames == 0) {
+            receiveBuffer.Append(transport->InputData());
+        deliverFrames(CountFrames());
+        if (polling)
             TimerChechBuffer.start();
-            return;
-        }
-        const qsizetype position = receiveBuffer.indexOf(markers);
-        TimerTimeOut.stop();
-        timeOutCount = 0;
-        const QByteArray frame = receiveBuffer.left(position + markers.size());
-        bool clearFrameData = true;
-        emit OnComm(frame, frames, static_cast<int>(receiveBuffer.size()), clearFrameData);
-        // The handler may have taken the buffer itself; then it stays as left.
-        if (clearFrameData && receiveBuffer.startsWith(frame))
-            receiveBuffer.remove(0, frame.size());
-        TimerChechBuffer.start();
     } catch (const std::exception& e) {
         TimerChechBuffer.stop();
+        polling = false;
         reportOwnFailure(e.what());
+    }
+}
+
+void Comm::deliverFrames(int frames) {
+    if (frames <= 0)
+        return;
+    const QScopedValueRollback inDelivery(delivering, true);
+    TimerTimeOut.stop();
+    timeOutCount = 0;
+    while (frames > 0) {
+        const QByteArray frame = receiveBuffer.Front();
+        const quint64 takesBefore = bufferTakes;
+        bool clearFrameData = true;
+        emit OnComm(frame, frames, static_cast<int>(receiveBuffer.Size()), clearFrameData);
+        // A handler that keeps the frame gets it again at the next poll; one
+        // that took or cleared the buffer itself leaves it as it left it.
+        if (!clearFrameData || bufferTakes != takesBefore)
+            return;
+        receiveBuffer.DropFront();
+        // A handler that unwired the source ends the delivery with its frame.
+        frames = source == enCommSource::None ? 0 : receiveBuffer.CompleteFrames();
     }
 }
 
 int Comm::CountFrames() {
     try {
-        if (receiveBuffer.size() < 3)
-            return 0;
-        int count = 0;
-        for (qsizetype at = receiveBuffer.indexOf(markers); at >= 0;
-             at = receiveBuffer.indexOf(markers, at + markers.size()))
-            ++count;
-        if (count == 0 && receiveBuffer.size() > maxFrameSize) {
+        const int count = receiveBuffer.CompleteFrames();
+        if (count == 0 && receiveBuffer.Size() > maxFrameSize) {
             PumpMessages();
             emit IncorrectFrames();
             PumpMessages();
@@ -241,11 +261,6 @@ void Comm::TimeOutExpired() {
     ++timeOutCount;
     if (CountFrames() == 0)
         emit TimeOut(TimerTimeOut.interval(), timeOutCount);
-}
-
-void Comm::boundReceiveBuffer() {
-    if (receiveBuffer.size() > ReceiveBufferLimit)
-        receiveBuffer.remove(0, receiveBuffer.size() - ReceiveBufferLimit);
 }
 
 void Comm::reportOwnFailure(const char* what) {

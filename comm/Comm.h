@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommEnums.h"
+#include "FrameBuffer.h"
 #include "IKavlin.h"
 #include "PropertyBag.h"
 
@@ -15,13 +16,13 @@ class TCP;
 
 // The public link control: one text channel to the balance over a serial
 // port or a TCP connection, cut into frames at the end markers and handed to
-// the host one frame per 10 ms poll.
+// the host at each 10 ms poll, every waiting frame in order.
 class MORDAL_EXPORT Comm : public QObject, public ITransportOwner {
     Q_OBJECT
 public:
     // A stream that never brings an end marker keeps only this many of its
     // newest characters.
-    static constexpr int ReceiveBufferLimit = 64 * 1024;
+    static constexpr int ReceiveBufferLimit = FrameBuffer::TailLimit;
     static constexpr int DefaultMaxFrameSize = 50;
     static constexpr const char* DefaultMarkers = "\r\n";
 
@@ -35,7 +36,7 @@ public:
 
     int32_t MaxFrameSize() const { return maxFrameSize; }
     void SetMaxFrameSize(int32_t size);
-    QByteArray MarkersEndOfFrame() const { return markers; }
+    QByteArray MarkersEndOfFrame() const { return receiveBuffer.Markers(); }
     void SetMarkersEndOfFrame(const QByteArray& value);
 
     enCommSource CommSource() const { return source; }
@@ -51,9 +52,9 @@ public:
     int32_t NetRemotePort() const;
     void SetNetRemotePort(int32_t port);
 
-    int32_t InputCount() const { return static_cast<int32_t>(receiveBuffer.size()); }
+    int32_t InputCount() const { return static_cast<int32_t>(receiveBuffer.Size()); }
     QByteArray InputData();
-    QByteArray PeekInputData() const { return receiveBuffer; }
+    QByteArray PeekInputData() const { return receiveBuffer.Peek(); }
 
     bool CommOpen() const;
     void SetCommOpen(bool value);
@@ -82,17 +83,26 @@ signals:
 
 private:
     void CheckBuffer();
+    void deliverFrames(int frames);
     int CountFrames();
     void TimeOutExpired();
-    void boundReceiveBuffer();
     void reportOwnFailure(const char* what);
 
     IKavlin* transport = nullptr;
     enCommSource source = enCommSource::None;
-    QByteArray receiveBuffer;
+    FrameBuffer receiveBuffer{DefaultMarkers};
+    // Counts the host's own takes of the buffer, so that a delivery notices
+    // when a handler took or cleared it.
+    quint64 bufferTakes = 0;
+    bool delivering = false;
+    // The host closes the link itself: frames still waiting are not pressed
+    // on it during the close.
+    bool hostClosing = false;
+    // Polling follows the open state of the last open or close, so that the
+    // frames received before a lost connection are still delivered.
+    bool polling = false;
     int32_t timeOutCount = 0;
     int16_t lastReportedState = 256;
-    QByteArray markers = DefaultMarkers;
     int32_t maxFrameSize = DefaultMaxFrameSize;
     bool propertiesChanged = false;
 };

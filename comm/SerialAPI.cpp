@@ -9,6 +9,7 @@ namespace Device = SerialPortDevice;
 
 namespace {
 constexpr int readChunk = 1024;
+constexpr int maxChunksPerStep = 64;
 constexpr int settleMs = 150;
 } // namespace
 
@@ -85,22 +86,30 @@ void SerialAPI::closePort() {
 }
 
 void SerialAPI::readStep(bool discard) {
-    if (handle < 0)
-        return;
-    int queued = 0;
-    if (int code = Device::QueuedInput(handle, queued); code != 0) {
-        reportFailure(code);
-        return;
+    // Everything queued is taken, one bounded chunk at a time, so that a fast
+    // line never backs up in the driver between two steps.
+    bool arrived = false;
+    for (int chunk = 0; chunk < maxChunksPerStep && handle >= 0; ++chunk) {
+        int queued = 0;
+        if (int code = Device::QueuedInput(handle, queued); code != 0) {
+            reportFailure(code);
+            return;
+        }
+        if (queued <= 0)
+            break;
+        char buffer[readChunk];
+        int got = 0;
+        if (int code = Device::Read(handle, buffer, std::min(queued, readChunk), got); code != 0) {
+            reportFailure(code);
+            return;
+        }
+        if (got <= 0)
+            break;
+        receiveBuffer.append(buffer, got);
+        arrived = true;
     }
-    if (queued <= 0)
+    if (!arrived)
         return;
-    char buffer[readChunk];
-    int got = 0;
-    if (int code = Device::Read(handle, buffer, std::min(queued, readChunk), got); code != 0) {
-        reportFailure(code);
-        return;
-    }
-    receiveBuffer.append(buffer, got);
     if (discard)
         receiveBuffer.clear();
     emit DataArrived();
@@ -126,6 +135,13 @@ void SerialAPI::OutputData(const QByteArray& text) {
 }
 
 void SerialAPI::reportFailure(int code) {
+    // A device that is gone fails every later call too: it is closed here,
+    // so that the owner reports the loss once and can open it anew later.
+    // What was read before stays for the owner to take.
+    if (Device::MeansDeviceGone(code) && handle >= 0) {
+        TimerBuffer.stop();
+        closePort();
+    }
     if (owner)
         owner->RaiseError(code, QString(), enCommSource::Serial);
 }

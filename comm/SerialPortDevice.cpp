@@ -239,7 +239,18 @@ int QueuedInput(int fd, int& count) {
     count = 0;
     if (::ioctl(fd, FIONREAD, &count) != 0)
         return failWithErrno();
+    if (count > 0)
+        return 0;
+    // A device that went away may still answer the queue query; its hang-up
+    // is what tells.
+    pollfd line{fd, POLLIN, 0};
+    if (::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLNVAL)))
+        return fail(ENODEV);
     return 0;
+}
+
+bool MeansDeviceGone(int code) {
+    return code == EIO || code == ENXIO || code == ENODEV || code == EBADF;
 }
 
 int Read(int fd, char* buffer, int max, int& got) {

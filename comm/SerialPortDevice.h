@@ -77,8 +77,13 @@ MORDAL_EXPORT int ReadLineState(int fd, LineState& state);
 // Discards what both queues hold.
 MORDAL_EXPORT int Purge(int fd);
 
-// How many received bytes wait in the input queue.
+// How many received bytes wait in the input queue. ENODEV when the line
+// hung up (the device is gone).
 MORDAL_EXPORT int QueuedInput(int fd, int& count);
+
+// The failure says the device is gone (unplugged adapter, powered-off
+// converter): the port must be closed and opened anew.
+MORDAL_EXPORT bool MeansDeviceGone(int code);
 
 // Reads at most max bytes that are already there; got is 0 when none are.
 MORDAL_EXPORT int Read(int fd, char* buffer, int max, int& got);

@@ -154,9 +154,8 @@ void TCP::onClose() {
 void TCP::onDataArrival() {
     QVariant data;
     WS->GetData(data, CSocket::enDataType::ByteArray);
+    // Kept whole: the owner's frame buffer alone decides what may be dropped.
     received.append(data.toByteArray());
-    if (received.size() > PendingLimit)
-        received.remove(0, received.size() - PendingLimit);
     emit DataArrived();
 }
 

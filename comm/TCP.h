@@ -15,9 +15,6 @@ class MORDAL_EXPORT TCP : public QObject, public IKavlin {
     Q_OBJECT
 public:
     static constexpr int ConnectWaitMs = 3000;
-    // Comm keeps no more than this of a stream without end markers, so
-    // holding more between two polls only costs memory.
-    static constexpr int PendingLimit = 64 * 1024;
 
     explicit TCP(ITransportOwner* owner, QObject* parent = nullptr);
     ~TCP() override;

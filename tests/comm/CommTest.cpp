@@ -1,5 +1,7 @@
 #include "CommTestFixture.h"
 
+#include <QTimer>
+
 #include <cerrno>
 
 using Mordal::enCommSource;
@@ -70,10 +72,17 @@ TEST_F(CommFraming, DeliversOneFrameWithItsMarkers) {
     EXPECT_EQ(comm.InputCount(), 0);
 }
 
-TEST_F(CommFraming, DeliversOneFramePerPollWithFallingCounts) {
+TEST_F(CommFraming, DeliversEveryWaitingFrameInOnePollWithFallingCounts) {
+    // A mark posted from the first delivery runs only once the poll is over.
+    onFrame = [&](bool&) {
+        if (frames.size() == 1)
+            QTimer::singleShot(0, [&] { events.push_back("poll over"); });
+    };
     OpenSerial();
     pty.Write("A\r\nB\r\n");
     ASSERT_TRUE(WaitForFrames(2));
+    RunEventsFor(20);
+    EXPECT_EQ(events, (std::vector<std::string>{"open", "frame", "frame", "poll over"}));
     EXPECT_EQ(frames[0].data, "A\r\n");
     EXPECT_EQ(frames[0].framesCount, 2);
     EXPECT_EQ(frames[0].bufferCount, 6);
@@ -165,7 +174,7 @@ TEST_F(CommFraming, EndlessStreamKeepsOnlyTheNewest64KiB) {
     // A marker still turns what is kept into a frame.
     pty.Write("\r\n");
     ASSERT_TRUE(WaitForFrames(1));
-    EXPECT_EQ(frames[0].data, stream.right(Mordal::Comm::ReceiveBufferLimit - 2) + "\r\n");
+    EXPECT_EQ(frames[0].data, stream.right(Mordal::Comm::ReceiveBufferLimit) + "\r\n");
 }
 
 TEST_F(CommFraming, EmptyMarkersMeanCrLfAndClearTheBuffer) {
@@ -318,4 +327,36 @@ TEST_F(CommState, ClosingReportsOnceAndStopsPolling) {
     comm.SetCommOpen(false);
     EXPECT_EQ(states, (std::vector<bool>{true, false}));
     EXPECT_FALSE(comm.TimerChechBuffer.isActive());
+}
+
+TEST_F(CommState, AnUnpluggedDeviceIsReportedOnceAndOpensAgainWhenItComesBack) {
+    OpenSerial();
+    ASSERT_TRUE(comm.CommOpen());
+    pty.Write("1.0 g\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    pty.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !errors.empty(); }));
+    // Many read steps later the loss is still one report, not one per step.
+    RunEventsFor(300);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].number == EIO || errors[0].number == ENODEV) << errors[0].number;
+    EXPECT_EQ(errors[0].source, enCommSource::Serial);
+    EXPECT_FALSE(comm.CommOpen());
+    EXPECT_EQ(events, (std::vector<std::string>{"open", "frame", "closed", "error"}));
+    comm.OutputData("S\r\n");
+    RunEventsFor(60);
+    EXPECT_EQ(errors.size(), 1u);
+
+    // While it is away the port is missing; once back, it opens as before.
+    comm.SetCommOpen(true);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[1].number, ENOENT);
+    PtyPair back;
+    back.Publish(1);
+    comm.SetCommOpen(true);
+    ASSERT_TRUE(comm.CommOpen());
+    back.Write("2.0 g\r\n");
+    ASSERT_TRUE(WaitForFrames(2));
+    EXPECT_EQ(frames[1].data, "2.0 g\r\n");
+    EXPECT_EQ(states, (std::vector<bool>{true, false, true}));
 }

@@ -74,6 +74,18 @@ public:
     }
     int Last() const { return connections.back(); }
     void Send(const QByteArray& bytes) const { send(Last(), bytes.constData(), bytes.size(), 0); }
+    // Sends everything, letting the link read while the socket is full.
+    void SendAll(const QByteArray& bytes) const {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t sent =
+                send(Last(), bytes.constData() + done, bytes.size() - done, MSG_DONTWAIT);
+            if (sent > 0)
+                done += sent;
+            else
+                RunEventsFor(2);
+        }
+    }
     QByteArray Read() const {
         QByteArray all;
         WaitUntil([&] { return readSome(all) == 0 || !all.isEmpty(); });
@@ -129,6 +141,7 @@ protected:
                          });
         QObject::connect(&comm, &Comm::OnComm, [this](const QByteArray& frame, int, int, bool&) {
             frames.push_back(frame);
+            statesSeenAtFrame.push_back(states.size());
         });
         comm.SetCommSource(int(enCommSource::TCP));
     }
@@ -149,6 +162,7 @@ protected:
     std::vector<bool> states;
     std::vector<ErrorSeen> errors;
     std::vector<QByteArray> frames;
+    std::vector<size_t> statesSeenAtFrame;
 };
 
 TEST_F(TCPTest, OpensByAddressAnnouncingTheConnectionDuringTheWait) {
@@ -304,12 +318,34 @@ TEST_F(TCPTest, LastFrameBeforeThePeersCloseIsStillDelivered) {
     Peer peer;
     Open(QStringLiteral("127.0.0.1"), peer.port);
     ASSERT_TRUE(peer.Accept());
-    peer.Send("1.0 g\r\n");
+    peer.Send("1.0 g\r\n2.0 g\r\n");
     peer.Close();
-    ASSERT_TRUE(WaitUntil([&] { return states.size() == 2 && !frames.empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return states.size() == 2 && frames.size() == 2; }));
     EXPECT_EQ(frames[0], "1.0 g\r\n");
+    EXPECT_EQ(frames[1], "2.0 g\r\n");
+    // The host hears of every reading before it hears of the lost link.
+    EXPECT_EQ(statesSeenAtFrame, (std::vector<size_t>{1, 1}));
     EXPECT_EQ(states, (std::vector<bool>{true, false}));
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TCPTest, ABacklogOfThousandsOfFramesArrivesWholeAndInOrder) {
+    Peer peer;
+    Open(QStringLiteral("127.0.0.1"), peer.port);
+    ASSERT_TRUE(peer.Accept());
+    const auto reading = [](int i) {
+        return "+ " + QByteArray::number(100 + i / 10000.0, 'f', 4) + " g\r\n";
+    };
+    QByteArray backlog;
+    for (int i = 0; i < 6000; ++i)
+        backlog += reading(i);
+    ASSERT_EQ(reading(0).size(), 14);
+    peer.SendAll(backlog);
+    ASSERT_TRUE(WaitUntil([&] { return frames.size() >= 6000; }, 10000)) << frames.size();
+    RunEventsFor(30);
+    ASSERT_EQ(frames.size(), 6000u);
+    for (int i = 0; i < 6000; ++i)
+        ASSERT_EQ(frames[i], reading(i)) << "frame " << i;
 }
 
 TEST_F(TCPTest, OpeningAgainKeepsAWorkingConnection) {

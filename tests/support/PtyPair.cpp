@@ -42,6 +42,17 @@ PtyPair::~PtyPair() {
         ::close(master);
 }
 
+void PtyPair::Unplug() {
+    if (!publishedLink.isEmpty())
+        QFile::remove(publishedLink);
+    publishedLink.clear();
+    if (slaveKeeper >= 0)
+        ::close(slaveKeeper);
+    if (master >= 0)
+        ::close(master);
+    slaveKeeper = master = -1;
+}
+
 void PtyPair::Publish(int port) {
     publishedLink = TestEnvironment::PortDirectory() + "/COM" + QString::number(port);
     QFile::remove(publishedLink);

@@ -26,6 +26,10 @@ public:
 
     int MasterFd() const { return master; }
 
+    // The device goes away as an unplugged adapter does: the line hangs up
+    // and the published link disappears.
+    void Unplug();
+
 private:
     int master = -1;
     int slaveKeeper = -1;
