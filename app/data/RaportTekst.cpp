@@ -69,6 +69,24 @@ private:
     QElapsedTimer sinceYield;
 };
 
+// Attaches the report's own database to the connection once, and gives it
+// the columns of the series files' table temp.
+void AttachTempTable(Database& database) {
+    const qint64 attached =
+        database
+            .Scalar(
+                QStringLiteral("SELECT count(*) FROM pragma_database_list WHERE name = 'report'"))
+            .toLongLong();
+    if (attached == 0)
+        database.Execute(QStringLiteral("ATTACH DATABASE '' AS report"));
+    database.Execute(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 ("
+                       "Lp1 INTEGER, data1 TEXT, Godzina1 TEXT, Timer1 INTEGER, Masa1 REAL, "
+                       "Jm1 TEXT, Opis1 TEXT, Lp2 INTEGER, data2 TEXT, Godzina2 TEXT, "
+                       "Timer2 INTEGER, Masa2 REAL, Jm2 TEXT, Opis2 TEXT)")
+            .arg(TempTable));
+}
+
 } // namespace
 
 QByteArray Przepisz(const QByteArray& raw, const QDateTime& now) {
@@ -125,22 +143,25 @@ bool ZapiszPlik(const QString& path, const QString& report, QString* error) {
 bool WypelnijTemp(Database& database, Progress* progress) {
     const qint64 n = database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong();
     const qint64 left = (n + 1) / 2;
-    database.Execute(QStringLiteral("DELETE * FROM temp;"));
+    AttachTempTable(database);
+    database.Execute(QStringLiteral("DELETE * FROM %1;").arg(TempTable));
     ProgressShown shown(progress, ProgressCaption::PreparingReport, n);
 
     Readings readings(database, progress);
     const QString insert =
-        QStringLiteral("INSERT INTO temp (rowid, Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+        QStringLiteral("INSERT INTO %1 (rowid, Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+            .arg(TempTable);
     const bool leftDone = readings.Take(left, [&](qint64 line, const QVariantList& row) {
         database.Execute(insert, QVariantList{line} + row);
     });
     if (!leftDone)
         return false;
 
-    const QString update = QStringLiteral(
-        "UPDATE temp SET Lp2 = ?, data2 = ?, Godzina2 = ?, Timer2 = ?, Masa2 = ?, Jm2 = ?, "
-        "Opis2 = ? WHERE rowid = ?");
+    const QString update =
+        QStringLiteral("UPDATE %1 SET Lp2 = ?, data2 = ?, Godzina2 = ?, Timer2 = ?, Masa2 = ?, "
+                       "Jm2 = ?, Opis2 = ? WHERE rowid = ?")
+            .arg(TempTable);
     return readings.Take(n - left, [&](qint64 line, const QVariantList& row) {
         database.Execute(update, row + QVariantList{line});
     });

@@ -38,11 +38,17 @@ Zapis Zapisz(Database& database, const QString& report);
 // nothing added. False (error set) when the file cannot be written.
 bool ZapiszPlik(const QString& path, const QString& report, QString* error = nullptr);
 
-// Fills table temp for the series report: line k holds reading k on the
-// left and reading k + ceil(n / 2) on the right, the right half of the last
-// line staying empty for an odd n. Runs in slices that let events run, so
-// that the progress window sees Escape; false when it was stopped there
-// (temp then keeps what was built so far). Throws DatabaseError.
+// The table the series report's lines are built in and read from: temp of
+// a private temporary database attached to the connection of the series.
+// Printing so writes nothing into the series file, which may be read-only,
+// and the lines go when the connection closes.
+inline const QString TempTable = QStringLiteral("report.temp");
+
+// Fills TempTable from the readings of the database: line k holds reading
+// k on the left and reading k + ceil(n / 2) on the right, the right half of
+// the last line staying empty for an odd n. Runs in slices that let events
+// run, so that the progress window sees Escape; false when it was stopped
+// there (the table then keeps what was built so far). Throws DatabaseError.
 bool WypelnijTemp(Database& database, Progress* progress);
 
 } // namespace RaportTekst

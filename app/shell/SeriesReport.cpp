@@ -313,7 +313,8 @@ private:
 
 const QString tempQuery =
     QStringLiteral("SELECT Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1, "
-                   "Lp2, data2, Godzina2, Timer2, Masa2, Jm2, Opis2 FROM temp ORDER BY rowid");
+                   "Lp2, data2, Godzina2, Timer2, Masa2, Jm2, Opis2 FROM %1 ORDER BY rowid")
+        .arg(RaportTekst::TempTable);
 
 // Only one report is prepared at a time: the progress window lets events
 // run, and a second print command from there must not empty temp under the
@@ -377,7 +378,9 @@ void SeriesReport::SetUpPage(QPrinter& printer) {
 }
 
 void SeriesReport::Render(QPrinter& printer, Database& database, const Content& content) {
-    const qint64 lines = database.Scalar(QStringLiteral("SELECT count(*) FROM temp")).toLongLong();
+    const qint64 lines =
+        database.Scalar(QStringLiteral("SELECT count(*) FROM %1").arg(RaportTekst::TempTable))
+            .toLongLong();
     Painter painter(printer, content, lines);
     if (!painter.Active())
         return;

@@ -26,6 +26,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace Pomiar;
 
@@ -51,7 +53,10 @@ protected:
     // Lp1 and Lp2 of every line of temp, 0 for an empty right half.
     std::vector<std::pair<int, int>> Lines() {
         std::vector<std::pair<int, int>> lines;
-        for (const auto& row : store.Bound().Query("select Lp1, Lp2 from temp order by rowid").rows)
+        for (const auto& row :
+             store.Bound()
+                 .Query("select Lp1, Lp2 from " + RaportTekst::TempTable + " order by rowid")
+                 .rows)
             lines.emplace_back(row[0].toInt(), row[1].isNull() ? 0 : row[1].toInt());
         return lines;
     }
@@ -87,6 +92,57 @@ private:
     int step;
     PasekProgress shown;
 };
+
+// A folder whose files cannot be written: by permissions, or for root,
+// who ignores them, as a read-only bind mount of another folder.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& parent)
+        : source(parent + "/source"), mounted(parent + "/readonly") {
+        QDir().mkpath(source);
+        QDir().mkpath(mounted);
+    }
+    ~ReadOnlyFolder() {
+        if (bound)
+            umount2(mounted.toLocal8Bit().constData(), MNT_DETACH);
+        QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    // Where the files are put before Protect.
+    QString Source(const QString& name) const { return source + "/" + name; }
+    // Where they are read after it.
+    QString Path(const QString& name) const { return (bound ? mounted : source) + "/" + name; }
+
+    // False when this machine lets the test make no such folder.
+    bool Protect(const QString& name) {
+        if (geteuid() != 0) {
+            QFile::setPermissions(Source(name), QFile::ReadOwner);
+            QFile::setPermissions(source, QFile::ReadOwner | QFile::ExeOwner);
+        } else {
+            const QByteArray from = source.toLocal8Bit(), to = mounted.toLocal8Bit();
+            bound = mount(from.constData(), to.constData(), nullptr, MS_BIND, nullptr) == 0;
+            if (!bound || mount(nullptr, to.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+                                nullptr) != 0)
+                return false;
+        }
+        QFile probe(Path(name));
+        return !probe.open(QIODevice::ReadWrite);
+    }
+
+private:
+    QString source, mounted;
+    bool bound = false;
+};
+
+// A series file of n readings with masses 10.001, 10.002, ...
+void WriteSeriesFile(const QString& path, int n) {
+    Database database(path, Database::Journal::Rollback);
+    database.CreateSchema();
+    for (int i = 1; i <= n; ++i)
+        database.Execute(
+            "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst) "
+            "VALUES (?, ?, ?, ?, ?, 'g', ?)",
+            {i, now.date(), now.addSecs(i), i - 1, 10 + i / 1000.0, QString::number(i)});
+}
 
 QString RunTool(const QString& program, const QStringList& arguments) {
     QProcess process;
@@ -141,13 +197,43 @@ TEST_F(ReportTest, FiveReadingsMakeThreeLinesWithTheLastRightHalfEmpty) {
     ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
     const std::vector<std::pair<int, int>> expected{{1, 4}, {2, 5}, {3, 0}};
     EXPECT_EQ(Lines(), expected);
-    const auto last =
-        store.Bound().Query("select data2, Masa2, Godzina1, Masa1 from temp where Lp1 = 3");
+    const auto last = store.Bound().Query("select data2, Masa2, Godzina1, Masa1 from " +
+                                          RaportTekst::TempTable + " where Lp1 = 3");
     ASSERT_EQ(last.rows.size(), 1u);
     EXPECT_TRUE(last.rows[0][0].isNull());
     EXPECT_TRUE(last.rows[0][1].isNull());
     EXPECT_EQ(Database::ParseDateTime(last.rows[0][2]), now.addSecs(3));
     EXPECT_DOUBLE_EQ(last.rows[0][3].toDouble(), 10.003);
+}
+
+TEST_F(ReportTest, SeriesReportPrintsFromASeriesFileThatCannotBeWritten) {
+    ReadOnlyFolder readOnly(folder.path());
+    WriteSeriesFile(readOnly.Source("seria.ser"), 5);
+    if (!readOnly.Protect("seria.ser"))
+        GTEST_SKIP() << "no read-only folder can be made here";
+    store.OtworzBaze(readOnly.Path("seria.ser"));
+    ASSERT_EQ(store.RowCount(), 5);
+
+    SeriesReport report(context, store);
+    dialogs.FileNext(File("seria.pdf"));
+    report.runPreview = [](QPrintPreviewDialog& preview) {
+        preview.findChild<QAction*>("cmdPdf")->trigger();
+    };
+    ASSERT_TRUE(report.Drukuj());
+    EXPECT_TRUE(dialogs.Messages().isEmpty()) << dialogs.Messages().join('\n').toStdString();
+    const QString text = PdfText(File("seria.pdf"));
+    EXPECT_TRUE(
+        text.contains(QRegularExpression("\\b3\\s+2026-12-07\\s+10:15:33\\s+2\\s+10.0030\\b")))
+        << text.toStdString();
+}
+
+TEST_F(ReportTest, PrintingWritesNothingIntoTheSeries) {
+    AddReadings(3);
+    SeriesReport report(context, store);
+    report.runPreview = [](QPrintPreviewDialog&) {};
+    ASSERT_TRUE(report.Drukuj());
+    EXPECT_EQ(Lines().size(), 2u);
+    EXPECT_EQ(store.Bound().Scalar("select count(*) from main.temp").toInt(), 0);
 }
 
 TEST_F(ReportTest, EvenSeriesFillsBothHalvesAndAPreviousReportIsReplaced) {
@@ -328,7 +414,8 @@ TEST_F(ReportTest, EscapeWhileTheSeriesReportIsPreparedShowsNoReport) {
     report.runPreview = [&](QPrintPreviewDialog&) { shown = true; };
     EXPECT_FALSE(report.Drukuj());
     EXPECT_FALSE(shown);
-    const int built = store.Bound().Scalar("select count(*) from temp").toInt();
+    const int built =
+        store.Bound().Scalar("select count(*) from " + RaportTekst::TempTable).toInt();
     EXPECT_GE(built, 300);
     EXPECT_LT(built, 1000);
     EXPECT_TRUE(dialogs.Messages().isEmpty());
