@@ -10,8 +10,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMutex>
+#include <QSet>
 #include <QToolBar>
 #include <QToolButton>
 #include <array>
@@ -111,8 +114,14 @@ public:
     }
 
     void TablesAndToolbars() {
-        for (QAbstractItemView* view : views)
+        QSet<const QAbstractItemModel*> translated;
+        for (QAbstractItemView* view : views) {
+            // Views sharing a model share its captions.
+            if (!view->model() || translated.contains(view->model()))
+                continue;
+            translated.insert(view->model());
             ColumnCaptions(view);
+        }
         for (QToolBar* toolbar : toolbars)
             ToolTips(toolbar);
     }
@@ -135,6 +144,10 @@ private:
                 menu->setTitle(Lookup(menu->title()));
         } else if (auto* action = qobject_cast<QAction*>(control)) {
             Action(action);
+        } else if (qobject_cast<QHeaderView*>(control)) {
+            // A table's own header shows the table's captions, which the
+            // table translates; taken again, the translations would be
+            // looked up as keys of their own.
         } else if (auto* view = qobject_cast<QAbstractItemView*>(control)) {
             views << view;
         } else if (auto* toolbar = qobject_cast<QToolBar*>(control)) {
@@ -205,8 +218,59 @@ QList<int> MessageTable::LanguageIndices() {
     return indices;
 }
 
+namespace {
+
+// Language files found unusable at start: the run shows the designed texts
+// and leaves them alone.
+class RejectedFiles {
+public:
+    void Add(const QString& path) {
+        const QMutexLocker lock(&mutex);
+        paths.insert(path);
+    }
+    bool Contains(const QString& path) {
+        const QMutexLocker lock(&mutex);
+        return paths.contains(path);
+    }
+
+private:
+    QMutex mutex;
+    QSet<QString> paths;
+};
+
+RejectedFiles& rejectedFiles() {
+    static RejectedFiles files;
+    return files;
+}
+
+} // namespace
+
+bool IsUsableLanguageFile(const QString& path) {
+    switch (INI::StateOf(path)) {
+    case INI::FileState::Missing:
+        return true;
+    case INI::FileState::NotText:
+    case INI::FileState::Unreadable:
+        return false;
+    case INI::FileState::Text:
+        break;
+    }
+    // A file without sections is a new one that fills itself; a file of
+    // the program has the first window's section or the messages.
+    return !INI::HasAnySection(path) || INI::HasSection(path, QStringLiteral("D1")) ||
+           INI::HasSection(path, QStringLiteral("MSG"));
+}
+
+void UseDesignedTexts(const QString& languageFilePath) {
+    rejectedFiles().Add(languageFilePath);
+}
+
 QString GetLangText(const QString& languageFilePath, const QString& section, const QString& key,
                     const QString& defaultText) {
+    // Bytes that are no text would only come back as garbled captions.
+    if (rejectedFiles().Contains(languageFilePath) ||
+        INI::StateOf(languageFilePath) == INI::FileState::NotText)
+        return defaultText;
     const QString text = INI::CzytajIni(languageFilePath, section, key, QString());
     if (!text.isEmpty())
         return text;
@@ -260,6 +324,10 @@ QString FormCodeText(const ProgramContext& context, const QWidget& window,
     if (context.programFolder.isEmpty() || section.isEmpty())
         return designed;
     return context.Lang(section, designed, designed);
+}
+
+QString ExportCaption(const ProgramContext& context, const QString& column) {
+    return context.Lang(QStringLiteral("EXPORT"), column, column);
 }
 
 void TranslateReport(const ProgramContext& context, ReportTexts& report) {

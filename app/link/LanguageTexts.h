@@ -31,8 +31,19 @@ private:
     QStringList texts;
 };
 
+// Whether a language file can serve the run: a missing file or one without
+// sections fills itself; a file of text in neither code page 1250 nor UTF-8,
+// one that cannot be read, or one with sections but neither "D1" nor "MSG"
+// is no language file (message 27).
+bool IsUsableLanguageFile(const QString& path);
+
+// For the rest of the run, lookups in this file answer the designed texts
+// and neither read nor write it.
+void UseDesignedTexts(const QString& languageFilePath);
+
 // Looks a text up in a language file; an empty or missing value is written
-// back as the default and the default is answered.
+// back as the default and the default is answered. A file that is no text
+// is never written into.
 QString GetLangText(const QString& languageFilePath, const QString& section, const QString& key,
                     const QString& defaultText);
 
@@ -67,6 +78,10 @@ void ApplyFormTexts(const ProgramContext& context, QWidget* window);
 // window's section. A window looks its code texts up as it loads, so that a
 // template run lists them; without a program folder the designed text stays.
 QString FormCodeText(const ProgramContext& context, const QWidget& window, const QString& designed);
+
+// The caption of a column of an exported series: the column's name looked
+// up in section "EXPORT".
+QString ExportCaption(const ProgramContext& context, const QString& column);
 
 // The printed series report as its translation sees it: the caption and,
 // section by section of the report, the captions of its controls. The

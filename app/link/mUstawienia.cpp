@@ -2,6 +2,8 @@
 
 #include "INI.h"
 
+#include <array>
+#include <initializer_list>
 #include <limits>
 
 namespace Pomiar {
@@ -18,7 +20,7 @@ bool readBoolean(const QString& iniPath, const QString& section, const QString& 
     bool ok = false;
     const bool value = mUstawienia::ToBoolean(text, &ok);
     if (!ok)
-        throw SettingsError(key, text);
+        throw SettingsError(iniPath, section, key, text);
     return value;
 }
 
@@ -30,16 +32,36 @@ Whole readWholeNumber(const QString& iniPath, const QString& key, Whole defaultV
     const qlonglong number = text.trimmed().toLongLong(&ok, 10);
     if (!ok || number < std::numeric_limits<Whole>::min() ||
         number > std::numeric_limits<Whole>::max())
-        throw SettingsError(key, text);
+        throw SettingsError(iniPath, sectionUstawienia, key, text);
     return static_cast<Whole>(number);
+}
+
+// The lines to write, in their order, each stopping the rest when it fails.
+bool writeAll(const QString& iniPath, std::initializer_list<std::array<QString, 3>> entries,
+              QString* error) {
+    for (const auto& [section, key, value] : entries) {
+        if (!INI::ZapiszIni(iniPath, section, key, value, error))
+            return false;
+    }
+    return true;
+}
+
+QString lineOf(const QString& file, const QString& section, const QString& key,
+               const QString& value) {
+    return QStringLiteral("%1: [%2] %3=%4").arg(file, section, key, value);
 }
 
 } // namespace
 
-SettingsError::SettingsError(const QString& key, const QString& value)
+SettingsError::SettingsError(const QString& file, const QString& section, const QString& key,
+                             const QString& value)
     : std::runtime_error(
-          QStringLiteral("Type mismatch: key \"%1\" holds \"%2\"").arg(key, value).toStdString()),
-      key(key), value(value) {}
+          (QStringLiteral("Type mismatch: ") + lineOf(file, section, key, value)).toStdString()),
+      file(file), section(section), key(key), value(value) {}
+
+QString SettingsError::Where() const {
+    return lineOf(file, section, key, value);
+}
 
 namespace mUstawienia {
 
@@ -56,16 +78,15 @@ void WczytajUstawienia(const QString& iniPath, Ustawienia& settings) {
     settings = read;
 }
 
-void ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings) {
-    INI::ZapiszIni(iniPath, sectionExport, "fastExportEnabled",
-                   BooleanText(settings.fastExportEnabled));
-    INI::ZapiszIni(iniPath, sectionExport, "fastExportFileName", settings.fastExportFileName);
-    INI::ZapiszIni(iniPath, sectionUstawienia, "pomiarShowNote",
-                   BooleanText(settings.pomiarShowNote));
-    INI::ZapiszIni(iniPath, sectionUstawienia, "pomiarShowSave",
-                   BooleanText(settings.pomiarShowSave));
-    INI::ZapiszIni(iniPath, sectionCommands, "CMD_SEND_UNSTABLE", settings.cmdSendUnstable);
-    INI::ZapiszIni(iniPath, sectionCommands, "CMD_SEND_STABLE", settings.cmdSendStable);
+bool ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings, QString* error) {
+    return writeAll(iniPath,
+                    {{sectionExport, "fastExportEnabled", BooleanText(settings.fastExportEnabled)},
+                     {sectionExport, "fastExportFileName", settings.fastExportFileName},
+                     {sectionUstawienia, "pomiarShowNote", BooleanText(settings.pomiarShowNote)},
+                     {sectionUstawienia, "pomiarShowSave", BooleanText(settings.pomiarShowSave)},
+                     {sectionCommands, "CMD_SEND_UNSTABLE", settings.cmdSendUnstable},
+                     {sectionCommands, "CMD_SEND_STABLE", settings.cmdSendStable}},
+                    error);
 }
 
 bool ToBoolean(const QString& text, bool* ok) {
@@ -109,12 +130,14 @@ LinkSettings LinkSettings::Read(const QString& iniPath) {
     return link;
 }
 
-void LinkSettings::Write(const QString& iniPath) const {
-    INI::ZapiszIni(iniPath, sectionUstawienia, "Speed", QString::number(speed));
-    INI::ZapiszIni(iniPath, sectionUstawienia, "Comm", QString::number(comm));
-    INI::ZapiszIni(iniPath, sectionUstawienia, "HostIP", hostIP);
-    INI::ZapiszIni(iniPath, sectionUstawienia, "HostPort", QString::number(hostPort));
-    INI::ZapiszIni(iniPath, sectionUstawienia, "Type", QString::number(type));
+bool LinkSettings::Write(const QString& iniPath, QString* error) const {
+    return writeAll(iniPath,
+                    {{sectionUstawienia, "Speed", QString::number(speed)},
+                     {sectionUstawienia, "Comm", QString::number(comm)},
+                     {sectionUstawienia, "HostIP", hostIP},
+                     {sectionUstawienia, "HostPort", QString::number(hostPort)},
+                     {sectionUstawienia, "Type", QString::number(type)}},
+                    error);
 }
 
 } // namespace Pomiar

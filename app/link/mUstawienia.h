@@ -20,15 +20,22 @@ struct Ustawienia {
 };
 
 // A key of ustawienia.ini whose text the program cannot use: a number key
-// that is not a number, a Boolean key that is neither a number nor a
-// Boolean word. errorNumber is the run-time error it stands for (13, type
-// mismatch).
+// that is not a whole number of its range, a Boolean key that is neither a
+// number nor a Boolean word. errorNumber is the run-time error it stands for
+// (13, type mismatch); what() names the file, the section, the key and its
+// text, so that the user knows which line to mend.
 class SettingsError : public std::runtime_error {
 public:
-    SettingsError(const QString& key, const QString& value);
+    SettingsError(const QString& file, const QString& section, const QString& key,
+                  const QString& value);
     int errorNumber = 13;
+    QString file;
+    QString section;
     QString key;
     QString value;
+
+    // "<file>: [<section>] <key>=<value>", for the user.
+    QString Where() const;
 };
 
 namespace mUstawienia {
@@ -37,8 +44,10 @@ namespace mUstawienia {
 // with an unusable text throws SettingsError.
 void WczytajUstawienia(const QString& iniPath, Ustawienia& settings);
 
-// Writes the same six keys, Booleans as "True" or "False".
-void ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings);
+// Writes the same six keys, Booleans as "True" or "False". Stops at the
+// first write that fails (the file then stays as it was before it) and
+// answers false with the reason in error.
+bool ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings, QString* error = nullptr);
 
 // The text-to-Boolean rule of the settings: a number is true unless it is 0,
 // and the words True and False in any case; nothing else converts.
@@ -63,8 +72,9 @@ struct LinkSettings {
 
     // Throws SettingsError (13) for a key that is not a whole number.
     static LinkSettings Read(const QString& iniPath);
-    // Writes "Speed", "Comm", "HostIP", "HostPort" and "Type", in this order.
-    void Write(const QString& iniPath) const;
+    // Writes "Speed", "Comm", "HostIP", "HostPort" and "Type", in this order;
+    // false with the reason in error at the first write that fails.
+    bool Write(const QString& iniPath, QString* error = nullptr) const;
 };
 
 } // namespace Pomiar

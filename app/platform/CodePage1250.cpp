@@ -1,6 +1,10 @@
 #include "CodePage1250.h"
 
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <array>
+#include <optional>
 
 namespace Pomiar::CodePage1250 {
 
@@ -23,7 +27,72 @@ constexpr std::array<char16_t, 128> upperHalf = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
 };
 
+constexpr char byteOrderMark[] = "\xEF\xBB\xBF";
+
+// Text files hold no control characters but line ends, tabs, form feeds and
+// the end-of-file mark of old editors.
+bool isTextByte(unsigned char code) {
+    if (code < 0x20)
+        return code == '\t' || code == '\n' || code == '\r' || code == '\f' || code == 0x1A;
+    return code != 0x7F;
+}
+
+bool isCodePageText(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char byte) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code < 0x80)
+            return isTextByte(code);
+        // The five bytes the code page leaves undefined.
+        return code != 0x81 && code != 0x83 && code != 0x88 && code != 0x90 && code != 0x98;
+    });
+}
+
+bool isAscii(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+// The text when bytes are valid UTF-8 without control characters.
+std::optional<QString> utf8Text(QByteArrayView bytes) {
+    for (const char byte : bytes) {
+        if (static_cast<unsigned char>(byte) < 0x80 &&
+            !isTextByte(static_cast<unsigned char>(byte)))
+            return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
 } // namespace
+
+FileText DecodeFile(const QByteArray& bytes) {
+    if (bytes.startsWith(byteOrderMark)) {
+        const std::optional<QString> text = utf8Text(QByteArrayView(bytes).sliced(3));
+        if (text)
+            return {*text, FileEncoding::Utf8WithBom, true};
+        return {Decode(bytes.mid(3)), FileEncoding::Utf8WithBom, false};
+    }
+    if (!isAscii(bytes)) {
+        if (const std::optional<QString> text = utf8Text(bytes))
+            return {*text, FileEncoding::Utf8, true};
+    }
+    return {Decode(bytes), FileEncoding::CodePage1250, isCodePageText(bytes)};
+}
+
+QByteArray EncodeFile(const QString& text, FileEncoding encoding) {
+    switch (encoding) {
+    case FileEncoding::Utf8:
+        return text.toUtf8();
+    case FileEncoding::Utf8WithBom:
+        return byteOrderMark + text.toUtf8();
+    case FileEncoding::CodePage1250:
+        break;
+    }
+    return Encode(text);
+}
 
 QString Decode(const QByteArray& bytes) {
     QString text;

@@ -17,6 +17,7 @@
 #include "Raport.h"
 #include "SeriesReport.h"
 #include "Startowa.h"
+#include "SwitchingToolTips.h"
 #include "Wykres.h"
 #include "Wykresopcje.h"
 #include "Zakonczenie.h"
@@ -42,15 +43,29 @@ bool ReadSettings(ProgramContext& context) {
     try {
         mUstawienia::WczytajUstawienia(ini, context.settings);
     } catch (const SettingsError& error) {
-        context.dialogs->MessageBox(nullptr,
-                                    QStringLiteral("Run-time error '13':\r\n\r\nType mismatch "
-                                                   "(%1=%2 in %3)")
-                                        .arg(error.key, error.value, ini),
-                                    MsgButtons::Ok, MsgIcon::Critical, context.applicationTitle);
+        context.dialogs->MessageBox(
+            nullptr,
+            QStringLiteral("Run-time error '13':\r\n\r\nType mismatch\r\n") + error.Where(),
+            MsgButtons::Ok, MsgIcon::Critical, context.applicationTitle);
         return false;
     }
-    mUstawienia::ZapiszUstawienia(ini, context.settings);
+    // A file that cannot be written keeps what it held; the run goes on with
+    // the settings read.
+    QString error;
+    if (!mUstawienia::ZapiszUstawienia(ini, context.settings, &error))
+        std::fprintf(stderr, "Trevalo: %s\n", qPrintable(error));
     return true;
+}
+
+void CheckLanguageFile(ProgramContext& context) {
+    const QString languageFile = context.LanguageFilePath();
+    if (IsUsableLanguageFile(languageFile))
+        return;
+    // Garbled or foreign texts would hide every command; the designed ones
+    // keep the program usable until another file is chosen.
+    UseDesignedTexts(languageFile);
+    context.dialogs->MessageBox(nullptr, context.Msg(27) + QStringLiteral("\r\n") + languageFile,
+                                MsgButtons::Ok, MsgIcon::Exclamation, context.applicationTitle);
 }
 
 void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
@@ -63,6 +78,9 @@ void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
         // options; this run only collects its texts.
         Glowna window(context, nullptr);
         window.ApplyLanguageTexts();
+        // Looked up only when a button switches.
+        for (const SwitchingToolTips::ToolTip& toolTip : SwitchingToolTips::toolTips)
+            SwitchingToolTips::Text(context, QLatin1String(toolTip.key));
         loaded(window);
     }
     // The windows that show the series or the cycle windows get an empty
@@ -71,6 +89,9 @@ void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
     const QString scratchPath = scratch.filePath(QStringLiteral("szablon.mdb"));
     Database scratchDatabase(scratchPath);
     scratchDatabase.CreateSchema();
+    // The captions of an export are looked up only when a series is exported.
+    for (const QString& column : scratchDatabase.ColumnsOf(QStringLiteral("SELECT * FROM pomiary")))
+        ExportCaption(context, column);
     Magazyn store(context);
     store.OtworzBaze(scratchPath);
     BramkaCyklu gate(scratchDatabase);
@@ -137,6 +158,7 @@ int Main(QApplication& app, const QStringList& arguments) {
     context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
 
     const QString languageFile = context.LanguageFilePath();
+    CheckLanguageFile(context);
     if (GetLangText(languageFile, QString(), "ok", "n") == "y") {
         RunTemplateMode(context, {[&context] { SeriesReport::TranslatedTexts(context); },
                                   [&context] { LoadTemplateWindows(context); }});

@@ -18,6 +18,11 @@ namespace Pomiar::Module1 {
 // setting cannot be used.
 bool ReadSettings(ProgramContext& context);
 
+// Before any text is looked up: a language file that is no language file
+// (IsUsableLanguageFile) is reported with message 27 and the run keeps the
+// designed texts, leaving the file as it is.
+void CheckLanguageFile(ProgramContext& context);
+
 // Loads every translated window once, in the order of a template run, each
 // applying its texts to the language file; none is shown. Each window is
 // handed to the visitor, if any, while it exists.
