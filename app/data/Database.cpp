@@ -4,6 +4,7 @@
 #include <QTime>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <sqlite3.h>
 
@@ -93,7 +94,19 @@ void BindText(sqlite3_stmt* statement, int index, const QString& text, int& rc) 
 }
 
 QString TimeText(const QTime& time) {
-    return time.toString(time.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+// The system's text for a failed file operation, else the engine's own
+// message. The engine keeps the errno of its last failed file call, so only
+// the codes that come from one take it.
+QString ReasonOf(sqlite3* db, int code) {
+    const int primary = code & 0xff;
+    const int systemError = db ? sqlite3_system_errno(db) : 0;
+    if (systemError != 0 && (primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN ||
+                             primary == SQLITE_FULL || primary == SQLITE_READONLY))
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
 }
 
 const char* const schema = R"(
@@ -123,8 +136,9 @@ BEGIN SELECT RAISE(ABORT, 'the cycle window overlaps another one'); END;
 
 } // namespace
 
-DatabaseError::DatabaseError(int code, const QString& message)
-    : std::runtime_error(message.toStdString()), code(code) {}
+DatabaseError::DatabaseError(int code, const QString& message, const QString& reason)
+    : std::runtime_error(message.toStdString()), code(code),
+      reason(reason.isEmpty() ? message : reason) {}
 
 int Database::Rows::Column(const QString& name) const {
     for (int i = 0; i < columns.size(); ++i)
@@ -133,25 +147,35 @@ int Database::Rows::Column(const QString& name) const {
     return -1;
 }
 
-Database::Database(const QString& path, Journal journal) : path(path) {
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+Database::Database(const QString& path, Journal journal, Access access)
+    : path(path), access(access) {
+    const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY
+                                                 : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message =
             db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString reason = ReasonOf(db, rc);
         sqlite3_close(db);
         db = nullptr;
-        throw DatabaseError(rc, message + ": " + path);
+        throw DatabaseError(rc, message + ": " + path, reason);
     }
     try {
         sqlite3_busy_timeout(db, busyTimeoutMs);
         // Reading the schema is what tells a database from any other file,
         // before anything could write to it.
         Run("SELECT count(*) FROM sqlite_master");
-        // A file the system lets us only read keeps its journal; it still reads.
-        if (journal == Journal::WriteAhead)
-            sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-        Run("PRAGMA synchronous=NORMAL");
+        // A file the system lets us only read keeps its journal; it still
+        // reads. The journal a file is left with only changes while no other
+        // connection has it open.
+        if (access == Access::ReadWrite) {
+            sqlite3_exec(db,
+                         journal == Journal::WriteAhead ? "PRAGMA journal_mode=WAL"
+                                                        : "PRAGMA journal_mode=DELETE",
+                         nullptr, nullptr, nullptr);
+            Run(journal == Journal::WriteAhead ? "PRAGMA synchronous=NORMAL"
+                                               : "PRAGMA synchronous=FULL");
+        }
         const int registered =
             sqlite3_create_function_v2(db, "StDev", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                        nullptr, StDevStep, StDevFinal, nullptr);
@@ -160,7 +184,8 @@ Database::Database(const QString& path, Journal journal) : path(path) {
     } catch (const DatabaseError& error) {
         sqlite3_close(db);
         db = nullptr;
-        throw DatabaseError(error.code, QString::fromStdString(error.what()) + ": " + path);
+        throw DatabaseError(error.code, QString::fromStdString(error.what()) + ": " + path,
+                            error.Reason());
     }
 }
 
@@ -174,6 +199,11 @@ void Database::Close() {
         return;
     if (!sqlite3_get_autocommit(db))
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (access == Access::ReadOnly) {
+        sqlite3_close(db);
+        db = nullptr;
+        return;
+    }
     // Leave one self-contained file behind. With another connection still
     // open this fails at once, and that connection does it when it closes.
     sqlite3_busy_timeout(db, 0);
@@ -192,7 +222,7 @@ void Database::ForgetStatements() {
 void Database::Fail(int code) const {
     const QString message =
         db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-    throw DatabaseError(code, message);
+    throw DatabaseError(code, message, ReasonOf(db, code));
 }
 
 void Database::Run(const char* sql) {
@@ -464,6 +494,20 @@ void Database::Compact() {
     Run("VACUUM");
     // VACUUM in WAL mode copies the whole file into the WAL; hand the space back.
     sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+}
+
+bool Database::Writable() {
+    if (sqlite3_db_readonly(db, "main") != 0)
+        return false;
+    // The first changed page makes the engine create its journal beside the
+    // file; rolled back, nothing reaches the file itself.
+    if (sqlite3_exec(db, "SAVEPOINT writable_probe", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    const bool written =
+        sqlite3_exec(db, "CREATE TABLE writable_probe (x)", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_exec(db, "ROLLBACK TO writable_probe; RELEASE writable_probe", nullptr, nullptr,
+                 nullptr);
+    return written;
 }
 
 QString Database::DateText(const QDate& date) {

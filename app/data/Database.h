@@ -21,13 +21,15 @@ namespace Pomiar {
 // case). The few statements of the program are written as the program has
 // always written them and translated here, in one place.
 //
-// Journal: while a file is open it runs in WAL mode with synchronous=NORMAL,
+// Journal: the working database runs in WAL mode with synchronous=NORMAL,
 // so that one appended reading costs no disk flush and a crash of the
-// program loses no committed row. Closing checkpoints the WAL into the file
-// and turns the file back to a plain rollback journal, so a closed series
-// file is one self-contained file that can be copied or opened from
-// read-only media. When another connection still has the file open, the
-// last one to close does this.
+// program loses no committed row. A series file runs with a rollback
+// journal and full sync instead: it is one complete, self-contained file
+// after every stored reading, so a copy taken while it is bound (the usual
+// way to hand a series to a colleague) holds every reading and opens from
+// read-only media. Closing checkpoints a WAL into the file and turns the
+// file back to a rollback journal; when another connection still has the
+// file open, the last one to close does this.
 //
 // Row order: the tables carry no index, so a query without ORDER BY can only
 // scan the table, which SQLite does in rowid (insertion) order; VACUUM keeps
@@ -37,11 +39,15 @@ class Database {
 public:
     // Opens (creating when missing) the file. Throws DatabaseError, also when
     // the file exists but is not a database (the file is left untouched).
-    // How writes reach the file: through a write-ahead log (a file that
-    // stays open and takes many small writes), or straight into the file (a
-    // file written once in one transaction, such as a new series file).
+    // How writes reach the file: through a write-ahead log (the working
+    // database, which stays open and takes many small writes), or straight
+    // into the file, flushed at every commit (series files).
     enum class Journal { WriteAhead, Rollback };
-    explicit Database(const QString& path, Journal journal = Journal::WriteAhead);
+    // ReadOnly neither creates the file nor writes to it, not even its
+    // journal mode; the journal is then left as the file has it.
+    enum class Access { ReadWrite, ReadOnly };
+    explicit Database(const QString& path, Journal journal = Journal::WriteAhead,
+                      Access access = Access::ReadWrite);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -104,16 +110,21 @@ public:
     // Compacts the file in place (VACUUM): the file is complete at every moment.
     void Compact();
 
-    // Dates are stored as ISO text: "2026-12-07" and "2026-12-07 10:15:30".
-    // A time with a fraction of a second keeps it as ".zzz"
-    // ("2026-12-07 10:15:30.250"): readings arrive up to 100 a second and the
-    // chart orders by time. Both forms sort correctly as text, because the
-    // fraction only ever follows the fixed-width whole seconds.
+    // Whether writes reach the file: false for a read-only open, a file or
+    // folder the system lets us only read, or read-only media. Tried with a
+    // write that is rolled back, so the file itself stays as it is.
+    bool Writable();
+
+    // Dates are stored as ISO text: "2026-12-07" and "2026-12-07 10:15:30",
+    // in whole seconds whatever way the reading came (a fraction is cut, as
+    // the grid and the exports show whole seconds). Readings within one
+    // second keep their order by row, which the chart uses as tie-break.
     static QString DateText(const QDate& date);
     static QString DateTimeText(const QDateTime& dateTime);
     // Reads a stored date ("yyyy-MM-dd", as midnight) or date-time (with or
-    // without fraction, "T" or blank between date and time); a QDate or
-    // QDateTime passes through. Anything else gives an invalid QDateTime.
+    // without fraction, as older files hold, "T" or blank between date and
+    // time); a QDate or QDateTime passes through. Anything else gives an
+    // invalid QDateTime.
     static QDateTime ParseDateTime(const QVariant& stored);
 
     sqlite3* Handle() const { return db; }
@@ -134,6 +145,7 @@ private:
     void Close();
 
     QString path;
+    Access access;
     sqlite3* db = nullptr;
     QHash<QString, CachedStatement> statements;
     quint64 uses = 0;
@@ -141,8 +153,15 @@ private:
 
 class DatabaseError : public std::runtime_error {
 public:
-    DatabaseError(int code, const QString& message);
+    // reason: what the user is told; empty means the message.
+    DatabaseError(int code, const QString& message, const QString& reason = {});
     int code;
+    // The system's text for a failed file operation ("No space left on
+    // device"), else the engine's message; never an internal file name.
+    QString Reason() const { return reason; }
+
+private:
+    QString reason;
 };
 
 } // namespace Pomiar

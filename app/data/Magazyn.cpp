@@ -4,7 +4,6 @@
 #include "Database.h"
 #include "FileLock.h"
 #include "Odczyt.h"
-#include "ProcedureError.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 
@@ -22,8 +21,57 @@ const QString insertReading = QStringLiteral(
 const QString insertContinuousReading =
     QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi) "
                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+const QString insertCopiedReading = QStringLiteral(
+    "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 const QString lineEnd = QStringLiteral("\r\n");
 constexpr int yieldEveryMs = 30;
+// How often readings that wait for a full disk are tried again.
+constexpr int retryWaitingMs = 3000;
+
+// Writes that belong together: all of them or none.
+template <typename Writes> void inTransaction(Database& database, Writes writes) {
+    database.Begin();
+    try {
+        writes();
+        database.Commit();
+    } catch (...) {
+        database.Rollback();
+        throw;
+    }
+}
+
+std::vector<SeriesRow> readRows(Database& database) {
+    const QString query = QStringLiteral("select rowid as rowid_, * from pomiary;");
+    // Column positions by name: a series file may order them its own way.
+    const QStringList columns = database.ColumnsOf(query);
+    const auto at = [&columns](const char* name) {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (columns[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    };
+    const int rowid = at("rowid_");
+    const int lp = at("lp"), data = at("data"), godzina = at("godzina"), timer = at("timer"),
+              masa = at("masa"), jm = at("jm"), opis = at("opis");
+    std::vector<SeriesRow> rows;
+    rows.reserve(
+        size_t(database.Scalar(QStringLiteral("select count(*) from pomiary")).toLongLong()));
+    database.QueryEach(query, [&](const QVariantList& stored) {
+        SeriesRow row;
+        row.rowid = stored.value(rowid).toLongLong();
+        row.lp = stored.value(lp).toInt();
+        row.godzina = Database::ParseDateTime(stored.value(godzina));
+        row.data = Database::ParseDateTime(stored.value(data)).date();
+        row.timer = stored.value(timer).toInt();
+        row.masa = stored.value(masa).toDouble();
+        row.jm = stored.value(jm).toString();
+        row.opis = stored.value(opis).toString();
+        rows.push_back(std::move(row));
+    });
+    return rows;
+}
 
 // The complete lines of a buffer: everything before its last CR LF.
 QStringList completeLines(const QString& text) {
@@ -58,7 +106,10 @@ bool Limity::Outside(const QString& valueText, const QLocale& locale) const {
            Statystyka::PozaLimitem(maxOn, value, maxText, QStringLiteral(">"));
 }
 
-Magazyn::Magazyn(ProgramContext& context, QObject* parent) : QObject(parent), context(context) {}
+Magazyn::Magazyn(ProgramContext& context, QObject* parent) : QObject(parent), context(context) {
+    retryWaiting.setInterval(retryWaitingMs);
+    connect(&retryWaiting, &QTimer::timeout, this, &Magazyn::StoreWaitingReadings);
+}
 
 Magazyn::~Magazyn() = default;
 
@@ -76,6 +127,7 @@ bool Magazyn::WorkingDatabaseBound() const {
 
 void Magazyn::OtworzMagazyn() {
     const QString path = WorkingDatabasePath(context.programFolder);
+    dropWaiting();
     bound.reset();
     boundLock.reset();
     Database(path).CreateSchema();
@@ -91,7 +143,8 @@ void Magazyn::OtworzMagazyn() {
 
 void Magazyn::NowaSeria() {
     if (!WorkingDatabaseBound())
-        bind(WorkingDatabasePath(context.programFolder));
+        bind(std::make_unique<Database>(WorkingDatabasePath(context.programFolder)));
+    dropWaiting();
     emptySeriesTables(*bound);
     model.Clear();
     seriesStart.reset();
@@ -107,55 +160,68 @@ void Magazyn::WyczyscTabele() {
 }
 
 void Magazyn::emptySeriesTables(Database& database) {
-    database.Begin();
-    database.Execute(QStringLiteral("DELETE * FROM pomiary;"));
-    database.Execute(QStringLiteral("DELETE * FROM raport;"));
-    database.Execute(QStringLiteral("DELETE * FROM temp"));
-    database.Commit();
-}
-
-void Magazyn::bind(const QString& path) {
-    bound.reset();
-    boundLock.reset();
-    bound = std::make_unique<Database>(path);
-    boundLock = std::make_unique<FileLock>(path, FileLock::Mode::Shared);
-    loadRows();
-}
-
-void Magazyn::loadRows() {
-    const QString query = QStringLiteral("select rowid as rowid_, * from pomiary;");
-    // Column positions by name: a series file may order them its own way.
-    const QStringList columns = bound->ColumnsOf(query);
-    const auto at = [&columns](const char* name) {
-        for (int i = 0; i < columns.size(); ++i) {
-            if (columns[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                return i;
-        }
-        return -1;
-    };
-    const int rowid = at("rowid_");
-    const int lp = at("lp"), data = at("data"), godzina = at("godzina"), timer = at("timer"),
-              masa = at("masa"), jm = at("jm"), opis = at("opis");
-    std::vector<SeriesRow> rows;
-    rows.reserve(
-        size_t(bound->Scalar(QStringLiteral("select count(*) from pomiary")).toLongLong()));
-    bound->QueryEach(query, [&](const QVariantList& stored) {
-        SeriesRow row;
-        row.rowid = stored.value(rowid).toLongLong();
-        row.lp = stored.value(lp).toInt();
-        row.godzina = Database::ParseDateTime(stored.value(godzina));
-        row.data = Database::ParseDateTime(stored.value(data)).date();
-        row.timer = stored.value(timer).toInt();
-        row.masa = stored.value(masa).toDouble();
-        row.jm = stored.value(jm).toString();
-        row.opis = stored.value(opis).toString();
-        rows.push_back(std::move(row));
+    inTransaction(database, [&database] {
+        database.Execute(QStringLiteral("DELETE * FROM pomiary;"));
+        database.Execute(QStringLiteral("DELETE * FROM raport;"));
+        database.Execute(QStringLiteral("DELETE * FROM temp"));
     });
+}
+
+void Magazyn::bind(std::unique_ptr<Database> database) {
+    // Everything that can fail comes first, so that a failure leaves the
+    // series bound as it was.
+    std::vector<SeriesRow> rows = readRows(*database);
+    auto lock = std::make_unique<FileLock>(database->Path(), FileLock::Mode::Shared);
+    dropWaiting();
+    // The old database closes before its lock goes (see FileLock).
+    bound.reset();
+    boundLock = std::move(lock);
+    bound = std::move(database);
     model.Reset(std::move(rows));
 }
 
+void Magazyn::loadRows() {
+    model.Reset(readRows(*bound));
+}
+
 void Magazyn::OtworzBaze(const QString& path) {
-    bind(path);
+    // A series file is written straight through, whole after every reading.
+    bind(std::make_unique<Database>(path, Database::Journal::Rollback));
+    showBoundSeries();
+}
+
+void Magazyn::OpenForViewing(const QString& path) {
+    Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+    std::unique_ptr<Database> working;
+    if (!WorkingDatabaseBound())
+        working = std::make_unique<Database>(WorkingDatabasePath(context.programFolder));
+    copySeries(file, working ? *working : *bound);
+    if (working) {
+        bind(std::move(working));
+    } else {
+        dropWaiting();
+        loadRows();
+    }
+    showBoundSeries();
+}
+
+void Magazyn::copySeries(Database& file, Database& target) {
+    inTransaction(target, [&] {
+        target.Execute(QStringLiteral("DELETE * FROM pomiary;"));
+        target.Execute(QStringLiteral("DELETE * FROM raport;"));
+        target.Execute(QStringLiteral("DELETE * FROM temp"));
+        file.QueryEach(
+            QStringLiteral("SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, "
+                           "Opis FROM pomiary ORDER BY rowid"),
+            [&target](const QVariantList& row) { target.Execute(insertCopiedReading, row); });
+        const QVariant report =
+            file.Scalar(QStringLiteral("SELECT Raport FROM raport ORDER BY rowid LIMIT 1"));
+        if (report.isValid())
+            target.Execute(QStringLiteral("INSERT INTO raport (Raport) VALUES (?)"), {report});
+    });
+}
+
+void Magazyn::showBoundSeries() {
     // The values always mirror the bound rows, so later readings extend the
     // right series; statistics need two rows and no moisture readings.
     values.clear();
@@ -172,7 +238,9 @@ void Magazyn::OtworzBaze(const QString& path) {
 
 bool Magazyn::KompaktujBaze(const QString& path) {
     try {
-        Database(path).Compact();
+        // Compaction leaves a file with its rollback journal, as closing
+        // does; a working database still open elsewhere keeps its WAL.
+        Database(path, Database::Journal::Rollback).Compact();
         return true;
     } catch (const DatabaseError&) {
         return false;
@@ -194,14 +262,16 @@ bool Magazyn::DodajPomiar(const QString& valueText, const QString& unit, const Q
         return false;
 
     SeriesRow row;
-    row.lp = model.Count() + 1;
+    row.lp = model.Count() + WaitingReadings() + 1;
     row.data = time.date();
     row.godzina = time;
     row.timer = timer;
     row.masa = massOf(valueText, unit);
     row.jm = unit.trimmed().left(3);
     row.opis = QStringLiteral(" ");
-    appendRow(row, QString::number(row.lp), true);
+    waiting.push_back({row, QString::number(row.lp), true});
+    if (!storeWaiting())
+        return true;
 
     if (afterReadingPrompts)
         afterReadingPrompts();
@@ -212,21 +282,70 @@ bool Magazyn::DodajPomiar(const QString& valueText, const QString& unit, const Q
     return true;
 }
 
-void Magazyn::appendRow(SeriesRow row, const QString& lpText, bool writeOpis) {
-    QVariantList parameters{row.lp,
-                            Database::DateText(row.data),
-                            Database::DateTimeText(row.godzina),
-                            row.timer,
-                            row.masa,
-                            row.jm,
-                            lpText,
-                            context.settings.nrWagi.left(2)};
-    if (writeOpis)
-        parameters << row.opis;
-    bound->Execute(writeOpis ? insertReading : insertContinuousReading, parameters);
-    row.rowid = bound->LastInsertRowId();
-    model.Append(row);
-    values.push_back(row.masa);
+bool Magazyn::storeWaiting() {
+    if (waiting.empty())
+        return true;
+    std::vector<SeriesRow> written;
+    written.reserve(waiting.size());
+    try {
+        inTransaction(*bound, [&] {
+            for (const WaitingReading& reading : waiting) {
+                const SeriesRow& row = reading.row;
+                QVariantList parameters{row.lp,
+                                        Database::DateText(row.data),
+                                        Database::DateTimeText(row.godzina),
+                                        row.timer,
+                                        row.masa,
+                                        row.jm,
+                                        reading.lpText,
+                                        context.settings.nrWagi.left(2)};
+                if (reading.writeOpis)
+                    parameters << row.opis;
+                bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading,
+                               parameters);
+                written.push_back(row);
+                written.back().rowid = bound->LastInsertRowId();
+            }
+        });
+    } catch (const DatabaseError& error) {
+        retryWaiting.start();
+        if (!waitingTold) {
+            // Told before the user answers: readings keep arriving meanwhile.
+            waitingTold = true;
+            if (storeFailed)
+                storeFailed(error.Reason(), WaitingReadings());
+        }
+        return false;
+    }
+    dropWaiting();
+    for (SeriesRow& row : written) {
+        values.push_back(row.masa);
+        model.Append(std::move(row));
+    }
+    return true;
+}
+
+void Magazyn::dropWaiting() {
+    waiting.clear();
+    waitingTold = false;
+    retryWaiting.stop();
+}
+
+bool Magazyn::StoreWaitingReadings() {
+    const bool anyWaiting = !waiting.empty();
+    if (!storeWaiting())
+        return false;
+    if (anyWaiting)
+        afterStored();
+    return true;
+}
+
+void Magazyn::afterStored() {
+    if (chartRefresh)
+        chartRefresh();
+    if (liveStatistics && model.Count() > 1 &&
+        model.Row(model.Count() - 1).jm.trimmed() != QLatin1String("%"))
+        ObliczStatystyke();
 }
 
 bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
@@ -237,46 +356,37 @@ bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
         return false;
     }
     int position = 0;
-    bool failed = false;
-    bound->Begin();
-    try {
-        // Frames keep arriving while the batch yields to the event loop; the
-        // batch goes on until every complete line is stored.
-        for (;;) {
-            const QStringList lines = completeLines(QString::fromLatin1(buffers.frames));
-            if (lines.isEmpty())
-                break;
-            const QStringList dates = completeLines(buffers.dates);
-            const QStringList times = completeLines(buffers.times);
-            if (progress)
-                progress->Begin(ProgressCaption::AddingReadings, position + int(lines.size()) - 1);
-            storeContinuousLines(lines, dates, times, position, progress);
-            dropLines(buffers.frames, int(lines.size()), QByteArray("\r\n"));
-            dropLines(buffers.dates, int(lines.size()), lineEnd);
-            dropLines(buffers.times, int(lines.size()), lineEnd);
-        }
-        bound->Commit();
-    } catch (const DatabaseError& error) {
-        bound->Commit();
-        failed = true;
-        context.dialogs->MessageBox(
-            nullptr,
-            ProcedureErrorText(error.code, QString::fromLocal8Bit(error.what()),
-                               QStringLiteral("DodajPomiary"), QStringLiteral("Module1"), true),
-            MsgButtons::Ok, MsgIcon::None, QString());
+    // Frames keep arriving while the batch yields to the event loop; the
+    // batch goes on until every complete line is taken.
+    for (;;) {
+        const QStringList lines = completeLines(QString::fromLatin1(buffers.frames));
+        if (lines.isEmpty())
+            break;
+        const QStringList dates = completeLines(buffers.dates);
+        const QStringList times = completeLines(buffers.times);
+        if (progress)
+            progress->Begin(ProgressCaption::AddingReadings, position + int(lines.size()) - 1);
+        storeContinuousLines(lines, dates, times, position, progress);
+        dropLines(buffers.frames, int(lines.size()), QByteArray("\r\n"));
+        dropLines(buffers.dates, int(lines.size()), lineEnd);
+        dropLines(buffers.times, int(lines.size()), lineEnd);
     }
-    if (!failed && model.Count() > 1)
+    // One transaction for the batch: a reading appears in the grid only
+    // once it is in the database.
+    if (storeWaiting() && model.Count() > 1)
         ObliczStatystyke();
     if (chartRefresh)
         chartRefresh();
     if (progress)
         progress->End();
-    return !failed;
+    return true;
 }
 
 void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList& dates,
                                    const QStringList& times, int& position, Progress* progress) {
-    int lastLp = model.Count() > 0 ? model.Row(model.Count() - 1).lp : 0;
+    int lastLp = !waiting.empty()    ? waiting.back().row.lp
+                 : model.Count() > 0 ? model.Row(model.Count() - 1).lp
+                                     : 0;
     QElapsedTimer sinceYield;
     sinceYield.start();
     for (int k = 0; k < frames.size(); ++k) {
@@ -302,7 +412,7 @@ void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList&
                         : 0;
         row.masa = line->value;
         row.jm = line->unit.left(3);
-        appendRow(row, QString::number(i + 1), false);
+        waiting.push_back({row, QString::number(i + 1), false});
     }
     position += int(frames.size());
 }

@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,19 +52,41 @@ public:
     // Empties the series tables of the working database (program end).
     void WyczyscTabele();
     // Binds another database file (an opened series file) in place of the
-    // working database; readings taken afterwards go into it.
+    // working database; readings taken afterwards go into it. Throws
+    // DatabaseError, and then the series and its binding stay as they were.
     void OtworzBaze(const QString& path);
+    // Shows a series file that cannot be written: its readings and report
+    // are copied into the working database, which stays bound, so that
+    // later readings extend the series there and can be saved elsewhere.
+    // The file is only read. Throws DatabaseError, and then the series and
+    // its binding stay as they were.
+    void OpenForViewing(const QString& path);
     // Compacts a database file in place; false when it could not.
     static bool KompaktujBaze(const QString& path);
 
-    // Appends one accepted reading. False when it was not stored (outside
-    // the current cycle window). Throws DatabaseError.
+    // Appends one accepted reading. False when it was not taken (outside the
+    // current cycle window). A reading the database cannot take now (a full
+    // disk) waits, see WaitingReadings.
     bool DodajPomiar(const QString& valueText, const QString& unit, const QDateTime& time);
 
     // Appends what continuous transmission collected; processed frames are
     // taken out of the buffers, frames that arrive meanwhile are stored too.
     // False (after telling the user) when fewer than two lines were there.
+    // The batch is written in one transaction; when it cannot be, its
+    // readings wait like single ones.
     bool DodajPomiary(ContinuousBuffers& buffers, Progress* progress);
+
+    // Readings taken but not yet written, kept in memory in their order
+    // while the bound database refuses writes (a full disk). Each new
+    // reading, and a retry every few seconds, first writes those that wait,
+    // oldest first; they join the grid when written. A new series or
+    // another binding drops them.
+    int WaitingReadings() const { return int(waiting.size()); }
+    // Writes the waiting readings now; true when none wait any more.
+    bool StoreWaitingReadings();
+    // Called once when readings start to wait (again), with the reason the
+    // write failed and how many readings wait.
+    std::function<void(const QString& reason, int waiting)> storeFailed;
 
     // Changes the description of a row, in the grid and in the database.
     // Throws DatabaseError.
@@ -98,10 +122,22 @@ signals:
     void StatisticsChanged(const Pomiar::StatisticsFields& fields);
 
 private:
-    void bind(const QString& path);
+    struct WaitingReading {
+        SeriesRow row;
+        QString lpText;
+        bool writeOpis;
+    };
+
+    void bind(std::unique_ptr<Database> database);
     void loadRows();
+    void showBoundSeries();
     void emptySeriesTables(Database& database);
-    void appendRow(SeriesRow row, const QString& lpText, bool writeOpis);
+    void copySeries(Database& file, Database& target);
+    // Stores the waiting readings in one transaction, then shows them;
+    // false (the user told once) when the database refused them.
+    bool storeWaiting();
+    void dropWaiting();
+    void afterStored();
     void storeContinuousLines(const QStringList& frames, const QStringList& dates,
                               const QStringList& times, int& position, Progress* progress);
 
@@ -113,6 +149,9 @@ private:
     SeriesModel model;
     std::vector<double> values;
     StatisticsFields statistics;
+    std::deque<WaitingReading> waiting;
+    bool waitingTold = false;
+    QTimer retryWaiting;
 };
 
 } // namespace Pomiar

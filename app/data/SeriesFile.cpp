@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sqlite3.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -42,8 +43,24 @@ const char* const seriesTables[] = {
 // Rows copied between two looks at the event loop and the Escape key.
 constexpr int copyBlockRows = 2000;
 
+// One name per target: a save cut short leaves at most this file and its
+// journal, which the next save of the target clears.
 QString PartPath(const QString& path) {
-    return path + QStringLiteral(".part-") + QString::number(QCoreApplication::applicationPid());
+    return path + QStringLiteral(".part");
+}
+
+// The series file's own columns, which the program reads and writes.
+const char* const seriesColumns[] = {"Lp", "data",    "Godzina", "Timer", "Masa",
+                                     "Jm", "LpTekst", "Nr_wagi", "Opis"};
+
+// A failed file operation, told by the system's text for it.
+class FileError : public std::runtime_error {
+public:
+    explicit FileError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
+};
+
+QString SystemText(int number) {
+    return QString::fromLocal8Bit(std::strerror(number));
 }
 
 bool HasCompanions(const QString& path) {
@@ -81,7 +98,8 @@ bool CopySeries(Database& source, Database& target, Progress* progress) {
     // missing.
     const QString copyBlock = QStringLiteral(
         "INSERT INTO Pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
-        "SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, '0', "
+        "SELECT Lp, data, CASE WHEN substr(Godzina, 20, 1) = '.' THEN substr(Godzina, 1, 19) "
+        "ELSE Godzina END, Timer, Masa, Jm, LpTekst, Nr_wagi, '0', "
         "CASE WHEN Opis = '' THEN ' ' ELSE Opis END FROM zrodlo.pomiary "
         "WHERE rowid > ? AND rowid <= ? ORDER BY rowid");
     const QString blockEnd = QStringLiteral(
@@ -133,7 +151,7 @@ void SettleOldFile(const QString& path) {
     if (!HasCompanions(path))
         return;
     try {
-        Database old(path);
+        Database old(path, Database::Journal::Rollback);
     } catch (const DatabaseError&) {
     }
     for (const char* suffix : companions)
@@ -146,15 +164,18 @@ void Replace(const QString& part, const QString& path) {
     SyncPath(from, O_RDONLY);
     SettleOldFile(path);
     if (::rename(from.constData(), to.constData()) != 0)
-        throw std::runtime_error(QStringLiteral("Cannot replace %1: %2")
-                                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)))
-                                     .toStdString());
+        throw FileError(SystemText(errno));
     SyncPath(QFile::encodeName(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY);
 }
 
-QString FieldText(const QVariant& value, const QLocale& locale) {
+QString FieldText(const QVariant& value, const QLocale& locale, bool isTime) {
     if (value.isNull())
         return QString();
+    if (isTime) {
+        const QDateTime time = Database::ParseDateTime(value);
+        if (time.isValid() && value.toString().size() > 19)
+            return Database::DateTimeText(time);
+    }
     switch (value.typeId()) {
     case QMetaType::Double:
         return CsvNumber(value.toDouble(), locale);
@@ -167,9 +188,8 @@ QString FieldText(const QVariant& value, const QLocale& locale) {
     }
 }
 
-[[noreturn]] void CannotWrite(const QString& path, const QString& reason) {
-    throw std::runtime_error(
-        QStringLiteral("Cannot write the CSV file %1: %2").arg(path, reason).toStdString());
+[[noreturn]] void CannotWrite(const QString& reason) {
+    throw FileError(reason);
 }
 
 // Takes back what a failed export appended.
@@ -193,8 +213,23 @@ SaveResult ZapiszSerie(Database& source, const QString& path, Progress* progress
         return fail(QStringLiteral("The file is in use: %1").arg(path));
 
     const QString part = PartPath(path);
-    RemoveWithCompanions(part);
+    // The part file exists before it is locked, and is locked before it is
+    // cleared: another save of the same name meanwhile is refused, not
+    // overwritten.
+    {
+        QFile created(part);
+        if (!created.open(QIODevice::ReadWrite))
+            return fail(created.errorString());
+    }
+    const FileLock partLock(part, FileLock::Mode::Exclusive);
+    if (!partLock.Held())
+        return fail(QStringLiteral("The file is in use: %1").arg(path));
     try {
+        // A journal left by a save cut short would be played into the new file.
+        for (const char* suffix : companions)
+            QFile::remove(part + QLatin1String(suffix));
+        if (!QFile::resize(part, 0))
+            throw FileError(SystemText(errno));
         bool complete;
         {
             // Filled once in one transaction: no log to fold back, no free
@@ -209,9 +244,51 @@ SaveResult ZapiszSerie(Database& source, const QString& path, Progress* progress
         Replace(part, path);
     } catch (const std::exception& exception) {
         RemoveWithCompanions(part);
-        return fail(QString::fromUtf8(exception.what()));
+        return fail(FailureReason(exception));
     }
     return SaveResult::Completed;
+}
+
+QString FailureReason(const std::exception& failure) {
+    if (const auto* database = dynamic_cast<const DatabaseError*>(&failure))
+        return database->Reason();
+    return QString::fromLocal8Bit(failure.what());
+}
+
+FileState Examine(const QString& path, QString* reason) {
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            if (reason)
+                *reason = file.errorString();
+            return FileState::Unreadable;
+        }
+        // An empty file would read as an empty database.
+        if (file.size() == 0)
+            return FileState::NotASeriesFile;
+    }
+    try {
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        if (!file.HasTable(QStringLiteral("raport")) || !file.HasTable(QStringLiteral("pomiary")))
+            return FileState::NotASeriesFile;
+        const QStringList columns = file.ColumnsOf(QStringLiteral("SELECT * FROM pomiary"));
+        for (const char* column : seriesColumns)
+            if (!columns.contains(QLatin1String(column), Qt::CaseInsensitive))
+                return FileState::NotASeriesFile;
+    } catch (const DatabaseError& failure) {
+        if (failure.code != SQLITE_NOTADB) {
+            if (reason)
+                *reason = failure.Reason();
+            return FileState::Unreadable;
+        }
+        return FileState::NotASeriesFile;
+    }
+    try {
+        Database file(path, Database::Journal::Rollback);
+        return file.Writable() ? FileState::Writable : FileState::ReadOnly;
+    } catch (const DatabaseError&) {
+        return FileState::ReadOnly;
+    }
 }
 
 void EksportCSV(Database& source, const QString& path,
@@ -223,35 +300,38 @@ void EksportCSV(Database& source, const QString& path,
     const bool existed = QFileInfo::exists(path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        CannotWrite(path, file.errorString());
+        CannotWrite(file.errorString());
     const qint64 sizeBefore = file.size();
 
     QByteArray block;
     const auto write = [&] {
         if (file.write(block) != block.size())
-            CannotWrite(path, file.errorString());
+            CannotWrite(file.errorString());
         block.clear();
     };
     const QString lineEnd = QStringLiteral("\r\n");
     try {
+        const QStringList columns = source.ColumnsOf(everything);
         if (!existed) {
             QStringList captions;
-            for (const QString& column : source.ColumnsOf(everything))
+            for (const QString& column : columns)
                 captions << caption(column);
             block += CodePage1250::Encode(captions.join(';') + lineEnd);
         }
+        const int time = int(columns.indexOf(QRegularExpression(
+            QStringLiteral("^godzina$"), QRegularExpression::CaseInsensitiveOption)));
         QStringList fields;
         source.QueryEach(everything, [&](const QVariantList& row) {
             fields.clear();
-            for (const QVariant& value : row)
-                fields << FieldText(value, locale);
+            for (int i = 0; i < row.size(); ++i)
+                fields << FieldText(row[i], locale, i == time);
             block += CodePage1250::Encode(fields.join(';') + lineEnd);
             if (block.size() >= csvChunk)
                 write();
         });
         write();
         if (::fsync(file.handle()) != 0 && errno != EINVAL)
-            CannotWrite(path, QString::fromLocal8Bit(std::strerror(errno)));
+            CannotWrite(SystemText(errno));
     } catch (const std::runtime_error&) {
         Undo(file, path, existed, sizeBefore);
         throw;

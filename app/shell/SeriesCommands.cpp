@@ -5,13 +5,14 @@
 #include "LanguageTexts.h"
 #include "Magazyn.h"
 #include "PasekProgress.h"
-#include "ProcedureError.h"
 #include "ProgramContext.h"
 #include "SeriesFile.h"
 #include "UserDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QWidget>
 #include <utility>
 
@@ -38,7 +39,9 @@ bool SeriesCommands::confirmSeriesFileEnd() {
 }
 
 void SeriesCommands::NewSeries() {
-    if (store.RowCount() == 0)
+    if (store.RowCount() == 0 && store.WaitingReadings() == 0)
+        return;
+    if (!ConfirmDiscardWaiting())
         return;
     if (*window.bolOldFile ? !confirmSeriesFileEnd() : !AskToSaveExisting())
         return;
@@ -49,29 +52,63 @@ void SeriesCommands::NewSeries() {
 }
 
 void SeriesCommands::OpenSeries() {
+    if (!ConfirmDiscardWaiting())
+        return;
     if (*window.bolOldFile ? !confirmSeriesFileEnd() : !AskToSaveExisting())
         return;
     const QString path =
         context.dialogs->OpenFileName(window.widget, context.Msg(22), context.programFolder,
                                       context.Msg(24) + QStringLiteral(" (*.ser)"));
-    *window.bolOldFile = true;
-    if (path.isEmpty())
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        Magazyn::KompaktujBaze(path);
-        store.OtworzBaze(path);
-        if (window.seriesOpened)
-            window.seriesOpened();
-    } catch (const DatabaseError& error) {
-        QApplication::restoreOverrideCursor();
-        showProcedureError(error.code, QString::fromLocal8Bit(error.what()),
-                           QStringLiteral("mnuotworz_Click"));
-        // The working database takes the readings again.
-        store.NowaSeria();
+    if (path.isEmpty()) {
+        // Cancelled, the next new series still asks whether to end this one.
+        *window.bolOldFile = true;
         return;
     }
+    if (openSeriesFile(path) && window.seriesOpened)
+        window.seriesOpened();
+}
+
+bool SeriesCommands::openSeriesFile(const QString& path) {
+    // Nothing is written to a file before it is known to be a series file,
+    // and nothing changes here when it cannot be opened.
+    QString reason;
+    const SeriesFile::FileState state = SeriesFile::Examine(path, &reason);
+    if (state == SeriesFile::FileState::Unreadable ||
+        state == SeriesFile::FileState::NotASeriesFile) {
+        showFileError(texts.cannotOpen, path,
+                      state == SeriesFile::FileState::Unreadable ? reason : texts.notASeriesFile);
+        return false;
+    }
+    const bool writable = state == SeriesFile::FileState::Writable;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        if (writable) {
+            Magazyn::KompaktujBaze(path);
+            store.OtworzBaze(path);
+        } else {
+            store.OpenForViewing(path);
+        }
+    } catch (const DatabaseError& error) {
+        QApplication::restoreOverrideCursor();
+        showFileError(texts.cannotOpen, path, error.Reason());
+        return false;
+    }
     QApplication::restoreOverrideCursor();
+    // A file shown for viewing is not bound: its readings are the working
+    // series now, offered a save like any other.
+    *window.bolOldFile = writable;
+    if (!writable)
+        context.dialogs->MessageBox(
+            window.widget, texts.readOnly + QLatin1Char('\n') + QDir::toNativeSeparators(path),
+            MsgButtons::Ok, MsgIcon::Information, context.Msg(47));
+    return true;
+}
+
+bool SeriesCommands::confirmReplace(const QString& target) {
+    return context.dialogs->MessageBox(
+               window.widget,
+               texts.replaceFile + QLatin1Char('\n') + QDir::toNativeSeparators(target),
+               MsgButtons::YesNo, MsgIcon::Exclamation, context.Msg(45)) == MsgAnswer::Yes;
 }
 
 bool SeriesCommands::Save() {
@@ -91,6 +128,10 @@ bool SeriesCommands::Save() {
         if (chosen.isEmpty())
             return false;
         target = SeriesFile::WithEnding(chosen, chosenFilter);
+        // The dialog asked about the name as typed; the ending makes it
+        // another file, which must not be replaced unasked.
+        if (target != chosen && QFileInfo::exists(target) && !confirmReplace(target))
+            return false;
     }
     const bool series = target.endsWith(QLatin1String(".ser"));
     if (!series && !target.endsWith(QLatin1String(".csv")))
@@ -121,7 +162,7 @@ bool SeriesCommands::saveSeriesFile(const QString& target) {
     case SeriesFile::SaveResult::Cancelled:
         return false;
     case SeriesFile::SaveResult::Failed:
-        showProcedureError(0, error, QStringLiteral("ZapiszSerie"));
+        showFileError(texts.cannotWrite, target, error);
         return false;
     }
     return false;
@@ -143,7 +184,7 @@ bool SeriesCommands::exportCsv(const QString& target, bool fastExport) {
             store.locale);
     } catch (const std::exception& error) {
         QApplication::restoreOverrideCursor();
-        showProcedureError(0, QString::fromLocal8Bit(error.what()), QStringLiteral("EksportCSV"));
+        showFileError(texts.cannotWrite, target, SeriesFile::FailureReason(error));
         return false;
     }
     QApplication::restoreOverrideCursor();
@@ -154,10 +195,37 @@ bool SeriesCommands::exportCsv(const QString& target, bool fastExport) {
     return true;
 }
 
-void SeriesCommands::showProcedureError(int number, const QString& description,
-                                        const QString& procedure) {
-    ShowProcedureError(*context.dialogs, window.widget, number, description, procedure,
-                       window.widget->objectName());
+void SeriesCommands::showFileError(const QString& problem, const QString& path,
+                                   const QString& reason) {
+    context.dialogs->MessageBox(window.widget,
+                                problem + QLatin1Char('\n') + QDir::toNativeSeparators(path) +
+                                    QLatin1Char('\n') + reason,
+                                MsgButtons::Ok, MsgIcon::Critical, context.Msg(46));
+}
+
+void SeriesCommands::TellStoreFailed(const QString& reason, int waiting) {
+    context.dialogs->MessageBox(window.widget,
+                                texts.storeFailed + QLatin1Char('\n') + reason + QLatin1Char('\n') +
+                                    texts.waiting + QLatin1Char(' ') + QString::number(waiting) +
+                                    QLatin1Char('\n') + texts.storedLater,
+                                MsgButtons::Ok, MsgIcon::Critical, context.Msg(46));
+}
+
+bool SeriesCommands::ConfirmDiscardWaiting() {
+    if (store.WaitingReadings() == 0 || store.StoreWaitingReadings())
+        return true;
+    return context.dialogs->MessageBox(
+               window.widget,
+               texts.discardWaiting + QLatin1Char('\n') + texts.waiting + QLatin1Char(' ') +
+                   QString::number(store.WaitingReadings()),
+               MsgButtons::YesNo, MsgIcon::Exclamation, context.Msg(45)) == MsgAnswer::Yes;
+}
+
+void SeriesCommands::ApplyLanguageTexts() {
+    for (QString* text : {&texts.replaceFile, &texts.cannotWrite, &texts.cannotOpen,
+                          &texts.notASeriesFile, &texts.readOnly, &texts.storeFailed,
+                          &texts.waiting, &texts.storedLater, &texts.discardWaiting})
+        *text = FormCodeText(context, *window.widget, *text);
 }
 
 void SeriesCommands::EditDescription(int row) {

@@ -48,15 +48,43 @@ public:
     // the readings could not be saved.
     bool AskToSaveExisting();
 
+    // Readings that wait for a full disk (Magazyn::WaitingReadings): tells
+    // the user that storing failed, why, and how many wait.
+    void TellStoreFailed(const QString& reason, int waiting);
+    // Before the series ends: true when no readings wait (they are tried
+    // once more first) or the user agrees to lose them.
+    bool ConfirmDiscardWaiting();
+
+    // The texts the commands show besides the message table, from the
+    // window's section of the language file; the window calls this as it
+    // applies its own texts.
+    void ApplyLanguageTexts();
+
 private:
     bool confirmSeriesFileEnd();
+    bool confirmReplace(const QString& target);
+    bool openSeriesFile(const QString& path);
     bool saveSeriesFile(const QString& target);
     bool exportCsv(const QString& target, bool fastExport);
-    void showProcedureError(int number, const QString& description, const QString& procedure);
+    void showFileError(const QString& problem, const QString& path, const QString& reason);
 
     ProgramContext& context;
     Magazyn& store;
     Window window;
+    struct {
+        QString replaceFile = QStringLiteral("Plik juz istnieje. Czy chcesz go zastapic?");
+        QString cannotWrite = QStringLiteral("Nie mozna zapisac pliku:");
+        QString cannotOpen = QStringLiteral("Nie mozna otworzyc pliku:");
+        QString notASeriesFile = QStringLiteral("To nie jest plik serii pomiarow.");
+        QString readOnly = QStringLiteral(
+            "Tego pliku nie mozna zapisywac. Seria jest otwarta tylko do przegladania: nowe "
+            "pomiary nie trafia do pliku, mozna je zapisac w innym pliku.");
+        QString storeFailed = QStringLiteral("Nie mozna zapisac pomiaru:");
+        QString waiting = QStringLiteral("Pomiary czekajace na zapis:");
+        QString storedLater = QStringLiteral("Zostana zapisane, gdy zapis znow sie uda.");
+        QString discardWaiting =
+            QStringLiteral("Pomiary czekajace na zapis zostana utracone. Czy kontynuowac?");
+    } texts;
 };
 
 } // namespace Pomiar

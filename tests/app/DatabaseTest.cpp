@@ -375,14 +375,15 @@ TEST(DatabaseDates, WrittenAsIsoTextAndReadBack) {
     EXPECT_EQ(Database::DateText(QDate()), QString());
     const QDateTime whole(QDate(2026, 1, 2), QTime(3, 4, 5));
     EXPECT_EQ(Database::DateTimeText(whole), "2026-01-02 03:04:05");
-    const QDateTime fraction(QDate(2026, 1, 2), QTime(3, 4, 5, 70));
-    EXPECT_EQ(Database::DateTimeText(fraction), "2026-01-02 03:04:05.070");
-    EXPECT_LT(Database::DateTimeText(whole), Database::DateTimeText(fraction));
-    EXPECT_LT(Database::DateTimeText(fraction), Database::DateTimeText(whole.addSecs(1)));
+    // One form for every reading: a fraction of a second is cut, never
+    // rounded into the next second.
+    const QDateTime fraction(QDate(2026, 1, 2), QTime(3, 4, 5, 970));
+    EXPECT_EQ(Database::DateTimeText(fraction), "2026-01-02 03:04:05");
 
     EXPECT_EQ(Database::ParseDateTime(QString("2026-01-02 03:04:05")), whole);
-    EXPECT_EQ(Database::ParseDateTime(QString("2026-01-02T03:04:05.07")), fraction);
-    EXPECT_EQ(Database::ParseDateTime(Database::DateTimeText(fraction)), fraction);
+    // Older files hold fractions; they still read.
+    EXPECT_EQ(Database::ParseDateTime(QString("2026-01-02T03:04:05.97")), fraction);
+    EXPECT_EQ(Database::ParseDateTime(QString("2026-01-02 03:04:05.970")), fraction);
     EXPECT_EQ(Database::ParseDateTime(QString("2026-01-02")), QDate(2026, 1, 2).startOfDay());
     EXPECT_EQ(Database::ParseDateTime(QDate(2026, 1, 2)), QDate(2026, 1, 2).startOfDay());
     EXPECT_EQ(Database::ParseDateTime(QVariant(whole)), whole);
