@@ -137,7 +137,14 @@ void Wykres::BuildWindow() {
     osX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     osX->setStartValue(0);
     osY = new QValueAxis;
-    osY->setLabelFormat(QStringLiteral("%g"));
+    // The values on the axis read as the grid shows them: the locale's
+    // decimal separator, no grouping. Localised labels need the precision
+    // written out.
+    osY->setLabelFormat(QStringLiteral("%.6g"));
+    QLocale numbers = store.locale;
+    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
+    chart->setLocale(numbers);
+    chart->setLocalizeNumbers(true);
     chart->addAxis(osX, Qt::AlignBottom);
     chart->addAxis(osY, Qt::AlignLeft);
     for (QLineSeries* series : {masy, gorna, dolna}) {
@@ -185,6 +192,8 @@ void Wykres::ApplyTexts() {
     setWindowTitle(context.Lang(langSection, QStringLiteral("x"), windowTitle()));
     mnu->setTitle(context.Lang(langSection, mnu->title(), mnu->title()));
     mnudrukuj->setText(context.Lang(langSection, mnudrukuj->text(), mnudrukuj->text()));
+    for (QLineSeries* series : {masy, gorna, dolna})
+        series->setName(context.Lang(langSection, series->name(), series->name()));
 }
 
 bool Wykres::CanOpen(ProgramContext& context, Magazyn& store, QWidget* parent) {

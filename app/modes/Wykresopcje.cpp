@@ -5,6 +5,7 @@
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -32,11 +34,6 @@ const QString keyOYMin = QStringLiteral("OYMin");
 const QString keyOYMax = QStringLiteral("OYMax");
 const QString langSection = QStringLiteral("D11");
 
-// The characters each field takes besides digits (Backspace always).
-const QString countKeys;
-const QString limitKeys = QStringLiteral(",");
-const QString rangeKeys = QStringLiteral(",-");
-
 QString checkText(bool checked) {
     return checked ? QStringLiteral("1") : QStringLiteral("0");
 }
@@ -49,20 +46,12 @@ int countOf(const QString& text) {
     return static_cast<int>(std::clamp(value, 0.0, double(std::numeric_limits<qint16>::max())));
 }
 
-// Typed characters are filtered; editing keys (Backspace, Delete, copy,
-// select all) pass, pasting does not.
-bool keyAccepted(const QKeyEvent& event, const QString& extra) {
-    if (event.matches(QKeySequence::Paste))
-        return false;
-    const QString text = event.text();
-    const bool editingKey = std::all_of(text.begin(), text.end(), [](QChar c) {
-        return c.unicode() < 0x20 || c.unicode() == 0x7f;
-    });
-    if (editingKey)
-        return true;
-    return std::all_of(text.begin(), text.end(), [&extra](QChar c) {
-        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || extra.contains(c);
-    });
+bool isEditingKey(QChar c) {
+    return c.unicode() < 0x20 || c.unicode() == 0x7f;
+}
+
+bool isDecimalSeparator(QChar c, const QLocale& locale) {
+    return c == QLatin1Char('.') || locale.decimalPoint() == QString(c);
 }
 
 } // namespace
@@ -70,6 +59,37 @@ bool keyAccepted(const QKeyEvent& event, const QString& extra) {
 double OpcjeWykresu::Liczba(const QString& text) {
     QString number = text;
     return Odczyt::WartoscLiczbowa(number.replace(QLatin1Char(','), QLatin1Char('.')));
+}
+
+QString ZnakiPola(PoleLiczbowe pole, const QLocale& locale) {
+    if (pole == PoleLiczbowe::Count)
+        return {};
+    QString characters = locale.decimalPoint();
+    if (!characters.contains(QLatin1Char('.')))
+        characters += QLatin1Char('.');
+    if (pole == PoleLiczbowe::Range)
+        characters += QLatin1Char('-');
+    return characters;
+}
+
+bool ZnakiPrzyjete(PoleLiczbowe pole, const QString& typed, const QString& kept,
+                   const QLocale& locale) {
+    const QString extra = ZnakiPola(pole, locale);
+    bool separator = std::any_of(kept.begin(), kept.end(),
+                                 [&locale](QChar c) { return isDecimalSeparator(c, locale); });
+    for (const QChar c : typed) {
+        if (c.isDigit() && c.unicode() < 0x80)
+            continue;
+        if (!extra.contains(c))
+            return false;
+        if (isDecimalSeparator(c, locale)) {
+            // A second separator would cut the number where it stands.
+            if (separator)
+                return false;
+            separator = true;
+        }
+    }
+    return true;
 }
 
 OpcjeWykresu OpcjeWykresu::Wczytaj(const PerUserSettings* settings) {
@@ -118,18 +138,18 @@ Wykresopcje::Wykresopcje(ProgramContext& context, QWidget* parent)
 }
 
 void Wykresopcje::BuildWindow() {
-    const auto field = [this](const char* name, const QString& keys) {
+    const auto field = [this](const char* name, PoleLiczbowe pole) {
         auto* edit = new QLineEdit;
         edit->setObjectName(QLatin1String(name));
-        edit->setProperty("acceptedKeys", keys);
+        edit->setProperty("pole", int(pole));
         edit->installEventFilter(this);
         return edit;
     };
     chkLiczba = new QCheckBox(QStringLiteral("Pokazuj ostatnie pomiary"));
     chkLiczba->setObjectName(QStringLiteral("chkLiczba"));
-    txtLiczba = field("txtLiczba", countKeys);
-    txtMax = field("txtMax", limitKeys);
-    txtMin = field("txtMin", limitKeys);
+    txtLiczba = field("txtLiczba", PoleLiczbowe::Count);
+    txtMax = field("txtMax", PoleLiczbowe::Limit);
+    txtMin = field("txtMin", PoleLiczbowe::Limit);
     auto* lastForm = new QFormLayout;
     lastForm->addRow(QStringLiteral("Liczba ostatnich pomiarow:"), txtLiczba);
     lastForm->addRow(QStringLiteral("Gorna granica:"), txtMax);
@@ -139,8 +159,8 @@ void Wykresopcje::BuildWindow() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Check1 = new QCheckBox(QStringLiteral("Dopasuj automatycznie"));
     Check1->setObjectName(QStringLiteral("Check1"));
-    Text1 = field("Text1", rangeKeys);
-    Text2 = field("Text2", rangeKeys);
+    Text1 = field("Text1", PoleLiczbowe::Range);
+    Text2 = field("Text2", PoleLiczbowe::Range);
     auto* rangeForm = new QFormLayout(Frame1);
     rangeForm->addRow(Check1);
     rangeForm->addRow(QStringLiteral("Min:"), Text1);
@@ -208,15 +228,40 @@ bool Wykresopcje::eventFilter(QObject* watched, QEvent* event) {
     if (!edit)
         return QDialog::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
-        const QString keys = edit->property("acceptedKeys").toString();
-        if (!keyAccepted(*static_cast<QKeyEvent*>(event), keys))
+        if (!KeyAccepted(edit, *static_cast<QKeyEvent*>(event))) {
+            RefuseKey(edit);
             return true;
+        }
     } else if (event->type() == QEvent::FocusIn && (edit == Text1 || edit == Text2)) {
         // After the focus a mouse click would place the cursor and drop a
         // selection made now.
         QTimer::singleShot(0, edit, &QLineEdit::selectAll);
     }
     return QDialog::eventFilter(watched, event);
+}
+
+// Editing keys (Backspace, Delete, copy, select all) pass; pasting does
+// not, as it would bypass the check of what is typed.
+bool Wykresopcje::KeyAccepted(QLineEdit* edit, const QKeyEvent& event) const {
+    if (event.matches(QKeySequence::Paste))
+        return false;
+    const QString typed = event.text();
+    if (std::all_of(typed.begin(), typed.end(), isEditingKey))
+        return true;
+    QString kept = edit->text();
+    if (edit->hasSelectedText())
+        kept.remove(edit->selectionStart(), edit->selectedText().size());
+    return ZnakiPrzyjete(PoleLiczbowe(edit->property("pole").toInt()), typed, kept, locale);
+}
+
+// A refused key is not dropped unseen: the field says what it takes.
+void Wykresopcje::RefuseKey(QLineEdit* edit) const {
+    QApplication::beep();
+    QStringList taken{QStringLiteral("0-9")};
+    for (const QChar c : ZnakiPola(PoleLiczbowe(edit->property("pole").toInt()), locale))
+        taken << QString(c);
+    QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), taken.join(QLatin1Char(' ')),
+                       edit);
 }
 
 void Wykresopcje::Command1_Click() {

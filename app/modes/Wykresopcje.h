@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QLocale>
 #include <QString>
 #include <optional>
 
 class QCheckBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,10 +40,21 @@ struct OpcjeWykresu {
     // Readings the series needs before the chart opens.
     int Potrzebne() const { return ostatnie ? liczba : 2; }
 
-    // A typed number: the fields take a comma as decimal mark whatever the
-    // desktop's language, so commas read as points.
+    // A typed or stored number: commas and points both read as the decimal
+    // point, as the fields took a comma whatever the desktop's language
+    // before they took the locale's separator and a point.
     static double Liczba(const QString& text);
 };
+
+// What a number field of the options dialog takes besides digits (and the
+// editing keys): nothing for the count; one decimal separator, the locale's
+// or ".", for the limit lines; that and "-" for the fixed axis range.
+enum class PoleLiczbowe { Count, Limit, Range };
+QString ZnakiPola(PoleLiczbowe pole, const QLocale& locale);
+// Whether typed text may go into a field that holds kept (its text without
+// the selection the typing replaces).
+bool ZnakiPrzyjete(PoleLiczbowe pole, const QString& typed, const QString& kept,
+                   const QLocale& locale);
 
 // The texts of the options dialog as "&Zapisz" checks them.
 struct PolaOpcjiWykresu {
@@ -63,6 +76,9 @@ class Wykresopcje : public QDialog {
     Q_OBJECT
 public:
     explicit Wykresopcje(ProgramContext& context, QWidget* parent = nullptr);
+
+    // Whose decimal separator the number fields take.
+    QLocale locale = QLocale::system();
 
     QCheckBox* chkLiczba = nullptr;
     QLineEdit* txtLiczba = nullptr;
@@ -86,6 +102,8 @@ private:
     void ApplyTexts();
     void Form_Load();
     void UpdateEnabled();
+    bool KeyAccepted(QLineEdit* edit, const QKeyEvent& event) const;
+    void RefuseKey(QLineEdit* edit) const;
     void Command1_Click();
     void Zapisz();
 

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "INI.h"
 #include "Magazyn.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
@@ -9,8 +10,11 @@
 
 #include <QApplication>
 #include <QCategoryAxis>
+#include <QChartView>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QGraphicsTextItem>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,7 +22,9 @@
 #include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QValueAxis>
 #include <gtest/gtest.h>
 
@@ -272,6 +278,58 @@ TEST_F(ChartTest, VerticalAxisFixedOrAutomatic) {
     EXPECT_LT(wykres->OsY()->max(), 50);
 }
 
+// The texts the chart draws (axis labels, legend) once it is laid out.
+QStringList DrawnTexts(Wykres& wykres) {
+    wykres.show();
+    QApplication::processEvents();
+    wykres.MSChart1->grab();
+    QStringList texts;
+    for (QGraphicsItem* item : wykres.MSChart1->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible())
+            texts << text->toPlainText();
+    return texts;
+}
+
+TEST_F(ChartTest, AxisLabelsUseTheLocalesDecimalSeparator) {
+    Set("OYAuto", "0");
+    Set("OYMin", "9,5");
+    Set("OYMax", "14,5");
+    for (const QLocale& locale : {QLocale(QLocale::Polish, QLocale::Poland),
+                                  QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        delete wykres;
+        store.locale = locale;
+        store.NowaSeria();
+        AddReadings(3);
+        Open();
+        ASSERT_NE(wykres, nullptr);
+        // Ten divisions from 9.5 to 14.5: every label has a half.
+        const QStringList labels = DrawnTexts(*wykres).filter(QRegularExpression("^\\d+\\D5$"));
+        ASSERT_FALSE(labels.isEmpty()) << DrawnTexts(*wykres).join('|').toStdString();
+        for (const QString& label : labels)
+            EXPECT_EQ(label.mid(label.size() - 2, 1), locale.decimalPoint()) << label.toStdString();
+    }
+}
+
+TEST_F(ChartTest, LegendFollowsTheLanguageFile) {
+    context.settings.languageFileName = "English.lag";
+    ASSERT_TRUE(QDir().mkpath(context.LanguageFolder()));
+    INI::ZapiszIni(context.LanguageFilePath(), "D10", "Masa", "Mass");
+    INI::ZapiszIni(context.LanguageFilePath(), "D10", "Gorna granica", "Upper limit");
+    LastN("2", "12", "9");
+    AddReadings(2);
+    Open();
+    ASSERT_NE(wykres, nullptr);
+    EXPECT_EQ(wykres->Masy()->name(), "Mass");
+    EXPECT_EQ(wykres->Gorna()->name(), "Upper limit");
+    // A text the file lacks is written into it for the translator.
+    EXPECT_EQ(wykres->Dolna()->name(), "Dolna granica");
+    EXPECT_EQ(INI::CzytajIni(context.LanguageFilePath(), "D10", "Dolna granica", ""),
+              "Dolna granica");
+    const QStringList drawn = DrawnTexts(*wykres);
+    EXPECT_TRUE(drawn.contains("Mass")) << drawn.join('|').toStdString();
+}
+
 TEST_F(ChartTest, MissingOptionsChartAllReadingsOnAnAutomaticAxis) {
     const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
     EXPECT_FALSE(opcje.ostatnie);
@@ -501,6 +559,7 @@ TEST_F(ChartOptionsTest, EnablingFollowsTheBoxesAndTheSavedValues) {
 
 TEST_F(ChartOptionsTest, FieldsTakeOnlyTheirKeys) {
     Wykresopcje dialog(context);
+    dialog.locale = QLocale(QLocale::Polish, QLocale::Poland);
     dialog.chkLiczba->setChecked(true);
     dialog.Check1->setChecked(false);
     EXPECT_TRUE(Type(dialog.txtLiczba, "7"));
@@ -508,7 +567,7 @@ TEST_F(ChartOptionsTest, FieldsTakeOnlyTheirKeys) {
     EXPECT_FALSE(Type(dialog.txtLiczba, "a"));
     EXPECT_TRUE(Type(dialog.txtMax, ","));
     EXPECT_FALSE(Type(dialog.txtMax, "-"));
-    EXPECT_FALSE(Type(dialog.txtMin, "."));
+    EXPECT_TRUE(Type(dialog.txtMin, "."));
     EXPECT_TRUE(Type(dialog.Text1, "-"));
     EXPECT_TRUE(Type(dialog.Text2, ","));
     EXPECT_FALSE(Type(dialog.Text2, "e"));
@@ -518,6 +577,56 @@ TEST_F(ChartOptionsTest, FieldsTakeOnlyTheirKeys) {
     QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier, "\b");
     QApplication::sendEvent(dialog.txtLiczba, &backspace);
     EXPECT_EQ(dialog.txtLiczba->text(), "");
+}
+
+TEST_F(ChartOptionsTest, APointTypedInEnglishIsADecimalPoint) {
+    Wykresopcje dialog(context);
+    dialog.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    dialog.chkLiczba->setChecked(true);
+    dialog.Check1->setChecked(false);
+    for (const char* key : {"1", "2", ".", "3", "4", "4"})
+        EXPECT_TRUE(Type(dialog.txtMax, key)) << key;
+    EXPECT_EQ(dialog.txtMax->text(), "12.344");
+    // The comma groups thousands in English; neither it nor a second point
+    // goes in unseen.
+    for (const char* key : {",", "."}) {
+        QToolTip::hideText();
+        EXPECT_FALSE(Type(dialog.txtMax, key)) << key;
+        EXPECT_TRUE(QToolTip::isVisible()) << key;
+        EXPECT_EQ(QToolTip::text(), "0-9 .") << key;
+    }
+    EXPECT_FALSE(Type(dialog.Text1, ","));
+    EXPECT_EQ(QToolTip::text(), "0-9 . -");
+    // Typed over the selection, a point may replace the one selected.
+    dialog.txtMax->setSelection(2, 2);
+    EXPECT_TRUE(Type(dialog.txtMax, "."));
+    EXPECT_EQ(dialog.txtMax->text(), "12.44");
+
+    dialog.txtLiczba->setText("3");
+    dialog.txtMin->setText("1.5");
+    Type(dialog.Text1, "9");
+    Type(dialog.Text2, "2");
+    Type(dialog.Text2, "0");
+    dialog.Command1->click();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
+    EXPECT_DOUBLE_EQ(opcje.gorna, 12.44);
+    EXPECT_DOUBLE_EQ(opcje.dolna, 1.5);
+    EXPECT_EQ(opcje.osMax, 20);
+}
+
+TEST_F(ChartOptionsTest, PolishFieldsTakeTheCommaAndThePointOnce) {
+    Wykresopcje dialog(context);
+    dialog.locale = QLocale(QLocale::Polish, QLocale::Poland);
+    dialog.chkLiczba->setChecked(true);
+    for (const char* key : {"7", ",", "5"})
+        EXPECT_TRUE(Type(dialog.txtMin, key));
+    EXPECT_FALSE(Type(dialog.txtMin, "."));
+    EXPECT_FALSE(Type(dialog.txtMin, ","));
+    EXPECT_EQ(dialog.txtMin->text(), "7,5");
+    EXPECT_TRUE(Type(dialog.txtMax, "."));
+    EXPECT_FALSE(Type(dialog.txtMax, ","));
+    EXPECT_EQ(QToolTip::text(), "0-9 , .");
 }
 
 TEST_F(ChartOptionsTest, SavingRedrawsAnOpenChart) {
