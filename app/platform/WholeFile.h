@@ -8,8 +8,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 // Files the program reads and writes as a whole (INI files, language files,
 // report texts). A write replaces the file only once every byte is on disk,
@@ -32,27 +35,30 @@ inline QString SystemReason(int number) {
 // file's name and the system's reason.
 inline bool Write(const QString& path, const QByteArray& bytes, QString* error = nullptr) {
     QSaveFile file(path);
-    const auto fail = [&](const QString& reason) {
+    // Qt's own texts often say only "Unknown error"; the system's reason is
+    // what the user can act on.
+    const auto fail = [&](int number, const QString& qtReason) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, reason);
+            *error = QStringLiteral("%1: %2").arg(path, number ? SystemReason(number) : qtReason);
         file.cancelWriting();
         return false;
     };
     // Renaming over a device or a pipe would replace it with a plain file.
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode))
-        return fail(QStringLiteral("not a regular file"));
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (file.write(bytes) != bytes.size())
-        return fail(file.errorString());
-    if (!file.flush())
-        return fail(file.errorString());
-    // Some file systems report a full disk only when the data reaches it.
-    if (::fsync(file.handle()) != 0)
-        return fail(SystemReason(errno));
-    if (!file.commit())
-        return fail(file.errorString());
+        return fail(0, QStringLiteral("not a regular file"));
+    for (const auto& action : std::initializer_list<std::function<bool()>>{
+             [&] { return file.open(QIODevice::WriteOnly); },
+             [&] { return file.write(bytes) == bytes.size(); },
+             [&] { return file.flush(); },
+             // Some file systems report a full disk only when the data reaches it.
+             [&] { return ::fsync(file.handle()) == 0; },
+             [&] { return file.commit(); },
+         }) {
+        errno = 0;
+        if (!action())
+            return fail(errno, file.errorString());
+    }
     return true;
 }
 

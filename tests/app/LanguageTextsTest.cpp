@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -133,4 +134,43 @@ TEST_F(LanguageFileTest, LoadMessagesTakesTranslationsWithLineBreaks) {
     EXPECT_TRUE(table.Text(40).isEmpty());
     EXPECT_EQ(table.Text(45), "Uwaga");
     EXPECT_EQ(CzytajIni(path, "MSG", "MSG_45", ""), "Uwaga");
+}
+
+TEST_F(LanguageFileTest, AFileSavedAsUtf8ShowsItsLettersAndStaysUtf8) {
+    const QString title = QString::fromUtf8("Właściwości");
+    for (const QByteArray& mark : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+        const QByteArray original = mark + "[D1]\r\nx=" + title.toUtf8() + "\r\n";
+        WriteFile(original);
+        EXPECT_TRUE(IsUsableLanguageFile(path));
+        EXPECT_EQ(GetLangText(path, "D1", "x", "Opcje"), title);
+        EXPECT_EQ(GetLangText(path, "D1", "Błąd", QString::fromUtf8("Błąd")),
+                  QString::fromUtf8("Błąd"));
+        EXPECT_EQ(ReadFile(), original + QString::fromUtf8("Błąd=Błąd\r\n").toUtf8());
+    }
+}
+
+TEST_F(LanguageFileTest, AFileOfNoTextIsNeitherShownNorWrittenInto) {
+    // Bytes the code page leaves undefined, in a file that is no UTF-8 either.
+    const QByteArray garbage = "[D6]\r\nx=\x81\x83\x98\r\n";
+    WriteFile(garbage);
+    EXPECT_FALSE(IsUsableLanguageFile(path));
+    EXPECT_EQ(GetLangText(path, "D6", "x", "Opcje"), "Opcje");
+    EXPECT_EQ(GetLangText(path, "D6", "&Zatwierdz", "&Zatwierdz"), "&Zatwierdz");
+    EXPECT_EQ(ReadFile(), garbage);
+}
+
+TEST_F(LanguageFileTest, ARejectedFileAnswersTheDesignedTextsAndStaysAsItIs) {
+    const QByteArray original = "[D6]\r\nx=Options\r\n";
+    WriteFile(original);
+    UseDesignedTexts(path);
+    EXPECT_EQ(GetLangText(path, "D6", "x", "Opcje"), "Opcje");
+    EXPECT_EQ(GetLangText(path, "D6", "missing", "missing"), "missing");
+    EXPECT_EQ(ReadFile(), original);
+}
+
+TEST(LanguageFileName, PointingAtADeviceReadsAsAMissingFileAndWritesNothing) {
+    // "language=../../dev/zero" in ustawienia.ini.
+    EXPECT_FALSE(IsUsableLanguageFile("/dev/zero"));
+    EXPECT_EQ(GetLangText("/dev/zero", "", "ok", "n"), "n");
+    EXPECT_FALSE(QFileInfo("/dev/zero").isFile());
 }

@@ -1,5 +1,6 @@
 #include "PerUserSettings.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -64,4 +65,10 @@ TEST(PerUserSettings, ValuesComeBackAsTheyWereSaved) {
     for (int i = 0; i < values.size(); ++i)
         EXPECT_EQ(again.GetSetting("Setup\\Wykres", QString("V%1").arg(i), "default"), values[i])
             << i;
+}
+
+TEST(PerUserSettings, AByteOrderMarkHidesNoSection) {
+    const PerUserSettings station(QStringLiteral("Trevalo [5]"));
+    TestFiles::WriteFile(station.FilePath(), "\xEF\xBB\xBF[Setup]\r\nCykl\\Timer=15\r\n");
+    EXPECT_EQ(station.GetSetting("Setup\\Cykl", "Timer", "none"), "15");
 }

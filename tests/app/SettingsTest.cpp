@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -199,4 +200,28 @@ TEST_F(SettingsFileTest, SettingsErrorNamesTheKeyAndValue) {
         EXPECT_EQ(error.value, "abc");
         EXPECT_NE(std::string(error.what()).find("HostPort"), std::string::npos);
     }
+}
+
+TEST_F(SettingsFileTest, ANumberOutOfRangeNamesItsKeyAndFile) {
+    WriteFile("[ustawienia]\r\nSpeed=9600\r\nComm=70000\r\n");
+    try {
+        LinkSettings::Read(path);
+        FAIL() << "no SettingsError";
+    } catch (const SettingsError& error) {
+        EXPECT_EQ(error.errorNumber, 13);
+        EXPECT_EQ(error.Where(), path + ": [ustawienia] Comm=70000");
+        EXPECT_TRUE(QString::fromLocal8Bit(error.what()).contains(error.Where()));
+    }
+}
+
+TEST_F(SettingsFileTest, AFailedWriteIsReportedAndKeepsTheFile) {
+    // A folder in place of the file: nothing can be written there.
+    const QString blocked = folder.path() + "/blocked.ini";
+    QDir().mkpath(blocked);
+    QString error;
+    EXPECT_FALSE(mUstawienia::ZapiszUstawienia(blocked, Ustawienia{}, &error));
+    EXPECT_TRUE(error.contains(blocked)) << error.toStdString();
+    EXPECT_FALSE(LinkSettings{}.Write(blocked, &error));
+    EXPECT_TRUE(QFileInfo(blocked).isDir());
+    EXPECT_TRUE(mUstawienia::ZapiszUstawienia(path, Ustawienia{}, &error));
 }
