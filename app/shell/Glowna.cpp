@@ -95,7 +95,9 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
 
     buildCommands();
     buildCentralArea();
-    statusBar();
+    linkStatus = new QLabel(statusBar());
+    linkStatus->setObjectName(QStringLiteral("linkStatus"));
+    statusBar()->addWidget(linkStatus, 1);
     resize(1100, 650);
     compactDatabase = [this] {
         return Magazyn::KompaktujBaze(Magazyn::WorkingDatabasePath(this->context.programFolder));
@@ -327,8 +329,10 @@ void Glowna::buildCentralArea() {
 
 void Glowna::ApplyLanguageTexts() {
     ApplyFormTexts(context, this);
-    for (QString* text : {&codeTexts.communicationError, &codeTexts.source,
-                          &codeTexts.helpFileMissing, &codeTexts.helpFileUnopened})
+    for (QString* text :
+         {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
+          &codeTexts.helpFileUnopened, &codeTexts.noInterval, &linkTexts.connected,
+          &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
 }
 
@@ -427,6 +431,7 @@ bool Glowna::configureAndOpenLink() {
     MSComm1->SetNetRemotePort(link.hostPort);
     MSComm1->SetCommSource(link.type);
     MSComm1->SetCommOpen(true);
+    showLinkStatus();
     if (!MSComm1->CommOpen())
         showOptions(true);
     return true;
@@ -463,6 +468,7 @@ void Glowna::showOptions(bool cancelAvailable) {
         runOptions(options);
     else
         options.exec();
+    showLinkStatus();
 }
 
 void Glowna::OutputDataAndDebug(const QByteArray& txt) {
@@ -539,34 +545,56 @@ void Glowna::logReadingError(const QString& error) {
 }
 
 void Glowna::onCommIsOpen(bool state) {
+    linkWatch.Reported(state);
     toolbarButtons.value(QStringLiteral("connection"))
         ->setIcon(ToolbarIcons::Icon(state ? QStringLiteral("connected")
                                            : QStringLiteral("disconnected")));
-    if (state && MSComm1 && MSComm1->CommSource() == Mordal::enCommSource::TCP)
+    // A link that was up is tried again while it is down, a serial port as
+    // well as a TCP connection: an unplugged adapter comes back by itself.
+    if (state && MSComm1) {
+        tmrEthernet.setInterval(linkWatch.RetryIntervalMs());
         tmrEthernet.start();
+    }
     setCommandEnabled(QStringLiteral("mnustart"), QStringLiteral("start"), state);
     setCommandEnabled(QStringLiteral("mnuCiagla"), QStringLiteral("rozpocznij"), state);
     setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), state);
     setCommandEnabled(QStringLiteral("mnutara"), QStringLiteral("tara"), state);
+    showLinkStatus();
+    // The lines collected so far are stored; the device cannot be told to
+    // stop, and sending to a closed link does nothing.
+    if (!state && ciaglaTicked && !closing)
+        continuousOff();
 }
 
-void Glowna::onErrorComm(int, const QString& description, Mordal::enCommSource) {
-    context.dialogs->MessageBox(
-        this, codeTexts.source + u' ' + OpisZrodla() + QStringLiteral("\r\n") + description,
-        MsgButtons::Ok, MsgIcon::Critical, codeTexts.communicationError);
+void Glowna::onErrorComm(int number, const QString& description, Mordal::enCommSource) {
+    showLinkStatus();
+    // One message per outage: the attempts to reopen fail again and again,
+    // and a box for each would leave the operator no way to anything else.
+    if (!linkWatch.FirstFailureOfOutage())
+        return;
+    context.dialogs->MessageBox(this,
+                                codeTexts.source + u' ' + OpisZrodla() + QStringLiteral("\r\n") +
+                                    linkWatch.FailureText(number, description, linkTexts),
+                                MsgButtons::Ok, MsgIcon::Critical, codeTexts.communicationError);
 }
 
 void Glowna::onEthernetTick() {
     if (MSComm1 && !MSComm1->CommOpen())
         MSComm1->SetCommOpen(true);
+    showLinkStatus();
+}
+
+void Glowna::showLinkStatus() {
+    linkStatus->setText(linkWatch.StatusText(tmrEthernet.isActive(), linkTexts));
 }
 
 void Glowna::connectionButton() {
     if (!MSComm1)
         return;
     MSComm1->SetCommOpen(!MSComm1->CommOpen());
-    if (!MSComm1->CommOpen())
+    if (MSComm1 && !MSComm1->CommOpen())
         tmrEthernet.stop();
+    showLinkStatus();
 }
 
 void Glowna::ShowDebugForm() {
@@ -685,6 +713,17 @@ void Glowna::StartCommand() {
 }
 
 void Glowna::Timer2Tick() {
+    // Without an interval there is one request and no automatic work: the
+    // user is told where the interval is set rather than left with a
+    // "running" state that never asks again.
+    if (lTim2 <= 0) {
+        firstTimer2Tick = false;
+        protocol.OdpytajWage(true);
+        StopCommand();
+        context.dialogs->MessageBox(this, codeTexts.noInterval, MsgButtons::Ok,
+                                    MsgIcon::Information, context.Msg(47));
+        return;
+    }
     // The first tick of the program's run asks at once; later ones count.
     if (firstTimer2Tick) {
         firstTimer2Tick = false;
@@ -693,7 +732,9 @@ void Glowna::Timer2Tick() {
     }
     if (lTim2L == 0)
         lTim2L = 1;
-    if (lTim2L == lTim2) {
+    // At or past: an interval shortened while the count runs takes effect
+    // at once instead of never.
+    if (lTim2L >= lTim2) {
         protocol.OdpytajWage(true);
         lTim2L = 1;
     } else {
@@ -846,6 +887,15 @@ bool Glowna::confirmClose() {
     }
 }
 
+void Glowna::closeOtherWindows() {
+    // Each through its own close path, so that what a window keeps on
+    // closing (the cycle settings, the chart's place) is kept.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible())
+            window->close();
+    }
+}
+
 void Glowna::finishClose() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     compactionAttempts->Reset();
@@ -865,8 +915,7 @@ void Glowna::finishClose() {
         disconnect(MSComm1, nullptr, this, nullptr);
         MSComm1 = nullptr;
     }
-    if (debugForm)
-        debugForm->close();
+    closeOtherWindows();
     QApplication::restoreOverrideCursor();
     emit Closed();
 }

@@ -2,6 +2,7 @@
 
 #include "BalanceProtocol.h"
 #include "HelpWindow.h"
+#include "LinkWatch.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
 #include "Raport.h"
@@ -169,6 +170,7 @@ private:
     void onCommIsOpen(bool state);
     void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
     void onEthernetTick();
+    void showLinkStatus();
 
     SeriesCommands::Window seriesWindow();
     void afterReadingPrompts();
@@ -183,6 +185,7 @@ private:
     void exitCommand();
     bool confirmClose();
     void finishClose();
+    void closeOtherWindows();
 
     void logReadingError(const QString& error);
 
@@ -214,7 +217,13 @@ private:
         QString source = QStringLiteral("Source:");
         QString helpFileMissing = QStringLiteral("Nie znaleziono pliku pomocy:");
         QString helpFileUnopened = QStringLiteral("Nie mozna otworzyc pliku pomocy:");
+        QString noInterval = QStringLiteral(
+            "Nie ustawiono odstepu miedzy odczytami: wykonano jeden odczyt. Ustaw odstep w "
+            "oknie \"Ustawienia cyklu\" (menu Ustawienia, Cykl).");
     } codeTexts;
+    LinkWatch linkWatch{MSComm1};
+    LinkWatch::Texts linkTexts;
+    QLabel* linkStatus = nullptr;
 
     QTimer showLastRow;
     QToolBar* toolbar = nullptr;

@@ -38,6 +38,7 @@ protected:
         window->runOptions = [](Opcje&) {};
         window->Load();
         window->show();
+        window->lTim2 = 2;
     }
 
     // "E" or "D" for the menu item and for the button of each command.
@@ -273,4 +274,70 @@ TEST_F(AcquisitionTest, CycleGateIsOpenOutsideAutomaticWork) {
     window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime().addSecs(100));
     EXPECT_EQ(window->Store().RowCount(), 1);
     EXPECT_TRUE(dialogs.Calls().empty());
+}
+
+TEST_F(AcquisitionTest, StartWithoutAnIntervalAsksOnceThenStopsAndSaysWhereToSetIt) {
+    window->lTim2 = 0;
+    window->StartCommand();
+    EXPECT_EQ(Requests("SI"), 1);
+    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_FALSE(window->AutomaticWorkRunning());
+    //                    start stop pause read cont  unst  tare
+    EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_TRUE(dialogs.Calls()[0].text.contains("Ustawienia cyklu"));
+    balance.Write("SI     4.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
+}
+
+TEST_F(AcquisitionTest, AnIntervalShortenedWhileRunningTakesEffectAtOnce) {
+    window->lTim2 = 10;
+    window->StartCommand();
+    window->Timer2.stop(); // the test drives the ticks itself
+    EXPECT_EQ(Requests("SI"), 1);
+    for (int tick = 0; tick < 6; ++tick)
+        window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 0);
+    window->lTim2 = 3;
+    window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 1);
+    window->Timer2Tick();
+    window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 0);
+    window->Timer2Tick();
+    EXPECT_EQ(Requests("SI"), 1) << "then every 3 ticks";
+}
+
+TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenItComesBack) {
+    window->lTim2 = 1;
+    window->StartCommand();
+    EXPECT_EQ(Requests("SI"), 1);
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+    EXPECT_FALSE(window->ToolbarButton("odczyt")->isEnabled());
+    // Several attempts to reopen fail meanwhile; the user hears of it once.
+    RunEventsFor(2500);
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_TRUE(dialogs.Calls()[0].text.contains("COM1")) << dialogs.Calls()[0].text.toStdString();
+    EXPECT_TRUE(window->Timer2.isActive()) << "automatic work goes on ticking";
+
+    PtyPair back;
+    back.Publish(1);
+    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
+    EXPECT_EQ(back.Read(4, 2000), "SI\r\n");
+    back.Write("SI     7.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
+    EXPECT_EQ(dialogs.Calls().size(), 1u);
+}
+
+TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollected) {
+    window->ToolbarButtonClick("rozpocznij");
+    EXPECT_EQ(balance.Read(4), "C1\r\n");
+    balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nSI     3.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 3; }));
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !window->ContinuousTicked(); }));
+    EXPECT_EQ(window->FilmWindow(), nullptr);
+    EXPECT_EQ(window->Store().RowCount(), 3);
+    EXPECT_TRUE(window->Buffers().IsEmpty());
 }

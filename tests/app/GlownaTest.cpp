@@ -1,4 +1,6 @@
 #include "Glowna.h"
+#include "Cykl.h"
+#include "CyklUstawienia.h"
 #include "DebugForm.h"
 #include "EventWait.h"
 #include "HelpWindow.h"
@@ -9,14 +11,17 @@
 #include "PerUserSettings.h"
 #include "PtyPair.h"
 #include "ScriptedDialogs.h"
+#include "SerialPortDevice.h"
 #include "StatystykaPanel.h"
 #include "TestEnvironment.h"
 #include "frmCustom.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -140,8 +145,10 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     EXPECT_FALSE(visibleWhenAsked);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].title, "Communication Error");
-    EXPECT_EQ(dialogs.Calls()[0].text,
-              "Source: Serial-3\r\n" + QString::fromLocal8Bit(strerror(ENOENT)));
+    // The failure names the port and the device that was tried.
+    EXPECT_EQ(dialogs.Calls()[0].text, "Source: Serial-3\r\n" +
+                                           Mordal::SerialPortDevice::DisplayName(3) + ": " +
+                                           QString::fromLocal8Bit(strerror(ENOENT)));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Critical);
     EXPECT_EQ(window->OpisZrodla(), "Serial-3");
 }
@@ -318,7 +325,97 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
     simulator.waitForFinished(2000);
 }
 
+TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
+    QProcess simulator;
+    simulator.start(BALANCE_SIM_PATH, {"--tcp", "0"});
+    ASSERT_TRUE(simulator.waitForStarted(5000));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
+    const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
+    ASSERT_EQ(ready.size(), 4);
+    SetLink("1", "1");
+    ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
+    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", ready[3]);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(holder.Comm1()->CommOpen());
+    auto* status = window->findChild<QLabel*>("linkStatus");
+    ASSERT_NE(status, nullptr);
+    const QString link = "127.0.0.1:" + ready[3];
+    EXPECT_EQ(status->text(), link + ": polaczono");
+    dialogs.Clear();
+
+    // The balance goes away: every attempt to reopen is refused.
+    window->tmrEthernet.setInterval(50);
+    simulator.write("quit\n");
+    ASSERT_TRUE(simulator.waitForFinished(3000));
+    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+    RunEventsFor(400);
+    window->ToolbarButtonClick("connection");
+    window->ToolbarButtonClick("connection");
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].title, "Communication Error");
+    EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("Source: TCP-127.0.0.1\r\n" + link + ": "))
+        << dialogs.Calls()[0].text.toStdString();
+    EXPECT_TRUE(status->text().startsWith(link + ": ")) << status->text().toStdString();
+    EXPECT_NE(status->text(), link + ": polaczono");
+}
+
+TEST(LinkWatchTexts, APortTheUserMayNotOpenNamesTheGroupToJoin) {
+    PtyPair device;
+    device.Publish(4);
+    Mordal::Comm comm;
+    comm.SetCommSource(int(Mordal::enCommSource::Serial));
+    comm.SetSerialPort(4);
+    Mordal::Comm* link = &comm;
+    LinkWatch watch(link);
+    const LinkWatch::Texts texts;
+    const QString group = QFileInfo(device.SlavePath()).group();
+    ASSERT_FALSE(group.isEmpty());
+    const QString text = watch.FailureText(EACCES, "Permission denied", texts);
+    EXPECT_TRUE(text.startsWith("COM4 (" + device.SlavePath() + "): Permission denied\r\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("\"" + group + "\"")) << text.toStdString();
+    EXPECT_EQ(watch.FailureText(ENOENT, "No such file or directory", texts),
+              "COM4 (" + device.SlavePath() + "): No such file or directory");
+
+    // One outage, one message; another link, or the same after it was up,
+    // is a new outage.
+    EXPECT_TRUE(watch.FirstFailureOfOutage());
+    EXPECT_FALSE(watch.FirstFailureOfOutage());
+    comm.SetSerialPort(5);
+    EXPECT_TRUE(watch.FirstFailureOfOutage());
+    watch.Reported(true);
+    EXPECT_TRUE(watch.FirstFailureOfOutage());
+}
+
 using MainWindowClose = MainWindowTest;
+
+TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramEnds) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    window->ShowCycleSettings();
+    auto* cycle = window->findChild<Cykl*>();
+    ASSERT_NE(cycle, nullptr);
+    cycle->Text1->setText("7");
+    window->ShowDebugForm();
+    for (int i = 0; i < 3; ++i)
+        window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
+    window->ToolbarButtonClick("wykres");
+    ASSERT_NE(window->ChartWindow(), nullptr);
+    ASSERT_TRUE(window->ChartWindow()->isVisible());
+    dialogs.Clear();
+    int visibleAtClosed = -1;
+    QObject::connect(window.get(), &Glowna::Closed, [&] {
+        visibleAtClosed = 0;
+        for (QWidget* other : QApplication::topLevelWidgets())
+            visibleAtClosed += other != window.get() && other->isVisible() ? 1 : 0;
+    });
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->close();
+    EXPECT_EQ(visibleAtClosed, 0);
+    EXPECT_EQ(context.userSettings->GetSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer,
+                                               QString()),
+              "7");
+}
 
 TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     SetLink("0", "1");
