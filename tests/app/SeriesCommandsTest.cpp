@@ -7,19 +7,25 @@
 #include "Opcje.h"
 #include "PerUserSettings.h"
 #include "Raport.h"
+#include "ScratchMount.h"
 #include "ScriptedDialogs.h"
+#include "SeriesFile.h"
 #include "StatystykaPanel.h"
 #include "TestFiles.h"
 #include "frmCustom.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace Pomiar;
 
@@ -270,4 +276,202 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
     EXPECT_DOUBLE_EQ(window->Store().Values().back(), 2.0);
     window->PrzetworzOdczyt("Kalibracja\r\n");
     EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(SeriesCommandsTest, ANameThatGetsItsEndingIsNotReplacedUnasked) {
+    for (const char* value : {"1.0000", "2.0000"})
+        Read(value);
+    const QString existing = File("seria 1.ser");
+    dialogs.FileNext(existing, "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->SaveCommand());
+    const QByteArray saved = TestFiles::ReadFile(existing);
+    Read("3.0000");
+
+    dialogs.Clear();
+    dialogs.FileNext(File("seria 1"), "Pliki wazen (*.ser)");
+    dialogs.AnswerNext(MsgAnswer::No);
+    EXPECT_FALSE(window->SaveCommand());
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_TRUE(dialogs.Messages()[0].contains(existing));
+    EXPECT_EQ(dialogs.Calls().back().buttons, MsgButtons::YesNo);
+    EXPECT_EQ(TestFiles::ReadFile(existing), saved);
+    EXPECT_EQ(Rows(), 1);
+
+    dialogs.FileNext(File("seria 1"), "Pliki wazen (*.ser)");
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    EXPECT_TRUE(window->SaveCommand());
+    EXPECT_EQ(RowsIn(existing), 1);
+
+    // The dialog itself asks about a name typed with its ending, and about
+    // a new file nobody asks.
+    Read("4.0000");
+    dialogs.Clear();
+    dialogs.FileNext(existing, "Pliki wazen (*.ser)");
+    EXPECT_TRUE(window->SaveCommand());
+    Read("5.0000");
+    dialogs.FileNext(File("nowa"), "Pliki wazen (*.ser)");
+    EXPECT_TRUE(window->SaveCommand());
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+    EXPECT_TRUE(dialogs.QueuesEmpty());
+}
+
+TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
+    for (const char* value : {"1.0000", "2.0000"})
+        Read(value);
+    TestFiles::WriteFile(File("pusty.ser"), "");
+    TestFiles::WriteFile(File("obcy.ser"), "Lp;Masa\r\n1;2\r\n");
+    {
+        Database other(File("inna.ser"));
+        other.Execute("CREATE TABLE pomiary (x)");
+    }
+    for (const char* name : {"pusty.ser", "obcy.ser", "inna.ser", "brak.ser"}) {
+        const QString path = File(name);
+        const QByteArray before = TestFiles::ReadFile(path);
+        dialogs.Clear();
+        dialogs.AnswerNext(MsgAnswer::No); // the readings stay unsaved
+        dialogs.FileNext(path);
+        window->ToolbarButtonClick("otworz");
+        ASSERT_EQ(dialogs.Messages().size(), 2) << name;
+        EXPECT_TRUE(dialogs.Messages()[1].contains(path)) << name;
+        EXPECT_EQ(dialogs.Calls().back().title, context.Msg(46));
+        EXPECT_EQ(TestFiles::ReadFile(path), before) << name;
+        EXPECT_FALSE(QFile::exists(path + "-journal") || QFile::exists(path + "-wal")) << name;
+        EXPECT_EQ(Rows(), 2) << name;
+        EXPECT_TRUE(window->Store().WorkingDatabaseBound()) << name;
+        EXPECT_FALSE(window->bolOldFile) << name;
+    }
+    EXPECT_FALSE(QFile::exists(File("brak.ser")));
+    // The series goes on and is offered a save.
+    Read("3.0000");
+    EXPECT_EQ(RowsIn(Magazyn::WorkingDatabasePath(context.programFolder)), 3);
+    dialogs.AnswerNext(MsgAnswer::Cancel);
+    window->ToolbarButtonClick("nowa");
+    EXPECT_EQ(dialogs.Messages().last(), context.Msg(4));
+
+    // A bound series file stays bound.
+    dialogs.AnswerNext(MsgAnswer::No);
+    window->ToolbarButtonClick("nowa");
+    Read("1.0000");
+    dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->SaveCommand());
+    dialogs.FileNext(File("seria.ser"));
+    window->ToolbarButtonClick("otworz");
+    dialogs.AnswerNext(MsgAnswer::Yes); // end the series
+    dialogs.FileNext(File("pusty.ser"));
+    window->ToolbarButtonClick("otworz");
+    EXPECT_TRUE(window->bolOldFile);
+    EXPECT_EQ(window->Store().BoundPath(), File("seria.ser"));
+    Read("2.0000");
+    EXPECT_EQ(RowsIn(File("seria.ser")), 2);
+}
+
+TEST_F(SeriesCommandsTest, ABoundSeriesFileIsWholeAfterEveryReadingSoThatACopyHoldsThemAll) {
+    Read("1.0000");
+    dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->SaveCommand());
+    dialogs.FileNext(File("seria.ser"));
+    window->ToolbarButtonClick("otworz");
+    for (const char* value : {"2.0000", "3.0000", "4.0000"})
+        Read(value);
+    EXPECT_FALSE(QFile::exists(File("seria.ser-wal")));
+    ASSERT_TRUE(QDir().mkpath(File("kopia")));
+    ASSERT_TRUE(QFile::copy(File("seria.ser"), File("kopia/seria.ser")));
+    const QByteArray copy = TestFiles::ReadFile(File("kopia/seria.ser"));
+    ASSERT_GT(copy.size(), 100);
+    EXPECT_EQ(int(copy[18]), 1) << "a rollback-journal file, not a WAL one";
+    EXPECT_EQ(int(copy[19]), 1);
+    Database readOnly(File("kopia/seria.ser"), Database::Journal::Rollback,
+                      Database::Access::ReadOnly);
+    EXPECT_EQ(readOnly.Scalar("select count(*) from pomiary").toInt(), 4);
+    EXPECT_DOUBLE_EQ(readOnly.Scalar("select Masa from pomiary where Lp = 4").toDouble(), 4.0);
+}
+
+TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWorkingSeries) {
+    for (const char* value : {"1.0000", "2.0000"})
+        Read(value);
+    ASSERT_TRUE(QDir().mkpath(File("nosnik")));
+    dialogs.FileNext(File("nosnik/seria.ser"), "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->SaveCommand());
+    auto media = ScratchMount::ReadOnlyFolder(File("nosnik"));
+    if (!media)
+        GTEST_SKIP() << "no read-only media can be made here";
+    const QString path = media->Path() + "/seria.ser";
+    const QByteArray before = TestFiles::ReadFile(path);
+    dialogs.Clear();
+    dialogs.FileNext(path);
+    window->ToolbarButtonClick("otworz");
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_TRUE(dialogs.Messages()[0].contains(path));
+    EXPECT_EQ(dialogs.Calls().back().icon, MsgIcon::Information);
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_TRUE(window->Store().WorkingDatabaseBound());
+    EXPECT_FALSE(window->bolOldFile);
+
+    Read("3.0000");
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(window->Store().Model().Row(2).lp, 3);
+    EXPECT_EQ(RowsIn(Magazyn::WorkingDatabasePath(context.programFolder)), 3);
+    EXPECT_EQ(TestFiles::ReadFile(path), before);
+    dialogs.AnswerNext(MsgAnswer::Cancel);
+    window->ToolbarButtonClick("nowa");
+    EXPECT_EQ(dialogs.Messages().last(), context.Msg(4)) << "the readings are offered a save";
+}
+
+TEST_F(SeriesCommandsTest, AFailedSaveNamesTheChosenFileAndTheSystemsReason) {
+    ASSERT_TRUE(QDir().mkpath(File("nosnik")));
+    auto media = ScratchMount::ReadOnlyFolder(File("nosnik"));
+    if (!media)
+        GTEST_SKIP() << "no read-only media can be made here";
+    const QString reason = QString::fromLocal8Bit(std::strerror(::geteuid() == 0 ? EROFS : EACCES));
+    Read("1.0000");
+    for (const char* filter : {"Pliki wazen (*.ser)", "Export CSV[;] (*.csv)"}) {
+        const QString chosen = media->Path() + "/wyniki";
+        dialogs.Clear();
+        dialogs.FileNext(chosen, filter);
+        EXPECT_FALSE(window->SaveCommand());
+        ASSERT_EQ(dialogs.Messages().size(), 1) << filter;
+        const QString shown = dialogs.Messages()[0];
+        EXPECT_TRUE(shown.contains(SeriesFile::WithEnding(chosen, filter))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(reason)) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(".part")) << shown.toStdString();
+        EXPECT_FALSE(shown.contains("Error 0")) << shown.toStdString();
+        EXPECT_EQ(dialogs.Calls().back().title, context.Msg(46));
+    }
+    EXPECT_EQ(Rows(), 1);
+}
+
+TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
+    QTemporaryDir root;
+    auto disk = ScratchMount::Tmpfs(root.filePath("dysk"), 512 * 1024);
+    if (!disk)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    Read("1.0000");
+    dialogs.FileNext(disk->Path() + "/seria.ser", "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->SaveCommand());
+    dialogs.FileNext(disk->Path() + "/seria.ser");
+    window->ToolbarButtonClick("otworz");
+    ASSERT_TRUE(window->bolOldFile);
+    Magazyn& store = window->Store();
+    SeriesCommands commands(context, store, {window.get(), &window->bolOldFile, {}, {}, {}, {}});
+    store.storeFailed = [&commands](const QString& reason, int waiting) {
+        commands.TellStoreFailed(reason, waiting);
+    };
+    ScratchMount::Fill(disk->Path());
+    dialogs.Clear();
+    for (int i = 0; i < 400 && store.WaitingReadings() == 0; ++i)
+        Read("2.0000");
+    ASSERT_GT(store.WaitingReadings(), 0) << "the disk never filled";
+    Read("3.0000");
+    ASSERT_EQ(dialogs.Messages().size(), 1) << "told once";
+    EXPECT_TRUE(dialogs.Messages()[0].contains(" 1\n")) << "one reading waits";
+
+    const int rows = Rows();
+    dialogs.AnswerNext(MsgAnswer::No);
+    EXPECT_FALSE(commands.ConfirmDiscardWaiting());
+    EXPECT_TRUE(dialogs.Messages().last().contains(QString::number(store.WaitingReadings())));
+
+    ASSERT_TRUE(QFile::remove(disk->Path() + "/filler"));
+    EXPECT_TRUE(commands.ConfirmDiscardWaiting()) << "stored now, nothing to ask";
+    EXPECT_EQ(Rows(), rows + 2);
+    EXPECT_EQ(RowsIn(disk->Path() + "/seria.ser"), rows + 2);
 }

@@ -2,7 +2,9 @@
 #include "Database.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"
+#include "ScratchMount.h"
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -297,4 +299,171 @@ TEST_F(StoreTest, GridShowsTheColumnsInTheirFormats) {
     EXPECT_EQ(model.data(model.index(0, SeriesModel::Data)).toString(), "2026-12-07");
     EXPECT_EQ(model.data(model.index(0, SeriesModel::Godzina)).toString(), "10:15:30");
     EXPECT_EQ(model.data(model.index(0, SeriesModel::Masa)).toString(), "12.346");
+}
+
+namespace {
+
+// Readings the database refuses. The page limit is how SQLite tells a full
+// disk ("database or disk is full"), without filling one.
+class RefusingStoreTest : public StoreTest {
+protected:
+    RefusingStoreTest() {
+        store.storeFailed = [this](const QString& reason, int waiting) {
+            told << QStringLiteral("%1 (%2)").arg(reason).arg(waiting);
+        };
+    }
+    // Readings go in until the first one waits; answers how many were stored.
+    int ReadUntilRefused() {
+        const int pages = store.Bound().Scalar("PRAGMA page_count").toInt();
+        store.Bound().Scalar(QStringLiteral("PRAGMA max_page_count = %1").arg(pages));
+        for (int i = 0; i < 10000 && store.WaitingReadings() == 0; ++i)
+            store.DodajPomiar(QString::number(i), "g", At(i));
+        return store.RowCount();
+    }
+    void AllowWrites() { store.Bound().Scalar("PRAGMA max_page_count = 1073741823"); }
+    QStringList told;
+};
+
+} // namespace
+
+TEST_F(RefusingStoreTest, RefusedReadingsWaitInOrderAndAreStoredWhenWritingWorksAgain) {
+    const int stored = ReadUntilRefused();
+    ASSERT_EQ(store.WaitingReadings(), 1) << "the page limit was never reached";
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told[0], "database or disk is full (1)");
+    store.DodajPomiar("-1", "g", At(20000));
+    store.DodajPomiar("-2", "g", At(20001));
+    EXPECT_EQ(store.WaitingReadings(), 3);
+    EXPECT_EQ(told.size(), 1) << "the user is told once";
+    EXPECT_EQ(store.RowCount(), stored) << "the grid shows what is stored";
+    EXPECT_FALSE(store.StoreWaitingReadings());
+
+    AllowWrites();
+    store.DodajPomiar("-3", "g", At(20002));
+    EXPECT_EQ(store.WaitingReadings(), 0);
+    ASSERT_EQ(store.RowCount(), stored + 4);
+    const auto rows = store.Bound().Query("select Lp, Masa from pomiary order by rowid").rows;
+    ASSERT_EQ(int(rows.size()), stored + 4);
+    for (int i = 0; i < int(rows.size()); ++i) {
+        EXPECT_EQ(rows[size_t(i)][0].toInt(), i + 1);
+        EXPECT_EQ(store.Model().Row(i).lp, i + 1);
+    }
+    EXPECT_DOUBLE_EQ(rows[size_t(stored)][1].toDouble(), stored);
+    EXPECT_DOUBLE_EQ(rows.back()[1].toDouble(), -3);
+    EXPECT_EQ(int(store.Values().size()), stored + 4);
+
+    // A later failure is told again.
+    ReadUntilRefused();
+    EXPECT_EQ(told.size(), 2);
+    AllowWrites();
+    EXPECT_TRUE(store.StoreWaitingReadings());
+    EXPECT_EQ(store.WaitingReadings(), 0);
+}
+
+TEST_F(RefusingStoreTest, ABatchThatCannotBeWrittenWaitsWholeAndANewSeriesDropsIt) {
+    ReadUntilRefused();
+    const int stored = store.RowCount();
+    ContinuousBuffers buffers;
+    for (int i = 0; i < 5; ++i)
+        Collect(buffers, "   7.000 g  \r\n", i);
+    EXPECT_TRUE(store.DodajPomiary(buffers, nullptr));
+    EXPECT_TRUE(buffers.IsEmpty()) << "the frames are taken";
+    EXPECT_EQ(store.WaitingReadings(), 6);
+    EXPECT_EQ(store.RowCount(), stored);
+    EXPECT_EQ(told.size(), 1);
+    EXPECT_TRUE(dialogs.Calls().empty()) << "the window tells the user, through the hook";
+
+    AllowWrites();
+    EXPECT_TRUE(store.StoreWaitingReadings());
+    EXPECT_EQ(store.RowCount(), stored + 6);
+    EXPECT_EQ(store.Model().Row(stored + 5).lp, stored + 6);
+
+    ReadUntilRefused();
+    store.NowaSeria();
+    EXPECT_EQ(store.WaitingReadings(), 0);
+}
+
+TEST_F(StoreTest, ReadingsOnAFullDiskWaitUntilThereIsRoomAgain) {
+    QTemporaryDir root;
+    auto disk = ScratchMount::Tmpfs(root.filePath("dysk"), 512 * 1024);
+    if (!disk)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    ProgramContext onDisk;
+    onDisk.programFolder = disk->Path();
+    onDisk.dialogs = &dialogs;
+    Magazyn full(onDisk);
+    full.OtworzMagazyn();
+    int told = 0;
+    full.storeFailed = [&told](const QString&, int) { ++told; };
+    full.DodajPomiar("1", "g", At(0));
+    ScratchMount::Fill(disk->Path());
+    for (int i = 2; i <= 400 && full.WaitingReadings() == 0; ++i)
+        full.DodajPomiar(QString::number(i), "g", At(i));
+    ASSERT_GT(full.WaitingReadings(), 0) << "the disk never filled";
+    full.DodajPomiar("1000", "g", At(1000));
+    EXPECT_EQ(told, 1);
+    const int waiting = full.WaitingReadings();
+    const int stored = full.RowCount();
+
+    ASSERT_TRUE(QFile::remove(disk->Path() + "/filler"));
+    EXPECT_TRUE(full.StoreWaitingReadings());
+    EXPECT_EQ(full.RowCount(), stored + waiting);
+    EXPECT_DOUBLE_EQ(full.Values().back(), 1000);
+    EXPECT_EQ(full.Bound().Scalar("select max(Lp) from pomiary").toInt(), stored + waiting);
+}
+
+TEST_F(StoreTest, TimesAreStoredInWholeSecondsWhateverWayTheReadingCame) {
+    store.DodajPomiar("1 g", "g", At(0).addMSecs(184));
+    ContinuousBuffers buffers;
+    Collect(buffers, "   2.000 g  \r\n", 1);
+    Collect(buffers, "   3.000 g  \r\n", 2);
+    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+    const auto rows = store.Bound().Query("select Godzina from pomiary order by rowid").rows;
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0].toString(), "2026-12-07 10:15:30");
+    EXPECT_EQ(rows[1][0].toString(), "2026-12-07 10:15:31");
+}
+
+TEST_F(StoreTest, AFileThatCannotBeBoundLeavesTheSeriesAsItWas) {
+    store.DodajPomiar("1 g", "g", At(0));
+    store.DodajPomiar("2 g", "g", At(1));
+    const QString foreign = folder.filePath("obcy.ser");
+    {
+        Database other(foreign);
+        other.Execute("CREATE TABLE cos (x)");
+    }
+    EXPECT_THROW(store.OtworzBaze(foreign), DatabaseError);
+    EXPECT_THROW(store.OpenForViewing(foreign), DatabaseError);
+    EXPECT_TRUE(store.WorkingDatabaseBound());
+    EXPECT_EQ(store.RowCount(), 2);
+    EXPECT_EQ(Count("pomiary"), 2);
+    EXPECT_EQ(store.Values(), (std::vector<double>{1, 2}));
+}
+
+TEST_F(StoreTest, AFileShownForViewingIsCopiedAndOnlyRead) {
+    const QString file = folder.filePath("seria.ser");
+    {
+        Database series(file, Database::Journal::Rollback);
+        series.CreateSchema();
+        series.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                       "Nr_wagi, status, Opis) VALUES (1, '2026-12-06', '2026-12-06 09:00:00', "
+                       "0, 4, 'g', '1', '1', '0', 'pierwszy')");
+        series.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                       "Nr_wagi, status, Opis) VALUES (2, '2026-12-06', '2026-12-06 09:00:05', "
+                       "5, 6, 'g', '2', '1', '0', NULL)");
+        series.Execute("INSERT INTO raport (Raport) VALUES ('KALIBRACJA')");
+    }
+    const QByteArray before = TestFiles::ReadFile(file);
+    store.DodajPomiar("9 g", "g", At(0));
+    store.OpenForViewing(file);
+    EXPECT_TRUE(store.WorkingDatabaseBound());
+    ASSERT_EQ(store.RowCount(), 2);
+    EXPECT_EQ(store.Model().Row(0).opis, "pierwszy");
+    EXPECT_TRUE(store.Bound().Scalar("select Opis from pomiary where Lp = 2").isNull());
+    EXPECT_EQ(store.Bound().Scalar("select Raport from raport").toString(), "KALIBRACJA");
+    EXPECT_EQ(store.Statistics().lblLiczba, "2");
+    store.DodajPomiar("8 g", "g", At(1));
+    EXPECT_EQ(store.Model().Row(2).lp, 3);
+    EXPECT_EQ(Count("pomiary"), 3);
+    EXPECT_EQ(TestFiles::ReadFile(file), before);
 }
