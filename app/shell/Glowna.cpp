@@ -16,6 +16,7 @@
 #include "PerUserSettings.h"
 #include "SeriesReport.h"
 #include "StatystykaPanel.h"
+#include "SwitchingToolTips.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
 #include "Utilities.h"
@@ -421,7 +422,7 @@ bool Glowna::configureAndOpenLink() {
     try {
         link = LinkSettings::Read(context.IniPath());
     } catch (const SettingsError& error) {
-        return showLoadError(error.errorNumber, QString::fromLocal8Bit(error.what()));
+        return showLoadError(error.errorNumber, error.Where());
     }
     if (!MSComm1)
         return showLoadError(13, QString());
@@ -445,8 +446,13 @@ bool Glowna::showLoadError(int number, const QString& description) {
         showOptions(false);
         break;
     case 13:
-        dialogs.MessageBox(this, context.Msg(1), MsgButtons::Ok, MsgIcon::Information,
-                           context.Msg(46));
+        // The setting that could not be read is named, so it can be mended
+        // without reinstalling.
+        dialogs.MessageBox(this,
+                           description.isEmpty()
+                               ? context.Msg(1)
+                               : context.Msg(1) + QStringLiteral("\r\n\r\n") + description,
+                           MsgButtons::Ok, MsgIcon::Information, context.Msg(46));
         break;
     case 8002:
         dialogs.MessageBox(this, context.Msg(2), MsgButtons::Ok, MsgIcon::None, context.Msg(46));
@@ -639,9 +645,8 @@ void Glowna::UnstableSwitch() {
     QAction* button = ToolbarButton(QStringLiteral("stabilny"));
     MenuItem(QStringLiteral("mnuStabilne"))->setChecked(unstableOn);
     button->setChecked(unstableOn);
-    button->setToolTip(context.Lang(QStringLiteral("D4"),
-                                    unstableOn ? QStringLiteral("TB_23x") : QStringLiteral("TB_23"),
-                                    button->toolTip()));
+    button->setToolTip(SwitchingToolTips::Text(context, unstableOn ? QStringLiteral("TB_23x")
+                                                                   : QStringLiteral("TB_23")));
     button->setIcon(ToolbarIcons::Image(unstableOn ? 20 : 22));
 }
 
@@ -805,8 +810,7 @@ void Glowna::continuousOn() {
     QAction* button = ToolbarButton(QStringLiteral("rozpocznij"));
     MenuItem(QStringLiteral("mnuCiagla"))->setChecked(true);
     button->setChecked(true);
-    button->setToolTip(
-        context.Lang(QStringLiteral("D4"), QStringLiteral("TB_22x"), button->toolTip()));
+    button->setToolTip(SwitchingToolTips::Text(context, QStringLiteral("TB_22x")));
     button->setIcon(ToolbarIcons::Image(23));
     lastStable = unstableOn;
     if (!unstableOn)
@@ -832,8 +836,7 @@ void Glowna::continuousOff() {
     odblokujMenuCiaglej();
     QAction* button = ToolbarButton(QStringLiteral("rozpocznij"));
     button->setChecked(false);
-    button->setToolTip(
-        context.Lang(QStringLiteral("D4"), QStringLiteral("TB_22"), button->toolTip()));
+    button->setToolTip(SwitchingToolTips::Text(context, QStringLiteral("TB_22")));
     button->setIcon(ToolbarIcons::Image(21));
     if (unstableOn != lastStable)
         UnstableSwitch();
