@@ -499,14 +499,15 @@ void Database::Compact() {
 bool Database::Writable() {
     if (sqlite3_db_readonly(db, "main") != 0)
         return false;
+    if (InTransaction())
+        return true;
     // The first changed page makes the engine create its journal beside the
     // file; rolled back, nothing reaches the file itself.
-    if (sqlite3_exec(db, "SAVEPOINT writable_probe", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
         return false;
     const bool written =
         sqlite3_exec(db, "CREATE TABLE writable_probe (x)", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_exec(db, "ROLLBACK TO writable_probe; RELEASE writable_probe", nullptr, nullptr,
-                 nullptr);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     return written;
 }
 

@@ -112,7 +112,8 @@ public:
 
     // Whether writes reach the file: false for a read-only open, a file or
     // folder the system lets us only read, or read-only media. Tried with a
-    // write that is rolled back, so the file itself stays as it is.
+    // write that is rolled back, so the file itself stays as it is. Inside a
+    // transaction the file is written already.
     bool Writable();
 
     // Dates are stored as ISO text: "2026-12-07" and "2026-12-07 10:15:30",

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "FileLock.h"
 #include "Magazyn.h"
+#include "ScratchMount.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -10,8 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <ostream>
+#include <sqlite3.h>
 #include <stdexcept>
 
 // Failures show the text rather than its bytes.
@@ -353,4 +354,94 @@ TEST(WithEndingTest, ATypedNameGetsTheEndingOfTheChosenFilter) {
     EXPECT_EQ(WithEnding("/home/a/seria.txt", csv), "/home/a/seria.txt.csv");
     EXPECT_EQ(WithEnding("", ser), "");
     EXPECT_EQ(WithEnding("/home/a/seria", "All files"), "/home/a/seria");
+}
+
+TEST_F(SeriesFileTest, WhatASaveCutShortLeftIsClearedByTheNextSaveOfThatName) {
+    AddReading(1, 3.0);
+    const QString target = Path("seria.ser");
+    // A save killed mid-way: its part file and a journal with garbage.
+    TestFiles::WriteFile(target + ".part", QByteArray(5000, 'p'));
+    TestFiles::WriteFile(target + ".part-journal", QByteArray(3000, 'j'));
+    QString error;
+    ASSERT_EQ(ZapiszSerie(*source, target, nullptr, &error), SaveResult::Completed)
+        << error.toStdString();
+    EXPECT_EQ(Sqlite3(target, "pragma integrity_check"), "ok");
+    EXPECT_EQ(Sqlite3(target, "select Masa from Pomiary"), "3.0");
+    EXPECT_EQ(Leftovers({"seria.ser"}), QStringList());
+
+    // Another save of the same name that is writing just now is not disturbed.
+    TestFiles::WriteFile(target + ".part", "");
+    {
+        FileLock writing(target + ".part", FileLock::Mode::Exclusive);
+        ASSERT_TRUE(writing.Held());
+        EXPECT_EQ(ZapiszSerie(*source, target, nullptr, &error), SaveResult::Failed);
+        EXPECT_TRUE(error.contains("in use"));
+    }
+    EXPECT_EQ(Sqlite3(target, "select count(*) from Pomiary"), "1");
+}
+
+TEST_F(SeriesFileTest, ExaminingAFileNeverWritesIt) {
+    AddReading(1, 1.0);
+    const QString series = Path("seria.ser");
+    ASSERT_EQ(ZapiszSerie(*source, series, nullptr, nullptr), SaveResult::Completed);
+    TestFiles::WriteFile(Path("pusty.ser"), "");
+    TestFiles::WriteFile(Path("obcy.ser"), "Lp;Masa\r\n");
+    {
+        Database other(Path("inna.ser"));
+        other.Execute("CREATE TABLE pomiary (Lp INTEGER, Masa REAL)");
+        other.Execute("CREATE TABLE raport (Raport TEXT)");
+    }
+    const struct {
+        const char* name;
+        FileState state;
+    } cases[] = {{"seria.ser", FileState::Writable},
+                 {"pusty.ser", FileState::NotASeriesFile},
+                 {"obcy.ser", FileState::NotASeriesFile},
+                 {"inna.ser", FileState::NotASeriesFile},
+                 {"brak.ser", FileState::Unreadable}};
+    for (const auto& [name, state] : cases) {
+        const QByteArray before = TestFiles::ReadFile(Path(name));
+        QString reason;
+        EXPECT_EQ(Examine(Path(name), &reason), state) << name;
+        EXPECT_EQ(TestFiles::ReadFile(Path(name)), before) << name;
+        EXPECT_EQ(reason.isEmpty(), state != FileState::Unreadable) << name;
+    }
+    EXPECT_FALSE(QFile::exists(Path("brak.ser")));
+    EXPECT_EQ(Leftovers({"seria.ser", "pusty.ser", "obcy.ser", "inna.ser"}), QStringList());
+}
+
+TEST_F(SeriesFileTest, TimesWithAFractionOfASecondLeaveInWholeSeconds) {
+    source->Execute("INSERT INTO pomiary (Lp, data, Godzina, Masa, Opis) VALUES "
+                    "(1, '2026-12-07', '2026-12-07 13:03:46.184', 1, 'o 13:03:46.184')");
+    source->Execute("INSERT INTO pomiary (Lp, data, Godzina, Masa) VALUES "
+                    "(2, '2026-12-07', '2026-12-07 13:03:47', 2)");
+    const QString csv = Path("eksport.csv");
+    EksportCSV(*source, csv, CaptionOf, QLocale::c());
+    const QByteArray written = TestFiles::ReadFile(csv);
+    EXPECT_TRUE(written.contains(";2026-12-07 13:03:46;"));
+    EXPECT_TRUE(written.contains(";o 13:03:46.184\r\n")) << "a description stays as written";
+    EXPECT_TRUE(written.contains(";2026-12-07 13:03:47;"));
+
+    ASSERT_EQ(ZapiszSerie(*source, Path("seria.ser"), nullptr, nullptr), SaveResult::Completed);
+    EXPECT_EQ(Sqlite3(Path("seria.ser"), "select Godzina from Pomiary order by Lp"),
+              "2026-12-07 13:03:46\n2026-12-07 13:03:47");
+}
+
+TEST_F(SeriesFileTest, AFullDiskFailsTheSaveAndLeavesTheOldFile) {
+    auto disk = ScratchMount::Tmpfs(Path("dysk"), 256 * 1024);
+    if (!disk)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    AddReading(1, 1.0);
+    const QString target = disk->Path() + "/seria.ser";
+    ASSERT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
+    const QByteArray before = TestFiles::ReadFile(target);
+    for (int lp = 2; lp < 3000; ++lp)
+        AddReading(lp, lp);
+    ScratchMount::Fill(disk->Path());
+    QString error;
+    EXPECT_EQ(ZapiszSerie(*source, target, nullptr, &error), SaveResult::Failed);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(error.contains(".part"));
+    EXPECT_EQ(TestFiles::ReadFile(target), before);
+    EXPECT_FALSE(QFile::exists(target + ".part"));
 }
