@@ -19,9 +19,9 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QTextLayout>
 #include <QToolBar>
 #include <array>
-#include <map>
 #include <memory>
 #include <numeric>
 
@@ -30,14 +30,14 @@ namespace Pomiar {
 namespace {
 
 constexpr int columnCount = 7;
-// Share of a half line each column takes: Lp, Data, Godzina, Timer, Masa,
-// Jm, Opis.
+// Share of a half line each column takes when the values leave room to
+// spare: Lp, Data, Godzina, Timer, Masa, Jm, Opis.
 constexpr std::array<double, columnCount> columnWeights{11, 16, 14, 10, 15, 6, 16};
 constexpr int massColumn = 4;
-// The widest value a column usually holds, for fitting the columns to their
-// captions; descriptions are cut to their column in any case.
-constexpr std::array<const char*, columnCount> columnSamples{
-    "000000", "0000-00-00", "00:00:00", "000000", "-0000.0000", "mg", ""};
+constexpr int descriptionColumn = 6;
+// The narrowest a description column gets before the type gets smaller: a
+// description wraps onto more rows of its line, a number never does.
+constexpr double descriptionFloorMm = 25;
 constexpr int statisticsRows = 6; // the left block; the right one takes the rest
 
 using FieldMember = QString StatisticsFields::*;
@@ -56,107 +56,7 @@ QFont ReportFont(double points, bool bold = false) {
     return font;
 }
 
-// Where everything goes on a page, in the printer's pixels from the top left
-// corner of the printable area.
-struct Layout {
-    Layout(QPrinter& printer, const QStringList& columnCaptions) : printer(printer) {
-        const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
-        width = area.width();
-        height = area.height();
-        padding = Millimetres(2.5);
-        cellGap = Millimetres(0.5);
-        FitColumns(columnCaptions);
-        titleHeight = Line(titleFont) * 1.6;
-        headingHeight = Line(headingFont) * 1.5;
-        statisticsHeight = Line(statisticsFont) * 1.35;
-        columnsHeight = Line(columnsFont) * 1.6;
-        lineHeight = Line(lineFont) * 1.35;
-        footerHeight = Line(footerFont) * 2.0;
-        frameHeight = padding * 2 + titleHeight + headingHeight + statisticsRows * statisticsHeight;
-        reportHeaderHeight = frameHeight + headingHeight + Millimetres(3);
-        firstPageLines = LinesBelow(reportHeaderHeight + columnsHeight);
-        otherPageLines = LinesBelow(columnsHeight);
-    }
-
-    // Columns take their designed shares of a half line, widened where a
-    // caption (a translated one may be longer) or a usual value needs more;
-    // the room comes from the columns that have some to spare. When a half
-    // line cannot hold them all, the column captions and the lines get a
-    // smaller type instead of cut values.
-    void FitColumns(const QStringList& captions) {
-        const double halfWidth = HalfWidth();
-        const double cellMargin = 2 * cellGap + Millimetres(0.5);
-        const QFontMetricsF captionMetrics(columnsFont, &printer);
-        const QFontMetricsF valueMetrics(lineFont, &printer);
-        std::array<double, columnCount> text{};
-        for (size_t i = 0; i < columnCount; ++i)
-            text[i] = qMax(captionMetrics.horizontalAdvance(captions.value(int(i))),
-                           valueMetrics.horizontalAdvance(QLatin1String(columnSamples[i])));
-        const double allText = std::accumulate(text.begin(), text.end(), 0.0);
-        const double roomForText = halfWidth - columnCount * cellMargin;
-        if (allText > roomForText) {
-            // A little below the exact ratio: type does not shrink quite linearly.
-            const double scale = 0.97 * roomForText / allText;
-            columnsFont.setPointSizeF(columnsFont.pointSizeF() * scale);
-            lineFont.setPointSizeF(lineFont.pointSizeF() * scale);
-            for (size_t i = 0; i < columnCount; ++i)
-                columnWidths[i] = text[i] * roomForText / allText + cellMargin;
-            return;
-        }
-        const double weights = std::accumulate(columnWeights.begin(), columnWeights.end(), 0.0);
-        std::array<double, columnCount> needed{};
-        double missing = 0;
-        double spare = 0;
-        for (size_t i = 0; i < columnCount; ++i) {
-            columnWidths[i] = halfWidth * columnWeights[i] / weights;
-            needed[i] = text[i] + cellMargin;
-            missing += qMax(0.0, needed[i] - columnWidths[i]);
-            spare += qMax(0.0, columnWidths[i] - needed[i]);
-        }
-        // The text fits, so what is spare covers what is missing.
-        if (missing <= 0)
-            return;
-        const double given = missing / spare;
-        for (size_t i = 0; i < columnCount; ++i) {
-            const double slack = columnWidths[i] - needed[i];
-            columnWidths[i] = slack < 0 ? needed[i] : columnWidths[i] - slack * given;
-        }
-    }
-
-    double Line(const QFont& font) const { return QFontMetricsF(font, &printer).height(); }
-    double Millimetres(double mm) const { return mm * printer.resolution() / 25.4; }
-    int LinesBelow(double top) const {
-        return qMax(1, int((height - footerHeight - top) / lineHeight));
-    }
-    int Pages(qint64 lines) const {
-        if (lines <= firstPageLines)
-            return 1;
-        return 1 + int((lines - firstPageLines + otherPageLines - 1) / otherPageLines);
-    }
-    // Left edge and width of a column of the left (0) or right (1) half.
-    QRectF Cell(int half, int column, double top, double rowHeight) const {
-        const double left =
-            half * (HalfWidth() + halfGap) +
-            std::accumulate(columnWidths.begin(), columnWidths.begin() + column, 0.0);
-        return QRectF(left, top, columnWidths[size_t(column)], rowHeight);
-    }
-    double HalfWidth() const { return (width - halfGap) / 2; }
-
-    QPrinter& printer;
-    const QFont titleFont = ReportFont(16, true);
-    const QFont headingFont = ReportFont(11, true);
-    const QFont statisticsFont = ReportFont(9);
-    QFont columnsFont = ReportFont(7.5, true);
-    QFont lineFont = ReportFont(7);
-    const QFont footerFont = ReportFont(8);
-    double width = 0, height = 0;
-    double titleHeight = 0, headingHeight = 0, statisticsHeight = 0, columnsHeight = 0;
-    double lineHeight = 0, footerHeight = 0, padding = 0, cellGap = 0, frameHeight = 0;
-    double reportHeaderHeight = 0;
-    int firstPageLines = 0, otherPageLines = 0;
-    const double halfGap = Millimetres(4);
-    std::array<double, columnCount> columnWidths{};
-};
+const QFont designedLineFont = ReportFont(7);
 
 QString NumberText(const QVariant& value) {
     return value.isNull() || !value.isValid() ? QString() : QString::number(value.toLongLong());
@@ -167,7 +67,7 @@ QString DateTimeText(const QVariant& value, const QString& pattern) {
     return stored.isValid() ? stored.toString(pattern) : QString();
 }
 
-// One half of a line: Lp, data, Godzina, Timer, Masa, Jm, Opis as stored.
+// One half of a line: Lp, data, Godzina, Timer, Masa, Jm, Opis as printed.
 QStringList HalfLine(const QVariantList& row, int first, const SeriesReport::Content& content) {
     const QVariant mass = row.value(first + massColumn);
     return {NumberText(row.value(first)),
@@ -181,13 +81,218 @@ QStringList HalfLine(const QVariantList& row, int first, const SeriesReport::Con
             row.value(first + 6).toString()};
 }
 
+// A line of the report: the cells of its left and right halves.
+using LineCells = std::array<QStringList, 2>;
+
+LineCells Cells(const QVariantList& row, const SeriesReport::Content& content) {
+    return {HalfLine(row, 0, content), HalfLine(row, columnCount, content)};
+}
+
+// The widest text printed in each column over all lines, measured in the
+// designed type; the texts are kept to measure them again in a smaller one.
+struct WidestTexts {
+    std::array<QString, columnCount> texts;
+    std::array<double, columnCount> widths{};
+    qint64 lines = 0;
+
+    void Take(const LineCells& cells, const QFontMetricsF& metrics) {
+        for (const QStringList& half : cells)
+            for (int column = 0; column < columnCount; ++column) {
+                const QString& text = half[column];
+                if (text.isEmpty())
+                    continue;
+                const double width = metrics.horizontalAdvance(text);
+                if (width > widths[size_t(column)]) {
+                    widths[size_t(column)] = width;
+                    texts[size_t(column)] = text;
+                }
+            }
+        ++lines;
+    }
+};
+
+// Where everything goes on a page, in the printer's pixels from the top left
+// corner of the printable area.
+struct Layout {
+    Layout(QPrinter& printer, const QStringList& columnCaptions, const WidestTexts& widest)
+        : printer(printer) {
+        const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+        width = area.width();
+        height = area.height();
+        padding = Millimetres(2.5);
+        cellGap = Millimetres(0.5);
+        FitColumns(columnCaptions, widest);
+        titleHeight = Line(titleFont) * 1.6;
+        headingHeight = Line(headingFont) * 1.5;
+        statisticsHeight = Line(statisticsFont) * 1.35;
+        columnsHeight = Line(columnsFont) * 1.6;
+        lineHeight = Line(lineFont) * 1.35;
+        rowSpacing = QFontMetricsF(lineFont, &printer).lineSpacing();
+        footerHeight = Line(footerFont) * 2.0;
+        frameHeight = padding * 2 + titleHeight + headingHeight + statisticsRows * statisticsHeight;
+        reportHeaderHeight = frameHeight + headingHeight + Millimetres(3);
+        descriptionsWrap =
+            QFontMetricsF(lineFont, &printer).horizontalAdvance(widest.texts[descriptionColumn]) >
+            DescriptionWidth();
+    }
+
+    // Every column holds its caption and its widest value. Room to spare is
+    // shared out by the designed shares; when there is none, the
+    // description column gives up room down to its floor and its texts wrap;
+    // only when the other columns still do not fit does the type of the
+    // captions and lines get smaller.
+    void FitColumns(const QStringList& captions, const WidestTexts& widest) {
+        const double halfWidth = HalfWidth();
+        const double cellMargin = 2 * cellGap + Millimetres(0.5);
+        std::array<double, columnCount> needed{};
+        for (int attempt = 0;; ++attempt) {
+            const QFontMetricsF captionMetrics(columnsFont, &printer);
+            const QFontMetricsF valueMetrics(lineFont, &printer);
+            for (size_t i = 0; i < columnCount; ++i)
+                needed[i] = qMax(captionMetrics.horizontalAdvance(captions.value(int(i))),
+                                 valueMetrics.horizontalAdvance(widest.texts[i])) +
+                            cellMargin;
+            const double others =
+                std::accumulate(needed.begin(), needed.end(), 0.0) - needed[descriptionColumn];
+            const double description =
+                qMin(needed[descriptionColumn],
+                     qMax(captionMetrics.horizontalAdvance(captions.value(descriptionColumn)) +
+                              cellMargin,
+                          Millimetres(descriptionFloorMm)));
+            // A type a third of the designed one is the end, however long
+            // the numbers (a pattern with dozens of places).
+            if (others + description <= halfWidth || attempt == 20)
+                break;
+            columnsFont.setPointSizeF(columnsFont.pointSizeF() * 0.95);
+            lineFont.setPointSizeF(lineFont.pointSizeF() * 0.95);
+        }
+        ShareOut(needed, halfWidth);
+    }
+
+    void ShareOut(const std::array<double, columnCount>& needed, double halfWidth) {
+        const double allNeeded = std::accumulate(needed.begin(), needed.end(), 0.0);
+        if (allNeeded > halfWidth) {
+            columnWidths = needed;
+            columnWidths[descriptionColumn] = 0;
+            columnWidths[descriptionColumn] =
+                halfWidth - std::accumulate(columnWidths.begin(), columnWidths.end(), 0.0);
+            return;
+        }
+        const double weights = std::accumulate(columnWeights.begin(), columnWeights.end(), 0.0);
+        double missing = 0;
+        double spare = 0;
+        for (size_t i = 0; i < columnCount; ++i) {
+            columnWidths[i] = halfWidth * columnWeights[i] / weights;
+            missing += qMax(0.0, needed[i] - columnWidths[i]);
+            spare += qMax(0.0, columnWidths[i] - needed[i]);
+        }
+        // Everything fits, so what is spare covers what is missing.
+        if (missing <= 0)
+            return;
+        const double given = missing / spare;
+        for (size_t i = 0; i < columnCount; ++i) {
+            const double slack = columnWidths[i] - needed[i];
+            columnWidths[i] = slack < 0 ? needed[i] : columnWidths[i] - slack * given;
+        }
+    }
+
+    double Line(const QFont& font) const { return QFontMetricsF(font, &printer).height(); }
+    double Millimetres(double mm) const { return mm * printer.resolution() / 25.4; }
+    // Left edge and width of a column of the left (0) or right (1) half.
+    QRectF Cell(int half, int column, double top, double rowHeight) const {
+        const double left =
+            half * (HalfWidth() + halfGap) +
+            std::accumulate(columnWidths.begin(), columnWidths.begin() + column, 0.0);
+        return QRectF(left, top, columnWidths[size_t(column)], rowHeight);
+    }
+    double HalfWidth() const { return (width - halfGap) / 2; }
+    double DescriptionWidth() const { return columnWidths[descriptionColumn] - 2 * cellGap; }
+
+    // A line is one row high, or as many as its longer description wraps to.
+    double LineHeight(const LineCells& cells) const {
+        if (!descriptionsWrap)
+            return lineHeight;
+        int rows = 1;
+        for (const QStringList& half : cells)
+            rows = qMax(rows, DescriptionRows(half[descriptionColumn]));
+        return lineHeight + (rows - 1) * rowSpacing;
+    }
+    int DescriptionRows(const QString& description) const {
+        if (description.isEmpty())
+            return 1;
+        QTextLayout wrapped(description, lineFont, &printer);
+        wrapped.setTextOption(DescriptionOption());
+        wrapped.beginLayout();
+        int rows = 0;
+        for (QTextLine row = wrapped.createLine(); row.isValid(); row = wrapped.createLine()) {
+            row.setLineWidth(DescriptionWidth());
+            ++rows;
+        }
+        wrapped.endLayout();
+        return qMax(rows, 1);
+    }
+    // Descriptions wrap between words, and inside a word only when it is
+    // longer than the column.
+    static QTextOption DescriptionOption() {
+        QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        return option;
+    }
+    // Whether a line of this height starting at top leaves the page for the
+    // next one; a page takes at least one line.
+    bool BreaksPage(double top, double lineHeight, int linesOnPage) const {
+        return linesOnPage > 0 && top + lineHeight > height - footerHeight;
+    }
+
+    QPrinter& printer;
+    const QFont titleFont = ReportFont(16, true);
+    const QFont headingFont = ReportFont(11, true);
+    const QFont statisticsFont = ReportFont(9);
+    QFont columnsFont = ReportFont(7.5, true);
+    QFont lineFont = designedLineFont;
+    const QFont footerFont = ReportFont(8);
+    double width = 0, height = 0;
+    double titleHeight = 0, headingHeight = 0, statisticsHeight = 0, columnsHeight = 0;
+    double lineHeight = 0, rowSpacing = 0, footerHeight = 0, padding = 0, cellGap = 0;
+    double frameHeight = 0, reportHeaderHeight = 0;
+    bool descriptionsWrap = false;
+    const double halfGap = Millimetres(4);
+    std::array<double, columnCount> columnWidths{};
+};
+
+// Counts the pages the lines take, laying them out as the painter does.
+class PageCount {
+public:
+    explicit PageCount(const Layout& layout)
+        : layout(layout), top(layout.reportHeaderHeight + layout.columnsHeight) {}
+
+    void Add(double lineHeight) {
+        if (layout.BreaksPage(top, lineHeight, linesOnPage)) {
+            ++pages;
+            top = layout.columnsHeight;
+            linesOnPage = 0;
+        }
+        top += lineHeight;
+        ++linesOnPage;
+    }
+    int Pages() const { return pages; }
+
+private:
+    const Layout& layout;
+    double top;
+    int linesOnPage = 0;
+    int pages = 1;
+};
+
 class Painter {
 public:
-    Painter(QPrinter& printer, const SeriesReport::Content& content, qint64 lines)
-        : printer(printer), layout(printer, content.texts.columns), content(content),
-          pages(layout.Pages(lines)), painter(&printer) {}
+    Painter(QPrinter& printer, const SeriesReport::Content& content, const WidestTexts& widest)
+        : printer(printer), layout(printer, content.texts.columns, widest), content(content),
+          painter(&printer) {}
 
     bool Active() const { return painter.isActive(); }
+    const Layout& Lines() const { return layout; }
+    void SetPages(int count) { pages = count; }
 
     void ReportHeader() {
         const Texts& texts = content.texts;
@@ -202,13 +307,14 @@ public:
         y += layout.headingHeight;
         const double half = (layout.width - 2 * layout.padding) / 2;
         const double captionWidth = half * 0.55;
+        const QFont font = StatisticsFont(captionWidth, half - captionWidth);
         for (int i = 0; i < int(statisticsOrder.size()); ++i) {
             const double left = layout.padding + (i < statisticsRows ? 0 : half);
             const double top = y + (i % statisticsRows) * layout.statisticsHeight;
-            Text(QRectF(left, top, captionWidth, layout.statisticsHeight), layout.statisticsFont,
+            Text(QRectF(left, top, captionWidth, layout.statisticsHeight), font,
                  texts.statistics.value(i), Qt::AlignLeft | Qt::AlignVCenter);
             Text(QRectF(left + captionWidth, top, half - captionWidth, layout.statisticsHeight),
-                 layout.statisticsFont, content.statistics.*statisticsOrder[size_t(i)],
+                 font, content.statistics.*statisticsOrder[size_t(i)],
                  Qt::AlignLeft | Qt::AlignVCenter);
         }
         y = layout.frameHeight + layout.Millimetres(1.5);
@@ -229,23 +335,26 @@ public:
         linesOnPage = 0;
     }
 
-    void Line(const QVariantList& row) {
-        const int capacity = page == 1 ? layout.firstPageLines : layout.otherPageLines;
-        if (linesOnPage == capacity) {
+    void Line(const LineCells& cells) {
+        const double height = layout.LineHeight(cells);
+        if (layout.BreaksPage(top, height, linesOnPage)) {
             Footer();
             printer.newPage();
             ++page;
             top = 0;
             PageHeader();
         }
-        for (int half = 0; half < 2; ++half) {
-            const QStringList cells = HalfLine(row, half * columnCount, content);
-            for (int column = 0; column < columnCount; ++column)
-                Text(layout.Cell(half, column, top, layout.lineHeight), layout.lineFont,
-                     cells[column], Alignment(column));
-        }
-        top += layout.lineHeight;
-        currentFont = nullptr;
+        for (int half = 0; half < 2; ++half)
+            for (int column = 0; column < columnCount; ++column) {
+                const QString& text = cells[size_t(half)][column];
+                if (column == descriptionColumn)
+                    Description(layout.Cell(half, column, top, height), text);
+                else
+                    Text(layout.Cell(half, column, top, layout.lineHeight), layout.lineFont, text,
+                         int(Alignment(column)) | Qt::TextSingleLine);
+            }
+        top += height;
+        fontSet = false;
         painter.setPen(QPen(Qt::lightGray, 0));
         painter.drawLine(QPointF(0, top), QPointF(layout.width, top));
         ++linesOnPage;
@@ -267,33 +376,58 @@ private:
         return (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
     }
 
-    void Text(const QRectF& box, const QFont& font, const QString& text, Qt::Alignment alignment) {
-        if (text.isEmpty())
-            return;
-        if (&font != currentFont) {
-            painter.setFont(font);
-            painter.setPen(Qt::black);
-            currentFont = &font;
+    // The statistics' type, smaller when a caption or a value (the sum of a
+    // long series) would not fit its box.
+    QFont StatisticsFont(double captionBox, double valueBox) const {
+        const QFontMetricsF metrics(layout.statisticsFont, &printer);
+        const double inner = 2 * layout.cellGap;
+        double scale = 1;
+        for (int i = 0; i < int(statisticsOrder.size()); ++i) {
+            const double caption = metrics.horizontalAdvance(content.texts.statistics.value(i));
+            const double value =
+                metrics.horizontalAdvance(content.statistics.*statisticsOrder[size_t(i)]);
+            if (caption > 0)
+                scale = qMin(scale, (captionBox - inner) / caption);
+            if (value > 0)
+                scale = qMin(scale, (valueBox - inner) / value);
         }
-        // Cells keep a small gap so that neighbours never touch; long
-        // descriptions are cut with an ellipsis rather than overwrite.
-        const QRectF inner = box.adjusted(layout.cellGap, 0, -layout.cellGap, 0);
-        const QFontMetricsF& metrics = Metrics(font);
-        const QString shown = metrics.horizontalAdvance(text) <= inner.width()
-                                  ? text
-                                  : metrics.elidedText(text, Qt::ElideRight, inner.width());
-        painter.drawText(inner, int(alignment) | Qt::TextSingleLine, shown);
+        QFont font = layout.statisticsFont;
+        font.setPointSizeF(font.pointSizeF() * scale * (scale < 1 ? 0.97 : 1));
+        return font;
     }
 
-    const QFontMetricsF& Metrics(const QFont& font) {
-        auto known = metrics.find(&font);
-        if (known == metrics.end())
-            known = metrics.emplace(&font, QFontMetricsF(font, &printer)).first;
-        return known->second;
+    void UseFont(const QFont& font) {
+        if (!fontSet || font != shownFont) {
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            shownFont = font;
+            fontSet = true;
+        }
+    }
+
+    // Texts are never cut: the layout made room for every one of them, and
+    // a text that is a hair wider than its box still shows whole.
+    void Text(const QRectF& box, const QFont& font, const QString& text, int flags) {
+        if (text.isEmpty())
+            return;
+        UseFont(font);
+        const QRectF inner = box.adjusted(layout.cellGap, 0, -layout.cellGap, 0);
+        painter.drawText(inner, flags | Qt::TextDontClip, text);
+    }
+
+    void Description(const QRectF& box, const QString& text) {
+        if (text.isEmpty())
+            return;
+        UseFont(layout.lineFont);
+        // Drawn through the same text layout that counted its rows.
+        const QRectF inner = box.adjusted(layout.cellGap, 0, -layout.cellGap, 0);
+        const double firstRowOffset = (layout.lineHeight - layout.rowSpacing) / 2;
+        painter.drawText(inner.adjusted(0, qMax(0.0, firstRowOffset), 0, 0), text,
+                         Layout::DescriptionOption());
     }
 
     void Rule(double y) {
-        currentFont = nullptr;
+        fontSet = false;
         painter.setPen(QPen(Qt::black, layout.Millimetres(0.3)));
         painter.drawLine(QPointF(0, y), QPointF(layout.width, y));
     }
@@ -301,14 +435,14 @@ private:
     QPrinter& printer;
     Layout layout;
     const SeriesReport::Content& content;
-    const int pages;
+    int pages = 1;
     QPainter painter;
     int page = 1;
     int linesOnPage = 0;
     double top = 0;
     // The pen and font set last, so that a line's cells do not set them again.
-    const QFont* currentFont = nullptr;
-    std::map<const QFont*, QFontMetricsF> metrics;
+    QFont shownFont;
+    bool fontSet = false;
 };
 
 const QString tempQuery =
@@ -378,15 +512,30 @@ void SeriesReport::SetUpPage(QPrinter& printer) {
 }
 
 void SeriesReport::Render(QPrinter& printer, Database& database, const Content& content) {
-    const qint64 lines =
-        database.Scalar(QStringLiteral("SELECT count(*) FROM %1").arg(RaportTekst::TempTable))
-            .toLongLong();
-    Painter painter(printer, content, lines);
+    // The columns are fitted to every value printed, so the lines are read
+    // once to measure them, once more to count the pages when descriptions
+    // wrap, and once to draw them.
+    WidestTexts widest;
+    const QFontMetricsF designed(designedLineFont, &printer);
+    database.QueryEach(
+        tempQuery, [&](const QVariantList& row) { widest.Take(Cells(row, content), designed); });
+    Painter painter(printer, content, widest);
     if (!painter.Active())
         return;
+    PageCount pages(painter.Lines());
+    if (painter.Lines().descriptionsWrap) {
+        database.QueryEach(tempQuery, [&](const QVariantList& row) {
+            pages.Add(painter.Lines().LineHeight(Cells(row, content)));
+        });
+    } else {
+        for (qint64 line = 0; line < widest.lines; ++line)
+            pages.Add(painter.Lines().lineHeight);
+    }
+    painter.SetPages(pages.Pages());
     painter.ReportHeader();
     painter.PageHeader();
-    database.QueryEach(tempQuery, [&painter](const QVariantList& row) { painter.Line(row); });
+    database.QueryEach(tempQuery,
+                       [&](const QVariantList& row) { painter.Line(Cells(row, content)); });
     painter.Footer();
 }
 

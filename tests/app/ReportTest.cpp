@@ -499,6 +499,64 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
     EXPECT_TRUE(text.contains("2026-12-07"));
 }
 
+// A series with a mass of a million and descriptions of 14 and of 50
+// characters (the longest the description window takes), as a PDF file.
+class WideValuesTest : public ReportTest, public ::testing::WithParamInterface<QLocale::Language> {
+protected:
+    QString PrintedText() {
+        store.locale = QLocale(GetParam());
+        if (GetParam() == QLocale::English) {
+            context.settings.languageFileName = "English.lag";
+            QDir().mkpath(context.LanguageFolder());
+            for (const auto& [key, value] : {std::pair{"Lp", "No."},
+                                             {"Godzina", "Time"},
+                                             {"Jm", "Unit"},
+                                             {"Opis", "Description"}})
+                INI::ZapiszIni(context.LanguageFilePath(), "Rp1", key, value);
+        }
+        AddReadings(5);
+        store.DodajPomiar("1000000.0001", "g", now.addSecs(6));
+        store.SetOpis(0, shortDescription);
+        store.SetOpis(5, longDescription);
+        EXPECT_EQ(longDescription.size(), 50);
+        EXPECT_EQ(shortDescription.size(), 14);
+        EXPECT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+        const QString path = File("wide.pdf");
+        SeriesReport report(context, store);
+        EXPECT_TRUE(report.ZapiszPdf(path));
+        if (const QByteArray keep = qgetenv("REPORT_PDF_KEEP"); !keep.isEmpty())
+            QFile::copy(path, QString::fromLocal8Bit(keep) + "-" + store.locale.name() + ".pdf");
+        return PdfText(path);
+    }
+
+    const QString shortDescription = QString::fromUtf8("Próbka żółta 1");
+    const QString longDescription =
+        QString::fromUtf8("Roztwór wzorcowy partii 2026/12 z magazynu głównym");
+};
+
+TEST_P(WideValuesTest, NoNumberOrDescriptionIsCut) {
+    const QString text = PrintedText();
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_FALSE(text.contains(QChar(0x2026))) << text.toStdString();
+    const QString mass = "1000000" + store.locale.decimalPoint() + "0001";
+    EXPECT_TRUE(text.contains(QRegularExpression("\\b6\\s+2026-12-07\\s+10:15:36\\s+5\\s+" +
+                                                 QRegularExpression::escape(mass) + "\\s+g\\b")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(shortDescription)) << text.toStdString();
+    // The long description may wrap, but every word of it is there.
+    for (const QString& word : longDescription.split(' '))
+        EXPECT_TRUE(text.contains(
+            QRegularExpression("(^|\\s)" + QRegularExpression::escape(word) + "(\\s|$)")))
+            << word.toStdString() << "\n"
+            << text.toStdString();
+    // The header's sum of a million and more is whole too.
+    EXPECT_TRUE(text.contains(store.Statistics().lblSuma))
+        << store.Statistics().lblSuma.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(PolishAndEnglish, WideValuesTest,
+                         ::testing::Values(QLocale::Polish, QLocale::English));
+
 TEST_F(ReportTest, CalibrationReportFromTheSimulatorIsCapturedRewritten) {
     QProcess simulator;
     simulator.start(BALANCE_SIM_PATH, {"--tcp", "0"});
