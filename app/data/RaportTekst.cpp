@@ -3,10 +3,10 @@
 #include "CodePage1250.h"
 #include "Database.h"
 #include "Magazyn.h"
+#include "WholeFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSaveFile>
 
 namespace Pomiar::RaportTekst {
 
@@ -128,16 +128,7 @@ Zapis Zapisz(Database& database, const QString& report) {
 }
 
 bool ZapiszPlik(const QString& path, const QString& report, QString* error) {
-    // Written beside and renamed over the old file, so a full disk leaves
-    // the old file whole instead of cut short.
-    QSaveFile file(path);
-    const QByteArray bytes = CodePage1250::Encode(report);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return WholeFile::Write(path, CodePage1250::Encode(report), error);
 }
 
 bool WypelnijTemp(Database& database, Progress* progress) {

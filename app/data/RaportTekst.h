@@ -35,7 +35,8 @@ enum class Zapis { Pusty, BrakPomiarow, Zapisany };
 Zapis Zapisz(Database& database, const QString& report);
 
 // Writes the report as the file's whole content, in code page 1250, with
-// nothing added. False (error set) when the file cannot be written.
+// nothing added. False (error set to the file and the system's reason) when
+// it could not be written; the old file is then left as it was.
 bool ZapiszPlik(const QString& path, const QString& report, QString* error = nullptr);
 
 // The table the series report's lines are built in and read from: temp of

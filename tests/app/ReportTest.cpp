@@ -8,6 +8,7 @@
 #include "ProgramContext.h"
 #include "Raport.h"
 #include "RaportTekst.h"
+#include "ScratchMount.h"
 #include "ScriptedDialogs.h"
 #include "SeriesReport.h"
 #include "TestFiles.h"
@@ -25,9 +26,8 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
 using namespace Pomiar;
 
@@ -91,46 +91,6 @@ public:
 private:
     int step;
     PasekProgress shown;
-};
-
-// A folder whose files cannot be written: by permissions, or for root,
-// who ignores them, as a read-only bind mount of another folder.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const QString& parent)
-        : source(parent + "/source"), mounted(parent + "/readonly") {
-        QDir().mkpath(source);
-        QDir().mkpath(mounted);
-    }
-    ~ReadOnlyFolder() {
-        if (bound)
-            umount2(mounted.toLocal8Bit().constData(), MNT_DETACH);
-        QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    // Where the files are put before Protect.
-    QString Source(const QString& name) const { return source + "/" + name; }
-    // Where they are read after it.
-    QString Path(const QString& name) const { return (bound ? mounted : source) + "/" + name; }
-
-    // False when this machine lets the test make no such folder.
-    bool Protect(const QString& name) {
-        if (geteuid() != 0) {
-            QFile::setPermissions(Source(name), QFile::ReadOwner);
-            QFile::setPermissions(source, QFile::ReadOwner | QFile::ExeOwner);
-        } else {
-            const QByteArray from = source.toLocal8Bit(), to = mounted.toLocal8Bit();
-            bound = mount(from.constData(), to.constData(), nullptr, MS_BIND, nullptr) == 0;
-            if (!bound || mount(nullptr, to.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
-                                nullptr) != 0)
-                return false;
-        }
-        QFile probe(Path(name));
-        return !probe.open(QIODevice::ReadWrite);
-    }
-
-private:
-    QString source, mounted;
-    bool bound = false;
 };
 
 // A series file of n readings with masses 10.001, 10.002, ...
@@ -207,11 +167,15 @@ TEST_F(ReportTest, FiveReadingsMakeThreeLinesWithTheLastRightHalfEmpty) {
 }
 
 TEST_F(ReportTest, SeriesReportPrintsFromASeriesFileThatCannotBeWritten) {
-    ReadOnlyFolder readOnly(folder.path());
-    WriteSeriesFile(readOnly.Source("seria.ser"), 5);
-    if (!readOnly.Protect("seria.ser"))
+    const QString source = File("media");
+    QDir().mkpath(source);
+    WriteSeriesFile(source + "/seria.ser", 5);
+    const auto readOnly = ScratchMount::ReadOnlyFolder(source);
+    if (!readOnly)
         GTEST_SKIP() << "no read-only folder can be made here";
-    store.OtworzBaze(readOnly.Path("seria.ser"));
+    const QString path = readOnly->Path() + "/seria.ser";
+    ASSERT_FALSE(QFile(path).open(QIODevice::ReadWrite));
+    store.OtworzBaze(path);
     ASSERT_EQ(store.RowCount(), 5);
 
     SeriesReport report(context, store);
@@ -331,6 +295,20 @@ TEST_F(ReportTest, SavingOverALongerFileLeavesOnlyTheReport) {
     dialogs.Clear();
     window.cmdSaveAsClick(); // cancelled
     EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::OpenWithDesktop).empty());
+}
+
+TEST_F(ReportTest, AFailedSaveLeavesTheOldTextFileAndSaysWhy) {
+    const auto disk = ScratchMount::Tmpfs(File("disk"), 64 * 1024);
+    if (!disk)
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here";
+    const QString path = disk->Path() + "/raport.txt";
+    ASSERT_TRUE(RaportTekst::ZapiszPlik(path, "Stary raport\r\n"));
+    ScratchMount::Fill(disk->Path());
+    QString error;
+    EXPECT_FALSE(RaportTekst::ZapiszPlik(path, QString(16000, 'x'), &error));
+    EXPECT_TRUE(error.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << error.toStdString();
+    EXPECT_EQ(TestFiles::ReadFile(path), "Stary raport\r\n");
 }
 
 TEST_F(ReportTest, WithoutAPrinterTheReportCanBeKeptAsPdf) {
