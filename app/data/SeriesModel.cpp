@@ -21,11 +21,21 @@ constexpr ColumnSpec columns[SeriesModel::ColumnCount] = {
 // A description that is a single blank means "none".
 const QString noDescription = QStringLiteral(" ");
 
+// How wide a number text is, in units of a separator or sign: a digit takes
+// about twice their room in the usual fonts.
+int TextWeight(const QString& text) {
+    int weight = 0;
+    for (const QChar c : text)
+        weight += c.isDigit() ? 2 : 1;
+    return weight;
+}
+
 } // namespace
 
 SeriesModel::SeriesModel(QObject* parent) : QAbstractTableModel(parent) {
     for (int column = 0; column < ColumnCount; ++column)
         captions << Caption(column);
+    widestRow.fill(-1);
 }
 
 int SeriesModel::rowCount(const QModelIndex& parent) const {
@@ -80,13 +90,24 @@ QVariant SeriesModel::data(const QModelIndex& index, int role) const {
     switch (index.column()) {
     case Lp:
         return row.lp;
+    case Timer:
+        return row.timer;
+    default:
+        return shownText(row, index.column());
+    }
+}
+
+QString SeriesModel::shownText(const SeriesRow& row, int column) const {
+    switch (column) {
+    case Lp:
+        return QString::number(row.lp);
     case Data:
         return Formaty::FormatDateTime(QDateTime(row.data, QTime(0, 0)),
                                        QStringLiteral("yyyy-MM-dd"));
     case Godzina:
         return Formaty::FormatDateTime(row.godzina, QStringLiteral("hh:mm:ss"));
     case Timer:
-        return row.timer;
+        return QString::number(row.timer);
     case Masa:
         return Formaty::FormatNumber(row.masa, massFormat, locale);
     case Jm:
@@ -98,14 +119,42 @@ QVariant SeriesModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+int SeriesModel::WidestRow(int column) const {
+    return column >= 0 && column < ColumnCount ? widestRow[size_t(column)] : -1;
+}
+
+void SeriesModel::considerWidest(int row) {
+    for (const int column : numberColumns) {
+        const int weight = TextWeight(shownText(rows[size_t(row)], column));
+        if (widestRow[size_t(column)] < 0 || weight > widestWeight[size_t(column)]) {
+            widestRow[size_t(column)] = row;
+            widestWeight[size_t(column)] = weight;
+            emit WidestRowChanged(column);
+        }
+    }
+}
+
+void SeriesModel::findWidest() {
+    widestRow.fill(-1);
+    widestWeight.fill(0);
+    QSignalBlocker quiet(this);
+    for (int row = 0; row < Count(); ++row)
+        considerWidest(row);
+    quiet.unblock();
+    for (const int column : numberColumns)
+        emit WidestRowChanged(column);
+}
+
 void SeriesModel::SetMassFormat(const QString& format) {
     massFormat = format;
     if (!rows.empty())
         emit dataChanged(index(0, Masa), index(Count() - 1, Masa));
+    findWidest();
 }
 
 void SeriesModel::SetLocale(const QLocale& value) {
     locale = value;
+    findWidest();
 }
 
 QString SeriesModel::shareUnit(const QString& unit) {
@@ -125,6 +174,7 @@ void SeriesModel::Append(SeriesRow row) {
     beginInsertRows(QModelIndex(), Count(), Count());
     rows.push_back(std::move(row));
     endInsertRows();
+    considerWidest(Count() - 1);
 }
 
 void SeriesModel::Reset(std::vector<SeriesRow> newRows) {
@@ -136,6 +186,7 @@ void SeriesModel::Reset(std::vector<SeriesRow> newRows) {
             row.opis = noDescription;
     }
     endResetModel();
+    findWidest();
 }
 
 void SeriesModel::Clear() {

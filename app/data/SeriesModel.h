@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <vector>
 
 namespace Pomiar {
@@ -58,8 +59,25 @@ public:
     const SeriesRow& Row(int row) const { return rows[size_t(row)]; }
     int Count() const { return static_cast<int>(rows.size()); }
 
+    // The row whose text is the widest in a number column (Lp, Timer, Masa),
+    // -1 without rows or for another column. The grid sizes the column from
+    // it, so that no number is cut; digits count as the widest characters.
+    int WidestRow(int column) const;
+
+signals:
+    // The widest text of a number column changed (a wider reading, a new
+    // series, another mass format or locale).
+    void WidestRowChanged(int column);
+
 private:
     QString shareUnit(const QString& unit);
+    QString shownText(const SeriesRow& row, int column) const;
+    void considerWidest(int row);
+    void findWidest();
+
+    static constexpr std::array<int, 3> numberColumns{Lp, Timer, Masa};
+    std::array<int, ColumnCount> widestRow{};
+    std::array<int, ColumnCount> widestWeight{};
 
     std::vector<SeriesRow> rows;
     std::vector<QString> units; // one shared copy of each unit text

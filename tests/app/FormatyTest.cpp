@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Formaty.h"
+#include "SeriesModel.h"
 
 #include <ostream>
 
@@ -209,3 +210,45 @@ TEST_F(FormatDateTimeTest, LiteralsAndInvalidInput) {
 }
 
 } // namespace
+
+// The grid sizes its number columns from the row the model names as the
+// widest, so that row must hold the widest text as shown.
+TEST(SeriesModelWidestTest, FollowsTheShownTextsOfTheNumberColumns) {
+    Pomiar::SeriesModel model;
+    model.SetLocale(QLocale(QLocale::Polish, QLocale::Poland));
+    std::vector<int> changed;
+    QObject::connect(&model, &Pomiar::SeriesModel::WidestRowChanged,
+                     [&changed](int column) { changed.push_back(column); });
+    const auto reading = [](int lp, double masa) {
+        Pomiar::SeriesRow row;
+        row.lp = lp;
+        row.timer = lp * 10;
+        row.masa = masa;
+        return row;
+    };
+    const auto widestText = [&model](int column) {
+        return model.data(model.index(model.WidestRow(column), column)).toString();
+    };
+    EXPECT_EQ(model.WidestRow(Pomiar::SeriesModel::Masa), -1);
+    model.Append(reading(9, 10.5));
+    model.Append(reading(10, 1000000.0001));
+    changed.clear();
+    model.Append(reading(8, -9.25)); // a sign is narrower than a digit
+    EXPECT_EQ(widestText(Pomiar::SeriesModel::Masa), "1000000,0001");
+    EXPECT_EQ(widestText(Pomiar::SeriesModel::Lp), "10");
+    EXPECT_EQ(widestText(Pomiar::SeriesModel::Timer), "100");
+    EXPECT_TRUE(changed.empty()) << "nothing got wider";
+    EXPECT_EQ(model.WidestRow(Pomiar::SeriesModel::Opis), -1);
+
+    // More places make another reading the widest.
+    model.Clear();
+    model.Append(reading(1, 99.5));
+    model.Append(reading(2, 100.123456));
+    EXPECT_EQ(widestText(Pomiar::SeriesModel::Masa), "100,1235");
+    model.SetMassFormat("#0.0#####");
+    EXPECT_EQ(widestText(Pomiar::SeriesModel::Masa), "100,123456");
+    std::vector<Pomiar::SeriesRow> rows{reading(1, 5), reading(2, -12345.5), reading(3, 7)};
+    model.Reset(rows);
+    EXPECT_EQ(widestText(Pomiar::SeriesModel::Masa), "-12345,5");
+    EXPECT_EQ(changed.back(), Pomiar::SeriesModel::Masa);
+}
