@@ -15,8 +15,13 @@ QString LinkWatch::LinkName() const {
     if (!comm)
         return {};
     switch (comm->CommSource()) {
-    case enCommSource::Serial:
-        return Mordal::SerialPortDevice::DisplayName(comm->SerialPort());
+    case enCommSource::Serial: {
+        const int port = comm->SerialPort();
+        if (Mordal::SerialPortDevice::ShownDevicePath(port).isEmpty() &&
+            lastOpenLink.startsWith(QStringLiteral("COM%1 (").arg(port)))
+            return lastOpenLink;
+        return Mordal::SerialPortDevice::DisplayName(port);
+    }
     case enCommSource::TCP:
         return comm->NetRemoteHost() + QLatin1Char(':') + QString::number(comm->NetRemotePort());
     default:
@@ -49,8 +54,10 @@ QString LinkWatch::StatusText(bool retrying, const Texts& texts) const {
 }
 
 void LinkWatch::Reported(bool open) {
-    if (open)
-        toldOutageOf.clear();
+    if (!open)
+        return;
+    toldOutageOf.clear();
+    lastOpenLink = LinkName();
 }
 
 bool LinkWatch::FirstFailureOfOutage() {

@@ -48,6 +48,9 @@ public:
 
 private:
     Mordal::Comm*& comm;
+    // The port's name while it was last up: a device that went away no
+    // longer shows where it was.
+    QString lastOpenLink;
     // The link whose outage the user was told of; empty while none is.
     QString toldOutageOf;
 };
