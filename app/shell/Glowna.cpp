@@ -226,6 +226,9 @@ void Glowna::buildCommands() {
     });
     saveSeries = [this] { return SaveCommand(); };
     store.afterReadingPrompts = [this] { afterReadingPrompts(); };
+    store.storeFailed = [this](const QString& reason, int waiting) {
+        seriesCommands.TellStoreFailed(reason, waiting);
+    };
 
     // At design time Stop and Pause are off; the rest waits for the first
     // link report.
@@ -307,6 +310,17 @@ void Glowna::buildCentralArea() {
     DataGrid1->horizontalHeader()->setStretchLastSection(true);
     for (int column = 0; column < SeriesModel::ColumnCount; ++column)
         DataGrid1->setColumnWidth(column, SeriesModel::DefaultWidth(column));
+    // A number column grows to its widest value, so no reading is cut.
+    connect(&store.Model(), &SeriesModel::WidestRowChanged, DataGrid1, [this](int column) {
+        const int row = store.Model().WidestRow(column);
+        if (row < 0)
+            return;
+        // One pixel more for the grid line.
+        const int needed =
+            DataGrid1->sizeHintForIndex(store.Model().index(row, column)).width() + 1;
+        if (needed > DataGrid1->columnWidth(column))
+            DataGrid1->setColumnWidth(column, needed);
+    });
     // The newest row becomes current once the rows stop coming for a moment:
     // a batch of thousands is shown at its end, not scrolled to row by row.
     showLastRow.setSingleShot(true);
@@ -335,6 +349,7 @@ void Glowna::ApplyLanguageTexts() {
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &linkTexts.connected,
           &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
+    seriesCommands.ApplyLanguageTexts();
 }
 
 bool Glowna::Load() {
@@ -698,6 +713,8 @@ void Glowna::afterReadingPrompts() {
 }
 
 void Glowna::StartCommand() {
+    if (!seriesCommands.ConfirmDiscardWaiting())
+        return;
     if (!seriesCommands.AskToSaveExisting())
         return;
     store.NowaSeria();
@@ -869,6 +886,8 @@ void Glowna::closeEvent(QCloseEvent* event) {
 }
 
 bool Glowna::confirmClose() {
+    if (!seriesCommands.ConfirmDiscardWaiting())
+        return false;
     UserDialogs& dialogs = *context.dialogs;
     if (bolOldFile && dialogs.MessageBox(this, context.Msg(28), MsgButtons::YesNo,
                                          MsgIcon::Information, QString()) != MsgAnswer::Yes)

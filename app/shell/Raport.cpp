@@ -247,7 +247,7 @@ void Raport::cmdSaveAsClick() {
         return;
     QString error;
     if (!RaportTekst::ZapiszPlik(path, tekst, &error)) {
-        showError(path + QStringLiteral(": ") + error);
+        showError(error);
         return;
     }
     context.dialogs->OpenWithDesktop(path);

@@ -175,13 +175,9 @@ bool SeriesCommands::exportCsv(const QString& target, bool fastExport) {
         // export appends below the earlier ones.
         if (!fastExport)
             QFile::remove(target);
-        const QString language = context.LanguageFilePath();
         SeriesFile::EksportCSV(
             store.Bound(), target,
-            [&language](const QString& column) {
-                return GetLangText(language, QStringLiteral("EXPORT"), column, column);
-            },
-            store.locale);
+            [this](const QString& column) { return ExportCaption(context, column); }, store.locale);
     } catch (const std::exception& error) {
         QApplication::restoreOverrideCursor();
         showFileError(texts.cannotWrite, target, SeriesFile::FailureReason(error));

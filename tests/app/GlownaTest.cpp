@@ -520,6 +520,18 @@ TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
     EXPECT_EQ(window->Grid()->currentIndex().row(), 1) << "the new row is current";
 }
 
+TEST_F(MainWindowReadings, TheReadingColumnGrowsSoThatNoValueIsCut) {
+    SetLink("0", "1");
+    ASSERT_TRUE(Start());
+    QTableView* grid = window->Grid();
+    const int designed = grid->columnWidth(SeriesModel::Masa);
+    window->Store().DodajPomiar("1000000.0001 g", "g", QDateTime::currentDateTime());
+    const QModelIndex wide = grid->model()->index(0, SeriesModel::Masa);
+    EXPECT_EQ(wide.data().toString(), "1000000.0001");
+    EXPECT_GE(grid->columnWidth(SeriesModel::Masa), grid->sizeHintForIndex(wide).width());
+    EXPECT_GT(grid->columnWidth(SeriesModel::Masa), designed);
+}
+
 TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
     SetLink("0", "1");
     ASSERT_TRUE(Start());
