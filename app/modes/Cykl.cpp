@@ -4,6 +4,7 @@
 #include "CyklModel.h"
 #include "CyklUstawienia.h"
 #include "Database.h"
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 #include "Nowy.h"
 #include "PerUserSettings.h"

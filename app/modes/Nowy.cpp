@@ -3,6 +3,7 @@
 #include "BramkaCyklu.h"
 #include "CyklUstawienia.h"
 #include "Database.h"
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 #include "Odczyt.h"
 #include "ProgramContext.h"

@@ -7,6 +7,7 @@
 #include "DebugForm.h"
 #include "ErrorLog.h"
 #include "Film.h"
+#include "FormTexts.h"
 #include "INI.h"
 #include "LanguageTexts.h"
 #include "Mordal.h"

@@ -1,5 +1,6 @@
 #include "Pasek.h"
 
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 #include "Progress.h"
 

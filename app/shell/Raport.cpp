@@ -1,6 +1,7 @@
 #include "Raport.h"
 
 #include "Database.h"
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 #include "Magazyn.h"
 #include "ProgramContext.h"

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "FileLock.h"
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 #include "Magazyn.h"
 #include "PasekProgress.h"

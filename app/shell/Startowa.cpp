@@ -1,5 +1,6 @@
 #include "Startowa.h"
 
+#include "FormTexts.h"
 #include "Glowna.h"
 #include "LanguageTexts.h"
 #include "ProgramContext.h"

@@ -1,5 +1,6 @@
 #include "Zakonczenie.h"
 
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 
 #include <QApplication>

@@ -1,5 +1,6 @@
 #include "frmObjetoscNurnika.h"
 
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 
 #include <QGroupBox>

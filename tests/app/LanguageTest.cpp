@@ -1,6 +1,7 @@
 #include "BramkaCyklu.h"
 #include "CodePage1250.h"
 #include "Database.h"
+#include "FormTexts.h"
 #include "Glowna.h"
 #include "INI.h"
 #include "LanguageTexts.h"

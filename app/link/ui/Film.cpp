@@ -1,5 +1,6 @@
 #include "Film.h"
 
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 #include "ProgramContext.h"
 

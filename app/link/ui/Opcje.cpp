@@ -1,5 +1,6 @@
 #include "Opcje.h"
 
+#include "FormTexts.h"
 #include "INI.h"
 #include "LanguageTexts.h"
 #include "ProcedureError.h"

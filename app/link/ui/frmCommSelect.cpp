@@ -1,5 +1,6 @@
 #include "frmCommSelect.h"
 
+#include "FormTexts.h"
 #include "LanguageTexts.h"
 
 #include <CommInfo.h>
