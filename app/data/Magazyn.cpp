@@ -5,6 +5,7 @@
 #include "FileLock.h"
 #include "Odczyt.h"
 #include "ProgramContext.h"
+#include "RaportTekst.h"
 #include "UserDialogs.h"
 
 #include <QCoreApplication>
@@ -123,6 +124,35 @@ QString Magazyn::BoundPath() const {
 
 bool Magazyn::WorkingDatabaseBound() const {
     return bound && bound->Path() == WorkingDatabasePath(context.programFolder);
+}
+
+bool Magazyn::FirstReadingTimed() {
+    try {
+        return !bound->Scalar(QStringLiteral("select Timer from pomiary order by rowid limit 1"))
+                    .isNull();
+    } catch (const DatabaseError&) {
+        return true;
+    }
+}
+
+QString Magazyn::LpTekst(int row) {
+    const SeriesRow& stored = model.Row(row);
+    try {
+        const QVariant text = bound->Scalar(
+            QStringLiteral("select lptekst from pomiary where rowid = ?"), {stored.rowid});
+        if (text.isValid())
+            return text.toString();
+    } catch (const DatabaseError&) {
+    }
+    return QString::number(stored.lp);
+}
+
+QString Magazyn::StoredReport() {
+    try {
+        return RaportTekst::Zapisany(*bound).value_or(QString());
+    } catch (const DatabaseError&) {
+        return {};
+    }
 }
 
 void Magazyn::OtworzMagazyn() {

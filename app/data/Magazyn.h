@@ -100,6 +100,18 @@ public:
     const std::vector<double>& Values() const { return values; }
     SeriesModel& Model() { return model; }
     Database& Bound() { return *bound; }
+
+    // What the chart reads from the bound database besides the grid. The
+    // rows are in memory, so a database that cannot answer stops nothing:
+    // the first reading then counts as taken in automatic work, a row's
+    // number is its Lp and the stored report is empty.
+    //
+    // Whether the first reading of the series has a Timer (automatic work).
+    bool FirstReadingTimed();
+    // The number of a row as stored ("lptekst"), else its Lp.
+    QString LpTekst(int row);
+    // The report stored with the series, empty when there is none.
+    QString StoredReport();
     QString BoundPath() const;
     bool WorkingDatabaseBound() const;
 

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "DaneWykresu.h"
 #include "Wykresopcje.h"
 
-#include <QList>
-#include <QPointF>
 #include <QWidget>
 #include <functional>
-#include <vector>
 
 class QAction;
 class QCategoryAxis;
@@ -24,26 +22,6 @@ namespace Pomiar {
 
 class Magazyn;
 struct ProgramContext;
-
-// The rows of the series a chart shows, in chart order, and where its
-// horizontal labels go. Nothing here needs a window.
-struct DaneWykresu {
-    std::vector<int> rows; // rows of the store's model
-    int podzial = 1;       // every podzial-th row gets a label and a tick
-
-    // All readings in table order, or in last-N mode the newest N (by the
-    // time of the reading, newest first; fewer when the series is shorter).
-    static DaneWykresu Wybierz(Magazyn& store, const OpcjeWykresu& opcje);
-    // A fifth of the rows shown, rounded half to even, at least 1.
-    static int Podzial(int count);
-};
-
-// A long series is drawn from the lowest and the highest reading of each of
-// MaxPunktowWykresu / 2 runs of rows, in their order: the plot is narrower
-// than that many pixels, so the line looks the same, and drawing costs the
-// same at 10,000 rows or at 1,000,000. Point k (from 1) is the k-th value.
-inline constexpr int MaxPunktowWykresu = 4000;
-QList<QPointF> PunktyWykresu(const std::vector<double>& values);
 
 // The chart of the current series, with the stored calibration report and a
 // caption box below it. Not modal; deleted when closed, so a QPointer to it
@@ -105,7 +83,6 @@ private:
     void UstawRaport(bool loading);
     void UstawEtykiety(const DaneWykresu& dane, bool lastN);
     void UstawOsY(const OpcjeWykresu& opcje, double low, double high);
-    QString LpTekst(int row) const;
     bool WybierzDrukarke(QPrinter& printer);
     void ShowMessage(int index, int titleIndex);
 

@@ -1,26 +1,24 @@
 #pragma once
 
-#include <QDialog>
 #include <QLocale>
 #include <QString>
 #include <optional>
 
-class QCheckBox;
-class QGroupBox;
-class QKeyEvent;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-
 namespace Pomiar {
 
 class PerUserSettings;
-struct ProgramContext;
 
 // The chart options as the per-user store keeps them, read into the values
 // the chart uses. Nothing here needs a window.
 struct OpcjeWykresu {
     static inline const QString Section = QStringLiteral("Setup\\Wykres");
+    static inline const QString KeyLiczba = QStringLiteral("Liczba");
+    static inline const QString KeyLiczbaPom = QStringLiteral("LiczbaPom");
+    static inline const QString KeyMax = QStringLiteral("Max");
+    static inline const QString KeyMin = QStringLiteral("Min");
+    static inline const QString KeyOYAuto = QStringLiteral("OYAuto");
+    static inline const QString KeyOYMin = QStringLiteral("OYMin");
+    static inline const QString KeyOYMax = QStringLiteral("OYMax");
 
     // Last-N mode: only the newest liczba readings with the two limit lines.
     bool ostatnie = false;
@@ -69,45 +67,5 @@ struct PolaOpcjiWykresu {
 // may be saved. Fields the choices disable are not checked: a disabled field
 // the user cannot fill must not keep the dialog from saving.
 std::optional<int> SprawdzOpcjeWykresu(const PolaOpcjiWykresu& pola);
-
-// The chart options dialog, shown modal. Saving writes "Setup\Wykres" and
-// tells an open chart to redraw (Zapisano).
-class Wykresopcje : public QDialog {
-    Q_OBJECT
-public:
-    explicit Wykresopcje(ProgramContext& context, QWidget* parent = nullptr);
-
-    // Whose decimal separator the number fields take.
-    QLocale locale = QLocale::system();
-
-    QCheckBox* chkLiczba = nullptr;
-    QLineEdit* txtLiczba = nullptr;
-    QLineEdit* txtMax = nullptr;
-    QLineEdit* txtMin = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QCheckBox* Check1 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-
-signals:
-    void Zapisano();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void BuildWindow();
-    void ApplyTexts();
-    void Form_Load();
-    void UpdateEnabled();
-    bool KeyAccepted(QLineEdit* edit, const QKeyEvent& event) const;
-    void RefuseKey(QLineEdit* edit) const;
-    void Command1_Click();
-    void Zapisz();
-
-    ProgramContext& context;
-};
 
 } // namespace Pomiar

@@ -1,6 +1,5 @@
 #include "Wykresopcje.h"
 
-#include "Odczyt.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
@@ -18,115 +17,22 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace Pomiar {
 
 namespace {
 
-const QString keyLiczba = QStringLiteral("Liczba");
-const QString keyLiczbaPom = QStringLiteral("LiczbaPom");
-const QString keyMax = QStringLiteral("Max");
-const QString keyMin = QStringLiteral("Min");
-const QString keyOYAuto = QStringLiteral("OYAuto");
-const QString keyOYMin = QStringLiteral("OYMin");
-const QString keyOYMax = QStringLiteral("OYMax");
 const QString langSection = QStringLiteral("D11");
 
 QString checkText(bool checked) {
     return checked ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-// The count as a 16-bit number, as the chart handles it.
-int countOf(const QString& text) {
-    const double value = std::round(OpcjeWykresu::Liczba(text));
-    if (!std::isfinite(value))
-        return value > 0 ? std::numeric_limits<qint16>::max() : 0;
-    return static_cast<int>(std::clamp(value, 0.0, double(std::numeric_limits<qint16>::max())));
-}
-
 bool isEditingKey(QChar c) {
     return c.unicode() < 0x20 || c.unicode() == 0x7f;
 }
 
-bool isDecimalSeparator(QChar c, const QLocale& locale) {
-    return c == QLatin1Char('.') || locale.decimalPoint() == QString(c);
-}
-
 } // namespace
-
-double OpcjeWykresu::Liczba(const QString& text) {
-    QString number = text;
-    return Odczyt::WartoscLiczbowa(number.replace(QLatin1Char(','), QLatin1Char('.')));
-}
-
-QString ZnakiPola(PoleLiczbowe pole, const QLocale& locale) {
-    if (pole == PoleLiczbowe::Count)
-        return {};
-    QString characters = locale.decimalPoint();
-    if (!characters.contains(QLatin1Char('.')))
-        characters += QLatin1Char('.');
-    if (pole == PoleLiczbowe::Range)
-        characters += QLatin1Char('-');
-    return characters;
-}
-
-bool ZnakiPrzyjete(PoleLiczbowe pole, const QString& typed, const QString& kept,
-                   const QLocale& locale) {
-    const QString extra = ZnakiPola(pole, locale);
-    bool separator = std::any_of(kept.begin(), kept.end(),
-                                 [&locale](QChar c) { return isDecimalSeparator(c, locale); });
-    for (const QChar c : typed) {
-        if (c.isDigit() && c.unicode() < 0x80)
-            continue;
-        if (!extra.contains(c))
-            return false;
-        if (isDecimalSeparator(c, locale)) {
-            // A second separator would cut the number where it stands.
-            if (separator)
-                return false;
-            separator = true;
-        }
-    }
-    return true;
-}
-
-OpcjeWykresu OpcjeWykresu::Wczytaj(const PerUserSettings* settings) {
-    OpcjeWykresu opcje;
-    if (!settings)
-        return opcje;
-    const auto get = [settings](const QString& key, const QString& missing = QString()) {
-        return settings->GetSetting(Section, key, missing);
-    };
-    opcje.liczba = countOf(get(keyLiczbaPom));
-    opcje.ostatnie = Liczba(get(keyLiczba)) == 1 && opcje.liczba >= 1;
-    opcje.gorna = Liczba(get(keyMax));
-    opcje.dolna = Liczba(get(keyMin));
-    opcje.osMin = Liczba(get(keyOYMin));
-    opcje.osMax = Liczba(get(keyOYMax));
-    opcje.osAuto = Liczba(get(keyOYAuto, QStringLiteral("1"))) != 0 ||
-                   !(opcje.osMin < opcje.osMax) || !std::isfinite(opcje.osMax - opcje.osMin);
-    return opcje;
-}
-
-std::optional<int> SprawdzOpcjeWykresu(const PolaOpcjiWykresu& pola) {
-    if (!pola.osAuto) {
-        if (pola.osMin.isEmpty() || pola.osMax.isEmpty())
-            return 17;
-        if (OpcjeWykresu::Liczba(pola.osMax) < OpcjeWykresu::Liczba(pola.osMin))
-            return 18;
-    }
-    if (pola.ostatnie) {
-        if (pola.liczba.isEmpty())
-            return 0;
-        if (countOf(pola.liczba) == 0)
-            return 19;
-        if (pola.gorna.isEmpty() || pola.dolna.isEmpty())
-            return 0;
-    }
-    return std::nullopt;
-}
 
 Wykresopcje::Wykresopcje(ProgramContext& context, QWidget* parent)
     : QDialog(parent), context(context) {
@@ -206,13 +112,14 @@ void Wykresopcje::Form_Load() {
     };
     // A missing switch shows what the chart does without it: all readings
     // on an automatic axis.
-    Check1->setChecked(OpcjeWykresu::Liczba(get(keyOYAuto, QStringLiteral("1"))) != 0);
-    Text1->setText(get(keyOYMin));
-    Text2->setText(get(keyOYMax));
-    chkLiczba->setChecked(OpcjeWykresu::Liczba(get(keyLiczba)) == 1);
-    txtLiczba->setText(get(keyLiczbaPom));
-    txtMax->setText(get(keyMax));
-    txtMin->setText(get(keyMin));
+    Check1->setChecked(OpcjeWykresu::Liczba(get(OpcjeWykresu::KeyOYAuto, QStringLiteral("1"))) !=
+                       0);
+    Text1->setText(get(OpcjeWykresu::KeyOYMin));
+    Text2->setText(get(OpcjeWykresu::KeyOYMax));
+    chkLiczba->setChecked(OpcjeWykresu::Liczba(get(OpcjeWykresu::KeyLiczba)) == 1);
+    txtLiczba->setText(get(OpcjeWykresu::KeyLiczbaPom));
+    txtMax->setText(get(OpcjeWykresu::KeyMax));
+    txtMin->setText(get(OpcjeWykresu::KeyMin));
     UpdateEnabled();
 }
 
@@ -285,13 +192,13 @@ void Wykresopcje::Zapisz() {
         const auto save = [settings](const QString& key, const QString& value) {
             settings->SaveSetting(OpcjeWykresu::Section, key, value);
         };
-        save(keyOYAuto, checkText(Check1->isChecked()));
-        save(keyOYMax, Text2->text());
-        save(keyOYMin, Text1->text());
-        save(keyLiczba, checkText(chkLiczba->isChecked()));
-        save(keyLiczbaPom, txtLiczba->text());
-        save(keyMax, txtMax->text());
-        save(keyMin, txtMin->text());
+        save(OpcjeWykresu::KeyOYAuto, checkText(Check1->isChecked()));
+        save(OpcjeWykresu::KeyOYMax, Text2->text());
+        save(OpcjeWykresu::KeyOYMin, Text1->text());
+        save(OpcjeWykresu::KeyLiczba, checkText(chkLiczba->isChecked()));
+        save(OpcjeWykresu::KeyLiczbaPom, txtLiczba->text());
+        save(OpcjeWykresu::KeyMax, txtMax->text());
+        save(OpcjeWykresu::KeyMin, txtMin->text());
     }
     emit Zapisano();
     accept();

@@ -1,6 +1,5 @@
 #include "Wykres.h"
 
-#include "Database.h"
 #include "Magazyn.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
@@ -31,7 +30,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numeric>
 
 namespace Pomiar {
 
@@ -42,71 +40,7 @@ constexpr int defaultWidth = 9600 / 15;
 // Markers on every point only while they stay apart.
 constexpr int pointsShownUpTo = 100;
 
-// The reading's time as the stored text orders it: local wall-clock time,
-// an unreadable time before every other.
-qint64 timeKey(const QDateTime& time) {
-    if (!time.isValid())
-        return std::numeric_limits<qint64>::min();
-    return time.date().toJulianDay() * 86'400'000 + time.time().msecsSinceStartOfDay();
-}
-
 } // namespace
-
-QList<QPointF> PunktyWykresu(const std::vector<double>& values) {
-    const int count = static_cast<int>(values.size());
-    QList<QPointF> points;
-    if (count <= MaxPunktowWykresu) {
-        points.reserve(count);
-        for (int k = 0; k < count; ++k)
-            points.append(QPointF(k + 1, values[size_t(k)]));
-        return points;
-    }
-    const int buckets = MaxPunktowWykresu / 2;
-    points.reserve(MaxPunktowWykresu);
-    for (int b = 0; b < buckets; ++b) {
-        const auto first = values.begin() + qint64(count) * b / buckets;
-        const auto last = values.begin() + qint64(count) * (b + 1) / buckets;
-        auto [lowest, highest] = std::minmax_element(first, last);
-        if (lowest > highest)
-            std::swap(lowest, highest);
-        points.append(QPointF(double(lowest - values.begin()) + 1, *lowest));
-        if (highest != lowest)
-            points.append(QPointF(double(highest - values.begin()) + 1, *highest));
-    }
-    return points;
-}
-
-int DaneWykresu::Podzial(int count) {
-    return std::max(1, static_cast<int>(std::nearbyint(count / 5.0)));
-}
-
-DaneWykresu DaneWykresu::Wybierz(Magazyn& store, const OpcjeWykresu& opcje) {
-    const SeriesModel& model = store.Model();
-    const int total = std::min(model.Count(), static_cast<int>(store.Values().size()));
-    DaneWykresu dane;
-    if (!opcje.ostatnie) {
-        dane.rows.resize(size_t(total));
-        std::iota(dane.rows.begin(), dane.rows.end(), 0);
-    } else {
-        const int count = std::min(total, opcje.liczba);
-        std::vector<qint64> keys(static_cast<size_t>(total));
-        for (int row = 0; row < total; ++row)
-            keys[size_t(row)] = timeKey(model.Row(row).godzina);
-        dane.rows.resize(size_t(total));
-        // Newest first; of two readings with the same time the later row.
-        std::iota(dane.rows.rbegin(), dane.rows.rend(), 0);
-        if (!std::is_sorted(keys.begin(), keys.end())) {
-            std::partial_sort(dane.rows.begin(), dane.rows.begin() + count, dane.rows.end(),
-                              [&keys](int a, int b) {
-                                  const qint64 ka = keys[size_t(a)], kb = keys[size_t(b)];
-                                  return ka != kb ? ka > kb : a > b;
-                              });
-        }
-        dane.rows.resize(size_t(count));
-    }
-    dane.podzial = Podzial(static_cast<int>(dane.rows.size()));
-    return dane;
-}
 
 Wykres::Wykres(ProgramContext& context, Magazyn& store, QWidget* parent)
     : QWidget(parent, Qt::Window), context(context), store(store) {
@@ -203,21 +137,10 @@ bool Wykres::CanOpen(ProgramContext& context, Magazyn& store, QWidget* parent) {
                                     context.Msg(46));
         return false;
     }
-    if (opcje.ostatnie) {
-        QVariant firstTimer;
-        try {
-            firstTimer = store.Bound().Scalar(
-                QStringLiteral("select Timer from pomiary order by rowid limit 1"));
-        } catch (const DatabaseError&) {
-            // The rows are in memory: a file that cannot answer does not
-            // stop the chart.
-            firstTimer = 0;
-        }
-        if (firstTimer.isNull()) {
-            context.dialogs->MessageBox(parent, context.Msg(7), MsgButtons::Ok, MsgIcon::None,
-                                        QString());
-            return false;
-        }
+    if (opcje.ostatnie && !store.FirstReadingTimed()) {
+        context.dialogs->MessageBox(parent, context.Msg(7), MsgButtons::Ok, MsgIcon::None,
+                                    QString());
+        return false;
     }
     return true;
 }
@@ -285,7 +208,7 @@ void Wykres::UstawEtykiety(const DaneWykresu& dane, bool lastN) {
     QSet<QString> used;
     const int count = static_cast<int>(dane.rows.size());
     for (int k = 0; k < count; k += dane.podzial) {
-        QString label = LpTekst(dane.rows[size_t(k)]);
+        QString label = store.LpTekst(dane.rows[size_t(k)]);
         if (lastN)
             label += QLatin1Char(' ');
         while (used.contains(label))
@@ -317,29 +240,12 @@ void Wykres::UstawOsY(const OpcjeWykresu& opcje, double low, double high) {
     osY->applyNiceNumbers();
 }
 
-QString Wykres::LpTekst(int row) const {
-    const SeriesRow& stored = store.Model().Row(row);
-    try {
-        const QVariant text = store.Bound().Scalar(
-            QStringLiteral("select lptekst from pomiary where rowid = ?"), {stored.rowid});
-        if (text.isValid())
-            return text.toString();
-    } catch (const DatabaseError&) {
-    }
-    return QString::number(stored.lp);
-}
-
 void Wykres::PokazRaport() {
     UstawRaport(false);
 }
 
 void Wykres::UstawRaport(bool loading) {
-    QString text;
-    try {
-        text = store.Bound().Scalar(QStringLiteral("select Raport from raport limit 1")).toString();
-    } catch (const DatabaseError&) {
-        text.clear();
-    }
+    const QString text = store.StoredReport();
     const bool stored = !text.isEmpty();
     lblRaport->setText(text);
     raportArea->setVisible(stored);
