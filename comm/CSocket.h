@@ -1,7 +1,6 @@
 #pragma once
 
 #include "MSocketSupport.h"
-#include "MordalExport.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -16,7 +15,7 @@ namespace Mordal {
 // as signals from the GUI thread's event loop. A TCP client, a listener and
 // its accepted connections, or a UDP endpoint. Bytes are characters one to
 // one; text is Latin-1, never UTF-8.
-class MORDAL_EXPORT CSocket : public QObject {
+class CSocket : public QObject {
     Q_OBJECT
 public:
     // Types GetData and PeekData can deliver. The numbers are fixed so that

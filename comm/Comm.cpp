@@ -1,5 +1,7 @@
-#include "Comm.h"
+#include <Mordal/Comm.h>
 
+#include "FrameBuffer.h"
+#include "IKavlin.h"
 #include "SerialAPI.h"
 #include "TCP.h"
 #include "Utilities.h"
@@ -11,13 +13,30 @@
 
 namespace Mordal {
 
+static_assert(Comm::ReceiveBufferLimit == FrameBuffer::TailLimit);
+
+class Q_DECL_HIDDEN Comm::TransportOwner final : public ITransportOwner {
+public:
+    explicit TransportOwner(Comm& comm) : comm(comm) {}
+    void RaiseError(int Number, const QString& Description, enCommSource Source) override {
+        comm.RaiseError(Number, Description, Source);
+    }
+    void RaiseCommState() override { comm.RaiseCommState(); }
+
+private:
+    Comm& comm;
+};
+
 namespace {
 const QString markersKey = QStringLiteral("MarkersEndOfFrame");
 const QString maxFrameSizeKey = QStringLiteral("MaxFrameSize");
 } // namespace
 
 Comm::Comm(QObject* parent)
-    : QObject(parent), SerialAPI1(new SerialAPI(this, this)), TCP1(new TCP(this, this)) {
+    : QObject(parent), owner(std::make_unique<TransportOwner>(*this)),
+      SerialAPI1(new SerialAPI(owner.get(), this)), TCP1(new TCP(owner.get(), this)),
+      serialTransport(SerialAPI1), tcpTransport(TCP1),
+      receiveBuffer(std::make_unique<FrameBuffer>(DefaultMarkers)) {
     TimerChechBuffer.setInterval(10);
     TimerChechBuffer.setTimerType(Qt::PreciseTimer);
     TimerTimeOut.setSingleShot(true);
@@ -55,8 +74,12 @@ void Comm::SetMaxFrameSize(int32_t size) {
     propertiesChanged = true;
 }
 
+QByteArray Comm::MarkersEndOfFrame() const {
+    return receiveBuffer->Markers();
+}
+
 void Comm::SetMarkersEndOfFrame(const QByteArray& value) {
-    receiveBuffer.SetMarkers(value.isEmpty() ? QByteArray(DefaultMarkers) : value);
+    receiveBuffer->SetMarkers(value.isEmpty() ? QByteArray(DefaultMarkers) : value);
     ClearBuffer();
     propertiesChanged = true;
 }
@@ -67,18 +90,14 @@ void Comm::SetCommSource(int value) {
         SetCommOpen(false);
         switch (value) {
         case int(enCommSource::None):
-            transport = nullptr;
-            break;
         case int(enCommSource::TCP):
-            transport = TCP1;
-            break;
         case int(enCommSource::Serial):
-            transport = SerialAPI1;
+            source = static_cast<enCommSource>(value);
+            transport = transportFor(source);
             break;
         default:
             return;
         }
-        source = static_cast<enCommSource>(value);
     } catch (const std::exception& e) {
         reportOwnFailure(e.what());
     }
@@ -117,9 +136,36 @@ void Comm::SetNetRemotePort(int32_t port) {
     TCP1->SetRemotePort(port);
 }
 
+IKavlin* Comm::transportFor(enCommSource wanted) const {
+    switch (wanted) {
+    case enCommSource::TCP:
+        return tcpTransport;
+    case enCommSource::Serial:
+        return serialTransport;
+    case enCommSource::None:
+        break;
+    }
+    return nullptr;
+}
+
+void Comm::UseTransport(enCommSource forSource, IKavlin* replacement) {
+    if (forSource == enCommSource::TCP)
+        tcpTransport = replacement;
+    else if (forSource == enCommSource::Serial)
+        serialTransport = replacement;
+}
+
+int32_t Comm::InputCount() const {
+    return static_cast<int32_t>(receiveBuffer->Size());
+}
+
 QByteArray Comm::InputData() {
     ++bufferTakes;
-    return receiveBuffer.TakeAll();
+    return receiveBuffer->TakeAll();
+}
+
+QByteArray Comm::PeekInputData() const {
+    return receiveBuffer->Peek();
 }
 
 bool Comm::CommOpen() const {
@@ -149,7 +195,7 @@ void Comm::SetCommOpen(bool value) {
 void Comm::ClearBuffer() {
     if (transport)
         transport->InputData();
-    receiveBuffer.Clear();
+    receiveBuffer->Clear();
     ++bufferTakes;
 }
 
@@ -175,8 +221,8 @@ void Comm::RaiseCommState() {
     // A link lost on its own: what arrived before the loss reaches the host
     // before the news of it, so a reading in flight is never dropped.
     if (lastReportedState == 1 && !hostClosing && !delivering && transport) {
-        receiveBuffer.Append(transport->InputData());
-        deliverFrames(receiveBuffer.CompleteFrames());
+        receiveBuffer->Append(transport->InputData());
+        deliverFrames(receiveBuffer->CompleteFrames());
     }
     const int16_t state = CommOpen() ? 1 : 0;
     if (state == lastReportedState)
@@ -209,7 +255,7 @@ void Comm::CheckBuffer() {
     try {
         TimerChechBuffer.stop();
         if (transport)
-            receiveBuffer.Append(transport->InputData());
+            receiveBuffer->Append(transport->InputData());
         deliverFrames(CountFrames());
         if (polling)
             TimerChechBuffer.start();
@@ -227,24 +273,24 @@ void Comm::deliverFrames(int frames) {
     TimerTimeOut.stop();
     timeOutCount = 0;
     while (frames > 0) {
-        const QByteArray frame = receiveBuffer.Front();
+        const QByteArray frame = receiveBuffer->Front();
         const quint64 takesBefore = bufferTakes;
         bool clearFrameData = true;
-        emit OnComm(frame, frames, static_cast<int>(receiveBuffer.Size()), clearFrameData);
+        emit OnComm(frame, frames, static_cast<int>(receiveBuffer->Size()), clearFrameData);
         // A handler that keeps the frame gets it again at the next poll; one
         // that took or cleared the buffer itself leaves it as it left it.
         if (!clearFrameData || bufferTakes != takesBefore)
             return;
-        receiveBuffer.DropFront();
+        receiveBuffer->DropFront();
         // A handler that unwired the source ends the delivery with its frame.
-        frames = source == enCommSource::None ? 0 : receiveBuffer.CompleteFrames();
+        frames = source == enCommSource::None ? 0 : receiveBuffer->CompleteFrames();
     }
 }
 
 int Comm::CountFrames() {
     try {
-        const int count = receiveBuffer.CompleteFrames();
-        if (count == 0 && receiveBuffer.Size() > maxFrameSize) {
+        const int count = receiveBuffer->CompleteFrames();
+        if (count == 0 && receiveBuffer->Size() > maxFrameSize) {
             PumpMessages();
             emit IncorrectFrames();
             PumpMessages();

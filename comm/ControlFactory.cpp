@@ -1,7 +1,7 @@
-#include "ControlFactory.h"
+#include <Mordal/ControlFactory.h>
 
-#include "Comm.h"
-#include "CommInfo.h"
+#include <Mordal/Comm.h>
+#include <Mordal/CommInfo.h>
 
 namespace Mordal {
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "MordalExport.h"
-
 #include <QByteArray>
 
 namespace Mordal {
@@ -12,7 +10,7 @@ namespace Mordal {
 // characters after the last end marker (which can never become part of a
 // frame already complete) are bounded: a complete frame is never dropped or
 // shortened.
-class MORDAL_EXPORT FrameBuffer {
+class FrameBuffer {
 public:
     // A stream that never brings an end marker keeps only this many of its
     // newest characters.

@@ -1,4 +1,4 @@
-#include "HostResolver.h"
+#include <Mordal/HostResolver.h>
 
 #include "MSocketSupport.h"
 

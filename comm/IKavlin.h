@@ -1,7 +1,6 @@
 #pragma once
 
-#include "CommEnums.h"
-#include "MordalExport.h"
+#include <Mordal/CommEnums.h>
 
 #include <QByteArray>
 #include <QString>
@@ -10,7 +9,7 @@ namespace Mordal {
 
 // The one face through which Comm drives a transport. The bodies here are the
 // neutral answers of a transport that is not there: closed, nothing queued.
-class MORDAL_EXPORT IKavlin {
+class IKavlin {
 public:
     virtual ~IKavlin() = default;
 
@@ -22,7 +21,7 @@ public:
 };
 
 // What a transport calls back on the control that owns it.
-class MORDAL_EXPORT ITransportOwner {
+class ITransportOwner {
 public:
     virtual ~ITransportOwner() = default;
 

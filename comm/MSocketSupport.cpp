@@ -1,7 +1,7 @@
 #include "MSocketSupport.h"
 
 #include "CSocket.h"
-#include "HostResolver.h"
+#include <Mordal/HostResolver.h>
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -70,13 +70,26 @@ public:
     bool event(QEvent* event) override;
 };
 
+// The tables' keys: a socket's descriptor and a lookup's handle, kept apart
+// by type so that one can never be looked up in the other's table.
+enum class SocketKey : int {};
+enum class LookupKey : int32_t {};
+
+SocketKey socketKey(int socket) {
+    return SocketKey{socket};
+}
+
+LookupKey lookupKey(int32_t handle) {
+    return LookupKey{handle};
+}
+
 struct Module {
     bool started = false;
     int32_t maxDatagram = 0;
     Dispatcher* dispatcher = nullptr;
     int dispatchDepth = 0;
-    std::unique_ptr<QHash<QString, std::shared_ptr<SocketEntry>>> sockets;
-    std::unique_ptr<QHash<QString, CSocket*>> lookups;
+    std::unique_ptr<QHash<SocketKey, std::shared_ptr<SocketEntry>>> sockets;
+    std::unique_ptr<QHash<LookupKey, CSocket*>> lookups;
     int32_t lastLookup = 0;
     quint64 lastSerial = 0;
     int lastError = 0;
@@ -108,14 +121,6 @@ struct DispatchScope {
     DispatchScope(const DispatchScope&) = delete;
     DispatchScope& operator=(const DispatchScope&) = delete;
 };
-
-QString socketKey(int socket) {
-    return QString::number(socket) + QLatin1Char('S');
-}
-
-QString lookupKey(int32_t handle) {
-    return QString::number(handle) + QLatin1Char('R');
-}
 
 SocketEntry* findEntry(int socket) {
     auto& m = module();
@@ -321,7 +326,7 @@ int32_t startLookup(const QString& text, CSocket* object, bool reverse) {
     m.lastLookup = m.lastLookup == INT32_MAX ? 1 : m.lastLookup + 1;
     const int32_t handle = m.lastLookup;
     if (!m.lookups)
-        m.lookups = std::make_unique<QHash<QString, CSocket*>>();
+        m.lookups = std::make_unique<QHash<LookupKey, CSocket*>>();
     m.lookups->insert(lookupKey(handle), object);
     try {
         std::thread(runLookup, handle, text, reverse, HostResolver::Current()).detach();
@@ -454,7 +459,7 @@ bool MSocketSupport::RegisterSocket(int socket, CSocket* object, Watch watch) {
     if (!m.dispatcher)
         createDispatcher();
     if (!m.sockets)
-        m.sockets = std::make_unique<QHash<QString, std::shared_ptr<SocketEntry>>>();
+        m.sockets = std::make_unique<QHash<SocketKey, std::shared_ptr<SocketEntry>>>();
 
     auto entry = std::make_shared<SocketEntry>();
     entry->owner = object;

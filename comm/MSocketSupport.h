@@ -1,7 +1,5 @@
 #pragma once
 
-#include "MordalExport.h"
-
 #include <QString>
 #include <cstdint>
 
@@ -14,7 +12,7 @@ class CSocket;
 // events on the GUI thread, and runs host-name lookups on a lookup thread.
 // One hidden dispatcher object receives all of these events; it exists
 // exactly while at least one socket is registered.
-class MORDAL_EXPORT MSocketSupport {
+class MSocketSupport {
 public:
     // Notification kinds as a socket's owner receives them.
     enum Notification : int {

@@ -9,7 +9,7 @@ namespace Mordal {
 
 // The RS-232 transport: polls the port every 50 ms and keeps what arrived
 // until Comm takes it. It never looks inside the bytes.
-class MORDAL_EXPORT SerialAPI : public QObject, public IKavlin {
+class SerialAPI : public QObject, public IKavlin {
     Q_OBJECT
 public:
     explicit SerialAPI(ITransportOwner* owner, QObject* parent = nullptr);

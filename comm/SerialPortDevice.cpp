@@ -82,17 +82,6 @@ QByteArray DeviceName(int port) {
     return QByteArray("\\\\.\\COM") + QByteArray::number(port);
 }
 
-QString ShownDevicePath(int port) {
-    const QString path = DevicePath(port);
-    const QFileInfo entry(path);
-    return entry.isSymLink() ? entry.symLinkTarget() : path;
-}
-
-QString DisplayName(int port) {
-    const QString path = ShownDevicePath(port);
-    return QStringLiteral("COM%1 (%2)").arg(port).arg(path.isEmpty() ? QStringLiteral("-") : path);
-}
-
 QByteArray SettingsText(int baud) {
     return "baud=" + QByteArray::number(baud) + " parity=N data=8 stop=1";
 }

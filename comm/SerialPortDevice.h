@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MordalExport.h"
+#include <Mordal/PortNames.h>
 
 #include <QByteArray>
 #include <QString>
@@ -14,23 +14,16 @@ namespace Mordal::SerialPortDevice {
 
 // The folder whose entries "COM<n>" name port devices: $MORDAL_PORTS, else
 // ~/.config/Mordal/ports.
-MORDAL_EXPORT QString PortDirectory();
+QString PortDirectory();
 
 // The device path behind port n: the port folder's "COM<n>" first, then the
 // fixed table (ttyS, ttyUSB, ttyACM, ttyAMA in blocks of 32). Empty when
 // neither names a device. Setting MORDAL_NO_SYSTEM_PORTS=1 leaves out the
 // fixed table, so only the port folder counts.
-MORDAL_EXPORT QString DevicePath(int port);
+QString DevicePath(int port);
 
 // The port's name as the system calls it: "\\.\COM" followed by n.
-MORDAL_EXPORT QByteArray DeviceName(int port);
-
-// The device a user knows the port by: where the port folder's entry
-// points, else the fixed table's device.
-MORDAL_EXPORT QString ShownDevicePath(int port);
-
-// "COM<n> (<path>)", how a port is shown to a user.
-MORDAL_EXPORT QString DisplayName(int port);
+QByteArray DeviceName(int port);
 
 struct LineSettings {
     int baud = 9600;
@@ -41,20 +34,20 @@ struct LineSettings {
 
 // The settings text the transport composes for a baud rate:
 // "baud=<rate> parity=N data=8 stop=1".
-MORDAL_EXPORT QByteArray SettingsText(int baud);
+QByteArray SettingsText(int baud);
 
 // Reads a settings text of "key=value" words (baud, parity, data, stop);
 // nothing when a word is unknown or a value is out of range.
-MORDAL_EXPORT std::optional<LineSettings> BuildLineSettings(const QByteArray& text);
+std::optional<LineSettings> BuildLineSettings(const QByteArray& text);
 
 // Opens the port's device for reading and writing, non-blocking, as no
 // controlling terminal, and takes it exclusively. ENOENT/ENODEV when there
 // is no such port, EBUSY when another holder has it.
-MORDAL_EXPORT int OpenExclusive(int port, int& fd);
+int OpenExclusive(int port, int& fd);
 
 // Raw mode with the given framing and any baud rate (also those without a
 // B constant).
-MORDAL_EXPORT int ApplyLineSettings(int fd, const LineSettings& settings);
+int ApplyLineSettings(int fd, const LineSettings& settings);
 
 // What the line is set to now, for the port information records.
 struct LineState {
@@ -72,26 +65,26 @@ struct LineState {
     unsigned char xoffChar = 0x13;
     unsigned char eofChar = 0x04;
 };
-MORDAL_EXPORT int ReadLineState(int fd, LineState& state);
+int ReadLineState(int fd, LineState& state);
 
 // Discards what both queues hold.
-MORDAL_EXPORT int Purge(int fd);
+int Purge(int fd);
 
 // How many received bytes wait in the input queue. ENODEV when the line
 // hung up (the device is gone).
-MORDAL_EXPORT int QueuedInput(int fd, int& count);
+int QueuedInput(int fd, int& count);
 
 // The failure says the device is gone (unplugged adapter, powered-off
 // converter): the port must be closed and opened anew.
-MORDAL_EXPORT bool MeansDeviceGone(int code);
+bool MeansDeviceGone(int code);
 
 // Reads at most max bytes that are already there; got is 0 when none are.
-MORDAL_EXPORT int Read(int fd, char* buffer, int max, int& got);
+int Read(int fd, char* buffer, int max, int& got);
 
 // Writes all bytes, waiting at most one second per byte in total while the
 // output queue is full.
-MORDAL_EXPORT int Write(int fd, const QByteArray& bytes);
+int Write(int fd, const QByteArray& bytes);
 
-MORDAL_EXPORT int Close(int fd);
+int Close(int fd);
 
 } // namespace Mordal::SerialPortDevice

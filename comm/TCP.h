@@ -11,7 +11,7 @@ class CSocket;
 // The TCP transport: a client connection through one CSocket. Opening waits
 // up to ConnectWaitMs for the connection while the event loop keeps running;
 // received bytes are passed through unparsed.
-class MORDAL_EXPORT TCP : public QObject, public IKavlin {
+class TCP : public QObject, public IKavlin {
     Q_OBJECT
 public:
     static constexpr int ConnectWaitMs = 3000;

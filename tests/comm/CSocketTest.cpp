@@ -1,7 +1,8 @@
 #include "CSocket.h"
 #include "EventWait.h"
-#include "HostResolver.h"
 #include "MSocketSupport.h"
+
+#include <Mordal/HostResolver.h>
 
 #include <QCoreApplication>
 #include <QDateTime>

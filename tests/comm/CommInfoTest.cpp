@@ -1,8 +1,10 @@
-#include "CommInfo.h"
+#include "PortRecords.h"
 #include "PtyPair.h"
 #include "SerialPortDevice.h"
 #include "TestEnvironment.h"
 #include "Utilities.h"
+
+#include <Mordal/CommInfo.h>
 
 #include <QApplication>
 #include <QDir>
@@ -245,7 +247,7 @@ TEST_F(PortInformation, LineSettingsOfAnOpenPort) {
 
     ASSERT_EQ(Device::ApplyLineSettings(fd, {19200, 'N', 8, 1}), 0);
     DCB dcb{};
-    ASSERT_EQ(CommInfo::ReadDCB(fd, dcb), 0);
+    ASSERT_EQ(PortRecords::ReadDCB(fd, dcb), 0);
     EXPECT_EQ(dcb.DCBlength, sizeof(DCB));
     EXPECT_EQ(dcb.BaudRate, 19200u);
     EXPECT_EQ(dcb.ByteSize, 8);
@@ -262,7 +264,7 @@ TEST_F(PortInformation, LineSettingsOfAnOpenPort) {
     // A pseudo-terminal keeps 8 data bits and no parity whatever it is
     // told, so only speed and stop bits can change here.
     ASSERT_EQ(Device::ApplyLineSettings(fd, {2400, 'N', 8, 2}), 0);
-    ASSERT_EQ(CommInfo::ReadDCB(fd, dcb), 0);
+    ASSERT_EQ(PortRecords::ReadDCB(fd, dcb), 0);
     EXPECT_EQ(dcb.BaudRate, 2400u);
     EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
     EXPECT_TRUE(info.GetDCBinfo(fd).Binary);
@@ -284,14 +286,14 @@ TEST(PortLineState, HandshakeParityAndCharactersMapToTheRecord) {
     state.xoffChar = 0x02;
     state.eofChar = 0x1A;
 
-    const DCB dcb = CommInfo::DCBFromLineState(state);
+    const DCB dcb = PortRecords::DCBFromLineState(state);
     EXPECT_EQ(dcb.BaudRate, 57600u);
     EXPECT_EQ(dcb.ByteSize, 5);
     EXPECT_EQ(dcb.Parity, MARKPARITY);
     EXPECT_EQ(dcb.XonChar, 0x01);
     EXPECT_EQ(dcb.XoffChar, 0x02);
     EXPECT_EQ(dcb.EofChar, 0x1A);
-    const DCB_fBitFields f = CommInfo::SplitFlags(dcb.fBitFields);
+    const DCB_fBitFields f = PortRecords::SplitFlags(dcb.fBitFields);
     EXPECT_TRUE(f.Binary);
     EXPECT_TRUE(f.Parity);
     EXPECT_TRUE(f.OutxCtsFlow);
@@ -306,19 +308,19 @@ TEST(PortLineState, HandshakeParityAndCharactersMapToTheRecord) {
     state.rtsOn = false;
     state.dtrOn = true;
     state.xonXoffIn = true;
-    const DCB other = CommInfo::DCBFromLineState(state);
+    const DCB other = PortRecords::DCBFromLineState(state);
     EXPECT_EQ(other.Parity, SPACEPARITY);
-    const DCB_fBitFields g = CommInfo::SplitFlags(other.fBitFields);
+    const DCB_fBitFields g = PortRecords::SplitFlags(other.fBitFields);
     EXPECT_EQ(g.DtrControl, DTR_CONTROL_ENABLE);
     EXPECT_EQ(g.RtsControl, RTS_CONTROL_DISABLE);
     EXPECT_FALSE(g.OutxCtsFlow);
     EXPECT_TRUE(g.InX);
     state.parity = 'O';
-    EXPECT_EQ(CommInfo::DCBFromLineState(state).Parity, ODDPARITY);
+    EXPECT_EQ(PortRecords::DCBFromLineState(state).Parity, ODDPARITY);
 }
 
 TEST(PortFlagWord, KnownWordsSplitIntoTheirFields) {
-    const DCB_fBitFields a = CommInfo::SplitFlags(0x00007091);
+    const DCB_fBitFields a = PortRecords::SplitFlags(0x00007091);
     EXPECT_TRUE(a.Binary);
     EXPECT_FALSE(a.Parity);
     EXPECT_FALSE(a.OutxCtsFlow);
@@ -334,7 +336,7 @@ TEST(PortFlagWord, KnownWordsSplitIntoTheirFields) {
     EXPECT_TRUE(a.AbortOnError);
     EXPECT_EQ(a.Dummy2, 0u);
 
-    const DCB_fBitFields b = CommInfo::SplitFlags(0xFFFF8F6E | 0x2000);
+    const DCB_fBitFields b = PortRecords::SplitFlags(0xFFFF8F6E | 0x2000);
     EXPECT_FALSE(b.Binary);
     EXPECT_TRUE(b.Parity);
     EXPECT_TRUE(b.OutxCtsFlow);
@@ -353,15 +355,15 @@ TEST(PortFlagWord, KnownWordsSplitIntoTheirFields) {
 
 TEST(PortFlagWord, EachSingleBitLandsInOneField) {
     for (int bit = 0; bit < 32; ++bit) {
-        const DCB_fBitFields f = CommInfo::SplitFlags(1u << bit);
+        const DCB_fBitFields f = PortRecords::SplitFlags(1u << bit);
         const int set = f.Binary + f.Parity + f.OutxCtsFlow + f.OutxDsrFlow + (f.DtrControl != 0) +
                         f.DsrSensitivity + f.TXContinueOnXoff + f.OutX + f.InX + f.ErrorChar +
                         f.Null + (f.RtsControl != 0) + f.AbortOnError + (f.Dummy2 != 0);
         EXPECT_EQ(set, 1) << "bit " << bit;
     }
-    EXPECT_EQ(CommInfo::SplitFlags(1u << 5).DtrControl, DTR_CONTROL_HANDSHAKE);
-    EXPECT_EQ(CommInfo::SplitFlags(1u << 13).RtsControl, RTS_CONTROL_HANDSHAKE);
-    EXPECT_EQ(CommInfo::SplitFlags(1u << 31).Dummy2, 0x80000000u);
+    EXPECT_EQ(PortRecords::SplitFlags(1u << 5).DtrControl, DTR_CONTROL_HANDSHAKE);
+    EXPECT_EQ(PortRecords::SplitFlags(1u << 13).RtsControl, RTS_CONTROL_HANDSHAKE);
+    EXPECT_EQ(PortRecords::SplitFlags(1u << 31).Dummy2, 0x80000000u);
 }
 
 TEST_F(PortInformation, PropertiesOfAnOpenPortAndOfABadHandle) {

@@ -5,6 +5,8 @@
 #include "SerialPortDevice.h"
 #include "TestEnvironment.h"
 
+#include <Mordal/PortNames.h>
+
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -79,7 +81,7 @@ TEST(SerialPortNames, PortFolderWinsOverTheFixedTable) {
     PtyPair pty;
     pty.Publish(2);
     EXPECT_EQ(Device::DevicePath(2), TestEnvironment::PortDirectory() + "/COM2");
-    EXPECT_TRUE(Device::DisplayName(2).startsWith("COM2 (/dev/pts/"));
+    EXPECT_TRUE(Mordal::PortNames::DisplayName(2).startsWith("COM2 (/dev/pts/"));
 }
 
 TEST(SerialPortNames, PortFolderDefaultsToTheUsersConfiguration) {

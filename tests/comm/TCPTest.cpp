@@ -1,8 +1,9 @@
 #include "TCP.h"
 #include "CSocket.h"
 #include "EventWait.h"
-#include "HostResolver.h"
 #include "Mordal.h"
+
+#include <Mordal/HostResolver.h>
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

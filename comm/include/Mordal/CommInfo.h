@@ -2,7 +2,6 @@
 
 #include "CommInfoTypes.h"
 #include "MordalExport.h"
-#include "SerialPortDevice.h"
 
 #include <QList>
 #include <QObject>
@@ -52,20 +51,9 @@ public:
 
     void About();
 
-    static DCB_fBitFields SplitFlags(uint32_t fBitFields);
-    static DCB DCBFromLineState(const SerialPortDevice::LineState& state);
-    // What a termios port can be set to; the current queue sizes are 0, as
-    // the tty layer does not tell them.
-    static COMMPROP SerialPortProperties();
-    // 0 or the errno of the failure, as SerialPortDevice answers.
-    static int ReadDCB(int fd, DCB& dcb);
-
 signals:
     void SerialExist(int16_t CommPort, bool IsBusy, Mordal::COMMPROP& Prop);
     void ErrMSG(int16_t PORTNR, int32_t ERRNR, const QString& Description);
-
-private:
-    static bool isTerminal(int32_t hDev);
 };
 
 } // namespace Mordal

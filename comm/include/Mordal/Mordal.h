@@ -5,4 +5,7 @@
 #include "CommEnums.h"
 #include "CommInfo.h"
 #include "ControlFactory.h"
+#include "DelayPumping.h"
+#include "HostResolver.h"
+#include "PortNames.h"
 #include "PropertyBag.h"

@@ -1,28 +1,35 @@
 #pragma once
 
 #include "CommEnums.h"
-#include "FrameBuffer.h"
-#include "IKavlin.h"
+#include "MordalExport.h"
 #include "PropertyBag.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
 
+#include <memory>
+
 namespace Mordal {
 
+class FrameBuffer;
+class IKavlin;
 class SerialAPI;
 class TCP;
 
 // The public link control: one text channel to the balance over a serial
 // port or a TCP connection, cut into frames at the end markers and handed to
 // the host at each 10 ms poll, every waiting frame in order.
-class MORDAL_EXPORT Comm : public QObject, public ITransportOwner {
+class MORDAL_EXPORT Comm : public QObject {
     Q_OBJECT
+    // The transports call back through it, so it is made before them.
+    class TransportOwner;
+    const std::unique_ptr<TransportOwner> owner;
+
 public:
     // A stream that never brings an end marker keeps only this many of its
     // newest characters.
-    static constexpr int ReceiveBufferLimit = FrameBuffer::TailLimit;
+    static constexpr int ReceiveBufferLimit = 64 * 1024;
     static constexpr int DefaultMaxFrameSize = 50;
     static constexpr const char* DefaultMarkers = "\r\n";
 
@@ -36,7 +43,7 @@ public:
 
     int32_t MaxFrameSize() const { return maxFrameSize; }
     void SetMaxFrameSize(int32_t size);
-    QByteArray MarkersEndOfFrame() const { return receiveBuffer.Markers(); }
+    QByteArray MarkersEndOfFrame() const;
     void SetMarkersEndOfFrame(const QByteArray& value);
 
     enCommSource CommSource() const { return source; }
@@ -52,21 +59,26 @@ public:
     int32_t NetRemotePort() const;
     void SetNetRemotePort(int32_t port);
 
-    int32_t InputCount() const { return static_cast<int32_t>(receiveBuffer.Size()); }
+    int32_t InputCount() const;
     QByteArray InputData();
-    QByteArray PeekInputData() const { return receiveBuffer.Peek(); }
+    QByteArray PeekInputData() const;
 
     bool CommOpen() const;
     void SetCommOpen(bool value);
 
     void ClearBuffer();
     void OutputData(const QByteArray& strToSent, int32_t TimeOut = 1000);
-    void RaiseCommState() override;
-    void RaiseError(int32_t Number, const QString& Description, enCommSource Source) override;
+    void RaiseCommState();
+    void RaiseError(int32_t Number, const QString& Description, enCommSource Source);
     void About();
 
     int32_t TimeOutCount() const { return timeOutCount; }
-    IKavlin* WiredTransport() const { return transport; }
+
+    // From the next SetCommSource on, forSource wires this transport instead
+    // of SerialAPI1 or TCP1; the caller keeps it alive while it is wired.
+    // The seam through which Comm's own rules run on a transport of the
+    // caller's.
+    Q_DECL_HIDDEN void UseTransport(enCommSource forSource, IKavlin* replacement);
 
     SerialAPI* const SerialAPI1;
     TCP* const TCP1;
@@ -88,9 +100,13 @@ private:
     void TimeOutExpired();
     void reportOwnFailure(const char* what);
 
+    IKavlin* transportFor(enCommSource wanted) const;
+
     IKavlin* transport = nullptr;
+    IKavlin* serialTransport = nullptr;
+    IKavlin* tcpTransport = nullptr;
     enCommSource source = enCommSource::None;
-    FrameBuffer receiveBuffer{DefaultMarkers};
+    const std::unique_ptr<FrameBuffer> receiveBuffer;
     // Counts the host's own takes of the buffer, so that a delivery notices
     // when a handler took or cleared it.
     quint64 bufferTakes = 0;
