@@ -2,6 +2,7 @@
 
 #include "CodePage1250.h"
 #include "Database.h"
+#include "Formaty.h"
 #include "Magazyn.h"
 #include "WholeFile.h"
 
@@ -87,6 +88,34 @@ void AttachTempTable(Database& database) {
             .arg(TempTable));
 }
 
+const QString tempQuery =
+    QStringLiteral("SELECT Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1, "
+                   "Lp2, data2, Godzina2, Timer2, Masa2, Jm2, Opis2 FROM %1 ORDER BY rowid")
+        .arg(TempTable);
+
+QString NumberText(const QVariant& value) {
+    return value.isNull() || !value.isValid() ? QString() : QString::number(value.toLongLong());
+}
+
+QString DateTimeText(const QVariant& value, const QString& pattern) {
+    const QDateTime stored = Database::ParseDateTime(value);
+    return stored.isValid() ? stored.toString(pattern) : QString();
+}
+
+QStringList HalfLine(const QVariantList& row, int first, const QString& massFormat,
+                     const QLocale& locale) {
+    const QVariant mass = row.value(first + ReportMassColumn);
+    return {NumberText(row.value(first)),
+            DateTimeText(row.value(first + 1), QStringLiteral("yyyy-MM-dd")),
+            DateTimeText(row.value(first + 2), QStringLiteral("HH:mm:ss")),
+            NumberText(row.value(first + 3)),
+            mass.isNull() || !mass.isValid()
+                ? QString()
+                : Formaty::FormatNumber(mass.toDouble(), massFormat, locale),
+            row.value(first + 5).toString(),
+            row.value(first + 6).toString()};
+}
+
 } // namespace
 
 QByteArray Przepisz(const QByteArray& raw, const QDateTime& now) {
@@ -155,6 +184,14 @@ bool WypelnijTemp(Database& database, Progress* progress) {
             .arg(TempTable);
     return readings.Take(n - left, [&](qint64 line, const QVariantList& row) {
         database.Execute(update, row + QVariantList{line});
+    });
+}
+
+void EachTempLine(Database& database, const QString& massFormat, const QLocale& locale,
+                  const std::function<void(const ReportLine&)>& take) {
+    database.QueryEach(tempQuery, [&](const QVariantList& row) {
+        take({HalfLine(row, 0, massFormat, locale),
+              HalfLine(row, ReportColumnCount, massFormat, locale)});
     });
 }
 

@@ -2,7 +2,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
 #include <optional>
 
 namespace Pomiar {
@@ -51,6 +55,19 @@ inline const QString TempTable = QStringLiteral("report.temp");
 // run, so that the progress window sees Escape; false when it was stopped
 // there (the table then keeps what was built so far). Throws DatabaseError.
 bool WypelnijTemp(Database& database, Progress* progress);
+
+// A line of the series report as printed: the texts of its left and right
+// halves, each Lp, data, Godzina, Timer, Masa, Jm, Opis; an empty half for
+// the odd last reading.
+inline constexpr int ReportColumnCount = 7;
+inline constexpr int ReportMassColumn = 4;
+using ReportLine = std::array<QStringList, 2>;
+
+// Hands the lines of TempTable to take, in their order: dates as
+// "yyyy-MM-dd", times as "HH:mm:ss", masses in the mass format and locale.
+// Throws DatabaseError.
+void EachTempLine(Database& database, const QString& massFormat, const QLocale& locale,
+                  const std::function<void(const ReportLine&)>& take);
 
 } // namespace RaportTekst
 } // namespace Pomiar

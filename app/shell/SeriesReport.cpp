@@ -1,7 +1,6 @@
 #include "SeriesReport.h"
 
 #include "Database.h"
-#include "Formaty.h"
 #include "LanguageTexts.h"
 #include "Magazyn.h"
 #include "PasekProgress.h"
@@ -29,11 +28,11 @@ namespace Pomiar {
 
 namespace {
 
-constexpr int columnCount = 7;
+constexpr int columnCount = RaportTekst::ReportColumnCount;
 // Share of a half line each column takes when the values leave room to
 // spare: Lp, Data, Godzina, Timer, Masa, Jm, Opis.
 constexpr std::array<double, columnCount> columnWeights{11, 16, 14, 10, 15, 6, 16};
-constexpr int massColumn = 4;
+constexpr int massColumn = RaportTekst::ReportMassColumn;
 constexpr int descriptionColumn = 6;
 // The narrowest a description column gets before the type gets smaller: a
 // description wraps onto more rows of its line, a number never does.
@@ -58,35 +57,7 @@ QFont ReportFont(double points, bool bold = false) {
 
 const QFont designedLineFont = ReportFont(7);
 
-QString NumberText(const QVariant& value) {
-    return value.isNull() || !value.isValid() ? QString() : QString::number(value.toLongLong());
-}
-
-QString DateTimeText(const QVariant& value, const QString& pattern) {
-    const QDateTime stored = Database::ParseDateTime(value);
-    return stored.isValid() ? stored.toString(pattern) : QString();
-}
-
-// One half of a line: Lp, data, Godzina, Timer, Masa, Jm, Opis as printed.
-QStringList HalfLine(const QVariantList& row, int first, const SeriesReport::Content& content) {
-    const QVariant mass = row.value(first + massColumn);
-    return {NumberText(row.value(first)),
-            DateTimeText(row.value(first + 1), QStringLiteral("yyyy-MM-dd")),
-            DateTimeText(row.value(first + 2), QStringLiteral("HH:mm:ss")),
-            NumberText(row.value(first + 3)),
-            mass.isNull() || !mass.isValid()
-                ? QString()
-                : Formaty::FormatNumber(mass.toDouble(), content.massFormat, content.locale),
-            row.value(first + 5).toString(),
-            row.value(first + 6).toString()};
-}
-
-// A line of the report: the cells of its left and right halves.
-using LineCells = std::array<QStringList, 2>;
-
-LineCells Cells(const QVariantList& row, const SeriesReport::Content& content) {
-    return {HalfLine(row, 0, content), HalfLine(row, columnCount, content)};
-}
+using LineCells = RaportTekst::ReportLine;
 
 // The widest text printed in each column over all lines, measured in the
 // designed type; the texts are kept to measure them again in a smaller one.
@@ -445,11 +416,6 @@ private:
     bool fontSet = false;
 };
 
-const QString tempQuery =
-    QStringLiteral("SELECT Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1, "
-                   "Lp2, data2, Godzina2, Timer2, Masa2, Jm2, Opis2 FROM %1 ORDER BY rowid")
-        .arg(RaportTekst::TempTable);
-
 // Only one report is prepared at a time: the progress window lets events
 // run, and a second print command from there must not empty temp under the
 // first.
@@ -517,16 +483,16 @@ void SeriesReport::Render(QPrinter& printer, Database& database, const Content& 
     // wrap, and once to draw them.
     WidestTexts widest;
     const QFontMetricsF designed(designedLineFont, &printer);
-    database.QueryEach(
-        tempQuery, [&](const QVariantList& row) { widest.Take(Cells(row, content), designed); });
+    const auto eachLine = [&](const std::function<void(const LineCells&)>& take) {
+        RaportTekst::EachTempLine(database, content.massFormat, content.locale, take);
+    };
+    eachLine([&](const LineCells& cells) { widest.Take(cells, designed); });
     Painter painter(printer, content, widest);
     if (!painter.Active())
         return;
     PageCount pages(painter.Lines());
     if (painter.Lines().descriptionsWrap) {
-        database.QueryEach(tempQuery, [&](const QVariantList& row) {
-            pages.Add(painter.Lines().LineHeight(Cells(row, content)));
-        });
+        eachLine([&](const LineCells& cells) { pages.Add(painter.Lines().LineHeight(cells)); });
     } else {
         for (qint64 line = 0; line < widest.lines; ++line)
             pages.Add(painter.Lines().lineHeight);
@@ -534,8 +500,7 @@ void SeriesReport::Render(QPrinter& printer, Database& database, const Content& 
     painter.SetPages(pages.Pages());
     painter.ReportHeader();
     painter.PageHeader();
-    database.QueryEach(tempQuery,
-                       [&](const QVariantList& row) { painter.Line(Cells(row, content)); });
+    eachLine([&](const LineCells& cells) { painter.Line(cells); });
     painter.Footer();
 }
 
