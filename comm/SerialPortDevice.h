@@ -1,6 +1,5 @@
 #pragma once
 
-#include <Mordal/PortNames.h>
 
 #include <QByteArray>
 #include <QString>

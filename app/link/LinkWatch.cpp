@@ -1,7 +1,6 @@
 #include "LinkWatch.h"
 
 #include "Mordal.h"
-#include "SerialPortDevice.h"
 
 #include <QFileInfo>
 
@@ -17,10 +16,10 @@ QString LinkWatch::LinkName() const {
     switch (comm->CommSource()) {
     case enCommSource::Serial: {
         const int port = comm->SerialPort();
-        if (Mordal::SerialPortDevice::ShownDevicePath(port).isEmpty() &&
+        if (Mordal::PortNames::ShownDevicePath(port).isEmpty() &&
             lastOpenLink.startsWith(QStringLiteral("COM%1 (").arg(port)))
             return lastOpenLink;
-        return Mordal::SerialPortDevice::DisplayName(port);
+        return Mordal::PortNames::DisplayName(port);
     }
     case enCommSource::TCP:
         return comm->NetRemoteHost() + QLatin1Char(':') + QString::number(comm->NetRemotePort());
@@ -33,7 +32,7 @@ QString LinkWatch::FailureText(int number, const QString& description, const Tex
     const QString link = LinkName();
     QString text = link.isEmpty() ? description : link + QStringLiteral(": ") + description;
     if (number == EACCES && comm && comm->CommSource() == enCommSource::Serial) {
-        const QString device = Mordal::SerialPortDevice::ShownDevicePath(comm->SerialPort());
+        const QString device = Mordal::PortNames::ShownDevicePath(comm->SerialPort());
         const QString group = QFileInfo(device).group();
         text +=
             QStringLiteral("\r\n") +

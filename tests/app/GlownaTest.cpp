@@ -11,7 +11,6 @@
 #include "PerUserSettings.h"
 #include "PtyPair.h"
 #include "ScriptedDialogs.h"
-#include "SerialPortDevice.h"
 #include "StatystykaPanel.h"
 #include "TestEnvironment.h"
 #include "frmCustom.h"
@@ -149,9 +148,8 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].title, "Communication Error");
     // The failure names the port and the device that was tried.
-    EXPECT_EQ(dialogs.Calls()[0].text, "Source: Serial-3\r\n" +
-                                           Mordal::SerialPortDevice::DisplayName(3) + ": " +
-                                           QString::fromLocal8Bit(strerror(ENOENT)));
+    EXPECT_EQ(dialogs.Calls()[0].text, "Source: Serial-3\r\n" + Mordal::PortNames::DisplayName(3) +
+                                           ": " + QString::fromLocal8Bit(strerror(ENOENT)));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Critical);
     EXPECT_EQ(window->OpisZrodla(), "Serial-3");
 }

@@ -5,7 +5,7 @@
 
 #include <CommInfo.h>
 #include <ControlFactory.h>
-#include <SerialPortDevice.h>
+#include <Mordal/PortNames.h>
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -180,9 +180,7 @@ bool frmCommSelect::LoadSettings() {
 }
 
 QString frmCommSelect::PortListText(int port) {
-    return QStringLiteral("%1  (%2)")
-        .arg(port)
-        .arg(Mordal::SerialPortDevice::ShownDevicePath(port));
+    return QStringLiteral("%1  (%2)").arg(port).arg(Mordal::PortNames::ShownDevicePath(port));
 }
 
 void frmCommSelect::FillPortList() {

@@ -17,9 +17,3 @@ MORDAL_EXPORT QString ShownDevicePath(int port);
 MORDAL_EXPORT QString DisplayName(int port);
 
 } // namespace Mordal::PortNames
-
-// The names under which the program calls them until its callers move.
-namespace Mordal::SerialPortDevice {
-using PortNames::DisplayName;
-using PortNames::ShownDevicePath;
-} // namespace Mordal::SerialPortDevice

@@ -32,42 +32,6 @@
 
 namespace Pomiar::Module1 {
 
-bool ReadSettings(ProgramContext& context) {
-    const QString ini = context.IniPath();
-    context.settings.nrWagi = INI::CzytajIni(ini, "ustawienia", "Nr_wagi", "1");
-    context.applicationTitle = QStringLiteral("Trevalo [%1]").arg(context.settings.nrWagi);
-    context.settings.languageFileName =
-        INI::CzytajIni(ini, "ustawienia", " language", "Polish.lag");
-    context.settings.helpFileName =
-        mUstawienia::HelpFileName(INI::CzytajIni(ini, "ustawienia", "language", "Polish.lag"));
-    try {
-        mUstawienia::WczytajUstawienia(ini, context.settings);
-    } catch (const SettingsError& error) {
-        context.dialogs->MessageBox(
-            nullptr,
-            QStringLiteral("Run-time error '13':\r\n\r\nType mismatch\r\n") + error.Where(),
-            MsgButtons::Ok, MsgIcon::Critical, context.applicationTitle);
-        return false;
-    }
-    // A file that cannot be written keeps what it held; the run goes on with
-    // the settings read.
-    QString error;
-    if (!mUstawienia::ZapiszUstawienia(ini, context.settings, &error))
-        std::fprintf(stderr, "Trevalo: %s\n", qPrintable(error));
-    return true;
-}
-
-void CheckLanguageFile(ProgramContext& context) {
-    const QString languageFile = context.LanguageFilePath();
-    if (IsUsableLanguageFile(languageFile))
-        return;
-    // Garbled or foreign texts would hide every command; the designed ones
-    // keep the program usable until another file is chosen.
-    UseDesignedTexts(languageFile);
-    context.dialogs->MessageBox(nullptr, context.Msg(27) + QStringLiteral("\r\n") + languageFile,
-                                MsgButtons::Ok, MsgIcon::Exclamation, context.applicationTitle);
-}
-
 void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
     const auto loaded = [&visit](QWidget& window) {
         if (visit)

@@ -20,7 +20,6 @@
 #include "SwitchingToolTips.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
-#include "Utilities.h"
 #include "frmLanguage.h"
 
 #include <QApplication>

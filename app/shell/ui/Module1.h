@@ -1,27 +1,14 @@
 #pragma once
 
+#include "StartSettings.h"
+
 #include <QStringList>
 #include <functional>
 
 class QApplication;
 class QWidget;
 
-namespace Pomiar {
-struct ProgramContext;
-}
-
 namespace Pomiar::Module1 {
-
-// Reads the station number, title, language and the settings of the run
-// from ustawienia.ini and writes the settings back at once, so the file
-// always holds them after a start. False (after telling the user) when a
-// setting cannot be used.
-bool ReadSettings(ProgramContext& context);
-
-// Before any text is looked up: a language file that is no language file
-// (IsUsableLanguageFile) is reported with message 27 and the run keeps the
-// designed texts, leaving the file as it is.
-void CheckLanguageFile(ProgramContext& context);
 
 // Loads every translated window once, in the order of a template run, each
 // applying its texts to the language file; none is shown. Each window is
