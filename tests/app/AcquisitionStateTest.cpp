@@ -35,6 +35,7 @@ TEST(AcquisitionState, CommandsFollowTheModeAndTheLink) {
     const Row table[] = {
         //                                start stop pause read cont unst tare series
         {Mode::Idle, true, false, /*    */ "EE DD DD EE EE EE EE EE "},
+        // Whatever the link did meanwhile: no second Start during automatic work.
         {Mode::Automatic, true, false, /**/ "DD EE EE DD DD DD EE EE "},
         {Mode::Paused, true, false, /*  */ "DD DD EE DD DD DD EE EE "},
         {Mode::Continuous, true, false, "ED DD DD EE EE EE EE DD "},
@@ -42,8 +43,6 @@ TEST(AcquisitionState, CommandsFollowTheModeAndTheLink) {
         {Mode::Idle, false, false, /*   */ "DD DD DD DD DD EE DD EE "},
         {Mode::Automatic, false, false, "DD EE EE DD DD DD DD EE "},
         {Mode::Paused, false, false, /* */ "DD DD EE DD DD DD DD EE "},
-        // A link that comes back during automatic work offers no second Start.
-        {Mode::Automatic, true, true, /**/ "DD EE EE DD DD DD EE EE "},
         // After a Stop with cycle work on, single reads wait for the link.
         {Mode::Idle, true, true, /*     */ "EE DD DD DD EE EE EE EE "},
     };

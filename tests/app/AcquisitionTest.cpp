@@ -328,6 +328,8 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
     back.Write("SI     7.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
     EXPECT_EQ(dialogs.Calls().size(), 1u);
+    //                    start stop pause read cont  unst  tare
+    EXPECT_EQ(States(), "DD EE EE DD DD DD EE ") << "still automatic work, no second Start";
 }
 
 TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollected) {

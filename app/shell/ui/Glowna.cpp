@@ -74,11 +74,25 @@ const QSet<QString> groupStarts = {"start", "opcje", "odczyt", "pomoc", "connect
 // Buttons that show a pressed state.
 const QSet<QString> pressableButtons = {"pauza", "rozpocznij", "stabilny"};
 
-// What continuous transmission blocks and gives back.
-const QStringList blockedMenuItems = {"mnunowa",   "mnuotworz", "mnuzapisz",
-                                      "mnudrukuj", "mnuRaport", "mnuwykres"};
-const QStringList blockedButtons = {"nowa",   "otworz", "zapisz", "drukuj",
-                                    "raport", "wykres", "start"};
+// Where each command whose availability follows acquisition is shown.
+struct CommandPlaces {
+    AcquisitionState::Command command;
+    QStringList menuItems;
+    QStringList buttons;
+};
+
+const CommandPlaces commandPlaces[] = {
+    {AcquisitionState::Command::Start, {"mnustart"}, {"start"}},
+    {AcquisitionState::Command::Stop, {"mnustop"}, {"stop"}},
+    {AcquisitionState::Command::Pause, {"mnupauza"}, {"pauza"}},
+    {AcquisitionState::Command::SingleRead, {"mnuodczyt"}, {"odczyt"}},
+    {AcquisitionState::Command::Continuous, {"mnuCiagla"}, {"rozpocznij"}},
+    {AcquisitionState::Command::Unstable, {"mnuStabilne"}, {"stabilny"}},
+    {AcquisitionState::Command::Tare, {"mnutara"}, {"tara"}},
+    {AcquisitionState::Command::Series,
+     {"mnunowa", "mnuotworz", "mnuzapisz", "mnudrukuj", "mnuRaport", "mnuwykres"},
+     {"nowa", "otworz", "zapisz", "drukuj", "raport", "wykres"}},
+};
 
 } // namespace
 
@@ -230,10 +244,7 @@ void Glowna::buildCommands() {
         seriesCommands.TellStoreFailed(reason, waiting);
     };
 
-    // At design time Stop and Pause are off; the rest waits for the first
-    // link report.
-    setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), false);
-    setCommandEnabled(QStringLiteral("mnupauza"), QStringLiteral("pauza"), false);
+    showCommandStates();
 }
 
 QAction* Glowna::addMenuItem(QMenu* menu, const QString& name, const QString& caption,
@@ -272,19 +283,14 @@ void Glowna::runOperation(const QString& key) {
         (*operation)();
 }
 
-void Glowna::setMenuEnabled(const QString& name, bool enabled) {
-    if (QAction* item = menuItems.value(name))
-        item->setEnabled(enabled);
-}
-
-void Glowna::setButtonEnabled(const QString& key, bool enabled) {
-    if (QAction* button = toolbarButtons.value(key))
-        button->setEnabled(enabled);
-}
-
-void Glowna::setCommandEnabled(const QString& menuName, const QString& toolbarKey, bool enabled) {
-    setMenuEnabled(menuName, enabled);
-    setButtonEnabled(toolbarKey, enabled);
+void Glowna::showCommandStates() {
+    for (const CommandPlaces& places : commandPlaces) {
+        const auto available = acquisition.Available(places.command);
+        for (const QString& name : places.menuItems)
+            menuItems.value(name)->setEnabled(available.menu);
+        for (const QString& key : places.buttons)
+            toolbarButtons.value(key)->setEnabled(available.button);
+    }
 }
 
 void Glowna::buildCentralArea() {
@@ -394,7 +400,7 @@ void Glowna::openCycleGate() {
 }
 
 bool Glowna::passCycleGate(int timer) {
-    if (!automaticRunning || !cycleWorkOn())
+    if (!AutomaticWorkRunning() || !cycleWorkOn())
         return true;
     switch (gate->Check(timer)) {
     case BramkaCyklu::Result::Accept:
@@ -526,7 +532,7 @@ QString Glowna::OpisZrodla() const {
 }
 
 void Glowna::onComm(const QByteArray& frame, int, int, bool&) {
-    const bool paused = toolbarButtons.value(QStringLiteral("pauza"))->isChecked();
+    const bool paused = acquisition.CurrentMode() == AcquisitionState::Mode::Paused;
     const auto route =
         protocol.RouteFrame(frame, continuousFlag, paused, buffers, QDateTime::currentDateTime());
     if (route == BalanceProtocol::Route::ToReadingHandler)
@@ -576,10 +582,8 @@ void Glowna::onCommIsOpen(bool state) {
         tmrEthernet.setInterval(linkWatch.RetryIntervalMs());
         tmrEthernet.start();
     }
-    setCommandEnabled(QStringLiteral("mnustart"), QStringLiteral("start"), state);
-    setCommandEnabled(QStringLiteral("mnuCiagla"), QStringLiteral("rozpocznij"), state);
-    setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), state);
-    setCommandEnabled(QStringLiteral("mnutara"), QStringLiteral("tara"), state);
+    acquisition.LinkReported(state);
+    showCommandStates();
     showLinkStatus();
     // The lines collected so far are stored; the device cannot be told to
     // stop, and sending to a closed link does nothing.
@@ -647,7 +651,7 @@ void Glowna::help() {
 }
 
 void Glowna::exitCommand() {
-    if (MenuItem(QStringLiteral("mnustop"))->isEnabled())
+    if (acquisition.CurrentMode() == AcquisitionState::Mode::Automatic)
         StopCommand();
     if (!ciaglaTicked)
         close();
@@ -702,7 +706,7 @@ void Glowna::EdytujOpis(int row) {
 
 void Glowna::afterReadingPrompts() {
     // Never during automatic work: nobody is there to answer.
-    if (automaticRunning || !MenuItem(QStringLiteral("mnustart"))->isEnabled())
+    if (AutomaticWorkRunning())
         return;
     const Ustawienia& settings = context.settings;
     if (settings.pomiarShowNote || settings.pomiarShowSave)
@@ -720,15 +724,8 @@ void Glowna::StartCommand() {
     store.NowaSeria();
     if (closeChart)
         closeChart();
-    for (const char* name : {"mnustart", "mnuCiagla", "mnuStabilne", "mnuodczyt"})
-        setMenuEnabled(QLatin1String(name), false);
-    setMenuEnabled(QStringLiteral("mnustop"), true);
-    setMenuEnabled(QStringLiteral("mnupauza"), true);
-    setButtonEnabled(QStringLiteral("stop"), true);
-    setButtonEnabled(QStringLiteral("pauza"), true);
-    for (const char* key : {"start", "rozpocznij", "stabilny", "odczyt"})
-        setButtonEnabled(QLatin1String(key), false);
-    automaticRunning = true;
+    acquisition.SetMode(AcquisitionState::Mode::Automatic);
+    showCommandStates();
     Timer2.start();
     lTim2L = 0;
     Timer2Tick();
@@ -765,31 +762,27 @@ void Glowna::Timer2Tick() {
 }
 
 void Glowna::StopCommand() {
-    const bool open = MSComm1 && MSComm1->CommOpen();
-    setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), false);
-    setCommandEnabled(QStringLiteral("mnupauza"), QStringLiteral("pauza"), false);
-    setCommandEnabled(QStringLiteral("mnuStabilne"), QStringLiteral("stabilny"), true);
-    setCommandEnabled(QStringLiteral("mnustart"), QStringLiteral("start"), open);
-    setCommandEnabled(QStringLiteral("mnuCiagla"), QStringLiteral("rozpocznij"), open);
-    setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), open);
     Timer2.stop();
-    automaticRunning = false;
+    acquisition.SetMode(AcquisitionState::Mode::Idle);
     if (cycleWorkOn && cycleWorkOn()) {
         store.seriesStart.reset();
-        setCommandEnabled(QStringLiteral("mnuodczyt"), QStringLiteral("odczyt"), false);
+        acquisition.HoldSingleRead();
     }
+    showCommandStates();
     if (loadFirstRange)
         loadFirstRange();
 }
 
 void Glowna::PauseCommand() {
-    const bool running = MenuItem(QStringLiteral("mnustop"))->isEnabled();
-    setCommandEnabled(QStringLiteral("mnustop"), QStringLiteral("stop"), !running);
+    const bool running = acquisition.CurrentMode() == AcquisitionState::Mode::Automatic;
+    acquisition.SetMode(running ? AcquisitionState::Mode::Paused
+                                : AcquisitionState::Mode::Automatic);
     if (running)
         Timer2.stop();
     else
         Timer2.start();
     ToolbarButton(QStringLiteral("pauza"))->setChecked(running);
+    showCommandStates();
 }
 
 void Glowna::EndOfCycle() {
@@ -807,18 +800,13 @@ void Glowna::ContinuousCommand() {
 }
 
 void Glowna::blokujMenuCiaglej() {
-    for (const QString& name : blockedMenuItems)
-        setMenuEnabled(name, false);
-    for (const QString& key : blockedButtons)
-        setButtonEnabled(key, false);
+    acquisition.SetMode(AcquisitionState::Mode::Continuous);
+    showCommandStates();
 }
 
 void Glowna::odblokujMenuCiaglej() {
-    for (const QString& name : blockedMenuItems)
-        setMenuEnabled(name, true);
-    setMenuEnabled(QStringLiteral("mnustart"), true);
-    for (const QString& key : blockedButtons)
-        setButtonEnabled(key, true);
+    acquisition.SetMode(AcquisitionState::Mode::Idle);
+    showCommandStates();
 }
 
 void Glowna::continuousOn() {

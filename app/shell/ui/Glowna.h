@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AcquisitionState.h"
 #include "BalanceProtocol.h"
 #include "HelpWindow.h"
 #include "LinkWatch.h"
@@ -132,7 +133,10 @@ public:
     // The stored report of the series shown under the open chart.
     void RaportDoWykresu();
     void ShowCycleSettings();
-    bool AutomaticWorkRunning() const { return automaticRunning; }
+    bool AutomaticWorkRunning() const {
+        return acquisition.CurrentMode() == AcquisitionState::Mode::Automatic ||
+               acquisition.CurrentMode() == AcquisitionState::Mode::Paused;
+    }
     // Compacts the working database; the closing window calls it.
     std::function<bool()> compactDatabase;
     // Compactions counted for the closing window; the close sequence resets it.
@@ -157,9 +161,8 @@ private:
                          const QString& toolbarKey, const QKeySequence& shortcut = {});
     void addToolbarButton(const QString& key, const QString& toolTip);
     void runOperation(const QString& key);
-    void setCommandEnabled(const QString& menuName, const QString& toolbarKey, bool enabled);
-    void setMenuEnabled(const QString& name, bool enabled);
-    void setButtonEnabled(const QString& key, bool enabled);
+    // Menu items and buttons as the acquisition state allows them.
+    void showCommandStates();
 
     void findHelpFile();
     bool configureAndOpenLink();
@@ -201,7 +204,7 @@ private:
     bool firstTimer2Tick = true;
     bool closing = false;
     std::unique_ptr<class Film> film;
-    bool automaticRunning = false;
+    AcquisitionState acquisition;
     QPointer<Wykres> wykres;        // the chart window while it is open
     Raport* raportWindow = nullptr; // the report window while it captures
     std::unique_ptr<Database> cycleDatabase;
