@@ -69,7 +69,7 @@ bool Run(ProgramContext& context, int n, double goal, const QString& keep) {
     SeriesReport report(context, store);
     clock.restart();
     const QString pdf = folder.filePath("seria.pdf");
-    const bool written = report.ZapiszPdf(pdf);
+    const bool written = report.SavePdf(pdf);
     const double render = Seconds(clock);
 
     // The preview renders every page before it shows the first.

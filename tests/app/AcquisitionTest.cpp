@@ -74,31 +74,31 @@ TEST_F(AcquisitionTest, CommandsFollowTheStateTable) {
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->ToolbarButtonClick("start");
+    window->RunCommand("start");
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->ToolbarButtonClick("pauza");
+    window->RunCommand("pauza");
     EXPECT_EQ(States(), "DD DD EE DD DD DD EE ");
     EXPECT_TRUE(window->ToolbarButton("pauza")->isChecked());
-    window->ToolbarButtonClick("pauza");
+    window->RunCommand("pauza");
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->ToolbarButtonClick("stop");
+    window->RunCommand("stop");
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("rozpocznij");
     EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
     EXPECT_FALSE(window->MenuItem("mnunowa")->isEnabled());
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("rozpocznij");
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
 }
 
 TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
-    window->ToolbarButtonClick("start");
+    window->RunCommand("start");
     EXPECT_TRUE(dialogs.Calls().empty());
     EXPECT_TRUE(window->Timer2.isActive());
-    window->ToolbarButtonClick("stop");
+    window->RunCommand("stop");
 
     window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->ToolbarButtonClick("start");
+    window->RunCommand("start");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
     EXPECT_FALSE(window->Timer2.isActive());
@@ -107,12 +107,12 @@ TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
     // A save that did not complete keeps the readings and does not start.
     window->saveSeries = [] { return false; };
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->ToolbarButtonClick("start");
+    window->RunCommand("start");
     EXPECT_FALSE(window->Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     dialogs.AnswerNext(MsgAnswer::No);
-    window->ToolbarButtonClick("start");
+    window->RunCommand("start");
     EXPECT_TRUE(window->Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 0);
 }
@@ -163,14 +163,14 @@ TEST_F(AcquisitionTest, StopWithCycleWorkOnDisablesSingleReadUntilTheLinkReports
     EXPECT_FALSE(window->Store().seriesStart.has_value());
     EXPECT_FALSE(window->MenuItem("mnuodczyt")->isEnabled());
     EXPECT_FALSE(window->ToolbarButton("odczyt")->isEnabled());
-    window->ToolbarButtonClick("connection");
-    window->ToolbarButtonClick("connection");
+    window->RunCommand("connection");
+    window->RunCommand("connection");
     EXPECT_TRUE(window->ToolbarButton("odczyt")->isEnabled());
 }
 
 TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEveryLine) {
     ASSERT_FALSE(window->UnstableReadings());
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("rozpocznij");
     EXPECT_TRUE(window->UnstableReadings()) << "switched on for the transmission";
     ASSERT_NE(window->FilmWindow(), nullptr);
     EXPECT_TRUE(window->FilmWindow()->isVisible());
@@ -179,7 +179,7 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
     ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 4; }));
     EXPECT_EQ(window->Store().RowCount(), 0) << "collected, not yet stored";
 
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("rozpocznij");
     EXPECT_EQ(balance.Read(4), "C0\r\n");
     EXPECT_FALSE(window->UnstableReadings()) << "back as it was";
     EXPECT_EQ(window->FilmWindow(), nullptr);
@@ -190,15 +190,15 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
 }
 
 TEST_F(AcquisitionTest, UnstableSwitchAlreadyOnStaysOn) {
-    window->ToolbarButtonClick("stabilny");
-    window->ToolbarButtonClick("rozpocznij");
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("stabilny");
+    window->RunCommand("rozpocznij");
+    window->RunCommand("rozpocznij");
     EXPECT_TRUE(window->UnstableReadings());
     EXPECT_TRUE(window->ToolbarButton("stabilny")->isChecked());
 }
 
 TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("rozpocznij");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 2; }));
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -209,22 +209,22 @@ TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
 }
 
 TEST_F(AcquisitionTest, ExitDuringTransmissionStoresTheFramesAndKeepsTheProgram) {
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("rozpocznij");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 2; }));
-    window->ToolbarButtonClick("wyjscie");
+    window->RunCommand("wyjscie");
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(dialogs.Calls().empty());
     EXPECT_EQ(window->Store().RowCount(), 2);
     dialogs.AnswerNext(MsgAnswer::No);
-    window->ToolbarButtonClick("wyjscie");
+    window->RunCommand("wyjscie");
     EXPECT_EQ(dialogs.Calls().size(), 1u) << "the second exit asks the close question";
 }
 
 TEST_F(AcquisitionTest, ExitDuringAutomaticWorkStopsItFirst) {
     window->StartCommand();
     dialogs.AnswerNext(MsgAnswer::No);
-    window->ToolbarButtonClick("wyjscie");
+    window->RunCommand("wyjscie");
     EXPECT_FALSE(window->Timer2.isActive());
     EXPECT_TRUE(window->MenuItem("mnustart")->isEnabled());
 }
@@ -333,7 +333,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
 }
 
 TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollected) {
-    window->ToolbarButtonClick("rozpocznij");
+    window->RunCommand("rozpocznij");
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nSI     3.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 3; }));

@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
     EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("From: Serial-3\r\n"))
         << dialogs.Calls()[0].text.toStdString();
 
-    window->ToolbarButtonClick("pomoc");
+    window->RunCommand("pomoc");
     EXPECT_EQ(dialogs.Calls().back().text, "Help file not found:\r\n" + window->HelpFile());
 }
 
@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
     dialogs.desktopOpens = false;
     SetLink("0", "1");
     ASSERT_TRUE(Start());
-    window->ToolbarButtonClick("pomoc");
+    window->RunCommand("pomoc");
     auto* shown = window->findChild<HelpWindow*>();
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(shown->isVisible());
@@ -212,7 +212,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
     QFile(context.LanguageFolder() + "/Polish.chm").open(QIODevice::WriteOnly);
     window.reset();
     ASSERT_TRUE(Start());
-    window->ToolbarButtonClick("pomoc");
+    window->RunCommand("pomoc");
     EXPECT_EQ(dialogs.Messages().last(),
               "Nie mozna otworzyc pliku pomocy:\r\n" + window->HelpFile());
 }
@@ -240,7 +240,7 @@ TEST_F(MainWindowTest, ButtonsRunTheOperationOfTheirKey) {
     SetLink("0", "1");
     ASSERT_TRUE(Start());
     optionsShown = 0;
-    window->ToolbarButtonClick("opcje");
+    window->RunCommand("opcje");
     EXPECT_EQ(optionsShown, 1);
     Item("mnuopcje")->trigger();
     EXPECT_EQ(optionsShown, 2);
@@ -258,7 +258,7 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     EXPECT_TRUE(Item("mnutara")->isEnabled());
 
     window->ShowDebugForm();
-    window->ToolbarButtonClick("odczyt");
+    window->RunCommand("odczyt");
     EXPECT_EQ(balance.Read(3), "S\r\n");
     balance.Write("S     12.3456 g  \r\n");
     auto* text = window->Debug()->findChild<QPlainTextEdit*>("Text1");
@@ -269,7 +269,7 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     EXPECT_TRUE(lines[0].endsWith(" (OUT): S[CRLF]")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(" (IN ): S     12.3456 g  [CRLF]")) << lines[1].toStdString();
 
-    window->ToolbarButtonClick("tara");
+    window->RunCommand("tara");
     EXPECT_EQ(balance.Read(3), "T\r\n");
 }
 
@@ -279,7 +279,7 @@ TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
     SetLink("2", "1");
     ZapiszIni(context.IniPath(), "COMMANDS", "CMD_SEND_UNSTABLE", "SIR");
     ASSERT_TRUE(Start());
-    window->ToolbarButtonClick("stabilny");
+    window->RunCommand("stabilny");
     EXPECT_TRUE(Item("mnuStabilne")->isChecked());
     window->OdpytajWage();
     EXPECT_EQ(balance.Read(5), "SIR\r\n");
@@ -291,12 +291,12 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     SetLink("2", "1");
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Item("mnuodczyt")->isEnabled());
-    window->ToolbarButtonClick("connection");
+    window->RunCommand("connection");
     EXPECT_FALSE(holder.Comm1()->CommOpen());
     EXPECT_FALSE(Item("mnuodczyt")->isEnabled());
     EXPECT_FALSE(Button("tara")->isEnabled());
     EXPECT_FALSE(window->tmrEthernet.isActive());
-    window->ToolbarButtonClick("connection");
+    window->RunCommand("connection");
     EXPECT_TRUE(Button("odczyt")->isEnabled());
     // Commands that do not read from the balance stay as they are.
     EXPECT_TRUE(Item("Languuage")->isEnabled());
@@ -350,8 +350,8 @@ TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     ASSERT_TRUE(simulator.waitForFinished(3000));
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
     RunEventsFor(400);
-    window->ToolbarButtonClick("connection");
-    window->ToolbarButtonClick("connection");
+    window->RunCommand("connection");
+    window->RunCommand("connection");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].title, "Communication Error");
     EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("Source: TCP-127.0.0.1\r\n" + link + ": "))
@@ -400,7 +400,7 @@ TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramE
     window->ShowDebugForm();
     for (int i = 0; i < 3; ++i)
         window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
-    window->ToolbarButtonClick("wykres");
+    window->RunCommand("wykres");
     ASSERT_NE(window->ChartWindow(), nullptr);
     ASSERT_TRUE(window->ChartWindow()->isVisible());
     dialogs.Clear();
@@ -425,7 +425,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     int closed = 0;
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
     dialogs.AnswerNext(MsgAnswer::No);
-    window->ToolbarButtonClick("wyjscie");
+    window->RunCommand("wyjscie");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(5));
     EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(45));

@@ -467,7 +467,7 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
     ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
     const QString path = File("en.pdf");
     SeriesReport report(context, store);
-    ASSERT_TRUE(report.ZapiszPdf(path));
+    ASSERT_TRUE(report.SavePdf(path));
     const QString text = PdfText(path);
     EXPECT_TRUE(text.contains("Readings"));
     EXPECT_TRUE(text.contains("page 1 of 1"));
@@ -501,7 +501,7 @@ protected:
         EXPECT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
         const QString path = File("wide.pdf");
         SeriesReport report(context, store);
-        EXPECT_TRUE(report.ZapiszPdf(path));
+        EXPECT_TRUE(report.SavePdf(path));
         if (const QByteArray keep = qgetenv("REPORT_PDF_KEEP"); !keep.isEmpty())
             QFile::copy(path, QString::fromLocal8Bit(keep) + "-" + store.locale.name() + ".pdf");
         return PdfText(path);

@@ -69,7 +69,7 @@ protected:
 TEST_F(SeriesCommandsTest, SavingWritesTheSeriesFileAndStartsANewSeries) {
     Read("12.5000");
     dialogs.FileNext(File("pierwsza"), "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     const QString saved = File("pierwsza.ser");
     ASSERT_TRUE(QFile::exists(saved));
     Database file(saved);
@@ -85,14 +85,14 @@ TEST_F(SeriesCommandsTest, SavingWritesTheSeriesFileAndStartsANewSeries) {
 
 TEST_F(SeriesCommandsTest, CancelledSaveDialogKeepsEverything) {
     Read("1.0000");
-    EXPECT_FALSE(window->SaveCommand());
+    EXPECT_FALSE(window->Series().Save());
     EXPECT_EQ(Rows(), 1);
 }
 
 TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->ToolbarButtonClick("nowa");
+    window->RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages(), QStringList{context.Msg(4)});
     EXPECT_EQ(Rows(), 1);
     EXPECT_TRUE(window->Store().WorkingDatabaseBound());
@@ -101,20 +101,20 @@ TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
 TEST_F(SeriesCommandsTest, SaveThatDoesNotCompleteKeepsTheSeriesOnNew) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Yes); // save first, then cancel the file dialog
-    window->ToolbarButtonClick("nowa");
+    window->RunCommand("nowa");
     EXPECT_EQ(Rows(), 1);
 }
 
 TEST_F(SeriesCommandsTest, CancelledOpenStillMarksTheSeriesFile) {
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     EXPECT_TRUE(window->bolOldFile);
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::No);
-    window->ToolbarButtonClick("nowa");
+    window->RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(29));
     EXPECT_EQ(Rows(), 1);
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->ToolbarButtonClick("nowa");
+    window->RunCommand("nowa");
     EXPECT_EQ(Rows(), 0);
     EXPECT_FALSE(window->bolOldFile);
 }
@@ -122,9 +122,9 @@ TEST_F(SeriesCommandsTest, CancelledOpenStillMarksTheSeriesFile) {
 TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
     Read("1.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     ASSERT_EQ(Rows(), 1);
     Read("2.0000");
     Read("3.0000");
@@ -136,13 +136,13 @@ TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
 TEST_F(SeriesCommandsTest, SavingOverTheOpenSeriesFileOnlyCompactsIt) {
     Read("1.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     Read("2.0000");
     dialogs.Clear();
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
-    EXPECT_TRUE(window->SaveCommand());
+    EXPECT_TRUE(window->Series().Save());
     EXPECT_TRUE(dialogs.Messages().isEmpty());
     EXPECT_EQ(RowsIn(File("seria.ser")), 2);
 }
@@ -151,12 +151,12 @@ TEST_F(SeriesCommandsTest, FileInUseElsewhereIsRefusedAndNothingChanges) {
     const QString target = File("zajety.ser");
     Read("1.0000");
     dialogs.FileNext(target, "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     const QByteArray before = TestFiles::ReadFile(target);
     Read("5.0000");
     FileLock other(target, FileLock::Mode::Shared);
     dialogs.FileNext(target, "Pliki wazen (*.ser)");
-    EXPECT_FALSE(window->SaveCommand());
+    EXPECT_FALSE(window->Series().Save());
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(8));
     EXPECT_EQ(dialogs.Calls().back().title, context.Msg(46));
     EXPECT_EQ(Rows(), 1);
@@ -169,7 +169,7 @@ TEST_F(SeriesCommandsTest, FastExportAppendsAndStartsANewSeries) {
     for (int round = 0; round < 2; ++round) {
         Read("1.0000");
         Read("2.0000");
-        ASSERT_TRUE(window->SaveCommand());
+        ASSERT_TRUE(window->Series().Save());
         EXPECT_EQ(Rows(), 0);
     }
     const QByteArray csv = TestFiles::ReadFile(File("szybki.csv"));
@@ -182,7 +182,7 @@ TEST_F(SeriesCommandsTest, FastExportAppendsAndStartsANewSeries) {
 TEST_F(SeriesCommandsTest, ExportChosenInTheDialogOpensTheEditorAndKeepsTheSeries) {
     Read("1.0000");
     dialogs.FileNext(File("wyniki"), "Export CSV[;] (*.csv)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     EXPECT_EQ(Rows(), 1);
     const auto opened = dialogs.CallsOf(ScriptedDialogs::Kind::OpenWithDesktop);
     ASSERT_EQ(opened.size(), 1u);
@@ -202,7 +202,7 @@ TEST_F(SeriesCommandsTest, DescriptionsAreEditedAndKept) {
     Read("1.0000");
     SeriesModel& model = window->Store().Model();
     dialogs.InputNext(QString("  probka A  "));
-    window->EdytujOpis(0);
+    window->Series().EditDescription(0);
     EXPECT_EQ(model.Row(0).opis, "  probka A  ");
     const auto asked = dialogs.CallsOf(ScriptedDialogs::Kind::InputBox);
     EXPECT_EQ(asked[0].title, context.Msg(48));
@@ -210,19 +210,19 @@ TEST_F(SeriesCommandsTest, DescriptionsAreEditedAndKept) {
     EXPECT_EQ(asked[0].defaultText, "") << "no description yet, its blank trimmed";
 
     dialogs.InputNext(std::nullopt);
-    window->EdytujOpis(0);
+    window->Series().EditDescription(0);
     EXPECT_EQ(model.Row(0).opis, "  probka A  ") << "Cancel changes nothing";
 
     dialogs.InputNext(QString("probka A"));
-    window->EdytujOpis(0);
+    window->Series().EditDescription(0);
     EXPECT_EQ(model.Row(0).opis, "probka A") << "the unchanged default, trimmed";
 
     dialogs.InputNext(QString(51, 'x'));
-    window->EdytujOpis(0);
+    window->Series().EditDescription(0);
     EXPECT_EQ(model.Row(0).opis, "probka A") << "too long for the column: refused";
 
     dialogs.InputNext(QString());
-    window->EdytujOpis(0);
+    window->Series().EditDescription(0);
     EXPECT_EQ(model.Row(0).opis, " ");
     EXPECT_EQ(window->Store().Bound().Scalar("select Opis from pomiary").toString(), " ");
 }
@@ -242,11 +242,11 @@ TEST_F(SeriesCommandsTest, DescriptionPromptFollowsOnlyStoredReadings) {
 
 TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
     Read("1.0000");
-    window->ToolbarButtonClick("wykres");
+    window->RunCommand("wykres");
     EXPECT_EQ(window->ChartWindow(), nullptr) << "one reading is too few";
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(3));
     Read("2.0000");
-    window->ToolbarButtonClick("wykres");
+    window->RunCommand("wykres");
     ASSERT_NE(window->ChartWindow(), nullptr);
     const int before = window->ChartWindow()->Masy()->count();
     Read("3.0000");
@@ -270,7 +270,7 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
         window->PrzetworzOdczyt("    2.0000 g\r\n");
         captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
     };
-    window->ToolbarButtonClick("raport");
+    window->RunCommand("raport");
     EXPECT_TRUE(captured);
     EXPECT_EQ(Rows(), 2) << "only the weighing is a reading, not the report's lines";
     EXPECT_DOUBLE_EQ(window->Store().Values().back(), 2.0);
@@ -283,14 +283,14 @@ TEST_F(SeriesCommandsTest, ANameThatGetsItsEndingIsNotReplacedUnasked) {
         Read(value);
     const QString existing = File("seria 1.ser");
     dialogs.FileNext(existing, "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     const QByteArray saved = TestFiles::ReadFile(existing);
     Read("3.0000");
 
     dialogs.Clear();
     dialogs.FileNext(File("seria 1"), "Pliki wazen (*.ser)");
     dialogs.AnswerNext(MsgAnswer::No);
-    EXPECT_FALSE(window->SaveCommand());
+    EXPECT_FALSE(window->Series().Save());
     ASSERT_EQ(dialogs.Messages().size(), 1);
     EXPECT_TRUE(dialogs.Messages()[0].contains(existing));
     EXPECT_EQ(dialogs.Calls().back().buttons, MsgButtons::YesNo);
@@ -299,7 +299,7 @@ TEST_F(SeriesCommandsTest, ANameThatGetsItsEndingIsNotReplacedUnasked) {
 
     dialogs.FileNext(File("seria 1"), "Pliki wazen (*.ser)");
     dialogs.AnswerNext(MsgAnswer::Yes);
-    EXPECT_TRUE(window->SaveCommand());
+    EXPECT_TRUE(window->Series().Save());
     EXPECT_EQ(RowsIn(existing), 1);
 
     // The dialog itself asks about a name typed with its ending, and about
@@ -307,10 +307,10 @@ TEST_F(SeriesCommandsTest, ANameThatGetsItsEndingIsNotReplacedUnasked) {
     Read("4.0000");
     dialogs.Clear();
     dialogs.FileNext(existing, "Pliki wazen (*.ser)");
-    EXPECT_TRUE(window->SaveCommand());
+    EXPECT_TRUE(window->Series().Save());
     Read("5.0000");
     dialogs.FileNext(File("nowa"), "Pliki wazen (*.ser)");
-    EXPECT_TRUE(window->SaveCommand());
+    EXPECT_TRUE(window->Series().Save());
     EXPECT_TRUE(dialogs.Messages().isEmpty());
     EXPECT_TRUE(dialogs.QueuesEmpty());
 }
@@ -330,7 +330,7 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
         dialogs.Clear();
         dialogs.AnswerNext(MsgAnswer::No); // the readings stay unsaved
         dialogs.FileNext(path);
-        window->ToolbarButtonClick("otworz");
+        window->RunCommand("otworz");
         ASSERT_EQ(dialogs.Messages().size(), 2) << name;
         EXPECT_TRUE(dialogs.Messages()[1].contains(path)) << name;
         EXPECT_EQ(dialogs.Calls().back().title, context.Msg(46));
@@ -345,20 +345,20 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
     Read("3.0000");
     EXPECT_EQ(RowsIn(Magazyn::WorkingDatabasePath(context.programFolder)), 3);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->ToolbarButtonClick("nowa");
+    window->RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4));
 
     // A bound series file stays bound.
     dialogs.AnswerNext(MsgAnswer::No);
-    window->ToolbarButtonClick("nowa");
+    window->RunCommand("nowa");
     Read("1.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     dialogs.AnswerNext(MsgAnswer::Yes); // end the series
     dialogs.FileNext(File("pusty.ser"));
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     EXPECT_TRUE(window->bolOldFile);
     EXPECT_EQ(window->Store().BoundPath(), File("seria.ser"));
     Read("2.0000");
@@ -368,9 +368,9 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
 TEST_F(SeriesCommandsTest, ABoundSeriesFileIsWholeAfterEveryReadingSoThatACopyHoldsThemAll) {
     Read("1.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     for (const char* value : {"2.0000", "3.0000", "4.0000"})
         Read(value);
     EXPECT_FALSE(QFile::exists(File("seria.ser-wal")));
@@ -391,7 +391,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
         Read(value);
     ASSERT_TRUE(QDir().mkpath(File("nosnik")));
     dialogs.FileNext(File("nosnik/seria.ser"), "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     auto media = ScratchMount::ReadOnlyFolder(File("nosnik"));
     if (!media)
         GTEST_SKIP() << "no read-only media can be made here";
@@ -399,7 +399,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     const QByteArray before = TestFiles::ReadFile(path);
     dialogs.Clear();
     dialogs.FileNext(path);
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     ASSERT_EQ(dialogs.Messages().size(), 1);
     EXPECT_TRUE(dialogs.Messages()[0].contains(path));
     EXPECT_EQ(dialogs.Calls().back().icon, MsgIcon::Information);
@@ -413,7 +413,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     EXPECT_EQ(RowsIn(Magazyn::WorkingDatabasePath(context.programFolder)), 3);
     EXPECT_EQ(TestFiles::ReadFile(path), before);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->ToolbarButtonClick("nowa");
+    window->RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4)) << "the readings are offered a save";
 }
 
@@ -428,7 +428,7 @@ TEST_F(SeriesCommandsTest, AFailedSaveNamesTheChosenFileAndTheSystemsReason) {
         const QString chosen = media->Path() + "/wyniki";
         dialogs.Clear();
         dialogs.FileNext(chosen, filter);
-        EXPECT_FALSE(window->SaveCommand());
+        EXPECT_FALSE(window->Series().Save());
         ASSERT_EQ(dialogs.Messages().size(), 1) << filter;
         const QString shown = dialogs.Messages()[0];
         EXPECT_TRUE(shown.contains(SeriesFile::WithEnding(chosen, filter))) << shown.toStdString();
@@ -447,9 +447,9 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
         GTEST_SKIP() << "no small file system can be mounted here";
     Read("1.0000");
     dialogs.FileNext(disk->Path() + "/seria.ser", "Pliki wazen (*.ser)");
-    ASSERT_TRUE(window->SaveCommand());
+    ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(disk->Path() + "/seria.ser");
-    window->ToolbarButtonClick("otworz");
+    window->RunCommand("otworz");
     ASSERT_TRUE(window->bolOldFile);
     Magazyn& store = window->Store();
     SeriesCommands commands(context, store, {window.get(), &window->bolOldFile, {}, {}, {}, {}});

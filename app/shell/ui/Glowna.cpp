@@ -180,11 +180,11 @@ void Glowna::buildCommands() {
     QAction* pomoc = menuBar()->addAction(QStringLiteral("Po&moc"));
     pomoc->setObjectName(QStringLiteral("mnupomoc"));
     menuItems.insert(QStringLiteral("mnupomoc"), pomoc);
-    connect(pomoc, &QAction::triggered, this, [this] { runOperation(QStringLiteral("pomoc")); });
+    connect(pomoc, &QAction::triggered, this, [this] { RunCommand(QStringLiteral("pomoc")); });
 
     operations.insert(QStringLiteral("wyjscie"), [this] { exitCommand(); });
-    operations.insert(QStringLiteral("odczyt"), [this] { singleRead(); });
-    operations.insert(QStringLiteral("tara"), [this] { tare(); });
+    operations.insert(QStringLiteral("odczyt"), [this] { OdpytajWage(); });
+    operations.insert(QStringLiteral("tara"), [this] { protocol.Tare(); });
     operations.insert(QStringLiteral("opcje"), [this] { showOptions(true); });
     operations.insert(QStringLiteral("pomoc"), [this] { help(); });
     operations.insert(QStringLiteral("connection"), [this] { connectionButton(); });
@@ -194,9 +194,9 @@ void Glowna::buildCommands() {
     operations.insert(QStringLiteral("rozpocznij"), [this] { ContinuousCommand(); });
     operations.insert(QStringLiteral("stabilny"), [this] { UnstableSwitch(); });
     operations.insert(QStringLiteral("cykl"), [this] { ShowCycleSettings(); });
-    operations.insert(QStringLiteral("nowa"), [this] { NewSeriesCommand(); });
-    operations.insert(QStringLiteral("otworz"), [this] { OpenSeriesCommand(); });
-    operations.insert(QStringLiteral("zapisz"), [this] { SaveCommand(); });
+    operations.insert(QStringLiteral("nowa"), [this] { seriesCommands.NewSeries(); });
+    operations.insert(QStringLiteral("otworz"), [this] { seriesCommands.OpenSeries(); });
+    operations.insert(QStringLiteral("zapisz"), [this] { seriesCommands.Save(); });
     operations.insert(QStringLiteral("wykres"),
                       [this] { wykres = Wykres::Pokaz(context, store, wykres, this); });
     operations.insert(QStringLiteral("wykresopcje"), [this] {
@@ -238,7 +238,7 @@ void Glowna::buildCommands() {
         report.panel = panel;
         report.Drukuj();
     });
-    saveSeries = [this] { return SaveCommand(); };
+    saveSeries = [this] { return seriesCommands.Save(); };
     store.afterReadingPrompts = [this] { afterReadingPrompts(); };
     store.storeFailed = [this](const QString& reason, int waiting) {
         seriesCommands.TellStoreFailed(reason, waiting);
@@ -255,7 +255,7 @@ QAction* Glowna::addMenuItem(QMenu* menu, const QString& name, const QString& ca
     if (!shortcut.isEmpty())
         item->setShortcut(shortcut);
     menuItems.insert(name, item);
-    connect(item, &QAction::triggered, this, [this, toolbarKey] { runOperation(toolbarKey); });
+    connect(item, &QAction::triggered, this, [this, toolbarKey] { RunCommand(toolbarKey); });
     return item;
 }
 
@@ -268,16 +268,12 @@ void Glowna::addToolbarButton(const QString& key, const QString& toolTip) {
     button->setToolTip(toolTip);
     button->setCheckable(pressableButtons.contains(key));
     toolbarButtons.insert(key, button);
-    connect(button, &QAction::triggered, this, [this, key] { ToolbarButtonClick(key); });
+    connect(button, &QAction::triggered, this, [this, key] { RunCommand(key); });
     if (key == QLatin1String("connection"))
         button->setIcon(ToolbarIcons::Icon(QStringLiteral("disconnected")));
 }
 
-void Glowna::ToolbarButtonClick(const QString& key) {
-    runOperation(key);
-}
-
-void Glowna::runOperation(const QString& key) {
+void Glowna::RunCommand(const QString& key) {
     const auto operation = operations.constFind(key);
     if (operation != operations.cend())
         (*operation)();
@@ -338,7 +334,7 @@ void Glowna::buildCentralArea() {
     connect(&store.Model(), &QAbstractItemModel::rowsInserted, &showLastRow,
             qOverload<>(&QTimer::start));
     connect(DataGrid1, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { EdytujOpis(index.row()); });
+            [this](const QModelIndex& index) { seriesCommands.EditDescription(index.row()); });
     tableLayout->addWidget(gridCaption);
     tableLayout->addWidget(DataGrid1);
 
@@ -498,20 +494,8 @@ void Glowna::showOptions(bool cancelAvailable) {
     showLinkStatus();
 }
 
-void Glowna::OutputDataAndDebug(const QByteArray& txt) {
-    protocol.OutputDataAndDebug(txt);
-}
-
 void Glowna::OdpytajWage() {
     protocol.OdpytajWage(unstableOn);
-}
-
-void Glowna::singleRead() {
-    OdpytajWage();
-}
-
-void Glowna::tare() {
-    protocol.Tare();
 }
 
 void Glowna::Czekaj(int ms) {
@@ -688,29 +672,13 @@ SeriesCommands::Window Glowna::seriesWindow() {
     return window;
 }
 
-void Glowna::NewSeriesCommand() {
-    seriesCommands.NewSeries();
-}
-
-void Glowna::OpenSeriesCommand() {
-    seriesCommands.OpenSeries();
-}
-
-bool Glowna::SaveCommand() {
-    return seriesCommands.Save();
-}
-
-void Glowna::EdytujOpis(int row) {
-    seriesCommands.EditDescription(row);
-}
-
 void Glowna::afterReadingPrompts() {
     // Never during automatic work: nobody is there to answer.
     if (AutomaticWorkRunning())
         return;
     const Ustawienia& settings = context.settings;
     if (settings.pomiarShowNote || settings.pomiarShowSave)
-        EdytujOpis(store.RowCount() - 1);
+        seriesCommands.EditDescription(store.RowCount() - 1);
     if (settings.pomiarShowSave)
         context.dialogs->MessageBox(this, context.Msg(49), MsgButtons::Ok, MsgIcon::None,
                                     QString());
@@ -799,18 +767,18 @@ void Glowna::ContinuousCommand() {
         continuousOn();
 }
 
-void Glowna::blokujMenuCiaglej() {
+void Glowna::BlokujMenuCiaglej() {
     acquisition.SetMode(AcquisitionState::Mode::Continuous);
     showCommandStates();
 }
 
-void Glowna::odblokujMenuCiaglej() {
+void Glowna::OdblokujMenuCiaglej() {
     acquisition.SetMode(AcquisitionState::Mode::Idle);
     showCommandStates();
 }
 
 void Glowna::continuousOn() {
-    blokujMenuCiaglej();
+    BlokujMenuCiaglej();
     ciaglaTicked = true;
     QAction* button = ToolbarButton(QStringLiteral("rozpocznij"));
     MenuItem(QStringLiteral("mnuCiagla"))->setChecked(true);
@@ -838,7 +806,7 @@ void Glowna::continuousOff() {
         film->CloseByOwner();
         film.reset();
     }
-    odblokujMenuCiaglej();
+    OdblokujMenuCiaglej();
     QAction* button = ToolbarButton(QStringLiteral("rozpocznij"));
     button->setChecked(false);
     button->setToolTip(SwitchingToolTips::Text(context, QStringLiteral("TB_22")));

@@ -54,9 +54,9 @@ public:
     QAction* MenuItem(const QString& name) const { return menuItems.value(name); }
     QAction* ToolbarButton(const QString& key) const { return toolbarButtons.value(key); }
     QToolBar* Toolbar1() const { return toolbar; }
-    void ToolbarButtonClick(const QString& key);
+    // Runs the command of a toolbar key ("start"), as its button and menu item do.
+    void RunCommand(const QString& key);
 
-    void OutputDataAndDebug(const QByteArray& txt);
     void OdpytajWage();
     void Czekaj(int ms);
     QString OpisZrodla() const;
@@ -103,14 +103,8 @@ public:
         return film.get();
     }
 
-    // The series commands of the File menu. Save answers whether the series
-    // is safe: written, or nothing to write; false when the user cancelled
-    // or the file could not be written.
-    void NewSeriesCommand();
-    void OpenSeriesCommand();
-    bool SaveCommand();
-    // Asks for the description of a row and stores it.
-    void EdytujOpis(int row);
+    // The series commands of the File menu and the descriptions of readings.
+    SeriesCommands& Series() { return seriesCommands; }
 
     // How the series is saved when the program asks for it (closing, Start,
     // New, Open); tests may replace it.
@@ -160,7 +154,6 @@ private:
     QAction* addMenuItem(QMenu* menu, const QString& name, const QString& caption,
                          const QString& toolbarKey, const QKeySequence& shortcut = {});
     void addToolbarButton(const QString& key, const QString& toolTip);
-    void runOperation(const QString& key);
     // Menu items and buttons as the acquisition state allows them.
     void showCommandStates();
 
@@ -177,12 +170,10 @@ private:
 
     SeriesCommands::Window seriesWindow();
     void afterReadingPrompts();
-    void blokujMenuCiaglej();
-    void odblokujMenuCiaglej();
+    void BlokujMenuCiaglej();
+    void OdblokujMenuCiaglej();
     void continuousOn();
     void continuousOff();
-    void singleRead();
-    void tare();
     void connectionButton();
     void help();
     void exitCommand();

@@ -504,18 +504,15 @@ void SeriesReport::Render(QPrinter& printer, Database& database, const Content& 
     painter.Footer();
 }
 
-bool SeriesReport::RenderPdf(const QString& path, Database& database, const Content& content) {
+bool SeriesReport::SavePdf(const QString& path) {
+    const Content content = currentContent();
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
     printer.setDocName(content.texts.caption);
     SetUpPage(printer);
-    Render(printer, database, content);
+    Render(printer, store.Bound(), content);
     return QFileInfo(path).size() > 0 && printer.printerState() != QPrinter::Error;
-}
-
-bool SeriesReport::ZapiszPdf(const QString& path) {
-    return RenderPdf(path, store.Bound(), currentContent());
 }
 
 SeriesReport::Content SeriesReport::currentContent() const {
@@ -599,7 +596,7 @@ void SeriesReport::savePdfFromPreview(QWidget* preview) {
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".pdf");
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = ZapiszPdf(path);
+    const bool written = SavePdf(path);
     QApplication::restoreOverrideCursor();
     if (!written)
         context.dialogs->MessageBox(preview, path, MsgButtons::Ok, MsgIcon::Critical,

@@ -58,11 +58,10 @@ public:
 
     // The report of what temp holds now, as a PDF file; false when the file
     // could not be written.
-    bool ZapiszPdf(const QString& path);
+    bool SavePdf(const QString& path);
 
     // Draws the lines of temp onto the printer, page by page.
     static void Render(QPrinter& printer, Database& database, const Content& content);
-    static bool RenderPdf(const QString& path, Database& database, const Content& content);
     // A4 with 15 mm margins, the page the report is laid out for.
     static void SetUpPage(QPrinter& printer);
 
