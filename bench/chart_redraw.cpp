@@ -3,7 +3,7 @@
 // chart painted, and of one appended reading with the open chart following
 // it, at 1,000 and 100,000 rows, for all readings and for the last 1,000.
 #include "Database.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
@@ -44,10 +44,10 @@ Figures timeRuns(int runs, const std::function<void()>& run) {
 }
 
 void setMode(PerUserSettings& settings, bool lastN) {
-    settings.SaveSetting(OpcjeWykresu::Section, "Liczba", lastN ? "1" : "0");
-    settings.SaveSetting(OpcjeWykresu::Section, "LiczbaPom", "1000");
-    settings.SaveSetting(OpcjeWykresu::Section, "Max", "12,01");
-    settings.SaveSetting(OpcjeWykresu::Section, "Min", "11,99");
+    settings.SaveSetting(ChartOptions::Section, "Liczba", lastN ? "1" : "0");
+    settings.SaveSetting(ChartOptions::Section, "LiczbaPom", "1000");
+    settings.SaveSetting(ChartOptions::Section, "Max", "12,01");
+    settings.SaveSetting(ChartOptions::Section, "Min", "11,99");
 }
 
 } // namespace
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", folder.filePath("config").toLocal8Bit());
     QApplication app(argc, argv);
     context.userSettings = std::make_shared<PerUserSettings>(QStringLiteral("chart-bench"));
-    Magazyn store(context);
+    MeasurementStore store(context);
     store.OtworzMagazyn();
 
     std::printf("%-8s %-10s %-22s %-22s %-22s %s\n", "rows", "mode", "redraw ms (med/max)",

@@ -87,7 +87,7 @@ void StreamLines(int master, int lines, int linesPerSecond, Stream& stream) {
 }
 
 // Rows whose value is not that of the line at their place.
-int MisplacedRows(Magazyn& store) {
+int MisplacedRows(MeasurementStore& store) {
     int misplaced = 0;
     for (int row = 0; row < store.RowCount(); ++row) {
         if (std::abs(store.Model().Row(row).masa - ValueOfLine(row + 1)) > 1e-6)

@@ -7,7 +7,7 @@
 // Every figure is the median of R runs (3 by default) on a warm page cache.
 #include "Database.h"
 #include "LocalTime.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
 #include "SeriesFile.h"
@@ -112,7 +112,7 @@ struct OpenFigures {
 OpenFigures openOnce(ProgramContext& context, const QString& path, int expectedRows) {
     OpenFigures figures;
     QElapsedTimer clock;
-    auto store = std::make_unique<Magazyn>(context);
+    auto store = std::make_unique<MeasurementStore>(context);
     QTableView grid;
     grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid.resize(800, 30 * firstRowsShown);
@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     StoreBench::ScratchProgram program;
     QTemporaryDir& folder = program.folder;
     ProgramContext& context = program.context;
-    const QString workingPath = Magazyn::WorkingDatabasePath(folder.path());
+    const QString workingPath = MeasurementStore::WorkingDatabasePath(folder.path());
     const QString seriesPath = folder.filePath(QStringLiteral("seria.ser"));
     const QString toolDbPath = folder.filePath(QStringLiteral("tool.db"));
     const QString ourCsv = folder.filePath(QStringLiteral("ours.csv"));
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
             QFile::copy(seriesPath, copy);
             QElapsedTimer clock;
             clock.start();
-            Magazyn::KompaktujBaze(copy);
+            MeasurementStore::KompaktujBaze(copy);
             compact.push_back(msSince(clock));
         }
         if (countRows(seriesPath) != rows || countRows(toolDbPath) != rows)

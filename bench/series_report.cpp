@@ -2,13 +2,13 @@
 // (under the progress window, as the print command does) and rendering
 // every page, to a PDF file and into the print preview.
 #include "Database.h"
-#include "Magazyn.h"
-#include "PasekProgress.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
-#include "RaportTekst.h"
+#include "ReportText.h"
 #include "SeriesReport.h"
 #include "StoreBench.h"
+#include "WindowedProgress.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -54,15 +54,15 @@ double Seconds(const QElapsedTimer& clock) {
 
 bool Run(ProgramContext& context, int n, double goal, const QString& keep) {
     QTemporaryDir folder;
-    Magazyn store(context);
+    MeasurementStore store(context);
     store.OtworzMagazyn();
     store.OtworzBaze(WriteSeries(folder.filePath("seria.ser"), n));
     store.ObliczStatystyke();
 
     QElapsedTimer clock;
     clock.start();
-    PasekProgress progress;
-    const bool filled = RaportTekst::WypelnijTemp(store.Bound(), &progress);
+    WindowedProgress progress;
+    const bool filled = ReportText::FillTemp(store.Bound(), &progress);
     progress.End();
     const double fill = Seconds(clock);
 

@@ -4,7 +4,7 @@
 // series loaded.
 #include "Database.h"
 #include "LocalTime.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
 #include "StoreBench.h"
@@ -41,7 +41,7 @@ struct Figures {
     double p99;
 };
 
-Figures timeAppends(Magazyn& store, int count) {
+Figures timeAppends(MeasurementStore& store, int count) {
     std::vector<double> ms;
     QDateTime at = QDateTime::currentDateTime();
     for (int i = 0; i < count; ++i) {
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         const QString path = folder.filePath(QStringLiteral("series-%1.ser").arg(rows));
         StoreBench::WriteSeries(path, rows, [](int i) { return 12.0 + (i % 100) * 0.001; });
         const long before = residentKiB();
-        Magazyn store(context);
+        MeasurementStore store(context);
         QTableView grid;
         grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         grid.setModel(&store.Model());

@@ -1,7 +1,7 @@
 // Storing what continuous transmission collected: 10,000 frames in one
 // batch, as when the operator ends the transmission.
 #include "BalanceProtocol.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
 #include "StoreBench.h"
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     StoreBench::ScratchProgram program;
     ProgramContext& context = program.context;
-    Magazyn store(context);
+    MeasurementStore store(context);
     store.OtworzMagazyn();
     QTableView grid;
     grid.setModel(&store.Model());

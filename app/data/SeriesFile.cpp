@@ -3,7 +3,7 @@
 #include "CodePage1250.h"
 #include "Database.h"
 #include "FileLock.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "SeriesModel.h"
 
-#include "Formaty.h"
+#include "Formats.h"
 
 namespace Pomiar {
 
@@ -102,14 +102,14 @@ QString SeriesModel::shownText(const SeriesRow& row, int column) const {
     case Lp:
         return QString::number(row.lp);
     case Data:
-        return Formaty::FormatDateTime(QDateTime(row.data, QTime(0, 0)),
+        return Formats::FormatDateTime(QDateTime(row.data, QTime(0, 0)),
                                        QStringLiteral("yyyy-MM-dd"));
     case Godzina:
-        return Formaty::FormatDateTime(row.godzina, QStringLiteral("hh:mm:ss"));
+        return Formats::FormatDateTime(row.godzina, QStringLiteral("hh:mm:ss"));
     case Timer:
         return QString::number(row.timer);
     case Masa:
-        return Formaty::FormatNumber(row.masa, massFormat, locale);
+        return Formats::FormatNumber(row.masa, massFormat, locale);
     case Jm:
         return row.jm;
     case Opis:
@@ -193,7 +193,7 @@ void SeriesModel::Clear() {
     Reset({});
 }
 
-void SeriesModel::SetOpis(int row, const QString& opis) {
+void SeriesModel::SetDescription(int row, const QString& opis) {
     rows[size_t(row)].opis = opis;
     emit dataChanged(index(row, Opis), index(row, Opis));
 }

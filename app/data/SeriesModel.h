@@ -55,7 +55,7 @@ public:
     void Append(SeriesRow row);
     void Reset(std::vector<SeriesRow> rows);
     void Clear();
-    void SetOpis(int row, const QString& opis);
+    void SetDescription(int row, const QString& opis);
     const SeriesRow& Row(int row) const { return rows[size_t(row)]; }
     int Count() const { return static_cast<int>(rows.size()); }
 

@@ -32,7 +32,7 @@ class BalanceProtocol {
 public:
     using DebugSink = std::function<void(const QString& text, const QString& label)>;
 
-    BalanceProtocol(Mordal::Comm*& comm, const Ustawienia& settings);
+    BalanceProtocol(Mordal::Comm*& comm, const Settings& settings);
 
     // Called with every command sent and every frame received while the
     // traffic window is open.
@@ -58,7 +58,7 @@ private:
     void echo(const QByteArray& text, const QString& label);
 
     Mordal::Comm*& comm;
-    const Ustawienia& settings;
+    const Settings& settings;
     DebugSink debugSink;
 };
 

@@ -16,7 +16,7 @@ class UserDialogs;
 struct ProgramContext {
     QString programFolder;
     QString applicationTitle = QStringLiteral("Trevalo");
-    Ustawienia settings;
+    Settings settings;
     MessageTable messages;
     UserDialogs* dialogs = nullptr;
     std::shared_ptr<PerUserSettings> userSettings;

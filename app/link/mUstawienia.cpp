@@ -65,9 +65,9 @@ QString SettingsError::Where() const {
 
 namespace mUstawienia {
 
-void WczytajUstawienia(const QString& iniPath, Ustawienia& settings) {
+void WczytajUstawienia(const QString& iniPath, Settings& settings) {
     // Read into a copy so that a bad key leaves the settings as they were.
-    Ustawienia read = settings;
+    Settings read = settings;
     read.fastExportEnabled = readBoolean(iniPath, sectionExport, "fastExportEnabled", "0");
     read.fastExportFileName =
         INI::CzytajIni(iniPath, sectionExport, "fastExportFileName", "FastExportFile");
@@ -78,7 +78,7 @@ void WczytajUstawienia(const QString& iniPath, Ustawienia& settings) {
     settings = read;
 }
 
-bool ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings, QString* error) {
+bool ZapiszUstawienia(const QString& iniPath, const Settings& settings, QString* error) {
     return writeAll(iniPath,
                     {{sectionExport, "fastExportEnabled", BooleanText(settings.fastExportEnabled)},
                      {sectionExport, "fastExportFileName", settings.fastExportFileName},

@@ -7,7 +7,7 @@ namespace Pomiar {
 
 // The settings held in memory for the whole run, read from ustawienia.ini
 // by the entry routine and changed only by the options dialog.
-struct Ustawienia {
+struct Settings {
     QString nrWagi = QStringLiteral("1");
     QString languageFileName = QStringLiteral("Polish.lag");
     QString helpFileName = QStringLiteral("Polish.chm");
@@ -42,12 +42,12 @@ namespace mUstawienia {
 
 // Reads the six keys of the run into settings, in their order; a Boolean key
 // with an unusable text throws SettingsError.
-void WczytajUstawienia(const QString& iniPath, Ustawienia& settings);
+void WczytajUstawienia(const QString& iniPath, Settings& settings);
 
 // Writes the same six keys, Booleans as "True" or "False". Stops at the
 // first write that fails (the file then stays as it was before it) and
 // answers false with the reason in error.
-bool ZapiszUstawienia(const QString& iniPath, const Ustawienia& settings, QString* error = nullptr);
+bool ZapiszUstawienia(const QString& iniPath, const Settings& settings, QString* error = nullptr);
 
 // The text-to-Boolean rule of the settings: a number is true unless it is 0,
 // and the words True and False in any case; nothing else converts.

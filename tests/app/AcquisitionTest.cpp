@@ -1,4 +1,4 @@
-#include "BramkaCyklu.h"
+#include "CycleGate.h"
 #include "Database.h"
 #include "EventWait.h"
 #include "Film.h"
@@ -241,7 +241,7 @@ TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
 
 TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
     {
-        Database working(Magazyn::WorkingDatabasePath(context.programFolder));
+        Database working(MeasurementStore::WorkingDatabasePath(context.programFolder));
         working.Execute("INSERT INTO cykl (start, Stop) VALUES (10, 20)");
         working.Execute("INSERT INTO cykl (start, Stop) VALUES (30, 40)");
     }
@@ -249,7 +249,7 @@ TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
     window->cycleWorkOn = [] { return true; };
     window->StartCommand();
     window->Timer2.stop();
-    Magazyn& store = window->Store();
+    MeasurementStore& store = window->Store();
     const QDateTime zero = QDateTime::currentDateTime();
     store.seriesStart = zero;
     for (const int elapsed : {5, 10, 20, 25, 30, 40})
@@ -265,7 +265,7 @@ TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
     EXPECT_FALSE(window->AutomaticWorkRunning());
     EXPECT_FALSE(window->Timer2.isActive());
-    EXPECT_EQ(window->Gate()->lZakres(), (BramkaCyklu::Zakres{10, 20})) << "back on the first";
+    EXPECT_EQ(window->Gate()->lZakres(), (CycleGate::Range{10, 20})) << "back on the first";
 }
 
 TEST_F(AcquisitionTest, CycleGateIsOpenOutsideAutomaticWork) {

@@ -1,6 +1,6 @@
 #include "Database.h"
 #include "INI.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "ScriptedDialogs.h"
@@ -52,11 +52,11 @@ protected:
     }
 
     void Set(const char* key, const QString& value) {
-        context.userSettings->SaveSetting(OpcjeWykresu::Section, QLatin1String(key), value);
+        context.userSettings->SaveSetting(ChartOptions::Section, QLatin1String(key), value);
     }
 
     QString Saved(const char* key) const {
-        return context.userSettings->GetSetting(OpcjeWykresu::Section, QLatin1String(key),
+        return context.userSettings->GetSetting(ChartOptions::Section, QLatin1String(key),
                                                 QStringLiteral("<missing>"));
     }
 
@@ -78,7 +78,7 @@ protected:
 
     // What the main window's open-chart command does.
     void Open() {
-        wykres = Wykres::Pokaz(context, store, wykres, nullptr);
+        wykres = Wykres::Show(context, store, wykres, nullptr);
         if (wykres)
             store.chartRefresh = [this] {
                 if (wykres)
@@ -96,7 +96,7 @@ protected:
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     ProgramContext context;
-    Magazyn store{context};
+    MeasurementStore store{context};
     QPointer<Wykres> wykres;
     const QDateTime start{QDate(2026, 12, 7), QTime(10, 15, 30)};
 };
@@ -136,9 +136,9 @@ TEST_F(ChartTest, AllReadingsNeedTwoReadings) {
     ASSERT_NE(wykres, nullptr);
     EXPECT_TRUE(wykres->isVisible());
     EXPECT_EQ(dialogs.Calls().size(), 1u);
-    EXPECT_EQ(Ys(wykres->Masy()), (QList<double>{10, 11}));
-    EXPECT_EQ(wykres->OsX()->categoriesLabels().first(), "1");
-    EXPECT_FALSE(wykres->Gorna()->isVisible());
+    EXPECT_EQ(Ys(wykres->MassSeries()), (QList<double>{10, 11}));
+    EXPECT_EQ(wykres->AxisX()->categoriesLabels().first(), "1");
+    EXPECT_FALSE(wykres->UpperLine()->isVisible());
 }
 
 TEST_F(ChartTest, LastNChartsTheNewestFirstWithTwoLimitLines) {
@@ -151,14 +151,14 @@ TEST_F(ChartTest, LastNChartsTheNewestFirstWithTwoLimitLines) {
     AddReadings(2);
     Open();
     ASSERT_NE(wykres, nullptr);
-    EXPECT_EQ(Ys(wykres->Masy()), (QList<double>{15, 14, 13, 12, 11}));
-    EXPECT_EQ(wykres->OsX()->categoriesLabels().first(), "6 ");
-    EXPECT_EQ(Ys(wykres->Gorna()), (QList<double>{13.5, 13.5}));
-    EXPECT_EQ(Ys(wykres->Dolna()), (QList<double>{10.25, 10.25}));
-    EXPECT_TRUE(wykres->Gorna()->isVisible());
+    EXPECT_EQ(Ys(wykres->MassSeries()), (QList<double>{15, 14, 13, 12, 11}));
+    EXPECT_EQ(wykres->AxisX()->categoriesLabels().first(), "6 ");
+    EXPECT_EQ(Ys(wykres->UpperLine()), (QList<double>{13.5, 13.5}));
+    EXPECT_EQ(Ys(wykres->LowerLine()), (QList<double>{10.25, 10.25}));
+    EXPECT_TRUE(wykres->UpperLine()->isVisible());
     // The lines run across the whole horizontal axis.
-    EXPECT_LE(wykres->Gorna()->at(0).x(), wykres->OsX()->min());
-    EXPECT_GE(wykres->Gorna()->at(1).x(), wykres->OsX()->max());
+    EXPECT_LE(wykres->UpperLine()->at(0).x(), wykres->AxisX()->min());
+    EXPECT_GE(wykres->UpperLine()->at(1).x(), wykres->AxisX()->max());
 }
 
 TEST_F(ChartTest, LastNOverASeriesWithoutTimesIsRefused) {
@@ -191,15 +191,15 @@ TEST_F(ChartTest, LastNOrdersByTimeAndKeepsRepeatedNumbersApart) {
     Set("LiczbaPom", "1");
     Open();
     ASSERT_NE(wykres, nullptr);
-    EXPECT_EQ(Ys(wykres->Masy()), QList<double>{5.0});
+    EXPECT_EQ(Ys(wykres->MassSeries()), QList<double>{5.0});
 
     Set("LiczbaPom", "3");
     Set("Liczba", "0");
     wykres->Redraw();
     // A fifth of four rows rounds to one: every row is labelled, and the
     // repeated numbers stay separate categories.
-    EXPECT_EQ(wykres->OsX()->count(), 4);
-    EXPECT_EQ(wykres->OsX()->categoriesLabels().first(), "1");
+    EXPECT_EQ(wykres->AxisX()->count(), 4);
+    EXPECT_EQ(wykres->AxisX()->categoriesLabels().first(), "1");
 }
 
 TEST_F(ChartTest, RaisingNWhileOpenChartsTheRowsThereAre) {
@@ -209,8 +209,8 @@ TEST_F(ChartTest, RaisingNWhileOpenChartsTheRowsThereAre) {
     ASSERT_NE(wykres, nullptr);
     Set("LiczbaPom", "500");
     wykres->Redraw();
-    EXPECT_EQ(Ys(wykres->Masy()), (QList<double>{13, 12, 11, 10}));
-    EXPECT_EQ(wykres->OsX()->categoriesLabels().first(), "4 ");
+    EXPECT_EQ(Ys(wykres->MassSeries()), (QList<double>{13, 12, 11, 10}));
+    EXPECT_EQ(wykres->AxisX()->categoriesLabels().first(), "4 ");
 }
 
 TEST_F(ChartTest, ChartFollowsNewReadingsAndANewSeries) {
@@ -218,26 +218,26 @@ TEST_F(ChartTest, ChartFollowsNewReadingsAndANewSeries) {
     Open();
     ASSERT_NE(wykres, nullptr);
     AddReadings(1);
-    EXPECT_EQ(Ys(wykres->Masy()), (QList<double>{10, 11, 12}));
-    EXPECT_GE(wykres->OsY()->max(), 12);
+    EXPECT_EQ(Ys(wykres->MassSeries()), (QList<double>{10, 11, 12}));
+    EXPECT_GE(wykres->AxisY()->max(), 12);
 
     store.NowaSeria();
-    EXPECT_EQ(wykres->Masy()->count(), 0);
+    EXPECT_EQ(wykres->MassSeries()->count(), 0);
 }
 
 TEST_F(ChartTest, LabelsAndTicksAreThinnedToAboutFive) {
-    EXPECT_EQ(DaneWykresu::Podzial(0), 1);
-    EXPECT_EQ(DaneWykresu::Podzial(2), 1);
-    EXPECT_EQ(DaneWykresu::Podzial(12), 2);
-    EXPECT_EQ(DaneWykresu::Podzial(13), 3);
-    EXPECT_EQ(DaneWykresu::Podzial(100000), 20000);
+    EXPECT_EQ(ChartData::LabelStep(0), 1);
+    EXPECT_EQ(ChartData::LabelStep(2), 1);
+    EXPECT_EQ(ChartData::LabelStep(12), 2);
+    EXPECT_EQ(ChartData::LabelStep(13), 3);
+    EXPECT_EQ(ChartData::LabelStep(100000), 20000);
 
     AddReadings(12);
     Open();
     ASSERT_NE(wykres, nullptr);
-    const QStringList labels = wykres->OsX()->categoriesLabels();
+    const QStringList labels = wykres->AxisX()->categoriesLabels();
     EXPECT_EQ(labels, (QStringList{"1", "3", "5", "7", "9", "11"}));
-    EXPECT_EQ(wykres->OsX()->endValue("3"), 3);
+    EXPECT_EQ(wykres->AxisX()->endValue("3"), 3);
 }
 
 TEST(ChartPointsTest, LongSeriesKeepsItsExtremesInOrder) {
@@ -245,8 +245,8 @@ TEST(ChartPointsTest, LongSeriesKeepsItsExtremesInOrder) {
     values[5000] = 100;
     values[7777] = -50;
     values[7778] = 60;
-    const QList<QPointF> points = PunktyWykresu(values);
-    EXPECT_LE(points.size(), MaxPunktowWykresu);
+    const QList<QPointF> points = ChartPoints(values);
+    EXPECT_LE(points.size(), MaxChartPoints);
     EXPECT_TRUE(points.contains(QPointF(5001, 100)));
     EXPECT_TRUE(points.contains(QPointF(7778, -50)));
     EXPECT_TRUE(points.contains(QPointF(7779, 60)));
@@ -255,7 +255,7 @@ TEST(ChartPointsTest, LongSeriesKeepsItsExtremesInOrder) {
     EXPECT_EQ(points.first().x(), 1);
 
     // A short series is drawn point for point.
-    const QList<QPointF> few = PunktyWykresu({3, 1, 2});
+    const QList<QPointF> few = ChartPoints({3, 1, 2});
     EXPECT_EQ(few, (QList<QPointF>{{1, 3}, {2, 1}, {3, 2}}));
 }
 
@@ -266,16 +266,16 @@ TEST_F(ChartTest, VerticalAxisFixedOrAutomatic) {
     Set("OYMax", "40");
     Open();
     ASSERT_NE(wykres, nullptr);
-    EXPECT_EQ(wykres->OsY()->min(), -1.5);
-    EXPECT_EQ(wykres->OsY()->max(), 40);
-    EXPECT_EQ(wykres->OsY()->tickCount(), 11);
+    EXPECT_EQ(wykres->AxisY()->min(), -1.5);
+    EXPECT_EQ(wykres->AxisY()->max(), 40);
+    EXPECT_EQ(wykres->AxisY()->tickCount(), 11);
 
     // A reversed range, like missing values, falls back to automatic.
     Set("OYMin", "50");
     wykres->Redraw();
-    EXPECT_LE(wykres->OsY()->min(), 10);
-    EXPECT_GE(wykres->OsY()->max(), 12);
-    EXPECT_LT(wykres->OsY()->max(), 50);
+    EXPECT_LE(wykres->AxisY()->min(), 10);
+    EXPECT_GE(wykres->AxisY()->max(), 12);
+    EXPECT_LT(wykres->AxisY()->max(), 50);
 }
 
 // The texts the chart draws (axis labels, legend) once it is laid out.
@@ -320,10 +320,10 @@ TEST_F(ChartTest, LegendFollowsTheLanguageFile) {
     AddReadings(2);
     Open();
     ASSERT_NE(wykres, nullptr);
-    EXPECT_EQ(wykres->Masy()->name(), "Mass");
-    EXPECT_EQ(wykres->Gorna()->name(), "Upper limit");
+    EXPECT_EQ(wykres->MassSeries()->name(), "Mass");
+    EXPECT_EQ(wykres->UpperLine()->name(), "Upper limit");
     // A text the file lacks is written into it for the translator.
-    EXPECT_EQ(wykres->Dolna()->name(), "Dolna granica");
+    EXPECT_EQ(wykres->LowerLine()->name(), "Dolna granica");
     EXPECT_EQ(INI::CzytajIni(context.LanguageFilePath(), "D10", "Dolna granica", ""),
               "Dolna granica");
     const QStringList drawn = DrawnTexts(*wykres);
@@ -331,15 +331,15 @@ TEST_F(ChartTest, LegendFollowsTheLanguageFile) {
 }
 
 TEST_F(ChartTest, MissingOptionsChartAllReadingsOnAnAutomaticAxis) {
-    const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
+    const ChartOptions opcje = ChartOptions::Load(context.userSettings.get());
     EXPECT_FALSE(opcje.ostatnie);
     EXPECT_TRUE(opcje.osAuto);
-    EXPECT_EQ(opcje.Potrzebne(), 2);
+    EXPECT_EQ(opcje.ReadingsNeeded(), 2);
     // Last-N with a count that is no count: all readings.
     Set("Liczba", "1");
-    EXPECT_FALSE(OpcjeWykresu::Wczytaj(context.userSettings.get()).ostatnie);
+    EXPECT_FALSE(ChartOptions::Load(context.userSettings.get()).ostatnie);
     Set("LiczbaPom", "99999");
-    EXPECT_EQ(OpcjeWykresu::Wczytaj(context.userSettings.get()).liczba, 32767);
+    EXPECT_EQ(ChartOptions::Load(context.userSettings.get()).liczba, 32767);
 }
 
 TEST_F(ChartTest, StoredReportMakesTheWindowTaller) {
@@ -359,7 +359,7 @@ TEST_F(ChartTest, StoredReportMakesTheWindowTaller) {
 
     // Taking the report away leaves an open window's height alone.
     store.Bound().Execute("DELETE FROM raport");
-    wykres->PokazRaport();
+    wykres->ShowReport();
     EXPECT_TRUE(wykres->lblRaport->text().isEmpty());
     EXPECT_EQ(wykres->height(), Wykres::HeightWithReport);
 }
@@ -509,7 +509,7 @@ TEST_F(ChartOptionsTest, ChecksComeInTheirOrder) {
     dialog.Command1->click();
     EXPECT_EQ(saved, 1);
     EXPECT_EQ(Saved("Max"), "7,5");
-    EXPECT_EQ(OpcjeWykresu::Wczytaj(context.userSettings.get()).gorna, 7.5);
+    EXPECT_EQ(ChartOptions::Load(context.userSettings.get()).gorna, 7.5);
 }
 
 TEST_F(ChartOptionsTest, FieldsOfAnUnchosenModeDoNotBlockSaving) {
@@ -609,7 +609,7 @@ TEST_F(ChartOptionsTest, APointTypedInEnglishIsADecimalPoint) {
     Type(dialog.Text2, "0");
     dialog.Command1->click();
     ASSERT_EQ(dialog.result(), QDialog::Accepted);
-    const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
+    const ChartOptions opcje = ChartOptions::Load(context.userSettings.get());
     EXPECT_DOUBLE_EQ(opcje.gorna, 12.44);
     EXPECT_DOUBLE_EQ(opcje.dolna, 1.5);
     EXPECT_EQ(opcje.osMax, 20);
@@ -633,7 +633,7 @@ TEST_F(ChartOptionsTest, SavingRedrawsAnOpenChart) {
     AddReadings(4);
     Open();
     ASSERT_NE(wykres, nullptr);
-    ASSERT_EQ(wykres->Masy()->count(), 4);
+    ASSERT_EQ(wykres->MassSeries()->count(), 4);
 
     Wykresopcje dialog(context);
     QObject::connect(&dialog, &Wykresopcje::Zapisano, [this] {
@@ -642,6 +642,6 @@ TEST_F(ChartOptionsTest, SavingRedrawsAnOpenChart) {
     });
     Fill(dialog, true, "2", "14", "9", true, "", "");
     dialog.Command1->click();
-    EXPECT_EQ(Ys(wykres->Masy()), (QList<double>{13, 12}));
-    EXPECT_EQ(Ys(wykres->Gorna()), (QList<double>{14, 14}));
+    EXPECT_EQ(Ys(wykres->MassSeries()), (QList<double>{13, 12}));
+    EXPECT_EQ(Ys(wykres->UpperLine()), (QList<double>{14, 14}));
 }

@@ -1,5 +1,5 @@
-#include "BramkaCyklu.h"
-#include "CyklUstawienia.h"
+#include "CycleGate.h"
+#include "CycleSettings.h"
 #include "Database.h"
 #include "PerUserSettings.h"
 
@@ -9,7 +9,7 @@
 #include <limits>
 
 using namespace Pomiar;
-namespace CU = Pomiar::CyklUstawienia;
+namespace CU = Pomiar::CycleSettings;
 
 namespace {
 
@@ -110,20 +110,20 @@ protected:
         database->CreateSchema();
         for (const auto& [start, stop] : windows)
             database->Execute("INSERT INTO cykl (start, Stop) VALUES (?, ?)", {start, stop});
-        gate = std::make_unique<BramkaCyklu>(*database);
+        gate = std::make_unique<CycleGate>(*database);
         gate->LoadFirstRange();
     }
 
-    using R = BramkaCyklu::Result;
+    using R = CycleGate::Result;
 
     QTemporaryDir folder;
     std::unique_ptr<Database> database;
-    std::unique_ptr<BramkaCyklu> gate;
+    std::unique_ptr<CycleGate> gate;
 };
 
 TEST_F(CycleGateTest, StoresInsideWindowsDropsBeforeAndEndsAfterTheLast) {
     Open({{10, 20}, {30, 40}});
-    EXPECT_EQ(gate->lZakres(), (BramkaCyklu::Zakres{10, 20}));
+    EXPECT_EQ(gate->lZakres(), (CycleGate::Range{10, 20}));
     EXPECT_EQ(gate->Check(0), R::Reject);
     EXPECT_EQ(gate->Check(5), R::Reject);
     EXPECT_EQ(gate->Check(10), R::Accept);
@@ -146,13 +146,13 @@ TEST_F(CycleGateTest, PassedWindowsAreSkippedInOneGo) {
     Open({{10, 20}, {30, 40}, {50, 60}});
     EXPECT_EQ(gate->Check(55), R::Accept);
     EXPECT_EQ(gate->Cursor(), 2);
-    EXPECT_EQ(gate->lZakres(), (BramkaCyklu::Zakres{50, 60}));
+    EXPECT_EQ(gate->lZakres(), (CycleGate::Range{50, 60}));
 }
 
 TEST_F(CycleGateTest, EmptyTableTakesSecondZeroOnly) {
     Open({});
     EXPECT_EQ(gate->Cursor(), -1);
-    EXPECT_EQ(gate->lZakres(), (BramkaCyklu::Zakres{0, 0}));
+    EXPECT_EQ(gate->lZakres(), (CycleGate::Range{0, 0}));
     EXPECT_EQ(gate->Check(0), R::Accept);
     EXPECT_EQ(gate->Check(1), R::EndOfCycle);
 }
@@ -170,15 +170,14 @@ TEST_F(CycleGateTest, WindowsOutOfOrderAreVisitedInTableOrder) {
 TEST_F(CycleGateTest, MovingTheCursorChoosesTheWindowThatFollows) {
     Open({{10, 20}, {30, 40}, {50, 60}});
     std::vector<int> moved;
-    QObject::connect(gate.get(), &BramkaCyklu::CursorChanged,
-                     [&](int row) { moved.push_back(row); });
+    QObject::connect(gate.get(), &CycleGate::CursorChanged, [&](int row) { moved.push_back(row); });
     gate->SetCursor(1);
     gate->SetCursor(1);
     EXPECT_EQ(moved, std::vector<int>{1});
     // lZakres is still the first window; once it is over the next row is 2.
     EXPECT_EQ(gate->Check(15), R::Accept);
     EXPECT_EQ(gate->Check(35), R::Reject);
-    EXPECT_EQ(gate->lZakres(), (BramkaCyklu::Zakres{50, 60}));
+    EXPECT_EQ(gate->lZakres(), (CycleGate::Range{50, 60}));
     gate->SetCursor(99);
     EXPECT_EQ(gate->Cursor(), 2);
 }
@@ -189,16 +188,16 @@ TEST_F(CycleGateTest, DeletingRowsKeepsTheLoadedWindow) {
     ASSERT_TRUE(gate->DeleteCurrent());
     EXPECT_EQ(gate->RowCount(), 1);
     EXPECT_EQ(gate->Cursor(), 0);
-    EXPECT_EQ(gate->RowAt(0).range, (BramkaCyklu::Zakres{10, 20}));
+    EXPECT_EQ(gate->RowAt(0).range, (CycleGate::Range{10, 20}));
 
     ASSERT_TRUE(gate->DeleteCurrent());
     EXPECT_EQ(gate->RowCount(), 0);
     EXPECT_EQ(gate->Cursor(), -1);
     EXPECT_EQ(database->Scalar("SELECT count(*) FROM cykl").toInt(), 0);
     EXPECT_FALSE(gate->DeleteCurrent());
-    EXPECT_EQ(gate->lZakres(), (BramkaCyklu::Zakres{10, 20}));
+    EXPECT_EQ(gate->lZakres(), (CycleGate::Range{10, 20}));
     gate->LoadFirstRange();
-    EXPECT_EQ(gate->lZakres(), (BramkaCyklu::Zakres{10, 20}));
+    EXPECT_EQ(gate->lZakres(), (CycleGate::Range{10, 20}));
 }
 
 TEST_F(CycleGateTest, WritesGoThroughTheDatabaseRules) {
@@ -213,8 +212,8 @@ TEST_F(CycleGateTest, WritesGoThroughTheDatabaseRules) {
     EXPECT_TRUE(gate->UpdateCurrent(25, 45));
     EXPECT_THROW(gate->UpdateCurrent(5, 45), DatabaseError);
     gate->Reload();
-    EXPECT_EQ(gate->RowAt(0).range, (BramkaCyklu::Zakres{10, 20}));
-    EXPECT_EQ(gate->RowAt(1).range, (BramkaCyklu::Zakres{25, 45}));
+    EXPECT_EQ(gate->RowAt(0).range, (CycleGate::Range{10, 20}));
+    EXPECT_EQ(gate->RowAt(1).range, (CycleGate::Range{25, 45}));
 }
 
 TEST_F(CycleGateTest, AnUnreadableRowEndsTheCycle) {

@@ -1,9 +1,9 @@
-#include "BramkaCyklu.h"
+#include "CycleGate.h"
+#include "CycleSettings.h"
+#include "CycleWindowsModel.h"
 #include "Cykl.h"
-#include "CyklModel.h"
-#include "CyklUstawienia.h"
 #include "Database.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "Nowy.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
@@ -25,7 +25,7 @@
 #include <vector>
 
 using namespace Pomiar;
-namespace CU = Pomiar::CyklUstawienia;
+namespace CU = Pomiar::CycleSettings;
 
 namespace {
 
@@ -85,9 +85,9 @@ protected:
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     ProgramContext context;
-    Database database{Magazyn::WorkingDatabasePath(folder.path())};
+    Database database{MeasurementStore::WorkingDatabasePath(folder.path())};
     bool schemaCreated = (database.CreateSchema(), true);
-    BramkaCyklu gate{database};
+    CycleGate gate{database};
 };
 
 TEST_F(CyklDialogTest, OpeningShowsTheStoredSettings) {
@@ -173,7 +173,7 @@ TEST_F(CyklDialogTest, ClosingStoresTheSettingsAndLoadsTheFirstWindow) {
     EXPECT_EQ(Setting(CU::KeyCykl), "1");
     EXPECT_EQ(closed, (std::vector<ClosedRecord>{{5, true}}));
     EXPECT_EQ(gate.Cursor(), 0);
-    EXPECT_EQ(gate.lZakres(), (BramkaCyklu::Zakres{10, 20}));
+    EXPECT_EQ(gate.lZakres(), (CycleGate::Range{10, 20}));
     EXPECT_TRUE(dialogs.Calls().empty());
 
     // Opened again it shows what it stored; the close box stores the field
@@ -215,7 +215,7 @@ TEST_F(CyklDialogTest, TheListAndTheGateShareOneCursor) {
 
     gate.LoadFirstRange();
     EXPECT_EQ(dialog->DataGrid1->currentIndex().row(), 0);
-    ASSERT_EQ(gate.Check(35), BramkaCyklu::Result::Accept);
+    ASSERT_EQ(gate.Check(35), CycleGate::Result::Accept);
     EXPECT_EQ(dialog->DataGrid1->currentIndex().row(), 1);
 }
 
@@ -236,7 +236,7 @@ TEST_F(CyklDialogTest, UsunDeletesTheCurrentRowAndMovesToTheFirst) {
     dialog->Command3->click();
     EXPECT_TRUE(StoredWindows().empty());
     EXPECT_EQ(dialog->Model()->rowCount(), 0);
-    EXPECT_EQ(gate.lZakres(), (BramkaCyklu::Zakres{10, 20}));
+    EXPECT_EQ(gate.lZakres(), (CycleGate::Range{10, 20}));
     EXPECT_TRUE(dialogs.Calls().empty());
 }
 

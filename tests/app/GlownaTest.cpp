@@ -1,6 +1,6 @@
 #include "Glowna.h"
+#include "CycleSettings.h"
 #include "Cykl.h"
-#include "CyklUstawienia.h"
 #include "DebugForm.h"
 #include "EventWait.h"
 #include "HelpWindow.h"
@@ -11,7 +11,7 @@
 #include "PerUserSettings.h"
 #include "PtyPair.h"
 #include "ScriptedDialogs.h"
-#include "StatystykaPanel.h"
+#include "StatisticsPanel.h"
 #include "TestEnvironment.h"
 #include "frmCustom.h"
 
@@ -413,7 +413,7 @@ TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramE
     dialogs.AnswerNext(MsgAnswer::No);
     window->close();
     EXPECT_EQ(visibleAtClosed, 0);
-    EXPECT_EQ(context.userSettings->GetSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer,
+    EXPECT_EQ(context.userSettings->GetSetting(CycleSettings::Section, CycleSettings::KeyTimer,
                                                QString()),
               "7");
 }
@@ -499,7 +499,7 @@ TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
     balance.Publish(1);
     SetLink("2", "1");
     ASSERT_TRUE(Start());
-    Magazyn& store = window->Store();
+    MeasurementStore& store = window->Store();
     auto* count = window->Panel()->Field("lblLiczba");
     auto* mean = window->Panel()->Field("lblSrednia");
     ASSERT_NE(count, nullptr);
@@ -533,7 +533,7 @@ TEST_F(MainWindowReadings, TheReadingColumnGrowsSoThatNoValueIsCut) {
 TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
     SetLink("0", "1");
     ASSERT_TRUE(Start());
-    StatystykaPanel* panel = window->Panel();
+    StatisticsPanel* panel = window->Panel();
     panel->ChMin->click();
     EXPECT_TRUE(panel->txtMin->isVisible());
     EXPECT_EQ(CzytajIni(context.IniPath(), "ustawienia", "min", ""), "1");

@@ -1,5 +1,5 @@
-#include "BramkaCyklu.h"
 #include "CodePage1250.h"
+#include "CycleGate.h"
 #include "Database.h"
 #include "FormTexts.h"
 #include "Glowna.h"
@@ -220,7 +220,7 @@ TEST_F(LanguageTest, TheSameCaptionInAnotherWindowGetsItsOwnEntry) {
     WriteLanguage("[D6]\r\n&Zatwierdz=&Confirm\r\n");
     Database database(":memory:");
     database.CreateSchema();
-    BramkaCyklu gate(database);
+    CycleGate gate(database);
     Opcje options(context, nullptr, nullptr, {});
     Nowy editor(context, gate, true);
 
@@ -233,7 +233,7 @@ TEST_F(LanguageTest, CycleEditorTranslatesBothOfItsCaptions) {
     WriteLanguage("[D5]\r\nx=New cycle\r\nEdytuj cykl=Edit cycle\r\n");
     Database database(":memory:");
     database.CreateSchema();
-    BramkaCyklu gate(database);
+    CycleGate gate(database);
     EXPECT_EQ(Nowy(context, gate, true).windowTitle(), "New cycle");
     EXPECT_EQ(Nowy(context, gate, false).windowTitle(), "Edit cycle");
 }

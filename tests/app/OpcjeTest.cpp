@@ -314,7 +314,7 @@ TEST_F(OpcjeTest, CancelTakesTheSpareSerialKeysOnlyForAVisibleMainWindowWithoutL
     WriteFile(context.IniPath(), storedIni);
     comm.SetSerialBaudRate(9600);
     comm.SetSerialPort(1);
-    const Ustawienia before = context.settings;
+    const Settings before = context.settings;
 
     mainWindowVisible = false;
     auto hiddenMain = OpenOptions();

@@ -1,6 +1,6 @@
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
-#include "RaportTekst.h"
+#include "ReportText.h"
 #include "ScriptedDialogs.h"
 
 #include <QTemporaryDir>
@@ -24,31 +24,31 @@ protected:
         store.OtworzMagazyn();
     }
 
-    std::vector<RaportTekst::ReportLine> Lines(const QString& massFormat, const QLocale& locale) {
-        std::vector<RaportTekst::ReportLine> lines;
-        RaportTekst::EachTempLine(
+    std::vector<ReportText::ReportLine> Lines(const QString& massFormat, const QLocale& locale) {
+        std::vector<ReportText::ReportLine> lines;
+        ReportText::EachTempLine(
             store.Bound(), massFormat, locale,
-            [&lines](const RaportTekst::ReportLine& line) { lines.push_back(line); });
+            [&lines](const ReportText::ReportLine& line) { lines.push_back(line); });
         return lines;
     }
 
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     ProgramContext context;
-    Magazyn store{context};
+    MeasurementStore store{context};
 };
 
 TEST_F(ReportLinesTest, ReadingsPairUpAcrossTheHalvesInTheFormsPrinted) {
     store.DodajPomiar("10.0010", "g", start.addSecs(1));
     store.DodajPomiar("10.0020", "g", start.addSecs(2));
     store.DodajPomiar("10.0036", "kg", start.addDays(1));
-    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
 
     const auto lines = Lines("#0.000", QLocale(QLocale::Polish, QLocale::Poland));
     ASSERT_EQ(lines.size(), 2u);
     for (const auto& line : lines)
         for (const QStringList& half : line)
-            ASSERT_EQ(half.size(), RaportTekst::ReportColumnCount);
+            ASSERT_EQ(half.size(), ReportText::ReportColumnCount);
 
     // Reading 1 beside reading 3, reading 2 alone on the last line.
     EXPECT_EQ(lines[0][0][0], "1");
@@ -59,13 +59,13 @@ TEST_F(ReportLinesTest, ReadingsPairUpAcrossTheHalvesInTheFormsPrinted) {
     const QStringList& third = lines[0][1];
     EXPECT_EQ(third[1], "2026-12-08");
     EXPECT_EQ(third[2], "10:15:30");
-    EXPECT_EQ(third[RaportTekst::ReportMassColumn], "10,004");
+    EXPECT_EQ(third[ReportText::ReportMassColumn], "10,004");
     EXPECT_EQ(third[5], "kg");
-    EXPECT_EQ(lines[1][0][RaportTekst::ReportMassColumn], "10,002");
+    EXPECT_EQ(lines[1][0][ReportText::ReportMassColumn], "10,002");
 }
 
 TEST_F(ReportLinesTest, AnEmptyTableGivesNoLine) {
-    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
     EXPECT_TRUE(Lines("#0.00", QLocale::c()).empty());
 }
 

@@ -2,16 +2,16 @@
 #include "Database.h"
 #include "EventWait.h"
 #include "INI.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "Mordal.h"
-#include "PasekProgress.h"
 #include "ProgramContext.h"
 #include "Raport.h"
-#include "RaportTekst.h"
+#include "ReportText.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
 #include "SeriesReport.h"
 #include "TestFiles.h"
+#include "WindowedProgress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -55,7 +55,7 @@ protected:
         std::vector<std::pair<int, int>> lines;
         for (const auto& row :
              store.Bound()
-                 .Query("select Lp1, Lp2 from " + RaportTekst::TempTable + " order by rowid")
+                 .Query("select Lp1, Lp2 from " + ReportText::TempTable + " order by rowid")
                  .rows)
             lines.emplace_back(row[0].toInt(), row[1].isNull() ? 0 : row[1].toInt());
         return lines;
@@ -67,7 +67,7 @@ protected:
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     ProgramContext context;
-    Magazyn store{context};
+    MeasurementStore store{context};
 };
 
 // Stops like a user pressing Escape in the progress window once the given
@@ -90,7 +90,7 @@ public:
 
 private:
     int step;
-    PasekProgress shown;
+    WindowedProgress shown;
 };
 
 // A series file of n readings with masses 10.001, 10.002, ...
@@ -127,38 +127,38 @@ QString PdfText(const QString& path, int page = 0) {
 } // namespace
 
 TEST(ReportTextTest, InstrumentCodesBecomeDateTimeAndDegreeSign) {
-    using RaportTekst::Przepisz;
-    EXPECT_EQ(Przepisz("Data: D\r\n", now), "Data: 07-12-2026\r\n");
-    EXPECT_EQ(Przepisz("Godzina:\x1b"
-                       "C\r\n",
-                       now),
+    using ReportText::Rewrite;
+    EXPECT_EQ(Rewrite("Data: D\r\n", now), "Data: 07-12-2026\r\n");
+    EXPECT_EQ(Rewrite("Godzina:\x1b"
+                      "C\r\n",
+                      now),
               "Godzina: 10:15:30\r\n");
-    EXPECT_EQ(Przepisz("22.5 \xf8"
-                       "C\r\n",
-                       now),
+    EXPECT_EQ(Rewrite("22.5 \xf8"
+                      "C\r\n",
+                      now),
               "22.5 \xb0"
               "C\r\n");
-    EXPECT_EQ(Przepisz("\x1b!\x1bWynik: OK\x1b\r\n", now), "!Wynik: OK\r\n");
+    EXPECT_EQ(Rewrite("\x1b!\x1bWynik: OK\x1b\r\n", now), "!Wynik: OK\r\n");
     // Only a "D" that ends a line is the date; ESC "C" inside a line is only
     // a printer code.
-    EXPECT_EQ(Przepisz("DANE D \r\nD\n", now), "DANE D \r\nD\n");
-    EXPECT_EQ(Przepisz("a\x1b"
-                       "Cb\r\n",
-                       now),
+    EXPECT_EQ(Rewrite("DANE D \r\nD\n", now), "DANE D \r\nD\n");
+    EXPECT_EQ(Rewrite("a\x1b"
+                      "Cb\r\n",
+                      now),
               "aCb\r\n");
-    EXPECT_EQ(RaportTekst::Tekst("22.5 \xf8"
-                                 "C\r\n",
-                                 now),
+    EXPECT_EQ(ReportText::FrameText("22.5 \xf8"
+                                    "C\r\n",
+                                    now),
               QString::fromUtf8("22.5 °C\r\n"));
 }
 
 TEST_F(ReportTest, FiveReadingsMakeThreeLinesWithTheLastRightHalfEmpty) {
     AddReadings(5);
-    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
     const std::vector<std::pair<int, int>> expected{{1, 4}, {2, 5}, {3, 0}};
     EXPECT_EQ(Lines(), expected);
     const auto last = store.Bound().Query("select data2, Masa2, Godzina1, Masa1 from " +
-                                          RaportTekst::TempTable + " where Lp1 = 3");
+                                          ReportText::TempTable + " where Lp1 = 3");
     ASSERT_EQ(last.rows.size(), 1u);
     EXPECT_TRUE(last.rows[0][0].isNull());
     EXPECT_TRUE(last.rows[0][1].isNull());
@@ -202,7 +202,7 @@ TEST_F(ReportTest, PrintingWritesNothingIntoTheSeries) {
 
 TEST_F(ReportTest, EvenSeriesFillsBothHalvesAndAPreviousReportIsReplaced) {
     AddReadings(1200); // more than one slice on each side
-    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
     auto lines = Lines();
     ASSERT_EQ(lines.size(), 600u);
     for (int k = 1; k <= 600; ++k)
@@ -210,12 +210,12 @@ TEST_F(ReportTest, EvenSeriesFillsBothHalvesAndAPreviousReportIsReplaced) {
 
     store.NowaSeria();
     AddReadings(4);
-    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
     const std::vector<std::pair<int, int>> expected{{1, 3}, {2, 4}};
     EXPECT_EQ(Lines(), expected);
 
     store.NowaSeria();
-    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
     EXPECT_TRUE(Lines().empty());
 }
 
@@ -234,7 +234,7 @@ TEST_F(ReportTest, StoringNeedsReadingsAndReplacesTheStoredReport) {
     window.raportDoWykresu = [&] { ++handedToChart; };
     window.Command1Click();
     EXPECT_EQ(StoredReports(), 1);
-    EXPECT_EQ(RaportTekst::Zapisany(store.Bound()),
+    EXPECT_EQ(ReportText::Stored(store.Bound()),
               "Kalibracja: " + QDate::currentDate().toString("dd-MM-yyyy") + "\r\n");
     EXPECT_FALSE(window.Command1->isEnabled());
     EXPECT_EQ(handedToChart, 1);
@@ -243,12 +243,12 @@ TEST_F(ReportTest, StoringNeedsReadingsAndReplacesTheStoredReport) {
     EXPECT_TRUE(window.Command1->isEnabled()) << "the new lines are not stored yet";
     window.Command1Click();
     EXPECT_EQ(StoredReports(), 1);
-    EXPECT_TRUE(RaportTekst::Zapisany(store.Bound())->endsWith("Wynik: OK\r\n"));
+    EXPECT_TRUE(ReportText::Stored(store.Bound())->endsWith("Wynik: OK\r\n"));
 }
 
 TEST_F(ReportTest, WindowShowsTheStoredReportAndCapturesOnlyWhileOpen) {
     AddReadings(1);
-    ASSERT_EQ(RaportTekst::Zapisz(store.Bound(), "Zapisany\r\n"), RaportTekst::Zapis::Zapisany);
+    ASSERT_EQ(ReportText::Save(store.Bound(), "Zapisany\r\n"), ReportText::SaveResult::Saved);
     Raport window(context, store);
     EXPECT_TRUE(window.Capturing());
     EXPECT_EQ(window.lblRaport->text(), "Zapisany\n");
@@ -302,10 +302,10 @@ TEST_F(ReportTest, AFailedSaveLeavesTheOldTextFileAndSaysWhy) {
     if (!disk)
         GTEST_SKIP() << "a small tmpfs cannot be mounted here";
     const QString path = disk->Path() + "/raport.txt";
-    ASSERT_TRUE(RaportTekst::ZapiszPlik(path, "Stary raport\r\n"));
+    ASSERT_TRUE(ReportText::SaveFile(path, "Stary raport\r\n"));
     ScratchMount::Fill(disk->Path());
     QString error;
-    EXPECT_FALSE(RaportTekst::ZapiszPlik(path, QString(16000, 'x'), &error));
+    EXPECT_FALSE(ReportText::SaveFile(path, QString(16000, 'x'), &error));
     EXPECT_TRUE(error.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
         << error.toStdString();
     EXPECT_EQ(TestFiles::ReadFile(path), "Stary raport\r\n");
@@ -392,8 +392,7 @@ TEST_F(ReportTest, EscapeWhileTheSeriesReportIsPreparedShowsNoReport) {
     report.runPreview = [&](QPrintPreviewDialog&) { shown = true; };
     EXPECT_FALSE(report.Drukuj());
     EXPECT_FALSE(shown);
-    const int built =
-        store.Bound().Scalar("select count(*) from " + RaportTekst::TempTable).toInt();
+    const int built = store.Bound().Scalar("select count(*) from " + ReportText::TempTable).toInt();
     EXPECT_GE(built, 300);
     EXPECT_LT(built, 1000);
     EXPECT_TRUE(dialogs.Messages().isEmpty());
@@ -464,7 +463,7 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
     EXPECT_EQ(INI::CzytajIni(context.LanguageFilePath(), "Rp1", "Suma wazen:", ""), "Suma wazen:");
 
     AddReadings(3);
-    ASSERT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+    ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
     const QString path = File("en.pdf");
     SeriesReport report(context, store);
     ASSERT_TRUE(report.SavePdf(path));
@@ -494,11 +493,11 @@ protected:
         }
         AddReadings(5);
         store.DodajPomiar("1000000.0001", "g", now.addSecs(6));
-        store.SetOpis(0, shortDescription);
-        store.SetOpis(5, longDescription);
+        store.SetDescription(0, shortDescription);
+        store.SetDescription(5, longDescription);
         EXPECT_EQ(longDescription.size(), 50);
         EXPECT_EQ(shortDescription.size(), 14);
-        EXPECT_TRUE(RaportTekst::WypelnijTemp(store.Bound(), nullptr));
+        EXPECT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
         const QString path = File("wide.pdf");
         SeriesReport report(context, store);
         EXPECT_TRUE(report.SavePdf(path));

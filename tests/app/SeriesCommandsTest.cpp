@@ -10,7 +10,7 @@
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
-#include "StatystykaPanel.h"
+#include "StatisticsPanel.h"
 #include "TestFiles.h"
 #include "frmCustom.h"
 
@@ -248,9 +248,9 @@ TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
     Read("2.0000");
     window->RunCommand("wykres");
     ASSERT_NE(window->ChartWindow(), nullptr);
-    const int before = window->ChartWindow()->Masy()->count();
+    const int before = window->ChartWindow()->MassSeries()->count();
     Read("3.0000");
-    EXPECT_GT(window->ChartWindow()->Masy()->count(), before);
+    EXPECT_GT(window->ChartWindow()->MassSeries()->count(), before);
     dialogs.AnswerNext(MsgAnswer::No);
     window->StartCommand();
     EXPECT_TRUE(!window->ChartWindow() || !window->ChartWindow()->isVisible())
@@ -343,7 +343,7 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
     EXPECT_FALSE(QFile::exists(File("brak.ser")));
     // The series goes on and is offered a save.
     Read("3.0000");
-    EXPECT_EQ(RowsIn(Magazyn::WorkingDatabasePath(context.programFolder)), 3);
+    EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     dialogs.AnswerNext(MsgAnswer::Cancel);
     window->RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4));
@@ -410,7 +410,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     Read("3.0000");
     EXPECT_EQ(Rows(), 3);
     EXPECT_EQ(window->Store().Model().Row(2).lp, 3);
-    EXPECT_EQ(RowsIn(Magazyn::WorkingDatabasePath(context.programFolder)), 3);
+    EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     EXPECT_EQ(TestFiles::ReadFile(path), before);
     dialogs.AnswerNext(MsgAnswer::Cancel);
     window->RunCommand("nowa");
@@ -451,7 +451,7 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
     dialogs.FileNext(disk->Path() + "/seria.ser");
     window->RunCommand("otworz");
     ASSERT_TRUE(window->bolOldFile);
-    Magazyn& store = window->Store();
+    MeasurementStore& store = window->Store();
     SeriesCommands commands(context, store, {window.get(), &window->bolOldFile, {}, {}, {}, {}});
     store.storeFailed = [&commands](const QString& reason, int waiting) {
         commands.TellStoreFailed(reason, waiting);

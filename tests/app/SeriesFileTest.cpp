@@ -2,7 +2,7 @@
 #include "CodePage1250.h"
 #include "Database.h"
 #include "FileLock.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ScratchMount.h"
 #include "TestFiles.h"
 

@@ -35,7 +35,7 @@ protected:
 } // namespace
 
 TEST_F(SettingsFileTest, MissingFileIsCreatedWithTheSixKeysAndTheirDefaults) {
-    Ustawienia settings;
+    Settings settings;
     mUstawienia::WczytajUstawienia(path, settings);
     mUstawienia::ZapiszUstawienia(path, settings);
 
@@ -55,7 +55,7 @@ TEST_F(SettingsFileTest, ReadingTakesEveryKeyFromItsSection) {
               "fastExportEnabled=0\r\n"
               "[EXPORT]\r\nfastExportEnabled=True\r\nfastExportFileName=wyniki\r\n"
               "[COMMANDS]\r\nCMD_SEND_UNSTABLE=SUI\r\nCMD_SEND_STABLE=SU\r\n");
-    Ustawienia settings;
+    Settings settings;
     mUstawienia::WczytajUstawienia(path, settings);
 
     EXPECT_TRUE(settings.fastExportEnabled);
@@ -69,7 +69,7 @@ TEST_F(SettingsFileTest, ReadingTakesEveryKeyFromItsSection) {
 TEST_F(SettingsFileTest, BooleansAreRewrittenAsWordsAndOtherLinesStay) {
     WriteFile("[ustawienia]\r\nNr_wagi=3\r\npomiarShowNote=-1\r\n"
               "[EXPORT]\r\nfastExportEnabled=0\r\n");
-    Ustawienia settings;
+    Settings settings;
     mUstawienia::WczytajUstawienia(path, settings);
     mUstawienia::ZapiszUstawienia(path, settings);
 
@@ -78,7 +78,7 @@ TEST_F(SettingsFileTest, BooleansAreRewrittenAsWordsAndOtherLinesStay) {
     EXPECT_EQ(CzytajIni(path, "ustawienia", "pomiarShowSave", ""), "False");
     EXPECT_EQ(CzytajIni(path, "EXPORT", "fastExportEnabled", ""), "False");
 
-    Ustawienia again;
+    Settings again;
     mUstawienia::WczytajUstawienia(path, again);
     EXPECT_TRUE(again.pomiarShowNote);
     EXPECT_FALSE(again.fastExportEnabled);
@@ -86,7 +86,7 @@ TEST_F(SettingsFileTest, BooleansAreRewrittenAsWordsAndOtherLinesStay) {
 
 TEST_F(SettingsFileTest, UnusableBooleanThrowsAndLeavesTheSettingsAlone) {
     WriteFile("[EXPORT]\r\nfastExportFileName=wyniki\r\n[ustawienia]\r\npomiarShowSave=maybe\r\n");
-    Ustawienia settings;
+    Settings settings;
     try {
         mUstawienia::WczytajUstawienia(path, settings);
         FAIL() << "no SettingsError";
@@ -100,7 +100,7 @@ TEST_F(SettingsFileTest, UnusableBooleanThrowsAndLeavesTheSettingsAlone) {
 
 TEST_F(SettingsFileTest, EmptyBooleanValueIsNotFalse) {
     WriteFile("[EXPORT]\r\nfastExportEnabled=\r\n");
-    Ustawienia settings;
+    Settings settings;
     EXPECT_EQ(ThrownErrorNumber([&] { mUstawienia::WczytajUstawienia(path, settings); }), 13);
 }
 
@@ -219,9 +219,9 @@ TEST_F(SettingsFileTest, AFailedWriteIsReportedAndKeepsTheFile) {
     const QString blocked = folder.path() + "/blocked.ini";
     QDir().mkpath(blocked);
     QString error;
-    EXPECT_FALSE(mUstawienia::ZapiszUstawienia(blocked, Ustawienia{}, &error));
+    EXPECT_FALSE(mUstawienia::ZapiszUstawienia(blocked, Settings{}, &error));
     EXPECT_TRUE(error.contains(blocked)) << error.toStdString();
     EXPECT_FALSE(LinkSettings{}.Write(blocked, &error));
     EXPECT_TRUE(QFileInfo(blocked).isDir());
-    EXPECT_TRUE(mUstawienia::ZapiszUstawienia(path, Ustawienia{}, &error));
+    EXPECT_TRUE(mUstawienia::ZapiszUstawienia(path, Settings{}, &error));
 }

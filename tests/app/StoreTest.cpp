@@ -1,6 +1,6 @@
 #include "BalanceProtocol.h"
 #include "Database.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
@@ -37,7 +37,7 @@ protected:
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     ProgramContext context;
-    Magazyn store{context};
+    MeasurementStore store{context};
     const QDateTime start{QDate(2026, 12, 7), QTime(10, 15, 30)};
 };
 
@@ -67,7 +67,7 @@ TEST_F(StoreTest, WorkingDatabaseIsCreatedWithItsTablesAndStartsEmpty) {
     db.Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
 
     // A restart finds the readings of the last run gone.
-    Magazyn restarted(context);
+    MeasurementStore restarted(context);
     restarted.OtworzMagazyn();
     EXPECT_EQ(restarted.RowCount(), 0);
     EXPECT_EQ(restarted.Bound().Scalar("select count(*) from pomiary").toInt(), 0);
@@ -161,7 +161,7 @@ TEST_F(StoreTest, LimitsRejectOutsideAndKeepTheEdges) {
     store.limits.maxOn = true;
     store.limits.maxText = "1,5";
     EXPECT_TRUE(store.limits.Outside("10", store.locale)) << "a minimum above the maximum";
-    store.limits = Limity{};
+    store.limits = AcceptanceLimits{};
     EXPECT_FALSE(store.limits.Outside("-1000000", store.locale));
 }
 
@@ -272,7 +272,7 @@ TEST_F(StoreTest, OneRowFileLeavesTheStatisticsAlone) {
 }
 
 TEST_F(StoreTest, CompactionThatCannotRunLeavesTheDatabaseWhole) {
-    const QString path = Magazyn::WorkingDatabasePath(context.programFolder);
+    const QString path = MeasurementStore::WorkingDatabasePath(context.programFolder);
     store.DodajPomiar("1 g", "g", At(0));
     store.DodajPomiar("2 g", "g", At(1));
     {
@@ -280,10 +280,10 @@ TEST_F(StoreTest, CompactionThatCannotRunLeavesTheDatabaseWhole) {
         Database other(path);
         other.Begin();
         other.Execute("INSERT INTO raport (Raport) VALUES ('x')");
-        EXPECT_FALSE(Magazyn::KompaktujBaze(path));
+        EXPECT_FALSE(MeasurementStore::KompaktujBaze(path));
         other.Rollback();
     }
-    EXPECT_TRUE(Magazyn::KompaktujBaze(path));
+    EXPECT_TRUE(MeasurementStore::KompaktujBaze(path));
     EXPECT_EQ(Database(path).Scalar("select count(*) from pomiary").toInt(), 2);
 }
 
@@ -391,7 +391,7 @@ TEST_F(StoreTest, ReadingsOnAFullDiskWaitUntilThereIsRoomAgain) {
     ProgramContext onDisk;
     onDisk.programFolder = disk->Path();
     onDisk.dialogs = &dialogs;
-    Magazyn full(onDisk);
+    MeasurementStore full(onDisk);
     full.OtworzMagazyn();
     int told = 0;
     full.storeFailed = [&told](const QString&, int) { ++told; };

@@ -132,7 +132,7 @@ QGroupBox* Opcje::BuildFastExportFrame() {
 }
 
 void Opcje::ShowSettings() {
-    const Ustawienia& settings = context.settings;
+    const Settings& settings = context.settings;
     chkFastExportEnabled->setChecked(settings.fastExportEnabled);
     txtFastExportFile->setText(settings.fastExportFileName);
     chkShowNote->setChecked(settings.pomiarShowNote);
@@ -222,7 +222,7 @@ void Opcje::ConfigureAndOpenLink(const LinkSettings& link) {
 }
 
 void Opcje::TakeSwitches() {
-    Ustawienia& settings = context.settings;
+    Settings& settings = context.settings;
     settings.fastExportEnabled = chkFastExportEnabled->checkState() != Qt::Unchecked;
     settings.fastExportFileName = txtFastExportFile->text();
     settings.pomiarShowNote = chkShowNote->checkState() != Qt::Unchecked;

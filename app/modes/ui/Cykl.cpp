@@ -1,8 +1,8 @@
 #include "Cykl.h"
 
-#include "BramkaCyklu.h"
-#include "CyklModel.h"
-#include "CyklUstawienia.h"
+#include "CycleGate.h"
+#include "CycleSettings.h"
+#include "CycleWindowsModel.h"
 #include "Database.h"
 #include "FormTexts.h"
 #include "LanguageTexts.h"
@@ -46,8 +46,8 @@ QGroupBox* NamedFrame(const QString& title, const QString& name) {
 
 } // namespace
 
-Cykl::Cykl(ProgramContext& context, BramkaCyklu& gate, QWidget* parent)
-    : QDialog(parent), context(context), gate(gate), model(new CyklModel(gate, this)),
+Cykl::Cykl(ProgramContext& context, CycleGate& gate, QWidget* parent)
+    : QDialog(parent), context(context), gate(gate), model(new CycleWindowsModel(gate, this)),
       runNowy([](Nowy& dialog) { dialog.exec(); }) {
     setObjectName(QStringLiteral("Cykl"));
     setWindowTitle(QStringLiteral("Ustawienia cyklu"));
@@ -55,8 +55,8 @@ Cykl::Cykl(ProgramContext& context, BramkaCyklu& gate, QWidget* parent)
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     BuildWindow();
 
-    connect(&gate, &BramkaCyklu::CursorChanged, this, &Cykl::ShowCursor);
-    connect(&gate, &BramkaCyklu::RowsReloaded, this, [this] { ShowCursor(this->gate.Cursor()); });
+    connect(&gate, &CycleGate::CursorChanged, this, &Cykl::ShowCursor);
+    connect(&gate, &CycleGate::RowsReloaded, this, [this] { ShowCursor(this->gate.Cursor()); });
     ShowCursor(gate.Cursor());
     ApplyFormTexts(context, this);
 }
@@ -162,11 +162,11 @@ void Cykl::showEvent(QShowEvent* event) {
 void Cykl::Form_Load() {
     if (context.userSettings) {
         const PerUserSettings& settings = *context.userSettings;
-        Text1->setText(settings.GetSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer));
-        Check1->setChecked(CyklUstawienia::CycleWorkOn(settings));
+        Text1->setText(settings.GetSetting(CycleSettings::Section, CycleSettings::KeyTimer));
+        Check1->setChecked(CycleSettings::CycleWorkOn(settings));
     }
     Check1_Click();
-    lblCzasCyklu->setText(CyklUstawienia::IntervalLabel(Text1->text(), locale));
+    lblCzasCyklu->setText(CycleSettings::IntervalLabel(Text1->text(), locale));
     ShowCursor(gate.Cursor());
 }
 
@@ -182,11 +182,11 @@ void Cykl::Form_Unload() {
     try {
         if (context.userSettings) {
             PerUserSettings& settings = *context.userSettings;
-            settings.SaveSetting(CyklUstawienia::Section, CyklUstawienia::KeyTimer, Text1->text());
-            settings.SaveSetting(CyklUstawienia::Section, CyklUstawienia::KeyCykl,
+            settings.SaveSetting(CycleSettings::Section, CycleSettings::KeyTimer, Text1->text());
+            settings.SaveSetting(CycleSettings::Section, CycleSettings::KeyCykl,
                                  Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
         }
-        emit Closed(CyklUstawienia::Ticks(Text1->text()), Check1->isChecked());
+        emit Closed(CycleSettings::Ticks(Text1->text()), Check1->isChecked());
         gate.LoadFirstRange();
     } catch (const DatabaseError& error) {
         ShowProcedureError(error.code, QString::fromUtf8(error.what()),
@@ -195,8 +195,8 @@ void Cykl::Form_Unload() {
 }
 
 void Cykl::Text1_Validate() {
-    Text1->setText(CyklUstawienia::ValidateInterval(Text1->text(), locale));
-    lblCzasCyklu->setText(CyklUstawienia::IntervalLabel(Text1->text(), locale));
+    Text1->setText(CycleSettings::ValidateInterval(Text1->text(), locale));
+    lblCzasCyklu->setText(CycleSettings::IntervalLabel(Text1->text(), locale));
 }
 
 void Cykl::Check1_Click() {

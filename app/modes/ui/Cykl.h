@@ -13,8 +13,8 @@ class QTableView;
 
 namespace Pomiar {
 
-class BramkaCyklu;
-class CyklModel;
+class CycleGate;
+class CycleWindowsModel;
 class Nowy;
 struct ProgramContext;
 
@@ -29,10 +29,10 @@ public:
     // it modal, tests answer it directly.
     using NowyRunner = std::function<void(Nowy&)>;
 
-    Cykl(ProgramContext& context, BramkaCyklu& gate, QWidget* parent = nullptr);
+    Cykl(ProgramContext& context, CycleGate& gate, QWidget* parent = nullptr);
 
     void SetNowyRunner(NowyRunner runner);
-    CyklModel* Model() const { return model; }
+    CycleWindowsModel* Model() const { return model; }
     bool StaysOnTop() const;
 
     // The separator the interval is shown with; set before the dialog shows.
@@ -77,8 +77,8 @@ private:
     void ShowProcedureError(int number, const QString& description, const QString& procedure);
 
     ProgramContext& context;
-    BramkaCyklu& gate;
-    CyklModel* model = nullptr;
+    CycleGate& gate;
+    CycleWindowsModel* model = nullptr;
     NowyRunner runNowy;
     bool loaded = false;
 };

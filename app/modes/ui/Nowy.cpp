@@ -1,12 +1,12 @@
 #include "Nowy.h"
 
-#include "BramkaCyklu.h"
-#include "CyklUstawienia.h"
+#include "CycleGate.h"
+#include "CycleSettings.h"
 #include "Database.h"
 #include "FormTexts.h"
 #include "LanguageTexts.h"
-#include "Odczyt.h"
 #include "ProgramContext.h"
+#include "ReadingHandler.h"
 #include "UserDialogs.h"
 
 #include <QDialogButtonBox>
@@ -41,14 +41,14 @@ QLabel* NamedLabel(const QString& text, const QString& name, QWidget* buddy) {
 
 } // namespace
 
-Nowy::Nowy(ProgramContext& context, BramkaCyklu& gate, bool newMode, QWidget* parent)
+Nowy::Nowy(ProgramContext& context, CycleGate& gate, bool newMode, QWidget* parent)
     : QDialog(parent), context(context), gate(gate), newMode(newMode), recordedRow(gate.Cursor()) {
     setObjectName(QStringLiteral("Nowy"));
     setWindowTitle(QStringLiteral("Nowy cykl"));
     setModal(true);
     BuildWindow();
     if (!newMode && gate.Cursor() >= 0) {
-        const BramkaCyklu::Row& row = gate.RowAt(gate.Cursor());
+        const CycleGate::Row& row = gate.RowAt(gate.Cursor());
         Text1->setText(row.start.toString());
         Text2->setText(row.stop.toString());
     }
@@ -115,7 +115,7 @@ bool Nowy::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Nowy::Command1_Click() {
-    if (const auto message = CyklUstawienia::CheckRange(Text1->text(), Text2->text())) {
+    if (const auto message = CycleSettings::CheckRange(Text1->text(), Text2->text())) {
         ShowMessage(context.Msg(*message), 46);
         return;
     }
@@ -125,8 +125,8 @@ void Nowy::Command1_Click() {
         return;
     }
     try {
-        if (Write(static_cast<int>(Odczyt::WartoscLiczbowa(Text1->text())),
-                  static_cast<int>(Odczyt::WartoscLiczbowa(Text2->text())))) {
+        if (Write(static_cast<int>(ReadingHandler::NumberAtFront(Text1->text())),
+                  static_cast<int>(ReadingHandler::NumberAtFront(Text2->text())))) {
             gate.SetCursor(0);
             accept();
         }

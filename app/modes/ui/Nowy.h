@@ -9,7 +9,7 @@ class QPushButton;
 
 namespace Pomiar {
 
-class BramkaCyklu;
+class CycleGate;
 struct ProgramContext;
 
 // The editor of one cycle window: a new row, or the row under the gate's
@@ -17,7 +17,7 @@ struct ProgramContext;
 class Nowy : public QDialog {
     Q_OBJECT
 public:
-    Nowy(ProgramContext& context, BramkaCyklu& gate, bool newMode, QWidget* parent = nullptr);
+    Nowy(ProgramContext& context, CycleGate& gate, bool newMode, QWidget* parent = nullptr);
 
     bool NewMode() const { return newMode; }
 
@@ -44,7 +44,7 @@ private:
     void ShowMessage(const QString& text, int titleIndex);
 
     ProgramContext& context;
-    BramkaCyklu& gate;
+    CycleGate& gate;
     bool newMode;
     int recordedRow;
 };

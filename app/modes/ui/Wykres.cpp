@@ -1,6 +1,6 @@
 #include "Wykres.h"
 
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
@@ -42,7 +42,7 @@ constexpr int pointsShownUpTo = 100;
 
 } // namespace
 
-Wykres::Wykres(ProgramContext& context, Magazyn& store, QWidget* parent)
+Wykres::Wykres(ProgramContext& context, MeasurementStore& store, QWidget* parent)
     : QWidget(parent, Qt::Window), context(context), store(store) {
     printersAvailable = [] { return !QPrinterInfo::availablePrinters().isEmpty(); };
     choosePrinter = [this](QPrinter& printer) {
@@ -55,7 +55,7 @@ Wykres::Wykres(ProgramContext& context, Magazyn& store, QWidget* parent)
     BuildWindow();
     ApplyTexts();
     Redraw();
-    UstawRaport(true);
+    SetReport(true);
 }
 
 void Wykres::BuildWindow() {
@@ -130,9 +130,9 @@ void Wykres::ApplyTexts() {
         series->setName(context.Lang(langSection, series->name(), series->name()));
 }
 
-bool Wykres::CanOpen(ProgramContext& context, Magazyn& store, QWidget* parent) {
-    const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
-    if (store.RowCount() < opcje.Potrzebne()) {
+bool Wykres::CanOpen(ProgramContext& context, MeasurementStore& store, QWidget* parent) {
+    const ChartOptions opcje = ChartOptions::Load(context.userSettings.get());
+    if (store.RowCount() < opcje.ReadingsNeeded()) {
         context.dialogs->MessageBox(parent, context.Msg(3), MsgButtons::Ok, MsgIcon::None,
                                     context.Msg(46));
         return false;
@@ -145,7 +145,8 @@ bool Wykres::CanOpen(ProgramContext& context, Magazyn& store, QWidget* parent) {
     return true;
 }
 
-Wykres* Wykres::Pokaz(ProgramContext& context, Magazyn& store, Wykres* open, QWidget* parent) {
+Wykres* Wykres::Show(ProgramContext& context, MeasurementStore& store, Wykres* open,
+                     QWidget* parent) {
     if (!CanOpen(context, store, parent)) {
         if (open)
             open->close();
@@ -153,7 +154,7 @@ Wykres* Wykres::Pokaz(ProgramContext& context, Magazyn& store, Wykres* open, QWi
     }
     Wykres* wykres = open;
     if (wykres) {
-        wykres->PokazRaport();
+        wykres->ShowReport();
     } else {
         wykres = new Wykres(context, store, parent);
     }
@@ -164,8 +165,8 @@ Wykres* Wykres::Pokaz(ProgramContext& context, Magazyn& store, Wykres* open, QWi
 }
 
 void Wykres::Redraw() {
-    const OpcjeWykresu opcje = OpcjeWykresu::Wczytaj(context.userSettings.get());
-    const DaneWykresu dane = DaneWykresu::Wybierz(store, opcje);
+    const ChartOptions opcje = ChartOptions::Load(context.userSettings.get());
+    const ChartData dane = ChartData::Select(store, opcje);
     const std::vector<double>& values = store.Values();
     const int count = static_cast<int>(dane.rows.size());
 
@@ -175,7 +176,7 @@ void Wykres::Redraw() {
     const auto [lowest, highest] = std::minmax_element(shown.begin(), shown.end());
     double low = count > 0 ? *lowest : std::numeric_limits<double>::infinity();
     double high = count > 0 ? *highest : -std::numeric_limits<double>::infinity();
-    const QList<QPointF> points = PunktyWykresu(shown);
+    const QList<QPointF> points = ChartPoints(shown);
     masy->replace(points);
     masy->setPointsVisible(count <= pointsShownUpTo);
 
@@ -196,18 +197,18 @@ void Wykres::Redraw() {
     chart->legend()->setVisible(opcje.ostatnie);
 
     osX->setRange(left, std::max(right, 1.5));
-    UstawEtykiety(dane, opcje.ostatnie);
-    UstawOsY(opcje, low, high);
+    SetLabels(dane, opcje.ostatnie);
+    SetAxisY(opcje, low, high);
 }
 
-void Wykres::UstawEtykiety(const DaneWykresu& dane, bool lastN) {
+void Wykres::SetLabels(const ChartData& dane, bool lastN) {
     for (const QString& label : osX->categoriesLabels())
         osX->remove(label);
     // The axis tells its categories apart by label; a series whose
     // numbering restarted (continuous batches) repeats labels.
     QSet<QString> used;
     const int count = static_cast<int>(dane.rows.size());
-    for (int k = 0; k < count; k += dane.podzial) {
+    for (int k = 0; k < count; k += dane.labelStep) {
         QString label = store.LpTekst(dane.rows[size_t(k)]);
         if (lastN)
             label += QLatin1Char(' ');
@@ -218,7 +219,7 @@ void Wykres::UstawEtykiety(const DaneWykresu& dane, bool lastN) {
     }
 }
 
-void Wykres::UstawOsY(const OpcjeWykresu& opcje, double low, double high) {
+void Wykres::SetAxisY(const ChartOptions& opcje, double low, double high) {
     if (!opcje.osAuto) {
         osY->setTickCount(11);
         osY->setRange(opcje.osMin, opcje.osMax);
@@ -240,11 +241,11 @@ void Wykres::UstawOsY(const OpcjeWykresu& opcje, double low, double high) {
     osY->applyNiceNumbers();
 }
 
-void Wykres::PokazRaport() {
-    UstawRaport(false);
+void Wykres::ShowReport() {
+    SetReport(false);
 }
 
-void Wykres::UstawRaport(bool loading) {
+void Wykres::SetReport(bool loading) {
     const QString text = store.StoredReport();
     const bool stored = !text.isEmpty();
     lblRaport->setText(text);
@@ -272,7 +273,7 @@ void Wykres::ShowMessage(int index, int titleIndex) {
                                 titleIndex < 0 ? QString() : context.Msg(titleIndex));
 }
 
-bool Wykres::WybierzDrukarke(QPrinter& printer) {
+bool Wykres::ChoosePrinter(QPrinter& printer) {
     if (printersAvailable())
         return choosePrinter(printer);
     QString chosenFilter;
@@ -300,7 +301,7 @@ void Wykres::Drukuj() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(image.width() > image.height() ? QPageLayout::Landscape
                                                               : QPageLayout::Portrait);
-    if (!WybierzDrukarke(printer))
+    if (!ChoosePrinter(printer))
         return;
     const bool toFile = !printer.outputFileName().isEmpty();
     if (toFile) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DaneWykresu.h"
+#include "ChartData.h"
 #include "Wykresopcje.h"
 
 #include <QWidget>
@@ -20,7 +20,7 @@ class QValueAxis;
 
 namespace Pomiar {
 
-class Magazyn;
+class MeasurementStore;
 struct ProgramContext;
 
 // The chart of the current series, with the stored calibration report and a
@@ -30,22 +30,23 @@ struct ProgramContext;
 class Wykres : public QWidget {
     Q_OBJECT
 public:
-    Wykres(ProgramContext& context, Magazyn& store, QWidget* parent = nullptr);
+    Wykres(ProgramContext& context, MeasurementStore& store, QWidget* parent = nullptr);
 
     // Whether the series is long enough for the chart the options ask for;
     // tells the user why not (messages 3 and 7).
-    static bool CanOpen(ProgramContext& context, Magazyn& store, QWidget* parent);
+    static bool CanOpen(ProgramContext& context, MeasurementStore& store, QWidget* parent);
     // The open-chart command: checks, then shows the chart (a new window, or
     // the open one brought to the front with its report text refreshed).
     // Nothing when the series is too short; an open chart is then closed,
     // since it no longer follows the series.
-    static Wykres* Pokaz(ProgramContext& context, Magazyn& store, Wykres* open, QWidget* parent);
+    static Wykres* Show(ProgramContext& context, MeasurementStore& store, Wykres* open,
+                        QWidget* parent);
 
     // Rebuilds the chart from the store's rows and the saved options.
     void Redraw();
     // Shows the stored report of the bound database below the chart; the
     // window grows to make room for it.
-    void PokazRaport();
+    void ShowReport();
     // Prints the window, or writes it to a PDF file.
     void Drukuj();
 
@@ -67,11 +68,11 @@ public:
     QMenu* mnu = nullptr;
     QAction* mnudrukuj = nullptr;
 
-    QLineSeries* Masy() const { return masy; }
-    QLineSeries* Gorna() const { return gorna; }
-    QLineSeries* Dolna() const { return dolna; }
-    QCategoryAxis* OsX() const { return osX; }
-    QValueAxis* OsY() const { return osY; }
+    QLineSeries* MassSeries() const { return masy; }
+    QLineSeries* UpperLine() const { return gorna; }
+    QLineSeries* LowerLine() const { return dolna; }
+    QCategoryAxis* AxisX() const { return osX; }
+    QValueAxis* AxisY() const { return osY; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -80,14 +81,14 @@ protected:
 private:
     void BuildWindow();
     void ApplyTexts();
-    void UstawRaport(bool loading);
-    void UstawEtykiety(const DaneWykresu& dane, bool lastN);
-    void UstawOsY(const OpcjeWykresu& opcje, double low, double high);
-    bool WybierzDrukarke(QPrinter& printer);
+    void SetReport(bool loading);
+    void SetLabels(const ChartData& dane, bool lastN);
+    void SetAxisY(const ChartOptions& opcje, double low, double high);
+    bool ChoosePrinter(QPrinter& printer);
     void ShowMessage(int index, int titleIndex);
 
     ProgramContext& context;
-    Magazyn& store;
+    MeasurementStore& store;
     QChart* chart = nullptr;
     QLineSeries* masy = nullptr;
     QLineSeries* gorna = nullptr;

@@ -44,7 +44,7 @@ Wykresopcje::Wykresopcje(ProgramContext& context, QWidget* parent)
 }
 
 void Wykresopcje::BuildWindow() {
-    const auto field = [this](const char* name, PoleLiczbowe pole) {
+    const auto field = [this](const char* name, NumberField pole) {
         auto* edit = new QLineEdit;
         edit->setObjectName(QLatin1String(name));
         edit->setProperty("pole", int(pole));
@@ -53,9 +53,9 @@ void Wykresopcje::BuildWindow() {
     };
     chkLiczba = new QCheckBox(QStringLiteral("Pokazuj ostatnie pomiary"));
     chkLiczba->setObjectName(QStringLiteral("chkLiczba"));
-    txtLiczba = field("txtLiczba", PoleLiczbowe::Count);
-    txtMax = field("txtMax", PoleLiczbowe::Limit);
-    txtMin = field("txtMin", PoleLiczbowe::Limit);
+    txtLiczba = field("txtLiczba", NumberField::Count);
+    txtMax = field("txtMax", NumberField::Limit);
+    txtMin = field("txtMin", NumberField::Limit);
     auto* lastForm = new QFormLayout;
     lastForm->addRow(QStringLiteral("Liczba ostatnich pomiarow:"), txtLiczba);
     lastForm->addRow(QStringLiteral("Gorna granica:"), txtMax);
@@ -65,8 +65,8 @@ void Wykresopcje::BuildWindow() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Check1 = new QCheckBox(QStringLiteral("Dopasuj automatycznie"));
     Check1->setObjectName(QStringLiteral("Check1"));
-    Text1 = field("Text1", PoleLiczbowe::Range);
-    Text2 = field("Text2", PoleLiczbowe::Range);
+    Text1 = field("Text1", NumberField::Range);
+    Text2 = field("Text2", NumberField::Range);
     auto* rangeForm = new QFormLayout(Frame1);
     rangeForm->addRow(Check1);
     rangeForm->addRow(QStringLiteral("Min:"), Text1);
@@ -108,18 +108,18 @@ void Wykresopcje::ApplyTexts() {
 void Wykresopcje::Form_Load() {
     const PerUserSettings* settings = context.userSettings.get();
     const auto get = [settings](const QString& key, const QString& missing = QString()) {
-        return settings ? settings->GetSetting(OpcjeWykresu::Section, key, missing) : missing;
+        return settings ? settings->GetSetting(ChartOptions::Section, key, missing) : missing;
     };
     // A missing switch shows what the chart does without it: all readings
     // on an automatic axis.
-    Check1->setChecked(OpcjeWykresu::Liczba(get(OpcjeWykresu::KeyOYAuto, QStringLiteral("1"))) !=
-                       0);
-    Text1->setText(get(OpcjeWykresu::KeyOYMin));
-    Text2->setText(get(OpcjeWykresu::KeyOYMax));
-    chkLiczba->setChecked(OpcjeWykresu::Liczba(get(OpcjeWykresu::KeyLiczba)) == 1);
-    txtLiczba->setText(get(OpcjeWykresu::KeyLiczbaPom));
-    txtMax->setText(get(OpcjeWykresu::KeyMax));
-    txtMin->setText(get(OpcjeWykresu::KeyMin));
+    Check1->setChecked(
+        ChartOptions::ParseNumber(get(ChartOptions::KeyOYAuto, QStringLiteral("1"))) != 0);
+    Text1->setText(get(ChartOptions::KeyOYMin));
+    Text2->setText(get(ChartOptions::KeyOYMax));
+    chkLiczba->setChecked(ChartOptions::ParseNumber(get(ChartOptions::KeyLiczba)) == 1);
+    txtLiczba->setText(get(ChartOptions::KeyLiczbaPom));
+    txtMax->setText(get(ChartOptions::KeyMax));
+    txtMin->setText(get(ChartOptions::KeyMin));
     UpdateEnabled();
 }
 
@@ -158,26 +158,26 @@ bool Wykresopcje::KeyAccepted(QLineEdit* edit, const QKeyEvent& event) const {
     QString kept = edit->text();
     if (edit->hasSelectedText())
         kept.remove(edit->selectionStart(), edit->selectedText().size());
-    return ZnakiPrzyjete(PoleLiczbowe(edit->property("pole").toInt()), typed, kept, locale);
+    return TypedTextAccepted(NumberField(edit->property("pole").toInt()), typed, kept, locale);
 }
 
 // A refused key is not dropped unseen: the field says what it takes.
 void Wykresopcje::RefuseKey(QLineEdit* edit) const {
     QApplication::beep();
     QStringList taken{QStringLiteral("0-9")};
-    for (const QChar c : ZnakiPola(PoleLiczbowe(edit->property("pole").toInt()), locale))
+    for (const QChar c : FieldCharacters(NumberField(edit->property("pole").toInt()), locale))
         taken << QString(c);
     QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), taken.join(QLatin1Char(' ')),
                        edit);
 }
 
 void Wykresopcje::Command1_Click() {
-    const PolaOpcjiWykresu pola{chkLiczba->isChecked(), txtLiczba->text(),   txtMax->text(),
-                                txtMin->text(),         Check1->isChecked(), Text1->text(),
-                                Text2->text()};
-    const std::optional<int> message = SprawdzOpcjeWykresu(pola);
+    const ChartOptionFields pola{chkLiczba->isChecked(), txtLiczba->text(),   txtMax->text(),
+                                 txtMin->text(),         Check1->isChecked(), Text1->text(),
+                                 Text2->text()};
+    const std::optional<int> message = CheckChartOptions(pola);
     if (!message) {
-        Zapisz();
+        Save();
         return;
     }
     if (*message == 0)
@@ -187,18 +187,18 @@ void Wykresopcje::Command1_Click() {
                                 context.Msg(title));
 }
 
-void Wykresopcje::Zapisz() {
+void Wykresopcje::Save() {
     if (PerUserSettings* settings = context.userSettings.get()) {
         const auto save = [settings](const QString& key, const QString& value) {
-            settings->SaveSetting(OpcjeWykresu::Section, key, value);
+            settings->SaveSetting(ChartOptions::Section, key, value);
         };
-        save(OpcjeWykresu::KeyOYAuto, checkText(Check1->isChecked()));
-        save(OpcjeWykresu::KeyOYMax, Text2->text());
-        save(OpcjeWykresu::KeyOYMin, Text1->text());
-        save(OpcjeWykresu::KeyLiczba, checkText(chkLiczba->isChecked()));
-        save(OpcjeWykresu::KeyLiczbaPom, txtLiczba->text());
-        save(OpcjeWykresu::KeyMax, txtMax->text());
-        save(OpcjeWykresu::KeyMin, txtMin->text());
+        save(ChartOptions::KeyOYAuto, checkText(Check1->isChecked()));
+        save(ChartOptions::KeyOYMax, Text2->text());
+        save(ChartOptions::KeyOYMin, Text1->text());
+        save(ChartOptions::KeyLiczba, checkText(chkLiczba->isChecked()));
+        save(ChartOptions::KeyLiczbaPom, txtLiczba->text());
+        save(ChartOptions::KeyMax, txtMax->text());
+        save(ChartOptions::KeyMin, txtMin->text());
     }
     emit Zapisano();
     accept();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OpcjeWykresu.h"
+#include "ChartOptions.h"
 
 #include <QDialog>
 #include <QLocale>
@@ -51,7 +51,7 @@ private:
     bool KeyAccepted(QLineEdit* edit, const QKeyEvent& event) const;
     void RefuseKey(QLineEdit* edit) const;
     void Command1_Click();
-    void Zapisz();
+    void Save();
 
     ProgramContext& context;
 };

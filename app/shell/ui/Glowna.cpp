@@ -1,8 +1,8 @@
 #include "Glowna.h"
 
-#include "BramkaCyklu.h"
+#include "CycleGate.h"
+#include "CycleSettings.h"
 #include "Cykl.h"
-#include "CyklUstawienia.h"
 #include "Database.h"
 #include "DebugForm.h"
 #include "ErrorLog.h"
@@ -11,15 +11,15 @@
 #include "INI.h"
 #include "LanguageTexts.h"
 #include "Mordal.h"
-#include "Odczyt.h"
 #include "Opcje.h"
-#include "PasekProgress.h"
 #include "PerUserSettings.h"
+#include "ReadingHandler.h"
 #include "SeriesReport.h"
-#include "StatystykaPanel.h"
+#include "StatisticsPanel.h"
 #include "SwitchingToolTips.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
+#include "WindowedProgress.h"
 #include "frmLanguage.h"
 
 #include <QApplication>
@@ -115,7 +115,8 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     statusBar()->addWidget(linkStatus, 1);
     resize(1100, 650);
     compactDatabase = [this] {
-        return Magazyn::KompaktujBaze(Magazyn::WorkingDatabasePath(this->context.programFolder));
+        return MeasurementStore::KompaktujBaze(
+            MeasurementStore::WorkingDatabasePath(this->context.programFolder));
     };
 
     auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
@@ -198,7 +199,7 @@ void Glowna::buildCommands() {
     operations.insert(QStringLiteral("otworz"), [this] { seriesCommands.OpenSeries(); });
     operations.insert(QStringLiteral("zapisz"), [this] { seriesCommands.Save(); });
     operations.insert(QStringLiteral("wykres"),
-                      [this] { wykres = Wykres::Pokaz(context, store, wykres, this); });
+                      [this] { wykres = Wykres::Show(context, store, wykres, this); });
     operations.insert(QStringLiteral("wykresopcje"), [this] {
         Wykresopcje dialog(context, this);
         connect(&dialog, &Wykresopcje::Zapisano, this, [this] {
@@ -338,7 +339,7 @@ void Glowna::buildCentralArea() {
     tableLayout->addWidget(gridCaption);
     tableLayout->addWidget(DataGrid1);
 
-    panel = new StatystykaPanel(context, store, central);
+    panel = new StatisticsPanel(context, store, central);
     layout->addWidget(table, 1);
     layout->addWidget(panel);
     setCentralWidget(central);
@@ -380,17 +381,18 @@ bool Glowna::Load() {
 void Glowna::openCycleGate() {
     // The windows live in the working database, also while a series file is
     // bound in its place.
-    cycleDatabase = std::make_unique<Database>(Magazyn::WorkingDatabasePath(context.programFolder));
-    gate = std::make_unique<BramkaCyklu>(*cycleDatabase);
+    cycleDatabase =
+        std::make_unique<Database>(MeasurementStore::WorkingDatabasePath(context.programFolder));
+    gate = std::make_unique<CycleGate>(*cycleDatabase);
     gate->LoadFirstRange();
     if (!cycleWorkOn)
         cycleWorkOn = [this] {
-            return context.userSettings && CyklUstawienia::CycleWorkOn(*context.userSettings);
+            return context.userSettings && CycleSettings::CycleWorkOn(*context.userSettings);
         };
     if (!loadFirstRange)
         loadFirstRange = [this] { gate->LoadFirstRange(); };
     if (context.userSettings)
-        lTim2 = CyklUstawienia::StoredTicks(*context.userSettings);
+        lTim2 = CycleSettings::StoredTicks(*context.userSettings);
     showCycleImage(cycleWorkOn());
     store.cycleGate = [this](int timer) { return passCycleGate(timer); };
 }
@@ -399,11 +401,11 @@ bool Glowna::passCycleGate(int timer) {
     if (!AutomaticWorkRunning() || !cycleWorkOn())
         return true;
     switch (gate->Check(timer)) {
-    case BramkaCyklu::Result::Accept:
+    case CycleGate::Result::Accept:
         return true;
-    case BramkaCyklu::Result::Reject:
+    case CycleGate::Result::Reject:
         return false;
-    case BramkaCyklu::Result::EndOfCycle:
+    case CycleGate::Result::EndOfCycle:
         EndOfCycle();
         return false;
     }
@@ -525,7 +527,7 @@ void Glowna::onComm(const QByteArray& frame, int, int, bool&) {
 
 void Glowna::RaportDoWykresu() {
     if (wykres)
-        wykres->PokazRaport();
+        wykres->ShowReport();
 }
 
 void Glowna::PrzetworzOdczyt(const QByteArray& frame) {
@@ -533,14 +535,15 @@ void Glowna::PrzetworzOdczyt(const QByteArray& frame) {
     const bool capturing = raportWindow && raportWindow->Capturing();
     if (capturing)
         raportWindow->AppendFrame(frame);
-    Odczyt::HandlerContext handler;
+    ReadingHandler::HandlerContext handler;
     handler.reportCapture = capturing;
     handler.locale = store.locale;
     handler.outsideLimits = [this](const QString& value) {
         return store.limits.Outside(value, store.locale);
     };
     handler.logError = [this](const QString& error) { logReadingError(error); };
-    const auto reading = Odczyt::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
+    const auto reading =
+        ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
     if (!reading)
         return;
     try {
@@ -676,7 +679,7 @@ void Glowna::afterReadingPrompts() {
     // Never during automatic work: nobody is there to answer.
     if (AutomaticWorkRunning())
         return;
-    const Ustawienia& settings = context.settings;
+    const Settings& settings = context.settings;
     if (settings.pomiarShowNote || settings.pomiarShowSave)
         seriesCommands.EditDescription(store.RowCount() - 1);
     if (settings.pomiarShowSave)
@@ -817,7 +820,7 @@ void Glowna::continuousOff() {
     if (!buffers.IsEmpty()) {
         // Frames still on their way are collected while waiting.
         Czekaj(200);
-        PasekProgress progress(this, &context);
+        WindowedProgress progress(this, &context);
         store.DodajPomiary(buffers, &progress);
     }
     continuousFlag = false;
@@ -878,7 +881,7 @@ void Glowna::finishClose() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     compactionAttempts->Reset();
     try {
-        store.WyczyscTabele();
+        store.ClearSeriesTables();
     } catch (const DatabaseError& error) {
         logReadingError(QString::fromLocal8Bit(error.what()));
     }

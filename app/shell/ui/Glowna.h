@@ -4,7 +4,7 @@
 #include "BalanceProtocol.h"
 #include "HelpWindow.h"
 #include "LinkWatch.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "Raport.h"
 #include "SeriesCommands.h"
@@ -32,7 +32,7 @@ namespace Pomiar {
 
 class DebugForm;
 class Opcje;
-class StatystykaPanel;
+class StatisticsPanel;
 
 // The program's one working window: menus and toolbar as one command
 // surface, the link and its state, the timers of acquisition, the close
@@ -77,8 +77,8 @@ public:
     QTimer tmrEthernet;
 
     BalanceProtocol& Protocol() { return protocol; }
-    Magazyn& Store() { return store; }
-    StatystykaPanel* Panel() const { return panel; }
+    MeasurementStore& Store() { return store; }
+    StatisticsPanel* Panel() const { return panel; }
     QTableView* Grid() const { return DataGrid1; }
 
     // The reading handler: a reply that is a reading becomes a row of the
@@ -117,7 +117,7 @@ public:
     // and loading its first window. Tests may replace either.
     std::function<bool()> cycleWorkOn;
     std::function<void()> loadFirstRange;
-    class BramkaCyklu* Gate() const {
+    class CycleGate* Gate() const {
         return gate.get();
     }
     Wykres* ChartWindow() const { return wykres.data(); }
@@ -185,9 +185,9 @@ private:
 
     ProgramContext& context;
     BalanceProtocol protocol;
-    Magazyn store;
+    MeasurementStore store;
     SeriesCommands seriesCommands;
-    StatystykaPanel* panel = nullptr;
+    StatisticsPanel* panel = nullptr;
     ContinuousBuffers buffers;
     bool continuousFlag = false;
     bool ciaglaTicked = false;
@@ -199,7 +199,7 @@ private:
     QPointer<Wykres> wykres;        // the chart window while it is open
     Raport* raportWindow = nullptr; // the report window while it captures
     std::unique_ptr<Database> cycleDatabase;
-    std::unique_ptr<class BramkaCyklu> gate;
+    std::unique_ptr<class CycleGate> gate;
     class Cykl* cycleDialog = nullptr;
     void openCycleGate();
     bool passCycleGate(int timer);

@@ -1,6 +1,6 @@
 #include "Module1.h"
 
-#include "BramkaCyklu.h"
+#include "CycleGate.h"
 #include "Cykl.h"
 #include "Database.h"
 #include "Film.h"
@@ -56,9 +56,9 @@ void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
     // The captions of an export are looked up only when a series is exported.
     for (const QString& column : scratchDatabase.ColumnsOf(QStringLiteral("SELECT * FROM pomiary")))
         ExportCaption(context, column);
-    Magazyn store(context);
+    MeasurementStore store(context);
     store.OtworzBaze(scratchPath);
-    BramkaCyklu gate(scratchDatabase);
+    CycleGate gate(scratchDatabase);
     Cykl cycle(context, gate);
     loaded(cycle);
     Film film(context);

@@ -3,9 +3,9 @@
 #include "Database.h"
 #include "FormTexts.h"
 #include "LanguageTexts.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
-#include "RaportTekst.h"
+#include "ReportText.h"
 #include "UserDialogs.h"
 
 #include <QApplication>
@@ -43,7 +43,7 @@ QFont CourierFont() {
 
 } // namespace
 
-Raport::Raport(ProgramContext& context, Magazyn& store, QWidget* parent)
+Raport::Raport(ProgramContext& context, MeasurementStore& store, QWidget* parent)
     : QDialog(parent), context(context), store(store) {
     setObjectName(QStringLiteral("Raport"));
     setWindowTitle(QStringLiteral("Raport"));
@@ -92,7 +92,7 @@ Raport::Raport(ProgramContext& context, Magazyn& store, QWidget* parent)
     layout->addLayout(buttons);
 
     try {
-        if (const auto stored = RaportTekst::Zapisany(store.Bound())) {
+        if (const auto stored = ReportText::Stored(store.Bound())) {
             tekst = *stored;
             Command1->setEnabled(false);
         }
@@ -116,7 +116,7 @@ void Raport::done(int result) {
 void Raport::AppendFrame(const QByteArray& frame) {
     if (!capturing || frame.isEmpty())
         return;
-    tekst += RaportTekst::Tekst(frame, QDateTime::currentDateTime());
+    tekst += ReportText::FrameText(frame, QDateTime::currentDateTime());
     // What arrived since the report was stored is not stored yet.
     Command1->setEnabled(true);
     showText();
@@ -157,14 +157,14 @@ void Raport::Command1Click() {
     if (tekst.isEmpty())
         return;
     try {
-        switch (RaportTekst::Zapisz(store.Bound(), tekst)) {
-        case RaportTekst::Zapis::BrakPomiarow:
+        switch (ReportText::Save(store.Bound(), tekst)) {
+        case ReportText::SaveResult::NoReadings:
             context.dialogs->MessageBox(this, context.Msg(30), MsgButtons::Ok, MsgIcon::Exclamation,
                                         context.Msg(45));
             return;
-        case RaportTekst::Zapis::Pusty:
+        case ReportText::SaveResult::Empty:
             return;
-        case RaportTekst::Zapis::Zapisany:
+        case ReportText::SaveResult::Saved:
             break;
         }
     } catch (const DatabaseError& error) {
@@ -247,7 +247,7 @@ void Raport::cmdSaveAsClick() {
     if (path.isEmpty())
         return;
     QString error;
-    if (!RaportTekst::ZapiszPlik(path, tekst, &error)) {
+    if (!ReportText::SaveFile(path, tekst, &error)) {
         showError(error);
         return;
     }

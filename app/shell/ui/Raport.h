@@ -12,7 +12,7 @@ class QWidget;
 
 namespace Pomiar {
 
-class Magazyn;
+class MeasurementStore;
 struct ProgramContext;
 
 // The instrument's report window: while it is open, everything the balance
@@ -22,7 +22,7 @@ struct ProgramContext;
 class Raport : public QDialog {
     Q_OBJECT
 public:
-    Raport(ProgramContext& context, Magazyn& store, QWidget* parent = nullptr);
+    Raport(ProgramContext& context, MeasurementStore& store, QWidget* parent = nullptr);
     ~Raport() override;
 
     // True from the window's load until it is closed.
@@ -64,7 +64,7 @@ private:
     void showError(const QString& text);
 
     ProgramContext& context;
-    Magazyn& store;
+    MeasurementStore& store;
     QString tekst;
     // Shown from code, in the language of the language file.
     QString printFailed = QStringLiteral("Nie mozna drukowac na drukarce");

@@ -4,11 +4,11 @@
 #include "FileLock.h"
 #include "FormTexts.h"
 #include "LanguageTexts.h"
-#include "Magazyn.h"
-#include "PasekProgress.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "SeriesFile.h"
 #include "UserDialogs.h"
+#include "WindowedProgress.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,7 +19,7 @@
 
 namespace Pomiar {
 
-SeriesCommands::SeriesCommands(ProgramContext& context, Magazyn& store, Window window)
+SeriesCommands::SeriesCommands(ProgramContext& context, MeasurementStore& store, Window window)
     : context(context), store(store), window(std::move(window)) {}
 
 bool SeriesCommands::AskToSaveExisting() {
@@ -84,7 +84,7 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         if (writable) {
-            Magazyn::KompaktujBaze(path);
+            MeasurementStore::KompaktujBaze(path);
             store.OtworzBaze(path);
         } else {
             store.OpenForViewing(path);
@@ -115,7 +115,7 @@ bool SeriesCommands::confirmReplace(const QString& target) {
 bool SeriesCommands::Save() {
     if (store.RowCount() == 0)
         return true;
-    const Ustawienia& settings = context.settings;
+    const Settings& settings = context.settings;
     const bool fastExport =
         SeriesFile::FastExportInForce(settings.fastExportEnabled, settings.fastExportFileName);
     QString target;
@@ -144,14 +144,14 @@ bool SeriesCommands::Save() {
             return false;
         }
         // The bound series file already holds the readings.
-        Magazyn::KompaktujBaze(target);
+        MeasurementStore::KompaktujBaze(target);
         return true;
     }
     return series ? saveSeriesFile(target) : exportCsv(target, fastExport);
 }
 
 bool SeriesCommands::saveSeriesFile(const QString& target) {
-    PasekProgress progress(window.widget, &context);
+    WindowedProgress progress(window.widget, &context);
     QString error;
     const auto result = SeriesFile::ZapiszSerie(store.Bound(), target, &progress, &error);
     progress.End();
@@ -238,7 +238,7 @@ void SeriesCommands::EditDescription(int row) {
     if (opis.size() > MaxDescriptionLength)
         return;
     try {
-        store.SetOpis(row, opis);
+        store.SetDescription(row, opis);
     } catch (const DatabaseError& error) {
         if (window.logError)
             window.logError(QString::fromLocal8Bit(error.what()));

@@ -7,7 +7,7 @@ class QWidget;
 
 namespace Pomiar {
 
-class Magazyn;
+class MeasurementStore;
 struct ProgramContext;
 
 // The series commands of the main window's File menu: a new series, opening
@@ -34,7 +34,7 @@ public:
     // The longest description a series file holds.
     static constexpr int MaxDescriptionLength = 50;
 
-    SeriesCommands(ProgramContext& context, Magazyn& store, Window window);
+    SeriesCommands(ProgramContext& context, MeasurementStore& store, Window window);
 
     void NewSeries();
     void OpenSeries();
@@ -48,7 +48,7 @@ public:
     // the readings could not be saved.
     bool AskToSaveExisting();
 
-    // Readings that wait for a full disk (Magazyn::WaitingReadings): tells
+    // Readings that wait for a full disk (MeasurementStore::WaitingReadings): tells
     // the user that storing failed, why, and how many wait.
     void TellStoreFailed(const QString& reason, int waiting);
     // Before the series ends: true when no readings wait (they are tried
@@ -69,7 +69,7 @@ private:
     void showFileError(const QString& problem, const QString& path, const QString& reason);
 
     ProgramContext& context;
-    Magazyn& store;
+    MeasurementStore& store;
     Window window;
     struct {
         QString replaceFile = QStringLiteral("Plik juz istnieje. Czy chcesz go zastapic?");

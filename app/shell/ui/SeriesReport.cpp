@@ -2,12 +2,12 @@
 
 #include "Database.h"
 #include "LanguageTexts.h"
-#include "Magazyn.h"
-#include "PasekProgress.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
-#include "RaportTekst.h"
-#include "StatystykaPanel.h"
+#include "ReportText.h"
+#include "StatisticsPanel.h"
 #include "UserDialogs.h"
+#include "WindowedProgress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,11 +28,11 @@ namespace Pomiar {
 
 namespace {
 
-constexpr int columnCount = RaportTekst::ReportColumnCount;
+constexpr int columnCount = ReportText::ReportColumnCount;
 // Share of a half line each column takes when the values leave room to
 // spare: Lp, Data, Godzina, Timer, Masa, Jm, Opis.
 constexpr std::array<double, columnCount> columnWeights{11, 16, 14, 10, 15, 6, 16};
-constexpr int massColumn = RaportTekst::ReportMassColumn;
+constexpr int massColumn = ReportText::ReportMassColumn;
 constexpr int descriptionColumn = 6;
 // The narrowest a description column gets before the type gets smaller: a
 // description wraps onto more rows of its line, a number never does.
@@ -57,7 +57,7 @@ QFont ReportFont(double points, bool bold = false) {
 
 const QFont designedLineFont = ReportFont(7);
 
-using LineCells = RaportTekst::ReportLine;
+using LineCells = ReportText::ReportLine;
 
 // The widest text printed in each column over all lines, measured in the
 // designed type; the texts are kept to measure them again in a smaller one.
@@ -469,7 +469,7 @@ SeriesReport::Texts SeriesReport::TranslatedTexts(const ProgramContext& context)
     return texts;
 }
 
-SeriesReport::SeriesReport(ProgramContext& context, Magazyn& store, QWidget* parent)
+SeriesReport::SeriesReport(ProgramContext& context, MeasurementStore& store, QWidget* parent)
     : context(context), store(store), parent(parent) {}
 
 void SeriesReport::SetUpPage(QPrinter& printer) {
@@ -484,7 +484,7 @@ void SeriesReport::Render(QPrinter& printer, Database& database, const Content& 
     WidestTexts widest;
     const QFontMetricsF designed(designedLineFont, &printer);
     const auto eachLine = [&](const std::function<void(const LineCells&)>& take) {
-        RaportTekst::EachTempLine(database, content.massFormat, content.locale, take);
+        ReportText::EachTempLine(database, content.massFormat, content.locale, take);
     };
     eachLine([&](const LineCells& cells) { widest.Take(cells, designed); });
     Painter painter(printer, content, widest);
@@ -533,13 +533,13 @@ void SeriesReport::tickLiveStatistics() {
 }
 
 bool SeriesReport::prepare() {
-    std::unique_ptr<PasekProgress> ownProgress;
+    std::unique_ptr<WindowedProgress> ownProgress;
     Progress* shown = progress;
     if (!shown) {
-        ownProgress = std::make_unique<PasekProgress>(parent, &context);
+        ownProgress = std::make_unique<WindowedProgress>(parent, &context);
         shown = ownProgress.get();
     }
-    return RaportTekst::WypelnijTemp(store.Bound(), shown);
+    return ReportText::FillTemp(store.Bound(), shown);
 }
 
 bool SeriesReport::Drukuj() {

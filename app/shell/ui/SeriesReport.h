@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Statystyka.h"
+#include "SeriesStatistics.h"
 
 #include <QLocale>
 #include <QString>
@@ -14,9 +14,9 @@ class QWidget;
 namespace Pomiar {
 
 class Database;
-class Magazyn;
+class MeasurementStore;
 class Progress;
-class StatystykaPanel;
+class StatisticsPanel;
 struct ProgramContext;
 
 // The printed series report: the statistics of the series above its
@@ -49,7 +49,7 @@ public:
         Texts texts;
     };
 
-    SeriesReport(ProgramContext& context, Magazyn& store, QWidget* parent = nullptr);
+    SeriesReport(ProgramContext& context, MeasurementStore& store, QWidget* parent = nullptr);
 
     // The print command ("&Drukuj", toolbar "drukuj"). False when no report
     // was shown: stopped with Escape, already being prepared, or failed (the
@@ -67,7 +67,7 @@ public:
 
     // The main window's live-statistics switch, ticked before the report is
     // made; without it the store's switch is set directly.
-    StatystykaPanel* panel = nullptr;
+    StatisticsPanel* panel = nullptr;
     // What shows the progress; by default the progress window.
     Progress* progress = nullptr;
     // How the preview runs; modal by default, tests look at it instead.
@@ -81,7 +81,7 @@ private:
     void savePdfFromPreview(QWidget* preview);
 
     ProgramContext& context;
-    Magazyn& store;
+    MeasurementStore& store;
     QWidget* parent;
 };
 

@@ -4,7 +4,7 @@
 #include "Glowna.h"
 #include "LanguageTexts.h"
 #include "ProgramContext.h"
-#include "StatystykaPanel.h"
+#include "StatisticsPanel.h"
 #include "frmCustom.h"
 
 #include <QLabel>

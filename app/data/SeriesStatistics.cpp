@@ -1,12 +1,12 @@
-#include "Statystyka.h"
+#include "SeriesStatistics.h"
 
-#include "Formaty.h"
-#include "Odczyt.h"
+#include "Formats.h"
+#include "ReadingHandler.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace Pomiar::Statystyka {
+namespace Pomiar::SeriesStatistics {
 
 namespace {
 
@@ -70,12 +70,12 @@ Deviations Deviate(const std::vector<double>& values, double mean, double shownM
 // text that does not read (a "#" pattern shows nothing for zero) counts 0.
 double Shown(const QString& text, const QLocale& locale) {
     bool ok = false;
-    const double value = Formaty::ParseShownNumber(text, locale, &ok);
+    const double value = Formats::ParseShownNumber(text, locale, &ok);
     return ok ? value : 0;
 }
 
 double NumericValue(QString text) {
-    return Odczyt::WartoscLiczbowa(text.replace(u',', u'.'));
+    return ReadingHandler::NumberAtFront(text.replace(u',', u'.'));
 }
 
 } // namespace
@@ -86,7 +86,7 @@ StatisticsFields ObliczStatystyke(const std::vector<double>& values, const QStri
     if (values.empty())
         return fields;
     const auto format = [&](double value) {
-        return Formaty::FormatNumber(value, massFormat, locale);
+        return Formats::FormatNumber(value, massFormat, locale);
     };
     const std::size_t count = values.size();
     const double n = static_cast<double>(count);
@@ -137,4 +137,4 @@ QString NormalizujLiczbe(const QString& text, const QLocale& locale) {
     return platform.toString(value, 'g', 15);
 }
 
-} // namespace Pomiar::Statystyka
+} // namespace Pomiar::SeriesStatistics

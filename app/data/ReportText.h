@@ -16,32 +16,32 @@ class Progress;
 
 // The instrument's own reports (a calibration printout, for example) as the
 // report window collects them, and the lines of the printed series report.
-namespace RaportTekst {
+namespace ReportText {
 
 // The instrument's printer codes turned into what the program shows: its
 // degree sign (248) into that of code page 1250 (176), a line "D" into the
 // date "dd-mm-yyyy" of now, ESC "C" at a line end into a blank and the time
 // "hh:mm:ss" of now, and any other ESC dropped.
-QByteArray Przepisz(const QByteArray& raw, const QDateTime& now);
+QByteArray Rewrite(const QByteArray& raw, const QDateTime& now);
 
 // A received frame as report text: rewritten, then read as code page 1250.
-QString Tekst(const QByteArray& frame, const QDateTime& now);
+QString FrameText(const QByteArray& frame, const QDateTime& now);
 
 // The report stored with the series in table raport, if there is one.
-std::optional<QString> Zapisany(Database& database);
+std::optional<QString> Stored(Database& database);
 
-enum class Zapis { Pusty, BrakPomiarow, Zapisany };
+enum class SaveResult { Empty, NoReadings, Saved };
 
 // Stores the report as the one row of table raport. An empty report does
 // nothing; a series without readings keeps its table as it was, as a
 // calibration report belongs to the readings it came with. Throws
 // DatabaseError.
-Zapis Zapisz(Database& database, const QString& report);
+SaveResult Save(Database& database, const QString& report);
 
 // Writes the report as the file's whole content, in code page 1250, with
 // nothing added. False (error set to the file and the system's reason) when
 // it could not be written; the old file is then left as it was.
-bool ZapiszPlik(const QString& path, const QString& report, QString* error = nullptr);
+bool SaveFile(const QString& path, const QString& report, QString* error = nullptr);
 
 // The table the series report's lines are built in and read from: temp of
 // a private temporary database attached to the connection of the series.
@@ -54,7 +54,7 @@ inline const QString TempTable = QStringLiteral("report.temp");
 // the last line staying empty for an odd n. Runs in slices that let events
 // run, so that the progress window sees Escape; false when it was stopped
 // there (the table then keeps what was built so far). Throws DatabaseError.
-bool WypelnijTemp(Database& database, Progress* progress);
+bool FillTemp(Database& database, Progress* progress);
 
 // A line of the series report as printed: the texts of its left and right
 // halves, each Lp, data, Godzina, Timer, Masa, Jm, Opis; an empty half for
@@ -69,5 +69,5 @@ using ReportLine = std::array<QStringList, 2>;
 void EachTempLine(Database& database, const QString& massFormat, const QLocale& locale,
                   const std::function<void(const ReportLine&)>& take);
 
-} // namespace RaportTekst
+} // namespace ReportText
 } // namespace Pomiar

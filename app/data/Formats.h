@@ -7,7 +7,7 @@
 // The number and date patterns the program formats with, in the style its
 // settings are written in: "#0.0000", "0.00000", "#0.00", "hh:mm:ss",
 // "HH:nn:ss", "yyyy-MM-dd", "dd-mm-yyyy".
-namespace Pomiar::Formaty {
+namespace Pomiar::Formats {
 
 // A number by a pattern of "0" (digit always shown), "#" (digit shown when
 // needed), "." (decimal point, shown as the locale's separator) and "," in
@@ -37,4 +37,4 @@ QString FormatDateTime(const QDateTime& dateTime, const QString& pattern, const 
 // wherever they stand, so every grouping FormatNumber makes reads back.
 double ParseShownNumber(const QString& text, const QLocale& locale, bool* ok = nullptr);
 
-} // namespace Pomiar::Formaty
+} // namespace Pomiar::Formats

@@ -2,7 +2,7 @@
 
 #include "Progress.h"
 #include "SeriesModel.h"
-#include "Statystyka.h"
+#include "SeriesStatistics.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -23,7 +23,7 @@ struct ContinuousBuffers;
 struct ProgramContext;
 
 // The acceptance limits as the main window's switches and fields hold them.
-struct Limity {
+struct AcceptanceLimits {
     bool minOn = false;
     QString minText = QStringLiteral("0");
     bool maxOn = false;
@@ -36,11 +36,11 @@ struct Limity {
 // The current series: the bound database (the working database or an
 // opened series file), its rows in the grid, the values the statistics are
 // computed from, and the series start time.
-class Magazyn : public QObject {
+class MeasurementStore : public QObject {
     Q_OBJECT
 public:
-    Magazyn(ProgramContext& context, QObject* parent = nullptr);
-    ~Magazyn() override;
+    MeasurementStore(ProgramContext& context, QObject* parent = nullptr);
+    ~MeasurementStore() override;
 
     static QString WorkingDatabasePath(const QString& programFolder);
 
@@ -50,7 +50,7 @@ public:
     // A new series in the working database.
     void NowaSeria();
     // Empties the series tables of the working database (program end).
-    void WyczyscTabele();
+    void ClearSeriesTables();
     // Binds another database file (an opened series file) in place of the
     // working database; readings taken afterwards go into it. Throws
     // DatabaseError, and then the series and its binding stay as they were.
@@ -90,7 +90,7 @@ public:
 
     // Changes the description of a row, in the grid and in the database.
     // Throws DatabaseError.
-    void SetOpis(int row, const QString& opis);
+    void SetDescription(int row, const QString& opis);
 
     void ObliczStatystyke();
     void WyczyscStatystyke();
@@ -116,7 +116,7 @@ public:
     bool WorkingDatabaseBound() const;
 
     std::optional<QDateTime> seriesStart;
-    Limity limits;
+    AcceptanceLimits limits;
     bool liveStatistics = true; // "&Biezaca statystyka"
     QLocale locale = QLocale::system();
 

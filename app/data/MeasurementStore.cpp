@@ -1,11 +1,11 @@
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 
 #include "BalanceProtocol.h"
 #include "Database.h"
 #include "FileLock.h"
-#include "Odczyt.h"
 #include "ProgramContext.h"
-#include "RaportTekst.h"
+#include "ReadingHandler.h"
+#include "ReportText.h"
 #include "UserDialogs.h"
 
 #include <QCoreApplication>
@@ -95,38 +95,39 @@ template <typename Text> void dropLines(Text& text, int count, const Text& separ
 
 double massOf(const QString& valueText, const QString& unit) {
     if (!unit.startsWith(QLatin1Char('%')))
-        return Odczyt::WartoscLiczbowa(valueText);
-    return Odczyt::WartoscLiczbowa(valueText.left(valueText.indexOf(QLatin1Char('%'))));
+        return ReadingHandler::NumberAtFront(valueText);
+    return ReadingHandler::NumberAtFront(valueText.left(valueText.indexOf(QLatin1Char('%'))));
 }
 
 } // namespace
 
-bool Limity::Outside(const QString& valueText, const QLocale& locale) const {
-    const QString value = Statystyka::NormalizujLiczbe(valueText, locale);
-    return Statystyka::PozaLimitem(minOn, value, minText, QStringLiteral("<")) ||
-           Statystyka::PozaLimitem(maxOn, value, maxText, QStringLiteral(">"));
+bool AcceptanceLimits::Outside(const QString& valueText, const QLocale& locale) const {
+    const QString value = SeriesStatistics::NormalizujLiczbe(valueText, locale);
+    return SeriesStatistics::PozaLimitem(minOn, value, minText, QStringLiteral("<")) ||
+           SeriesStatistics::PozaLimitem(maxOn, value, maxText, QStringLiteral(">"));
 }
 
-Magazyn::Magazyn(ProgramContext& context, QObject* parent) : QObject(parent), context(context) {
+MeasurementStore::MeasurementStore(ProgramContext& context, QObject* parent)
+    : QObject(parent), context(context) {
     retryWaiting.setInterval(retryWaitingMs);
-    connect(&retryWaiting, &QTimer::timeout, this, &Magazyn::StoreWaitingReadings);
+    connect(&retryWaiting, &QTimer::timeout, this, &MeasurementStore::StoreWaitingReadings);
 }
 
-Magazyn::~Magazyn() = default;
+MeasurementStore::~MeasurementStore() = default;
 
-QString Magazyn::WorkingDatabasePath(const QString& programFolder) {
+QString MeasurementStore::WorkingDatabasePath(const QString& programFolder) {
     return QDir(programFolder).filePath(QStringLiteral("dane.mdb"));
 }
 
-QString Magazyn::BoundPath() const {
+QString MeasurementStore::BoundPath() const {
     return bound ? bound->Path() : QString();
 }
 
-bool Magazyn::WorkingDatabaseBound() const {
+bool MeasurementStore::WorkingDatabaseBound() const {
     return bound && bound->Path() == WorkingDatabasePath(context.programFolder);
 }
 
-bool Magazyn::FirstReadingTimed() {
+bool MeasurementStore::FirstReadingTimed() {
     try {
         return !bound->Scalar(QStringLiteral("select Timer from pomiary order by rowid limit 1"))
                     .isNull();
@@ -135,7 +136,7 @@ bool Magazyn::FirstReadingTimed() {
     }
 }
 
-QString Magazyn::LpTekst(int row) {
+QString MeasurementStore::LpTekst(int row) {
     const SeriesRow& stored = model.Row(row);
     try {
         const QVariant text = bound->Scalar(
@@ -147,15 +148,15 @@ QString Magazyn::LpTekst(int row) {
     return QString::number(stored.lp);
 }
 
-QString Magazyn::StoredReport() {
+QString MeasurementStore::StoredReport() {
     try {
-        return RaportTekst::Zapisany(*bound).value_or(QString());
+        return ReportText::Stored(*bound).value_or(QString());
     } catch (const DatabaseError&) {
         return {};
     }
 }
 
-void Magazyn::OtworzMagazyn() {
+void MeasurementStore::OtworzMagazyn() {
     const QString path = WorkingDatabasePath(context.programFolder);
     dropWaiting();
     bound.reset();
@@ -171,7 +172,7 @@ void Magazyn::OtworzMagazyn() {
     WyczyscStatystyke();
 }
 
-void Magazyn::NowaSeria() {
+void MeasurementStore::NowaSeria() {
     if (!WorkingDatabaseBound())
         bind(std::make_unique<Database>(WorkingDatabasePath(context.programFolder)));
     dropWaiting();
@@ -184,12 +185,12 @@ void Magazyn::NowaSeria() {
         chartRefresh();
 }
 
-void Magazyn::WyczyscTabele() {
+void MeasurementStore::ClearSeriesTables() {
     Database working(WorkingDatabasePath(context.programFolder));
     emptySeriesTables(working);
 }
 
-void Magazyn::emptySeriesTables(Database& database) {
+void MeasurementStore::emptySeriesTables(Database& database) {
     inTransaction(database, [&database] {
         database.Execute(QStringLiteral("DELETE * FROM pomiary;"));
         database.Execute(QStringLiteral("DELETE * FROM raport;"));
@@ -197,7 +198,7 @@ void Magazyn::emptySeriesTables(Database& database) {
     });
 }
 
-void Magazyn::bind(std::unique_ptr<Database> database) {
+void MeasurementStore::bind(std::unique_ptr<Database> database) {
     // Everything that can fail comes first, so that a failure leaves the
     // series bound as it was.
     std::vector<SeriesRow> rows = readRows(*database);
@@ -210,17 +211,17 @@ void Magazyn::bind(std::unique_ptr<Database> database) {
     model.Reset(std::move(rows));
 }
 
-void Magazyn::loadRows() {
+void MeasurementStore::loadRows() {
     model.Reset(readRows(*bound));
 }
 
-void Magazyn::OtworzBaze(const QString& path) {
+void MeasurementStore::OtworzBaze(const QString& path) {
     // A series file is written straight through, whole after every reading.
     bind(std::make_unique<Database>(path, Database::Journal::Rollback));
     showBoundSeries();
 }
 
-void Magazyn::OpenForViewing(const QString& path) {
+void MeasurementStore::OpenForViewing(const QString& path) {
     Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
     std::unique_ptr<Database> working;
     if (!WorkingDatabaseBound())
@@ -235,7 +236,7 @@ void Magazyn::OpenForViewing(const QString& path) {
     showBoundSeries();
 }
 
-void Magazyn::copySeries(Database& file, Database& target) {
+void MeasurementStore::copySeries(Database& file, Database& target) {
     inTransaction(target, [&] {
         target.Execute(QStringLiteral("DELETE * FROM pomiary;"));
         target.Execute(QStringLiteral("DELETE * FROM raport;"));
@@ -251,7 +252,7 @@ void Magazyn::copySeries(Database& file, Database& target) {
     });
 }
 
-void Magazyn::showBoundSeries() {
+void MeasurementStore::showBoundSeries() {
     // The values always mirror the bound rows, so later readings extend the
     // right series; statistics need two rows and no moisture readings.
     values.clear();
@@ -266,7 +267,7 @@ void Magazyn::showBoundSeries() {
         WyczyscStatystyke();
 }
 
-bool Magazyn::KompaktujBaze(const QString& path) {
+bool MeasurementStore::KompaktujBaze(const QString& path) {
     try {
         // Compaction leaves a file with its rollback journal, as closing
         // does; a working database still open elsewhere keeps its WAL.
@@ -277,11 +278,12 @@ bool Magazyn::KompaktujBaze(const QString& path) {
     }
 }
 
-void Magazyn::SetMassFormat(const QString& format) {
+void MeasurementStore::SetMassFormat(const QString& format) {
     model.SetMassFormat(format);
 }
 
-bool Magazyn::DodajPomiar(const QString& valueText, const QString& unit, const QDateTime& time) {
+bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit,
+                                   const QDateTime& time) {
     // Moisture readings get no statistics.
     if (unit == QLatin1String("%") && !statistics.lblLiczba.isEmpty())
         WyczyscStatystyke();
@@ -312,7 +314,7 @@ bool Magazyn::DodajPomiar(const QString& valueText, const QString& unit, const Q
     return true;
 }
 
-bool Magazyn::storeWaiting() {
+bool MeasurementStore::storeWaiting() {
     if (waiting.empty())
         return true;
     std::vector<SeriesRow> written;
@@ -355,13 +357,13 @@ bool Magazyn::storeWaiting() {
     return true;
 }
 
-void Magazyn::dropWaiting() {
+void MeasurementStore::dropWaiting() {
     waiting.clear();
     waitingTold = false;
     retryWaiting.stop();
 }
 
-bool Magazyn::StoreWaitingReadings() {
+bool MeasurementStore::StoreWaitingReadings() {
     const bool anyWaiting = !waiting.empty();
     if (!storeWaiting())
         return false;
@@ -370,7 +372,7 @@ bool Magazyn::StoreWaitingReadings() {
     return true;
 }
 
-void Magazyn::afterStored() {
+void MeasurementStore::afterStored() {
     if (chartRefresh)
         chartRefresh();
     if (liveStatistics && model.Count() > 1 &&
@@ -378,7 +380,7 @@ void Magazyn::afterStored() {
         ObliczStatystyke();
 }
 
-bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
+bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
     const QString frames = QString::fromLatin1(buffers.frames);
     if (completeLines(frames).size() < 2) {
         context.dialogs->MessageBox(nullptr, context.Msg(20), MsgButtons::Ok, MsgIcon::None,
@@ -412,8 +414,9 @@ bool Magazyn::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
     return true;
 }
 
-void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList& dates,
-                                   const QStringList& times, int& position, Progress* progress) {
+void MeasurementStore::storeContinuousLines(const QStringList& frames, const QStringList& dates,
+                                            const QStringList& times, int& position,
+                                            Progress* progress) {
     int lastLp = !waiting.empty()    ? waiting.back().row.lp
                  : model.Count() > 0 ? model.Row(model.Count() - 1).lp
                                      : 0;
@@ -430,7 +433,7 @@ void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList&
             QCoreApplication::processEvents();
             sinceYield.restart();
         }
-        const auto line = Odczyt::CzytajLinieCiagla(frames[k]);
+        const auto line = ReadingHandler::ReadContinuousLine(frames[k]);
         if (!line || limits.Outside(QString::number(line->value, 'g', 17), locale))
             continue;
         SeriesRow row;
@@ -447,20 +450,20 @@ void Magazyn::storeContinuousLines(const QStringList& frames, const QStringList&
     position += int(frames.size());
 }
 
-void Magazyn::SetOpis(int row, const QString& opis) {
+void MeasurementStore::SetDescription(int row, const QString& opis) {
     bound->Execute(QStringLiteral("UPDATE pomiary SET Opis = ? WHERE rowid = ?"),
                    {opis, model.Row(row).rowid});
-    model.SetOpis(row, opis);
+    model.SetDescription(row, opis);
 }
 
-void Magazyn::ObliczStatystyke() {
+void MeasurementStore::ObliczStatystyke() {
     if (values.size() < 2)
         return;
-    statistics = Statystyka::ObliczStatystyke(values, model.MassFormat(), locale);
+    statistics = SeriesStatistics::ObliczStatystyke(values, model.MassFormat(), locale);
     emit StatisticsChanged(statistics);
 }
 
-void Magazyn::WyczyscStatystyke() {
+void MeasurementStore::WyczyscStatystyke() {
     statistics = StatisticsFields{};
     emit StatisticsChanged(statistics);
 }

@@ -1,10 +1,10 @@
-#include "Odczyt.h"
+#include "ReadingHandler.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-using namespace Pomiar::Odczyt;
+using namespace Pomiar::ReadingHandler;
 
 namespace {
 
@@ -13,7 +13,7 @@ struct ValueCase {
     double value;
 };
 
-TEST(WartoscLiczbowa, ReadsTheLeadingNumberWithPointAsDecimalSeparator) {
+TEST(NumberAtFront, ReadsTheLeadingNumberWithPointAsDecimalSeparator) {
     const ValueCase cases[] = {
         {"12.345 g", 12.345},
         {"- 1.5", -1.5},
@@ -32,48 +32,48 @@ TEST(WartoscLiczbowa, ReadsTheLeadingNumberWithPointAsDecimalSeparator) {
         {"+-1", 0},
     };
     for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(WartoscLiczbowa(QString::fromLatin1(c.text)), c.value) << c.text;
+        EXPECT_DOUBLE_EQ(NumberAtFront(QString::fromLatin1(c.text)), c.value) << c.text;
 }
 
-TEST(WartoscLiczbowa, TextWithoutDigitsIsZero) {
+TEST(NumberAtFront, TextWithoutDigitsIsZero) {
     for (const char* text : {"", "g", "-", ".", " . ", "E5", "-e", "ES", "\r\n"})
-        EXPECT_EQ(WartoscLiczbowa(QString::fromLatin1(text)), 0) << text;
+        EXPECT_EQ(NumberAtFront(QString::fromLatin1(text)), 0) << text;
 }
 
-TEST(WartoscLiczbowa, ReadsAnExponentMarkedByEOrD) {
+TEST(NumberAtFront, ReadsAnExponentMarkedByEOrD) {
     const ValueCase cases[] = {
         {"1E3", 1000},      {"1.5e-3", 0.0015}, {"2D2", 200}, {"2d+2", 200},
         {"-4 E 2 g", -400}, {"12e", 12},        {"12e-", 12}, {"12E+ g", 12},
         {"1.5E2.5", 150},   {"3e2e1", 300},     {"7 g 1", 7}, {"1.25E-2kg", 0.0125},
     };
     for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(WartoscLiczbowa(QString::fromLatin1(c.text)), c.value) << c.text;
+        EXPECT_DOUBLE_EQ(NumberAtFront(QString::fromLatin1(c.text)), c.value) << c.text;
 }
 
-TEST(WartoscLiczbowa, NumbersBeyondADoubleAreInfiniteOrZero) {
-    EXPECT_EQ(WartoscLiczbowa("1E400"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(WartoscLiczbowa("-1E400"), -std::numeric_limits<double>::infinity());
-    EXPECT_EQ(WartoscLiczbowa("1E-400"), 0);
+TEST(NumberAtFront, NumbersBeyondADoubleAreInfiniteOrZero) {
+    EXPECT_EQ(NumberAtFront("1E400"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(NumberAtFront("-1E400"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(NumberAtFront("1E-400"), 0);
     // Leading fraction zeros make the number tiny even with a positive exponent.
-    EXPECT_EQ(WartoscLiczbowa("0." + QString(500, u'0') + "1E100"), 0);
+    EXPECT_EQ(NumberAtFront("0." + QString(500, u'0') + "1E100"), 0);
 }
 
-TEST(JestLiczba, FollowsTheLocaleAndAllowsBlanksAround) {
+TEST(IsNumber, FollowsTheLocaleAndAllowsBlanksAround) {
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QLocale polish(QLocale::Polish, QLocale::Poland);
-    EXPECT_TRUE(JestLiczba(".4", english));
-    EXPECT_TRUE(JestLiczba(" 45 ", english));
-    EXPECT_TRUE(JestLiczba("-1.5e3", english));
-    EXPECT_TRUE(JestLiczba("1,5", polish));
-    EXPECT_TRUE(JestLiczba(" 12 ", polish));
-    EXPECT_FALSE(JestLiczba("1.5", polish));
+    EXPECT_TRUE(IsNumber(".4", english));
+    EXPECT_TRUE(IsNumber(" 45 ", english));
+    EXPECT_TRUE(IsNumber("-1.5e3", english));
+    EXPECT_TRUE(IsNumber("1,5", polish));
+    EXPECT_TRUE(IsNumber(" 12 ", polish));
+    EXPECT_FALSE(IsNumber("1.5", polish));
     for (const QLocale& locale : {english, polish}) {
-        EXPECT_FALSE(JestLiczba("", locale));
-        EXPECT_FALSE(JestLiczba("   ", locale));
-        EXPECT_FALSE(JestLiczba("g", locale));
-        EXPECT_FALSE(JestLiczba("kg", locale));
-        EXPECT_FALSE(JestLiczba("%", locale));
-        EXPECT_FALSE(JestLiczba("4g", locale));
+        EXPECT_FALSE(IsNumber("", locale));
+        EXPECT_FALSE(IsNumber("   ", locale));
+        EXPECT_FALSE(IsNumber("g", locale));
+        EXPECT_FALSE(IsNumber("kg", locale));
+        EXPECT_FALSE(IsNumber("%", locale));
+        EXPECT_FALSE(IsNumber("4g", locale));
     }
 }
 
@@ -148,7 +148,7 @@ TEST(PrzetworzOdczyt, WorkedExamplesInBothLocales) {
             EXPECT_EQ(reading->unit, example.unit);
             EXPECT_EQ(reading->time, Received);
             const QString number = reading->valueText.section(u'%', 0, 0);
-            EXPECT_DOUBLE_EQ(WartoscLiczbowa(number), example.value);
+            EXPECT_DOUBLE_EQ(NumberAtFront(number), example.value);
         }
     }
 }
@@ -310,7 +310,7 @@ TEST(PrzetworzOdczyt, TextWithoutANumberAtItsFrontIsNoReading) {
         Recorder recorder;
         const auto reading = Handle(c.frame, recorder.Context(English));
         ASSERT_TRUE(reading) << c.frame;
-        EXPECT_EQ(WartoscLiczbowa(reading->valueText), c.value) << c.frame;
+        EXPECT_EQ(NumberAtFront(reading->valueText), c.value) << c.frame;
     }
 }
 
@@ -349,7 +349,7 @@ TEST(PrzetworzOdczyt, LatinOneBytesAreCharactersOneToOne) {
     EXPECT_EQ(reading->unit, QString::fromUtf8("\u00C3\u00A9"));
 }
 
-TEST(CzytajLinieCiagla, ReadsFixedColumnsWithTheSignOfTheFirstCharacter) {
+TEST(ReadContinuousLine, ReadsFixedColumnsWithTheSignOfTheFirstCharacter) {
     struct Case {
         const char* line;
         double value;
@@ -366,7 +366,7 @@ TEST(CzytajLinieCiagla, ReadsFixedColumnsWithTheSignOfTheFirstCharacter) {
         {" - 12.5 g   ", 12.5, "g"},
     };
     for (const auto& c : cases) {
-        const auto read = CzytajLinieCiagla(c.line);
+        const auto read = ReadContinuousLine(c.line);
         ASSERT_TRUE(read) << c.line;
         EXPECT_DOUBLE_EQ(read->value, c.value) << c.line;
         EXPECT_FALSE(std::signbit(read->value) && c.value == 0) << c.line;
@@ -374,10 +374,10 @@ TEST(CzytajLinieCiagla, ReadsFixedColumnsWithTheSignOfTheFirstCharacter) {
     }
 }
 
-TEST(CzytajLinieCiagla, SkipsAcknowledgementsErrorsAndLinesWithoutDigits) {
+TEST(ReadContinuousLine, SkipsAcknowledgementsErrorsAndLinesWithoutDigits) {
     for (const char* line : {"C1", "C1 A", "   12.5 g C0", "S0", "S1 12.5 g", "   12.500 ES", "ES",
                              "  ES 12.5 g", "", "SI?", "   ", "T A", "   1E400 g"})
-        EXPECT_FALSE(CzytajLinieCiagla(line)) << line;
+        EXPECT_FALSE(ReadContinuousLine(line)) << line;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Formaty.h"
+#include "Formats.h"
 #include "SeriesModel.h"
 
 #include <ostream>
@@ -13,9 +13,9 @@ static void PrintTo(const QString& text, std::ostream* out) {
 #include <QDate>
 #include <QTime>
 
-using Pomiar::Formaty::FormatDateTime;
-using Pomiar::Formaty::FormatNumber;
-using Pomiar::Formaty::ParseShownNumber;
+using Pomiar::Formats::FormatDateTime;
+using Pomiar::Formats::FormatNumber;
+using Pomiar::Formats::ParseShownNumber;
 
 namespace {
 

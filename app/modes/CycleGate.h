@@ -17,15 +17,15 @@ class Database;
 //
 // Whether the gate applies at all (cycle work on and automatic work running)
 // is the caller's decision; Check only answers for one reading.
-class BramkaCyklu : public QObject {
+class CycleGate : public QObject {
     Q_OBJECT
 public:
     enum class Result { Accept, Reject, EndOfCycle };
 
-    struct Zakres {
+    struct Range {
         int start = 0;
         int stop = 0;
-        bool operator==(const Zakres&) const = default;
+        bool operator==(const Range&) const = default;
     };
 
     // One row of cykl as stored, and its window when both columns hold
@@ -35,14 +35,14 @@ public:
         qint64 rowid = 0;
         QVariant start;
         QVariant stop;
-        std::optional<Zakres> range;
+        std::optional<Range> range;
     };
 
     // Reads the rows; lZakres stays (0, 0) until LoadFirstRange.
     // Throws DatabaseError.
-    explicit BramkaCyklu(Database& database, QObject* parent = nullptr);
+    explicit CycleGate(Database& database, QObject* parent = nullptr);
 
-    const Zakres& lZakres() const { return zakres; }
+    const Range& lZakres() const { return zakres; }
 
     // Moves the cursor to the first row and takes its window; with no rows
     // lZakres keeps the window it has. Re-reads the table first.
@@ -86,7 +86,7 @@ private:
     Database& database;
     std::vector<Row> rows;
     int cursor = -1;
-    Zakres zakres;
+    Range zakres;
 };
 
 } // namespace Pomiar

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Statystyka.h"
+#include "SeriesStatistics.h"
 
 #include <QWidget>
 
@@ -10,16 +10,16 @@ class QLineEdit;
 
 namespace Pomiar {
 
-class Magazyn;
+class MeasurementStore;
 struct ProgramContext;
 
 // The main window's side panel: the eleven statistics of the series, the
 // live-statistics switch and the two acceptance limits, kept in step with
 // the store.
-class StatystykaPanel : public QWidget {
+class StatisticsPanel : public QWidget {
     Q_OBJECT
 public:
-    StatystykaPanel(ProgramContext& context, Magazyn& store, QWidget* parent = nullptr);
+    StatisticsPanel(ProgramContext& context, MeasurementStore& store, QWidget* parent = nullptr);
 
     // Restores the limit switches from "min" and "max" of ustawienia.ini,
     // as clicking them would.
@@ -50,7 +50,7 @@ private:
     void check1Clicked();
 
     ProgramContext& context;
-    Magazyn& store;
+    MeasurementStore& store;
     QList<QLabel*> fields;
     LimitControls minimum{};
     LimitControls maximum{};

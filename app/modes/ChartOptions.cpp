@@ -1,7 +1,7 @@
-#include "OpcjeWykresu.h"
+#include "ChartOptions.h"
 
-#include "Odczyt.h"
 #include "PerUserSettings.h"
+#include "ReadingHandler.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +13,7 @@ namespace {
 
 // The count as a 16-bit number, as the chart handles it.
 int countOf(const QString& text) {
-    const double value = std::round(OpcjeWykresu::Liczba(text));
+    const double value = std::round(ChartOptions::ParseNumber(text));
     if (!std::isfinite(value))
         return value > 0 ? std::numeric_limits<qint16>::max() : 0;
     return static_cast<int>(std::clamp(value, 0.0, double(std::numeric_limits<qint16>::max())));
@@ -25,25 +25,25 @@ bool isDecimalSeparator(QChar c, const QLocale& locale) {
 
 } // namespace
 
-double OpcjeWykresu::Liczba(const QString& text) {
+double ChartOptions::ParseNumber(const QString& text) {
     QString number = text;
-    return Odczyt::WartoscLiczbowa(number.replace(QLatin1Char(','), QLatin1Char('.')));
+    return ReadingHandler::NumberAtFront(number.replace(QLatin1Char(','), QLatin1Char('.')));
 }
 
-QString ZnakiPola(PoleLiczbowe pole, const QLocale& locale) {
-    if (pole == PoleLiczbowe::Count)
+QString FieldCharacters(NumberField pole, const QLocale& locale) {
+    if (pole == NumberField::Count)
         return {};
     QString characters = locale.decimalPoint();
     if (!characters.contains(QLatin1Char('.')))
         characters += QLatin1Char('.');
-    if (pole == PoleLiczbowe::Range)
+    if (pole == NumberField::Range)
         characters += QLatin1Char('-');
     return characters;
 }
 
-bool ZnakiPrzyjete(PoleLiczbowe pole, const QString& typed, const QString& kept,
-                   const QLocale& locale) {
-    const QString extra = ZnakiPola(pole, locale);
+bool TypedTextAccepted(NumberField pole, const QString& typed, const QString& kept,
+                       const QLocale& locale) {
+    const QString extra = FieldCharacters(pole, locale);
     bool separator = std::any_of(kept.begin(), kept.end(),
                                  [&locale](QChar c) { return isDecimalSeparator(c, locale); });
     for (const QChar c : typed) {
@@ -61,29 +61,29 @@ bool ZnakiPrzyjete(PoleLiczbowe pole, const QString& typed, const QString& kept,
     return true;
 }
 
-OpcjeWykresu OpcjeWykresu::Wczytaj(const PerUserSettings* settings) {
-    OpcjeWykresu opcje;
+ChartOptions ChartOptions::Load(const PerUserSettings* settings) {
+    ChartOptions opcje;
     if (!settings)
         return opcje;
     const auto get = [settings](const QString& key, const QString& missing = QString()) {
         return settings->GetSetting(Section, key, missing);
     };
     opcje.liczba = countOf(get(KeyLiczbaPom));
-    opcje.ostatnie = Liczba(get(KeyLiczba)) == 1 && opcje.liczba >= 1;
-    opcje.gorna = Liczba(get(KeyMax));
-    opcje.dolna = Liczba(get(KeyMin));
-    opcje.osMin = Liczba(get(KeyOYMin));
-    opcje.osMax = Liczba(get(KeyOYMax));
-    opcje.osAuto = Liczba(get(KeyOYAuto, QStringLiteral("1"))) != 0 ||
+    opcje.ostatnie = ParseNumber(get(KeyLiczba)) == 1 && opcje.liczba >= 1;
+    opcje.gorna = ParseNumber(get(KeyMax));
+    opcje.dolna = ParseNumber(get(KeyMin));
+    opcje.osMin = ParseNumber(get(KeyOYMin));
+    opcje.osMax = ParseNumber(get(KeyOYMax));
+    opcje.osAuto = ParseNumber(get(KeyOYAuto, QStringLiteral("1"))) != 0 ||
                    !(opcje.osMin < opcje.osMax) || !std::isfinite(opcje.osMax - opcje.osMin);
     return opcje;
 }
 
-std::optional<int> SprawdzOpcjeWykresu(const PolaOpcjiWykresu& pola) {
+std::optional<int> CheckChartOptions(const ChartOptionFields& pola) {
     if (!pola.osAuto) {
         if (pola.osMin.isEmpty() || pola.osMax.isEmpty())
             return 17;
-        if (OpcjeWykresu::Liczba(pola.osMax) < OpcjeWykresu::Liczba(pola.osMin))
+        if (ChartOptions::ParseNumber(pola.osMax) < ChartOptions::ParseNumber(pola.osMin))
             return 18;
     }
     if (pola.ostatnie) {

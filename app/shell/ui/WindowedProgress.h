@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 
 #include <memory>
 
@@ -12,11 +12,11 @@ class Pasek;
 struct ProgramContext;
 
 // Long operations of the store shown in the progress window.
-class PasekProgress : public Progress {
+class WindowedProgress : public Progress {
 public:
     // With a context the window shows the texts of the language file.
-    explicit PasekProgress(QWidget* owner = nullptr, const ProgramContext* context = nullptr);
-    ~PasekProgress() override;
+    explicit WindowedProgress(QWidget* owner = nullptr, const ProgramContext* context = nullptr);
+    ~WindowedProgress() override;
 
     void Begin(const QString& caption, int maximum) override;
     bool Step(int value) override;

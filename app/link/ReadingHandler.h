@@ -10,7 +10,7 @@
 // How a reply of the balance becomes a reading: the reading handler's
 // cleaning and tests, the continuous line rule, and the numeric value of a
 // text. Nothing here needs a window.
-namespace Pomiar::Odczyt {
+namespace Pomiar::ReadingHandler {
 
 // A reading handed to the store: the cleaned value text (it may still end
 // with CR LF and holds the unit after the number), the unit (at most two
@@ -46,15 +46,15 @@ struct ContinuousValue {
     double value = 0;
     QString unit;
 };
-std::optional<ContinuousValue> CzytajLinieCiagla(const QString& line);
+std::optional<ContinuousValue> ReadContinuousLine(const QString& line);
 
 // The number at the front of a text ("." decimal point, blanks skipped,
 // optional exponent), 0 when there is none; infinite when it is too large
 // for a double, so callers that store it test it first.
-double WartoscLiczbowa(const QString& text);
+double NumberAtFront(const QString& text);
 
 // Whether the platform's number conversion takes the whole text (blanks
 // around allowed); false for an empty text.
-bool JestLiczba(const QString& text, const QLocale& locale);
+bool IsNumber(const QString& text, const QLocale& locale);
 
-} // namespace Pomiar::Odczyt
+} // namespace Pomiar::ReadingHandler

@@ -1,7 +1,7 @@
-#include "StatystykaPanel.h"
+#include "StatisticsPanel.h"
 
 #include "INI.h"
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 
 #include <QCheckBox>
@@ -40,17 +40,17 @@ const QString section = QStringLiteral("ustawienia");
 
 } // namespace
 
-StatystykaPanel::StatystykaPanel(ProgramContext& context, Magazyn& store, QWidget* parent)
+StatisticsPanel::StatisticsPanel(ProgramContext& context, MeasurementStore& store, QWidget* parent)
     : QWidget(parent), context(context), store(store) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(buildStatistics());
     layout->addWidget(buildLimits());
     layout->addStretch();
-    connect(&store, &Magazyn::StatisticsChanged, this, &StatystykaPanel::ShowStatistics);
+    connect(&store, &MeasurementStore::StatisticsChanged, this, &StatisticsPanel::ShowStatistics);
 }
 
-QWidget* StatystykaPanel::buildStatistics() {
+QWidget* StatisticsPanel::buildStatistics() {
     auto* frame = new QGroupBox(QStringLiteral("Statystyka:"), this);
     frame->setObjectName(QStringLiteral("FrameStatystyka"));
     auto* grid = new QGridLayout(frame);
@@ -72,11 +72,11 @@ QWidget* StatystykaPanel::buildStatistics() {
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setChecked(store.liveStatistics);
     grid->addWidget(Check1, row, 0, 1, 2);
-    connect(Check1, &QCheckBox::clicked, this, &StatystykaPanel::check1Clicked);
+    connect(Check1, &QCheckBox::clicked, this, &StatisticsPanel::check1Clicked);
     return frame;
 }
 
-QWidget* StatystykaPanel::buildLimits() {
+QWidget* StatisticsPanel::buildLimits() {
     auto* frame = new QGroupBox(QStringLiteral("Limity:"), this);
     frame->setObjectName(QStringLiteral("FrameLimity"));
     auto* grid = new QGridLayout(frame);
@@ -107,7 +107,7 @@ QWidget* StatystykaPanel::buildLimits() {
     return frame;
 }
 
-void StatystykaPanel::RestoreLimitSwitches() {
+void StatisticsPanel::RestoreLimitSwitches() {
     for (const LimitControls* limit : {&maximum, &minimum}) {
         const QString stored = INI::CzytajIni(context.IniPath(), section,
                                               QLatin1String(limit->switchKey), QStringLiteral("0"));
@@ -116,7 +116,7 @@ void StatystykaPanel::RestoreLimitSwitches() {
     }
 }
 
-void StatystykaPanel::limitClicked(const LimitControls& limit) {
+void StatisticsPanel::limitClicked(const LimitControls& limit) {
     const bool on = limit.box->isChecked();
     limit.text->setVisible(on);
     INI::ZapiszIni(context.IniPath(), section, QLatin1String(limit.switchKey),
@@ -124,38 +124,38 @@ void StatystykaPanel::limitClicked(const LimitControls& limit) {
     if (on) {
         const QString stored = INI::CzytajIni(context.IniPath(), section,
                                               QLatin1String(limit.valueKey), QStringLiteral("0"));
-        limit.text->setText(Statystyka::NormalizujLiczbe(stored, store.locale));
+        limit.text->setText(SeriesStatistics::NormalizujLiczbe(stored, store.locale));
     }
     updateStoreLimits();
 }
 
-void StatystykaPanel::limitLeft(const LimitControls& limit) {
+void StatisticsPanel::limitLeft(const LimitControls& limit) {
     INI::ZapiszIni(context.IniPath(), section, QLatin1String(limit.valueKey),
-                   Statystyka::NormalizujLiczbe(limit.text->text(), store.locale));
+                   SeriesStatistics::NormalizujLiczbe(limit.text->text(), store.locale));
     limit.text->setText(INI::CzytajIni(context.IniPath(), section, QLatin1String(limit.valueKey),
                                        QStringLiteral("0")));
     updateStoreLimits();
 }
 
-void StatystykaPanel::updateStoreLimits() {
+void StatisticsPanel::updateStoreLimits() {
     store.limits.minOn = ChMin->isChecked();
     store.limits.minText = txtMin->text();
     store.limits.maxOn = ChMax->isChecked();
     store.limits.maxText = txtMax->text();
 }
 
-void StatystykaPanel::check1Clicked() {
+void StatisticsPanel::check1Clicked() {
     store.liveStatistics = Check1->isChecked();
     if (Check1->isChecked() && store.RowCount() > 1)
         store.ObliczStatystyke();
 }
 
-void StatystykaPanel::ShowStatistics(const StatisticsFields& shown) {
+void StatisticsPanel::ShowStatistics(const StatisticsFields& shown) {
     for (size_t i = 0; i < std::size(fieldSpecs); ++i)
         fields[int(i)]->setText(shown.*(fieldSpecs[i].value));
 }
 
-QLabel* StatystykaPanel::Field(const QString& name) const {
+QLabel* StatisticsPanel::Field(const QString& name) const {
     for (QLabel* field : fields) {
         if (field->objectName() == name)
             return field;

@@ -1,4 +1,4 @@
-#include "PasekProgress.h"
+#include "WindowedProgress.h"
 #include "Pasek.h"
 
 #include <QApplication>
@@ -7,8 +7,8 @@
 
 using namespace Pomiar;
 
-TEST(PasekProgress, ShowsTheOperationAndEscapeAsksToStop) {
-    PasekProgress progress;
+TEST(WindowedProgress, ShowsTheOperationAndEscapeAsksToStop) {
+    WindowedProgress progress;
     progress.Begin("Dodawanie do bazy danych", 10);
     Pasek* shown = nullptr;
     for (QWidget* top : QApplication::topLevelWidgets()) {

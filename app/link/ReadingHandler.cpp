@@ -1,4 +1,4 @@
-#include "Odczyt.h"
+#include "ReadingHandler.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace Pomiar::Odczyt {
+namespace Pomiar::ReadingHandler {
 
 namespace {
 
@@ -99,7 +99,7 @@ LeadingNumber ReadLeadingNumber(const QString& text) {
 
 } // namespace
 
-double WartoscLiczbowa(const QString& text) {
+double NumberAtFront(const QString& text) {
     const LeadingNumber number = ReadLeadingNumber(text);
     if (!number.hasDigits)
         return 0;
@@ -115,7 +115,7 @@ double WartoscLiczbowa(const QString& text) {
     return negative ? -value : value;
 }
 
-bool JestLiczba(const QString& text, const QLocale& locale) {
+bool IsNumber(const QString& text, const QLocale& locale) {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return false;
@@ -225,7 +225,7 @@ QString AfterFirstBlank(const QString& s) {
 QString NormalizedValue(const QString& s, const QLocale& locale) {
     QString text = s;
     text.replace(u',', u'.').remove(u'%');
-    const double value = WartoscLiczbowa(text);
+    const double value = NumberAtFront(text);
     if (!std::isfinite(value))
         throw std::overflow_error("Overflow");
     QLocale shown = locale;
@@ -260,7 +260,7 @@ QString UnitOf(const QString& s) {
 bool UnitIsNumeric(const QString& unit, const QLocale& locale) {
     QLocale link = QLocale::c();
     link.setNumberOptions(QLocale::RejectGroupSeparator);
-    return JestLiczba(unit, locale) || JestLiczba(unit, link);
+    return IsNumber(unit, locale) || IsNumber(unit, link);
 }
 
 // A time of day ("12:05 ...") opens with digits but is no value; normal
@@ -329,7 +329,7 @@ std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime&
     return Reading{s, unit, t};
 }
 
-std::optional<ContinuousValue> CzytajLinieCiagla(const QString& line) {
+std::optional<ContinuousValue> ReadContinuousLine(const QString& line) {
     for (const char* acknowledgement : {"C0", "C1", "S0", "S1"})
         if (line.contains(QLatin1String(acknowledgement)))
             return std::nullopt;
@@ -337,7 +337,7 @@ std::optional<ContinuousValue> CzytajLinieCiagla(const QString& line) {
     s.remove(QLatin1String("SI")).remove(u'?');
     // Continuous lines have fixed columns: the number in characters 4 to 18.
     ContinuousValue result;
-    result.value = WartoscLiczbowa(s.mid(3, 15));
+    result.value = NumberAtFront(s.mid(3, 15));
     if (line.startsWith(u'-') && result.value != 0)
         result.value = -result.value;
     result.unit = TrimBlanks(s.right(4));
@@ -350,4 +350,4 @@ std::optional<ContinuousValue> CzytajLinieCiagla(const QString& line) {
     return result;
 }
 
-} // namespace Pomiar::Odczyt
+} // namespace Pomiar::ReadingHandler

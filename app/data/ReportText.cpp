@@ -1,15 +1,15 @@
-#include "RaportTekst.h"
+#include "ReportText.h"
 
 #include "CodePage1250.h"
 #include "Database.h"
-#include "Formaty.h"
-#include "Magazyn.h"
+#include "Formats.h"
+#include "MeasurementStore.h"
 #include "WholeFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-namespace Pomiar::RaportTekst {
+namespace Pomiar::ReportText {
 
 namespace {
 
@@ -111,14 +111,14 @@ QStringList HalfLine(const QVariantList& row, int first, const QString& massForm
             NumberText(row.value(first + 3)),
             mass.isNull() || !mass.isValid()
                 ? QString()
-                : Formaty::FormatNumber(mass.toDouble(), massFormat, locale),
+                : Formats::FormatNumber(mass.toDouble(), massFormat, locale),
             row.value(first + 5).toString(),
             row.value(first + 6).toString()};
 }
 
 } // namespace
 
-QByteArray Przepisz(const QByteArray& raw, const QDateTime& now) {
+QByteArray Rewrite(const QByteArray& raw, const QDateTime& now) {
     QByteArray text = raw;
     text.replace(char(248), char(176));
     text.replace("D\r\n", now.toString(QStringLiteral("dd-MM-yyyy")).toLatin1() + "\r\n");
@@ -128,22 +128,22 @@ QByteArray Przepisz(const QByteArray& raw, const QDateTime& now) {
     return text;
 }
 
-QString Tekst(const QByteArray& frame, const QDateTime& now) {
-    return CodePage1250::Decode(Przepisz(frame, now));
+QString FrameText(const QByteArray& frame, const QDateTime& now) {
+    return CodePage1250::Decode(Rewrite(frame, now));
 }
 
-std::optional<QString> Zapisany(Database& database) {
+std::optional<QString> Stored(Database& database) {
     const QVariant stored = database.Scalar(QStringLiteral("SELECT Raport FROM raport LIMIT 1"));
     if (!stored.isValid() || stored.isNull())
         return std::nullopt;
     return stored.toString();
 }
 
-Zapis Zapisz(Database& database, const QString& report) {
+SaveResult Save(Database& database, const QString& report) {
     if (report.isEmpty())
-        return Zapis::Pusty;
+        return SaveResult::Empty;
     if (database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong() == 0)
-        return Zapis::BrakPomiarow;
+        return SaveResult::NoReadings;
     database.Begin();
     try {
         database.Execute(QStringLiteral("DELETE * FROM raport"));
@@ -153,14 +153,14 @@ Zapis Zapisz(Database& database, const QString& report) {
         throw;
     }
     database.Commit();
-    return Zapis::Zapisany;
+    return SaveResult::Saved;
 }
 
-bool ZapiszPlik(const QString& path, const QString& report, QString* error) {
+bool SaveFile(const QString& path, const QString& report, QString* error) {
     return WholeFile::Write(path, CodePage1250::Encode(report), error);
 }
 
-bool WypelnijTemp(Database& database, Progress* progress) {
+bool FillTemp(Database& database, Progress* progress) {
     const qint64 n = database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong();
     const qint64 left = (n + 1) / 2;
     AttachTempTable(database);
@@ -195,4 +195,4 @@ void EachTempLine(Database& database, const QString& massFormat, const QLocale& 
     });
 }
 
-} // namespace Pomiar::RaportTekst
+} // namespace Pomiar::ReportText

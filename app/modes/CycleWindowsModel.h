@@ -5,15 +5,15 @@
 
 namespace Pomiar {
 
-class BramkaCyklu;
+class CycleGate;
 
 // The rows of cykl as the cycle settings dialog lists them: the columns
 // "start" and "Stop", values as stored. Row n is row n of the gate, so the
 // list's current row and the gate's cursor are one position.
-class CyklModel : public QAbstractTableModel {
+class CycleWindowsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit CyklModel(BramkaCyklu& gate, QObject* parent = nullptr);
+    explicit CycleWindowsModel(CycleGate& gate, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -25,7 +25,7 @@ public:
                        int role = Qt::EditRole) override;
 
 private:
-    BramkaCyklu& gate;
+    CycleGate& gate;
     QStringList captions{QStringLiteral("start"), QStringLiteral("Stop")};
 };
 

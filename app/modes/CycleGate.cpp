@@ -1,4 +1,4 @@
-#include "BramkaCyklu.h"
+#include "CycleGate.h"
 
 #include "Database.h"
 
@@ -20,12 +20,11 @@ std::optional<int> WholeNumber(const QVariant& stored) {
 
 } // namespace
 
-BramkaCyklu::BramkaCyklu(Database& database, QObject* parent)
-    : QObject(parent), database(database) {
+CycleGate::CycleGate(Database& database, QObject* parent) : QObject(parent), database(database) {
     Reload();
 }
 
-void BramkaCyklu::Reload() {
+void CycleGate::Reload() {
     emit RowsAboutToReload();
     rows.clear();
     database.QueryEach(
@@ -35,14 +34,14 @@ void BramkaCyklu::Reload() {
             const auto start = WholeNumber(row.start);
             const auto stop = WholeNumber(row.stop);
             if (start && stop)
-                row.range = Zakres{*start, *stop};
+                row.range = Range{*start, *stop};
             rows.push_back(std::move(row));
         });
     emit RowsReloaded();
     MoveCursor(cursor);
 }
 
-void BramkaCyklu::LoadFirstRange() {
+void CycleGate::LoadFirstRange() {
     Reload();
     if (rows.empty())
         return;
@@ -51,7 +50,7 @@ void BramkaCyklu::LoadFirstRange() {
         zakres = *rows.front().range;
 }
 
-BramkaCyklu::Result BramkaCyklu::Check(int elapsed) {
+CycleGate::Result CycleGate::Check(int elapsed) {
     for (;;) {
         if (zakres.start <= elapsed && elapsed <= zakres.stop)
             return Result::Accept;
@@ -65,11 +64,11 @@ BramkaCyklu::Result BramkaCyklu::Check(int elapsed) {
     }
 }
 
-void BramkaCyklu::SetCursor(int row) {
+void CycleGate::SetCursor(int row) {
     MoveCursor(row);
 }
 
-void BramkaCyklu::MoveCursor(int row) {
+void CycleGate::MoveCursor(int row) {
     const int clamped = rows.empty() ? -1 : std::clamp(row, 0, RowCount() - 1);
     if (clamped == cursor)
         return;
@@ -77,11 +76,11 @@ void BramkaCyklu::MoveCursor(int row) {
     emit CursorChanged(cursor);
 }
 
-void BramkaCyklu::Insert(int start, int stop) {
+void CycleGate::Insert(int start, int stop) {
     database.Execute(QStringLiteral("INSERT INTO cykl (start, Stop) VALUES (?, ?)"), {start, stop});
 }
 
-bool BramkaCyklu::UpdateCurrent(int start, int stop) {
+bool CycleGate::UpdateCurrent(int start, int stop) {
     if (cursor < 0)
         return false;
     database.Execute(QStringLiteral("UPDATE cykl SET start = ?, Stop = ? WHERE rowid = ?"),
@@ -89,7 +88,7 @@ bool BramkaCyklu::UpdateCurrent(int start, int stop) {
     return true;
 }
 
-bool BramkaCyklu::DeleteCurrent() {
+bool CycleGate::DeleteCurrent() {
     if (cursor < 0)
         return false;
     database.Execute(QStringLiteral("DELETE FROM cykl WHERE rowid = ?"), {RowAt(cursor).rowid});

@@ -10,7 +10,7 @@ class PerUserSettings;
 
 // The chart options as the per-user store keeps them, read into the values
 // the chart uses. Nothing here needs a window.
-struct OpcjeWykresu {
+struct ChartOptions {
     static inline const QString Section = QStringLiteral("Setup\\Wykres");
     static inline const QString KeyLiczba = QStringLiteral("Liczba");
     static inline const QString KeyLiczbaPom = QStringLiteral("LiczbaPom");
@@ -33,29 +33,29 @@ struct OpcjeWykresu {
     // Missing values chart all readings on an automatic axis; a count below
     // 1 and an empty or reversed fixed range fall back the same way, so no
     // stored text can leave the chart without data or axis.
-    static OpcjeWykresu Wczytaj(const PerUserSettings* settings);
+    static ChartOptions Load(const PerUserSettings* settings);
 
     // Readings the series needs before the chart opens.
-    int Potrzebne() const { return ostatnie ? liczba : 2; }
+    int ReadingsNeeded() const { return ostatnie ? liczba : 2; }
 
     // A typed or stored number: commas and points both read as the decimal
     // point, as the fields took a comma whatever the desktop's language
     // before they took the locale's separator and a point.
-    static double Liczba(const QString& text);
+    static double ParseNumber(const QString& text);
 };
 
 // What a number field of the options dialog takes besides digits (and the
 // editing keys): nothing for the count; one decimal separator, the locale's
 // or ".", for the limit lines; that and "-" for the fixed axis range.
-enum class PoleLiczbowe { Count, Limit, Range };
-QString ZnakiPola(PoleLiczbowe pole, const QLocale& locale);
+enum class NumberField { Count, Limit, Range };
+QString FieldCharacters(NumberField pole, const QLocale& locale);
 // Whether typed text may go into a field that holds kept (its text without
 // the selection the typing replaces).
-bool ZnakiPrzyjete(PoleLiczbowe pole, const QString& typed, const QString& kept,
-                   const QLocale& locale);
+bool TypedTextAccepted(NumberField pole, const QString& typed, const QString& kept,
+                       const QLocale& locale);
 
 // The texts of the options dialog as "&Zapisz" checks them.
-struct PolaOpcjiWykresu {
+struct ChartOptionFields {
     bool ostatnie = false;
     QString liczba, gorna, dolna;
     bool osAuto = true;
@@ -66,6 +66,6 @@ struct PolaOpcjiWykresu {
 // 19), 0 for a field left empty (nothing happens), nothing when the options
 // may be saved. Fields the choices disable are not checked: a disabled field
 // the user cannot fill must not keep the dialog from saving.
-std::optional<int> SprawdzOpcjeWykresu(const PolaOpcjiWykresu& pola);
+std::optional<int> CheckChartOptions(const ChartOptionFields& pola);
 
 } // namespace Pomiar

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Statystyka.h"
+#include "SeriesStatistics.h"
 
 #include <ostream>
 
@@ -10,9 +10,9 @@ static void PrintTo(const QString& text, std::ostream* out) {
 }
 
 using Pomiar::StatisticsFields;
-using Pomiar::Statystyka::NormalizujLiczbe;
-using Pomiar::Statystyka::ObliczStatystyke;
-using Pomiar::Statystyka::PozaLimitem;
+using Pomiar::SeriesStatistics::NormalizujLiczbe;
+using Pomiar::SeriesStatistics::ObliczStatystyke;
+using Pomiar::SeriesStatistics::PozaLimitem;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "PasekProgress.h"
+#include "WindowedProgress.h"
 
 #include "Pasek.h"
 
@@ -6,14 +6,14 @@
 
 namespace Pomiar {
 
-PasekProgress::PasekProgress(QWidget* owner, const ProgramContext* context)
+WindowedProgress::WindowedProgress(QWidget* owner, const ProgramContext* context)
     : owner(owner), context(context) {}
 
-PasekProgress::~PasekProgress() {
+WindowedProgress::~WindowedProgress() {
     End();
 }
 
-void PasekProgress::Begin(const QString& caption, int maximum) {
+void WindowedProgress::Begin(const QString& caption, int maximum) {
     if (!window) {
         window = std::make_unique<Pasek>(owner, context);
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -24,13 +24,13 @@ void PasekProgress::Begin(const QString& caption, int maximum) {
     window->show();
 }
 
-bool PasekProgress::Step(int value) {
+bool WindowedProgress::Step(int value) {
     if (window)
         window->SetValue(value);
     return Pasek::ContinueFlag();
 }
 
-void PasekProgress::End() {
+void WindowedProgress::End() {
     if (!window)
         return;
     window->hide();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OpcjeWykresu.h"
+#include "ChartOptions.h"
 
 #include <QList>
 #include <QPointF>
@@ -8,26 +8,26 @@
 
 namespace Pomiar {
 
-class Magazyn;
+class MeasurementStore;
 
 // The rows of the series a chart shows, in chart order, and where its
 // horizontal labels go. Nothing here needs a window.
-struct DaneWykresu {
+struct ChartData {
     std::vector<int> rows; // rows of the store's model
-    int podzial = 1;       // every podzial-th row gets a label and a tick
+    int labelStep = 1;     // every labelStep-th row gets a label and a tick
 
     // All readings in table order, or in last-N mode the newest N (by the
     // time of the reading, newest first; fewer when the series is shorter).
-    static DaneWykresu Wybierz(Magazyn& store, const OpcjeWykresu& opcje);
+    static ChartData Select(MeasurementStore& store, const ChartOptions& opcje);
     // A fifth of the rows shown, rounded half to even, at least 1.
-    static int Podzial(int count);
+    static int LabelStep(int count);
 };
 
 // A long series is drawn from the lowest and the highest reading of each of
-// MaxPunktowWykresu / 2 runs of rows, in their order: the plot is narrower
+// MaxChartPoints / 2 runs of rows, in their order: the plot is narrower
 // than that many pixels, so the line looks the same, and drawing costs the
 // same at 10,000 rows or at 1,000,000. Point k (from 1) is the k-th value.
-inline constexpr int MaxPunktowWykresu = 4000;
-QList<QPointF> PunktyWykresu(const std::vector<double>& values);
+inline constexpr int MaxChartPoints = 4000;
+QList<QPointF> ChartPoints(const std::vector<double>& values);
 
 } // namespace Pomiar

@@ -1,12 +1,12 @@
-#include "CyklUstawienia.h"
+#include "CycleSettings.h"
 
-#include "Odczyt.h"
 #include "PerUserSettings.h"
+#include "ReadingHandler.h"
 
 #include <cmath>
 #include <limits>
 
-namespace Pomiar::CyklUstawienia {
+namespace Pomiar::CycleSettings {
 
 namespace {
 
@@ -34,7 +34,7 @@ QString TwoDigits(qint64 value) {
 } // namespace
 
 QString ValidateInterval(const QString& text, const QLocale& locale) {
-    double seconds = Odczyt::WartoscLiczbowa(text);
+    double seconds = ReadingHandler::NumberAtFront(text);
     if (!(seconds >= MinimumInterval))
         seconds = MinimumInterval;
     else if (seconds > MaximumInterval)
@@ -45,7 +45,7 @@ QString ValidateInterval(const QString& text, const QLocale& locale) {
 int Ticks(const QString& text) {
     QString number = text;
     number.replace(QLatin1Char(','), QLatin1Char('.'));
-    const double ticks = RoundHalfEven(Odczyt::WartoscLiczbowa(number) * 2);
+    const double ticks = RoundHalfEven(ReadingHandler::NumberAtFront(number) * 2);
     if (!(ticks > 0))
         return 0;
     if (ticks >= std::numeric_limits<int>::max())
@@ -64,7 +64,7 @@ QString IntervalLabel(const QString& text, const QLocale& locale) {
 }
 
 bool CycleWorkOn(const PerUserSettings& settings) {
-    return Odczyt::WartoscLiczbowa(settings.GetSetting(Section, KeyCykl)) == 1;
+    return ReadingHandler::NumberAtFront(settings.GetSetting(Section, KeyCykl)) == 1;
 }
 
 int StoredTicks(const PerUserSettings& settings) {
@@ -72,8 +72,8 @@ int StoredTicks(const PerUserSettings& settings) {
 }
 
 std::optional<int> CheckRange(const QString& startText, const QString& stopText) {
-    const double start = Odczyt::WartoscLiczbowa(startText);
-    const double stop = Odczyt::WartoscLiczbowa(stopText);
+    const double start = ReadingHandler::NumberAtFront(startText);
+    const double stop = ReadingHandler::NumberAtFront(stopText);
     if (stop < start)
         return 9;
     if (startText.isEmpty() || stopText.isEmpty())
@@ -83,4 +83,4 @@ std::optional<int> CheckRange(const QString& startText, const QString& stopText)
     return std::nullopt;
 }
 
-} // namespace Pomiar::CyklUstawienia
+} // namespace Pomiar::CycleSettings

@@ -1,4 +1,4 @@
-#include "Formaty.h"
+#include "Formats.h"
 
 #include <QChar>
 #include <algorithm>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace Pomiar::Formaty {
+namespace Pomiar::Formats {
 
 namespace {
 
@@ -318,4 +318,4 @@ double ParseShownNumber(const QString& text, const QLocale& locale, bool* ok) {
     return locale.toDouble(cleaned, ok);
 }
 
-} // namespace Pomiar::Formaty
+} // namespace Pomiar::Formats

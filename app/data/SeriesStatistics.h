@@ -21,7 +21,7 @@ struct StatisticsFields {
     QString lblSuma;
 };
 
-namespace Statystyka {
+namespace SeriesStatistics {
 
 // Computes the fields from the series' values (two or more), every field
 // but the count formatted with the mass display format. Derived fields use
@@ -41,5 +41,5 @@ bool PozaLimitem(bool enabled, const QString& value, const QString& limit, const
 // when none) and shown back as the platform shows numbers.
 QString NormalizujLiczbe(const QString& text, const QLocale& locale);
 
-} // namespace Statystyka
+} // namespace SeriesStatistics
 } // namespace Pomiar

@@ -1,6 +1,6 @@
-#include "DaneWykresu.h"
+#include "ChartData.h"
 
-#include "Magazyn.h"
+#include "MeasurementStore.h"
 
 #include <algorithm>
 #include <limits>
@@ -20,17 +20,17 @@ qint64 timeKey(const QDateTime& time) {
 
 } // namespace
 
-QList<QPointF> PunktyWykresu(const std::vector<double>& values) {
+QList<QPointF> ChartPoints(const std::vector<double>& values) {
     const int count = static_cast<int>(values.size());
     QList<QPointF> points;
-    if (count <= MaxPunktowWykresu) {
+    if (count <= MaxChartPoints) {
         points.reserve(count);
         for (int k = 0; k < count; ++k)
             points.append(QPointF(k + 1, values[size_t(k)]));
         return points;
     }
-    const int buckets = MaxPunktowWykresu / 2;
-    points.reserve(MaxPunktowWykresu);
+    const int buckets = MaxChartPoints / 2;
+    points.reserve(MaxChartPoints);
     for (int b = 0; b < buckets; ++b) {
         const auto first = values.begin() + qint64(count) * b / buckets;
         const auto last = values.begin() + qint64(count) * (b + 1) / buckets;
@@ -44,14 +44,14 @@ QList<QPointF> PunktyWykresu(const std::vector<double>& values) {
     return points;
 }
 
-int DaneWykresu::Podzial(int count) {
+int ChartData::LabelStep(int count) {
     return std::max(1, static_cast<int>(std::nearbyint(count / 5.0)));
 }
 
-DaneWykresu DaneWykresu::Wybierz(Magazyn& store, const OpcjeWykresu& opcje) {
+ChartData ChartData::Select(MeasurementStore& store, const ChartOptions& opcje) {
     const SeriesModel& model = store.Model();
     const int total = std::min(model.Count(), static_cast<int>(store.Values().size()));
-    DaneWykresu dane;
+    ChartData dane;
     if (!opcje.ostatnie) {
         dane.rows.resize(size_t(total));
         std::iota(dane.rows.begin(), dane.rows.end(), 0);
@@ -72,7 +72,7 @@ DaneWykresu DaneWykresu::Wybierz(Magazyn& store, const OpcjeWykresu& opcje) {
         }
         dane.rows.resize(size_t(count));
     }
-    dane.podzial = Podzial(static_cast<int>(dane.rows.size()));
+    dane.labelStep = LabelStep(static_cast<int>(dane.rows.size()));
     return dane;
 }
 

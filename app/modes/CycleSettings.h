@@ -11,7 +11,7 @@ class PerUserSettings;
 // The reading interval of automatic work and the switch of cycle work, as
 // the cycle settings dialog shows them and the per-user store keeps them.
 // Nothing here needs a window.
-namespace Pomiar::CyklUstawienia {
+namespace Pomiar::CycleSettings {
 
 inline const QString Section = QStringLiteral("Setup\\Cykl");
 // The interval exactly as the field shows it, in seconds ("2,5" in Polish).
@@ -53,4 +53,4 @@ int StoredTicks(const PerUserSettings& settings);
 // zero in either field message 11; nothing when the window may be saved.
 std::optional<int> CheckRange(const QString& startText, const QString& stopText);
 
-} // namespace Pomiar::CyklUstawienia
+} // namespace Pomiar::CycleSettings
