@@ -4,18 +4,13 @@
 #include "Film.h"
 #include "Glowna.h"
 #include "INI.h"
-#include "Module1.h"
 #include "Mordal.h"
-#include "Opcje.h"
-#include "PerUserSettings.h"
 #include "PtyPair.h"
-#include "ScriptedDialogs.h"
-#include "frmCustom.h"
+#include "StartedProgram.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace Pomiar;
@@ -24,20 +19,15 @@ namespace {
 
 // The main window connected to a balance on a pseudo-terminal, with the
 // user's answers scripted.
-class AcquisitionTest : public ::testing::Test {
+class AcquisitionTest : public StartedProgram {
 protected:
-    AcquisitionTest() {
-        context.programFolder = folder.path();
-        context.dialogs = &dialogs;
-        balance.Publish(1);
-        INI::ZapiszIni(context.IniPath(), "ustawienia", "Type", "2");
-        INI::ZapiszIni(context.IniPath(), "ustawienia", "Comm", "1");
-        Module1::ReadSettings(context);
-        context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
-        window = std::make_unique<Glowna>(context, holder.Comm1());
-        window->runOptions = [](Opcje&) {};
-        window->Load();
-        window->show();
+    AcquisitionTest() { balance.Publish(1); }
+    // The window closes its link before the balance goes away.
+    ~AcquisitionTest() override { window.reset(); }
+
+    void SetUp() override {
+        SetLink("2", "1");
+        ASSERT_TRUE(Start());
         window->lTim2 = 2;
     }
 
@@ -60,12 +50,7 @@ protected:
         return int(balance.Read(1, 100).count(command + "\r\n"));
     }
 
-    QTemporaryDir folder;
     PtyPair balance;
-    ScriptedDialogs dialogs;
-    ProgramContext context;
-    frmCustom holder;
-    std::unique_ptr<Glowna> window;
 };
 
 } // namespace

@@ -10,10 +10,9 @@
 #include "Opcje.h"
 #include "PerUserSettings.h"
 #include "PtyPair.h"
-#include "ScriptedDialogs.h"
+#include "StartedProgram.h"
 #include "StatisticsPanel.h"
 #include "TestEnvironment.h"
-#include "frmCustom.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,7 +25,6 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
 
@@ -36,44 +34,13 @@ using Pomiar::INI::ZapiszIni;
 
 namespace {
 
-// One start of the program in its own folder, with the user's answers
-// scripted and the options dialog recorded instead of shown.
-class MainWindowTest : public ::testing::Test {
+// The started program with its language folder in place.
+class MainWindowTest : public StartedProgram {
 protected:
-    MainWindowTest() {
-        context.programFolder = folder.path();
-        context.dialogs = &dialogs;
-        QDir().mkpath(context.LanguageFolder());
-    }
-
-    void SetLink(const QString& type, const QString& comm, const QString& speed = "9600") {
-        ZapiszIni(context.IniPath(), "ustawienia", "Type", type);
-        ZapiszIni(context.IniPath(), "ustawienia", "Comm", comm);
-        ZapiszIni(context.IniPath(), "ustawienia", "Speed", speed);
-    }
-
-    // Reads the settings and loads the main window as the start window does.
-    bool Start() {
-        if (!Module1::ReadSettings(context))
-            return false;
-        context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
-        window = std::make_unique<Glowna>(context, holder.Comm1());
-        window->runOptions = [this](Opcje&) { ++optionsShown; };
-        const bool loaded = window->Load();
-        if (loaded)
-            window->show();
-        return loaded;
-    }
+    MainWindowTest() { QDir().mkpath(context.LanguageFolder()); }
 
     QAction* Button(const char* key) { return window->ToolbarButton(key); }
     QAction* Item(const char* name) { return window->MenuItem(name); }
-
-    QTemporaryDir folder;
-    ScriptedDialogs dialogs;
-    ProgramContext context;
-    frmCustom holder;
-    std::unique_ptr<Glowna> window;
-    int optionsShown = 0;
 };
 
 } // namespace
@@ -127,14 +94,14 @@ TEST_F(MainWindowTest, NonNumericSpeedEndsTheStartWithMessageOne) {
 TEST_F(MainWindowTest, CaptionCarriesTheProgramVersion) {
     PtyPair balance;
     balance.Publish(1);
-    SetLink("2", "1");
+    SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     EXPECT_EQ(window->windowTitle(), "Trevalo v.5.2.0");
     EXPECT_EQ(optionsShown, 0);
 }
 
 TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow) {
-    SetLink("2", "3");
+    SetLink("2", "3", "9600");
     bool visibleWhenAsked = true;
     ASSERT_TRUE(Module1::ReadSettings(context));
     window = std::make_unique<Glowna>(context, holder.Comm1());
@@ -160,7 +127,7 @@ TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
     language.write("[D4]\r\nCommunication Error=Link error\r\nSource:=From:\r\n"
                    "Nie znaleziono pliku pomocy:=Help file not found:\r\n");
     language.close();
-    SetLink("2", "3");
+    SetLink("2", "3", "9600");
     ASSERT_TRUE(Start());
     ASSERT_FALSE(dialogs.Calls().empty());
     EXPECT_EQ(dialogs.Calls()[0].title, "Link error");
@@ -172,7 +139,7 @@ TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
 }
 
 TEST_F(MainWindowTest, NoSourceLeavesTheFirstLineBare) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     EXPECT_EQ(window->OpisZrodla(), "");
     EXPECT_EQ(optionsShown, 1) << "no link is open, so the options come up";
@@ -180,13 +147,13 @@ TEST_F(MainWindowTest, NoSourceLeavesTheFirstLineBare) {
 
 TEST_F(MainWindowTest, HelpFileIsFoundUnderTheLanguageFolder) {
     QFile(context.LanguageFolder() + "/Polish.chm").open(QIODevice::WriteOnly);
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     EXPECT_EQ(window->HelpFile(), context.LanguageFolder() + "/Polish.chm");
 }
 
 TEST_F(MainWindowTest, MissingHelpFileFallsBackToEnglish) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     EXPECT_EQ(window->HelpFile(), context.LanguageFolder() + "/English.chm");
 }
@@ -198,7 +165,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
                 "</body></html>");
     guide.close();
     dialogs.desktopOpens = false;
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     window->RunCommand("pomoc");
     auto* shown = window->findChild<HelpWindow*>();
@@ -218,7 +185,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
 }
 
 TEST_F(MainWindowTest, EveryCommandHasItsMenuItemAndButtonApart) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     for (const char* key : {"nowa", "otworz", "zapisz", "drukuj", "raport", "wykres", "start",
                             "stop", "pauza", "opcje", "cykl", "wykresopcje", "odczyt", "tara",
@@ -237,7 +204,7 @@ TEST_F(MainWindowTest, EveryCommandHasItsMenuItemAndButtonApart) {
 }
 
 TEST_F(MainWindowTest, ButtonsRunTheOperationOfTheirKey) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     optionsShown = 0;
     window->RunCommand("opcje");
@@ -251,7 +218,7 @@ using MainWindowLink = MainWindowTest;
 TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     PtyPair balance;
     balance.Publish(1);
-    SetLink("2", "1");
+    SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     EXPECT_TRUE(Button("odczyt")->isEnabled());
@@ -276,7 +243,7 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
 TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
     PtyPair balance;
     balance.Publish(1);
-    SetLink("2", "1");
+    SetLink("2", "1", "9600");
     ZapiszIni(context.IniPath(), "COMMANDS", "CMD_SEND_UNSTABLE", "SIR");
     ASSERT_TRUE(Start());
     window->RunCommand("stabilny");
@@ -288,7 +255,7 @@ TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
 TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     PtyPair balance;
     balance.Publish(1);
-    SetLink("2", "1");
+    SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Item("mnuodczyt")->isEnabled());
     window->RunCommand("connection");
@@ -310,7 +277,7 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
     ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
     const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
     ASSERT_EQ(ready.size(), 4);
-    SetLink("1", "1");
+    SetLink("1", "1", "9600");
     ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
     ZapiszIni(context.IniPath(), "ustawienia", "HostPort", ready[3]);
     ASSERT_TRUE(Start());
@@ -333,7 +300,7 @@ TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
     const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
     ASSERT_EQ(ready.size(), 4);
-    SetLink("1", "1");
+    SetLink("1", "1", "9600");
     ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
     ZapiszIni(context.IniPath(), "ustawienia", "HostPort", ready[3]);
     ASSERT_TRUE(Start());
@@ -391,7 +358,7 @@ TEST(LinkWatchTexts, APortTheUserMayNotOpenNamesTheGroupToJoin) {
 using MainWindowClose = MainWindowTest;
 
 TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramEnds) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     window->ShowCycleSettings();
     auto* cycle = window->findChild<Cykl*>();
@@ -419,7 +386,7 @@ TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramE
 }
 
 TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     dialogs.Clear();
     int closed = 0;
@@ -441,7 +408,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
 }
 
 TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     dialogs.Clear();
     int saved = 0;
@@ -467,7 +434,7 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
 }
 
 TEST_F(MainWindowClose, OpenSeriesFileIsAskedAboutFirst) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     dialogs.Clear();
     window->bolOldFile = true;
@@ -481,7 +448,7 @@ TEST_F(MainWindowClose, OpenSeriesFileIsAskedAboutFirst) {
 TEST_F(MainWindowClose, ClosingLetsThePortGo) {
     PtyPair balance;
     balance.Publish(1);
-    SetLink("2", "1");
+    SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     dialogs.AnswerNext(MsgAnswer::Yes);
     window->close();
@@ -497,7 +464,7 @@ using MainWindowReadings = MainWindowTest;
 TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
     PtyPair balance;
     balance.Publish(1);
-    SetLink("2", "1");
+    SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     MeasurementStore& store = window->Store();
     auto* count = window->Panel()->Field("lblLiczba");
@@ -519,7 +486,7 @@ TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
 }
 
 TEST_F(MainWindowReadings, TheReadingColumnGrowsSoThatNoValueIsCut) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     QTableView* grid = window->Grid();
     const int designed = grid->columnWidth(SeriesModel::Masa);
@@ -531,7 +498,7 @@ TEST_F(MainWindowReadings, TheReadingColumnGrowsSoThatNoValueIsCut) {
 }
 
 TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     StatisticsPanel* panel = window->Panel();
     panel->ChMin->click();
@@ -560,7 +527,7 @@ TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
 TEST_F(MainWindowReadings, LimitSwitchesStartAsTheyWereLeft) {
     ZapiszIni(context.IniPath(), "ustawienia", "max", "1");
     ZapiszIni(context.IniPath(), "ustawienia", "wart_max", "2,5");
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     window->Panel()->RestoreLimitSwitches();
     EXPECT_TRUE(window->Panel()->ChMax->isChecked());
@@ -571,7 +538,7 @@ TEST_F(MainWindowReadings, LimitSwitchesStartAsTheyWereLeft) {
 }
 
 TEST_F(MainWindowReadings, MoistureReadingShowsItsPercentWithoutStatistics) {
-    SetLink("0", "1");
+    SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     window->PrzetworzOdczyt("S     1.0000 g  \r\n");
     window->PrzetworzOdczyt("S     3.0000 g  \r\n");

@@ -2,17 +2,14 @@
 #include "FileLock.h"
 #include "Glowna.h"
 #include "INI.h"
-#include "Module1.h"
 #include "Mordal.h"
-#include "Opcje.h"
-#include "PerUserSettings.h"
 #include "Raport.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
+#include "StartedProgram.h"
 #include "StatisticsPanel.h"
 #include "TestFiles.h"
-#include "frmCustom.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,18 +30,11 @@ namespace {
 
 // The File menu's commands and the descriptions, with the user's answers
 // and file choices scripted.
-class SeriesCommandsTest : public ::testing::Test {
+class SeriesCommandsTest : public StartedProgram {
 protected:
-    SeriesCommandsTest() {
-        context.programFolder = folder.path();
-        context.dialogs = &dialogs;
-        INI::ZapiszIni(context.IniPath(), "ustawienia", "Type", "0");
-        Module1::ReadSettings(context);
-        context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
-        window = std::make_unique<Glowna>(context, holder.Comm1());
-        window->runOptions = [](Opcje&) {};
-        window->Load();
-        window->show();
+    void SetUp() override {
+        SetLink("0");
+        ASSERT_TRUE(Start());
         dialogs.Clear();
     }
 
@@ -56,12 +46,6 @@ protected:
     int RowsIn(const QString& path) {
         return Database(path).Scalar("select count(*) from pomiary").toInt();
     }
-
-    QTemporaryDir folder;
-    ScriptedDialogs dialogs;
-    ProgramContext context;
-    frmCustom holder;
-    std::unique_ptr<Glowna> window;
 };
 
 } // namespace

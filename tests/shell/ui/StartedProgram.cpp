@@ -1,0 +1,33 @@
+#include "StartedProgram.h"
+
+#include "INI.h"
+#include "Module1.h"
+#include "Opcje.h"
+#include "PerUserSettings.h"
+
+using namespace Pomiar;
+
+StartedProgram::StartedProgram() {
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+}
+
+void StartedProgram::SetLink(const QString& type, const QString& comm, const QString& speed) {
+    const std::pair<const char*, const QString&> values[] = {
+        {"Type", type}, {"Comm", comm}, {"Speed", speed}};
+    for (const auto& [key, value] : values)
+        if (!value.isEmpty())
+            INI::ZapiszIni(context.IniPath(), "ustawienia", key, value);
+}
+
+bool StartedProgram::Start() {
+    if (!Module1::ReadSettings(context))
+        return false;
+    context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
+    window = std::make_unique<Glowna>(context, holder.Comm1());
+    window->runOptions = [this](Opcje&) { ++optionsShown; };
+    const bool loaded = window->Load();
+    if (loaded)
+        window->show();
+    return loaded;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Glowna.h"
+#include "ProgramContext.h"
+#include "ScriptedDialogs.h"
+#include "frmCustom.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+// The program started in its own temporary program folder: the settings read
+// and the main window loaded as the start window does, with the user's
+// answers scripted and the options dialog counted instead of shown.
+class StartedProgram : public ::testing::Test {
+protected:
+    StartedProgram();
+
+    // The link settings in ustawienia.ini; an empty value is left unwritten.
+    void SetLink(const QString& type, const QString& comm = {}, const QString& speed = {});
+
+    // False when the settings or the main window's loading refused to start;
+    // the window is shown only when it loaded.
+    bool Start();
+
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    Pomiar::ProgramContext context;
+    Pomiar::frmCustom holder;
+    std::unique_ptr<Pomiar::Glowna> window;
+    int optionsShown = 0;
+};
