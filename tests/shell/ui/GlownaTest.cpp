@@ -10,6 +10,7 @@
 #include "Opcje.h"
 #include "PerUserSettings.h"
 #include "PtyPair.h"
+#include "SimulatorProcess.h"
 #include "StartedProgram.h"
 #include "StatisticsPanel.h"
 #include "TestEnvironment.h"
@@ -272,14 +273,11 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
 
 TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
     QProcess simulator;
-    simulator.start(BALANCE_SIM_PATH, {"--tcp", "0"});
-    ASSERT_TRUE(simulator.waitForStarted(5000));
-    ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
-    const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
-    ASSERT_EQ(ready.size(), 4);
+    const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH);
+    ASSERT_NE(port, 0);
     SetLink("1", "1", "9600");
     ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
-    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", ready[3]);
+    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", QString::number(port));
     ASSERT_TRUE(Start());
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     EXPECT_TRUE(window->tmrEthernet.isActive());
@@ -295,19 +293,16 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
 
 TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     QProcess simulator;
-    simulator.start(BALANCE_SIM_PATH, {"--tcp", "0"});
-    ASSERT_TRUE(simulator.waitForStarted(5000));
-    ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
-    const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
-    ASSERT_EQ(ready.size(), 4);
+    const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH);
+    ASSERT_NE(port, 0);
     SetLink("1", "1", "9600");
     ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
-    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", ready[3]);
+    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", QString::number(port));
     ASSERT_TRUE(Start());
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     auto* status = window->findChild<QLabel*>("linkStatus");
     ASSERT_NE(status, nullptr);
-    const QString link = "127.0.0.1:" + ready[3];
+    const QString link = "127.0.0.1:" + QString::number(port);
     EXPECT_EQ(status->text(), link + ": polaczono");
     dialogs.Clear();
 

@@ -10,6 +10,7 @@
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
 #include "SeriesReport.h"
+#include "SimulatorProcess.h"
 #include "TestFiles.h"
 #include "WindowedProgress.h"
 
@@ -536,11 +537,8 @@ INSTANTIATE_TEST_SUITE_P(PolishAndEnglish, WideValuesTest,
 
 TEST_F(ReportTest, CalibrationReportFromTheSimulatorIsCapturedRewritten) {
     QProcess simulator;
-    simulator.start(BALANCE_SIM_PATH, {"--tcp", "0"});
-    ASSERT_TRUE(simulator.waitForStarted(5000));
-    ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
-    const QStringList ready = QString::fromLatin1(simulator.readLine()).trimmed().split(' ');
-    ASSERT_EQ(ready.size(), 4);
+    const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH);
+    ASSERT_NE(port, 0);
 
     std::unique_ptr<QObject> control(Mordal::CreateControl("Brisko_2.Comm", nullptr));
     auto* comm = qobject_cast<Mordal::Comm*>(control.get());
@@ -553,7 +551,7 @@ TEST_F(ReportTest, CalibrationReportFromTheSimulatorIsCapturedRewritten) {
                      });
     comm->SetCommSource(int(Mordal::enCommSource::TCP));
     comm->SetNetRemoteHost("127.0.0.1");
-    comm->SetNetRemotePort(ready[3].toInt());
+    comm->SetNetRemotePort(port);
     comm->SetCommOpen(true);
     ASSERT_TRUE(WaitUntil([&] { return comm->CommOpen(); }, 5000));
 
