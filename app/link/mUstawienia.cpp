@@ -1,6 +1,7 @@
 #include "mUstawienia.h"
 
 #include "INI.h"
+#include "Mordal.h"
 
 #include <array>
 #include <initializer_list>
@@ -138,6 +139,15 @@ bool LinkSettings::Write(const QString& iniPath, QString* error) const {
                      {sectionUstawienia, "HostPort", QString::number(hostPort)},
                      {sectionUstawienia, "Type", QString::number(type)}},
                     error);
+}
+
+void LinkSettings::Open(Mordal::Comm& link) const {
+    link.SetSerialBaudRate(speed);
+    link.SetSerialPort(comm);
+    link.SetNetRemoteHost(hostIP);
+    link.SetNetRemotePort(hostPort);
+    link.SetCommSource(type);
+    link.SetCommOpen(true);
 }
 
 } // namespace Pomiar

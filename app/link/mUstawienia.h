@@ -3,6 +3,10 @@
 #include <QString>
 #include <stdexcept>
 
+namespace Mordal {
+class Comm;
+}
+
 namespace Pomiar {
 
 // The settings held in memory for the whole run, read from ustawienia.ini
@@ -75,6 +79,9 @@ struct LinkSettings {
     // Writes "Speed", "Comm", "HostIP", "HostPort" and "Type", in this order;
     // false with the reason in error at the first write that fails.
     bool Write(const QString& iniPath, QString* error = nullptr) const;
+    // Configures the link control with these settings and opens it; the
+    // outcome is the control's open state and events.
+    void Open(Mordal::Comm& link) const;
 };
 
 } // namespace Pomiar

@@ -211,12 +211,7 @@ void Opcje::Command1_Click() {
 void Opcje::ConfigureAndOpenLink(const LinkSettings& link) {
     if (!comm)
         return;
-    comm->SetSerialBaudRate(link.speed);
-    comm->SetSerialPort(link.comm);
-    comm->SetNetRemoteHost(link.hostIP);
-    comm->SetNetRemotePort(link.hostPort);
-    comm->SetCommSource(link.type);
-    comm->SetCommOpen(true);
+    link.Open(*comm);
     if (tmrEthernet && comm->CommSource() == Mordal::enCommSource::TCP)
         tmrEthernet->start();
 }

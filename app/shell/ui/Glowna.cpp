@@ -445,12 +445,7 @@ bool Glowna::configureAndOpenLink() {
     }
     if (!MSComm1)
         return showLoadError(13, QString());
-    MSComm1->SetSerialBaudRate(link.speed);
-    MSComm1->SetSerialPort(link.comm);
-    MSComm1->SetNetRemoteHost(link.hostIP);
-    MSComm1->SetNetRemotePort(link.hostPort);
-    MSComm1->SetCommSource(link.type);
-    MSComm1->SetCommOpen(true);
+    link.Open(*MSComm1);
     showLinkStatus();
     if (!MSComm1->CommOpen())
         showOptions(true);
