@@ -42,6 +42,18 @@ protected:
 
     QAction* Button(const char* key) { return window->ToolbarButton(key); }
     QAction* Item(const char* name) { return window->MenuItem(name); }
+
+    // The program started with a TCP link to the balance simulator; the
+    // simulator's port, or 0 when either did not start.
+    int StartOnTcpSimulator(QProcess& simulator) {
+        const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH);
+        if (port == 0)
+            return 0;
+        SetLink("1", "1", "9600");
+        ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
+        ZapiszIni(context.IniPath(), "ustawienia", "HostPort", QString::number(port));
+        return Start() ? port : 0;
+    }
 };
 
 } // namespace
@@ -273,12 +285,8 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
 
 TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
     QProcess simulator;
-    const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH);
+    const int port = StartOnTcpSimulator(simulator);
     ASSERT_NE(port, 0);
-    SetLink("1", "1", "9600");
-    ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
-    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", QString::number(port));
-    ASSERT_TRUE(Start());
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     EXPECT_TRUE(window->tmrEthernet.isActive());
 
@@ -293,12 +301,8 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
 
 TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     QProcess simulator;
-    const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH);
+    const int port = StartOnTcpSimulator(simulator);
     ASSERT_NE(port, 0);
-    SetLink("1", "1", "9600");
-    ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
-    ZapiszIni(context.IniPath(), "ustawienia", "HostPort", QString::number(port));
-    ASSERT_TRUE(Start());
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     auto* status = window->findChild<QLabel*>("linkStatus");
     ASSERT_NE(status, nullptr);
