@@ -298,6 +298,10 @@ bool ZapiszIni(const QString& path, const QString& section, const QString& key,
     qsizetype lastEntry = range.header;
     for (qsizetype i = range.header + 1; i < range.end; ++i) {
         if (keyLineMatches(text.lines[i], key)) {
+            // The start writes its settings back every time: a line that
+            // already reads so costs no rewrite of the file.
+            if (text.lines[i] == entry)
+                return true;
             text.lines[i] = entry;
             return save(path, text, error);
         }

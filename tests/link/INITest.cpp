@@ -103,6 +103,18 @@ TEST_F(IniFileTest, WritingKeepsEveryOtherLine) {
     EXPECT_EQ(CzytajIni(path, "ustawienia", "comm", ""), "4");
 }
 
+TEST_F(IniFileTest, WritingWhatALineAlreadyHoldsLeavesTheFileAlone) {
+    WriteFile("[ustawienia]\r\nComm=3\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    ASSERT_TRUE(ZapiszIni(path, "ustawienia", "Comm", "3"));
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "not replaced by a new file";
+    ASSERT_TRUE(ZapiszIni(path, "ustawienia", "Comm", "4"));
+    EXPECT_EQ(ReadFile(), "[ustawienia]\r\nComm=4\r\n");
+}
+
 TEST_F(IniFileTest, FilesWithUnixLineEndsKeepThem) {
     WriteFile("[s]\nkey=1\n");
     ASSERT_TRUE(ZapiszIni(path, "s", "other", "2"));
