@@ -42,6 +42,12 @@ template <typename Writes> void inTransaction(Database& database, Writes writes)
     }
 }
 
+void deleteSeriesRows(Database& database) {
+    database.Execute(QStringLiteral("DELETE * FROM pomiary;"));
+    database.Execute(QStringLiteral("DELETE * FROM raport;"));
+    database.Execute(QStringLiteral("DELETE * FROM temp"));
+}
+
 std::vector<SeriesRow> readRows(Database& database) {
     const QString query = QStringLiteral("select rowid as rowid_, * from pomiary;");
     // Column positions by name: a series file may order them its own way.
@@ -191,11 +197,7 @@ void MeasurementStore::ClearSeriesTables() {
 }
 
 void MeasurementStore::emptySeriesTables(Database& database) {
-    inTransaction(database, [&database] {
-        database.Execute(QStringLiteral("DELETE * FROM pomiary;"));
-        database.Execute(QStringLiteral("DELETE * FROM raport;"));
-        database.Execute(QStringLiteral("DELETE * FROM temp"));
-    });
+    inTransaction(database, [&database] { deleteSeriesRows(database); });
 }
 
 void MeasurementStore::bind(std::unique_ptr<Database> database) {
@@ -238,9 +240,7 @@ void MeasurementStore::OpenForViewing(const QString& path) {
 
 void MeasurementStore::copySeries(Database& file, Database& target) {
     inTransaction(target, [&] {
-        target.Execute(QStringLiteral("DELETE * FROM pomiary;"));
-        target.Execute(QStringLiteral("DELETE * FROM raport;"));
-        target.Execute(QStringLiteral("DELETE * FROM temp"));
+        deleteSeriesRows(target);
         file.QueryEach(
             QStringLiteral("SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, "
                            "Opis FROM pomiary ORDER BY rowid"),
@@ -307,10 +307,7 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
 
     if (afterReadingPrompts)
         afterReadingPrompts();
-    if (chartRefresh)
-        chartRefresh();
-    if (liveStatistics && model.Count() > 1 && unit != QLatin1String("%"))
-        ObliczStatystyke();
+    afterStored();
     return true;
 }
 
