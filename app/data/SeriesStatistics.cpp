@@ -18,22 +18,17 @@ struct Aggregates {
     double mean = 0;
 };
 
-// Compensated (Neumaier) summation: a million readings of similar size
-// would otherwise lose several digits of the sum in the last places shown.
 Aggregates Aggregate(const std::vector<double>& values) {
     Aggregates result;
     result.max = values.front();
     result.min = values.front();
-    double sum = 0;
-    double compensation = 0;
+    CompensatedSum sum;
     for (const double x : values) {
         result.max = std::max(result.max, x);
         result.min = std::min(result.min, x);
-        const double t = sum + x;
-        compensation += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
-        sum = t;
+        sum.Add(x);
     }
-    result.sum = sum + compensation;
+    result.sum = sum.Value();
     result.mean = result.sum / static_cast<double>(values.size());
     return result;
 }
@@ -66,52 +61,62 @@ Deviations Deviate(const std::vector<double>& values, double mean, double shownM
     return result;
 }
 
-// A number read back from the text shown, as the derived fields use it; a
-// text that does not read (a "#" pattern shows nothing for zero) counts 0.
-double Shown(const QString& text, const QLocale& locale) {
-    bool ok = false;
-    const double value = Formats::ParseShownNumber(text, locale, &ok);
-    return ok ? value : 0;
-}
-
 double NumericValue(QString text) {
     return ReadingHandler::NumberAtFront(text.replace(u',', u'.'));
 }
 
 } // namespace
 
-StatisticsFields ObliczStatystyke(const std::vector<double>& values, const QString& massFormat,
-                                  const QLocale& locale) {
+StatisticsFields ColumnFields(std::size_t count, double max, double min, double sum,
+                              const QString& massFormat, const QLocale& locale) {
     StatisticsFields fields;
-    if (values.empty())
+    if (count == 0)
         return fields;
+    fields.lblLiczba = QString::number(count);
+    fields.lblMax = Formats::FormatNumber(max, massFormat, locale);
+    fields.lblMin = Formats::FormatNumber(min, massFormat, locale);
+    fields.lblSrednia = Formats::FormatNumber(sum / static_cast<double>(count), massFormat, locale);
+    fields.lblSuma = Formats::FormatNumber(sum, massFormat, locale);
+    return fields;
+}
+
+double ShownNumber(const QString& field, const QLocale& locale) {
+    bool ok = false;
+    const double value = Formats::ParseShownNumber(field, locale, &ok);
+    return ok ? value : 0;
+}
+
+void DeviationFields(StatisticsFields& fields, std::size_t count, double sampleDeviation,
+                     double shownSquares, double shownAbsolute, const QString& massFormat,
+                     const QLocale& locale) {
     const auto format = [&](double value) {
         return Formats::FormatNumber(value, massFormat, locale);
     };
-    const std::size_t count = values.size();
     const double n = static_cast<double>(count);
-
-    const Aggregates aggregates = Aggregate(values);
-    fields.lblLiczba = QString::number(count);
-    fields.lblMax = format(aggregates.max);
-    fields.lblMin = format(aggregates.min);
-    fields.lblSrednia = format(aggregates.mean);
-    fields.lblSuma = format(aggregates.sum);
-
-    const double shownMean = Shown(fields.lblSrednia, locale);
-    const Deviations deviations = Deviate(values, aggregates.mean, shownMean);
-    fields.lblOKwadrat = format(deviations.shownSquares);
-    fields.lblOSrenie = format(deviations.shownAbsolute / n);
-
+    fields.lblOKwadrat = format(shownSquares);
+    fields.lblOSrenie = format(shownAbsolute / n);
     // One reading has no sample deviation; the fields built on it stay
     // empty rather than showing a division by zero.
     if (count < 2)
-        return fields;
-    fields.lblOStd = format(deviations.sampleDeviation);
-    const double s = Shown(fields.lblOStd, locale);
+        return;
+    fields.lblOStd = format(sampleDeviation);
+    const double s = ShownNumber(fields.lblOStd, locale);
     fields.lblWar = format(s * s);
     fields.lblEWar = format(s * s * n / (n - 1));
-    fields.lblEOdch = format(std::sqrt(std::max(0.0, Shown(fields.lblEWar, locale))));
+    fields.lblEOdch = format(std::sqrt(std::max(0.0, ShownNumber(fields.lblEWar, locale))));
+}
+
+StatisticsFields ObliczStatystyke(const std::vector<double>& values, const QString& massFormat,
+                                  const QLocale& locale) {
+    if (values.empty())
+        return {};
+    const Aggregates aggregates = Aggregate(values);
+    StatisticsFields fields = ColumnFields(values.size(), aggregates.max, aggregates.min,
+                                           aggregates.sum, massFormat, locale);
+    const double shownMean = ShownNumber(fields.lblSrednia, locale);
+    const Deviations deviations = Deviate(values, aggregates.mean, shownMean);
+    DeviationFields(fields, values.size(), deviations.sampleDeviation, deviations.shownSquares,
+                    deviations.shownAbsolute, massFormat, locale);
     return fields;
 }
 

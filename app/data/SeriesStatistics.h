@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <cmath>
 #include <vector>
 
 namespace Pomiar {
@@ -23,6 +24,24 @@ struct StatisticsFields {
 
 namespace SeriesStatistics {
 
+// Compensated (Neumaier) summation in the order values are added: a million
+// readings of similar size would otherwise lose several digits of the sum in
+// the last places shown. Adding one value at a time gives the very same sum
+// as a pass over all of them.
+class CompensatedSum {
+public:
+    void Add(double x) {
+        const double t = sum + x;
+        compensation += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
+        sum = t;
+    }
+    double Value() const { return sum + compensation; }
+
+private:
+    double sum = 0;
+    double compensation = 0;
+};
+
 // Computes the fields from the series' values (two or more), every field
 // but the count formatted with the mass display format. Derived fields use
 // the rounded values shown (the shown mean and the shown deviation), read
@@ -31,6 +50,21 @@ namespace SeriesStatistics {
 // stay empty; with none every field is empty.
 StatisticsFields ObliczStatystyke(const std::vector<double>& values, const QString& massFormat,
                                   const QLocale& locale);
+
+// The steps of ObliczStatystyke, for a caller that has the figures of the
+// series without a pass over its values (see RunningStatistics).
+//
+// The count, maximum, minimum, mean (sum / count) and sum fields.
+StatisticsFields ColumnFields(std::size_t count, double max, double min, double sum,
+                              const QString& massFormat, const QLocale& locale);
+// A number read back from a field, as the derived fields read what is shown;
+// a text that does not read (a "#" pattern shows nothing for zero) counts 0.
+double ShownNumber(const QString& field, const QLocale& locale);
+// The fields about the shown mean and those built on the sample deviation
+// (left empty with fewer than two readings).
+void DeviationFields(StatisticsFields& fields, std::size_t count, double sampleDeviation,
+                     double shownSquares, double shownAbsolute, const QString& massFormat,
+                     const QLocale& locale);
 
 // The limit test: with enabled off, false; else value > limit for ">" and
 // value < limit for "<". Both texts have "," read as "." and are taken by
