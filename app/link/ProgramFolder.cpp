@@ -11,6 +11,15 @@ namespace {
 
 const QString dirOption = QStringLiteral("--dir");
 
+// The install puts the shipped files into the data folder of its prefix; the
+// build passes where that is seen from the executable's folder, so the
+// program finds them under any prefix (/usr, /usr/local, a staging folder).
+#ifdef TREVALO_LANGUAGE_FROM_BIN
+constexpr const char* InstalledLanguageFolder = TREVALO_LANGUAGE_FROM_BIN;
+#else
+constexpr const char* InstalledLanguageFolder = "../share/trevalo/Language";
+#endif
+
 QString absolute(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
@@ -96,7 +105,7 @@ QString ShippedLanguageFolder(const QString& executableFolder) {
     const QString beside = QDir(executableFolder).filePath(QStringLiteral("Language"));
     if (QFileInfo(beside).isDir())
         return absolute(beside);
-    return absolute(executableFolder + QStringLiteral("/../share/Trevalo/Language"));
+    return absolute(executableFolder + QLatin1Char('/') + QLatin1String(InstalledLanguageFolder));
 }
 
 } // namespace Pomiar::ProgramFolder

@@ -18,8 +18,9 @@ QString Resolve(const QStringList& arguments, const QString& executableFolder);
 // made.
 bool Prepare(const QString& folder, const QString& shippedLanguageFolder, QString* error);
 
-// Where the shipped language files are: "Language" beside the executable,
-// else the installed share folder.
+// Where the shipped language files are: "Language" beside the executable (a
+// build or a portable install), else the data folder of the install's
+// prefix (<prefix>/share/trevalo/Language for <prefix>/bin).
 QString ShippedLanguageFolder(const QString& executableFolder);
 
 } // namespace Pomiar::ProgramFolder

@@ -112,7 +112,7 @@ TEST_F(ProgramFolderTest, PrepareReportsAFolderThatCannotBeMade) {
 
 TEST_F(ProgramFolderTest, ShippedFilesBesideTheExecutableOrInTheShareFolder) {
     EXPECT_EQ(ProgramFolder::ShippedLanguageFolder(executableFolder),
-              base + "/share/Trevalo/Language");
+              base + "/share/trevalo/Language");
     ASSERT_TRUE(QDir().mkpath(executableFolder + "/Language"));
     EXPECT_EQ(ProgramFolder::ShippedLanguageFolder(executableFolder),
               executableFolder + "/Language");

@@ -18,6 +18,7 @@
 #include "SeriesReport.h"
 #include "Startowa.h"
 #include "SwitchingToolTips.h"
+#include "ToolbarIcons.h"
 #include "Wykres.h"
 #include "Wykresopcje.h"
 #include "Zakonczenie.h"
@@ -25,10 +26,12 @@
 #include "frmObjetoscNurnika.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <cstdio>
+#include <cstring>
 
 namespace Pomiar::Module1 {
 
@@ -102,9 +105,44 @@ void installQtTexts(QApplication& app, QTranslator& translator, const QString& l
     }
 }
 
+const char* const usage = R"(Usage: Pomiar [--dir DIR]
+
+Collects weighing results from a laboratory balance (RS-232 or TCP) and
+keeps them as a measurement series.
+
+Options:
+  --dir DIR   use DIR as the program folder (settings, working database,
+              language files); default $POMIAR_DIR, else the executable's
+              folder when it holds ustawienia.ini, else
+              ~/.local/share/Trevalo
+  --help      show this text
+  --version   show the version
+
+See Pomiar(1) and balance-sim(1).
+)";
+
 } // namespace
 
+std::optional<int> AnswerOnTerminal(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Pomiar (Trevalo) %s\n", TREVALO_VERSION);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 int Main(QApplication& app, const QStringList& arguments) {
+    QCoreApplication::setApplicationVersion(QStringLiteral(TREVALO_VERSION));
+    // The desktop matches the windows to the menu entry by this name, and
+    // shows its icon for them.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TREVALO_APP_ID));
+    app.setWindowIcon(ToolbarIcons::ApplicationIcon());
     const QString executableFolder = QCoreApplication::applicationDirPath();
     ProgramContext context;
     QtUserDialogs dialogs;

@@ -1,6 +1,12 @@
 #include "ToolbarIcons.h"
 
+#include "TestEnvironment.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QPainter>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using Pomiar::ToolbarIcons;
@@ -122,5 +128,55 @@ TEST(ToolbarIconsTest, DisabledButtonsLookDisabled) {
         const QImage normal = icon.pixmap(QSize(24, 24), QIcon::Normal).toImage();
         const QImage disabled = icon.pixmap(QSize(24, 24), QIcon::Disabled).toImage();
         EXPECT_GT(DifferentPixels(normal, disabled), 24);
+    }
+}
+
+TEST(ToolbarIconsTest, LargePicturesAreDrawnAtTheirSizeNotEnlarged) {
+    // An enlarged 24-pixel picture smears every edge over two pixels; drawn
+    // at 48 the outlines stay one pixel sharp, so many pixels differ.
+    for (const char* key : {"zapisz", "odczyt", "opcje"}) {
+        SCOPED_TRACE(key);
+        const QImage enlarged = ToolbarIcons::Render(key, 24).scaled(48, 48, Qt::IgnoreAspectRatio,
+                                                                     Qt::SmoothTransformation);
+        EXPECT_GT(DifferentPixels(ToolbarIcons::Render(key, 48), enlarged), 48);
+    }
+}
+
+TEST(ToolbarIconsTest, TheDesktopThemeGivesTheCommonCommandsTheirPictures) {
+    // A theme of one picture, a plain red square for "document-save".
+    QTemporaryDir themes(TestEnvironment::Root() + "/themes-XXXXXX");
+    const QString theme = themes.filePath("lab");
+    ASSERT_TRUE(QDir().mkpath(theme + "/24x24/actions"));
+    TestFiles::WriteFile(theme + "/index.theme",
+                         "[Icon Theme]\nName=lab\nDirectories=24x24/actions\n"
+                         "\n[24x24/actions]\nSize=24\nType=Fixed\n");
+    QImage square(24, 24, QImage::Format_ARGB32);
+    square.fill(Qt::red);
+    ASSERT_TRUE(square.save(theme + "/24x24/actions/document-save.png"));
+
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    QIcon::setThemeSearchPaths({themes.path()});
+    QIcon::setThemeName("lab");
+    const QImage themed = At24("zapisz");
+    // The balance's own commands have no themed picture.
+    const QImage own = At24("odczyt");
+    QIcon::setThemeName(themeName);
+    QIcon::setThemeSearchPaths(searchPaths);
+
+    EXPECT_EQ(DifferentPixels(themed, square), 0);
+    EXPECT_EQ(DifferentPixels(own, ToolbarIcons::Render("odczyt", 24)), 0);
+    // Without the theme the program's own picture is back.
+    EXPECT_EQ(DifferentPixels(At24("zapisz"), ToolbarIcons::Render("zapisz", 24)), 0);
+}
+
+TEST(ToolbarIconsTest, ApplicationIconIsThereAtMenuSizes) {
+    const QIcon icon = ToolbarIcons::ApplicationIcon();
+    ASSERT_FALSE(icon.isNull());
+    for (int size : {16, 48, 128}) {
+        SCOPED_TRACE(size);
+        const QImage image = icon.pixmap(size, size).toImage();
+        EXPECT_EQ(image.size(), QSize(size, size));
+        EXPECT_GT(OpaquePixels(image), size * size / 4);
     }
 }

@@ -1,0 +1,207 @@
+#include "InstalledFiles.h"
+#include "TestEnvironment.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using InstalledFiles::Execute;
+using TestFiles::ReadFile;
+
+namespace {
+
+// One install of this build into a staging folder, as `DESTDIR=... cmake
+// --install` makes it for a package, shared by the tests of the suite.
+class InstallTest : public ::testing::Test {
+protected:
+    static inline std::unique_ptr<QTemporaryDir> stage;
+    static inline QString prefix;
+    static inline QByteArray installLog;
+
+    static void SetUpTestSuite() {
+        stage = std::make_unique<QTemporaryDir>(TestEnvironment::Root() + "/stage-XXXXXX");
+        prefix = stage->path() + "/usr";
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DESTDIR", stage->path());
+        const auto run =
+            Execute(CMAKE_PROGRAM, {"--install", BUILD_DIR, "--prefix", "/usr"}, environment);
+        installLog = run.exitCode == 0 ? QByteArray() : run.output;
+    }
+    static void TearDownTestSuite() { stage.reset(); }
+
+    void SetUp() override { ASSERT_TRUE(installLog.isEmpty()) << installLog.toStdString(); }
+
+    static QString Installed(const QString& relative) { return prefix + "/" + relative; }
+
+    // The environment of a desktop session with nothing of the build in it:
+    // a home of its own, the program folder left to the program.
+    static QProcessEnvironment Desktop(const QString& home) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home);
+        for (const char* name : {"POMIAR_DIR", "XDG_DATA_HOME", "LD_LIBRARY_PATH"})
+            environment.remove(name);
+        return environment;
+    }
+};
+
+QStringList FilesUnder(const QString& root) {
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+bool WaitForFile(const QString& path, QProcess& process, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds) {
+        if (QFileInfo::exists(path))
+            return true;
+        if (process.state() == QProcess::NotRunning)
+            return false;
+        QThread::msleep(50);
+    }
+    return QFileInfo::exists(path);
+}
+
+} // namespace
+
+TEST_F(InstallTest, EveryFileLandsInItsPlaceAndNothingOfTheBuildGoesWithIt) {
+    const QStringList installed = FilesUnder(prefix);
+    for (const QString& expected : InstalledFiles::Expected())
+        EXPECT_TRUE(installed.contains(expected)) << expected.toStdString();
+    for (const QString& file : installed) {
+        const QString name = QFileInfo(file).fileName();
+        EXPECT_FALSE(name.endsWith("_tests") || name.startsWith("bench_") ||
+                     name == "window-shots" || name.endsWith(".a"))
+            << file.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(Installed("bin/Pomiar")).isExecutable());
+    EXPECT_TRUE(QFileInfo(Installed("bin/balance-sim")).isExecutable());
+}
+
+TEST_F(InstallTest, LibraryIsFoundThroughItsSoname) {
+    const QString library = Installed(INSTALL_LIBDIR "/libMordal.so." PROJECT_VERSION_TEXT);
+    const auto headers = Execute("objdump", {"-p", library});
+    ASSERT_EQ(headers.exitCode, 0) << headers.output.toStdString();
+    EXPECT_TRUE(headers.output.contains("SONAME               libMordal.so.2"))
+        << headers.output.toStdString();
+    for (const char* link : {"/libMordal.so", "/libMordal.so.2"}) {
+        const QFileInfo info(Installed(INSTALL_LIBDIR) + link);
+        EXPECT_TRUE(info.isSymLink()) << link;
+        EXPECT_EQ(info.canonicalFilePath(), QFileInfo(library).canonicalFilePath()) << link;
+    }
+}
+
+TEST_F(InstallTest, AHostBuildsAgainstTheInstalledHeadersThroughPkgConfig) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PKG_CONFIG_PATH", Installed(INSTALL_LIBDIR "/pkgconfig"));
+    const auto flags = Execute("pkg-config", {"--cflags", "--libs", "Mordal"}, environment);
+    ASSERT_EQ(flags.exitCode, 0) << flags.output.toStdString();
+
+    QTemporaryDir work(TestEnvironment::Root() + "/host-XXXXXX");
+    TestFiles::WriteFile(work.filePath("host.cpp"), R"(#include <Mordal/Mordal.h>
+#include <QCoreApplication>
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    return qobject_cast<Mordal::Comm*>(Mordal::CreateControl("Brisko_2.Comm", &app)) ? 0 : 3;
+}
+)");
+    QStringList arguments = {"-std=c++20",
+                             "-fPIC",
+                             work.filePath("host.cpp"),
+                             "-o",
+                             work.filePath("host"),
+                             "-Wl,-rpath," + Installed(INSTALL_LIBDIR)};
+    arguments << QString::fromUtf8(flags.output).simplified().split(' ');
+    const auto compile = Execute("c++", arguments);
+    ASSERT_EQ(compile.exitCode, 0) << compile.output.toStdString();
+    const auto host = Execute(work.filePath("host"), {});
+    EXPECT_EQ(host.exitCode, 0) << host.output.toStdString();
+}
+
+TEST_F(InstallTest, InstalledProgramAnswersHelpAndVersionWithoutADisplay) {
+    QProcessEnvironment environment = Desktop(stage->filePath("home"));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    const auto help = Execute(Installed("bin/Pomiar"), {"--help"}, environment);
+    EXPECT_EQ(help.exitCode, 0) << help.output.toStdString();
+    EXPECT_TRUE(help.output.startsWith("Usage: Pomiar")) << help.output.toStdString();
+    EXPECT_TRUE(help.output.contains("--dir DIR"));
+    const auto version = Execute(Installed("bin/Pomiar"), {"--version"}, environment);
+    EXPECT_EQ(version.exitCode, 0) << version.output.toStdString();
+    EXPECT_EQ(version.output.trimmed(), "Pomiar (Trevalo) " PROJECT_VERSION_TEXT);
+    // Neither made a program folder: nothing was started.
+    EXPECT_FALSE(QFileInfo::exists(stage->filePath("home/.local/share/Trevalo")));
+}
+
+TEST_F(InstallTest, InstalledProgramFillsItsPerUserFolderOnTheFirstStart) {
+    const QString home = stage->filePath("first-start-home");
+    ASSERT_TRUE(QDir().mkpath(home));
+    QProcess program;
+    program.setProcessEnvironment(Desktop(home));
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(Installed("bin/Pomiar"), {});
+    ASSERT_TRUE(program.waitForStarted());
+    // The working database is made when the main window loads, after the
+    // folder was filled and the settings and texts were read.
+    const QString folder = home + "/.local/share/Trevalo";
+    const bool loaded = WaitForFile(folder + "/dane.mdb", program, 30000);
+    program.kill();
+    program.waitForFinished();
+    ASSERT_TRUE(loaded) << "the main window did not load";
+
+    for (const QString& shipped :
+         InstalledFiles::SourceFiles(QStringLiteral(SOURCE_DIR "/Language"), {"*.lag", "*.html"})) {
+        SCOPED_TRACE(shipped.toStdString());
+        EXPECT_EQ(ReadFile(folder + "/Language/" + shipped),
+                  ReadFile(Installed("share/trevalo/Language/" + shipped)));
+    }
+    QSettings settings(folder + "/ustawienia.ini", QSettings::IniFormat);
+    EXPECT_EQ(settings.value("EXPORT/fastExportEnabled").toString(), "False");
+    EXPECT_EQ(settings.value("EXPORT/fastExportFileName").toString(), "FastExportFile");
+    EXPECT_EQ(settings.value("ustawienia/pomiarShowNote").toString(), "False");
+    EXPECT_EQ(settings.value("ustawienia/pomiarShowSave").toString(), "False");
+    EXPECT_EQ(settings.value("COMMANDS/CMD_SEND_UNSTABLE").toString(), "SI");
+    EXPECT_EQ(settings.value("COMMANDS/CMD_SEND_STABLE").toString(), "S");
+}
+
+TEST_F(InstallTest, MenuEntryAndMetainfoPassTheirValidators) {
+    const QString desktop = Installed("share/applications/" APP_ID ".desktop");
+    const auto entry = Execute("desktop-file-validate", {desktop});
+    EXPECT_EQ(entry.exitCode, 0) << entry.output.toStdString();
+    EXPECT_TRUE(entry.output.isEmpty()) << entry.output.toStdString();
+    const auto metainfo =
+        Execute("appstreamcli",
+                {"validate", "--no-net", Installed("share/metainfo/" APP_ID ".metainfo.xml")});
+    EXPECT_EQ(metainfo.exitCode, 0) << metainfo.output.toStdString();
+
+    // The entry starts an installed program and shows the installed icon.
+    QSettings fields(desktop, QSettings::IniFormat);
+    fields.beginGroup("Desktop Entry");
+    EXPECT_TRUE(QFileInfo(Installed("bin/" + fields.value("Exec").toString())).isExecutable());
+    EXPECT_TRUE(QFileInfo::exists(Installed("share/icons/hicolor/scalable/apps/" +
+                                            fields.value("Icon").toString() + ".svg")));
+}
+
+TEST_F(InstallTest, ManualPagesAreCompressedPages) {
+    for (const char* page : {"Pomiar.1.gz", "balance-sim.1.gz"}) {
+        SCOPED_TRACE(page);
+        const auto text =
+            Execute("gzip", {"-dc", Installed(QStringLiteral("share/man/man1/") + page)});
+        ASSERT_EQ(text.exitCode, 0) << text.output.toStdString();
+        EXPECT_TRUE(text.output.startsWith(".TH ")) << text.output.left(80).toStdString();
+        EXPECT_TRUE(text.output.contains(".SH SYNOPSIS"));
+    }
+}
