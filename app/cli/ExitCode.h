@@ -1,0 +1,16 @@
+#pragma once
+
+// What a script learns from the exit status of trevalo.
+namespace Trevalo {
+
+enum ExitCode : int {
+    Success = 0,
+    UsageError = 2,
+    // The link could not be opened, or was lost during the run.
+    LinkFailed = 3,
+    // A request got no reading (no reply in time, or the balance refused it).
+    NoReading = 4,
+    FileFailed = 5,
+};
+
+} // namespace Trevalo

@@ -1,0 +1,276 @@
+#include "Invocation.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
+namespace Trevalo {
+
+namespace {
+
+struct VerbSpec {
+    const char* name;
+    const char* operand; // nullptr: none
+    const char* summary;
+    QStringList options;
+};
+
+const QStringList linkOptions{"port", "tcp", "baud", "dir", "station", "timeout"};
+
+const QList<VerbSpec>& Verbs() {
+    static const QList<VerbSpec> verbs{
+        {"ports", nullptr, "list the serial ports, free or busy", {"json"}},
+        {"read", nullptr, "take readings, each printed as it arrives",
+         linkOptions + QStringList{"unstable", "count", "interval", "format"}},
+        {"tare", nullptr, "tare the balance", linkOptions},
+        {"send", "TEXT", "send a raw command, print the replies", linkOptions},
+        {"stream", nullptr, "continuous transmission until Ctrl+C or the duration",
+         linkOptions + QStringList{"duration", "format", "out"}},
+        {"log", nullptr, "automatic work into a series file",
+         linkOptions + QStringList{"interval", "cycle", "out", "format"}},
+        {"stats", "SERIES.ser", "the statistics of a series file", {"dir", "json"}},
+        {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv"}},
+    };
+    return verbs;
+}
+
+struct OptionSpec {
+    const char* name;
+    const char* value; // nullptr: a switch
+    const char* help;
+};
+
+const QList<OptionSpec> options{
+    {"port", "N", "serial port N (COM<N>: the port folder, else the fixed device table)"},
+    {"tcp", "HOST:PORT", "a TCP link (a network-to-serial converter)"},
+    {"baud", "RATE", "baud rate of the serial port"},
+    {"dir", "DIR", "program folder with ustawienia.ini"},
+    {"station", "N", "station number (Nr_wagi)"},
+    {"timeout", "S", "seconds a request waits for its reply (default 1)"},
+    {"unstable", nullptr, "immediate readings (CMD_SEND_UNSTABLE) instead of stable ones"},
+    {"count", "N", "number of readings (default 1)"},
+    {"interval", "S", "seconds between requests (read: default 0; log: at least 0.5)"},
+    {"format", "FMT", "text, csv or json (default text)"},
+    {"duration", "S", "end continuous transmission after S seconds"},
+    {"cycle", "FILE", "cycle windows: lines \"START STOP\" in seconds from the first reading"},
+    {"out", "FILE", "series file (*.ser) the readings go into"},
+    {"csv", "FILE", "CSV file to write"},
+    {"json", nullptr, "print JSON"},
+};
+
+const OptionSpec* FindOption(const QString& name) {
+    for (const OptionSpec& option : options)
+        if (name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+const VerbSpec* FindVerb(const QString& name) {
+    for (const VerbSpec& verb : Verbs())
+        if (name == QLatin1String(verb.name))
+            return &verb;
+    return nullptr;
+}
+
+QString GeneralHelp() {
+    QString help = QStringLiteral("Usage: trevalo VERB [options]\n\n"
+                                  "Talks to the laboratory balance of Pomiar from scripts.\n\n"
+                                  "Verbs:\n");
+    for (const VerbSpec& verb : Verbs())
+        help += QStringLiteral("  %1 %2\n")
+                    .arg(QString::fromLatin1(verb.name) + QLatin1String(" ") +
+                             QString::fromLatin1(verb.operand ? verb.operand : ""),
+                         -20)
+                    .arg(QLatin1String(verb.summary));
+    help += QStringLiteral("\n`trevalo VERB --help` shows the options of a verb.\n"
+                           "Exit status: 0 success, 2 usage, 3 link could not be opened or "
+                           "was lost, 4 no reading in time, 5 file error.\n");
+    return help;
+}
+
+QString VerbHelp(const VerbSpec& verb) {
+    QString help =
+        QStringLiteral("Usage: trevalo %1%2 [options]\n\n%3.\n\nOptions:\n")
+            .arg(QLatin1String(verb.name))
+            .arg(verb.operand ? QStringLiteral(" ") + QLatin1String(verb.operand) : QString())
+            .arg(QLatin1String(verb.summary));
+    for (const QString& name : verb.options) {
+        const OptionSpec* option = FindOption(name);
+        const QString left = QStringLiteral("--") + name +
+                             (option->value ? QStringLiteral(" ") + option->value : QString());
+        help += QStringLiteral("  %1 %2\n").arg(left, -18).arg(QLatin1String(option->help));
+    }
+    help += QStringLiteral("  %1 %2\n").arg(QStringLiteral("--help"), -18).arg("this text");
+    return help;
+}
+
+std::optional<double> PositiveSeconds(const QString& text, bool zeroAllowed) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < 0 || (!zeroAllowed && value == 0))
+        return std::nullopt;
+    return value;
+}
+
+// Stores one option's value; an error text when the value is unusable.
+QString Apply(Invocation& run, const QString& name, const QString& value) {
+    const auto wholeNumber = [&value](int low, int high) -> std::optional<int> {
+        bool ok = false;
+        const int number = value.toInt(&ok);
+        return ok && number >= low && number <= high ? std::optional<int>(number) : std::nullopt;
+    };
+    const QString bad = QStringLiteral("invalid value for --%1: %2").arg(name, value);
+    if (name == QLatin1String("port")) {
+        run.port = wholeNumber(1, 256);
+        return run.port ? QString() : bad;
+    }
+    if (name == QLatin1String("tcp")) {
+        static const QRegularExpression hostPort(QStringLiteral("^(.+):(\\d{1,5})$"));
+        const auto match = hostPort.match(value);
+        const int port = match.hasMatch() ? match.captured(2).toInt() : 0;
+        if (port < 1 || port > 65535)
+            return bad;
+        run.tcpHost = match.captured(1);
+        run.tcpPort = port;
+        return {};
+    }
+    if (name == QLatin1String("baud")) {
+        run.baud = wholeNumber(1, 4000000);
+        return run.baud ? QString() : bad;
+    }
+    if (name == QLatin1String("station")) {
+        if (!wholeNumber(0, 99))
+            return bad;
+        run.station = value;
+        return {};
+    }
+    if (name == QLatin1String("dir")) {
+        run.folderArguments = {QStringLiteral("--dir"), value};
+        return {};
+    }
+    if (name == QLatin1String("count")) {
+        const auto count = wholeNumber(1, 100000000);
+        run.count = count.value_or(0);
+        return count ? QString() : bad;
+    }
+    if (name == QLatin1String("format")) {
+        if (value == QLatin1String("text"))
+            run.format = OutputFormat::Text;
+        else if (value == QLatin1String("csv"))
+            run.format = OutputFormat::Csv;
+        else if (value == QLatin1String("json"))
+            run.format = OutputFormat::Json;
+        else
+            return bad;
+        return {};
+    }
+    if (name == QLatin1String("timeout") || name == QLatin1String("interval") ||
+        name == QLatin1String("duration")) {
+        const auto seconds = PositiveSeconds(value, name == QLatin1String("interval"));
+        if (!seconds)
+            return bad;
+        if (name == QLatin1String("timeout"))
+            run.timeoutMs = int(std::min(*seconds, 3600.0) * 1000);
+        else if (name == QLatin1String("interval")) {
+            run.intervalSeconds = *seconds;
+            run.intervalText = value;
+        } else
+            run.durationSeconds = *seconds;
+        return {};
+    }
+    if (name == QLatin1String("cycle"))
+        run.cycleFile = value;
+    else if (name == QLatin1String("out"))
+        run.out = value;
+    else if (name == QLatin1String("csv"))
+        run.csv = value;
+    return {};
+}
+
+// The checks that concern the verb as a whole once every option is read.
+QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOperand) {
+    if (verb.operand && !hasOperand)
+        return QStringLiteral("%1 needs %2").arg(run.verb, QLatin1String(verb.operand));
+    if (run.port && run.tcpHost)
+        return QStringLiteral("--port and --tcp exclude each other");
+    if (run.verb == QLatin1String("log") && run.out.isEmpty())
+        return QStringLiteral("log needs --out SERIES.ser");
+    if (run.verb == QLatin1String("export") && run.csv.isEmpty())
+        return QStringLiteral("export needs --csv FILE");
+    return {};
+}
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
+    ParsedCommandLine parsed;
+    Invocation& run = parsed.invocation;
+    if (arguments.size() < 2) {
+        parsed.error = QStringLiteral("no verb given\n\n") + GeneralHelp();
+        return parsed;
+    }
+    run.verb = arguments[1];
+    if (run.verb == QLatin1String("--help") || run.verb == QLatin1String("-h") ||
+        run.verb == QLatin1String("help")) {
+        parsed.help = GeneralHelp();
+        return parsed;
+    }
+    const VerbSpec* verb = FindVerb(run.verb);
+    if (!verb) {
+        parsed.error = QStringLiteral("unknown verb: %1\n\n").arg(run.verb) + GeneralHelp();
+        return parsed;
+    }
+    bool hasOperand = false;
+    for (int i = 2; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            parsed.help = VerbHelp(*verb);
+            return parsed;
+        }
+        if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--")) {
+            if (!verb->operand || hasOperand) {
+                parsed.error = QStringLiteral("unexpected argument: %1").arg(argument);
+                return parsed;
+            }
+            run.operand = argument;
+            hasOperand = true;
+            continue;
+        }
+        QString name = argument.mid(2);
+        std::optional<QString> value;
+        if (const qsizetype equals = name.indexOf(u'='); equals >= 0) {
+            value = name.mid(equals + 1);
+            name.truncate(equals);
+        }
+        const OptionSpec* option = FindOption(name);
+        if (!option || !verb->options.contains(name)) {
+            parsed.error = QStringLiteral("%1 takes no option --%2").arg(run.verb, name);
+            return parsed;
+        }
+        if (!option->value) {
+            if (value) {
+                parsed.error = QStringLiteral("--%1 takes no value").arg(name);
+                return parsed;
+            }
+            if (name == QLatin1String("unstable"))
+                run.unstable = true;
+            else
+                run.json = true;
+            continue;
+        }
+        if (!value) {
+            if (++i >= arguments.size()) {
+                parsed.error = QStringLiteral("--%1 needs a value").arg(name);
+                return parsed;
+            }
+            value = arguments[i];
+        }
+        parsed.error = Apply(run, name, *value);
+        if (!parsed.error.isEmpty())
+            return parsed;
+    }
+    parsed.error = CheckComplete(run, *verb, hasOperand);
+    return parsed;
+}
+
+} // namespace Trevalo

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace Trevalo {
+
+enum class OutputFormat { Text, Csv, Json };
+
+// One run of trevalo as the command line asks for it.
+struct Invocation {
+    QString verb;
+
+    // The link: unset fields come from ustawienia.ini.
+    std::optional<int> port;
+    std::optional<QString> tcpHost;
+    std::optional<int> tcpPort;
+    std::optional<int> baud;
+    std::optional<QString> station;
+    // "--dir" as given, for the program folder's own resolution.
+    QStringList folderArguments;
+    // How long a request waits for its reply.
+    int timeoutMs = 1000;
+
+    OutputFormat format = OutputFormat::Text;
+    bool json = false;
+    bool unstable = false;
+    int count = 1;
+    double intervalSeconds = 0;
+    // The automatic work interval as typed ("2.5"), for the program's own
+    // conversion into half-second ticks.
+    QString intervalText;
+    std::optional<double> durationSeconds;
+    QString cycleFile;
+    QString out;
+    QString csv;
+    // The verb's operand: the text of "send", the file of "stats" and "export".
+    QString operand;
+};
+
+// What the command line asked for: a run, a help text, or a usage error.
+struct ParsedCommandLine {
+    Invocation invocation;
+    QString help;
+    QString error;
+};
+
+// arguments[0] is the program's name.
+ParsedCommandLine ParseCommandLine(const QStringList& arguments);
+
+} // namespace Trevalo

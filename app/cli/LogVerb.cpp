@@ -1,0 +1,158 @@
+#include "Acquisition.h"
+#include "CycleGate.h"
+#include "CycleSettings.h"
+#include "Database.h"
+#include "Events.h"
+#include "Invocation.h"
+#include "LinkSession.h"
+#include "PerUserSettings.h"
+#include "Station.h"
+#include "VerbSupport.h"
+#include "Verbs.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+namespace Trevalo {
+
+using namespace Pomiar;
+
+namespace {
+
+// The cycle windows of --cycle: one window a line, "START STOP" in whole
+// seconds from the series start; blank lines and lines from "#" on skipped.
+// They are kept as the program keeps its windows, so the same checks refuse
+// overlapping or reversed ones. An empty text when they are usable.
+QString LoadCycleWindows(const QString& path, CycleGate& gate) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return file.errorString();
+    int number = 0;
+    while (!file.atEnd()) {
+        ++number;
+        const QString line = QString::fromUtf8(file.readLine()).section(u'#', 0, 0).simplified();
+        if (line.isEmpty())
+            continue;
+        const QStringList fields = line.split(u' ');
+        bool startOk = false, stopOk = false;
+        const int start = fields.value(0).toInt(&startOk);
+        const int stop = fields.value(1).toInt(&stopOk);
+        try {
+            if (fields.size() != 2 || !startOk || !stopOk)
+                throw std::invalid_argument("not two whole numbers");
+            gate.Insert(start, stop);
+        } catch (const std::exception&) {
+            return QStringLiteral("line %1: not a window \"START STOP\" after the ones before "
+                                  "(whole seconds, START above 0, STOP not below START, no "
+                                  "overlap)")
+                .arg(number);
+        }
+    }
+    gate.Reload();
+    gate.LoadFirstRange();
+    return {};
+}
+
+// Automatic work as the program runs it: a tick every half second, a
+// request every `ticks` ticks, the first at once.
+class AutomaticWork {
+public:
+    AutomaticWork(BalanceProtocol& protocol, int ticks) : protocol(protocol), ticks(ticks) {
+        timer.setInterval(500);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this] { Tick(); });
+    }
+    void Start() {
+        timer.start();
+        protocol.OdpytajWage(true);
+    }
+    void Stop() { timer.stop(); }
+
+private:
+    void Tick() {
+        if (++counted >= ticks) {
+            protocol.OdpytajWage(true);
+            counted = 0;
+        }
+    }
+
+    BalanceProtocol& protocol;
+    const int ticks;
+    int counted = 0;
+    QTimer timer;
+};
+
+// The interval's half-second ticks: --interval, else the station's stored
+// one; at least one tick, as the cycle settings allow.
+int IntervalTicks(const Invocation& run, const Station& station) {
+    if (!run.intervalText.isEmpty())
+        return CycleSettings::Ticks(
+            CycleSettings::ValidateInterval(run.intervalText, QLocale::c()));
+    return CycleSettings::StoredTicks(PerUserSettings(station.context.applicationTitle));
+}
+
+} // namespace
+
+int RunLog(const Invocation& run) {
+    Station station;
+    LinkSession link;
+    if (const int code = Connect(run, station, link))
+        return code;
+    const int ticks = IntervalTicks(run, station);
+    if (ticks <= 0)
+        return Fail(UsageError, QStringLiteral("log needs --interval S (at least 0.5)"));
+    Acquisition acquisition(station, link);
+    QString error;
+    if (!acquisition.UseSeriesFile(run.out, &error))
+        return Fail(FileFailed, run.out + QStringLiteral(": ") + error);
+
+    QTemporaryDir scratch;
+    std::unique_ptr<Database> cycleDatabase;
+    std::unique_ptr<CycleGate> gate;
+    bool cycleEnded = false;
+    if (!run.cycleFile.isEmpty()) {
+        try {
+            cycleDatabase = std::make_unique<Database>(scratch.filePath(QStringLiteral("cykl")));
+            cycleDatabase->CreateSchema();
+            gate = std::make_unique<CycleGate>(*cycleDatabase);
+        } catch (const DatabaseError& failure) {
+            return Fail(FileFailed, failure.Reason());
+        }
+        error = LoadCycleWindows(run.cycleFile, *gate);
+        if (!error.isEmpty())
+            return Fail(FileFailed, run.cycleFile + QStringLiteral(": ") + error);
+        acquisition.Store().cycleGate = [&](int elapsed) {
+            switch (gate->Check(elapsed)) {
+            case CycleGate::Result::Accept:
+                return true;
+            case CycleGate::Result::Reject:
+                return false;
+            case CycleGate::Result::EndOfCycle:
+                cycleEnded = true;
+                return false;
+            }
+            return false;
+        };
+    }
+
+    ReadingPrinter printer(run.format);
+    acquisition.replied = [&](const Acquisition::Reply&) {
+        for (const PrintedReading& reading : acquisition.NewReadings())
+            printer.Print(reading);
+    };
+    link.linkLost = [](const QString& reason) { Warn(reason + QStringLiteral(", reopening")); };
+    link.linkBack = [] { Warn(QStringLiteral("link back")); };
+    link.KeepReopening(true);
+    Events::CatchInterrupts();
+    AutomaticWork work(acquisition.Protocol(), ticks);
+    work.Start();
+    Events::RunUntil([&] { return Events::Interrupted() || cycleEnded; }, -1);
+    work.Stop();
+    if (cycleEnded)
+        Warn(QStringLiteral("end of the cycle"));
+    return Success;
+}
+
+} // namespace Trevalo

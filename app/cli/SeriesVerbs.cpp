@@ -1,0 +1,121 @@
+#include "ConsoleDialogs.h"
+#include "Database.h"
+#include "Invocation.h"
+#include "LanguageTexts.h"
+#include "ProgramFolder.h"
+#include "SeriesFile.h"
+#include "Station.h"
+#include "VerbSupport.h"
+#include "Verbs.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace Trevalo {
+
+using namespace Pomiar;
+
+namespace {
+
+// The statistics in the order of the program's panel, by their names here.
+const std::pair<const char*, QString StatisticsFields::*> statisticNames[] = {
+    {"count", &StatisticsFields::lblLiczba},
+    {"max", &StatisticsFields::lblMax},
+    {"min", &StatisticsFields::lblMin},
+    {"mean", &StatisticsFields::lblSrednia},
+    {"std_dev", &StatisticsFields::lblOStd},
+    {"mean_abs_dev", &StatisticsFields::lblOSrenie},
+    {"sum_sq_dev", &StatisticsFields::lblOKwadrat},
+    {"variance", &StatisticsFields::lblWar},
+    {"variance_est", &StatisticsFields::lblEWar},
+    {"std_dev_est", &StatisticsFields::lblEOdch},
+    {"sum", &StatisticsFields::lblSuma},
+};
+
+// A series file trevalo may read; false with the reason told.
+int CheckSeriesFile(const QString& path) {
+    QString reason;
+    switch (SeriesFile::Examine(path, &reason)) {
+    case SeriesFile::FileState::Writable:
+    case SeriesFile::FileState::ReadOnly:
+        return Success;
+    case SeriesFile::FileState::Unreadable:
+        return Fail(FileFailed, path + QStringLiteral(": ") + reason);
+    case SeriesFile::FileState::NotASeriesFile:
+        return Fail(FileFailed, path + QStringLiteral(": not a series file"));
+    }
+    return FileFailed;
+}
+
+void PrintStatistics(const StatisticsFields& fields, bool json) {
+    if (json) {
+        QJsonObject object;
+        for (const auto& [name, field] : statisticNames)
+            object.insert(QLatin1String(name), fields.*field);
+        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Indented).constData(), stdout);
+        return;
+    }
+    for (const auto& [name, field] : statisticNames)
+        std::printf("%s\t%s\n", name, (fields.*field).toUtf8().constData());
+}
+
+} // namespace
+
+int RunStats(const Invocation& run) {
+    Station station;
+    QString error;
+    if (!LoadStation(run, station, &error))
+        return Fail(FileFailed, error);
+    if (const int code = CheckSeriesFile(run.operand))
+        return code;
+    // The file is only read: its rows are shown in a working database of
+    // this run, as the program shows a file it may not write.
+    QTemporaryDir scratch;
+    ConsoleDialogs dialogs;
+    ProgramContext context = station.context;
+    context.programFolder = scratch.path();
+    context.dialogs = &dialogs;
+    MeasurementStore store(context);
+    store.SetMassFormat(station.massFormat);
+    try {
+        store.OtworzMagazyn();
+        store.OpenForViewing(run.operand);
+    } catch (const DatabaseError& failure) {
+        return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
+    }
+    PrintStatistics(store.Statistics(), run.json);
+    return Success;
+}
+
+int RunExport(const Invocation& run) {
+    Station station;
+    QString error;
+    if (!LoadStation(run, station, &error))
+        return Fail(FileFailed, error);
+    if (const int code = CheckSeriesFile(run.operand))
+        return code;
+    // The captions come from the program folder's language file, filled
+    // from the shipped ones on first use as the program's start does.
+    ProgramFolder::Prepare(
+        station.context.programFolder,
+        ProgramFolder::ShippedLanguageFolder(QCoreApplication::applicationDirPath()), &error);
+    try {
+        Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
+        // A file named for an export starts anew, with its header.
+        QFile::remove(run.csv);
+        SeriesFile::EksportCSV(
+            series, run.csv,
+            [&station](const QString& column) { return ExportCaption(station.context, column); },
+            QLocale::system());
+    } catch (const std::exception& failure) {
+        return Fail(FileFailed,
+                    run.csv + QStringLiteral(": ") + SeriesFile::FailureReason(failure));
+    }
+    return Success;
+}
+
+} // namespace Trevalo

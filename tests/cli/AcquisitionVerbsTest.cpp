@@ -1,0 +1,183 @@
+#include "ConsoleDialogs.h"
+#include "EventWait.h"
+#include "MeasurementStore.h"
+#include "ProgramContext.h"
+#include "SeriesFile.h"
+#include "TestEnvironment.h"
+#include "TestFiles.h"
+#include "TrevaloProcess.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Row {
+    double value;
+    QString time;
+    bool operator==(const Row&) const = default;
+};
+
+[[maybe_unused]] void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.value << " at " << row.time.toStdString();
+}
+
+// A series file opened as the program opens one to go on with it.
+std::vector<Row> RowsOpenedByTheProgram(const QString& path) {
+    EXPECT_EQ(Pomiar::SeriesFile::Examine(path, nullptr), Pomiar::SeriesFile::FileState::Writable);
+    QTemporaryDir folder;
+    Trevalo::ConsoleDialogs dialogs;
+    Pomiar::ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    Pomiar::MeasurementStore store(context);
+    store.OtworzMagazyn();
+    Pomiar::MeasurementStore::KompaktujBaze(path);
+    store.OtworzBaze(path);
+    std::vector<Row> rows;
+    for (int i = 0; i < store.RowCount(); ++i) {
+        const Pomiar::SeriesRow& row = store.Model().Row(i);
+        rows.push_back({row.masa, row.godzina.toString("yyyy-MM-dd HH:mm:ss")});
+    }
+    return rows;
+}
+
+std::vector<Row> PrintedJson(const QStringList& lines) {
+    std::vector<Row> rows;
+    for (const QString& line : lines) {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        rows.push_back({object.value("value").toDouble(), object.value("time").toString()});
+    }
+    return rows;
+}
+
+class AcquisitionVerbs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteSettings("[ustawienia]\r\n");
+        ASSERT_TRUE(
+            simulator.Start({"--mass", "5.5", "--noise", "0.01", "--seed", "7", "--rate", "20"}));
+    }
+    // Tests of one process share its folders: each test its own file.
+    QString Series() const {
+        return TestEnvironment::Root() + QLatin1Char('/') +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ser";
+    }
+
+    Simulator simulator;
+};
+
+} // namespace
+
+// Continuous transmission over both links ends at its duration or at
+// Ctrl+C; every collected line is stored by the continuous line rule and
+// printed, and with --out lands in the series file.
+TEST_F(AcquisitionVerbs, StreamStoresEveryLine) {
+    for (const QStringList& link :
+         QList<QStringList>{{"--port", "1"}, {"--tcp", simulator.Tcp()}}) {
+        SCOPED_TRACE(link.join(' ').toStdString());
+        const auto run =
+            RunTrevalo(QStringList{"stream", "--duration", "0.6", "--format", "json"} + link);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const auto rows = PrintedJson(run.OutLines());
+        EXPECT_GE(rows.size(), 5u);
+        for (const Row& row : rows)
+            EXPECT_NEAR(row.value, 5.5, 0.0100001);
+    }
+
+    RunningTrevalo stream(
+        {"stream", "--tcp", simulator.Tcp(), "--out", Series(), "--format", "json"});
+    // Lines are stored when the transmission ends: nothing is printed before.
+    RunEventsFor(500);
+    EXPECT_TRUE(stream.Lines().isEmpty());
+    stream.Signal(SIGINT);
+    const auto run = stream.Finish();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const auto printed = PrintedJson(run.OutLines());
+    EXPECT_GE(printed.size(), 5u);
+    EXPECT_EQ(RowsOpenedByTheProgram(Series()), printed);
+}
+
+TEST_F(AcquisitionVerbs, StreamWithTooFewLinesStoresNothing) {
+    ASSERT_TRUE(simulator.Control("noreply on"));
+    const auto run = RunTrevalo({"stream", "--port", "1", "--duration", "0.3"});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_TRUE(run.out.isEmpty());
+}
+
+// Automatic work appends reading by reading; Ctrl+C ends it cleanly and a
+// second run goes on in the same file.
+TEST_F(AcquisitionVerbs, LogAppendsToTheSeriesFile) {
+    RunningTrevalo first(
+        {"log", "--port", "1", "--interval", "0.5", "--out", Series(), "--format", "json"});
+    ASSERT_TRUE(first.WaitForLines(3));
+    first.Signal(SIGINT);
+    const auto firstRun = first.Finish();
+    ASSERT_EQ(firstRun.exitCode, 0) << firstRun.err.toStdString();
+    auto printed = PrintedJson(firstRun.OutLines());
+
+    RunningTrevalo second({"log", "--tcp", simulator.Tcp(), "--interval", "0.5", "--out", Series(),
+                           "--format", "json"});
+    ASSERT_TRUE(second.WaitForLines(2));
+    second.Signal(SIGINT);
+    const auto secondRun = second.Finish();
+    ASSERT_EQ(secondRun.exitCode, 0) << secondRun.err.toStdString();
+    for (const Row& row : PrintedJson(secondRun.OutLines()))
+        printed.push_back(row);
+
+    const auto missingCycle = RunTrevalo({"log", "--port", "1", "--interval", "0.5", "--out",
+                                          Series(), "--cycle", "/nonexistent/cycle.txt"});
+    EXPECT_EQ(missingCycle.exitCode, 5);
+    EXPECT_EQ(RowsOpenedByTheProgram(Series()), printed);
+}
+
+// A logger killed outright leaves a file the program opens, holding every
+// reading it printed (the one in flight may be missing).
+TEST_F(AcquisitionVerbs, LogKilledLosesAtMostTheReadingInFlight) {
+    RunningTrevalo logger({"log", "--tcp", simulator.Tcp(), "--interval", "0.5", "--out", Series(),
+                           "--format", "json"});
+    ASSERT_TRUE(logger.WaitForLines(4));
+    logger.Signal(SIGKILL);
+    const auto killed = logger.Finish();
+    EXPECT_EQ(killed.exitCode, -1);
+    const auto printed = PrintedJson(killed.OutLines());
+    const auto stored = RowsOpenedByTheProgram(Series());
+    ASSERT_GE(stored.size(), printed.size());
+    EXPECT_LE(stored.size(), printed.size() + 1);
+    EXPECT_EQ(std::vector<Row>(stored.begin(), stored.begin() + long(printed.size())), printed);
+}
+
+// Cycle windows in seconds from the first reading: only readings inside
+// them are kept, and the end of the last window ends the run.
+TEST_F(AcquisitionVerbs, LogWithCycleWindows) {
+    const QString cycle = TestEnvironment::Root() + "/cycle.txt";
+    TestFiles::WriteFile(cycle, "# start stop\n1 1\n");
+    const auto run = RunTrevalo({"log", "--port", "1", "--interval", "0.5", "--cycle", cycle,
+                                 "--out", Series(), "--format", "json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("end of the cycle"));
+    {
+        QTemporaryDir folder;
+        Trevalo::ConsoleDialogs dialogs;
+        Pomiar::ProgramContext context;
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        Pomiar::MeasurementStore store(context);
+        store.OtworzMagazyn();
+        store.OtworzBaze(Series());
+        ASSERT_GE(store.RowCount(), 1);
+        EXPECT_EQ(store.RowCount(), run.OutLines().size());
+        for (int i = 0; i < store.RowCount(); ++i)
+            EXPECT_EQ(store.Model().Row(i).timer, 1);
+    }
+
+    TestFiles::WriteFile(cycle, "5 10\n8 12\n");
+    const auto overlapping = RunTrevalo(
+        {"log", "--port", "1", "--interval", "0.5", "--cycle", cycle, "--out", Series()});
+    EXPECT_EQ(overlapping.exitCode, 5);
+    EXPECT_TRUE(overlapping.err.contains("line 2")) << overlapping.err.toStdString();
+}

@@ -1,0 +1,93 @@
+#include "Invocation.h"
+
+#include <gtest/gtest.h>
+
+using Trevalo::OutputFormat;
+using Trevalo::ParseCommandLine;
+
+namespace {
+
+Trevalo::ParsedCommandLine Parse(const QStringList& arguments) {
+    return ParseCommandLine(QStringList{"trevalo"} + arguments);
+}
+
+} // namespace
+
+TEST(Invocation, LinkAndVerbOptionsInBothSpellings) {
+    const auto parsed =
+        Parse({"read", "--tcp=127.0.0.1:4001", "--count", "5", "--interval=0.5", "--format", "json",
+               "--unstable", "--station", "7", "--timeout", "2.5"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    const Trevalo::Invocation& run = parsed.invocation;
+    EXPECT_EQ(run.verb, "read");
+    EXPECT_EQ(run.tcpHost, "127.0.0.1");
+    EXPECT_EQ(run.tcpPort, 4001);
+    EXPECT_EQ(run.count, 5);
+    EXPECT_DOUBLE_EQ(run.intervalSeconds, 0.5);
+    EXPECT_EQ(run.format, OutputFormat::Json);
+    EXPECT_TRUE(run.unstable);
+    EXPECT_EQ(run.station, "7");
+    EXPECT_EQ(run.timeoutMs, 2500);
+    EXPECT_FALSE(run.port.has_value());
+}
+
+TEST(Invocation, OperandsAndFileOptions) {
+    auto parsed = Parse({"send", "SIR", "--port", "3", "--dir", "/tmp/x"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.invocation.operand, "SIR");
+    EXPECT_EQ(parsed.invocation.port, 3);
+    EXPECT_EQ(parsed.invocation.folderArguments, (QStringList{"--dir", "/tmp/x"}));
+
+    parsed = Parse({"export", "a.ser", "--csv", "a.csv"});
+    ASSERT_TRUE(parsed.error.isEmpty());
+    EXPECT_EQ(parsed.invocation.operand, "a.ser");
+    EXPECT_EQ(parsed.invocation.csv, "a.csv");
+}
+
+// Every one of these is a usage error a script must see as such (exit 2),
+// not a run with a guessed meaning.
+TEST(Invocation, RefusesWhatItCannotMean) {
+    const QList<QStringList> wrong{
+        {},
+        {"weigh"},
+        {"read", "--port", "0"},
+        {"read", "--port", "257"},
+        {"read", "--port", "COM1"},
+        {"read", "--tcp", "127.0.0.1"},
+        {"read", "--tcp", "127.0.0.1:70000"},
+        {"read", "--count", "0"},
+        {"read", "--format", "xml"},
+        {"read", "--interval", "-1"},
+        {"read", "--port", "1", "--tcp", "127.0.0.1:1"},
+        {"read", "--out", "x.ser"},
+        {"read", "extra"},
+        {"read", "--count"},
+        {"read", "--unstable=yes"},
+        {"tare", "--format", "csv"},
+        {"send"},
+        {"send", "A", "B"},
+        {"stream", "--duration", "0"},
+        {"log", "--interval", "1"},
+        {"stats"},
+        {"export", "a.ser"},
+        {"ports", "--port", "1"},
+    };
+    for (const QStringList& arguments : wrong) {
+        const auto parsed = Parse(arguments);
+        EXPECT_FALSE(parsed.error.isEmpty()) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(parsed.help.isEmpty()) << arguments.join(' ').toStdString();
+    }
+}
+
+TEST(Invocation, HelpOfTheProgramAndOfEachVerb) {
+    const auto general = Parse({"--help"});
+    EXPECT_TRUE(general.error.isEmpty());
+    for (const char* verb : {"ports", "read", "tare", "send", "stream", "log", "stats", "export"})
+        EXPECT_TRUE(general.help.contains(QLatin1String(verb))) << verb;
+
+    const auto log = Parse({"log", "--help"});
+    EXPECT_TRUE(log.error.isEmpty());
+    for (const char* option : {"--interval", "--cycle", "--out", "--port", "--tcp"})
+        EXPECT_TRUE(log.help.contains(QLatin1String(option))) << option;
+    EXPECT_FALSE(log.help.contains(QLatin1String("--csv")));
+}

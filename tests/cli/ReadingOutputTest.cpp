@@ -1,0 +1,59 @@
+#include "ReadingOutput.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <gtest/gtest.h>
+
+using Trevalo::FormatReading;
+using Trevalo::OutputFormat;
+using Trevalo::PrintedReading;
+
+namespace {
+
+const QDateTime when(QDate(2026, 12, 7), QTime(10, 15, 30));
+
+} // namespace
+
+// Each format read back as a script reads it gives the reading again, with
+// "." as decimal point even where the desktop writes ",".
+TEST(ReadingOutput, EachFormatParsesBack) {
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    const PrintedReading reading{when, -1234.5678, QStringLiteral("g"), false};
+
+    const QStringList text = FormatReading(reading, OutputFormat::Text).split(u' ');
+    ASSERT_EQ(text.size(), 5);
+    EXPECT_EQ(text[0] + u' ' + text[1], "2026-12-07 10:15:30");
+    EXPECT_DOUBLE_EQ(text[2].toDouble(), -1234.5678);
+    EXPECT_EQ(text[3], "g");
+    EXPECT_EQ(text[4], "unstable");
+
+    const QStringList csv = FormatReading(reading, OutputFormat::Csv).split(u',');
+    ASSERT_EQ(csv.size(), Trevalo::CsvHeader().split(u',').size());
+    EXPECT_EQ(QDateTime::fromString(csv[0], "yyyy-MM-dd HH:mm:ss"), when);
+    EXPECT_DOUBLE_EQ(csv[1].toDouble(), -1234.5678);
+    EXPECT_EQ(csv[2], "g");
+    EXPECT_EQ(csv[3], "unstable");
+
+    const QJsonObject json =
+        QJsonDocument::fromJson(FormatReading(reading, OutputFormat::Json).toUtf8()).object();
+    EXPECT_EQ(json.value("time").toString(), "2026-12-07 10:15:30");
+    EXPECT_DOUBLE_EQ(json.value("value").toDouble(), -1234.5678);
+    EXPECT_EQ(json.value("unit").toString(), "g");
+    EXPECT_FALSE(json.value("stable").toBool(true));
+    QLocale::setDefault(QLocale::c());
+}
+
+// A reading whose stability was not kept says so instead of guessing.
+TEST(ReadingOutput, UnknownStability) {
+    const PrintedReading reading{when, 3.5, QStringLiteral("%"), std::nullopt};
+    EXPECT_TRUE(QJsonDocument::fromJson(FormatReading(reading, OutputFormat::Json).toUtf8())
+                    .object()
+                    .value("stable")
+                    .isNull());
+    EXPECT_TRUE(FormatReading(reading, OutputFormat::Csv).endsWith(u','));
+    EXPECT_EQ(FormatReading(reading, OutputFormat::Text), "2026-12-07 10:15:30 3.5 %");
+    // Masses keep every digit a balance gives, never in exponent form.
+    const PrintedReading small{when, 0.000012, QStringLiteral("g"), true};
+    EXPECT_EQ(FormatReading(small, OutputFormat::Text), "2026-12-07 10:15:30 0.000012 g stable");
+}

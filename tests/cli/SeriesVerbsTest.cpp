@@ -1,0 +1,142 @@
+#include "ConsoleDialogs.h"
+#include "Database.h"
+#include "LanguageTexts.h"
+#include "MeasurementStore.h"
+#include "ProgramContext.h"
+#include "SeriesFile.h"
+#include "TestEnvironment.h"
+#include "TestFiles.h"
+#include "TrevaloProcess.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString statisticNames[] = {"count",        "max",          "min",        "mean",
+                                  "std_dev",      "mean_abs_dev", "sum_sq_dev", "variance",
+                                  "variance_est", "std_dev_est",  "sum"};
+
+QStringList FieldsOf(const Pomiar::StatisticsFields& fields) {
+    return {fields.lblLiczba, fields.lblMax,     fields.lblMin,      fields.lblSrednia,
+            fields.lblOStd,   fields.lblOSrenie, fields.lblOKwadrat, fields.lblWar,
+            fields.lblEWar,   fields.lblEOdch,   fields.lblSuma};
+}
+
+class SeriesVerbs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteSettings("[ustawienia]\r\nMasaFormat=#0.000\r\nlanguage=English.lag\r\n");
+        context.programFolder = scratch.path();
+        context.dialogs = &dialogs;
+    }
+
+    // A series saved by the program's own save command.
+    QString SavedSeries(const std::vector<double>& masses) {
+        Pomiar::MeasurementStore store(context);
+        store.OtworzMagazyn();
+        QDateTime time(QDate(2026, 12, 7), QTime(10, 0, 0));
+        for (double mass : masses) {
+            store.DodajPomiar(QString::number(mass, 'f', 4) + " g\r\n", "g", time);
+            time = time.addSecs(1);
+        }
+        const QString path = TestEnvironment::Root() + "/series.ser";
+        QString error;
+        EXPECT_EQ(Pomiar::SeriesFile::ZapiszSerie(store.Bound(), path, nullptr, &error),
+                  Pomiar::SeriesFile::SaveResult::Completed);
+        return path;
+    }
+
+    // The statistics the program shows for the file once it is opened.
+    QStringList ProgramStatistics(const QString& path, const QLocale& locale) {
+        const QString copy = scratch.filePath("copy.ser");
+        QFile::remove(copy);
+        QFile::copy(path, copy);
+        Pomiar::MeasurementStore store(context);
+        store.locale = locale;
+        store.SetMassFormat("#0.000");
+        store.OtworzMagazyn();
+        store.OtworzBaze(copy);
+        return FieldsOf(store.Statistics());
+    }
+
+    QTemporaryDir scratch;
+    Trevalo::ConsoleDialogs dialogs;
+    Pomiar::ProgramContext context;
+};
+
+QStringList StatisticsPrinted(const QString& out) {
+    QStringList values;
+    for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts))
+        values << line.section(u'\t', 1);
+    return values;
+}
+
+} // namespace
+
+TEST_F(SeriesVerbs, StatsAreThoseOfTheProgramInEitherLocale) {
+    const QString series = SavedSeries({12.3456, 12.3401, 12.3519, -0.5, 1000.25});
+    const auto english = RunTrevalo({"stats", series});
+    ASSERT_EQ(english.exitCode, 0) << english.err.toStdString();
+    EXPECT_EQ(StatisticsPrinted(english.out), ProgramStatistics(series, QLocale::c()));
+    const QStringList lines = english.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 11);
+    for (int i = 0; i < 11; ++i)
+        EXPECT_TRUE(lines[i].startsWith(statisticNames[i] + u'\t')) << lines[i].toStdString();
+
+    const auto polish = RunTrevalo({"stats", series, "--json"}, {"LC_ALL=pl_PL.UTF-8"});
+    ASSERT_EQ(polish.exitCode, 0) << polish.err.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(polish.out.toUtf8()).object();
+    const QStringList expected =
+        ProgramStatistics(series, QLocale(QLocale::Polish, QLocale::Poland));
+    EXPECT_TRUE(expected[3].contains(u',')) << expected[3].toStdString();
+    for (int i = 0; i < 11; ++i)
+        EXPECT_EQ(json.value(statisticNames[i]).toString(), expected[i]) << i;
+}
+
+TEST_F(SeriesVerbs, ExportIsByteForByteThatOfTheProgram) {
+    const QString series = SavedSeries({12.3456, 0.0001, -7.25});
+    const QString csv = TestEnvironment::Root() + "/out.csv";
+    TestFiles::WriteFile(csv, "an older export\r\n");
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Polish, QLocale::Poland)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        const auto run =
+            RunTrevalo({"export", series, "--csv", csv}, {"LC_ALL=" + locale.name() + ".UTF-8"});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+        Pomiar::ProgramContext program;
+        program.programFolder = ProgramFolder();
+        program.settings.languageFileName = "English.lag";
+        const QString expected = scratch.filePath("expected.csv");
+        QFile::remove(expected);
+        Pomiar::Database file(series, Pomiar::Database::Journal::Rollback,
+                              Pomiar::Database::Access::ReadOnly);
+        Pomiar::SeriesFile::EksportCSV(
+            file, expected,
+            [&program](const QString& column) { return Pomiar::ExportCaption(program, column); },
+            locale);
+        EXPECT_EQ(TestFiles::ReadFile(csv), TestFiles::ReadFile(expected));
+        EXPECT_TRUE(TestFiles::ReadFile(csv).startsWith("No.;Date;Time;"));
+    }
+}
+
+TEST_F(SeriesVerbs, FilesThatAreNoSeriesAreFileErrors) {
+    const QString notSeries = TestEnvironment::Root() + "/notes.ser";
+    TestFiles::WriteFile(notSeries, "just text\n");
+    for (const QStringList& arguments :
+         QList<QStringList>{{"stats", notSeries},
+                            {"stats", TestEnvironment::Root() + "/missing.ser"},
+                            {"export", notSeries, "--csv", TestEnvironment::Root() + "/x.csv"}}) {
+        const auto run = RunTrevalo(arguments);
+        EXPECT_EQ(run.exitCode, 5) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    const QString series = SavedSeries({1.0, 2.0});
+    const auto unwritable =
+        RunTrevalo({"export", series, "--csv", TestEnvironment::Root() + "/no/such/dir/x.csv"});
+    EXPECT_EQ(unwritable.exitCode, 5);
+}
