@@ -56,7 +56,7 @@ const std::pair<int, const char*> ImageKeys[] = {
     {21, "rozpocznij"}, {22, "stabilny"}, {23, "rozpocznij_on"},
 };
 
-const QString ApplicationIconName = QStringLiteral("org.trevalo.Pomiar");
+const QString ApplicationIconName = QStringLiteral(TREVALO_APP_ID);
 
 QImage RenderSvg(const QString& resource, int size) {
     QSvgRenderer renderer(resource);
