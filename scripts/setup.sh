@@ -11,6 +11,7 @@ packages=(
   fonts-dejavu-core xvfb xauth
   clang-format
   poppler-utils
+  postgresql libqt6sql6-psql  # shared lab database: the server tests' own server, Qt's PostgreSQL driver
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file  # SVG icons; menu entry and metainfo validators; .deb building (cpack)
 )
 

@@ -1,0 +1,122 @@
+#include "LabServerOutbox.h"
+
+#include "Database.h"
+#include "SeriesModel.h"
+
+#include <QUuid>
+
+namespace Pomiar {
+
+namespace {
+
+const QString insertRow =
+    QStringLiteral("INSERT INTO LabOutbox (kind, station, series, lp, taken, timer, value, unit, "
+                   "text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+} // namespace
+
+LabServerOutbox::LabServerOutbox(const QString& workingDatabasePath, const QString& station)
+    : workingPath(workingDatabasePath), station(station) {}
+
+LabServerOutbox::~LabServerOutbox() = default;
+
+void LabServerOutbox::CreateTable(Database& database) {
+    // AUTOINCREMENT: ids never come back after rows are removed, so the id
+    // order is the order in which things happened.
+    database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS LabOutbox ("
+                                    "id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                                    "kind TEXT NOT NULL, station TEXT NOT NULL, "
+                                    "series TEXT NOT NULL, lp INTEGER, taken TEXT, timer INTEGER, "
+                                    "value REAL, unit TEXT, text TEXT)"));
+}
+
+QString LabServerOutbox::ZonedText(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+QString LabServerOutbox::KindText(Kind kind) {
+    switch (kind) {
+    case Kind::Series:
+        return QStringLiteral("series");
+    case Kind::Reading:
+        return QStringLiteral("reading");
+    case Kind::Description:
+        return QStringLiteral("description");
+    case Kind::Report:
+        return QStringLiteral("report");
+    }
+    return {};
+}
+
+Database& LabServerOutbox::working() {
+    if (!ownWorking) {
+        ownWorking = std::make_unique<Database>(workingPath);
+        CreateTable(*ownWorking);
+    }
+    return *ownWorking;
+}
+
+Database& LabServerOutbox::target(Database& written) {
+    if (written.Path() == workingPath) {
+        CreateTable(written);
+        return written;
+    }
+    return working();
+}
+
+void LabServerOutbox::QueueReading(Database& database, const std::optional<QDateTime>& start,
+                                   const QString& fileName, const SeriesRow& row) {
+    Database& outbox = target(database);
+    beginSeriesIfNew(outbox, start, fileName, row);
+    outbox.Execute(insertRow,
+                   {KindText(Kind::Reading), station, seriesId, row.lp, ZonedText(row.godzina),
+                    row.timer, row.masa, row.jm.trimmed(), row.opis});
+    lastLp = row.lp;
+}
+
+void LabServerOutbox::beginSeriesIfNew(Database& database, const std::optional<QDateTime>& start,
+                                       const QString& fileName, const SeriesRow& row) {
+    // A reading stored again after its transaction failed has the Lp of the
+    // last one and the same start, and stays in its series. A series that
+    // has only its report yet takes the first reading.
+    const bool hasReadings = lastLp > 0;
+    const bool isNew =
+        seriesId.isEmpty() || (hasReadings && ((seriesStart && start != seriesStart) ||
+                                               row.lp < lastLp || fileName != seriesFile));
+    if (isNew)
+        seriesId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (isNew || !hasReadings) {
+        seriesStart = start;
+        seriesFile = fileName;
+        queueSeries(database, start.value_or(row.godzina), fileName);
+    } else if (start && !seriesStart) {
+        seriesStart = start;
+    }
+}
+
+void LabServerOutbox::queueSeries(Database& database, const QDateTime& start,
+                                  const QString& fileName) {
+    database.Execute(insertRow, {KindText(Kind::Series), station, seriesId, QVariant(),
+                                 ZonedText(start), QVariant(), QVariant(), QVariant(), fileName});
+}
+
+void LabServerOutbox::QueueDescription(int lp, const QString& opis) {
+    if (seriesId.isEmpty())
+        return;
+    working().Execute(insertRow, {KindText(Kind::Description), station, seriesId, lp, QVariant(),
+                                  QVariant(), QVariant(), QVariant(), opis});
+}
+
+void LabServerOutbox::QueueReport(const QString& report) {
+    Database& database = working();
+    if (seriesId.isEmpty()) {
+        seriesId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        seriesStart.reset();
+        lastLp = 0;
+        queueSeries(database, QDateTime::currentDateTime(), seriesFile);
+    }
+    database.Execute(insertRow, {KindText(Kind::Report), station, seriesId, QVariant(), QVariant(),
+                                 QVariant(), QVariant(), QVariant(), report});
+}
+
+} // namespace Pomiar

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace Pomiar {
+
+class Database;
+struct SeriesRow;
+
+// The readings, series starts, later descriptions and stored reports that
+// are still to reach the lab database, kept in the table LabOutbox of the
+// working database. A reading is queued in the same transaction that stores
+// it, so what is stored is queued, also when the program is killed right
+// after; the sender (LabServerSender) removes rows only once the server has
+// committed them.
+//
+// A series on the server is named by a random identifier given when its
+// first reading is queued. Another series begins when the store's series
+// start changes or is cleared, when Lp goes back, or when the readings go
+// into another file.
+class LabServerOutbox {
+public:
+    static constexpr const char* Table = "LabOutbox";
+
+    // What a queued row stands for.
+    enum class Kind { Series, Reading, Description, Report };
+
+    LabServerOutbox(const QString& workingDatabasePath, const QString& station);
+    ~LabServerOutbox();
+
+    static void CreateTable(Database& database);
+
+    // Queues a reading just written into database, inside the transaction
+    // that writes it. seriesStart: the store's series start, when it has
+    // one; fileName: the file the series is kept in. When database is a
+    // series file rather than the working database, the reading is queued
+    // in the working database right away, in a transaction of its own.
+    void QueueReading(Database& database, const std::optional<QDateTime>& seriesStart,
+                      const QString& fileName, const SeriesRow& row);
+    // A description changed later, for a reading of the current series;
+    // readings the server never got (those of an opened file) are left.
+    void QueueDescription(int lp, const QString& opis);
+    // The instrument's report stored with the current series.
+    void QueueReport(const QString& report);
+
+    QString Station() const { return station; }
+    QString CurrentSeries() const { return seriesId; }
+
+    // The time of a reading as the server takes it: ISO 8601 with
+    // milliseconds and the offset from UTC.
+    static QString ZonedText(const QDateTime& time);
+    static QString KindText(Kind kind);
+
+private:
+    Database& target(Database& written);
+    Database& working();
+    void beginSeriesIfNew(Database& database, const std::optional<QDateTime>& seriesStart,
+                          const QString& fileName, const SeriesRow& row);
+    void queueSeries(Database& database, const QDateTime& start, const QString& fileName);
+
+    QString workingPath;
+    QString station;
+    std::unique_ptr<Database> ownWorking;
+    QString seriesId;
+    std::optional<QDateTime> seriesStart;
+    QString seriesFile;
+    int lastLp = 0;
+};
+
+} // namespace Pomiar

@@ -1,0 +1,130 @@
+#include "LabServerSchema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace Pomiar::LabServerSchema {
+
+namespace {
+
+// Taken by every station that upgrades, for the length of its transaction.
+constexpr const char* upgradeLock = "SELECT pg_advisory_xact_lock(20261207)";
+
+// migrations[n - 1] brings the schema from version n - 1 to n. Released
+// migrations never change; a new version appends one.
+const QList<QStringList> migrations = {
+    {
+        QStringLiteral("CREATE TABLE stations ("
+                       "station text PRIMARY KEY, "
+                       "first_seen timestamptz NOT NULL DEFAULT now(), "
+                       "last_seen timestamptz NOT NULL DEFAULT now())"),
+        QStringLiteral("CREATE TABLE series ("
+                       "station text NOT NULL REFERENCES stations, "
+                       "series text NOT NULL, "
+                       "started timestamptz NOT NULL, "
+                       "file_name text, "
+                       "PRIMARY KEY (station, series))"),
+        QStringLiteral("CREATE TABLE readings ("
+                       "station text NOT NULL, "
+                       "series text NOT NULL, "
+                       "lp integer NOT NULL, "
+                       "value double precision, "
+                       "unit text, "
+                       "taken_at timestamptz NOT NULL, "
+                       "timer integer, "
+                       "description text, "
+                       "received_at timestamptz NOT NULL DEFAULT now(), "
+                       "PRIMARY KEY (station, series, lp), "
+                       "FOREIGN KEY (station, series) REFERENCES series)"),
+        QStringLiteral("CREATE INDEX readings_taken_at ON readings (taken_at)"),
+        QStringLiteral("CREATE TABLE reports ("
+                       "station text NOT NULL, "
+                       "series text NOT NULL, "
+                       "report text, "
+                       "stored_at timestamptz NOT NULL DEFAULT now(), "
+                       "PRIMARY KEY (station, series), "
+                       "FOREIGN KEY (station, series) REFERENCES series)"),
+    },
+};
+
+bool run(QSqlQuery& query, const QString& statement, QString* error) {
+    if (query.exec(statement))
+        return true;
+    if (error)
+        *error = ReasonOf(query.lastError());
+    return false;
+}
+
+bool applyMissing(QSqlDatabase& database, QString* error) {
+    QSqlQuery query(database);
+    // The server's notices ("already exists, skipping") are no news here.
+    if (!run(query, QStringLiteral("SET LOCAL client_min_messages = warning"), error) ||
+        !run(query, QString::fromLatin1(upgradeLock), error) ||
+        !run(query,
+             QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version ("
+                            "version integer PRIMARY KEY, "
+                            "applied_at timestamptz NOT NULL DEFAULT now())"),
+             error))
+        return false;
+    for (int version = CurrentVersion(database) + 1; version <= Version; ++version) {
+        for (const QString& statement : migrations[version - 1]) {
+            if (!run(query, statement, error))
+                return false;
+        }
+        if (!run(query,
+                 QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(version),
+                 error))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString ReasonOf(const QSqlError& error) {
+    const QString text = error.databaseText().trimmed();
+    return text.isEmpty() ? error.text().trimmed() : text;
+}
+
+bool Connect(const LabServerSettings& settings, const QString& connectionName, QString* error) {
+    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
+    if (!database.isValid()) {
+        if (error)
+            *error = ReasonOf(database.lastError());
+        return false;
+    }
+    database.setConnectOptions(settings.ConnectOptions());
+    if (database.open())
+        return true;
+    if (error)
+        *error = ReasonOf(database.lastError());
+    return false;
+}
+
+bool Upgrade(QSqlDatabase& database, QString* error) {
+    if (!database.transaction()) {
+        if (error)
+            *error = ReasonOf(database.lastError());
+        return false;
+    }
+    if (applyMissing(database, error) && database.commit())
+        return true;
+    if (error && error->isEmpty())
+        *error = ReasonOf(database.lastError());
+    database.rollback();
+    return false;
+}
+
+int CurrentVersion(QSqlDatabase& database) {
+    QSqlQuery query(database);
+    if (!query.exec(QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")) ||
+        !query.next() || !query.value(0).toBool())
+        return 0;
+    if (!query.exec(QStringLiteral("SELECT coalesce(max(version), 0) FROM schema_version")) ||
+        !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+} // namespace Pomiar::LabServerSchema

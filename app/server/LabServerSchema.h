@@ -1,0 +1,39 @@
+#pragma once
+
+#include "LabServerSettings.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace Pomiar::LabServerSchema {
+
+// The schema version this program creates and upgrades to. Each version
+// is one migration, applied in order inside one transaction, so that a
+// server is always at a version and never half-way; stations that start at
+// the same time upgrade one after the other.
+//
+//   stations        station (key), first_seen, last_seen
+//   series          station, series (key together), started (timestamptz),
+//                   file_name
+//   readings        station, series, lp (key together), value (double),
+//                   unit, taken_at (timestamptz), timer (seconds from the
+//                   series start), description, received_at
+//   reports         station, series (key together), report, stored_at
+//   schema_version  version, applied_at: one row per migration applied
+constexpr int Version = 1;
+
+// Opens a connection to the lab database on the calling thread under the
+// given connection name. False with libpq's reason in error.
+bool Connect(const LabServerSettings& settings, const QString& connectionName, QString* error);
+
+// Creates or upgrades the schema. False with the server's reason in error;
+// the schema is then as it was.
+bool Upgrade(QSqlDatabase& database, QString* error);
+
+// The version the server's schema is at, 0 when it has none.
+int CurrentVersion(QSqlDatabase& database);
+
+// The reason a statement failed, as the server or libpq put it.
+QString ReasonOf(const class QSqlError& error);
+
+} // namespace Pomiar::LabServerSchema

@@ -1,0 +1,407 @@
+#include "LabServerSender.h"
+
+#include "Database.h"
+#include "LabServerOutbox.h"
+#include "LabServerSchema.h"
+
+#include <QMutexLocker>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUuid>
+
+namespace Pomiar {
+
+namespace {
+
+using Kind = LabServerOutbox::Kind;
+
+// One outbox row, in the order of the table's columns.
+struct OutboxRow {
+    qint64 id = 0;
+    QString kind;
+    QString station;
+    QString series;
+    QVariant lp;
+    QVariant taken;
+    QVariant timer;
+    QVariant value;
+    QVariant unit;
+    QVariant text;
+};
+
+std::vector<OutboxRow> oldestRows(Database& local, int count) {
+    const Database::Rows rows = local.Query(
+        QStringLiteral("SELECT id, kind, station, series, lp, taken, timer, value, unit, text "
+                       "FROM LabOutbox ORDER BY id LIMIT ?"),
+        {count});
+    std::vector<OutboxRow> batch;
+    batch.reserve(rows.rows.size());
+    for (const QVariantList& row : rows.rows)
+        batch.push_back({row[0].toLongLong(), row[1].toString(), row[2].toString(),
+                         row[3].toString(), row[4], row[5], row[6], row[7], row[8], row[9]});
+    return batch;
+}
+
+int queuedReadings(Database& local) {
+    return local
+        .Scalar(QStringLiteral("SELECT count(*) FROM LabOutbox WHERE kind = ?"),
+                {LabServerOutbox::KindText(Kind::Reading)})
+        .toInt();
+}
+
+// A statement over several rows of the batch: its fixed text, one values
+// group per row and the text after the groups.
+class MultiRowStatement {
+public:
+    MultiRowStatement(QSqlDatabase& server, QString head, QString group, QString tail)
+        : query(server), head(std::move(head)), group(std::move(group)), tail(std::move(tail)) {}
+
+    void Add(const QVariantList& values) {
+        groups += groups.isEmpty() ? group : QStringLiteral(", ") + group;
+        parameters += values;
+    }
+
+    bool Run() {
+        if (groups.isEmpty())
+            return true;
+        if (!query.prepare(head + groups + tail))
+            return false;
+        for (const QVariant& value : std::as_const(parameters))
+            query.addBindValue(value);
+        return query.exec();
+    }
+
+    QSqlError Error() const { return query.lastError(); }
+
+private:
+    QSqlQuery query;
+    QString head;
+    QString group;
+    QString tail;
+    QString groups;
+    QVariantList parameters;
+};
+
+// Sends one batch inside the open server transaction; false with the
+// reason when a statement failed. Rows run in their order: consecutive
+// rows of one kind go as one statement.
+class BatchWriter {
+public:
+    BatchWriter(QSqlDatabase& server, std::vector<int>& committedLps)
+        : server(server), committedLps(committedLps) {}
+
+    bool Write(const std::vector<OutboxRow>& batch) {
+        if (!stations(batch))
+            return false;
+        size_t from = 0;
+        while (from < batch.size()) {
+            size_t to = from;
+            while (to < batch.size() && batch[to].kind == batch[from].kind)
+                ++to;
+            if (!run(batch, from, to))
+                return false;
+            from = to;
+        }
+        return true;
+    }
+
+    QString reason;
+
+private:
+    bool fail(const QSqlError& error) {
+        reason = LabServerSchema::ReasonOf(error);
+        return false;
+    }
+
+    bool stations(const std::vector<OutboxRow>& batch) {
+        QStringList seen;
+        MultiRowStatement statement(
+            server, QStringLiteral("INSERT INTO stations (station) VALUES "), QStringLiteral("(?)"),
+            QStringLiteral(" ON CONFLICT (station) DO UPDATE "
+                           "SET last_seen = now()"));
+        for (const OutboxRow& row : batch) {
+            if (!seen.contains(row.station)) {
+                seen << row.station;
+                statement.Add({row.station});
+            }
+        }
+        return statement.Run() || fail(statement.Error());
+    }
+
+    bool run(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        const QString kind = batch[from].kind;
+        if (kind == LabServerOutbox::KindText(Kind::Series))
+            return series(batch, from, to);
+        if (kind == LabServerOutbox::KindText(Kind::Reading))
+            return readings(batch, from, to);
+        if (kind == LabServerOutbox::KindText(Kind::Description))
+            return descriptions(batch, from, to);
+        if (kind == LabServerOutbox::KindText(Kind::Report))
+            return reports(batch, from, to);
+        return true; // a kind of a later version: not for this program
+    }
+
+    bool series(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        MultiRowStatement statement(
+            server,
+            QStringLiteral("INSERT INTO series (station, series, started, file_name) VALUES "),
+            QStringLiteral("(?, ?, ?::timestamptz, ?)"),
+            QStringLiteral(" ON CONFLICT (station, series) DO UPDATE "
+                           "SET started = EXCLUDED.started, file_name = EXCLUDED.file_name"));
+        for (size_t i = from; i < to; ++i)
+            statement.Add({batch[i].station, batch[i].series, batch[i].taken, batch[i].text});
+        return statement.Run() || fail(statement.Error());
+    }
+
+    bool readings(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        // A series whose own row never made it into the outbox (its
+        // transaction was rolled back and the reading stored again) still
+        // gets one, started at its first reading.
+        MultiRowStatement owners(
+            server, QStringLiteral("INSERT INTO series (station, series, started) VALUES "),
+            QStringLiteral("(?, ?, ?::timestamptz)"),
+            QStringLiteral(" ON CONFLICT (station, series) DO NOTHING"));
+        MultiRowStatement statement(
+            server,
+            QStringLiteral("INSERT INTO readings (station, series, lp, value, unit, taken_at, "
+                           "timer, description) VALUES "),
+            QStringLiteral("(?, ?, ?::integer, ?::double precision, ?, ?::timestamptz, "
+                           "?::integer, ?)"),
+            QStringLiteral(" ON CONFLICT (station, series, lp) DO NOTHING"));
+        QStringList seen;
+        std::vector<int> lps;
+        for (size_t i = from; i < to; ++i) {
+            const OutboxRow& row = batch[i];
+            const QString key = row.station + QLatin1Char('\n') + row.series;
+            if (!seen.contains(key)) {
+                seen << key;
+                owners.Add({row.station, row.series, row.taken});
+            }
+            statement.Add({row.station, row.series, row.lp, row.value, row.unit, row.taken,
+                           row.timer, row.text});
+            lps.push_back(row.lp.toInt());
+        }
+        if (!owners.Run())
+            return fail(owners.Error());
+        if (!statement.Run())
+            return fail(statement.Error());
+        committedLps.insert(committedLps.end(), lps.begin(), lps.end());
+        return true;
+    }
+
+    bool descriptions(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        QSqlQuery query(server);
+        if (!query.prepare(QStringLiteral("UPDATE readings SET description = ? "
+                                          "WHERE station = ? AND series = ? AND lp = ?::integer")))
+            return fail(query.lastError());
+        for (size_t i = from; i < to; ++i) {
+            query.addBindValue(batch[i].text);
+            query.addBindValue(batch[i].station);
+            query.addBindValue(batch[i].series);
+            query.addBindValue(batch[i].lp);
+            if (!query.exec())
+                return fail(query.lastError());
+        }
+        return true;
+    }
+
+    bool reports(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        QSqlQuery query(server);
+        if (!query.prepare(QStringLiteral("INSERT INTO reports (station, series, report) "
+                                          "VALUES (?, ?, ?) ON CONFLICT (station, series) "
+                                          "DO UPDATE SET report = EXCLUDED.report")))
+            return fail(query.lastError());
+        for (size_t i = from; i < to; ++i) {
+            query.addBindValue(batch[i].station);
+            query.addBindValue(batch[i].series);
+            query.addBindValue(batch[i].text);
+            if (!query.exec())
+                return fail(query.lastError());
+        }
+        return true;
+    }
+
+    QSqlDatabase& server;
+    std::vector<int>& committedLps;
+};
+
+} // namespace
+
+LabServerSender::LabServerSender(const LabServerSettings& settings,
+                                 const QString& workingDatabasePath, Timing timing, QObject* parent)
+    : QObject(parent), settings(settings), workingPath(workingDatabasePath), timing(timing) {}
+
+LabServerSender::LabServerSender(const LabServerSettings& settings,
+                                 const QString& workingDatabasePath, QObject* parent)
+    : LabServerSender(settings, workingDatabasePath, Timing{}, parent) {}
+
+LabServerSender::~LabServerSender() {
+    Stop();
+}
+
+void LabServerSender::Start() {
+    if (thread)
+        return;
+    {
+        QMutexLocker lock(&mutex);
+        stopping = false;
+    }
+    thread = QThread::create([this] { run(); });
+    thread->start();
+}
+
+void LabServerSender::Stop() {
+    if (!thread)
+        return;
+    {
+        QMutexLocker lock(&mutex);
+        stopping = true;
+        wake.wakeAll();
+    }
+    thread->wait();
+    delete thread;
+    thread = nullptr;
+}
+
+LabServerStatus LabServerSender::Status() const {
+    QMutexLocker lock(&mutex);
+    return status;
+}
+
+bool LabServerSender::waitOrStop(int ms) {
+    QMutexLocker lock(&mutex);
+    if (!stopping)
+        wake.wait(&mutex, ms);
+    return !stopping;
+}
+
+void LabServerSender::publish(LabServerStatus::State state, const QString& reason, int queued) {
+    LabServerStatus now;
+    bool changed = false;
+    bool tell = false;
+    {
+        QMutexLocker lock(&mutex);
+        changed = status.state != state || status.reason != reason || status.queued != queued;
+        status = {state, reason, queued};
+        if (state == LabServerStatus::State::Connected)
+            outageTold = false;
+        tell = state == LabServerStatus::State::Failed && !outageTold;
+        if (tell)
+            outageTold = true;
+        now = status;
+    }
+    if (changed)
+        emit StatusChanged(now);
+    if (tell)
+        emit Failed(now);
+}
+
+void LabServerSender::run() {
+    const QString connectionName =
+        QStringLiteral("LabServer-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        std::unique_ptr<Database> local;
+        bool connected = false;
+        int queued = 0;
+        std::vector<int> lps;
+        // Every failure ends in the same place: the server connection is
+        // dropped, the rows stay queued and the server is tried again later.
+        const auto lost = [&](const QString& reason) {
+            if (connected)
+                QSqlDatabase::database(connectionName, false).close();
+            connected = false;
+            publish(LabServerStatus::State::Failed, reason, queued);
+            return waitOrStop(timing.retryMs);
+        };
+        for (;;) {
+            {
+                QMutexLocker lock(&mutex);
+                if (stopping)
+                    break;
+            }
+            try {
+                if (!local) {
+                    local = std::make_unique<Database>(workingPath);
+                    LabServerOutbox::CreateTable(*local);
+                }
+                queued = queuedReadings(*local);
+            } catch (const DatabaseError& error) {
+                local.reset();
+                if (!lost(error.Reason()))
+                    break;
+                continue;
+            }
+            if (!connected) {
+                publish(LabServerStatus::State::Connecting, status.reason, queued);
+                QString reason;
+                QSqlDatabase::removeDatabase(connectionName);
+                if (!LabServerSchema::Connect(settings, connectionName, &reason)) {
+                    if (!lost(reason))
+                        break;
+                    continue;
+                }
+                QSqlDatabase server = QSqlDatabase::database(connectionName, false);
+                if (!LabServerSchema::Upgrade(server, &reason)) {
+                    connected = true;
+                    if (!lost(reason))
+                        break;
+                    continue;
+                }
+                connected = true;
+            }
+            publish(LabServerStatus::State::Connected, QString(), queued);
+
+            std::vector<OutboxRow> batch;
+            try {
+                batch = oldestRows(*local, timing.batchRows);
+            } catch (const DatabaseError& error) {
+                local.reset();
+                if (!lost(error.Reason()))
+                    break;
+                continue;
+            }
+            if (batch.empty()) {
+                if (!waitOrStop(timing.idleMs))
+                    break;
+                continue;
+            }
+            QSqlDatabase server = QSqlDatabase::database(connectionName, false);
+            lps.clear();
+            BatchWriter writer(server, lps);
+            if (!server.transaction()) {
+                if (!lost(LabServerSchema::ReasonOf(server.lastError())))
+                    break;
+                continue;
+            }
+            if (!writer.Write(batch) || !server.commit()) {
+                const QString reason = writer.reason.isEmpty()
+                                           ? LabServerSchema::ReasonOf(server.lastError())
+                                           : writer.reason;
+                server.rollback();
+                if (!lost(reason))
+                    break;
+                continue;
+            }
+            if (committed && !lps.empty())
+                committed(lps);
+            try {
+                // Only now: a crash before this line sends the batch again,
+                // which the server takes as no change.
+                local->Execute(QStringLiteral("DELETE FROM LabOutbox WHERE id <= ?"),
+                               {batch.back().id});
+                queued = queuedReadings(*local);
+            } catch (const DatabaseError& error) {
+                local.reset();
+                if (!lost(error.Reason()))
+                    break;
+                continue;
+            }
+            publish(LabServerStatus::State::Connected, QString(), queued);
+        }
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+}
+
+} // namespace Pomiar

@@ -1,0 +1,224 @@
+#include "LabServerOutbox.h"
+#include "Database.h"
+#include "INI.h"
+#include "LabServerSettings.h"
+#include "SeriesModel.h"
+#include "mUstawienia.h"
+
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+using namespace Pomiar;
+
+namespace {
+
+class LabServerSettingsTest : public ::testing::Test {
+protected:
+    QString Ini() const { return folder.path() + "/ustawienia.ini"; }
+    void Set(const QString& key, const QString& value) {
+        ASSERT_TRUE(INI::ZapiszIni(Ini(), "LabServer", key, value));
+    }
+    QTemporaryDir folder;
+};
+
+TEST_F(LabServerSettingsTest, OffWithoutItsSectionAndNamedAfterTheBalanceNumber) {
+    ASSERT_TRUE(INI::ZapiszIni(Ini(), "ustawienia", "Nr_wagi", "7"));
+    const LabServerSettings settings = LabServerSettings::Read(Ini(), "7");
+    EXPECT_FALSE(settings.enabled);
+    EXPECT_EQ(settings.station, "7");
+    EXPECT_TRUE(settings.connection.isEmpty());
+}
+
+TEST_F(LabServerSettingsTest, ReadsItsSection) {
+    Set("Enabled", "True");
+    Set("Connection", " host=10.0.0.5 dbname=lab ");
+    Set("Station", "Waga-3");
+    const LabServerSettings settings = LabServerSettings::Read(Ini(), "1");
+    EXPECT_TRUE(settings.enabled);
+    EXPECT_EQ(settings.connection, "host=10.0.0.5 dbname=lab");
+    EXPECT_EQ(settings.station, "Waga-3");
+
+    Set("Enabled", "0");
+    Set("Station", "");
+    const LabServerSettings off = LabServerSettings::Read(Ini(), "4");
+    EXPECT_FALSE(off.enabled);
+    EXPECT_EQ(off.station, "4");
+}
+
+TEST_F(LabServerSettingsTest, AnEnabledTextThatIsNoBooleanNamesItsLine) {
+    Set("Enabled", "yes please");
+    try {
+        LabServerSettings::Read(Ini(), "1");
+        FAIL() << "no error";
+    } catch (const SettingsError& error) {
+        EXPECT_EQ(error.section, "LabServer");
+        EXPECT_EQ(error.key, "Enabled");
+        EXPECT_EQ(error.value, "yes please");
+    }
+}
+
+TEST(LabServerConnectOptions, AServiceNameOrAConnectionStringWithATimeOut) {
+    LabServerSettings settings;
+    settings.connection = "lab";
+    EXPECT_TRUE(settings.ConnectOptions().startsWith("service=lab "));
+    EXPECT_TRUE(settings.ConnectOptions().contains("connect_timeout="));
+
+    settings.connection = "host=127.0.0.1 connect_timeout=1";
+    EXPECT_TRUE(settings.ConnectOptions().startsWith("host=127.0.0.1 connect_timeout=1"));
+    EXPECT_EQ(settings.ConnectOptions().count("connect_timeout"), 1);
+
+    // Nothing set: libpq's own defaults, no empty service name.
+    settings.connection.clear();
+    EXPECT_FALSE(settings.ConnectOptions().contains("service"));
+}
+
+class LabServerOutboxTest : public ::testing::Test {
+protected:
+    LabServerOutboxTest() { LabServerOutbox::CreateTable(working); }
+
+    SeriesRow Row(int lp) const {
+        SeriesRow row;
+        row.lp = lp;
+        row.godzina = start.addSecs(lp);
+        row.data = row.godzina.date();
+        row.timer = lp;
+        row.masa = 10.0 + lp;
+        row.jm = "g ";
+        row.opis = " ";
+        return row;
+    }
+
+    // Queues a reading the way the store does: inside its write.
+    void Store(const SeriesRow& row, const std::optional<QDateTime>& seriesStart,
+               const QString& file = "dane.mdb") {
+        working.Begin();
+        outbox.QueueReading(working, seriesStart, file, row);
+        working.Commit();
+    }
+
+    struct Queued {
+        QString kind;
+        QString series;
+        QVariant lp;
+        QString text;
+    };
+    std::vector<Queued> Rows() {
+        std::vector<Queued> rows;
+        for (const QVariantList& row :
+             working.Query("SELECT kind, series, lp, text FROM LabOutbox ORDER BY id").rows)
+            rows.push_back({row[0].toString(), row[1].toString(), row[2], row[3].toString()});
+        return rows;
+    }
+
+    QTemporaryDir folder;
+    QString path = folder.path() + "/dane.mdb";
+    Database working{path};
+    LabServerOutbox outbox{path, "3"};
+    const QDateTime start{QDate(2026, 12, 7), QTime(10, 15, 30)};
+};
+
+TEST_F(LabServerOutboxTest, AReadingRollsBackWithItsTransaction) {
+    working.Begin();
+    outbox.QueueReading(working, start, "dane.mdb", Row(1));
+    working.Rollback();
+    EXPECT_TRUE(Rows().empty());
+
+    // Stored again after the failure: one series, its row queued by the
+    // sender from the reading (see LabServerSender), the reading once.
+    Store(Row(1), start);
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].kind, "reading");
+    EXPECT_EQ(rows[0].series, outbox.CurrentSeries());
+}
+
+TEST_F(LabServerOutboxTest, TheFirstReadingQueuesItsSeriesThenTheReadings) {
+    Store(Row(1), start);
+    Store(Row(2), start);
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].kind, "series");
+    EXPECT_EQ(rows[0].text, "dane.mdb");
+    EXPECT_EQ(rows[1].kind, "reading");
+    EXPECT_EQ(rows[1].lp.toInt(), 1);
+    EXPECT_EQ(rows[2].lp.toInt(), 2);
+    for (const Queued& row : rows)
+        EXPECT_EQ(row.series, rows[0].series);
+    const Database::Rows reading =
+        working.Query("SELECT station, taken, timer, value, unit FROM LabOutbox WHERE lp = 2");
+    EXPECT_EQ(reading.rows[0][0].toString(), "3");
+    EXPECT_EQ(QDateTime::fromString(reading.rows[0][1].toString(), Qt::ISODateWithMs),
+              start.addSecs(2));
+    EXPECT_EQ(reading.rows[0][2].toInt(), 2);
+    EXPECT_DOUBLE_EQ(reading.rows[0][3].toDouble(), 12.0);
+    EXPECT_EQ(reading.rows[0][4].toString(), "g");
+}
+
+TEST_F(LabServerOutboxTest, ANewSeriesBeginsWhenTheStartOrTheFileChangesOrLpGoesBack) {
+    Store(Row(1), start);
+    Store(Row(2), start);
+    const QString first = outbox.CurrentSeries();
+    // A new series in the store: new start, Lp from 1.
+    Store(Row(1), start.addSecs(60));
+    const QString second = outbox.CurrentSeries();
+    EXPECT_NE(second, first);
+    // A continuous batch without a start, after the store cleared it.
+    Store(Row(1), std::nullopt);
+    Store(Row(2), std::nullopt);
+    const QString third = outbox.CurrentSeries();
+    EXPECT_NE(third, second);
+    // The batch's series then gets its start from a single reading.
+    Store(Row(3), start.addSecs(120));
+    EXPECT_EQ(outbox.CurrentSeries(), third);
+    // A series file opened: readings go on at its Lp, in another file.
+    Store(Row(4), start.addSecs(120), "seria.ser");
+    EXPECT_NE(outbox.CurrentSeries(), third);
+    // One series row for each of the four series.
+    int seriesRows = 0;
+    for (const Queued& row : Rows())
+        seriesRows += row.kind == "series";
+    EXPECT_EQ(seriesRows, 4);
+}
+
+TEST_F(LabServerOutboxTest, DescriptionsAndReportsFollowTheCurrentSeries) {
+    // Nothing sent yet: a description has no reading on the server to change.
+    outbox.QueueDescription(1, "sample A");
+    EXPECT_TRUE(Rows().empty());
+    // A report before the first reading: the reading joins its series.
+    outbox.QueueReport("CAL OK");
+    Store(Row(1), start);
+    outbox.QueueDescription(1, "sample A");
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].kind, "series");
+    EXPECT_EQ(rows[1].kind, "report");
+    EXPECT_EQ(rows[1].text, "CAL OK");
+    EXPECT_EQ(rows[2].kind, "series"); // again, now with its start and file
+    EXPECT_EQ(rows[3].kind, "reading");
+    EXPECT_EQ(rows[4].kind, "description");
+    EXPECT_EQ(rows[4].text, "sample A");
+    for (const Queued& row : rows)
+        EXPECT_EQ(row.series, rows[0].series);
+}
+
+TEST_F(LabServerOutboxTest, AReadingIntoASeriesFileIsQueuedInTheWorkingDatabase) {
+    Database file(folder.path() + "/seria.ser", Database::Journal::Rollback);
+    file.CreateSchema();
+    file.Begin();
+    outbox.QueueReading(file, start, "seria.ser", Row(1));
+    file.Commit();
+    EXPECT_FALSE(file.HasTable("LabOutbox"));
+    EXPECT_EQ(Rows().size(), 2u);
+}
+
+TEST(LabServerZonedText, KeepsMillisecondsAndTheOffset) {
+    const QDateTime time(QDate(2026, 12, 7), QTime(10, 15, 30, 250), QTimeZone(3600));
+    EXPECT_EQ(LabServerOutbox::ZonedText(time), "2026-12-07T10:15:30.250+01:00");
+    EXPECT_EQ(QDateTime::fromString(LabServerOutbox::ZonedText(QDateTime::currentDateTime()),
+                                    Qt::ISODateWithMs)
+                  .offsetFromUtc(),
+              QDateTime::currentDateTime().offsetFromUtc());
+}
+
+} // namespace

@@ -1,0 +1,311 @@
+#include "LabServerSender.h"
+#include "Database.h"
+#include "EventWait.h"
+#include "LabServerCommands.h"
+#include "LabServerOutbox.h"
+#include "LabServerSchema.h"
+#include "PostgresServer.h"
+#include "SeriesModel.h"
+
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Pomiar;
+
+namespace {
+
+// One server for the whole test program, made when a test first needs it.
+class ServerEnvironment : public ::testing::Environment {
+public:
+    static PostgresServer& Server() {
+        if (!server)
+            server = std::make_unique<PostgresServer>();
+        return *server;
+    }
+    void TearDown() override { server.reset(); }
+
+private:
+    static inline std::unique_ptr<PostgresServer> server;
+};
+
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
+
+class LabServerSenderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
+        static int databases = 0;
+        database = QStringLiteral("lab%1_%2").arg(::getpid()).arg(++databases);
+        ASSERT_TRUE(server.CreateDatabase(database));
+        LabServerOutbox::CreateTable(working);
+        settings.enabled = true;
+        settings.connection = server.Connection(database);
+        settings.station = "3";
+    }
+
+    SeriesRow Row(int lp) const {
+        SeriesRow row;
+        row.lp = lp;
+        row.godzina = start.addMSecs(lp * 250);
+        row.data = row.godzina.date();
+        row.timer = int(start.secsTo(row.godzina));
+        row.masa = 100.0 + lp / 1000.0;
+        row.jm = "g";
+        row.opis = " ";
+        return row;
+    }
+
+    // Stores readings from..to the way the store does, in one transaction.
+    void Store(int from, int to) {
+        working.Begin();
+        for (int lp = from; lp <= to; ++lp)
+            outbox.QueueReading(working, start, "dane.mdb", Row(lp));
+        working.Commit();
+    }
+
+    std::unique_ptr<LabServerSender> Sender(LabServerSender::Timing timing = {50, 100, 500}) {
+        return std::make_unique<LabServerSender>(settings, path, timing);
+    }
+
+    int OnServer() { return server.Value(database, "SELECT count(*) FROM readings").toInt(); }
+    int Queued() {
+        return working.Scalar("SELECT count(*) FROM LabOutbox WHERE kind = 'reading'").toInt();
+    }
+
+    // Every reading 1..count once, and committed in the order of Lp.
+    void ExpectAllOnceInOrder(int count) {
+        EXPECT_EQ(server.Value(database, "SELECT count(DISTINCT lp) FROM readings").toInt(), count);
+        EXPECT_EQ(server.Value(database, "SELECT min(lp) FROM readings").toInt(), 1);
+        EXPECT_EQ(server.Value(database, "SELECT max(lp) FROM readings").toInt(), count);
+        EXPECT_EQ(server.Value(database, "SELECT count(DISTINCT series) FROM readings").toInt(), 1);
+        EXPECT_EQ(server
+                      .Value(database,
+                             "SELECT count(*) FROM (SELECT received_at < lag(received_at) "
+                             "OVER (ORDER BY lp) AS early FROM readings) o WHERE early")
+                      .toInt(),
+                  0);
+    }
+
+    PostgresServer& server = ServerEnvironment::Server();
+    QString database;
+    QTemporaryDir folder;
+    QString path = folder.path() + "/dane.mdb";
+    Database working{path};
+    LabServerOutbox outbox{path, "3"};
+    LabServerSettings settings;
+    const QDateTime start{QDate(2026, 12, 7), QTime(10, 15, 30, 125), QTimeZone(3600)};
+};
+
+TEST_F(LabServerSenderTest, ReadingsArriveWithTheirColumns) {
+    Store(1, 2);
+    working.Begin();
+    SeriesRow moisture = Row(3);
+    moisture.masa = 12.5;
+    moisture.jm = "%";
+    moisture.opis = "próbka ż";
+    outbox.QueueReading(working, start, "dane.mdb", moisture);
+    working.Commit();
+    outbox.QueueDescription(1, "sample A");
+    outbox.QueueReport("CAL\r\nOK");
+
+    auto sender = Sender();
+    sender->Start();
+    ASSERT_TRUE(WaitUntil([&] { return Queued() == 0 && OnServer() == 3; }, 10000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return working.Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0; }));
+    sender->Stop();
+
+    EXPECT_EQ(server.Value(database, "SELECT max(version) FROM schema_version").toInt(),
+              LabServerSchema::Version);
+    EXPECT_EQ(server.Value(database, "SELECT string_agg(station, ',') FROM stations").toString(),
+              "3");
+    EXPECT_EQ(server.Value(database, "SELECT file_name FROM series").toString(), "dane.mdb");
+    EXPECT_EQ(server.Value(database, "SELECT extract(epoch FROM started) * 1000 FROM series")
+                  .toLongLong(),
+              start.toMSecsSinceEpoch());
+    EXPECT_EQ(server.Value(database, "SELECT series FROM readings WHERE lp = 2").toString(),
+              outbox.CurrentSeries());
+    EXPECT_EQ(server
+                  .Value(database, "SELECT extract(epoch FROM taken_at) * 1000 FROM readings "
+                                   "WHERE lp = 2")
+                  .toLongLong(),
+              Row(2).godzina.toMSecsSinceEpoch());
+    EXPECT_EQ(server.Value(database, "SELECT timer FROM readings WHERE lp = 2").toInt(),
+              Row(2).timer);
+    EXPECT_EQ(server.Value(database, "SELECT value FROM readings WHERE lp = 2").toDouble(),
+              Row(2).masa);
+    EXPECT_EQ(server.Value(database, "SELECT unit FROM readings WHERE lp = 3").toString(), "%");
+    EXPECT_EQ(server.Value(database, "SELECT value FROM readings WHERE lp = 3").toDouble(), 12.5);
+    EXPECT_EQ(server.Value(database, "SELECT description FROM readings WHERE lp = 3").toString(),
+              "próbka ż");
+    EXPECT_EQ(server.Value(database, "SELECT description FROM readings WHERE lp = 1").toString(),
+              "sample A");
+    EXPECT_EQ(server.Value(database, "SELECT report FROM reports").toString(), "CAL\r\nOK");
+}
+
+TEST_F(LabServerSenderTest, ServerStoppedAndRestartedGetsEveryReadingOnceInOrder) {
+    auto sender = Sender();
+    QSignalSpy failed(sender.get(), &LabServerSender::Failed);
+    sender->Start();
+    Store(1, 20);
+    ASSERT_TRUE(WaitUntil([&] { return OnServer() == 20; }, 10000));
+
+    ASSERT_TRUE(server.Stop());
+    for (int lp = 21; lp <= 60; ++lp) {
+        Store(lp, lp);
+        RunEventsFor(10);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return failed.count() > 0; }, 10000));
+    // Several retries meanwhile, one report.
+    RunEventsFor(400);
+    EXPECT_EQ(failed.count(), 1);
+    const auto told = failed.first().first().value<LabServerStatus>();
+    EXPECT_EQ(told.state, LabServerStatus::State::Failed);
+    EXPECT_FALSE(told.reason.isEmpty());
+    EXPECT_EQ(Queued(), 40);
+    ASSERT_TRUE(WaitUntil([&] { return sender->Status().queued == 40; }));
+
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(WaitUntil([&] { return OnServer() == 60 && Queued() == 0; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] {
+        return sender->Status().state == LabServerStatus::State::Connected &&
+               sender->Status().queued == 0;
+    }));
+    sender->Stop();
+    ExpectAllOnceInOrder(60);
+    EXPECT_EQ(failed.count(), 1);
+}
+
+TEST_F(LabServerSenderTest, ServerKilledInTheMiddleOfABatchLeavesNoGapAndNoDuplicate) {
+    constexpr int count = 20000;
+    Store(1, count);
+    auto sender = Sender({50, 100, 2000});
+    sender->Start();
+    // Killed while the backlog is on its way.
+    ASSERT_TRUE(WaitUntil([&] { return OnServer() > 0; }, 10000));
+    server.Kill();
+    const int before = count - Queued();
+    ASSERT_TRUE(server.Start()) << server.Failure().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return Queued() == 0; }, 30000));
+    sender->Stop();
+    EXPECT_LT(before, count);
+    EXPECT_EQ(OnServer(), count);
+    ExpectAllOnceInOrder(count);
+}
+
+TEST_F(LabServerSenderTest, RowsQueuedWhenTheProgramWasKilledAreSentAtTheNextStart) {
+    // The program: stores readings, then dies without any shutdown.
+    const pid_t program = ::fork();
+    if (program == 0) {
+        Database own(path);
+        LabServerOutbox queued(path, "3");
+        for (int lp = 1; lp <= 30; ++lp) {
+            own.Begin();
+            queued.QueueReading(own, start, "dane.mdb", Row(lp));
+            own.Commit();
+        }
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(program, &status, 0), program);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(Queued(), 30);
+
+    auto sender = Sender();
+    sender->Start();
+    ASSERT_TRUE(WaitUntil([&] { return OnServer() == 30 && Queued() == 0; }, 10000));
+    sender->Stop();
+    ExpectAllOnceInOrder(30);
+}
+
+TEST_F(LabServerSenderTest, AWrongPasswordOrAMissingDatabaseIsToldOnceAndReadingsStayHere) {
+    const std::vector<std::pair<QString, const char*>> cases = {
+        {server.Connection(database, "wrong"), "password authentication failed"},
+        {server.Connection("nowhere"), "does not exist"},
+    };
+    for (const auto& [connection, reason] : cases) {
+        SCOPED_TRACE(reason);
+        settings.connection = connection;
+        auto sender = Sender();
+        QSignalSpy failed(sender.get(), &LabServerSender::Failed);
+        sender->Start();
+        Store(1, 5);
+        ASSERT_TRUE(WaitUntil([&] { return failed.count() > 0; }, 10000));
+        RunEventsFor(500);
+        sender->Stop();
+        ASSERT_EQ(failed.count(), 1);
+        const auto told = failed.first().first().value<LabServerStatus>();
+        EXPECT_TRUE(told.reason.contains(QLatin1String(reason))) << told.reason.toStdString();
+        EXPECT_EQ(Queued(), 5);
+        working.Execute("DELETE FROM LabOutbox");
+    }
+    EXPECT_EQ(OnServer(), 0);
+}
+
+TEST_F(LabServerSenderTest, TheSchemaIsCreatedOnceAndUpgradingAgainChangesNothing) {
+    for (int run = 0; run < 2; ++run) {
+        QString reason;
+        ASSERT_TRUE(LabServerSchema::Connect(settings, "schema-test", &reason))
+            << reason.toStdString();
+        {
+            QSqlDatabase connection = QSqlDatabase::database("schema-test");
+            ASSERT_TRUE(LabServerSchema::Upgrade(connection, &reason)) << reason.toStdString();
+            EXPECT_EQ(LabServerSchema::CurrentVersion(connection), LabServerSchema::Version);
+            connection.close();
+        }
+        QSqlDatabase::removeDatabase("schema-test");
+    }
+    EXPECT_EQ(server.Value(database, "SELECT count(*) FROM schema_version").toInt(),
+              LabServerSchema::Version);
+    EXPECT_EQ(server
+                  .Value(database, "SELECT count(*) FROM information_schema.tables WHERE "
+                                   "table_name IN ('stations', 'series', 'readings', 'reports')")
+                  .toInt(),
+              4);
+}
+
+TEST_F(LabServerSenderTest, ServerCommandsInitAndStatus) {
+    LabServerSettings wrong = settings;
+    wrong.connection = server.Connection("nowhere");
+    const LabServerCommands::Outcome refused = LabServerCommands::Init(wrong);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.reason.contains("does not exist")) << refused.reason.toStdString();
+
+    const LabServerCommands::Outcome init = LabServerCommands::Init(settings);
+    ASSERT_TRUE(init.ok) << init.reason.toStdString();
+    EXPECT_EQ(init.schemaVersion, LabServerSchema::Version);
+
+    Store(1, 4);
+    LabServerOutbox other(path, "12");
+    working.Begin();
+    other.QueueReading(working, start, "dane.mdb", Row(1));
+    working.Commit();
+    LabServerCommands::StatusReport status = LabServerCommands::Status(settings, path);
+    EXPECT_TRUE(status.connection.ok);
+    EXPECT_EQ(status.connection.schemaVersion, LabServerSchema::Version);
+    const QList<QPair<QString, int>> queued{{"12", 1}, {"3", 4}};
+    EXPECT_EQ(status.queued, queued);
+    EXPECT_TRUE(status.onServer.isEmpty());
+
+    auto sender = Sender();
+    sender->Start();
+    ASSERT_TRUE(WaitUntil([&] { return Queued() == 0; }, 10000));
+    sender->Stop();
+    status = LabServerCommands::Status(settings, path);
+    EXPECT_TRUE(status.queued.isEmpty());
+    EXPECT_EQ(status.onServer, queued);
+
+    status = LabServerCommands::Status(wrong, path);
+    EXPECT_FALSE(status.connection.ok);
+    EXPECT_FALSE(status.connection.reason.isEmpty());
+}
+
+} // namespace
