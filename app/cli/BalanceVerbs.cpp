@@ -58,6 +58,7 @@ bool ReadOnce(const Invocation& run, Acquisition& acquisition, LinkSession& link
 } // namespace
 
 int RunRead(const Invocation& run) {
+    Events::CatchInterrupts();
     Station station;
     LinkSession link;
     if (const int code = Connect(run, station, link))
@@ -66,7 +67,6 @@ int RunRead(const Invocation& run) {
     QString error;
     if (!acquisition.UseTemporarySeries(&error))
         return Fail(FileFailed, error);
-    Events::CatchInterrupts();
     ReadingPrinter printer(run.format);
     int missing = 0;
     for (int i = 0; i < run.count && !Events::Interrupted(); ++i) {
@@ -108,6 +108,7 @@ int RunTare(const Invocation& run) {
 }
 
 int RunSend(const Invocation& run) {
+    Events::CatchInterrupts();
     Station station;
     LinkSession link;
     if (const int code = Connect(run, station, link))
@@ -121,7 +122,6 @@ int RunSend(const Invocation& run) {
         ++replies;
         sinceLast.restart();
     };
-    Events::CatchInterrupts();
     protocol.OutputDataAndDebug(run.operand.toLatin1() + "\r\n");
     sinceLast.start();
     // Replies are printed until none came for the time-out.

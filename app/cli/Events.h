@@ -11,6 +11,8 @@ namespace Trevalo::Events {
 bool RunUntil(const std::function<bool()>& done, int timeoutMs);
 
 // From now on SIGINT and SIGTERM only set Interrupted and wake the wait.
+// Verbs that run until interrupted call it first, before the link opens, so
+// that a Ctrl+C at any moment ends them through their own end.
 void CatchInterrupts();
 bool Interrupted();
 

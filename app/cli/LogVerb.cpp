@@ -96,6 +96,7 @@ int IntervalTicks(const Invocation& run, const Station& station) {
 } // namespace
 
 int RunLog(const Invocation& run) {
+    Events::CatchInterrupts();
     Station station;
     LinkSession link;
     if (const int code = Connect(run, station, link))
@@ -145,7 +146,6 @@ int RunLog(const Invocation& run) {
     link.linkLost = [](const QString& reason) { Warn(reason + QStringLiteral(", reopening")); };
     link.linkBack = [] { Warn(QStringLiteral("link back")); };
     link.KeepReopening(true);
-    Events::CatchInterrupts();
     AutomaticWork work(acquisition.Protocol(), ticks);
     work.Start();
     Events::RunUntil([&] { return Events::Interrupted() || cycleEnded; }, -1);

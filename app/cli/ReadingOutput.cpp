@@ -2,8 +2,8 @@
 
 #include "SeriesFile.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 
 namespace Trevalo {
@@ -24,6 +24,19 @@ QString StabilityText(const std::optional<bool>& stable) {
     return *stable ? QStringLiteral("stable") : QStringLiteral("unstable");
 }
 
+// A unit is whatever a garbled line leaves in its place: quoted when it
+// would break the line.
+QString CsvField(const QString& text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n'))
+        return text;
+    return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+QString JsonString(const QString& text) {
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
 } // namespace
 
 QString CsvHeader() {
@@ -40,18 +53,17 @@ QString FormatReading(const PrintedReading& reading, OutputFormat format) {
         return line;
     }
     case OutputFormat::Csv:
-        // Units never hold commas or quotes: at most three characters of a
-        // balance line, cut at blanks.
         return TimeText(reading.time) + QLatin1Char(',') + NumberText(reading.value) +
-               QLatin1Char(',') + reading.unit + QLatin1Char(',') + StabilityText(reading.stable);
-    case OutputFormat::Json: {
-        QJsonObject object{{QStringLiteral("time"), TimeText(reading.time)},
-                           {QStringLiteral("value"), reading.value},
-                           {QStringLiteral("unit"), reading.unit}};
-        object.insert(QStringLiteral("stable"),
-                      reading.stable ? QJsonValue(*reading.stable) : QJsonValue());
-        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-    }
+               QLatin1Char(',') + CsvField(reading.unit) + QLatin1Char(',') +
+               StabilityText(reading.stable);
+    case OutputFormat::Json:
+        // Written by hand so that the value keeps the plain form of the other
+        // formats ("0.0001", never "1e-04") and the keys their order.
+        return QStringLiteral("{\"time\":%1,\"value\":%2,\"unit\":%3,\"stable\":%4}")
+            .arg(JsonString(TimeText(reading.time)), NumberText(reading.value),
+                 JsonString(reading.unit),
+                 reading.stable ? QLatin1String(*reading.stable ? "true" : "false")
+                                : QLatin1String("null"));
     }
     return {};
 }

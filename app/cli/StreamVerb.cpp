@@ -11,6 +11,7 @@ namespace Trevalo {
 // Continuous transmission until Ctrl+C, the duration or a lost link; the
 // collected lines are then stored as the program stores them, and printed.
 int RunStream(const Invocation& run) {
+    Events::CatchInterrupts();
     Station station;
     LinkSession link;
     if (const int code = Connect(run, station, link))
@@ -21,7 +22,6 @@ int RunStream(const Invocation& run) {
                                          : acquisition.UseSeriesFile(run.out, &error);
     if (!ready)
         return Fail(FileFailed, (run.out.isEmpty() ? QString() : run.out + ": ") + error);
-    Events::CatchInterrupts();
     acquisition.ContinuousOn();
     const int durationMs = run.durationSeconds ? int(*run.durationSeconds * 1000) : -1;
     Events::RunUntil([&] { return Events::Interrupted() || link.Lost(); }, durationMs);

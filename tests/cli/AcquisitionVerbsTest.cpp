@@ -8,6 +8,7 @@
 #include "TrevaloProcess.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -84,21 +85,23 @@ TEST_F(AcquisitionVerbs, StreamStoresEveryLine) {
             RunTrevalo(QStringList{"stream", "--duration", "0.6", "--format", "json"} + link);
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         const auto rows = PrintedJson(run.OutLines());
-        EXPECT_GE(rows.size(), 5u);
+        EXPECT_GE(rows.size(), 2u);
         for (const Row& row : rows)
             EXPECT_NEAR(row.value, 5.5, 0.0100001);
     }
 
     RunningTrevalo stream(
         {"stream", "--tcp", simulator.Tcp(), "--out", Series(), "--format", "json"});
-    // Lines are stored when the transmission ends: nothing is printed before.
-    RunEventsFor(500);
+    // The file is made before the transmission starts. Lines are stored when
+    // it ends: nothing is printed before.
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(Series()); }, 10000));
+    RunEventsFor(700);
     EXPECT_TRUE(stream.Lines().isEmpty());
     stream.Signal(SIGINT);
     const auto run = stream.Finish();
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const auto printed = PrintedJson(run.OutLines());
-    EXPECT_GE(printed.size(), 5u);
+    EXPECT_GE(printed.size(), 2u);
     EXPECT_EQ(RowsOpenedByTheProgram(Series()), printed);
 }
 

@@ -53,7 +53,21 @@ TEST(ReadingOutput, UnknownStability) {
                     .isNull());
     EXPECT_TRUE(FormatReading(reading, OutputFormat::Csv).endsWith(u','));
     EXPECT_EQ(FormatReading(reading, OutputFormat::Text), "2026-12-07 10:15:30 3.5 %");
-    // Masses keep every digit a balance gives, never in exponent form.
+}
+
+// Masses keep every digit a balance gives, never in exponent form, in
+// every format; a unit that would break a line is quoted.
+TEST(ReadingOutput, ValuesAndUnitsKeepTheirLines) {
     const PrintedReading small{when, 0.000012, QStringLiteral("g"), true};
     EXPECT_EQ(FormatReading(small, OutputFormat::Text), "2026-12-07 10:15:30 0.000012 g stable");
+    EXPECT_EQ(FormatReading(small, OutputFormat::Json),
+              R"({"time":"2026-12-07 10:15:30","value":0.000012,"unit":"g","stable":true})");
+
+    const PrintedReading garbled{when, 1, QStringLiteral("a\"b,"), true};
+    EXPECT_EQ(FormatReading(garbled, OutputFormat::Csv), R"(2026-12-07 10:15:30,1,"a""b,",stable)");
+    EXPECT_EQ(QJsonDocument::fromJson(FormatReading(garbled, OutputFormat::Json).toUtf8())
+                  .object()
+                  .value("unit")
+                  .toString(),
+              "a\"b,");
 }
