@@ -1,13 +1,22 @@
 #include "LabServerOutbox.h"
 #include "Database.h"
+#include "EventWait.h"
 #include "INI.h"
+#include "LabServer.h"
 #include "LabServerSettings.h"
 #include "SeriesModel.h"
 #include "mUstawienia.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Pomiar;
 
@@ -219,6 +228,59 @@ TEST(LabServerZonedText, KeepsMillisecondsAndTheOffset) {
                                     Qt::ISODateWithMs)
                   .offsetFromUtc(),
               QDateTime::currentDateTime().offsetFromUtc());
+}
+
+} // namespace
+
+namespace {
+
+// A loopback port that takes connections and counts them.
+class Listener {
+public:
+    Listener() {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd, 8);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~Listener() { ::close(fd); }
+    bool Accepted() {
+        const int peer = ::accept(fd, nullptr, nullptr);
+        if (peer < 0)
+            return false;
+        ::close(peer);
+        return true;
+    }
+    int fd = -1;
+    int port = 0;
+};
+
+TEST(LabServerStart, OffByDefaultAndThenNoConnectionIsAttempted) {
+    QTemporaryDir folder;
+    const QString ini = folder.path() + "/ustawienia.ini";
+    Listener listener;
+    ASSERT_TRUE(
+        INI::ZapiszIni(ini, "LabServer", "Connection",
+                       QString("host=127.0.0.1 port=%1 connect_timeout=1").arg(listener.port)));
+    const QString working = folder.path() + "/dane.mdb";
+    {
+        const auto off = LabServer::Start(LabServerSettings::Read(ini, "1"), working);
+        EXPECT_EQ(off, nullptr);
+        QThread::msleep(300);
+        EXPECT_FALSE(listener.Accepted());
+    }
+    EXPECT_FALSE(QFile::exists(working));
+
+    // The same settings switched on reach the port.
+    ASSERT_TRUE(INI::ZapiszIni(ini, "LabServer", "Enabled", "True"));
+    const auto on = LabServer::Start(LabServerSettings::Read(ini, "1"), working);
+    ASSERT_NE(on, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return listener.Accepted(); }, 5000));
 }
 
 } // namespace
