@@ -43,6 +43,11 @@ bool LinkSession::Open(const Pomiar::LinkSettings& settings, QString* failureTex
         *failureText = QStringLiteral("the communication library offers no Comm control");
         return false;
     }
+    const int type = settings.type;
+    if (type != int(Mordal::enCommSource::Serial) && type != int(Mordal::enCommSource::TCP)) {
+        *failureText = QStringLiteral("no link configured (Type=%1 in ustawienia.ini)").arg(type);
+        return false;
+    }
     failure.reset();
     closing = false;
     settings.Open(*comm);
@@ -51,8 +56,6 @@ bool LinkSession::Open(const Pomiar::LinkSettings& settings, QString* failureTex
         return true;
     *failureText = failure.value_or(
         watch.LinkName() + QStringLiteral(": no connection within %1 s").arg(openWaitMs / 1000));
-    if (watch.LinkName().isEmpty() && !failure)
-        *failureText = QStringLiteral("no link configured (Type=0 in ustawienia.ini)");
     comm->SetCommOpen(false);
     return false;
 }

@@ -107,6 +107,11 @@ TEST_F(BalanceVerbs, LinkThatCannotOpenOrGoesAway) {
     EXPECT_TRUE(run.err.contains("COM9")) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("No such file or directory")) << run.err.toStdString();
 
+    WriteSettings("[ustawienia]\r\nType=0\r\n");
+    run = RunTrevalo({"read"});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(run.err.contains("no link configured")) << run.err.toStdString();
+
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const quint16 port = closed.serverPort();
