@@ -107,15 +107,23 @@ TEST_F(SeriesVerbs, ExportIsByteForByteThatOfTheProgram) {
             RunTrevalo({"export", series, "--csv", csv}, {"LC_ALL=" + locale.name() + ".UTF-8"});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
+        // The program's export of the file it opened.
+        const QString copy = scratch.filePath("copy.ser");
+        QFile::remove(copy);
+        QFile::copy(series, copy);
+        Pomiar::MeasurementStore store(context);
+        store.locale = locale;
+        store.OtworzMagazyn();
+        Pomiar::MeasurementStore::KompaktujBaze(copy);
+        store.OtworzBaze(copy);
+        const QString expected = scratch.filePath("expected.csv");
+        QFile::remove(expected);
+        // Its captions from the language file of the settings written above.
         Pomiar::ProgramContext program;
         program.programFolder = ProgramFolder();
         program.settings.languageFileName = "English.lag";
-        const QString expected = scratch.filePath("expected.csv");
-        QFile::remove(expected);
-        Pomiar::Database file(series, Pomiar::Database::Journal::Rollback,
-                              Pomiar::Database::Access::ReadOnly);
         Pomiar::SeriesFile::EksportCSV(
-            file, expected,
+            store.Bound(), expected,
             [&program](const QString& column) { return Pomiar::ExportCaption(program, column); },
             locale);
         EXPECT_EQ(TestFiles::ReadFile(csv), TestFiles::ReadFile(expected));
