@@ -1,4 +1,5 @@
 #include "ConsoleDialogs.h"
+#include "Database.h"
 #include "EventWait.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
@@ -160,7 +161,7 @@ TEST_F(AcquisitionVerbs, LogWithCycleWindows) {
     const QString cycle = TestEnvironment::Root() + "/cycle.txt";
     TestFiles::WriteFile(cycle, "# start stop\n1 1\n");
     const auto run = RunTrevalo({"log", "--port", "1", "--interval", "0.5", "--cycle", cycle,
-                                 "--out", Series(), "--format", "json"});
+                                 "--out", Series(), "--format", "json", "--station", "7"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("end of the cycle"));
     {
@@ -176,6 +177,9 @@ TEST_F(AcquisitionVerbs, LogWithCycleWindows) {
         EXPECT_EQ(store.RowCount(), run.OutLines().size());
         for (int i = 0; i < store.RowCount(); ++i)
             EXPECT_EQ(store.Model().Row(i).timer, 1);
+        // The station stored with each reading is that of the command line.
+        EXPECT_EQ(store.Bound().Scalar("select count(*) from pomiary where Nr_wagi <> '7'").toInt(),
+                  0);
     }
 
     TestFiles::WriteFile(cycle, "5 10\n8 12\n");
