@@ -35,9 +35,9 @@ class LabServerSender : public QObject {
     Q_OBJECT
 public:
     struct Timing {
-        int idleMs = 100;    // how often an empty outbox is looked at again
-        int retryMs = 2000;  // how soon a lost server is tried again
-        int batchRows = 500; // outbox rows per server transaction
+        int idleMs = 100;     // how often an empty outbox is looked at again
+        int retryMs = 2000;   // how soon a lost server is tried again
+        int batchRows = 2000; // outbox rows per server transaction
     };
 
     LabServerSender(const LabServerSettings& settings, const QString& workingDatabasePath,
