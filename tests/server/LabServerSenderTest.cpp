@@ -236,12 +236,18 @@ TEST_F(LabServerSenderTest, AWrongPasswordOrAMissingDatabaseIsToldOnceAndReading
         settings.connection = connection;
         auto sender = Sender();
         QSignalSpy failed(sender.get(), &LabServerSender::Failed);
+        // As a window gets it: queued to the main thread.
+        QObject window;
+        int shown = 0;
+        QObject::connect(sender.get(), &LabServerSender::Failed, &window,
+                         [&shown](const LabServerStatus&) { ++shown; });
         sender->Start();
         Store(1, 5);
-        ASSERT_TRUE(WaitUntil([&] { return failed.count() > 0; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return shown > 0; }, 10000));
         RunEventsFor(500);
         sender->Stop();
         ASSERT_EQ(failed.count(), 1);
+        EXPECT_EQ(shown, 1);
         const auto told = failed.first().first().value<LabServerStatus>();
         EXPECT_TRUE(told.reason.contains(QLatin1String(reason))) << told.reason.toStdString();
         EXPECT_EQ(Queued(), 5);
