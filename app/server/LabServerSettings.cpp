@@ -29,6 +29,10 @@ QString LabServerSettings::ConnectOptions() const {
                           : QStringLiteral("service=") + connection;
     if (!options.contains(QLatin1String("connect_timeout")))
         options += QStringLiteral(" connect_timeout=5");
+    // A server that vanishes without closing the connection (a cable
+    // pulled) fails the batch in progress instead of stalling the sender.
+    if (!options.contains(QLatin1String("tcp_user_timeout")))
+        options += QStringLiteral(" tcp_user_timeout=15000");
     if (!options.contains(QLatin1String("application_name")))
         options += QStringLiteral(" application_name=Trevalo");
     return options;

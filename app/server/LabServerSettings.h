@@ -19,8 +19,9 @@ struct LabServerSettings {
     static LabServerSettings Read(const QString& iniPath, const QString& nrWagi);
 
     // The libpq connection options: a text without "=" names a service of
-    // the connection service file. A connect time-out is added when the
-    // text sets none, so that an unreachable host fails within seconds.
+    // the connection service file. Connect and transmit time-outs are added
+    // when the text sets none, so that an unreachable host fails within
+    // seconds.
     QString ConnectOptions() const;
 };
 

@@ -72,6 +72,7 @@ TEST(LabServerConnectOptions, AServiceNameOrAConnectionStringWithATimeOut) {
     settings.connection = "lab";
     EXPECT_TRUE(settings.ConnectOptions().startsWith("service=lab "));
     EXPECT_TRUE(settings.ConnectOptions().contains("connect_timeout="));
+    EXPECT_TRUE(settings.ConnectOptions().contains("tcp_user_timeout="));
 
     settings.connection = "host=127.0.0.1 connect_timeout=1";
     EXPECT_TRUE(settings.ConnectOptions().startsWith("host=127.0.0.1 connect_timeout=1"));
