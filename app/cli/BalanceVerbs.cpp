@@ -72,7 +72,8 @@ int RunRead(const Invocation& run) {
     for (int i = 0; i < run.count && !Events::Interrupted(); ++i) {
         QElapsedTimer sinceRequest;
         sinceRequest.start();
-        if (!ReadOnce(run, acquisition, link, printer))
+        // Ctrl+C ends the run; the request it cut short is not a fault.
+        if (!ReadOnce(run, acquisition, link, printer) && !Events::Interrupted())
             ++missing;
         if (link.Lost())
             return Fail(LinkFailed, *link.Lost());
