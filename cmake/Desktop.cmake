@@ -1,7 +1,6 @@
 # What makes Pomiar a desktop program: its pictures, its version, and the
 # installed files a Linux desktop expects (menu entry, AppStream metainfo,
 # icon, manual pages, the shipped language files).
-set(TREVALO_APP_ID org.trevalo.Pomiar)
 set(packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
 
 # The toolbar's pictures and the application icon are SVG resources, drawn

@@ -3,6 +3,9 @@
 # <prefix>/share/trevalo/Language, from where a new program folder is filled.
 include(GNUInstallDirs)
 
+# The desktop's name of the program: its menu entry, metainfo and icon.
+set(TREVALO_APP_ID org.trevalo.Pomiar)
+
 set(TREVALO_DATA_DIR ${CMAKE_INSTALL_DATADIR}/trevalo)
 set(TREVALO_LANGUAGE_DIR ${TREVALO_DATA_DIR}/Language)
 

@@ -25,8 +25,9 @@ QStringList Expected() {
         "share/man/man1/Pomiar.1.gz",
         "share/man/man1/balance-sim.1.gz",
     };
-#ifdef CLI_INSTALLED
-    files << "bin/trevalo";
+#if CLI_INSTALLED
+    files << "bin/trevalo"
+          << "share/man/man1/trevalo.1.gz";
 #endif
     for (const QString& header :
          SourceFiles(QStringLiteral(SOURCE_DIR "/comm/include/Mordal"), {"*.h"}))
