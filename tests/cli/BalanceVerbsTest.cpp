@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
@@ -189,4 +190,16 @@ TEST(TrevaloCommandLine, UsageAndHelp) {
     run = RunTrevalo({"stream", "--help"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.contains("--duration"));
+}
+
+// A machine without a desktop runs trevalo: it must not need Qt's widgets
+// (only the communication library brings them, for its About box).
+TEST(TrevaloCommandLine, LinksNoWidgetLibraries) {
+    QProcess readelf;
+    readelf.start("readelf", {"-d", TREVALO_PATH});
+    ASSERT_TRUE(readelf.waitForFinished(10000));
+    const QByteArray dynamic = readelf.readAllStandardOutput();
+    ASSERT_TRUE(dynamic.contains("libMordal.so")) << dynamic.toStdString();
+    EXPECT_FALSE(dynamic.contains("libQt6Widgets")) << dynamic.toStdString();
+    EXPECT_FALSE(dynamic.contains("libQt6Gui")) << dynamic.toStdString();
 }
