@@ -44,12 +44,17 @@ protected:
     static QString Installed(const QString& relative) { return prefix + "/" + relative; }
 
     // The environment of a desktop session with nothing of the build in it:
-    // a home of its own, the program folder left to the program.
+    // a home of its own, the program folder left to the program. Programs
+    // find the staged libMordal through their run path; a build for /usr
+    // has none and leaves it to the loader's own folders, which the staged
+    // copy is not in.
     static QProcessEnvironment Desktop(const QString& home) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home);
         for (const char* name : {"POMIAR_DIR", "XDG_DATA_HOME", "LD_LIBRARY_PATH"})
             environment.remove(name);
+        if (QStringLiteral(INSTALL_RPATH).isEmpty())
+            environment.insert("LD_LIBRARY_PATH", Installed(INSTALL_LIBDIR));
         return environment;
     }
 };
