@@ -139,6 +139,24 @@ TEST_F(AcquisitionVerbs, LogAppendsToTheSeriesFile) {
     EXPECT_EQ(RowsOpenedByTheProgram(Series()), printed);
 }
 
+// A converter that drops the connection overnight costs the readings of the
+// outage, not the log: the link is opened again and logging goes on.
+TEST_F(AcquisitionVerbs, LogOutlivesALostLink) {
+    RunningTrevalo logger({"log", "--tcp", simulator.Tcp(), "--interval", "0.5", "--out", Series(),
+                           "--format", "json"});
+    ASSERT_TRUE(logger.WaitForLines(2));
+    ASSERT_TRUE(simulator.Control("drop"));
+    const int beforeDrop = int(logger.Lines().size());
+    // TCP links are tried again every five seconds.
+    ASSERT_TRUE(logger.WaitForLines(beforeDrop + 2, 15000));
+    logger.Signal(SIGINT);
+    const auto run = logger.Finish();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("link lost")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("link back")) << run.err.toStdString();
+    EXPECT_EQ(RowsOpenedByTheProgram(Series()), PrintedJson(run.OutLines()));
+}
+
 // A logger killed outright leaves a file the program opens, holding every
 // reading it printed (the one in flight may be missing).
 TEST_F(AcquisitionVerbs, LogKilledLosesAtMostTheReadingInFlight) {
