@@ -32,7 +32,7 @@ bool IsStable(const QByteArray& frame) {
 } // namespace
 
 Acquisition::Acquisition(Station& station, LinkSession& link)
-    : station(station), storeContext(station.context), store(storeContext),
+    : station(station), link(link), storeContext(station.context), store(storeContext),
       protocol(link.Comm(), station.context.settings) {
     storeContext.programFolder = scratch.path();
     storeContext.dialogs = &consoleDialogs;
@@ -45,7 +45,9 @@ Acquisition::Acquisition(Station& station, LinkSession& link)
     link.frameReceived = [this](const QByteArray& frame) { onFrame(frame); };
 }
 
-Acquisition::~Acquisition() = default;
+Acquisition::~Acquisition() {
+    link.frameReceived = nullptr;
+}
 
 bool Acquisition::UseTemporarySeries(QString* error) {
     try {

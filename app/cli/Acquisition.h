@@ -59,6 +59,7 @@ private:
     void logError(const QString& error) const;
 
     Station& station;
+    LinkSession& link;
     QTemporaryDir scratch;
     // The store's own program folder is scratch: a temporary series never
     // touches the program's working database.

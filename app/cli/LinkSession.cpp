@@ -36,6 +36,10 @@ LinkSession::LinkSession() : holder(std::make_unique<QObject>()) {
 
 LinkSession::~LinkSession() {
     Close();
+    // The control goes last, with its holder: nothing it says then reaches
+    // members already gone.
+    if (comm)
+        QObject::disconnect(comm, nullptr, nullptr, nullptr);
 }
 
 bool LinkSession::Open(const Pomiar::LinkSettings& settings, QString* failureText) {
