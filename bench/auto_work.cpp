@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     if (!program.Open(folders.Program(), Port, "auto_work"))
         return 1;
     Pomiar::Glowna& window = *program.window;
-    window.lTim2 = 1;
+    window.Session().lTim2 = 1;
     // An operator starts a window that has long been painted.
     QEventLoop shown;
     QTimer::singleShot(ShownMs, &shown, &QEventLoop::quit);
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (stoppedAt < 0 && requests.answered >= count) {
-            window.StopCommand();
+            window.Session().Stop();
             stoppedAt = wall.elapsed();
         }
         if (stoppedAt >= 0 && (window.Store().RowCount() >= requests.answered ||
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
             loop.quit();
         if (stoppedAt < 0 && wall.elapsed() > qint64(count) * 500 + 10000) {
             timedOut = true;
-            window.StopCommand();
+            window.Session().Stop();
             loop.quit();
         }
     });

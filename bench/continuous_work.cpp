@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
 
     const int lines = seconds * linesPerSecond;
     Stream stream;
-    window.ContinuousCommand();
+    window.Session().ContinuousSwitch();
     std::thread balance(StreamLines, peer.master, lines, linesPerSecond, std::ref(stream));
     QElapsedTimer wall;
     wall.start();
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
             return;
         if (doneAt < 0)
             doneAt = wall.elapsed();
-        collected = int(window.Buffers().frames.count("\r\n"));
+        collected = int(window.Session().Buffers().frames.count("\r\n"));
         if (collected < stream.sent && wall.elapsed() - doneAt <= DrainMs)
             return;
         if (collected >= stream.sent)
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
         watch.stop();
         const qint64 switchedOff = BenchSupport::NowNs();
         const double cpuBefore = BenchSupport::CpuSeconds(RUSAGE_THREAD);
-        window.ContinuousCommand();
+        window.Session().ContinuousSwitch();
         storeSeconds = double(BenchSupport::NowNs() - switchedOff) / 1e9;
         storeCpuSeconds = BenchSupport::CpuSeconds(RUSAGE_THREAD) - cpuBefore;
         loop.quit();

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     CountingDialogs dialogs;
     program.context.dialogs = &dialogs;
     Glowna& window = *program.window;
-    window.lTim2 = 1;
+    window.Session().lTim2 = 1;
 
     auto balance = std::make_unique<Balance>(device->master);
     window.StartCommand();
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
     });
     step.start(5);
     loop.exec();
-    window.StopCommand();
+    window.Session().Stop();
     // A request already on its way is answered and stored before counting.
     QEventLoop settle;
     QTimer::singleShot(1000, &settle, &QEventLoop::quit);

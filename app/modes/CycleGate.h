@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CycleWindows.h"
+
 #include <QObject>
 #include <QVariant>
 #include <optional>
@@ -17,10 +19,10 @@ class Database;
 //
 // Whether the gate applies at all (cycle work on and automatic work running)
 // is the caller's decision; Check only answers for one reading.
-class CycleGate : public QObject {
+class CycleGate : public QObject, public CycleWindows {
     Q_OBJECT
 public:
-    enum class Result { Accept, Reject, EndOfCycle };
+    using Result = CycleWindows::Result;
 
     struct Range {
         int start = 0;
@@ -46,13 +48,13 @@ public:
 
     // Moves the cursor to the first row and takes its window; with no rows
     // lZakres keeps the window it has. Re-reads the table first.
-    void LoadFirstRange();
+    void LoadFirstRange() override;
 
     // One reading at elapsed whole seconds: inside the current window it is
     // accepted, before it rejected; past it the cursor moves on through the
     // table (passed windows in one go) until a window that is not over yet,
     // or the end of the table, which ends the cycle.
-    Result Check(int elapsed);
+    Result Check(int elapsed) override;
 
     // -1 with no rows.
     int Cursor() const { return cursor; }

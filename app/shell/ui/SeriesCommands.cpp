@@ -218,6 +218,30 @@ bool SeriesCommands::ConfirmDiscardWaiting() {
                MsgButtons::YesNo, MsgIcon::Exclamation, context.Msg(45)) == MsgAnswer::Yes;
 }
 
+bool SeriesCommands::ConfirmClose() {
+    if (!ConfirmDiscardWaiting())
+        return false;
+    UserDialogs& dialogs = *context.dialogs;
+    if (*window.bolOldFile && dialogs.MessageBox(window.widget, context.Msg(28), MsgButtons::YesNo,
+                                                 MsgIcon::Information, QString()) != MsgAnswer::Yes)
+        return false;
+    const bool hasRows = store.RowCount() != 0;
+    const MsgAnswer answer =
+        hasRows ? dialogs.MessageBox(window.widget, context.Msg(4), MsgButtons::YesNoCancel,
+                                     MsgIcon::Exclamation, context.Msg(45))
+                : dialogs.MessageBox(window.widget, context.Msg(5), MsgButtons::YesNo,
+                                     MsgIcon::Exclamation, context.Msg(45));
+    switch (answer) {
+    case MsgAnswer::Yes:
+        // Readings the user asked to keep are never dropped unsaved.
+        return !hasRows || (window.saveSeries && window.saveSeries());
+    case MsgAnswer::No:
+        return hasRows;
+    default:
+        return false;
+    }
+}
+
 void SeriesCommands::ApplyLanguageTexts() {
     for (QString* text : {&texts.replaceFile, &texts.cannotWrite, &texts.cannotOpen,
                           &texts.notASeriesFile, &texts.readOnly, &texts.storeFailed,

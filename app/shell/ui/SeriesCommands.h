@@ -54,6 +54,9 @@ public:
     // Before the series ends: true when no readings wait (they are tried
     // once more first) or the user agrees to lose them.
     bool ConfirmDiscardWaiting();
+    // The questions before the program closes: readings waiting for the
+    // disk, an opened series file, the series to save. True to close.
+    bool ConfirmClose();
 
     // The texts the commands show besides the message table, from the
     // window's section of the language file; the window calls this as it

@@ -28,7 +28,7 @@ protected:
     void SetUp() override {
         SetLink("2", "1");
         ASSERT_TRUE(Start());
-        window->lTim2 = 2;
+        window->Session().lTim2 = 2;
     }
 
     // "E" or "D" for the menu item and for the button of each command.
@@ -39,12 +39,20 @@ protected:
             {"mnuodczyt", "odczyt"}, {"mnuCiagla", "rozpocznij"}, {"mnuStabilne", "stabilny"},
             {"mnutara", "tara"}};
         for (const auto& [item, button] : commands) {
-            shown += window->MenuItem(item)->isEnabled() ? 'E' : 'D';
-            shown += window->ToolbarButton(button)->isEnabled() ? 'E' : 'D';
+            shown += window->Commands().MenuItem(item)->isEnabled() ? 'E' : 'D';
+            shown += window->Commands().ToolbarButton(button)->isEnabled() ? 'E' : 'D';
             shown += ' ';
         }
         return shown;
     }
+
+    // Cycle windows that count how often they were rewound and end the
+    // cycle at the first reading.
+    struct EndingCycle : CycleWindows {
+        int rangesLoaded = 0;
+        Result Check(int) override { return Result::EndOfCycle; }
+        void LoadFirstRange() override { ++rangesLoaded; }
+    };
 
     int Requests(const QByteArray& command) {
         return int(balance.Read(1, 100).count(command + "\r\n"));
@@ -59,166 +67,172 @@ TEST_F(AcquisitionTest, CommandsFollowTheStateTable) {
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->RunCommand("start");
+    window->Commands().RunCommand("start");
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->RunCommand("pauza");
+    window->Commands().RunCommand("pauza");
     EXPECT_EQ(States(), "DD DD EE DD DD DD EE ");
-    EXPECT_TRUE(window->ToolbarButton("pauza")->isChecked());
-    window->RunCommand("pauza");
+    EXPECT_TRUE(window->Commands().ToolbarButton("pauza")->isChecked());
+    window->Commands().RunCommand("pauza");
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->RunCommand("stop");
+    window->Commands().RunCommand("stop");
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->RunCommand("rozpocznij");
+    window->Commands().RunCommand("rozpocznij");
     EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
-    EXPECT_FALSE(window->MenuItem("mnunowa")->isEnabled());
-    window->RunCommand("rozpocznij");
+    EXPECT_FALSE(window->Commands().MenuItem("mnunowa")->isEnabled());
+    window->Commands().RunCommand("rozpocznij");
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
 }
 
 TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
-    window->RunCommand("start");
+    window->Commands().RunCommand("start");
     EXPECT_TRUE(dialogs.Calls().empty());
-    EXPECT_TRUE(window->Timer2.isActive());
-    window->RunCommand("stop");
+    EXPECT_TRUE(window->Session().Timer2.isActive());
+    window->Commands().RunCommand("stop");
 
     window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->RunCommand("start");
+    window->Commands().RunCommand("start");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
-    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_FALSE(window->Session().Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     // A save that did not complete keeps the readings and does not start.
     window->saveSeries = [] { return false; };
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->RunCommand("start");
-    EXPECT_FALSE(window->Timer2.isActive());
+    window->Commands().RunCommand("start");
+    EXPECT_FALSE(window->Session().Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     dialogs.AnswerNext(MsgAnswer::No);
-    window->RunCommand("start");
-    EXPECT_TRUE(window->Timer2.isActive());
+    window->Commands().RunCommand("start");
+    EXPECT_TRUE(window->Session().Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 0);
 }
 
 TEST_F(AcquisitionTest, SecondStartWaitsForTheIntervalBeforeItsFirstRequest) {
-    window->lTim2 = 3;
+    window->Session().lTim2 = 3;
     window->StartCommand();
-    window->Timer2.stop(); // the test drives the ticks itself
+    window->Session().Timer2.stop(); // the test drives the ticks itself
     EXPECT_EQ(Requests("SI"), 1) << "the first start asks at once";
-    window->StopCommand();
+    window->Session().Stop();
 
     window->StartCommand();
-    window->Timer2.stop();
+    window->Session().Timer2.stop();
     EXPECT_EQ(Requests("SI"), 0);
-    window->Timer2Tick();
+    window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 0);
-    window->Timer2Tick();
+    window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 1) << "after lTim2 - 1 further ticks";
-    window->Timer2Tick();
-    window->Timer2Tick();
+    window->Session().Timer2Tick();
+    window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 0);
-    window->Timer2Tick();
+    window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 1);
 }
 
 TEST_F(AcquisitionTest, PauseDropsRepliesAndResumeGoesOn) {
     window->StartCommand();
-    window->Timer2.stop();
-    window->PauseCommand();
-    EXPECT_FALSE(window->Timer2.isActive());
+    window->Session().Timer2.stop();
+    window->Session().Pause();
+    EXPECT_FALSE(window->Session().Timer2.isActive());
     balance.Write("SI     5.0000 g  \r\n");
     RunEventsFor(150);
     EXPECT_EQ(window->Store().RowCount(), 0);
-    window->PauseCommand();
-    EXPECT_TRUE(window->Timer2.isActive());
+    window->Session().Pause();
+    EXPECT_TRUE(window->Session().Timer2.isActive());
     balance.Write("SI     6.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
 }
 
 TEST_F(AcquisitionTest, StopWithCycleWorkOnDisablesSingleReadUntilTheLinkReports) {
-    window->cycleWorkOn = [] { return true; };
-    int rangesLoaded = 0;
-    window->loadFirstRange = [&] { ++rangesLoaded; };
+    window->Session().cycleWorkOn = [] { return true; };
+    EndingCycle cycle;
+    window->Session().SetCycleWindows(&cycle);
     window->StartCommand();
     window->Store().seriesStart = QDateTime::currentDateTime();
-    window->StopCommand();
-    EXPECT_EQ(rangesLoaded, 1);
+    window->Session().Stop();
+    EXPECT_EQ(cycle.rangesLoaded, 1);
     EXPECT_FALSE(window->Store().seriesStart.has_value());
-    EXPECT_FALSE(window->MenuItem("mnuodczyt")->isEnabled());
-    EXPECT_FALSE(window->ToolbarButton("odczyt")->isEnabled());
-    window->RunCommand("connection");
-    window->RunCommand("connection");
-    EXPECT_TRUE(window->ToolbarButton("odczyt")->isEnabled());
+    EXPECT_FALSE(window->Commands().MenuItem("mnuodczyt")->isEnabled());
+    EXPECT_FALSE(window->Commands().ToolbarButton("odczyt")->isEnabled());
+    window->Commands().RunCommand("connection");
+    window->Commands().RunCommand("connection");
+    EXPECT_TRUE(window->Commands().ToolbarButton("odczyt")->isEnabled());
 }
 
 TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEveryLine) {
-    ASSERT_FALSE(window->UnstableReadings());
-    window->RunCommand("rozpocznij");
-    EXPECT_TRUE(window->UnstableReadings()) << "switched on for the transmission";
-    ASSERT_NE(window->FilmWindow(), nullptr);
-    EXPECT_TRUE(window->FilmWindow()->isVisible());
+    ASSERT_FALSE(window->Session().UnstableReadings());
+    window->Commands().RunCommand("rozpocznij");
+    EXPECT_TRUE(window->Session().UnstableReadings()) << "switched on for the transmission";
+    ASSERT_NE(window->Windows().FilmWindow(), nullptr);
+    EXPECT_TRUE(window->Windows().FilmWindow()->isVisible());
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nC1\r\nSI     3.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 4; }));
     EXPECT_EQ(window->Store().RowCount(), 0) << "collected, not yet stored";
 
-    window->RunCommand("rozpocznij");
+    window->Commands().RunCommand("rozpocznij");
     EXPECT_EQ(balance.Read(4), "C0\r\n");
-    EXPECT_FALSE(window->UnstableReadings()) << "back as it was";
-    EXPECT_EQ(window->FilmWindow(), nullptr);
+    EXPECT_FALSE(window->Session().UnstableReadings()) << "back as it was";
+    EXPECT_EQ(window->Windows().FilmWindow(), nullptr);
     ASSERT_EQ(window->Store().RowCount(), 3);
     EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 3.0);
-    EXPECT_TRUE(window->Buffers().IsEmpty());
-    EXPECT_FALSE(window->ContinuousTicked());
+    EXPECT_TRUE(window->Session().Buffers().IsEmpty());
+    EXPECT_FALSE(window->Session().ContinuousTicked());
 }
 
 TEST_F(AcquisitionTest, UnstableSwitchAlreadyOnStaysOn) {
-    window->RunCommand("stabilny");
-    window->RunCommand("rozpocznij");
-    window->RunCommand("rozpocznij");
-    EXPECT_TRUE(window->UnstableReadings());
-    EXPECT_TRUE(window->ToolbarButton("stabilny")->isChecked());
+    window->Commands().RunCommand("stabilny");
+    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand("rozpocznij");
+    EXPECT_TRUE(window->Session().UnstableReadings());
+    EXPECT_TRUE(window->Commands().ToolbarButton("stabilny")->isChecked());
 }
 
 TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
-    window->RunCommand("rozpocznij");
+    window->Commands().RunCommand("rozpocznij");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(window->FilmWindow(), &escape);
-    EXPECT_FALSE(window->ContinuousTicked());
+    QApplication::sendEvent(window->Windows().FilmWindow(), &escape);
+    EXPECT_FALSE(window->Session().ContinuousTicked());
     EXPECT_EQ(window->Store().RowCount(), 2);
     EXPECT_TRUE(balance.Read(8).endsWith("C0\r\n"));
 }
 
 TEST_F(AcquisitionTest, ExitDuringTransmissionStoresTheFramesAndKeepsTheProgram) {
-    window->RunCommand("rozpocznij");
+    window->Commands().RunCommand("rozpocznij");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 2; }));
-    window->RunCommand("wyjscie");
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
+    window->Commands().RunCommand("wyjscie");
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(dialogs.Calls().empty());
     EXPECT_EQ(window->Store().RowCount(), 2);
     dialogs.AnswerNext(MsgAnswer::No);
-    window->RunCommand("wyjscie");
+    window->Commands().RunCommand("wyjscie");
     EXPECT_EQ(dialogs.Calls().size(), 1u) << "the second exit asks the close question";
 }
 
 TEST_F(AcquisitionTest, ExitDuringAutomaticWorkStopsItFirst) {
     window->StartCommand();
     dialogs.AnswerNext(MsgAnswer::No);
-    window->RunCommand("wyjscie");
-    EXPECT_FALSE(window->Timer2.isActive());
-    EXPECT_TRUE(window->MenuItem("mnustart")->isEnabled());
+    window->Commands().RunCommand("wyjscie");
+    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_TRUE(window->Commands().MenuItem("mnustart")->isEnabled());
 }
 
 TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
+    window->Session().cycleWorkOn = [] { return true; };
+    EndingCycle cycle;
+    window->Session().SetCycleWindows(&cycle);
     window->StartCommand();
-    window->EndOfCycle();
-    EXPECT_FALSE(window->Timer2.isActive());
-    EXPECT_FALSE(window->MenuItem("mnustop")->isEnabled());
+    window->Store().seriesStart = QDateTime::currentDateTime();
+    window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
+    EXPECT_EQ(window->Store().RowCount(), 0) << "the reading that ends the cycle is not stored";
+    EXPECT_EQ(cycle.rangesLoaded, 1);
+    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Commands().MenuItem("mnustop")->isEnabled());
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
@@ -231,9 +245,9 @@ TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
         working.Execute("INSERT INTO cykl (start, Stop) VALUES (30, 40)");
     }
     window->Gate()->LoadFirstRange();
-    window->cycleWorkOn = [] { return true; };
+    window->Session().cycleWorkOn = [] { return true; };
     window->StartCommand();
-    window->Timer2.stop();
+    window->Session().Timer2.stop();
     MeasurementStore& store = window->Store();
     const QDateTime zero = QDateTime::currentDateTime();
     store.seriesStart = zero;
@@ -248,13 +262,13 @@ TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
     EXPECT_EQ(store.RowCount(), 4) << "the reading that ends the cycle is not stored";
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
-    EXPECT_FALSE(window->AutomaticWorkRunning());
-    EXPECT_FALSE(window->Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticWorkRunning());
+    EXPECT_FALSE(window->Session().Timer2.isActive());
     EXPECT_EQ(window->Gate()->lZakres(), (CycleGate::Range{10, 20})) << "back on the first";
 }
 
 TEST_F(AcquisitionTest, CycleGateIsOpenOutsideAutomaticWork) {
-    window->cycleWorkOn = [] { return true; };
+    window->Session().cycleWorkOn = [] { return true; };
     window->Store().seriesStart = QDateTime::currentDateTime();
     window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime().addSecs(100));
     EXPECT_EQ(window->Store().RowCount(), 1);
@@ -262,11 +276,11 @@ TEST_F(AcquisitionTest, CycleGateIsOpenOutsideAutomaticWork) {
 }
 
 TEST_F(AcquisitionTest, StartWithoutAnIntervalAsksOnceThenStopsAndSaysWhereToSetIt) {
-    window->lTim2 = 0;
+    window->Session().lTim2 = 0;
     window->StartCommand();
     EXPECT_EQ(Requests("SI"), 1);
-    EXPECT_FALSE(window->Timer2.isActive());
-    EXPECT_FALSE(window->AutomaticWorkRunning());
+    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticWorkRunning());
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
@@ -276,35 +290,35 @@ TEST_F(AcquisitionTest, StartWithoutAnIntervalAsksOnceThenStopsAndSaysWhereToSet
 }
 
 TEST_F(AcquisitionTest, AnIntervalShortenedWhileRunningTakesEffectAtOnce) {
-    window->lTim2 = 10;
+    window->Session().lTim2 = 10;
     window->StartCommand();
-    window->Timer2.stop(); // the test drives the ticks itself
+    window->Session().Timer2.stop(); // the test drives the ticks itself
     EXPECT_EQ(Requests("SI"), 1);
     for (int tick = 0; tick < 6; ++tick)
-        window->Timer2Tick();
+        window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 0);
-    window->lTim2 = 3;
-    window->Timer2Tick();
+    window->Session().lTim2 = 3;
+    window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 1);
-    window->Timer2Tick();
-    window->Timer2Tick();
+    window->Session().Timer2Tick();
+    window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 0);
-    window->Timer2Tick();
+    window->Session().Timer2Tick();
     EXPECT_EQ(Requests("SI"), 1) << "then every 3 ticks";
 }
 
 TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenItComesBack) {
-    window->lTim2 = 1;
+    window->Session().lTim2 = 1;
     window->StartCommand();
     EXPECT_EQ(Requests("SI"), 1);
     balance.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
-    EXPECT_FALSE(window->ToolbarButton("odczyt")->isEnabled());
+    EXPECT_FALSE(window->Commands().ToolbarButton("odczyt")->isEnabled());
     // Several attempts to reopen fail meanwhile; the user hears of it once.
     RunEventsFor(2500);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_TRUE(dialogs.Calls()[0].text.contains("COM1")) << dialogs.Calls()[0].text.toStdString();
-    EXPECT_TRUE(window->Timer2.isActive()) << "automatic work goes on ticking";
+    EXPECT_TRUE(window->Session().Timer2.isActive()) << "automatic work goes on ticking";
 
     PtyPair back;
     back.Publish(1);
@@ -318,13 +332,13 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
 }
 
 TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollected) {
-    window->RunCommand("rozpocznij");
+    window->Commands().RunCommand("rozpocznij");
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nSI     3.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Buffers().frames.count("\r\n") == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 3; }));
     balance.Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !window->ContinuousTicked(); }));
-    EXPECT_EQ(window->FilmWindow(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().ContinuousTicked(); }));
+    EXPECT_EQ(window->Windows().FilmWindow(), nullptr);
     EXPECT_EQ(window->Store().RowCount(), 3);
-    EXPECT_TRUE(window->Buffers().IsEmpty());
+    EXPECT_TRUE(window->Session().Buffers().IsEmpty());
 }

@@ -14,6 +14,7 @@
 #include "StartedProgram.h"
 #include "StatisticsPanel.h"
 #include "TestEnvironment.h"
+#include "Wykres.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,8 +41,8 @@ class MainWindowTest : public StartedProgram {
 protected:
     MainWindowTest() { QDir().mkpath(context.LanguageFolder()); }
 
-    QAction* Button(const char* key) { return window->ToolbarButton(key); }
-    QAction* Item(const char* name) { return window->MenuItem(name); }
+    QAction* Button(const char* key) { return window->Commands().ToolbarButton(key); }
+    QAction* Item(const char* name) { return window->Commands().MenuItem(name); }
 
     // The program started with a TCP link to the balance simulator; the
     // simulator's port, or 0 when either did not start.
@@ -131,7 +132,7 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     EXPECT_EQ(dialogs.Calls()[0].text, "Source: Serial-3\r\n" + Mordal::PortNames::DisplayName(3) +
                                            ": " + QString::fromLocal8Bit(strerror(ENOENT)));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(window->OpisZrodla(), "Serial-3");
+    EXPECT_EQ(window->Session().OpisZrodla(), "Serial-3");
 }
 
 TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
@@ -147,14 +148,14 @@ TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
     EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("From: Serial-3\r\n"))
         << dialogs.Calls()[0].text.toStdString();
 
-    window->RunCommand("pomoc");
+    window->Commands().RunCommand("pomoc");
     EXPECT_EQ(dialogs.Calls().back().text, "Help file not found:\r\n" + window->HelpFile());
 }
 
 TEST_F(MainWindowTest, NoSourceLeavesTheFirstLineBare) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(window->OpisZrodla(), "");
+    EXPECT_EQ(window->Session().OpisZrodla(), "");
     EXPECT_EQ(optionsShown, 1) << "no link is open, so the options come up";
 }
 
@@ -180,7 +181,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
     dialogs.desktopOpens = false;
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
-    window->RunCommand("pomoc");
+    window->Commands().RunCommand("pomoc");
     auto* shown = window->findChild<HelpWindow*>();
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(shown->isVisible());
@@ -192,7 +193,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
     QFile(context.LanguageFolder() + "/Polish.chm").open(QIODevice::WriteOnly);
     window.reset();
     ASSERT_TRUE(Start());
-    window->RunCommand("pomoc");
+    window->Commands().RunCommand("pomoc");
     EXPECT_EQ(dialogs.Messages().last(),
               "Nie mozna otworzyc pliku pomocy:\r\n" + window->HelpFile());
 }
@@ -220,7 +221,7 @@ TEST_F(MainWindowTest, ButtonsRunTheOperationOfTheirKey) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     optionsShown = 0;
-    window->RunCommand("opcje");
+    window->Commands().RunCommand("opcje");
     EXPECT_EQ(optionsShown, 1);
     Item("mnuopcje")->trigger();
     EXPECT_EQ(optionsShown, 2);
@@ -237,11 +238,11 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     EXPECT_TRUE(Button("odczyt")->isEnabled());
     EXPECT_TRUE(Item("mnutara")->isEnabled());
 
-    window->ShowDebugForm();
-    window->RunCommand("odczyt");
+    window->Windows().ShowDebugForm();
+    window->Commands().RunCommand("odczyt");
     EXPECT_EQ(balance.Read(3), "S\r\n");
     balance.Write("S     12.3456 g  \r\n");
-    auto* text = window->Debug()->findChild<QPlainTextEdit*>("Text1");
+    auto* text = window->Windows().Debug()->findChild<QPlainTextEdit*>("Text1");
     ASSERT_NE(text, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return text->toPlainText().contains("(IN ): "); }));
     const QStringList lines = text->toPlainText().split('\n', Qt::SkipEmptyParts);
@@ -249,7 +250,7 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     EXPECT_TRUE(lines[0].endsWith(" (OUT): S[CRLF]")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(" (IN ): S     12.3456 g  [CRLF]")) << lines[1].toStdString();
 
-    window->RunCommand("tara");
+    window->Commands().RunCommand("tara");
     EXPECT_EQ(balance.Read(3), "T\r\n");
 }
 
@@ -259,9 +260,9 @@ TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
     SetLink("2", "1", "9600");
     ZapiszIni(context.IniPath(), "COMMANDS", "CMD_SEND_UNSTABLE", "SIR");
     ASSERT_TRUE(Start());
-    window->RunCommand("stabilny");
+    window->Commands().RunCommand("stabilny");
     EXPECT_TRUE(Item("mnuStabilne")->isChecked());
-    window->OdpytajWage();
+    window->Session().OdpytajWage();
     EXPECT_EQ(balance.Read(5), "SIR\r\n");
 }
 
@@ -271,12 +272,12 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Item("mnuodczyt")->isEnabled());
-    window->RunCommand("connection");
+    window->Commands().RunCommand("connection");
     EXPECT_FALSE(holder.Comm1()->CommOpen());
     EXPECT_FALSE(Item("mnuodczyt")->isEnabled());
     EXPECT_FALSE(Button("tara")->isEnabled());
-    EXPECT_FALSE(window->tmrEthernet.isActive());
-    window->RunCommand("connection");
+    EXPECT_FALSE(window->Session().tmrEthernet.isActive());
+    window->Commands().RunCommand("connection");
     EXPECT_TRUE(Button("odczyt")->isEnabled());
     // Commands that do not read from the balance stay as they are.
     EXPECT_TRUE(Item("Languuage")->isEnabled());
@@ -288,7 +289,7 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
     const int port = StartOnTcpSimulator(simulator);
     ASSERT_NE(port, 0);
     ASSERT_TRUE(holder.Comm1()->CommOpen());
-    EXPECT_TRUE(window->tmrEthernet.isActive());
+    EXPECT_TRUE(window->Session().tmrEthernet.isActive());
 
     simulator.write("drop\n");
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
@@ -311,13 +312,13 @@ TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     dialogs.Clear();
 
     // The balance goes away: every attempt to reopen is refused.
-    window->tmrEthernet.setInterval(50);
+    window->Session().tmrEthernet.setInterval(50);
     simulator.write("quit\n");
     ASSERT_TRUE(simulator.waitForFinished(3000));
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
     RunEventsFor(400);
-    window->RunCommand("connection");
-    window->RunCommand("connection");
+    window->Commands().RunCommand("connection");
+    window->Commands().RunCommand("connection");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].title, "Communication Error");
     EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("Source: TCP-127.0.0.1\r\n" + link + ": "))
@@ -363,12 +364,12 @@ TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramE
     auto* cycle = window->findChild<Cykl*>();
     ASSERT_NE(cycle, nullptr);
     cycle->Text1->setText("7");
-    window->ShowDebugForm();
+    window->Windows().ShowDebugForm();
     for (int i = 0; i < 3; ++i)
         window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
-    window->RunCommand("wykres");
-    ASSERT_NE(window->ChartWindow(), nullptr);
-    ASSERT_TRUE(window->ChartWindow()->isVisible());
+    window->Commands().RunCommand("wykres");
+    ASSERT_NE(window->Windows().ChartWindow(), nullptr);
+    ASSERT_TRUE(window->Windows().ChartWindow()->isVisible());
     dialogs.Clear();
     int visibleAtClosed = -1;
     QObject::connect(window.get(), &Glowna::Closed, [&] {
@@ -391,7 +392,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     int closed = 0;
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
     dialogs.AnswerNext(MsgAnswer::No);
-    window->RunCommand("wyjscie");
+    window->Commands().RunCommand("wyjscie");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(5));
     EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(45));
@@ -403,7 +404,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     Item("mnuwyjscie")->trigger();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->MSComm1, nullptr);
+    EXPECT_EQ(window->Session().MSComm1, nullptr);
 }
 
 TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {

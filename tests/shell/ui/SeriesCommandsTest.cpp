@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "Wykres.h"
 #include "FileLock.h"
 #include "Glowna.h"
 #include "INI.h"
@@ -76,7 +77,7 @@ TEST_F(SeriesCommandsTest, CancelledSaveDialogKeepsEverything) {
 TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->RunCommand("nowa");
+    window->Commands().RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages(), QStringList{context.Msg(4)});
     EXPECT_EQ(Rows(), 1);
     EXPECT_TRUE(window->Store().WorkingDatabaseBound());
@@ -85,20 +86,20 @@ TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
 TEST_F(SeriesCommandsTest, SaveThatDoesNotCompleteKeepsTheSeriesOnNew) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Yes); // save first, then cancel the file dialog
-    window->RunCommand("nowa");
+    window->Commands().RunCommand("nowa");
     EXPECT_EQ(Rows(), 1);
 }
 
 TEST_F(SeriesCommandsTest, CancelledOpenStillMarksTheSeriesFile) {
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     EXPECT_TRUE(window->bolOldFile);
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::No);
-    window->RunCommand("nowa");
+    window->Commands().RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(29));
     EXPECT_EQ(Rows(), 1);
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->RunCommand("nowa");
+    window->Commands().RunCommand("nowa");
     EXPECT_EQ(Rows(), 0);
     EXPECT_FALSE(window->bolOldFile);
 }
@@ -108,7 +109,7 @@ TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     ASSERT_EQ(Rows(), 1);
     Read("2.0000");
     Read("3.0000");
@@ -122,7 +123,7 @@ TEST_F(SeriesCommandsTest, SavingOverTheOpenSeriesFileOnlyCompactsIt) {
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     Read("2.0000");
     dialogs.Clear();
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
@@ -226,25 +227,25 @@ TEST_F(SeriesCommandsTest, DescriptionPromptFollowsOnlyStoredReadings) {
 
 TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
     Read("1.0000");
-    window->RunCommand("wykres");
-    EXPECT_EQ(window->ChartWindow(), nullptr) << "one reading is too few";
+    window->Commands().RunCommand("wykres");
+    EXPECT_EQ(window->Windows().ChartWindow(), nullptr) << "one reading is too few";
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(3));
     Read("2.0000");
-    window->RunCommand("wykres");
-    ASSERT_NE(window->ChartWindow(), nullptr);
-    const int before = window->ChartWindow()->MassSeries()->count();
+    window->Commands().RunCommand("wykres");
+    ASSERT_NE(window->Windows().ChartWindow(), nullptr);
+    const int before = window->Windows().ChartWindow()->MassSeries()->count();
     Read("3.0000");
-    EXPECT_GT(window->ChartWindow()->MassSeries()->count(), before);
+    EXPECT_GT(window->Windows().ChartWindow()->MassSeries()->count(), before);
     dialogs.AnswerNext(MsgAnswer::No);
     window->StartCommand();
-    EXPECT_TRUE(!window->ChartWindow() || !window->ChartWindow()->isVisible())
+    EXPECT_TRUE(!window->Windows().ChartWindow() || !window->Windows().ChartWindow()->isVisible())
         << "Start closes the chart";
 }
 
 TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoReadings) {
     Read("1.0000");
     bool captured = false;
-    window->runReport = [&](Raport& raport) {
+    window->Windows().runReport = [&](Raport& raport) {
         EXPECT_TRUE(raport.Capturing());
         window->PrzetworzOdczyt("Kalibracja\r\n");
         window->PrzetworzOdczyt("\r\n");
@@ -254,7 +255,7 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
         window->PrzetworzOdczyt("    2.0000 g\r\n");
         captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
     };
-    window->RunCommand("raport");
+    window->Commands().RunCommand("raport");
     EXPECT_TRUE(captured);
     EXPECT_EQ(Rows(), 2) << "only the weighing is a reading, not the report's lines";
     EXPECT_DOUBLE_EQ(window->Store().Values().back(), 2.0);
@@ -314,7 +315,7 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
         dialogs.Clear();
         dialogs.AnswerNext(MsgAnswer::No); // the readings stay unsaved
         dialogs.FileNext(path);
-        window->RunCommand("otworz");
+        window->Commands().RunCommand("otworz");
         ASSERT_EQ(dialogs.Messages().size(), 2) << name;
         EXPECT_TRUE(dialogs.Messages()[1].contains(path)) << name;
         EXPECT_EQ(dialogs.Calls().back().title, context.Msg(46));
@@ -329,20 +330,20 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
     Read("3.0000");
     EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->RunCommand("nowa");
+    window->Commands().RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4));
 
     // A bound series file stays bound.
     dialogs.AnswerNext(MsgAnswer::No);
-    window->RunCommand("nowa");
+    window->Commands().RunCommand("nowa");
     Read("1.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     dialogs.AnswerNext(MsgAnswer::Yes); // end the series
     dialogs.FileNext(File("pusty.ser"));
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     EXPECT_TRUE(window->bolOldFile);
     EXPECT_EQ(window->Store().BoundPath(), File("seria.ser"));
     Read("2.0000");
@@ -354,7 +355,7 @@ TEST_F(SeriesCommandsTest, ABoundSeriesFileIsWholeAfterEveryReadingSoThatACopyHo
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     for (const char* value : {"2.0000", "3.0000", "4.0000"})
         Read(value);
     EXPECT_FALSE(QFile::exists(File("seria.ser-wal")));
@@ -383,7 +384,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     const QByteArray before = TestFiles::ReadFile(path);
     dialogs.Clear();
     dialogs.FileNext(path);
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     ASSERT_EQ(dialogs.Messages().size(), 1);
     EXPECT_TRUE(dialogs.Messages()[0].contains(path));
     EXPECT_EQ(dialogs.Calls().back().icon, MsgIcon::Information);
@@ -397,7 +398,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     EXPECT_EQ(TestFiles::ReadFile(path), before);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->RunCommand("nowa");
+    window->Commands().RunCommand("nowa");
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4)) << "the readings are offered a save";
 }
 
@@ -433,7 +434,7 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
     dialogs.FileNext(disk->Path() + "/seria.ser", "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(disk->Path() + "/seria.ser");
-    window->RunCommand("otworz");
+    window->Commands().RunCommand("otworz");
     ASSERT_TRUE(window->bolOldFile);
     MeasurementStore& store = window->Store();
     SeriesCommands commands(context, store, {window.get(), &window->bolOldFile, {}, {}, {}, {}});

@@ -1,0 +1,29 @@
+#include "StoreReply.h"
+
+#include "MeasurementStore.h"
+#include "ReadingHandler.h"
+
+namespace Pomiar {
+
+bool StoreReply(MeasurementStore& store, const QByteArray& frame, const QDateTime& received,
+                bool reportCapture, const std::function<void(const QString&)>& logError) {
+    ReadingHandler::HandlerContext handler;
+    handler.reportCapture = reportCapture;
+    handler.locale = store.locale;
+    handler.outsideLimits = [&store](const QString& value) {
+        return store.limits.Outside(value, store.locale);
+    };
+    handler.logError = logError;
+    const auto reading = ReadingHandler::PrzetworzOdczyt(frame, received, handler);
+    if (!reading)
+        return false;
+    try {
+        store.DodajPomiar(reading->valueText, reading->unit, reading->time);
+    } catch (const std::exception& error) {
+        logError(QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace Pomiar

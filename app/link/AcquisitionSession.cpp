@@ -1,0 +1,245 @@
+#include "AcquisitionSession.h"
+
+#include "DelayPumping.h"
+#include "Mordal.h"
+#include "ProgramContext.h"
+
+namespace Pomiar {
+
+AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Comm* comm,
+                                       QObject* parent)
+    : QObject(parent), MSComm1(comm), protocol(MSComm1, context.settings) {
+    Timer2.setInterval(500);
+    Timer2.setTimerType(Qt::PreciseTimer);
+    connect(&Timer2, &QTimer::timeout, this, &AcquisitionSession::Timer2Tick);
+    tmrEthernet.setInterval(LinkWatch::TcpRetryMs);
+    connect(&tmrEthernet, &QTimer::timeout, this, &AcquisitionSession::onEthernetTick);
+    if (MSComm1) {
+        connect(MSComm1, &Mordal::Comm::OnComm, this, &AcquisitionSession::onComm);
+        connect(MSComm1, &Mordal::Comm::CommIsOpen, this, &AcquisitionSession::onCommIsOpen);
+        connect(MSComm1, &Mordal::Comm::ErrorComm, this, &AcquisitionSession::onErrorComm);
+    }
+}
+
+bool AcquisitionSession::AutomaticWorkRunning() const {
+    return Mode() == AcquisitionState::Mode::Automatic || Mode() == AcquisitionState::Mode::Paused;
+}
+
+void AcquisitionSession::setMode(AcquisitionState::Mode mode) {
+    acquisition.SetMode(mode);
+    emit StateChanged();
+}
+
+bool AcquisitionSession::OpenLink(const LinkSettings& link) {
+    if (!MSComm1)
+        return false;
+    link.Open(*MSComm1);
+    emit LinkChanged(MSComm1->CommOpen());
+    return MSComm1->CommOpen();
+}
+
+void AcquisitionSession::ToggleLink() {
+    if (!MSComm1)
+        return;
+    MSComm1->SetCommOpen(!MSComm1->CommOpen());
+    if (MSComm1 && !MSComm1->CommOpen())
+        tmrEthernet.stop();
+    emit LinkChanged(MSComm1 && MSComm1->CommOpen());
+}
+
+QString AcquisitionSession::OpisZrodla() const {
+    if (!MSComm1)
+        return {};
+    switch (MSComm1->CommSource()) {
+    case Mordal::enCommSource::TCP:
+        return QStringLiteral("TCP-") + MSComm1->NetRemoteHost();
+    case Mordal::enCommSource::Serial:
+        return QStringLiteral("Serial-") + QString::number(MSComm1->SerialPort());
+    default:
+        return {};
+    }
+}
+
+QString AcquisitionSession::LinkStatusText(const LinkWatch::Texts& texts) const {
+    return linkWatch.StatusText(tmrEthernet.isActive(), texts);
+}
+
+QString AcquisitionSession::LinkFailureText(int number, const QString& description,
+                                            const LinkWatch::Texts& texts) const {
+    return linkWatch.FailureText(number, description, texts);
+}
+
+void AcquisitionSession::OdpytajWage() {
+    protocol.OdpytajWage(unstableOn);
+}
+
+void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
+    const bool paused = Mode() == AcquisitionState::Mode::Paused;
+    const auto route =
+        protocol.RouteFrame(frame, continuousFlag, paused, buffers, QDateTime::currentDateTime());
+    if (route == BalanceProtocol::Route::ToReadingHandler)
+        emit ReadingFrame(frame);
+}
+
+void AcquisitionSession::onCommIsOpen(bool state) {
+    linkWatch.Reported(state);
+    // A link that was up is tried again while it is down, a serial port as
+    // well as a TCP connection: an unplugged adapter comes back by itself.
+    if (state && MSComm1) {
+        tmrEthernet.setInterval(linkWatch.RetryIntervalMs());
+        tmrEthernet.start();
+    }
+    acquisition.LinkReported(state);
+    emit StateChanged();
+    emit LinkChanged(state);
+    // The lines collected so far are stored; the device cannot be told to
+    // stop, and sending to a closed link does nothing.
+    if (!state && ciaglaTicked && !closed)
+        continuousOff();
+}
+
+void AcquisitionSession::onErrorComm(int number, const QString& description, Mordal::enCommSource) {
+    emit LinkChanged(MSComm1 && MSComm1->CommOpen());
+    // One message per outage: the attempts to reopen fail again and again,
+    // and a box for each would leave the operator no way to anything else.
+    if (linkWatch.FirstFailureOfOutage())
+        emit LinkFailed(number, description);
+}
+
+void AcquisitionSession::onEthernetTick() {
+    if (MSComm1 && !MSComm1->CommOpen())
+        MSComm1->SetCommOpen(true);
+    emit LinkChanged(MSComm1 && MSComm1->CommOpen());
+}
+
+void AcquisitionSession::Start() {
+    setMode(AcquisitionState::Mode::Automatic);
+    Timer2.start();
+    lTim2L = 0;
+    Timer2Tick();
+}
+
+void AcquisitionSession::Timer2Tick() {
+    // Without an interval there is one request and no automatic work: the
+    // user is told where the interval is set rather than left with a
+    // "running" state that never asks again.
+    if (lTim2 <= 0) {
+        firstTimer2Tick = false;
+        protocol.OdpytajWage(true);
+        Stop();
+        emit NoInterval();
+        return;
+    }
+    // The first tick of the program's run asks at once; later ones count.
+    if (firstTimer2Tick) {
+        firstTimer2Tick = false;
+        protocol.OdpytajWage(true);
+        return;
+    }
+    if (lTim2L == 0)
+        lTim2L = 1;
+    // At or past: an interval shortened while the count runs takes effect
+    // at once instead of never.
+    if (lTim2L >= lTim2) {
+        protocol.OdpytajWage(true);
+        lTim2L = 1;
+    } else {
+        ++lTim2L;
+    }
+}
+
+void AcquisitionSession::Stop() {
+    Timer2.stop();
+    acquisition.SetMode(AcquisitionState::Mode::Idle);
+    if (cycleWorkOn()) {
+        emit CycleWorkStopped();
+        acquisition.HoldSingleRead();
+    }
+    emit StateChanged();
+    if (cycleWindows)
+        cycleWindows->LoadFirstRange();
+}
+
+void AcquisitionSession::Pause() {
+    const bool running = Mode() == AcquisitionState::Mode::Automatic;
+    acquisition.SetMode(running ? AcquisitionState::Mode::Paused
+                                : AcquisitionState::Mode::Automatic);
+    if (running)
+        Timer2.stop();
+    else
+        Timer2.start();
+    emit StateChanged();
+}
+
+bool AcquisitionSession::PassCycleGate(int elapsed) {
+    if (!AutomaticWorkRunning() || !cycleWorkOn() || !cycleWindows)
+        return true;
+    switch (cycleWindows->Check(elapsed)) {
+    case CycleWindows::Result::Accept:
+        return true;
+    case CycleWindows::Result::Reject:
+        return false;
+    case CycleWindows::Result::EndOfCycle:
+        endOfCycle();
+        return false;
+    }
+    return false;
+}
+
+void AcquisitionSession::endOfCycle() {
+    Timer2.stop();
+    Stop();
+    emit CycleEnded();
+}
+
+void AcquisitionSession::ContinuousSwitch() {
+    if (ciaglaTicked)
+        continuousOff();
+    else
+        continuousOn();
+}
+
+void AcquisitionSession::continuousOn() {
+    setMode(AcquisitionState::Mode::Continuous);
+    ciaglaTicked = true;
+    lastStable = unstableOn;
+    if (!unstableOn)
+        UnstableSwitch();
+    emit ContinuousChanged(true);
+    continuousFlag = true;
+    protocol.ContinuousOn();
+}
+
+void AcquisitionSession::continuousOff() {
+    protocol.ContinuousOff();
+    setMode(AcquisitionState::Mode::Idle);
+    emit ContinuousChanged(false);
+    if (unstableOn != lastStable)
+        UnstableSwitch();
+    if (!buffers.IsEmpty()) {
+        // Frames still on their way are collected while waiting.
+        Mordal::DelayPumping(200);
+        emit ContinuousCollected(buffers);
+    }
+    continuousFlag = false;
+    ciaglaTicked = false;
+    emit StateChanged();
+}
+
+void AcquisitionSession::UnstableSwitch() {
+    unstableOn = !unstableOn;
+    emit UnstableChanged(unstableOn);
+}
+
+void AcquisitionSession::Close() {
+    closed = true;
+    tmrEthernet.stop();
+    Timer2.stop();
+    if (MSComm1) {
+        MSComm1->SetCommOpen(false);
+        disconnect(MSComm1, nullptr, this, nullptr);
+        MSComm1 = nullptr;
+    }
+}
+
+} // namespace Pomiar

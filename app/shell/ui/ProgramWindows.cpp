@@ -1,0 +1,147 @@
+#include "ProgramWindows.h"
+
+#include "AcquisitionSession.h"
+#include "Cykl.h"
+#include "DebugForm.h"
+#include "Film.h"
+#include "HelpWindow.h"
+#include "ProgramContext.h"
+#include "Raport.h"
+#include "SeriesReport.h"
+#include "UserDialogs.h"
+#include "Wykres.h"
+#include "Wykresopcje.h"
+#include "frmLanguage.h"
+
+#include <QFile>
+#include <QLabel>
+
+namespace Pomiar {
+
+ProgramWindows::ProgramWindows(ProgramContext& context, MeasurementStore& store,
+                               AcquisitionSession& session, QWidget* owner)
+    : context(context), store(store), session(session), owner(owner) {}
+
+ProgramWindows::~ProgramWindows() {
+    delete debugForm;
+}
+
+void ProgramWindows::ShowChart() {
+    wykres = Wykres::Show(context, store, wykres, owner);
+}
+
+void ProgramWindows::ShowChartOptions() {
+    Wykresopcje dialog(context, owner);
+    connect(&dialog, &Wykresopcje::Zapisano, this, &ProgramWindows::RedrawChart);
+    dialog.exec();
+}
+
+void ProgramWindows::RedrawChart() {
+    if (wykres)
+        wykres->Redraw();
+}
+
+void ProgramWindows::CloseChart() {
+    if (wykres)
+        wykres->close();
+}
+
+void ProgramWindows::ClearChartReport() {
+    if (wykres)
+        wykres->lblRaport->clear();
+}
+
+void ProgramWindows::RaportDoWykresu() {
+    if (wykres)
+        wykres->ShowReport();
+}
+
+Wykres* ProgramWindows::ChartWindow() const {
+    return wykres.data();
+}
+
+void ProgramWindows::ShowReport() {
+    Raport raport(context, store, owner);
+    raport.raportDoWykresu = [this] { RaportDoWykresu(); };
+    raportWindow = &raport;
+    if (runReport)
+        runReport(raport);
+    else
+        raport.exec();
+    raportWindow = nullptr;
+}
+
+Raport* ProgramWindows::CapturingReport() const {
+    return raportWindow && raportWindow->Capturing() ? raportWindow : nullptr;
+}
+
+void ProgramWindows::Print(StatisticsPanel* panel) {
+    SeriesReport report(context, store, owner);
+    report.panel = panel;
+    report.Drukuj();
+}
+
+void ProgramWindows::ShowLanguageChooser() {
+    frmLanguage chooser(context, owner);
+    chooser.exec();
+}
+
+void ProgramWindows::ShowCycleSettings(CycleGate& gate) {
+    if (!cycleDialog) {
+        cycleDialog = new Cykl(context, gate, owner);
+        cycleDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(cycleDialog, &Cykl::Closed, this, &ProgramWindows::CycleSettingsClosed);
+        connect(cycleDialog, &QObject::destroyed, this, [this] { cycleDialog = nullptr; });
+    }
+    cycleDialog->show();
+    cycleDialog->raise();
+}
+
+void ProgramWindows::ShowFilm() {
+    film = std::make_unique<Film>(context, owner);
+    connect(film.get(), &Film::EscapePressed, this, [this] {
+        if (session.ContinuousTicked())
+            session.ContinuousSwitch();
+    });
+    film->show();
+}
+
+void ProgramWindows::CloseFilm() {
+    if (film) {
+        film->CloseByOwner();
+        film.reset();
+    }
+}
+
+void ProgramWindows::ShowDebugForm() {
+    if (!debugForm) {
+        debugForm = new DebugForm();
+        connect(debugForm, &DebugForm::Opened, this,
+                [this] { session.Protocol().debugShow = true; });
+        connect(debugForm, &DebugForm::Closed, this,
+                [this] { session.Protocol().debugShow = false; });
+    }
+    debugForm->show();
+    debugForm->raise();
+}
+
+void ProgramWindows::ShowGuide(const QString& helpFile, const QString& missing,
+                               const QString& unopened) {
+    const bool exists = QFile::exists(helpFile);
+    if (exists && context.dialogs->OpenWithDesktop(helpFile))
+        return;
+    // Without a viewer on the desktop the guide still shows, in a window of
+    // the program's own.
+    if (exists && HelpWindow::CanShow(helpFile)) {
+        if (!helpWindow)
+            helpWindow = new HelpWindow(helpFile, owner);
+        helpWindow->show();
+        helpWindow->raise();
+        return;
+    }
+    const QString& problem = exists ? unopened : missing;
+    context.dialogs->MessageBox(owner, problem + QStringLiteral("\r\n") + helpFile, MsgButtons::Ok,
+                                MsgIcon::Information, context.Msg(47));
+}
+
+} // namespace Pomiar
