@@ -55,6 +55,19 @@ Figures timeAppends(MeasurementStore& store, int count) {
     return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
 }
 
+// The statistics step of an append alone, without the write to disk.
+Figures timeStatistics(MeasurementStore& store, int count) {
+    std::vector<double> ms;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        store.ObliczStatystyke();
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -72,25 +85,45 @@ int main(int argc, char** argv) {
     for (const int rows : {1000, 100000, 1000000}) {
         const QString path = folder.filePath(QStringLiteral("series-%1.ser").arg(rows));
         StoreBench::WriteSeries(path, rows, [](int i) { return 12.0 + (i % 100) * 0.001; });
-        const long before = residentKiB();
-        MeasurementStore store(context);
-        QTableView grid;
-        grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        grid.setModel(&store.Model());
-        grid.show();
-        store.OtworzBaze(path);
-        QCoreApplication::processEvents();
-        const long loaded = residentKiB();
-        const Figures live = timeAppends(store, appends);
-        store.liveStatistics = false;
-        const Figures quiet = timeAppends(store, appends);
-        std::printf("  %8d rows: median %6.3f ms  p99 %6.3f ms   (without statistics: median "
-                    "%6.3f ms  p99 %6.3f ms)\n",
-                    rows, live.median, live.p99, quiet.median, quiet.p99);
-        std::printf("                series loaded: %+ld KiB resident (process %ld KiB)\n",
-                    loaded - before, loaded);
+        // A series file bound in place is flushed whole at every reading; the
+        // working database, where acquisition writes, flushes only its log.
+        for (const bool workingDatabase : {false, true}) {
+            const long before = residentKiB();
+            MeasurementStore store(context);
+            QTableView grid;
+            grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+            grid.setModel(&store.Model());
+            grid.show();
+            if (workingDatabase) {
+                store.OtworzMagazyn();
+                store.OpenForViewing(path);
+            } else {
+                store.OtworzBaze(path);
+            }
+            // The values are read right after the first rows show.
+            QCoreApplication::processEvents();
+            const long loaded = residentKiB();
+            const std::size_t passesBefore = store.Running().FullPasses();
+            const Figures live = timeAppends(store, appends);
+            const std::size_t fullPasses = store.Running().FullPasses() - passesBefore;
+            const Figures statistics = timeStatistics(store, appends);
+            store.liveStatistics = false;
+            const Figures quiet = timeAppends(store, appends);
+            std::printf("  %8d rows, %s:\n", rows,
+                        workingDatabase ? "working database" : "series file bound in place");
+            std::printf("                median %6.3f ms  p99 %6.3f ms   (without statistics: "
+                        "median %6.3f ms  p99 %6.3f ms)\n",
+                        live.median, live.p99, quiet.median, quiet.p99);
+            std::printf(
+                "                median %.2fx and p99 %.2fx the goal; statistics field from a "
+                "pass over the values: %zu in %d appends\n",
+                live.median / 1.5, live.p99 / 5.0, fullPasses, appends);
+            std::printf("                statistics step alone: median %6.3f ms  p99 %6.3f ms\n",
+                        statistics.median, statistics.p99);
+            std::printf("                series loaded: %+ld KiB resident (process %ld KiB)\n",
+                        loaded - before, loaded);
+        }
     }
-    std::printf(
-        "  goal: median at most 5 ms at 100,000 rows; at most 300 MB with 1,000,000 rows\n");
+    std::printf("  goal: median at most 1.5 ms and p99 at most 5 ms at every length\n");
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -41,8 +42,11 @@ public:
     // the file exists but is not a database (the file is left untouched).
     // How writes reach the file: through a write-ahead log (the working
     // database, which stays open and takes many small writes), or straight
-    // into the file, flushed at every commit (series files).
-    enum class Journal { WriteAhead, Rollback };
+    // into the file, flushed at every commit (series files), or with no
+    // journal and no flush at all: a new file filled once, which its writer
+    // throws away when the fill fails and flushes itself when it is done
+    // (a series file being saved).
+    enum class Journal { WriteAhead, Rollback, None };
     // ReadOnly neither creates the file nor writes to it, not even its
     // journal mode; the journal is then left as the file has it.
     enum class Access { ReadWrite, ReadOnly };
@@ -85,6 +89,30 @@ public:
     QStringList ColumnsOf(const QString& statement);
     using RowVisitor = std::function<void(const QVariantList& row)>;
     QStringList QueryEach(const QString& statement, const RowVisitor& visit,
+                          const QVariantList& parameters = {});
+
+    // The same without a QVariant per value, for passes over a whole long
+    // series: each row is read where the engine holds it, while it is the
+    // current one.
+    class RowView {
+    public:
+        enum class Type { Null, Integer, Real, Text, Blob };
+        int Columns() const;
+        Type TypeOf(int column) const;
+        qint64 Integer(int column) const;
+        double Real(int column) const; // NULL as 0, an integer as its value
+        QString Text(int column) const;
+        // The stored text's UTF-8 bytes, valid while the row is current.
+        std::string_view TextBytes(int column) const;
+        QByteArray Blob(int column) const;
+
+    private:
+        friend class Database;
+        explicit RowView(sqlite3_stmt* statement) : statement(statement) {}
+        sqlite3_stmt* statement;
+    };
+    using RowViewVisitor = std::function<void(const RowView& row)>;
+    QStringList QueryRows(const QString& statement, const RowViewVisitor& visit,
                           const QVariantList& parameters = {});
 
     // A single value (first column of the first row), or an invalid QVariant.

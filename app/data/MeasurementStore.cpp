@@ -12,6 +12,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 
+#include <algorithm>
+#include <array>
+
 namespace Pomiar {
 
 namespace {
@@ -48,37 +51,9 @@ void deleteSeriesRows(Database& database) {
     database.Execute(QStringLiteral("DELETE * FROM temp"));
 }
 
-std::vector<SeriesRow> readRows(Database& database) {
-    const QString query = QStringLiteral("select rowid as rowid_, * from pomiary;");
-    // Column positions by name: a series file may order them its own way.
-    const QStringList columns = database.ColumnsOf(query);
-    const auto at = [&columns](const char* name) {
-        for (int i = 0; i < columns.size(); ++i) {
-            if (columns[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                return i;
-        }
-        return -1;
-    };
-    const int rowid = at("rowid_");
-    const int lp = at("lp"), data = at("data"), godzina = at("godzina"), timer = at("timer"),
-              masa = at("masa"), jm = at("jm"), opis = at("opis");
-    std::vector<SeriesRow> rows;
-    rows.reserve(
-        size_t(database.Scalar(QStringLiteral("select count(*) from pomiary")).toLongLong()));
-    database.QueryEach(query, [&](const QVariantList& stored) {
-        SeriesRow row;
-        row.rowid = stored.value(rowid).toLongLong();
-        row.lp = stored.value(lp).toInt();
-        row.godzina = Database::ParseDateTime(stored.value(godzina));
-        row.data = Database::ParseDateTime(stored.value(data)).date();
-        row.timer = stored.value(timer).toInt();
-        row.masa = stored.value(masa).toDouble();
-        row.jm = stored.value(jm).toString();
-        row.opis = stored.value(opis).toString();
-        rows.push_back(std::move(row));
-    });
-    return rows;
-}
+// A series up to this long shows its statistics as it is bound; a longer
+// one shows its first rows first and reads its values right after.
+constexpr int valuesAtOnceUpTo = 10000;
 
 // The complete lines of a buffer: everything before its last CR LF.
 QStringList completeLines(const QString& text) {
@@ -143,15 +118,37 @@ bool MeasurementStore::FirstReadingTimed() {
 }
 
 QString MeasurementStore::LpTekst(int row) {
-    const SeriesRow& stored = model.Row(row);
     try {
         const QVariant text = bound->Scalar(
-            QStringLiteral("select lptekst from pomiary where rowid = ?"), {stored.rowid});
+            QStringLiteral("select lptekst from pomiary where rowid = ?"), {model.RowId(row)});
         if (text.isValid())
             return text.toString();
     } catch (const DatabaseError&) {
     }
-    return QString::number(stored.lp);
+    return QString::number(model.Row(row).lp);
+}
+
+std::vector<int> MeasurementStore::NewestRows(int count) {
+    std::vector<int> rows;
+    loadValues();
+    if (valuesLoaded && timesInOrder) {
+        for (int row = model.Count() - 1; row >= 0 && int(rows.size()) < count; --row)
+            rows.push_back(row);
+        return rows;
+    }
+    try {
+        // Newest first; of two readings with the same time the later row.
+        bound->QueryRows(
+            QStringLiteral("select rowid from pomiary order by godzina desc, rowid desc limit ?"),
+            [&](const Database::RowView& row) { rows.push_back(model.RowOf(row.Integer(0))); },
+            {count});
+        rows.erase(std::remove(rows.begin(), rows.end(), -1), rows.end());
+    } catch (const DatabaseError&) {
+        rows.clear();
+        for (int row = model.Count() - 1; row >= 0 && int(rows.size()) < count; --row)
+            rows.push_back(row);
+    }
+    return rows;
 }
 
 QString MeasurementStore::StoredReport() {
@@ -172,8 +169,8 @@ void MeasurementStore::OtworzMagazyn() {
     bound = std::make_unique<Database>(path);
     boundLock = std::make_unique<FileLock>(path, FileLock::Mode::Shared);
     emptySeriesTables(*bound);
-    loadRows();
-    values.clear();
+    model.Bind(*bound);
+    forgetValues();
     seriesStart.reset();
     WyczyscStatystyke();
 }
@@ -186,7 +183,7 @@ void MeasurementStore::NowaSeria() {
     model.Clear();
     seriesStart.reset();
     WyczyscStatystyke();
-    values.clear();
+    forgetValues();
     if (chartRefresh)
         chartRefresh();
 }
@@ -203,18 +200,13 @@ void MeasurementStore::emptySeriesTables(Database& database) {
 void MeasurementStore::bind(std::unique_ptr<Database> database) {
     // Everything that can fail comes first, so that a failure leaves the
     // series bound as it was.
-    std::vector<SeriesRow> rows = readRows(*database);
     auto lock = std::make_unique<FileLock>(database->Path(), FileLock::Mode::Shared);
+    model.Bind(*database);
     dropWaiting();
     // The old database closes before its lock goes (see FileLock).
     bound.reset();
     boundLock = std::move(lock);
     bound = std::move(database);
-    model.Reset(std::move(rows));
-}
-
-void MeasurementStore::loadRows() {
-    model.Reset(readRows(*bound));
 }
 
 void MeasurementStore::OtworzBaze(const QString& path) {
@@ -233,7 +225,7 @@ void MeasurementStore::OpenForViewing(const QString& path) {
         bind(std::move(working));
     } else {
         dropWaiting();
-        loadRows();
+        model.Bind(*bound);
     }
     showBoundSeries();
 }
@@ -253,18 +245,111 @@ void MeasurementStore::copySeries(Database& file, Database& target) {
 }
 
 void MeasurementStore::showBoundSeries() {
+    forgetValues();
+    valuesLoaded = false;
+    if (model.Count() <= valuesAtOnceUpTo) {
+        showBoundStatistics();
+        return;
+    }
+    QTimer::singleShot(0, this, [this, binding = bindings] {
+        if (binding == bindings)
+            showBoundStatistics();
+    });
+}
+
+void MeasurementStore::showBoundStatistics() {
     // The values always mirror the bound rows, so later readings extend the
     // right series; statistics need two rows and no moisture readings.
-    values.clear();
-    values.reserve(size_t(model.Count()));
-    for (int row = 0; row < model.Count(); ++row)
-        values.push_back(model.Row(row).masa);
+    loadValues();
     if (model.Count() <= 1)
         return;
     if (model.Row(0).jm.trimmed() != QLatin1String("%"))
         ObliczStatystyke();
     else
         WyczyscStatystyke();
+}
+
+void MeasurementStore::forgetValues() {
+    ++bindings;
+    running.Clear();
+    valuesLoaded = true;
+    timesInOrder = true;
+    lastTime.clear();
+}
+
+void MeasurementStore::followTime(std::string_view stored) {
+    // A time missing or earlier than the last one sorts elsewhere.
+    if (stored.empty() || stored < lastTime)
+        timesInOrder = false;
+    lastTime.assign(stored);
+}
+
+void MeasurementStore::loadValues() {
+    if (valuesLoaded)
+        return;
+    running.Clear();
+    timesInOrder = true;
+    lastTime.clear();
+    // One pass over the series: its values, and the rows with the extreme
+    // Lp, Timer and Masa, where the grid's widest number texts are.
+    std::vector<double> masses;
+    masses.reserve(std::size_t(model.Count()));
+    std::array<int, 6> extremes{};
+    std::array<double, 6> extremeValues{};
+    // Where the rows lie, as the grid needs it when they have gaps.
+    std::vector<qint64> ids;
+    qint64 firstId = 0;
+    bool gaps = false;
+    try {
+        bound->QueryRows(
+            QStringLiteral("select rowid, masa, lp, timer, godzina from pomiary order by rowid"),
+            [&](const Database::RowView& row) {
+                const int at = int(masses.size());
+                const qint64 id = row.Integer(0);
+                if (at == 0)
+                    firstId = id;
+                if (!gaps && id != firstId + at) {
+                    gaps = true;
+                    for (int k = 0; k < at; ++k)
+                        ids.push_back(firstId + k);
+                }
+                if (gaps)
+                    ids.push_back(id);
+                masses.push_back(row.Real(1));
+                followTime(row.TextBytes(4));
+                for (int k = 0; k < 3; ++k) {
+                    const double value = row.Real(k + 1);
+                    if (at == 0 || value > extremeValues[std::size_t(2 * k)]) {
+                        extremes[std::size_t(2 * k)] = at;
+                        extremeValues[std::size_t(2 * k)] = value;
+                    }
+                    if (at == 0 || value < extremeValues[std::size_t(2 * k + 1)]) {
+                        extremes[std::size_t(2 * k + 1)] = at;
+                        extremeValues[std::size_t(2 * k + 1)] = value;
+                    }
+                }
+            });
+    } catch (const DatabaseError&) {
+        // Tried again when next needed; until then the statistics keep what
+        // they show rather than figures of part of the series.
+        return;
+    }
+    if (gaps || int(masses.size()) != model.Count())
+        model.Settle(int(masses.size()), std::move(ids));
+    running.Assign(std::move(masses));
+    valuesLoaded = true;
+    if (running.Count() > 0)
+        model.ConsiderWidest(std::vector<int>(extremes.begin(), extremes.end()));
+}
+
+const std::vector<double>& MeasurementStore::Values() {
+    loadValues();
+    return running.Values();
+}
+
+const RunningStatistics& MeasurementStore::Running() {
+    loadValues();
+    return running;
 }
 
 bool MeasurementStore::KompaktujBaze(const QString& path) {
@@ -314,6 +399,9 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
 bool MeasurementStore::storeWaiting() {
     if (waiting.empty())
         return true;
+    // Read before the new rows are in the database, which would read them
+    // twice.
+    loadValues();
     std::vector<SeriesRow> written;
     written.reserve(waiting.size());
     try {
@@ -332,6 +420,8 @@ bool MeasurementStore::storeWaiting() {
                     parameters << row.opis;
                 bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading,
                                parameters);
+                if (readingWritten)
+                    readingWritten(*bound, row);
                 written.push_back(row);
                 written.back().rowid = bound->LastInsertRowId();
             }
@@ -348,7 +438,10 @@ bool MeasurementStore::storeWaiting() {
     }
     dropWaiting();
     for (SeriesRow& row : written) {
-        values.push_back(row.masa);
+        if (valuesLoaded) {
+            running.Add(row.masa);
+            followTime(Database::DateTimeText(row.godzina).toStdString());
+        }
         model.Append(std::move(row));
     }
     return true;
@@ -449,14 +542,15 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
 
 void MeasurementStore::SetDescription(int row, const QString& opis) {
     bound->Execute(QStringLiteral("UPDATE pomiary SET Opis = ? WHERE rowid = ?"),
-                   {opis, model.Row(row).rowid});
+                   {opis, model.RowId(row)});
     model.SetDescription(row, opis);
 }
 
 void MeasurementStore::ObliczStatystyke() {
-    if (values.size() < 2)
+    loadValues();
+    if (!valuesLoaded || running.Count() < 2)
         return;
-    statistics = SeriesStatistics::ObliczStatystyke(values, model.MassFormat(), locale);
+    statistics = running.Fields(model.MassFormat(), locale);
     emit StatisticsChanged(statistics);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Progress.h"
+#include "RunningStatistics.h"
 #include "SeriesModel.h"
 #include "SeriesStatistics.h"
 
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace Pomiar {
@@ -97,7 +99,10 @@ public:
     const StatisticsFields& Statistics() const { return statistics; }
 
     int RowCount() const { return model.Count(); }
-    const std::vector<double>& Values() const { return values; }
+    // The values of the series in row order (read from the database once
+    // per binding, then kept up to date with every reading).
+    const std::vector<double>& Values();
+    const RunningStatistics& Running();
     SeriesModel& Model() { return model; }
     Database& Bound() { return *bound; }
 
@@ -110,6 +115,9 @@ public:
     bool FirstReadingTimed();
     // The number of a row as stored ("lptekst"), else its Lp.
     QString LpTekst(int row);
+    // The rows of the newest readings (by their time, the later row first
+    // of two with the same time), at most count of them.
+    std::vector<int> NewestRows(int count);
     // The report stored with the series, empty when there is none.
     QString StoredReport();
     QString BoundPath() const;
@@ -129,6 +137,10 @@ public:
     std::function<bool(int timer)> cycleGate;
     std::function<void()> afterReadingPrompts;
     std::function<void()> chartRefresh;
+    // Called for each reading inside the transaction that writes it, with
+    // the database written and the row: what it writes there commits or
+    // rolls back with the reading.
+    std::function<void(Database& database, const SeriesRow& row)> readingWritten;
 
 signals:
     void StatisticsChanged(const Pomiar::StatisticsFields& fields);
@@ -141,8 +153,12 @@ private:
     };
 
     void bind(std::unique_ptr<Database> database);
-    void loadRows();
     void showBoundSeries();
+    void showBoundStatistics();
+    // The values of a new binding are read when first needed.
+    void forgetValues();
+    void loadValues();
+    void followTime(std::string_view stored);
     void emptySeriesTables(Database& database);
     void copySeries(Database& file, Database& target);
     // Stores the waiting readings in one transaction, then shows them;
@@ -159,7 +175,16 @@ private:
     std::unique_ptr<FileLock> boundLock;
     std::unique_ptr<Database> bound;
     SeriesModel model;
-    std::vector<double> values;
+    RunningStatistics running;
+    bool valuesLoaded = true;
+    // Counts bindings, so that statistics scheduled for one never show for
+    // the next.
+    quint64 bindings = 0;
+    // Whether the stored times ("godzina") never go back from row to row,
+    // as readings taken one after another have them: the newest readings
+    // are then the last rows. The last time, as stored.
+    bool timesInOrder = true;
+    std::string lastTime;
     StatisticsFields statistics;
     std::deque<WaitingReading> waiting;
     bool waitingTold = false;

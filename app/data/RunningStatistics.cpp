@@ -41,8 +41,35 @@ void RunningStatistics::Clear() {
 
 void RunningStatistics::Add(double value) {
     values.push_back(value);
+    addToSums(value);
+    if (allFinite)
+        insertSorted(value);
+}
+
+void RunningStatistics::Assign(std::vector<double> series) {
+    Clear();
+    values = std::move(series);
+    for (const double x : values)
+        addToSums(x);
+    if (!allFinite)
+        return;
+    std::vector<double> sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    for (std::size_t from = 0; from < sorted.size(); from += blockSize) {
+        Block block;
+        block.sorted.assign(sorted.begin() + std::ptrdiff_t(from),
+                            sorted.begin() +
+                                std::ptrdiff_t(std::min(sorted.size(), from + blockSize)));
+        for (const double x : block.sorted)
+            block.shiftedSum += (long double)x - shift;
+        blocks.push_back(std::move(block));
+    }
+}
+
+void RunningStatistics::addToSums(double value) {
     sum.Add(value);
-    if (values.size() == 1) {
+    ++added;
+    if (added == 1) {
         max = min = shift = value;
     } else {
         max = std::max(max, value);
@@ -56,9 +83,8 @@ void RunningStatistics::Add(double value) {
     shiftedTotal += shifted;
     shiftedAbsolute += std::fabs(shifted);
     const long double delta = shifted - welfordMean;
-    welfordMean += delta / (long double)values.size();
+    welfordMean += delta / (long double)added;
     welfordSquares += delta * (shifted - welfordMean);
-    insertSorted(value);
 }
 
 void RunningStatistics::insertSorted(double value) {
@@ -159,16 +185,21 @@ StatisticsFields RunningStatistics::Fields(const QString& massFormat, const QLoc
         std::sqrt(std::max(0.0L, m2 - m2Bound) / (n - 1)) * (1 - 4 * unitDouble);
     const long double deviationHigh = std::sqrt((m2 + m2Bound) / (n - 1)) * (1 + 4 * unitDouble);
 
-    const bool sure = Sure(squares, squaresBound, massFormat, locale) &&
-                      Sure(absolute / n, absoluteBound, massFormat, locale) &&
-                      Sure((deviationLow + deviationHigh) / 2, (deviationHigh - deviationLow) / 2,
-                           massFormat, locale);
-    if (!sure) {
-        ++fullPasses;
-        return SeriesStatistics::ObliczStatystyke(values, massFormat, locale);
-    }
-    SeriesStatistics::DeviationFields(fields, count, double(deviation), double(squares),
-                                      double(absolute), massFormat, locale);
+    // A field whose estimate is not sure of its digits takes its figure
+    // from a pass over the values, the same pass the full computation runs.
+    const double mean = sum.Value() / double(count);
+    const bool squaresSure = Sure(squares, squaresBound, massFormat, locale);
+    const bool absoluteSure = Sure(absolute / n, absoluteBound, massFormat, locale);
+    const bool deviationSure = Sure((deviationLow + deviationHigh) / 2,
+                                    (deviationHigh - deviationLow) / 2, massFormat, locale);
+    fullPasses +=
+        std::size_t(!squaresSure) + std::size_t(!absoluteSure) + std::size_t(!deviationSure);
+    SeriesStatistics::DeviationFields(
+        fields, count,
+        deviationSure ? double(deviation) : SeriesStatistics::SampleDeviation(values, mean),
+        squaresSure ? double(squares) : SeriesStatistics::ShownSquares(values, shownMean),
+        absoluteSure ? double(absolute) : SeriesStatistics::ShownAbsolute(values, shownMean),
+        massFormat, locale);
     return fields;
 }
 

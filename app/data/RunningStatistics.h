@@ -16,13 +16,16 @@ namespace Pomiar {
 // The fields are exactly those of a full pass (SeriesStatistics::
 // ObliczStatystyke). The running sums are far more precise than the full
 // pass, whose own rounding is bounded; a field whose whole range of possible
-// full-pass results does not round to one text is taken from a full pass
-// instead. That happens only where a result lies within a few parts in 1e10
-// of a rounding step of the format, or for a series whose first value lies
-// far from all the others.
+// full-pass results does not round to one text takes its figure from that
+// field's own pass over the values instead. That happens only where a result lies within a few
+// parts in 1e10 of a rounding step of the format, or for a series whose first value lies far from
+// all the others.
 class RunningStatistics {
 public:
     void Add(double value);
+    // All values of a series at once, in row order: one sort instead of a
+    // million insertions.
+    void Assign(std::vector<double> series);
     void Clear();
 
     const std::vector<double>& Values() const { return values; }
@@ -30,7 +33,9 @@ public:
 
     StatisticsFields Fields(const QString& massFormat, const QLocale& locale) const;
 
-    // How many Fields() calls needed a full pass (figures of the benchmark).
+    // How many passes over the values Fields() made: the whole computation
+    // for a short series, one per unsure field of a long one (figures of the
+    // benchmark, and of the tests that the running sums do the work).
     std::size_t FullPasses() const { return fullPasses; }
 
 private:
@@ -46,6 +51,7 @@ private:
         long double shiftedSum = 0;
     };
 
+    void addToSums(double value);
     void insertSorted(double value);
     // The values strictly below the threshold.
     Side below(double threshold) const;
@@ -61,6 +67,7 @@ private:
     // Sums of the values less the first one: near the mean, so that a
     // series far from zero keeps every digit of its spread.
     double shift = 0;
+    std::size_t added = 0;
     long double shiftedTotal = 0;
     long double shiftedAbsolute = 0;
     long double welfordMean = 0; // Welford's update, of the shifted values

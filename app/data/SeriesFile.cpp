@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -168,23 +169,97 @@ void Replace(const QString& part, const QString& path) {
     SyncPath(QFile::encodeName(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY);
 }
 
-QString FieldText(const QVariant& value, const QLocale& locale, bool isTime) {
-    if (value.isNull())
-        return QString();
-    if (isTime) {
-        const QDateTime time = Database::ParseDateTime(value);
-        if (time.isValid() && value.toString().size() > 19)
-            return Database::DateTimeText(time);
+// A stored time with a fraction of a second, as older files hold, in whole
+// seconds like the rest; anything that does not read as a time as stored.
+QString WholeSecondsTime(const QString& stored) {
+    const QDateTime time = Database::ParseDateTime(stored);
+    return time.isValid() ? Database::DateTimeText(time) : stored;
+}
+
+// The form a real takes in the export (CsvNumber), added to a line; the
+// locale's separator is looked up once per export, not once per number.
+void AppendCsvNumber(QString& line, double value, const QString& decimalPoint) {
+    if (!std::isfinite(value)) {
+        line += QString::number(value);
+        return;
     }
-    switch (value.typeId()) {
-    case QMetaType::Double:
-        return CsvNumber(value.toDouble(), locale);
-    case QMetaType::LongLong:
-        return QString::number(value.toLongLong());
-    case QMetaType::QByteArray:
-        return QString::fromUtf8(value.toByteArray());
-    default:
-        return value.toString();
+    // The 15 significant digits a double holds for certain; shortest form of
+    // that value, so 0.1 stays "0.1" and 12.3456 stays "12.3456". The
+    // conversions ignore the C locale, which the desktop may have set.
+    char digits[400];
+    auto written =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 15);
+    double rounded = value;
+    std::from_chars(digits, written.ptr, rounded);
+    // A value exactly halfway between two 15-digit numbers is rounded away
+    // from zero, as the export always did; the engine's conversion above
+    // rounds such a tie to even.
+    written =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific, 15);
+    double sixteen = 0;
+    std::from_chars(digits, written.ptr, sixteen);
+    if (sixteen == value && *(std::find(digits, written.ptr, 'e') - 1) == '5')
+        rounded = QString::number(value, 'g', 15).toDouble();
+    if (rounded == 0)
+        rounded = 0; // no "-0"
+    // The shortest digits that read back as the value, laid out without an
+    // exponent: zeros fill in up to the point, never further digits.
+    written = std::to_chars(digits, digits + sizeof digits, rounded, std::chars_format::scientific);
+    const char* c = digits;
+    if (*c == '-') {
+        line += QLatin1Char('-');
+        ++c;
+    }
+    const char* exponent = std::find(c, static_cast<const char*>(written.ptr), 'e');
+    char plain[32];
+    int count = 0;
+    for (const char* d = c; d != exponent; ++d) {
+        if (*d != '.')
+            plain[count++] = *d;
+    }
+    int power = 0;
+    std::from_chars(exponent + (exponent[1] == '+' ? 2 : 1), written.ptr, power);
+    // Digits before the point: power + 1 (none when the value is below 1).
+    if (power < 0) {
+        line += QLatin1Char('0');
+        line += decimalPoint;
+        for (int k = 0; k < -power - 1; ++k)
+            line += QLatin1Char('0');
+        line += QLatin1StringView(plain, count);
+        return;
+    }
+    const int whole = power + 1;
+    line += QLatin1StringView(plain, std::min(count, whole));
+    for (int k = count; k < whole; ++k)
+        line += QLatin1Char('0');
+    if (count > whole) {
+        line += decimalPoint;
+        line += QLatin1StringView(plain + whole, count - whole);
+    }
+}
+
+// A field of the export, read straight from the engine's row.
+void AppendField(QString& line, const Database::RowView& row, int column,
+                 const QString& decimalPoint, bool isTime) {
+    using Type = Database::RowView::Type;
+    switch (row.TypeOf(column)) {
+    case Type::Null:
+        return;
+    case Type::Real:
+        AppendCsvNumber(line, row.Real(column), decimalPoint);
+        return;
+    case Type::Integer:
+        line += QString::number(row.Integer(column));
+        return;
+    case Type::Blob:
+        line += QString::fromUtf8(row.Blob(column));
+        return;
+    case Type::Text: {
+        const QString text = row.Text(column);
+        // Only a time longer than whole seconds is read, the rest is as stored.
+        line += isTime && text.size() > 19 ? WholeSecondsTime(text) : text;
+        return;
+    }
     }
 }
 
@@ -233,8 +308,10 @@ SaveResult ZapiszSerie(Database& source, const QString& path, Progress* progress
         bool complete;
         {
             // Filled once in one transaction: no log to fold back, no free
-            // pages to compact away.
-            Database target(part, Database::Journal::Rollback);
+            // pages to compact away. A fill cut short leaves a part file
+            // that is thrown away, so it needs no journal; the complete
+            // file is flushed once, before it takes the target's name.
+            Database target(part, Database::Journal::None);
             complete = CopySeries(source, target, progress);
         } // closing leaves one self-contained file without a journal
         if (!complete) {
@@ -303,11 +380,14 @@ void EksportCSV(Database& source, const QString& path,
         CannotWrite(file.errorString());
     const qint64 sizeBefore = file.size();
 
-    QByteArray block;
+    // Rows gather as text and go to the code page a buffer at a time.
+    QString block;
+    block.reserve(csvChunk + 256);
     const auto write = [&] {
-        if (file.write(block) != block.size())
+        const QByteArray bytes = CodePage1250::Encode(block);
+        if (file.write(bytes) != bytes.size())
             CannotWrite(file.errorString());
-        block.clear();
+        block.resize(0); // keeps its room for the next buffer
     };
     const QString lineEnd = QStringLiteral("\r\n");
     try {
@@ -316,16 +396,19 @@ void EksportCSV(Database& source, const QString& path,
             QStringList captions;
             for (const QString& column : columns)
                 captions << caption(column);
-            block += CodePage1250::Encode(captions.join(';') + lineEnd);
+            block += captions.join(';') + lineEnd;
         }
         const int time = int(columns.indexOf(QRegularExpression(
             QStringLiteral("^godzina$"), QRegularExpression::CaseInsensitiveOption)));
-        QStringList fields;
-        source.QueryEach(everything, [&](const QVariantList& row) {
-            fields.clear();
-            for (int i = 0; i < row.size(); ++i)
-                fields << FieldText(row[i], locale, i == time);
-            block += CodePage1250::Encode(fields.join(';') + lineEnd);
+        const int count = int(columns.size());
+        const QString decimalPoint = locale.decimalPoint();
+        source.QueryRows(everything, [&](const Database::RowView& row) {
+            for (int i = 0; i < count; ++i) {
+                if (i > 0)
+                    block += QLatin1Char(';');
+                AppendField(block, row, i, decimalPoint, i == time);
+            }
+            block += lineEnd;
             if (block.size() >= csvChunk)
                 write();
         });
@@ -339,17 +422,8 @@ void EksportCSV(Database& source, const QString& path,
 }
 
 QString CsvNumber(double value, const QLocale& locale) {
-    if (!std::isfinite(value))
-        return QString::number(value);
-    // The 15 significant digits a double holds for certain; shortest form of
-    // that value, so 0.1 stays "0.1" and 12.3456 stays "12.3456".
-    double rounded = QString::number(value, 'g', 15).toDouble();
-    if (rounded == 0)
-        rounded = 0; // no "-0"
-    QString text = QString::number(rounded, 'f', QLocale::FloatingPointShortest);
-    // Only the separator is taken from the locale: its digits or minus sign
-    // might not exist in code page 1250.
-    text.replace(QLatin1Char('.'), locale.decimalPoint());
+    QString text;
+    AppendCsvNumber(text, value, locale.decimalPoint());
     return text;
 }
 

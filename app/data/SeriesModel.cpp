@@ -1,6 +1,9 @@
 #include "SeriesModel.h"
 
+#include "Database.h"
 #include "Formats.h"
+
+#include <algorithm>
 
 namespace Pomiar {
 
@@ -17,6 +20,17 @@ constexpr ColumnSpec columns[SeriesModel::ColumnCount] = {
     {"Timer", "Timer", 855}, {"Odczyt", "Masa", 1245}, {"Jm", "Jm", 480},
     {"Opis", "opis", 1665},
 };
+
+// Rows read at a time, and how many such pages are kept: enough for the
+// rows on screen, those just left and the newest ones.
+constexpr int pageRows = 256;
+constexpr std::size_t keptPages = 32;
+
+const QString pageQuery = QStringLiteral(
+    "select rowid as rowid_, * from pomiary where rowid between ? and ? order by rowid");
+
+// Marks a place of a page where the database had no row.
+constexpr qint64 missingRowId = -1;
 
 // A description that is a single blank means "none".
 const QString noDescription = QStringLiteral(" ");
@@ -79,13 +93,19 @@ bool SeriesModel::setHeaderData(int section, Qt::Orientation orientation, const 
 QVariant SeriesModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count())
         return {};
-    const SeriesRow& row = rows[size_t(index.row())];
     if (role == Qt::TextAlignmentRole) {
         const bool number =
             index.column() == Lp || index.column() == Timer || index.column() == Masa;
         return int((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
     if (role != Qt::DisplayRole)
+        return {};
+    const Page* rows = page(index.row() / pageRows);
+    const std::size_t offset = std::size_t(index.row() % pageRows);
+    if (!rows || offset >= rows->size())
+        return {};
+    const SeriesRow& row = (*rows)[offset];
+    if (row.rowid == missingRowId)
         return {};
     switch (index.column()) {
     case Lp:
@@ -124,30 +144,50 @@ int SeriesModel::WidestRow(int column) const {
 }
 
 void SeriesModel::considerWidest(int row) {
+    const SeriesRow stored = Row(row);
+    bool widest = false;
     for (const int column : numberColumns) {
-        const int weight = TextWeight(shownText(rows[size_t(row)], column));
+        const int weight = TextWeight(shownText(stored, column));
         if (widestRow[size_t(column)] < 0 || weight > widestWeight[size_t(column)]) {
             widestRow[size_t(column)] = row;
             widestWeight[size_t(column)] = weight;
+            widest = true;
             emit WidestRowChanged(column);
         }
     }
+    if (widest &&
+        std::find(widestCandidates.begin(), widestCandidates.end(), row) == widestCandidates.end())
+        widestCandidates.push_back(row);
 }
 
 void SeriesModel::findWidest() {
     widestRow.fill(-1);
     widestWeight.fill(0);
     QSignalBlocker quiet(this);
-    for (int row = 0; row < Count(); ++row)
-        considerWidest(row);
+    const std::vector<int> candidates = widestCandidates;
+    for (const int row : candidates) {
+        if (row < Count())
+            considerWidest(row);
+    }
     quiet.unblock();
     for (const int column : numberColumns)
         emit WidestRowChanged(column);
 }
 
+void SeriesModel::ConsiderWidest(const std::vector<int>& rows) {
+    for (const int row : rows) {
+        if (row < 0 || row >= Count())
+            continue;
+        if (std::find(widestCandidates.begin(), widestCandidates.end(), row) ==
+            widestCandidates.end())
+            widestCandidates.push_back(row);
+        considerWidest(row);
+    }
+}
+
 void SeriesModel::SetMassFormat(const QString& format) {
     massFormat = format;
-    if (!rows.empty())
+    if (count > 0)
         emit dataChanged(index(0, Masa), index(Count() - 1, Masa));
     findWidest();
 }
@@ -157,7 +197,7 @@ void SeriesModel::SetLocale(const QLocale& value) {
     findWidest();
 }
 
-QString SeriesModel::shareUnit(const QString& unit) {
+QString SeriesModel::shareUnit(const QString& unit) const {
     for (const QString& known : units) {
         if (known == unit)
             return known;
@@ -166,35 +206,178 @@ QString SeriesModel::shareUnit(const QString& unit) {
     return unit;
 }
 
-void SeriesModel::Append(SeriesRow row) {
-    // Equal texts share one copy, which keeps a long series small.
-    row.jm = shareUnit(row.jm);
-    if (row.opis == noDescription)
-        row.opis = noDescription;
-    beginInsertRows(QModelIndex(), Count(), Count());
-    rows.push_back(std::move(row));
-    endInsertRows();
-    considerWidest(Count() - 1);
-}
-
-void SeriesModel::Reset(std::vector<SeriesRow> newRows) {
+void SeriesModel::Bind(Database& bound) {
+    // Everything that can fail comes first, so that a failure leaves the
+    // model as it was.
+    const QStringList columns = bound.ColumnsOf(pageQuery);
+    // Each of min and max alone is read from the end of the table's tree.
+    const QVariantList extent =
+        bound
+            .Query(QStringLiteral("select (select min(rowid) from pomiary), "
+                                  "(select max(rowid) from pomiary)"))
+            .rows.front();
+    const qint64 first = extent.value(0).toLongLong();
+    const int rows = extent.value(0).isNull() ? 0 : int(extent.value(1).toLongLong() - first + 1);
     beginResetModel();
-    rows = std::move(newRows);
-    for (SeriesRow& row : rows) {
-        row.jm = shareUnit(row.jm);
-        if (row.opis == noDescription)
-            row.opis = noDescription;
-    }
+    database = &bound;
+    storedColumns = columns;
+    count = rows;
+    firstRowId = first;
+    contiguous = true;
+    rowIds.clear();
+    pages.clear();
     endResetModel();
+    // Until the whole series is read (ConsiderWidest), the first and the
+    // newest rows stand for it.
+    widestCandidates.clear();
+    if (count > 0)
+        widestCandidates = {0, count - 1};
     findWidest();
 }
 
+void SeriesModel::Settle(int rows, std::vector<qint64> ids) {
+    beginResetModel();
+    count = rows;
+    contiguous = ids.empty();
+    if (!contiguous)
+        firstRowId = ids.front();
+    rowIds = std::move(ids);
+    pages.clear();
+    endResetModel();
+    std::erase_if(widestCandidates, [rows](int row) { return row >= rows; });
+    findWidest();
+}
+
+qint64 SeriesModel::RowId(int row) const {
+    return contiguous ? firstRowId + row : rowIds[std::size_t(row)];
+}
+
+int SeriesModel::RowOf(qint64 rowid) const {
+    if (contiguous)
+        return rowid >= firstRowId && rowid - firstRowId < count ? int(rowid - firstRowId) : -1;
+    const auto at = std::lower_bound(rowIds.begin(), rowIds.end(), rowid);
+    return at != rowIds.end() && *at == rowid ? int(at - rowIds.begin()) : -1;
+}
+
+const SeriesModel::Page* SeriesModel::page(int index) const {
+    const auto cached = pages.find(index);
+    if (cached != pages.end()) {
+        cached->second.second = ++uses;
+        return &cached->second.first;
+    }
+    if (!database)
+        return nullptr;
+    const int first = index * pageRows;
+    const int last = std::min(count, first + pageRows) - 1;
+    if (last < first)
+        return nullptr;
+    const auto at = [this](const char* name) {
+        for (int i = 0; i < storedColumns.size(); ++i) {
+            if (storedColumns[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    };
+    const int rowid = at("rowid_");
+    const int lp = at("lp"), data = at("data"), godzina = at("godzina"), timer = at("timer"),
+              masa = at("masa"), jm = at("jm"), opis = at("opis");
+    // Each row goes where its rowid is; a rowid without a row (a series
+    // not yet settled) stays a missing row, shown empty.
+    SeriesRow missing;
+    missing.rowid = missingRowId;
+    Page rows(std::size_t(last - first + 1), missing);
+    try {
+        database->QueryEach(pageQuery,
+                            [&](const QVariantList& stored) {
+                                const qint64 id = stored.value(rowid).toLongLong();
+                                const int place = RowOf(id) - first;
+                                if (place < 0 || place >= int(rows.size()))
+                                    return;
+                                SeriesRow& row = rows[std::size_t(place)];
+                                row.rowid = id;
+                                row.lp = stored.value(lp).toInt();
+                                row.godzina = Database::ParseDateTime(stored.value(godzina));
+                                row.data = Database::ParseDateTime(stored.value(data)).date();
+                                row.timer = stored.value(timer).toInt();
+                                row.masa = stored.value(masa).toDouble();
+                                row.jm = shareUnit(stored.value(jm).toString());
+                                const QString description = stored.value(opis).toString();
+                                row.opis =
+                                    description == noDescription ? noDescription : description;
+                            },
+                            {RowId(first), RowId(last)});
+    } catch (const DatabaseError&) {
+        // Painted empty now, asked again at the next paint.
+        return nullptr;
+    }
+    keepPage(index, std::move(rows));
+    return &pages.at(index).first;
+}
+
+void SeriesModel::keepPage(int index, Page rows) const {
+    if (pages.size() >= keptPages) {
+        const auto oldest =
+            std::min_element(pages.begin(), pages.end(), [](const auto& a, const auto& b) {
+                return a.second.second < b.second.second;
+            });
+        pages.erase(oldest);
+    }
+    pages[index] = {std::move(rows), ++uses};
+}
+
+SeriesRow SeriesModel::Row(int row) const {
+    if (row < 0 || row >= count)
+        return {};
+    const Page* rows = page(row / pageRows);
+    const std::size_t offset = std::size_t(row % pageRows);
+    return rows && offset < rows->size() ? (*rows)[offset] : SeriesRow{};
+}
+
+void SeriesModel::Append(SeriesRow row) {
+    // Equal texts share one copy, which keeps the cached pages small.
+    row.jm = shareUnit(row.jm);
+    if (row.opis == noDescription)
+        row.opis = noDescription;
+    if (count == 0) {
+        firstRowId = row.rowid;
+        contiguous = true;
+        rowIds.clear();
+    } else if (contiguous && row.rowid != firstRowId + count) {
+        rowIds.resize(std::size_t(count));
+        for (int i = 0; i < count; ++i)
+            rowIds[std::size_t(i)] = firstRowId + i;
+        contiguous = false;
+    }
+    if (!contiguous)
+        rowIds.push_back(row.rowid);
+    const int index = count;
+    const int pageIndex = index / pageRows;
+    beginInsertRows(QModelIndex(), index, index);
+    ++count;
+    const auto cached = pages.find(pageIndex);
+    if (cached != pages.end() && cached->second.first.size() == std::size_t(index % pageRows))
+        cached->second.first.push_back(std::move(row));
+    else if (index % pageRows == 0)
+        keepPage(pageIndex, {std::move(row)});
+    endInsertRows();
+    considerWidest(index);
+}
+
 void SeriesModel::Clear() {
-    Reset({});
+    beginResetModel();
+    count = 0;
+    contiguous = true;
+    rowIds.clear();
+    pages.clear();
+    endResetModel();
+    widestCandidates.clear();
+    findWidest();
 }
 
 void SeriesModel::SetDescription(int row, const QString& opis) {
-    rows[size_t(row)].opis = opis;
+    const auto cached = pages.find(row / pageRows);
+    if (cached != pages.end() && std::size_t(row % pageRows) < cached->second.first.size())
+        cached->second.first[std::size_t(row % pageRows)].opis = opis;
     emit dataChanged(index(row, Opis), index(row, Opis));
 }
 

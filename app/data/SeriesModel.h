@@ -6,9 +6,12 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <unordered_map>
 #include <vector>
 
 namespace Pomiar {
+
+class Database;
 
 // One row of the series as the grid shows it.
 struct SeriesRow {
@@ -22,9 +25,12 @@ struct SeriesRow {
     QString opis;
 };
 
-// The grid's view of the current series. Rows are kept in memory and
-// appended one by one, so an append costs the same at 10 rows or at
-// 1,000,000; the series is read from its file only when a file is bound.
+// The grid's view of the series stored in the bound database. Rows are read
+// from the database in pages as the grid asks for them and a few pages are
+// kept, so opening a series reads none of its rows, the first rows show at
+// once whatever the length, and a million readings hold a few megabytes.
+// The row count and the newest rows are known without reading: an append
+// costs the same at 10 rows or at 1,000,000.
 class SeriesModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -52,12 +58,34 @@ public:
     QString MassFormat() const { return massFormat; }
     void SetLocale(const QLocale& locale);
 
+    // Shows the series stored in the database (kept by the caller for as
+    // long as it is bound). Counting a million rows takes longer than
+    // showing the first ones, so the rows are taken to lie at every rowid
+    // from the lowest to the highest, as an appended series has them, until
+    // a pass over the whole series tells otherwise (Settle); meanwhile a row
+    // is shown only where its rowid is. Throws DatabaseError, and then the
+    // model stays as it was.
+    void Bind(Database& database);
+    // What a pass over the whole bound series found, when it differs from
+    // what Bind took: the number of rows and, when they have gaps, their
+    // rowids in order (empty: every rowid from the lowest).
+    void Settle(int rows, std::vector<qint64> ids);
+    // A row just stored in the bound database (its rowid set).
     void Append(SeriesRow row);
-    void Reset(std::vector<SeriesRow> rows);
+    // The bound series was emptied.
     void Clear();
     void SetDescription(int row, const QString& opis);
-    const SeriesRow& Row(int row) const { return rows[size_t(row)]; }
-    int Count() const { return static_cast<int>(rows.size()); }
+    // A row as stored; a row the database cannot give now comes back empty.
+    SeriesRow Row(int row) const;
+    int Count() const { return count; }
+    // The rowid of a row, and the row of a rowid (-1 when none).
+    qint64 RowId(int row) const;
+    int RowOf(qint64 rowid) const;
+
+    // Rows that may hold the widest number texts of the bound series (those
+    // with the extreme Lp, Timer and Masa), found by whoever reads the whole
+    // series: the grid itself reads only the rows it shows.
+    void ConsiderWidest(const std::vector<int>& rows);
 
     // The row whose text is the widest in a number column (Lp, Timer, Masa),
     // -1 without rows or for another column. The grid sizes the column from
@@ -70,17 +98,36 @@ signals:
     void WidestRowChanged(int column);
 
 private:
-    QString shareUnit(const QString& unit);
+    using Page = std::vector<SeriesRow>;
+
+    QString shareUnit(const QString& unit) const;
     QString shownText(const SeriesRow& row, int column) const;
     void considerWidest(int row);
     void findWidest();
+    // The cached page, read from the database when missing; nullptr when
+    // the database cannot answer.
+    const Page* page(int index) const;
+    void keepPage(int index, Page rows) const;
 
     static constexpr std::array<int, 3> numberColumns{Lp, Timer, Masa};
     std::array<int, ColumnCount> widestRow{};
     std::array<int, ColumnCount> widestWeight{};
 
-    std::vector<SeriesRow> rows;
-    std::vector<QString> units; // one shared copy of each unit text
+    Database* database = nullptr;
+    int count = 0;
+    // Where the rows lie: rowids firstRowId, firstRowId + 1, ... as an
+    // appended series has them, or listed one by one when they have gaps.
+    qint64 firstRowId = 1;
+    bool contiguous = true;
+    std::vector<qint64> rowIds;
+    QStringList storedColumns; // of "select rowid_, *" on the bound table
+    // Pages of rows read lately, by page number, with when each was used.
+    mutable std::unordered_map<int, std::pair<Page, quint64>> pages;
+    mutable quint64 uses = 0;
+    // Rows whose texts were the widest ones seen (candidates for a new
+    // format or locale).
+    std::vector<int> widestCandidates;
+    mutable std::vector<QString> units; // one shared copy of each unit text
     QStringList captions;
     QString massFormat = QStringLiteral("#0.0000");
     QLocale locale = QLocale::system();

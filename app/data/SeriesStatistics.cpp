@@ -33,33 +33,38 @@ Aggregates Aggregate(const std::vector<double>& values) {
     return result;
 }
 
-// Sums of deviations from the exact mean (for the sample deviation) and from
-// the shown mean (for the shown fields), in one pass.
-struct Deviations {
-    double sampleDeviation = 0;
-    double shownSquares = 0;  // sum of (x - shown mean)^2
-    double shownAbsolute = 0; // sum of |x - shown mean|
-};
+} // namespace
 
-Deviations Deviate(const std::vector<double>& values, double mean, double shownMean) {
+double SampleDeviation(const std::vector<double>& values, double mean) {
     double squares = 0;
     double plain = 0;
-    Deviations result;
     for (const double x : values) {
         const double d = x - mean;
         squares += d * d;
         plain += d;
-        const double shown = x - shownMean;
-        result.shownSquares += shown * shown;
-        result.shownAbsolute += std::fabs(shown);
     }
     const double n = static_cast<double>(values.size());
     // The corrected two-pass form: the plain sum takes out the rounding
     // error left in the mean.
     const double m2 = std::max(0.0, squares - plain * plain / n);
-    result.sampleDeviation = n > 1 ? std::sqrt(m2 / (n - 1)) : 0;
-    return result;
+    return n > 1 ? std::sqrt(m2 / (n - 1)) : 0;
 }
+
+double ShownSquares(const std::vector<double>& values, double shownMean) {
+    double sum = 0;
+    for (const double x : values)
+        sum += (x - shownMean) * (x - shownMean);
+    return sum;
+}
+
+double ShownAbsolute(const std::vector<double>& values, double shownMean) {
+    double sum = 0;
+    for (const double x : values)
+        sum += std::fabs(x - shownMean);
+    return sum;
+}
+
+namespace {
 
 double NumericValue(QString text) {
     return ReadingHandler::NumberAtFront(text.replace(u',', u'.'));
@@ -114,9 +119,9 @@ StatisticsFields ObliczStatystyke(const std::vector<double>& values, const QStri
     StatisticsFields fields = ColumnFields(values.size(), aggregates.max, aggregates.min,
                                            aggregates.sum, massFormat, locale);
     const double shownMean = ShownNumber(fields.lblSrednia, locale);
-    const Deviations deviations = Deviate(values, aggregates.mean, shownMean);
-    DeviationFields(fields, values.size(), deviations.sampleDeviation, deviations.shownSquares,
-                    deviations.shownAbsolute, massFormat, locale);
+    DeviationFields(fields, values.size(), SampleDeviation(values, aggregates.mean),
+                    ShownSquares(values, shownMean), ShownAbsolute(values, shownMean), massFormat,
+                    locale);
     return fields;
 }
 

@@ -66,6 +66,14 @@ void DeviationFields(StatisticsFields& fields, std::size_t count, double sampleD
                      double shownSquares, double shownAbsolute, const QString& massFormat,
                      const QLocale& locale);
 
+// The passes over the values behind those fields, one figure each, for a
+// caller that needs only one of them from a pass: the sample deviation
+// about the mean (sum / count), and the sums of (x - shown mean)^2 and of
+// |x - shown mean|.
+double SampleDeviation(const std::vector<double>& values, double mean);
+double ShownSquares(const std::vector<double>& values, double shownMean);
+double ShownAbsolute(const std::vector<double>& values, double shownMean);
+
 // The limit test: with enabled off, false; else value > limit for ">" and
 // value < limit for "<". Both texts have "," read as "." and are taken by
 // their leading number. Any other sign is never outside.

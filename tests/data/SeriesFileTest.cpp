@@ -9,9 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <random>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -444,4 +448,116 @@ TEST_F(SeriesFileTest, AFullDiskFailsTheSaveAndLeavesTheOldFile) {
     EXPECT_FALSE(error.contains(".part"));
     EXPECT_EQ(TestFiles::ReadFile(target), before);
     EXPECT_FALSE(QFile::exists(target + ".part"));
+}
+
+namespace {
+
+// A real as the export wrote it before: through Qt's own conversions.
+QString NumberAsBefore(double value, const QLocale& locale) {
+    if (!std::isfinite(value))
+        return QString::number(value);
+    double rounded = QString::number(value, 'g', 15).toDouble();
+    if (rounded == 0)
+        rounded = 0;
+    QString text = QString::number(rounded, 'f', QLocale::FloatingPointShortest);
+    text.replace(QLatin1Char('.'), locale.decimalPoint());
+    return text;
+}
+
+// The export as it was written before it streamed from the engine: every
+// row through QVariants and a field list, each line converted on its own.
+// Its bytes are what the export must still write.
+QByteArray ExportAsBefore(Database& source, const std::function<QString(const QString&)>& caption,
+                          const QLocale& locale) {
+    const QString everything = QStringLiteral("SELECT * FROM pomiary");
+    const QStringList columns = source.ColumnsOf(everything);
+    QByteArray out;
+    QStringList captions;
+    for (const QString& column : columns)
+        captions << caption(column);
+    out += CodePage1250::Encode(captions.join(';') + "\r\n");
+    const int time = int(columns.indexOf(QRegularExpression(
+        QStringLiteral("^godzina$"), QRegularExpression::CaseInsensitiveOption)));
+    source.QueryEach(everything, [&](const QVariantList& row) {
+        QStringList fields;
+        for (int i = 0; i < row.size(); ++i) {
+            const QVariant& value = row[i];
+            QString text;
+            if (value.isNull()) {
+            } else if (i == time && Database::ParseDateTime(value).isValid() &&
+                       value.toString().size() > 19) {
+                text = Database::DateTimeText(Database::ParseDateTime(value));
+            } else if (value.typeId() == QMetaType::Double) {
+                text = NumberAsBefore(value.toDouble(), locale);
+            } else if (value.typeId() == QMetaType::LongLong) {
+                text = QString::number(value.toLongLong());
+            } else if (value.typeId() == QMetaType::QByteArray) {
+                text = QString::fromUtf8(value.toByteArray());
+            } else {
+                text = value.toString();
+            }
+            fields << text;
+        }
+        out += CodePage1250::Encode(fields.join(';') + "\r\n");
+    });
+    return out;
+}
+
+} // namespace
+
+TEST_F(SeriesFileTest, ExportWritesTheBytesItAlwaysWrote) {
+    // Every kind of value a series file may hold, over more rows than one
+    // buffer of the export.
+    source->Begin();
+    for (int lp = 1; lp <= 5000; ++lp) {
+        QVariant opis = lp % 7 == 0    ? QVariant()
+                        : lp % 5 == 0  ? QVariant(QStringLiteral("zażółć; gęślą %1").arg(lp))
+                        : lp % 11 == 0 ? QVariant(QByteArray("blob ą"))
+                                       : QVariant(QStringLiteral(" "));
+        const QVariant godzina =
+            lp % 13 == 0 ? QVariant(QStringLiteral("2026-12-07 10:15:30.250"))
+            : lp % 17 == 0
+                ? QVariant()
+                : QVariant(QStringLiteral("2026-12-07 10:%1:00").arg(lp % 60, 2, 10, QChar('0')));
+        const QVariant masa = lp % 3 == 0    ? QVariant(-lp * 0.0001 - 1e6)
+                              : lp % 19 == 0 ? QVariant(qlonglong(lp))
+                                             : QVariant(12.3456 + lp * 1e-7);
+        source->Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                        "Nr_wagi, status, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                        {lp, "2026-12-07", godzina, lp % 23 == 0 ? QVariant() : QVariant(lp * 3),
+                         masa, lp % 2 ? "g" : "%", QString::number(lp), "1",
+                         lp % 29 == 0 ? QVariant(1.5) : QVariant(), opis});
+    }
+    source->Commit();
+    for (const QLocale& locale :
+         {QLocale(QLocale::Polish, QLocale::Poland), QLocale(QLocale::English)}) {
+        const QString csv = Path("eksport.csv");
+        QFile::remove(csv);
+        EksportCSV(*source, csv, CaptionOf, locale);
+        QFile written(csv);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        const QByteArray before = ExportAsBefore(*source, CaptionOf, locale);
+        ASSERT_EQ(bytes.size(), before.size());
+        EXPECT_TRUE(bytes == before);
+    }
+}
+
+TEST(CsvNumberTest, RealsOfEveryMagnitudeKeepTheirFormerText) {
+    std::mt19937_64 random(1250);
+    const QLocale polish(QLocale::Polish, QLocale::Poland);
+    for (int i = 0; i < 100000; ++i) {
+        double value;
+        if (i % 2 == 0) {
+            const quint64 bits = random();
+            std::memcpy(&value, &bits, sizeof value);
+            if (!std::isfinite(value))
+                continue;
+        } else {
+            // Readings as a balance sends them: a few decimals, any size.
+            value = double(qint64(random() % 2000000001) - 1000000000) /
+                    std::pow(10.0, double(random() % 9));
+        }
+        ASSERT_EQ(CsvNumber(value, polish), NumberAsBefore(value, polish)) << value;
+    }
 }
