@@ -3,6 +3,7 @@
 #include "INI.h"
 #include "Mordal.h"
 
+#include <QFileInfo>
 #include <array>
 #include <initializer_list>
 #include <limits>
@@ -128,6 +129,7 @@ LinkSettings LinkSettings::Read(const QString& iniPath) {
     link.hostIP = INI::CzytajIni(iniPath, sectionUstawienia, "HostIP", link.hostIP);
     link.hostPort = readWholeNumber(iniPath, "HostPort", link.hostPort);
     link.type = readWholeNumber(iniPath, "Type", link.type);
+    link.portChosen = !INI::CzytajIni(iniPath, sectionUstawienia, "Comm", QString()).isEmpty();
     return link;
 }
 
@@ -139,6 +141,13 @@ bool LinkSettings::Write(const QString& iniPath, QString* error) const {
                      {sectionUstawienia, "HostPort", QString::number(hostPort)},
                      {sectionUstawienia, "Type", QString::number(type)}},
                     error);
+}
+
+bool LinkSettings::DefaultPortMissing() const {
+    if (portChosen || type != int16_t(Mordal::enCommSource::Serial))
+        return false;
+    const QString device = Mordal::PortNames::ShownDevicePath(comm);
+    return device.isEmpty() || !QFileInfo::exists(device);
 }
 
 void LinkSettings::Open(Mordal::Comm& link) const {

@@ -73,6 +73,9 @@ struct LinkSettings {
     QString hostIP = DefaultHost; // "HostIP"
     int32_t hostPort = 4001;      // "HostPort"
     int16_t type = 2;             // "Type": 0 none, 1 TCP, 2 serial
+    // False while "Comm" is missing from the file: the port is the default,
+    // not a choice.
+    bool portChosen = false;
 
     // Throws SettingsError (13) for a key that is not a whole number.
     static LinkSettings Read(const QString& iniPath);
@@ -82,6 +85,10 @@ struct LinkSettings {
     // Configures the link control with these settings and opens it; the
     // outcome is the control's open state and events.
     void Open(Mordal::Comm& link) const;
+    // A serial link on the default port where no such device exists (a new
+    // install): the user is offered the ports that exist instead of the
+    // system's error.
+    bool DefaultPortMissing() const;
 };
 
 } // namespace Pomiar

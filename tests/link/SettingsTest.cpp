@@ -149,6 +149,22 @@ TEST_F(SettingsFileTest, LinkSettingsDefaultsWhenKeysAreMissing) {
     EXPECT_EQ(link.type, 2);
 }
 
+TEST_F(SettingsFileTest, OnlyAnUnchosenDefaultPortWithoutItsDeviceCountsAsMissing) {
+    EXPECT_TRUE(LinkSettings::Read(path).DefaultPortMissing()) << "no file: COM1 by default";
+
+    QFile device(TestEnvironment::Root() + "/device1");
+    ASSERT_TRUE(device.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(device.fileName(), TestEnvironment::PortDirectory() + "/COM1"));
+    EXPECT_FALSE(LinkSettings::Read(path).DefaultPortMissing()) << "COM1 names a device";
+    ASSERT_TRUE(QFile::remove(TestEnvironment::PortDirectory() + "/COM1"));
+
+    INI::ZapiszIni(path, "ustawienia", "Type", "1");
+    EXPECT_FALSE(LinkSettings::Read(path).DefaultPortMissing()) << "a TCP link";
+    INI::ZapiszIni(path, "ustawienia", "Type", "2");
+    INI::ZapiszIni(path, "ustawienia", "Comm", "1");
+    EXPECT_FALSE(LinkSettings::Read(path).DefaultPortMissing()) << "a port the user chose";
+}
+
 TEST_F(SettingsFileTest, LinkSettingsWrittenReadBack) {
     LinkSettings link;
     link.speed = 115200;

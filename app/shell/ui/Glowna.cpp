@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -32,7 +33,7 @@ namespace Pomiar {
 Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     : QMainWindow(parent), context(context), commands(*this), session(context, comm),
       store(context), seriesCommands(context, store, seriesWindow()),
-      windows(context, store, session, this) {
+      windows(context, store, session, this), labServer(context, store, this) {
     setObjectName(QStringLiteral("Glowna"));
     setWindowTitle(QStringLiteral("Trevalo"));
 
@@ -151,6 +152,7 @@ void Glowna::ApplyLanguageTexts() {
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &linkTexts.connected,
           &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
+    labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
 }
 
@@ -160,19 +162,28 @@ bool Glowna::Load() {
     DataGrid1->setToolTip(context.Msg(32));
     helpFile = FindHelpFile(context.LanguageFolder(), context.settings.helpFileName);
     setWindowTitle(windowTitle() + QStringLiteral(" v.") + QLatin1String(Version));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LinkSettings link;
     try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restoreCursor = qScopeGuard(&QApplication::restoreOverrideCursor);
         // Opening the store compacts the working database first.
         store.OtworzMagazyn();
+        labServer.Start(statusBar());
+        link = LinkSettings::Read(context.IniPath());
     } catch (const DatabaseError& error) {
-        QApplication::restoreOverrideCursor();
         return showLoadError(error.code, QString::fromLocal8Bit(error.what()));
+    } catch (const SettingsError& error) {
+        return showLoadError(error.errorNumber, error.Where());
     }
-    QApplication::restoreOverrideCursor();
     store.SetMassFormat(
         INI::CzytajIni(context.IniPath(), "ustawienia", "MasaFormat ", QStringLiteral("#0.0000")));
-    if (!configureAndOpenLink())
-        return false;
+    if (!session.MSComm1)
+        return showLoadError(13, QString());
+    // A new install's default port that does not exist is no error: the
+    // user is offered the ports there are.
+    if (link.DefaultPortMissing() || !session.OpenLink(link))
+        showOptions(true);
+    showLinkStatus();
     openCycleGate();
     return true;
 }
@@ -201,20 +212,6 @@ void Glowna::showCycleImage(bool on) {
 void Glowna::ShowCycleSettings() {
     if (gate)
         windows.ShowCycleSettings(*gate);
-}
-
-bool Glowna::configureAndOpenLink() {
-    LinkSettings link;
-    try {
-        link = LinkSettings::Read(context.IniPath());
-    } catch (const SettingsError& error) {
-        return showLoadError(error.errorNumber, error.Where());
-    }
-    if (!session.MSComm1)
-        return showLoadError(13, QString());
-    if (!session.OpenLink(link))
-        showOptions(true);
-    return true;
 }
 
 bool Glowna::showLoadError(int number, const QString& description) {
@@ -376,6 +373,8 @@ void Glowna::closeEvent(QCloseEvent* event) {
 void Glowna::finishClose() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     compactionAttempts->Reset();
+    // The closing compaction needs the working database to itself.
+    labServer.Stop();
     try {
         store.ClearSeriesTables();
     } catch (const DatabaseError& error) {

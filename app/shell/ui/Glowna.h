@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AcquisitionSession.h"
+#include "LabServerLink.h"
 #include "MainCommands.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
@@ -9,10 +10,7 @@
 #include "SeriesGrid.h"
 #include "Zakonczenie.h"
 
-#include <QHash>
 #include <QMainWindow>
-#include <QPointer>
-#include <QSet>
 #include <QTimer>
 #include <functional>
 
@@ -104,7 +102,6 @@ private:
     void showCommandStates();
     void connectSession();
 
-    bool configureAndOpenLink();
     bool showLoadError(int number, const QString& description);
     void showOptions(bool cancelAvailable);
     void showLinkStatus();
@@ -127,6 +124,7 @@ private:
     MeasurementStore store;
     SeriesCommands seriesCommands;
     ProgramWindows windows;
+    LabServerLink labServer;
     StatisticsPanel* panel = nullptr;
     bool closing = false;
     std::unique_ptr<Database> cycleDatabase;

@@ -135,6 +135,41 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     EXPECT_EQ(window->Session().OpisZrodla(), "Serial-3");
 }
 
+TEST_F(MainWindowTest, FirstStartWithoutTheDefaultPortOffersTheOptionsWithoutAnError) {
+    ASSERT_TRUE(Module1::ReadSettings(context));
+    window = std::make_unique<Glowna>(context, holder.Comm1());
+    window->runOptions = [&](Opcje&) { ++optionsShown; };
+    ASSERT_TRUE(window->Load());
+    EXPECT_EQ(optionsShown, 1);
+    EXPECT_TRUE(dialogs.Calls().empty());
+    EXPECT_FALSE(holder.Comm1()->CommOpen());
+}
+
+TEST_F(MainWindowTest, TheLabDatabaseIsOffByDefaultAndShowsNothing) {
+    SetLink("0");
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(window->findChild<QLabel*>("labServerStatus"), nullptr);
+}
+
+TEST_F(MainWindowTest, ALabDatabaseOutOfReachIsToldOnceAndReadingsWaitForIt) {
+    SetLink("0");
+    INI::ZapiszIni(context.IniPath(), "LabServer", "Enabled", "True");
+    // Nothing listens on port 1 of the loopback: the connection is refused.
+    INI::ZapiszIni(context.IniPath(), "LabServer", "Connection",
+                   "host=127.0.0.1 port=1 dbname=lab connect_timeout=2");
+    ASSERT_TRUE(Start());
+    auto* field = window->findChild<QLabel*>("labServerStatus");
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !dialogs.Calls().empty(); }, 10000));
+    ASSERT_TRUE(window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime()));
+    ASSERT_TRUE(WaitUntil([&] { return field->text().contains("w kolejce: 1"); }, 10000))
+        << field->text().toStdString();
+    EXPECT_TRUE(field->text().contains("brak polaczenia"));
+    ASSERT_EQ(dialogs.Calls().size(), 1u) << "once per outage, not per attempt";
+    EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("Baza laboratorium jest niedostepna"));
+    EXPECT_EQ(window->Store().RowCount(), 1) << "the reading is stored here all the same";
+}
+
 TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
     QFile language(context.LanguageFilePath());
     ASSERT_TRUE(language.open(QIODevice::WriteOnly));

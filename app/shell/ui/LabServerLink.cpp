@@ -1,0 +1,62 @@
+#include "LabServerLink.h"
+
+#include "FormTexts.h"
+#include "LabServer.h"
+#include "MeasurementStore.h"
+#include "ProgramContext.h"
+#include "UserDialogs.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
+
+namespace Pomiar {
+
+LabServerLink::LabServerLink(ProgramContext& context, MeasurementStore& store, QWidget* owner)
+    : context(context), store(store), owner(owner) {}
+
+LabServerLink::~LabServerLink() {
+    Stop();
+}
+
+void LabServerLink::Start(QStatusBar* statusBar) {
+    server = LabServer::Start(LabServerSettings::Read(context.IniPath(), context.settings.nrWagi),
+                              MeasurementStore::WorkingDatabasePath(context.programFolder));
+    if (!server)
+        return;
+    store.readingWritten = [this](Database& database, const SeriesRow& row) {
+        server->outbox.QueueReading(database, store.seriesStart,
+                                    QFileInfo(store.BoundPath()).fileName(), row);
+    };
+    field = new QLabel(statusBar);
+    field->setObjectName(QStringLiteral("labServerStatus"));
+    statusBar->addPermanentWidget(field);
+    connect(&server->sender, &LabServerSender::StatusChanged, this, &LabServerLink::showStatus);
+    connect(&server->sender, &LabServerSender::Failed, this, &LabServerLink::showFailure);
+    showStatus(server->sender.Status());
+}
+
+void LabServerLink::Stop() {
+    store.readingWritten = nullptr;
+    server.reset();
+}
+
+void LabServerLink::ApplyLanguageTexts() {
+    for (QString* text :
+         {&texts.connecting, &texts.connected, &texts.failed, &texts.queued, &texts.unreachable})
+        *text = FormCodeText(context, *owner, *text);
+}
+
+void LabServerLink::showStatus(const LabServerStatus& status) {
+    const QString& state = status.state == LabServerStatus::State::Connected ? texts.connected
+                           : status.state == LabServerStatus::State::Failed  ? texts.failed
+                                                                             : texts.connecting;
+    field->setText(state + QStringLiteral(", ") + texts.queued.arg(status.queued));
+}
+
+void LabServerLink::showFailure(const LabServerStatus& status) {
+    context.dialogs->MessageBox(owner, texts.unreachable + QStringLiteral("\r\n") + status.reason,
+                                MsgButtons::Ok, MsgIcon::Exclamation, context.Msg(45));
+}
+
+} // namespace Pomiar

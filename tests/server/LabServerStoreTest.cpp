@@ -1,0 +1,73 @@
+#include "BalanceProtocol.h"
+#include "Database.h"
+#include "EventWait.h"
+#include "LabServer.h"
+#include "MeasurementStore.h"
+#include "PostgresServer.h"
+#include "ProgramContext.h"
+#include "ScriptedDialogs.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Pomiar;
+
+namespace {
+
+// The store as the program wires it: every reading it writes, single or
+// from continuous transmission, is queued with it and reaches the server.
+TEST(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
+    PostgresServer server;
+    ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
+    ASSERT_TRUE(server.CreateDatabase("lab"));
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    MeasurementStore store(context);
+    store.OtworzMagazyn();
+
+    LabServerSettings settings;
+    settings.enabled = true;
+    settings.connection = server.Connection("lab");
+    settings.station = "5";
+    auto lab = LabServer::Start(settings, MeasurementStore::WorkingDatabasePath(folder.path()));
+    store.readingWritten = [&](Database& database, const SeriesRow& row) {
+        lab->outbox.QueueReading(database, store.seriesStart,
+                                 QFileInfo(store.BoundPath()).fileName(), row);
+    };
+    const QDateTime start = QDateTime::currentDateTime();
+    ASSERT_TRUE(store.DodajPomiar("12.5 g", "g", start));
+    ASSERT_TRUE(store.DodajPomiar("12.75 g", "g", start.addSecs(2)));
+    ContinuousBuffers buffers;
+    for (int i = 0; i < 3; ++i)
+        buffers.Append(QByteArray("   13.0") + QByteArray::number(i) + " g  \r\n",
+                       start.addSecs(3 + i));
+    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+    ASSERT_EQ(store.RowCount(), 5);
+
+    ASSERT_TRUE(WaitUntil(
+        [&] { return server.Value("lab", "SELECT count(*) FROM readings").toInt() == 5; }, 10000));
+    EXPECT_EQ(server
+                  .Value("lab", "SELECT string_agg(lp::text || '=' || value::text, ',' "
+                                "ORDER BY lp) FROM readings")
+                  .toString(),
+              "1=12.5,2=12.75,3=13,4=13.01,5=13.02");
+    EXPECT_EQ(server.Value("lab", "SELECT count(DISTINCT series) FROM readings").toInt(), 1);
+    EXPECT_EQ(server.Value("lab", "SELECT file_name FROM series").toString(), "dane.mdb");
+    EXPECT_EQ(server.Value("lab", "SELECT timer FROM readings WHERE lp = 2").toInt(), 2);
+
+    // A new series starts a new one on the server.
+    store.NowaSeria();
+    ASSERT_TRUE(store.DodajPomiar("1.0 g", "g", start.addSecs(60)));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return server.Value("lab", "SELECT count(DISTINCT series) FROM readings").toInt() == 2;
+        },
+        10000));
+    lab.reset();
+}
+
+} // namespace
