@@ -30,6 +30,10 @@ const QList<VerbSpec>& Verbs() {
          linkOptions + QStringList{"interval", "cycle", "out", "format"}},
         {"stats", "SERIES.ser", "the statistics of a series file", {"dir", "json"}},
         {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv"}},
+        {"server",
+         "init|status",
+         "lab database: init its schema, or its status and queue",
+         {"dir", "station"}},
     };
     return verbs;
 }
@@ -84,7 +88,8 @@ QString GeneralHelp() {
                     .arg(QLatin1String(verb.summary));
     help += QStringLiteral("\n`trevalo VERB --help` shows the options of a verb.\n"
                            "Exit status: 0 success, 2 usage, 3 link could not be opened or "
-                           "was lost, 4 no reading in time, 5 file error.\n");
+                           "was lost (server: lab database off or unreachable), 4 no "
+                           "reading in time, 5 file error.\n");
     return help;
 }
 
@@ -191,6 +196,9 @@ QString Apply(Invocation& run, const QString& name, const QString& value) {
 QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOperand) {
     if (verb.operand && !hasOperand)
         return QStringLiteral("%1 needs %2").arg(run.verb, QLatin1String(verb.operand));
+    if (run.verb == QLatin1String("server") && run.operand != QLatin1String("init") &&
+        run.operand != QLatin1String("status"))
+        return QStringLiteral("server needs init or status, not %1").arg(run.operand);
     if (run.port && run.tcpHost)
         return QStringLiteral("--port and --tcp exclude each other");
     if (run.verb == QLatin1String("log") && run.out.isEmpty())

@@ -42,6 +42,11 @@ TEST(Invocation, OperandsAndFileOptions) {
     ASSERT_TRUE(parsed.error.isEmpty());
     EXPECT_EQ(parsed.invocation.operand, "a.ser");
     EXPECT_EQ(parsed.invocation.csv, "a.csv");
+
+    parsed = Parse({"server", "status", "--station", "4", "--dir", "/tmp/x"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.invocation.operand, "status");
+    EXPECT_EQ(parsed.invocation.station, "4");
 }
 
 // Every one of these is a usage error a script must see as such (exit 2),
@@ -71,6 +76,10 @@ TEST(Invocation, RefusesWhatItCannotMean) {
         {"stats"},
         {"export", "a.ser"},
         {"ports", "--port", "1"},
+        {"server"},
+        {"server", "drop"},
+        {"server", "init", "status"},
+        {"server", "status", "--tcp", "127.0.0.1:5432"},
     };
     for (const QStringList& arguments : wrong) {
         const auto parsed = Parse(arguments);
@@ -82,7 +91,8 @@ TEST(Invocation, RefusesWhatItCannotMean) {
 TEST(Invocation, HelpOfTheProgramAndOfEachVerb) {
     const auto general = Parse({"--help"});
     EXPECT_TRUE(general.error.isEmpty());
-    for (const char* verb : {"ports", "read", "tare", "send", "stream", "log", "stats", "export"})
+    for (const char* verb :
+         {"ports", "read", "tare", "send", "stream", "log", "stats", "export", "server"})
         EXPECT_TRUE(general.help.contains(QLatin1String(verb))) << verb;
 
     const auto log = Parse({"log", "--help"});
