@@ -5,9 +5,9 @@
 #include "ErrorLog.h"
 #include "FileLock.h"
 #include "LinkSession.h"
-#include "ReadingHandler.h"
 #include "SeriesFile.h"
 #include "Station.h"
+#include "StoreReply.h"
 
 #include <Mordal/DelayPumping.h>
 
@@ -107,22 +107,12 @@ void Acquisition::onFrame(const QByteArray& frame) {
 }
 
 void Acquisition::handleReading(const QByteArray& frame) {
-    ReadingHandler::HandlerContext handler;
-    handler.locale = store.locale;
-    handler.outsideLimits = [this](const QString& value) {
-        return store.limits.Outside(value, store.locale);
-    };
-    handler.logError = [this](const QString& error) { logError(error); };
-    const auto reading =
-        ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
-    Reply reply{frame, reading.has_value(), false};
-    if (reading) {
-        try {
-            reply.stored = store.DodajPomiar(reading->valueText, reading->unit, reading->time);
-        } catch (const std::exception& error) {
-            logError(QString::fromLocal8Bit(error.what()));
-        }
-    }
+    // Taken means written or waiting to be written; a reading outside the
+    // cycle window is not taken.
+    const int taken = store.RowCount() + store.WaitingReadings();
+    const Reply reply{frame, StoreReply(store, frame, QDateTime::currentDateTime(), false,
+                                        [this](const QString& error) { logError(error); }) &&
+                                 store.RowCount() + store.WaitingReadings() > taken};
     if (reply.stored)
         stability.push_back(IsStable(frame));
     if (replied)

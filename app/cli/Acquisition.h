@@ -34,11 +34,10 @@ public:
     Pomiar::MeasurementStore& Store() { return store; }
     Pomiar::BalanceProtocol& Protocol() { return protocol; }
 
-    // A frame handed to the reading handler, whether it became a reading and
-    // whether the store took it.
+    // A frame handed to the reading handler and whether it became a reading
+    // the store took.
     struct Reply {
         QByteArray frame;
-        bool reading = false;
         bool stored = false;
     };
     std::function<void(const Reply&)> replied;
