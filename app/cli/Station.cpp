@@ -3,7 +3,6 @@
 #include "INI.h"
 #include "Invocation.h"
 #include "ProgramFolder.h"
-#include "SeriesStatistics.h"
 
 #include <Mordal/CommEnums.h>
 
@@ -33,26 +32,6 @@ void ApplyCommandLineLink(const Invocation& run, LinkSettings& link) {
 
 } // namespace
 
-AcceptanceLimits StoredLimits(const QString& iniPath, const QLocale& locale) {
-    const auto switchOn = [&](const char* key) {
-        return INI::CzytajIni(iniPath, section, QLatin1String(key), QStringLiteral("0"))
-                   .trimmed()
-                   .toInt() != 0;
-    };
-    const auto value = [&](const char* key) {
-        return SeriesStatistics::NormalizujLiczbe(
-            INI::CzytajIni(iniPath, section, QLatin1String(key), QStringLiteral("0")), locale);
-    };
-    AcceptanceLimits limits;
-    limits.minOn = switchOn("min");
-    limits.maxOn = switchOn("max");
-    if (limits.minOn)
-        limits.minText = value("wart_min");
-    if (limits.maxOn)
-        limits.maxText = value("wart_max");
-    return limits;
-}
-
 bool LoadStation(const Invocation& run, Station& station, QString* error) {
     ProgramContext& context = station.context;
     context.programFolder =
@@ -74,7 +53,7 @@ bool LoadStation(const Invocation& run, Station& station, QString* error) {
     ApplyCommandLineLink(run, station.link);
     station.massFormat =
         INI::CzytajIni(ini, section, QStringLiteral("MasaFormat"), QStringLiteral("#0.0000"));
-    station.limits = StoredLimits(ini, QLocale::system());
+    station.limits = AcceptanceLimits::Stored(ini, QLocale::system());
     return true;
 }
 

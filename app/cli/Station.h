@@ -24,8 +24,4 @@ struct Station {
 // used.
 bool LoadStation(const Invocation& run, Station& station, QString* error);
 
-// The limit switches and values as the statistics panel keeps them in
-// ustawienia.ini ("min", "wart_min", "max", "wart_max").
-Pomiar::AcceptanceLimits StoredLimits(const QString& iniPath, const QLocale& locale);
-
 } // namespace Trevalo

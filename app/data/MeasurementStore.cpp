@@ -3,6 +3,7 @@
 #include "BalanceProtocol.h"
 #include "Database.h"
 #include "FileLock.h"
+#include "INI.h"
 #include "ProgramContext.h"
 #include "ReadingHandler.h"
 #include "ReportText.h"
@@ -86,6 +87,27 @@ bool AcceptanceLimits::Outside(const QString& valueText, const QLocale& locale) 
     const QString value = SeriesStatistics::NormalizujLiczbe(valueText, locale);
     return SeriesStatistics::PozaLimitem(minOn, value, minText, QStringLiteral("<")) ||
            SeriesStatistics::PozaLimitem(maxOn, value, maxText, QStringLiteral(">"));
+}
+
+AcceptanceLimits AcceptanceLimits::Stored(const QString& iniPath, const QLocale& locale) {
+    const QString section = QStringLiteral("ustawienia");
+    const auto switchOn = [&](const char* key) {
+        return INI::CzytajIni(iniPath, section, QLatin1String(key), QStringLiteral("0"))
+                   .trimmed()
+                   .toInt() != 0;
+    };
+    const auto value = [&](const char* key) {
+        return SeriesStatistics::NormalizujLiczbe(
+            INI::CzytajIni(iniPath, section, QLatin1String(key), QStringLiteral("0")), locale);
+    };
+    AcceptanceLimits limits;
+    limits.minOn = switchOn("min");
+    limits.maxOn = switchOn("max");
+    if (limits.minOn)
+        limits.minText = value("wart_min");
+    if (limits.maxOn)
+        limits.maxText = value("wart_max");
+    return limits;
 }
 
 MeasurementStore::MeasurementStore(ProgramContext& context, QObject* parent)

@@ -33,6 +33,11 @@ struct AcceptanceLimits {
 
     // The limit filter: the minimum first, then the maximum.
     bool Outside(const QString& valueText, const QLocale& locale) const;
+
+    // The switches and values as the statistics panel keeps them in
+    // ustawienia.ini ("min", "wart_min", "max", "wart_max"); a value only
+    // when its switch is on.
+    static AcceptanceLimits Stored(const QString& iniPath, const QLocale& locale);
 };
 
 // The current series: the bound database (the working database or an

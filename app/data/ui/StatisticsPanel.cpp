@@ -108,12 +108,11 @@ QWidget* StatisticsPanel::buildLimits() {
 }
 
 void StatisticsPanel::RestoreLimitSwitches() {
-    for (const LimitControls* limit : {&maximum, &minimum}) {
-        const QString stored = INI::CzytajIni(context.IniPath(), section,
-                                              QLatin1String(limit->switchKey), QStringLiteral("0"));
-        limit->box->setChecked(stored.trimmed().toInt() != 0);
+    const AcceptanceLimits stored = AcceptanceLimits::Stored(context.IniPath(), store.locale);
+    ChMax->setChecked(stored.maxOn);
+    ChMin->setChecked(stored.minOn);
+    for (const LimitControls* limit : {&maximum, &minimum})
         limitClicked(*limit);
-    }
 }
 
 void StatisticsPanel::limitClicked(const LimitControls& limit) {
