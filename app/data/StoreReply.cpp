@@ -18,12 +18,11 @@ bool StoreReply(MeasurementStore& store, const QByteArray& frame, const QDateTim
     if (!reading)
         return false;
     try {
-        store.DodajPomiar(reading->valueText, reading->unit, reading->time);
+        return store.DodajPomiar(reading->valueText, reading->unit, reading->time);
     } catch (const std::exception& error) {
         logError(QString::fromLocal8Bit(error.what()));
         return false;
     }
-    return true;
 }
 
 } // namespace Pomiar

@@ -4,6 +4,7 @@
 #include "ProgramContext.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
+#include "StoreReply.h"
 #include "TestFiles.h"
 
 #include <QFile>
@@ -466,4 +467,20 @@ TEST_F(StoreTest, AFileShownForViewingIsCopiedAndOnlyRead) {
     EXPECT_EQ(store.Model().Row(2).lp, 3);
     EXPECT_EQ(Count("pomiary"), 3);
     EXPECT_EQ(TestFiles::ReadFile(file), before);
+}
+
+// The one path from a reply to a row: what it answers is what the store did.
+TEST_F(StoreTest, AReplyIsStoredOnlyWhenItIsAReadingTheStoreTakes) {
+    QStringList errors;
+    const auto logError = [&](const QString& error) { errors << error; };
+    EXPECT_TRUE(StoreReply(store, "S     12.5000 g  \r\n", At(1), false, logError));
+    EXPECT_EQ(store.RowCount(), 1);
+    EXPECT_FALSE(StoreReply(store, "ES\r\n", At(2), false, logError)) << "an error reply";
+    EXPECT_EQ(store.RowCount(), 1);
+
+    store.seriesStart = start;
+    store.cycleGate = [](int) { return false; };
+    EXPECT_FALSE(StoreReply(store, "S     12.6000 g  \r\n", At(3), false, logError))
+        << "turned away by the cycle windows";
+    EXPECT_EQ(store.RowCount(), 1);
 }
