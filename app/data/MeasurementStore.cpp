@@ -442,10 +442,11 @@ bool MeasurementStore::storeWaiting() {
                     parameters << row.opis;
                 bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading,
                                parameters);
+                written.push_back(row);
+                // Read before the hook: what it inserts moves the last row id.
+                written.back().rowid = bound->LastInsertRowId();
                 if (readingWritten)
                     readingWritten(*bound, row);
-                written.push_back(row);
-                written.back().rowid = bound->LastInsertRowId();
             }
         });
     } catch (const DatabaseError& error) {
@@ -566,6 +567,15 @@ void MeasurementStore::SetDescription(int row, const QString& opis) {
     bound->Execute(QStringLiteral("UPDATE pomiary SET Opis = ? WHERE rowid = ?"),
                    {opis, model.RowId(row)});
     model.SetDescription(row, opis);
+    if (descriptionWritten)
+        descriptionWritten(model.Row(row).lp, opis);
+}
+
+ReportText::SaveResult MeasurementStore::SaveReport(const QString& report) {
+    const auto result = ReportText::Save(*bound, report);
+    if (result == ReportText::SaveResult::Saved && reportStored)
+        reportStored(report);
+    return result;
 }
 
 void MeasurementStore::ObliczStatystyke() {

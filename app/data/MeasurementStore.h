@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Progress.h"
+#include "ReportText.h"
 #include "RunningStatistics.h"
 #include "SeriesModel.h"
 #include "SeriesStatistics.h"
@@ -98,6 +99,8 @@ public:
     // Changes the description of a row, in the grid and in the database.
     // Throws DatabaseError.
     void SetDescription(int row, const QString& opis);
+    // Keeps the instrument's report with the series (ReportText::Save).
+    ReportText::SaveResult SaveReport(const QString& report);
 
     void ObliczStatystyke();
     void WyczyscStatystyke();
@@ -146,6 +149,10 @@ public:
     // the database written and the row: what it writes there commits or
     // rolls back with the reading.
     std::function<void(Database& database, const SeriesRow& row)> readingWritten;
+    // Called after a description was stored, with the reading's Lp.
+    std::function<void(int lp, const QString& opis)> descriptionWritten;
+    // Called after the instrument's report was kept with the series.
+    std::function<void(const QString& report)> reportStored;
 
 signals:
     void StatisticsChanged(const Pomiar::StatisticsFields& fields);

@@ -83,7 +83,12 @@ bool applyMissing(QSqlDatabase& database, QString* error) {
 } // namespace
 
 QString ReasonOf(const QSqlError& error) {
-    const QString text = error.databaseText().trimmed();
+    QString text = error.databaseText();
+    // The driver appends the error code as "(code)", "()" when the server gave none.
+    const QString code = QLatin1Char('(') + error.nativeErrorCode() + QLatin1Char(')');
+    if (text.endsWith(code))
+        text.chop(code.size());
+    text = text.trimmed();
     return text.isEmpty() ? error.text().trimmed() : text;
 }
 

@@ -484,3 +484,24 @@ TEST_F(StoreTest, AReplyIsStoredOnlyWhenItIsAReadingTheStoreTakes) {
         << "turned away by the cycle windows";
     EXPECT_EQ(store.RowCount(), 1);
 }
+
+// A hook that writes in the reading's transaction does not move the row a
+// later description is stored on.
+TEST_F(StoreTest, DescriptionsStayOnTheirReadingWhateverTheStoreHookWrites) {
+    store.Bound().Execute("CREATE TABLE hooked (x)");
+    // Row ids of their own, unlike those of the series.
+    store.Bound().Execute("INSERT INTO hooked (rowid, x) VALUES (100, 0)");
+    store.readingWritten = [](Database& database, const SeriesRow&) {
+        database.Execute("INSERT INTO hooked VALUES (1)");
+    };
+    ASSERT_TRUE(store.DodajPomiar("1 g", "g", At(1)));
+    ASSERT_TRUE(store.DodajPomiar("2 g", "g", At(2)));
+    store.SetDescription(0, "first");
+    store.SetDescription(1, "second");
+    EXPECT_EQ(store.Bound()
+                  .Scalar("SELECT group_concat(Lp || '=' || Opis, ',') "
+                          "FROM (SELECT Lp, Opis FROM pomiary ORDER BY Lp)")
+                  .toString(),
+              "1=first,2=second");
+    EXPECT_EQ(Count("hooked"), 3);
+}

@@ -59,6 +59,28 @@ TEST(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
     EXPECT_EQ(server.Value("lab", "SELECT file_name FROM series").toString(), "dane.mdb");
     EXPECT_EQ(server.Value("lab", "SELECT timer FROM readings WHERE lp = 2").toInt(), 2);
 
+    // A description set later and the instrument's report follow, and the
+    // description stays on its own reading here.
+    store.descriptionWritten = [&](int lp, const QString& opis) {
+        lab->outbox.QueueDescription(lp, opis);
+    };
+    store.reportStored = [&](const QString& report) { lab->outbox.QueueReport(report); };
+    store.SetDescription(0, "sample A");
+    EXPECT_EQ(store.Bound()
+                  .Scalar("SELECT group_concat(Lp || '=' || trim(coalesce(Opis, '')), ',') "
+                          "FROM (SELECT Lp, Opis FROM pomiary ORDER BY Lp)")
+                  .toString(),
+              "1=sample A,2=,3=,4=,5=");
+    ASSERT_EQ(store.SaveReport("REPORT LINE"), ReportText::SaveResult::Saved);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return server.Value("lab", "SELECT description FROM readings WHERE lp = 1")
+                           .toString() == "sample A" &&
+                   server.Value("lab", "SELECT count(*) FROM reports").toInt() == 1;
+        },
+        10000));
+    EXPECT_EQ(server.Value("lab", "SELECT report FROM reports").toString(), "REPORT LINE");
+
     // A new series starts a new one on the server.
     store.NowaSeria();
     ASSERT_TRUE(store.DodajPomiar("1.0 g", "g", start.addSecs(60)));

@@ -28,6 +28,10 @@ void LabServerLink::Start(QStatusBar* statusBar) {
         server->outbox.QueueReading(database, store.seriesStart,
                                     QFileInfo(store.BoundPath()).fileName(), row);
     };
+    store.descriptionWritten = [this](int lp, const QString& opis) {
+        server->outbox.QueueDescription(lp, opis);
+    };
+    store.reportStored = [this](const QString& report) { server->outbox.QueueReport(report); };
     field = new QLabel(statusBar);
     field->setObjectName(QStringLiteral("labServerStatus"));
     statusBar->addPermanentWidget(field);
@@ -38,6 +42,8 @@ void LabServerLink::Start(QStatusBar* statusBar) {
 
 void LabServerLink::Stop() {
     store.readingWritten = nullptr;
+    store.descriptionWritten = nullptr;
+    store.reportStored = nullptr;
     server.reset();
 }
 

@@ -157,7 +157,7 @@ void Raport::Command1Click() {
     if (tekst.isEmpty())
         return;
     try {
-        switch (ReportText::Save(store.Bound(), tekst)) {
+        switch (store.SaveReport(tekst)) {
         case ReportText::SaveResult::NoReadings:
             context.dialogs->MessageBox(this, context.Msg(30), MsgButtons::Ok, MsgIcon::Exclamation,
                                         context.Msg(45));
