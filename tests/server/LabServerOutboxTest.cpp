@@ -41,11 +41,11 @@ TEST_F(LabServerSettingsTest, OffWithoutItsSectionAndNamedAfterTheBalanceNumber)
 
 TEST_F(LabServerSettingsTest, ReadsItsSection) {
     Set("Enabled", "True");
-    Set("Connection", " host=10.0.0.5 dbname=lab ");
+    Set("Connection", " host=127.0.0.5 dbname=lab ");
     Set("Station", "Waga-3");
     const LabServerSettings settings = LabServerSettings::Read(Ini(), "1");
     EXPECT_TRUE(settings.enabled);
-    EXPECT_EQ(settings.connection, "host=10.0.0.5 dbname=lab");
+    EXPECT_EQ(settings.connection, "host=127.0.0.5 dbname=lab");
     EXPECT_EQ(settings.station, "Waga-3");
 
     Set("Enabled", "0");
