@@ -42,9 +42,11 @@ void AcquisitionSession::ToggleLink() {
     if (!MSComm1)
         return;
     MSComm1->SetCommOpen(!MSComm1->CommOpen());
-    if (MSComm1 && !MSComm1->CommOpen())
+    const bool open = MSComm1->CommOpen();
+    // A link closed by hand stays closed.
+    if (!open)
         tmrEthernet.stop();
-    emit LinkChanged(MSComm1 && MSComm1->CommOpen());
+    emit LinkChanged(open);
 }
 
 QString AcquisitionSession::OpisZrodla() const {

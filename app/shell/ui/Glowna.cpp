@@ -183,7 +183,6 @@ bool Glowna::Load() {
     // user is offered the ports there are.
     if (link.DefaultPortMissing() || !session.OpenLink(link))
         showOptions(true);
-    showLinkStatus();
     openCycleGate();
     return true;
 }
