@@ -5,8 +5,11 @@
 #include "Database.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
+#include "SeriesGrid.h"
+#include "SeriesModel.h"
 
 #include <QDateTime>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -38,6 +41,13 @@ inline void WriteSeries(const QString& path, int rows, const std::function<doubl
                     massOf(i), "g", QString::number(i), "1", " "});
     }
     db.Commit();
+}
+
+// The program's own grid on the model, shown, tall enough for `rows` rows.
+inline void ShowGrid(Pomiar::SeriesGrid& grid, int rows) {
+    grid.resize(800, grid.horizontalHeader()->sizeHint().height() + 2 * grid.frameWidth() +
+                         rows * grid.verticalHeader()->defaultSectionSize());
+    grid.show();
 }
 
 } // namespace StoreBench

@@ -12,8 +12,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHeaderView>
-#include <QTableView>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -90,10 +88,8 @@ int main(int argc, char** argv) {
         for (const bool workingDatabase : {false, true}) {
             const long before = residentKiB();
             MeasurementStore store(context);
-            QTableView grid;
-            grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-            grid.setModel(&store.Model());
-            grid.show();
+            SeriesGrid grid(store.Model(), nullptr);
+            StoreBench::ShowGrid(grid, 30);
             if (workingDatabase) {
                 store.OtworzMagazyn();
                 store.OpenForViewing(path);

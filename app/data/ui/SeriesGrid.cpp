@@ -8,6 +8,8 @@ namespace Pomiar {
 
 SeriesGrid::SeriesGrid(SeriesModel& model, QWidget* parent) : QTableView(parent), model(model) {
     setModel(&model);
+    setItemDelegate(&cells);
+    setShowGrid(false); // the cells draw it
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

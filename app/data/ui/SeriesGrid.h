@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SeriesCellDelegate.h"
+
 #include <QTableView>
 #include <QTimer>
 
@@ -20,6 +22,7 @@ private:
     void showLastRow();
 
     SeriesModel& model;
+    SeriesCellDelegate cells;
     QTimer lastRowTimer;
 };
 
