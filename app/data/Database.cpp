@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <sqlite3.h>
 
 namespace Pomiar {
@@ -588,18 +589,33 @@ QString Database::DateTimeText(const QDateTime& dateTime) {
     return DateText(dateTime.date()) + ' ' + TimeText(dateTime.time());
 }
 
-QDateTime Database::ParseDateTime(const QVariant& stored) {
-    if (stored.isNull())
-        return QDateTime();
-    if (stored.typeId() == QMetaType::QDateTime)
-        return stored.toDateTime();
-    if (stored.typeId() == QMetaType::QDate)
-        return stored.toDate().startOfDay();
-    if (stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray)
-        return QDateTime();
+namespace {
 
-    // Read by hand: a long series is read row by row, and a pattern match
-    // per stamp would cost more than the rest of the row.
+// A stored date or date-time read by hand: a long series is read row by row,
+// and a pattern match per stamp would cost more than the rest of the row.
+// No time for a date alone; nullopt for anything else.
+struct Stamp {
+    QDate date;
+    std::optional<QTime> time;
+};
+
+std::optional<Stamp> ParseStamp(const QVariant& stored) {
+    if (stored.isNull())
+        return std::nullopt;
+    if (stored.typeId() == QMetaType::QDateTime) {
+        const QDateTime dateTime = stored.toDateTime();
+        if (!dateTime.isValid())
+            return std::nullopt;
+        return Stamp{dateTime.date(), dateTime.time()};
+    }
+    if (stored.typeId() == QMetaType::QDate) {
+        if (!stored.toDate().isValid())
+            return std::nullopt;
+        return Stamp{stored.toDate(), std::nullopt};
+    }
+    if (stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+
     const QString text = stored.toString().trimmed();
     const auto number = [&text](qsizetype at, qsizetype length, bool* ok) {
         int value = 0;
@@ -616,35 +632,51 @@ QDateTime Database::ParseDateTime(const QVariant& stored) {
     const QDate date(number(0, 4, &ok), number(5, 2, &ok), number(8, 2, &ok));
     if (!ok || text.size() < 10 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-') ||
         !date.isValid())
-        return QDateTime();
+        return std::nullopt;
     if (text.size() == 10)
-        return date.startOfDay();
+        return Stamp{date, std::nullopt};
     if (text[10] != QLatin1Char(' ') && text[10] != QLatin1Char('T'))
-        return QDateTime();
+        return std::nullopt;
     const int hours = number(11, 2, &ok);
     const int minutes = number(14, 2, &ok);
     int seconds = 0;
     int milliseconds = 0;
     if (!ok || text.size() < 16 || text[13] != QLatin1Char(':'))
-        return QDateTime();
+        return std::nullopt;
     if (text.size() > 16) {
         seconds = number(17, 2, &ok);
         if (!ok || text[16] != QLatin1Char(':') || text.size() < 19)
-            return QDateTime();
+            return std::nullopt;
         if (text.size() > 19) {
             const qsizetype digits = text.size() - 20;
             if (text[19] != QLatin1Char('.') || digits < 1 || digits > 9)
-                return QDateTime();
+                return std::nullopt;
             number(20, digits, &ok); // every place of the fraction a digit
             if (!ok)
-                return QDateTime();
+                return std::nullopt;
             milliseconds = (text.mid(20) + QStringLiteral("00")).left(3).toInt();
         }
     }
     const QTime time(hours, minutes, seconds, milliseconds);
     if (!time.isValid())
+        return std::nullopt;
+    return Stamp{date, time};
+}
+
+} // namespace
+
+QDateTime Database::ParseDateTime(const QVariant& stored) {
+    if (stored.typeId() == QMetaType::QDateTime)
+        return stored.toDateTime();
+    const std::optional<Stamp> stamp = ParseStamp(stored);
+    if (!stamp)
         return QDateTime();
-    return QDateTime(date, time);
+    return stamp->time ? QDateTime(stamp->date, *stamp->time) : stamp->date.startOfDay();
+}
+
+QDate Database::ParseDate(const QVariant& stored) {
+    const std::optional<Stamp> stamp = ParseStamp(stored);
+    return stamp ? stamp->date : QDate();
 }
 
 } // namespace Pomiar

@@ -155,6 +155,8 @@ public:
     // time); a QDate or QDateTime passes through. Anything else gives an
     // invalid QDateTime.
     static QDateTime ParseDateTime(const QVariant& stored);
+    // The date of the same, without reckoning its moment in local time.
+    static QDate ParseDate(const QVariant& stored);
 
     sqlite3* Handle() const { return db; }
 

@@ -4,6 +4,7 @@
 #include "Formats.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace Pomiar {
 
@@ -265,12 +266,18 @@ const SeriesModel::Page* SeriesModel::page(int index) const {
         cached->second.second = ++uses;
         return &cached->second.first;
     }
-    if (!database)
-        return nullptr;
     const int first = index * pageRows;
     const int last = std::min(count, first + pageRows) - 1;
-    if (last < first)
+    std::optional<Page> rows = readRows(first, last);
+    if (!rows)
         return nullptr;
+    keepPage(index, std::move(*rows));
+    return &pages.at(index).first;
+}
+
+std::optional<SeriesModel::Page> SeriesModel::readRows(int first, int last) const {
+    if (!database || last < first)
+        return std::nullopt;
     const auto at = [this](const char* name) {
         for (int i = 0; i < storedColumns.size(); ++i) {
             if (storedColumns[i].compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
@@ -297,7 +304,7 @@ const SeriesModel::Page* SeriesModel::page(int index) const {
                                 row.rowid = id;
                                 row.lp = stored.value(lp).toInt();
                                 row.godzina = Database::ParseDateTime(stored.value(godzina));
-                                row.data = Database::ParseDateTime(stored.value(data)).date();
+                                row.data = Database::ParseDate(stored.value(data));
                                 row.timer = stored.value(timer).toInt();
                                 row.masa = stored.value(masa).toDouble();
                                 row.jm = shareUnit(stored.value(jm).toString());
@@ -308,10 +315,9 @@ const SeriesModel::Page* SeriesModel::page(int index) const {
                             {RowId(first), RowId(last)});
     } catch (const DatabaseError&) {
         // Painted empty now, asked again at the next paint.
-        return nullptr;
+        return std::nullopt;
     }
-    keepPage(index, std::move(rows));
-    return &pages.at(index).first;
+    return rows;
 }
 
 void SeriesModel::keepPage(int index, Page rows) const {
@@ -328,9 +334,16 @@ void SeriesModel::keepPage(int index, Page rows) const {
 SeriesRow SeriesModel::Row(int row) const {
     if (row < 0 || row >= count)
         return {};
-    const Page* rows = page(row / pageRows);
+    // A row away from the kept pages is read alone: the newest row of a
+    // series just opened, say, whose page the grid may never show.
+    const auto cached = pages.find(row / pageRows);
+    if (cached == pages.end()) {
+        const std::optional<Page> alone = readRows(row, row);
+        return alone ? alone->front() : SeriesRow{};
+    }
+    const Page& rows = cached->second.first;
     const std::size_t offset = std::size_t(row % pageRows);
-    return rows && offset < rows->size() ? (*rows)[offset] : SeriesRow{};
+    return offset < rows.size() ? rows[offset] : SeriesRow{};
 }
 
 void SeriesModel::Append(SeriesRow row) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -108,6 +109,8 @@ private:
     // the database cannot answer.
     const Page* page(int index) const;
     void keepPage(int index, Page rows) const;
+    // Rows first..last as stored; nullopt when the database cannot answer.
+    std::optional<Page> readRows(int first, int last) const;
 
     static constexpr std::array<int, 3> numberColumns{Lp, Timer, Masa};
     std::array<int, ColumnCount> widestRow{};

@@ -391,4 +391,14 @@ TEST(DatabaseDates, WrittenAsIsoTextAndReadBack) {
                                 QVariant(QString("2026-01-02 25:00:00")),
                                 QVariant(QString("07.12.2026")), QVariant(45000)})
         EXPECT_FALSE(Database::ParseDateTime(bad).isValid()) << bad.toString().toStdString();
+
+    // The date alone, as the full reading gives it, for every form.
+    for (const QVariant& stored :
+         {QVariant(QString("2026-01-02 03:04:05")), QVariant(QString("2026-01-02T03:04:05.97")),
+          QVariant(QString(" 2026-01-02 ")), QVariant(QDate(2026, 1, 2)), QVariant(whole),
+          QVariant(QString("2026-03-29 02:30:00")), QVariant(), QVariant(QString("2026-02-30")),
+          QVariant(QString("2026-01-02 25:00:00")), QVariant(QString("2026-01-02 03")),
+          QVariant(45000)})
+        EXPECT_EQ(Database::ParseDate(stored), Database::ParseDateTime(stored).date())
+            << stored.toString().toStdString();
 }

@@ -122,6 +122,23 @@ TEST_F(LazyGridTest, AppendsAfterOpeningContinueTheSeries) {
     ExpectReading(seriesRows - 1, seriesRows);
 }
 
+TEST_F(LazyGridTest, ARowAwayFromTheShownPagesIsReadAlone) {
+    store.OtworzBaze(WriteSeries("long.ser", seriesRows));
+    const SeriesModel& model = store.Model();
+    for (const int row : {seriesRows - 1, seriesRows / 2, 300}) {
+        const SeriesRow read = model.Row(row);
+        EXPECT_EQ(read.lp, row + 1);
+        EXPECT_EQ(read.data, QDate(2026, 12, 7));
+        EXPECT_EQ(read.godzina, QDateTime(QDate(2026, 12, 7), QTime(8, 0)).addSecs(row + 1));
+        EXPECT_DOUBLE_EQ(read.masa, MassOf(row + 1));
+        EXPECT_EQ(read.opis, QStringLiteral("opis %1").arg(row + 1));
+    }
+    // The grid's own reading of the same rows agrees.
+    ExpectReading(seriesRows - 1, seriesRows);
+    EXPECT_EQ(model.Row(seriesRows - 1).lp, seriesRows);
+    EXPECT_TRUE(model.Row(seriesRows).godzina.isNull());
+}
+
 TEST_F(LazyGridTest, EmptiedSeriesShowsNoRowsAndCountsAgain) {
     store.OtworzBaze(WriteSeries("long.ser", seriesRows));
     ExpectReading(seriesRows - 1, seriesRows);
