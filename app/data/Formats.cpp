@@ -215,8 +215,7 @@ QString FormatMonth(const QDate& date, int count, const QLocale& locale) {
     return Number(date.month(), count);
 }
 
-QString FormatDay(const QDateTime& dateTime, int count, const QLocale& locale) {
-    const QDate date = dateTime.date();
+QString FormatDay(const QDate& date, const QTime& time, int count, const QLocale& locale) {
     switch (count) {
     case 1:
     case 2:
@@ -226,9 +225,9 @@ QString FormatDay(const QDateTime& dateTime, int count, const QLocale& locale) {
     case 4:
         return locale.dayName(date.dayOfWeek(), QLocale::LongFormat);
     case 5:
-        return FormatDateTime(dateTime, QStringLiteral("yyyy-MM-dd"), locale);
+        return FormatDateTime(date, time, QStringLiteral("yyyy-MM-dd"), locale);
     default:
-        return FormatDateTime(dateTime, QStringLiteral("d MMMM yyyy"), locale);
+        return FormatDateTime(date, time, QStringLiteral("d MMMM yyyy"), locale);
     }
 }
 
@@ -272,8 +271,13 @@ QString FormatDateTime(const QDateTime& dateTime, const QString& pattern) {
 QString FormatDateTime(const QDateTime& dateTime, const QString& pattern, const QLocale& locale) {
     if (!dateTime.isValid())
         return {};
-    const QDate date = dateTime.date();
-    const QTime time = dateTime.time();
+    return FormatDateTime(dateTime.date(), dateTime.time(), pattern, locale);
+}
+
+QString FormatDateTime(const QDate& date, const QTime& time, const QString& pattern,
+                       const QLocale& locale) {
+    if (!date.isValid() || !time.isValid())
+        return {};
     const std::vector<DateToken> tokens = TokenizeDatePattern(pattern);
     QString result;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
@@ -288,7 +292,7 @@ QString FormatDateTime(const QDateTime& dateTime, const QString& pattern, const 
                                            : FormatMonth(date, token.count, locale);
             break;
         case 'd':
-            result += FormatDay(dateTime, token.count, locale);
+            result += FormatDay(date, time, token.count, locale);
             break;
         case 'h':
             result += Number(time.hour(), width);

@@ -30,6 +30,10 @@ QString FormatDateTime(const QDateTime& dateTime, const QString& pattern);
 // "d MMMM yyyy". Text in double quotes or after a backslash is literal; an
 // invalid date-time gives an empty text.
 QString FormatDateTime(const QDateTime& dateTime, const QString& pattern, const QLocale& locale);
+// The same for a date and a time of day as they stand, without reckoning
+// their moment in local time.
+QString FormatDateTime(const QDate& date, const QTime& time, const QString& pattern,
+                       const QLocale& locale);
 
 // Reads a number as the platform shows it (the locale's decimal separator),
 // as the program reads back a number it has shown. ok false when the text is

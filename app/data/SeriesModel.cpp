@@ -122,11 +122,11 @@ QString SeriesModel::shownText(const SeriesRow& row, int column) const {
     switch (column) {
     case Lp:
         return QString::number(row.lp);
+    // Patterns without names: the same in every locale.
     case Data:
-        return Formats::FormatDateTime(QDateTime(row.data, QTime(0, 0)),
-                                       QStringLiteral("yyyy-MM-dd"));
+        return Formats::FormatDateTime(row.data, QTime(0, 0), QStringLiteral("yyyy-MM-dd"), locale);
     case Godzina:
-        return Formats::FormatDateTime(row.godzina, QStringLiteral("hh:mm:ss"));
+        return Formats::FormatDateTime(row.godzina, QStringLiteral("hh:mm:ss"), locale);
     case Timer:
         return QString::number(row.timer);
     case Masa:
