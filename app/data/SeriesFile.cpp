@@ -176,11 +176,21 @@ QString WholeSecondsTime(const QString& stored) {
     return time.isValid() ? Database::DateTimeText(time) : stored;
 }
 
-// The form a real takes in the export (CsvNumber), added to a line; the
-// locale's separator is looked up once per export, not once per number.
-void AppendCsvNumber(QString& line, double value, const QString& decimalPoint) {
+void AppendAscii(QString& line, const char* text, qsizetype size) {
+    line += QLatin1StringView(text, size);
+}
+
+void AppendAscii(QByteArray& line, const char* text, qsizetype size) {
+    line.append(text, size);
+}
+
+// The form a real takes in the export (CsvNumber), added to a line of text
+// or of UTF-8 bytes; the locale's separator is looked up once per export,
+// not once per number.
+template <typename Line> void AppendCsvNumber(Line& line, double value, const Line& decimalPoint) {
     if (!std::isfinite(value)) {
-        line += QString::number(value);
+        const QByteArray text = QByteArray::number(value);
+        AppendAscii(line, text.constData(), text.size());
         return;
     }
     // The 15 significant digits a double holds for certain; shortest form of
@@ -207,7 +217,7 @@ void AppendCsvNumber(QString& line, double value, const QString& decimalPoint) {
     written = std::to_chars(digits, digits + sizeof digits, rounded, std::chars_format::scientific);
     const char* c = digits;
     if (*c == '-') {
-        line += QLatin1Char('-');
+        AppendAscii(line, "-", 1);
         ++c;
     }
     const char* exponent = std::find(c, static_cast<const char*>(written.ptr), 'e');
@@ -221,26 +231,27 @@ void AppendCsvNumber(QString& line, double value, const QString& decimalPoint) {
     std::from_chars(exponent + (exponent[1] == '+' ? 2 : 1), written.ptr, power);
     // Digits before the point: power + 1 (none when the value is below 1).
     if (power < 0) {
-        line += QLatin1Char('0');
+        AppendAscii(line, "0", 1);
         line += decimalPoint;
         for (int k = 0; k < -power - 1; ++k)
-            line += QLatin1Char('0');
-        line += QLatin1StringView(plain, count);
+            AppendAscii(line, "0", 1);
+        AppendAscii(line, plain, count);
         return;
     }
     const int whole = power + 1;
-    line += QLatin1StringView(plain, std::min(count, whole));
+    AppendAscii(line, plain, std::min(count, whole));
     for (int k = count; k < whole; ++k)
-        line += QLatin1Char('0');
+        AppendAscii(line, "0", 1);
     if (count > whole) {
         line += decimalPoint;
-        line += QLatin1StringView(plain + whole, count - whole);
+        AppendAscii(line, plain + whole, count - whole);
     }
 }
 
-// A field of the export, read straight from the engine's row.
-void AppendField(QString& line, const Database::RowView& row, int column,
-                 const QString& decimalPoint, bool isTime) {
+// A field of the export in UTF-8, read straight from the engine's row: the
+// texts go across as the engine holds them, with no text object per field.
+void AppendField(QByteArray& line, const Database::RowView& row, int column,
+                 const QByteArray& decimalPoint, bool isTime) {
     using Type = Database::RowView::Type;
     switch (row.TypeOf(column)) {
     case Type::Null:
@@ -248,16 +259,24 @@ void AppendField(QString& line, const Database::RowView& row, int column,
     case Type::Real:
         AppendCsvNumber(line, row.Real(column), decimalPoint);
         return;
-    case Type::Integer:
-        line += QString::number(row.Integer(column));
+    case Type::Integer: {
+        char digits[24];
+        const auto written = std::to_chars(digits, digits + sizeof digits, row.Integer(column));
+        line.append(digits, written.ptr - digits);
         return;
+    }
     case Type::Blob:
-        line += QString::fromUtf8(row.Blob(column));
+        line += row.Blob(column);
         return;
     case Type::Text: {
-        const QString text = row.Text(column);
-        // Only a time longer than whole seconds is read, the rest is as stored.
-        line += isTime && text.size() > 19 ? WholeSecondsTime(text) : text;
+        const std::string_view text = row.TextBytes(column);
+        // Only a time longer than whole seconds is read, the rest is as
+        // stored (a time is plain ASCII: as many bytes as characters).
+        if (isTime && text.size() > 19)
+            line +=
+                WholeSecondsTime(QString::fromUtf8(text.data(), qsizetype(text.size()))).toUtf8();
+        else
+            line.append(text.data(), qsizetype(text.size()));
         return;
     }
     }
@@ -380,11 +399,11 @@ void EksportCSV(Database& source, const QString& path,
         CannotWrite(file.errorString());
     const qint64 sizeBefore = file.size();
 
-    // Rows gather as text and go to the code page a buffer at a time.
-    QString block;
+    // Rows gather as UTF-8 and go to the code page a buffer at a time.
+    QByteArray block;
     block.reserve(csvChunk + 256);
     const auto write = [&] {
-        const QByteArray bytes = CodePage1250::Encode(block);
+        const QByteArray bytes = CodePage1250::Encode(QString::fromUtf8(block));
         if (file.write(bytes) != bytes.size())
             CannotWrite(file.errorString());
         block.resize(0); // keeps its room for the next buffer
@@ -396,19 +415,19 @@ void EksportCSV(Database& source, const QString& path,
             QStringList captions;
             for (const QString& column : columns)
                 captions << caption(column);
-            block += captions.join(';') + lineEnd;
+            block += (captions.join(';') + lineEnd).toUtf8();
         }
         const int time = int(columns.indexOf(QRegularExpression(
             QStringLiteral("^godzina$"), QRegularExpression::CaseInsensitiveOption)));
         const int count = int(columns.size());
-        const QString decimalPoint = locale.decimalPoint();
+        const QByteArray decimalPoint = locale.decimalPoint().toUtf8();
         source.QueryRows(everything, [&](const Database::RowView& row) {
             for (int i = 0; i < count; ++i) {
                 if (i > 0)
-                    block += QLatin1Char(';');
+                    block += ';';
                 AppendField(block, row, i, decimalPoint, i == time);
             }
-            block += lineEnd;
+            block += "\r\n";
             if (block.size() >= csvChunk)
                 write();
         });
