@@ -23,9 +23,11 @@ constexpr ColumnSpec columns[SeriesModel::ColumnCount] = {
 };
 
 // Rows read at a time, and how many such pages are kept: enough for the
-// rows on screen, those just left and the newest ones.
-constexpr int pageRows = 256;
-constexpr std::size_t keptPages = 32;
+// rows on screen, those just left and the newest ones. A page no larger
+// than a screenful or so keeps the first paint of a series from reading
+// rows it does not show.
+constexpr int pageRows = 64;
+constexpr std::size_t keptPages = 64;
 
 const QString pageQuery = QStringLiteral(
     "select rowid as rowid_, * from pomiary where rowid between ? and ? order by rowid");
