@@ -1,15 +1,17 @@
 #include "SeriesCellDelegate.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QPainter>
 #include <QRawFont>
 #include <QStyle>
+#include <cmath>
 
 namespace Pomiar {
 
 SeriesCellDelegate::SeriesCellDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
 
-bool SeriesCellDelegate::NeedsNoShaping(const QString& text) {
+bool SeriesCellDelegate::needsNoShaping(const QString& text) {
     for (const QChar c : text) {
         if (c.isSurrogate() || c.isMark() || c.category() == QChar::Other_Control ||
             c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
@@ -24,11 +26,16 @@ bool SeriesCellDelegate::NeedsNoShaping(const QString& text) {
 
 const SeriesCellDelegate::Run& SeriesCellDelegate::runFor(const QString& text,
                                                           const QFont& font) const {
-    if (font != runsFont || !rawFont.isValid()) {
+    if (font != runsFont || !runsFontSet) {
+        runsFontSet = true;
         runs.clear();
         runsFont = font;
-        // One raw font for all texts, so that its glyphs are rendered once.
+        // One raw font for all texts, so that its glyphs are rendered once;
+        // none (the style paints) where it would not be the size the style
+        // draws the font at.
         rawFont = QRawFont::fromFont(font);
+        if (std::abs(rawFont.pixelSize() - QFontInfo(font).pixelSize()) >= 0.5)
+            rawFont = QRawFont();
     }
     if (const auto kept = runs.constFind(text); kept != runs.constEnd())
         return *kept;
@@ -36,7 +43,7 @@ const SeriesCellDelegate::Run& SeriesCellDelegate::runFor(const QString& text,
         runs.clear();
     Run run;
     const QRawFont& raw = rawFont;
-    if (raw.isValid() && NeedsNoShaping(text)) {
+    if (raw.isValid() && needsNoShaping(text)) {
         const QList<quint32> indexes = raw.glyphIndexesForString(text);
         run.simple = !indexes.isEmpty() && !indexes.contains(0u);
         if (run.simple) {
@@ -60,8 +67,8 @@ const SeriesCellDelegate::Run& SeriesCellDelegate::runFor(const QString& text,
 // glyphs.
 void SeriesCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
-    // The last pixel column and row of the cell hold the grid line, as
-    // where the table draws its grid.
+    // The last pixel column and row of the cell hold the grid line, where
+    // the table would draw its grid.
     QStyleOptionViewItem inside = option;
     inside.rect.adjust(0, 0, -1, -1);
     QStyleOptionViewItem cell = inside;

@@ -35,13 +35,14 @@ private:
     };
 
     const Run& runFor(const QString& text, const QFont& font) const;
-    static bool NeedsNoShaping(const QString& text);
+    static bool needsNoShaping(const QString& text);
     static void drawGridLines(QPainter* painter, const QStyleOptionViewItem& cell,
                               const QStyle* style);
 
     mutable QHash<QString, Run> runs;
     mutable QFont runsFont;
-    mutable QRawFont rawFont;
+    mutable bool runsFontSet = false;
+    mutable QRawFont rawFont; // invalid: the style paints every text
 };
 
 } // namespace Pomiar
