@@ -105,12 +105,14 @@ QString Decode(const QByteArray& bytes) {
 }
 
 QByteArray Encode(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
+    // One byte for each UTF-16 unit, written in place: an export passes
+    // megabytes through here.
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
     for (const QChar character : text) {
         const char16_t code = character.unicode();
         if (code < 0x80) {
-            bytes.append(static_cast<char>(code));
+            *out++ = static_cast<char>(code);
             continue;
         }
         char mapped = '?';
@@ -120,7 +122,7 @@ QByteArray Encode(const QString& text) {
                 break;
             }
         }
-        bytes.append(mapped);
+        *out++ = mapped;
     }
     return bytes;
 }
