@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace Pomiar;
@@ -39,6 +40,11 @@ struct Figures {
     double p99;
 };
 
+Figures Summary(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
+}
+
 Figures timeAppends(MeasurementStore& store, int count) {
     std::vector<double> ms;
     QDateTime at = QDateTime::currentDateTime();
@@ -49,8 +55,7 @@ Figures timeAppends(MeasurementStore& store, int count) {
         QCoreApplication::processEvents();
         ms.push_back(clock.nsecsElapsed() / 1e6);
     }
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
+    return Summary(std::move(ms));
 }
 
 // What the disk asks of one stored reading with nothing else around it: one
@@ -68,8 +73,7 @@ Figures timeBareCommits(const QString& path, Database::Journal journal, int coun
         db.Commit();
         ms.push_back(clock.nsecsElapsed() / 1e6);
     }
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
+    return Summary(std::move(ms));
 }
 
 // The statistics step of an append alone, without the write to disk.
@@ -81,8 +85,7 @@ Figures timeStatistics(MeasurementStore& store, int count) {
         store.ObliczStatystyke();
         ms.push_back(clock.nsecsElapsed() / 1e6);
     }
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
+    return Summary(std::move(ms));
 }
 
 } // namespace

@@ -36,9 +36,13 @@ const std::pair<const char*, QString StatisticsFields::*> statisticNames[] = {
     {"sum", &StatisticsFields::lblSuma},
 };
 
-// A series file trevalo may read; false with the reason told.
-int CheckSeriesFile(const QString& path) {
+// The station's settings, and the series file the run names, which trevalo
+// may read: Success, or the exit code with the reason told.
+int LoadStationAndFile(const Invocation& run, Station& station) {
     QString reason;
+    if (!LoadStation(run, station, &reason))
+        return Fail(FileFailed, reason);
+    const QString& path = run.operand;
     switch (SeriesFile::Examine(path, &reason)) {
     case SeriesFile::FileState::Writable:
     case SeriesFile::FileState::ReadOnly:
@@ -67,10 +71,7 @@ void PrintStatistics(const StatisticsFields& fields, bool json) {
 
 int RunStats(const Invocation& run) {
     Station station;
-    QString error;
-    if (!LoadStation(run, station, &error))
-        return Fail(FileFailed, error);
-    if (const int code = CheckSeriesFile(run.operand))
+    if (const int code = LoadStationAndFile(run, station))
         return code;
     // The file is only read: its rows are shown in a working database of
     // this run, as the program shows a file it may not write.
@@ -93,11 +94,9 @@ int RunStats(const Invocation& run) {
 
 int RunExport(const Invocation& run) {
     Station station;
-    QString error;
-    if (!LoadStation(run, station, &error))
-        return Fail(FileFailed, error);
-    if (const int code = CheckSeriesFile(run.operand))
+    if (const int code = LoadStationAndFile(run, station))
         return code;
+    QString error;
     // The captions come from the program folder's language file, filled
     // from the shipped ones on first use as the program's start does.
     ProgramFolder::Prepare(

@@ -68,6 +68,13 @@ private:
     sqlite3_stmt* statement;
 };
 
+QStringList ColumnNames(sqlite3_stmt* statement) {
+    QStringList names;
+    for (int i = 0; i < sqlite3_column_count(statement); ++i)
+        names << QString::fromUtf8(sqlite3_column_name(statement, i));
+    return names;
+}
+
 QVariant ColumnValue(sqlite3_stmt* statement, int column) {
     switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
@@ -414,33 +421,22 @@ Database::Rows Database::Query(const QString& statement, const QVariantList& par
 }
 
 QStringList Database::ColumnsOf(const QString& statement) {
-    sqlite3_stmt* prepared = Prepared(statement);
-    QStringList names;
-    for (int i = 0; i < sqlite3_column_count(prepared); ++i)
-        names << QString::fromUtf8(sqlite3_column_name(prepared, i));
-    return names;
+    return ColumnNames(Prepared(statement));
 }
 
 QStringList Database::QueryEach(const QString& statement, const RowVisitor& visit,
                                 const QVariantList& parameters) {
-    sqlite3_stmt* prepared = Prepared(statement);
-    ResetOnExit reset(prepared);
-    Bind(prepared, parameters);
-    QStringList names;
-    const int columns = sqlite3_column_count(prepared);
-    for (int i = 0; i < columns; ++i)
-        names << QString::fromUtf8(sqlite3_column_name(prepared, i));
-    QVariantList row;
-    int rc;
-    while ((rc = sqlite3_step(prepared)) == SQLITE_ROW) {
-        row.clear();
-        for (int i = 0; i < columns; ++i)
-            row << ColumnValue(prepared, i);
-        visit(row);
-    }
-    if (rc != SQLITE_DONE)
-        Fail(rc);
-    return names;
+    QVariantList values;
+    return QueryRows(
+        statement,
+        [&](const RowView& row) {
+            values.clear();
+            const int columns = row.Columns();
+            for (int i = 0; i < columns; ++i)
+                values << ColumnValue(row.statement, i);
+            visit(values);
+        },
+        parameters);
 }
 
 QStringList Database::QueryRows(const QString& statement, const RowViewVisitor& visit,
@@ -448,10 +444,7 @@ QStringList Database::QueryRows(const QString& statement, const RowViewVisitor& 
     sqlite3_stmt* prepared = Prepared(statement);
     ResetOnExit reset(prepared);
     Bind(prepared, parameters);
-    QStringList names;
-    const int columns = sqlite3_column_count(prepared);
-    for (int i = 0; i < columns; ++i)
-        names << QString::fromUtf8(sqlite3_column_name(prepared, i));
+    const QStringList names = ColumnNames(prepared);
     const RowView row(prepared);
     int rc;
     while ((rc = sqlite3_step(prepared)) == SQLITE_ROW)

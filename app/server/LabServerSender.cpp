@@ -192,31 +192,36 @@ private:
     }
 
     bool descriptions(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
-        QSqlQuery query(server);
-        if (!query.prepare(QStringLiteral("UPDATE readings SET description = ? "
-                                          "WHERE station = ? AND series = ? AND lp = ?::integer")))
-            return fail(query.lastError());
-        for (size_t i = from; i < to; ++i) {
-            query.addBindValue(batch[i].text);
-            query.addBindValue(batch[i].station);
-            query.addBindValue(batch[i].series);
-            query.addBindValue(batch[i].lp);
-            if (!query.exec())
-                return fail(query.lastError());
-        }
-        return true;
+        return eachRow(QStringLiteral("UPDATE readings SET description = ? WHERE station = ? "
+                                      "AND series = ? AND lp = ?::integer"),
+                       batch, from, to, [](QSqlQuery& query, const OutboxRow& row) {
+                           query.addBindValue(row.text);
+                           query.addBindValue(row.station);
+                           query.addBindValue(row.series);
+                           query.addBindValue(row.lp);
+                       });
     }
 
     bool reports(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        return eachRow(QStringLiteral("INSERT INTO reports (station, series, report) "
+                                      "VALUES (?, ?, ?) ON CONFLICT (station, series) "
+                                      "DO UPDATE SET report = EXCLUDED.report"),
+                       batch, from, to, [](QSqlQuery& query, const OutboxRow& row) {
+                           query.addBindValue(row.station);
+                           query.addBindValue(row.series);
+                           query.addBindValue(row.text);
+                       });
+    }
+
+    // One statement run for each row of batch[from, to), its values bound by bindRow.
+    template <typename BindRow>
+    bool eachRow(const QString& statement, const std::vector<OutboxRow>& batch, size_t from,
+                 size_t to, BindRow bindRow) {
         QSqlQuery query(server);
-        if (!query.prepare(QStringLiteral("INSERT INTO reports (station, series, report) "
-                                          "VALUES (?, ?, ?) ON CONFLICT (station, series) "
-                                          "DO UPDATE SET report = EXCLUDED.report")))
+        if (!query.prepare(statement))
             return fail(query.lastError());
         for (size_t i = from; i < to; ++i) {
-            query.addBindValue(batch[i].station);
-            query.addBindValue(batch[i].series);
-            query.addBindValue(batch[i].text);
+            bindRow(query, batch[i]);
             if (!query.exec())
                 return fail(query.lastError());
         }

@@ -26,8 +26,7 @@ bool SeriesCellDelegate::needsNoShaping(const QString& text) {
 
 const SeriesCellDelegate::Run& SeriesCellDelegate::runFor(const QString& text,
                                                           const QFont& font) const {
-    if (font != runsFont || !runsFontSet) {
-        runsFontSet = true;
+    if (runsFont != font) {
         runs.clear();
         runsFont = font;
         // One raw font for all texts, so that its glyphs are rendered once;

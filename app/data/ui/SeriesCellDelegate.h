@@ -6,6 +6,7 @@
 #include <QRawFont>
 #include <QString>
 #include <QStyledItemDelegate>
+#include <optional>
 
 namespace Pomiar {
 
@@ -40,9 +41,8 @@ private:
                               const QStyle* style);
 
     mutable QHash<QString, Run> runs;
-    mutable QFont runsFont;
-    mutable bool runsFontSet = false;
-    mutable QRawFont rawFont; // invalid: the style paints every text
+    mutable std::optional<QFont> runsFont; // the font of the kept texts
+    mutable QRawFont rawFont;              // invalid: the style paints every text
 };
 
 } // namespace Pomiar
