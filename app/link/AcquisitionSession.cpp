@@ -14,6 +14,8 @@ AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Co
     connect(&Timer2, &QTimer::timeout, this, &AcquisitionSession::Timer2Tick);
     tmrEthernet.setInterval(LinkWatch::TcpRetryMs);
     connect(&tmrEthernet, &QTimer::timeout, this, &AcquisitionSession::onEthernetTick);
+    streamQuiet.setSingleShot(true);
+    streamQuiet.setInterval(StreamQuietMs);
     if (MSComm1) {
         connect(MSComm1, &Mordal::Comm::OnComm, this, &AcquisitionSession::onComm);
         connect(MSComm1, &Mordal::Comm::CommIsOpen, this, &AcquisitionSession::onCommIsOpen);
@@ -28,6 +30,10 @@ bool AcquisitionSession::AutomaticWorkRunning() const {
 void AcquisitionSession::setMode(AcquisitionState::Mode mode) {
     acquisition.SetMode(mode);
     emit StateChanged();
+}
+
+AcquisitionState::Mode AcquisitionSession::modeWithoutAutomaticWork() const {
+    return ciaglaTicked ? AcquisitionState::Mode::Continuous : AcquisitionState::Mode::Idle;
 }
 
 bool AcquisitionSession::OpenLink(const LinkSettings& link) {
@@ -79,8 +85,13 @@ void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
     const bool paused = Mode() == AcquisitionState::Mode::Paused;
     const auto route =
         protocol.RouteFrame(frame, continuousFlag, paused, buffers, QDateTime::currentDateTime());
-    if (route == BalanceProtocol::Route::ToReadingHandler)
-        emit ReadingFrame(frame);
+    if (route != BalanceProtocol::Route::ToReadingHandler)
+        return;
+    if (DiscardingStream()) {
+        streamQuiet.start();
+        return;
+    }
+    emit ReadingFrame(frame);
 }
 
 void AcquisitionSession::onCommIsOpen(bool state) {
@@ -94,10 +105,25 @@ void AcquisitionSession::onCommIsOpen(bool state) {
     acquisition.LinkReported(state);
     emit StateChanged();
     emit LinkChanged(state);
+    if (state && streamLeftRunning)
+        stopStreamAfterLoss();
     // The lines collected so far are stored; the device cannot be told to
-    // stop, and sending to a closed link does nothing.
-    if (!state && ciaglaTicked && !closed)
-        continuousOff();
+    // stop now, and sending to a closed link does nothing. Not from inside
+    // the link's report: storing them may ask or tell the user.
+    if (!state && ciaglaTicked && !closed) {
+        streamLeftRunning = true;
+        QTimer::singleShot(0, this, [this] {
+            if (ciaglaTicked && !closed)
+                continuousOff();
+        });
+    }
+}
+
+void AcquisitionSession::stopStreamAfterLoss() {
+    streamLeftRunning = false;
+    // Told once, before anything else is asked of it.
+    protocol.ContinuousOff();
+    streamQuiet.start();
 }
 
 void AcquisitionSession::onErrorComm(int number, const QString& description, Mordal::enCommSource) {
@@ -152,7 +178,7 @@ void AcquisitionSession::Timer2Tick() {
 
 void AcquisitionSession::Stop() {
     Timer2.stop();
-    acquisition.SetMode(AcquisitionState::Mode::Idle);
+    acquisition.SetMode(modeWithoutAutomaticWork());
     if (cycleWorkOn()) {
         emit CycleWorkStopped();
         acquisition.HoldSingleRead();
@@ -214,7 +240,9 @@ void AcquisitionSession::continuousOn() {
 
 void AcquisitionSession::continuousOff() {
     protocol.ContinuousOff();
-    setMode(AcquisitionState::Mode::Idle);
+    // Automatic work started during the transmission goes on after it.
+    if (Mode() == AcquisitionState::Mode::Continuous)
+        setMode(AcquisitionState::Mode::Idle);
     emit ContinuousChanged(false);
     if (unstableOn != lastStable)
         UnstableSwitch();
@@ -237,6 +265,7 @@ void AcquisitionSession::Close() {
     closed = true;
     tmrEthernet.stop();
     Timer2.stop();
+    streamQuiet.stop();
     if (MSComm1) {
         MSComm1->SetCommOpen(false);
         disconnect(MSComm1, nullptr, this, nullptr);

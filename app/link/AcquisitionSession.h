@@ -86,6 +86,12 @@ public:
     // Stops everything and closes the link for good.
     void Close();
 
+    // After a link lost during continuous transmission comes back, the
+    // balance may still be streaming: lines that arrive before it has been
+    // quiet this long are not readings anybody asked for.
+    static constexpr int StreamQuietMs = 1000;
+    bool DiscardingStream() const { return streamQuiet.isActive(); }
+
 signals:
     // The mode or the link changed: the commands available changed.
     void StateChanged();
@@ -113,6 +119,9 @@ private:
     void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
     void onEthernetTick();
     void setMode(AcquisitionState::Mode mode);
+    // Idle, or continuous transmission while it still runs.
+    AcquisitionState::Mode modeWithoutAutomaticWork() const;
+    void stopStreamAfterLoss();
     void continuousOn();
     void continuousOff();
     void endOfCycle();
@@ -128,6 +137,10 @@ private:
     bool lastStable = false;
     bool firstTimer2Tick = true;
     bool closed = false;
+    // Continuous transmission ended with the link: the balance has not been
+    // told to stop.
+    bool streamLeftRunning = false;
+    QTimer streamQuiet;
 };
 
 } // namespace Pomiar

@@ -39,6 +39,16 @@ public:
     virtual MsgAnswer MessageBox(QWidget* parent, const QString& text, MsgButtons buttons,
                                  MsgIcon icon, const QString& title) = 0;
 
+    // A failure that arrived by itself (a link lost, a server gone), told
+    // without waiting for an answer: a modal box opened from a link, timer
+    // or sender callback would hold that callback, and with it the
+    // reconnection and automatic work, until someone clicks OK. A later
+    // notice under the same title replaces the one still shown. Where
+    // nobody waits on a window (a terminal, a benchmark), it is a message.
+    virtual void Notice(QWidget* parent, const QString& text, MsgIcon icon, const QString& title) {
+        MessageBox(parent, text, MsgButtons::Ok, icon, title);
+    }
+
     // Nothing when the user cancels.
     virtual std::optional<QString> InputBox(QWidget* parent, const QString& prompt,
                                             const QString& title, const QString& defaultText) = 0;

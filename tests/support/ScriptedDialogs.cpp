@@ -30,7 +30,7 @@ std::vector<ScriptedDialogs::Call> ScriptedDialogs::CallsOf(Kind kind) const {
 QStringList ScriptedDialogs::Messages() const {
     QStringList result;
     for (const Call& call : calls)
-        if (call.kind == Kind::MessageBox)
+        if (call.kind == Kind::MessageBox || call.kind == Kind::Notice)
             result << call.text;
     return result;
 }
@@ -59,6 +59,11 @@ MsgAnswer ScriptedDialogs::MessageBox(QWidget*, const QString& text, MsgButtons 
     const MsgAnswer answer = answers.front();
     answers.pop_front();
     return answer;
+}
+
+void ScriptedDialogs::Notice(QWidget*, const QString& text, Pomiar::MsgIcon icon,
+                             const QString& title) {
+    calls.push_back({Kind::Notice, text, title, MsgButtons::Ok, icon, {}, {}, {}, true});
 }
 
 std::optional<QString> ScriptedDialogs::InputBox(QWidget*, const QString& prompt,

@@ -14,7 +14,7 @@
 // as unscripted so that a test can notice a question it did not expect.
 class ScriptedDialogs : public Pomiar::UserDialogs {
 public:
-    enum class Kind { MessageBox, InputBox, OpenFileName, SaveFileName, OpenWithDesktop };
+    enum class Kind { MessageBox, Notice, InputBox, OpenFileName, SaveFileName, OpenWithDesktop };
 
     struct Call {
         Kind kind;
@@ -36,7 +36,7 @@ public:
 
     const std::vector<Call>& Calls() const { return calls; }
     std::vector<Call> CallsOf(Kind kind) const;
-    // The texts of all message boxes so far, in order.
+    // The texts of all message boxes and notices so far, in order.
     QStringList Messages() const;
     bool AllScripted() const;
     // Answers still queued: a test usually expects none to be left.
@@ -45,6 +45,9 @@ public:
 
     Pomiar::MsgAnswer MessageBox(QWidget* parent, const QString& text, Pomiar::MsgButtons buttons,
                                  Pomiar::MsgIcon icon, const QString& title) override;
+    // Recorded like a message box, but takes no answer: nothing waits on it.
+    void Notice(QWidget* parent, const QString& text, Pomiar::MsgIcon icon,
+                const QString& title) override;
     std::optional<QString> InputBox(QWidget* parent, const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     QString OpenFileName(QWidget* parent, const QString& title, const QString& folder,

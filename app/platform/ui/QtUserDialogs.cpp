@@ -71,6 +71,21 @@ MsgAnswer QtUserDialogs::MessageBox(QWidget* parent, const QString& text, MsgBut
     return answerOf(box.standardButton(box.clickedButton()), buttons);
 }
 
+void QtUserDialogs::Notice(QWidget* parent, const QString& text, MsgIcon icon,
+                           const QString& title) {
+    const QString shownTitle = titleOrApplication(title);
+    QPointer<QMessageBox>& box = notices[shownTitle];
+    if (!box) {
+        box = new QMessageBox(qtIcon(icon), shownTitle, text, QMessageBox::Ok, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+    }
+    box->setIcon(qtIcon(icon));
+    box->setText(text);
+    box->show();
+    box->raise();
+}
+
 std::optional<QString> QtUserDialogs::InputBox(QWidget* parent, const QString& prompt,
                                                const QString& title, const QString& defaultText) {
     bool accepted = false;

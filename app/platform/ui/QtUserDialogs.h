@@ -2,6 +2,11 @@
 
 #include "UserDialogs.h"
 
+#include <QMap>
+#include <QPointer>
+
+class QMessageBox;
+
 namespace Pomiar {
 
 // The dialogs a user really sees.
@@ -9,6 +14,7 @@ class QtUserDialogs : public UserDialogs {
 public:
     MsgAnswer MessageBox(QWidget* parent, const QString& text, MsgButtons buttons, MsgIcon icon,
                          const QString& title) override;
+    void Notice(QWidget* parent, const QString& text, MsgIcon icon, const QString& title) override;
     std::optional<QString> InputBox(QWidget* parent, const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     QString OpenFileName(QWidget* parent, const QString& title, const QString& folder,
@@ -16,6 +22,10 @@ public:
     QString SaveFileName(QWidget* parent, const QString& title, const QString& folder,
                          const QString& filter, QString* chosenFilter) override;
     bool OpenWithDesktop(const QString& path) override;
+
+private:
+    // The notices still shown, by title.
+    QMap<QString, QPointer<QMessageBox>> notices;
 };
 
 } // namespace Pomiar

@@ -76,15 +76,14 @@ void Glowna::connectSession() {
                 WindowedProgress progress(this, &context);
                 store.DodajPomiary(buffers, &progress);
             });
+    // Both may come from a timer or the link: told without waiting.
     connect(&session, &AcquisitionSession::NoInterval, this, [this] {
-        context.dialogs->MessageBox(this, codeTexts.noInterval, MsgButtons::Ok,
-                                    MsgIcon::Information, context.Msg(47));
+        context.dialogs->Notice(this, codeTexts.noInterval, MsgIcon::Information, context.Msg(47));
     });
     connect(&session, &AcquisitionSession::CycleWorkStopped, this,
             [this] { store.seriesStart.reset(); });
     connect(&session, &AcquisitionSession::CycleEnded, this, [this] {
-        context.dialogs->MessageBox(this, context.Msg(25), MsgButtons::Ok, MsgIcon::Information,
-                                    QString());
+        context.dialogs->Notice(this, context.Msg(25), MsgIcon::Information, QString());
     });
 }
 
@@ -274,11 +273,11 @@ void Glowna::showLinkState(bool open) {
 }
 
 void Glowna::showLinkFailure(int number, const QString& description) {
-    context.dialogs->MessageBox(this,
-                                codeTexts.source + u' ' + session.OpisZrodla() +
-                                    QStringLiteral("\r\n") +
-                                    session.LinkFailureText(number, description, linkTexts),
-                                MsgButtons::Ok, MsgIcon::Critical, codeTexts.communicationError);
+    context.dialogs->Notice(this,
+                            codeTexts.source + u' ' + session.OpisZrodla() +
+                                QStringLiteral("\r\n") +
+                                session.LinkFailureText(number, description, linkTexts),
+                            MsgIcon::Critical, codeTexts.communicationError);
 }
 
 void Glowna::showLinkStatus() {
@@ -286,11 +285,17 @@ void Glowna::showLinkStatus() {
 }
 
 void Glowna::exitCommand() {
+    // While continuous transmission runs, Exit only ends it.
+    if (session.ContinuousTicked())
+        endAcquisition();
+    else
+        close();
+}
+
+void Glowna::endAcquisition() {
     if (session.Mode() == AcquisitionState::Mode::Automatic)
         session.Stop();
-    if (!session.ContinuousTicked())
-        close();
-    else
+    if (session.ContinuousTicked())
         session.ContinuousSwitch();
 }
 
@@ -321,11 +326,22 @@ void Glowna::afterReadingPrompts() {
     if (session.AutomaticWorkRunning())
         return;
     const Settings& settings = context.settings;
-    if (settings.pomiarShowNote || settings.pomiarShowSave)
-        seriesCommands.EditDescription(store.RowCount() - 1);
-    if (settings.pomiarShowSave)
-        context.dialogs->MessageBox(this, context.Msg(49), MsgButtons::Ok, MsgIcon::None,
-                                    QString());
+    if (!settings.pomiarShowNote && !settings.pomiarShowSave)
+        return;
+    // Asked once the link's delivery has returned: a modal prompt inside it
+    // would hold the link until answered. A reading that arrives while the
+    // prompt is open is stored without one of its own.
+    QTimer::singleShot(0, this, [this, row = store.RowCount() - 1] {
+        if (promptOpen || closing)
+            return;
+        promptOpen = true;
+        const auto reopen = qScopeGuard([this] { promptOpen = false; });
+        if (context.settings.pomiarShowNote || context.settings.pomiarShowSave)
+            seriesCommands.EditDescription(row);
+        if (context.settings.pomiarShowSave)
+            context.dialogs->MessageBox(this, context.Msg(49), MsgButtons::Ok, MsgIcon::None,
+                                        QString());
+    });
 }
 
 void Glowna::StartCommand() {
@@ -360,6 +376,9 @@ void Glowna::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
+    // The balance is told to stop streaming and what it sent is stored
+    // before anything is asked, however the window is closed.
+    endAcquisition();
     if (!seriesCommands.ConfirmClose()) {
         event->ignore();
         return;

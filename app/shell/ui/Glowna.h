@@ -115,6 +115,8 @@ private:
     SeriesCommands::Window seriesWindow();
     void afterReadingPrompts();
     void exitCommand();
+    // Stops automatic work and ends continuous transmission, its lines stored.
+    void endAcquisition();
     void finishClose();
     void logReadingError(const QString& error);
 
@@ -127,6 +129,8 @@ private:
     LabServerLink labServer;
     StatisticsPanel* panel = nullptr;
     bool closing = false;
+    // A description prompt after a reading is open.
+    bool promptOpen = false;
     std::unique_ptr<Database> cycleDatabase;
     std::unique_ptr<class CycleGate> gate;
     QString helpFile;

@@ -61,8 +61,8 @@ void LabServerLink::showStatus(const LabServerStatus& status) {
 }
 
 void LabServerLink::showFailure(const LabServerStatus& status) {
-    context.dialogs->MessageBox(owner, texts.unreachable + QStringLiteral("\r\n") + status.reason,
-                                MsgButtons::Ok, MsgIcon::Exclamation, context.Msg(45));
+    context.dialogs->Notice(owner, texts.unreachable + QStringLiteral("\r\n") + status.reason,
+                            MsgIcon::Exclamation, context.Msg(45));
 }
 
 } // namespace Pomiar

@@ -201,11 +201,12 @@ void SeriesCommands::showFileError(const QString& problem, const QString& path,
 }
 
 void SeriesCommands::TellStoreFailed(const QString& reason, int waiting) {
-    context.dialogs->MessageBox(window.widget,
-                                texts.storeFailed + QLatin1Char('\n') + reason + QLatin1Char('\n') +
-                                    texts.waiting + QLatin1Char(' ') + QString::number(waiting) +
-                                    QLatin1Char('\n') + texts.storedLater,
-                                MsgButtons::Ok, MsgIcon::Critical, context.Msg(46));
+    // From the reading path: told without holding the link.
+    context.dialogs->Notice(window.widget,
+                            texts.storeFailed + QLatin1Char('\n') + reason + QLatin1Char('\n') +
+                                texts.waiting + QLatin1Char(' ') + QString::number(waiting) +
+                                QLatin1Char('\n') + texts.storedLater,
+                            MsgIcon::Critical, context.Msg(46));
 }
 
 bool SeriesCommands::ConfirmDiscardWaiting() {

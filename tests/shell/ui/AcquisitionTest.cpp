@@ -6,11 +6,14 @@
 #include "INI.h"
 #include "Mordal.h"
 #include "PtyPair.h"
+#include "QtUserDialogs.h"
 #include "StartedProgram.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 using namespace Pomiar;
@@ -236,6 +239,8 @@ TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
+    EXPECT_EQ(dialogs.Calls()[0].kind, ScriptedDialogs::Kind::Notice)
+        << "told from the reading path";
 }
 
 TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
@@ -317,6 +322,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
     // Several attempts to reopen fail meanwhile; the user hears of it once.
     RunEventsFor(2500);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].kind, ScriptedDialogs::Kind::Notice) << "nothing waits on it";
     EXPECT_TRUE(dialogs.Calls()[0].text.contains("COM1")) << dialogs.Calls()[0].text.toStdString();
     EXPECT_TRUE(window->Session().Timer2.isActive()) << "automatic work goes on ticking";
 
@@ -341,4 +347,114 @@ TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollec
     EXPECT_EQ(window->Windows().FilmWindow(), nullptr);
     EXPECT_EQ(window->Store().RowCount(), 3);
     EXPECT_TRUE(window->Session().Buffers().IsEmpty());
+}
+
+TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissionEnds) {
+    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand("start");
+    //                    start stop pause read cont  unst  tare
+    EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window->Windows().FilmWindow(), &escape);
+    EXPECT_FALSE(window->Session().ContinuousTicked());
+    EXPECT_TRUE(window->Session().Timer2.isActive());
+    EXPECT_EQ(States(), "DD EE EE DD DD DD EE ") << "Stop and Pause stay available";
+    window->Commands().RunCommand("stop");
+    EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
+
+    // Stopped while the transmission still runs, it is back to transmitting.
+    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand("start");
+    window->Commands().RunCommand("stop");
+    EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
+    EXPECT_TRUE(window->Session().ContinuousTicked());
+}
+
+TEST_F(AcquisitionTest, TheCloseBoxDuringTransmissionStopsTheBalanceAndStoresTheLinesFirst) {
+    window->Commands().RunCommand("rozpocznij");
+    EXPECT_EQ(balance.Read(4), "C1\r\n");
+    balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
+    dialogs.AnswerNext(MsgAnswer::Cancel); // the question about saving the readings
+    window->close();
+    EXPECT_TRUE(balance.Read(4).endsWith("C0\r\n"));
+    EXPECT_FALSE(window->Session().ContinuousTicked());
+    EXPECT_EQ(window->Store().RowCount(), 2) << "stored before the question";
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
+    EXPECT_TRUE(window->isVisible()) << "Cancel keeps the program";
+}
+
+TEST_F(AcquisitionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToStopAndNotStored) {
+    context.settings.pomiarShowNote = true;
+    window->Commands().RunCommand("rozpocznij");
+    balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().ContinuousTicked(); }));
+    ASSERT_EQ(window->Store().RowCount(), 2);
+    dialogs.Clear();
+
+    PtyPair back;
+    back.Publish(1);
+    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
+    EXPECT_EQ(back.Read(4, 2000), "C0\r\n") << "before anything else";
+    for (int line = 0; line < 5; ++line) {
+        back.Write("SI     9.0000 g  \r\n");
+        RunEventsFor(100);
+    }
+    EXPECT_EQ(window->Store().RowCount(), 2) << "stream lines are no readings";
+    EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).empty());
+
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().DiscardingStream(); }, 3000));
+    window->Commands().RunCommand("odczyt");
+    EXPECT_EQ(back.Read(3, 2000), "S\r\n") << "C0 was sent once";
+    back.Write("S      3.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 3; }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).size() == 1;
+    })) << "a requested reading is described as usual";
+}
+
+namespace {
+
+std::vector<QMessageBox*> ShownBoxes() {
+    std::vector<QMessageBox*> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            shown.push_back(box);
+    return shown;
+}
+
+} // namespace
+
+// With the dialogs a user sees: the failure is shown, and while it stays
+// unanswered the link comes back and automatic work goes on.
+TEST_F(AcquisitionTest, AutomaticWorkGoesOnWhileALinkFailureIsShown) {
+    QtUserDialogs shownDialogs;
+    context.dialogs = &shownDialogs;
+    const auto restore = qScopeGuard([&] {
+        for (QMessageBox* box : ShownBoxes())
+            box->close();
+        context.dialogs = &dialogs;
+    });
+    window->Session().lTim2 = 1;
+    window->StartCommand();
+    EXPECT_EQ(Requests("SI"), 1);
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return ShownBoxes().size() == 1; }, 3000));
+    EXPECT_FALSE(ShownBoxes()[0]->isModal());
+
+    PtyPair back;
+    back.Publish(1);
+    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
+    EXPECT_EQ(back.Read(4, 2000), "SI\r\n");
+    back.Write("SI     7.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
+    ASSERT_EQ(ShownBoxes().size(), 1u) << "still unanswered";
+
+    // A later failure under the same title replaces the one shown.
+    shownDialogs.Notice(window.get(), "again", MsgIcon::Critical, "Communication Error");
+    ASSERT_EQ(ShownBoxes().size(), 1u);
+    EXPECT_EQ(ShownBoxes()[0]->text(), "again");
 }

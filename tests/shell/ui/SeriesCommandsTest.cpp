@@ -1,5 +1,5 @@
 #include "Database.h"
-#include "Wykres.h"
+#include "EventWait.h"
 #include "FileLock.h"
 #include "Glowna.h"
 #include "INI.h"
@@ -11,6 +11,7 @@
 #include "StartedProgram.h"
 #include "StatisticsPanel.h"
 #include "TestFiles.h"
+#include "Wykres.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -221,7 +222,9 @@ TEST_F(SeriesCommandsTest, DescriptionPromptFollowsOnlyStoredReadings) {
     EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).empty());
     dialogs.InputNext(QString("B"));
     Read("1.0000");
-    EXPECT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).size(), 1u);
+    // Asked once the reading's delivery has returned.
+    ASSERT_TRUE(
+        WaitUntil([&] { return dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).size() == 1u; }));
     EXPECT_EQ(window->Store().Model().Row(0).opis, "B");
 }
 
