@@ -51,8 +51,7 @@ bool LoadStation(const Invocation& run, Station& station, QString* error) {
         return false;
     }
     ApplyCommandLineLink(run, station.link);
-    station.massFormat =
-        INI::CzytajIni(ini, section, QStringLiteral("MasaFormat"), QStringLiteral("#0.0000"));
+    station.massFormat = mUstawienia::CzytajMasaFormat(ini);
     station.limits = AcceptanceLimits::Stored(ini, QLocale::system());
     return true;
 }

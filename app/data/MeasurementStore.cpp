@@ -283,9 +283,7 @@ void MeasurementStore::showBoundStatistics() {
     // The values always mirror the bound rows, so later readings extend the
     // right series; statistics need two rows and no moisture readings.
     loadValues();
-    if (model.Count() <= 1)
-        return;
-    if (model.Row(0).jm.trimmed() != QLatin1String("%"))
+    if (model.Count() > 1 && model.Row(0).jm.trimmed() != QLatin1String("%"))
         ObliczStatystyke();
     else
         WyczyscStatystyke();

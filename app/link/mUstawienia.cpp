@@ -120,6 +120,15 @@ QString HelpFileName(const QString& languageFileName) {
     return help.replace(QLatin1String("lag"), QLatin1String("chm"), Qt::CaseSensitive);
 }
 
+QString CzytajMasaFormat(const QString& iniPath) {
+    return INI::CzytajIni(iniPath, sectionUstawienia, QStringLiteral("MasaFormat"),
+                          QString::fromLatin1(DefaultMasaFormat));
+}
+
+bool ZapiszMasaFormat(const QString& iniPath, const QString& format, QString* error) {
+    return INI::ZapiszIni(iniPath, sectionUstawienia, QStringLiteral("MasaFormat"), format, error);
+}
+
 } // namespace mUstawienia
 
 LinkSettings LinkSettings::Read(const QString& iniPath) {
@@ -151,6 +160,7 @@ bool LinkSettings::DefaultPortMissing() const {
 }
 
 void LinkSettings::Open(Mordal::Comm& link) const {
+    link.SetCommOpen(false);
     link.SetSerialBaudRate(speed);
     link.SetSerialPort(comm);
     link.SetNetRemoteHost(hostIP);

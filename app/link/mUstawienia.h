@@ -61,6 +61,14 @@ QString BooleanText(bool value);
 // "lag" replaced by "chm" wherever it stands (exact case).
 QString HelpFileName(const QString& languageFileName);
 
+// The number format of masses when "MasaFormat" is missing: what the grid,
+// the statistics and the options dialog all start from.
+inline constexpr const char* DefaultMasaFormat = "#0.0000";
+
+// "MasaFormat", or DefaultMasaFormat when the key is missing.
+QString CzytajMasaFormat(const QString& iniPath);
+bool ZapiszMasaFormat(const QString& iniPath, const QString& format, QString* error = nullptr);
+
 } // namespace mUstawienia
 
 // The link keys of section "ustawienia": what the main window configures the
@@ -83,7 +91,8 @@ struct LinkSettings {
     // false with the reason in error at the first write that fails.
     bool Write(const QString& iniPath, QString* error = nullptr) const;
     // Configures the link control with these settings and opens it; the
-    // outcome is the control's open state and events.
+    // outcome is the control's open state and events. An open link is
+    // closed first, as it keeps its port and speed while open.
     void Open(Mordal::Comm& link) const;
     // A serial link on the default port where no such device exists (a new
     // install): the user is offered the ports that exist instead of the

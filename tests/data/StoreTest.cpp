@@ -255,21 +255,39 @@ TEST_F(StoreTest, BoundFileTakesNewReadingsAndNewSeriesReturnsToTheWorkingDataba
     EXPECT_EQ(Database(file).Scalar("select count(*) from pomiary").toInt(), 3);
 }
 
-TEST_F(StoreTest, OneRowFileLeavesTheStatisticsAlone) {
-    store.DodajPomiar("1 g", "g", At(0));
-    store.DodajPomiar("3 g", "g", At(1));
-    const QString before = store.Statistics().lblSrednia;
-    const QString file = folder.filePath("one.ser");
-    {
-        Database series(file);
-        series.CreateSchema();
-        series.Execute("INSERT INTO pomiary (Lp, Masa, Jm) VALUES (1, 7, 'g')");
+TEST_F(StoreTest, FileOfFewerThanTwoReadingsClearsTheStatistics) {
+    const struct {
+        const char* name;
+        std::vector<double> values;
+    } files[] = {{"one.ser", {7}}, {"none.ser", {}}};
+    for (const auto& [name, values] : files) {
+        SCOPED_TRACE(name);
+        store.NowaSeria();
+        store.DodajPomiar("1 g", "g", At(0));
+        store.DodajPomiar("3 g", "g", At(1));
+        ASSERT_FALSE(store.Statistics().lblSrednia.isEmpty());
+        const QString file = folder.filePath(name);
+        {
+            Database series(file);
+            series.CreateSchema();
+            for (const double value : values)
+                series.Execute("INSERT INTO pomiary (Lp, Masa, Jm) VALUES (1, ?, 'g')", {value});
+        }
+        StatisticsFields shown = store.Statistics();
+        const auto shownOnScreen =
+            QObject::connect(&store, &MeasurementStore::StatisticsChanged,
+                             [&shown](const StatisticsFields& fields) { shown = fields; });
+        store.OtworzBaze(file);
+        EXPECT_EQ(shown.lblLiczba, "");
+        EXPECT_EQ(shown.lblSrednia, "");
+        EXPECT_EQ(store.Statistics().lblSuma, "");
+        // The next reading continues the file's series, not the previous one.
+        store.DodajPomiar("9 g", "g", At(2));
+        std::vector<double> continued = values;
+        continued.push_back(9);
+        EXPECT_EQ(store.Values(), continued);
+        QObject::disconnect(shownOnScreen);
     }
-    store.OtworzBaze(file);
-    EXPECT_EQ(store.Statistics().lblSrednia, before);
-    // The next reading continues the file's series, not the previous one.
-    store.DodajPomiar("9 g", "g", At(2));
-    EXPECT_EQ(store.Values(), (std::vector<double>{7, 9}));
 }
 
 TEST_F(StoreTest, CompactionThatCannotRunLeavesTheDatabaseWhole) {

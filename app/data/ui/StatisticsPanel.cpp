@@ -103,6 +103,8 @@ QWidget* StatisticsPanel::buildLimits() {
         connect(limit->box, &QCheckBox::clicked, this, [this, limit] { limitClicked(*limit); });
         connect(limit->text, &QLineEdit::editingFinished, this,
                 [this, limit] { limitLeft(*limit); });
+        // A reading is tested against what the field shows, typed or left.
+        connect(limit->text, &QLineEdit::textChanged, this, &StatisticsPanel::updateStoreLimits);
     }
     return frame;
 }

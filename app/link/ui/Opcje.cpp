@@ -1,7 +1,6 @@
 #include "Opcje.h"
 
 #include "FormTexts.h"
-#include "INI.h"
 #include "LanguageTexts.h"
 #include "ProcedureError.h"
 #include "ProgramContext.h"
@@ -27,8 +26,6 @@ namespace Pomiar {
 
 namespace {
 
-const QString section = QStringLiteral("ustawienia");
-
 QPushButton* NamedButton(const QString& text, const QString& name) {
     auto* button = new QPushButton(text);
     button->setObjectName(name);
@@ -41,20 +38,10 @@ QGroupBox* NamedFrame(const QString& title, const QString& name) {
     return frame;
 }
 
-// A number key that is missing or holds no whole number keeps the default.
-int IniNumber(const QString& iniPath, const QString& key, int defaultValue) {
-    bool ok = false;
-    const int value =
-        INI::CzytajIni(iniPath, section, key, QString::number(defaultValue)).trimmed().toInt(&ok);
-    return ok ? value : defaultValue;
-}
-
 } // namespace
 
-Opcje::Opcje(ProgramContext& context, Mordal::Comm* comm, QTimer* tmrEthernet,
-             std::function<bool()> mainWindowVisible, QWidget* parent)
+Opcje::Opcje(ProgramContext& context, Mordal::Comm* comm, QTimer* tmrEthernet, QWidget* parent)
     : QDialog(parent), context(context), comm(comm), tmrEthernet(tmrEthernet),
-      mainWindowVisible(std::move(mainWindowVisible)),
       runCommSelect([](frmCommSelect& dialog) { dialog.exec(); }) {
     setObjectName(QStringLiteral("Opcje"));
     setWindowTitle(QStringLiteral("Opcje"));
@@ -137,8 +124,7 @@ void Opcje::ShowSettings() {
     txtFastExportFile->setText(settings.fastExportFileName);
     chkShowNote->setChecked(settings.pomiarShowNote);
     chkShowSave->setChecked(settings.pomiarShowSave);
-    cmbFormat->setEditText(INI::CzytajIni(context.IniPath(), section, QStringLiteral("MasaFormat"),
-                                          QString::fromLatin1(DefaultMasaFormat)));
+    cmbFormat->setEditText(mUstawienia::CzytajMasaFormat(context.IniPath()));
 }
 
 void Opcje::SetCancelAvailable(bool available) {
@@ -162,11 +148,29 @@ LinkSettings Opcje::ReadLinkSettingsOrDefaults() const {
     }
 }
 
-void Opcje::cmdSettings_Click() {
+void Opcje::TakeLinkDown() {
+    // A second visit finds the link down already and keeps what it was
+    // before the first.
+    if (!linkBefore)
+        linkBefore = LinkBefore{comm && comm->CommOpen(), tmrEthernet && tmrEthernet->isActive()};
     if (tmrEthernet)
         tmrEthernet->stop();
     if (comm)
         comm->SetCommOpen(false);
+}
+
+void Opcje::PutLinkBack() {
+    if (!linkBefore)
+        return;
+    if (comm && linkBefore->open)
+        comm->SetCommOpen(true);
+    if (tmrEthernet && linkBefore->reconnecting)
+        tmrEthernet->start();
+    linkBefore.reset();
+}
+
+void Opcje::cmdSettings_Click() {
+    TakeLinkDown();
 
     const LinkSettings stored = ReadLinkSettingsOrDefaults();
     frmCommSelect dialog(this, &context);
@@ -177,8 +181,10 @@ void Opcje::cmdSettings_Click() {
     dialog.Source = stored.type;
     dialog.LoadSettings();
     runCommSelect(dialog);
-    if (!dialog.Accepted)
+    if (!dialog.Accepted) {
+        PutLinkBack();
         return;
+    }
 
     LinkSettings chosen;
     chosen.speed = dialog.BaudRate;
@@ -200,9 +206,9 @@ void Opcje::Command1_Click() {
                            QStringLiteral("Command1_Click"));
         return;
     }
+    linkBefore.reset();
     ConfigureAndOpenLink(link);
-    INI::ZapiszIni(context.IniPath(), section, QStringLiteral("MasaFormat"),
-                   cmbFormat->currentText());
+    mUstawienia::ZapiszMasaFormat(context.IniPath(), cmbFormat->currentText());
     TakeSwitches();
     mUstawienia::ZapiszUstawienia(context.IniPath(), context.settings);
     accept();
@@ -225,13 +231,10 @@ void Opcje::TakeSwitches() {
 }
 
 void Opcje::Command2_Click() {
-    const bool restoreSerial =
-        mainWindowVisible && mainWindowVisible() && comm && !comm->CommOpen();
-    if (restoreSerial) {
-        comm->SetSerialBaudRate(IniNumber(context.IniPath(), QStringLiteral("BaudRate"), 9600));
-        comm->SetSerialPort(
-            static_cast<int16_t>(IniNumber(context.IniPath(), QStringLiteral("ComPort"), 1)));
-    }
+    // A link taken down for a choice that was saved but not confirmed runs
+    // on as before; the saved choice applies at the next confirmation or
+    // start.
+    PutLinkBack();
     QDialog::reject();
 }
 

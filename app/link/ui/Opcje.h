@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -30,10 +31,8 @@ public:
     // the program runs it modal, tests answer it directly.
     using CommSelectRunner = std::function<void(frmCommSelect&)>;
 
-    static constexpr const char* DefaultMasaFormat = "#0.00000";
-
     Opcje(ProgramContext& context, Mordal::Comm* comm, QTimer* tmrEthernet,
-          std::function<bool()> mainWindowVisible, QWidget* parent = nullptr);
+          QWidget* parent = nullptr);
 
     // When the link could not be opened at start the user must confirm a
     // setting: "&Anuluj" (and closing the window) is then unavailable.
@@ -70,14 +69,25 @@ private:
     // The five link keys, or their defaults when one cannot be read.
     LinkSettings ReadLinkSettingsOrDefaults() const;
     void ConfigureAndOpenLink(const LinkSettings& link);
+    // The link is closed and its reconnection stopped while the
+    // communication source dialog is open; a cancel puts both back as they
+    // were.
+    void TakeLinkDown();
+    void PutLinkBack();
     void TakeSwitches();
     void ShowProcedureError(int number, const QString& description, const QString& procedure);
 
     ProgramContext& context;
     Mordal::Comm* comm;
     QTimer* tmrEthernet;
-    std::function<bool()> mainWindowVisible;
     CommSelectRunner runCommSelect;
+
+    struct LinkBefore {
+        bool open;
+        bool reconnecting;
+    };
+    // Set while this dialog holds the link down.
+    std::optional<LinkBefore> linkBefore;
 };
 
 } // namespace Pomiar

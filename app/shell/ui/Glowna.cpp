@@ -174,8 +174,7 @@ bool Glowna::Load() {
     } catch (const SettingsError& error) {
         return showLoadError(error.errorNumber, error.Where());
     }
-    store.SetMassFormat(
-        INI::CzytajIni(context.IniPath(), "ustawienia", "MasaFormat ", QStringLiteral("#0.0000")));
+    store.SetMassFormat(mUstawienia::CzytajMasaFormat(context.IniPath()));
     if (!session.MSComm1)
         return showLoadError(13, QString());
     // A new install's default port that does not exist is no error: the
@@ -241,8 +240,7 @@ bool Glowna::showLoadError(int number, const QString& description) {
 }
 
 void Glowna::showOptions(bool cancelAvailable) {
-    Opcje options(
-        context, session.MSComm1, &session.tmrEthernet, [this] { return isVisible(); }, this);
+    Opcje options(context, session.MSComm1, &session.tmrEthernet, this);
     options.SetCancelAvailable(cancelAvailable);
     if (runOptions)
         runOptions(options);

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -73,6 +74,25 @@ QByteArray FileBytes(const QString& path) {
     return TestFiles::ReadFile(path);
 }
 
+// How the link stands: where it leads, whether it is open and whether it
+// is being reopened.
+struct LinkNow {
+    Mordal::enCommSource source;
+    int16_t port;
+    int32_t speed;
+    QString host;
+    int32_t hostPort;
+    bool open;
+    bool reconnecting;
+    bool operator==(const LinkNow&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const LinkNow& link) {
+    return out << "source " << int(link.source) << " COM" << link.port << " " << link.speed
+               << " Bd " << link.host.toStdString() << ":" << link.hostPort
+               << (link.open ? " open" : " closed") << (link.reconnecting ? " reconnecting" : "");
+}
+
 const QByteArray storedIni = "[ustawienia]\r\n"
                              "Speed=19200\r\n"
                              "Comm=3\r\n"
@@ -100,8 +120,7 @@ protected:
     }
 
     std::unique_ptr<Opcje> OpenOptions() {
-        auto options = std::make_unique<Opcje>(context, &comm, &tmrEthernet,
-                                               [this] { return mainWindowVisible; });
+        auto options = std::make_unique<Opcje>(context, &comm, &tmrEthernet);
         options->SetCommSelectRunner([this](frmCommSelect& dialog) {
             ++commSelectRuns;
             if (answerCommSelect)
@@ -109,6 +128,12 @@ protected:
         });
         options->show();
         return options;
+    }
+
+    LinkNow Now() const {
+        return {comm.CommSource(),     comm.SerialPort(),    comm.SerialBaudRate(),
+                comm.NetRemoteHost(),  comm.NetRemotePort(), comm.CommOpen(),
+                tmrEthernet.isActive()};
     }
 
     QString Ini(const QString& section, const QString& key) const {
@@ -120,7 +145,6 @@ protected:
     ProgramContext context;
     Mordal::Comm comm;
     QTimer tmrEthernet;
-    bool mainWindowVisible = true;
     std::function<void(frmCommSelect&)> answerCommSelect;
     int commSelectRuns = 0;
 };
@@ -137,7 +161,6 @@ TEST_F(OpcjeTest, ShowsTheSettingsOfTheRunAndTheStoredFormat) {
     EXPECT_EQ(options->txtFastExportFile->text(), "Eksport");
     EXPECT_FALSE(options->chkShowNote->isChecked());
     EXPECT_TRUE(options->chkShowSave->isChecked());
-    EXPECT_EQ(options->cmbFormat->currentText(), "#0.00000");
     EXPECT_TRUE(options->cmbFormat->isEditable());
     EXPECT_EQ(options->cmbFormat->count(), 6);
     EXPECT_EQ(options->cmbFormat->itemText(0), "#0.0");
@@ -158,9 +181,27 @@ TEST_F(OpcjeTest, ShowsTheSettingsOfTheRunAndTheStoredFormat) {
               "Pokaz okno do edycji opisu dla nowych pomiarow");
     EXPECT_EQ(options->findChild<QCheckBox*>("chkShowSave")->text(),
               "Wyswietl komunikat przypominajacy o zapisaniu pomiarow");
+}
 
-    WriteFile(context.IniPath(), storedIni);
-    EXPECT_EQ(OpenOptions()->cmbFormat->currentText(), "#0.000");
+TEST_F(OpcjeTest, ConfirmingAnUntouchedFormatKeepsTheFormatInUse) {
+    const struct {
+        const char* name;
+        QByteArray ini;
+        const char* inUse;
+    } cases[] = {
+        {"no MasaFormat", "[ustawienia]\r\nType=0\r\n", "#0.0000"},
+        {"stored MasaFormat", storedIni, "#0.000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(context.IniPath(), c.ini);
+        // The main window's loading applies what this reads.
+        ASSERT_EQ(mUstawienia::CzytajMasaFormat(context.IniPath()), c.inUse);
+        auto options = OpenOptions();
+        EXPECT_EQ(options->cmbFormat->currentText(), c.inUse);
+        options->Command1->click();
+        EXPECT_EQ(mUstawienia::CzytajMasaFormat(context.IniPath()), c.inUse);
+    }
 }
 
 TEST_F(OpcjeTest, CommunicationDialogGetsTheStoredValuesAndCancelWritesNothing) {
@@ -180,7 +221,7 @@ TEST_F(OpcjeTest, CommunicationDialogGetsTheStoredValuesAndCancelWritesNothing) 
     };
     options->cmdSettings->click();
     EXPECT_EQ(commSelectRuns, 1);
-    EXPECT_FALSE(tmrEthernet.isActive());
+    EXPECT_TRUE(tmrEthernet.isActive());
     EXPECT_EQ(FileBytes(context.IniPath()), storedIni);
 }
 
@@ -310,29 +351,106 @@ TEST_F(OpcjeTest, ConfirmWithAnUnreadableLinkKeyReportsAndChangesNothing) {
     EXPECT_TRUE(options->isVisible());
 }
 
-TEST_F(OpcjeTest, CancelTakesTheSpareSerialKeysOnlyForAVisibleMainWindowWithoutLink) {
+TEST_F(OpcjeTest, CancelWritesNothingAndLeavesAClosedLinkAlone) {
     WriteFile(context.IniPath(), storedIni);
     comm.SetSerialBaudRate(9600);
     comm.SetSerialPort(1);
     const Settings before = context.settings;
 
-    mainWindowVisible = false;
-    auto hiddenMain = OpenOptions();
-    hiddenMain->chkShowSave->setChecked(true);
-    hiddenMain->Command2->click();
-    EXPECT_EQ(comm.SerialBaudRate(), 9600);
-    EXPECT_EQ(comm.SerialPort(), 1);
-    EXPECT_FALSE(hiddenMain->isVisible());
-
-    mainWindowVisible = true;
     auto options = OpenOptions();
     options->cmbFormat->setEditText("#0.0");
+    options->chkShowSave->setChecked(true);
     options->Command2->click();
-    EXPECT_EQ(comm.SerialBaudRate(), 4800);
-    EXPECT_EQ(comm.SerialPort(), 6);
+    EXPECT_EQ(comm.SerialBaudRate(), 9600);
+    EXPECT_EQ(comm.SerialPort(), 1);
+    EXPECT_FALSE(comm.CommOpen());
     EXPECT_EQ(options->result(), QDialog::Rejected);
+    EXPECT_FALSE(options->isVisible());
     EXPECT_EQ(FileBytes(context.IniPath()), storedIni);
     EXPECT_EQ(context.settings.pomiarShowSave, before.pomiarShowSave);
+}
+
+TEST_F(OpcjeTest, CancelLeavesTheLinkAsItWas) {
+    PtyPair serialBalance;
+    ASSERT_TRUE(serialBalance.IsValid());
+    serialBalance.Publish(5);
+    LoopbackListener tcpBalance;
+    ASSERT_NE(tcpBalance.port, 0);
+    int switchedOffPort = 0;
+    {
+        LoopbackListener gone;
+        switchedOffPort = gone.port;
+    }
+
+    const struct {
+        const char* name;
+        QByteArray ini;
+        bool open;
+    } stations[] = {
+        {"serial", "[ustawienia]\r\nType=2\r\nComm=5\r\nSpeed=19200\r\n", true},
+        {"TCP",
+         "[ustawienia]\r\nType=1\r\nHostIP=127.0.0.1\r\nHostPort=" +
+             QByteArray::number(tcpBalance.port) + "\r\n",
+         true},
+        {"TCP, balance switched off",
+         "[ustawienia]\r\nType=1\r\nHostIP=127.0.0.1\r\nHostPort=" +
+             QByteArray::number(switchedOffPort) + "\r\n",
+         false},
+    };
+    for (const auto& station : stations) {
+        for (const bool savedFirst : {false, true}) {
+            SCOPED_TRACE(std::string(station.name) +
+                         (savedFirst ? ", saved, options cancelled" : ", choice cancelled"));
+            WriteFile(context.IniPath(), station.ini);
+            LinkSettings::Read(context.IniPath()).Open(comm);
+            tmrEthernet.start();
+            ASSERT_EQ(WaitUntil([&] { return comm.CommOpen(); }, station.open ? 3000 : 100),
+                      station.open);
+            const LinkNow before = Now();
+
+            auto options = OpenOptions();
+            answerCommSelect = [&](frmCommSelect& dialog) {
+                EXPECT_FALSE(comm.CommOpen());
+                EXPECT_FALSE(tmrEthernet.isActive());
+                dialog.cmbSource->setCurrentIndex(2);
+                dialog.cmbSerialPort->setCurrentIndex(dialog.cmbSerialPort->findData(1));
+                dialog.cmbBR->setCurrentIndex(0);
+                (savedFirst ? dialog.cmdOK : dialog.cmdClose)->click();
+            };
+            options->cmdSettings->click();
+            if (savedFirst) {
+                EXPECT_FALSE(comm.CommOpen());
+                options->Command2->click();
+            }
+            EXPECT_TRUE(WaitUntil([&] { return Now() == before; })) << Now() << " / " << before;
+            comm.SetCommOpen(false);
+            // The balance takes what came, so its queue never fills.
+            while (tcpBalance.HasConnection())
+                ::close(::accept(tcpBalance.fd, nullptr, nullptr));
+        }
+    }
+}
+
+TEST_F(OpcjeTest, ConfirmRunsTheLinkOnTheStoredPortWhereverItRan) {
+    PtyPair running;
+    PtyPair stored;
+    ASSERT_TRUE(running.IsValid() && stored.IsValid());
+    running.Publish(5);
+    stored.Publish(4);
+    for (const bool openBefore : {false, true}) {
+        SCOPED_TRACE(openBefore ? "open on another port" : "closed");
+        WriteFile(context.IniPath(), "[ustawienia]\r\nType=2\r\nComm=5\r\nSpeed=9600\r\n");
+        LinkSettings::Read(context.IniPath()).Open(comm);
+        comm.SetCommOpen(openBefore);
+        ASSERT_EQ(comm.CommOpen(), openBefore);
+
+        WriteFile(context.IniPath(), "[ustawienia]\r\nType=2\r\nComm=4\r\nSpeed=57600\r\n");
+        OpenOptions()->Command1->click();
+        EXPECT_TRUE(comm.CommOpen());
+        EXPECT_EQ(comm.SerialPort(), 4);
+        EXPECT_EQ(comm.SerialBaudRate(), 57600);
+        comm.SetCommOpen(false);
+    }
 }
 
 TEST_F(OpcjeTest, WithoutCancelOnlyConfirmingCloses) {
