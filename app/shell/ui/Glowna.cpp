@@ -6,7 +6,6 @@
 #include "DebugForm.h"
 #include "ErrorLog.h"
 #include "FormTexts.h"
-#include "INI.h"
 #include "LanguageTexts.h"
 #include "Opcje.h"
 #include "PerUserSettings.h"
