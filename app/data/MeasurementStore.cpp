@@ -75,6 +75,14 @@ template <typename Text> void dropLines(Text& text, int count, const Text& separ
     text.remove(0, at);
 }
 
+// Whole seconds from the series start to a reading. Both times are cut to
+// whole seconds first, as Godzina is stored: a start at 10:00:00.9 and a
+// reading at 10:00:05.1 are 5 seconds apart, as the grid shows them.
+int elapsedSeconds(const QDateTime& start, const QDateTime& time) {
+    const auto wholeSecond = [](const QDateTime& t) { return t.addMSecs(-t.time().msec()); };
+    return static_cast<int>(wholeSecond(start).secsTo(wholeSecond(time)));
+}
+
 double massOf(const QString& valueText, const QString& unit) {
     if (!unit.startsWith(QLatin1Char('%')))
         return ReadingHandler::NumberAtFront(valueText);
@@ -396,7 +404,7 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
         WyczyscStatystyke();
     if (!seriesStart)
         seriesStart = time;
-    const int timer = static_cast<int>(seriesStart->secsTo(time));
+    const int timer = elapsedSeconds(*seriesStart, time);
     if (cycleGate && !cycleGate(timer))
         return false;
 
@@ -553,9 +561,7 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
         row.lp = ++lastLp;
         row.data = QDate::fromString(dates.value(k), Qt::ISODate);
         row.godzina = QDateTime(row.data, QTime::fromString(times.value(k), Qt::ISODate));
-        row.timer = seriesStart && *seriesStart <= row.godzina
-                        ? static_cast<int>(seriesStart->secsTo(row.godzina))
-                        : 0;
+        row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
         row.masa = line->value;
         row.jm = line->unit.left(3);
         waiting.push_back({row, QString::number(i + 1), false});

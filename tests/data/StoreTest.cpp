@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace Pomiar;
 
@@ -423,6 +424,59 @@ TEST_F(StoreTest, TimesAreStoredInWholeSecondsWhateverWayTheReadingCame) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][0].toString(), "2026-12-07 10:15:30");
     EXPECT_EQ(rows[1][0].toString(), "2026-12-07 10:15:31");
+}
+
+TEST_F(StoreTest, TimerCountsTheWholeSecondsThatGodzinaShows) {
+    const QDate day(2026, 12, 7);
+    const auto at = [&day](int h, int m, int s, int ms) {
+        return QDateTime(day, QTime(h, m, s, ms));
+    };
+    struct Case {
+        QDateTime start;
+        QDateTime reading;
+        bool continuous;
+        QString godzina;
+        int timer;
+    };
+    const Case cases[] = {
+        {at(10, 0, 0, 900), at(10, 0, 5, 100), false, "2026-12-07 10:00:05", 5},
+        {at(10, 0, 0, 100), at(10, 0, 5, 900), false, "2026-12-07 10:00:05", 5},
+        // Two readings half a second apart in two stored seconds.
+        {at(15, 22, 17, 800), at(15, 22, 21, 900), false, "2026-12-07 15:22:21", 4},
+        {at(15, 22, 17, 800), at(15, 22, 22, 400), false, "2026-12-07 15:22:22", 5},
+        {at(10, 0, 0, 900), at(10, 0, 0, 950), false, "2026-12-07 10:00:00", 0},
+        {at(23, 59, 59, 900), QDateTime(day.addDays(1), QTime(0, 0, 0, 100)), false,
+         "2026-12-08 00:00:00", 1},
+        // Continuous transmission keeps the times of its frames in whole
+        // seconds; the series start is when it was switched on.
+        {at(10, 0, 0, 900), at(10, 0, 5, 100), true, "2026-12-07 10:00:05", 5},
+        {at(10, 0, 5, 900), at(10, 0, 5, 100), true, "2026-12-07 10:00:05", 0},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.start.toString("HH:mm:ss.zzz").toStdString() + " -> " +
+                                 c.reading.toString("HH:mm:ss.zzz").toStdString();
+        store.NowaSeria();
+        store.seriesStart = c.start;
+        std::optional<int> gateSaw;
+        store.cycleGate = [&gateSaw](int timer) {
+            gateSaw = timer;
+            return true;
+        };
+        if (c.continuous) {
+            ContinuousBuffers buffers;
+            buffers.Append("   1.000 g  \r\n", c.reading);
+            buffers.Append("   1.000 g  \r\n", c.reading);
+            ASSERT_TRUE(store.DodajPomiary(buffers, nullptr)) << name;
+        } else {
+            ASSERT_TRUE(store.DodajPomiar("1 g", "g", c.reading)) << name;
+            EXPECT_EQ(gateSaw, c.timer) << name;
+        }
+        const auto row =
+            store.Bound().Query("select Godzina, Timer from pomiary order by rowid").rows.at(0);
+        EXPECT_EQ(row[0].toString(), c.godzina) << name;
+        EXPECT_EQ(row[1].toInt(), c.timer) << name;
+        EXPECT_EQ(store.Model().Row(0).timer, c.timer) << name;
+    }
 }
 
 TEST_F(StoreTest, AFileThatCannotBeBoundLeavesTheSeriesAsItWas) {
