@@ -65,15 +65,114 @@ TEST_F(StoreTest, WorkingDatabaseIsCreatedWithItsTablesAndStartsEmpty) {
     Database& db = store.Bound();
     for (const char* table : {"pomiary", "temp", "raport", "cykl"})
         EXPECT_TRUE(db.HasTable(table)) << table;
-    ASSERT_TRUE(store.DodajPomiar("12.5 g\r\n", "g", At(0)));
-    db.Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
+    EXPECT_EQ(store.RowCount(), 0);
+    EXPECT_EQ(store.LeftByLastRun(), 0);
+}
 
-    // A restart finds the readings of the last run gone.
-    MeasurementStore restarted(context);
-    restarted.OtworzMagazyn();
-    EXPECT_EQ(restarted.RowCount(), 0);
-    EXPECT_EQ(restarted.Bound().Scalar("select count(*) from pomiary").toInt(), 0);
-    EXPECT_EQ(restarted.Bound().Scalar("select count(*) from raport").toInt(), 0);
+namespace {
+
+// How a run of the program ended.
+enum class RunEnd { Clean, Killed, KilledWithAFileBound, KilledUnderAnOlderProgram };
+
+// A run on the working database of a folder: readings 1 g, 2 g, ... taken
+// from 10:15:30.600 every 4.3 s, a calibration report, then the end. A kill
+// is the store gone without the clean end.
+void RunAndEnd(ProgramContext& context, int readings, RunEnd end) {
+    MeasurementStore run(context);
+    run.OtworzMagazyn();
+    const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 30, 600));
+    for (int i = 0; i < readings; ++i)
+        ASSERT_TRUE(run.DodajPomiar(QString::number(i + 1), "g", start.addMSecs(i * 4300)));
+    run.Bound().Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
+    switch (end) {
+    case RunEnd::Clean:
+        run.ClearSeriesTables();
+        break;
+    case RunEnd::Killed:
+        break;
+    case RunEnd::KilledWithAFileBound: {
+        const QString file = context.programFolder + "/seria.ser";
+        Database(file).CreateSchema();
+        run.OtworzBaze(file);
+        run.DodajPomiar("9", "g", start.addSecs(60));
+        break;
+    }
+    case RunEnd::KilledUnderAnOlderProgram:
+        // An older program kept no mark of a running series.
+        run.Bound().Execute("DROP TABLE unfinished_run");
+        break;
+    }
+}
+
+} // namespace
+
+TEST(StoreRestartTest, OnlyAnUncleanEndLeavesItsReadingsForTheNextStart) {
+    struct Case {
+        const char* name;
+        int readings;
+        RunEnd end;
+        int left;
+    };
+    const Case cases[] = {
+        {"clean end", 3, RunEnd::Clean, 0},
+        {"killed", 3, RunEnd::Killed, 3},
+        {"killed before any reading", 0, RunEnd::Killed, 0},
+        {"killed with a series file bound", 3, RunEnd::KilledWithAFileBound, 0},
+        {"killed under an older program", 3, RunEnd::KilledUnderAnOlderProgram, 0},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        ScriptedDialogs dialogs;
+        ProgramContext context;
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        RunAndEnd(context, c.readings, c.end);
+
+        MeasurementStore next(context);
+        next.OtworzMagazyn();
+        EXPECT_EQ(next.LeftByLastRun(), c.left) << c.name;
+        EXPECT_EQ(next.RowCount(), c.left) << c.name;
+        EXPECT_EQ(next.Bound().Scalar("select count(*) from pomiary").toInt(), c.left) << c.name;
+        EXPECT_EQ(next.Bound().Scalar("select count(*) from raport").toInt(), c.left > 0 ? 1 : 0)
+            << c.name;
+        EXPECT_EQ(next.seriesStart.has_value(), c.left > 0) << c.name;
+        // This run's end decides for the start after it.
+        next.ClearSeriesTables();
+    }
+}
+
+TEST(StoreRestartTest, KeptReadingsContinueTheirSeries) {
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    RunAndEnd(context, 3, RunEnd::Killed);
+
+    MeasurementStore next(context);
+    next.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    next.OtworzMagazyn();
+    ASSERT_EQ(next.LeftByLastRun(), 3);
+    // The Timer of the left readings counts from 10:15:30.
+    EXPECT_EQ(next.seriesStart, QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)));
+    EXPECT_TRUE(next.Statistics().lblLiczba.isEmpty()) << "nothing decided yet";
+    next.SetMassFormat("#0.00");
+    next.KeepLeftReadings();
+    EXPECT_EQ(next.Statistics().lblLiczba, "3");
+    EXPECT_EQ(next.Statistics().lblSrednia, "2.00");
+
+    ASSERT_TRUE(next.DodajPomiar("4 g", "g", QDateTime(QDate(2026, 12, 7), QTime(10, 16, 0))));
+    EXPECT_EQ(next.Model().Row(3).lp, 4);
+    EXPECT_EQ(next.Model().Row(3).timer, 30);
+    EXPECT_EQ(next.Values(), (std::vector<double>{1, 2, 3, 4}));
+}
+
+TEST_F(StoreTest, AWorkingDatabaseAnotherRunHoldsIsRefusedAndKeepsItsSeries) {
+    ASSERT_TRUE(store.DodajPomiar("1 g", "g", At(0)));
+    MeasurementStore second(context);
+    EXPECT_THROW(second.OtworzMagazyn(), DatabaseError);
+    EXPECT_EQ(Count("pomiary"), 1);
+    EXPECT_EQ(store.RowCount(), 1);
 }
 
 TEST_F(StoreTest, ReadingBecomesARowWithEveryColumn) {

@@ -177,6 +177,8 @@ bool Glowna::Load() {
     }
     store.SetMassFormat(
         INI::CzytajIni(context.IniPath(), "ustawienia", "MasaFormat ", QStringLiteral("#0.0000")));
+    // Before the link brings new readings.
+    seriesCommands.OfferReadingsOfLastRun();
     if (!session.MSComm1)
         return showLoadError(13, QString());
     // A new install's default port that does not exist is no error: the
