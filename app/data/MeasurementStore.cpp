@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <sqlite3.h>
 
 namespace Pomiar {
 
@@ -52,6 +53,38 @@ void deleteSeriesRows(Database& database) {
     database.Execute(QStringLiteral("DELETE * FROM temp"));
 }
 
+// A row in this table of the working database says that a running program
+// has its series there. The clean end removes it together with the series,
+// so a start that finds it finds what a run ended without a clean end (a
+// kill, a power cut) left behind. Not part of the schema: series files
+// never get it.
+void markRun(Database& database, bool running) {
+    database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS unfinished_run (started TEXT)"));
+    database.Execute(QStringLiteral("DELETE FROM unfinished_run"));
+    if (running)
+        database.Execute(QStringLiteral("INSERT INTO unfinished_run (started) VALUES (?)"),
+                         {QDateTime::currentDateTime()});
+}
+
+int readingsLeftByLastRun(Database& database) {
+    if (!database.HasTable(QStringLiteral("unfinished_run")) ||
+        database.Scalar(QStringLiteral("SELECT count(*) FROM unfinished_run")).toInt() == 0)
+        return 0;
+    return database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
+}
+
+// The series start the newest timed reading counts its Timer from.
+std::optional<QDateTime> storedSeriesStart(Database& database) {
+    const auto rows = database.Query(QStringLiteral(
+        "SELECT Godzina, Timer FROM pomiary WHERE Timer IS NOT NULL ORDER BY rowid DESC LIMIT 1"));
+    if (rows.rows.empty())
+        return std::nullopt;
+    const QDateTime time = Database::ParseDateTime(rows.rows.front().at(0));
+    if (!time.isValid())
+        return std::nullopt;
+    return time.addSecs(-rows.rows.front().at(1).toLongLong());
+}
+
 // A series up to this long shows its statistics as it is bound; a longer
 // one shows its first rows first and reads its values right after.
 constexpr int valuesAtOnceUpTo = 10000;
@@ -73,6 +106,14 @@ template <typename Text> void dropLines(Text& text, int count, const Text& separ
         at = next + separator.size();
     }
     text.remove(0, at);
+}
+
+// Whole seconds from the series start to a reading. Both times are cut to
+// whole seconds first, as Godzina is stored: a start at 10:00:00.9 and a
+// reading at 10:00:05.1 are 5 seconds apart, as the grid shows them.
+int elapsedSeconds(const QDateTime& start, const QDateTime& time) {
+    const auto wholeSecond = [](const QDateTime& t) { return t.addMSecs(-t.time().msec()); };
+    return static_cast<int>(wholeSecond(start).secsTo(wholeSecond(time)));
 }
 
 double massOf(const QString& valueText, const QString& unit) {
@@ -186,21 +227,49 @@ void MeasurementStore::OtworzMagazyn() {
     dropWaiting();
     bound.reset();
     boundLock.reset();
+    leftByLastRun = 0;
+    // Two runs on one working database would clear each other's series,
+    // and the running one's mark would read as an unclean end.
+    if (FileLock::InUse(path))
+        throw DatabaseError(SQLITE_BUSY,
+                            QStringLiteral("The working database is in use by another running "
+                                           "program: %1")
+                                .arg(QDir::toNativeSeparators(path)));
     Database(path).CreateSchema();
     KompaktujBaze(path);
     bound = std::make_unique<Database>(path);
     boundLock = std::make_unique<FileLock>(path, FileLock::Mode::Shared);
-    emptySeriesTables(*bound);
+    runStarted = true;
+    const int left = readingsLeftByLastRun(*bound);
+    inTransaction(*bound, [this, left] {
+        if (left == 0)
+            deleteSeriesRows(*bound);
+        markRun(*bound, true);
+    });
     model.Bind(*bound);
     forgetValues();
     seriesStart.reset();
     WyczyscStatystyke();
+    if (left == 0)
+        return;
+    // Read when first needed, as for any bound series.
+    valuesLoaded = false;
+    leftByLastRun = left;
+    seriesStart = storedSeriesStart(*bound);
+}
+
+void MeasurementStore::KeepLeftReadings() {
+    leftByLastRun = 0;
+    showBoundSeries();
+    if (chartRefresh)
+        chartRefresh();
 }
 
 void MeasurementStore::NowaSeria() {
     if (!WorkingDatabaseBound())
         bind(std::make_unique<Database>(WorkingDatabasePath(context.programFolder)));
     dropWaiting();
+    leftByLastRun = 0;
     emptySeriesTables(*bound);
     model.Clear();
     seriesStart.reset();
@@ -212,7 +281,27 @@ void MeasurementStore::NowaSeria() {
 
 void MeasurementStore::ClearSeriesTables() {
     Database working(WorkingDatabasePath(context.programFolder));
-    emptySeriesTables(working);
+    // The series and the mark of the running program go together.
+    inTransaction(working, [&working] {
+        deleteSeriesRows(working);
+        markRun(working, false);
+    });
+}
+
+void MeasurementStore::markWorkingSeries() {
+    // While a series file is bound its readings go into that file, and the
+    // rows left in the working database are no longer the series: a crash
+    // then leaves nothing there to offer.
+    try {
+        if (WorkingDatabaseBound()) {
+            markRun(*bound, true);
+        } else {
+            Database working(WorkingDatabasePath(context.programFolder));
+            markRun(working, false);
+        }
+    } catch (const DatabaseError&) {
+        // Only the offer after an unclean end depends on the mark.
+    }
 }
 
 void MeasurementStore::emptySeriesTables(Database& database) {
@@ -229,6 +318,9 @@ void MeasurementStore::bind(std::unique_ptr<Database> database) {
     bound.reset();
     boundLock = std::move(lock);
     bound = std::move(database);
+    leftByLastRun = 0;
+    if (runStarted)
+        markWorkingSeries();
 }
 
 void MeasurementStore::OtworzBaze(const QString& path) {
@@ -394,7 +486,7 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
         WyczyscStatystyke();
     if (!seriesStart)
         seriesStart = time;
-    const int timer = static_cast<int>(seriesStart->secsTo(time));
+    const int timer = elapsedSeconds(*seriesStart, time);
     if (cycleGate && !cycleGate(timer))
         return false;
 
@@ -551,9 +643,7 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
         row.lp = ++lastLp;
         row.data = QDate::fromString(dates.value(k), Qt::ISODate);
         row.godzina = QDateTime(row.data, QTime::fromString(times.value(k), Qt::ISODate));
-        row.timer = seriesStart && *seriesStart <= row.godzina
-                        ? static_cast<int>(seriesStart->secsTo(row.godzina))
-                        : 0;
+        row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
         row.masa = line->value;
         row.jm = line->unit.left(3);
         waiting.push_back({row, QString::number(i + 1), false});

@@ -53,11 +53,24 @@ public:
     static QString WorkingDatabasePath(const QString& programFolder);
 
     // Program start: compacts the working database (creating it with its
-    // tables when missing), empties the series tables and binds it.
+    // tables when missing), empties the series tables and binds it. When
+    // the last run ended without ClearSeriesTables (it was killed, the
+    // power failed) and left readings, they are not emptied: they stay
+    // bound, see LeftByLastRun. Throws DatabaseError, also when another
+    // running program has the working database bound.
     void OtworzMagazyn();
+    // How many readings the last run left when it did not end cleanly; 0
+    // after a clean end. Until KeepLeftReadings or NowaSeria decides, they
+    // are the bound series, with the series start their Timer counts from
+    // and no statistics shown.
+    int LeftByLastRun() const { return leftByLastRun; }
+    // Keeps the readings the last run left as the current series and shows
+    // their statistics.
+    void KeepLeftReadings();
     // A new series in the working database.
     void NowaSeria();
-    // Empties the series tables of the working database (program end).
+    // Empties the series tables of the working database: the clean end of
+    // the program, after which the next start finds nothing left.
     void ClearSeriesTables();
     // Binds another database file (an opened series file) in place of the
     // working database; readings taken afterwards go into it. Throws
@@ -172,6 +185,9 @@ private:
     void loadValues();
     void followTime(std::string_view stored);
     void emptySeriesTables(Database& database);
+    // Marks in the working database whether it holds the series of this
+    // run, so that the next start can tell an unclean end.
+    void markWorkingSeries();
     void copySeries(Database& file, Database& target);
     // Stores the waiting readings in one transaction, then shows them;
     // false (the user told once) when the database refused them.
@@ -198,6 +214,10 @@ private:
     bool timesInOrder = true;
     std::string lastTime;
     StatisticsFields statistics;
+    int leftByLastRun = 0;
+    // Whether this store started a run on the working database (OtworzMagazyn)
+    // and so keeps its mark; a store that only binds files leaves it alone.
+    bool runStarted = false;
     std::deque<WaitingReading> waiting;
     bool waitingTold = false;
     QTimer retryWaiting;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace Pomiar;
 
@@ -64,15 +65,114 @@ TEST_F(StoreTest, WorkingDatabaseIsCreatedWithItsTablesAndStartsEmpty) {
     Database& db = store.Bound();
     for (const char* table : {"pomiary", "temp", "raport", "cykl"})
         EXPECT_TRUE(db.HasTable(table)) << table;
-    ASSERT_TRUE(store.DodajPomiar("12.5 g\r\n", "g", At(0)));
-    db.Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
+    EXPECT_EQ(store.RowCount(), 0);
+    EXPECT_EQ(store.LeftByLastRun(), 0);
+}
 
-    // A restart finds the readings of the last run gone.
-    MeasurementStore restarted(context);
-    restarted.OtworzMagazyn();
-    EXPECT_EQ(restarted.RowCount(), 0);
-    EXPECT_EQ(restarted.Bound().Scalar("select count(*) from pomiary").toInt(), 0);
-    EXPECT_EQ(restarted.Bound().Scalar("select count(*) from raport").toInt(), 0);
+namespace {
+
+// How a run of the program ended.
+enum class RunEnd { Clean, Killed, KilledWithAFileBound, KilledUnderAnOlderProgram };
+
+// A run on the working database of a folder: readings 1 g, 2 g, ... taken
+// from 10:15:30.600 every 4.3 s, a calibration report, then the end. A kill
+// is the store gone without the clean end.
+void RunAndEnd(ProgramContext& context, int readings, RunEnd end) {
+    MeasurementStore run(context);
+    run.OtworzMagazyn();
+    const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 30, 600));
+    for (int i = 0; i < readings; ++i)
+        ASSERT_TRUE(run.DodajPomiar(QString::number(i + 1), "g", start.addMSecs(i * 4300)));
+    run.Bound().Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
+    switch (end) {
+    case RunEnd::Clean:
+        run.ClearSeriesTables();
+        break;
+    case RunEnd::Killed:
+        break;
+    case RunEnd::KilledWithAFileBound: {
+        const QString file = context.programFolder + "/seria.ser";
+        Database(file).CreateSchema();
+        run.OtworzBaze(file);
+        run.DodajPomiar("9", "g", start.addSecs(60));
+        break;
+    }
+    case RunEnd::KilledUnderAnOlderProgram:
+        // An older program kept no mark of a running series.
+        run.Bound().Execute("DROP TABLE unfinished_run");
+        break;
+    }
+}
+
+} // namespace
+
+TEST(StoreRestartTest, OnlyAnUncleanEndLeavesItsReadingsForTheNextStart) {
+    struct Case {
+        const char* name;
+        int readings;
+        RunEnd end;
+        int left;
+    };
+    const Case cases[] = {
+        {"clean end", 3, RunEnd::Clean, 0},
+        {"killed", 3, RunEnd::Killed, 3},
+        {"killed before any reading", 0, RunEnd::Killed, 0},
+        {"killed with a series file bound", 3, RunEnd::KilledWithAFileBound, 0},
+        {"killed under an older program", 3, RunEnd::KilledUnderAnOlderProgram, 0},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir folder;
+        ScriptedDialogs dialogs;
+        ProgramContext context;
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        RunAndEnd(context, c.readings, c.end);
+
+        MeasurementStore next(context);
+        next.OtworzMagazyn();
+        EXPECT_EQ(next.LeftByLastRun(), c.left) << c.name;
+        EXPECT_EQ(next.RowCount(), c.left) << c.name;
+        EXPECT_EQ(next.Bound().Scalar("select count(*) from pomiary").toInt(), c.left) << c.name;
+        EXPECT_EQ(next.Bound().Scalar("select count(*) from raport").toInt(), c.left > 0 ? 1 : 0)
+            << c.name;
+        EXPECT_EQ(next.seriesStart.has_value(), c.left > 0) << c.name;
+        // This run's end decides for the start after it.
+        next.ClearSeriesTables();
+    }
+}
+
+TEST(StoreRestartTest, KeptReadingsContinueTheirSeries) {
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    RunAndEnd(context, 3, RunEnd::Killed);
+
+    MeasurementStore next(context);
+    next.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    next.OtworzMagazyn();
+    ASSERT_EQ(next.LeftByLastRun(), 3);
+    // The Timer of the left readings counts from 10:15:30.
+    EXPECT_EQ(next.seriesStart, QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)));
+    EXPECT_TRUE(next.Statistics().lblLiczba.isEmpty()) << "nothing decided yet";
+    next.SetMassFormat("#0.00");
+    next.KeepLeftReadings();
+    EXPECT_EQ(next.Statistics().lblLiczba, "3");
+    EXPECT_EQ(next.Statistics().lblSrednia, "2.00");
+
+    ASSERT_TRUE(next.DodajPomiar("4 g", "g", QDateTime(QDate(2026, 12, 7), QTime(10, 16, 0))));
+    EXPECT_EQ(next.Model().Row(3).lp, 4);
+    EXPECT_EQ(next.Model().Row(3).timer, 30);
+    EXPECT_EQ(next.Values(), (std::vector<double>{1, 2, 3, 4}));
+}
+
+TEST_F(StoreTest, AWorkingDatabaseAnotherRunHoldsIsRefusedAndKeepsItsSeries) {
+    ASSERT_TRUE(store.DodajPomiar("1 g", "g", At(0)));
+    MeasurementStore second(context);
+    EXPECT_THROW(second.OtworzMagazyn(), DatabaseError);
+    EXPECT_EQ(Count("pomiary"), 1);
+    EXPECT_EQ(store.RowCount(), 1);
 }
 
 TEST_F(StoreTest, ReadingBecomesARowWithEveryColumn) {
@@ -441,6 +541,59 @@ TEST_F(StoreTest, TimesAreStoredInWholeSecondsWhateverWayTheReadingCame) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][0].toString(), "2026-12-07 10:15:30");
     EXPECT_EQ(rows[1][0].toString(), "2026-12-07 10:15:31");
+}
+
+TEST_F(StoreTest, TimerCountsTheWholeSecondsThatGodzinaShows) {
+    const QDate day(2026, 12, 7);
+    const auto at = [&day](int h, int m, int s, int ms) {
+        return QDateTime(day, QTime(h, m, s, ms));
+    };
+    struct Case {
+        QDateTime start;
+        QDateTime reading;
+        bool continuous;
+        QString godzina;
+        int timer;
+    };
+    const Case cases[] = {
+        {at(10, 0, 0, 900), at(10, 0, 5, 100), false, "2026-12-07 10:00:05", 5},
+        {at(10, 0, 0, 100), at(10, 0, 5, 900), false, "2026-12-07 10:00:05", 5},
+        // Two readings half a second apart in two stored seconds.
+        {at(15, 22, 17, 800), at(15, 22, 21, 900), false, "2026-12-07 15:22:21", 4},
+        {at(15, 22, 17, 800), at(15, 22, 22, 400), false, "2026-12-07 15:22:22", 5},
+        {at(10, 0, 0, 900), at(10, 0, 0, 950), false, "2026-12-07 10:00:00", 0},
+        {at(23, 59, 59, 900), QDateTime(day.addDays(1), QTime(0, 0, 0, 100)), false,
+         "2026-12-08 00:00:00", 1},
+        // Continuous transmission keeps the times of its frames in whole
+        // seconds; the series start is when it was switched on.
+        {at(10, 0, 0, 900), at(10, 0, 5, 100), true, "2026-12-07 10:00:05", 5},
+        {at(10, 0, 5, 900), at(10, 0, 5, 100), true, "2026-12-07 10:00:05", 0},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.start.toString("HH:mm:ss.zzz").toStdString() + " -> " +
+                                 c.reading.toString("HH:mm:ss.zzz").toStdString();
+        store.NowaSeria();
+        store.seriesStart = c.start;
+        std::optional<int> gateSaw;
+        store.cycleGate = [&gateSaw](int timer) {
+            gateSaw = timer;
+            return true;
+        };
+        if (c.continuous) {
+            ContinuousBuffers buffers;
+            buffers.Append("   1.000 g  \r\n", c.reading);
+            buffers.Append("   1.000 g  \r\n", c.reading);
+            ASSERT_TRUE(store.DodajPomiary(buffers, nullptr)) << name;
+        } else {
+            ASSERT_TRUE(store.DodajPomiar("1 g", "g", c.reading)) << name;
+            EXPECT_EQ(gateSaw, c.timer) << name;
+        }
+        const auto row =
+            store.Bound().Query("select Godzina, Timer from pomiary order by rowid").rows.at(0);
+        EXPECT_EQ(row[0].toString(), c.godzina) << name;
+        EXPECT_EQ(row[1].toInt(), c.timer) << name;
+        EXPECT_EQ(store.Model().Row(0).timer, c.timer) << name;
+    }
 }
 
 TEST_F(StoreTest, AFileThatCannotBeBoundLeavesTheSeriesAsItWas) {

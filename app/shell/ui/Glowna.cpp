@@ -174,6 +174,8 @@ bool Glowna::Load() {
         return showLoadError(error.errorNumber, error.Where());
     }
     store.SetMassFormat(mUstawienia::CzytajMasaFormat(context.IniPath()));
+    // Before the link brings new readings.
+    seriesCommands.OfferReadingsOfLastRun();
     if (!session.MSComm1)
         return showLoadError(13, QString());
     // A new install's default port that does not exist is no error: the

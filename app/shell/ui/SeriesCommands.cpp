@@ -243,10 +243,29 @@ bool SeriesCommands::ConfirmClose() {
     }
 }
 
+void SeriesCommands::OfferReadingsOfLastRun() {
+    const int left = store.LeftByLastRun();
+    if (left == 0)
+        return;
+    const MsgAnswer answer = context.dialogs->MessageBox(
+        window.widget,
+        texts.uncleanEnd + QLatin1Char('\n') + texts.readingsLeft + QLatin1Char(' ') +
+            QString::number(left) + QLatin1Char('\n') + texts.keepLeft,
+        MsgButtons::YesNoCancel, MsgIcon::Exclamation, context.Msg(45));
+    if (answer == MsgAnswer::No && window.saveSeries && window.saveSeries()) {
+        // A series file saved ends the series already; a CSV file does not.
+        if (store.RowCount() > 0)
+            store.NowaSeria();
+        return;
+    }
+    store.KeepLeftReadings();
+}
+
 void SeriesCommands::ApplyLanguageTexts() {
-    for (QString* text : {&texts.replaceFile, &texts.cannotWrite, &texts.cannotOpen,
-                          &texts.notASeriesFile, &texts.readOnly, &texts.storeFailed,
-                          &texts.waiting, &texts.storedLater, &texts.discardWaiting})
+    for (QString* text :
+         {&texts.replaceFile, &texts.cannotWrite, &texts.cannotOpen, &texts.notASeriesFile,
+          &texts.readOnly, &texts.storeFailed, &texts.waiting, &texts.storedLater,
+          &texts.discardWaiting, &texts.uncleanEnd, &texts.readingsLeft, &texts.keepLeft})
         *text = FormCodeText(context, *window.widget, *text);
 }
 

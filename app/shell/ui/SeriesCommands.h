@@ -57,6 +57,12 @@ public:
     // The questions before the program closes: readings waiting for the
     // disk, an opened series file, the series to save. True to close.
     bool ConfirmClose();
+    // At start, when the last run did not end cleanly and left readings
+    // (MeasurementStore::LeftByLastRun): asks whether to keep them as the
+    // current series. No offers to save them to a file and then clears the
+    // series; a save that is cancelled or fails keeps them, as Yes and
+    // Cancel do.
+    void OfferReadingsOfLastRun();
 
     // The texts the commands show besides the message table, from the
     // window's section of the language file; the window calls this as it
@@ -87,6 +93,12 @@ private:
         QString storedLater = QStringLiteral("Zostana zapisane, gdy zapis znow sie uda.");
         QString discardWaiting =
             QStringLiteral("Pomiary czekajace na zapis zostana utracone. Czy kontynuowac?");
+        QString uncleanEnd =
+            QStringLiteral("Poprzednie uruchomienie programu nie zakonczylo sie poprawnie.");
+        QString readingsLeft = QStringLiteral("Pozostale pomiary:");
+        QString keepLeft = QStringLiteral(
+            "Czy zachowac je jako biezaca serie? Nie: zapisz je w pliku, potem seria zostanie "
+            "wyczyszczona.");
     } texts;
 };
 

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
@@ -462,4 +463,85 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
     EXPECT_TRUE(commands.ConfirmDiscardWaiting()) << "stored now, nothing to ask";
     EXPECT_EQ(Rows(), rows + 2);
     EXPECT_EQ(RowsIn(disk->Path() + "/seria.ser"), rows + 2);
+}
+
+namespace {
+
+// Starts after a run that ended without the clean close (killed, a power
+// cut) and left three readings.
+class LastRunTest : public SeriesCommandsTest {
+protected:
+    // The running program takes three readings and is killed.
+    void KilledAfterThreeReadings() {
+        window->Store().NowaSeria();
+        for (const char* value : {"1.0000", "2.0000", "3.0000"})
+            Read(value);
+        ASSERT_EQ(window->Store().RowCount(), 3);
+        window.reset();
+        dialogs.Clear();
+    }
+    int GridRows() { return window->findChild<QTableView*>("DataGrid1")->model()->rowCount(); }
+};
+
+} // namespace
+
+TEST_F(LastRunTest, EachAnswerToTheQuestionAfterAnUncleanEndDoesWhatItSays) {
+    struct Case {
+        const char* name;
+        MsgAnswer answer;
+        const char* filter; // the save dialog's answer; none: cancelled
+        int rows;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"Yes keeps them", MsgAnswer::Yes, nullptr, 3, nullptr},
+        {"Cancel keeps them", MsgAnswer::Cancel, nullptr, 3, nullptr},
+        {"No, saved as a series file", MsgAnswer::No, "Pliki wazen (*.ser)", 0, "zachowane.ser"},
+        {"No, saved as CSV", MsgAnswer::No, "Export CSV[;] (*.csv)", 0, "zachowane.csv"},
+        {"No, the save cancelled keeps them", MsgAnswer::No, nullptr, 3, nullptr},
+    };
+    for (const Case& c : cases) {
+        KilledAfterThreeReadings();
+        QFile::remove(File("zachowane.ser"));
+        QFile::remove(File("zachowane.csv"));
+        dialogs.AnswerNext(c.answer);
+        if (c.filter)
+            dialogs.FileNext(File("zachowane"), c.filter);
+        ASSERT_TRUE(Start()) << c.name;
+
+        ASSERT_FALSE(dialogs.Calls().empty()) << c.name;
+        const ScriptedDialogs::Call& asked = dialogs.Calls().front();
+        EXPECT_EQ(asked.text,
+                  "Poprzednie uruchomienie programu nie zakonczylo sie poprawnie.\n"
+                  "Pozostale pomiary: 3\nCzy zachowac je jako biezaca serie? Nie: zapisz je w "
+                  "pliku, potem seria zostanie wyczyszczona.")
+            << c.name;
+        EXPECT_EQ(asked.buttons, MsgButtons::YesNoCancel) << c.name;
+        EXPECT_TRUE(dialogs.QueuesEmpty()) << c.name;
+        EXPECT_EQ(window->Store().RowCount(), c.rows) << c.name;
+        EXPECT_EQ(GridRows(), c.rows) << c.name;
+        EXPECT_EQ(window->Store().Statistics().lblLiczba, c.rows ? "3" : "") << c.name;
+        if (c.written) {
+            const QString written = File(c.written);
+            ASSERT_TRUE(QFile::exists(written)) << c.name;
+            if (written.endsWith(".ser"))
+                EXPECT_EQ(RowsIn(written), 3) << c.name;
+            else
+                EXPECT_EQ(TestFiles::ReadFile(written).count('\n'), 4)
+                    << c.name << ": the header and three readings";
+        }
+    }
+}
+
+TEST_F(LastRunTest, AfterTheCleanCloseTheStartAsksNothingAndTheSeriesIsEmpty) {
+    Read("1.0000");
+    dialogs.AnswerNext(MsgAnswer::No); // not saved
+    window->close();
+    ASSERT_FALSE(window->isVisible());
+    window.reset();
+    dialogs.Clear();
+
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(dialogs.Calls().empty());
+    EXPECT_EQ(window->Store().RowCount(), 0);
 }
