@@ -11,7 +11,7 @@ packages=(
   fonts-dejavu-core xvfb xauth
   clang-format
   poppler-utils
-  postgresql libqt6sql6-psql  # shared lab database: the server tests' own server, Qt's PostgreSQL driver
+  postgresql libqt6sql6-psql libpq-dev  # shared lab database: the server tests' own server, Qt's PostgreSQL driver, libpq to read connection settings
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file  # SVG icons; menu entry and metainfo validators; .deb building (cpack)
 )
 

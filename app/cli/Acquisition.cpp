@@ -5,6 +5,7 @@
 #include "ErrorLog.h"
 #include "FileLock.h"
 #include "LinkSession.h"
+#include "ReadingHandler.h"
 #include "SeriesFile.h"
 #include "Station.h"
 #include "StoreReply.h"
@@ -38,7 +39,8 @@ Acquisition::Acquisition(Station& station, LinkSession& link)
     storeContext.dialogs = &consoleDialogs;
     store.limits = station.limits;
     store.SetMassFormat(station.massFormat);
-    store.storeFailed = [](const QString& reason, int waiting) {
+    store.storeFailed = [this](const QString& reason, int waiting) {
+        storeFailure = reason;
         std::fprintf(stderr, "trevalo: readings wait to be written (%d): %s\n", waiting,
                      qPrintable(reason));
     };
@@ -110,13 +112,30 @@ void Acquisition::handleReading(const QByteArray& frame) {
     // Taken means written or waiting to be written; a reading outside the
     // cycle window is not taken.
     const int taken = store.RowCount() + store.WaitingReadings();
-    const Reply reply{frame, StoreReply(store, frame, QDateTime::currentDateTime(), false,
-                                        [this](const QString& error) { logError(error); }) &&
-                                 store.RowCount() + store.WaitingReadings() > taken};
+    Reply reply{frame, StoreReply(store, frame, QDateTime::currentDateTime(), false,
+                                  [this](const QString& error) { logError(error); }) &&
+                           store.RowCount() + store.WaitingReadings() > taken};
     if (reply.stored)
         stability.push_back(IsStable(frame));
+    else
+        reply.outsideLimits = heldBackByLimits(frame);
     if (replied)
         replied(reply);
+}
+
+bool Acquisition::heldBackByLimits(const QByteArray& frame) const {
+    if (!store.limits.minOn && !store.limits.maxOn)
+        return false;
+    // The handler once more, only to learn where it stopped.
+    bool outside = false;
+    ReadingHandler::HandlerContext handler;
+    handler.locale = store.locale;
+    handler.outsideLimits = [&](const QString& value) {
+        outside = store.limits.Outside(value, store.locale);
+        return outside;
+    };
+    ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
+    return outside;
 }
 
 void Acquisition::logError(const QString& error) const {
@@ -157,6 +176,15 @@ std::vector<PrintedReading> Acquisition::NewReadings() {
         readings.push_back(reading);
     }
     return readings;
+}
+
+bool Acquisition::StoreWaitingReadings(QString* failure) {
+    if (store.StoreWaitingReadings())
+        return true;
+    *failure = QStringLiteral("%1 readings could not be written: %2")
+                   .arg(store.WaitingReadings())
+                   .arg(storeFailure);
+    return false;
 }
 
 } // namespace Trevalo

@@ -39,6 +39,8 @@ public:
     struct Reply {
         QByteArray frame;
         bool stored = false;
+        // Not stored because the acceptance limits held the reading back.
+        bool outsideLimits = false;
     };
     std::function<void(const Reply&)> replied;
 
@@ -49,12 +51,21 @@ public:
     void ContinuousOn();
     bool ContinuousOff();
 
+    // The lines continuous transmission brought so far.
+    int CollectedLines() const { return int(collectedStability.size()); }
+
     // The rows stored since the last call, as printed.
     std::vector<PrintedReading> NewReadings();
+
+    // At the end of a run: writes the readings still waiting because the
+    // file refused them (a full disk). False with how many could not be
+    // written and why.
+    bool StoreWaitingReadings(QString* failure);
 
 private:
     void onFrame(const QByteArray& frame);
     void handleReading(const QByteArray& frame);
+    bool heldBackByLimits(const QByteArray& frame) const;
     void logError(const QString& error) const;
 
     Station& station;
@@ -73,6 +84,8 @@ private:
     std::vector<bool> collectedStability;
     int continuousFirstRow = -1;
     int printedRows = 0;
+    // Why the store last refused readings.
+    QString storeFailure;
 };
 
 } // namespace Trevalo

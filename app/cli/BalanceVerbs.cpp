@@ -14,15 +14,14 @@ namespace Trevalo {
 
 namespace {
 
-QString Shown(const QByteArray& frame) {
-    QByteArray text = frame;
-    while (text.endsWith('\n') || text.endsWith('\r'))
-        text.chop(1);
-    return QString::fromLatin1(text);
-}
-
-QString Seconds(int ms) {
-    return QString::number(ms / 1000.0);
+// The limits that are on, as the settings hold them ("min 1, max 10").
+QString LimitsText(const Pomiar::AcceptanceLimits& limits) {
+    QStringList on;
+    if (limits.minOn)
+        on << QStringLiteral("min ") + limits.minText;
+    if (limits.maxOn)
+        on << QStringLiteral("max ") + limits.maxText;
+    return on.join(QStringLiteral(", "));
 }
 
 // The balance refuses a command with an error reply ("ES").
@@ -45,11 +44,16 @@ bool ReadOnce(const Invocation& run, Acquisition& acquisition, LinkSession& link
     if (link.Lost() || Events::Interrupted())
         return false;
     if (!reply) {
-        Warn(QStringLiteral("no reply within %1 s").arg(Seconds(run.timeoutMs)));
+        Warn(QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs)));
+        return false;
+    }
+    if (reply->outsideLimits) {
+        Warn(QStringLiteral("reading outside the acceptance limits (%1): %2")
+                 .arg(LimitsText(acquisition.Store().limits), ShownReply(reply->frame)));
         return false;
     }
     if (!reply->stored) {
-        Warn(QStringLiteral("reply without a reading: %1").arg(Shown(reply->frame)));
+        Warn(QStringLiteral("reply without a reading: %1").arg(ShownReply(reply->frame)));
         return false;
     }
     return true;
@@ -77,10 +81,12 @@ int RunRead(const Invocation& run) {
             ++missing;
         if (link.Lost())
             return Fail(LinkFailed, *link.Lost());
-        const int rest = int(run.intervalSeconds * 1000) - int(sinceRequest.elapsed());
+        const int rest = run.intervalMs - int(sinceRequest.elapsed());
         if (i + 1 < run.count && rest > 0)
             Events::RunUntil([] { return Events::Interrupted(); }, rest);
     }
+    if (const int code = FinishStoring(acquisition, printer, QString()))
+        return code;
     return missing > 0 ? NoReading : Success;
 }
 
@@ -100,9 +106,10 @@ int RunTare(const Invocation& run) {
     if (link.Lost())
         return Fail(LinkFailed, *link.Lost());
     if (!reply)
-        return Fail(NoReading,
-                    QStringLiteral("no reply to the tare within %1 s").arg(Seconds(run.timeoutMs)));
-    std::printf("%s\n", qPrintable(Shown(*reply)));
+        return Fail(
+            NoReading,
+            QStringLiteral("no reply to the tare within %1 s").arg(SecondsText(run.timeoutMs)));
+    std::printf("%s\n", qPrintable(ShownReply(*reply)));
     if (IsErrorReply(*reply))
         return Fail(NoReading, QStringLiteral("the balance refused the tare"));
     return Success;
@@ -118,7 +125,7 @@ int RunSend(const Invocation& run) {
     int replies = 0;
     QElapsedTimer sinceLast;
     link.frameReceived = [&](const QByteArray& frame) {
-        std::printf("%s\n", qPrintable(Shown(frame)));
+        std::printf("%s\n", qPrintable(ShownReply(frame)));
         std::fflush(stdout);
         ++replies;
         sinceLast.restart();
@@ -134,7 +141,8 @@ int RunSend(const Invocation& run) {
     if (link.Lost())
         return Fail(LinkFailed, *link.Lost());
     if (replies == 0)
-        return Fail(NoReading, QStringLiteral("no reply within %1 s").arg(Seconds(run.timeoutMs)));
+        return Fail(NoReading,
+                    QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs)));
     return Success;
 }
 

@@ -1,7 +1,9 @@
 #include "Invocation.h"
 
+#include "CycleSettings.h"
+
+#include <QLocale>
 #include <QRegularExpression>
-#include <algorithm>
 #include <cmath>
 
 namespace Trevalo {
@@ -14,6 +16,9 @@ struct VerbSpec {
     const char* summary;
     QStringList options;
 };
+
+// Automatic work's tick.
+constexpr int tickMs = int(Pomiar::CycleSettings::MinimumInterval * 1000);
 
 const QStringList linkOptions{"port", "tcp", "baud", "dir", "station", "timeout"};
 
@@ -53,7 +58,7 @@ const QList<OptionSpec> options{
     {"timeout", "S", "seconds a request waits for its reply (default 1)"},
     {"unstable", nullptr, "immediate readings (CMD_SEND_UNSTABLE) instead of stable ones"},
     {"count", "N", "number of readings (default 1)"},
-    {"interval", "S", "seconds between requests (read: default 0; log: at least 0.5)"},
+    {"interval", "S", "seconds between requests (read: default 0; log: 0.5 or a multiple)"},
     {"format", "FMT", "text, csv or json (default text)"},
     {"duration", "S", "end continuous transmission after S seconds"},
     {"cycle", "FILE", "cycle windows: lines \"START STOP\" in seconds from the first reading"},
@@ -109,12 +114,26 @@ QString VerbHelp(const VerbSpec& verb) {
     return help;
 }
 
-std::optional<double> PositiveSeconds(const QString& text, bool zeroAllowed) {
+// The options in seconds, kept in milliseconds: what they accept.
+struct SecondsRange {
+    const char* name;
+    double lowest;
+    double highest;
+};
+constexpr double week = 7 * 24 * 3600;
+constexpr SecondsRange secondsOptions[] = {
+    {"timeout", 0.001, 3600},
+    {"interval", 0, week},
+    {"duration", 0.001, week},
+};
+
+// Milliseconds, rounded; nothing outside the range or not a number.
+std::optional<int> Milliseconds(const QString& text, const SecondsRange& range) {
     bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < 0 || (!zeroAllowed && value == 0))
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !(seconds >= range.lowest && seconds <= range.highest))
         return std::nullopt;
-    return value;
+    return int(std::llround(seconds * 1000));
 }
 
 // Stores one option's value; an error text when the value is unusable.
@@ -169,18 +188,20 @@ QString Apply(Invocation& run, const QString& name, const QString& value) {
             return bad;
         return {};
     }
-    if (name == QLatin1String("timeout") || name == QLatin1String("interval") ||
-        name == QLatin1String("duration")) {
-        const auto seconds = PositiveSeconds(value, name == QLatin1String("interval"));
-        if (!seconds)
-            return bad;
+    for (const SecondsRange& range : secondsOptions) {
+        if (name != QLatin1String(range.name))
+            continue;
+        const auto ms = Milliseconds(value, range);
+        if (!ms)
+            return bad + QStringLiteral(" (seconds from %1 to %2)")
+                             .arg(QString::number(range.lowest), QString::number(range.highest));
         if (name == QLatin1String("timeout"))
-            run.timeoutMs = int(std::min(*seconds, 3600.0) * 1000);
+            run.timeoutMs = *ms;
         else if (name == QLatin1String("interval")) {
-            run.intervalSeconds = *seconds;
+            run.intervalMs = *ms;
             run.intervalText = value;
         } else
-            run.durationSeconds = *seconds;
+            run.durationMs = *ms;
         return {};
     }
     if (name == QLatin1String("cycle"))
@@ -203,6 +224,18 @@ QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOpera
         return QStringLiteral("--port and --tcp exclude each other");
     if (run.verb == QLatin1String("log") && run.out.isEmpty())
         return QStringLiteral("log needs --out SERIES.ser");
+    if (run.verb == QLatin1String("log") && !run.intervalText.isEmpty()) {
+        // Automatic work asks at whole ticks: an interval between them would
+        // silently become another one.
+        const int kept = Pomiar::CycleSettings::Ticks(Pomiar::CycleSettings::ValidateInterval(
+                             run.intervalText, QLocale::c())) *
+                         tickMs;
+        if (kept != run.intervalMs)
+            return QStringLiteral("log asks the balance every %1 s or a multiple of it: "
+                                  "--interval %2 would ask every %3 s")
+                .arg(QString::number(Pomiar::CycleSettings::MinimumInterval), run.intervalText,
+                     QString::number(kept / 1000.0));
+    }
     if (run.verb == QLatin1String("export") && run.csv.isEmpty())
         return QStringLiteral("export needs --csv FILE");
     return {};

@@ -27,11 +27,11 @@ struct Invocation {
     bool json = false;
     bool unstable = false;
     int count = 1;
-    double intervalSeconds = 0;
+    int intervalMs = 0;
     // The automatic work interval as typed ("2.5"), for the program's own
     // conversion into half-second ticks.
     QString intervalText;
-    std::optional<double> durationSeconds;
+    std::optional<int> durationMs;
     QString cycleFile;
     QString out;
     QString csv;

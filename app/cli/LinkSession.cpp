@@ -5,6 +5,9 @@
 #include <Mordal/Comm.h>
 #include <Mordal/ControlFactory.h>
 
+#include <QElapsedTimer>
+#include <algorithm>
+
 namespace Trevalo {
 
 namespace {
@@ -54,8 +57,12 @@ bool LinkSession::Open(const Pomiar::LinkSettings& settings, QString* failureTex
     }
     failure.reset();
     closing = false;
+    // Opening a TCP link waits a while by itself: that counts too.
+    QElapsedTimer sinceOpen;
+    sinceOpen.start();
     settings.Open(*comm);
-    Events::RunUntil([this] { return comm->CommOpen() || failure; }, openWaitMs);
+    Events::RunUntil([this] { return comm->CommOpen() || failure; },
+                     std::max(0, openWaitMs - int(sinceOpen.elapsed())));
     if (comm->CommOpen())
         return true;
     *failureText = failure.value_or(

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 namespace Trevalo {
@@ -66,16 +67,24 @@ public:
     }
     void Start() {
         timer.start();
-        protocol.OdpytajWage(true);
+        request();
     }
     void Stop() { timer.stop(); }
+
+    // Each request, after it was sent.
+    std::function<void()> requested;
 
 private:
     void Tick() {
         if (++counted >= ticks) {
-            protocol.OdpytajWage(true);
+            request();
             counted = 0;
         }
+    }
+    void request() {
+        protocol.OdpytajWage(true);
+        if (requested)
+            requested();
     }
 
     BalanceProtocol& protocol;
@@ -139,7 +148,21 @@ int RunLog(const Invocation& run) {
     }
 
     ReadingPrinter printer(run.format);
+    // A balance that stops answering is told once, and again when it
+    // answers: not at every request.
+    QTimer unanswered;
+    unanswered.setSingleShot(true);
+    bool silent = false;
+    QObject::connect(&unanswered, &QTimer::timeout, [&] {
+        if (!link.Lost() && !silent)
+            Warn(QStringLiteral("no reply within %1 s, asking on").arg(SecondsText(run.timeoutMs)));
+        silent = !link.Lost();
+    });
     acquisition.replied = [&](const Acquisition::Reply&) {
+        unanswered.stop();
+        if (silent)
+            Warn(QStringLiteral("the balance answers again"));
+        silent = false;
         for (const PrintedReading& reading : acquisition.NewReadings())
             printer.Print(reading);
     };
@@ -147,12 +170,16 @@ int RunLog(const Invocation& run) {
     link.linkBack = [] { Warn(QStringLiteral("link back")); };
     link.KeepReopening(true);
     AutomaticWork work(acquisition.Protocol(), ticks);
+    work.requested = [&] {
+        if (!unanswered.isActive())
+            unanswered.start(run.timeoutMs);
+    };
     work.Start();
     Events::RunUntil([&] { return Events::Interrupted() || cycleEnded; }, -1);
     work.Stop();
     if (cycleEnded)
         Warn(QStringLiteral("end of the cycle"));
-    return Success;
+    return FinishStoring(acquisition, printer, run.out);
 }
 
 } // namespace Trevalo

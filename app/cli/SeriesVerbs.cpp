@@ -10,10 +10,13 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace Trevalo {
 
@@ -102,18 +105,36 @@ int RunExport(const Invocation& run) {
     ProgramFolder::Prepare(
         station.context.programFolder,
         ProgramFolder::ShippedLanguageFolder(QCoreApplication::applicationDirPath()), &error);
+    // An export starts anew, with its header, in a folder of its own beside
+    // the target: the target is replaced only by a complete export.
+    const QFileInfo target(run.csv);
+    const QString targetPath = target.isSymLink() ? target.symLinkTarget() : run.csv;
+    QTemporaryDir beside(QFileInfo(targetPath).absolutePath() + QStringLiteral("/.trevalo-XXXXXX"));
+    if (!beside.isValid())
+        return Fail(FileFailed, run.csv + QStringLiteral(": ") + beside.errorString());
+    const QString part = beside.filePath(QFileInfo(targetPath).fileName());
     try {
         Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
-        // A file named for an export starts anew, with its header.
-        QFile::remove(run.csv);
         SeriesFile::EksportCSV(
-            series, run.csv,
+            series, part,
             [&station](const QString& column) { return ExportCaption(station.context, column); },
             QLocale::system());
+    } catch (const DatabaseError& failure) {
+        return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
     } catch (const std::exception& failure) {
         return Fail(FileFailed,
                     run.csv + QStringLiteral(": ") + SeriesFile::FailureReason(failure));
     }
+    if (!QFileInfo::exists(part)) {
+        Warn(run.operand + QStringLiteral(": no readings, nothing exported"));
+        return Success;
+    }
+    if (target.exists())
+        QFile::setPermissions(part, QFile::permissions(targetPath));
+    if (std::rename(QFile::encodeName(part).constData(),
+                    QFile::encodeName(targetPath).constData()) != 0)
+        return Fail(FileFailed,
+                    run.csv + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
     return Success;
 }
 

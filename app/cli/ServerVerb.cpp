@@ -41,7 +41,7 @@ int Status(const LabServerSettings& settings, const QString& programFolder) {
     const LabServerCommands::StatusReport report =
         LabServerCommands::Status(settings, MeasurementStore::WorkingDatabasePath(programFolder));
     const LabServerCommands::Outcome& connection = report.connection;
-    std::printf("connection\t%s\nschema\t%d\n", connection.ok ? "ok" : "failed",
+    std::printf("connection\t%s\nschema\t%d\n", connection.connected ? "ok" : "failed",
                 connection.schemaVersion);
     PrintCounts("queued", report.queued);
     PrintCounts("server", report.onServer);

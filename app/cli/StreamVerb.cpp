@@ -6,6 +6,8 @@
 #include "VerbSupport.h"
 #include "Verbs.h"
 
+#include <QElapsedTimer>
+
 namespace Trevalo {
 
 // Continuous transmission until Ctrl+C, the duration or a lost link; the
@@ -22,17 +24,25 @@ int RunStream(const Invocation& run) {
                                          : acquisition.UseSeriesFile(run.out, &error);
     if (!ready)
         return Fail(FileFailed, (run.out.isEmpty() ? QString() : run.out + ": ") + error);
+    QElapsedTimer transmission;
+    transmission.start();
     acquisition.ContinuousOn();
-    const int durationMs = run.durationSeconds ? int(*run.durationSeconds * 1000) : -1;
-    Events::RunUntil([&] { return Events::Interrupted() || link.Lost(); }, durationMs);
+    Events::RunUntil([&] { return Events::Interrupted() || link.Lost(); },
+                     run.durationMs.value_or(-1));
     // A lost link ends the transmission as if it were switched off: what
     // came is stored.
     const bool stored = acquisition.ContinuousOff();
+    const double seconds = transmission.elapsed() / 1000.0;
     ReadingPrinter printer(run.format);
-    for (const PrintedReading& reading : acquisition.NewReadings())
-        printer.Print(reading);
+    if (const int code = FinishStoring(acquisition, printer, run.out))
+        return code;
     if (link.Lost())
         return Fail(LinkFailed, *link.Lost());
+    // Fewer than two lines are told by the store itself.
+    if (acquisition.CollectedLines() == 0)
+        return Fail(NoReading, QStringLiteral("the balance sent nothing in %1 s of continuous "
+                                              "transmission")
+                                   .arg(QString::number(seconds, 'f', 1)));
     return stored ? Success : NoReading;
 }
 

@@ -6,7 +6,9 @@
 
 namespace Trevalo {
 
+class Acquisition;
 class LinkSession;
+class ReadingPrinter;
 struct Invocation;
 struct Station;
 
@@ -14,9 +16,17 @@ struct Station;
 int Fail(ExitCode code, const QString& message);
 // A note on standard error that ends nothing.
 void Warn(const QString& message);
+// Milliseconds as seconds in a message ("0.3").
+QString SecondsText(int ms);
 
 // Reads the station's settings and opens its link: Success, or the failure
 // told and its code.
 int Connect(const Invocation& run, Station& station, LinkSession& link);
+
+// The end of a run that stores readings: those still waiting for the disk
+// get one more try and what is stored is printed. Success, or FileFailed
+// with the number of readings lost told (file: where they were to go, empty
+// for the run's own series).
+int FinishStoring(Acquisition& acquisition, ReadingPrinter& printer, const QString& file);
 
 } // namespace Trevalo

@@ -1,5 +1,6 @@
 #include "Verbs.h"
 
+#include "Acquisition.h"
 #include "Invocation.h"
 #include "LinkSession.h"
 #include "Station.h"
@@ -20,6 +21,10 @@ void Warn(const QString& message) {
     std::fprintf(stderr, "trevalo: %s\n", qPrintable(message));
 }
 
+QString SecondsText(int ms) {
+    return QString::number(ms / 1000.0);
+}
+
 int Connect(const Invocation& run, Station& station, LinkSession& link) {
     QString error;
     if (!LoadStation(run, station, &error))
@@ -27,6 +32,16 @@ int Connect(const Invocation& run, Station& station, LinkSession& link) {
     if (!link.Open(station.link, &error))
         return Fail(LinkFailed, error);
     return Success;
+}
+
+int FinishStoring(Acquisition& acquisition, ReadingPrinter& printer, const QString& file) {
+    QString failure;
+    const bool allWritten = acquisition.StoreWaitingReadings(&failure);
+    for (const PrintedReading& reading : acquisition.NewReadings())
+        printer.Print(reading);
+    if (allWritten)
+        return Success;
+    return Fail(FileFailed, file.isEmpty() ? failure : file + QStringLiteral(": ") + failure);
 }
 
 int RunVerb(const Invocation& run) {

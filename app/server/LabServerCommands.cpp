@@ -20,6 +20,7 @@ template <typename Work> Outcome withServer(const LabServerSettings& settings, W
     Outcome outcome;
     if (LabServerSchema::Connect(settings, name, &outcome.reason)) {
         QSqlDatabase database = QSqlDatabase::database(name, false);
+        outcome.connected = true;
         outcome.ok = work(database, outcome);
         database.close();
     }
@@ -66,6 +67,10 @@ StatusReport Status(const LabServerSettings& settings, const QString& workingDat
         outcome.schemaVersion = LabServerSchema::CurrentVersion(database);
         if (outcome.schemaVersion == 0)
             return true;
+        if (outcome.schemaVersion > LabServerSchema::Version) {
+            outcome.reason = LabServerSchema::NewerSchemaText(outcome.schemaVersion);
+            return false;
+        }
         QSqlQuery query(database);
         if (!query.exec(QStringLiteral("SELECT station, count(*) FROM readings "
                                        "GROUP BY station ORDER BY station"))) {

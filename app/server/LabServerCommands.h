@@ -9,6 +9,8 @@
 namespace Pomiar::LabServerCommands {
 
 struct Outcome {
+    // The server answered (ok may still be false: it refused the work).
+    bool connected = false;
     bool ok = false;
     // libpq's or the server's reason when not ok.
     QString reason;
@@ -29,7 +31,8 @@ struct StatusReport {
 
 // What "trevalo server status" shows: whether the server answers, at which
 // schema version, and how many readings wait here and are there per
-// station. Never changes the server or the outbox.
+// station; not ok for a schema newer than this program's. Never changes
+// the server or the outbox.
 StatusReport Status(const LabServerSettings& settings, const QString& workingDatabasePath);
 
 } // namespace Pomiar::LabServerCommands

@@ -67,7 +67,15 @@ bool applyMissing(QSqlDatabase& database, QString* error) {
                             "applied_at timestamptz NOT NULL DEFAULT now())"),
              error))
         return false;
-    for (int version = CurrentVersion(database) + 1; version <= Version; ++version) {
+    const int current = CurrentVersion(database);
+    // A later program changed tables this one writes to: writing on would
+    // fail row by row, or worse, succeed half-way.
+    if (current > Version) {
+        if (error)
+            *error = NewerSchemaText(current);
+        return false;
+    }
+    for (int version = current + 1; version <= Version; ++version) {
         for (const QString& statement : migrations[version - 1]) {
             if (!run(query, statement, error))
                 return false;
@@ -81,6 +89,13 @@ bool applyMissing(QSqlDatabase& database, QString* error) {
 }
 
 } // namespace
+
+QString NewerSchemaText(int version) {
+    return QStringLiteral("the lab database's schema is at version %1, newer than version %2 "
+                          "of this program: update the program")
+        .arg(version)
+        .arg(Version);
+}
 
 QString ReasonOf(const QSqlError& error) {
     QString text = error.databaseText();
@@ -99,7 +114,14 @@ bool Connect(const LabServerSettings& settings, const QString& connectionName, Q
             *error = ReasonOf(database.lastError());
         return false;
     }
-    database.setConnectOptions(settings.ConnectOptions());
+    QString reason;
+    const std::optional<QString> options = settings.ConnectOptions(&reason);
+    if (!options) {
+        if (error)
+            *error = reason;
+        return false;
+    }
+    database.setConnectOptions(*options);
     if (database.open())
         return true;
     if (error)

@@ -27,11 +27,15 @@ constexpr int Version = 1;
 bool Connect(const LabServerSettings& settings, const QString& connectionName, QString* error);
 
 // Creates or upgrades the schema. False with the server's reason in error;
-// the schema is then as it was.
+// the schema is then as it was. A schema newer than Version is refused: the
+// program cannot write to it.
 bool Upgrade(QSqlDatabase& database, QString* error);
 
 // The version the server's schema is at, 0 when it has none.
 int CurrentVersion(QSqlDatabase& database);
+
+// Why a schema at version (newer than Version) is refused.
+QString NewerSchemaText(int version);
 
 // The reason a statement failed, as the server or libpq put it.
 QString ReasonOf(const class QSqlError& error);

@@ -290,11 +290,15 @@ void LabServerSender::publish(LabServerStatus::State state, const QString& reaso
         QMutexLocker lock(&mutex);
         changed = status.state != state || status.reason != reason || status.queued != queued;
         status = {state, reason, queued};
-        if (state == LabServerStatus::State::Connected)
-            outageTold = false;
-        tell = state == LabServerStatus::State::Failed && !outageTold;
-        if (tell)
-            outageTold = true;
+        if (state == LabServerStatus::State::Failed) {
+            // Told when the next attempt met it again: a cause that passes
+            // by itself (a server restarting, a connection cut while idle)
+            // is no news.
+            tell = lastFailure == reason && told != reason;
+            lastFailure = reason;
+            if (tell)
+                told = reason;
+        }
         now = status;
     }
     if (changed)
@@ -319,6 +323,13 @@ void LabServerSender::run() {
             connected = false;
             publish(LabServerStatus::State::Failed, reason, queued);
             return waitOrStop(timing.retryMs);
+        };
+        // The server takes what there is: a failure after this is news
+        // again, even with a cause told before.
+        const auto worked = [&] {
+            QMutexLocker lock(&mutex);
+            lastFailure.reset();
+            told.reset();
         };
         for (;;) {
             {
@@ -368,6 +379,7 @@ void LabServerSender::run() {
                 continue;
             }
             if (batch.empty()) {
+                worked();
                 if (!waitOrStop(timing.idleMs))
                     break;
                 continue;
@@ -389,6 +401,7 @@ void LabServerSender::run() {
                     break;
                 continue;
             }
+            worked();
             if (committed && !lps.empty())
                 committed(lps);
             try {

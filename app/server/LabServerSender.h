@@ -9,6 +9,7 @@
 #include <QWaitCondition>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QThread;
@@ -60,7 +61,9 @@ public:
 signals:
     // The state or the number of queued readings changed.
     void StatusChanged(const Pomiar::LabServerStatus& status);
-    // The server became unreachable: told once per outage, not per reading.
+    // The server cannot be reached or refuses what is sent: told once for
+    // each cause (the reason) met on two attempts in a row, not at every
+    // retry, until the cause changes or the server took readings again.
     void Failed(const Pomiar::LabServerStatus& status);
 
 private:
@@ -78,7 +81,10 @@ private:
     QWaitCondition wake;
     bool stopping = false;
     LabServerStatus status;
-    bool outageTold = false;
+    // Since the server last took what there was: the reason of the last
+    // failed attempt, and the one told last.
+    std::optional<QString> lastFailure;
+    std::optional<QString> told;
 };
 
 } // namespace Pomiar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace Pomiar {
 
@@ -18,11 +19,13 @@ struct LabServerSettings {
     // Throws SettingsError for an "Enabled" text that is no Boolean.
     static LabServerSettings Read(const QString& iniPath, const QString& nrWagi);
 
-    // The libpq connection options: a text without "=" names a service of
-    // the connection service file. Connect and transmit time-outs are added
-    // when the text sets none, so that an unreachable host fails within
-    // seconds.
-    QString ConnectOptions() const;
+    // The libpq connection options, every value quoted: "Connection" is a
+    // connection string ("host=... dbname=..."), a URI ("postgresql://...")
+    // or, without "=", the name of a service of the connection service
+    // file. Connect and transmit time-outs are added where it sets none, so
+    // that an unreachable host fails within seconds. Nothing, with the
+    // reason, when libpq cannot read the text.
+    std::optional<QString> ConnectOptions(QString* error) const;
 };
 
 } // namespace Pomiar

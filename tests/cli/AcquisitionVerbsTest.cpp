@@ -3,6 +3,7 @@
 #include "EventWait.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
+#include "ScratchMount.h"
 #include "SeriesFile.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -111,6 +113,25 @@ TEST_F(AcquisitionVerbs, StreamWithTooFewLinesStoresNothing) {
     const auto run = RunTrevalo({"stream", "--port", "1", "--duration", "0.3"});
     EXPECT_EQ(run.exitCode, 4);
     EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains("the balance sent nothing in 0.")) << run.err.toStdString();
+}
+
+// A balance that stops answering is told once, not at every request, and
+// told again when it answers.
+TEST_F(AcquisitionVerbs, LogTellsASilentBalanceOnce) {
+    ASSERT_TRUE(simulator.Control("noreply on"));
+    RunningTrevalo logger({"log", "--port", "1", "--interval", "0.5", "--timeout", "0.2", "--out",
+                           Series(), "--format", "json"});
+    ASSERT_TRUE(WaitUntil([&] { return logger.Errors().contains("no reply within 0.2 s"); }));
+    // Three requests more meanwhile.
+    RunEventsFor(1500);
+    ASSERT_TRUE(simulator.Control("noreply off"));
+    ASSERT_TRUE(logger.WaitForLines(1));
+    logger.Signal(SIGINT);
+    const auto run = logger.Finish();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err.count("no reply within 0.2 s"), 1) << run.err.toStdString();
+    EXPECT_EQ(run.err.count("the balance answers again"), 1) << run.err.toStdString();
 }
 
 // Automatic work appends reading by reading; Ctrl+C ends it cleanly and a
@@ -171,6 +192,44 @@ TEST_F(AcquisitionVerbs, LogKilledLosesAtMostTheReadingInFlight) {
     ASSERT_GE(stored.size(), printed.size());
     EXPECT_LE(stored.size(), printed.size() + 1);
     EXPECT_EQ(std::vector<Row>(stored.begin(), stored.begin() + long(printed.size())), printed);
+}
+
+// Readings a full disk refuses wait in memory. Ctrl+C writes them when the
+// disk has room again; otherwise it counts them and the run fails.
+TEST_F(AcquisitionVerbs, LogInterruptedOnAFullDiskWritesOrCountsTheWaitingReadings) {
+    for (const bool roomAgain : {true, false}) {
+        SCOPED_TRACE(roomAgain ? "room again" : "still full");
+        const QString folder = TestEnvironment::Root() + (roomAgain ? "/disk-room" : "/disk-full");
+        const auto disk = ScratchMount::Tmpfs(folder, 256 * 1024);
+        if (!disk)
+            GTEST_SKIP() << "no small file system can be mounted here";
+        const QString series = folder + "/seria.ser";
+        RunningTrevalo logger({"log", "--tcp", simulator.Tcp(), "--interval", "0.5", "--out",
+                               series, "--format", "json"});
+        ASSERT_TRUE(logger.WaitForLines(1));
+        ScratchMount::Fill(folder);
+        ASSERT_TRUE(WaitUntil([&] { return logger.Errors().contains("wait to be written"); }));
+        RunEventsFor(100);
+        const qsizetype writtenBefore = logger.Lines().size();
+        if (roomAgain) {
+            ASSERT_TRUE(QFile::remove(folder + "/filler"));
+        }
+        logger.Signal(SIGINT);
+        const auto run = logger.Finish();
+        QFile::remove(folder + "/filler");
+        const auto stored = RowsOpenedByTheProgram(series);
+        EXPECT_EQ(stored, PrintedJson(run.OutLines()));
+        if (roomAgain) {
+            EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+            EXPECT_GT(qsizetype(stored.size()), writtenBefore);
+        } else {
+            EXPECT_EQ(run.exitCode, 5);
+            EXPECT_EQ(qsizetype(stored.size()), writtenBefore);
+            EXPECT_TRUE(run.err.contains(QRegularExpression("[1-9][0-9]* readings could not be "
+                                                            "written: database or disk is full")))
+                << run.err.toStdString();
+        }
+    }
 }
 
 // Cycle windows in seconds from the first reading: only readings inside

@@ -2,12 +2,19 @@
 #include "TestFiles.h"
 #include "TrevaloProcess.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -80,7 +87,9 @@ TEST_F(BalanceVerbs, ReadUsesTheProgramsSettingsAndLimits) {
     run = RunTrevalo({"read"});
     EXPECT_EQ(run.exitCode, 4);
     EXPECT_TRUE(run.out.isEmpty());
-    EXPECT_TRUE(run.err.contains("reply without a reading")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("reading outside the acceptance limits (max 10): "))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("12.3456 g")) << run.err.toStdString();
 }
 
 TEST_F(BalanceVerbs, ReadFaultsGiveTheirExitCodes) {
@@ -132,6 +141,36 @@ TEST_F(BalanceVerbs, LinkThatCannotOpenOrGoesAway) {
     EXPECT_LT(dropped.out.count(u'\n'), 1000);
 }
 
+// A converter that drops what is sent to it (here: a listener whose queue
+// of connections is full) fails the open within the time the message says.
+TEST_F(BalanceVerbs, AConnectionThatHangsFailsWithinTheTimeTold) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    // Never accepted: the first connection fills the queue.
+    std::vector<int> waiting;
+    for (int i = 0; i < 2; ++i) {
+        waiting.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(waiting.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    QElapsedTimer took;
+    took.start();
+    const auto run =
+        RunTrevalo({"read", "--tcp", QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port))});
+    const qint64 ms = took.elapsed();
+    for (const int socket : waiting)
+        ::close(socket);
+    ::close(listener);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(run.err.contains("no connection within 5 s")) << run.err.toStdString();
+    EXPECT_LT(ms, 7000);
+}
+
 TEST_F(BalanceVerbs, TareAndSend) {
     for (const QStringList& link : BothLinks()) {
         SCOPED_TRACE(link.join(' ').toStdString());
@@ -156,6 +195,22 @@ TEST_F(BalanceVerbs, TareAndSend) {
     const auto refused = RunTrevalo({"tare", "--tcp", refusing.Tcp()});
     EXPECT_EQ(refused.exitCode, 4);
     EXPECT_EQ(refused.out, "ES\n");
+}
+
+// A reply is shown whole, whatever bytes it holds.
+TEST_F(BalanceVerbs, RepliesAreShownWithEveryByte) {
+    TestFiles::WriteFile(ProgramFolder() + "/script",
+                         "X => AB\\x00CD\\r\\n\nS => \\x00 12.5 g\\r\\n\n");
+    Simulator scripted;
+    ASSERT_TRUE(scripted.Start({"--script", ProgramFolder() + "/script"}));
+    const auto send = RunTrevalo({"send", "X", "--tcp", scripted.Tcp()});
+    EXPECT_EQ(send.exitCode, 0) << send.err.toStdString();
+    EXPECT_EQ(send.out, "AB\\x00CD\n");
+    const auto read = RunTrevalo({"read", "--tcp", scripted.Tcp()});
+    EXPECT_EQ(read.exitCode, 4);
+    EXPECT_TRUE(read.out.isEmpty()) << read.out.toStdString();
+    EXPECT_TRUE(read.err.contains("reply without a reading: \\x00 12.5 g\n"))
+        << read.err.toStdString();
 }
 
 // The port list of the communication source dialog: every port there is,

@@ -23,7 +23,7 @@ TEST(Invocation, LinkAndVerbOptionsInBothSpellings) {
     EXPECT_EQ(run.tcpHost, "127.0.0.1");
     EXPECT_EQ(run.tcpPort, 4001);
     EXPECT_EQ(run.count, 5);
-    EXPECT_DOUBLE_EQ(run.intervalSeconds, 0.5);
+    EXPECT_EQ(run.intervalMs, 500);
     EXPECT_EQ(run.format, OutputFormat::Json);
     EXPECT_TRUE(run.unstable);
     EXPECT_EQ(run.station, "7");
@@ -86,6 +86,31 @@ TEST(Invocation, RefusesWhatItCannotMean) {
         EXPECT_FALSE(parsed.error.isEmpty()) << arguments.join(' ').toStdString();
         EXPECT_TRUE(parsed.help.isEmpty()) << arguments.join(' ').toStdString();
     }
+}
+
+// Times are kept in milliseconds: what does not fit, or rounds to nothing,
+// or is not what automatic work can keep, is refused with what would be.
+TEST(Invocation, TimesThatCannotBeKeptAreRefusedWithTheRange) {
+    const std::pair<QStringList, QString> refused[] = {
+        {{"stream", "--duration", "3000000"}, "(seconds from 0.001 to 604800)"},
+        {{"read", "--interval", "3000000", "--count", "2"}, "(seconds from 0 to 604800)"},
+        {{"read", "--timeout", "0.0004"}, "(seconds from 0.001 to 3600)"},
+        {{"read", "--timeout", "3601"}, "(seconds from 0.001 to 3600)"},
+        {{"log", "--out", "a.ser", "--interval", "0.1"}, "would ask every 0.5 s"},
+        {{"log", "--out", "a.ser", "--interval", "0.7"}, "would ask every 0.5 s"},
+        {{"log", "--out", "a.ser", "--interval", "1.2"}, "would ask every 1 s"},
+    };
+    for (const auto& [arguments, range] : refused) {
+        const auto parsed = Parse(arguments);
+        EXPECT_TRUE(parsed.error.endsWith(range))
+            << arguments.join(' ').toStdString() << ": " << parsed.error.toStdString();
+    }
+    auto parsed = Parse({"read", "--timeout", "0.0015", "--interval", "604800"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.invocation.timeoutMs, 2);
+    EXPECT_EQ(parsed.invocation.intervalMs, 604800000);
+    parsed = Parse({"log", "--out", "a.ser", "--interval", "2.5"});
+    EXPECT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
 }
 
 TEST(Invocation, HelpOfTheProgramAndOfEachVerb) {

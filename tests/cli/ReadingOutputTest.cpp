@@ -71,3 +71,17 @@ TEST(ReadingOutput, ValuesAndUnitsKeepTheirLines) {
                   .toString(),
               "a\"b,");
 }
+
+// Every byte of a reply is shown, in one line: control bytes and the
+// backslash escaped, bytes above 0x9F as their Latin-1 characters.
+TEST(ReadingOutput, RepliesAreShownByteForByte) {
+    const std::pair<QByteArray, QString> shown[] = {
+        {QByteArray("AB\0CD\r\n", 7), "AB\\x00CD"},
+        {QByteArray("\0 12.5 g\r\n", 10), "\\x00 12.5 g"},
+        {"\x1b[2J\tx\\y\rz\n", "\\e[2J\\tx\\\\y\\rz"},
+        {"\x7f\x85\xa0\xe9", QString("\\x7f\\x85") + QChar(0xa0) + QChar(0xe9)},
+        {"\r\n", ""},
+    };
+    for (const auto& [frame, expected] : shown)
+        EXPECT_EQ(Trevalo::ShownReply(frame), expected) << frame.toHex().toStdString();
+}

@@ -8,6 +8,7 @@
 #include "TestFiles.h"
 #include "TrevaloProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -147,4 +148,44 @@ TEST_F(SeriesVerbs, FilesThatAreNoSeriesAreFileErrors) {
     const auto unwritable =
         RunTrevalo({"export", series, "--csv", TestEnvironment::Root() + "/no/such/dir/x.csv"});
     EXPECT_EQ(unwritable.exitCode, 5);
+}
+
+// A failed export leaves an earlier CSV of the target name as it was, and
+// names the file at fault: the damaged series, or the CSV that cannot be
+// written.
+TEST_F(SeriesVerbs, FailedExportKeepsTheOldCsvAndNamesTheFileAtFault) {
+    const QString sound = TestEnvironment::Root() + "/sound.ser";
+    QFile::remove(sound);
+    ASSERT_TRUE(QFile::copy(SavedSeries({1.0}), sound));
+    const QString damaged = SavedSeries(std::vector<double>(3000, 12.5));
+    {
+        // Every page after the first (the schema) overwritten.
+        QFile file(damaged);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const qint64 pageSize = 4096;
+        ASSERT_GT(file.size(), 4 * pageSize);
+        file.seek(pageSize);
+        file.write(QByteArray(file.size() - pageSize, '\xA5'));
+    }
+    const QString csv = TestEnvironment::Root() + "/older.csv";
+    const QString unwritable = TestEnvironment::Root() + "/no/such/folder/x.csv";
+    struct Case {
+        QString series;
+        QString csv;
+        QString atFault;
+    };
+    for (const Case& export_ : {Case{damaged, csv, damaged}, Case{sound, unwritable, unwritable}}) {
+        SCOPED_TRACE(export_.csv.toStdString());
+        TestFiles::WriteFile(csv, "an older export\r\n");
+        const auto run = RunTrevalo({"export", export_.series, "--csv", export_.csv});
+        EXPECT_EQ(run.exitCode, 5);
+        EXPECT_TRUE(run.err.startsWith("trevalo: " + export_.atFault + ": "))
+            << run.err.toStdString();
+        EXPECT_EQ(run.err.count(".csv"), export_.atFault == export_.csv ? 1 : 0)
+            << run.err.toStdString();
+        EXPECT_EQ(TestFiles::ReadFile(csv), "an older export\r\n");
+        EXPECT_TRUE(QDir(TestEnvironment::Root())
+                        .entryList({".trevalo-*"}, QDir::AllEntries | QDir::Hidden)
+                        .isEmpty());
+    }
 }

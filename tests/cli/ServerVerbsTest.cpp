@@ -5,6 +5,7 @@
 #include "PostgresServer.h"
 #include "TrevaloProcess.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
@@ -15,9 +16,11 @@ using namespace Pomiar;
 namespace {
 
 // Readings the program stored while the server was away: queued in the
-// working database of the program folder.
+// working database of the program folder, which holds only these.
 void QueueReadings(const QString& station, int count) {
     const QString path = MeasurementStore::WorkingDatabasePath(ProgramFolder());
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
     Database working(path);
     LabServerOutbox::CreateTable(working);
     LabServerOutbox outbox(path, station);
@@ -99,6 +102,17 @@ TEST(ServerVerbs, InitCreatesTheSchemaAndStatusShowsConnectionSchemaAndQueue) {
         status.OutLines(),
         (QStringList{"connection\tok", QStringLiteral("schema\t%1").arg(LabServerSchema::Version),
                      "queued\tWaga-3\t3", "server\tWaga-1\t2", "server\tWaga-3\t5"}));
+
+    // A later program's schema: refused, never reported as usable.
+    const int newer = LabServerSchema::Version + 1;
+    server.Column(database,
+                  QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(newer));
+    for (const char* verb : {"init", "status"}) {
+        const auto run = RunTrevalo({"server", verb});
+        ExpectOneLineFailure(run);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("schema is at version %1, newer").arg(newer)))
+            << run.err.toStdString();
+    }
 }
 
 TEST(ServerVerbs, SwitchedOffConnectsNowhere) {

@@ -71,6 +71,8 @@ TrevaloResult RunTrevalo(const QStringList& arguments, const QStringList& enviro
 RunningTrevalo::RunningTrevalo(const QStringList& arguments) {
     QObject::connect(&process, &QProcess::readyReadStandardOutput,
                      [this] { out += process.readAllStandardOutput(); });
+    QObject::connect(&process, &QProcess::readyReadStandardError,
+                     [this] { err += process.readAllStandardError(); });
     process.start(QStringLiteral(TREVALO_PATH), arguments);
     process.waitForStarted(5000);
 }
@@ -99,9 +101,10 @@ TrevaloResult RunningTrevalo::Finish(int timeoutMs) {
     if (!process.waitForFinished(timeoutMs))
         return result;
     out += process.readAllStandardOutput();
+    err += process.readAllStandardError();
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = QString::fromUtf8(out);
-    result.err = QString::fromUtf8(process.readAllStandardError());
+    result.err = QString::fromUtf8(err);
     return result;
 }
 

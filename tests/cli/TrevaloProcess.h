@@ -48,10 +48,13 @@ public:
     void Signal(int signalNumber);
     TrevaloResult Finish(int timeoutMs = 10000);
     QStringList Lines() const;
+    // Standard error so far.
+    QString Errors() const { return QString::fromUtf8(err); }
 
 private:
     QProcess process;
     QByteArray out;
+    QByteArray err;
 };
 
 // The program folder of the test (POMIAR_DIR), where trevalo looks for

@@ -13,6 +13,9 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <libpq-fe.h>
+#include <map>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -67,20 +70,81 @@ TEST_F(LabServerSettingsTest, AnEnabledTextThatIsNoBooleanNamesItsLine) {
     }
 }
 
-TEST(LabServerConnectOptions, AServiceNameOrAConnectionStringWithATimeOut) {
-    LabServerSettings settings;
-    settings.connection = "lab";
-    EXPECT_TRUE(settings.ConnectOptions().startsWith("service=lab "));
-    EXPECT_TRUE(settings.ConnectOptions().contains("connect_timeout="));
-    EXPECT_TRUE(settings.ConnectOptions().contains("tcp_user_timeout="));
+using KeywordValues = std::map<QString, QString>;
 
-    settings.connection = "host=127.0.0.1 connect_timeout=1";
-    EXPECT_TRUE(settings.ConnectOptions().startsWith("host=127.0.0.1 connect_timeout=1"));
-    EXPECT_EQ(settings.ConnectOptions().count("connect_timeout"), 1);
+// What libpq reads from a connection string (never connecting).
+KeywordValues ReadByLibpq(const QString& options) {
+    char* message = nullptr;
+    PQconninfoOption* parsed = PQconninfoParse(options.toUtf8().constData(), &message);
+    if (!parsed) {
+        ADD_FAILURE() << message << " in " << options.toStdString();
+        PQfreemem(message);
+        return {};
+    }
+    KeywordValues read;
+    for (const PQconninfoOption* option = parsed; option->keyword; ++option) {
+        if (option->val)
+            read[option->keyword] = QString::fromUtf8(option->val);
+    }
+    PQconninfoFree(parsed);
+    return read;
+}
 
-    // Nothing set: libpq's own defaults, no empty service name.
-    settings.connection.clear();
-    EXPECT_FALSE(settings.ConnectOptions().contains("service"));
+// "Connection" as a service name, a connection string or a URI: libpq
+// reads every keyword as written there, with the time-outs added where the
+// text sets none.
+TEST(LabServerConnectOptions, KeywordsAsWrittenWithTheTimeOutsTheTextLeavesOut) {
+    const KeywordValues added{
+        {"connect_timeout", "5"}, {"tcp_user_timeout", "15000"}, {"application_name", "Trevalo"}};
+    const auto with = [&added](KeywordValues given) {
+        given.insert(added.begin(), added.end());
+        return given;
+    };
+    const std::pair<QString, KeywordValues> cases[] = {
+        {"", added},
+        {"lab", with({{"service", "lab"}})},
+        {"lab main", with({{"service", "lab main"}})},
+        {"postgresql://lab@127.0.0.1:5433/labdb",
+         with({{"user", "lab"}, {"host", "127.0.0.1"}, {"port", "5433"}, {"dbname", "labdb"}})},
+        {"postgres://127.0.0.1/lab?connect_timeout=9&application_name=Waga%203",
+         with({{"host", "127.0.0.1"},
+               {"dbname", "lab"},
+               {"connect_timeout", "9"},
+               {"application_name", "Waga 3"}})},
+        {"host=127.0.0.1 connect_timeout=1",
+         with({{"host", "127.0.0.1"}, {"connect_timeout", "1"}})},
+        {"host=127.0.0.1 application_name='connect_timeout=9'",
+         with({{"host", "127.0.0.1"}, {"application_name", "connect_timeout=9"}})},
+        {"host=127.0.0.1 password=", with({{"host", "127.0.0.1"}, {"password", ""}})},
+        {"dbname = 'it\\'s \\\\ lab'", with({{"dbname", "it's \\ lab"}})},
+    };
+    for (const auto& [connection, expected] : cases) {
+        LabServerSettings settings;
+        settings.connection = connection;
+        QString error;
+        const auto options = settings.ConnectOptions(&error);
+        ASSERT_TRUE(options) << connection.toStdString() << ": " << error.toStdString();
+        EXPECT_EQ(ReadByLibpq(*options), expected) << connection.toStdString();
+    }
+}
+
+// A text libpq cannot read, or that the database driver would change, is
+// refused with the reason instead of reaching the server changed.
+TEST(LabServerConnectOptions, TextsThatCannotBePassedOnAreRefusedWithTheReason) {
+    const std::pair<QString, QString> cases[] = {
+        {"host=127.0.0.1 dbname", "missing \"=\" after \"dbname\""},
+        {"host=127.0.0.1 colour=blue", "invalid connection option \"colour\""},
+        {"postgresql://[::1/lab", "matching \"]\""},
+        {"host=127.0.0.1 passfile='/home/lab/a;b'", "passfile holds \";\""},
+    };
+    for (const auto& [connection, reason] : cases) {
+        LabServerSettings settings;
+        settings.connection = connection;
+        QString error;
+        EXPECT_FALSE(settings.ConnectOptions(&error)) << connection.toStdString();
+        EXPECT_TRUE(error.startsWith("Connection in [LabServer]: ")) << error.toStdString();
+        EXPECT_TRUE(error.contains(reason)) << error.toStdString();
+    }
 }
 
 class LabServerOutboxTest : public ::testing::Test {

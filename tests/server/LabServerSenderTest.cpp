@@ -256,6 +256,86 @@ TEST_F(LabServerSenderTest, AWrongPasswordOrAMissingDatabaseIsToldOnceAndReading
     EXPECT_EQ(OnServer(), 0);
 }
 
+// A later program's schema (version 2 renamed a column) is refused with a
+// reason that says so, told once however often the sender tries again;
+// nothing is written to it.
+TEST_F(LabServerSenderTest, ANewerSchemaIsRefusedAndToldOnce) {
+    ASSERT_TRUE(LabServerCommands::Init(settings).ok);
+    server.Column(database, "ALTER TABLE readings RENAME COLUMN value TO mass");
+    server.Column(database, "INSERT INTO schema_version (version) VALUES (2)");
+    const QString newer = "schema is at version 2, newer than version 1 of this program";
+
+    const LabServerCommands::Outcome init = LabServerCommands::Init(settings);
+    EXPECT_FALSE(init.ok);
+    EXPECT_TRUE(init.reason.contains(newer)) << init.reason.toStdString();
+    const LabServerCommands::Outcome status = LabServerCommands::Status(settings, path).connection;
+    EXPECT_FALSE(status.ok);
+    EXPECT_TRUE(status.connected);
+    EXPECT_EQ(status.schemaVersion, 2);
+    EXPECT_TRUE(status.reason.contains(newer)) << status.reason.toStdString();
+
+    auto sender = Sender();
+    QSignalSpy failed(sender.get(), &LabServerSender::Failed);
+    sender->Start();
+    Store(1, 5);
+    ASSERT_TRUE(WaitUntil([&] { return failed.count() > 0; }, 10000));
+    // Retries every 100 ms meanwhile.
+    RunEventsFor(700);
+    sender->Stop();
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_TRUE(failed.first().first().value<LabServerStatus>().reason.contains(newer));
+    EXPECT_EQ(Queued(), 5);
+    EXPECT_EQ(OnServer(), 0);
+    EXPECT_EQ(server.Value(database, "SELECT max(version) FROM schema_version").toInt(), 2);
+}
+
+// The server refuses each batch (a trigger raises the reason kept in the
+// table refusal): every cause is told once, not at each new connection;
+// another cause is told; once readings arrived, the same cause is news
+// again.
+TEST_F(LabServerSenderTest, EachCauseOfFailureIsToldOnceUntilItChanges) {
+    ASSERT_TRUE(LabServerCommands::Init(settings).ok);
+    server.Column(database, "CREATE TABLE refusal (reason text)");
+    server.Column(database, "INSERT INTO refusal VALUES (NULL)");
+    server.Column(database, "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN "
+                            "IF (SELECT reason FROM refusal) IS NOT NULL THEN "
+                            "RAISE EXCEPTION '%', (SELECT reason FROM refusal); END IF; "
+                            "RETURN NEW; END $$ LANGUAGE plpgsql");
+    server.Column(database, "CREATE TRIGGER refuse BEFORE INSERT ON readings "
+                            "FOR EACH ROW EXECUTE FUNCTION refuse()");
+    auto sender = Sender();
+    QSignalSpy failed(sender.get(), &LabServerSender::Failed);
+    sender->Start();
+    struct Step {
+        const char* refusal; // none: the server takes the readings
+        int newReadings;
+        int told;
+    };
+    const Step steps[] = {
+        {"refused A", 2, 1}, {"refused B", 0, 2}, {nullptr, 1, 2}, {"refused B", 1, 3}};
+    int stored = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.refusal ? step.refusal : "none");
+        server.Column(database, step.refusal ? QStringLiteral("UPDATE refusal SET reason = '%1'")
+                                                   .arg(QLatin1String(step.refusal))
+                                             : QStringLiteral("UPDATE refusal SET reason = NULL"));
+        if (step.newReadings > 0)
+            Store(stored + 1, stored + step.newReadings);
+        stored += step.newReadings;
+        if (step.refusal) {
+            ASSERT_TRUE(WaitUntil([&] { return failed.count() == step.told; }, 10000));
+            EXPECT_TRUE(
+                failed.last().first().value<LabServerStatus>().reason.contains(step.refusal));
+            // Several new connections meanwhile.
+            RunEventsFor(500);
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return OnServer() == stored; }, 10000));
+        }
+        EXPECT_EQ(failed.count(), step.told);
+    }
+    sender->Stop();
+}
+
 TEST_F(LabServerSenderTest, TheSchemaIsCreatedOnceAndUpgradingAgainChangesNothing) {
     for (int run = 0; run < 2; ++run) {
         QString reason;

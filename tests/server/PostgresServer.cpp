@@ -197,7 +197,8 @@ bool PostgresServer::CreateDatabase(const QString& name) {
 }
 
 QVariantList PostgresServer::Column(const QString& database, const QString& query) {
-    const QString name = QStringLiteral("pg-fixture-") + database;
+    // Per server: a test may run a server of its own beside a shared one.
+    const QString name = QStringLiteral("pg-fixture-%1-").arg(port) + database;
     QSqlDatabase connection = QSqlDatabase::contains(name)
                                   ? QSqlDatabase::database(name)
                                   : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
