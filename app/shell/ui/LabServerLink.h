@@ -18,7 +18,7 @@ struct ProgramContext;
 // The shared lab database as the main window shows it: started with the
 // store when the settings switch it on, every reading the store writes
 // queued in the same transaction, its state and queue in a status bar
-// field, and a failure told once per outage. Off, it shows nothing and
+// field, and each cause of failure told once, as a notice. Off, it shows nothing and
 // connects to nothing.
 class LabServerLink : public QObject {
     Q_OBJECT
