@@ -216,6 +216,12 @@ void Comm::OutputData(const QByteArray& strToSent, int32_t TimeOut) {
 }
 
 void Comm::RaiseCommState() {
+    // A connection that completes after the open stopped waiting for it is
+    // polled from then on, like one made within the wait.
+    if (CommOpen() && !polling) {
+        polling = true;
+        TimerChechBuffer.start();
+    }
     if ((CommOpen() ? 1 : 0) == lastReportedState)
         return;
     // A link lost on its own: what arrived before the loss reaches the host
