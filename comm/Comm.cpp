@@ -88,15 +88,14 @@ void Comm::SetCommSource(int value) {
     const QScopedValueRollback closingByHost(hostClosing, true);
     try {
         SetCommOpen(false);
-        switch (value) {
-        case int(enCommSource::None):
-        case int(enCommSource::TCP):
-        case int(enCommSource::Serial):
-            source = static_cast<enCommSource>(value);
+        // A value that names no source is kept as written, but wires nothing.
+        source = static_cast<enCommSource>(value);
+        switch (source) {
+        case enCommSource::None:
+        case enCommSource::TCP:
+        case enCommSource::Serial:
             transport = transportFor(source);
             break;
-        default:
-            return;
         }
     } catch (const std::exception& e) {
         reportOwnFailure(e.what());

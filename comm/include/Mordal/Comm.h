@@ -47,7 +47,8 @@ public:
     void SetMarkersEndOfFrame(const QByteArray& value);
 
     enCommSource CommSource() const { return source; }
-    // Takes any number: values that name no source keep the current wiring.
+    // Takes any number and answers it back; values that name no source keep
+    // the current wiring.
     void SetCommSource(int value);
 
     int16_t SerialPort() const;
