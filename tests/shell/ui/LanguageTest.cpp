@@ -407,23 +407,24 @@ TEST_F(LanguageTest, UnusableLanguageFileIsReportedAndTheDesignedTextsShow) {
         << "nothing is written into it";
 }
 
-TEST_F(LanguageTest, AFileWithSectionsButNoneOfALanguageFileIsRejected) {
-    const QByteArray foreign = "[Desktop Entry]\r\nName=Pomiar\r\n";
-    WriteLanguage(foreign);
-    EXPECT_FALSE(IsUsableLanguageFile(LanguageFile()));
-    Module1::CheckLanguageFile(context);
-    EXPECT_EQ(dialogs.Calls().size(), 1u);
-    LoadMessages(LanguageFile(), context.messages);
-    EXPECT_EQ(context.Msg(45), "Uwaga");
-    EXPECT_EQ(TestFiles::ReadFile(LanguageFile()), foreign);
-
-    // What a start makes of a new file is its own.
+TEST_F(LanguageTest, AnyTextIsALanguageFileThatFillsItselfWithWhatItLacks) {
+    // What a start makes of a new file, or a translation begun by hand.
     for (const QByteArray& usable :
          {QByteArray(""), QByteArray("ok=n\r\n"), QByteArray("[MSG]\r\nMSG_45=Warning\r\n"),
-          QByteArray("[D1]\r\nx=Cycle\r\n")}) {
+          QByteArray("[D1]\r\nx=Cycle\r\n"), QByteArray("[D6]\r\nx=Options\r\n"),
+          QByteArray("[Rp1]\r\nRP1_N=Report\r\n[EXPORT]\r\nMasa=Mass\r\n")}) {
+        SCOPED_TRACE(usable.constData());
         WriteLanguage(usable);
-        EXPECT_TRUE(IsUsableLanguageFile(LanguageFile())) << usable.constData();
+        EXPECT_TRUE(IsUsableLanguageFile(LanguageFile()));
+        Module1::CheckLanguageFile(context);
+        EXPECT_TRUE(dialogs.Calls().empty());
     }
+
+    WriteLanguage("[D6]\r\nx=Options\r\n");
+    LoadMessages(LanguageFile(), context.messages);
+    EXPECT_EQ(context.Msg(45), "Uwaga") << "a missing message is the designed one";
+    EXPECT_EQ(Lang("MSG", "MSG_45"), "Uwaga") << "and is written in for the translator";
+    EXPECT_EQ(Opcje(context, nullptr, nullptr, {}).windowTitle(), "Options");
 }
 
 TEST_F(LanguageTest, StartWithOkYRunsTheTemplateWithoutShowingAWindow) {
