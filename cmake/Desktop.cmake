@@ -11,8 +11,10 @@ qt_add_resources(app_shell_ui toolbar_icons
 qt_add_resources(app_shell_ui application_icon
     PREFIX /application BASE ${packaging_dir} FILES ${packaging_dir}/${TREVALO_APP_ID}.svg)
 target_link_libraries(app_shell_ui PRIVATE Qt6::Svg)
-target_compile_definitions(app_shell_ui PRIVATE
-    TREVALO_VERSION="${PROJECT_VERSION}" TREVALO_APP_ID="${TREVALO_APP_ID}")
+# Public: the main window's caption shows the version from its header.
+target_compile_definitions(app_shell_ui
+    PUBLIC TREVALO_VERSION="${PROJECT_VERSION}"
+    PRIVATE TREVALO_APP_ID="${TREVALO_APP_ID}")
 target_compile_definitions(app_link PRIVATE
     TREVALO_LANGUAGE_FROM_BIN="${TREVALO_LANGUAGE_FROM_BIN}")
 
@@ -27,7 +29,10 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/Language/
 
 install(FILES ${packaging_dir}/${TREVALO_APP_ID}.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${packaging_dir}/${TREVALO_APP_ID}.metainfo.xml
+# The metainfo and the manual pages name the program's version.
+configure_file(${packaging_dir}/${TREVALO_APP_ID}.metainfo.xml.in
+    ${CMAKE_BINARY_DIR}/packaging/${TREVALO_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${TREVALO_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${packaging_dir}/${TREVALO_APP_ID}.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -35,9 +40,9 @@ install(FILES ${packaging_dir}/${TREVALO_APP_ID}.svg
 # Manual pages are installed compressed, as Debian's rules ask (gzip -n: no
 # name or time stamp inside, so that a rebuild gives the same bytes).
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
-set(manual_pages ${packaging_dir}/Pomiar.1 ${packaging_dir}/balance-sim.1)
+set(manual_pages ${packaging_dir}/Pomiar.1.in ${packaging_dir}/balance-sim.1.in)
 if(TARGET trevalo)
-  foreach(candidate ${PROJECT_SOURCE_DIR}/app/cli/trevalo.1 ${packaging_dir}/trevalo.1)
+  foreach(candidate ${PROJECT_SOURCE_DIR}/app/cli/trevalo.1.in ${packaging_dir}/trevalo.1.in)
     if(EXISTS ${candidate})
       list(APPEND manual_pages ${candidate})
       break()
@@ -45,11 +50,12 @@ if(TARGET trevalo)
   endforeach()
 endif()
 set(compressed_pages)
-foreach(page IN LISTS manual_pages)
-  get_filename_component(page_name ${page} NAME)
-  set(compressed ${CMAKE_BINARY_DIR}/man/${page_name}.gz)
+foreach(template IN LISTS manual_pages)
+  get_filename_component(page_name ${template} NAME_WLE)
+  set(page ${CMAKE_BINARY_DIR}/man/${page_name})
+  configure_file(${template} ${page} @ONLY)
+  set(compressed ${page}.gz)
   add_custom_command(OUTPUT ${compressed}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
       COMMAND ${GZIP_EXECUTABLE} -9 -n -c ${page} > ${compressed}
       DEPENDS ${page} VERBATIM)
   list(APPEND compressed_pages ${compressed})

@@ -88,15 +88,14 @@ void Comm::SetCommSource(int value) {
     const QScopedValueRollback closingByHost(hostClosing, true);
     try {
         SetCommOpen(false);
-        switch (value) {
-        case int(enCommSource::None):
-        case int(enCommSource::TCP):
-        case int(enCommSource::Serial):
-            source = static_cast<enCommSource>(value);
+        // A value that names no source is kept as written, but wires nothing.
+        source = static_cast<enCommSource>(value);
+        switch (source) {
+        case enCommSource::None:
+        case enCommSource::TCP:
+        case enCommSource::Serial:
             transport = transportFor(source);
             break;
-        default:
-            return;
         }
     } catch (const std::exception& e) {
         reportOwnFailure(e.what());
@@ -216,6 +215,12 @@ void Comm::OutputData(const QByteArray& strToSent, int32_t TimeOut) {
 }
 
 void Comm::RaiseCommState() {
+    // A connection that completes after the open stopped waiting for it is
+    // polled from then on, like one made within the wait.
+    if (CommOpen() && !polling) {
+        polling = true;
+        TimerChechBuffer.start();
+    }
     if ((CommOpen() ? 1 : 0) == lastReportedState)
         return;
     // A link lost on its own: what arrived before the loss reaches the host

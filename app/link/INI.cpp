@@ -7,7 +7,6 @@
 #include <QMutex>
 #include <QStringList>
 
-#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -314,16 +313,6 @@ bool ZapiszIni(const QString& path, const QString& section, const QString& key,
 
 FileState StateOf(const QString& path) {
     return cache().Load(path)->text.state;
-}
-
-bool HasSection(const QString& path, const QString& section) {
-    return cache().Load(path)->index.contains(nameKey(section));
-}
-
-bool HasAnySection(const QString& path) {
-    const QStringList& lines = cache().Load(path)->text.lines;
-    return std::any_of(lines.begin(), lines.end(),
-                       [](const QString& line) { return isSectionLine(line); });
 }
 
 } // namespace Pomiar::INI

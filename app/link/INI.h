@@ -31,8 +31,4 @@ enum class FileState {
 
 FileState StateOf(const QString& path);
 
-bool HasSection(const QString& path, const QString& section);
-// Whether the file has any section header at all.
-bool HasAnySection(const QString& path);
-
 } // namespace Pomiar::INI

@@ -137,19 +137,17 @@ RejectedFiles& rejectedFiles() {
 } // namespace
 
 bool IsUsableLanguageFile(const QString& path) {
+    // Any text will do: what it lacks, however little it holds, is looked up
+    // as designed and written into it.
     switch (INI::StateOf(path)) {
     case INI::FileState::Missing:
+    case INI::FileState::Text:
         return true;
     case INI::FileState::NotText:
     case INI::FileState::Unreadable:
-        return false;
-    case INI::FileState::Text:
         break;
     }
-    // A file without sections is a new one that fills itself; a file of
-    // the program has the first window's section or the messages.
-    return !INI::HasAnySection(path) || INI::HasSection(path, QStringLiteral("D1")) ||
-           INI::HasSection(path, QStringLiteral("MSG"));
+    return false;
 }
 
 void UseDesignedTexts(const QString& languageFilePath) {

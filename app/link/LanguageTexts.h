@@ -29,10 +29,9 @@ private:
     QStringList texts;
 };
 
-// Whether a language file can serve the run: a missing file or one without
-// sections fills itself; a file of text in neither code page 1250 nor UTF-8,
-// one that cannot be read, or one with sections but neither "D1" nor "MSG"
-// is no language file (message 27).
+// Whether a language file can serve the run: a missing file or any text
+// fills itself with what it lacks; a file of text in neither code page 1250
+// nor UTF-8, or one that cannot be read, is no language file (message 27).
 bool IsUsableLanguageFile(const QString& path);
 
 // For the rest of the run, lookups in this file answer the designed texts

@@ -164,6 +164,18 @@ TEST_F(CommRules, TheOpenStateIsReportedOncePerChangeAndAlwaysAtFirst) {
     EXPECT_TRUE(errors.isEmpty());
 }
 
+TEST_F(CommRules, ALinkThatComesUpAfterTheOpenGaveUpIsPolled) {
+    transport.opens = false;
+    Open();
+    // The connection completes later and the transport says so.
+    transport.open = true;
+    comm.RaiseCommState();
+    transport.arrived = "1.5 g\r\n";
+    ASSERT_TRUE(WaitForDeliveries(1));
+    EXPECT_EQ(deliveries[0].frame, "1.5 g\r\n");
+    EXPECT_EQ(events, (std::vector<std::string>{"closed", "open", "frame"}));
+}
+
 TEST_F(CommRules, GarbageLongerThanMaxFrameSizeRaisesIncorrectFramesAndIsKept) {
     comm.SetMaxFrameSize(10);
     Open();

@@ -313,11 +313,19 @@ TEST_F(CommState, SwitchingSourceClosesTheLinkAndKeepsTheBuffer) {
     EXPECT_TRUE(other.CommOpen());
 }
 
-TEST_F(CommState, UnknownSourceKeepsTheWiringButClosesTheLink) {
-    OpenSerial();
-    comm.SetCommSource(9);
-    EXPECT_EQ(comm.CommSource(), enCommSource::Serial);
-    EXPECT_FALSE(comm.CommOpen());
+TEST_F(CommState, UnknownSourceIsKeptAsWrittenWithTheWiringButClosesTheLink) {
+    for (const int unknown : {-1, 3, 9}) {
+        SCOPED_TRACE(unknown);
+        OpenSerial();
+        ASSERT_TRUE(comm.CommOpen());
+        comm.SetCommSource(unknown);
+        EXPECT_EQ(int(comm.CommSource()), unknown);
+        EXPECT_FALSE(comm.CommOpen());
+        // The serial port is still the one wired: opening takes it again.
+        comm.SetCommOpen(true);
+        EXPECT_TRUE(comm.CommOpen());
+        comm.SetCommOpen(false);
+    }
 }
 
 TEST_F(CommState, ClosingReportsOnceAndStopsPolling) {

@@ -226,7 +226,7 @@ TEST_F(TCPTest, RefusedConnectionEndsTheWaitWithAnError) {
     EXPECT_EQ(states, std::vector<bool>{false});
 }
 
-TEST_F(TCPTest, HangingConnectionGivesUpAfterTheWaitAndAnnouncesALateConnect) {
+TEST_F(TCPTest, HangingConnectionGivesUpAfterTheWaitAndPollsALateConnect) {
     // With a backlog of 0 one finished connection fills the queue and the
     // next connection's handshake is ignored until it is taken.
     Peer full(0);
@@ -248,10 +248,18 @@ TEST_F(TCPTest, HangingConnectionGivesUpAfterTheWaitAndAnnouncesALateConnect) {
     EXPECT_TRUE(WaitUntil(
         [&] {
             full.AcceptWaiting();
-            return states.size() == 2;
+            return states.size() == 2 && full.connections.size() == 2;
         },
         10000));
     EXPECT_EQ(states, (std::vector<bool>{false, true}));
+    ASSERT_TRUE(comm.CommOpen());
+
+    // Open means polled: a request goes out and its reply comes back.
+    comm.OutputData("SI\r\n");
+    EXPECT_EQ(full.Read(), "SI\r\n");
+    full.Send("12.5 g\r\n");
+    EXPECT_TRUE(WaitUntil([&] { return !frames.empty(); }));
+    EXPECT_EQ(frames, std::vector<QByteArray>{"12.5 g\r\n"});
     close(filler);
 }
 

@@ -1,3 +1,4 @@
+#include "Glowna.h"
 #include "InstalledFiles.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 using InstalledFiles::Execute;
 using TestFiles::ReadFile;
@@ -98,7 +100,7 @@ TEST_F(InstallTest, EveryFileLandsInItsPlaceAndNothingOfTheBuildGoesWithIt) {
 }
 
 TEST_F(InstallTest, LibraryIsFoundThroughItsSoname) {
-    const QString library = Installed(INSTALL_LIBDIR "/libMordal.so." PROJECT_VERSION_TEXT);
+    const QString library = Installed(INSTALL_LIBDIR "/libMordal.so." MORDAL_VERSION_TEXT);
     const auto headers = Execute("objdump", {"-p", library});
     ASSERT_EQ(headers.exitCode, 0) << headers.output.toStdString();
     EXPECT_TRUE(headers.output.contains("SONAME               libMordal.so.2"))
@@ -115,6 +117,8 @@ TEST_F(InstallTest, AHostBuildsAgainstTheInstalledHeadersThroughPkgConfig) {
     environment.insert("PKG_CONFIG_PATH", Installed(INSTALL_LIBDIR "/pkgconfig"));
     const auto flags = Execute("pkg-config", {"--cflags", "--libs", "Mordal"}, environment);
     ASSERT_EQ(flags.exitCode, 0) << flags.output.toStdString();
+    const auto version = Execute("pkg-config", {"--modversion", "Mordal"}, environment);
+    EXPECT_EQ(version.output.trimmed(), MORDAL_VERSION_TEXT) << "the library's own version";
 
     QTemporaryDir work(TestEnvironment::Root() + "/host-XXXXXX");
     TestFiles::WriteFile(work.filePath("host.cpp"), R"(#include <Mordal/Mordal.h>
@@ -147,7 +151,9 @@ TEST_F(InstallTest, InstalledProgramAnswersHelpAndVersionWithoutADisplay) {
     EXPECT_TRUE(help.output.contains("--dir DIR"));
     const auto version = Execute(Installed("bin/Pomiar"), {"--version"}, environment);
     EXPECT_EQ(version.exitCode, 0) << version.output.toStdString();
-    EXPECT_EQ(version.output.trimmed(), "Pomiar (Trevalo) " PROJECT_VERSION_TEXT);
+    EXPECT_EQ(version.output.trimmed().toStdString(),
+              std::string("Pomiar (Trevalo) ") + Pomiar::Glowna::Version)
+        << "the version the main window's caption shows";
     // Neither made a program folder: nothing was started.
     EXPECT_FALSE(QFileInfo::exists(stage->filePath("home/.local/share/Trevalo")));
 }
@@ -199,6 +205,25 @@ TEST_F(InstallTest, MenuEntryAndMetainfoPassTheirValidators) {
     EXPECT_TRUE(QFileInfo(Installed("bin/" + fields.value("Exec").toString())).isExecutable());
     EXPECT_TRUE(QFileInfo::exists(Installed("share/icons/hicolor/scalable/apps/" +
                                             fields.value("Icon").toString() + ".svg")));
+}
+
+TEST_F(InstallTest, ManualPagesAndMetainfoNameTheVersionTheCaptionShows) {
+    const std::string version = Pomiar::Glowna::Version;
+    const QRegularExpression pageFooter(R"re(^\.TH \S+ 1 "[^"]*" "Trevalo ([^"]+)")re");
+    const QRegularExpression release(R"re(<release version="([^"]+)")re");
+    QStringList places = InstalledFiles::Expected().filter(QRegularExpression("^share/man/"));
+    places << "share/metainfo/" APP_ID ".metainfo.xml";
+    for (const QString& place : places) {
+        SCOPED_TRACE(place.toStdString());
+        const bool page = place.endsWith(".gz");
+        const QByteArray text =
+            page ? Execute("gzip", {"-dc", Installed(place)}).output : ReadFile(Installed(place));
+        // A page names it in its header; the newest release comes first.
+        const QRegularExpressionMatch found =
+            (page ? pageFooter : release).match(QString::fromUtf8(text));
+        ASSERT_TRUE(found.hasMatch()) << text.left(200).toStdString();
+        EXPECT_EQ(found.captured(1).toStdString(), version);
+    }
 }
 
 TEST_F(InstallTest, ManualPagesAreCompressedPages) {

@@ -17,7 +17,7 @@ QStringList Expected() {
         "bin/balance-sim",
         libdir + "/libMordal.so",
         libdir + "/libMordal.so.2",
-        libdir + "/libMordal.so." PROJECT_VERSION_TEXT,
+        libdir + "/libMordal.so." MORDAL_VERSION_TEXT,
         libdir + "/pkgconfig/Mordal.pc",
         "share/applications/" + app + ".desktop",
         "share/metainfo/" + app + ".metainfo.xml",

@@ -1,9 +1,12 @@
+#include "Glowna.h"
 #include "InstalledFiles.h"
 #include "TestEnvironment.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <string>
 
 using InstalledFiles::Execute;
 
@@ -49,7 +52,8 @@ TEST(PackageTest, DebianPackageHoldsTheInstallUnderUsrWithItsDependencies) {
         EXPECT_TRUE(files.contains(expected)) << expected.toStdString();
 
     EXPECT_EQ(ControlField(package, "Package"), "trevalo");
-    EXPECT_EQ(ControlField(package, "Version"), PROJECT_VERSION_TEXT);
+    const std::string version = Pomiar::Glowna::Version;
+    EXPECT_EQ(ControlField(package, "Version").toStdString(), version);
     const QString depends = ControlField(package, "Depends");
     for (const char* dependency :
          {"libqt6core6", "libqt6widgets6", "libqt6charts6", "libqt6printsupport6", "libqt6svg6",
@@ -58,5 +62,5 @@ TEST(PackageTest, DebianPackageHoldsTheInstallUnderUsrWithItsDependencies) {
             << dependency << " missing from: " << depends.toStdString();
     // Other packages that link the library depend on this one for it.
     const auto shlibs = Execute("dpkg-deb", {"--info", package, "shlibs"});
-    EXPECT_EQ(QString::fromUtf8(shlibs.output).simplified(), "libMordal 2 trevalo (>= 2.0.0)");
+    EXPECT_EQ(shlibs.output.simplified().toStdString(), "libMordal 2 trevalo (>= " + version + ")");
 }

@@ -34,7 +34,7 @@ class StatisticsPanel;
 class Glowna : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr const char* Version = "5.2.0";
+    static constexpr const char* Version = TREVALO_VERSION;
 
     Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent = nullptr);
     ~Glowna() override;

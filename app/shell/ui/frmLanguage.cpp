@@ -4,7 +4,6 @@
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -49,10 +48,7 @@ frmLanguage::frmLanguage(const ProgramContext& context, QWidget* parent)
     cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setDefault(true);
-    // The chooser's own texts stay out of the language file, so that a broken
-    // file can never hide the way back; the cancel button takes Qt's own text,
-    // "Anuluj" when the program runs in Polish and "Cancel" otherwise.
-    cmdCancel = new QPushButton(QCoreApplication::translate("QPlatformTheme", "Cancel"), this);
+    cmdCancel = new QPushButton(QStringLiteral("Anuluj"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

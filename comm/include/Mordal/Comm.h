@@ -47,7 +47,8 @@ public:
     void SetMarkersEndOfFrame(const QByteArray& value);
 
     enCommSource CommSource() const { return source; }
-    // Takes any number: values that name no source keep the current wiring.
+    // Takes any number and answers it back; values that name no source keep
+    // the current wiring.
     void SetCommSource(int value);
 
     int16_t SerialPort() const;
@@ -114,8 +115,10 @@ private:
     // The host closes the link itself: frames still waiting are not pressed
     // on it during the close.
     bool hostClosing = false;
-    // Polling follows the open state of the last open or close, so that the
-    // frames received before a lost connection are still delivered.
+    // Polling starts whenever the link is seen open, also when a connection
+    // completes late; only an open or close of the host's that leaves the
+    // link closed stops it, so that the frames received before a lost
+    // connection are still delivered.
     bool polling = false;
     int32_t timeOutCount = 0;
     int16_t lastReportedState = 256;
