@@ -57,6 +57,16 @@ protected:
         void LoadFirstRange() override { ++rangesLoaded; }
     };
 
+    // The balance back under the same port name: the link reopens by itself,
+    // automatic work asks it, and its reply is stored.
+    void PlugBackDuringAutomaticWork(PtyPair& back) {
+        back.Publish(1);
+        ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
+        EXPECT_EQ(back.Read(4, 2000), "SI\r\n");
+        back.Write("SI     7.0000 g  \r\n");
+        ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
+    }
+
     int Requests(const QByteArray& command) {
         return int(balance.Read(1, 100).count(command + "\r\n"));
     }
@@ -327,11 +337,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
     EXPECT_TRUE(window->Session().Timer2.isActive()) << "automatic work goes on ticking";
 
     PtyPair back;
-    back.Publish(1);
-    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
-    EXPECT_EQ(back.Read(4, 2000), "SI\r\n");
-    back.Write("SI     7.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
+    ASSERT_NO_FATAL_FAILURE(PlugBackDuringAutomaticWork(back));
     EXPECT_EQ(dialogs.Calls().size(), 1u);
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ") << "still automatic work, no second Start";
@@ -446,11 +452,7 @@ TEST_F(AcquisitionTest, AutomaticWorkGoesOnWhileALinkFailureIsShown) {
     EXPECT_FALSE(ShownBoxes()[0]->isModal());
 
     PtyPair back;
-    back.Publish(1);
-    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
-    EXPECT_EQ(back.Read(4, 2000), "SI\r\n");
-    back.Write("SI     7.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
+    ASSERT_NO_FATAL_FAILURE(PlugBackDuringAutomaticWork(back));
     ASSERT_EQ(ShownBoxes().size(), 1u) << "still unanswered";
 
     // A later failure under the same title replaces the one shown.
