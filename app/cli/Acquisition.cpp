@@ -5,7 +5,6 @@
 #include "ErrorLog.h"
 #include "FileLock.h"
 #include "LinkSession.h"
-#include "ReadingHandler.h"
 #include "SeriesFile.h"
 #include "Station.h"
 #include "StoreReply.h"
@@ -112,30 +111,15 @@ void Acquisition::handleReading(const QByteArray& frame) {
     // Taken means written or waiting to be written; a reading outside the
     // cycle window is not taken.
     const int taken = store.RowCount() + store.WaitingReadings();
-    Reply reply{frame, StoreReply(store, frame, QDateTime::currentDateTime(), false,
-                                  [this](const QString& error) { logError(error); }) &&
-                           store.RowCount() + store.WaitingReadings() > taken};
+    Reply reply{frame};
+    reply.stored = StoreReply(
+                       store, frame, QDateTime::currentDateTime(), false,
+                       [this](const QString& error) { logError(error); }, &reply.outsideLimits) &&
+                   store.RowCount() + store.WaitingReadings() > taken;
     if (reply.stored)
         stability.push_back(IsStable(frame));
-    else
-        reply.outsideLimits = heldBackByLimits(frame);
     if (replied)
         replied(reply);
-}
-
-bool Acquisition::heldBackByLimits(const QByteArray& frame) const {
-    if (!store.limits.minOn && !store.limits.maxOn)
-        return false;
-    // The handler once more, only to learn where it stopped.
-    bool outside = false;
-    ReadingHandler::HandlerContext handler;
-    handler.locale = store.locale;
-    handler.outsideLimits = [&](const QString& value) {
-        outside = store.limits.Outside(value, store.locale);
-        return outside;
-    };
-    ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
-    return outside;
 }
 
 void Acquisition::logError(const QString& error) const {

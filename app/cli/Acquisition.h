@@ -65,7 +65,6 @@ public:
 private:
     void onFrame(const QByteArray& frame);
     void handleReading(const QByteArray& frame);
-    bool heldBackByLimits(const QByteArray& frame) const;
     void logError(const QString& error) const;
 
     Station& station;
