@@ -1,4 +1,5 @@
 #include "LinkSession.h"
+#include "LoopbackListener.h"
 #include "TestFiles.h"
 #include "TrevaloProcess.h"
 
@@ -9,12 +10,6 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -144,28 +139,13 @@ TEST_F(BalanceVerbs, LinkThatCannotOpenOrGoesAway) {
 // A converter that drops what is sent to it (here: a listener whose queue
 // of connections is full) fails the open within the time the message says.
 TEST_F(BalanceVerbs, AConnectionThatHangsFailsWithinTheTimeTold) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    // Never accepted: the first connection fills the queue.
-    std::vector<int> waiting;
-    for (int i = 0; i < 2; ++i) {
-        waiting.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(waiting.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    LoopbackListener converter(0);
+    converter.FillQueue();
     QElapsedTimer took;
     took.start();
     const auto run =
-        RunTrevalo({"read", "--tcp", QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port))});
+        RunTrevalo({"read", "--tcp", QStringLiteral("127.0.0.1:%1").arg(converter.port)});
     const qint64 ms = took.elapsed();
-    for (const int socket : waiting)
-        ::close(socket);
-    ::close(listener);
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_TRUE(run.err.contains("no connection within 5 s")) << run.err.toStdString();
     EXPECT_LT(ms, 7000);

@@ -2,6 +2,7 @@
 
 #include "EventWait.h"
 #include "INI.h"
+#include "LoopbackListener.h"
 #include "ProgramContext.h"
 #include "PtyPair.h"
 #include "ScriptedDialogs.h"
@@ -24,10 +25,6 @@
 #include <memory>
 #include <ostream>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace Pomiar;
@@ -44,30 +41,6 @@ public:
         return {11001, QString(), QString()};
     }
     QString NameOfAddress(const QString&) override { return QStringLiteral("localhost"); }
-};
-
-// A listening loopback socket standing in for a balance on the network.
-class LoopbackListener {
-public:
-    LoopbackListener() {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof at;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&at), length) == 0 && ::listen(fd, 4) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0)
-            port = ntohs(at.sin_port);
-    }
-    ~LoopbackListener() { ::close(fd); }
-
-    bool HasConnection() const {
-        pollfd waiting{fd, POLLIN, 0};
-        return ::poll(&waiting, 1, 0) == 1;
-    }
-
-    int fd = -1;
-    int port = 0;
 };
 
 QByteArray FileBytes(const QString& path) {
