@@ -227,9 +227,7 @@ QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOpera
     if (run.verb == QLatin1String("log") && !run.intervalText.isEmpty()) {
         // Automatic work asks at whole ticks: an interval between them would
         // silently become another one.
-        const int kept = Pomiar::CycleSettings::Ticks(Pomiar::CycleSettings::ValidateInterval(
-                             run.intervalText, QLocale::c())) *
-                         tickMs;
+        const int kept = IntervalTicks(run.intervalText) * tickMs;
         if (kept != run.intervalMs)
             return QStringLiteral("log asks the balance every %1 s or a multiple of it: "
                                   "--interval %2 would ask every %3 s")
@@ -242,6 +240,11 @@ QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOpera
 }
 
 } // namespace
+
+int IntervalTicks(const QString& intervalText) {
+    return Pomiar::CycleSettings::Ticks(
+        Pomiar::CycleSettings::ValidateInterval(intervalText, QLocale::c()));
+}
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     ParsedCommandLine parsed;

@@ -49,4 +49,7 @@ struct ParsedCommandLine {
 // arguments[0] is the program's name.
 ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 
+// An --interval as automatic work keeps it: half-second ticks, at least one.
+int IntervalTicks(const QString& intervalText);
+
 } // namespace Trevalo

@@ -95,10 +95,9 @@ private:
 
 // The interval's half-second ticks: --interval, else the station's stored
 // one; at least one tick, as the cycle settings allow.
-int IntervalTicks(const Invocation& run, const Station& station) {
+int LogTicks(const Invocation& run, const Station& station) {
     if (!run.intervalText.isEmpty())
-        return CycleSettings::Ticks(
-            CycleSettings::ValidateInterval(run.intervalText, QLocale::c()));
+        return IntervalTicks(run.intervalText);
     return CycleSettings::StoredTicks(PerUserSettings(station.context.applicationTitle));
 }
 
@@ -110,7 +109,7 @@ int RunLog(const Invocation& run) {
     LinkSession link;
     if (const int code = Connect(run, station, link))
         return code;
-    const int ticks = IntervalTicks(run, station);
+    const int ticks = LogTicks(run, station);
     if (ticks <= 0)
         return Fail(UsageError, QStringLiteral("log needs --interval S (at least 0.5)"));
     Acquisition acquisition(station, link);
