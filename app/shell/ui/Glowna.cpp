@@ -335,8 +335,7 @@ void Glowna::afterReadingPrompts() {
             return;
         promptOpen = true;
         const auto reopen = qScopeGuard([this] { promptOpen = false; });
-        if (context.settings.pomiarShowNote || context.settings.pomiarShowSave)
-            seriesCommands.EditDescription(row);
+        seriesCommands.EditDescription(row);
         if (context.settings.pomiarShowSave)
             context.dialogs->MessageBox(this, context.Msg(49), MsgButtons::Ok, MsgIcon::None,
                                         QString());
