@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     if (!program.Open(folders.Program(), Port, "auto_work"))
         return 1;
     Pomiar::Glowna& window = *program.window;
-    window.Session().lTim2 = 1;
+    window.Session().SetInterval(1);
     // An operator starts a window that has long been painted.
     QEventLoop shown;
     QTimer::singleShot(ShownMs, &shown, &QEventLoop::quit);

@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
                 wykres->Redraw();
                 wykres->MSChart1->viewport()->repaint();
             });
-            store.chartRefresh = [&wykres] { wykres->Redraw(); };
+            const QMetaObject::Connection redrawn = QObject::connect(
+                &store, &MeasurementStore::SeriesChanged, [&wykres] { wykres->Redraw(); });
             // Readings go on after the series' last one (one a second from
             // 08:00), as a running series has them.
             const QDateTime at =
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
                 store.DodajPomiar(QStringLiteral("12.0001 g\r\n"), QStringLiteral("g"),
                                   at.addSecs(++n));
             });
-            store.chartRefresh = nullptr;
+            QObject::disconnect(redrawn);
             std::printf("%-8d %-10s %8.2f / %-11.2f %8.2f / %-11.2f %8.2f / %-11.2f %.2f\n", rows,
                         lastN ? "last 1000" : "all", redraw.median, redraw.worst, painted.median,
                         painted.worst, append.median, append.worst, firstMs);

@@ -114,13 +114,15 @@ int main(int argc, char** argv) {
 
     const int lines = seconds * linesPerSecond;
     Stream stream;
+    int collected = 0;
+    QObject::connect(&window.Session(), &Pomiar::AcquisitionSession::LineCollected,
+                     [&collected] { ++collected; });
     window.Session().ContinuousSwitch();
     std::thread balance(StreamLines, peer.master, lines, linesPerSecond, std::ref(stream));
     QElapsedTimer wall;
     wall.start();
     qint64 doneAt = -1;
     qint64 caughtUpAt = -1;
-    int collected = 0;
     double storeSeconds = 0.0;
     // Apart from the wall time, so that a busy machine shows as such.
     double storeCpuSeconds = 0.0;
@@ -133,7 +135,6 @@ int main(int argc, char** argv) {
             return;
         if (doneAt < 0)
             doneAt = wall.elapsed();
-        collected = int(window.Session().Buffers().frames.count("\r\n"));
         if (collected < stream.sent && wall.elapsed() - doneAt <= DrainMs)
             return;
         if (collected >= stream.sent)

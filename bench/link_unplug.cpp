@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     CountingDialogs dialogs;
     program.context.dialogs = &dialogs;
     Glowna& window = *program.window;
-    window.Session().lTim2 = 1;
+    window.Session().SetInterval(1);
 
     auto balance = std::make_unique<Balance>(device->master);
     window.StartCommand();

@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
             const Figures live = timeAppends(store, appends);
             const std::size_t fullPasses = store.Running().FullPasses() - passesBefore;
             const Figures statistics = timeStatistics(store, appends);
-            store.liveStatistics = false;
+            store.SetLiveStatistics(false);
             const Figures quiet = timeAppends(store, appends);
             std::printf("  %8d rows, %s:\n", rows,
                         workingDatabase ? "working database" : "series file bound in place");

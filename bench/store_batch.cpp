@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const int frames = 10000;
     ContinuousBuffers buffers;
     const QDateTime start = QDateTime::currentDateTime();
-    store.seriesStart = start;
+    store.SetSeriesStart(start);
     for (int i = 0; i < frames; ++i)
         buffers.Append(QByteArray("SI    12.") + QByteArray::number(1000 + i % 1000) + " g  \r\n",
                        start.addMSecs(i * 100));

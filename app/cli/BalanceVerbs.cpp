@@ -1,7 +1,6 @@
-#include "Acquisition.h"
+#include "ConsoleSession.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "LinkSession.h"
 #include "Station.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
@@ -11,6 +10,8 @@
 #include <optional>
 
 namespace Trevalo {
+
+using Pomiar::AcquisitionSession;
 
 namespace {
 
@@ -30,29 +31,32 @@ bool IsErrorReply(const QByteArray& frame) {
 }
 
 // One request of "read": false when it brought no reading (told on stderr).
-bool ReadOnce(const Invocation& run, Acquisition& acquisition, LinkSession& link,
-              ReadingPrinter& printer) {
-    std::optional<Acquisition::Reply> reply;
-    acquisition.replied = [&reply](const Acquisition::Reply& answer) {
-        if (!reply)
-            reply = answer;
-    };
-    acquisition.Protocol().OdpytajWage(run.unstable);
-    Events::RunUntil([&] { return reply || link.Lost() || Events::Interrupted(); }, run.timeoutMs);
-    for (const PrintedReading& reading : acquisition.NewReadings())
+bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& printer) {
+    std::optional<AcquisitionSession::Reply> reply;
+    const QMetaObject::Connection replied =
+        QObject::connect(&console.Session(), &AcquisitionSession::ReplyHandled,
+                         [&reply](const AcquisitionSession::Reply& answer) {
+                             if (!reply)
+                                 reply = answer;
+                         });
+    console.Session().OdpytajWage();
+    Events::RunUntil([&] { return reply || console.Lost() || Events::Interrupted(); },
+                     run.timeoutMs);
+    QObject::disconnect(replied);
+    for (const PrintedReading& reading : console.NewReadings())
         printer.Print(reading);
-    if (link.Lost() || Events::Interrupted())
+    if (console.Lost() || Events::Interrupted())
         return false;
     if (!reply) {
         Warn(QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs)));
         return false;
     }
-    if (reply->outsideLimits) {
+    if (reply->outcome == AcquisitionSession::Outcome::OutsideLimits) {
         Warn(QStringLiteral("reading outside the acceptance limits (%1): %2")
-                 .arg(LimitsText(acquisition.Store().limits), ShownReply(reply->frame)));
+                 .arg(LimitsText(console.Store().Limits()), ShownReply(reply->frame)));
         return false;
     }
-    if (!reply->stored) {
+    if (!reply->Taken()) {
         Warn(QStringLiteral("reply without a reading: %1").arg(ShownReply(reply->frame)));
         return false;
     }
@@ -64,47 +68,50 @@ bool ReadOnce(const Invocation& run, Acquisition& acquisition, LinkSession& link
 int RunRead(const Invocation& run) {
     Events::CatchInterrupts();
     Station station;
-    LinkSession link;
-    if (const int code = Connect(run, station, link))
+    if (const int code = LoadSettings(run, station))
         return code;
-    Acquisition acquisition(station, link);
-    QString error;
-    if (!acquisition.UseTemporarySeries(&error))
-        return Fail(FileFailed, error);
+    ConsoleSession console(station);
+    if (const int code = Connect(console))
+        return code;
+    // The switch the program's single reads follow.
+    if (run.unstable)
+        console.Session().UnstableSwitch();
     ReadingPrinter printer(run.format);
     int missing = 0;
     for (int i = 0; i < run.count && !Events::Interrupted(); ++i) {
         QElapsedTimer sinceRequest;
         sinceRequest.start();
         // Ctrl+C ends the run; the request it cut short is not a fault.
-        if (!ReadOnce(run, acquisition, link, printer) && !Events::Interrupted())
+        if (!ReadOnce(run, console, printer) && !Events::Interrupted())
             ++missing;
-        if (link.Lost())
-            return Fail(LinkFailed, *link.Lost());
+        if (console.Lost())
+            return Fail(LinkFailed, *console.Lost());
         const int rest = run.intervalMs - int(sinceRequest.elapsed());
         if (i + 1 < run.count && rest > 0)
             Events::RunUntil([] { return Events::Interrupted(); }, rest);
     }
-    if (const int code = FinishStoring(acquisition, printer, QString()))
+    if (const int code = FinishStoring(console, printer, QString()))
         return code;
     return missing > 0 ? NoReading : Success;
 }
 
 int RunTare(const Invocation& run) {
     Station station;
-    LinkSession link;
-    if (const int code = Connect(run, station, link))
+    if (const int code = LoadSettings(run, station))
         return code;
-    Pomiar::BalanceProtocol protocol(link.Comm(), station.context.settings);
+    ConsoleSession console(station);
+    if (const int code = Connect(console))
+        return code;
     std::optional<QByteArray> reply;
-    link.frameReceived = [&reply](const QByteArray& frame) {
-        if (!reply)
-            reply = frame;
-    };
-    protocol.Tare();
-    Events::RunUntil([&] { return reply || link.Lost(); }, run.timeoutMs);
-    if (link.Lost())
-        return Fail(LinkFailed, *link.Lost());
+    QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,
+                     [&reply](const QByteArray& frame, bool&) {
+                         if (!reply)
+                             reply = frame;
+                     });
+    console.Session().Tare();
+    Events::RunUntil([&] { return reply || console.Lost(); }, run.timeoutMs);
+    if (console.Lost())
+        return Fail(LinkFailed, *console.Lost());
     if (!reply)
         return Fail(
             NoReading,
@@ -118,28 +125,30 @@ int RunTare(const Invocation& run) {
 int RunSend(const Invocation& run) {
     Events::CatchInterrupts();
     Station station;
-    LinkSession link;
-    if (const int code = Connect(run, station, link))
+    if (const int code = LoadSettings(run, station))
         return code;
-    Pomiar::BalanceProtocol protocol(link.Comm(), station.context.settings);
+    ConsoleSession console(station);
+    if (const int code = Connect(console))
+        return code;
     int replies = 0;
     QElapsedTimer sinceLast;
-    link.frameReceived = [&](const QByteArray& frame) {
-        std::printf("%s\n", qPrintable(ShownReply(frame)));
-        std::fflush(stdout);
-        ++replies;
-        sinceLast.restart();
-    };
-    protocol.OutputDataAndDebug(run.operand.toLatin1() + "\r\n");
+    QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,
+                     [&](const QByteArray& frame, bool&) {
+                         std::printf("%s\n", qPrintable(ShownReply(frame)));
+                         std::fflush(stdout);
+                         ++replies;
+                         sinceLast.restart();
+                     });
+    console.Session().Protocol().OutputDataAndDebug(run.operand.toLatin1() + "\r\n");
     sinceLast.start();
     // Replies are printed until none came for the time-out.
     Events::RunUntil(
         [&] {
-            return sinceLast.elapsed() >= run.timeoutMs || link.Lost() || Events::Interrupted();
+            return sinceLast.elapsed() >= run.timeoutMs || console.Lost() || Events::Interrupted();
         },
         -1);
-    if (link.Lost())
-        return Fail(LinkFailed, *link.Lost());
+    if (console.Lost())
+        return Fail(LinkFailed, *console.Lost());
     if (replies == 0)
         return Fail(NoReading,
                     QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs)));

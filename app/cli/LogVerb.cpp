@@ -1,10 +1,9 @@
-#include "Acquisition.h"
+#include "ConsoleSession.h"
 #include "CycleGate.h"
 #include "CycleSettings.h"
 #include "Database.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "LinkSession.h"
 #include "PerUserSettings.h"
 #include "Station.h"
 #include "VerbSupport.h"
@@ -13,7 +12,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
 namespace Trevalo {
@@ -56,43 +54,6 @@ QString LoadCycleWindows(const QString& path, CycleGate& gate) {
     return {};
 }
 
-// Automatic work as the program runs it: a tick every half second, a
-// request every `ticks` ticks, the first at once.
-class AutomaticWork {
-public:
-    AutomaticWork(BalanceProtocol& protocol, int ticks) : protocol(protocol), ticks(ticks) {
-        timer.setInterval(500);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] { Tick(); });
-    }
-    void Start() {
-        timer.start();
-        request();
-    }
-    void Stop() { timer.stop(); }
-
-    // Each request, after it was sent.
-    std::function<void()> requested;
-
-private:
-    void Tick() {
-        if (++counted >= ticks) {
-            request();
-            counted = 0;
-        }
-    }
-    void request() {
-        protocol.OdpytajWage(true);
-        if (requested)
-            requested();
-    }
-
-    BalanceProtocol& protocol;
-    const int ticks;
-    int counted = 0;
-    QTimer timer;
-};
-
 // The interval's half-second ticks: --interval, else the station's stored
 // one; at least one tick, as the cycle settings allow.
 int LogTicks(const Invocation& run, const Station& station) {
@@ -106,16 +67,18 @@ int LogTicks(const Invocation& run, const Station& station) {
 int RunLog(const Invocation& run) {
     Events::CatchInterrupts();
     Station station;
-    LinkSession link;
-    if (const int code = Connect(run, station, link))
+    if (const int code = LoadSettings(run, station))
+        return code;
+    ConsoleSession console(station);
+    if (const int code = Connect(console))
         return code;
     const int ticks = LogTicks(run, station);
     if (ticks <= 0)
         return Fail(UsageError, QStringLiteral("log needs --interval S (at least 0.5)"));
-    Acquisition acquisition(station, link);
     QString error;
-    if (!acquisition.UseSeriesFile(run.out, &error))
+    if (!console.UseSeriesFile(run.out, &error))
         return Fail(FileFailed, run.out + QStringLiteral(": ") + error);
+    AcquisitionSession& session = console.Session();
 
     QTemporaryDir scratch;
     std::unique_ptr<Database> cycleDatabase;
@@ -132,18 +95,9 @@ int RunLog(const Invocation& run) {
         error = LoadCycleWindows(run.cycleFile, *gate);
         if (!error.isEmpty())
             return Fail(FileFailed, run.cycleFile + QStringLiteral(": ") + error);
-        acquisition.Store().cycleGate = [&](int elapsed) {
-            switch (gate->Check(elapsed)) {
-            case CycleGate::Result::Accept:
-                return true;
-            case CycleGate::Result::Reject:
-                return false;
-            case CycleGate::Result::EndOfCycle:
-                cycleEnded = true;
-                return false;
-            }
-            return false;
-        };
+        session.SetCycleWindows(gate.get());
+        session.SetCycleWork(true);
+        QObject::connect(&session, &AcquisitionSession::CycleEnded, [&] { cycleEnded = true; });
     }
 
     ReadingPrinter printer(run.format);
@@ -153,32 +107,31 @@ int RunLog(const Invocation& run) {
     unanswered.setSingleShot(true);
     bool silent = false;
     QObject::connect(&unanswered, &QTimer::timeout, [&] {
-        if (!link.Lost() && !silent)
+        if (!console.Lost() && !silent)
             Warn(QStringLiteral("no reply within %1 s, asking on").arg(SecondsText(run.timeoutMs)));
-        silent = !link.Lost();
+        silent = !console.Lost();
     });
-    acquisition.replied = [&](const Acquisition::Reply&) {
+    QObject::connect(&session, &AcquisitionSession::ReplyHandled, [&] {
         unanswered.stop();
         if (silent)
             Warn(QStringLiteral("the balance answers again"));
         silent = false;
-        for (const PrintedReading& reading : acquisition.NewReadings())
+        for (const PrintedReading& reading : console.NewReadings())
             printer.Print(reading);
-    };
-    link.linkLost = [](const QString& reason) { Warn(reason + QStringLiteral(", reopening")); };
-    link.linkBack = [] { Warn(QStringLiteral("link back")); };
-    link.KeepReopening(true);
-    AutomaticWork work(acquisition.Protocol(), ticks);
-    work.requested = [&] {
+    });
+    QObject::connect(&session, &AcquisitionSession::ReadingRequested, [&] {
         if (!unanswered.isActive())
             unanswered.start(run.timeoutMs);
-    };
-    work.Start();
+    });
+    console.linkLost = [](const QString& reason) { Warn(reason + QStringLiteral(", reopening")); };
+    console.linkBack = [] { Warn(QStringLiteral("link back")); };
+    session.SetInterval(ticks);
+    session.Start();
     Events::RunUntil([&] { return Events::Interrupted() || cycleEnded; }, -1);
-    work.Stop();
+    session.Stop();
     if (cycleEnded)
         Warn(QStringLiteral("end of the cycle"));
-    return FinishStoring(acquisition, printer, run.out);
+    return FinishStoring(console, printer, run.out);
 }
 
 } // namespace Trevalo

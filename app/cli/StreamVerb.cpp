@@ -1,7 +1,6 @@
-#include "Acquisition.h"
+#include "ConsoleSession.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "LinkSession.h"
 #include "Station.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
@@ -15,31 +14,35 @@ namespace Trevalo {
 int RunStream(const Invocation& run) {
     Events::CatchInterrupts();
     Station station;
-    LinkSession link;
-    if (const int code = Connect(run, station, link))
+    if (const int code = LoadSettings(run, station))
         return code;
-    Acquisition acquisition(station, link);
+    ConsoleSession console(station);
+    if (const int code = Connect(console))
+        return code;
     QString error;
-    const bool ready = run.out.isEmpty() ? acquisition.UseTemporarySeries(&error)
-                                         : acquisition.UseSeriesFile(run.out, &error);
-    if (!ready)
-        return Fail(FileFailed, (run.out.isEmpty() ? QString() : run.out + ": ") + error);
+    if (!run.out.isEmpty() && !console.UseSeriesFile(run.out, &error))
+        return Fail(FileFailed, run.out + ": " + error);
+    Pomiar::AcquisitionSession& session = console.Session();
+    bool stored = false;
+    QObject::connect(&session, &Pomiar::AcquisitionSession::ContinuousStored,
+                     [&stored](bool batchStored) { stored = batchStored; });
     QElapsedTimer transmission;
     transmission.start();
-    acquisition.ContinuousOn();
-    Events::RunUntil([&] { return Events::Interrupted() || link.Lost(); },
-                     run.durationMs.value_or(-1));
+    session.ContinuousSwitch();
     // A lost link ends the transmission as if it were switched off: what
     // came is stored.
-    const bool stored = acquisition.ContinuousOff();
+    Events::RunUntil([&] { return Events::Interrupted() || !session.ContinuousRunning(); },
+                     run.durationMs.value_or(-1));
+    if (session.ContinuousRunning())
+        session.ContinuousSwitch();
     const double seconds = transmission.elapsed() / 1000.0;
     ReadingPrinter printer(run.format);
-    if (const int code = FinishStoring(acquisition, printer, run.out))
+    if (const int code = FinishStoring(console, printer, run.out))
         return code;
-    if (link.Lost())
-        return Fail(LinkFailed, *link.Lost());
-    // Fewer than two lines are told by the store itself.
-    if (acquisition.CollectedLines() == 0)
+    if (console.Lost())
+        return Fail(LinkFailed, *console.Lost());
+    // Fewer than two lines are told on their own.
+    if (console.CollectedLines() == 0)
         return Fail(NoReading, QStringLiteral("the balance sent nothing in %1 s of continuous "
                                               "transmission")
                                    .arg(QString::number(seconds, 'f', 1)));

@@ -6,8 +6,7 @@
 
 namespace Trevalo {
 
-class Acquisition;
-class LinkSession;
+class ConsoleSession;
 class ReadingPrinter;
 struct Invocation;
 struct Station;
@@ -19,14 +18,15 @@ void Warn(const QString& message);
 // Milliseconds as seconds in a message ("0.3").
 QString SecondsText(int ms);
 
-// Reads the station's settings and opens its link: Success, or the failure
-// told and its code.
-int Connect(const Invocation& run, Station& station, LinkSession& link);
+// Reads the station's settings: Success, or the failure told and its code.
+int LoadSettings(const Invocation& run, Station& station);
+// Opens the station's link: Success, or the failure told and its code.
+int Connect(ConsoleSession& console);
 
 // The end of a run that stores readings: those still waiting for the disk
 // get one more try and what is stored is printed. Success, or FileFailed
 // with the number of readings lost told (file: where they were to go, empty
 // for the run's own series).
-int FinishStoring(Acquisition& acquisition, ReadingPrinter& printer, const QString& file);
+int FinishStoring(ConsoleSession& console, ReadingPrinter& printer, const QString& file);
 
 } // namespace Trevalo

@@ -1,8 +1,7 @@
 #include "Verbs.h"
 
-#include "Acquisition.h"
+#include "ConsoleSession.h"
 #include "Invocation.h"
-#include "LinkSession.h"
 #include "Station.h"
 #include "VerbSupport.h"
 
@@ -25,19 +24,20 @@ QString SecondsText(int ms) {
     return QString::number(ms / 1000.0);
 }
 
-int Connect(const Invocation& run, Station& station, LinkSession& link) {
+int LoadSettings(const Invocation& run, Station& station) {
     QString error;
-    if (!LoadStation(run, station, &error))
-        return Fail(FileFailed, error);
-    if (!link.Open(station.link, &error))
-        return Fail(LinkFailed, error);
-    return Success;
+    return LoadStation(run, station, &error) ? Success : Fail(FileFailed, error);
 }
 
-int FinishStoring(Acquisition& acquisition, ReadingPrinter& printer, const QString& file) {
+int Connect(ConsoleSession& console) {
+    QString error;
+    return console.Open(&error) ? Success : Fail(LinkFailed, error);
+}
+
+int FinishStoring(ConsoleSession& console, ReadingPrinter& printer, const QString& file) {
     QString failure;
-    const bool allWritten = acquisition.StoreWaitingReadings(&failure);
-    for (const PrintedReading& reading : acquisition.NewReadings())
+    const bool allWritten = console.StoreWaitingReadings(&failure);
+    for (const PrintedReading& reading : console.NewReadings())
         printer.Print(reading);
     if (allWritten)
         return Success;

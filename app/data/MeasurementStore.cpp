@@ -7,7 +7,6 @@
 #include "ProgramContext.h"
 #include "ReadingHandler.h"
 #include "ReportText.h"
-#include "UserDialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -261,8 +260,7 @@ void MeasurementStore::OtworzMagazyn() {
 void MeasurementStore::KeepLeftReadings() {
     leftByLastRun = 0;
     showBoundSeries();
-    if (chartRefresh)
-        chartRefresh();
+    emit SeriesChanged();
 }
 
 void MeasurementStore::NowaSeria() {
@@ -275,8 +273,7 @@ void MeasurementStore::NowaSeria() {
     seriesStart.reset();
     WyczyscStatystyke();
     forgetValues();
-    if (chartRefresh)
-        chartRefresh();
+    emit SeriesChanged();
 }
 
 void MeasurementStore::ClearSeriesTables() {
@@ -484,12 +481,7 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
     // Moisture readings get no statistics.
     if (unit == QLatin1String("%") && !statistics.lblLiczba.isEmpty())
         WyczyscStatystyke();
-    if (!seriesStart)
-        seriesStart = time;
-    const int timer = elapsedSeconds(*seriesStart, time);
-    if (cycleGate && !cycleGate(timer))
-        return false;
-
+    const int timer = Timer(time);
     SeriesRow row;
     row.lp = model.Count() + WaitingReadings() + 1;
     row.data = time.date();
@@ -500,12 +492,15 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
     row.opis = QStringLiteral(" ");
     waiting.push_back({row, QString::number(row.lp), true});
     if (!storeWaiting())
-        return true;
-
-    if (afterReadingPrompts)
-        afterReadingPrompts();
+        return false;
     afterStored();
     return true;
+}
+
+int MeasurementStore::Timer(const QDateTime& time) {
+    if (!seriesStart)
+        seriesStart = time;
+    return elapsedSeconds(*seriesStart, time);
 }
 
 bool MeasurementStore::storeWaiting() {
@@ -535,8 +530,8 @@ bool MeasurementStore::storeWaiting() {
                 written.push_back(row);
                 // Read before the hook: what it inserts moves the last row id.
                 written.back().rowid = bound->LastInsertRowId();
-                if (readingWritten)
-                    readingWritten(*bound, row);
+                if (observer)
+                    observer->ReadingWritten(*bound, row, seriesStart, BoundPath());
             }
         });
     } catch (const DatabaseError& error) {
@@ -544,8 +539,7 @@ bool MeasurementStore::storeWaiting() {
         if (!waitingTold) {
             // Told before the user answers: readings keep arriving meanwhile.
             waitingTold = true;
-            if (storeFailed)
-                storeFailed(error.Reason(), WaitingReadings());
+            emit StoreFailed(error.Reason(), WaitingReadings());
         }
         return false;
     }
@@ -576,8 +570,7 @@ bool MeasurementStore::StoreWaitingReadings() {
 }
 
 void MeasurementStore::afterStored() {
-    if (chartRefresh)
-        chartRefresh();
+    emit SeriesChanged();
     if (liveStatistics && model.Count() > 1 &&
         model.Row(model.Count() - 1).jm.trimmed() != QLatin1String("%"))
         ObliczStatystyke();
@@ -585,11 +578,8 @@ void MeasurementStore::afterStored() {
 
 bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
     const QString frames = QString::fromLatin1(buffers.frames);
-    if (completeLines(frames).size() < 2) {
-        context.dialogs->MessageBox(nullptr, context.Msg(20), MsgButtons::Ok, MsgIcon::None,
-                                    context.Msg(46));
+    if (completeLines(frames).size() < 2)
         return false;
-    }
     int position = 0;
     // Frames keep arriving while the batch yields to the event loop; the
     // batch goes on until every complete line is taken.
@@ -610,8 +600,7 @@ bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progre
     // once it is in the database.
     if (storeWaiting() && model.Count() > 1)
         ObliczStatystyke();
-    if (chartRefresh)
-        chartRefresh();
+    emit SeriesChanged();
     if (progress)
         progress->End();
     return true;
@@ -655,14 +644,14 @@ void MeasurementStore::SetDescription(int row, const QString& opis) {
     bound->Execute(QStringLiteral("UPDATE pomiary SET Opis = ? WHERE rowid = ?"),
                    {opis, model.RowId(row)});
     model.SetDescription(row, opis);
-    if (descriptionWritten)
-        descriptionWritten(model.Row(row).lp, opis);
+    if (observer)
+        observer->DescriptionWritten(model.Row(row).lp, opis);
 }
 
 ReportText::SaveResult MeasurementStore::SaveReport(const QString& report) {
     const auto result = ReportText::Save(*bound, report);
-    if (result == ReportText::SaveResult::Saved && reportStored)
-        reportStored(report);
+    if (result == ReportText::SaveResult::Saved && observer)
+        observer->ReportStored(report);
     return result;
 }
 

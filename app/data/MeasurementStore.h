@@ -12,7 +12,6 @@
 #include <QString>
 #include <QTimer>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +38,23 @@ struct AcceptanceLimits {
     // ustawienia.ini ("min", "wart_min", "max", "wart_max"); a value only
     // when its switch is on.
     static AcceptanceLimits Stored(const QString& iniPath, const QLocale& locale);
+};
+
+// Told of what the store writes, as it writes it. ReadingWritten runs inside
+// the transaction that writes the reading: what it writes to the database
+// commits or rolls back with the reading.
+class StoreObserver {
+public:
+    virtual ~StoreObserver() = default;
+    // seriesStart: the series start the reading's Timer counts from;
+    // boundPath: the file the series is kept in.
+    virtual void ReadingWritten(Database& database, const SeriesRow& row,
+                                const std::optional<QDateTime>& seriesStart,
+                                const QString& boundPath) = 0;
+    // A description stored later, with the reading's Lp.
+    virtual void DescriptionWritten(int lp, const QString& opis) = 0;
+    // The instrument's report kept with the series.
+    virtual void ReportStored(const QString& report) = 0;
 };
 
 // The current series: the bound database (the working database or an
@@ -85,14 +101,18 @@ public:
     // Compacts a database file in place; false when it could not.
     static bool KompaktujBaze(const QString& path);
 
-    // Appends one accepted reading. False when it was not taken (outside the
-    // current cycle window). A reading the database cannot take now (a full
-    // disk) waits, see WaitingReadings.
+    // The Timer of a reading taken at time: whole seconds since the series
+    // start, the way Godzina shows them. A series without a start starts at
+    // time.
+    int Timer(const QDateTime& time);
+
+    // Appends one accepted reading. False when it could not be written now
+    // (a full disk): it then waits, see WaitingReadings.
     bool DodajPomiar(const QString& valueText, const QString& unit, const QDateTime& time);
 
     // Appends what continuous transmission collected; processed frames are
     // taken out of the buffers, frames that arrive meanwhile are stored too.
-    // False (after telling the user) when fewer than two lines were there.
+    // False when fewer than two lines were there: nothing is stored then.
     // The batch is written in one transaction; when it cannot be, its
     // readings wait like single ones.
     bool DodajPomiary(ContinuousBuffers& buffers, Progress* progress);
@@ -105,9 +125,6 @@ public:
     int WaitingReadings() const { return int(waiting.size()); }
     // Writes the waiting readings now; true when none wait any more.
     bool StoreWaitingReadings();
-    // Called once when readings start to wait (again), with the reason the
-    // write failed and how many readings wait.
-    std::function<void(const QString& reason, int waiting)> storeFailed;
 
     // Changes the description of a row, in the grid and in the database.
     // Throws DatabaseError.
@@ -144,31 +161,32 @@ public:
     QString BoundPath() const;
     bool WorkingDatabaseBound() const;
 
-    std::optional<QDateTime> seriesStart;
-    AcceptanceLimits limits;
-    bool liveStatistics = true; // "&Biezaca statystyka"
-    QLocale locale = QLocale::system();
+    // When the series began: its first reading, or continuous transmission
+    // switched on. Read from a bound file; none for a new series.
+    const std::optional<QDateTime>& SeriesStart() const { return seriesStart; }
+    void SetSeriesStart(const std::optional<QDateTime>& start) { seriesStart = start; }
+    const AcceptanceLimits& Limits() const { return limits; }
+    void SetLimits(const AcceptanceLimits& accepted) { limits = accepted; }
+    // "&Biezaca statystyka": statistics after every reading.
+    bool LiveStatistics() const { return liveStatistics; }
+    void SetLiveStatistics(bool on) { liveStatistics = on; }
+    const QLocale& Locale() const { return locale; }
+    void SetLocale(const QLocale& numbers) { locale = numbers; }
 
     void SetMassFormat(const QString& format);
     QString MassFormat() const { return model.MassFormat(); }
 
-    // Hooks of the parts that join in later: the cycle gate (true: store the
-    // reading with this Timer), the prompts after a single reading, and the
-    // chart.
-    std::function<bool(int timer)> cycleGate;
-    std::function<void()> afterReadingPrompts;
-    std::function<void()> chartRefresh;
-    // Called for each reading inside the transaction that writes it, with
-    // the database written and the row: what it writes there commits or
-    // rolls back with the reading.
-    std::function<void(Database& database, const SeriesRow& row)> readingWritten;
-    // Called after a description was stored, with the reading's Lp.
-    std::function<void(int lp, const QString& opis)> descriptionWritten;
-    // Called after the instrument's report was kept with the series.
-    std::function<void(const QString& report)> reportStored;
+    // The one observer of what is written (the lab database's outbox);
+    // null for none. Not owned.
+    void SetObserver(StoreObserver* observer) { this->observer = observer; }
 
 signals:
     void StatisticsChanged(const Pomiar::StatisticsFields& fields);
+    // Rows came or went, or another series is shown: the chart redraws.
+    void SeriesChanged();
+    // Readings started to wait (again) because the bound database refused
+    // them: the reason and how many wait. Once until they are written.
+    void StoreFailed(const QString& reason, int waiting);
 
 private:
     struct WaitingReading {
@@ -198,6 +216,11 @@ private:
                               const QStringList& times, int& position, Progress* progress);
 
     ProgramContext& context;
+    std::optional<QDateTime> seriesStart;
+    AcceptanceLimits limits;
+    bool liveStatistics = true;
+    QLocale locale = QLocale::system();
+    StoreObserver* observer = nullptr;
     // Held on the bound file, so another instance sees it in use; declared
     // first so that it outlives the database on that file.
     std::unique_ptr<FileLock> boundLock;

@@ -22,7 +22,7 @@ void ContinuousBuffers::Clear() {
     times.clear();
 }
 
-BalanceProtocol::BalanceProtocol(Mordal::Comm*& comm, const Settings& settings)
+BalanceProtocol::BalanceProtocol(Mordal::Comm* comm, const Settings& settings)
     : comm(comm), settings(settings) {}
 
 void BalanceProtocol::OutputDataAndDebug(const QByteArray& txt) {

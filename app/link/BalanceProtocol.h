@@ -32,7 +32,9 @@ class BalanceProtocol {
 public:
     using DebugSink = std::function<void(const QString& text, const QString& label)>;
 
-    BalanceProtocol(Mordal::Comm*& comm, const Settings& settings);
+    BalanceProtocol(Mordal::Comm* comm, const Settings& settings);
+    // Null: nothing is sent any more.
+    void SetComm(Mordal::Comm* link) { comm = link; }
 
     // Called with every command sent and every frame received while the
     // traffic window is open.
@@ -57,7 +59,7 @@ public:
 private:
     void echo(const QByteArray& text, const QString& label);
 
-    Mordal::Comm*& comm;
+    Mordal::Comm* comm;
     const Settings& settings;
     DebugSink debugSink;
 };

@@ -28,7 +28,9 @@ public:
     static constexpr int SerialRetryMs = 1000;
     static constexpr int TcpRetryMs = 5000;
 
-    explicit LinkWatch(Mordal::Comm*& comm) : comm(comm) {}
+    explicit LinkWatch(Mordal::Comm* comm) : comm(comm) {}
+    // Null: no link to tell about any more.
+    void SetComm(Mordal::Comm* link) { comm = link; }
 
     // "COM5 (/dev/ttyUSB4)" or "127.0.0.1:4001"; empty without a source.
     QString LinkName() const;
@@ -47,7 +49,7 @@ public:
     int RetryIntervalMs() const;
 
 private:
-    Mordal::Comm*& comm;
+    Mordal::Comm* comm;
     // The port's name while it was last up: a device that went away no
     // longer shows where it was.
     QString lastOpenLink;

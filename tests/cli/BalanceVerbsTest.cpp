@@ -1,7 +1,8 @@
-#include "LinkSession.h"
 #include "LoopbackListener.h"
 #include "TestFiles.h"
 #include "TrevaloProcess.h"
+#include "mUstawienia.h"
+#include <Mordal/Comm.h>
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -204,11 +205,11 @@ TEST_F(BalanceVerbs, PortsListsFreeAndBusyPorts) {
     EXPECT_TRUE(ports[0].toObject().value("device").toString().startsWith("/dev/pts/"));
     EXPECT_FALSE(ports[0].toObject().value("busy").toBool(true));
 
-    Trevalo::LinkSession holder;
+    Mordal::Comm holder;
     Pomiar::LinkSettings settings;
     settings.comm = 1;
-    QString error;
-    ASSERT_TRUE(holder.Open(settings, &error)) << error.toStdString();
+    settings.Open(holder);
+    ASSERT_TRUE(holder.CommOpen());
     run = RunTrevalo({"ports"});
     EXPECT_EQ(run.exitCode, 0);
     ASSERT_EQ(run.OutLines().size(), 1);

@@ -57,7 +57,7 @@ protected:
         QFile::remove(copy);
         QFile::copy(path, copy);
         Pomiar::MeasurementStore store(context);
-        store.locale = locale;
+        store.SetLocale(locale);
         store.SetMassFormat("#0.000");
         store.OtworzMagazyn();
         store.OtworzBaze(copy);
@@ -113,7 +113,7 @@ TEST_F(SeriesVerbs, ExportIsByteForByteThatOfTheProgram) {
         QFile::remove(copy);
         QFile::copy(series, copy);
         Pomiar::MeasurementStore store(context);
-        store.locale = locale;
+        store.SetLocale(locale);
         store.OtworzMagazyn();
         Pomiar::MeasurementStore::KompaktujBaze(copy);
         store.OtworzBaze(copy);

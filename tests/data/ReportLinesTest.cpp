@@ -20,7 +20,7 @@ protected:
     ReportLinesTest() {
         context.programFolder = folder.path();
         context.dialogs = &dialogs;
-        store.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        store.SetLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         store.OtworzMagazyn();
     }
 

@@ -26,7 +26,7 @@ protected:
     LazyGridTest() {
         context.programFolder = folder.path();
         context.dialogs = &dialogs;
-        store.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        store.SetLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         store.OtworzMagazyn();
         store.SetMassFormat("#0.000");
     }
@@ -94,7 +94,7 @@ TEST_F(LazyGridTest, LongSeriesShowsItsStatisticsAndValuesAfterTheFirstRows) {
         EXPECT_DOUBLE_EQ(values[size_t(lp - 1)], MassOf(lp));
     EXPECT_EQ(store.Statistics().lblLiczba, QString::number(seriesRows));
     EXPECT_EQ(store.Statistics().lblSrednia,
-              SeriesStatistics::ObliczStatystyke(values, "#0.000", store.locale).lblSrednia);
+              SeriesStatistics::ObliczStatystyke(values, "#0.000", store.Locale()).lblSrednia);
 }
 
 TEST_F(LazyGridTest, AppendsAfterOpeningContinueTheSeries) {

@@ -34,10 +34,7 @@ TEST(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
     settings.connection = server.Connection("lab");
     settings.station = "5";
     auto lab = LabServer::Start(settings, MeasurementStore::WorkingDatabasePath(folder.path()));
-    store.readingWritten = [&](Database& database, const SeriesRow& row) {
-        lab->outbox.QueueReading(database, store.seriesStart,
-                                 QFileInfo(store.BoundPath()).fileName(), row);
-    };
+    lab->Attach(store);
     const QDateTime start = QDateTime::currentDateTime();
     ASSERT_TRUE(store.DodajPomiar("12.5 g", "g", start));
     ASSERT_TRUE(store.DodajPomiar("12.75 g", "g", start.addSecs(2)));
@@ -61,10 +58,6 @@ TEST(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
 
     // A description set later and the instrument's report follow, and the
     // description stays on its own reading here.
-    store.descriptionWritten = [&](int lp, const QString& opis) {
-        lab->outbox.QueueDescription(lp, opis);
-    };
-    store.reportStored = [&](const QString& report) { lab->outbox.QueueReport(report); };
     store.SetDescription(0, "sample A");
     EXPECT_EQ(store.Bound()
                   .Scalar("SELECT group_concat(Lp || '=' || trim(coalesce(Opis, '')), ',') "

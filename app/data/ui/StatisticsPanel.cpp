@@ -70,7 +70,7 @@ QWidget* StatisticsPanel::buildStatistics() {
     }
     Check1 = new QCheckBox(QStringLiteral("&Biezaca statystyka"), frame);
     Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->setChecked(store.liveStatistics);
+    Check1->setChecked(store.LiveStatistics());
     grid->addWidget(Check1, row, 0, 1, 2);
     connect(Check1, &QCheckBox::clicked, this, &StatisticsPanel::check1Clicked);
     return frame;
@@ -110,7 +110,7 @@ QWidget* StatisticsPanel::buildLimits() {
 }
 
 void StatisticsPanel::RestoreLimitSwitches() {
-    const AcceptanceLimits stored = AcceptanceLimits::Stored(context.IniPath(), store.locale);
+    const AcceptanceLimits stored = AcceptanceLimits::Stored(context.IniPath(), store.Locale());
     ChMax->setChecked(stored.maxOn);
     ChMin->setChecked(stored.minOn);
     for (const LimitControls* limit : {&maximum, &minimum})
@@ -125,28 +125,30 @@ void StatisticsPanel::limitClicked(const LimitControls& limit) {
     if (on) {
         const QString stored = INI::CzytajIni(context.IniPath(), section,
                                               QLatin1String(limit.valueKey), QStringLiteral("0"));
-        limit.text->setText(SeriesStatistics::NormalizujLiczbe(stored, store.locale));
+        limit.text->setText(SeriesStatistics::NormalizujLiczbe(stored, store.Locale()));
     }
     updateStoreLimits();
 }
 
 void StatisticsPanel::limitLeft(const LimitControls& limit) {
     INI::ZapiszIni(context.IniPath(), section, QLatin1String(limit.valueKey),
-                   SeriesStatistics::NormalizujLiczbe(limit.text->text(), store.locale));
+                   SeriesStatistics::NormalizujLiczbe(limit.text->text(), store.Locale()));
     limit.text->setText(INI::CzytajIni(context.IniPath(), section, QLatin1String(limit.valueKey),
                                        QStringLiteral("0")));
     updateStoreLimits();
 }
 
 void StatisticsPanel::updateStoreLimits() {
-    store.limits.minOn = ChMin->isChecked();
-    store.limits.minText = txtMin->text();
-    store.limits.maxOn = ChMax->isChecked();
-    store.limits.maxText = txtMax->text();
+    AcceptanceLimits limits;
+    limits.minOn = ChMin->isChecked();
+    limits.minText = txtMin->text();
+    limits.maxOn = ChMax->isChecked();
+    limits.maxText = txtMax->text();
+    store.SetLimits(limits);
 }
 
 void StatisticsPanel::check1Clicked() {
-    store.liveStatistics = Check1->isChecked();
+    store.SetLiveStatistics(Check1->isChecked());
     if (Check1->isChecked() && store.RowCount() > 1)
         store.ObliczStatystyke();
 }

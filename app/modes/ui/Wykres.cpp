@@ -75,7 +75,7 @@ void Wykres::BuildWindow() {
     // decimal separator, no grouping. Localised labels need the precision
     // written out.
     osY->setLabelFormat(QStringLiteral("%.6g"));
-    QLocale numbers = store.locale;
+    QLocale numbers = store.Locale();
     numbers.setNumberOptions(QLocale::OmitGroupSeparator);
     chart->setLocale(numbers);
     chart->setLocalizeNumbers(true);

@@ -11,7 +11,6 @@
 #include "PerUserSettings.h"
 #include "Raport.h"
 #include "StatisticsPanel.h"
-#include "StoreReply.h"
 #include "SwitchingToolTips.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
@@ -30,9 +29,10 @@
 namespace Pomiar {
 
 Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
-    : QMainWindow(parent), context(context), commands(*this), session(context, comm),
-      store(context), seriesCommands(context, store, seriesWindow()),
-      windows(context, store, session, this), labServer(context, store, this) {
+    : QMainWindow(parent), context(context), commands(*this), store(context),
+      session(context, comm, store), batchProgress(this, &context),
+      seriesCommands(context, store, seriesWindow()), windows(context, store, session, this),
+      labServer(context, store, this) {
     setObjectName(QStringLiteral("Glowna"));
     setWindowTitle(QStringLiteral("Trevalo"));
 
@@ -62,25 +62,31 @@ void Glowna::connectSession() {
     });
     connect(&session, &AcquisitionSession::StateChanged, this, &Glowna::showCommandStates);
     connect(&windows, &ProgramWindows::CycleSettingsClosed, this, [this](int ticks, bool on) {
-        session.lTim2 = ticks;
+        session.SetInterval(ticks);
+        session.SetCycleWork(on);
         showCycleImage(on);
     });
     connect(&session, &AcquisitionSession::LinkChanged, this, &Glowna::showLinkState);
     connect(&session, &AcquisitionSession::LinkFailed, this, &Glowna::showLinkFailure);
-    connect(&session, &AcquisitionSession::ReadingFrame, this, &Glowna::PrzetworzOdczyt);
+    connect(&session, &AcquisitionSession::ReplyArrived, this, &Glowna::captureReport);
+    connect(&session, &AcquisitionSession::ReplyHandled, this,
+            [this](const AcquisitionSession::Reply& reply) {
+                if (reply.outcome == AcquisitionSession::Outcome::Stored)
+                    afterReadingPrompts();
+            });
+    connect(&session, &AcquisitionSession::ReadingError, this, &Glowna::logReadingError);
     connect(&session, &AcquisitionSession::UnstableChanged, this, &Glowna::showUnstable);
     connect(&session, &AcquisitionSession::ContinuousChanged, this, &Glowna::showContinuous);
-    connect(&session, &AcquisitionSession::ContinuousCollected, this,
-            [this](ContinuousBuffers& buffers) {
-                WindowedProgress progress(this, &context);
-                store.DodajPomiary(buffers, &progress);
-            });
+    session.SetBatchProgress(&batchProgress);
+    connect(&session, &AcquisitionSession::ContinuousStored, this, [this](bool stored) {
+        if (!stored)
+            context.dialogs->MessageBox(this, context.Msg(20), MsgButtons::Ok, MsgIcon::None,
+                                        context.Msg(46));
+    });
     // Both may come from a timer or the link: told without waiting.
     connect(&session, &AcquisitionSession::NoInterval, this, [this] {
         context.dialogs->Notice(this, codeTexts.noInterval, MsgIcon::Information, context.Msg(47));
     });
-    connect(&session, &AcquisitionSession::CycleWorkStopped, this,
-            [this] { store.seriesStart.reset(); });
     connect(&session, &AcquisitionSession::CycleEnded, this, [this] {
         context.dialogs->Notice(this, context.Msg(25), MsgIcon::Information, QString());
     });
@@ -109,12 +115,12 @@ void Glowna::addOperations() {
     commands.SetOperation(QStringLiteral("Languuage"), [this] { windows.ShowLanguageChooser(); });
     commands.SetOperation(QStringLiteral("raport"), [this] { windows.ShowReport(); });
     commands.SetOperation(QStringLiteral("drukuj"), [this] { windows.Print(panel); });
-    store.chartRefresh = [this] { windows.RedrawChart(); };
+    connect(&store, &MeasurementStore::SeriesChanged, &windows, &ProgramWindows::RedrawChart);
     saveSeries = [this] { return seriesCommands.Save(); };
-    store.afterReadingPrompts = [this] { afterReadingPrompts(); };
-    store.storeFailed = [this](const QString& reason, int waiting) {
-        seriesCommands.TellStoreFailed(reason, waiting);
-    };
+    connect(&store, &MeasurementStore::StoreFailed, this,
+            [this](const QString& reason, int waiting) {
+                seriesCommands.TellStoreFailed(reason, waiting);
+            });
 }
 
 void Glowna::showCommandStates() {
@@ -176,7 +182,7 @@ bool Glowna::Load() {
     store.SetMassFormat(mUstawienia::CzytajMasaFormat(context.IniPath()));
     // Before the link brings new readings.
     seriesCommands.OfferReadingsOfLastRun();
-    if (!session.MSComm1)
+    if (!session.Link())
         return showLoadError(13, QString());
     // A new install's default port that does not exist is no error: the
     // user is offered the ports there are.
@@ -194,13 +200,11 @@ void Glowna::openCycleGate() {
     gate = std::make_unique<CycleGate>(*cycleDatabase);
     gate->LoadFirstRange();
     session.SetCycleWindows(gate.get());
-    session.cycleWorkOn = [this] {
-        return context.userSettings && CycleSettings::CycleWorkOn(*context.userSettings);
-    };
-    if (context.userSettings)
-        session.lTim2 = CycleSettings::StoredTicks(*context.userSettings);
-    showCycleImage(session.cycleWorkOn());
-    store.cycleGate = [this](int timer) { return session.PassCycleGate(timer); };
+    if (context.userSettings) {
+        session.SetCycleWork(CycleSettings::CycleWorkOn(*context.userSettings));
+        session.SetInterval(CycleSettings::StoredTicks(*context.userSettings));
+    }
+    showCycleImage(session.CycleWork());
 }
 
 void Glowna::showCycleImage(bool on) {
@@ -241,7 +245,7 @@ bool Glowna::showLoadError(int number, const QString& description) {
 }
 
 void Glowna::showOptions(bool cancelAvailable) {
-    Opcje options(context, session.MSComm1, &session.tmrEthernet, this);
+    Opcje options(context, session.Link(), &session.ReopenTimer(), this);
     options.SetCancelAvailable(cancelAvailable);
     if (runOptions)
         runOptions(options);
@@ -250,13 +254,13 @@ void Glowna::showOptions(bool cancelAvailable) {
     showLinkStatus();
 }
 
-void Glowna::PrzetworzOdczyt(const QByteArray& frame) {
-    // The report window sees every frame while it is open.
+void Glowna::captureReport(const QByteArray& frame, bool& printout) {
+    // The report window sees every reply while it is open.
     Raport* capturing = windows.CapturingReport();
-    if (capturing)
-        capturing->AppendFrame(frame);
-    StoreReply(store, frame, QDateTime::currentDateTime(), capturing != nullptr,
-               [this](const QString& error) { logReadingError(error); });
+    if (!capturing)
+        return;
+    capturing->AppendFrame(frame);
+    printout = true;
 }
 
 void Glowna::logReadingError(const QString& error) {
@@ -285,7 +289,7 @@ void Glowna::showLinkStatus() {
 
 void Glowna::exitCommand() {
     // While continuous transmission runs, Exit only ends it.
-    if (session.ContinuousTicked())
+    if (session.ContinuousRunning())
         endAcquisition();
     else
         close();
@@ -294,7 +298,7 @@ void Glowna::exitCommand() {
 void Glowna::endAcquisition() {
     if (session.Mode() == AcquisitionState::Mode::Automatic)
         session.Stop();
-    if (session.ContinuousTicked())
+    if (session.ContinuousRunning())
         session.ContinuousSwitch();
 }
 
@@ -363,8 +367,6 @@ void Glowna::showContinuous(bool on) {
         return;
     }
     windows.ShowFilm();
-    if (!store.seriesStart)
-        store.seriesStart = QDateTime::currentDateTime();
 }
 
 void Glowna::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include "ProgramWindows.h"
 #include "SeriesCommands.h"
 #include "SeriesGrid.h"
+#include "WindowedProgress.h"
 #include "Zakonczenie.h"
 
 #include <QMainWindow>
@@ -60,9 +61,6 @@ public:
     StatisticsPanel* Panel() const { return panel; }
     QTableView* Grid() const { return DataGrid1; }
 
-    // The reading handler: a reply that is a reading becomes a row of the
-    // series; anything that fails on the way goes to the error log.
-    void PrzetworzOdczyt(const QByteArray& frame);
     // Start of automatic work, after the questions about the series shown.
     void StartCommand();
 
@@ -113,6 +111,8 @@ private:
     void openCycleGate();
     void showCycleImage(bool on);
     SeriesCommands::Window seriesWindow();
+    // A reply the report window captures is its printout.
+    void captureReport(const QByteArray& frame, bool& printout);
     void afterReadingPrompts();
     void exitCommand();
     // Stops automatic work and ends continuous transmission, its lines stored.
@@ -122,8 +122,10 @@ private:
 
     ProgramContext& context;
     CommandSurface commands;
-    AcquisitionSession session;
     MeasurementStore store;
+    AcquisitionSession session;
+    // Where storing what continuous transmission collected shows progress.
+    WindowedProgress batchProgress;
     SeriesCommands seriesCommands;
     ProgramWindows windows;
     LabServerLink labServer;

@@ -6,7 +6,6 @@
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 
-#include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -24,14 +23,7 @@ void LabServerLink::Start(QStatusBar* statusBar) {
                               MeasurementStore::WorkingDatabasePath(context.programFolder));
     if (!server)
         return;
-    store.readingWritten = [this](Database& database, const SeriesRow& row) {
-        server->outbox.QueueReading(database, store.seriesStart,
-                                    QFileInfo(store.BoundPath()).fileName(), row);
-    };
-    store.descriptionWritten = [this](int lp, const QString& opis) {
-        server->outbox.QueueDescription(lp, opis);
-    };
-    store.reportStored = [this](const QString& report) { server->outbox.QueueReport(report); };
+    server->Attach(store);
     field = new QLabel(statusBar);
     field->setObjectName(QStringLiteral("labServerStatus"));
     statusBar->addPermanentWidget(field);
@@ -41,9 +33,6 @@ void LabServerLink::Start(QStatusBar* statusBar) {
 }
 
 void LabServerLink::Stop() {
-    store.readingWritten = nullptr;
-    store.descriptionWritten = nullptr;
-    store.reportStored = nullptr;
     server.reset();
 }
 

@@ -11,7 +11,7 @@ class QWidget;
 namespace Pomiar {
 
 class MeasurementStore;
-struct LabServer;
+class LabServer;
 struct LabServerStatus;
 struct ProgramContext;
 

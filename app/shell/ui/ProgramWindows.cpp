@@ -100,7 +100,7 @@ void ProgramWindows::ShowCycleSettings(CycleGate& gate) {
 void ProgramWindows::ShowFilm() {
     film = std::make_unique<Film>(context, owner);
     connect(film.get(), &Film::EscapePressed, this, [this] {
-        if (session.ContinuousTicked())
+        if (session.ContinuousRunning())
             session.ContinuousSwitch();
     });
     film->show();

@@ -178,7 +178,8 @@ bool SeriesCommands::exportCsv(const QString& target, bool fastExport) {
             QFile::remove(target);
         SeriesFile::EksportCSV(
             store.Bound(), target,
-            [this](const QString& column) { return ExportCaption(context, column); }, store.locale);
+            [this](const QString& column) { return ExportCaption(context, column); },
+            store.Locale());
     } catch (const std::exception& error) {
         QApplication::restoreOverrideCursor();
         showFileError(texts.cannotWrite, target, SeriesFile::FailureReason(error));

@@ -516,7 +516,8 @@ bool SeriesReport::SavePdf(const QString& path) {
 }
 
 SeriesReport::Content SeriesReport::currentContent() const {
-    return Content{store.Statistics(), store.MassFormat(), store.locale, TranslatedTexts(context)};
+    return Content{store.Statistics(), store.MassFormat(), store.Locale(),
+                   TranslatedTexts(context)};
 }
 
 void SeriesReport::tickLiveStatistics() {
@@ -525,8 +526,8 @@ void SeriesReport::tickLiveStatistics() {
             panel->Check1->click();
         return;
     }
-    if (!store.liveStatistics) {
-        store.liveStatistics = true;
+    if (!store.LiveStatistics()) {
+        store.SetLiveStatistics(true);
         if (store.RowCount() > 1)
             store.ObliczStatystyke();
     }

@@ -38,7 +38,7 @@ protected:
     SeriesGridTest() {
         context.programFolder = folder.path();
         context.dialogs = &dialogs;
-        store.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        store.SetLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         store.OtworzMagazyn();
         store.SetMassFormat("#0.0000");
     }

@@ -42,13 +42,13 @@ protected:
         // Each test keeps its own per-user values.
         context.userSettings = std::make_shared<PerUserSettings>(
             QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        store.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        store.SetLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         store.OtworzMagazyn();
     }
 
     ~ChartTest() override {
         delete wykres;
-        store.chartRefresh = nullptr;
+        QObject::disconnect(redraw);
     }
 
     void Set(const char* key, const QString& value) {
@@ -79,11 +79,11 @@ protected:
     // What the main window's open-chart command does.
     void Open() {
         wykres = Wykres::Show(context, store, wykres, nullptr);
-        if (wykres)
-            store.chartRefresh = [this] {
+        if (wykres && !redraw)
+            redraw = QObject::connect(&store, &MeasurementStore::SeriesChanged, [this] {
                 if (wykres)
                     wykres->Redraw();
-            };
+            });
     }
 
     static QList<double> Ys(const QLineSeries* series) {
@@ -97,6 +97,7 @@ protected:
     ScriptedDialogs dialogs;
     ProgramContext context;
     MeasurementStore store{context};
+    QMetaObject::Connection redraw;
     QPointer<Wykres> wykres;
     const QDateTime start{QDate(2026, 12, 7), QTime(10, 15, 30)};
 };
@@ -298,7 +299,7 @@ TEST_F(ChartTest, AxisLabelsUseTheLocalesDecimalSeparator) {
                                   QLocale(QLocale::English, QLocale::UnitedStates)}) {
         SCOPED_TRACE(locale.name().toStdString());
         delete wykres;
-        store.locale = locale;
+        store.SetLocale(locale);
         store.NowaSeria();
         AddReadings(3);
         Open();

@@ -31,7 +31,28 @@ protected:
     void SetUp() override {
         SetLink("2", "1");
         ASSERT_TRUE(Start());
-        window->Session().lTim2 = 2;
+        window->Session().SetInterval(2);
+        QObject::connect(&window->Session(), &AcquisitionSession::LineCollected,
+                         [this] { ++collected; });
+        QObject::connect(&window->Session(), &AcquisitionSession::ReplyHandled,
+                         [this] { ++handled; });
+    }
+
+    // Lines continuous transmission collected so far.
+    int Collected() const { return collected; }
+    // The balance replies, and the window's acquisition handles it.
+    void Reply(const QByteArray& frame) {
+        const int before = handled;
+        balance.Write(frame);
+        ASSERT_TRUE(WaitUntil([&] { return handled > before; }));
+    }
+    // Nothing collected is left over: a transmission with no line stores no
+    // more rows.
+    void ExpectNothingLeftCollected() {
+        const int rows = window->Store().RowCount();
+        window->Session().ContinuousSwitch();
+        window->Session().ContinuousSwitch();
+        EXPECT_EQ(window->Store().RowCount(), rows);
     }
 
     // "E" or "D" for the menu item and for the button of each command.
@@ -72,6 +93,8 @@ protected:
     }
 
     PtyPair balance;
+    int collected = 0;
+    int handled = 0;
 };
 
 } // namespace
@@ -99,7 +122,7 @@ TEST_F(AcquisitionTest, CommandsFollowTheStateTable) {
 TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
     window->Commands().RunCommand("start");
     EXPECT_TRUE(dialogs.Calls().empty());
-    EXPECT_TRUE(window->Session().Timer2.isActive());
+    EXPECT_TRUE(window->Session().AutomaticTimerRunning());
     window->Commands().RunCommand("stop");
 
     window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
@@ -107,66 +130,44 @@ TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
     window->Commands().RunCommand("start");
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
-    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     // A save that did not complete keeps the readings and does not start.
     window->saveSeries = [] { return false; };
     dialogs.AnswerNext(MsgAnswer::Yes);
     window->Commands().RunCommand("start");
-    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     dialogs.AnswerNext(MsgAnswer::No);
     window->Commands().RunCommand("start");
-    EXPECT_TRUE(window->Session().Timer2.isActive());
+    EXPECT_TRUE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(window->Store().RowCount(), 0);
-}
-
-TEST_F(AcquisitionTest, SecondStartWaitsForTheIntervalBeforeItsFirstRequest) {
-    window->Session().lTim2 = 3;
-    window->StartCommand();
-    window->Session().Timer2.stop(); // the test drives the ticks itself
-    EXPECT_EQ(Requests("SI"), 1) << "the first start asks at once";
-    window->Session().Stop();
-
-    window->StartCommand();
-    window->Session().Timer2.stop();
-    EXPECT_EQ(Requests("SI"), 0);
-    window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 0);
-    window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 1) << "after lTim2 - 1 further ticks";
-    window->Session().Timer2Tick();
-    window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 0);
-    window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 1);
 }
 
 TEST_F(AcquisitionTest, PauseDropsRepliesAndResumeGoesOn) {
     window->StartCommand();
-    window->Session().Timer2.stop();
     window->Session().Pause();
-    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     balance.Write("SI     5.0000 g  \r\n");
     RunEventsFor(150);
     EXPECT_EQ(window->Store().RowCount(), 0);
     window->Session().Pause();
-    EXPECT_TRUE(window->Session().Timer2.isActive());
+    EXPECT_TRUE(window->Session().AutomaticTimerRunning());
     balance.Write("SI     6.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
 }
 
 TEST_F(AcquisitionTest, StopWithCycleWorkOnDisablesSingleReadUntilTheLinkReports) {
-    window->Session().cycleWorkOn = [] { return true; };
+    window->Session().SetCycleWork(true);
     EndingCycle cycle;
     window->Session().SetCycleWindows(&cycle);
     window->StartCommand();
-    window->Store().seriesStart = QDateTime::currentDateTime();
+    window->Store().SetSeriesStart(QDateTime::currentDateTime());
     window->Session().Stop();
     EXPECT_EQ(cycle.rangesLoaded, 1);
-    EXPECT_FALSE(window->Store().seriesStart.has_value());
+    EXPECT_FALSE(window->Store().SeriesStart().has_value());
     EXPECT_FALSE(window->Commands().MenuItem("mnuodczyt")->isEnabled());
     EXPECT_FALSE(window->Commands().ToolbarButton("odczyt")->isEnabled());
     window->Commands().RunCommand("connection");
@@ -182,7 +183,7 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
     EXPECT_TRUE(window->Windows().FilmWindow()->isVisible());
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nC1\r\nSI     3.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 4; }));
     EXPECT_EQ(window->Store().RowCount(), 0) << "collected, not yet stored";
 
     window->Commands().RunCommand("rozpocznij");
@@ -191,8 +192,19 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
     EXPECT_EQ(window->Windows().FilmWindow(), nullptr);
     ASSERT_EQ(window->Store().RowCount(), 3);
     EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 3.0);
-    EXPECT_TRUE(window->Session().Buffers().IsEmpty());
-    EXPECT_FALSE(window->Session().ContinuousTicked());
+    EXPECT_FALSE(window->Session().ContinuousRunning());
+    ExpectNothingLeftCollected();
+}
+
+TEST_F(AcquisitionTest, ATransmissionOfOneLineIsRefusedWithAMessage) {
+    window->Commands().RunCommand("rozpocznij");
+    balance.Write("SI     1.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 1; }));
+    window->Commands().RunCommand("rozpocznij");
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(20));
+    EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(46));
+    EXPECT_EQ(window->Store().RowCount(), 0);
 }
 
 TEST_F(AcquisitionTest, UnstableSwitchAlreadyOnStaysOn) {
@@ -206,10 +218,10 @@ TEST_F(AcquisitionTest, UnstableSwitchAlreadyOnStaysOn) {
 TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
     window->Commands().RunCommand("rozpocznij");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(window->Windows().FilmWindow(), &escape);
-    EXPECT_FALSE(window->Session().ContinuousTicked());
+    EXPECT_FALSE(window->Session().ContinuousRunning());
     EXPECT_EQ(window->Store().RowCount(), 2);
     EXPECT_TRUE(balance.Read(8).endsWith("C0\r\n"));
 }
@@ -217,7 +229,7 @@ TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
 TEST_F(AcquisitionTest, ExitDuringTransmissionStoresTheFramesAndKeepsTheProgram) {
     window->Commands().RunCommand("rozpocznij");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
     window->Commands().RunCommand("wyjscie");
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(dialogs.Calls().empty());
@@ -231,20 +243,19 @@ TEST_F(AcquisitionTest, ExitDuringAutomaticWorkStopsItFirst) {
     window->StartCommand();
     dialogs.AnswerNext(MsgAnswer::No);
     window->Commands().RunCommand("wyjscie");
-    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_TRUE(window->Commands().MenuItem("mnustart")->isEnabled());
 }
 
 TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
-    window->Session().cycleWorkOn = [] { return true; };
+    window->Session().SetCycleWork(true);
     EndingCycle cycle;
     window->Session().SetCycleWindows(&cycle);
     window->StartCommand();
-    window->Store().seriesStart = QDateTime::currentDateTime();
-    window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
+    Reply("SI     1.0000 g  \r\n");
     EXPECT_EQ(window->Store().RowCount(), 0) << "the reading that ends the cycle is not stored";
     EXPECT_EQ(cycle.rangesLoaded, 1);
-    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_FALSE(window->Commands().MenuItem("mnustop")->isEnabled());
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
@@ -260,41 +271,44 @@ TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
         working.Execute("INSERT INTO cykl (start, Stop) VALUES (30, 40)");
     }
     window->Gate()->LoadFirstRange();
-    window->Session().cycleWorkOn = [] { return true; };
+    window->Session().SetCycleWork(true);
+    window->Session().SetInterval(100);
     window->StartCommand();
-    window->Session().Timer2.stop();
     MeasurementStore& store = window->Store();
-    const QDateTime zero = QDateTime::currentDateTime();
-    store.seriesStart = zero;
-    for (const int elapsed : {5, 10, 20, 25, 30, 40})
-        store.DodajPomiar("1 g", "g", zero.addSecs(elapsed));
-    ASSERT_EQ(store.RowCount(), 4);
-    EXPECT_EQ(store.Model().Row(0).timer, 10);
-    EXPECT_EQ(store.Model().Row(3).timer, 40);
+    // Each reply comes this many seconds after the series start.
+    const auto replyAt = [&](int elapsed) {
+        store.SetSeriesStart(QDateTime::currentDateTime().addSecs(-elapsed));
+        Reply("SI     1.0000 g  \r\n");
+    };
+    for (const int elapsed : {5, 15, 25, 35})
+        replyAt(elapsed);
+    ASSERT_EQ(store.RowCount(), 2);
+    EXPECT_NEAR(store.Model().Row(0).timer, 15, 1);
+    EXPECT_NEAR(store.Model().Row(1).timer, 35, 1);
     EXPECT_TRUE(dialogs.Calls().empty());
 
-    store.DodajPomiar("1 g", "g", zero.addSecs(41));
-    EXPECT_EQ(store.RowCount(), 4) << "the reading that ends the cycle is not stored";
+    replyAt(45);
+    EXPECT_EQ(store.RowCount(), 2) << "the reading that ends the cycle is not stored";
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
     EXPECT_FALSE(window->Session().AutomaticWorkRunning());
-    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(window->Gate()->lZakres(), (CycleGate::Range{10, 20})) << "back on the first";
 }
 
 TEST_F(AcquisitionTest, CycleGateIsOpenOutsideAutomaticWork) {
-    window->Session().cycleWorkOn = [] { return true; };
-    window->Store().seriesStart = QDateTime::currentDateTime();
-    window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime().addSecs(100));
+    window->Session().SetCycleWork(true);
+    window->Store().SetSeriesStart(QDateTime::currentDateTime().addSecs(-100));
+    Reply("SI     1.0000 g  \r\n");
     EXPECT_EQ(window->Store().RowCount(), 1);
     EXPECT_TRUE(dialogs.Calls().empty());
 }
 
 TEST_F(AcquisitionTest, StartWithoutAnIntervalAsksOnceThenStopsAndSaysWhereToSetIt) {
-    window->Session().lTim2 = 0;
+    window->Session().SetInterval(0);
     window->StartCommand();
     EXPECT_EQ(Requests("SI"), 1);
-    EXPECT_FALSE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_FALSE(window->Session().AutomaticWorkRunning());
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
@@ -304,26 +318,8 @@ TEST_F(AcquisitionTest, StartWithoutAnIntervalAsksOnceThenStopsAndSaysWhereToSet
     ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
 }
 
-TEST_F(AcquisitionTest, AnIntervalShortenedWhileRunningTakesEffectAtOnce) {
-    window->Session().lTim2 = 10;
-    window->StartCommand();
-    window->Session().Timer2.stop(); // the test drives the ticks itself
-    EXPECT_EQ(Requests("SI"), 1);
-    for (int tick = 0; tick < 6; ++tick)
-        window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 0);
-    window->Session().lTim2 = 3;
-    window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 1);
-    window->Session().Timer2Tick();
-    window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 0);
-    window->Session().Timer2Tick();
-    EXPECT_EQ(Requests("SI"), 1) << "then every 3 ticks";
-}
-
 TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenItComesBack) {
-    window->Session().lTim2 = 1;
+    window->Session().SetInterval(1);
     window->StartCommand();
     EXPECT_EQ(Requests("SI"), 1);
     balance.Unplug();
@@ -334,7 +330,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].kind, ScriptedDialogs::Kind::Notice) << "nothing waits on it";
     EXPECT_TRUE(dialogs.Calls()[0].text.contains("COM1")) << dialogs.Calls()[0].text.toStdString();
-    EXPECT_TRUE(window->Session().Timer2.isActive()) << "automatic work goes on ticking";
+    EXPECT_TRUE(window->Session().AutomaticTimerRunning()) << "automatic work goes on ticking";
 
     PtyPair back;
     ASSERT_NO_FATAL_FAILURE(PlugBackDuringAutomaticWork(back));
@@ -347,12 +343,12 @@ TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollec
     window->Commands().RunCommand("rozpocznij");
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nSI     3.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 3; }));
     balance.Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !window->Session().ContinuousTicked(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().ContinuousRunning(); }));
     EXPECT_EQ(window->Windows().FilmWindow(), nullptr);
     EXPECT_EQ(window->Store().RowCount(), 3);
-    EXPECT_TRUE(window->Session().Buffers().IsEmpty());
+    ExpectNothingLeftCollected();
 }
 
 TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissionEnds) {
@@ -362,8 +358,8 @@ TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissio
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(window->Windows().FilmWindow(), &escape);
-    EXPECT_FALSE(window->Session().ContinuousTicked());
-    EXPECT_TRUE(window->Session().Timer2.isActive());
+    EXPECT_FALSE(window->Session().ContinuousRunning());
+    EXPECT_TRUE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ") << "Stop and Pause stay available";
     window->Commands().RunCommand("stop");
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
@@ -373,18 +369,18 @@ TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissio
     window->Commands().RunCommand("start");
     window->Commands().RunCommand("stop");
     EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
-    EXPECT_TRUE(window->Session().ContinuousTicked());
+    EXPECT_TRUE(window->Session().ContinuousRunning());
 }
 
 TEST_F(AcquisitionTest, TheCloseBoxDuringTransmissionStopsTheBalanceAndStoresTheLinesFirst) {
     window->Commands().RunCommand("rozpocznij");
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
     dialogs.AnswerNext(MsgAnswer::Cancel); // the question about saving the readings
     window->close();
     EXPECT_TRUE(balance.Read(4).endsWith("C0\r\n"));
-    EXPECT_FALSE(window->Session().ContinuousTicked());
+    EXPECT_FALSE(window->Session().ContinuousRunning());
     EXPECT_EQ(window->Store().RowCount(), 2) << "stored before the question";
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
@@ -395,9 +391,9 @@ TEST_F(AcquisitionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToStopAndN
     context.settings.pomiarShowNote = true;
     window->Commands().RunCommand("rozpocznij");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
     balance.Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !window->Session().ContinuousTicked(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().ContinuousRunning(); }));
     ASSERT_EQ(window->Store().RowCount(), 2);
     dialogs.Clear();
 
@@ -444,7 +440,7 @@ TEST_F(AcquisitionTest, AutomaticWorkGoesOnWhileALinkFailureIsShown) {
             box->close();
         context.dialogs = &dialogs;
     });
-    window->Session().lTim2 = 1;
+    window->Session().SetInterval(1);
     window->StartCommand();
     EXPECT_EQ(Requests("SI"), 1);
     balance.Unplug();

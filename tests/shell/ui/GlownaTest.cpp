@@ -311,7 +311,7 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     EXPECT_FALSE(holder.Comm1()->CommOpen());
     EXPECT_FALSE(Item("mnuodczyt")->isEnabled());
     EXPECT_FALSE(Button("tara")->isEnabled());
-    EXPECT_FALSE(window->Session().tmrEthernet.isActive());
+    EXPECT_FALSE(window->Session().ReopenTimer().isActive());
     window->Commands().RunCommand("connection");
     EXPECT_TRUE(Button("odczyt")->isEnabled());
     // Commands that do not read from the balance stay as they are.
@@ -324,7 +324,7 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
     const int port = StartOnTcpSimulator(simulator);
     ASSERT_NE(port, 0);
     ASSERT_TRUE(holder.Comm1()->CommOpen());
-    EXPECT_TRUE(window->Session().tmrEthernet.isActive());
+    EXPECT_TRUE(window->Session().ReopenTimer().isActive());
 
     simulator.write("drop\n");
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
@@ -347,7 +347,7 @@ TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     dialogs.Clear();
 
     // The balance goes away: every attempt to reopen is refused.
-    window->Session().tmrEthernet.setInterval(50);
+    window->Session().ReopenTimer().setInterval(50);
     simulator.write("quit\n");
     ASSERT_TRUE(simulator.waitForFinished(3000));
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
@@ -439,7 +439,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     Item("mnuwyjscie")->trigger();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->Session().MSComm1, nullptr);
+    EXPECT_EQ(window->Session().Link(), nullptr);
 }
 
 TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
@@ -494,13 +494,34 @@ TEST_F(MainWindowClose, ClosingLetsThePortGo) {
     EXPECT_TRUE(other.CommOpen());
 }
 
-using MainWindowReadings = MainWindowTest;
+// The program on a balance at a pseudo-terminal, its replies handed in one
+// by one.
+class MainWindowReadings : public MainWindowTest {
+protected:
+    MainWindowReadings() { balance.Publish(1); }
+    ~MainWindowReadings() override { window.reset(); }
+
+    bool StartOnTheBalance() {
+        SetLink("2", "1", "9600");
+        if (!Start())
+            return false;
+        QObject::connect(&window->Session(), &AcquisitionSession::ReplyHandled,
+                         [this] { ++handled; });
+        return true;
+    }
+    // The balance replies, and the window's acquisition handles it.
+    void Reply(const QByteArray& frame) {
+        const int before = handled;
+        balance.Write(frame);
+        ASSERT_TRUE(WaitUntil([&] { return handled > before; }));
+    }
+
+    PtyPair balance;
+    int handled = 0;
+};
 
 TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
-    PtyPair balance;
-    balance.Publish(1);
-    SetLink("2", "1", "9600");
-    ASSERT_TRUE(Start());
+    ASSERT_TRUE(StartOnTheBalance());
     MeasurementStore& store = window->Store();
     auto* count = window->Panel()->Field("lblLiczba");
     auto* mean = window->Panel()->Field("lblSrednia");
@@ -533,8 +554,7 @@ TEST_F(MainWindowReadings, TheReadingColumnGrowsSoThatNoValueIsCut) {
 }
 
 TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
-    SetLink("0", "1", "9600");
-    ASSERT_TRUE(Start());
+    ASSERT_TRUE(StartOnTheBalance());
     StatisticsPanel* panel = window->Panel();
     panel->ChMin->click();
     EXPECT_TRUE(panel->txtMin->isVisible());
@@ -543,9 +563,9 @@ TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
     emit panel->txtMin->editingFinished();
     EXPECT_EQ(CzytajIni(context.IniPath(), "ustawienia", "wart_min", ""), "10");
 
-    window->PrzetworzOdczyt("S     9.9999 g  \r\n");
+    Reply("S     9.9999 g  \r\n");
     EXPECT_EQ(window->Store().RowCount(), 0);
-    window->PrzetworzOdczyt("S    10.0000 g  \r\n");
+    Reply("S    10.0000 g  \r\n");
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     panel->ChMax->click();
@@ -554,31 +574,29 @@ TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
     EXPECT_EQ(panel->txtMax->text(), "1.5");
     panel->ChMin->click();
     EXPECT_FALSE(panel->txtMin->isVisible());
-    window->PrzetworzOdczyt("S     1.6000 g  \r\n");
-    window->PrzetworzOdczyt("S     1.5000 g  \r\n");
+    Reply("S     1.6000 g  \r\n");
+    Reply("S     1.5000 g  \r\n");
     EXPECT_EQ(window->Store().RowCount(), 2);
 }
 
 TEST_F(MainWindowReadings, LimitSwitchesStartAsTheyWereLeft) {
     ZapiszIni(context.IniPath(), "ustawienia", "max", "1");
     ZapiszIni(context.IniPath(), "ustawienia", "wart_max", "2,5");
-    SetLink("0", "1", "9600");
-    ASSERT_TRUE(Start());
+    ASSERT_TRUE(StartOnTheBalance());
     window->Panel()->RestoreLimitSwitches();
     EXPECT_TRUE(window->Panel()->ChMax->isChecked());
     EXPECT_EQ(window->Panel()->txtMax->text(), "2.5");
     EXPECT_FALSE(window->Panel()->ChMin->isChecked());
-    window->PrzetworzOdczyt("S     3.0000 g  \r\n");
+    Reply("S     3.0000 g  \r\n");
     EXPECT_EQ(window->Store().RowCount(), 0);
 }
 
 TEST_F(MainWindowReadings, MoistureReadingShowsItsPercentWithoutStatistics) {
-    SetLink("0", "1", "9600");
-    ASSERT_TRUE(Start());
-    window->PrzetworzOdczyt("S     1.0000 g  \r\n");
-    window->PrzetworzOdczyt("S     3.0000 g  \r\n");
+    ASSERT_TRUE(StartOnTheBalance());
+    Reply("S     1.0000 g  \r\n");
+    Reply("S     3.0000 g  \r\n");
     EXPECT_FALSE(window->Panel()->Field("lblLiczba")->text().isEmpty());
-    window->PrzetworzOdczyt("12:05      3.50 %  \r\n");
+    Reply("12:05      3.50 %  \r\n");
     ASSERT_EQ(window->Store().RowCount(), 3);
     EXPECT_EQ(window->Store().Model().Row(2).jm, "%");
     EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 3.5);

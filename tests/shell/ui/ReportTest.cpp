@@ -41,7 +41,7 @@ protected:
     ReportTest() {
         context.programFolder = folder.path();
         context.dialogs = &dialogs;
-        store.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        store.SetLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         store.OtworzMagazyn();
     }
 
@@ -400,7 +400,7 @@ TEST_F(ReportTest, EscapeWhileTheSeriesReportIsPreparedShowsNoReport) {
 }
 
 TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
-    store.liveStatistics = false;
+    store.SetLiveStatistics(false);
     AddReadings(100);
     SeriesReport report(context, store);
     const QString path = File("seria.pdf");
@@ -413,7 +413,7 @@ TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
         pdf->trigger();
     };
     ASSERT_TRUE(report.Drukuj());
-    EXPECT_TRUE(store.liveStatistics) << "the report ticks the live statistics";
+    EXPECT_TRUE(store.LiveStatistics()) << "the report ticks the live statistics";
     EXPECT_EQ(store.Statistics().lblLiczba, "100");
     EXPECT_EQ(title, "Raport z wazen");
 
@@ -482,7 +482,7 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
 class WideValuesTest : public ReportTest, public ::testing::WithParamInterface<QLocale::Language> {
 protected:
     QString PrintedText() {
-        store.locale = QLocale(GetParam());
+        store.SetLocale(QLocale(GetParam()));
         if (GetParam() == QLocale::English) {
             context.settings.languageFileName = "English.lag";
             QDir().mkpath(context.LanguageFolder());
@@ -503,7 +503,7 @@ protected:
         SeriesReport report(context, store);
         EXPECT_TRUE(report.SavePdf(path));
         if (const QByteArray keep = qgetenv("REPORT_PDF_KEEP"); !keep.isEmpty())
-            QFile::copy(path, QString::fromLocal8Bit(keep) + "-" + store.locale.name() + ".pdf");
+            QFile::copy(path, QString::fromLocal8Bit(keep) + "-" + store.Locale().name() + ".pdf");
         return PdfText(path);
     }
 
@@ -516,7 +516,7 @@ TEST_P(WideValuesTest, NoNumberOrDescriptionIsCut) {
     const QString text = PrintedText();
     ASSERT_FALSE(text.isEmpty());
     EXPECT_FALSE(text.contains(QChar(0x2026))) << text.toStdString();
-    const QString mass = "1000000" + store.locale.decimalPoint() + "0001";
+    const QString mass = "1000000" + store.Locale().decimalPoint() + "0001";
     EXPECT_TRUE(text.contains(QRegularExpression("\\b6\\s+2026-12-07\\s+10:15:36\\s+5\\s+" +
                                                  QRegularExpression::escape(mass) + "\\s+g\\b")))
         << text.toStdString();

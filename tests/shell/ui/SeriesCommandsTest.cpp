@@ -4,6 +4,7 @@
 #include "Glowna.h"
 #include "INI.h"
 #include "Mordal.h"
+#include "PtyPair.h"
 #include "Raport.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
@@ -35,20 +36,32 @@ namespace {
 // and file choices scripted.
 class SeriesCommandsTest : public StartedProgram {
 protected:
+    SeriesCommandsTest() { balance.Publish(1); }
+    ~SeriesCommandsTest() override { window.reset(); }
+
     void SetUp() override {
-        SetLink("0");
+        SetLink("2", "1");
         ASSERT_TRUE(Start());
+        QObject::connect(&window->Session(), &AcquisitionSession::ReplyHandled,
+                         [this] { ++handled; });
         dialogs.Clear();
     }
 
-    void Read(const char* value) {
-        window->PrzetworzOdczyt(QByteArray("S     ") + value + " g  \r\n");
+    // The balance replies, and the window's acquisition handles it.
+    void Reply(const QByteArray& frame) {
+        const int before = handled;
+        balance.Write(frame);
+        WaitUntil([&] { return handled > before; }, 1000);
     }
+    void Read(const char* value) { Reply(QByteArray("S     ") + value + " g  \r\n"); }
     int Rows() { return window->Store().RowCount(); }
     QString File(const QString& name) { return folder.filePath(name); }
     int RowsIn(const QString& path) {
         return Database(path).Scalar("select count(*) from pomiary").toInt();
     }
+
+    PtyPair balance;
+    int handled = 0;
 };
 
 } // namespace
@@ -251,19 +264,19 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
     bool captured = false;
     window->Windows().runReport = [&](Raport& raport) {
         EXPECT_TRUE(raport.Capturing());
-        window->PrzetworzOdczyt("Kalibracja\r\n");
-        window->PrzetworzOdczyt("\r\n");
-        window->PrzetworzOdczyt("Temperatura: 22.5 \xf8"
-                                "C\r\n");
-        window->PrzetworzOdczyt("Masa wzorca: 200.0000 g\r\n");
-        window->PrzetworzOdczyt("    2.0000 g\r\n");
+        Reply("Kalibracja\r\n");
+        Reply("\r\n");
+        Reply("Temperatura: 22.5 \xf8"
+              "C\r\n");
+        Reply("Masa wzorca: 200.0000 g\r\n");
+        Reply("    2.0000 g\r\n");
         captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
     };
     window->Commands().RunCommand("raport");
     EXPECT_TRUE(captured);
     EXPECT_EQ(Rows(), 2) << "only the weighing is a reading, not the report's lines";
     EXPECT_DOUBLE_EQ(window->Store().Values().back(), 2.0);
-    window->PrzetworzOdczyt("Kalibracja\r\n");
+    Reply("Kalibracja\r\n");
     EXPECT_EQ(Rows(), 2);
 }
 
@@ -441,10 +454,7 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
     window->Commands().RunCommand("otworz");
     ASSERT_TRUE(window->bolOldFile);
     MeasurementStore& store = window->Store();
-    SeriesCommands commands(context, store, {window.get(), &window->bolOldFile, {}, {}, {}, {}});
-    store.storeFailed = [&commands](const QString& reason, int waiting) {
-        commands.TellStoreFailed(reason, waiting);
-    };
+    SeriesCommands& commands = window->Series();
     ScratchMount::Fill(disk->Path());
     dialogs.Clear();
     for (int i = 0; i < 400 && store.WaitingReadings() == 0; ++i)

@@ -1,14 +1,16 @@
 #include "AcquisitionSession.h"
 
 #include "DelayPumping.h"
+#include "MeasurementStore.h"
 #include "Mordal.h"
 #include "ProgramContext.h"
+#include "ReadingHandler.h"
 
 namespace Pomiar {
 
 AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Comm* comm,
-                                       QObject* parent)
-    : QObject(parent), MSComm1(comm), protocol(MSComm1, context.settings) {
+                                       MeasurementStore& store, QObject* parent)
+    : QObject(parent), MSComm1(comm), store(store), protocol(MSComm1, context.settings) {
     Timer2.setInterval(500);
     Timer2.setTimerType(Qt::PreciseTimer);
     connect(&Timer2, &QTimer::timeout, this, &AcquisitionSession::Timer2Tick);
@@ -33,15 +35,19 @@ void AcquisitionSession::setMode(AcquisitionState::Mode mode) {
 }
 
 AcquisitionState::Mode AcquisitionSession::modeWithoutAutomaticWork() const {
-    return ciaglaTicked ? AcquisitionState::Mode::Continuous : AcquisitionState::Mode::Idle;
+    return continuousRunning ? AcquisitionState::Mode::Continuous : AcquisitionState::Mode::Idle;
+}
+
+bool AcquisitionSession::LinkOpen() const {
+    return MSComm1 && MSComm1->CommOpen();
 }
 
 bool AcquisitionSession::OpenLink(const LinkSettings& link) {
     if (!MSComm1)
         return false;
     link.Open(*MSComm1);
-    emit LinkChanged(MSComm1->CommOpen());
-    return MSComm1->CommOpen();
+    emit LinkChanged(LinkOpen());
+    return LinkOpen();
 }
 
 void AcquisitionSession::ToggleLink() {
@@ -77,21 +83,63 @@ QString AcquisitionSession::LinkFailureText(int number, const QString& descripti
     return linkWatch.FailureText(number, description, texts);
 }
 
+void AcquisitionSession::request(bool unstable) {
+    protocol.OdpytajWage(unstable);
+    emit ReadingRequested();
+}
+
 void AcquisitionSession::OdpytajWage() {
-    protocol.OdpytajWage(unstableOn);
+    request(unstableOn);
 }
 
 void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
     const bool paused = Mode() == AcquisitionState::Mode::Paused;
     const auto route =
-        protocol.RouteFrame(frame, continuousFlag, paused, buffers, QDateTime::currentDateTime());
+        protocol.RouteFrame(frame, collecting, paused, buffers, QDateTime::currentDateTime());
+    if (route == BalanceProtocol::Route::Collected) {
+        emit LineCollected(frame);
+        return;
+    }
     if (route != BalanceProtocol::Route::ToReadingHandler)
         return;
     if (DiscardingStream()) {
         streamQuiet.start();
         return;
     }
-    emit ReadingFrame(frame);
+    handleReply(frame);
+}
+
+void AcquisitionSession::handleReply(const QByteArray& frame) {
+    bool printout = false;
+    emit ReplyArrived(frame, printout);
+    emit ReplyHandled(Reply{frame, storeReading(frame, printout)});
+}
+
+AcquisitionSession::Outcome AcquisitionSession::storeReading(const QByteArray& frame,
+                                                             bool printout) {
+    bool outsideLimits = false;
+    ReadingHandler::HandlerContext handler;
+    handler.reportCapture = printout;
+    handler.locale = store.Locale();
+    handler.outsideLimits = [this, &outsideLimits](const QString& value) {
+        outsideLimits = store.Limits().Outside(value, store.Locale());
+        return outsideLimits;
+    };
+    handler.logError = [this](const QString& error) { emit ReadingError(error); };
+    const auto reading =
+        ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
+    if (!reading)
+        return outsideLimits ? Outcome::OutsideLimits : Outcome::NotAReading;
+    try {
+        if (!passCycleGate(store.Timer(reading->time)))
+            return Outcome::OutsideCycleWindow;
+        return store.DodajPomiar(reading->valueText, reading->unit, reading->time)
+                   ? Outcome::Stored
+                   : Outcome::Waiting;
+    } catch (const std::exception& error) {
+        emit ReadingError(QString::fromLocal8Bit(error.what()));
+        return Outcome::NotStored;
+    }
 }
 
 void AcquisitionSession::onCommIsOpen(bool state) {
@@ -110,11 +158,11 @@ void AcquisitionSession::onCommIsOpen(bool state) {
     // The lines collected so far are stored; the device cannot be told to
     // stop now, and sending to a closed link does nothing. Not from inside
     // the link's report: storing them may ask or tell the user.
-    if (!state && ciaglaTicked && !closed) {
+    if (!state && continuousRunning && !closed) {
         streamLeftRunning = true;
         QTimer::singleShot(0, this, [this] {
-            if (ciaglaTicked && !closed)
-                continuousOff();
+            if (continuousRunning && !closed)
+                switchContinuousOff();
         });
     }
 }
@@ -127,7 +175,7 @@ void AcquisitionSession::stopStreamAfterLoss() {
 }
 
 void AcquisitionSession::onErrorComm(int number, const QString& description, Mordal::enCommSource) {
-    emit LinkChanged(MSComm1 && MSComm1->CommOpen());
+    emit LinkChanged(LinkOpen());
     // One message per outage: the attempts to reopen fail again and again,
     // and a box for each would leave the operator no way to anything else.
     if (linkWatch.FirstFailureOfOutage())
@@ -137,7 +185,7 @@ void AcquisitionSession::onErrorComm(int number, const QString& description, Mor
 void AcquisitionSession::onEthernetTick() {
     if (MSComm1 && !MSComm1->CommOpen())
         MSComm1->SetCommOpen(true);
-    emit LinkChanged(MSComm1 && MSComm1->CommOpen());
+    emit LinkChanged(LinkOpen());
 }
 
 void AcquisitionSession::Start() {
@@ -153,7 +201,7 @@ void AcquisitionSession::Timer2Tick() {
     // "running" state that never asks again.
     if (lTim2 <= 0) {
         firstTimer2Tick = false;
-        protocol.OdpytajWage(true);
+        request(true);
         Stop();
         emit NoInterval();
         return;
@@ -161,7 +209,7 @@ void AcquisitionSession::Timer2Tick() {
     // The first tick of the program's run asks at once; later ones count.
     if (firstTimer2Tick) {
         firstTimer2Tick = false;
-        protocol.OdpytajWage(true);
+        request(true);
         return;
     }
     if (lTim2L == 0)
@@ -169,7 +217,7 @@ void AcquisitionSession::Timer2Tick() {
     // At or past: an interval shortened while the count runs takes effect
     // at once instead of never.
     if (lTim2L >= lTim2) {
-        protocol.OdpytajWage(true);
+        request(true);
         lTim2L = 1;
     } else {
         ++lTim2L;
@@ -179,8 +227,9 @@ void AcquisitionSession::Timer2Tick() {
 void AcquisitionSession::Stop() {
     Timer2.stop();
     acquisition.SetMode(modeWithoutAutomaticWork());
-    if (cycleWorkOn()) {
-        emit CycleWorkStopped();
+    if (cycleWork) {
+        // The next run of cycle work starts a series of its own.
+        store.SetSeriesStart(std::nullopt);
         acquisition.HoldSingleRead();
     }
     emit StateChanged();
@@ -199,8 +248,8 @@ void AcquisitionSession::Pause() {
     emit StateChanged();
 }
 
-bool AcquisitionSession::PassCycleGate(int elapsed) {
-    if (!AutomaticWorkRunning() || !cycleWorkOn() || !cycleWindows)
+bool AcquisitionSession::passCycleGate(int elapsed) {
+    if (!AutomaticWorkRunning() || !cycleWork || !cycleWindows)
         return true;
     switch (cycleWindows->Check(elapsed)) {
     case CycleWindows::Result::Accept:
@@ -221,24 +270,27 @@ void AcquisitionSession::endOfCycle() {
 }
 
 void AcquisitionSession::ContinuousSwitch() {
-    if (ciaglaTicked)
-        continuousOff();
+    if (continuousRunning)
+        switchContinuousOff();
     else
-        continuousOn();
+        switchContinuousOn();
 }
 
-void AcquisitionSession::continuousOn() {
+void AcquisitionSession::switchContinuousOn() {
     setMode(AcquisitionState::Mode::Continuous);
-    ciaglaTicked = true;
+    continuousRunning = true;
     lastStable = unstableOn;
     if (!unstableOn)
         UnstableSwitch();
+    // The lines' Timer counts from here when the series has no start yet.
+    if (!store.SeriesStart())
+        store.SetSeriesStart(QDateTime::currentDateTime());
     emit ContinuousChanged(true);
-    continuousFlag = true;
+    collecting = true;
     protocol.ContinuousOn();
 }
 
-void AcquisitionSession::continuousOff() {
+void AcquisitionSession::switchContinuousOff() {
     protocol.ContinuousOff();
     // Automatic work started during the transmission goes on after it.
     if (Mode() == AcquisitionState::Mode::Continuous)
@@ -246,14 +298,17 @@ void AcquisitionSession::continuousOff() {
     emit ContinuousChanged(false);
     if (unstableOn != lastStable)
         UnstableSwitch();
-    if (!buffers.IsEmpty()) {
-        // Frames still on their way are collected while waiting.
-        Mordal::DelayPumping(200);
-        emit ContinuousCollected(buffers);
-    }
-    continuousFlag = false;
-    ciaglaTicked = false;
+    if (!buffers.IsEmpty())
+        storeCollected();
+    collecting = false;
+    continuousRunning = false;
     emit StateChanged();
+}
+
+void AcquisitionSession::storeCollected() {
+    // Frames still on their way are collected while waiting.
+    Mordal::DelayPumping(ContinuousTailMs);
+    emit ContinuousStored(store.DodajPomiary(buffers, batchProgress));
 }
 
 void AcquisitionSession::UnstableSwitch() {
@@ -270,6 +325,8 @@ void AcquisitionSession::Close() {
         MSComm1->SetCommOpen(false);
         disconnect(MSComm1, nullptr, this, nullptr);
         MSComm1 = nullptr;
+        protocol.SetComm(nullptr);
+        linkWatch.SetComm(nullptr);
     }
 }
 

@@ -1,0 +1,228 @@
+#include "ConsoleSession.h"
+
+#include "ConsoleDialogs.h"
+#include "Database.h"
+#include "ErrorLog.h"
+#include "Events.h"
+#include "FileLock.h"
+#include "SeriesFile.h"
+#include "Station.h"
+
+#include <Mordal/Comm.h>
+#include <Mordal/ControlFactory.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace Trevalo {
+
+using namespace Pomiar;
+
+namespace {
+
+ConsoleDialogs consoleDialogs;
+
+// A TCP connection to a converter that is slow to answer still comes up.
+constexpr int openWaitMs = 5000;
+
+bool IsStable(const QByteArray& frame) {
+    return !frame.contains('?');
+}
+
+} // namespace
+
+ConsoleSession::ConsoleSession(Station& station)
+    : station(station), storeContext(station.context), store(storeContext),
+      holder(std::make_unique<QObject>()) {
+    storeContext.programFolder = scratch.path();
+    storeContext.dialogs = &consoleDialogs;
+    store.SetLimits(station.limits);
+    store.SetMassFormat(station.massFormat);
+    QObject::connect(&store, &MeasurementStore::StoreFailed,
+                     [this](const QString& reason, int waiting) {
+                         storeFailure = reason;
+                         std::fprintf(stderr, "trevalo: readings wait to be written (%d): %s\n",
+                                      waiting, qPrintable(reason));
+                     });
+    texts.permissionRemedy = QStringLiteral(
+        "Permission denied: add the user to the group \"%1\" that owns %2 and log in again.");
+    comm = qobject_cast<Mordal::Comm*>(
+        Mordal::CreateControl(QString::fromLatin1(Mordal::CommTypeName), holder.get()));
+    session = std::make_unique<AcquisitionSession>(station.context, comm, store);
+    AcquisitionSession* acquisition = session.get();
+    QObject::connect(acquisition, &AcquisitionSession::LinkChanged,
+                     [this](bool open) { onLinkChanged(open); });
+    QObject::connect(
+        acquisition, &AcquisitionSession::LinkFailed,
+        [this](int number, const QString& description) { onLinkFailed(number, description); });
+    QObject::connect(acquisition, &AcquisitionSession::ReadingError,
+                     [this](const QString& error) { logError(error); });
+    QObject::connect(acquisition, &AcquisitionSession::ReplyHandled,
+                     [this](const AcquisitionSession::Reply& reply) {
+                         if (reply.Taken())
+                             stability.push_back(IsStable(reply.frame));
+                     });
+    QObject::connect(
+        acquisition, &AcquisitionSession::LineCollected,
+        [this](const QByteArray& frame) { collectedStability.push_back(IsStable(frame)); });
+    QObject::connect(acquisition, &AcquisitionSession::ContinuousChanged, [this](bool on) {
+        if (!on)
+            continuousFirstRow = store.RowCount();
+    });
+    QObject::connect(acquisition, &AcquisitionSession::ContinuousStored, [this](bool stored) {
+        if (!stored)
+            consoleDialogs.MessageBox(nullptr, storeContext.Msg(20), MsgButtons::Ok, MsgIcon::None,
+                                      storeContext.Msg(46));
+    });
+}
+
+ConsoleSession::~ConsoleSession() {
+    // A close of our own is no outage.
+    closing = true;
+    session->Close();
+}
+
+bool ConsoleSession::Open(QString* failureText) {
+    if (!comm) {
+        *failureText = QStringLiteral("the communication library offers no Comm control");
+        return false;
+    }
+    const int type = station.link.type;
+    if (type != int(Mordal::enCommSource::Serial) && type != int(Mordal::enCommSource::TCP)) {
+        *failureText = QStringLiteral("no link configured (Type=%1 in ustawienia.ini)").arg(type);
+        return false;
+    }
+    // Replies that come at once have a series to go to.
+    if (!UseTemporarySeries(failureText))
+        return false;
+    failure.reset();
+    // Opening a TCP link waits a while by itself: that counts too.
+    QElapsedTimer sinceOpen;
+    sinceOpen.start();
+    session->OpenLink(station.link);
+    Events::RunUntil([this] { return session->LinkOpen() || failure; },
+                     std::max(0, openWaitMs - int(sinceOpen.elapsed())));
+    if (session->LinkOpen())
+        return true;
+    *failureText = failure.value_or(
+        session->LinkName() + QStringLiteral(": no connection within %1 s").arg(openWaitMs / 1000));
+    comm->SetCommOpen(false);
+    return false;
+}
+
+void ConsoleSession::onLinkFailed(int number, const QString& description) {
+    const QString text = session->LinkFailureText(number, description, texts);
+    if (!wasOpen) {
+        failure = text;
+        return;
+    }
+    // The system's reason replaces the bare "lost" of the state report.
+    if (!session->LinkOpen())
+        onLinkChanged(false);
+    if (lost)
+        lost = text;
+}
+
+void ConsoleSession::onLinkChanged(bool open) {
+    if (open) {
+        wasOpen = true;
+        if (lost) {
+            lost.reset();
+            if (linkBack)
+                linkBack();
+        }
+        return;
+    }
+    if (!wasOpen || lost || closing)
+        return;
+    lost = session->LinkName() + QStringLiteral(": link lost");
+    if (linkLost)
+        linkLost(*lost);
+}
+
+bool ConsoleSession::UseTemporarySeries(QString* error) {
+    if (storeOpen)
+        return true;
+    try {
+        store.OtworzMagazyn();
+        storeOpen = true;
+        return true;
+    } catch (const DatabaseError& failure) {
+        *error = failure.Reason();
+        return false;
+    }
+}
+
+bool ConsoleSession::UseSeriesFile(const QString& path, QString* error) {
+    if (!UseTemporarySeries(error))
+        return false;
+    if (!QFileInfo::exists(path)) {
+        // An empty series saved as the program saves one.
+        if (SeriesFile::ZapiszSerie(store.Bound(), path, nullptr, error) !=
+            SeriesFile::SaveResult::Completed)
+            return false;
+    } else {
+        QString reason;
+        switch (SeriesFile::Examine(path, &reason)) {
+        case SeriesFile::FileState::Writable:
+            break;
+        case SeriesFile::FileState::ReadOnly:
+            *error = QStringLiteral("the file can only be read");
+            return false;
+        case SeriesFile::FileState::Unreadable:
+            *error = reason;
+            return false;
+        case SeriesFile::FileState::NotASeriesFile:
+            *error = QStringLiteral("not a series file");
+            return false;
+        }
+    }
+    if (FileLock::InUse(path)) {
+        *error = QStringLiteral("the file is in use by another program");
+        return false;
+    }
+    try {
+        store.OtworzBaze(path);
+    } catch (const DatabaseError& failure) {
+        *error = failure.Reason();
+        return false;
+    }
+    printedRows = store.RowCount();
+    return true;
+}
+
+void ConsoleSession::logError(const QString& error) const {
+    ErrorLog::ZapiszLog(station.context.programFolder, QStringLiteral("trevalo"),
+                        QStringLiteral("PrzetworzOdczyt"), error);
+}
+
+std::vector<PrintedReading> ConsoleSession::NewReadings() {
+    std::vector<PrintedReading> readings;
+    for (; printedRows < store.RowCount(); ++printedRows) {
+        const SeriesRow& row = store.Model().Row(printedRows);
+        PrintedReading reading{row.godzina, row.masa, row.jm, std::nullopt};
+        if (continuousFirstRow >= 0 && printedRows >= continuousFirstRow) {
+            // A stored line keeps its place in the batch as its number.
+            const int line = store.LpTekst(printedRows).toInt() - 1;
+            if (line >= 0 && line < int(collectedStability.size()))
+                reading.stable = collectedStability[size_t(line)];
+        } else if (!stability.empty()) {
+            reading.stable = stability.front();
+            stability.pop_front();
+        }
+        readings.push_back(reading);
+    }
+    return readings;
+}
+
+bool ConsoleSession::StoreWaitingReadings(QString* failureText) {
+    if (store.StoreWaitingReadings())
+        return true;
+    *failureText = QStringLiteral("%1 readings could not be written: %2")
+                       .arg(store.WaitingReadings())
+                       .arg(storeFailure);
+    return false;
+}
+
+} // namespace Trevalo

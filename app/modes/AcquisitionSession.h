@@ -1,0 +1,206 @@
+#pragma once
+
+#include "AcquisitionState.h"
+#include "BalanceProtocol.h"
+#include "CycleWindows.h"
+#include "LinkWatch.h"
+
+#include <QObject>
+#include <QTimer>
+
+namespace Mordal {
+class Comm;
+enum class enCommSource : int32_t;
+} // namespace Mordal
+
+namespace Pomiar {
+
+class MeasurementStore;
+class Progress;
+struct ProgramContext;
+
+// Acquisition, the one owner of the road from the balance to the series:
+// the link (opened from the settings, reopened while it is down, one report
+// per outage), the protocol, automatic work with its interval and counters,
+// pause, continuous transmission with its tail and buffers, the
+// unstable-readings switch, the cycle windows, and the reading handler with
+// the series' limits, which appends to the store. The program's window and
+// trevalo drive it with its commands and show what it signals; neither has
+// rules of acquisition of its own.
+class AcquisitionSession : public QObject {
+    Q_OBJECT
+public:
+    // comm: the link control, not owned; may be null (no link at all).
+    AcquisitionSession(const ProgramContext& context, Mordal::Comm* comm, MeasurementStore& store,
+                       QObject* parent = nullptr);
+
+    // What became of a reply that was handed to the reading handler.
+    enum class Outcome {
+        Stored,
+        // Taken, but the bound database refused it for now: it waits.
+        Waiting,
+        NotAReading,
+        OutsideLimits,
+        OutsideCycleWindow,
+        // The store failed on it (told to the error log).
+        NotStored,
+    };
+    struct Reply {
+        QByteArray frame;
+        Outcome outcome = Outcome::NotAReading;
+        // Written or waiting to be written.
+        bool Taken() const { return outcome == Outcome::Stored || outcome == Outcome::Waiting; }
+    };
+
+    const AcquisitionState& State() const { return acquisition; }
+    AcquisitionState::Mode Mode() const { return acquisition.CurrentMode(); }
+    bool AutomaticWorkRunning() const;
+
+    // The link control for the options dialog, which configures it; null
+    // once the session is closed.
+    Mordal::Comm* Link() const { return MSComm1; }
+    // Reopens a lost link at the pace LinkWatch gives; the options dialog
+    // holds it while it changes the link.
+    QTimer& ReopenTimer() { return tmrEthernet; }
+    bool LinkOpen() const;
+    // Configures the link from its settings and opens it; true when it is
+    // open (a TCP connection may still come up later).
+    bool OpenLink(const LinkSettings& link);
+    // The connection button: opens a closed link, closes an open one (and
+    // then stops trying to reopen it).
+    void ToggleLink();
+    // "TCP-<host>" or "Serial-<n>"; empty without a source.
+    QString OpisZrodla() const;
+    // "COM5 (/dev/ttyUSB4)" or "127.0.0.1:4001".
+    QString LinkName() const { return linkWatch.LinkName(); }
+    QString LinkStatusText(const LinkWatch::Texts& texts) const;
+    QString LinkFailureText(int number, const QString& description,
+                            const LinkWatch::Texts& texts) const;
+
+    // The traffic window's echo; and commands typed by hand.
+    BalanceProtocol& Protocol() { return protocol; }
+
+    // One request, stable or immediate as the unstable switch says.
+    void OdpytajWage();
+    void Tare() { protocol.Tare(); }
+
+    // Automatic work: a request every `ticks` half seconds (the cycle
+    // settings' interval); 0 means none is set.
+    void SetInterval(int ticks) { lTim2 = ticks; }
+    // Start asks at once.
+    void Start();
+    void Stop();
+    // Pauses running automatic work, or resumes paused work.
+    void Pause();
+    void Timer2Tick();
+    bool AutomaticTimerRunning() const { return Timer2.isActive(); }
+
+    // Continuous transmission on, or off with the collected lines stored.
+    void ContinuousSwitch();
+    bool ContinuousRunning() const { return continuousRunning; }
+
+    void UnstableSwitch();
+    bool UnstableReadings() const { return unstableOn; }
+
+    // The cycle windows, consulted during automatic work while cycle work is
+    // on. Not owned.
+    void SetCycleWindows(CycleWindows* windows) { cycleWindows = windows; }
+    // Whether cycle work is switched on (the per-user setting "Cykl").
+    void SetCycleWork(bool on) { cycleWork = on; }
+    bool CycleWork() const { return cycleWork; }
+
+    // Where storing a long continuous batch shows its progress; not owned.
+    void SetBatchProgress(Progress* progress) { batchProgress = progress; }
+
+    // Stops everything and closes the link for good.
+    void Close();
+
+    // After a link lost during continuous transmission comes back, the
+    // balance may still be streaming: lines that arrive before it has been
+    // quiet this long are not readings anybody asked for.
+    static constexpr int StreamQuietMs = 1000;
+    bool DiscardingStream() const { return streamQuiet.isActive(); }
+    // Frames still on their way after continuous transmission is switched
+    // off are collected this long.
+    static constexpr int ContinuousTailMs = 200;
+
+signals:
+    // The mode or the link changed: the commands available changed.
+    void StateChanged();
+    // The link opened or closed, or an attempt failed: its status changed.
+    void LinkChanged(bool open);
+    // The first failure of an outage; the repeats are not signalled.
+    void LinkFailed(int number, const QString& description);
+    // A request for a reading was sent.
+    void ReadingRequested();
+    // A reply for the reading handler, before it is read. A directly
+    // connected receiver that captures it as a printout sets printout: the
+    // handler then keeps it as it came.
+    void ReplyArrived(const QByteArray& frame, bool& printout);
+    // What became of it.
+    void ReplyHandled(const Pomiar::AcquisitionSession::Reply& reply);
+    // A step of the reading handler failed: for the error log.
+    void ReadingError(const QString& error);
+    // A line collected during continuous transmission.
+    void LineCollected(const QByteArray& frame);
+    // Continuous transmission ended with lines collected; false when fewer
+    // than two complete lines came, and nothing was stored.
+    void ContinuousStored(bool stored);
+    void UnstableChanged(bool on);
+    void ContinuousChanged(bool on);
+    // Start without an interval asked once and stopped.
+    void NoInterval();
+    // The last cycle window is over and automatic work stopped.
+    void CycleEnded();
+
+private:
+    void onComm(const QByteArray& frame, int framesCount, int bufferCount, bool& clearFrameData);
+    void onCommIsOpen(bool state);
+    void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
+    void onEthernetTick();
+    void handleReply(const QByteArray& frame);
+    Outcome storeReading(const QByteArray& frame, bool printout);
+    // A reading at elapsed whole seconds of the series: false when it falls
+    // outside the current window. The window after the last ends automatic
+    // work.
+    bool passCycleGate(int elapsed);
+    void setMode(AcquisitionState::Mode mode);
+    // Idle, or continuous transmission while it still runs.
+    AcquisitionState::Mode modeWithoutAutomaticWork() const;
+    void request(bool unstable);
+    void stopStreamAfterLoss();
+    void switchContinuousOn();
+    void switchContinuousOff();
+    void storeCollected();
+    void endOfCycle();
+
+    // The link control; null once the session is closed.
+    Mordal::Comm* MSComm1 = nullptr;
+    MeasurementStore& store;
+    QTimer tmrEthernet;
+    // Automatic work: a tick every 0,5 s; a request every lTim2 ticks,
+    // counted in lTim2L.
+    QTimer Timer2;
+    int32_t lTim2 = 0;
+    int32_t lTim2L = 0;
+    BalanceProtocol protocol;
+    LinkWatch linkWatch{MSComm1};
+    AcquisitionState acquisition;
+    ContinuousBuffers buffers;
+    CycleWindows* cycleWindows = nullptr;
+    Progress* batchProgress = nullptr;
+    bool cycleWork = false;
+    // Frames are collected rather than read, until the batch is stored.
+    bool collecting = false;
+    bool continuousRunning = false;
+    bool unstableOn = false;
+    bool lastStable = false;
+    bool firstTimer2Tick = true;
+    bool closed = false;
+    // Continuous transmission ended with the link: the balance has not been
+    // told to stop.
+    bool streamLeftRunning = false;
+    QTimer streamQuiet;
+};
+
+} // namespace Pomiar

@@ -1,0 +1,286 @@
+#include "AcquisitionSession.h"
+#include "EventWait.h"
+#include "MeasurementStore.h"
+#include "Mordal.h"
+#include "ProgramContext.h"
+#include "PtyPair.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Pomiar;
+using Mode = AcquisitionState::Mode;
+using Outcome = AcquisitionSession::Outcome;
+
+namespace {
+
+constexpr int balancePort = 7;
+
+// The session on a balance at a pseudo-terminal, storing into a series of
+// a scratch program folder. What it sends is seen through the traffic echo
+// where only the command matters, and read at the balance's end where the
+// link is the point.
+class AcquisitionSessionTest : public ::testing::Test {
+protected:
+    AcquisitionSessionTest() {
+        context.programFolder = folder.path();
+        store.SetLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        store.OtworzMagazyn();
+        balance.Publish(balancePort);
+        session.Protocol().debugShow = true;
+        session.Protocol().SetDebugSink(
+            [this](const QString& text, const QString&) { sent += text; });
+        QObject::connect(
+            &session, &AcquisitionSession::ReplyHandled,
+            [this](const AcquisitionSession::Reply& reply) { outcomes.push_back(reply.outcome); });
+    }
+
+    void SetUp() override {
+        LinkSettings link;
+        link.type = 2;
+        link.comm = balancePort;
+        ASSERT_TRUE(session.OpenLink(link));
+    }
+
+    // The commands sent since the last call, one per line.
+    QString Sent() { return std::exchange(sent, QString()); }
+
+    // The balance replies and the session handles it (or drops it).
+    void Reply(const QByteArray& frame) {
+        const size_t before = outcomes.size();
+        balance.Write(frame);
+        WaitUntil([&] { return outcomes.size() > before; }, 500);
+    }
+
+    // Cycle windows answering one result, counting rewinds.
+    struct FixedCycle : CycleWindows {
+        Result answer = Result::Accept;
+        int rangesLoaded = 0;
+        Result Check(int) override { return answer; }
+        void LoadFirstRange() override { ++rangesLoaded; }
+    };
+
+    QTemporaryDir folder;
+    ProgramContext context;
+    MeasurementStore store{context};
+    PtyPair balance;
+    Mordal::Comm comm;
+    AcquisitionSession session{context, &comm, store};
+    QString sent;
+    std::vector<Outcome> outcomes;
+};
+
+} // namespace
+
+TEST_F(AcquisitionSessionTest, AutomaticWorkAsksAtOnceThenEveryIntervalOfTicks) {
+    session.SetInterval(3);
+    session.Start();
+    EXPECT_EQ(Sent(), "SI\r\n") << "the first tick of the run asks at once";
+    EXPECT_TRUE(session.AutomaticTimerRunning());
+    EXPECT_EQ(session.Mode(), Mode::Automatic);
+    QString perTick;
+    for (int tick = 0; tick < 7; ++tick) {
+        session.Timer2Tick();
+        perTick += Sent().isEmpty() ? '.' : 'R';
+    }
+    EXPECT_EQ(perTick, "..R..R.");
+    session.Stop();
+    EXPECT_FALSE(session.AutomaticTimerRunning());
+    EXPECT_EQ(session.Mode(), Mode::Idle);
+}
+
+TEST_F(AcquisitionSessionTest, SecondStartWaitsForTheIntervalBeforeItsFirstRequest) {
+    session.SetInterval(3);
+    session.Start();
+    EXPECT_EQ(Sent(), "SI\r\n") << "the first start asks at once";
+    session.Stop();
+    session.Start();
+    EXPECT_EQ(Sent(), "");
+    session.Timer2Tick();
+    EXPECT_EQ(Sent(), "");
+    session.Timer2Tick();
+    EXPECT_EQ(Sent(), "SI\r\n") << "after lTim2 - 1 further ticks";
+    session.Timer2Tick();
+    session.Timer2Tick();
+    EXPECT_EQ(Sent(), "");
+    session.Timer2Tick();
+    EXPECT_EQ(Sent(), "SI\r\n");
+}
+
+TEST_F(AcquisitionSessionTest, AnIntervalShortenedWhileRunningTakesEffectAtOnce) {
+    session.SetInterval(10);
+    session.Start();
+    EXPECT_EQ(Sent(), "SI\r\n");
+    for (int tick = 0; tick < 6; ++tick)
+        session.Timer2Tick();
+    EXPECT_EQ(Sent(), "");
+    session.SetInterval(3);
+    session.Timer2Tick();
+    EXPECT_EQ(Sent(), "SI\r\n");
+    session.Timer2Tick();
+    session.Timer2Tick();
+    EXPECT_EQ(Sent(), "");
+    session.Timer2Tick();
+    EXPECT_EQ(Sent(), "SI\r\n") << "then every 3 ticks";
+}
+
+TEST_F(AcquisitionSessionTest, StartWithoutAnIntervalAsksOnceAndStopsWithANotice) {
+    QSignalSpy noInterval(&session, &AcquisitionSession::NoInterval);
+    session.SetInterval(0);
+    session.Start();
+    EXPECT_EQ(Sent(), "SI\r\n");
+    EXPECT_EQ(noInterval.count(), 1);
+    EXPECT_EQ(session.Mode(), Mode::Idle);
+    EXPECT_FALSE(session.AutomaticTimerRunning());
+}
+
+TEST_F(AcquisitionSessionTest, PauseHoldsTheTimerAndResumesIt) {
+    QSignalSpy changed(&session, &AcquisitionSession::StateChanged);
+    session.SetInterval(2);
+    session.Start();
+    session.Pause();
+    EXPECT_EQ(session.Mode(), Mode::Paused);
+    EXPECT_FALSE(session.AutomaticTimerRunning());
+    EXPECT_TRUE(session.AutomaticWorkRunning());
+    Reply("S     1.0000 g  \r\n");
+    EXPECT_TRUE(outcomes.empty()) << "a reply while paused is dropped";
+    session.Pause();
+    EXPECT_EQ(session.Mode(), Mode::Automatic);
+    EXPECT_TRUE(session.AutomaticTimerRunning());
+    EXPECT_EQ(changed.count(), 3) << "start, pause, resume";
+}
+
+TEST_F(AcquisitionSessionTest, SingleReadsFollowTheUnstableSwitch) {
+    QSignalSpy unstable(&session, &AcquisitionSession::UnstableChanged);
+    session.OdpytajWage();
+    EXPECT_EQ(balance.Read(3), "S\r\n");
+    session.UnstableSwitch();
+    session.OdpytajWage();
+    EXPECT_EQ(balance.Read(4), "SI\r\n");
+    ASSERT_EQ(unstable.count(), 1);
+    EXPECT_TRUE(unstable[0][0].toBool());
+}
+
+// Every reply takes the same road: the reading handler, the limits, the
+// cycle windows during automatic cycle work, then the store.
+TEST_F(AcquisitionSessionTest, AReplyIsStoredOrTurnedAwayForOneReason) {
+    struct Case {
+        const char* name;
+        QByteArray frame;
+        bool maxOn;
+        bool automaticCycle;
+        CycleWindows::Result window;
+        Outcome outcome;
+    };
+    const QByteArray reading = "S     12.5000 g  \r\n";
+    const Case cases[] = {
+        {"a reading", reading, false, false, CycleWindows::Result::Accept, Outcome::Stored},
+        {"an error reply", "ES\r\n", false, false, CycleWindows::Result::Accept,
+         Outcome::NotAReading},
+        {"above the maximum", reading, true, false, CycleWindows::Result::Accept,
+         Outcome::OutsideLimits},
+        {"between the windows", reading, false, true, CycleWindows::Result::Reject,
+         Outcome::OutsideCycleWindow},
+        {"inside a window", reading, false, true, CycleWindows::Result::Accept, Outcome::Stored},
+        {"windows off outside cycle work", reading, false, false, CycleWindows::Result::Reject,
+         Outcome::Stored},
+    };
+    FixedCycle cycle;
+    session.SetCycleWindows(&cycle);
+    session.SetInterval(100);
+    for (const Case& c : cases) {
+        store.NowaSeria();
+        outcomes.clear();
+        AcceptanceLimits limits;
+        limits.maxOn = c.maxOn;
+        limits.maxText = QStringLiteral("5");
+        store.SetLimits(limits);
+        cycle.answer = c.window;
+        session.SetCycleWork(c.automaticCycle);
+        if (c.automaticCycle)
+            session.Start();
+        Reply(c.frame);
+        session.Stop();
+        ASSERT_EQ(outcomes.size(), 1u) << c.name;
+        EXPECT_EQ(outcomes[0], c.outcome) << c.name;
+        EXPECT_EQ(store.RowCount(), c.outcome == Outcome::Stored ? 1 : 0) << c.name;
+    }
+}
+
+TEST_F(AcquisitionSessionTest, ContinuousTransmissionStoresItsLinesWithTheTail) {
+    QSignalSpy continuous(&session, &AcquisitionSession::ContinuousChanged);
+    QSignalSpy stored(&session, &AcquisitionSession::ContinuousStored);
+    session.ContinuousSwitch();
+    EXPECT_EQ(balance.Read(4), "C1\r\n");
+    EXPECT_TRUE(session.ContinuousRunning());
+    EXPECT_TRUE(session.UnstableReadings());
+    EXPECT_EQ(session.Mode(), Mode::Continuous);
+    EXPECT_TRUE(store.SeriesStart().has_value()) << "the lines' Timer counts from here";
+    QSignalSpy collected(&session, &AcquisitionSession::LineCollected);
+    balance.Write("SI     1.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return collected.count() == 1; }));
+
+    // A line still on its way when the transmission is switched off.
+    QTimer::singleShot(50, [this] { balance.Write("SI     2.0000 g  \r\n"); });
+    session.ContinuousSwitch();
+    EXPECT_EQ(balance.Read(4), "C0\r\n");
+    EXPECT_FALSE(session.ContinuousRunning());
+    EXPECT_FALSE(session.UnstableReadings()) << "back as it was before";
+    EXPECT_EQ(session.Mode(), Mode::Idle);
+    ASSERT_EQ(continuous.count(), 2);
+    EXPECT_TRUE(continuous[0][0].toBool());
+    EXPECT_FALSE(continuous[1][0].toBool());
+    ASSERT_EQ(stored.count(), 1);
+    EXPECT_TRUE(stored[0][0].toBool());
+    EXPECT_EQ(store.RowCount(), 2);
+}
+
+TEST_F(AcquisitionSessionTest, ContinuousTransmissionOfOneLineStoresNothing) {
+    QSignalSpy stored(&session, &AcquisitionSession::ContinuousStored);
+    session.ContinuousSwitch();
+    QSignalSpy collected(&session, &AcquisitionSession::LineCollected);
+    balance.Write("SI     1.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return collected.count() == 1; }));
+    session.ContinuousSwitch();
+    ASSERT_EQ(stored.count(), 1);
+    EXPECT_FALSE(stored[0][0].toBool());
+    EXPECT_EQ(store.RowCount(), 0);
+}
+
+TEST_F(AcquisitionSessionTest, ContinuousTransmissionWithNothingCollectedStoresNothing) {
+    QSignalSpy stored(&session, &AcquisitionSession::ContinuousStored);
+    session.UnstableSwitch();
+    session.ContinuousSwitch();
+    session.ContinuousSwitch();
+    EXPECT_EQ(stored.count(), 0);
+    EXPECT_TRUE(session.UnstableReadings()) << "it was on before and stays on";
+}
+
+TEST_F(AcquisitionSessionTest, TheEndOfTheLastWindowStopsAutomaticWorkAndRewinds) {
+    FixedCycle cycle;
+    cycle.answer = CycleWindows::Result::EndOfCycle;
+    session.SetCycleWindows(&cycle);
+    session.SetCycleWork(true);
+    QSignalSpy ended(&session, &AcquisitionSession::CycleEnded);
+    session.SetInterval(2);
+    session.Start();
+    Reply("S     1.0000 g  \r\n");
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0], Outcome::OutsideCycleWindow);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(store.SeriesStart().has_value()) << "the next run starts a series of its own";
+    EXPECT_EQ(cycle.rangesLoaded, 1);
+    EXPECT_FALSE(session.AutomaticTimerRunning());
+    EXPECT_TRUE(session.State().SingleReadHeld()) << "until the link next reports";
+}
+
+TEST_F(AcquisitionSessionTest, AClosedSessionSendsNothingAndForgetsItsLink) {
+    session.Close();
+    EXPECT_EQ(session.Link(), nullptr);
+    EXPECT_FALSE(comm.CommOpen());
+    session.OdpytajWage();
+    session.Tare();
+    EXPECT_EQ(balance.Read(1, 200), "");
+    EXPECT_EQ(session.LinkName(), "");
+}
