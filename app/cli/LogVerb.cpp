@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "Events.h"
 #include "Invocation.h"
+#include "LabServer.h"
 #include "PerUserSettings.h"
 #include "Station.h"
 #include "VerbSupport.h"
@@ -54,6 +55,48 @@ QString LoadCycleWindows(const QString& path, CycleGate& gate) {
     return {};
 }
 
+// What the lab database's sender is given at the end of a log to empty the
+// queue before the run ends.
+constexpr int labServerDrainMs = 10000;
+
+// The lab database when [LabServer] switches it on: readings are queued in
+// the station's working database, as the program queues them, and sent from
+// there; what a run leaves queued the next run of either sends.
+std::unique_ptr<LabServer> StartLabServer(const Station& station, QString* error) {
+    try {
+        return LabServer::Start(
+            LabServerSettings::Read(station.context.IniPath(), station.context.settings.nrWagi),
+            MeasurementStore::WorkingDatabasePath(station.context.programFolder));
+    } catch (const SettingsError& failure) {
+        *error = QString::fromLocal8Bit(failure.what());
+    } catch (const DatabaseError& failure) {
+        *error = failure.Reason();
+    }
+    return nullptr;
+}
+
+int QueuedForLabServer(const Station& station) {
+    try {
+        Database working(MeasurementStore::WorkingDatabasePath(station.context.programFolder));
+        LabServerOutbox::CreateTable(working);
+        return working
+            .Scalar(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(LabServerOutbox::Table))
+            .toInt();
+    } catch (const DatabaseError&) {
+        return -1;
+    }
+}
+
+// Waits a while for the sender to send what this run queued.
+void DrainLabServer(const Station& station) {
+    Events::RunUntil([&] { return QueuedForLabServer(station) == 0; }, labServerDrainMs);
+    const int queued = QueuedForLabServer(station);
+    if (queued != 0)
+        Warn(QStringLiteral("%1 rows wait for the lab database; the program or the next log "
+                            "sends them")
+                 .arg(queued));
+}
+
 // The interval's half-second ticks: --interval, else the station's stored
 // one; at least one tick, as the cycle settings allow.
 int LogTicks(const Invocation& run, const Station& station) {
@@ -78,6 +121,11 @@ int RunLog(const Invocation& run) {
     QString error;
     if (!console.UseSeriesFile(run.out, &error))
         return Fail(FileFailed, run.out + QStringLiteral(": ") + error);
+    const std::unique_ptr<LabServer> labServer = StartLabServer(station, &error);
+    if (!error.isEmpty())
+        return Fail(FileFailed, error);
+    if (labServer)
+        labServer->Attach(console.Store());
     AcquisitionSession& session = console.Session();
 
     QTemporaryDir scratch;
@@ -131,7 +179,10 @@ int RunLog(const Invocation& run) {
     session.Stop();
     if (cycleEnded)
         Warn(QStringLiteral("end of the cycle"));
-    return FinishStoring(console, printer, run.out);
+    const int stored = FinishStoring(console, printer, run.out);
+    if (labServer)
+        DrainLabServer(station);
+    return stored;
 }
 
 } // namespace Trevalo

@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <unistd.h>
 
 using namespace Pomiar;
@@ -146,3 +147,32 @@ TEST(ServerVerbs, ServerDownFailsWithTheReasonAndStillShowsTheQueue) {
 }
 
 } // namespace
+
+// An unattended log feeds the lab database as the program does: every
+// reading it prints reaches the server before the log ends.
+TEST(ServerVerbs, LogLandsItsReadingsOnTheServer) {
+    PostgresServer server;
+    ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
+    const QString database = QStringLiteral("log%1").arg(::getpid());
+    ASSERT_TRUE(server.CreateDatabase(database));
+    WriteLabServerSettings("True", server.Connection(database));
+    QFile::remove(MeasurementStore::WorkingDatabasePath(ProgramFolder()));
+    ASSERT_EQ(RunTrevalo({"server", "init"}).exitCode, 0);
+    Simulator simulator;
+    ASSERT_TRUE(simulator.Start({"--mass", "2.5", "--noise", "0"}));
+    const QString series = ProgramFolder() + QStringLiteral("/lab-log.ser");
+    QFile::remove(series);
+
+    RunningTrevalo log({"log", "--tcp", simulator.Tcp(), "--interval", "0.5", "--out", series});
+    ASSERT_TRUE(log.WaitForLines(3));
+    log.Signal(SIGINT);
+    const auto run = log.Finish(20000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("wait for the lab database")) << run.err.toStdString();
+    EXPECT_EQ(server
+                  .Value(database, "SELECT count(*) FROM readings WHERE station = 'Waga-3' "
+                                   "AND value = 2.5 AND unit = 'g'")
+                  .toInt(),
+              run.OutLines().size());
+    EXPECT_EQ(server.Value(database, "SELECT file_name FROM series").toString(), "lab-log.ser");
+}
