@@ -2,6 +2,7 @@
 // and the loss of a link) on a transport the test drives itself, so no port,
 // socket or read timer of a real transport takes part.
 
+#include "CommTesting.h"
 #include "EventWait.h"
 #include "IKavlin.h"
 
@@ -18,6 +19,9 @@
 #include <vector>
 
 using Mordal::enCommSource;
+using Mordal::CommInternals::TimerChechBuffer;
+using Mordal::CommInternals::TimerTimeOut;
+using Mordal::CommInternals::UseTransport;
 
 namespace {
 
@@ -47,7 +51,7 @@ struct Delivery {
 class CommRules : public ::testing::Test {
 protected:
     CommRules() {
-        comm.UseTransport(enCommSource::Serial, &transport);
+        UseTransport(comm, enCommSource::Serial, &transport);
         QObject::connect(&comm, &Mordal::Comm::OnComm,
                          [this](const QByteArray& frame, int count, int buffer, bool& clear) {
                              deliveries.push_back({frame, count, buffer});
@@ -131,7 +135,7 @@ TEST_F(CommRules, TimeOutsAreCountedUntilAFrameArrives) {
     comm.OutputData("SI\r\n", 5000);
     transport.arrived = "1 g\r\n";
     ASSERT_TRUE(WaitForDeliveries(1));
-    EXPECT_FALSE(comm.TimerTimeOut.isActive()) << "a delivered frame ends the reply watch";
+    EXPECT_FALSE(TimerTimeOut(comm).isActive()) << "a delivered frame ends the reply watch";
 
     comm.OutputData("SI\r\n", 20);
     ASSERT_TRUE(WaitUntil([&] { return timeOuts.size() == 3; }));
@@ -210,7 +214,7 @@ TEST_F(CommRules, FramesWaitingBeforeALossReachTheHostBeforeTheNewsOfIt) {
 TEST_F(CommRules, AClosingHostIsNotHandedTheFramesStillWaiting) {
     Open();
     // Only the close itself could hand the frame over.
-    comm.TimerChechBuffer.stop();
+    TimerChechBuffer(comm).stop();
     transport.arrived = "1.5 g\r\n";
     comm.SetCommOpen(false);
     EXPECT_EQ(events, (std::vector<std::string>{"open", "closed"}));

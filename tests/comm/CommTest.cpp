@@ -1,10 +1,13 @@
 #include "CommTestFixture.h"
+#include "CommTesting.h"
 
 #include <QTimer>
 
 #include <cerrno>
 
 using Mordal::enCommSource;
+using Mordal::CommInternals::TimerChechBuffer;
+using Mordal::CommInternals::TimerTimeOut;
 
 TEST(ControlFactory, CreatesBothControlsByTypeName) {
     std::unique_ptr<QObject> comm(Mordal::CreateControl("Brisko_2.Comm"));
@@ -54,7 +57,7 @@ TEST(CommWithoutTransport, SendAndOpenDoNothing) {
     comm.SetCommOpen(true);
     comm.OutputData("S\r\n");
     EXPECT_EQ(opened, 0);
-    EXPECT_FALSE(comm.TimerTimeOut.isActive());
+    EXPECT_FALSE(TimerTimeOut(comm).isActive());
     comm.ClearBuffer();
     EXPECT_EQ(comm.InputCount(), 0);
 }
@@ -222,7 +225,7 @@ TEST_F(CommTimeOut, CountsConsecutiveTimeOutsAndAFrameResetsTheCount) {
 TEST_F(CommTimeOut, DefaultTimeOutIsOneSecond) {
     OpenSerial();
     comm.OutputData("S\r\n");
-    EXPECT_EQ(comm.TimerTimeOut.interval(), 1000);
+    EXPECT_EQ(TimerTimeOut(comm).interval(), 1000);
     ASSERT_TRUE(WaitUntil([&] { return !timeOuts.empty(); }, 3000));
     EXPECT_EQ(timeOuts[0], std::make_pair(1000, 1));
 }
@@ -230,7 +233,7 @@ TEST_F(CommTimeOut, DefaultTimeOutIsOneSecond) {
 TEST_F(CommTimeOut, ZeroTimeOutWatchesNothing) {
     OpenSerial();
     comm.OutputData("S\r\n", 0);
-    EXPECT_FALSE(comm.TimerTimeOut.isActive());
+    EXPECT_FALSE(TimerTimeOut(comm).isActive());
     RunEventsFor(100);
     EXPECT_TRUE(timeOuts.empty());
 }
@@ -257,7 +260,7 @@ TEST_F(CommTimeOut, FrameWaitingAtExpirySuppressesTheEvent) {
 TEST_F(CommTimeOut, SendingWhileClosedDoesNothing) {
     comm.SetCommSource(int(enCommSource::Serial));
     comm.OutputData("S\r\n", 50);
-    EXPECT_FALSE(comm.TimerTimeOut.isActive());
+    EXPECT_FALSE(TimerTimeOut(comm).isActive());
     RunEventsFor(100);
     EXPECT_TRUE(timeOuts.empty());
     EXPECT_TRUE(errors.empty());
@@ -285,7 +288,7 @@ TEST_F(CommState, AbsentPortIsReportedWithTheSystemTextAndCanBeOpenedLater) {
     EXPECT_EQ(errors[0].description, QString::fromLocal8Bit(strerror(ENOENT)));
     EXPECT_EQ(errors[0].source, enCommSource::Serial);
     EXPECT_FALSE(comm.CommOpen());
-    EXPECT_FALSE(comm.TimerChechBuffer.isActive());
+    EXPECT_FALSE(TimerChechBuffer(comm).isActive());
 
     PtyPair late;
     late.Publish(7);
@@ -330,11 +333,11 @@ TEST_F(CommState, UnknownSourceIsKeptAsWrittenWithTheWiringButClosesTheLink) {
 
 TEST_F(CommState, ClosingReportsOnceAndStopsPolling) {
     OpenSerial();
-    EXPECT_TRUE(comm.TimerChechBuffer.isActive());
+    EXPECT_TRUE(TimerChechBuffer(comm).isActive());
     comm.SetCommOpen(false);
     comm.SetCommOpen(false);
     EXPECT_EQ(states, (std::vector<bool>{true, false}));
-    EXPECT_FALSE(comm.TimerChechBuffer.isActive());
+    EXPECT_FALSE(TimerChechBuffer(comm).isActive());
 }
 
 TEST_F(CommState, AnUnpluggedDeviceIsReportedOnceAndOpensAgainWhenItComesBack) {

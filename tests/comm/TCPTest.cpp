@@ -1,5 +1,6 @@
 #include "TCP.h"
 #include "CSocket.h"
+#include "CommTesting.h"
 #include "EventWait.h"
 #include "Mordal.h"
 
@@ -21,6 +22,7 @@ using Mordal::CSocket;
 using Mordal::enCommSource;
 using Mordal::HostLookup;
 using Mordal::HostResolver;
+using Mordal::CommInternals::TCP1;
 
 namespace {
 
@@ -180,7 +182,7 @@ TEST_F(TCPTest, OpensByAddressAnnouncingTheConnectionDuringTheWait) {
     EXPECT_EQ(frames[0], "12.5 g\r\n");
     int sent = 0;
     QObject scope;
-    QObject::connect(comm.TCP1, &Mordal::TCP::DataSent, &scope, [&](const QByteArray& text) {
+    QObject::connect(TCP1(comm), &Mordal::TCP::DataSent, &scope, [&](const QByteArray& text) {
         EXPECT_EQ(text, "SI\r\n");
         ++sent;
     });
@@ -193,7 +195,7 @@ TEST_F(TCPTest, OpensByNameThroughTheResolver) {
     Peer peer;
     std::vector<int> socketStates;
     QObject scope;
-    QObject::connect(comm.TCP1->WS, &CSocket::StateChanged, &scope,
+    QObject::connect(TCP1(comm)->WS, &CSocket::StateChanged, &scope,
                      [&](int state) { socketStates.push_back(state); });
     Open(QStringLiteral("balance"), peer.port);
     EXPECT_TRUE(comm.CommOpen());
@@ -290,8 +292,8 @@ TEST_F(TCPTest, SendingWhileNotConnectedDoesNothing) {
     comm.SetNetRemotePort(peer.port);
     int sent = 0;
     QObject scope;
-    QObject::connect(comm.TCP1, &Mordal::TCP::DataSent, &scope, [&] { ++sent; });
-    comm.TCP1->OutputData("SI\r\n");
+    QObject::connect(TCP1(comm), &Mordal::TCP::DataSent, &scope, [&] { ++sent; });
+    TCP1(comm)->OutputData("SI\r\n");
     RunEventsFor(30);
     EXPECT_EQ(sent, 0);
     EXPECT_TRUE(errors.empty());
