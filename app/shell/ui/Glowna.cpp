@@ -87,28 +87,28 @@ void Glowna::connectSession() {
 }
 
 void Glowna::addOperations() {
-    commands.SetOperation(QStringLiteral("wyjscie"), [this] { exitCommand(); });
-    commands.SetOperation(QStringLiteral("odczyt"), [this] { session.OdpytajWage(); });
-    commands.SetOperation(QStringLiteral("tara"), [this] { session.Tare(); });
-    commands.SetOperation(QStringLiteral("opcje"), [this] { showOptions(true); });
-    commands.SetOperation(QStringLiteral("pomoc"), [this] {
+    commands.SetOperation(Command::Wyjscie, [this] { exitCommand(); });
+    commands.SetOperation(Command::Odczyt, [this] { session.OdpytajWage(); });
+    commands.SetOperation(Command::Tara, [this] { session.Tare(); });
+    commands.SetOperation(Command::Opcje, [this] { showOptions(true); });
+    commands.SetOperation(Command::Pomoc, [this] {
         windows.ShowGuide(helpFile, codeTexts.helpFileMissing, codeTexts.helpFileUnopened);
     });
-    commands.SetOperation(QStringLiteral("connection"), [this] { session.ToggleLink(); });
-    commands.SetOperation(QStringLiteral("start"), [this] { StartCommand(); });
-    commands.SetOperation(QStringLiteral("stop"), [this] { session.Stop(); });
-    commands.SetOperation(QStringLiteral("pauza"), [this] { session.Pause(); });
-    commands.SetOperation(QStringLiteral("rozpocznij"), [this] { session.ContinuousSwitch(); });
-    commands.SetOperation(QStringLiteral("stabilny"), [this] { session.UnstableSwitch(); });
-    commands.SetOperation(QStringLiteral("cykl"), [this] { ShowCycleSettings(); });
-    commands.SetOperation(QStringLiteral("nowa"), [this] { seriesCommands.NewSeries(); });
-    commands.SetOperation(QStringLiteral("otworz"), [this] { seriesCommands.OpenSeries(); });
-    commands.SetOperation(QStringLiteral("zapisz"), [this] { seriesCommands.Save(); });
-    commands.SetOperation(QStringLiteral("wykres"), [this] { windows.ShowChart(); });
-    commands.SetOperation(QStringLiteral("wykresopcje"), [this] { windows.ShowChartOptions(); });
-    commands.SetOperation(QStringLiteral("Languuage"), [this] { windows.ShowLanguageChooser(); });
-    commands.SetOperation(QStringLiteral("raport"), [this] { windows.ShowReport(); });
-    commands.SetOperation(QStringLiteral("drukuj"), [this] { windows.Print(panel); });
+    commands.SetOperation(Command::Connection, [this] { session.ToggleLink(); });
+    commands.SetOperation(Command::Start, [this] { StartCommand(); });
+    commands.SetOperation(Command::Stop, [this] { session.Stop(); });
+    commands.SetOperation(Command::Pauza, [this] { session.Pause(); });
+    commands.SetOperation(Command::Rozpocznij, [this] { session.ContinuousSwitch(); });
+    commands.SetOperation(Command::Stabilny, [this] { session.UnstableSwitch(); });
+    commands.SetOperation(Command::Cykl, [this] { ShowCycleSettings(); });
+    commands.SetOperation(Command::Nowa, [this] { seriesCommands.NewSeries(); });
+    commands.SetOperation(Command::Otworz, [this] { seriesCommands.OpenSeries(); });
+    commands.SetOperation(Command::Zapisz, [this] { seriesCommands.Save(); });
+    commands.SetOperation(Command::Wykres, [this] { windows.ShowChart(); });
+    commands.SetOperation(Command::Wykresopcje, [this] { windows.ShowChartOptions(); });
+    commands.SetOperation(Command::Languuage, [this] { windows.ShowLanguageChooser(); });
+    commands.SetOperation(Command::Raport, [this] { windows.ShowReport(); });
+    commands.SetOperation(Command::Drukuj, [this] { windows.Print(panel); });
     store.chartRefresh = [this] { windows.RedrawChart(); };
     saveSeries = [this] { return seriesCommands.Save(); };
     store.afterReadingPrompts = [this] { afterReadingPrompts(); };
@@ -204,7 +204,7 @@ void Glowna::openCycleGate() {
 }
 
 void Glowna::showCycleImage(bool on) {
-    commands.ToolbarButton(QStringLiteral("cykl"))->setIcon(ToolbarIcons::Image(on ? 13 : 12));
+    commands.ToolbarButton(Command::Cykl)->setIcon(ToolbarIcons::Image(on ? 13 : 12));
 }
 
 void Glowna::ShowCycleSettings() {
@@ -265,7 +265,7 @@ void Glowna::logReadingError(const QString& error) {
 }
 
 void Glowna::showLinkState(bool open) {
-    commands.ToolbarButton(QStringLiteral("connection"))
+    commands.ToolbarButton(Command::Connection)
         ->setIcon(ToolbarIcons::Icon(open ? QStringLiteral("connected")
                                           : QStringLiteral("disconnected")));
     showLinkStatus();
@@ -300,7 +300,7 @@ void Glowna::endAcquisition() {
 
 void Glowna::showUnstable(bool on) {
     commands.ShowSwitch(
-        QStringLiteral("stabilny"), on,
+        Command::Stabilny, on,
         SwitchingToolTips::Text(context, on ? QStringLiteral("TB_23x") : QStringLiteral("TB_23")),
         ToolbarIcons::Image(on ? 20 : 22));
 }
@@ -354,7 +354,7 @@ void Glowna::StartCommand() {
 
 void Glowna::showContinuous(bool on) {
     commands.ShowSwitch(
-        QStringLiteral("rozpocznij"), on,
+        Command::Rozpocznij, on,
         SwitchingToolTips::Text(context, on ? QStringLiteral("TB_22x") : QStringLiteral("TB_22")),
         ToolbarIcons::Image(on ? 23 : 21));
     if (!on) {

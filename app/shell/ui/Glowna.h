@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AcquisitionSession.h"
+#include "CommandSurface.h"
 #include "LabServerLink.h"
-#include "MainCommands.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ProgramWindows.h"

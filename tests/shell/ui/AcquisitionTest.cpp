@@ -37,13 +37,11 @@ protected:
     // "E" or "D" for the menu item and for the button of each command.
     std::string States() {
         std::string shown;
-        const std::pair<const char*, const char*> commands[] = {
-            {"mnustart", "start"},   {"mnustop", "stop"},         {"mnupauza", "pauza"},
-            {"mnuodczyt", "odczyt"}, {"mnuCiagla", "rozpocznij"}, {"mnuStabilne", "stabilny"},
-            {"mnutara", "tara"}};
-        for (const auto& [item, button] : commands) {
-            shown += window->Commands().MenuItem(item)->isEnabled() ? 'E' : 'D';
-            shown += window->Commands().ToolbarButton(button)->isEnabled() ? 'E' : 'D';
+        for (const Command command :
+             {Command::Start, Command::Stop, Command::Pauza, Command::Odczyt, Command::Rozpocznij,
+              Command::Stabilny, Command::Tara}) {
+            shown += window->Commands().MenuItem(command)->isEnabled() ? 'E' : 'D';
+            shown += window->Commands().ToolbarButton(command)->isEnabled() ? 'E' : 'D';
             shown += ' ';
         }
         return shown;
@@ -80,31 +78,31 @@ TEST_F(AcquisitionTest, CommandsFollowTheStateTable) {
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->Commands().RunCommand("pauza");
+    window->Commands().RunCommand(Command::Pauza);
     EXPECT_EQ(States(), "DD DD EE DD DD DD EE ");
-    EXPECT_TRUE(window->Commands().ToolbarButton("pauza")->isChecked());
-    window->Commands().RunCommand("pauza");
+    EXPECT_TRUE(window->Commands().ToolbarButton(Command::Pauza)->isChecked());
+    window->Commands().RunCommand(Command::Pauza);
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Stop);
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
-    EXPECT_FALSE(window->Commands().MenuItem("mnunowa")->isEnabled());
-    window->Commands().RunCommand("rozpocznij");
+    EXPECT_FALSE(window->Commands().MenuItem(Command::Nowa)->isEnabled());
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
 }
 
 TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_TRUE(dialogs.Calls().empty());
     EXPECT_TRUE(window->Session().Timer2.isActive());
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Stop);
 
     window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
     EXPECT_FALSE(window->Session().Timer2.isActive());
@@ -113,12 +111,12 @@ TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
     // A save that did not complete keeps the readings and does not start.
     window->saveSeries = [] { return false; };
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_FALSE(window->Session().Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_TRUE(window->Session().Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 0);
 }
@@ -167,16 +165,16 @@ TEST_F(AcquisitionTest, StopWithCycleWorkOnDisablesSingleReadUntilTheLinkReports
     window->Session().Stop();
     EXPECT_EQ(cycle.rangesLoaded, 1);
     EXPECT_FALSE(window->Store().seriesStart.has_value());
-    EXPECT_FALSE(window->Commands().MenuItem("mnuodczyt")->isEnabled());
-    EXPECT_FALSE(window->Commands().ToolbarButton("odczyt")->isEnabled());
-    window->Commands().RunCommand("connection");
-    window->Commands().RunCommand("connection");
-    EXPECT_TRUE(window->Commands().ToolbarButton("odczyt")->isEnabled());
+    EXPECT_FALSE(window->Commands().MenuItem(Command::Odczyt)->isEnabled());
+    EXPECT_FALSE(window->Commands().ToolbarButton(Command::Odczyt)->isEnabled());
+    window->Commands().RunCommand(Command::Connection);
+    window->Commands().RunCommand(Command::Connection);
+    EXPECT_TRUE(window->Commands().ToolbarButton(Command::Odczyt)->isEnabled());
 }
 
 TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEveryLine) {
     ASSERT_FALSE(window->Session().UnstableReadings());
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_TRUE(window->Session().UnstableReadings()) << "switched on for the transmission";
     ASSERT_NE(window->Windows().FilmWindow(), nullptr);
     EXPECT_TRUE(window->Windows().FilmWindow()->isVisible());
@@ -185,7 +183,7 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
     ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 4; }));
     EXPECT_EQ(window->Store().RowCount(), 0) << "collected, not yet stored";
 
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(balance.Read(4), "C0\r\n");
     EXPECT_FALSE(window->Session().UnstableReadings()) << "back as it was";
     EXPECT_EQ(window->Windows().FilmWindow(), nullptr);
@@ -196,15 +194,15 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
 }
 
 TEST_F(AcquisitionTest, UnstableSwitchAlreadyOnStaysOn) {
-    window->Commands().RunCommand("stabilny");
-    window->Commands().RunCommand("rozpocznij");
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Stabilny);
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_TRUE(window->Session().UnstableReadings());
-    EXPECT_TRUE(window->Commands().ToolbarButton("stabilny")->isChecked());
+    EXPECT_TRUE(window->Commands().ToolbarButton(Command::Stabilny)->isChecked());
 }
 
 TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -215,24 +213,24 @@ TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
 }
 
 TEST_F(AcquisitionTest, ExitDuringTransmissionStoresTheFramesAndKeepsTheProgram) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
-    window->Commands().RunCommand("wyjscie");
+    window->Commands().RunCommand(Command::Wyjscie);
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(dialogs.Calls().empty());
     EXPECT_EQ(window->Store().RowCount(), 2);
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("wyjscie");
+    window->Commands().RunCommand(Command::Wyjscie);
     EXPECT_EQ(dialogs.Calls().size(), 1u) << "the second exit asks the close question";
 }
 
 TEST_F(AcquisitionTest, ExitDuringAutomaticWorkStopsItFirst) {
     window->StartCommand();
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("wyjscie");
+    window->Commands().RunCommand(Command::Wyjscie);
     EXPECT_FALSE(window->Session().Timer2.isActive());
-    EXPECT_TRUE(window->Commands().MenuItem("mnustart")->isEnabled());
+    EXPECT_TRUE(window->Commands().MenuItem(Command::Start)->isEnabled());
 }
 
 TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
@@ -245,7 +243,7 @@ TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
     EXPECT_EQ(window->Store().RowCount(), 0) << "the reading that ends the cycle is not stored";
     EXPECT_EQ(cycle.rangesLoaded, 1);
     EXPECT_FALSE(window->Session().Timer2.isActive());
-    EXPECT_FALSE(window->Commands().MenuItem("mnustop")->isEnabled());
+    EXPECT_FALSE(window->Commands().MenuItem(Command::Stop)->isEnabled());
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
@@ -328,7 +326,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
     EXPECT_EQ(Requests("SI"), 1);
     balance.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
-    EXPECT_FALSE(window->Commands().ToolbarButton("odczyt")->isEnabled());
+    EXPECT_FALSE(window->Commands().ToolbarButton(Command::Odczyt)->isEnabled());
     // Several attempts to reopen fail meanwhile; the user hears of it once.
     RunEventsFor(2500);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
@@ -344,7 +342,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
 }
 
 TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollected) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nSI     3.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 3; }));
@@ -356,8 +354,8 @@ TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollec
 }
 
 TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissionEnds) {
-    window->Commands().RunCommand("rozpocznij");
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Start);
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -365,19 +363,19 @@ TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissio
     EXPECT_FALSE(window->Session().ContinuousTicked());
     EXPECT_TRUE(window->Session().Timer2.isActive());
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ") << "Stop and Pause stay available";
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Stop);
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
 
     // Stopped while the transmission still runs, it is back to transmitting.
-    window->Commands().RunCommand("rozpocznij");
-    window->Commands().RunCommand("start");
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Start);
+    window->Commands().RunCommand(Command::Stop);
     EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
     EXPECT_TRUE(window->Session().ContinuousTicked());
 }
 
 TEST_F(AcquisitionTest, TheCloseBoxDuringTransmissionStopsTheBalanceAndStoresTheLinesFirst) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
@@ -393,7 +391,7 @@ TEST_F(AcquisitionTest, TheCloseBoxDuringTransmissionStopsTheBalanceAndStoresThe
 
 TEST_F(AcquisitionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToStopAndNotStored) {
     context.settings.pomiarShowNote = true;
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Session().Buffers().frames.count("\r\n") == 2; }));
     balance.Unplug();
@@ -413,7 +411,7 @@ TEST_F(AcquisitionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToStopAndN
     EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).empty());
 
     ASSERT_TRUE(WaitUntil([&] { return !window->Session().DiscardingStream(); }, 3000));
-    window->Commands().RunCommand("odczyt");
+    window->Commands().RunCommand(Command::Odczyt);
     EXPECT_EQ(back.Read(3, 2000), "S\r\n") << "C0 was sent once";
     back.Write("S      3.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 3; }));

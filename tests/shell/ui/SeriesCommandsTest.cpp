@@ -79,7 +79,7 @@ TEST_F(SeriesCommandsTest, CancelledSaveDialogKeepsEverything) {
 TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages(), QStringList{context.Msg(4)});
     EXPECT_EQ(Rows(), 1);
     EXPECT_TRUE(window->Store().WorkingDatabaseBound());
@@ -88,20 +88,20 @@ TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
 TEST_F(SeriesCommandsTest, SaveThatDoesNotCompleteKeepsTheSeriesOnNew) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Yes); // save first, then cancel the file dialog
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(Rows(), 1);
 }
 
 TEST_F(SeriesCommandsTest, CancelledOpenStillMarksTheSeriesFile) {
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     EXPECT_TRUE(window->bolOldFile);
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(29));
     EXPECT_EQ(Rows(), 1);
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(Rows(), 0);
     EXPECT_FALSE(window->bolOldFile);
 }
@@ -111,7 +111,7 @@ TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     ASSERT_EQ(Rows(), 1);
     Read("2.0000");
     Read("3.0000");
@@ -125,7 +125,7 @@ TEST_F(SeriesCommandsTest, SavingOverTheOpenSeriesFileOnlyCompactsIt) {
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     Read("2.0000");
     dialogs.Clear();
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
@@ -231,11 +231,11 @@ TEST_F(SeriesCommandsTest, DescriptionPromptFollowsOnlyStoredReadings) {
 
 TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
     Read("1.0000");
-    window->Commands().RunCommand("wykres");
+    window->Commands().RunCommand(Command::Wykres);
     EXPECT_EQ(window->Windows().ChartWindow(), nullptr) << "one reading is too few";
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(3));
     Read("2.0000");
-    window->Commands().RunCommand("wykres");
+    window->Commands().RunCommand(Command::Wykres);
     ASSERT_NE(window->Windows().ChartWindow(), nullptr);
     const int before = window->Windows().ChartWindow()->MassSeries()->count();
     Read("3.0000");
@@ -259,7 +259,7 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
         window->PrzetworzOdczyt("    2.0000 g\r\n");
         captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
     };
-    window->Commands().RunCommand("raport");
+    window->Commands().RunCommand(Command::Raport);
     EXPECT_TRUE(captured);
     EXPECT_EQ(Rows(), 2) << "only the weighing is a reading, not the report's lines";
     EXPECT_DOUBLE_EQ(window->Store().Values().back(), 2.0);
@@ -319,7 +319,7 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
         dialogs.Clear();
         dialogs.AnswerNext(MsgAnswer::No); // the readings stay unsaved
         dialogs.FileNext(path);
-        window->Commands().RunCommand("otworz");
+        window->Commands().RunCommand(Command::Otworz);
         ASSERT_EQ(dialogs.Messages().size(), 2) << name;
         EXPECT_TRUE(dialogs.Messages()[1].contains(path)) << name;
         EXPECT_EQ(dialogs.Calls().back().title, context.Msg(46));
@@ -334,20 +334,20 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
     Read("3.0000");
     EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4));
 
     // A bound series file stays bound.
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     Read("1.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     dialogs.AnswerNext(MsgAnswer::Yes); // end the series
     dialogs.FileNext(File("pusty.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     EXPECT_TRUE(window->bolOldFile);
     EXPECT_EQ(window->Store().BoundPath(), File("seria.ser"));
     Read("2.0000");
@@ -359,7 +359,7 @@ TEST_F(SeriesCommandsTest, ABoundSeriesFileIsWholeAfterEveryReadingSoThatACopyHo
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     for (const char* value : {"2.0000", "3.0000", "4.0000"})
         Read(value);
     EXPECT_FALSE(QFile::exists(File("seria.ser-wal")));
@@ -388,7 +388,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     const QByteArray before = TestFiles::ReadFile(path);
     dialogs.Clear();
     dialogs.FileNext(path);
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     ASSERT_EQ(dialogs.Messages().size(), 1);
     EXPECT_TRUE(dialogs.Messages()[0].contains(path));
     EXPECT_EQ(dialogs.Calls().back().icon, MsgIcon::Information);
@@ -402,7 +402,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     EXPECT_EQ(TestFiles::ReadFile(path), before);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4)) << "the readings are offered a save";
 }
 
@@ -438,7 +438,7 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
     dialogs.FileNext(disk->Path() + "/seria.ser", "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(disk->Path() + "/seria.ser");
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     ASSERT_TRUE(window->bolOldFile);
     MeasurementStore& store = window->Store();
     SeriesCommands commands(context, store, {window.get(), &window->bolOldFile, {}, {}, {}, {}});
