@@ -43,10 +43,6 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     linkStatus->setObjectName(QStringLiteral("linkStatus"));
     statusBar()->addWidget(linkStatus, 1);
     resize(1100, 650);
-    compactDatabase = [this] {
-        return MeasurementStore::KompaktujBaze(
-            MeasurementStore::WorkingDatabasePath(this->context.programFolder));
-    };
 
     auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
     connect(f8, &QShortcut::activated, &windows, &ProgramWindows::ShowDebugForm);
@@ -54,6 +50,11 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
 }
 
 Glowna::~Glowna() = default;
+
+bool Glowna::CompactDatabase() const {
+    return MeasurementStore::KompaktujBaze(
+        MeasurementStore::WorkingDatabasePath(context.programFolder));
+}
 
 void Glowna::connectSession() {
     session.Protocol().SetDebugSink([this](const QString& text, const QString& label) {
@@ -110,7 +111,6 @@ void Glowna::addOperations() {
     commands.SetOperation(Command::Raport, [this] { windows.ShowReport(); });
     commands.SetOperation(Command::Drukuj, [this] { windows.Print(panel); });
     store.chartRefresh = [this] { windows.RedrawChart(); };
-    saveSeries = [this] { return seriesCommands.Save(); };
     store.afterReadingPrompts = [this] { afterReadingPrompts(); };
     store.storeFailed = [this](const QString& reason, int waiting) {
         seriesCommands.TellStoreFailed(reason, waiting);
@@ -243,10 +243,7 @@ bool Glowna::showLoadError(int number, const QString& description) {
 void Glowna::showOptions(bool cancelAvailable) {
     Opcje options(context, session.MSComm1, &session.tmrEthernet, this);
     options.SetCancelAvailable(cancelAvailable);
-    if (runOptions)
-        runOptions(options);
-    else
-        options.exec();
+    context.dialogs->RunModal(options);
     showLinkStatus();
 }
 
@@ -308,9 +305,6 @@ void Glowna::showUnstable(bool on) {
 SeriesCommands::Window Glowna::seriesWindow() {
     SeriesCommands::Window window;
     window.widget = this;
-    window.bolOldFile = &bolOldFile;
-    // The hooks are read when a command runs, as tests may replace them.
-    window.saveSeries = [this] { return saveSeries && saveSeries(); };
     window.clearChartReport = [this] { windows.ClearChartReport(); };
     window.seriesOpened = [this] {
         windows.RedrawChart();

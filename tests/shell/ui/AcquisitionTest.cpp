@@ -108,8 +108,8 @@ TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
     EXPECT_FALSE(window->Session().Timer2.isActive());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
-    // A save that did not complete keeps the readings and does not start.
-    window->saveSeries = [] { return false; };
+    // A save that did not complete (its file dialog cancelled) keeps the
+    // readings and does not start.
     dialogs.AnswerNext(MsgAnswer::Yes);
     window->Commands().RunCommand(Command::Start);
     EXPECT_FALSE(window->Session().Timer2.isActive());

@@ -120,10 +120,10 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     bool visibleWhenAsked = true;
     ASSERT_TRUE(Module1::ReadSettings(context));
     window = std::make_unique<Glowna>(context, holder.Comm1());
-    window->runOptions = [&](Opcje&) {
+    dialogs.WhileOpen<Opcje>([&](Opcje&) {
         ++optionsShown;
         visibleWhenAsked = window->isVisible();
-    };
+    });
     ASSERT_TRUE(window->Load());
     EXPECT_EQ(optionsShown, 1);
     EXPECT_FALSE(visibleWhenAsked);
@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
 TEST_F(MainWindowTest, FirstStartWithoutTheDefaultPortOffersTheOptionsWithoutAnError) {
     ASSERT_TRUE(Module1::ReadSettings(context));
     window = std::make_unique<Glowna>(context, holder.Comm1());
-    window->runOptions = [&](Opcje&) { ++optionsShown; };
+    dialogs.WhileOpen<Opcje>([&](Opcje&) { ++optionsShown; });
     ASSERT_TRUE(window->Load());
     EXPECT_EQ(optionsShown, 1);
     EXPECT_TRUE(dialogs.Calls().empty());
@@ -475,14 +475,9 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     dialogs.Clear();
-    int saved = 0;
     int closed = 0;
     for (int i = 0; i < 3; ++i)
         window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
-    window->saveSeries = [&] {
-        ++saved;
-        return true;
-    };
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
 
     dialogs.AnswerNext(MsgAnswer::Cancel);
@@ -491,17 +486,22 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
     EXPECT_EQ(dialogs.Calls().back().buttons, MsgButtons::YesNoCancel);
     EXPECT_EQ(closed, 0);
 
+    const QString saved = folder.filePath("seria.ser");
     dialogs.AnswerNext(MsgAnswer::Yes);
+    dialogs.FileNext(saved, "Pliki wazen (*.ser)");
     window->close();
-    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::SaveFileName).size(), 1u);
+    EXPECT_TRUE(QFile::exists(saved));
     EXPECT_EQ(closed, 1);
 }
 
 TEST_F(MainWindowClose, OpenSeriesFileIsAskedAboutFirst) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
+    // A cancelled open marks the series file as an opened one does.
+    window->Commands().RunCommand(Command::Otworz);
+    ASSERT_TRUE(window->Series().SeriesFileFlag());
     dialogs.Clear();
-    window->bolOldFile = true;
     dialogs.AnswerNext(MsgAnswer::No);
     window->close();
     ASSERT_EQ(dialogs.Calls().size(), 1u);

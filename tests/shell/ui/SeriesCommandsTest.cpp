@@ -94,7 +94,7 @@ TEST_F(SeriesCommandsTest, SaveThatDoesNotCompleteKeepsTheSeriesOnNew) {
 
 TEST_F(SeriesCommandsTest, CancelledOpenStillMarksTheSeriesFile) {
     window->Commands().RunCommand(Command::Otworz);
-    EXPECT_TRUE(window->bolOldFile);
+    EXPECT_TRUE(window->Series().SeriesFileFlag());
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::No);
     window->Commands().RunCommand(Command::Nowa);
@@ -103,7 +103,7 @@ TEST_F(SeriesCommandsTest, CancelledOpenStillMarksTheSeriesFile) {
     dialogs.AnswerNext(MsgAnswer::Yes);
     window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(Rows(), 0);
-    EXPECT_FALSE(window->bolOldFile);
+    EXPECT_FALSE(window->Series().SeriesFileFlag());
 }
 
 TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
@@ -249,7 +249,7 @@ TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
 TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoReadings) {
     Read("1.0000");
     bool captured = false;
-    window->Windows().runReport = [&](Raport& raport) {
+    dialogs.WhileOpen<Raport>([&](Raport& raport) {
         EXPECT_TRUE(raport.Capturing());
         window->PrzetworzOdczyt("Kalibracja\r\n");
         window->PrzetworzOdczyt("\r\n");
@@ -258,7 +258,7 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
         window->PrzetworzOdczyt("Masa wzorca: 200.0000 g\r\n");
         window->PrzetworzOdczyt("    2.0000 g\r\n");
         captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
-    };
+    });
     window->Commands().RunCommand(Command::Raport);
     EXPECT_TRUE(captured);
     EXPECT_EQ(Rows(), 2) << "only the weighing is a reading, not the report's lines";
@@ -327,7 +327,7 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
         EXPECT_FALSE(QFile::exists(path + "-journal") || QFile::exists(path + "-wal")) << name;
         EXPECT_EQ(Rows(), 2) << name;
         EXPECT_TRUE(window->Store().WorkingDatabaseBound()) << name;
-        EXPECT_FALSE(window->bolOldFile) << name;
+        EXPECT_FALSE(window->Series().SeriesFileFlag()) << name;
     }
     EXPECT_FALSE(QFile::exists(File("brak.ser")));
     // The series goes on and is offered a save.
@@ -348,7 +348,7 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
     dialogs.AnswerNext(MsgAnswer::Yes); // end the series
     dialogs.FileNext(File("pusty.ser"));
     window->Commands().RunCommand(Command::Otworz);
-    EXPECT_TRUE(window->bolOldFile);
+    EXPECT_TRUE(window->Series().SeriesFileFlag());
     EXPECT_EQ(window->Store().BoundPath(), File("seria.ser"));
     Read("2.0000");
     EXPECT_EQ(RowsIn(File("seria.ser")), 2);
@@ -394,7 +394,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     EXPECT_EQ(dialogs.Calls().back().icon, MsgIcon::Information);
     EXPECT_EQ(Rows(), 2);
     EXPECT_TRUE(window->Store().WorkingDatabaseBound());
-    EXPECT_FALSE(window->bolOldFile);
+    EXPECT_FALSE(window->Series().SeriesFileFlag());
 
     Read("3.0000");
     EXPECT_EQ(Rows(), 3);
@@ -439,9 +439,9 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(disk->Path() + "/seria.ser");
     window->Commands().RunCommand(Command::Otworz);
-    ASSERT_TRUE(window->bolOldFile);
+    ASSERT_TRUE(window->Series().SeriesFileFlag());
     MeasurementStore& store = window->Store();
-    SeriesCommands commands(context, store, {window.get(), &window->bolOldFile, {}, {}, {}, {}});
+    SeriesCommands commands(context, store, {window.get(), {}, {}, {}});
     store.storeFailed = [&commands](const QString& reason, int waiting) {
         commands.TellStoreFailed(reason, waiting);
     };
