@@ -8,7 +8,6 @@
 #include "INI.h"
 #include "Module1.h"
 #include "Mordal.h"
-#include "Opcje.h"
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
@@ -42,6 +41,13 @@ private:
     QString program;
 };
 
+// The program's dialogs, except that nobody sits at a benchmark to work in
+// a modal window (the options a start may offer): it is closed unanswered.
+class Dialogs : public Pomiar::QtUserDialogs {
+public:
+    bool RunModal(QDialog&) override { return false; }
+};
+
 // The main window loaded and shown with its link on serial port `port`.
 class Program {
 public:
@@ -56,7 +62,6 @@ public:
         context.userSettings = std::make_shared<Pomiar::PerUserSettings>(context.applicationTitle);
         holder = std::make_unique<Pomiar::frmCustom>();
         window = std::make_unique<Pomiar::Glowna>(context, holder->Comm1());
-        window->runOptions = [](Pomiar::Opcje&) {};
         if (!window->Load() || !holder->Comm1() || !holder->Comm1()->CommOpen()) {
             std::fprintf(stderr, "%s: the main window did not open COM%d\n", name, port);
             return false;
@@ -65,7 +70,7 @@ public:
         return true;
     }
 
-    Pomiar::QtUserDialogs dialogs;
+    Dialogs dialogs;
     Pomiar::ProgramContext context;
     std::unique_ptr<Pomiar::frmCustom> holder;
     std::unique_ptr<Pomiar::Glowna> window;

@@ -12,15 +12,16 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QPrintPreviewDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 using namespace Pomiar;
 
@@ -52,6 +53,23 @@ double Seconds(const QElapsedTimer& clock) {
     return clock.nsecsElapsed() / 1e9;
 }
 
+// Shows the print preview, lets it paint its first page and closes it: the
+// time from the print command until the preview is shown.
+class PreviewShown : public QtUserDialogs {
+public:
+    explicit PreviewShown(const QElapsedTimer& clock) : clock(clock) {}
+    bool RunModal(QDialog& dialog) override {
+        dialog.show();
+        QCoreApplication::processEvents();
+        seconds = Seconds(clock);
+        return false;
+    }
+    double seconds = 0;
+
+private:
+    const QElapsedTimer& clock;
+};
+
 bool Run(ProgramContext& context, int n, double goal, const QString& keep) {
     QTemporaryDir folder;
     MeasurementStore store(context);
@@ -75,14 +93,13 @@ bool Run(ProgramContext& context, int n, double goal, const QString& keep) {
     // The preview renders every page before it shows the first.
     double preview = 0;
     if (n <= 10000) {
+        PreviewShown shown(clock);
+        UserDialogs* const programDialogs = std::exchange(context.dialogs, &shown);
+        SeriesReport previewed(context, store, nullptr, nullptr, &progress);
         clock.restart();
-        report.progress = &progress;
-        report.runPreview = [&](QPrintPreviewDialog& dialog) {
-            dialog.show();
-            QCoreApplication::processEvents();
-            preview = Seconds(clock);
-        };
-        report.Drukuj();
+        previewed.Drukuj();
+        context.dialogs = programDialogs;
+        preview = shown.seconds;
     }
 
     if (!keep.isEmpty()) {

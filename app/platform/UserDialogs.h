@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+class QDialog;
+class QPrinter;
 class QWidget;
 
 namespace Pomiar {
@@ -27,9 +29,10 @@ inline MsgAnswer LeastDoingAnswer(MsgButtons buttons) {
     return MsgAnswer::Cancel;
 }
 
-// Every question the program puts to the user, every file it lets the user
-// choose and every file it hands to the desktop goes through this one
-// interface: the program uses the Qt implementation, tests a scripted one.
+// Every question the program puts to the user, every file and printer it
+// lets the user choose, every modal window of its own it waits on and every
+// file it hands to the desktop goes through this one interface: the program
+// uses the Qt implementation, tests a scripted one.
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
@@ -63,6 +66,19 @@ public:
     // Opens a file with the desktop's handler for its type (help files, text
     // files in the text editor). False when nothing could open it.
     virtual bool OpenWithDesktop(const QString& path) = 0;
+
+    // A modal window of the program's own (the options, the report, a print
+    // preview, the editor of a cycle window): the user works in it until it
+    // closes. True when it was accepted. Where nobody works in windows (a
+    // terminal), it is closed unanswered.
+    virtual bool RunModal(QDialog&) { return false; }
+
+    // Whether a printer is installed; without one the program offers a PDF
+    // file instead.
+    virtual bool PrintersAvailable() { return false; }
+    // Lets the user choose the printer and its settings (the print dialog
+    // also offers a PDF file); false when cancelled.
+    virtual bool ChoosePrinter(QWidget*, QPrinter&) { return false; }
 };
 
 } // namespace Pomiar

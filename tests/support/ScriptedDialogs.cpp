@@ -1,5 +1,6 @@
 #include "ScriptedDialogs.h"
 
+#include <QPrinter>
 #include <QStringList>
 #include <algorithm>
 #include <iterator>
@@ -18,6 +19,10 @@ void ScriptedDialogs::InputNext(std::optional<QString> answer) {
 
 void ScriptedDialogs::FileNext(QString path, QString filter) {
     files.push_back({std::move(path), std::move(filter)});
+}
+
+void ScriptedDialogs::PrinterNext(std::optional<QString> pdfFile) {
+    printers.push_back(std::move(pdfFile));
 }
 
 std::vector<ScriptedDialogs::Call> ScriptedDialogs::CallsOf(Kind kind) const {
@@ -40,7 +45,7 @@ bool ScriptedDialogs::AllScripted() const {
 }
 
 bool ScriptedDialogs::QueuesEmpty() const {
-    return answers.empty() && inputs.empty() && files.empty();
+    return answers.empty() && inputs.empty() && files.empty() && printers.empty();
 }
 
 void ScriptedDialogs::Clear() {
@@ -48,6 +53,7 @@ void ScriptedDialogs::Clear() {
     answers.clear();
     inputs.clear();
     files.clear();
+    printers.clear();
 }
 
 MsgAnswer ScriptedDialogs::MessageBox(QWidget*, const QString& text, MsgButtons buttons,
@@ -93,6 +99,35 @@ bool ScriptedDialogs::OpenWithDesktop(const QString& path) {
     calls.push_back(
         {Kind::OpenWithDesktop, path, {}, MsgButtons::Ok, MsgIcon::None, {}, {}, {}, true});
     return desktopOpens;
+}
+
+bool ScriptedDialogs::RunModal(QDialog& dialog) {
+    const auto handler = whileOpen.find(dialog.metaObject());
+    if (handler == whileOpen.end())
+        return false;
+    handler->second(dialog);
+    return dialog.result() == QDialog::Accepted;
+}
+
+bool ScriptedDialogs::ChoosePrinter(QWidget*, QPrinter& printer) {
+    calls.push_back({Kind::ChoosePrinter,
+                     {},
+                     {},
+                     MsgButtons::OkCancel,
+                     MsgIcon::None,
+                     {},
+                     {},
+                     {},
+                     !printers.empty()});
+    if (printers.empty())
+        return false;
+    const std::optional<QString> pdfFile = printers.front();
+    printers.pop_front();
+    if (!pdfFile)
+        return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(*pdfFile);
+    return true;
 }
 
 QString ScriptedDialogs::NextFile(Kind kind, const QString& title, const QString& folder,

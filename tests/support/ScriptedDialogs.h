@@ -2,9 +2,12 @@
 
 #include "UserDialogs.h"
 
+#include <QDialog>
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -12,9 +15,18 @@
 // and answers from queues the test fills beforehand. An empty queue gives the
 // answer that does the least (Cancel, No, nothing, no file) and marks the call
 // as unscripted so that a test can notice a question it did not expect.
+// The program's own modal windows are handed to the test instead of the user.
 class ScriptedDialogs : public Pomiar::UserDialogs {
 public:
-    enum class Kind { MessageBox, Notice, InputBox, OpenFileName, SaveFileName, OpenWithDesktop };
+    enum class Kind {
+        MessageBox,
+        Notice,
+        InputBox,
+        OpenFileName,
+        SaveFileName,
+        OpenWithDesktop,
+        ChoosePrinter
+    };
 
     struct Call {
         Kind kind;
@@ -31,8 +43,21 @@ public:
     void AnswerNext(Pomiar::MsgAnswer answer);
     void InputNext(std::optional<QString> answer);
     void FileNext(QString path, QString filter = {});
+    // The printer the user chooses next: a PDF file at that path, or
+    // nothing to cancel the print dialog.
+    void PrinterNext(std::optional<QString> pdfFile);
     // Whether the desktop has a program for the files handed to it.
     bool desktopOpens = true;
+    bool printersInstalled = false;
+
+    // While a modal window of class Window is open, the test works in it
+    // (and may accept it); a modal window without a handler is closed
+    // unanswered at once. A later handler for the class replaces the former.
+    template <class Window> void WhileOpen(std::function<void(Window&)> handler) {
+        whileOpen[&Window::staticMetaObject] = [handler = std::move(handler)](QDialog& dialog) {
+            handler(static_cast<Window&>(dialog));
+        };
+    }
 
     const std::vector<Call>& Calls() const { return calls; }
     std::vector<Call> CallsOf(Kind kind) const;
@@ -55,6 +80,9 @@ public:
     QString SaveFileName(QWidget* parent, const QString& title, const QString& folder,
                          const QString& filter, QString* chosenFilter) override;
     bool OpenWithDesktop(const QString& path) override;
+    bool RunModal(QDialog& dialog) override;
+    bool PrintersAvailable() override { return printersInstalled; }
+    bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
 
 private:
     struct FileAnswer {
@@ -69,4 +97,6 @@ private:
     std::deque<Pomiar::MsgAnswer> answers;
     std::deque<std::optional<QString>> inputs;
     std::deque<FileAnswer> files;
+    std::deque<std::optional<QString>> printers;
+    std::map<const QMetaObject*, std::function<void(QDialog&)>> whileOpen;
 };

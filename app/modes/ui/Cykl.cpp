@@ -47,8 +47,7 @@ QGroupBox* NamedFrame(const QString& title, const QString& name) {
 } // namespace
 
 Cykl::Cykl(ProgramContext& context, CycleGate& gate, QWidget* parent)
-    : QDialog(parent), context(context), gate(gate), model(new CycleWindowsModel(gate, this)),
-      runNowy([](Nowy& dialog) { dialog.exec(); }) {
+    : QDialog(parent), context(context), gate(gate), model(new CycleWindowsModel(gate, this)) {
     setObjectName(QStringLiteral("Cykl"));
     setWindowTitle(QStringLiteral("Ustawienia cyklu"));
     setModal(false);
@@ -141,10 +140,6 @@ QGroupBox* Cykl::BuildRangesFrame() {
     return Frame3;
 }
 
-void Cykl::SetNowyRunner(NowyRunner runner) {
-    runNowy = std::move(runner);
-}
-
 bool Cykl::StaysOnTop() const {
     return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
@@ -209,19 +204,19 @@ void Cykl::Check1_Click() {
 }
 
 void Cykl::Command1_Click() {
-    OpenNowy(true);
+    OpenWindowEditor(true);
 }
 
 void Cykl::Command2_Click() {
-    OpenNowy(false);
+    OpenWindowEditor(false);
 }
 
-void Cykl::OpenNowy(bool newMode) {
+void Cykl::OpenWindowEditor(bool newMode) {
     // The editor opens in front of this window, which must not cover it.
     SetStaysOnTop(false);
     {
         Nowy editor(context, gate, newMode, this);
-        runNowy(editor);
+        context.dialogs->RunModal(editor);
     }
     SetStaysOnTop(true);
 }

@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QLocale>
-#include <functional>
 
 class QCheckBox;
 class QGroupBox;
@@ -15,7 +14,6 @@ namespace Pomiar {
 
 class CycleGate;
 class CycleWindowsModel;
-class Nowy;
 struct ProgramContext;
 
 // The cycle settings: the reading interval of automatic work, the switch of
@@ -25,13 +23,8 @@ struct ProgramContext;
 class Cykl : public QDialog {
     Q_OBJECT
 public:
-    // Runs the window editor and returns once it is closed; the program runs
-    // it modal, tests answer it directly.
-    using NowyRunner = std::function<void(Nowy&)>;
-
     Cykl(ProgramContext& context, CycleGate& gate, QWidget* parent = nullptr);
 
-    void SetNowyRunner(NowyRunner runner);
     CycleWindowsModel* Model() const { return model; }
     bool StaysOnTop() const;
 
@@ -71,7 +64,8 @@ private:
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
-    void OpenNowy(bool newMode);
+    // The editor of a cycle window (Nowy), modal in front of this one.
+    void OpenWindowEditor(bool newMode);
     void SetStaysOnTop(bool onTop);
     void ShowCursor(int row);
     void ShowProcedureError(int number, const QString& description, const QString& procedure);
@@ -79,7 +73,6 @@ private:
     ProgramContext& context;
     CycleGate& gate;
     CycleWindowsModel* model = nullptr;
-    NowyRunner runNowy;
     bool loaded = false;
 };
 

@@ -19,9 +19,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QPainter>
-#include <QPrintDialog>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QScrollArea>
 #include <QSet>
 #include <QStandardPaths>
@@ -44,11 +42,6 @@ constexpr int pointsShownUpTo = 100;
 
 Wykres::Wykres(ProgramContext& context, MeasurementStore& store, QWidget* parent)
     : QWidget(parent, Qt::Window), context(context), store(store) {
-    printersAvailable = [] { return !QPrinterInfo::availablePrinters().isEmpty(); };
-    choosePrinter = [this](QPrinter& printer) {
-        QPrintDialog dialog(&printer, this);
-        return dialog.exec() == QDialog::Accepted;
-    };
     setObjectName(QStringLiteral("Wykres"));
     setWindowTitle(QStringLiteral("Wykres"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -96,12 +89,12 @@ void Wykres::BuildWindow() {
     courier.setStyleHint(QFont::TypeWriter);
     lblRaport->setFont(courier);
     lblRaport->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    raportArea = new QScrollArea;
-    raportArea->setWidget(lblRaport);
-    raportArea->setWidgetResizable(true);
-    raportArea->setFrameShape(QFrame::NoFrame);
-    raportArea->setFixedHeight(HeightWithReport - HeightWithoutReport);
-    raportArea->hide();
+    reportArea = new QScrollArea;
+    reportArea->setWidget(lblRaport);
+    reportArea->setWidgetResizable(true);
+    reportArea->setFrameShape(QFrame::NoFrame);
+    reportArea->setFixedHeight(HeightWithReport - HeightWithoutReport);
+    reportArea->hide();
 
     txtPodpis = new QLineEdit;
     txtPodpis->setObjectName(QStringLiteral("txtPodpis"));
@@ -117,7 +110,7 @@ void Wykres::BuildWindow() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(MSChart1, 1);
-    layout->addWidget(raportArea);
+    layout->addWidget(reportArea);
     layout->addWidget(txtPodpis);
     resize(defaultWidth, HeightWithoutReport);
 }
@@ -249,7 +242,7 @@ void Wykres::SetReport(bool loading) {
     const QString text = store.StoredReport();
     const bool stored = !text.isEmpty();
     lblRaport->setText(text);
-    raportArea->setVisible(stored);
+    reportArea->setVisible(stored);
     if (stored)
         resize(width(), HeightWithReport);
     else if (loading)
@@ -274,8 +267,8 @@ void Wykres::ShowMessage(int index, int titleIndex) {
 }
 
 bool Wykres::ChoosePrinter(QPrinter& printer) {
-    if (printersAvailable())
-        return choosePrinter(printer);
+    if (context.dialogs->PrintersAvailable())
+        return context.dialogs->ChoosePrinter(this, printer);
     QString chosenFilter;
     QString path = context.dialogs->SaveFileName(
         this, mnudrukuj->text().remove(QLatin1Char('&')),

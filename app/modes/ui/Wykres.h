@@ -4,7 +4,6 @@
 #include "Wykresopcje.h"
 
 #include <QWidget>
-#include <functional>
 
 class QAction;
 class QCategoryAxis;
@@ -47,16 +46,10 @@ public:
     // Shows the stored report of the bound database below the chart; the
     // window grows to make room for it.
     void ShowReport();
-    // Prints the window, or writes it to a PDF file.
+    // Prints the window on the printer the user chooses. Without a printer
+    // it offers a PDF file instead, and tells the user that no printer was
+    // found when the user declines it.
     void Drukuj();
-
-    // Whether any printer is installed; without one, Drukuj offers a PDF
-    // file instead and tells the user that no printer was found when the
-    // user declines it.
-    std::function<bool()> printersAvailable;
-    // Lets the user choose the printer (the print dialog also offers a PDF
-    // file); false when cancelled.
-    std::function<bool(QPrinter&)> choosePrinter;
 
     // Window heights with and without a stored report, in pixels.
     static constexpr int HeightWithReport = 8760 / 15;
@@ -95,7 +88,7 @@ private:
     QLineSeries* dolna = nullptr;
     QCategoryAxis* osX = nullptr;
     QValueAxis* osY = nullptr;
-    QScrollArea* raportArea = nullptr;
+    QScrollArea* reportArea = nullptr;
 };
 
 } // namespace Pomiar

@@ -5,6 +5,9 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QUrl>
 
 namespace Pomiar {
@@ -113,6 +116,19 @@ QString QtUserDialogs::SaveFileName(QWidget* parent, const QString& title, const
 
 bool QtUserDialogs::OpenWithDesktop(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool QtUserDialogs::RunModal(QDialog& dialog) {
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtUserDialogs::PrintersAvailable() {
+    return !QPrinterInfo::availablePrinters().isEmpty();
+}
+
+bool QtUserDialogs::ChoosePrinter(QWidget* parent, QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace Pomiar

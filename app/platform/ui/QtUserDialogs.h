@@ -22,6 +22,9 @@ public:
     QString SaveFileName(QWidget* parent, const QString& title, const QString& folder,
                          const QString& filter, QString* chosenFilter) override;
     bool OpenWithDesktop(const QString& path) override;
+    bool RunModal(QDialog& dialog) override;
+    bool PrintersAvailable() override;
+    bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
 
 private:
     // The notices still shown, by title.

@@ -43,10 +43,6 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     linkStatus->setObjectName(QStringLiteral("linkStatus"));
     statusBar()->addWidget(linkStatus, 1);
     resize(1100, 650);
-    compactDatabase = [this] {
-        return MeasurementStore::KompaktujBaze(
-            MeasurementStore::WorkingDatabasePath(this->context.programFolder));
-    };
 
     auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
     connect(f8, &QShortcut::activated, &windows, &ProgramWindows::ShowDebugForm);
@@ -54,6 +50,11 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
 }
 
 Glowna::~Glowna() = default;
+
+bool Glowna::CompactDatabase() const {
+    return MeasurementStore::KompaktujBaze(
+        MeasurementStore::WorkingDatabasePath(context.programFolder));
+}
 
 void Glowna::connectSession() {
     session.Protocol().SetDebugSink([this](const QString& text, const QString& label) {
@@ -93,30 +94,29 @@ void Glowna::connectSession() {
 }
 
 void Glowna::addOperations() {
-    commands.SetOperation(QStringLiteral("wyjscie"), [this] { exitCommand(); });
-    commands.SetOperation(QStringLiteral("odczyt"), [this] { session.OdpytajWage(); });
-    commands.SetOperation(QStringLiteral("tara"), [this] { session.Tare(); });
-    commands.SetOperation(QStringLiteral("opcje"), [this] { showOptions(true); });
-    commands.SetOperation(QStringLiteral("pomoc"), [this] {
+    commands.SetOperation(Command::Wyjscie, [this] { exitCommand(); });
+    commands.SetOperation(Command::Odczyt, [this] { session.OdpytajWage(); });
+    commands.SetOperation(Command::Tara, [this] { session.Tare(); });
+    commands.SetOperation(Command::Opcje, [this] { showOptions(true); });
+    commands.SetOperation(Command::Pomoc, [this] {
         windows.ShowGuide(helpFile, codeTexts.helpFileMissing, codeTexts.helpFileUnopened);
     });
-    commands.SetOperation(QStringLiteral("connection"), [this] { session.ToggleLink(); });
-    commands.SetOperation(QStringLiteral("start"), [this] { StartCommand(); });
-    commands.SetOperation(QStringLiteral("stop"), [this] { session.Stop(); });
-    commands.SetOperation(QStringLiteral("pauza"), [this] { session.Pause(); });
-    commands.SetOperation(QStringLiteral("rozpocznij"), [this] { session.ContinuousSwitch(); });
-    commands.SetOperation(QStringLiteral("stabilny"), [this] { session.UnstableSwitch(); });
-    commands.SetOperation(QStringLiteral("cykl"), [this] { ShowCycleSettings(); });
-    commands.SetOperation(QStringLiteral("nowa"), [this] { seriesCommands.NewSeries(); });
-    commands.SetOperation(QStringLiteral("otworz"), [this] { seriesCommands.OpenSeries(); });
-    commands.SetOperation(QStringLiteral("zapisz"), [this] { seriesCommands.Save(); });
-    commands.SetOperation(QStringLiteral("wykres"), [this] { windows.ShowChart(); });
-    commands.SetOperation(QStringLiteral("wykresopcje"), [this] { windows.ShowChartOptions(); });
-    commands.SetOperation(QStringLiteral("Languuage"), [this] { windows.ShowLanguageChooser(); });
-    commands.SetOperation(QStringLiteral("raport"), [this] { windows.ShowReport(); });
-    commands.SetOperation(QStringLiteral("drukuj"), [this] { windows.Print(panel); });
+    commands.SetOperation(Command::Connection, [this] { session.ToggleLink(); });
+    commands.SetOperation(Command::Start, [this] { StartCommand(); });
+    commands.SetOperation(Command::Stop, [this] { session.Stop(); });
+    commands.SetOperation(Command::Pauza, [this] { session.Pause(); });
+    commands.SetOperation(Command::Rozpocznij, [this] { session.ContinuousSwitch(); });
+    commands.SetOperation(Command::Stabilny, [this] { session.UnstableSwitch(); });
+    commands.SetOperation(Command::Cykl, [this] { ShowCycleSettings(); });
+    commands.SetOperation(Command::Nowa, [this] { seriesCommands.NewSeries(); });
+    commands.SetOperation(Command::Otworz, [this] { seriesCommands.OpenSeries(); });
+    commands.SetOperation(Command::Zapisz, [this] { seriesCommands.Save(); });
+    commands.SetOperation(Command::Wykres, [this] { windows.ShowChart(); });
+    commands.SetOperation(Command::Wykresopcje, [this] { windows.ShowChartOptions(); });
+    commands.SetOperation(Command::Languuage, [this] { windows.ShowLanguageChooser(); });
+    commands.SetOperation(Command::Raport, [this] { windows.ShowReport(); });
+    commands.SetOperation(Command::Drukuj, [this] { windows.Print(panel); });
     connect(&store, &MeasurementStore::SeriesChanged, &windows, &ProgramWindows::RedrawChart);
-    saveSeries = [this] { return seriesCommands.Save(); };
     connect(&store, &MeasurementStore::StoreFailed, this,
             [this](const QString& reason, int waiting) {
                 seriesCommands.TellStoreFailed(reason, waiting);
@@ -208,7 +208,7 @@ void Glowna::openCycleGate() {
 }
 
 void Glowna::showCycleImage(bool on) {
-    commands.ToolbarButton(QStringLiteral("cykl"))->setIcon(ToolbarIcons::Image(on ? 13 : 12));
+    commands.ToolbarButton(Command::Cykl)->setIcon(ToolbarIcons::Image(on ? 13 : 12));
 }
 
 void Glowna::ShowCycleSettings() {
@@ -247,10 +247,7 @@ bool Glowna::showLoadError(int number, const QString& description) {
 void Glowna::showOptions(bool cancelAvailable) {
     Opcje options(context, session.Link(), &session.ReopenTimer(), this);
     options.SetCancelAvailable(cancelAvailable);
-    if (runOptions)
-        runOptions(options);
-    else
-        options.exec();
+    context.dialogs->RunModal(options);
     showLinkStatus();
 }
 
@@ -269,7 +266,7 @@ void Glowna::logReadingError(const QString& error) {
 }
 
 void Glowna::showLinkState(bool open) {
-    commands.ToolbarButton(QStringLiteral("connection"))
+    commands.ToolbarButton(Command::Connection)
         ->setIcon(ToolbarIcons::Icon(open ? QStringLiteral("connected")
                                           : QStringLiteral("disconnected")));
     showLinkStatus();
@@ -304,7 +301,7 @@ void Glowna::endAcquisition() {
 
 void Glowna::showUnstable(bool on) {
     commands.ShowSwitch(
-        QStringLiteral("stabilny"), on,
+        Command::Stabilny, on,
         SwitchingToolTips::Text(context, on ? QStringLiteral("TB_23x") : QStringLiteral("TB_23")),
         ToolbarIcons::Image(on ? 20 : 22));
 }
@@ -312,9 +309,6 @@ void Glowna::showUnstable(bool on) {
 SeriesCommands::Window Glowna::seriesWindow() {
     SeriesCommands::Window window;
     window.widget = this;
-    window.bolOldFile = &bolOldFile;
-    // The hooks are read when a command runs, as tests may replace them.
-    window.saveSeries = [this] { return saveSeries && saveSeries(); };
     window.clearChartReport = [this] { windows.ClearChartReport(); };
     window.seriesOpened = [this] {
         windows.RedrawChart();
@@ -358,7 +352,7 @@ void Glowna::StartCommand() {
 
 void Glowna::showContinuous(bool on) {
     commands.ShowSwitch(
-        QStringLiteral("rozpocznij"), on,
+        Command::Rozpocznij, on,
         SwitchingToolTips::Text(context, on ? QStringLiteral("TB_22x") : QStringLiteral("TB_22")),
         ToolbarIcons::Image(on ? 23 : 21));
     if (!on) {

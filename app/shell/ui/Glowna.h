@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AcquisitionSession.h"
+#include "CommandSurface.h"
 #include "LabServerLink.h"
-#include "MainCommands.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ProgramWindows.h"
@@ -13,7 +13,6 @@
 
 #include <QMainWindow>
 #include <QTimer>
-#include <functional>
 
 class QAction;
 class QLabel;
@@ -26,7 +25,6 @@ class Comm;
 
 namespace Pomiar {
 
-class Opcje;
 class StatisticsPanel;
 
 // The program's one working window: menus and toolbar as one command
@@ -52,8 +50,6 @@ public:
     // shows (message boxes outside the message table).
     void ApplyLanguageTexts();
 
-    bool bolOldFile = false;
-
     // The link, automatic work, continuous transmission and the cycle
     // windows; the window runs its commands and shows its state.
     AcquisitionSession& Session() { return session; }
@@ -67,9 +63,6 @@ public:
     // The series commands of the File menu and the descriptions of readings.
     SeriesCommands& Series() { return seriesCommands; }
 
-    // How the series is saved when the program asks for it (closing, Start,
-    // New, Open); tests may replace it.
-    std::function<bool()> saveSeries;
     class CycleGate* Gate() const {
         return gate.get();
     }
@@ -77,13 +70,11 @@ public:
     // The windows it opens beside itself.
     ProgramWindows& Windows() { return windows; }
     // Compacts the working database; the closing window calls it.
-    std::function<bool()> compactDatabase;
+    bool CompactDatabase() const;
     // Compactions counted for the closing window; the close sequence resets it.
-    std::shared_ptr<Zakonczenie::AttemptCounter> compactionAttempts =
-        std::make_shared<Zakonczenie::AttemptCounter>();
-
-    // How the options dialog is run: modal for the user, scripted in tests.
-    std::function<void(Opcje&)> runOptions;
+    std::shared_ptr<Zakonczenie::AttemptCounter> CompactionAttempts() const {
+        return compactionAttempts;
+    }
 
 signals:
     // The close sequence finished: the link is closed and every window but
@@ -135,6 +126,8 @@ private:
     bool promptOpen = false;
     std::unique_ptr<Database> cycleDatabase;
     std::unique_ptr<class CycleGate> gate;
+    std::shared_ptr<Zakonczenie::AttemptCounter> compactionAttempts =
+        std::make_shared<Zakonczenie::AttemptCounter>();
     QString helpFile;
     // Texts shown from code, in the language of the language file.
     struct {

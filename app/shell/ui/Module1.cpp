@@ -178,8 +178,9 @@ int Main(QApplication& app, const QStringList& arguments) {
 
     std::unique_ptr<Zakonczenie> closing;
     QObject::connect(mainWindow, &Glowna::Closed, [&] {
-        closing = std::make_unique<Zakonczenie>(mainWindow->compactDatabase,
-                                                mainWindow->compactionAttempts, nullptr, &context);
+        closing =
+            std::make_unique<Zakonczenie>([mainWindow] { return mainWindow->CompactDatabase(); },
+                                          mainWindow->CompactionAttempts(), nullptr, &context);
         QObject::connect(closing.get(), &Zakonczenie::finished, &app, &QCoreApplication::quit);
         closing->show();
     });

@@ -33,7 +33,7 @@ void ProgramWindows::ShowChart() {
 void ProgramWindows::ShowChartOptions() {
     Wykresopcje dialog(context, owner);
     connect(&dialog, &Wykresopcje::Zapisano, this, &ProgramWindows::RedrawChart);
-    dialog.exec();
+    context.dialogs->RunModal(dialog);
 }
 
 void ProgramWindows::RedrawChart() {
@@ -63,27 +63,23 @@ Wykres* ProgramWindows::ChartWindow() const {
 void ProgramWindows::ShowReport() {
     Raport raport(context, store, owner);
     raport.raportDoWykresu = [this] { RaportDoWykresu(); };
-    raportWindow = &raport;
-    if (runReport)
-        runReport(raport);
-    else
-        raport.exec();
-    raportWindow = nullptr;
+    reportWindow = &raport;
+    context.dialogs->RunModal(raport);
+    reportWindow = nullptr;
 }
 
 Raport* ProgramWindows::CapturingReport() const {
-    return raportWindow && raportWindow->Capturing() ? raportWindow : nullptr;
+    return reportWindow && reportWindow->Capturing() ? reportWindow : nullptr;
 }
 
 void ProgramWindows::Print(StatisticsPanel* panel) {
-    SeriesReport report(context, store, owner);
-    report.panel = panel;
+    SeriesReport report(context, store, owner, panel);
     report.Drukuj();
 }
 
 void ProgramWindows::ShowLanguageChooser() {
     frmLanguage chooser(context, owner);
-    chooser.exec();
+    context.dialogs->RunModal(chooser);
 }
 
 void ProgramWindows::ShowCycleSettings(CycleGate& gate) {

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <functional>
 #include <memory>
 
 class QWidget;
@@ -45,9 +44,6 @@ public:
     void ShowReport();
     // The report window while it captures the balance's printout, else null.
     Raport* CapturingReport() const;
-    // How the report window is run: modal for the user; tests may look at
-    // it while it is open.
-    std::function<void(Raport&)> runReport;
 
     void Print(StatisticsPanel* panel);
     void ShowLanguageChooser();
@@ -74,7 +70,7 @@ private:
     AcquisitionSession& session;
     QWidget* owner;
     QPointer<Wykres> wykres;        // the chart window while it is open
-    Raport* raportWindow = nullptr; // the report window while it runs
+    Raport* reportWindow = nullptr; // the report window while it runs
     Cykl* cycleDialog = nullptr;
     DebugForm* debugForm = nullptr;
     std::unique_ptr<Film> film;

@@ -31,7 +31,7 @@ bool SeriesCommands::AskToSaveExisting() {
     if (answer == MsgAnswer::Cancel)
         return false;
     // Readings the user asked to keep are never cleared unsaved.
-    return answer != MsgAnswer::Yes || (window.saveSeries && window.saveSeries());
+    return answer != MsgAnswer::Yes || Save();
 }
 
 bool SeriesCommands::confirmSeriesFileEnd() {
@@ -44,25 +44,25 @@ void SeriesCommands::NewSeries() {
         return;
     if (!ConfirmDiscardWaiting())
         return;
-    if (*window.bolOldFile ? !confirmSeriesFileEnd() : !AskToSaveExisting())
+    if (bolOldFile ? !confirmSeriesFileEnd() : !AskToSaveExisting())
         return;
     if (window.clearChartReport)
         window.clearChartReport();
-    *window.bolOldFile = false;
+    bolOldFile = false;
     store.NowaSeria();
 }
 
 void SeriesCommands::OpenSeries() {
     if (!ConfirmDiscardWaiting())
         return;
-    if (*window.bolOldFile ? !confirmSeriesFileEnd() : !AskToSaveExisting())
+    if (bolOldFile ? !confirmSeriesFileEnd() : !AskToSaveExisting())
         return;
     const QString path =
         context.dialogs->OpenFileName(window.widget, context.Msg(22), context.programFolder,
                                       context.Msg(24) + QStringLiteral(" (*.ser)"));
     if (path.isEmpty()) {
         // Cancelled, the next new series still asks whether to end this one.
-        *window.bolOldFile = true;
+        bolOldFile = true;
         return;
     }
     if (openSeriesFile(path) && window.seriesOpened)
@@ -97,7 +97,7 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
     QApplication::restoreOverrideCursor();
     // A file shown for viewing is not bound: its readings are the working
     // series now, offered a save like any other.
-    *window.bolOldFile = writable;
+    bolOldFile = writable;
     if (!writable)
         context.dialogs->MessageBox(
             window.widget, texts.readOnly + QLatin1Char('\n') + QDir::toNativeSeparators(path),
@@ -138,7 +138,7 @@ bool SeriesCommands::Save() {
     if (!series && !target.endsWith(QLatin1String(".csv")))
         return false;
     if (!fastExport && FileLock::InUse(target)) {
-        if (!*window.bolOldFile) {
+        if (!bolOldFile) {
             context.dialogs->MessageBox(window.widget, context.Msg(8), MsgButtons::Ok,
                                         MsgIcon::Critical, context.Msg(46));
             return false;
@@ -224,8 +224,8 @@ bool SeriesCommands::ConfirmClose() {
     if (!ConfirmDiscardWaiting())
         return false;
     UserDialogs& dialogs = *context.dialogs;
-    if (*window.bolOldFile && dialogs.MessageBox(window.widget, context.Msg(28), MsgButtons::YesNo,
-                                                 MsgIcon::Information, QString()) != MsgAnswer::Yes)
+    if (bolOldFile && dialogs.MessageBox(window.widget, context.Msg(28), MsgButtons::YesNo,
+                                         MsgIcon::Information, QString()) != MsgAnswer::Yes)
         return false;
     const bool hasRows = store.RowCount() != 0;
     const MsgAnswer answer =
@@ -236,7 +236,7 @@ bool SeriesCommands::ConfirmClose() {
     switch (answer) {
     case MsgAnswer::Yes:
         // Readings the user asked to keep are never dropped unsaved.
-        return !hasRows || (window.saveSeries && window.saveSeries());
+        return !hasRows || Save();
     case MsgAnswer::No:
         return hasRows;
     default:
@@ -253,7 +253,7 @@ void SeriesCommands::OfferReadingsOfLastRun() {
         texts.uncleanEnd + QLatin1Char('\n') + texts.readingsLeft + QLatin1Char(' ') +
             QString::number(left) + QLatin1Char('\n') + texts.keepLeft,
         MsgButtons::YesNoCancel, MsgIcon::Exclamation, context.Msg(45));
-    if (answer == MsgAnswer::No && window.saveSeries && window.saveSeries()) {
+    if (answer == MsgAnswer::No && Save()) {
         // A series file saved ends the series already; a CSV file does not.
         if (store.RowCount() > 0)
             store.NowaSeria();

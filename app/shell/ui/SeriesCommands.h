@@ -19,10 +19,6 @@ public:
     // What the commands need of the main window besides the store.
     struct Window {
         QWidget* widget = nullptr;
-        // The series shown comes from an opened series file.
-        bool* bolOldFile = nullptr;
-        // How the series is saved when a command asks for it first.
-        std::function<bool()> saveSeries;
         // A new series leaves the chart's report label empty.
         std::function<void()> clearChartReport;
         // An opened series file is shown on the open chart with its report.
@@ -47,6 +43,9 @@ public:
     // saves them when the user says so. False when the user cancelled or
     // the readings could not be saved.
     bool AskToSaveExisting();
+    // bolOldFile: the series shown comes from an opened series file, or an
+    // open was cancelled (the next new series then asks whether to end it).
+    bool SeriesFileFlag() const { return bolOldFile; }
 
     // Readings that wait for a full disk (MeasurementStore::WaitingReadings): tells
     // the user that storing failed, why, and how many wait.
@@ -80,6 +79,7 @@ private:
     ProgramContext& context;
     MeasurementStore& store;
     Window window;
+    bool bolOldFile = false;
     struct {
         QString replaceFile = QStringLiteral("Plik juz istnieje. Czy chcesz go zastapic?");
         QString cannotWrite = QStringLiteral("Nie mozna zapisac pliku:");

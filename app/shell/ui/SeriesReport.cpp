@@ -469,8 +469,9 @@ SeriesReport::Texts SeriesReport::TranslatedTexts(const ProgramContext& context)
     return texts;
 }
 
-SeriesReport::SeriesReport(ProgramContext& context, MeasurementStore& store, QWidget* parent)
-    : context(context), store(store), parent(parent) {}
+SeriesReport::SeriesReport(ProgramContext& context, MeasurementStore& store, QWidget* parent,
+                           StatisticsPanel* panel, Progress* progress)
+    : context(context), store(store), parent(parent), panel(panel), progress(progress) {}
 
 void SeriesReport::SetUpPage(QPrinter& printer) {
     printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
@@ -583,10 +584,7 @@ void SeriesReport::showPreview() {
         QObject::connect(pdf, &QAction::triggered, &preview,
                          [this, &preview] { savePdfFromPreview(&preview); });
     }
-    if (runPreview)
-        runPreview(preview);
-    else
-        preview.exec();
+    context.dialogs->RunModal(preview);
 }
 
 void SeriesReport::savePdfFromPreview(QWidget* preview) {

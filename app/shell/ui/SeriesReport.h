@@ -5,10 +5,8 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 class QPrinter;
-class QPrintPreviewDialog;
 class QWidget;
 
 namespace Pomiar {
@@ -49,7 +47,11 @@ public:
         Texts texts;
     };
 
-    SeriesReport(ProgramContext& context, MeasurementStore& store, QWidget* parent = nullptr);
+    // panel: the main window's live-statistics switch, ticked before the
+    // report is made; without it the store's switch is set directly.
+    // progress: what shows the progress; by default the progress window.
+    SeriesReport(ProgramContext& context, MeasurementStore& store, QWidget* parent = nullptr,
+                 StatisticsPanel* panel = nullptr, Progress* progress = nullptr);
 
     // The print command ("&Drukuj", toolbar "drukuj"). False when no report
     // was shown: stopped with Escape, already being prepared, or failed (the
@@ -65,14 +67,6 @@ public:
     // A4 with 15 mm margins, the page the report is laid out for.
     static void SetUpPage(QPrinter& printer);
 
-    // The main window's live-statistics switch, ticked before the report is
-    // made; without it the store's switch is set directly.
-    StatisticsPanel* panel = nullptr;
-    // What shows the progress; by default the progress window.
-    Progress* progress = nullptr;
-    // How the preview runs; modal by default, tests look at it instead.
-    std::function<void(QPrintPreviewDialog&)> runPreview;
-
 private:
     Content currentContent() const;
     void tickLiveStatistics();
@@ -83,6 +77,8 @@ private:
     ProgramContext& context;
     MeasurementStore& store;
     QWidget* parent;
+    StatisticsPanel* panel;
+    Progress* progress;
 };
 
 } // namespace Pomiar

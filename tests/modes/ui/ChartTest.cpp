@@ -387,7 +387,7 @@ TEST_F(ChartTest, PrintingWithoutPrinterWritesAPdfOrSaysNoPrinter) {
     AddReadings(3);
     Open();
     ASSERT_NE(wykres, nullptr);
-    wykres->printersAvailable = [] { return false; };
+    dialogs.printersInstalled = false;
     wykres->txtPodpis->setText("Seria 7");
 
     const QString pdf = folder.filePath("wykres");
@@ -416,20 +416,18 @@ TEST_F(ChartTest, PrintingGoesToTheChosenPrinter) {
     Open();
     ASSERT_NE(wykres, nullptr);
     const QString pdf = folder.filePath("chosen.pdf");
-    int asked = 0;
-    wykres->printersAvailable = [] { return true; };
-    wykres->choosePrinter = [&](QPrinter& printer) {
-        ++asked;
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
-        return asked == 1;
-    };
+    dialogs.printersInstalled = true;
+    dialogs.PrinterNext(pdf);
     wykres->Drukuj();
     EXPECT_TRUE(TestFiles::ReadFile(pdf).startsWith("%PDF"));
     QFile::remove(pdf);
+    dialogs.PrinterNext(std::nullopt);
     wykres->Drukuj(); // cancelled
     EXPECT_FALSE(QFile::exists(pdf));
-    EXPECT_TRUE(dialogs.Calls().empty());
+    // Nothing but the two print dialogs was shown.
+    EXPECT_EQ(dialogs.Calls().size(), 2u);
+    EXPECT_EQ(dialogs.CallsOf(Kind::ChoosePrinter).size(), 2u);
+    EXPECT_TRUE(dialogs.QueuesEmpty());
 }
 
 // The options dialog.

@@ -245,7 +245,7 @@ TEST_F(CyklDialogTest, TheEditorOpensModalInFrontOfTheDialog) {
     AddWindows({{10, 20}});
     auto dialog = OpenCykl();
     std::vector<bool> newModes;
-    dialog->SetNowyRunner([&](Nowy& editor) {
+    dialogs.WhileOpen<Nowy>([&](Nowy& editor) {
         newModes.push_back(editor.NewMode());
         EXPECT_TRUE(editor.isModal());
         EXPECT_FALSE(dialog->StaysOnTop());
@@ -410,7 +410,7 @@ TEST_F(CyklDialogTest, DISABLED_Pictures) {
     dialog->adjustSize();
     EXPECT_TRUE(dialog->grab().save(into + "/Cykl.png"));
 
-    dialog->SetNowyRunner([&](Nowy& editor) {
+    dialogs.WhileOpen<Nowy>([&](Nowy& editor) {
         editor.show();
         EXPECT_TRUE(editor.grab().save(into + "/Nowy.png"));
     });

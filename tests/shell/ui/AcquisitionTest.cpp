@@ -58,13 +58,11 @@ protected:
     // "E" or "D" for the menu item and for the button of each command.
     std::string States() {
         std::string shown;
-        const std::pair<const char*, const char*> commands[] = {
-            {"mnustart", "start"},   {"mnustop", "stop"},         {"mnupauza", "pauza"},
-            {"mnuodczyt", "odczyt"}, {"mnuCiagla", "rozpocznij"}, {"mnuStabilne", "stabilny"},
-            {"mnutara", "tara"}};
-        for (const auto& [item, button] : commands) {
-            shown += window->Commands().MenuItem(item)->isEnabled() ? 'E' : 'D';
-            shown += window->Commands().ToolbarButton(button)->isEnabled() ? 'E' : 'D';
+        for (const Command command :
+             {Command::Start, Command::Stop, Command::Pauza, Command::Odczyt, Command::Rozpocznij,
+              Command::Stabilny, Command::Tara}) {
+            shown += window->Commands().MenuItem(command)->isEnabled() ? 'E' : 'D';
+            shown += window->Commands().ToolbarButton(command)->isEnabled() ? 'E' : 'D';
             shown += ' ';
         }
         return shown;
@@ -103,45 +101,45 @@ TEST_F(AcquisitionTest, CommandsFollowTheStateTable) {
     ASSERT_TRUE(holder.Comm1()->CommOpen());
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->Commands().RunCommand("pauza");
+    window->Commands().RunCommand(Command::Pauza);
     EXPECT_EQ(States(), "DD DD EE DD DD DD EE ");
-    EXPECT_TRUE(window->Commands().ToolbarButton("pauza")->isChecked());
-    window->Commands().RunCommand("pauza");
+    EXPECT_TRUE(window->Commands().ToolbarButton(Command::Pauza)->isChecked());
+    window->Commands().RunCommand(Command::Pauza);
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Stop);
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
-    EXPECT_FALSE(window->Commands().MenuItem("mnunowa")->isEnabled());
-    window->Commands().RunCommand("rozpocznij");
+    EXPECT_FALSE(window->Commands().MenuItem(Command::Nowa)->isEnabled());
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
 }
 
 TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_TRUE(dialogs.Calls().empty());
     EXPECT_TRUE(window->Session().AutomaticTimerRunning());
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Stop);
 
     window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(4));
     EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
-    // A save that did not complete keeps the readings and does not start.
-    window->saveSeries = [] { return false; };
+    // A save that did not complete (its file dialog cancelled) keeps the
+    // readings and does not start.
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_FALSE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Start);
     EXPECT_TRUE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(window->Store().RowCount(), 0);
 }
@@ -168,16 +166,16 @@ TEST_F(AcquisitionTest, StopWithCycleWorkOnDisablesSingleReadUntilTheLinkReports
     window->Session().Stop();
     EXPECT_EQ(cycle.rangesLoaded, 1);
     EXPECT_FALSE(window->Store().SeriesStart().has_value());
-    EXPECT_FALSE(window->Commands().MenuItem("mnuodczyt")->isEnabled());
-    EXPECT_FALSE(window->Commands().ToolbarButton("odczyt")->isEnabled());
-    window->Commands().RunCommand("connection");
-    window->Commands().RunCommand("connection");
-    EXPECT_TRUE(window->Commands().ToolbarButton("odczyt")->isEnabled());
+    EXPECT_FALSE(window->Commands().MenuItem(Command::Odczyt)->isEnabled());
+    EXPECT_FALSE(window->Commands().ToolbarButton(Command::Odczyt)->isEnabled());
+    window->Commands().RunCommand(Command::Connection);
+    window->Commands().RunCommand(Command::Connection);
+    EXPECT_TRUE(window->Commands().ToolbarButton(Command::Odczyt)->isEnabled());
 }
 
 TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEveryLine) {
     ASSERT_FALSE(window->Session().UnstableReadings());
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_TRUE(window->Session().UnstableReadings()) << "switched on for the transmission";
     ASSERT_NE(window->Windows().FilmWindow(), nullptr);
     EXPECT_TRUE(window->Windows().FilmWindow()->isVisible());
@@ -186,7 +184,7 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
     ASSERT_TRUE(WaitUntil([&] { return Collected() == 4; }));
     EXPECT_EQ(window->Store().RowCount(), 0) << "collected, not yet stored";
 
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(balance.Read(4), "C0\r\n");
     EXPECT_FALSE(window->Session().UnstableReadings()) << "back as it was";
     EXPECT_EQ(window->Windows().FilmWindow(), nullptr);
@@ -197,10 +195,10 @@ TEST_F(AcquisitionTest, ContinuousTransmissionUsesUnstableReadingsAndStoresEvery
 }
 
 TEST_F(AcquisitionTest, ATransmissionOfOneLineIsRefusedWithAMessage) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     balance.Write("SI     1.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return Collected() == 1; }));
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(20));
     EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(46));
@@ -208,15 +206,15 @@ TEST_F(AcquisitionTest, ATransmissionOfOneLineIsRefusedWithAMessage) {
 }
 
 TEST_F(AcquisitionTest, UnstableSwitchAlreadyOnStaysOn) {
-    window->Commands().RunCommand("stabilny");
-    window->Commands().RunCommand("rozpocznij");
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Stabilny);
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_TRUE(window->Session().UnstableReadings());
-    EXPECT_TRUE(window->Commands().ToolbarButton("stabilny")->isChecked());
+    EXPECT_TRUE(window->Commands().ToolbarButton(Command::Stabilny)->isChecked());
 }
 
 TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -227,24 +225,24 @@ TEST_F(AcquisitionTest, EscapeInTheCollectingWindowEndsTheTransmission) {
 }
 
 TEST_F(AcquisitionTest, ExitDuringTransmissionStoresTheFramesAndKeepsTheProgram) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
-    window->Commands().RunCommand("wyjscie");
+    window->Commands().RunCommand(Command::Wyjscie);
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(dialogs.Calls().empty());
     EXPECT_EQ(window->Store().RowCount(), 2);
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("wyjscie");
+    window->Commands().RunCommand(Command::Wyjscie);
     EXPECT_EQ(dialogs.Calls().size(), 1u) << "the second exit asks the close question";
 }
 
 TEST_F(AcquisitionTest, ExitDuringAutomaticWorkStopsItFirst) {
     window->StartCommand();
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("wyjscie");
+    window->Commands().RunCommand(Command::Wyjscie);
     EXPECT_FALSE(window->Session().AutomaticTimerRunning());
-    EXPECT_TRUE(window->Commands().MenuItem("mnustart")->isEnabled());
+    EXPECT_TRUE(window->Commands().MenuItem(Command::Start)->isEnabled());
 }
 
 TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
@@ -256,7 +254,7 @@ TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
     EXPECT_EQ(window->Store().RowCount(), 0) << "the reading that ends the cycle is not stored";
     EXPECT_EQ(cycle.rangesLoaded, 1);
     EXPECT_FALSE(window->Session().AutomaticTimerRunning());
-    EXPECT_FALSE(window->Commands().MenuItem("mnustop")->isEnabled());
+    EXPECT_FALSE(window->Commands().MenuItem(Command::Stop)->isEnabled());
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(25));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
@@ -324,7 +322,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
     EXPECT_EQ(Requests("SI"), 1);
     balance.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
-    EXPECT_FALSE(window->Commands().ToolbarButton("odczyt")->isEnabled());
+    EXPECT_FALSE(window->Commands().ToolbarButton(Command::Odczyt)->isEnabled());
     // Several attempts to reopen fail meanwhile; the user hears of it once.
     RunEventsFor(2500);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
@@ -340,7 +338,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
 }
 
 TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollected) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nSI     3.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return Collected() == 3; }));
@@ -352,8 +350,8 @@ TEST_F(AcquisitionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollec
 }
 
 TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissionEnds) {
-    window->Commands().RunCommand("rozpocznij");
-    window->Commands().RunCommand("start");
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Start);
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ");
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -361,19 +359,19 @@ TEST_F(AcquisitionTest, StartDuringTransmissionIsAutomaticWorkOnceTheTransmissio
     EXPECT_FALSE(window->Session().ContinuousRunning());
     EXPECT_TRUE(window->Session().AutomaticTimerRunning());
     EXPECT_EQ(States(), "DD EE EE DD DD DD EE ") << "Stop and Pause stay available";
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Stop);
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
 
     // Stopped while the transmission still runs, it is back to transmitting.
-    window->Commands().RunCommand("rozpocznij");
-    window->Commands().RunCommand("start");
-    window->Commands().RunCommand("stop");
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Start);
+    window->Commands().RunCommand(Command::Stop);
     EXPECT_EQ(States(), "ED DD DD EE EE EE EE ");
     EXPECT_TRUE(window->Session().ContinuousRunning());
 }
 
 TEST_F(AcquisitionTest, TheCloseBoxDuringTransmissionStopsTheBalanceAndStoresTheLinesFirst) {
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     EXPECT_EQ(balance.Read(4), "C1\r\n");
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
@@ -389,7 +387,7 @@ TEST_F(AcquisitionTest, TheCloseBoxDuringTransmissionStopsTheBalanceAndStoresThe
 
 TEST_F(AcquisitionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToStopAndNotStored) {
     context.settings.pomiarShowNote = true;
-    window->Commands().RunCommand("rozpocznij");
+    window->Commands().RunCommand(Command::Rozpocznij);
     balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return Collected() == 2; }));
     balance.Unplug();
@@ -409,7 +407,7 @@ TEST_F(AcquisitionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToStopAndN
     EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::InputBox).empty());
 
     ASSERT_TRUE(WaitUntil([&] { return !window->Session().DiscardingStream(); }, 3000));
-    window->Commands().RunCommand("odczyt");
+    window->Commands().RunCommand(Command::Odczyt);
     EXPECT_EQ(back.Read(3, 2000), "S\r\n") << "C0 was sent once";
     back.Write("S      3.0000 g  \r\n");
     ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 3; }));

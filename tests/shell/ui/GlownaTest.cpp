@@ -29,6 +29,7 @@
 #include <QTableView>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace Pomiar;
 using Pomiar::INI::CzytajIni;
@@ -41,8 +42,8 @@ class MainWindowTest : public StartedProgram {
 protected:
     MainWindowTest() { QDir().mkpath(context.LanguageFolder()); }
 
-    QAction* Button(const char* key) { return window->Commands().ToolbarButton(key); }
-    QAction* Item(const char* name) { return window->Commands().MenuItem(name); }
+    QAction* Button(Command command) { return window->Commands().ToolbarButton(command); }
+    QAction* Item(Command command) { return window->Commands().MenuItem(command); }
 
     // The program started with a TCP link to the balance simulator; the
     // simulator's port, or 0 when either did not start.
@@ -119,10 +120,10 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     bool visibleWhenAsked = true;
     ASSERT_TRUE(Module1::ReadSettings(context));
     window = std::make_unique<Glowna>(context, holder.Comm1());
-    window->runOptions = [&](Opcje&) {
+    dialogs.WhileOpen<Opcje>([&](Opcje&) {
         ++optionsShown;
         visibleWhenAsked = window->isVisible();
-    };
+    });
     ASSERT_TRUE(window->Load());
     EXPECT_EQ(optionsShown, 1);
     EXPECT_FALSE(visibleWhenAsked);
@@ -138,7 +139,7 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
 TEST_F(MainWindowTest, FirstStartWithoutTheDefaultPortOffersTheOptionsWithoutAnError) {
     ASSERT_TRUE(Module1::ReadSettings(context));
     window = std::make_unique<Glowna>(context, holder.Comm1());
-    window->runOptions = [&](Opcje&) { ++optionsShown; };
+    dialogs.WhileOpen<Opcje>([&](Opcje&) { ++optionsShown; });
     ASSERT_TRUE(window->Load());
     EXPECT_EQ(optionsShown, 1);
     EXPECT_TRUE(dialogs.Calls().empty());
@@ -183,7 +184,7 @@ TEST_F(MainWindowTest, MessagesOutsideTheMessageTableFollowTheLanguageFile) {
     EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("From: Serial-3\r\n"))
         << dialogs.Calls()[0].text.toStdString();
 
-    window->Commands().RunCommand("pomoc");
+    window->Commands().RunCommand(Command::Pomoc);
     EXPECT_EQ(dialogs.Calls().back().text, "Help file not found:\r\n" + window->HelpFile());
 }
 
@@ -216,7 +217,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
     dialogs.desktopOpens = false;
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
-    window->Commands().RunCommand("pomoc");
+    window->Commands().RunCommand(Command::Pomoc);
     auto* shown = window->findChild<HelpWindow*>();
     ASSERT_NE(shown, nullptr);
     EXPECT_TRUE(shown->isVisible());
@@ -228,7 +229,7 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
     QFile(context.LanguageFolder() + "/Polish.chm").open(QIODevice::WriteOnly);
     window.reset();
     ASSERT_TRUE(Start());
-    window->Commands().RunCommand("pomoc");
+    window->Commands().RunCommand(Command::Pomoc);
     EXPECT_EQ(dialogs.Messages().last(),
               "Nie mozna otworzyc pliku pomocy:\r\n" + window->HelpFile());
 }
@@ -236,29 +237,57 @@ TEST_F(MainWindowTest, GuideShowsInItsOwnWindowWhenTheDesktopHasNoViewer) {
 TEST_F(MainWindowTest, EveryCommandHasItsMenuItemAndButtonApart) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
-    for (const char* key : {"nowa", "otworz", "zapisz", "drukuj", "raport", "wykres", "start",
-                            "stop", "pauza", "opcje", "cykl", "wykresopcje", "odczyt", "tara",
-                            "rozpocznij", "stabilny", "pomoc", "wyjscie", "connection"}) {
-        ASSERT_NE(Button(key), nullptr) << key;
-        EXPECT_FALSE(Button(key)->icon().isNull()) << key;
+    // The names the language files and the toolbar's images go by; null
+    // where a command has no button or no menu item.
+    const std::tuple<Command, const char*, const char*> commands[] = {
+        {Command::Nowa, "nowa", "mnunowa"},
+        {Command::Otworz, "otworz", "mnuotworz"},
+        {Command::Zapisz, "zapisz", "mnuzapisz"},
+        {Command::Drukuj, "drukuj", "mnudrukuj"},
+        {Command::Raport, "raport", "mnuRaport"},
+        {Command::Wykres, "wykres", "mnuwykres"},
+        {Command::Start, "start", "mnustart"},
+        {Command::Stop, "stop", "mnustop"},
+        {Command::Pauza, "pauza", "mnupauza"},
+        {Command::Opcje, "opcje", "mnuopcje"},
+        {Command::Cykl, "cykl", "mnucykl"},
+        {Command::Wykresopcje, "wykresopcje", "mnuustwykres"},
+        {Command::Odczyt, "odczyt", "mnuodczyt"},
+        {Command::Tara, "tara", "mnutara"},
+        {Command::Rozpocznij, "rozpocznij", "mnuCiagla"},
+        {Command::Stabilny, "stabilny", "mnuStabilne"},
+        {Command::Pomoc, "pomoc", "mnupomoc"},
+        {Command::Wyjscie, "wyjscie", "mnuwyjscie"},
+        {Command::Connection, "connection", nullptr},
+        {Command::Languuage, nullptr, "Languuage"}};
+    for (const auto& [command, button, item] : commands) {
+        if (button) {
+            ASSERT_NE(Button(command), nullptr) << button;
+            EXPECT_EQ(Button(command)->objectName(), button);
+            EXPECT_EQ(window->findChild<QAction*>(button), Button(command)) << button;
+            EXPECT_FALSE(Button(command)->icon().isNull()) << button;
+        } else {
+            EXPECT_EQ(Button(command), nullptr) << item;
+        }
+        if (item) {
+            ASSERT_NE(Item(command), nullptr) << item;
+            EXPECT_EQ(Item(command)->objectName(), item);
+        } else {
+            EXPECT_EQ(Item(command), nullptr) << button;
+        }
     }
-    for (const char* name :
-         {"mnunowa", "mnuotworz", "mnuzapisz", "mnudrukuj", "mnuwyjscie", "mnustart", "mnustop",
-          "mnupauza", "mnuodczyt", "mnutara", "mnuCiagla", "mnuStabilne", "mnuRaport", "mnuwykres",
-          "mnuopcje", "mnucykl", "mnuustwykres", "Languuage", "mnupomoc"})
-        ASSERT_NE(Item(name), nullptr) << name;
-    EXPECT_NE(Item("mnuodczyt"), Button("odczyt"));
-    EXPECT_FALSE(Item("mnustop")->isEnabled());
-    EXPECT_FALSE(Button("pauza")->isEnabled());
+    EXPECT_NE(Item(Command::Odczyt), Button(Command::Odczyt));
+    EXPECT_FALSE(Item(Command::Stop)->isEnabled());
+    EXPECT_FALSE(Button(Command::Pauza)->isEnabled());
 }
 
 TEST_F(MainWindowTest, ButtonsRunTheOperationOfTheirKey) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     optionsShown = 0;
-    window->Commands().RunCommand("opcje");
+    window->Commands().RunCommand(Command::Opcje);
     EXPECT_EQ(optionsShown, 1);
-    Item("mnuopcje")->trigger();
+    Item(Command::Opcje)->trigger();
     EXPECT_EQ(optionsShown, 2);
 }
 
@@ -270,11 +299,11 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     ASSERT_TRUE(holder.Comm1()->CommOpen());
-    EXPECT_TRUE(Button("odczyt")->isEnabled());
-    EXPECT_TRUE(Item("mnutara")->isEnabled());
+    EXPECT_TRUE(Button(Command::Odczyt)->isEnabled());
+    EXPECT_TRUE(Item(Command::Tara)->isEnabled());
 
     window->Windows().ShowDebugForm();
-    window->Commands().RunCommand("odczyt");
+    window->Commands().RunCommand(Command::Odczyt);
     EXPECT_EQ(balance.Read(3), "S\r\n");
     balance.Write("S     12.3456 g  \r\n");
     auto* text = window->Windows().Debug()->findChild<QPlainTextEdit*>("Text1");
@@ -285,7 +314,7 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     EXPECT_TRUE(lines[0].endsWith(" (OUT): S[CRLF]")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(" (IN ): S     12.3456 g  [CRLF]")) << lines[1].toStdString();
 
-    window->Commands().RunCommand("tara");
+    window->Commands().RunCommand(Command::Tara);
     EXPECT_EQ(balance.Read(3), "T\r\n");
 }
 
@@ -295,8 +324,8 @@ TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
     SetLink("2", "1", "9600");
     ZapiszIni(context.IniPath(), "COMMANDS", "CMD_SEND_UNSTABLE", "SIR");
     ASSERT_TRUE(Start());
-    window->Commands().RunCommand("stabilny");
-    EXPECT_TRUE(Item("mnuStabilne")->isChecked());
+    window->Commands().RunCommand(Command::Stabilny);
+    EXPECT_TRUE(Item(Command::Stabilny)->isChecked());
     window->Session().OdpytajWage();
     EXPECT_EQ(balance.Read(5), "SIR\r\n");
 }
@@ -306,17 +335,17 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     balance.Publish(1);
     SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
-    EXPECT_TRUE(Item("mnuodczyt")->isEnabled());
-    window->Commands().RunCommand("connection");
+    EXPECT_TRUE(Item(Command::Odczyt)->isEnabled());
+    window->Commands().RunCommand(Command::Connection);
     EXPECT_FALSE(holder.Comm1()->CommOpen());
-    EXPECT_FALSE(Item("mnuodczyt")->isEnabled());
-    EXPECT_FALSE(Button("tara")->isEnabled());
+    EXPECT_FALSE(Item(Command::Odczyt)->isEnabled());
+    EXPECT_FALSE(Button(Command::Tara)->isEnabled());
     EXPECT_FALSE(window->Session().ReopenTimer().isActive());
-    window->Commands().RunCommand("connection");
-    EXPECT_TRUE(Button("odczyt")->isEnabled());
+    window->Commands().RunCommand(Command::Connection);
+    EXPECT_TRUE(Button(Command::Odczyt)->isEnabled());
     // Commands that do not read from the balance stay as they are.
-    EXPECT_TRUE(Item("Languuage")->isEnabled());
-    EXPECT_TRUE(Button("zapisz")->isEnabled());
+    EXPECT_TRUE(Item(Command::Languuage)->isEnabled());
+    EXPECT_TRUE(Button(Command::Zapisz)->isEnabled());
 }
 
 TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
@@ -328,9 +357,9 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
 
     simulator.write("drop\n");
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
-    EXPECT_FALSE(Button("odczyt")->isEnabled());
+    EXPECT_FALSE(Button(Command::Odczyt)->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 8000));
-    EXPECT_TRUE(Button("odczyt")->isEnabled());
+    EXPECT_TRUE(Button(Command::Odczyt)->isEnabled());
     simulator.write("quit\n");
     simulator.waitForFinished(2000);
 }
@@ -352,8 +381,8 @@ TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     ASSERT_TRUE(simulator.waitForFinished(3000));
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
     RunEventsFor(400);
-    window->Commands().RunCommand("connection");
-    window->Commands().RunCommand("connection");
+    window->Commands().RunCommand(Command::Connection);
+    window->Commands().RunCommand(Command::Connection);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].title, "Communication Error");
     EXPECT_TRUE(dialogs.Calls()[0].text.startsWith("Source: TCP-127.0.0.1\r\n" + link + ": "))
@@ -402,7 +431,7 @@ TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramE
     window->Windows().ShowDebugForm();
     for (int i = 0; i < 3; ++i)
         window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
-    window->Commands().RunCommand("wykres");
+    window->Commands().RunCommand(Command::Wykres);
     ASSERT_NE(window->Windows().ChartWindow(), nullptr);
     ASSERT_TRUE(window->Windows().ChartWindow()->isVisible());
     dialogs.Clear();
@@ -427,7 +456,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     int closed = 0;
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("wyjscie");
+    window->Commands().RunCommand(Command::Wyjscie);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_EQ(dialogs.Calls()[0].text, context.Msg(5));
     EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(45));
@@ -436,7 +465,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     EXPECT_TRUE(window->isVisible());
 
     dialogs.AnswerNext(MsgAnswer::Yes);
-    Item("mnuwyjscie")->trigger();
+    Item(Command::Wyjscie)->trigger();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->Session().Link(), nullptr);
@@ -446,14 +475,9 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
     dialogs.Clear();
-    int saved = 0;
     int closed = 0;
     for (int i = 0; i < 3; ++i)
         window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
-    window->saveSeries = [&] {
-        ++saved;
-        return true;
-    };
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
 
     dialogs.AnswerNext(MsgAnswer::Cancel);
@@ -462,17 +486,22 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
     EXPECT_EQ(dialogs.Calls().back().buttons, MsgButtons::YesNoCancel);
     EXPECT_EQ(closed, 0);
 
+    const QString saved = folder.filePath("seria.ser");
     dialogs.AnswerNext(MsgAnswer::Yes);
+    dialogs.FileNext(saved, "Pliki wazen (*.ser)");
     window->close();
-    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::SaveFileName).size(), 1u);
+    EXPECT_TRUE(QFile::exists(saved));
     EXPECT_EQ(closed, 1);
 }
 
 TEST_F(MainWindowClose, OpenSeriesFileIsAskedAboutFirst) {
     SetLink("0", "1", "9600");
     ASSERT_TRUE(Start());
+    // A cancelled open marks the series file as an opened one does.
+    window->Commands().RunCommand(Command::Otworz);
+    ASSERT_TRUE(window->Series().SeriesFileFlag());
     dialogs.Clear();
-    window->bolOldFile = true;
     dialogs.AnswerNext(MsgAnswer::No);
     window->close();
     ASSERT_EQ(dialogs.Calls().size(), 1u);

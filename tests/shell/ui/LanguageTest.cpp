@@ -197,9 +197,9 @@ TEST_F(LanguageTest, MainWindowShowsD4TextsInMenusToolTipsAndGridColumns) {
     // What the main window's loading does first.
     ApplyFormTexts(context, &window);
 
-    EXPECT_EQ(window.Commands().MenuItem("mnunowa")->text(), "&New");
+    EXPECT_EQ(window.Commands().MenuItem(Command::Nowa)->text(), "&New");
     EXPECT_EQ(QMenu::menuInAction(window.menuBar()->actions().front())->title(), "&File");
-    EXPECT_EQ(window.Commands().ToolbarButton("nowa")->toolTip(), "New series");
+    EXPECT_EQ(window.Commands().ToolbarButton(Command::Nowa)->toolTip(), "New series");
     const QAbstractItemModel* grid = window.Grid()->model();
     EXPECT_EQ(grid->headerData(SeriesModel::Masa, Qt::Horizontal).toString(), "Reading");
     EXPECT_EQ(grid->headerData(SeriesModel::Lp, Qt::Horizontal).toString(), "Lp");
@@ -273,7 +273,7 @@ TEST_F(LanguageTest, MissingOrUnwritableLanguageFileNeverStopsAnything) {
     EXPECT_EQ(context.Msg(45), "Uwaga");
     Glowna window(context, nullptr);
     ApplyFormTexts(context, &window);
-    EXPECT_EQ(window.Commands().MenuItem("mnunowa")->text(), "&Nowa");
+    EXPECT_EQ(window.Commands().MenuItem(Command::Nowa)->text(), "&Nowa");
 
     // No language folder at all.
     QDir(context.LanguageFolder()).removeRecursively();

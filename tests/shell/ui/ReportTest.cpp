@@ -181,9 +181,8 @@ TEST_F(ReportTest, SeriesReportPrintsFromASeriesFileThatCannotBeWritten) {
 
     SeriesReport report(context, store);
     dialogs.FileNext(File("seria.pdf"));
-    report.runPreview = [](QPrintPreviewDialog& preview) {
-        preview.findChild<QAction*>("cmdPdf")->trigger();
-    };
+    dialogs.WhileOpen<QPrintPreviewDialog>(
+        [](QPrintPreviewDialog& preview) { preview.findChild<QAction*>("cmdPdf")->trigger(); });
     ASSERT_TRUE(report.Drukuj());
     EXPECT_TRUE(dialogs.Messages().isEmpty()) << dialogs.Messages().join('\n').toStdString();
     const QString text = PdfText(File("seria.pdf"));
@@ -195,7 +194,6 @@ TEST_F(ReportTest, SeriesReportPrintsFromASeriesFileThatCannotBeWritten) {
 TEST_F(ReportTest, PrintingWritesNothingIntoTheSeries) {
     AddReadings(3);
     SeriesReport report(context, store);
-    report.runPreview = [](QPrintPreviewDialog&) {};
     ASSERT_TRUE(report.Drukuj());
     EXPECT_EQ(Lines().size(), 2u);
     EXPECT_EQ(store.Bound().Scalar("select count(*) from main.temp").toInt(), 0);
@@ -387,10 +385,9 @@ TEST(ReportPrintTest, LinesStartOneInchInAndFlowOntoFurtherPages) {
 TEST_F(ReportTest, EscapeWhileTheSeriesReportIsPreparedShowsNoReport) {
     AddReadings(2000);
     EscapeAt escape(300);
-    SeriesReport report(context, store);
-    report.progress = &escape;
+    SeriesReport report(context, store, nullptr, nullptr, &escape);
     bool shown = false;
-    report.runPreview = [&](QPrintPreviewDialog&) { shown = true; };
+    dialogs.WhileOpen<QPrintPreviewDialog>([&](QPrintPreviewDialog&) { shown = true; });
     EXPECT_FALSE(report.Drukuj());
     EXPECT_FALSE(shown);
     const int built = store.Bound().Scalar("select count(*) from " + ReportText::TempTable).toInt();
@@ -406,12 +403,12 @@ TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
     const QString path = File("seria.pdf");
     dialogs.FileNext(path);
     QString title;
-    report.runPreview = [&](QPrintPreviewDialog& preview) {
+    dialogs.WhileOpen<QPrintPreviewDialog>([&](QPrintPreviewDialog& preview) {
         title = preview.windowTitle();
         QAction* pdf = preview.findChild<QAction*>("cmdPdf");
         ASSERT_NE(pdf, nullptr);
         pdf->trigger();
-    };
+    });
     ASSERT_TRUE(report.Drukuj());
     EXPECT_TRUE(store.LiveStatistics()) << "the report ticks the live statistics";
     EXPECT_EQ(store.Statistics().lblLiczba, "100");

@@ -92,7 +92,7 @@ TEST_F(SeriesCommandsTest, CancelledSaveDialogKeepsEverything) {
 TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages(), QStringList{context.Msg(4)});
     EXPECT_EQ(Rows(), 1);
     EXPECT_TRUE(window->Store().WorkingDatabaseBound());
@@ -101,22 +101,22 @@ TEST_F(SeriesCommandsTest, CancelToTheSaveQuestionChangesNothing) {
 TEST_F(SeriesCommandsTest, SaveThatDoesNotCompleteKeepsTheSeriesOnNew) {
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::Yes); // save first, then cancel the file dialog
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(Rows(), 1);
 }
 
 TEST_F(SeriesCommandsTest, CancelledOpenStillMarksTheSeriesFile) {
-    window->Commands().RunCommand("otworz");
-    EXPECT_TRUE(window->bolOldFile);
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_TRUE(window->Series().SeriesFileFlag());
     Read("1.0000");
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(29));
     EXPECT_EQ(Rows(), 1);
     dialogs.AnswerNext(MsgAnswer::Yes);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(Rows(), 0);
-    EXPECT_FALSE(window->bolOldFile);
+    EXPECT_FALSE(window->Series().SeriesFileFlag());
 }
 
 TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
@@ -124,7 +124,7 @@ TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     ASSERT_EQ(Rows(), 1);
     Read("2.0000");
     Read("3.0000");
@@ -138,7 +138,7 @@ TEST_F(SeriesCommandsTest, SavingOverTheOpenSeriesFileOnlyCompactsIt) {
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     Read("2.0000");
     dialogs.Clear();
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
@@ -244,11 +244,11 @@ TEST_F(SeriesCommandsTest, DescriptionPromptFollowsOnlyStoredReadings) {
 
 TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
     Read("1.0000");
-    window->Commands().RunCommand("wykres");
+    window->Commands().RunCommand(Command::Wykres);
     EXPECT_EQ(window->Windows().ChartWindow(), nullptr) << "one reading is too few";
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(3));
     Read("2.0000");
-    window->Commands().RunCommand("wykres");
+    window->Commands().RunCommand(Command::Wykres);
     ASSERT_NE(window->Windows().ChartWindow(), nullptr);
     const int before = window->Windows().ChartWindow()->MassSeries()->count();
     Read("3.0000");
@@ -262,7 +262,7 @@ TEST_F(SeriesCommandsTest, OpenChartFollowsEveryNewReading) {
 TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoReadings) {
     Read("1.0000");
     bool captured = false;
-    window->Windows().runReport = [&](Raport& raport) {
+    dialogs.WhileOpen<Raport>([&](Raport& raport) {
         EXPECT_TRUE(raport.Capturing());
         Reply("Kalibracja\r\n");
         Reply("\r\n");
@@ -271,8 +271,8 @@ TEST_F(SeriesCommandsTest, ReportWindowCapturesWhileOpenAndPrintoutLinesAreNoRea
         Reply("Masa wzorca: 200.0000 g\r\n");
         Reply("    2.0000 g\r\n");
         captured = raport.findChild<QLabel*>("lblRaport")->text().contains("Kalibracja");
-    };
-    window->Commands().RunCommand("raport");
+    });
+    window->Commands().RunCommand(Command::Raport);
     EXPECT_TRUE(captured);
     EXPECT_EQ(Rows(), 2) << "only the weighing is a reading, not the report's lines";
     EXPECT_DOUBLE_EQ(window->Store().Values().back(), 2.0);
@@ -332,7 +332,7 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
         dialogs.Clear();
         dialogs.AnswerNext(MsgAnswer::No); // the readings stay unsaved
         dialogs.FileNext(path);
-        window->Commands().RunCommand("otworz");
+        window->Commands().RunCommand(Command::Otworz);
         ASSERT_EQ(dialogs.Messages().size(), 2) << name;
         EXPECT_TRUE(dialogs.Messages()[1].contains(path)) << name;
         EXPECT_EQ(dialogs.Calls().back().title, context.Msg(46));
@@ -340,28 +340,28 @@ TEST_F(SeriesCommandsTest, AFileThatIsNoSeriesFileIsNeitherOpenedNorWritten) {
         EXPECT_FALSE(QFile::exists(path + "-journal") || QFile::exists(path + "-wal")) << name;
         EXPECT_EQ(Rows(), 2) << name;
         EXPECT_TRUE(window->Store().WorkingDatabaseBound()) << name;
-        EXPECT_FALSE(window->bolOldFile) << name;
+        EXPECT_FALSE(window->Series().SeriesFileFlag()) << name;
     }
     EXPECT_FALSE(QFile::exists(File("brak.ser")));
     // The series goes on and is offered a save.
     Read("3.0000");
     EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4));
 
     // A bound series file stays bound.
     dialogs.AnswerNext(MsgAnswer::No);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     Read("1.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     dialogs.AnswerNext(MsgAnswer::Yes); // end the series
     dialogs.FileNext(File("pusty.ser"));
-    window->Commands().RunCommand("otworz");
-    EXPECT_TRUE(window->bolOldFile);
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_TRUE(window->Series().SeriesFileFlag());
     EXPECT_EQ(window->Store().BoundPath(), File("seria.ser"));
     Read("2.0000");
     EXPECT_EQ(RowsIn(File("seria.ser")), 2);
@@ -372,7 +372,7 @@ TEST_F(SeriesCommandsTest, ABoundSeriesFileIsWholeAfterEveryReadingSoThatACopyHo
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(File("seria.ser"));
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     for (const char* value : {"2.0000", "3.0000", "4.0000"})
         Read(value);
     EXPECT_FALSE(QFile::exists(File("seria.ser-wal")));
@@ -401,13 +401,13 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     const QByteArray before = TestFiles::ReadFile(path);
     dialogs.Clear();
     dialogs.FileNext(path);
-    window->Commands().RunCommand("otworz");
+    window->Commands().RunCommand(Command::Otworz);
     ASSERT_EQ(dialogs.Messages().size(), 1);
     EXPECT_TRUE(dialogs.Messages()[0].contains(path));
     EXPECT_EQ(dialogs.Calls().back().icon, MsgIcon::Information);
     EXPECT_EQ(Rows(), 2);
     EXPECT_TRUE(window->Store().WorkingDatabaseBound());
-    EXPECT_FALSE(window->bolOldFile);
+    EXPECT_FALSE(window->Series().SeriesFileFlag());
 
     Read("3.0000");
     EXPECT_EQ(Rows(), 3);
@@ -415,7 +415,7 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     EXPECT_EQ(RowsIn(MeasurementStore::WorkingDatabasePath(context.programFolder)), 3);
     EXPECT_EQ(TestFiles::ReadFile(path), before);
     dialogs.AnswerNext(MsgAnswer::Cancel);
-    window->Commands().RunCommand("nowa");
+    window->Commands().RunCommand(Command::Nowa);
     EXPECT_EQ(dialogs.Messages().last(), context.Msg(4)) << "the readings are offered a save";
 }
 
@@ -451,8 +451,8 @@ TEST_F(SeriesCommandsTest, ReadingsWaitingForAFullDiskAreNotDroppedUnasked) {
     dialogs.FileNext(disk->Path() + "/seria.ser", "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
     dialogs.FileNext(disk->Path() + "/seria.ser");
-    window->Commands().RunCommand("otworz");
-    ASSERT_TRUE(window->bolOldFile);
+    window->Commands().RunCommand(Command::Otworz);
+    ASSERT_TRUE(window->Series().SeriesFileFlag());
     MeasurementStore& store = window->Store();
     SeriesCommands& commands = window->Series();
     ScratchMount::Fill(disk->Path());

@@ -25,7 +25,7 @@ bool StartedProgram::Start() {
         return false;
     context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
     window = std::make_unique<Glowna>(context, holder.Comm1());
-    window->runOptions = [this](Opcje&) { ++optionsShown; };
+    dialogs.WhileOpen<Opcje>([this](Opcje&) { ++optionsShown; });
     const bool loaded = window->Load();
     if (loaded)
         window->show();
