@@ -103,9 +103,9 @@ TEST_F(InstallTest, LibraryIsFoundThroughItsSoname) {
     const QString library = Installed(INSTALL_LIBDIR "/libMordal.so." MORDAL_VERSION_TEXT);
     const auto headers = Execute("objdump", {"-p", library});
     ASSERT_EQ(headers.exitCode, 0) << headers.output.toStdString();
-    EXPECT_TRUE(headers.output.contains("SONAME               libMordal.so.2"))
+    EXPECT_TRUE(headers.output.contains("SONAME               libMordal.so." MORDAL_SOVERSION_TEXT))
         << headers.output.toStdString();
-    for (const char* link : {"/libMordal.so", "/libMordal.so.2"}) {
+    for (const char* link : {"/libMordal.so", "/libMordal.so." MORDAL_SOVERSION_TEXT}) {
         const QFileInfo info(Installed(INSTALL_LIBDIR) + link);
         EXPECT_TRUE(info.isSymLink()) << link;
         EXPECT_EQ(info.canonicalFilePath(), QFileInfo(library).canonicalFilePath()) << link;
@@ -121,8 +121,11 @@ TEST_F(InstallTest, AHostBuildsAgainstTheInstalledHeadersThroughPkgConfig) {
     EXPECT_EQ(version.output.trimmed(), MORDAL_VERSION_TEXT) << "the library's own version";
 
     QTemporaryDir work(TestEnvironment::Root() + "/host-XXXXXX");
+    // The control a host compiles against is a QObject and one pointer, so
+    // the library's insides can change under the same SONAME.
     TestFiles::WriteFile(work.filePath("host.cpp"), R"(#include <Mordal/Mordal.h>
 #include <QCoreApplication>
+static_assert(sizeof(Mordal::Comm) == sizeof(QObject) + sizeof(void*));
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     return qobject_cast<Mordal::Comm*>(Mordal::CreateControl("Brisko_2.Comm", &app)) ? 0 : 3;
@@ -139,6 +142,37 @@ int main(int argc, char** argv) {
     ASSERT_EQ(compile.exitCode, 0) << compile.output.toStdString();
     const auto host = Execute(work.filePath("host"), {});
     EXPECT_EQ(host.exitCode, 0) << host.output.toStdString();
+}
+
+// The transports, the socket class, the frame buffer, the timers and the
+// seam of the library's own tests: a public header that names one, or an
+// export that carries one, ties every host to the library's private layout.
+TEST_F(InstallTest, NoPrivatePartOfTheLibraryShowsInItsHeadersOrExports) {
+    const auto exports =
+        Execute("nm", {"-DC", "--defined-only",
+                       Installed(INSTALL_LIBDIR "/libMordal.so." MORDAL_VERSION_TEXT)});
+    ASSERT_EQ(exports.exitCode, 0) << exports.output.toStdString();
+    ASSERT_TRUE(exports.output.contains("Mordal::Comm::OutputData")) << "the exports were read";
+    const QDir folder(Installed("include/Mordal"));
+    const QStringList headers = folder.entryList({"*.h"}, QDir::Files);
+    ASSERT_TRUE(headers.contains("Comm.h")) << headers.join(' ').toStdString();
+
+    for (const char* pattern :
+         {R"(\bSerialAPI\b)", R"(\bTCP\s*[*&]|\bTCP::|\bclass\s+TCP\b)", R"(\bCSocket\b)",
+          R"(\bFrameBuffer\b)", R"(\bIKavlin\b)", R"(\bI?TransportOwner\b)", R"(\bQTimer\b)",
+          R"(\bUseTransport\b)", R"(\bCommInternals\b)"}) {
+        SCOPED_TRACE(pattern);
+        const QRegularExpression privatePart(QString::fromLatin1(pattern));
+        for (const QString& header : headers) {
+            const QRegularExpressionMatch found =
+                privatePart.match(QString::fromUtf8(ReadFile(folder.filePath(header))));
+            EXPECT_FALSE(found.hasMatch())
+                << header.toStdString() << ": " << found.captured().toStdString();
+        }
+        const QRegularExpressionMatch exported =
+            privatePart.match(QString::fromUtf8(exports.output));
+        EXPECT_FALSE(exported.hasMatch()) << "exported: " << exported.captured().toStdString();
+    }
 }
 
 TEST_F(InstallTest, InstalledProgramAnswersHelpAndVersionWithoutADisplay) {

@@ -16,7 +16,7 @@ QStringList Expected() {
         "bin/Pomiar",
         "bin/balance-sim",
         libdir + "/libMordal.so",
-        libdir + "/libMordal.so.2",
+        libdir + "/libMordal.so." MORDAL_SOVERSION_TEXT,
         libdir + "/libMordal.so." MORDAL_VERSION_TEXT,
         libdir + "/pkgconfig/Mordal.pc",
         "share/applications/" + app + ".desktop",

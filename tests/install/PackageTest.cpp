@@ -62,5 +62,6 @@ TEST(PackageTest, DebianPackageHoldsTheInstallUnderUsrWithItsDependencies) {
             << dependency << " missing from: " << depends.toStdString();
     // Other packages that link the library depend on this one for it.
     const auto shlibs = Execute("dpkg-deb", {"--info", package, "shlibs"});
-    EXPECT_EQ(shlibs.output.simplified().toStdString(), "libMordal 2 trevalo (>= " + version + ")");
+    EXPECT_EQ(shlibs.output.simplified().toStdString(),
+              "libMordal " MORDAL_SOVERSION_TEXT " trevalo (>= " + version + ")");
 }
