@@ -1,5 +1,7 @@
 #include "Formats.h"
 
+#include "mUstawienia.h"
+
 #include <QChar>
 #include <algorithm>
 #include <array>
@@ -13,7 +15,8 @@ namespace Pomiar::Formats {
 
 namespace {
 
-const QString FallbackPattern = QStringLiteral("#0.0000");
+// A pattern the formatter cannot use shows a number as a mass shows by default.
+const QString FallbackPattern = QString::fromLatin1(mUstawienia::DefaultMassFormat);
 
 // Doubles carry about 15 significant decimal digits; rounding that form
 // keeps noise such as 2.00004999999999988 (the double nearest 2.00005) from

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mUstawienia.h"
+
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QLocale>
@@ -132,7 +134,7 @@ private:
     std::vector<int> widestCandidates;
     mutable std::vector<QString> units; // one shared copy of each unit text
     QStringList captions;
-    QString massFormat = QStringLiteral("#0.0000");
+    QString massFormat = QString::fromLatin1(mUstawienia::DefaultMassFormat);
     QLocale locale = QLocale::system();
 };
 

@@ -122,7 +122,7 @@ QString HelpFileName(const QString& languageFileName) {
 
 QString CzytajMasaFormat(const QString& iniPath) {
     return INI::CzytajIni(iniPath, sectionUstawienia, QStringLiteral("MasaFormat"),
-                          QString::fromLatin1(DefaultMasaFormat));
+                          QString::fromLatin1(DefaultMassFormat));
 }
 
 bool ZapiszMasaFormat(const QString& iniPath, const QString& format, QString* error) {

@@ -63,9 +63,9 @@ QString HelpFileName(const QString& languageFileName);
 
 // The number format of masses when "MasaFormat" is missing: what the grid,
 // the statistics and the options dialog all start from.
-inline constexpr const char* DefaultMasaFormat = "#0.0000";
+inline constexpr const char* DefaultMassFormat = "#0.0000";
 
-// "MasaFormat", or DefaultMasaFormat when the key is missing.
+// "MasaFormat", or DefaultMassFormat when the key is missing.
 QString CzytajMasaFormat(const QString& iniPath);
 bool ZapiszMasaFormat(const QString& iniPath, const QString& format, QString* error = nullptr);
 

@@ -48,6 +48,7 @@ public:
     void PrinterNext(std::optional<QString> pdfFile);
     // Whether the desktop has a program for the files handed to it.
     bool desktopOpens = true;
+    // Whether a printer is installed: none unless a test says so.
     bool printersInstalled = false;
 
     // While a modal window of class Window is open, the test works in it

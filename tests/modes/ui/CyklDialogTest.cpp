@@ -68,7 +68,7 @@ protected:
     }
 
     // The Cykl dialog shown in Polish.
-    std::unique_ptr<Cykl> OpenCykl() {
+    std::unique_ptr<Cykl> OpenDialog() {
         auto dialog = std::make_unique<Cykl>(context, gate);
         dialog->locale = QLocale(QLocale::Polish, QLocale::Poland);
         dialog->show();
@@ -94,7 +94,7 @@ TEST_F(CyklDialogTest, OpeningShowsTheStoredSettings) {
     Store(CU::KeyTimer, "2,5");
     Store(CU::KeyCykl, "1");
     AddWindows({{10, 20}, {30, 40}});
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
 
     EXPECT_EQ(dialog->windowTitle(), "Ustawienia cyklu");
     EXPECT_TRUE(dialog->StaysOnTop());
@@ -121,7 +121,7 @@ TEST_F(CyklDialogTest, OpeningShowsTheStoredSettings) {
 
 TEST_F(CyklDialogTest, SwitchingCycleWorkOffHidesTheRanges) {
     Store(CU::KeyCykl, "0");
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
     EXPECT_FALSE(dialog->Check1->isChecked());
     EXPECT_FALSE(dialog->Frame3->isEnabled());
     for (QWidget* inside :
@@ -136,7 +136,7 @@ TEST_F(CyklDialogTest, SwitchingCycleWorkOffHidesTheRanges) {
 }
 
 TEST_F(CyklDialogTest, LeavingTheIntervalFieldValidatesItAndTheLabel) {
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
     const auto leave = [&](const QString& typed) {
         dialog->Text1->setText(typed);
         emit dialog->Text1->editingFinished();
@@ -157,7 +157,7 @@ TEST_F(CyklDialogTest, ClosingStoresTheSettingsAndLoadsTheFirstWindow) {
     Store(CU::KeyCykl, "0");
     AddWindows({{10, 20}, {30, 40}});
     gate.SetCursor(1);
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
     std::vector<ClosedRecord> closed;
     QObject::connect(dialog.get(), &Cykl::Closed, [&](int lTim2, bool on) {
         closed.push_back({lTim2, on});
@@ -190,7 +190,7 @@ TEST_F(CyklDialogTest, ClosingStoresTheSettingsAndLoadsTheFirstWindow) {
 }
 
 TEST_F(CyklDialogTest, AFailureWhileClosingIsReportedAndTheDialogStillCloses) {
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
     std::vector<ClosedRecord> closed;
     QObject::connect(dialog.get(), &Cykl::Closed, [&](int lTim2, bool on) {
         closed.push_back({lTim2, on});
@@ -208,7 +208,7 @@ TEST_F(CyklDialogTest, AFailureWhileClosingIsReportedAndTheDialogStillCloses) {
 TEST_F(CyklDialogTest, TheListAndTheGateShareOneCursor) {
     Store(CU::KeyCykl, "1");
     AddWindows({{10, 20}, {30, 40}, {50, 60}});
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
 
     dialog->DataGrid1->setCurrentIndex(dialog->Model()->index(2, 1));
     EXPECT_EQ(gate.Cursor(), 2);
@@ -223,7 +223,7 @@ TEST_F(CyklDialogTest, UsunDeletesTheCurrentRowAndMovesToTheFirst) {
     Store(CU::KeyCykl, "1");
     AddWindows({{10, 20}, {30, 40}, {50, 60}});
     gate.LoadFirstRange();
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
 
     dialog->DataGrid1->setCurrentIndex(dialog->Model()->index(1, 0));
     dialog->Command3->click();
@@ -243,7 +243,7 @@ TEST_F(CyklDialogTest, UsunDeletesTheCurrentRowAndMovesToTheFirst) {
 TEST_F(CyklDialogTest, TheEditorOpensModalInFrontOfTheDialog) {
     Store(CU::KeyCykl, "1");
     AddWindows({{10, 20}});
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
     std::vector<bool> newModes;
     dialogs.WhileOpen<Nowy>([&](Nowy& editor) {
         newModes.push_back(editor.NewMode());
@@ -406,7 +406,7 @@ TEST_F(CyklDialogTest, DISABLED_Pictures) {
     Store(CU::KeyTimer, "2,5");
     Store(CU::KeyCykl, "1");
     AddWindows({{10, 20}, {30, 40}});
-    auto dialog = OpenCykl();
+    auto dialog = OpenDialog();
     dialog->adjustSize();
     EXPECT_TRUE(dialog->grab().save(into + "/Cykl.png"));
 
