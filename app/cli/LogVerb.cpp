@@ -75,22 +75,25 @@ std::unique_ptr<LabServer> StartLabServer(const Station& station, QString* error
     return nullptr;
 }
 
-int QueuedForLabServer(const Station& station) {
+// Waits a while for the sender to send what is queued in the station's
+// working database, and tells what is left.
+void DrainLabServer(const Station& station) {
+    int queued = -1;
     try {
         Database working(MeasurementStore::WorkingDatabasePath(station.context.programFolder));
         LabServerOutbox::CreateTable(working);
-        return working
-            .Scalar(QStringLiteral("SELECT count(*) FROM ") + QLatin1String(LabServerOutbox::Table))
-            .toInt();
-    } catch (const DatabaseError&) {
-        return -1;
+        const QString count =
+            QStringLiteral("SELECT count(*) FROM ") + QLatin1String(LabServerOutbox::Table);
+        Events::RunUntil(
+            [&] {
+                queued = working.Scalar(count).toInt();
+                return queued == 0;
+            },
+            labServerDrainMs);
+    } catch (const DatabaseError& failure) {
+        Warn(QStringLiteral("the lab database's queue cannot be read: ") + failure.Reason());
+        return;
     }
-}
-
-// Waits a while for the sender to send what this run queued.
-void DrainLabServer(const Station& station) {
-    Events::RunUntil([&] { return QueuedForLabServer(station) == 0; }, labServerDrainMs);
-    const int queued = QueuedForLabServer(station);
     if (queued != 0)
         Warn(QStringLiteral("%1 rows wait for the lab database; the program or the next log "
                             "sends them")

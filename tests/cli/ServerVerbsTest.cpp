@@ -63,12 +63,25 @@ void ExpectOneLineFailure(const TrevaloResult& run) {
     EXPECT_TRUE(run.err.startsWith(QLatin1String("trevalo: server: "))) << run.err.toStdString();
 }
 
-TEST(ServerVerbs, InitCreatesTheSchemaAndStatusShowsConnectionSchemaAndQueue) {
+// A lab database of its own on the test's PostgreSQL server, switched on in
+// the station's settings.
+class ServerVerbsOnALabDatabase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
+        ASSERT_TRUE(server.CreateDatabase(database));
+        WriteLabServerSettings("True", server.Connection(database));
+    }
+
     PostgresServer server;
-    ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
-    const QString database = QStringLiteral("cli%1").arg(::getpid());
-    ASSERT_TRUE(server.CreateDatabase(database));
-    WriteLabServerSettings("True", server.Connection(database));
+    // Per test and process: tests of several processes share the server.
+    const QString database =
+        QStringLiteral("lab%1_%2")
+            .arg(::getpid())
+            .arg(::testing::UnitTest::GetInstance()->current_test_info()->line());
+};
+
+TEST_F(ServerVerbsOnALabDatabase, InitCreatesTheSchemaAndStatusShowsConnectionSchemaAndQueue) {
     QueueReadings("Waga-3", 3);
 
     auto status = RunTrevalo({"server", "status"});
@@ -150,12 +163,7 @@ TEST(ServerVerbs, ServerDownFailsWithTheReasonAndStillShowsTheQueue) {
 
 // An unattended log feeds the lab database as the program does: every
 // reading it prints reaches the server before the log ends.
-TEST(ServerVerbs, LogLandsItsReadingsOnTheServer) {
-    PostgresServer server;
-    ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
-    const QString database = QStringLiteral("log%1").arg(::getpid());
-    ASSERT_TRUE(server.CreateDatabase(database));
-    WriteLabServerSettings("True", server.Connection(database));
+TEST_F(ServerVerbsOnALabDatabase, LogLandsItsReadingsOnTheServer) {
     QFile::remove(MeasurementStore::WorkingDatabasePath(ProgramFolder()));
     ASSERT_EQ(RunTrevalo({"server", "init"}).exitCode, 0);
     Simulator simulator;

@@ -73,56 +73,50 @@ protected:
 
 } // namespace
 
+// Automatic work played as a script: a digit sets the interval in ticks
+// (":" is 10), S starts, X stops, t is one tick of Timer2. Each S and t shows
+// as R when it asked the balance, else as ".".
 TEST_F(AcquisitionSessionTest, AutomaticWorkAsksAtOnceThenEveryIntervalOfTicks) {
-    session.SetInterval(3);
-    session.Start();
-    EXPECT_EQ(Sent(), "SI\r\n") << "the first tick of the run asks at once";
-    EXPECT_TRUE(session.AutomaticTimerRunning());
-    EXPECT_EQ(session.Mode(), Mode::Automatic);
-    QString perTick;
-    for (int tick = 0; tick < 7; ++tick) {
-        session.Timer2Tick();
-        perTick += Sent().isEmpty() ? '.' : 'R';
+    const struct {
+        const char* name;
+        const char* script;
+        const char* requests;
+    } cases[] = {
+        {"the first start of the run asks at once, then every interval", "3Sttttttt", "R..R..R."},
+        {"a second start waits lTim2 - 1 further ticks", "3SXSttttt", "R..R..R"},
+        {"an interval shortened while the count runs takes effect at once", ":Stttttt3tttt",
+         "R......R..R"},
+    };
+    for (const auto& c : cases) {
+        AcquisitionSession fresh(context, nullptr, store);
+        fresh.Protocol().debugShow = true;
+        QString asked;
+        fresh.Protocol().SetDebugSink(
+            [&asked](const QString& text, const QString&) { asked += text; });
+        QString requests;
+        for (const char* step = c.script; *step; ++step) {
+            switch (*step) {
+            case 'S':
+                fresh.Start();
+                EXPECT_TRUE(fresh.AutomaticTimerRunning()) << c.name;
+                EXPECT_EQ(fresh.Mode(), Mode::Automatic) << c.name;
+                break;
+            case 'X':
+                fresh.Stop();
+                EXPECT_FALSE(fresh.AutomaticTimerRunning()) << c.name;
+                EXPECT_EQ(fresh.Mode(), Mode::Idle) << c.name;
+                continue;
+            case 't':
+                fresh.Timer2Tick();
+                break;
+            default:
+                fresh.SetInterval(*step - '0');
+                continue;
+            }
+            requests += std::exchange(asked, QString()) == "SI\r\n" ? 'R' : '.';
+        }
+        EXPECT_EQ(requests, c.requests) << c.name;
     }
-    EXPECT_EQ(perTick, "..R..R.");
-    session.Stop();
-    EXPECT_FALSE(session.AutomaticTimerRunning());
-    EXPECT_EQ(session.Mode(), Mode::Idle);
-}
-
-TEST_F(AcquisitionSessionTest, SecondStartWaitsForTheIntervalBeforeItsFirstRequest) {
-    session.SetInterval(3);
-    session.Start();
-    EXPECT_EQ(Sent(), "SI\r\n") << "the first start asks at once";
-    session.Stop();
-    session.Start();
-    EXPECT_EQ(Sent(), "");
-    session.Timer2Tick();
-    EXPECT_EQ(Sent(), "");
-    session.Timer2Tick();
-    EXPECT_EQ(Sent(), "SI\r\n") << "after lTim2 - 1 further ticks";
-    session.Timer2Tick();
-    session.Timer2Tick();
-    EXPECT_EQ(Sent(), "");
-    session.Timer2Tick();
-    EXPECT_EQ(Sent(), "SI\r\n");
-}
-
-TEST_F(AcquisitionSessionTest, AnIntervalShortenedWhileRunningTakesEffectAtOnce) {
-    session.SetInterval(10);
-    session.Start();
-    EXPECT_EQ(Sent(), "SI\r\n");
-    for (int tick = 0; tick < 6; ++tick)
-        session.Timer2Tick();
-    EXPECT_EQ(Sent(), "");
-    session.SetInterval(3);
-    session.Timer2Tick();
-    EXPECT_EQ(Sent(), "SI\r\n");
-    session.Timer2Tick();
-    session.Timer2Tick();
-    EXPECT_EQ(Sent(), "");
-    session.Timer2Tick();
-    EXPECT_EQ(Sent(), "SI\r\n") << "then every 3 ticks";
 }
 
 TEST_F(AcquisitionSessionTest, StartWithoutAnIntervalAsksOnceAndStopsWithANotice) {
@@ -234,18 +228,6 @@ TEST_F(AcquisitionSessionTest, ContinuousTransmissionStoresItsLinesWithTheTail) 
     ASSERT_EQ(stored.count(), 1);
     EXPECT_TRUE(stored[0][0].toBool());
     EXPECT_EQ(store.RowCount(), 2);
-}
-
-TEST_F(AcquisitionSessionTest, ContinuousTransmissionOfOneLineStoresNothing) {
-    QSignalSpy stored(&session, &AcquisitionSession::ContinuousStored);
-    session.ContinuousSwitch();
-    QSignalSpy collected(&session, &AcquisitionSession::LineCollected);
-    balance.Write("SI     1.0000 g  \r\n");
-    ASSERT_TRUE(WaitUntil([&] { return collected.count() == 1; }));
-    session.ContinuousSwitch();
-    ASSERT_EQ(stored.count(), 1);
-    EXPECT_FALSE(stored[0][0].toBool());
-    EXPECT_EQ(store.RowCount(), 0);
 }
 
 TEST_F(AcquisitionSessionTest, ContinuousTransmissionWithNothingCollectedStoresNothing) {

@@ -34,18 +34,10 @@ protected:
         window->Session().SetInterval(2);
         QObject::connect(&window->Session(), &AcquisitionSession::LineCollected,
                          [this] { ++collected; });
-        QObject::connect(&window->Session(), &AcquisitionSession::ReplyHandled,
-                         [this] { ++handled; });
     }
 
     // Lines continuous transmission collected so far.
     int Collected() const { return collected; }
-    // The balance replies, and the window's acquisition handles it.
-    void Reply(const QByteArray& frame) {
-        const int before = handled;
-        balance.Write(frame);
-        ASSERT_TRUE(WaitUntil([&] { return handled > before; }));
-    }
     // Nothing collected is left over: a transmission with no line stores no
     // more rows.
     void ExpectNothingLeftCollected() {
@@ -92,7 +84,6 @@ protected:
 
     PtyPair balance;
     int collected = 0;
-    int handled = 0;
 };
 
 } // namespace
@@ -250,7 +241,7 @@ TEST_F(AcquisitionTest, EndOfCycleStopsAutomaticWorkAndTells) {
     EndingCycle cycle;
     window->Session().SetCycleWindows(&cycle);
     window->StartCommand();
-    Reply("SI     1.0000 g  \r\n");
+    ASSERT_TRUE(Reply(balance, "SI     1.0000 g  \r\n"));
     EXPECT_EQ(window->Store().RowCount(), 0) << "the reading that ends the cycle is not stored";
     EXPECT_EQ(cycle.rangesLoaded, 1);
     EXPECT_FALSE(window->Session().AutomaticTimerRunning());
@@ -276,7 +267,7 @@ TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
     // Each reply comes this many seconds after the series start.
     const auto replyAt = [&](int elapsed) {
         store.SetSeriesStart(QDateTime::currentDateTime().addSecs(-elapsed));
-        Reply("SI     1.0000 g  \r\n");
+        ASSERT_TRUE(Reply(balance, "SI     1.0000 g  \r\n"));
     };
     for (const int elapsed : {5, 15, 25, 35})
         replyAt(elapsed);
@@ -297,7 +288,7 @@ TEST_F(AcquisitionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
 TEST_F(AcquisitionTest, CycleGateIsOpenOutsideAutomaticWork) {
     window->Session().SetCycleWork(true);
     window->Store().SetSeriesStart(QDateTime::currentDateTime().addSecs(-100));
-    Reply("SI     1.0000 g  \r\n");
+    ASSERT_TRUE(Reply(balance, "SI     1.0000 g  \r\n"));
     EXPECT_EQ(window->Store().RowCount(), 1);
     EXPECT_TRUE(dialogs.Calls().empty());
 }

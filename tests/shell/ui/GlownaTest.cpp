@@ -532,21 +532,10 @@ protected:
 
     bool StartOnTheBalance() {
         SetLink("2", "1", "9600");
-        if (!Start())
-            return false;
-        QObject::connect(&window->Session(), &AcquisitionSession::ReplyHandled,
-                         [this] { ++handled; });
-        return true;
-    }
-    // The balance replies, and the window's acquisition handles it.
-    void Reply(const QByteArray& frame) {
-        const int before = handled;
-        balance.Write(frame);
-        ASSERT_TRUE(WaitUntil([&] { return handled > before; }));
+        return Start();
     }
 
     PtyPair balance;
-    int handled = 0;
 };
 
 TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
@@ -592,9 +581,9 @@ TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
     emit panel->txtMin->editingFinished();
     EXPECT_EQ(CzytajIni(context.IniPath(), "ustawienia", "wart_min", ""), "10");
 
-    Reply("S     9.9999 g  \r\n");
+    ASSERT_TRUE(Reply(balance, "S     9.9999 g  \r\n"));
     EXPECT_EQ(window->Store().RowCount(), 0);
-    Reply("S    10.0000 g  \r\n");
+    ASSERT_TRUE(Reply(balance, "S    10.0000 g  \r\n"));
     EXPECT_EQ(window->Store().RowCount(), 1);
 
     panel->ChMax->click();
@@ -603,8 +592,8 @@ TEST_F(MainWindowReadings, LimitsFromThePanelRejectReadings) {
     EXPECT_EQ(panel->txtMax->text(), "1.5");
     panel->ChMin->click();
     EXPECT_FALSE(panel->txtMin->isVisible());
-    Reply("S     1.6000 g  \r\n");
-    Reply("S     1.5000 g  \r\n");
+    ASSERT_TRUE(Reply(balance, "S     1.6000 g  \r\n"));
+    ASSERT_TRUE(Reply(balance, "S     1.5000 g  \r\n"));
     EXPECT_EQ(window->Store().RowCount(), 2);
 }
 
@@ -616,16 +605,16 @@ TEST_F(MainWindowReadings, LimitSwitchesStartAsTheyWereLeft) {
     EXPECT_TRUE(window->Panel()->ChMax->isChecked());
     EXPECT_EQ(window->Panel()->txtMax->text(), "2.5");
     EXPECT_FALSE(window->Panel()->ChMin->isChecked());
-    Reply("S     3.0000 g  \r\n");
+    ASSERT_TRUE(Reply(balance, "S     3.0000 g  \r\n"));
     EXPECT_EQ(window->Store().RowCount(), 0);
 }
 
 TEST_F(MainWindowReadings, MoistureReadingShowsItsPercentWithoutStatistics) {
     ASSERT_TRUE(StartOnTheBalance());
-    Reply("S     1.0000 g  \r\n");
-    Reply("S     3.0000 g  \r\n");
+    ASSERT_TRUE(Reply(balance, "S     1.0000 g  \r\n"));
+    ASSERT_TRUE(Reply(balance, "S     3.0000 g  \r\n"));
     EXPECT_FALSE(window->Panel()->Field("lblLiczba")->text().isEmpty());
-    Reply("12:05      3.50 %  \r\n");
+    ASSERT_TRUE(Reply(balance, "12:05      3.50 %  \r\n"));
     ASSERT_EQ(window->Store().RowCount(), 3);
     EXPECT_EQ(window->Store().Model().Row(2).jm, "%");
     EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 3.5);

@@ -1,9 +1,11 @@
 #include "StartedProgram.h"
 
+#include "EventWait.h"
 #include "INI.h"
 #include "Module1.h"
 #include "Opcje.h"
 #include "PerUserSettings.h"
+#include "PtyPair.h"
 
 using namespace Pomiar;
 
@@ -25,9 +27,17 @@ bool StartedProgram::Start() {
         return false;
     context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
     window = std::make_unique<Glowna>(context, holder.Comm1());
+    QObject::connect(&window->Session(), &AcquisitionSession::ReplyHandled,
+                     [this] { ++repliesHandled; });
     dialogs.WhileOpen<Opcje>([this](Opcje&) { ++optionsShown; });
     const bool loaded = window->Load();
     if (loaded)
         window->show();
     return loaded;
+}
+
+bool StartedProgram::Reply(PtyPair& balance, const QByteArray& frame, int timeoutMs) {
+    const int before = repliesHandled;
+    balance.Write(frame);
+    return WaitUntil([&] { return repliesHandled > before; }, timeoutMs);
 }

@@ -5,10 +5,13 @@
 #include "ScriptedDialogs.h"
 #include "frmCustom.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+
+class PtyPair;
 
 // The program started in its own temporary program folder: the settings read
 // and the main window loaded as the start window does, with the user's
@@ -24,10 +27,15 @@ protected:
     // the window is shown only when it loaded.
     bool Start();
 
+    // The balance replies and the window's acquisition handles the reply
+    // (stores it or turns it away); false when that took over timeoutMs.
+    bool Reply(PtyPair& balance, const QByteArray& frame, int timeoutMs = 3000);
+
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     Pomiar::ProgramContext context;
     Pomiar::frmCustom holder;
     std::unique_ptr<Pomiar::Glowna> window;
     int optionsShown = 0;
+    int repliesHandled = 0;
 };
