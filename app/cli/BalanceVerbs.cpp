@@ -1,4 +1,5 @@
 #include "ConsoleSession.h"
+#include "DialectDetector.h"
 #include "Events.h"
 #include "Invocation.h"
 #include "Station.h"
@@ -6,6 +7,7 @@
 #include "Verbs.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -25,9 +27,12 @@ QString LimitsText(const Pomiar::AcceptanceLimits& limits) {
     return on.join(QStringLiteral(", "));
 }
 
-// The balance refuses a command with an error reply ("ES").
-bool IsErrorReply(const QByteArray& frame) {
-    return frame.trimmed().startsWith("ES");
+// The balance refuses a command with an error reply ("ES" and the like).
+bool IsErrorReply(const Pomiar::BalanceDialect& dialect, const QByteArray& frame) {
+    const auto replies = dialect.Read(frame);
+    return std::any_of(replies.begin(), replies.end(), [](const Pomiar::BalanceReply& reply) {
+        return reply.kind == Pomiar::BalanceReply::Kind::Error;
+    });
 }
 
 // One request of "read": false when it brought no reading (told on stderr).
@@ -56,6 +61,10 @@ bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& pr
                  .arg(LimitsText(console.Store().Limits()), ShownReply(reply->frame)));
         return false;
     }
+    // The session has told what the balance said instead of a reading.
+    if (reply->outcome == AcquisitionSession::Outcome::BalanceStatus ||
+        reply->outcome == AcquisitionSession::Outcome::Refused)
+        return false;
     if (!reply->Taken()) {
         Warn(QStringLiteral("reply without a reading: %1").arg(ShownReply(reply->frame)));
         return false;
@@ -112,13 +121,39 @@ int RunTare(const Invocation& run) {
     Events::RunUntil([&] { return reply || console.Lost(); }, run.timeoutMs);
     if (console.Lost())
         return Fail(LinkFailed, *console.Lost());
+    const Pomiar::BalanceDialect& dialect = console.Session().Dialect();
+    if (!reply && !dialect.Commands().tareAnswered) {
+        std::printf("tare sent (a balance of the family %s does not answer it)\n",
+                    qPrintable(dialect.Name()));
+        return Success;
+    }
     if (!reply)
         return Fail(
             NoReading,
             QStringLiteral("no reply to the tare within %1 s").arg(SecondsText(run.timeoutMs)));
     std::printf("%s\n", qPrintable(ShownReply(*reply)));
-    if (IsErrorReply(*reply))
+    if (IsErrorReply(dialect, *reply))
         return Fail(NoReading, QStringLiteral("the balance refused the tare"));
+    return Success;
+}
+
+int RunDetect(const Invocation& run) {
+    Station station;
+    if (const int code = LoadSettings(run, station))
+        return code;
+    const auto found = Pomiar::DialectDetector(station.context.settings).Detect(station.link);
+    if (!found.openFailure.isEmpty())
+        return Fail(LinkFailed, found.openFailure);
+    if (!found.dialect)
+        return Fail(NoReading, QStringLiteral("no balance family answered; it sent %1")
+                                   .arg(found.received.isEmpty() ? QStringLiteral("nothing")
+                                                                 : ShownReply(found.received)));
+    QString line = found.dialect->Name();
+    if (!found.model.isEmpty())
+        line += QStringLiteral("  model \"%1\"").arg(found.model);
+    if (!found.serialNumber.isEmpty())
+        line += QStringLiteral("  serial number \"%1\"").arg(found.serialNumber);
+    std::printf("%s\n", qPrintable(line));
     return Success;
 }
 

@@ -26,10 +26,6 @@ ConsoleDialogs consoleDialogs;
 // A TCP connection to a converter that is slow to answer still comes up.
 constexpr int openWaitMs = 5000;
 
-bool IsStable(const QByteArray& frame) {
-    return !frame.contains('?');
-}
-
 } // namespace
 
 ConsoleSession::ConsoleSession(Station& station)
@@ -58,14 +54,27 @@ ConsoleSession::ConsoleSession(Station& station)
         [this](int number, const QString& description) { onLinkFailed(number, description); });
     QObject::connect(acquisition, &AcquisitionSession::ReadingError,
                      [this](const QString& error) { logError(error); });
+    QObject::connect(acquisition, &AcquisitionSession::BalanceStatusReported,
+                     [](BalanceReply::Error status) {
+                         std::fprintf(stderr, "trevalo: the balance reports %s\n",
+                                      qPrintable(ErrorName(status)));
+                     });
+    QObject::connect(
+        acquisition, &AcquisitionSession::CommandRefused,
+        [this](const QByteArray& command, BalanceReply::Error error, const QString& reply) {
+            const QString text = RefusalText(command, error, reply);
+            std::fprintf(stderr, "trevalo: %s\n", qPrintable(text));
+            logError(text);
+        });
     QObject::connect(acquisition, &AcquisitionSession::ReplyHandled,
                      [this](const AcquisitionSession::Reply& reply) {
                          if (reply.Taken())
-                             stability.push_back(IsStable(reply.frame));
+                             stability.push_back(reply.stable);
                      });
-    QObject::connect(
-        acquisition, &AcquisitionSession::LineCollected,
-        [this](const QByteArray& frame) { collectedStability.push_back(IsStable(frame)); });
+    QObject::connect(acquisition, &AcquisitionSession::LineCollected,
+                     [this](const QByteArray& frame) {
+                         collectedStability.push_back(session->FrameStable(frame));
+                     });
     QObject::connect(acquisition, &AcquisitionSession::ContinuousChanged, [this](bool on) {
         if (!on)
             continuousFirstRow = store.RowCount();

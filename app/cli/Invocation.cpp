@@ -1,5 +1,6 @@
 #include "Invocation.h"
 
+#include "BalanceDialect.h"
 #include "CycleSettings.h"
 
 #include <QLocale>
@@ -20,7 +21,7 @@ struct VerbSpec {
 // Automatic work's tick.
 constexpr int tickMs = int(Pomiar::CycleSettings::MinimumInterval * 1000);
 
-const QStringList linkOptions{"port", "tcp", "baud", "dir", "station", "timeout"};
+const QStringList linkOptions{"port", "tcp", "baud", "dialect", "dir", "station", "timeout"};
 
 const QList<VerbSpec>& Verbs() {
     static const QList<VerbSpec> verbs{
@@ -28,6 +29,10 @@ const QList<VerbSpec>& Verbs() {
         {"read", nullptr, "take readings, each printed as it arrives",
          linkOptions + QStringList{"unstable", "count", "interval", "format"}},
         {"tare", nullptr, "tare the balance", linkOptions},
+        {"detect",
+         nullptr,
+         "ask the balance which command family it speaks",
+         {"port", "tcp", "baud", "dir", "station"}},
         {"send", "TEXT", "send a raw command, print the replies", linkOptions},
         {"stream", nullptr, "continuous transmission until Ctrl+C or the duration",
          linkOptions + QStringList{"duration", "format", "out"}},
@@ -53,6 +58,9 @@ const QList<OptionSpec> options{
     {"port", "N", "serial port N (COM<N>: the port folder, else the fixed device table)"},
     {"tcp", "HOST:PORT", "a TCP link (a network-to-serial converter)"},
     {"baud", "RATE", "baud rate of the serial port"},
+    {"dialect", "NAME",
+     "the balance's command family: default, sics (Mettler Toledo, KERN), sbi (Sartorius), "
+     "ad (A&D) or ohaus"},
     {"dir", "DIR", "program folder with ustawienia.ini"},
     {"station", "N", "station number (Nr_wagi)"},
     {"timeout", "S", "seconds a request waits for its reply (default 1)"},
@@ -161,6 +169,13 @@ QString Apply(Invocation& run, const QString& name, const QString& value) {
     if (name == QLatin1String("baud")) {
         run.baud = wholeNumber(1, 4000000);
         return run.baud ? QString() : bad;
+    }
+    if (name == QLatin1String("dialect")) {
+        if (!Pomiar::BalanceDialect::Named(value))
+            return bad + QStringLiteral(" (one of %1)")
+                             .arg(Pomiar::BalanceDialect::Names().join(QStringLiteral(", ")));
+        run.dialect = value;
+        return {};
     }
     if (name == QLatin1String("station")) {
         if (!wholeNumber(0, 99))

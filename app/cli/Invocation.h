@@ -17,6 +17,8 @@ struct Invocation {
     std::optional<QString> tcpHost;
     std::optional<int> tcpPort;
     std::optional<int> baud;
+    // The balance's family, by name (one of BalanceDialect::Names()).
+    std::optional<QString> dialect;
     std::optional<QString> station;
     // "--dir" as given, for the program folder's own resolution.
     QStringList folderArguments;

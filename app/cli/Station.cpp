@@ -28,6 +28,8 @@ void ApplyCommandLineLink(const Invocation& run, LinkSettings& link) {
     }
     if (run.baud)
         link.speed = *run.baud;
+    if (run.dialect)
+        link.dialect = *BalanceDialect::Named(*run.dialect);
 }
 
 } // namespace

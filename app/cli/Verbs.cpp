@@ -50,7 +50,7 @@ int RunVerb(const Invocation& run) {
         {QStringLiteral("tare"), RunTare},     {QStringLiteral("send"), RunSend},
         {QStringLiteral("stream"), RunStream}, {QStringLiteral("log"), RunLog},
         {QStringLiteral("stats"), RunStats},   {QStringLiteral("export"), RunExport},
-        {QStringLiteral("server"), RunServer},
+        {QStringLiteral("server"), RunServer}, {QStringLiteral("detect"), RunDetect},
     };
     const auto verb = verbs.find(run.verb);
     return verb == verbs.end() ? Fail(UsageError, QStringLiteral("unknown verb ") + run.verb)

@@ -8,6 +8,7 @@ struct Invocation;
 int RunPorts(const Invocation& run);
 int RunRead(const Invocation& run);
 int RunTare(const Invocation& run);
+int RunDetect(const Invocation& run);
 int RunSend(const Invocation& run);
 int RunStream(const Invocation& run);
 int RunLog(const Invocation& run);

@@ -576,7 +576,8 @@ void MeasurementStore::afterStored() {
         ObliczStatystyke();
 }
 
-bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progress) {
+bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progress,
+                                    const BalanceDialect& dialect) {
     const QString frames = QString::fromLatin1(buffers.frames);
     if (completeLines(frames).size() < 2)
         return false;
@@ -591,7 +592,7 @@ bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progre
         const QStringList times = completeLines(buffers.times);
         if (progress)
             progress->Begin(ProgressCaption::AddingReadings, position + int(lines.size()) - 1);
-        storeContinuousLines(lines, dates, times, position, progress);
+        storeContinuousLines(lines, dates, times, position, progress, dialect);
         dropLines(buffers.frames, int(lines.size()), QByteArray("\r\n"));
         dropLines(buffers.dates, int(lines.size()), lineEnd);
         dropLines(buffers.times, int(lines.size()), lineEnd);
@@ -608,7 +609,7 @@ bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progre
 
 void MeasurementStore::storeContinuousLines(const QStringList& frames, const QStringList& dates,
                                             const QStringList& times, int& position,
-                                            Progress* progress) {
+                                            Progress* progress, const BalanceDialect& dialect) {
     int lastLp = !waiting.empty()    ? waiting.back().row.lp
                  : model.Count() > 0 ? model.Row(model.Count() - 1).lp
                                      : 0;
@@ -625,7 +626,7 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
             QCoreApplication::processEvents();
             sinceYield.restart();
         }
-        const auto line = ReadingHandler::ReadContinuousLine(frames[k]);
+        const auto line = dialect.ReadContinuous(frames[k]);
         if (!line || limits.Outside(QString::number(line->value, 'g', 17), locale))
             continue;
         SeriesRow row;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BalanceDialect.h"
 #include "Progress.h"
 #include "ReportText.h"
 #include "RunningStatistics.h"
@@ -114,8 +115,10 @@ public:
     // taken out of the buffers, frames that arrive meanwhile are stored too.
     // False when fewer than two lines were there: nothing is stored then.
     // The batch is written in one transaction; when it cannot be, its
-    // readings wait like single ones.
-    bool DodajPomiary(ContinuousBuffers& buffers, Progress* progress);
+    // readings wait like single ones. Lines are read in the words of the
+    // balance's family.
+    bool DodajPomiary(ContinuousBuffers& buffers, Progress* progress,
+                      const BalanceDialect& dialect = BalanceDialect());
 
     // Readings taken but not yet written, kept in memory in their order
     // while the bound database refuses writes (a full disk). Each new
@@ -213,7 +216,8 @@ private:
     void dropWaiting();
     void afterStored();
     void storeContinuousLines(const QStringList& frames, const QStringList& dates,
-                              const QStringList& times, int& position, Progress* progress);
+                              const QStringList& times, int& position, Progress* progress,
+                              const BalanceDialect& dialect);
 
     ProgramContext& context;
     std::optional<QDateTime> seriesStart;

@@ -32,21 +32,36 @@ void BalanceProtocol::OutputDataAndDebug(const QByteArray& txt) {
         echo(txt, outLabel);
 }
 
+void BalanceProtocol::send(const QByteArray& command) {
+    if (command.isEmpty())
+        return;
+    lastCommand = command;
+    OutputDataAndDebug(command + lineEnd);
+}
+
 void BalanceProtocol::OdpytajWage(bool unstable) {
+    lastReadImmediate = unstable;
+    if (!dialect.IsDefault()) {
+        send(unstable ? dialect.Commands().immediate : dialect.Commands().stable);
+        return;
+    }
+    // The default family's reads are the [COMMANDS] texts, sent even when
+    // they are empty.
     const QString& command = unstable ? settings.cmdSendUnstable : settings.cmdSendStable;
-    OutputDataAndDebug(command.toLatin1() + lineEnd);
+    lastCommand = command.toLatin1();
+    OutputDataAndDebug(lastCommand + lineEnd);
 }
 
 void BalanceProtocol::Tare() {
-    OutputDataAndDebug("T" + lineEnd);
+    send(dialect.Commands().tare);
 }
 
 void BalanceProtocol::ContinuousOn() {
-    OutputDataAndDebug("C1" + lineEnd);
+    send(dialect.Commands().continuousOn);
 }
 
 void BalanceProtocol::ContinuousOff() {
-    OutputDataAndDebug("C0" + lineEnd);
+    send(dialect.Commands().continuousOff);
 }
 
 BalanceProtocol::Route BalanceProtocol::RouteFrame(const QByteArray& frame, bool continuous,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BalanceDialect.h"
 #include "mUstawienia.h"
 
 #include <QByteArray>
@@ -25,9 +26,9 @@ struct ContinuousBuffers {
     bool IsEmpty() const { return frames.isEmpty(); }
 };
 
-// The commands the program sends to the balance and the first steps every
-// received frame takes. The commands never wait for their replies: a reply
-// is routed whenever it arrives.
+// The commands the program sends to the balance, in the words of its
+// family, and the first steps every received frame takes. The commands
+// never wait for their replies: a reply is routed whenever it arrives.
 class BalanceProtocol {
 public:
     using DebugSink = std::function<void(const QString& text, const QString& label)>;
@@ -41,12 +42,20 @@ public:
     void SetDebugSink(DebugSink sink) { debugSink = std::move(sink); }
     bool debugShow = false;
 
+    void SetDialect(const BalanceDialect& family) { dialect = family; }
+    const BalanceDialect& Dialect() const { return dialect; }
+
     void OutputDataAndDebug(const QByteArray& txt);
     // The immediate read when unstable readings are wanted, else the stable one.
     void OdpytajWage(bool unstable);
     void Tare();
     void ContinuousOn();
     void ContinuousOff();
+    // The last command sent (without its line end), which a refusal names.
+    const QByteArray& LastCommand() const { return lastCommand; }
+    // Whether the last read asked was the immediate one: a reading that is
+    // not stable answers only that.
+    bool LastReadImmediate() const { return lastReadImmediate; }
 
     enum class Route { Collected, Dropped, ToReadingHandler };
 
@@ -58,10 +67,16 @@ public:
 
 private:
     void echo(const QByteArray& text, const QString& label);
+    // Sends a command of the family with its line end; nothing for one the
+    // family does not have.
+    void send(const QByteArray& command);
 
     Mordal::Comm* comm;
     const Settings& settings;
+    BalanceDialect dialect;
     DebugSink debugSink;
+    QByteArray lastCommand;
+    bool lastReadImmediate = false;
 };
 
 } // namespace Pomiar

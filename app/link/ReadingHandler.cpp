@@ -124,6 +124,17 @@ bool IsNumber(const QString& text, const QLocale& locale) {
     return ok;
 }
 
+QString NormalizedValue(const QString& s, const QLocale& locale) {
+    QString text = s;
+    text.replace(u',', u'.').remove(u'%');
+    const double value = NumberAtFront(text);
+    if (!std::isfinite(value))
+        throw std::overflow_error("Overflow");
+    QLocale shown = locale;
+    shown.setNumberOptions(QLocale::OmitGroupSeparator);
+    return shown.toString(value, 'g', 15);
+}
+
 namespace {
 
 // The balance's status texts, removed in this order: "ST A" must go before
@@ -218,19 +229,6 @@ bool HasTimeOfDay(const QString& s) {
 QString AfterFirstBlank(const QString& s) {
     const qsizetype blank = s.indexOf(u' ');
     return blank < 0 ? s : s.mid(blank + 1);
-}
-
-// The value as the limit test reads it: "," taken as ".", "%" dropped, the
-// leading number shown back as the platform shows numbers.
-QString NormalizedValue(const QString& s, const QLocale& locale) {
-    QString text = s;
-    text.replace(u',', u'.').remove(u'%');
-    const double value = NumberAtFront(text);
-    if (!std::isfinite(value))
-        throw std::overflow_error("Overflow");
-    QLocale shown = locale;
-    shown.setNumberOptions(QLocale::OmitGroupSeparator);
-    return shown.toString(value, 'g', 15);
 }
 
 bool OutsideLimits(const QString& s, const HandlerContext& context) {

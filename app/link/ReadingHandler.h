@@ -53,6 +53,11 @@ std::optional<ContinuousValue> ReadContinuousLine(const QString& line);
 // for a double, so callers that store it test it first.
 double NumberAtFront(const QString& text);
 
+// The value as the limit test reads it: "," taken as ".", "%" dropped, the
+// leading number shown back as the platform shows numbers. Throws
+// std::overflow_error for a number beyond a double.
+QString NormalizedValue(const QString& value, const QLocale& locale);
+
 // Whether the platform's number conversion takes the whole text (blanks
 // around allowed); false for an empty text.
 bool IsNumber(const QString& text, const QLocale& locale);

@@ -139,6 +139,12 @@ LinkSettings LinkSettings::Read(const QString& iniPath) {
     link.hostPort = readWholeNumber(iniPath, "HostPort", link.hostPort);
     link.type = readWholeNumber(iniPath, "Type", link.type);
     link.portChosen = !INI::CzytajIni(iniPath, sectionUstawienia, "Comm", QString()).isEmpty();
+    const QString dialect =
+        INI::CzytajIni(iniPath, sectionUstawienia, "Dialect", link.dialect.Name());
+    const auto named = BalanceDialect::Named(dialect);
+    if (!named)
+        throw SettingsError(iniPath, sectionUstawienia, QStringLiteral("Dialect"), dialect);
+    link.dialect = *named;
     return link;
 }
 
@@ -148,7 +154,8 @@ bool LinkSettings::Write(const QString& iniPath, QString* error) const {
                      {sectionUstawienia, "Comm", QString::number(comm)},
                      {sectionUstawienia, "HostIP", hostIP},
                      {sectionUstawienia, "HostPort", QString::number(hostPort)},
-                     {sectionUstawienia, "Type", QString::number(type)}},
+                     {sectionUstawienia, "Type", QString::number(type)},
+                     {sectionUstawienia, "Dialect", dialect.Name()}},
                     error);
 }
 

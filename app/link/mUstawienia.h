@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BalanceDialect.h"
+
 #include <QString>
 #include <stdexcept>
 
@@ -81,13 +83,16 @@ struct LinkSettings {
     QString hostIP = DefaultHost; // "HostIP"
     int32_t hostPort = 4001;      // "HostPort"
     int16_t type = 2;             // "Type": 0 none, 1 TCP, 2 serial
+    BalanceDialect dialect;       // "Dialect": the balance's family
     // False while "Comm" is missing from the file: the port is the default,
     // not a choice.
     bool portChosen = false;
 
-    // Throws SettingsError (13) for a key that is not a whole number.
+    // Throws SettingsError (13) for a key that is not a whole number, or a
+    // dialect that is not one of BalanceDialect::Names().
     static LinkSettings Read(const QString& iniPath);
-    // Writes "Speed", "Comm", "HostIP", "HostPort" and "Type", in this order;
+    // Writes "Speed", "Comm", "HostIP", "HostPort", "Type" and "Dialect", in
+    // this order;
     // false with the reason in error at the first write that fails.
     bool Write(const QString& iniPath, QString* error = nullptr) const;
     // Configures the link control with these settings and opens it; the

@@ -45,6 +45,7 @@ bool AcquisitionSession::LinkOpen() const {
 bool AcquisitionSession::OpenLink(const LinkSettings& link) {
     if (!MSComm1)
         return false;
+    protocol.SetDialect(link.dialect);
     link.Open(*MSComm1);
     emit LinkChanged(LinkOpen());
     return LinkOpen();
@@ -109,10 +110,58 @@ void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
     handleReply(frame);
 }
 
+bool AcquisitionSession::FrameStable(const QByteArray& frame) const {
+    if (Dialect().IsDefault())
+        return !frame.contains('?');
+    for (const BalanceReply& reply : Dialect().Read(frame))
+        if (reply.kind == BalanceReply::Kind::Reading)
+            return reply.stable;
+    return true;
+}
+
 void AcquisitionSession::handleReply(const QByteArray& frame) {
     bool printout = false;
     emit ReplyArrived(frame, printout);
-    emit ReplyHandled(Reply{frame, storeReading(frame, printout)});
+    if (Dialect().IsDefault() || printout) {
+        emit ReplyHandled(Reply{frame, storeReading(frame, printout), FrameStable(frame)});
+        return;
+    }
+    const std::vector<BalanceReply> replies = Dialect().Read(frame);
+    for (const BalanceReply& reply : replies)
+        emit ReplyHandled(Reply{frame, storeReply(reply), reply.stable});
+}
+
+AcquisitionSession::Outcome AcquisitionSession::storeReply(const BalanceReply& reply) {
+    using Error = BalanceReply::Error;
+    switch (reply.kind) {
+    case BalanceReply::Kind::Reading:
+        break;
+    case BalanceReply::Kind::Error:
+        if (reply.error == Error::Overload || reply.error == Error::Underload ||
+            reply.error == Error::NoStableValue) {
+            emit BalanceStatusReported(reply.error);
+            return Outcome::BalanceStatus;
+        }
+        emit CommandRefused(protocol.LastCommand(), reply.error, reply.text);
+        return Outcome::Refused;
+    default:
+        return Outcome::NotAReading;
+    }
+    if (!reply.stable && !protocol.LastReadImmediate()) {
+        emit BalanceStatusReported(Error::NoStableValue);
+        return Outcome::BalanceStatus;
+    }
+    const QString valueText = reply.value + u' ' + reply.unit;
+    try {
+        const QString shown = ReadingHandler::NormalizedValue(reply.value, store.Locale());
+        if (store.Limits().Outside(shown, store.Locale()))
+            return Outcome::OutsideLimits;
+    } catch (const std::exception& error) {
+        emit ReadingError(QString::fromLocal8Bit(error.what()));
+        return Outcome::NotAReading;
+    }
+    const QString unit = reply.unit.isEmpty() ? QStringLiteral("?") : reply.unit;
+    return appendReading(valueText, unit, QDateTime::currentDateTime());
 }
 
 AcquisitionSession::Outcome AcquisitionSession::storeReading(const QByteArray& frame,
@@ -130,12 +179,16 @@ AcquisitionSession::Outcome AcquisitionSession::storeReading(const QByteArray& f
         ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
     if (!reading)
         return outsideLimits ? Outcome::OutsideLimits : Outcome::NotAReading;
+    return appendReading(reading->valueText, reading->unit, reading->time);
+}
+
+AcquisitionSession::Outcome AcquisitionSession::appendReading(const QString& valueText,
+                                                              const QString& unit,
+                                                              const QDateTime& time) {
     try {
-        if (!passCycleGate(store.Timer(reading->time)))
+        if (!passCycleGate(store.Timer(time)))
             return Outcome::OutsideCycleWindow;
-        return store.DodajPomiar(reading->valueText, reading->unit, reading->time)
-                   ? Outcome::Stored
-                   : Outcome::Waiting;
+        return store.DodajPomiar(valueText, unit, time) ? Outcome::Stored : Outcome::Waiting;
     } catch (const std::exception& error) {
         emit ReadingError(QString::fromLocal8Bit(error.what()));
         return Outcome::NotStored;
@@ -308,7 +361,7 @@ void AcquisitionSession::switchContinuousOff() {
 void AcquisitionSession::storeCollected() {
     // Frames still on their way are collected while waiting.
     Mordal::DelayPumping(ContinuousTailMs);
-    emit ContinuousStored(store.DodajPomiary(buffers, batchProgress));
+    emit ContinuousStored(store.DodajPomiary(buffers, batchProgress, Dialect()));
 }
 
 void AcquisitionSession::UnstableSwitch() {

@@ -44,10 +44,18 @@ public:
         OutsideCycleWindow,
         // The store failed on it (told to the error log).
         NotStored,
+        // The balance said it is overloaded, underloaded or found no stable
+        // value; or it sent a value that is not stable for a stable read.
+        BalanceStatus,
+        // The balance refused the command (a syntax, logical or
+        // transmission error).
+        Refused,
     };
     struct Reply {
         QByteArray frame;
         Outcome outcome = Outcome::NotAReading;
+        // The balance marked the value stable.
+        bool stable = true;
         // Written or waiting to be written.
         bool Taken() const { return outcome == Outcome::Stored || outcome == Outcome::Waiting; }
     };
@@ -63,8 +71,9 @@ public:
     // holds it while it changes the link.
     QTimer& ReopenTimer() { return tmrEthernet; }
     bool LinkOpen() const;
-    // Configures the link from its settings and opens it; true when it is
-    // open (a TCP connection may still come up later).
+    // Configures the link and the balance's family from the settings and
+    // opens the link; true when it is open (a TCP connection may still come
+    // up later).
     bool OpenLink(const LinkSettings& link);
     // The connection button: opens a closed link, closes an open one (and
     // then stops trying to reopen it).
@@ -79,6 +88,10 @@ public:
 
     // The traffic window's echo; and commands typed by hand.
     BalanceProtocol& Protocol() { return protocol; }
+    // The balance's family: what is sent and how replies are read.
+    const BalanceDialect& Dialect() const { return protocol.Dialect(); }
+    // Whether the balance marked the value of a frame stable.
+    bool FrameStable(const QByteArray& frame) const;
 
     // One request, stable or immediate as the unstable switch says.
     void OdpytajWage();
@@ -141,6 +154,12 @@ signals:
     void ReplyHandled(const Pomiar::AcquisitionSession::Reply& reply);
     // A step of the reading handler failed: for the error log.
     void ReadingError(const QString& error);
+    // The balance answered overload, underload or no stable value
+    // (NoStableValue also for a value not stable after a stable read).
+    void BalanceStatusReported(Pomiar::BalanceReply::Error status);
+    // The balance refused a command: syntax, logical or transmission.
+    void CommandRefused(const QByteArray& command, Pomiar::BalanceReply::Error error,
+                        const QString& reply);
     // A line collected during continuous transmission.
     void LineCollected(const QByteArray& frame);
     // Continuous transmission ended with lines collected; false when fewer
@@ -160,6 +179,8 @@ private:
     void onEthernetTick();
     void handleReply(const QByteArray& frame);
     Outcome storeReading(const QByteArray& frame, bool printout);
+    Outcome storeReply(const BalanceReply& reply);
+    Outcome appendReading(const QString& valueText, const QString& unit, const QDateTime& time);
     // A reading at elapsed whole seconds of the series: false when it falls
     // outside the current window. The window after the last ends automatic
     // work.

@@ -42,6 +42,12 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     linkStatus = new QLabel(statusBar());
     linkStatus->setObjectName(QStringLiteral("linkStatus"));
     statusBar()->addWidget(linkStatus, 1);
+    balanceStatus = new QLabel(statusBar());
+    balanceStatus->setObjectName(QStringLiteral("balanceStatus"));
+    statusBar()->addPermanentWidget(balanceStatus);
+    balanceStatusShown.setSingleShot(true);
+    balanceStatusShown.setInterval(BalanceStatusShownMs);
+    connect(&balanceStatusShown, &QTimer::timeout, balanceStatus, &QLabel::clear);
     resize(1100, 650);
 
     auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
@@ -72,10 +78,14 @@ void Glowna::connectSession() {
     connect(&session, &AcquisitionSession::ReplyArrived, this, &Glowna::captureReport);
     connect(&session, &AcquisitionSession::ReplyHandled, this,
             [this](const AcquisitionSession::Reply& reply) {
+                if (reply.Taken())
+                    balanceStatus->clear();
                 if (reply.outcome == AcquisitionSession::Outcome::Stored)
                     afterReadingPrompts();
             });
     connect(&session, &AcquisitionSession::ReadingError, this, &Glowna::logReadingError);
+    connect(&session, &AcquisitionSession::BalanceStatusReported, this, &Glowna::showBalanceStatus);
+    connect(&session, &AcquisitionSession::CommandRefused, this, &Glowna::showRefusal);
     connect(&session, &AcquisitionSession::UnstableChanged, this, &Glowna::showUnstable);
     connect(&session, &AcquisitionSession::ContinuousChanged, this, &Glowna::showContinuous);
     session.SetBatchProgress(&batchProgress);
@@ -153,7 +163,8 @@ void Glowna::ApplyLanguageTexts() {
     ApplyFormTexts(context, this);
     for (QString* text :
          {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
-          &codeTexts.helpFileUnopened, &codeTexts.noInterval, &linkTexts.connected,
+          &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
+          &codeTexts.underload, &codeTexts.noStableValue, &linkTexts.connected,
           &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
@@ -263,6 +274,22 @@ void Glowna::captureReport(const QByteArray& frame, bool& printout) {
 void Glowna::logReadingError(const QString& error) {
     ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("Glowna"),
                         QStringLiteral("Timer1_Timer"), error);
+}
+
+void Glowna::showBalanceStatus(BalanceReply::Error status) {
+    const QString& word = status == BalanceReply::Error::Overload    ? codeTexts.overload
+                          : status == BalanceReply::Error::Underload ? codeTexts.underload
+                                                                     : codeTexts.noStableValue;
+    balanceStatus->setText(word);
+    balanceStatusShown.start();
+}
+
+void Glowna::showRefusal(const QByteArray& command, BalanceReply::Error error,
+                         const QString& reply) {
+    const QString text = RefusalText(command, error, reply);
+    if (windows.Debug())
+        windows.Debug()->DebugText(text, QStringLiteral("ERR"));
+    logReadingError(text);
 }
 
 void Glowna::showLinkState(bool open) {

@@ -110,6 +110,8 @@ private:
     void endAcquisition();
     void finishClose();
     void logReadingError(const QString& error);
+    void showBalanceStatus(BalanceReply::Error status);
+    void showRefusal(const QByteArray& command, BalanceReply::Error error, const QString& reply);
 
     ProgramContext& context;
     CommandSurface commands;
@@ -138,9 +140,17 @@ private:
         QString noInterval = QStringLiteral(
             "Nie ustawiono odstepu miedzy odczytami: wykonano jeden odczyt. Ustaw odstep w "
             "oknie \"Ustawienia cyklu\" (menu Ustawienia, Cykl).");
+        QString overload = QStringLiteral("Przeciazenie wagi");
+        QString underload = QStringLiteral("Niedociazenie wagi");
+        QString noStableValue = QStringLiteral("Brak stabilnego odczytu");
     } codeTexts;
     LinkWatch::Texts linkTexts;
     QLabel* linkStatus = nullptr;
+    // What the balance last said of itself instead of a reading; cleared by
+    // the next reading or after a while.
+    QLabel* balanceStatus = nullptr;
+    static constexpr int BalanceStatusShownMs = 10000;
+    QTimer balanceStatusShown;
 
     SeriesGrid* DataGrid1 = nullptr;
     QLabel* gridCaption = nullptr;

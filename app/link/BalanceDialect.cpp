@@ -1,0 +1,320 @@
+#include "BalanceDialect.h"
+
+#include <QRegularExpression>
+#include <array>
+#include <cmath>
+
+namespace Pomiar {
+
+namespace {
+
+using Kind = BalanceReply::Kind;
+using Error = BalanceReply::Error;
+
+struct FamilyEntry {
+    BalanceDialect::Family family;
+    const char* name;
+    DialectCommands commands;
+};
+
+const QByteArray Esc = "\x1b";
+
+// The commands of each family, from the makers' interface manuals (the
+// README's "Balances" section names them). The default family's reads are
+// empty here: they come from [COMMANDS].
+const std::array<FamilyEntry, 5>& Families() {
+    static const std::array<FamilyEntry, 5> families{{
+        {BalanceDialect::Family::Default, "default", {{}, {}, "T", {}, "C1", "C0", "SI", {}, {}}},
+        {BalanceDialect::Family::Sics, "sics", {"S", "SI", "T", "Z", "SIR", "@", "I4", "I2", "I4"}},
+        {BalanceDialect::Family::Sbi,
+         "sbi",
+         {Esc + "P",
+          Esc + "P",
+          Esc + "T",
+          Esc + "V",
+          {},
+          {},
+          Esc + "P",
+          Esc + "x1_",
+          Esc + "x2_",
+          false}},
+        {BalanceDialect::Family::Ad, "ad", {"S", "Q", "T", "Z", "SIR", "C", "?SN", "?TN", "?SN"}},
+        {BalanceDialect::Family::Ohaus,
+         "ohaus",
+         {"SP", "IP", "T", "Z", "CP", "0P", "IP", {}, "PSN", false}},
+    }};
+    return families;
+}
+
+const FamilyEntry& EntryOf(BalanceDialect::Family family) {
+    return Families()[size_t(family)];
+}
+
+BalanceReply Reading(const QString& value, const QString& unit, bool stable) {
+    BalanceReply reply;
+    reply.kind = Kind::Reading;
+    reply.value = value;
+    reply.unit = unit;
+    reply.stable = stable;
+    return reply;
+}
+
+BalanceReply Failure(Error error, const QString& line) {
+    BalanceReply reply;
+    reply.kind = Kind::Error;
+    reply.error = error;
+    reply.text = line;
+    return reply;
+}
+
+BalanceReply Simple(Kind kind, const QString& text) {
+    BalanceReply reply;
+    reply.kind = kind;
+    reply.text = text;
+    return reply;
+}
+
+QString Unquoted(QString text) {
+    text = text.trimmed();
+    if (text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"'))
+        return text.mid(1, text.size() - 2);
+    return text;
+}
+
+// The status letter after a command's name: the same for every command.
+std::optional<Error> SicsStatusError(const QString& status) {
+    if (status == QLatin1String("I"))
+        return Error::NoStableValue;
+    if (status == QLatin1String("+"))
+        return Error::Overload;
+    if (status == QLatin1String("-"))
+        return Error::Underload;
+    return std::nullopt;
+}
+
+// "S S     100.00 g", "S D ...", "T S ...", "Z A", "I4 A \"...\"", "S I",
+// "ES".
+BalanceReply ReadSics(const QString& line) {
+    static const QRegularExpression form(QStringLiteral(R"(^(\S+)(?: +(\S)(?: +(.*))?)?$)"));
+    const QString trimmed = line.trimmed();
+    if (trimmed == QLatin1String("ES"))
+        return Failure(Error::Syntax, line);
+    if (trimmed == QLatin1String("ET"))
+        return Failure(Error::Transmission, line);
+    if (trimmed == QLatin1String("EL"))
+        return Failure(Error::Logical, line);
+    const auto match = form.match(trimmed);
+    if (!match.hasMatch())
+        return Simple(Kind::Other, line);
+    const QString command = match.captured(1);
+    const QString status = match.captured(2);
+    const QString rest = match.captured(3);
+    if (const auto error = SicsStatusError(status))
+        return Failure(*error, line);
+    if (command.startsWith(u'I') && status == QLatin1String("A"))
+        return Simple(Kind::Identification, Unquoted(rest));
+    if (command == QLatin1String("S") && (status == QLatin1String("S") || status == u"D")) {
+        const QStringList parts = rest.split(u' ', Qt::SkipEmptyParts);
+        if (!parts.isEmpty())
+            return Reading(parts.front(), parts.mid(1).join(u' '), status == u"S");
+    }
+    if (!status.isEmpty())
+        return Simple(Kind::Acknowledgement, line);
+    return Simple(Kind::Other, line);
+}
+
+// "+   123.56 g  " (sign, value, unit of 3; a blank unit is not stable), or
+// the same behind a 6-character id; "Stat  H" and the other status lines.
+BalanceReply ReadSbi(const QString& line) {
+    static const QRegularExpression form(QStringLiteral(R"(^([+\- ]) *(\d+(?:\.\d*)?) ?(\S*) *$)"));
+    QString text = line;
+    if (text.startsWith(QLatin1String("Stat"))) {
+        const QString status = text.mid(4).trimmed();
+        if (status == QLatin1String("H"))
+            return Failure(Error::Overload, line);
+        if (status == QLatin1String("L"))
+            return Failure(Error::Underload, line);
+        if (status.startsWith(QLatin1String("Err")))
+            return Failure(Error::Logical, line);
+        return Failure(Error::NoStableValue, line);
+    }
+    if (text.size() == 20)
+        text = text.mid(6);
+    const auto match = form.match(text);
+    if (!match.hasMatch())
+        return Simple(Kind::Other, line);
+    const QString sign = match.captured(1) == u"-" ? QStringLiteral("-") : QString();
+    const QString unit = match.captured(3);
+    return Reading(sign + match.captured(2), unit, !unit.isEmpty());
+}
+
+Error AdError(const QString& code) {
+    if (code == QLatin1String("E02"))
+        return Error::NoStableValue;
+    if (code == QLatin1String("E11"))
+        return Error::NoStableValue;
+    if (code == QLatin1String("E00") || code == QLatin1String("E03"))
+        return Error::Transmission;
+    if (code == QLatin1String("E07"))
+        return Error::Logical;
+    return Error::Syntax;
+}
+
+// "ST,+00123.45  g": a header of two letters, a comma, the value with its
+// sign, the unit; ACK alone; "EC,E01"; "SN,\"...\"".
+BalanceReply ReadAd(const QString& line) {
+    static const QRegularExpression value(QStringLiteral(R"(^([+\-]?[\d.]+) *(\S*) *$)"));
+    if (line == QLatin1String("\x06"))
+        return Simple(Kind::Acknowledgement, line);
+    if (line.size() < 3 || line[2] != u',')
+        return Simple(Kind::Other, line);
+    const QString header = line.left(2);
+    const QString rest = line.mid(3);
+    if (header == QLatin1String("EC"))
+        return Failure(AdError(rest.trimmed()), line);
+    if (header == QLatin1String("SN") || header == QLatin1String("TN") ||
+        header == QLatin1String("ID"))
+        return Simple(Kind::Identification, Unquoted(rest));
+    if (header == QLatin1String("OL"))
+        return Failure(rest.startsWith(u'-') ? Error::Underload : Error::Overload, line);
+    const auto match = value.match(rest);
+    const bool stable = header == QLatin1String("ST") || header == QLatin1String("QT") ||
+                        header == QLatin1String("WT");
+    if (!match.hasMatch() || !(stable || header == QLatin1String("US")))
+        return Simple(Kind::Other, line);
+    return Reading(match.captured(1), match.captured(2), stable);
+}
+
+// "    123.45 g", with " ?" at the end when not stable; "ES"; "SN: ...".
+BalanceReply ReadOhaus(const QString& line) {
+    static const QRegularExpression form(
+        QStringLiteral(R"(^ *(-?\d+(?:\.\d*)?) +(\S+)( +\?)? *$)"));
+    if (line.trimmed() == QLatin1String("ES"))
+        return Failure(Error::Syntax, line);
+    if (line.startsWith(QLatin1String("SN:")))
+        return Simple(Kind::Identification, line.mid(3).trimmed());
+    const auto match = form.match(line);
+    if (!match.hasMatch())
+        return Simple(Kind::Other, line);
+    return Reading(match.captured(1), match.captured(2), match.captured(3).isEmpty());
+}
+
+} // namespace
+
+QString ErrorName(BalanceReply::Error error) {
+    switch (error) {
+    case Error::None:
+        break;
+    case Error::Syntax:
+        return QStringLiteral("syntax error");
+    case Error::Logical:
+        return QStringLiteral("logical error");
+    case Error::Transmission:
+        return QStringLiteral("transmission error");
+    case Error::NoStableValue:
+        return QStringLiteral("no stable value");
+    case Error::Overload:
+        return QStringLiteral("overload");
+    case Error::Underload:
+        return QStringLiteral("underload");
+    }
+    return QStringLiteral("no error");
+}
+
+QString RefusalText(const QByteArray& command, BalanceReply::Error error, const QString& reply) {
+    // An escape would not show: it is written as the "ESC" of the manuals.
+    QString shown = QString::fromLatin1(command);
+    shown.replace(u'\x1b', QStringLiteral("ESC "));
+    return QStringLiteral("the balance refused \"%1\": %2 (%3)")
+        .arg(shown, ErrorName(error), reply.trimmed());
+}
+
+BalanceDialect::BalanceDialect(Family family) : family(family) {}
+
+QStringList BalanceDialect::Names() {
+    QStringList names;
+    for (const FamilyEntry& entry : Families())
+        names << QLatin1String(entry.name);
+    return names;
+}
+
+std::optional<BalanceDialect> BalanceDialect::Named(const QString& name) {
+    for (const FamilyEntry& entry : Families())
+        if (name.trimmed().compare(QLatin1String(entry.name), Qt::CaseInsensitive) == 0)
+            return BalanceDialect(entry.family);
+    return std::nullopt;
+}
+
+QString BalanceDialect::Name() const {
+    return QLatin1String(EntryOf(family).name);
+}
+
+const DialectCommands& BalanceDialect::Commands() const {
+    return EntryOf(family).commands;
+}
+
+BalanceReply BalanceDialect::readLine(const QString& line) const {
+    switch (family) {
+    case Family::Sics:
+        return ReadSics(line);
+    case Family::Sbi:
+        return ReadSbi(line);
+    case Family::Ad:
+        return ReadAd(line);
+    case Family::Ohaus:
+        return ReadOhaus(line);
+    case Family::Default:
+        // Its readings are the reading handler's; only its refusal is read here.
+        if (line.trimmed().startsWith(QLatin1String("ES")))
+            return Failure(Error::Syntax, line);
+        break;
+    }
+    return Simple(Kind::Other, line);
+}
+
+std::vector<BalanceReply> BalanceDialect::Read(const QByteArray& frame) const {
+    std::vector<BalanceReply> replies;
+    // Bytes of the link are characters one to one.
+    const QStringList lines = QString::fromLatin1(frame).split(u'\n');
+    for (QString line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        line.remove(u'\r');
+        if (!line.trimmed().isEmpty())
+            replies.push_back(readLine(line));
+    }
+    return replies;
+}
+
+std::optional<ReadingHandler::ContinuousValue>
+BalanceDialect::ReadContinuous(const QString& line) const {
+    if (IsDefault())
+        return ReadingHandler::ReadContinuousLine(line);
+    for (const BalanceReply& reply : Read(line.toLatin1())) {
+        if (reply.kind != Kind::Reading)
+            continue;
+        const double value = ReadingHandler::NumberAtFront(reply.value);
+        if (!std::isfinite(value))
+            return std::nullopt;
+        return ReadingHandler::ContinuousValue{value, reply.unit};
+    }
+    return std::nullopt;
+}
+
+bool BalanceDialect::Recognises(const BalanceReply& reply) const {
+    switch (family) {
+    case Family::Sics:
+    case Family::Ad:
+        return reply.kind == Kind::Identification;
+    case Family::Sbi:
+        return reply.kind == Kind::Reading ||
+               (reply.kind == Kind::Error && reply.error != Error::Syntax);
+    case Family::Ohaus:
+        return reply.kind == Kind::Reading;
+    case Family::Default:
+        break;
+    }
+    return false;
+}
+
+} // namespace Pomiar

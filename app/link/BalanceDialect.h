@@ -1,0 +1,98 @@
+#pragma once
+
+#include "ReadingHandler.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace Pomiar {
+
+// One reply of the balance, as its family's reader understood it.
+struct BalanceReply {
+    enum class Kind { Reading, Acknowledgement, Identification, Error, Other };
+    enum class Error { None, Syntax, Logical, Transmission, NoStableValue, Overload, Underload };
+
+    Kind kind = Kind::Other;
+    Error error = Error::None;
+    // A reading: the number as the balance wrote it ("." as the decimal
+    // point), its unit as sent, and whether the balance called it stable.
+    QString value;
+    QString unit;
+    bool stable = true;
+    // An identification: the model or the serial number, without quotes;
+    // any other reply: the line as it came, without its line end.
+    QString text;
+
+    bool operator==(const BalanceReply&) const = default;
+};
+
+// "overload", "syntax error": the error's name in a message.
+QString ErrorName(BalanceReply::Error error);
+
+// What the error log and the traffic window say of a refused command:
+// "the balance refused \"SIR\": syntax error (ES)".
+QString RefusalText(const QByteArray& command, BalanceReply::Error error, const QString& reply);
+
+// The commands of one family; an empty command is one the family does not
+// have, and nothing is sent for it.
+struct DialectCommands {
+    QByteArray stable;
+    QByteArray immediate;
+    QByteArray tare;
+    QByteArray zero;
+    QByteArray continuousOn;
+    QByteArray continuousOff;
+    // Harmless requests that make the balance say who it is: the probe
+    // decides whether the family answers; the others ask for the model and
+    // the serial number.
+    QByteArray probe;
+    QByteArray askModel;
+    QByteArray askSerialNumber;
+    // The balance answers the tare (an acknowledgement or an error).
+    bool tareAnswered = true;
+};
+
+// A balance maker's command set: what is sent for each operation and how a
+// reply is read. The default family is the program's own: its stable and
+// immediate reads come from [COMMANDS], and its replies go through the
+// reading handler unchanged.
+class BalanceDialect {
+public:
+    enum class Family { Default, Sics, Sbi, Ad, Ohaus };
+
+    BalanceDialect() = default;
+    explicit BalanceDialect(Family family);
+
+    // The names of the families, the default first, as settings, the
+    // command line and the simulator spell them.
+    static QStringList Names();
+    // Nothing for a name that is not one of Names() (case is ignored).
+    static std::optional<BalanceDialect> Named(const QString& name);
+
+    Family WhichFamily() const { return family; }
+    QString Name() const;
+    bool IsDefault() const { return family == Family::Default; }
+    const DialectCommands& Commands() const;
+
+    // The replies in a frame, a line at a time (a line that ended in LF
+    // alone shares its frame with the next). The default family's readings
+    // are its reading handler's, which takes the frame whole: here it has
+    // only its error reply.
+    std::vector<BalanceReply> Read(const QByteArray& frame) const;
+    // One line of continuous transmission: its value and unit, or nothing
+    // when it is no reading.
+    std::optional<ReadingHandler::ContinuousValue> ReadContinuous(const QString& line) const;
+    // Whether a reply to the probe is this family's own.
+    bool Recognises(const BalanceReply& reply) const;
+
+private:
+    BalanceReply readLine(const QString& line) const;
+
+    Family family = Family::Default;
+};
+
+} // namespace Pomiar
