@@ -172,16 +172,18 @@ TEST_F(SettingsFileTest, LinkSettingsWrittenReadBack) {
     link.hostIP = "localhost";
     link.hostPort = 5001;
     link.type = 1;
+    link.dialect = BalanceDialect(BalanceDialect::Family::Sbi);
     link.Write(path);
 
     EXPECT_EQ(ReadFile(), "[ustawienia]\r\nSpeed=115200\r\nComm=3\r\nHostIP=localhost\r\n"
-                          "HostPort=5001\r\nType=1\r\n");
+                          "HostPort=5001\r\nType=1\r\nDialect=sbi\r\n");
     const LinkSettings read = LinkSettings::Read(path);
     EXPECT_EQ(read.speed, 115200);
     EXPECT_EQ(read.comm, 3);
     EXPECT_EQ(read.hostIP, "localhost");
     EXPECT_EQ(read.hostPort, 5001);
     EXPECT_EQ(read.type, 1);
+    EXPECT_EQ(read.dialect.Name(), "sbi");
 }
 
 TEST_F(SettingsFileTest, LinkSettingsAcceptBlanksAroundNumbers) {
@@ -192,11 +194,11 @@ TEST_F(SettingsFileTest, LinkSettingsAcceptBlanksAroundNumbers) {
     EXPECT_EQ(link.type, 0);
 }
 
-TEST_F(SettingsFileTest, LinkSettingsKeyThatIsNotAWholeNumberThrows13) {
+TEST_F(SettingsFileTest, LinkSettingsKeyThatCannotBeUsedThrows13) {
     const QList<QPair<QString, QString>> bad = {
-        {"Speed", "fast"}, {"Speed", "9600.5"},  {"Speed", ""},     {"Comm", "COM1"},
-        {"Comm", "40000"}, {"HostPort", "port"}, {"HostPort", "-"}, {"HostPort", "3000000000"},
-        {"Type", "TCP"},   {"Type", "99999"},
+        {"Speed", "fast"}, {"Speed", "9600.5"},  {"Speed", ""},          {"Comm", "COM1"},
+        {"Comm", "40000"}, {"HostPort", "port"}, {"HostPort", "-"},      {"HostPort", "3000000000"},
+        {"Type", "TCP"},   {"Type", "99999"},    {"Dialect", "mettler"},
     };
     for (const auto& [key, value] : bad) {
         QFile::remove(path);
