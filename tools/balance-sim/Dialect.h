@@ -42,7 +42,6 @@ public:
     static const Dialect& Default();
     static QStringList Names();
 
-    QByteArray Name() const { return name; }
     std::optional<Operation> Lookup(const QByteArray& command) const;
     // Commands a balance acts on as soon as they are complete, with or
     // without a line end: those that start with ESC.
