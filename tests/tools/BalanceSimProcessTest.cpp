@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -92,6 +93,14 @@ public:
     }
 
     bool IsOpen() const { return fd >= 0; }
+    // As a program reading a 7-bit line does: the parity bit is dropped.
+    bool StripEighthBit() {
+        termios tio{};
+        if (::tcgetattr(fd, &tio) != 0)
+            return false;
+        tio.c_iflag |= ISTRIP;
+        return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+    }
     void Write(const QByteArray& bytes) {
         ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
     }
@@ -313,6 +322,32 @@ TEST_F(TcpSimulator, NewClientReplacesTheOldOneAndStartsWithoutContinuousMode) {
     EXPECT_TRUE(first.WaitForDisconnect());
     RunEventsFor(300);
     EXPECT_EQ(second.received, StableReply);
+}
+
+TEST(SerialSimulatorDialect, SevenBitSicsBalanceSendsParityInBitSevenAndIgnoresItsOwn) {
+    SimulatorProcess simulator;
+    ASSERT_TRUE(simulator.Start(
+        {"--com", "6", "--dialect", "sics", "--line", "7E1", "--mass", "100", "--decimals", "2"}));
+    SerialClient client(LinkPath(6));
+    ASSERT_TRUE(client.IsOpen());
+    // "SI" CR LF as a 7E1 sender puts it on the line.
+    client.Write("S\xc9\x8d\n");
+    ASSERT_TRUE(client.WaitForText("\n"));
+    QByteArray stripped = client.received;
+    for (char& c : stripped) {
+        EXPECT_EQ(std::popcount(unsigned(static_cast<unsigned char>(c))) % 2, 0);
+        c = char(c & 0x7f);
+    }
+    EXPECT_EQ(stripped, "S S     100.00 g\r\n");
+    EXPECT_NE(client.received, stripped);
+
+    // A program reading a 7-bit line has the parity bit dropped.
+    ASSERT_TRUE(client.StripEighthBit());
+    ASSERT_EQ(simulator.Control("overload on"), "OK");
+    client.received.clear();
+    client.Write("S\r\n");
+    ASSERT_TRUE(client.WaitForText("\r\n"));
+    EXPECT_EQ(client.received, "S +\r\n");
 }
 
 TEST(TcpSimulatorScript, ScriptedRepliesAreServedInTurn) {

@@ -39,6 +39,10 @@ TEST(ControlCommand, ReadsSwitches) {
     EXPECT_TRUE(splitPause.on);
     EXPECT_EQ(splitPause.integer, 350);
     EXPECT_FALSE(Parsed("split off").on);
+    EXPECT_EQ(Parsed("overload on").kind, Kind::Overload);
+    EXPECT_EQ(Parsed("underload off").kind, Kind::Underload);
+    EXPECT_EQ(Parsed("busy on").kind, Kind::Busy);
+    EXPECT_TRUE(Parsed("autoprint on").on);
 }
 
 TEST(ControlCommand, TextsAreTakenAsTypedAndDecoded) {

@@ -35,6 +35,13 @@ TEST(LineAssembler, OverlongRunBecomesOneCommandAndItsRestIsThrownAway) {
     EXPECT_EQ(lines.Feed("\r\nS\r\n"), (QList<QByteArray>{"S"}));
 }
 
+TEST(LineAssembler, SelfEndingCommandsNeedNoLineEnd) {
+    LineAssembler lines({"\x1bP", "\x1bx1_"});
+    EXPECT_EQ(lines.Feed("\x1bP"), (QList<QByteArray>{"\x1bP"}));
+    EXPECT_TRUE(lines.Feed("\r\n\x1bx1").isEmpty());
+    EXPECT_EQ(lines.Feed("_\x1bQ\r\n"), (QList<QByteArray>{"\x1bx1_", "\x1bQ"}));
+}
+
 TEST(LineAssembler, ClearForgetsAHalfCommand) {
     LineAssembler lines;
     lines.Feed("SI");

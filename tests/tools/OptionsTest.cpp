@@ -95,12 +95,28 @@ TEST(Options, RejectsImpossibleCommandLines) {
         {"--tcp", "0", "--seed", "-3"},
         {"--tcp", "0", "--frobnicate"},
         {"--tcp", "0", "extra"},
+        {"--tcp", "0", "--dialect", "SICS"},
+        {"--tcp", "0", "--dialect"},
+        {"--tcp", "0", "--line", "7E3"},
     };
     for (const QStringList& arguments : cases) {
         QString why;
         EXPECT_FALSE(Parse(arguments, &why)) << qPrintable(arguments.join(' '));
         EXPECT_FALSE(why.isEmpty()) << qPrintable(arguments.join(' '));
     }
+}
+
+TEST(Options, DialectAndLineFormat) {
+    const auto options = Parse({"--tcp", "0", "--dialect", "sbi", "--line", "7O1", "--busy"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->dialect, "sbi");
+    EXPECT_EQ(options->line.DataBits(), 7);
+    EXPECT_EQ(options->setup.front().kind, ControlCommand::Kind::Busy);
+    EXPECT_EQ(Parse({"--tcp", "0"})->dialect, "default");
+    QString why;
+    ASSERT_FALSE(Parse({"--tcp", "0", "--dialect", "xyz"}, &why));
+    for (const char* name : {"default", "sics", "sbi", "ad", "ohaus"})
+        EXPECT_TRUE(why.contains(QLatin1String(name))) << qPrintable(why);
 }
 
 TEST(Options, SetupErrorsNameTheOption) {

@@ -22,6 +22,13 @@ void BalanceModel::Tare() {
     drift = 0.0;
 }
 
+void BalanceModel::SetCondition(Condition value, bool on) {
+    if (on)
+        condition = value;
+    else if (condition == value)
+        condition = Condition::Normal;
+}
+
 QByteArray BalanceModel::StableReply() const {
     if (moisture)
         return ResultLine(now().toString(QStringLiteral("hh:mm")).toLatin1(), mass);
@@ -45,18 +52,22 @@ QByteArray BalanceModel::ResultLine(const QByteArray& header, double value) cons
 }
 
 QByteArray BalanceModel::ValueField(double value) const {
+    return Number(value).rightJustified(ValueWidth, ' ');
+}
+
+QByteArray BalanceModel::Number(double value) const {
     const int places = moisture ? MoistureDecimals : decimals;
     const double scale = std::pow(10.0, places);
     double rounded = std::round(value * scale) / scale;
     if (rounded == 0.0)
         rounded = 0.0; // no "-0.0000" for a value that rounds to zero
-    return QByteArray::number(rounded, 'f', places).rightJustified(ValueWidth, ' ');
+    return QByteArray::number(rounded, 'f', places);
 }
 
 QByteArray BalanceModel::UnitField() const {
     // Padding keeps the unit inside the last four characters of the line,
     // where a receiver of continuous lines looks for it.
-    return (moisture ? QByteArray("%") : unit).leftJustified(3, ' ');
+    return DisplayUnit().leftJustified(3, ' ');
 }
 
 QByteArray BalanceModel::CalibrationReport() {

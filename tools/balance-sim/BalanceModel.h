@@ -16,6 +16,15 @@ public:
     static constexpr int ValueWidth = 10;
     static constexpr int MoistureDecimals = 2;
 
+    // Why the balance cannot give a reading at the moment.
+    enum class Condition { Normal, Overload, Underload, Busy };
+
+    // A value as read off the pan, before any family formats it.
+    struct Sample {
+        double value = 0.0;
+        bool stable = true;
+    };
+
     explicit BalanceModel(quint32 seed = 1);
 
     // The reading shown: tare brings it to 0 until the next SetMass.
@@ -35,6 +44,13 @@ public:
     void SetDecimals(int value) { decimals = value; }
     int Decimals() const { return decimals; }
     void SetClock(std::function<QTime()> clock) { now = std::move(clock); }
+    // The last condition switched on holds until it is switched off.
+    void SetCondition(Condition value, bool on);
+    Condition CurrentCondition() const { return condition; }
+    // The balance's own print setting: it sends a reading at the stream
+    // rate whatever the client asks.
+    void SetAutoPrint(bool value) { autoPrint = value; }
+    bool IsAutoPrint() const { return autoPrint; }
 
     void Tare();
 
@@ -43,6 +59,13 @@ public:
     // Answer to "SI" and each line of continuous transmission: the current,
     // possibly noisy value, marked "?" while the pan is unstable.
     QByteArray ImmediateReply();
+    // The settled value, and the current one with the pan's stability.
+    Sample Settled() const { return {mass, true}; }
+    Sample Current() { return {NoisyMass(), stable}; }
+    // A value rounded to the places shown, without padding.
+    QByteArray Number(double value) const;
+    // "%" for a moisture analyser, else the unit as set.
+    QByteArray DisplayUnit() const { return moisture ? QByteArray("%") : unit; }
 
     static QByteArray TareAcknowledgement() { return "ST A\r\n"; }
     static QByteArray ContinuousOnAcknowledgement() { return "C1\r\n"; }
@@ -66,6 +89,8 @@ private:
     double drift = 0.0;
     bool moisture = false;
     int decimals = 4;
+    Condition condition = Condition::Normal;
+    bool autoPrint = false;
     std::mt19937 random;
     std::function<QTime()> now = [] { return QTime::currentTime(); };
 };

@@ -79,6 +79,14 @@ private:
             return SwitchArgument(c, Kind::Moisture);
         if (name == "noreply")
             return SwitchArgument(c, Kind::NoReply);
+        if (name == "overload")
+            return SwitchArgument(c, Kind::Overload);
+        if (name == "underload")
+            return SwitchArgument(c, Kind::Underload);
+        if (name == "busy")
+            return SwitchArgument(c, Kind::Busy);
+        if (name == "autoprint")
+            return SwitchArgument(c, Kind::AutoPrint);
         if (name == "decimals")
             return IntegerArgument(c, Kind::Decimals, 0, ControlCommand::MaxDecimals);
         if (name == "delay")

@@ -24,6 +24,10 @@ struct ControlCommand {
         Report,
         Drop,
         Rate,
+        Overload,
+        Underload,
+        Busy,
+        AutoPrint,
         Quit,
     };
 
@@ -37,7 +41,7 @@ struct ControlCommand {
     double number = 0.0;
     // delay, split pause, decimals
     int integer = 0;
-    // stable, moisture, noreply, split
+    // stable, moisture, noreply, split, overload, underload, busy, autoprint
     bool on = false;
     // unit, and the decoded text of garbage and send
     QByteArray bytes;

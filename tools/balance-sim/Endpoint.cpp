@@ -1,5 +1,6 @@
 #include "Endpoint.h"
 
+#include "BalanceModel.h"
 #include "EscapeText.h"
 
 #include <cmath>
@@ -8,9 +9,9 @@
 namespace BalanceSim {
 
 Endpoint::Endpoint(const QString& name, BalanceModel& model, ReplyScript& script,
-                   const Behaviour& behaviour, QObject* parent)
+                   const Behaviour& behaviour, const Dialect& dialect, QObject* parent)
     : QObject(parent), name(name), model(model), script(script), behaviour(behaviour),
-      session(std::make_unique<Session>(model, script, behaviour)) {
+      dialect(dialect), session(std::make_unique<Session>(model, script, behaviour, dialect)) {
     clock.start();
     flushTimer.setSingleShot(true);
     flushTimer.setTimerType(Qt::PreciseTimer);
@@ -43,10 +44,11 @@ void Endpoint::Receive(const QByteArray& bytes) {
 }
 
 void Endpoint::StartConversation() {
-    session = std::make_unique<Session>(model, script, behaviour);
+    session = std::make_unique<Session>(model, script, behaviour, dialect);
     queue.Clear();
     flushTimer.stop();
     streamTimer.stop();
+    FollowContinuousState();
 }
 
 void Endpoint::Flush() {
@@ -61,14 +63,17 @@ void Endpoint::Flush() {
 }
 
 void Endpoint::Stream() {
+    if (!HasClient())
+        return;
     queue.Push(clock.elapsed(), 0, session->StreamLine());
     Flush();
 }
 
 void Endpoint::FollowContinuousState() {
-    if (session->IsContinuous() && !streamTimer.isActive())
+    const bool streaming = session->IsContinuous() || model.IsAutoPrint();
+    if (streaming && !streamTimer.isActive())
         streamTimer.start();
-    else if (!session->IsContinuous())
+    else if (!streaming)
         streamTimer.stop();
 }
 

@@ -13,6 +13,7 @@
 namespace BalanceSim {
 
 class BalanceModel;
+class Dialect;
 class ReplyScript;
 struct Behaviour;
 
@@ -23,7 +24,7 @@ class Endpoint : public QObject {
     Q_OBJECT
 public:
     Endpoint(const QString& name, BalanceModel& model, ReplyScript& script,
-             const Behaviour& behaviour, QObject* parent = nullptr);
+             const Behaviour& behaviour, const Dialect& dialect, QObject* parent = nullptr);
     ~Endpoint() override;
 
     QString Name() const { return name; }
@@ -34,6 +35,8 @@ public:
     // are lost, as on a line nobody listens to.
     void Send(const QByteArray& bytes);
     void SetRate(double linesPerSecond);
+    // Streams while the client asked for it or the balance prints on its own.
+    void FollowContinuousState();
 
 protected:
     void Receive(const QByteArray& bytes);
@@ -46,12 +49,12 @@ protected:
 private:
     void Flush();
     void Stream();
-    void FollowContinuousState();
 
     QString name;
     BalanceModel& model;
     ReplyScript& script;
     const Behaviour& behaviour;
+    const Dialect& dialect;
     std::unique_ptr<Session> session;
     OutputQueue queue;
     QElapsedTimer clock;

@@ -15,7 +15,10 @@ QList<QByteArray> LineAssembler::Feed(const QByteArray& bytes) {
         if (discarding)
             continue;
         pending.append(c);
-        if (pending.size() >= MaxLength) {
+        if (selfEnding.contains(pending)) {
+            commands.append(pending);
+            pending.clear();
+        } else if (pending.size() >= MaxLength) {
             commands.append(pending);
             pending.clear();
             discarding = true;

@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "Dialect.h"
+
 #include <QDir>
 
 namespace BalanceSim {
@@ -26,6 +28,10 @@ constexpr SetupOption SetupOptions[] = {
     {"unstable", "stable off", false},
     {"moisture", "moisture on", false},
     {"noreply", "noreply on", false},
+    {"overload", "overload on", false},
+    {"underload", "underload on", false},
+    {"busy", "busy on", false},
+    {"autoprint", "autoprint on", false},
 };
 
 bool Fail(QString* error, const QString& why) {
@@ -95,6 +101,21 @@ bool TakeOption(const QStringList& arguments, int& i, Options& options, QString*
     } else if (name == "script") {
         if (!TakeValue(arguments, i, name, options.scriptPath, error))
             return false;
+    } else if (name == "dialect") {
+        if (!TakeValue(arguments, i, name, value, error))
+            return false;
+        if (!Dialect::Find(value.toLatin1()))
+            return Fail(error, QStringLiteral("--dialect needs one of %1")
+                                   .arg(Dialect::Names().join(QStringLiteral(", "))));
+        options.dialect = value.toLatin1();
+    } else if (name == "line") {
+        if (!TakeValue(arguments, i, name, value, error))
+            return false;
+        const auto format = LineFormat::Parse(value);
+        if (!format)
+            return Fail(error, QStringLiteral("--line needs data bits 7 or 8, parity N, E or O "
+                                              "and stop bits 1 or 2, such as 8N1 or 7E1"));
+        options.line = *format;
     } else if (name == "seed") {
         if (!TakeValue(arguments, i, name, value, error))
             return false;
@@ -169,6 +190,21 @@ a command; bytes are taken as they are, one character each):
 As a moisture analyser the unit is "%" and "S" answers with the time of
 day in front: "12:05      3.50 %  ".
 
+  --dialect NAME   the balance family spoken: default (the commands above),
+                   sics, sbi, ad or ohaus, each with its own commands, reading
+                   format, acknowledgements, identification and errors; a
+                   command the family does not know gets its syntax error
+                   ("ES", "EC,E01"; sbi answers nothing). sbi commands are ESC
+                   and letters (ESC P, ESC T, ESC U, ESC V, ESC x1_, ESC x2_),
+                   acted on at once, with or without a line end
+  --line FORMAT    character format of the pseudo-terminal: data bits 7 or 8,
+                   parity N, E or O, stop bits 1 or 2 (default 8N1). A
+                   pseudo-terminal carries no parity, so with 7 data bits
+                   every byte sent gets its parity bit in bit 7 (0 with N)
+                   and received bytes are cut to 7 bits; with 8 data bits and
+                   parity E or O the bytes go unchanged (no ninth bit).
+                   The TCP endpoint is not affected
+
 Instrument options (the starting state; the control commands below change
 it later):
   --mass V         the reading (default 0)
@@ -180,6 +216,9 @@ it later):
   --rate R         continuous lines per second (default 10)
   --delay MS       every reply leaves MS milliseconds late
   --noreply        ignore every command
+  --overload, --underload, --busy
+                   start in that condition (see the control commands)
+  --autoprint      the balance prints readings on its own at the rate
   --seed N         seed of the noise, for repeatable runs
   --script FILE    scripted replies, see below
 
@@ -193,6 +232,13 @@ output with "OK" or "ERR <reason>":
   moisture on|off       moisture analyser ("%") or balance
   rate <lines/s>        rate of continuous transmission (above 0, up to 1000)
   noreply on|off        ignore every command: no reply and no effect
+  overload on|off       reads (and continuous lines) get the family's
+  underload on|off      overload, underload or no-stable-value reply
+  busy on|off           ("ES" where the family has none); the last one
+                        switched on holds until switched off
+  autoprint on|off      the balance's own print setting: a reading at the
+                        rate whatever the client asks (an sbi balance has
+                        no command for continuous transmission)
   delay <ms>            send every reply this much later (0: at once)
   split on|off|<ms>     send every reply in two pieces with a pause between
                         (200 ms, or the given pause)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlCommand.h"
+#include "LineFormat.h"
 
 #include <QList>
 #include <QString>
@@ -20,6 +21,10 @@ struct Options {
     // -1: no TCP endpoint; 0: any free port.
     int tcpPort = -1;
     QString scriptPath;
+    // The balance family whose commands and replies the instrument speaks.
+    QByteArray dialect = "default";
+    // The character format emulated on the pseudo-terminal.
+    LineFormat line;
     // The starting state of the instrument, as control commands.
     QList<ControlCommand> setup;
     std::optional<quint32> seed;

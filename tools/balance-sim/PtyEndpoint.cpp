@@ -31,8 +31,8 @@ bool Fail(QString* error, const QString& what) {
 } // namespace
 
 PtyEndpoint::PtyEndpoint(BalanceModel& model, ReplyScript& script, const Behaviour& behaviour,
-                         QObject* parent)
-    : Endpoint(QStringLiteral("COM"), model, script, behaviour, parent) {}
+                         const Dialect& dialect, QObject* parent)
+    : Endpoint(QStringLiteral("COM"), model, script, behaviour, dialect, parent) {}
 
 PtyEndpoint::~PtyEndpoint() {
     readNotifier.reset();
@@ -113,14 +113,14 @@ void PtyEndpoint::ReadMaster() {
         received.append(buffer, n);
     }
     if (!received.isEmpty())
-        Receive(received);
+        Receive(line.Incoming(received));
 }
 
 void PtyEndpoint::Write(const QByteArray& bytes) {
     const qsizetype room = MaxPending - pending.size();
     if (bytes.size() > room)
         Log("dropped", bytes.mid(room));
-    pending.append(bytes.left(room));
+    pending.append(line.Outgoing(bytes.left(room)));
     WritePending();
 }
 

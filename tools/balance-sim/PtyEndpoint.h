@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Endpoint.h"
+#include "LineFormat.h"
 
 #include <QSocketNotifier>
 
@@ -19,10 +20,11 @@ public:
     static constexpr qsizetype MaxPending = 4096;
 
     PtyEndpoint(BalanceModel& model, ReplyScript& script, const Behaviour& behaviour,
-                QObject* parent = nullptr);
+                const Dialect& dialect, QObject* parent = nullptr);
     ~PtyEndpoint() override;
 
     bool Open(int com, const QString& portDirectory, QString* error);
+    void SetLineFormat(const LineFormat& format) { line = format; }
     QString SlavePath() const { return slavePath; }
     QString LinkPath() const { return linkPath; }
     // The line is always there, whether or not a program has it open.
@@ -43,6 +45,7 @@ private:
     int slaveKeeper = -1;
     QString slavePath;
     QString linkPath;
+    LineFormat line;
     QByteArray pending;
     std::unique_ptr<QSocketNotifier> readNotifier;
     std::unique_ptr<QSocketNotifier> writeNotifier;

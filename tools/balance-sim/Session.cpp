@@ -5,8 +5,10 @@
 
 namespace BalanceSim {
 
-Session::Session(BalanceModel& model, ReplyScript& script, const Behaviour& behaviour)
-    : model(model), script(script), behaviour(behaviour) {}
+Session::Session(BalanceModel& model, ReplyScript& script, const Behaviour& behaviour,
+                 const Dialect& dialect)
+    : model(model), script(script), behaviour(behaviour), dialect(dialect),
+      lines(dialect.SelfEndingCommands()) {}
 
 QList<TimedOutput> Session::Receive(const QByteArray& bytes) {
     QList<TimedOutput> outputs;
@@ -21,27 +23,33 @@ QList<TimedOutput> Session::Receive(const QByteArray& bytes) {
 QByteArray Session::Answer(const QByteArray& command) {
     if (const auto scripted = script.Take(command))
         return *scripted;
-    if (command == "S")
-        return model.StableReply();
-    if (command == "SI")
-        return model.ImmediateReply();
-    if (command == "T") {
-        model.Tare();
-        return BalanceModel::TareAcknowledgement();
-    }
-    if (command == "C1") {
-        continuous = true;
-        return BalanceModel::ContinuousOnAcknowledgement();
-    }
-    if (command == "C0") {
-        continuous = false;
-        return BalanceModel::ContinuousOffAcknowledgement();
-    }
-    return BalanceModel::ErrorReply();
+    if (const auto operation = dialect.Lookup(command))
+        return Perform(*operation);
+    return dialect.SyntaxError();
 }
 
-QByteArray Session::StreamLine() {
-    return model.ImmediateReply();
+QByteArray Session::Perform(Operation operation) {
+    if (const auto refused = dialect.Refusal(model.CurrentCondition(), operation, model))
+        return *refused;
+    // The reply first: a tare acknowledgement tells the weight it took away.
+    const QByteArray reply = dialect.Reply(operation, model);
+    switch (operation) {
+    case Operation::Tare:
+    case Operation::Zero:
+    case Operation::ZeroImmediately:
+        // The simulated pan has no zero point apart from its tare.
+        model.Tare();
+        break;
+    case Operation::ContinuousOn:
+        continuous = true;
+        break;
+    case Operation::ContinuousOff:
+        continuous = false;
+        break;
+    default:
+        break;
+    }
+    return reply;
 }
 
 QList<TimedOutput> Session::Schedule(const QByteArray& reply) const {

@@ -13,10 +13,15 @@ quint32 Seed(const Options& options) {
     return options.seed ? *options.seed : std::random_device{}();
 }
 
+const Dialect& DialectOf(const Options& options) {
+    const Dialect* named = Dialect::Find(options.dialect);
+    return named ? *named : Dialect::Default();
+}
+
 } // namespace
 
 Simulator::Simulator(const Options& options, QObject* parent)
-    : QObject(parent), options(options), model(Seed(options)) {}
+    : QObject(parent), options(options), model(Seed(options)), dialect(DialectOf(options)) {}
 
 Simulator::~Simulator() = default;
 
@@ -24,13 +29,14 @@ bool Simulator::Start(QString* error) {
     if (!options.scriptPath.isEmpty() && !script.Load(options.scriptPath, error))
         return false;
     if (options.com != 0) {
-        pty = std::make_unique<PtyEndpoint>(model, script, behaviour);
+        pty = std::make_unique<PtyEndpoint>(model, script, behaviour, dialect);
         pty->SetLogging(options.log);
+        pty->SetLineFormat(options.line);
         if (!pty->Open(options.com, options.portDirectory, error))
             return false;
     }
     if (options.tcpPort >= 0) {
-        tcp = std::make_unique<TcpEndpoint>(model, script, behaviour);
+        tcp = std::make_unique<TcpEndpoint>(model, script, behaviour, dialect);
         tcp->SetLogging(options.log);
         if (!tcp->Listen(options.tcpPort, error))
             return false;
@@ -117,6 +123,20 @@ QString Simulator::Apply(const ControlCommand& command) {
     case Kind::Rate:
         for (Endpoint* endpoint : Endpoints())
             endpoint->SetRate(command.number);
+        break;
+    case Kind::Overload:
+        model.SetCondition(BalanceModel::Condition::Overload, command.on);
+        break;
+    case Kind::Underload:
+        model.SetCondition(BalanceModel::Condition::Underload, command.on);
+        break;
+    case Kind::Busy:
+        model.SetCondition(BalanceModel::Condition::Busy, command.on);
+        break;
+    case Kind::AutoPrint:
+        model.SetAutoPrint(command.on);
+        for (Endpoint* endpoint : Endpoints())
+            endpoint->FollowContinuousState();
         break;
     case Kind::Quit:
         break;

@@ -2,6 +2,7 @@
 
 #include "BalanceModel.h"
 #include "Behaviour.h"
+#include "Dialect.h"
 #include "Options.h"
 #include "ReplyScript.h"
 
@@ -45,6 +46,7 @@ private:
     BalanceModel model;
     ReplyScript script;
     Behaviour behaviour;
+    const Dialect& dialect;
     std::unique_ptr<PtyEndpoint> pty;
     std::unique_ptr<TcpEndpoint> tcp;
 };

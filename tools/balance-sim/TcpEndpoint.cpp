@@ -5,8 +5,8 @@
 namespace BalanceSim {
 
 TcpEndpoint::TcpEndpoint(BalanceModel& model, ReplyScript& script, const Behaviour& behaviour,
-                         QObject* parent)
-    : Endpoint(QStringLiteral("TCP"), model, script, behaviour, parent) {
+                         const Dialect& dialect, QObject* parent)
+    : Endpoint(QStringLiteral("TCP"), model, script, behaviour, dialect, parent) {
     connect(&server, &QTcpServer::newConnection, this, &TcpEndpoint::Accept);
 }
 

@@ -14,7 +14,7 @@ class TcpEndpoint : public Endpoint {
     Q_OBJECT
 public:
     TcpEndpoint(BalanceModel& model, ReplyScript& script, const Behaviour& behaviour,
-                QObject* parent = nullptr);
+                const Dialect& dialect, QObject* parent = nullptr);
     ~TcpEndpoint() override;
 
     bool Listen(int port, QString* error);
