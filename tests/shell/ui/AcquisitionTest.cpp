@@ -1,5 +1,6 @@
 #include "CycleGate.h"
 #include "Database.h"
+#include "DebugForm.h"
 #include "EventWait.h"
 #include "Film.h"
 #include "Glowna.h"
@@ -11,8 +12,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
@@ -445,3 +450,56 @@ TEST_F(AcquisitionTest, AutomaticWorkGoesOnWhileALinkFailureIsShown) {
     ASSERT_EQ(ShownBoxes().size(), 1u);
     EXPECT_EQ(ShownBoxes()[0]->text(), "again");
 }
+
+namespace {
+
+// The window with a balance of another maker's family: what it sends, what
+// it stores, and what it tells of the replies that are no readings.
+class OtherFamilyTest : public AcquisitionTest {
+protected:
+    void SetUp() override {
+        INI::ZapiszIni(context.IniPath(), "ustawienia", "Dialect", "sics");
+        AcquisitionTest::SetUp();
+    }
+
+    QString StatusWord() const {
+        return window->findChild<QLabel*>(QStringLiteral("balanceStatus"))->text();
+    }
+};
+
+TEST_F(OtherFamilyTest, ReadsStoresAndTellsInTheFamilysWords) {
+    window->Commands().RunCommand(Command::Odczyt);
+    EXPECT_EQ(balance.Read(3), "S\r\n");
+    ASSERT_TRUE(Reply(balance, "S +\r\n"));
+    EXPECT_EQ(StatusWord(), QStringLiteral("Przeciazenie wagi"));
+    EXPECT_EQ(window->Store().RowCount(), 0);
+    // A value that is not stable answers no stable read.
+    ASSERT_TRUE(Reply(balance, "S D      1.20 mg\r\n"));
+    EXPECT_EQ(StatusWord(), QStringLiteral("Brak stabilnego odczytu"));
+    ASSERT_TRUE(Reply(balance, "S S      1.25 mg\r\n"));
+    ASSERT_EQ(window->Store().RowCount(), 1);
+    EXPECT_DOUBLE_EQ(window->Store().Model().Row(0).masa, 1.25);
+    EXPECT_EQ(window->Store().Model().Row(0).jm, QStringLiteral("mg"));
+    EXPECT_TRUE(StatusWord().isEmpty()) << "a reading clears the word";
+
+    window->Commands().RunCommand(Command::Tara);
+    EXPECT_EQ(balance.Read(3), "T\r\n");
+    window->Windows().ShowDebugForm();
+    ASSERT_TRUE(Reply(balance, "EL\r\n"));
+    EXPECT_TRUE(window->Windows().Debug()->Text1->toPlainText().contains(
+        "the balance refused \"T\": logical error (EL)"));
+    QFile log(QDir(context.programFolder).filePath("Error1.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("the balance refused \"T\": logical error (EL)"));
+
+    window->Commands().RunCommand(Command::Rozpocznij);
+    EXPECT_EQ(balance.Read(5), "SIR\r\n");
+    balance.Write("S D      2.00 g\r\nS S      2.50 g\r\nS +\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 3; }));
+    window->Commands().RunCommand(Command::Rozpocznij);
+    EXPECT_EQ(balance.Read(3), "@\r\n");
+    ASSERT_EQ(window->Store().RowCount(), 3) << "the overload line is no reading";
+    EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 2.5);
+}
+
+} // namespace
