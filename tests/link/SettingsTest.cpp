@@ -3,6 +3,8 @@
 #include "TestFiles.h"
 #include "mUstawienia.h"
 
+#include <Mordal/Comm.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -147,6 +149,7 @@ TEST_F(SettingsFileTest, LinkSettingsDefaultsWhenKeysAreMissing) {
     EXPECT_EQ(link.hostIP, LinkSettings::DefaultHost);
     EXPECT_EQ(link.hostPort, 4001);
     EXPECT_EQ(link.type, 2);
+    EXPECT_EQ(link.lineFormat.Text(), "8N1");
 }
 
 TEST_F(SettingsFileTest, OnlyAnUnchosenDefaultPortWithoutItsDeviceCountsAsMissing) {
@@ -172,16 +175,25 @@ TEST_F(SettingsFileTest, LinkSettingsWrittenReadBack) {
     link.hostIP = "localhost";
     link.hostPort = 5001;
     link.type = 1;
+    link.lineFormat = *Mordal::LineFormat::FromText("7O1");
     link.Write(path);
 
     EXPECT_EQ(ReadFile(), "[ustawienia]\r\nSpeed=115200\r\nComm=3\r\nHostIP=localhost\r\n"
-                          "HostPort=5001\r\nType=1\r\n");
+                          "HostPort=5001\r\nType=1\r\nLineFormat=7O1\r\n");
     const LinkSettings read = LinkSettings::Read(path);
     EXPECT_EQ(read.speed, 115200);
     EXPECT_EQ(read.comm, 3);
     EXPECT_EQ(read.hostIP, "localhost");
     EXPECT_EQ(read.hostPort, 5001);
     EXPECT_EQ(read.type, 1);
+    EXPECT_EQ(read.lineFormat, link.lineFormat);
+}
+
+TEST_F(SettingsFileTest, LinkSettingsOpenFramesTheLinkWithTheLineFormat) {
+    WriteFile("[ustawienia]\r\nType=0\r\nLineFormat= 7e2 \r\n");
+    Mordal::Comm comm;
+    LinkSettings::Read(path).Open(comm);
+    EXPECT_EQ(comm.SerialLineFormat().Text(), "7E2");
 }
 
 TEST_F(SettingsFileTest, LinkSettingsAcceptBlanksAroundNumbers) {
@@ -192,11 +204,13 @@ TEST_F(SettingsFileTest, LinkSettingsAcceptBlanksAroundNumbers) {
     EXPECT_EQ(link.type, 0);
 }
 
-TEST_F(SettingsFileTest, LinkSettingsKeyThatIsNotAWholeNumberThrows13) {
+TEST_F(SettingsFileTest, LinkSettingsKeyThatIsNotAWholeNumberOrFormatThrows13) {
     const QList<QPair<QString, QString>> bad = {
-        {"Speed", "fast"}, {"Speed", "9600.5"},  {"Speed", ""},     {"Comm", "COM1"},
-        {"Comm", "40000"}, {"HostPort", "port"}, {"HostPort", "-"}, {"HostPort", "3000000000"},
-        {"Type", "TCP"},   {"Type", "99999"},
+        {"Speed", "fast"},     {"Speed", "9600.5"},        {"Speed", ""},
+        {"Comm", "COM1"},      {"Comm", "40000"},          {"HostPort", "port"},
+        {"HostPort", "-"},     {"HostPort", "3000000000"}, {"Type", "TCP"},
+        {"Type", "99999"},     {"LineFormat", "9N1"},      {"LineFormat", "8N"},
+        {"LineFormat", "8X1"}, {"LineFormat", ""},
     };
     for (const auto& [key, value] : bad) {
         QFile::remove(path);
