@@ -116,6 +116,14 @@ void Comm::SetSerialBaudRate(int32_t rate) {
     d->SerialAPI1->SetBaudRate(rate);
 }
 
+LineFormat Comm::SerialLineFormat() const {
+    return d->SerialAPI1->Format();
+}
+
+void Comm::SetSerialLineFormat(const LineFormat& format) {
+    d->SerialAPI1->SetFormat(format);
+}
+
 QString Comm::NetRemoteHost() const {
     return d->TCP1->RemoteHost();
 }

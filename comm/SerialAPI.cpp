@@ -39,7 +39,8 @@ QByteArray SerialAPI::DeviceName() const {
 }
 
 QByteArray SerialAPI::SettingsText() const {
-    return Device::SettingsText(baudRate);
+    return Device::SettingsText(
+        {baudRate, static_cast<char>(lineFormat.parity), lineFormat.dataBits, lineFormat.stopBits});
 }
 
 void SerialAPI::SetCommOpen(bool value) {

@@ -2,6 +2,8 @@
 
 #include "IKavlin.h"
 
+#include <Mordal/LineFormat.h>
+
 #include <QObject>
 #include <QTimer>
 
@@ -19,6 +21,10 @@ public:
     void SetCommPort(int16_t port);
     int32_t BaudRate() const { return baudRate; }
     void SetBaudRate(int32_t rate);
+    LineFormat Format() const { return lineFormat; }
+    // Taken also while the port is open; the line is framed anew at the
+    // next open.
+    void SetFormat(const LineFormat& format) { lineFormat = format; }
 
     // The device name and settings text the next open uses.
     QByteArray DeviceName() const;
@@ -46,6 +52,7 @@ private:
     int handle = -1;
     int16_t commPort = 1;
     int32_t baudRate = 9600;
+    LineFormat lineFormat;
     QByteArray lastSent;
     QByteArray receiveBuffer;
 };

@@ -82,8 +82,10 @@ QByteArray DeviceName(int port) {
     return QByteArray("\\\\.\\COM") + QByteArray::number(port);
 }
 
-QByteArray SettingsText(int baud) {
-    return "baud=" + QByteArray::number(baud) + " parity=N data=8 stop=1";
+QByteArray SettingsText(const LineSettings& settings) {
+    return "baud=" + QByteArray::number(settings.baud) + " parity=" + settings.parity +
+           " data=" + QByteArray::number(settings.dataBits) +
+           " stop=" + QByteArray::number(settings.stopBits);
 }
 
 std::optional<LineSettings> BuildLineSettings(const QByteArray& text) {
@@ -180,6 +182,8 @@ int ApplyLineSettings(int fd, const LineSettings& settings) {
     }
     if (settings.parity != 'N')
         tio.c_iflag |= INPCK;
+    if (settings.dataBits < 8)
+        tio.c_iflag |= ISTRIP;
     tio.c_ispeed = static_cast<speed_t>(settings.baud);
     tio.c_ospeed = static_cast<speed_t>(settings.baud);
     tio.c_cc[VMIN] = 0;

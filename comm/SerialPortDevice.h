@@ -1,6 +1,5 @@
 #pragma once
 
-
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -31,9 +30,9 @@ struct LineSettings {
     int stopBits = 1;
 };
 
-// The settings text the transport composes for a baud rate:
-// "baud=<rate> parity=N data=8 stop=1".
-QByteArray SettingsText(int baud);
+// The settings text the transport composes, as a user would type it:
+// "baud=<rate> parity=<N|E|O|M|S> data=<bits> stop=<bits>".
+QByteArray SettingsText(const LineSettings& settings);
 
 // Reads a settings text of "key=value" words (baud, parity, data, stop);
 // nothing when a word is unknown or a value is out of range.
@@ -45,7 +44,9 @@ std::optional<LineSettings> BuildLineSettings(const QByteArray& text);
 int OpenExclusive(int port, int& fd);
 
 // Raw mode with the given framing and any baud rate (also those without a
-// B constant).
+// B constant). With fewer than 8 data bits the input is stripped to 7 bits,
+// so that a parity bit the line hands through as bit 7 (a pseudo-terminal
+// does) never reaches the program.
 int ApplyLineSettings(int fd, const LineSettings& settings);
 
 // What the line is set to now, for the port information records.

@@ -38,6 +38,15 @@ Whole readWholeNumber(const QString& iniPath, const QString& key, Whole defaultV
     return static_cast<Whole>(number);
 }
 
+Mordal::LineFormat readLineFormat(const QString& iniPath, const Mordal::LineFormat& defaultValue) {
+    const QString key = QStringLiteral("LineFormat");
+    const QString text = INI::CzytajIni(iniPath, sectionUstawienia, key, defaultValue.Text());
+    const std::optional<Mordal::LineFormat> format = Mordal::LineFormat::FromText(text);
+    if (!format)
+        throw SettingsError(iniPath, sectionUstawienia, key, text);
+    return *format;
+}
+
 // The lines to write, in their order, each stopping the rest when it fails.
 bool writeAll(const QString& iniPath, std::initializer_list<std::array<QString, 3>> entries,
               QString* error) {
@@ -138,6 +147,7 @@ LinkSettings LinkSettings::Read(const QString& iniPath) {
     link.hostIP = INI::CzytajIni(iniPath, sectionUstawienia, "HostIP", link.hostIP);
     link.hostPort = readWholeNumber(iniPath, "HostPort", link.hostPort);
     link.type = readWholeNumber(iniPath, "Type", link.type);
+    link.lineFormat = readLineFormat(iniPath, link.lineFormat);
     link.portChosen = !INI::CzytajIni(iniPath, sectionUstawienia, "Comm", QString()).isEmpty();
     const QString dialect =
         INI::CzytajIni(iniPath, sectionUstawienia, "Dialect", link.dialect.Name());
@@ -155,6 +165,7 @@ bool LinkSettings::Write(const QString& iniPath, QString* error) const {
                      {sectionUstawienia, "HostIP", hostIP},
                      {sectionUstawienia, "HostPort", QString::number(hostPort)},
                      {sectionUstawienia, "Type", QString::number(type)},
+                     {sectionUstawienia, "LineFormat", lineFormat.Text()},
                      {sectionUstawienia, "Dialect", dialect.Name()}},
                     error);
 }
@@ -169,6 +180,7 @@ bool LinkSettings::DefaultPortMissing() const {
 void LinkSettings::Open(Mordal::Comm& link) const {
     link.SetCommOpen(false);
     link.SetSerialBaudRate(speed);
+    link.SetSerialLineFormat(lineFormat);
     link.SetSerialPort(comm);
     link.SetNetRemoteHost(hostIP);
     link.SetNetRemotePort(hostPort);

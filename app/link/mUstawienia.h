@@ -2,6 +2,8 @@
 
 #include "BalanceDialect.h"
 
+#include <Mordal/LineFormat.h>
+
 #include <QString>
 #include <stdexcept>
 
@@ -78,26 +80,28 @@ bool ZapiszMasaFormat(const QString& iniPath, const QString& format, QString* er
 struct LinkSettings {
     static constexpr const char* DefaultHost = "127.0.0.1";
 
-    int32_t speed = 9600;         // "Speed"
-    int16_t comm = 1;             // "Comm"
-    QString hostIP = DefaultHost; // "HostIP"
-    int32_t hostPort = 4001;      // "HostPort"
-    int16_t type = 2;             // "Type": 0 none, 1 TCP, 2 serial
-    BalanceDialect dialect;       // "Dialect": the balance's family
+    int32_t speed = 9600;          // "Speed"
+    int16_t comm = 1;              // "Comm"
+    QString hostIP = DefaultHost;  // "HostIP"
+    int32_t hostPort = 4001;       // "HostPort"
+    int16_t type = 2;              // "Type": 0 none, 1 TCP, 2 serial
+    Mordal::LineFormat lineFormat; // "LineFormat", as "8N1"
+    BalanceDialect dialect;        // "Dialect": the balance's family
     // False while "Comm" is missing from the file: the port is the default,
     // not a choice.
     bool portChosen = false;
 
-    // Throws SettingsError (13) for a key that is not a whole number, or a
-    // dialect that is not one of BalanceDialect::Names().
+    // Throws SettingsError (13) for a number key that is not a whole number,
+    // a line format that is none and a dialect that is not one of
+    // BalanceDialect::Names().
     static LinkSettings Read(const QString& iniPath);
-    // Writes "Speed", "Comm", "HostIP", "HostPort", "Type" and "Dialect", in
-    // this order;
-    // false with the reason in error at the first write that fails.
+    // Writes "Speed", "Comm", "HostIP", "HostPort", "Type", "LineFormat" and
+    // "Dialect", in this order; false with the reason in error at the first
+    // write that fails.
     bool Write(const QString& iniPath, QString* error = nullptr) const;
     // Configures the link control with these settings and opens it; the
     // outcome is the control's open state and events. An open link is
-    // closed first, as it keeps its port and speed while open.
+    // closed first, as it keeps its port, speed and framing while open.
     void Open(Mordal::Comm& link) const;
     // A serial link on the default port where no such device exists (a new
     // install): the user is offered the ports that exist instead of the

@@ -1,9 +1,11 @@
 #include "CommTestFixture.h"
 #include "CommTesting.h"
+#include "SerialPortDevice.h"
 
 #include <QTimer>
 
 #include <cerrno>
+#include <optional>
 
 using Mordal::enCommSource;
 using Mordal::CommInternals::TimerChechBuffer;
@@ -60,6 +62,54 @@ TEST(CommWithoutTransport, SendAndOpenDoNothing) {
     EXPECT_FALSE(TimerTimeOut(comm).isActive());
     comm.ClearBuffer();
     EXPECT_EQ(comm.InputCount(), 0);
+}
+
+TEST(CommLineFormat, TheSerialSettingsCarryTheFormat) {
+    using Parity = Mordal::LineFormat::Parity;
+    const struct {
+        std::optional<Mordal::LineFormat> set;
+        QByteArray settings;
+    } cases[] = {
+        {std::nullopt, "baud=9600 parity=N data=8 stop=1"},
+        {Mordal::LineFormat{7, Parity::Even, 1}, "baud=9600 parity=E data=7 stop=1"},
+        {Mordal::LineFormat{7, Parity::Odd, 2}, "baud=9600 parity=O data=7 stop=2"},
+        {Mordal::LineFormat{8, Parity::Even, 1}, "baud=9600 parity=E data=8 stop=1"},
+    };
+    for (const auto& [set, settings] : cases) {
+        Mordal::Comm comm;
+        if (set)
+            comm.SetSerialLineFormat(*set);
+        EXPECT_EQ(comm.SerialLineFormat(), set.value_or(Mordal::LineFormat{}));
+        const QByteArray text = Mordal::CommInternals::SerialAPI1(comm)->SettingsText();
+        EXPECT_EQ(text, settings);
+        const auto port = Mordal::SerialPortDevice::BuildLineSettings(text);
+        ASSERT_TRUE(port) << text.constData();
+        EXPECT_EQ(port->dataBits, comm.SerialLineFormat().dataBits);
+        EXPECT_EQ(port->parity, char(comm.SerialLineFormat().parity));
+        EXPECT_EQ(port->stopBits, comm.SerialLineFormat().stopBits);
+    }
+}
+
+using CommLineFormatOnPort = CommFixture;
+
+// A pseudo-terminal hands the parity bit of a 7-bit character through as
+// bit 7: the link must mask it once the port is opened with 7 data bits.
+TEST_F(CommLineFormatOnPort, SevenDataBitsMaskTheHighBitFromTheNextOpenOn) {
+    const QByteArray withParity("\xD3\xB1\x8D\x8A");
+    OpenSerial();
+    ASSERT_TRUE(comm.CommOpen());
+    comm.SetSerialLineFormat(*Mordal::LineFormat::FromText("7E1"));
+    pty.Write("\xD3\xB1\r\n");
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(frames[0].data, "\xD3\xB1\r\n") << "the open port keeps 8 data bits";
+
+    comm.SetCommOpen(false);
+    comm.SetCommOpen(true);
+    ASSERT_TRUE(comm.CommOpen());
+    pty.Write(withParity);
+    ASSERT_TRUE(WaitForFrames(2));
+    EXPECT_EQ(frames[1].data, "S1\r\n");
+    EXPECT_TRUE(errors.empty());
 }
 
 using CommFraming = CommFixture;

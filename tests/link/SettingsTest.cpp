@@ -3,6 +3,8 @@
 #include "TestFiles.h"
 #include "mUstawienia.h"
 
+#include <Mordal/Comm.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -147,6 +149,7 @@ TEST_F(SettingsFileTest, LinkSettingsDefaultsWhenKeysAreMissing) {
     EXPECT_EQ(link.hostIP, LinkSettings::DefaultHost);
     EXPECT_EQ(link.hostPort, 4001);
     EXPECT_EQ(link.type, 2);
+    EXPECT_EQ(link.lineFormat.Text(), "8N1");
 }
 
 TEST_F(SettingsFileTest, OnlyAnUnchosenDefaultPortWithoutItsDeviceCountsAsMissing) {
@@ -172,18 +175,27 @@ TEST_F(SettingsFileTest, LinkSettingsWrittenReadBack) {
     link.hostIP = "localhost";
     link.hostPort = 5001;
     link.type = 1;
+    link.lineFormat = *Mordal::LineFormat::FromText("7O1");
     link.dialect = BalanceDialect(BalanceDialect::Family::Sbi);
     link.Write(path);
 
     EXPECT_EQ(ReadFile(), "[ustawienia]\r\nSpeed=115200\r\nComm=3\r\nHostIP=localhost\r\n"
-                          "HostPort=5001\r\nType=1\r\nDialect=sbi\r\n");
+                          "HostPort=5001\r\nType=1\r\nLineFormat=7O1\r\nDialect=sbi\r\n");
     const LinkSettings read = LinkSettings::Read(path);
     EXPECT_EQ(read.speed, 115200);
     EXPECT_EQ(read.comm, 3);
     EXPECT_EQ(read.hostIP, "localhost");
     EXPECT_EQ(read.hostPort, 5001);
     EXPECT_EQ(read.type, 1);
+    EXPECT_EQ(read.lineFormat, link.lineFormat);
     EXPECT_EQ(read.dialect.Name(), "sbi");
+}
+
+TEST_F(SettingsFileTest, LinkSettingsOpenFramesTheLinkWithTheLineFormat) {
+    WriteFile("[ustawienia]\r\nType=0\r\nLineFormat= 7e2 \r\n");
+    Mordal::Comm comm;
+    LinkSettings::Read(path).Open(comm);
+    EXPECT_EQ(comm.SerialLineFormat().Text(), "7E2");
 }
 
 TEST_F(SettingsFileTest, LinkSettingsAcceptBlanksAroundNumbers) {
@@ -196,9 +208,11 @@ TEST_F(SettingsFileTest, LinkSettingsAcceptBlanksAroundNumbers) {
 
 TEST_F(SettingsFileTest, LinkSettingsKeyThatCannotBeUsedThrows13) {
     const QList<QPair<QString, QString>> bad = {
-        {"Speed", "fast"}, {"Speed", "9600.5"},  {"Speed", ""},          {"Comm", "COM1"},
-        {"Comm", "40000"}, {"HostPort", "port"}, {"HostPort", "-"},      {"HostPort", "3000000000"},
-        {"Type", "TCP"},   {"Type", "99999"},    {"Dialect", "mettler"},
+        {"Speed", "fast"},     {"Speed", "9600.5"},        {"Speed", ""},
+        {"Comm", "COM1"},      {"Comm", "40000"},          {"HostPort", "port"},
+        {"HostPort", "-"},     {"HostPort", "3000000000"}, {"Type", "TCP"},
+        {"Type", "99999"},     {"LineFormat", "9N1"},      {"LineFormat", "8N"},
+        {"LineFormat", "8X1"}, {"LineFormat", ""},         {"Dialect", "mettler"},
     };
     for (const auto& [key, value] : bad) {
         QFile::remove(path);

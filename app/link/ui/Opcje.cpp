@@ -175,6 +175,7 @@ void Opcje::cmdSettings_Click() {
     const LinkSettings stored = ReadLinkSettingsOrDefaults();
     frmCommSelect dialog(this, &context);
     dialog.BaudRate = stored.speed;
+    dialog.LineFormat = stored.lineFormat;
     dialog.SerialPort = stored.comm;
     dialog.HostIP = stored.hostIP;
     dialog.HostPort = stored.hostPort;
@@ -188,6 +189,7 @@ void Opcje::cmdSettings_Click() {
 
     LinkSettings chosen;
     chosen.speed = dialog.BaudRate;
+    chosen.lineFormat = dialog.LineFormat;
     chosen.comm = dialog.SerialPort;
     chosen.hostIP = dialog.HostIP;
     chosen.hostPort = dialog.HostPort;

@@ -131,12 +131,17 @@ QGroupBox* frmCommSelect::BuildSerialFrame() {
     cmbSerialPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     cmbBR = new QComboBox;
     cmbBR->setObjectName(QStringLiteral("cmbBR"));
+    cmbLineFormat = new QComboBox;
+    cmbLineFormat->setObjectName(QStringLiteral("cmbLineFormat"));
 
     QFormLayout* form = FrameForm(frame);
     form->addRow(
         FieldLabel(QStringLiteral("Numer portu:"), QStringLiteral("lblSerialPort"), cmbSerialPort),
         cmbSerialPort);
     form->addRow(FieldLabel(QStringLiteral("Predkosc:"), QStringLiteral("lblBR"), cmbBR), cmbBR);
+    form->addRow(
+        FieldLabel(QStringLiteral("Format linii:"), QStringLiteral("lblLineFormat"), cmbLineFormat),
+        cmbLineFormat);
     return frame;
 }
 
@@ -149,6 +154,12 @@ void frmCommSelect::ConnectEditing() {
     connect(cmbBR, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!loading && index >= 0)
             BaudRate = cmbBR->itemData(index).toInt();
+    });
+    connect(cmbLineFormat, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (loading || index < 0)
+            return;
+        if (const auto chosen = Mordal::LineFormat::FromText(cmbLineFormat->itemText(index)))
+            LineFormat = *chosen;
     });
     connect(txtIP, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!loading)
@@ -163,11 +174,14 @@ bool frmCommSelect::LoadSettings() {
     FillPortList();
     QCoreApplication::processEvents();
     FillBaudList();
+    FillLineFormatList();
     FillSourceList();
 
     const int baudIndex = cmbBR->findData(BaudRate);
-    // A rate the list does not offer shows no choice and stays as it is.
+    // A rate or format the list does not offer shows no choice and stays as
+    // it is.
     cmbBR->setCurrentIndex(baudIndex);
+    cmbLineFormat->setCurrentIndex(cmbLineFormat->findText(LineFormat.Text()));
     txtIP->setText(HostIP);
     txtPortTCP->setText(QString::number(HostPort));
     const int sourceIndex = cmbSource->findData(int(Source));
@@ -199,6 +213,12 @@ void frmCommSelect::FillBaudList() {
     cmbBR->clear();
     for (const int32_t rate : BaudRates)
         cmbBR->addItem(QString::number(rate), rate);
+}
+
+void frmCommSelect::FillLineFormatList() {
+    cmbLineFormat->clear();
+    for (const Mordal::LineFormat& format : Mordal::LineFormat::All())
+        cmbLineFormat->addItem(format.Text());
 }
 
 void frmCommSelect::FillSourceList() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Mordal/LineFormat.h>
+
 #include <QDialog>
 #include <QString>
 #include <array>
@@ -38,6 +40,7 @@ public:
     int16_t Source = 0; // 0 none, 1 TCP, 2 RS-232
     int16_t SerialPort = 1;
     int32_t BaudRate = 9600;
+    Mordal::LineFormat LineFormat;
     QString HostIP;
     int32_t HostPort = 4001;
     bool Accepted = false;
@@ -55,6 +58,7 @@ public:
     QLineEdit* txtPortTCP = nullptr;
     QComboBox* cmbSerialPort = nullptr;
     QComboBox* cmbBR = nullptr;
+    QComboBox* cmbLineFormat = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdClose = nullptr;
     Mordal::CommInfo* CommInfo1 = nullptr;
@@ -71,6 +75,7 @@ private:
     void FillPortList();
     void AddPort(int16_t port, bool isBusy, Mordal::COMMPROP& properties);
     void FillBaudList();
+    void FillLineFormatList();
     void FillSourceList();
     bool ShowStoredPort();
 

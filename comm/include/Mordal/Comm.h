@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommEnums.h"
+#include "LineFormat.h"
 #include "MordalExport.h"
 #include "PropertyBag.h"
 
@@ -48,6 +49,11 @@ public:
     void SetSerialPort(int16_t port);
     int32_t SerialBaudRate() const;
     void SetSerialBaudRate(int32_t rate);
+    // 8N1 unless set. A format set while the port is open frames the line
+    // from its next open on; one the port cannot take (say 9 data bits)
+    // makes that open fail with EINVAL.
+    LineFormat SerialLineFormat() const;
+    void SetSerialLineFormat(const LineFormat& format);
     QString NetRemoteHost() const;
     void SetNetRemoteHost(const QString& host);
     int32_t NetRemotePort() const;

@@ -7,5 +7,6 @@
 #include "ControlFactory.h"
 #include "DelayPumping.h"
 #include "HostResolver.h"
+#include "LineFormat.h"
 #include "PortNames.h"
 #include "PropertyBag.h"

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -66,7 +67,11 @@ TEST(CommSelectWindow, ControlsCarryTheirNamesAndTexts) {
     EXPECT_EQ(dialog.frameSource[1]->title(), "Wlasciwosci TCP");
     EXPECT_EQ(dialog.frameSource[2]->title(), "Wlasciwosci RS-232");
     EXPECT_EQ(dialog.findChildren<QGroupBox*>("frameSource").size(), 3);
-    for (const char* name : {"cmbSource", "txtIP", "txtPortTCP", "cmbSerialPort", "cmbBR"})
+    EXPECT_EQ(Items(dialog.cmbLineFormat), QStringList({"8N1", "8E1", "8O1", "8N2", "8E2", "8O2",
+                                                        "7N1", "7E1", "7O1", "7N2", "7E2", "7O2"}));
+    EXPECT_EQ(dialog.findChild<QLabel*>("lblLineFormat")->text(), "Format linii:");
+    for (const char* name :
+         {"cmbSource", "txtIP", "txtPortTCP", "cmbSerialPort", "cmbBR", "cmbLineFormat"})
         EXPECT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
     EXPECT_EQ(dialog.findChild<QPushButton*>("cmdOK")->text(), "Zapisz");
     EXPECT_EQ(dialog.findChild<QPushButton*>("cmdClose")->text(), "Anuluj");
@@ -160,6 +165,26 @@ TEST(CommSelectWindow, BaudRateOutsideTheListShowsNoChoiceAndIsKept) {
     dialog.LoadSettings();
     EXPECT_EQ(dialog.cmbBR->currentText(), "19200");
     EXPECT_EQ(dialog.BaudRate, 19200);
+}
+
+TEST(CommSelectWindow, ShowsTheStoredLineFormatAndReturnsTheChoice) {
+    frmCommSelect dialog;
+    Store(dialog, 2, 1, 9600);
+    EXPECT_EQ(dialog.LineFormat.Text(), "8N1");
+    dialog.LineFormat = *Mordal::LineFormat::FromText("7O1");
+    dialog.LoadSettings();
+    EXPECT_EQ(dialog.cmbLineFormat->currentText(), "7O1");
+
+    dialog.cmbLineFormat->setCurrentIndex(dialog.cmbLineFormat->findText("7E2"));
+    dialog.cmdOK->click();
+    EXPECT_TRUE(dialog.Accepted);
+    EXPECT_EQ(dialog.LineFormat.Text(), "7E2");
+
+    // A format the list does not offer shows no choice and is kept.
+    dialog.LineFormat = {5, Mordal::LineFormat::Parity::None, 1};
+    dialog.LoadSettings();
+    EXPECT_EQ(dialog.cmbLineFormat->currentIndex(), -1);
+    EXPECT_EQ(dialog.LineFormat.Text(), "5N1");
 }
 
 TEST(CommSelectWindow, TcpPortFieldTakesOnlyPortNumbers) {

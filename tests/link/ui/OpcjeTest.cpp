@@ -72,6 +72,7 @@ const QByteArray storedIni = "[ustawienia]\r\n"
                              "HostIP=127.0.0.1\r\n"
                              "HostPort=4001\r\n"
                              "Type=2\r\n"
+                             "LineFormat=7E1\r\n"
                              "MasaFormat=#0.000\r\n"
                              "BaudRate=4800\r\n"
                              "ComPort=6\r\n";
@@ -187,7 +188,9 @@ TEST_F(OpcjeTest, CommunicationDialogGetsTheStoredValuesAndCancelWritesNothing) 
         EXPECT_EQ(dialog.HostIP, "127.0.0.1");
         EXPECT_EQ(dialog.HostPort, 4001);
         EXPECT_EQ(dialog.Source, 2);
+        EXPECT_EQ(dialog.LineFormat.Text(), "7E1");
         EXPECT_EQ(dialog.cmbSource->currentText(), "RS-232");
+        EXPECT_EQ(dialog.cmbLineFormat->currentText(), "7E1");
         dialog.cmbSource->setCurrentIndex(1);
         dialog.txtIP->setText("localhost");
         dialog.cmdClose->click();
@@ -198,7 +201,7 @@ TEST_F(OpcjeTest, CommunicationDialogGetsTheStoredValuesAndCancelWritesNothing) 
     EXPECT_EQ(FileBytes(context.IniPath()), storedIni);
 }
 
-TEST_F(OpcjeTest, ConfirmedCommunicationWritesTheFiveKeys) {
+TEST_F(OpcjeTest, ConfirmedCommunicationWritesTheLinkKeys) {
     WriteFile(context.IniPath(), storedIni);
     auto options = OpenOptions();
     answerCommSelect = [](frmCommSelect& dialog) {
@@ -206,10 +209,12 @@ TEST_F(OpcjeTest, ConfirmedCommunicationWritesTheFiveKeys) {
         dialog.txtIP->setText("localhost");
         dialog.txtPortTCP->setText("5025");
         dialog.cmbBR->setCurrentIndex(dialog.cmbBR->findText("57600"));
+        dialog.cmbLineFormat->setCurrentIndex(dialog.cmbLineFormat->findText("8O2"));
         dialog.cmdOK->click();
     };
     options->cmdSettings->click();
     EXPECT_EQ(Ini("ustawienia", "Speed"), "57600");
+    EXPECT_EQ(Ini("ustawienia", "LineFormat"), "8O2");
     EXPECT_EQ(Ini("ustawienia", "Comm"), "3");
     EXPECT_EQ(Ini("ustawienia", "HostIP"), "localhost");
     EXPECT_EQ(Ini("ustawienia", "HostPort"), "5025");
@@ -274,6 +279,7 @@ TEST_F(OpcjeTest, ConfirmingSerialOpensThePortAndLeavesReconnectionAlone) {
     EXPECT_EQ(comm.CommSource(), Mordal::enCommSource::Serial);
     EXPECT_EQ(comm.SerialPort(), 4);
     EXPECT_EQ(comm.SerialBaudRate(), 19200);
+    EXPECT_EQ(comm.SerialLineFormat().Text(), "7E1");
     EXPECT_FALSE(tmrEthernet.isActive());
 
     // Without the communication dialog a running reconnection timer stays on.
