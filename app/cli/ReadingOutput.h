@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BalanceDialect.h"
+
 #include "Invocation.h"
 
 #include <QDateTime>
@@ -25,12 +27,8 @@ QString FormatReading(const PrintedReading& reading, OutputFormat format);
 // The first line of CSV output.
 QString CsvHeader();
 
-// A reply of the balance as trevalo shows it: without its line end, every
-// byte shown, bytes the link carries as Latin-1 characters; control bytes
-// and the backslash escaped as the balance simulator writes them (\r \n \t
-// \e \\, else \xHH), so that a NUL or an ESC in a reply is seen, not
-// cutting or garbling the line.
-QString ShownReply(const QByteArray& frame);
+// Replies are shown as the program shows them.
+using Pomiar::ShownReply;
 
 // Prints readings as they come, each flushed at once so that a pipe sees it
 // without delay; CSV gets its header before the first.

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace Pomiar {
 
@@ -200,6 +201,41 @@ BalanceReply ReadOhaus(const QString& line) {
 }
 
 } // namespace
+
+QString ShownReply(const QByteArray& frame) {
+    QByteArray bytes = frame;
+    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    QString shown;
+    shown.reserve(bytes.size());
+    for (const char c : std::as_const(bytes)) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (byte) {
+        case '\r':
+            shown += QLatin1String("\\r");
+            break;
+        case '\n':
+            shown += QLatin1String("\\n");
+            break;
+        case '\t':
+            shown += QLatin1String("\\t");
+            break;
+        case 0x1b:
+            shown += QLatin1String("\\e");
+            break;
+        case '\\':
+            shown += QLatin1String("\\\\");
+            break;
+        default:
+            // C0, DEL and the C1 controls of Latin-1.
+            if (byte < 0x20 || (byte >= 0x7f && byte < 0xa0))
+                shown += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+            else
+                shown += QChar::fromLatin1(c);
+        }
+    }
+    return shown;
+}
 
 QString ErrorName(BalanceReply::Error error) {
     switch (error) {

@@ -30,6 +30,13 @@ struct BalanceReply {
     bool operator==(const BalanceReply&) const = default;
 };
 
+// A reply of the balance as the program and trevalo show it: without its line end, every
+// byte shown, bytes the link carries as Latin-1 characters; control bytes
+// and the backslash escaped as the balance simulator writes them (\r \n \t
+// \e \\, else \xHH), so that a NUL or an ESC in a reply is seen, not
+// cutting or garbling the line.
+QString ShownReply(const QByteArray& frame);
+
 // "overload", "syntax error": the error's name in a message.
 QString ErrorName(BalanceReply::Error error);
 

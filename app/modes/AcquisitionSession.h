@@ -88,7 +88,10 @@ public:
 
     // The traffic window's echo; and commands typed by hand.
     BalanceProtocol& Protocol() { return protocol; }
-    // The balance's family: what is sent and how replies are read.
+    // The balance's family: what is sent and how replies are read. OpenLink
+    // sets it; the options dialog, which opens the link itself, through
+    // this.
+    void SetDialect(const BalanceDialect& dialect) { protocol.SetDialect(dialect); }
     const BalanceDialect& Dialect() const { return protocol.Dialect(); }
     // Whether the balance marked the value of a frame stable.
     bool FrameStable(const QByteArray& frame) const;

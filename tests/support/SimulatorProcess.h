@@ -6,10 +6,12 @@
 #include <QString>
 #include <QStringList>
 
-// Starts the balance simulator (the program at `path`) on a free loopback
-// TCP port and answers that port, or 0 when it did not come up.
-inline int StartTcpSimulator(QProcess& simulator, const QString& path) {
-    simulator.start(path, {QStringLiteral("--tcp"), QStringLiteral("0")});
+// Starts the balance simulator (the program at `path`, with more options
+// when given) on a free loopback TCP port and answers that port, or 0 when
+// it did not come up.
+inline int StartTcpSimulator(QProcess& simulator, const QString& path,
+                             const QStringList& options = {}) {
+    simulator.start(path, QStringList{QStringLiteral("--tcp"), QStringLiteral("0")} + options);
     if (!simulator.waitForStarted(5000) ||
         !WaitUntil([&] { return simulator.canReadLine(); }, 5000))
         return 0;

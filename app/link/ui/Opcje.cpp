@@ -180,6 +180,7 @@ void Opcje::cmdSettings_Click() {
     dialog.HostIP = stored.hostIP;
     dialog.HostPort = stored.hostPort;
     dialog.Source = stored.type;
+    dialog.Dialect = stored.dialect;
     dialog.LoadSettings();
     runCommSelect(dialog);
     if (!dialog.Accepted) {
@@ -194,6 +195,7 @@ void Opcje::cmdSettings_Click() {
     chosen.hostIP = dialog.HostIP;
     chosen.hostPort = dialog.HostPort;
     chosen.type = dialog.Source;
+    chosen.dialect = dialog.Dialect;
     chosen.Write(context.IniPath());
 }
 
@@ -210,6 +212,7 @@ void Opcje::Command1_Click() {
     }
     linkBefore.reset();
     ConfigureAndOpenLink(link);
+    appliedLink = link;
     mUstawienia::ZapiszMasaFormat(context.IniPath(), cmbFormat->currentText());
     TakeSwitches();
     mUstawienia::ZapiszUstawienia(context.IniPath(), context.settings);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mUstawienia.h"
+
 #include <QDialog>
 #include <functional>
 #include <optional>
@@ -18,7 +20,6 @@ class Comm;
 
 namespace Pomiar {
 
-struct LinkSettings;
 struct ProgramContext;
 class frmCommSelect;
 
@@ -38,6 +39,10 @@ public:
     // setting: "&Anuluj" (and closing the window) is then unavailable.
     void SetCancelAvailable(bool available);
     bool CancelAvailable() const;
+    // The link settings confirmed with "Zapisz" and opened; nothing when the
+    // dialog was cancelled. The acquisition takes the balance's family from
+    // them.
+    const std::optional<LinkSettings>& AppliedLink() const { return appliedLink; }
 
     void SetCommSelectRunner(CommSelectRunner runner);
 
@@ -88,6 +93,7 @@ private:
     };
     // Set while this dialog holds the link down.
     std::optional<LinkBefore> linkBefore;
+    std::optional<LinkSettings> appliedLink;
 };
 
 } // namespace Pomiar

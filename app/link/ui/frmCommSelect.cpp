@@ -2,11 +2,14 @@
 
 #include "FormTexts.h"
 #include "LanguageTexts.h"
+#include "ProgramContext.h"
+#include "UserDialogs.h"
 
 #include <CommInfo.h>
 #include <ControlFactory.h>
 #include <Mordal/PortNames.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -44,7 +47,8 @@ QFormLayout* FrameForm(QGroupBox* frame) {
 
 } // namespace
 
-frmCommSelect::frmCommSelect(QWidget* parent, const ProgramContext* context) : QDialog(parent) {
+frmCommSelect::frmCommSelect(QWidget* parent, const ProgramContext* context)
+    : QDialog(parent), context(context) {
     setObjectName(QStringLiteral("frmCommSelect"));
     setWindowTitle(QStringLiteral("Konfiguracja polaczen"));
     setModal(true);
@@ -102,6 +106,7 @@ void frmCommSelect::BuildWindow() {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(sourceRow);
     layout->addWidget(imgPos);
+    layout->addLayout(BuildDialectRow());
     layout->addStretch(1);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -145,6 +150,20 @@ QGroupBox* frmCommSelect::BuildSerialFrame() {
     return frame;
 }
 
+QHBoxLayout* frmCommSelect::BuildDialectRow() {
+    cmbDialect = new QComboBox;
+    cmbDialect->setObjectName(QStringLiteral("cmbDialect"));
+    cmdDetect = new QPushButton(QStringLiteral("Wykryj"));
+    cmdDetect->setObjectName(QStringLiteral("cmdDetect"));
+    connect(cmdDetect, &QPushButton::clicked, this, &frmCommSelect::DetectDialect);
+    auto* row = new QHBoxLayout;
+    row->addWidget(
+        FieldLabel(QStringLiteral("Rodzina wagi:"), QStringLiteral("lblDialect"), cmbDialect));
+    row->addWidget(cmbDialect, 1);
+    row->addWidget(cmdDetect);
+    return row;
+}
+
 void frmCommSelect::ConnectEditing() {
     connect(cmbSource, &QComboBox::currentIndexChanged, this, &frmCommSelect::ShowSourceFrame);
     connect(cmbSerialPort, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -161,6 +180,12 @@ void frmCommSelect::ConnectEditing() {
         if (const auto chosen = Mordal::LineFormat::FromText(cmbLineFormat->itemText(index)))
             LineFormat = *chosen;
     });
+    connect(cmbDialect, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (loading || index < 0)
+            return;
+        if (const auto chosen = BalanceDialect::Named(cmbDialect->itemData(index).toString()))
+            Dialect = *chosen;
+    });
     connect(txtIP, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!loading)
             HostIP = text;
@@ -175,6 +200,7 @@ bool frmCommSelect::LoadSettings() {
     QCoreApplication::processEvents();
     FillBaudList();
     FillLineFormatList();
+    FillDialectList();
     FillSourceList();
 
     const int baudIndex = cmbBR->findData(BaudRate);
@@ -182,6 +208,7 @@ bool frmCommSelect::LoadSettings() {
     // it is.
     cmbBR->setCurrentIndex(baudIndex);
     cmbLineFormat->setCurrentIndex(cmbLineFormat->findText(LineFormat.Text()));
+    cmbDialect->setCurrentIndex(cmbDialect->findData(Dialect.Name()));
     txtIP->setText(HostIP);
     txtPortTCP->setText(QString::number(HostPort));
     const int sourceIndex = cmbSource->findData(int(Source));
@@ -219,6 +246,67 @@ void frmCommSelect::FillLineFormatList() {
     cmbLineFormat->clear();
     for (const Mordal::LineFormat& format : Mordal::LineFormat::All())
         cmbLineFormat->addItem(format.Text());
+}
+
+void frmCommSelect::FillDialectList() {
+    // The makers' names say which balances speak each family.
+    static const char* const makers[] = {"", "Mettler Toledo, KERN", "Sartorius", "A&D", "Ohaus"};
+    cmbDialect->clear();
+    const QStringList names = BalanceDialect::Names();
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString maker = QLatin1String(makers[i]);
+        cmbDialect->addItem(
+            maker.isEmpty() ? names[i] : QStringLiteral("%1  (%2)").arg(names[i], maker), names[i]);
+    }
+}
+
+void frmCommSelect::DetectDialect() {
+    LinkSettings link;
+    link.type = Source;
+    link.comm = SerialPort;
+    link.speed = BaudRate;
+    link.lineFormat = LineFormat;
+    link.hostIP = HostIP;
+    link.hostPort = HostPort;
+    const Settings settings = context ? context->settings : Settings{};
+    cmdDetect->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const DialectDetector::Result found = DialectDetector(settings).Detect(link);
+    QApplication::restoreOverrideCursor();
+    cmdDetect->setEnabled(true);
+    OfferDetected(found);
+}
+
+void frmCommSelect::OfferDetected(const DialectDetector::Result& found) {
+    if (!context || !context->dialogs)
+        return;
+    const auto text = [this](const char* designed) {
+        return FormCodeText(*context, *this, QString::fromUtf8(designed));
+    };
+    const QString title = text("Wykrywanie wagi");
+    if (!found.openFailure.isEmpty()) {
+        context->dialogs->Notice(this,
+                                 text("Nie mozna otworzyc polaczenia: %1").arg(found.openFailure),
+                                 MsgIcon::Exclamation, title);
+        return;
+    }
+    if (!found.dialect) {
+        const QString sent = found.received.isEmpty() ? text("nic") : ShownReply(found.received);
+        context->dialogs->Notice(
+            this, text("Zadna rodzina nie odpowiedziala. Waga wyslala: %1").arg(sent),
+            MsgIcon::Exclamation, title);
+        return;
+    }
+    QString details;
+    if (!found.model.isEmpty())
+        details += QStringLiteral("\n") + text("Model:") + u' ' + found.model;
+    if (!found.serialNumber.isEmpty())
+        details += QStringLiteral("\n") + text("Numer seryjny:") + u' ' + found.serialNumber;
+    const QString question = text("Waga odpowiada w rodzinie %1.").arg(found.dialect->Name()) +
+                             details + QStringLiteral("\n\n") + text("Wybrac te rodzine?");
+    if (context->dialogs->MessageBox(this, question, MsgButtons::YesNo, MsgIcon::Question, title) ==
+        MsgAnswer::Yes)
+        cmbDialect->setCurrentIndex(cmbDialect->findData(found.dialect->Name()));
 }
 
 void frmCommSelect::FillSourceList() {

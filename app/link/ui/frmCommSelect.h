@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DialectDetector.h"
+
 #include <Mordal/LineFormat.h>
 
 #include <QDialog>
@@ -9,6 +11,7 @@
 
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -41,6 +44,9 @@ public:
     int16_t SerialPort = 1;
     int32_t BaudRate = 9600;
     Mordal::LineFormat LineFormat;
+    // The balance's family; "Wykryj" asks the balance and offers what it
+    // found.
+    BalanceDialect Dialect;
     QString HostIP;
     int32_t HostPort = 4001;
     bool Accepted = false;
@@ -59,6 +65,8 @@ public:
     QComboBox* cmbSerialPort = nullptr;
     QComboBox* cmbBR = nullptr;
     QComboBox* cmbLineFormat = nullptr;
+    QComboBox* cmbDialect = nullptr;
+    QPushButton* cmdDetect = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdClose = nullptr;
     Mordal::CommInfo* CommInfo1 = nullptr;
@@ -76,6 +84,12 @@ private:
     void AddPort(int16_t port, bool isBusy, Mordal::COMMPROP& properties);
     void FillBaudList();
     void FillLineFormatList();
+    void FillDialectList();
+    QHBoxLayout* BuildDialectRow();
+    // Asks the balance on the link the fields describe which family it
+    // speaks, and offers to choose it.
+    void DetectDialect();
+    void OfferDetected(const DialectDetector::Result& found);
     void FillSourceList();
     bool ShowStoredPort();
 
@@ -84,6 +98,7 @@ private:
     void Save();
 
     QStackedWidget* imgPos = nullptr;
+    const ProgramContext* context = nullptr;
     bool loading = false;
 };
 

@@ -259,6 +259,8 @@ void Glowna::showOptions(bool cancelAvailable) {
     Opcje options(context, session.Link(), &session.ReopenTimer(), this);
     options.SetCancelAvailable(cancelAvailable);
     context.dialogs->RunModal(options);
+    if (options.AppliedLink())
+        session.SetDialect(options.AppliedLink()->dialect);
     showLinkStatus();
 }
 

@@ -1,6 +1,10 @@
 #include "frmCommSelect.h"
 
+#include "EventWait.h"
+#include "ProgramContext.h"
 #include "PtyPair.h"
+#include "ScriptedDialogs.h"
+#include "SimulatorProcess.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -8,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -248,4 +253,46 @@ TEST(CommSelectWindow, UnknownStoredSourceOpensWithNoChoiceAndKeepsIt) {
     EXPECT_EQ(dialog.cmbSource->currentIndex(), -1);
     EXPECT_TRUE(dialog.frameSource[0]->isVisible());
     EXPECT_EQ(dialog.Source, 7);
+}
+
+// "Wykryj" asks the balance the fields describe and chooses the family it
+// found only when the user says so; a balance that answers nothing is said
+// to have sent nothing.
+TEST(CommSelectWindow, DetectOffersTheFamilyTheBalanceSpeaks) {
+    QProcess simulator;
+    const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH, {"--dialect", "ad"});
+    ASSERT_GT(port, 0);
+    ScriptedDialogs dialogs;
+    Pomiar::ProgramContext context;
+    context.dialogs = &dialogs;
+    frmCommSelect dialog(nullptr, &context);
+    Store(dialog, 1, 1, 9600);
+    dialog.HostPort = port;
+    dialog.LoadSettings();
+    EXPECT_EQ(dialog.cmbDialect->count(), Pomiar::BalanceDialect::Names().size());
+    EXPECT_EQ(dialog.cmbDialect->currentData().toString(), "default");
+
+    dialogs.AnswerNext(Pomiar::MsgAnswer::No);
+    dialog.cmdDetect->click();
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    const QString offer = dialogs.Calls()[0].text;
+    EXPECT_TRUE(offer.contains("rodzinie ad") && offer.contains("FX-120i") &&
+                offer.contains("T1234567"))
+        << offer.toStdString();
+    EXPECT_TRUE(dialog.Dialect.IsDefault()) << "declined: nothing chosen";
+
+    dialogs.AnswerNext(Pomiar::MsgAnswer::Yes);
+    dialog.cmdDetect->click();
+    EXPECT_EQ(dialog.Dialect.Name(), "ad");
+    EXPECT_EQ(dialog.cmbDialect->currentData().toString(), "ad");
+
+    simulator.write("noreply on\n");
+    ASSERT_TRUE(WaitUntil([&] { return simulator.readAll().contains("OK"); }, 3000));
+    dialog.cmdDetect->click();
+    ASSERT_EQ(dialogs.Calls().size(), 3u);
+    EXPECT_TRUE(dialogs.Calls()[2].text.endsWith("wyslala: nic"))
+        << dialogs.Calls()[2].text.toStdString();
+    EXPECT_EQ(dialog.Dialect.Name(), "ad");
+    simulator.kill();
+    simulator.waitForFinished();
 }

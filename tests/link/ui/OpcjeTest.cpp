@@ -210,11 +210,13 @@ TEST_F(OpcjeTest, ConfirmedCommunicationWritesTheLinkKeys) {
         dialog.txtPortTCP->setText("5025");
         dialog.cmbBR->setCurrentIndex(dialog.cmbBR->findText("57600"));
         dialog.cmbLineFormat->setCurrentIndex(dialog.cmbLineFormat->findText("8O2"));
+        dialog.cmbDialect->setCurrentIndex(dialog.cmbDialect->findData("ohaus"));
         dialog.cmdOK->click();
     };
     options->cmdSettings->click();
     EXPECT_EQ(Ini("ustawienia", "Speed"), "57600");
     EXPECT_EQ(Ini("ustawienia", "LineFormat"), "8O2");
+    EXPECT_EQ(Ini("ustawienia", "Dialect"), "ohaus");
     EXPECT_EQ(Ini("ustawienia", "Comm"), "3");
     EXPECT_EQ(Ini("ustawienia", "HostIP"), "localhost");
     EXPECT_EQ(Ini("ustawienia", "HostPort"), "5025");
