@@ -8,6 +8,7 @@
 #include "Mordal.h"
 #include "PtyPair.h"
 #include "QtUserDialogs.h"
+#include "SimulatorProcess.h"
 #include "StartedProgram.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
@@ -501,5 +503,100 @@ TEST_F(OtherFamilyTest, ReadsStoresAndTellsInTheFamilysWords) {
     ASSERT_EQ(window->Store().RowCount(), 3) << "the overload line is no reading";
     EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 2.5);
 }
+
+} // namespace
+
+namespace {
+
+class AdFamilyTest : public AcquisitionTest {
+protected:
+    void SetUp() override {
+        INI::ZapiszIni(context.IniPath(), "ustawienia", "Dialect", "ad");
+        AcquisitionTest::SetUp();
+    }
+};
+
+TEST_F(AdFamilyTest, AutomaticWorkAsksImmediateReadsAndGoesOnAfterAPulledLink) {
+    window->Session().SetInterval(1);
+    window->StartCommand();
+    EXPECT_EQ(balance.Read(3), "Q\r\n");
+    // What automatic work asks for may be unstable, and is stored.
+    ASSERT_TRUE(Reply(balance, "US,+00012.30  g\r\n"));
+    ASSERT_EQ(window->Store().RowCount(), 1);
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+
+    PtyPair back;
+    back.Publish(1);
+    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
+    EXPECT_TRUE(back.Read(3, 2000).startsWith("Q\r\n"));
+    back.Write("ST,+00012.40  g\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 2; }));
+    EXPECT_DOUBLE_EQ(window->Store().Model().Row(1).masa, 12.4);
+    window->Session().Stop();
+}
+
+// The program against the simulator speaking each family over TCP.
+class FamilyOnTheSimulator : public StartedProgram,
+                             public ::testing::WithParamInterface<const char*> {
+protected:
+    ~FamilyOnTheSimulator() override { window.reset(); }
+
+    bool Control(const QByteArray& command) {
+        simulator.write(command + "\n");
+        return WaitUntil([&] { return simulator.readAll().contains("OK"); }, 3000);
+    }
+
+    QProcess simulator;
+};
+
+TEST_P(FamilyOnTheSimulator, ReadsContinuousTransmissionTareAndAutomaticWork) {
+    const QString family = QString::fromLatin1(GetParam());
+    const int port = StartTcpSimulator(simulator, BALANCE_SIM_PATH,
+                                       {"--dialect", family, "--mass", "12.5", "--decimals", "2"});
+    ASSERT_GT(port, 0);
+    SetLink("1");
+    INI::ZapiszIni(context.IniPath(), "ustawienia", "HostIP", "127.0.0.1");
+    INI::ZapiszIni(context.IniPath(), "ustawienia", "HostPort", QString::number(port));
+    INI::ZapiszIni(context.IniPath(), "ustawienia", "Dialect", family);
+    ASSERT_TRUE(Start());
+    AcquisitionSession& session = window->Session();
+    ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen(); }, 5000));
+    MeasurementStore& store = window->Store();
+
+    // Such balances print by themselves; the program only collects.
+    if (family == "sbi") {
+        ASSERT_TRUE(Control("autoprint on"));
+    }
+    int lines = 0;
+    QObject::connect(&session, &AcquisitionSession::LineCollected, [&] { ++lines; });
+    window->Commands().RunCommand(Command::Rozpocznij);
+    ASSERT_TRUE(WaitUntil([&] { return lines >= 4; }, 3000));
+    window->Commands().RunCommand(Command::Rozpocznij);
+    if (family == "sbi") {
+        ASSERT_TRUE(Control("autoprint off"));
+    }
+    const int streamed = store.RowCount();
+    EXPECT_GE(streamed, 3) << "acknowledgements aside, every line is a row";
+    EXPECT_DOUBLE_EQ(store.Model().Row(0).masa, 12.5);
+    EXPECT_EQ(store.Model().Row(0).jm, "g");
+
+    window->Commands().RunCommand(Command::Odczyt);
+    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() == streamed + 1; }));
+
+    window->Commands().RunCommand(Command::Tara);
+    RunEventsFor(200);
+    EXPECT_EQ(store.RowCount(), streamed + 1) << "an acknowledgement is no reading";
+    ASSERT_TRUE(Control("mass 3.25"));
+
+    session.SetInterval(1);
+    session.Start();
+    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() >= streamed + 3; }, 3000));
+    session.Stop();
+    EXPECT_DOUBLE_EQ(store.Model().Row(store.RowCount() - 1).masa, 3.25);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFamily, FamilyOnTheSimulator,
+                         ::testing::Values("default", "sics", "sbi", "ad", "ohaus"));
 
 } // namespace
