@@ -144,10 +144,16 @@ int RunDetect(const Invocation& run) {
     const auto found = Pomiar::DialectDetector(station.context.settings).Detect(station.link);
     if (!found.openFailure.isEmpty())
         return Fail(LinkFailed, found.openFailure);
-    if (!found.dialect)
-        return Fail(NoReading, QStringLiteral("no balance family answered; it sent %1")
-                                   .arg(found.received.isEmpty() ? QStringLiteral("nothing")
-                                                                 : ShownReply(found.received)));
+    if (!found.dialect) {
+        const QString sent =
+            found.received.isEmpty() ? QStringLiteral("nothing") : ShownReply(found.received);
+        const QString hint = found.EighthBitSeen()
+                                 ? QStringLiteral(" (bytes with the eighth bit set: the balance "
+                                                  "may use 7 data bits, see LineFormat)")
+                                 : QString();
+        return Fail(NoReading,
+                    QStringLiteral("no balance family answered; it sent %1%2").arg(sent, hint));
+    }
     QString line = found.dialect->Name();
     if (!found.model.isEmpty())
         line += QStringLiteral("  model \"%1\"").arg(found.model);

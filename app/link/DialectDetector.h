@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <optional>
 
 namespace Mordal {
@@ -33,6 +34,14 @@ public:
         QByteArray received;
         // Why the link could not be opened; detection did not run.
         QString openFailure;
+
+        // Bytes with the eighth bit set came back: a balance that sends 7
+        // data bits and a parity bit, read as 8 data bits.
+        bool EighthBitSeen() const {
+            return std::any_of(received.begin(), received.end(), [](char byte) {
+                return (static_cast<unsigned char>(byte) & 0x80) != 0;
+            });
+        }
     };
 
     // The default family's immediate read comes from settings' [COMMANDS].

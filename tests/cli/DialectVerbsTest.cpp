@@ -123,3 +123,20 @@ TEST(DialectDetection, NoFamilyForSilenceOrGarbage) {
 }
 
 } // namespace
+
+// A balance at 7 data bits with parity read as 8 data bits sends bytes
+// with the eighth bit set: detection says so, and finds the family once the
+// station's line format matches.
+TEST(DialectDetection, ABalanceAtSevenDataBitsNeedsTheLineFormat) {
+    WriteSettings("[ustawienia]\r\n");
+    Simulator sevenBits;
+    ASSERT_TRUE(sevenBits.Start({"--dialect", "sics", "--line", "7E1"}));
+    auto run = RunTrevalo({"detect", "--port", "1"});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_TRUE(run.err.contains("eighth bit")) << run.err.toStdString() << run.out.toStdString();
+
+    WriteSettings("[ustawienia]\r\nLineFormat=7E1\r\n");
+    run = RunTrevalo({"detect", "--port", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("sics ")) << run.out.toStdString();
+}

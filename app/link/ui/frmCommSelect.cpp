@@ -292,8 +292,14 @@ void frmCommSelect::OfferDetected(const DialectDetector::Result& found) {
     }
     if (!found.dialect) {
         const QString sent = found.received.isEmpty() ? text("nic") : ShownReply(found.received);
+        const QString hint =
+            found.EighthBitSeen()
+                ? QStringLiteral("\n\n") +
+                      text("Bajty z ustawionym osmym bitem: waga moze uzywac 7 bitow danych "
+                           "(Format linii).")
+                : QString();
         context->dialogs->Notice(
-            this, text("Zadna rodzina nie odpowiedziala. Waga wyslala: %1").arg(sent),
+            this, text("Zadna rodzina nie odpowiedziala. Waga wyslala: %1").arg(sent) + hint,
             MsgIcon::Exclamation, title);
         return;
     }
