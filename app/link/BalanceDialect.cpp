@@ -21,11 +21,12 @@ struct FamilyEntry {
 const QByteArray Esc = "\x1b";
 
 // The commands of each family, from the makers' interface manuals (the
-// README's "Balances" section names them). The default family's reads are
-// empty here: they come from [COMMANDS].
+// README's "Balances" section names them), in the order of Family. The
+// default family's reads, and so its probe, are empty here: they come from
+// [COMMANDS].
 const std::array<FamilyEntry, 5>& Families() {
     static const std::array<FamilyEntry, 5> families{{
-        {BalanceDialect::Family::Default, "default", {{}, {}, "T", {}, "C1", "C0", "SI", {}, {}}},
+        {BalanceDialect::Family::Default, "default", {{}, {}, "T", {}, "C1", "C0", {}, {}, {}}},
         {BalanceDialect::Family::Sics, "sics", {"S", "SI", "T", "Z", "SIR", "@", "I4", "I2", "I4"}},
         {BalanceDialect::Family::Sbi,
          "sbi",

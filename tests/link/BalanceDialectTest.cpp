@@ -154,7 +154,7 @@ TEST(BalanceDialect, CommandsOfEveryFamily) {
         QByteArray stable, immediate, tare, continuousOn, continuousOff, probe;
     };
     const Row rows[] = {
-        {"default", "", "", "T", "C1", "C0", "SI"},
+        {"default", "", "", "T", "C1", "C0", ""},
         {"sics", "S", "SI", "T", "SIR", "@", "I4"},
         {"sbi", "\x1bP", "\x1bP", "\x1bT", "", "", "\x1bP"},
         {"ad", "S", "Q", "T", "SIR", "C", "?SN"},
