@@ -11,6 +11,8 @@ enum ExitCode : int {
     // A request got no reading (no reply in time, or the balance refused it).
     NoReading = 4,
     FileFailed = 5,
+    // The series' journal is missing or shows a change it does not record.
+    NotVerified = 6,
 };
 
 } // namespace Trevalo

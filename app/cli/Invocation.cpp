@@ -40,6 +40,10 @@ const QList<VerbSpec>& Verbs() {
          linkOptions + QStringList{"interval", "cycle", "out", "format"}},
         {"stats", "SERIES.ser", "the statistics of a series file", {"dir", "json"}},
         {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv"}},
+        {"verify",
+         "SERIES.ser",
+         "check a series file (or the working database) against its journal",
+         {"dir"}},
         {"server",
          "init|status",
          "lab database: init its schema, or its status and queue",
@@ -102,7 +106,7 @@ QString GeneralHelp() {
     help += QStringLiteral("\n`trevalo VERB --help` shows the options of a verb.\n"
                            "Exit status: 0 success, 2 usage, 3 link could not be opened or "
                            "was lost (server: lab database off or unreachable), 4 no "
-                           "reading in time, 5 file error.\n");
+                           "reading in time, 5 file error, 6 the series does not verify.\n");
     return help;
 }
 

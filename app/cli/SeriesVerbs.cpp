@@ -4,6 +4,7 @@
 #include "LanguageTexts.h"
 #include "ProgramFolder.h"
 #include "SeriesFile.h"
+#include "SeriesJournal.h"
 #include "Station.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
@@ -92,6 +93,33 @@ int RunStats(const Invocation& run) {
         return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
     }
     PrintStatistics(store.Statistics(), run.json);
+    return Success;
+}
+
+int RunVerify(const Invocation& run) {
+    Station station;
+    if (const int code = LoadStationAndFile(run, station))
+        return code;
+    SeriesJournal::Verification verified;
+    try {
+        Database file(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
+        verified = SeriesJournal::Verify(file);
+    } catch (const DatabaseError& failure) {
+        return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
+    }
+    switch (verified.state) {
+    case SeriesJournal::Verification::State::NoJournal:
+        return Fail(NotVerified, run.operand + QStringLiteral(": no journal"));
+    case SeriesJournal::Verification::State::Broken:
+        return Fail(NotVerified, run.operand + QStringLiteral(": not verified: ") + verified.where);
+    case SeriesJournal::Verification::State::Verified:
+        break;
+    }
+    std::printf("verified: %lld journal rows, head %s\n", verified.rows,
+                verified.head.toHex().constData());
+    if (verified.readingsBefore > 0)
+        std::printf("readings up to Lp %d are older than the journal and not vouched for\n",
+                    verified.readingsBefore);
     return Success;
 }
 

@@ -14,6 +14,7 @@ int RunStream(const Invocation& run);
 int RunLog(const Invocation& run);
 int RunStats(const Invocation& run);
 int RunExport(const Invocation& run);
+int RunVerify(const Invocation& run);
 int RunServer(const Invocation& run);
 
 // The verb the invocation names.

@@ -2,6 +2,7 @@
 
 #include "BalanceProtocol.h"
 #include "Database.h"
+#include "ErrorLog.h"
 #include "FileLock.h"
 #include "INI.h"
 #include "ProgramContext.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -242,7 +244,7 @@ void MeasurementStore::OtworzMagazyn() {
     const int left = readingsLeftByLastRun(*bound);
     inTransaction(*bound, [this, left] {
         if (left == 0)
-            deleteSeriesRows(*bound);
+            startSeries(*bound);
         markRun(*bound, true);
     });
     model.Bind(*bound);
@@ -279,8 +281,8 @@ void MeasurementStore::NowaSeria() {
 void MeasurementStore::ClearSeriesTables() {
     Database working(WorkingDatabasePath(context.programFolder));
     // The series and the mark of the running program go together.
-    inTransaction(working, [&working] {
-        deleteSeriesRows(working);
+    inTransaction(working, [this, &working] {
+        startSeries(working);
         markRun(working, false);
     });
 }
@@ -302,7 +304,7 @@ void MeasurementStore::markWorkingSeries() {
 }
 
 void MeasurementStore::emptySeriesTables(Database& database) {
-    inTransaction(database, [&database] { deleteSeriesRows(database); });
+    inTransaction(database, [this, &database] { startSeries(database); });
 }
 
 void MeasurementStore::bind(std::unique_ptr<Database> database) {
@@ -323,7 +325,30 @@ void MeasurementStore::bind(std::unique_ptr<Database> database) {
 void MeasurementStore::OtworzBaze(const QString& path) {
     // A series file is written straight through, whole after every reading.
     bind(std::make_unique<Database>(path, Database::Journal::Rollback));
+    Record(SeriesJournal::Event::SeriesOpened, QFileInfo(path).fileName().toUtf8());
     showBoundSeries();
+}
+
+void MeasurementStore::startSeries(Database& database, int carried) {
+    deleteSeriesRows(database);
+    record(database, SeriesJournal::Event::SeriesStarted, QByteArray::number(carried));
+}
+
+void MeasurementStore::record(Database& database, SeriesJournal::Event event,
+                              const QByteArray& data, const QDateTime& at) {
+    SeriesJournal::Append(database, SeriesJournal::Author::Here(context.settings.nrWagi), event,
+                          data, at);
+}
+
+void MeasurementStore::Record(SeriesJournal::Event event, const QByteArray& data) {
+    if (!bound)
+        return;
+    try {
+        record(*bound, event, data);
+    } catch (const DatabaseError& error) {
+        ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
+                            QStringLiteral("Record"), error.Reason());
+    }
 }
 
 void MeasurementStore::OpenForViewing(const QString& path) {
@@ -343,7 +368,7 @@ void MeasurementStore::OpenForViewing(const QString& path) {
 
 void MeasurementStore::copySeries(Database& file, Database& target) {
     inTransaction(target, [&] {
-        deleteSeriesRows(target);
+        startSeries(target, file.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt());
         file.QueryEach(
             QStringLiteral("SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, "
                            "Opis FROM pomiary ORDER BY rowid"),
@@ -477,7 +502,7 @@ void MeasurementStore::SetMassFormat(const QString& format) {
 }
 
 bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit,
-                                   const QDateTime& time) {
+                                   const QDateTime& time, const QByteArray& frame) {
     // Moisture readings get no statistics.
     if (unit == QLatin1String("%") && !statistics.lblLiczba.isEmpty())
         WyczyscStatystyke();
@@ -490,7 +515,7 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
     row.masa = massOf(valueText, unit);
     row.jm = unit.trimmed().left(3);
     row.opis = QStringLiteral(" ");
-    waiting.push_back({row, QString::number(row.lp), true});
+    waiting.push_back({row, QString::number(row.lp), true, frame});
     if (!storeWaiting())
         return false;
     afterStored();
@@ -530,6 +555,9 @@ bool MeasurementStore::storeWaiting() {
                 written.push_back(row);
                 // Read before the hook: what it inserts moves the last row id.
                 written.back().rowid = bound->LastInsertRowId();
+                record(*bound, SeriesJournal::Event::ReadingStored,
+                       SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame),
+                       row.godzina);
                 if (observer)
                     observer->ReadingWritten(*bound, row, seriesStart, BoundPath());
             }
@@ -636,14 +664,20 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
         row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
         row.masa = line->value;
         row.jm = line->unit.left(3);
-        waiting.push_back({row, QString::number(i + 1), false});
+        waiting.push_back({row, QString::number(i + 1), false, frames[k].toLatin1()});
     }
     position += int(frames.size());
 }
 
 void MeasurementStore::SetDescription(int row, const QString& opis) {
-    bound->Execute(QStringLiteral("UPDATE pomiary SET Opis = ? WHERE rowid = ?"),
-                   {opis, model.RowId(row)});
+    const SeriesRow& shown = model.Row(row);
+    const QByteArray change = SeriesJournal::JoinFields(
+        {QByteArray::number(shown.lp), shown.opis.toUtf8(), opis.toUtf8()});
+    inTransaction(*bound, [&] {
+        bound->Execute(QStringLiteral("UPDATE pomiary SET Opis = ? WHERE rowid = ?"),
+                       {opis, model.RowId(row)});
+        record(*bound, SeriesJournal::Event::DescriptionSet, change);
+    });
     model.SetDescription(row, opis);
     if (observer)
         observer->DescriptionWritten(model.Row(row).lp, opis);

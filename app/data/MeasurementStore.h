@@ -4,6 +4,7 @@
 #include "Progress.h"
 #include "ReportText.h"
 #include "RunningStatistics.h"
+#include "SeriesJournal.h"
 #include "SeriesModel.h"
 #include "SeriesStatistics.h"
 
@@ -109,7 +110,9 @@ public:
 
     // Appends one accepted reading. False when it could not be written now
     // (a full disk): it then waits, see WaitingReadings.
-    bool DodajPomiar(const QString& valueText, const QString& unit, const QDateTime& time);
+    // frame: what the balance sent, kept in the series' journal.
+    bool DodajPomiar(const QString& valueText, const QString& unit, const QDateTime& time,
+                     const QByteArray& frame = {});
 
     // Appends what continuous transmission collected; processed frames are
     // taken out of the buffers, frames that arrive meanwhile are stored too.
@@ -132,6 +135,10 @@ public:
     // Changes the description of a row, in the grid and in the database.
     // Throws DatabaseError.
     void SetDescription(int row, const QString& opis);
+
+    // Writes an event into the bound series' journal; a journal that cannot
+    // be written is told to the error log and stops nothing.
+    void Record(SeriesJournal::Event event, const QByteArray& data = {});
     // Keeps the instrument's report with the series (ReportText::Save).
     ReportText::SaveResult SaveReport(const QString& report);
 
@@ -196,7 +203,13 @@ private:
         SeriesRow row;
         QString lpText;
         bool writeOpis;
+        QByteArray frame;
     };
+    // Empties the series tables and starts the series anew in the journal;
+    // carried: the readings a copied series brings along.
+    void startSeries(Database& database, int carried = 0);
+    void record(Database& database, SeriesJournal::Event event, const QByteArray& data = {},
+                const QDateTime& at = {});
 
     void bind(std::unique_ptr<Database> database);
     void showBoundSeries();

@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "FileLock.h"
 #include "MeasurementStore.h"
+#include "SeriesJournal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -94,6 +95,11 @@ bool CopySeries(Database& source, Database& target, Progress* progress) {
         target.Execute(QString::fromLatin1(table));
     target.Execute(QStringLiteral(
         "INSERT INTO Raport (Raport) SELECT Raport FROM zrodlo.raport ORDER BY rowid LIMIT 1"));
+    // The series' journal goes along whole, so that the file proves itself.
+    if (source.HasTable(QStringLiteral("journal"))) {
+        SeriesJournal::Create(target);
+        target.Execute(QStringLiteral("INSERT INTO journal SELECT * FROM zrodlo.journal"));
+    }
 
     // An empty description is saved as a single blank; a missing one stays
     // missing.

@@ -123,15 +123,49 @@ void AcquisitionSession::handleReply(const QByteArray& frame) {
     bool printout = false;
     emit ReplyArrived(frame, printout);
     if (Dialect().IsDefault() || printout) {
-        emit ReplyHandled(Reply{frame, storeReading(frame, printout), FrameStable(frame)});
+        replyHandled(Reply{frame, storeReading(frame, printout), FrameStable(frame)});
         return;
     }
-    const std::vector<BalanceReply> replies = Dialect().Read(frame);
-    for (const BalanceReply& reply : replies)
-        emit ReplyHandled(Reply{frame, storeReply(reply), reply.stable});
+    // Each reply keeps its own line as the frame it came from.
+    for (const QByteArray& line : frame.split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        for (const BalanceReply& reply : Dialect().Read(line))
+            replyHandled(Reply{line, storeReply(reply, line), reply.stable});
+    }
 }
 
-AcquisitionSession::Outcome AcquisitionSession::storeReply(const BalanceReply& reply) {
+void AcquisitionSession::replyHandled(const Reply& reply) {
+    if (!reply.Taken())
+        store.Record(SeriesJournal::Event::ReadingTurnedAway,
+                     SeriesJournal::JoinFields({OutcomeName(reply.outcome), reply.frame}));
+    emit ReplyHandled(reply);
+}
+
+QByteArray AcquisitionSession::OutcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Stored:
+        return "stored";
+    case Outcome::Waiting:
+        return "waiting";
+    case Outcome::NotAReading:
+        return "not a reading";
+    case Outcome::OutsideLimits:
+        return "outside the limits";
+    case Outcome::OutsideCycleWindow:
+        return "outside the cycle window";
+    case Outcome::NotStored:
+        return "not stored";
+    case Outcome::BalanceStatus:
+        return "balance status";
+    case Outcome::Refused:
+        return "refused";
+    }
+    return "unknown";
+}
+
+AcquisitionSession::Outcome AcquisitionSession::storeReply(const BalanceReply& reply,
+                                                           const QByteArray& frame) {
     using Error = BalanceReply::Error;
     switch (reply.kind) {
     case BalanceReply::Kind::Reading:
@@ -161,7 +195,7 @@ AcquisitionSession::Outcome AcquisitionSession::storeReply(const BalanceReply& r
         return Outcome::NotAReading;
     }
     const QString unit = reply.unit.isEmpty() ? QStringLiteral("?") : reply.unit;
-    return appendReading(valueText, unit, QDateTime::currentDateTime());
+    return appendReading(valueText, unit, QDateTime::currentDateTime(), frame);
 }
 
 AcquisitionSession::Outcome AcquisitionSession::storeReading(const QByteArray& frame,
@@ -179,16 +213,17 @@ AcquisitionSession::Outcome AcquisitionSession::storeReading(const QByteArray& f
         ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
     if (!reading)
         return outsideLimits ? Outcome::OutsideLimits : Outcome::NotAReading;
-    return appendReading(reading->valueText, reading->unit, reading->time);
+    return appendReading(reading->valueText, reading->unit, reading->time, frame);
 }
 
 AcquisitionSession::Outcome AcquisitionSession::appendReading(const QString& valueText,
                                                               const QString& unit,
-                                                              const QDateTime& time) {
+                                                              const QDateTime& time,
+                                                              const QByteArray& frame) {
     try {
         if (!passCycleGate(store.Timer(time)))
             return Outcome::OutsideCycleWindow;
-        return store.DodajPomiar(valueText, unit, time) ? Outcome::Stored : Outcome::Waiting;
+        return store.DodajPomiar(valueText, unit, time, frame) ? Outcome::Stored : Outcome::Waiting;
     } catch (const std::exception& error) {
         emit ReadingError(QString::fromLocal8Bit(error.what()));
         return Outcome::NotStored;
@@ -197,6 +232,8 @@ AcquisitionSession::Outcome AcquisitionSession::appendReading(const QString& val
 
 void AcquisitionSession::onCommIsOpen(bool state) {
     linkWatch.Reported(state);
+    store.Record(state ? SeriesJournal::Event::LinkUp : SeriesJournal::Event::LinkDown,
+                 LinkName().toUtf8());
     // A link that was up is tried again while it is down, a serial port as
     // well as a TCP connection: an unplugged adapter comes back by itself.
     if (state && MSComm1) {
@@ -223,7 +260,7 @@ void AcquisitionSession::onCommIsOpen(bool state) {
 void AcquisitionSession::stopStreamAfterLoss() {
     streamLeftRunning = false;
     // Told once, before anything else is asked of it.
-    protocol.ContinuousOff();
+    sendCommand(&BalanceProtocol::ContinuousOff);
     streamQuiet.start();
 }
 
@@ -340,11 +377,16 @@ void AcquisitionSession::switchContinuousOn() {
         store.SetSeriesStart(QDateTime::currentDateTime());
     emit ContinuousChanged(true);
     collecting = true;
-    protocol.ContinuousOn();
+    sendCommand(&BalanceProtocol::ContinuousOn);
+}
+
+void AcquisitionSession::sendCommand(void (BalanceProtocol::*command)()) {
+    (protocol.*command)();
+    store.Record(SeriesJournal::Event::CommandSent, protocol.LastCommand());
 }
 
 void AcquisitionSession::switchContinuousOff() {
-    protocol.ContinuousOff();
+    sendCommand(&BalanceProtocol::ContinuousOff);
     // Automatic work started during the transmission goes on after it.
     if (Mode() == AcquisitionState::Mode::Continuous)
         setMode(AcquisitionState::Mode::Idle);

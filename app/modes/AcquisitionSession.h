@@ -59,6 +59,8 @@ public:
         // Written or waiting to be written.
         bool Taken() const { return outcome == Outcome::Stored || outcome == Outcome::Waiting; }
     };
+    // "outside the limits": why a reply was turned away, for the journal.
+    static QByteArray OutcomeName(Outcome outcome);
 
     const AcquisitionState& State() const { return acquisition; }
     AcquisitionState::Mode Mode() const { return acquisition.CurrentMode(); }
@@ -98,7 +100,7 @@ public:
 
     // One request, stable or immediate as the unstable switch says.
     void OdpytajWage();
-    void Tare() { protocol.Tare(); }
+    void Tare() { sendCommand(&BalanceProtocol::Tare); }
 
     // Automatic work: a request every `ticks` half seconds (the cycle
     // settings' interval); 0 means none is set.
@@ -182,8 +184,13 @@ private:
     void onEthernetTick();
     void handleReply(const QByteArray& frame);
     Outcome storeReading(const QByteArray& frame, bool printout);
-    Outcome storeReply(const BalanceReply& reply);
-    Outcome appendReading(const QString& valueText, const QString& unit, const QDateTime& time);
+    Outcome storeReply(const BalanceReply& reply, const QByteArray& frame);
+    Outcome appendReading(const QString& valueText, const QString& unit, const QDateTime& time,
+                          const QByteArray& frame);
+    // Emits ReplyHandled; a reply turned away goes into the journal first.
+    void replyHandled(const Reply& reply);
+    // A command of the protocol, kept in the journal.
+    void sendCommand(void (BalanceProtocol::*command)());
     // A reading at elapsed whole seconds of the series: false when it falls
     // outside the current window. The window after the last ends automatic
     // work.

@@ -189,3 +189,20 @@ TEST_F(SeriesVerbs, FailedExportKeepsTheOldCsvAndNamesTheFileAtFault) {
                         .isEmpty());
     }
 }
+
+// A saved series verifies; the same file changed behind the program's back
+// does not, and the change is named.
+TEST_F(SeriesVerbs, VerifyPassesAnUntouchedSeriesAndNamesAChange) {
+    const QString file = SavedSeries({1.5, 2.5});
+    auto verified = RunTrevalo({"verify", file});
+    ASSERT_EQ(verified.exitCode, 0) << verified.err.toStdString();
+    EXPECT_TRUE(verified.out.startsWith("verified: ")) << verified.out.toStdString();
+
+    {
+        Pomiar::Database series(file, Pomiar::Database::Journal::Rollback);
+        series.Execute("UPDATE Pomiary SET Masa = Masa + 1 WHERE Lp = 1");
+    }
+    verified = RunTrevalo({"verify", file});
+    EXPECT_EQ(verified.exitCode, 6);
+    EXPECT_TRUE(verified.err.contains("Lp 1: the mass")) << verified.err.toStdString();
+}

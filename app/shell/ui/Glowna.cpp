@@ -42,6 +42,9 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     linkStatus = new QLabel(statusBar());
     linkStatus->setObjectName(QStringLiteral("linkStatus"));
     statusBar()->addWidget(linkStatus, 1);
+    journalStatus = new QLabel(statusBar());
+    journalStatus->setObjectName(QStringLiteral("journalStatus"));
+    statusBar()->addPermanentWidget(journalStatus);
     balanceStatus = new QLabel(statusBar());
     balanceStatus->setObjectName(QStringLiteral("balanceStatus"));
     statusBar()->addPermanentWidget(balanceStatus);
@@ -164,7 +167,8 @@ void Glowna::ApplyLanguageTexts() {
     for (QString* text :
          {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
-          &codeTexts.underload, &codeTexts.noStableValue, &linkTexts.connected,
+          &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.journalVerified,
+          &codeTexts.journalMissing, &codeTexts.journalBroken, &linkTexts.connected,
           &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
@@ -200,6 +204,7 @@ bool Glowna::Load() {
     if (link.DefaultPortMissing() || !session.OpenLink(link))
         showOptions(true);
     openCycleGate();
+    store.Record(SeriesJournal::Event::ProgramStarted, context.applicationTitle.toUtf8());
     return true;
 }
 
@@ -278,6 +283,21 @@ void Glowna::logReadingError(const QString& error) {
                         QStringLiteral("Timer1_Timer"), error);
 }
 
+void Glowna::showJournal(const SeriesJournal::Verification& verified) {
+    using State = SeriesJournal::Verification::State;
+    switch (verified.state) {
+    case State::Verified:
+        journalStatus->setText(codeTexts.journalVerified.arg(verified.rows));
+        break;
+    case State::NoJournal:
+        journalStatus->setText(codeTexts.journalMissing);
+        break;
+    case State::Broken:
+        journalStatus->setText(codeTexts.journalBroken.arg(verified.where));
+        break;
+    }
+}
+
 void Glowna::showBalanceStatus(BalanceReply::Error status) {
     const QString& word = status == BalanceReply::Error::Overload    ? codeTexts.overload
                           : status == BalanceReply::Error::Underload ? codeTexts.underload
@@ -338,12 +358,19 @@ void Glowna::showUnstable(bool on) {
 SeriesCommands::Window Glowna::seriesWindow() {
     SeriesCommands::Window window;
     window.widget = this;
-    window.clearChartReport = [this] { windows.ClearChartReport(); };
+    // A new series is no longer the file whose journal was shown.
+    window.clearChartReport = [this] {
+        windows.ClearChartReport();
+        journalStatus->clear();
+    };
     window.seriesOpened = [this] {
         windows.RedrawChart();
         windows.RaportDoWykresu();
     };
     window.logError = [this](const QString& error) { logReadingError(error); };
+    window.journalChecked = [this](const SeriesJournal::Verification& verified) {
+        showJournal(verified);
+    };
     return window;
 }
 
@@ -416,6 +443,7 @@ void Glowna::finishClose() {
     compactionAttempts->Reset();
     // The closing compaction needs the working database to itself.
     labServer.Stop();
+    store.Record(SeriesJournal::Event::ProgramClosed);
     try {
         store.ClearSeriesTables();
     } catch (const DatabaseError& error) {

@@ -111,6 +111,8 @@ private:
     void finishClose();
     void logReadingError(const QString& error);
     void showBalanceStatus(BalanceReply::Error status);
+    // What the journal of the series file just opened said.
+    void showJournal(const SeriesJournal::Verification& verified);
     void showRefusal(const QByteArray& command, BalanceReply::Error error, const QString& reply);
 
     ProgramContext& context;
@@ -143,11 +145,15 @@ private:
         QString overload = QStringLiteral("Przeciazenie wagi");
         QString underload = QStringLiteral("Niedociazenie wagi");
         QString noStableValue = QStringLiteral("Brak stabilnego odczytu");
+        QString journalVerified = QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow)");
+        QString journalMissing = QStringLiteral("Dziennik serii: brak");
+        QString journalBroken = QStringLiteral("Dziennik serii: NIEZWERYFIKOWANY: %1");
     } codeTexts;
     LinkWatch::Texts linkTexts;
     QLabel* linkStatus = nullptr;
     // What the balance last said of itself instead of a reading; cleared by
     // the next reading or after a while.
+    QLabel* journalStatus = nullptr;
     QLabel* balanceStatus = nullptr;
     static constexpr int BalanceStatusShownMs = 10000;
     QTimer balanceStatusShown;

@@ -74,7 +74,8 @@ Raport* ProgramWindows::CapturingReport() const {
 
 void ProgramWindows::Print(StatisticsPanel* panel) {
     SeriesReport report(context, store, owner, panel);
-    report.Drukuj();
+    if (report.Drukuj())
+        store.Record(SeriesJournal::Event::SeriesPrinted);
 }
 
 void ProgramWindows::ShowLanguageChooser() {

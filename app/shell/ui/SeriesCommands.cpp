@@ -82,7 +82,14 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
     }
     const bool writable = state == SeriesFile::FileState::Writable;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    SeriesJournal::Verification verified;
     try {
+        // Checked as it came, before opening it adds to its journal; a file
+        // that does not verify is still shown.
+        {
+            Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+            verified = SeriesJournal::Verify(file);
+        }
         if (writable) {
             MeasurementStore::KompaktujBaze(path);
             store.OtworzBaze(path);
@@ -95,6 +102,8 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
         return false;
     }
     QApplication::restoreOverrideCursor();
+    if (window.journalChecked)
+        window.journalChecked(verified);
     // A file shown for viewing is not bound: its readings are the working
     // series now, offered a save like any other.
     bolOldFile = writable;
@@ -157,6 +166,7 @@ bool SeriesCommands::saveSeriesFile(const QString& target) {
     progress.End();
     switch (result) {
     case SeriesFile::SaveResult::Completed:
+        store.Record(SeriesJournal::Event::SeriesSaved, QFileInfo(target).fileName().toUtf8());
         // Saving ends the series: the working database takes the next one.
         store.NowaSeria();
         return true;
@@ -186,6 +196,7 @@ bool SeriesCommands::exportCsv(const QString& target, bool fastExport) {
         return false;
     }
     QApplication::restoreOverrideCursor();
+    store.Record(SeriesJournal::Event::SeriesExported, QFileInfo(target).fileName().toUtf8());
     if (context.settings.fastExportEnabled)
         store.NowaSeria();
     else

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SeriesJournal.h"
+
 #include <QString>
 #include <functional>
 
@@ -25,6 +27,8 @@ public:
         std::function<void()> seriesOpened;
         // Where a failure that nobody waits for goes (the error log).
         std::function<void(const QString&)> logError;
+        // What the journal of a series file said when it was opened.
+        std::function<void(const SeriesJournal::Verification&)> journalChecked;
     };
 
     // The longest description a series file holds.

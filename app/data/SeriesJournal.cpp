@@ -1,0 +1,303 @@
+#include "SeriesJournal.h"
+
+#include "Database.h"
+
+#include <QCryptographicHash>
+#include <QSysInfo>
+#include <QTimeZone>
+#include <array>
+#include <charconv>
+#include <pwd.h>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace Pomiar::SeriesJournal {
+
+namespace {
+
+constexpr char FieldSeparator = '\x1f';
+const QByteArray NoHash(32, '\0');
+
+const QString CreateTable = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS journal (seq INTEGER PRIMARY KEY, at INTEGER NOT NULL, "
+    "utc_offset INTEGER NOT NULL, station TEXT, os_user TEXT, host TEXT, event INTEGER NOT NULL, "
+    "data BLOB, hash BLOB NOT NULL)");
+
+void AppendNumber(QByteArray& bytes, qint64 number, int width) {
+    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
+        bytes += char((quint64(number) >> shift) & 0xff);
+}
+
+void AppendBytes(QByteArray& bytes, const QByteArray& field) {
+    AppendNumber(bytes, field.size(), 4);
+    bytes += field;
+}
+
+struct Row {
+    qint64 seq = 0;
+    qint64 at = 0;
+    int offsetMinutes = 0;
+    Author author;
+    Event event = Event::JournalStarted;
+    QByteArray data;
+};
+
+// What the hash covers: every field, each with its length, so that no two
+// rows share their bytes.
+QByteArray Canonical(const Row& row) {
+    QByteArray bytes;
+    AppendNumber(bytes, row.seq, 8);
+    AppendNumber(bytes, row.at, 8);
+    AppendNumber(bytes, row.offsetMinutes, 4);
+    AppendBytes(bytes, row.author.station.toUtf8());
+    AppendBytes(bytes, row.author.user.toUtf8());
+    AppendBytes(bytes, row.author.host.toUtf8());
+    AppendNumber(bytes, int(row.event), 4);
+    AppendBytes(bytes, row.data);
+    return bytes;
+}
+
+QByteArray Chained(const QByteArray& previous, const Row& row) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(previous);
+    hash.addData(Canonical(row));
+    return hash.result();
+}
+
+QByteArray ShortestText(double value) {
+    std::array<char, 32> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+    return QByteArray(text.data(), int(result.ptr - text.data()));
+}
+
+// The local time of an event as the series stores it ("yyyy-MM-dd HH:mm:ss"),
+// on any machine whatever its time zone.
+QString LocalText(qint64 at, int offsetMinutes) {
+    return QDateTime::fromMSecsSinceEpoch(at, QTimeZone(offsetMinutes * 60))
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+void Insert(Database& database, const Row& row, const QByteArray& hash) {
+    database.Execute(QStringLiteral("INSERT INTO journal (seq, at, utc_offset, station, os_user, "
+                                    "host, event, data, hash) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                     {row.seq, row.at, row.offsetMinutes, row.author.station, row.author.user,
+                      row.author.host, int(row.event), row.data, hash});
+}
+
+void AppendInOpenTransaction(Database& database, const Author& author, Event event,
+                             const QByteArray& data, const QDateTime& at) {
+    database.Execute(CreateTable);
+    const Database::Rows last =
+        database.Query(QStringLiteral("SELECT seq, hash FROM journal ORDER BY seq DESC LIMIT 1"));
+    qint64 seq = 1;
+    QByteArray previous = NoHash;
+    if (!last.rows.empty()) {
+        seq = last.rows[0][0].toLongLong() + 1;
+        previous = last.rows[0][1].toByteArray();
+    } else if (event != Event::JournalStarted) {
+        // A series from before the journal: its readings so far are counted
+        // as such.
+        const QVariant readings =
+            database.HasTable(QStringLiteral("pomiary"))
+                ? database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary"))
+                : QVariant(0);
+        AppendInOpenTransaction(database, author, Event::JournalStarted,
+                                QByteArray::number(readings.toLongLong()), at);
+        AppendInOpenTransaction(database, author, event, data, at);
+        return;
+    }
+    const QDateTime when = at.isValid() ? at : QDateTime::currentDateTime();
+    Row row{seq, when.toMSecsSinceEpoch(), when.offsetFromUtc() / 60, author, event, data};
+    Insert(database, row, Chained(previous, row));
+}
+
+struct ReadingEvent {
+    QByteArray mass;
+    QString unit;
+    QString time;
+    QString station;
+    bool seen = false;
+};
+
+QString ReadingText(const ReadingEvent& reading) {
+    return QString::fromLatin1(reading.mass) + u' ' + reading.unit;
+}
+
+} // namespace
+
+QString EventName(Event event) {
+    static const char* const names[] = {
+        "journal started",     "program started", "program closed",
+        "series started",      "series opened",   "series saved",
+        "series exported",     "series printed",  "reading stored",
+        "reading turned away", "description set", "command sent",
+        "link down",           "link up",         "setting changed"};
+    const int index = int(event) - 1;
+    return index >= 0 && index < int(std::size(names)) ? QLatin1String(names[index])
+                                                       : QStringLiteral("event %1").arg(int(event));
+}
+
+Author Author::Here(const QString& station) {
+    static const QString user = [] {
+        if (const passwd* entry = ::getpwuid(::geteuid()))
+            return QString::fromLocal8Bit(entry->pw_name);
+        return QString::number(::geteuid());
+    }();
+    static const QString host = QSysInfo::machineHostName();
+    return Author{station, user, host};
+}
+
+QByteArray JoinFields(const QList<QByteArray>& fields) {
+    QByteArray joined;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            joined += FieldSeparator;
+        joined += fields[i];
+    }
+    return joined;
+}
+
+QList<QByteArray> SplitFields(const QByteArray& data) {
+    return data.split(FieldSeparator);
+}
+
+QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame) {
+    return JoinFields({QByteArray::number(lp), ShortestText(mass), unit.toUtf8(), frame});
+}
+
+void Create(Database& database) {
+    database.Execute(CreateTable);
+}
+
+bool Exists(Database& database) {
+    return database.HasTable(QStringLiteral("journal"));
+}
+
+void Append(Database& database, const Author& author, Event event, const QByteArray& data,
+            const QDateTime& at) {
+    if (database.InTransaction()) {
+        AppendInOpenTransaction(database, author, event, data, at);
+        return;
+    }
+    database.Begin();
+    try {
+        AppendInOpenTransaction(database, author, event, data, at);
+        database.Commit();
+    } catch (...) {
+        database.Rollback();
+        throw;
+    }
+}
+
+Verification Verify(Database& database) {
+    Verification result;
+    if (!Exists(database))
+        return result;
+    result.state = Verification::State::Verified;
+    QByteArray previous = NoHash;
+    std::unordered_map<qint64, ReadingEvent> readings;
+    std::unordered_map<qint64, QString> descriptions;
+    const auto broken = [&result](const QString& where) {
+        if (result.state == Verification::State::Broken)
+            return;
+        result.state = Verification::State::Broken;
+        result.where = where;
+    };
+    database.QueryRows(
+        QStringLiteral("SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
+                       "FROM journal ORDER BY seq"),
+        [&](const Database::RowView& view) {
+            if (result.state == Verification::State::Broken)
+                return;
+            Row row{view.Integer(0),        view.Integer(1),
+                    int(view.Integer(2)),   {view.Text(3), view.Text(4), view.Text(5)},
+                    Event(view.Integer(6)), view.Blob(7)};
+            if (row.seq != result.rows + 1) {
+                broken(QStringLiteral("journal row %1 is missing").arg(result.rows + 1));
+                return;
+            }
+            const QByteArray hash = Chained(previous, row);
+            if (hash != view.Blob(8)) {
+                broken(QStringLiteral("journal row %1 (%2) does not match its hash: it, or a row "
+                                      "before it, was changed")
+                           .arg(row.seq)
+                           .arg(EventName(row.event)));
+                return;
+            }
+            previous = hash;
+            result.rows = row.seq;
+            const QList<QByteArray> fields = SplitFields(row.data);
+            switch (row.event) {
+            case Event::JournalStarted:
+                result.readingsBefore = row.data.toInt();
+                break;
+            case Event::SeriesStarted:
+                readings.clear();
+                descriptions.clear();
+                result.readingsBefore = 0;
+                break;
+            case Event::ReadingStored:
+                if (fields.size() >= 3)
+                    readings[fields[0].toLongLong()] = {fields[1], QString::fromUtf8(fields[2]),
+                                                        LocalText(row.at, row.offsetMinutes),
+                                                        row.author.station.left(2)};
+                break;
+            case Event::DescriptionSet:
+                if (fields.size() >= 3)
+                    descriptions[fields[0].toLongLong()] = QString::fromUtf8(fields[2]);
+                break;
+            default:
+                break;
+            }
+        });
+    result.head = previous;
+    if (result.state == Verification::State::Broken)
+        return result;
+
+    database.QueryRows(
+        QStringLiteral("SELECT Lp, Masa, Jm, Godzina, Nr_wagi, Opis FROM pomiary ORDER BY rowid"),
+        [&](const Database::RowView& view) {
+            if (result.state == Verification::State::Broken)
+                return;
+            const qint64 lp = view.Integer(0);
+            const auto event = readings.find(lp);
+            if (event == readings.end()) {
+                if (lp > result.readingsBefore)
+                    broken(QStringLiteral("reading Lp %1 (%2 %3) is not in the journal")
+                               .arg(lp)
+                               .arg(view.Real(1))
+                               .arg(view.Text(2)));
+                return;
+            }
+            ReadingEvent& expected = event->second;
+            const auto differs = [&](const char* what, const QString& stored,
+                                     const QString& journal) {
+                if (stored != journal)
+                    broken(QStringLiteral("reading Lp %1: the %2 is \"%3\", the journal has \"%4\"")
+                               .arg(lp)
+                               .arg(QLatin1String(what), stored, journal));
+            };
+            differs("mass", QString::fromLatin1(ShortestText(view.Real(1))),
+                    QString::fromLatin1(expected.mass));
+            differs("unit", view.Text(2), expected.unit);
+            differs("time", view.Text(3).left(19), expected.time);
+            differs("station", view.Text(4), expected.station);
+            const auto description = descriptions.find(lp);
+            differs("description", view.Text(5).trimmed(),
+                    description == descriptions.end() ? QString() : description->second.trimmed());
+            expected.seen = true;
+        });
+    if (result.state == Verification::State::Broken)
+        return result;
+    std::optional<qint64> missing;
+    for (const auto& [lp, reading] : readings)
+        if (!reading.seen && (!missing || lp < *missing))
+            missing = lp;
+    if (missing)
+        broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series")
+                   .arg(*missing)
+                   .arg(ReadingText(readings[*missing])));
+    return result;
+}
+
+} // namespace Pomiar::SeriesJournal

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace Pomiar {
+
+class Database;
+
+// The record of everything that happened to a series, kept in the series'
+// own database (the working database and every series file) as the table
+// "journal": one row per event, in order, each with its time (UTC and the
+// local offset), the station, the operating-system user and the host, and
+// a SHA-256 over the previous row's hash and this row's canonical bytes.
+// A change made behind the program's back breaks the chain or leaves a
+// reading the journal does not know; a chain rewritten whole with these
+// rules is not found here (only against a copy kept elsewhere).
+namespace SeriesJournal {
+
+enum class Event : int {
+    // data: the number of readings the series already had.
+    JournalStarted = 1,
+    ProgramStarted,
+    ProgramClosed,
+    // A new, empty series; readings before it are no longer the series'.
+    SeriesStarted,
+    SeriesOpened,
+    SeriesSaved,
+    SeriesExported,
+    SeriesPrinted,
+    // data: Lp, mass, unit and the frame it came from (ReadingData).
+    ReadingStored,
+    // data: why, and the frame.
+    ReadingTurnedAway,
+    // data: Lp, the old and the new text.
+    DescriptionSet,
+    CommandSent,
+    LinkDown,
+    LinkUp,
+    SettingChanged,
+};
+
+// "reading stored", for messages.
+QString EventName(Event event);
+
+// Who writes: the station number and where the program runs.
+struct Author {
+    QString station;
+    QString user;
+    QString host;
+    // The station's author on this machine.
+    static Author Here(const QString& station);
+};
+
+// The fields of one event's data, kept apart by the unit separator.
+QByteArray JoinFields(const QList<QByteArray>& fields);
+QList<QByteArray> SplitFields(const QByteArray& data);
+
+// The data of ReadingStored: the mass as the shortest text that reads back
+// as the same double.
+QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame);
+
+// Creates the table when it is missing.
+void Create(Database& database);
+bool Exists(Database& database);
+
+// Appends one event at `at` (now when invalid). Runs inside the caller's
+// transaction when one is open, so that an event and the change it records
+// are written together. A series that has readings and no journal yet gets
+// JournalStarted first.
+void Append(Database& database, const Author& author, Event event, const QByteArray& data = {},
+            const QDateTime& at = {});
+
+struct Verification {
+    enum class State { Verified, NoJournal, Broken };
+    State state = State::NoJournal;
+    qint64 rows = 0;
+    // The hash of the last row.
+    QByteArray head;
+    // Where the record is broken, for the user.
+    QString where;
+    // Readings older than the journal, which it cannot vouch for.
+    int readingsBefore = 0;
+};
+
+// Checks the chain from its first row, that every reading of the series
+// matches the journal's event for it (mass, unit, time, station and
+// description), and that the journal knows no reading the series lacks.
+Verification Verify(Database& database);
+
+} // namespace SeriesJournal
+
+} // namespace Pomiar
