@@ -336,8 +336,18 @@ void MeasurementStore::startSeries(Database& database, int carried) {
 
 void MeasurementStore::record(Database& database, SeriesJournal::Event event,
                               const QByteArray& data, const QDateTime& at) {
-    SeriesJournal::Append(database, SeriesJournal::Author::Here(context.settings.nrWagi), event,
-                          data, at);
+    // The entry and what the observer makes of it go together.
+    const auto write = [&] {
+        const QList<SeriesJournal::Entry> written = SeriesJournal::Append(
+            database, SeriesJournal::Author::Here(context.settings.nrWagi), event, data, at);
+        if (observer)
+            for (const SeriesJournal::Entry& entry : written)
+                observer->JournalWritten(database, entry);
+    };
+    if (database.InTransaction())
+        write();
+    else
+        inTransaction(database, write);
 }
 
 void MeasurementStore::Record(SeriesJournal::Event event, const QByteArray& data) {

@@ -57,6 +57,9 @@ public:
     virtual void DescriptionWritten(int lp, const QString& opis) = 0;
     // The instrument's report kept with the series.
     virtual void ReportStored(const QString& report) = 0;
+    // An entry of the series' journal, inside the transaction that writes
+    // it into database; an observer that keeps no journal ignores it.
+    virtual void JournalWritten(Database& /*database*/, const SeriesJournal::Entry& /*entry*/) {}
 };
 
 // The current series: the bound database (the working database or an

@@ -33,18 +33,13 @@ void AppendBytes(QByteArray& bytes, const QByteArray& field) {
     bytes += field;
 }
 
-struct Row {
-    qint64 seq = 0;
-    qint64 at = 0;
-    int offsetMinutes = 0;
-    Author author;
-    Event event = Event::JournalStarted;
-    QByteArray data;
-};
+using Row = Entry;
 
-// What the hash covers: every field, each with its length, so that no two
-// rows share their bytes.
-QByteArray Canonical(const Row& row) {
+} // namespace
+
+// Every field, each with its length, so that no two entries share their
+// bytes.
+QByteArray CanonicalBytes(const Entry& row) {
     QByteArray bytes;
     AppendNumber(bytes, row.seq, 8);
     AppendNumber(bytes, row.at, 8);
@@ -57,12 +52,14 @@ QByteArray Canonical(const Row& row) {
     return bytes;
 }
 
-QByteArray Chained(const QByteArray& previous, const Row& row) {
+QByteArray ChainedHash(const QByteArray& previousHash, const Entry& entry) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(previous);
-    hash.addData(Canonical(row));
+    hash.addData(previousHash.isEmpty() ? QByteArray(32, '\0') : previousHash);
+    hash.addData(CanonicalBytes(entry));
     return hash.result();
 }
+
+namespace {
 
 QByteArray ShortestText(double value) {
     std::array<char, 32> text{};
@@ -77,15 +74,15 @@ QString LocalText(qint64 at, int offsetMinutes) {
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-void Insert(Database& database, const Row& row, const QByteArray& hash) {
+void Insert(Database& database, const Row& row) {
     database.Execute(QStringLiteral("INSERT INTO journal (seq, at, utc_offset, station, os_user, "
                                     "host, event, data, hash) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                      {row.seq, row.at, row.offsetMinutes, row.author.station, row.author.user,
-                      row.author.host, int(row.event), row.data, hash});
+                      row.author.host, int(row.event), row.data, row.hash});
 }
 
 void AppendInOpenTransaction(Database& database, const Author& author, Event event,
-                             const QByteArray& data, const QDateTime& at) {
+                             const QByteArray& data, const QDateTime& at, QList<Entry>& written) {
     database.Execute(CreateTable);
     const Database::Rows last =
         database.Query(QStringLiteral("SELECT seq, hash FROM journal ORDER BY seq DESC LIMIT 1"));
@@ -102,13 +99,15 @@ void AppendInOpenTransaction(Database& database, const Author& author, Event eve
                 ? database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary"))
                 : QVariant(0);
         AppendInOpenTransaction(database, author, Event::JournalStarted,
-                                QByteArray::number(readings.toLongLong()), at);
-        AppendInOpenTransaction(database, author, event, data, at);
+                                QByteArray::number(readings.toLongLong()), at, written);
+        AppendInOpenTransaction(database, author, event, data, at, written);
         return;
     }
     const QDateTime when = at.isValid() ? at : QDateTime::currentDateTime();
-    Row row{seq, when.toMSecsSinceEpoch(), when.offsetFromUtc() / 60, author, event, data};
-    Insert(database, row, Chained(previous, row));
+    Row row{seq, when.toMSecsSinceEpoch(), when.offsetFromUtc() / 60, author, event, data, {}};
+    row.hash = ChainedHash(previous, row);
+    Insert(database, row);
+    written << row;
 }
 
 struct ReadingEvent {
@@ -173,20 +172,22 @@ bool Exists(Database& database) {
     return database.HasTable(QStringLiteral("journal"));
 }
 
-void Append(Database& database, const Author& author, Event event, const QByteArray& data,
-            const QDateTime& at) {
+QList<Entry> Append(Database& database, const Author& author, Event event, const QByteArray& data,
+                    const QDateTime& at) {
+    QList<Entry> written;
     if (database.InTransaction()) {
-        AppendInOpenTransaction(database, author, event, data, at);
-        return;
+        AppendInOpenTransaction(database, author, event, data, at, written);
+        return written;
     }
     database.Begin();
     try {
-        AppendInOpenTransaction(database, author, event, data, at);
+        AppendInOpenTransaction(database, author, event, data, at, written);
         database.Commit();
     } catch (...) {
         database.Rollback();
         throw;
     }
+    return written;
 }
 
 Verification Verify(Database& database) {
@@ -216,7 +217,7 @@ Verification Verify(Database& database) {
                 broken(QStringLiteral("journal row %1 is missing").arg(result.rows + 1));
                 return;
             }
-            const QByteArray hash = Chained(previous, row);
+            const QByteArray hash = ChainedHash(previous, row);
             if (hash != view.Blob(8)) {
                 broken(QStringLiteral("journal row %1 (%2) does not match its hash: it, or a row "
                                       "before it, was changed")

@@ -54,6 +54,25 @@ struct Author {
     static Author Here(const QString& station);
 };
 
+// One row of the journal.
+struct Entry {
+    qint64 seq = 0;
+    // UTC, milliseconds since 1970, and the local offset from UTC.
+    qint64 at = 0;
+    int offsetMinutes = 0;
+    Author author;
+    Event event = Event::JournalStarted;
+    QByteArray data;
+    // SHA-256 over the previous entry's hash and this entry's canonical bytes.
+    QByteArray hash;
+};
+
+// What the hash of an entry covers, in order; the same on every machine.
+QByteArray CanonicalBytes(const Entry& entry);
+// The hash an entry must have after the entry with previousHash (empty for
+// the first).
+QByteArray ChainedHash(const QByteArray& previousHash, const Entry& entry);
+
 // The fields of one event's data, kept apart by the unit separator.
 QByteArray JoinFields(const QList<QByteArray>& fields);
 QList<QByteArray> SplitFields(const QByteArray& data);
@@ -69,9 +88,9 @@ bool Exists(Database& database);
 // Appends one event at `at` (now when invalid). Runs inside the caller's
 // transaction when one is open, so that an event and the change it records
 // are written together. A series that has readings and no journal yet gets
-// JournalStarted first.
-void Append(Database& database, const Author& author, Event event, const QByteArray& data = {},
-            const QDateTime& at = {});
+// JournalStarted first. Answers the entries written, in order.
+QList<Entry> Append(Database& database, const Author& author, Event event,
+                    const QByteArray& data = {}, const QDateTime& at = {});
 
 struct Verification {
     enum class State { Verified, NoJournal, Broken };
