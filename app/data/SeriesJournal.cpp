@@ -210,15 +210,19 @@ Verification Verify(Database& database) {
         [&](const Database::RowView& view) {
             if (result.state == Verification::State::Broken)
                 return;
-            Row row{view.Integer(0),        view.Integer(1),
-                    int(view.Integer(2)),   {view.Text(3), view.Text(4), view.Text(5)},
-                    Event(view.Integer(6)), view.Blob(7)};
+            Row row{view.Integer(0),
+                    view.Integer(1),
+                    int(view.Integer(2)),
+                    {view.Text(3), view.Text(4), view.Text(5)},
+                    Event(view.Integer(6)),
+                    view.Blob(7),
+                    view.Blob(8)};
             if (row.seq != result.rows + 1) {
                 broken(QStringLiteral("journal row %1 is missing").arg(result.rows + 1));
                 return;
             }
             const QByteArray hash = ChainedHash(previous, row);
-            if (hash != view.Blob(8)) {
+            if (hash != row.hash) {
                 broken(QStringLiteral("journal row %1 (%2) does not match its hash: it, or a row "
                                       "before it, was changed")
                            .arg(row.seq)
