@@ -45,7 +45,8 @@ Run Execute(const QString& program, const QStringList& arguments,
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     Run run;
-    if (!process.waitForFinished(60000)) {
+    // Packing every binary takes a while on a busy machine.
+    if (!process.waitForFinished(180000)) {
         process.kill();
         process.waitForFinished();
         run.output = program.toUtf8() + ": did not finish: " + process.errorString().toUtf8();

@@ -5,6 +5,7 @@
 #include "DebugForm.h"
 #include "Film.h"
 #include "HelpWindow.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "Raport.h"
 #include "SeriesReport.h"

@@ -9,6 +9,7 @@
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
+#include "SeriesJournal.h"
 #include "StartedProgram.h"
 #include "StatisticsPanel.h"
 #include "TestFiles.h"
@@ -124,6 +125,38 @@ TEST_F(SeriesCommandsTest, ReopenedSeriesTakesFurtherReadings) {
     EXPECT_EQ(Rows(), 3);
     EXPECT_EQ(RowsIn(File("seria.ser")), 3);
     EXPECT_EQ(window->Store().Model().Row(2).lp, 3);
+}
+
+// Opening a series file tells in the status bar what its journal says, and
+// still shows a file that does not verify; the reopened file's further
+// readings keep it verifying.
+TEST_F(SeriesCommandsTest, OpeningASeriesFileShowsWhetherItsJournalVerifies) {
+    Read("1.0000");
+    Read("2.0000");
+    dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->Series().Save());
+    const auto journalShown = [this] {
+        return window->findChild<QLabel*>(QStringLiteral("journalStatus"))->text();
+    };
+    dialogs.FileNext(File("seria.ser"));
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_TRUE(journalShown().startsWith("Dziennik serii: zweryfikowany"))
+        << journalShown().toStdString();
+    Read("3.0000");
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    window->Commands().RunCommand(Command::Nowa);
+    EXPECT_TRUE(journalShown().isEmpty()) << "a new series is not the file";
+    {
+        Database file(File("seria.ser"), Database::Journal::Rollback);
+        EXPECT_EQ(SeriesJournal::Verify(file).state, SeriesJournal::Verification::State::Verified);
+        file.Execute("UPDATE Pomiary SET Masa = 9 WHERE Lp = 2");
+    }
+    dialogs.Clear();
+    dialogs.FileNext(File("seria.ser"));
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_TRUE(journalShown().contains("NIEZWERYFIKOWANY: reading Lp 2: the mass"))
+        << journalShown().toStdString();
 }
 
 TEST_F(SeriesCommandsTest, SavingOverTheOpenSeriesFileOnlyCompactsIt) {
