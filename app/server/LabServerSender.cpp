@@ -67,7 +67,7 @@ std::vector<JournalRow> journalRows(Database& local, const std::vector<OutboxRow
         }
     }
     std::vector<JournalRow> rows;
-    if (highest == 0)
+    if (highest == 0 || !local.HasTable(QStringLiteral("journal")))
         return rows;
     std::unordered_map<qint64, SeriesJournal::Entry> entries;
     local.QueryRows(
