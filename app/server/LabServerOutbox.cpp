@@ -129,12 +129,13 @@ void LabServerOutbox::QueueJournal(Database& database, const SeriesJournal::Entr
     if (database.Path() != workingPath)
         return;
     CreateTable(database);
-    const QVariant last = database.Scalar(
-        QStringLiteral("SELECT seq FROM LabJournalQueued WHERE station = ?"), {station});
+    const qint64 queued =
+        database
+            .Scalar(QStringLiteral("SELECT seq FROM LabJournalQueued WHERE station = ?"), {station})
+            .toLongLong();
     // Normally only this entry; a marker ahead of it would mean a journal
     // that started again, and then the entry alone goes.
-    const qint64 after =
-        last.isValid() && last.toLongLong() < entry.seq ? last.toLongLong() : entry.seq - 1;
+    const qint64 after = queued < entry.seq ? queued : entry.seq - 1;
     database.Execute(QStringLiteral("INSERT INTO LabOutbox (kind, station, series, lp) "
                                     "SELECT ?, ?, '', seq FROM journal WHERE seq > ? AND seq <= ? "
                                     "ORDER BY seq"),
