@@ -45,9 +45,9 @@ const QList<VerbSpec>& Verbs() {
          "check a series file (or the working database) against its journal",
          {"dir"}},
         {"server",
-         "init|status",
-         "lab database: init its schema, or its status and queue",
-         {"dir", "station"}},
+         "init|status|verify",
+         "lab database: init its schema, its status and queue, or verify its journal",
+         {"dir", "station", "file"}},
     };
     return verbs;
 }
@@ -76,6 +76,7 @@ const QList<OptionSpec> options{
     {"cycle", "FILE", "cycle windows: lines \"START STOP\" in seconds from the first reading"},
     {"out", "FILE", "series file (*.ser) the readings go into"},
     {"csv", "FILE", "CSV file to write"},
+    {"file", "FILE", "server verify: compare this series file's journal with the server's"},
     {"json", nullptr, "print JSON"},
 };
 
@@ -229,6 +230,8 @@ QString Apply(Invocation& run, const QString& name, const QString& value) {
         run.out = value;
     else if (name == QLatin1String("csv"))
         run.csv = value;
+    else if (name == QLatin1String("file"))
+        run.file = value;
     return {};
 }
 
@@ -237,8 +240,10 @@ QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOpera
     if (verb.operand && !hasOperand)
         return QStringLiteral("%1 needs %2").arg(run.verb, QLatin1String(verb.operand));
     if (run.verb == QLatin1String("server") && run.operand != QLatin1String("init") &&
-        run.operand != QLatin1String("status"))
-        return QStringLiteral("server needs init or status, not %1").arg(run.operand);
+        run.operand != QLatin1String("status") && run.operand != QLatin1String("verify"))
+        return QStringLiteral("server needs init, status or verify, not %1").arg(run.operand);
+    if (!run.file.isEmpty() && run.operand != QLatin1String("verify"))
+        return QStringLiteral("--file goes with server verify only");
     if (run.port && run.tcpHost)
         return QStringLiteral("--port and --tcp exclude each other");
     if (run.verb == QLatin1String("log") && run.out.isEmpty())

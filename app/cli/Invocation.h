@@ -37,6 +37,8 @@ struct Invocation {
     QString cycleFile;
     QString out;
     QString csv;
+    // server verify: the series file compared with the server's journal.
+    QString file;
     // The verb's operand: the text of "send", the file of "stats" and "export".
     QString operand;
 };

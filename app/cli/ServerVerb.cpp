@@ -1,3 +1,4 @@
+#include "Database.h"
 #include "Invocation.h"
 #include "LabServerCommands.h"
 #include "LabServerSettings.h"
@@ -49,10 +50,55 @@ int Status(const LabServerSettings& settings, const QString& programFolder) {
     return connection.ok ? Success : FailOnServer(connection.reason);
 }
 
+// Every station's journal on the server, one line each.
+int Verify(const LabServerSettings& settings) {
+    const LabServerCommands::VerifyReport report = LabServerCommands::Verify(settings);
+    if (!report.connection.ok)
+        return FailOnServer(report.connection.reason);
+    bool all = true;
+    for (const LabServerCommands::StationJournal& journal : report.stations) {
+        all = all && journal.verified;
+        if (journal.verified)
+            std::printf("station %s: verified, %lld entries, head %s\n",
+                        qPrintable(journal.station), journal.entries,
+                        journal.head.toHex().left(16).constData());
+        else
+            std::printf("station %s: NOT VERIFIED: %s\n", qPrintable(journal.station),
+                        qPrintable(journal.where));
+    }
+    if (report.stations.isEmpty())
+        std::printf("no station has a journal on the lab database\n");
+    std::fflush(stdout);
+    return all ? Success : NotVerified;
+}
+
+// A series file's journal against the server's copy: the file must first
+// verify by its own journal, which a chain rewritten whole still does.
+int VerifyFile(const LabServerSettings& settings, const QString& path) {
+    LabServerCommands::FileComparison comparison;
+    try {
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        const SeriesJournal::Verification own = SeriesJournal::Verify(file);
+        if (own.state == SeriesJournal::Verification::State::NoJournal)
+            return Fail(NotVerified, path + QStringLiteral(": no journal"));
+        if (own.state == SeriesJournal::Verification::State::Broken)
+            return Fail(NotVerified, path + QStringLiteral(": not verified: ") + own.where);
+        comparison = LabServerCommands::CompareFile(settings, file);
+    } catch (const DatabaseError& failure) {
+        return Fail(FileFailed, path + QStringLiteral(": ") + failure.Reason());
+    }
+    if (!comparison.connection.ok)
+        return FailOnServer(comparison.connection.reason);
+    if (!comparison.matches)
+        return Fail(NotVerified, path + QStringLiteral(": ") + comparison.where);
+    std::printf("matches the lab database (%lld entries)\n", comparison.entries);
+    return Success;
+}
+
 } // namespace
 
-// The shared lab database by hand: its schema made or upgraded, or its
-// state shown. Switched off in the settings, nothing is connected.
+// The shared lab database by hand: its schema made or upgraded, its state
+// shown, or its journal verified. Switched off in the settings, nothing is connected.
 int RunServer(const Invocation& run) {
     Station station;
     QString error;
@@ -69,8 +115,11 @@ int RunServer(const Invocation& run) {
         return Fail(LinkFailed, QStringLiteral("server: the lab database is switched off "
                                                "(Enabled in [%1] of %2)")
                                     .arg(QLatin1String(LabServerSettings::Section), ini));
-    return run.operand == QLatin1String("init") ? Init(settings)
-                                                : Status(settings, station.context.programFolder);
+    if (run.operand == QLatin1String("init"))
+        return Init(settings);
+    if (run.operand == QLatin1String("verify"))
+        return run.file.isEmpty() ? Verify(settings) : VerifyFile(settings, run.file);
+    return Status(settings, station.context.programFolder);
 }
 
 } // namespace Trevalo

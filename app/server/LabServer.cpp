@@ -46,4 +46,8 @@ void LabServer::ReportStored(const QString& report) {
     outbox.QueueReport(report);
 }
 
+void LabServer::JournalWritten(Database& database, const SeriesJournal::Entry& entry) {
+    outbox.QueueJournal(database, entry);
+}
+
 } // namespace Pomiar

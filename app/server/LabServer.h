@@ -11,8 +11,9 @@ namespace Pomiar {
 
 // The lab database as one run of the program or of trevalo uses it: the
 // outbox and the sender that empties it. Attached to a store, every reading
-// it writes is queued in the same transaction, and so are later
-// descriptions and the reports kept with the series.
+// it writes is queued in the same transaction, and so is every entry of the
+// working database's journal; later descriptions and the reports kept with
+// the series follow.
 class LabServer : public StoreObserver {
 public:
     LabServer(const LabServerSettings& settings, const QString& workingDatabasePath);
@@ -37,6 +38,7 @@ private:
                         const QString& boundPath) override;
     void DescriptionWritten(int lp, const QString& opis) override;
     void ReportStored(const QString& report) override;
+    void JournalWritten(Database& database, const SeriesJournal::Entry& entry) override;
 
     MeasurementStore* attached = nullptr;
 };

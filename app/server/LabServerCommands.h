@@ -6,6 +6,10 @@
 #include <QPair>
 #include <QString>
 
+namespace Pomiar {
+class Database;
+}
+
 namespace Pomiar::LabServerCommands {
 
 struct Outcome {
@@ -34,5 +38,43 @@ struct StatusReport {
 // station; not ok for a schema newer than this program's. Never changes
 // the server or the outbox.
 StatusReport Status(const LabServerSettings& settings, const QString& workingDatabasePath);
+
+// One station's journal on the server, checked from its first entry.
+struct StationJournal {
+    QString station;
+    bool verified = false;
+    qint64 entries = 0;
+    // The hash of the last entry that verified.
+    QByteArray head;
+    // Where the chain breaks ("entry 57 does not match its hash").
+    QString where;
+};
+
+struct VerifyReport {
+    Outcome connection;
+    QList<StationJournal> stations;
+};
+
+// "trevalo server verify": every station's journal on the server is one
+// chain from seq 1, each entry with the hash SeriesJournal::ChainedHash
+// gives it. Never changes the server.
+VerifyReport Verify(const LabServerSettings& settings);
+
+struct FileComparison {
+    Outcome connection;
+    bool matches = false;
+    // The entries of the file.
+    qint64 entries = 0;
+    // The first entry that differs or never reached the server.
+    QString where;
+};
+
+// "trevalo server verify --file": whether every entry of a series file's
+// journal, whose own chain verified, is on the server with the same hash,
+// from seq 1, under the station that holds the file's journal (its Nr_wagi,
+// the one whose first entry is the file's when several share it). A chain
+// rewritten whole by the rules of the journal verifies in the file and is
+// caught here.
+FileComparison CompareFile(const LabServerSettings& settings, Database& file);
 
 } // namespace Pomiar::LabServerCommands

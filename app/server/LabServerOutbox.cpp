@@ -1,6 +1,7 @@
 #include "LabServerOutbox.h"
 
 #include "Database.h"
+#include "SeriesJournal.h"
 #include "SeriesModel.h"
 
 #include <QUuid>
@@ -28,6 +29,9 @@ void LabServerOutbox::CreateTable(Database& database) {
                                     "kind TEXT NOT NULL, station TEXT NOT NULL, "
                                     "series TEXT NOT NULL, lp INTEGER, taken TEXT, timer INTEGER, "
                                     "value REAL, unit TEXT, text TEXT)"));
+    // The last journal entry queued for each station name.
+    database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS LabJournalQueued ("
+                                    "station TEXT PRIMARY KEY, seq INTEGER NOT NULL)"));
 }
 
 QString LabServerOutbox::ZonedText(const QDateTime& time) {
@@ -44,6 +48,8 @@ QString LabServerOutbox::KindText(Kind kind) {
         return QStringLiteral("description");
     case Kind::Report:
         return QStringLiteral("report");
+    case Kind::Journal:
+        return QStringLiteral("journal");
     }
     return {};
 }
@@ -117,6 +123,26 @@ void LabServerOutbox::QueueReport(const QString& report) {
     }
     database.Execute(insertRow, {KindText(Kind::Report), station, seriesId, QVariant(), QVariant(),
                                  QVariant(), QVariant(), QVariant(), report});
+}
+
+void LabServerOutbox::QueueJournal(Database& database, const SeriesJournal::Entry& entry) {
+    if (database.Path() != workingPath)
+        return;
+    CreateTable(database);
+    const qint64 queued =
+        database
+            .Scalar(QStringLiteral("SELECT seq FROM LabJournalQueued WHERE station = ?"), {station})
+            .toLongLong();
+    // Normally only this entry; a marker ahead of it would mean a journal
+    // that started again, and then the entry alone goes.
+    const qint64 after = queued < entry.seq ? queued : entry.seq - 1;
+    database.Execute(QStringLiteral("INSERT INTO LabOutbox (kind, station, series, lp) "
+                                    "SELECT ?, ?, '', seq FROM journal WHERE seq > ? AND seq <= ? "
+                                    "ORDER BY seq"),
+                     {KindText(Kind::Journal), station, after, entry.seq});
+    database.Execute(
+        QStringLiteral("INSERT OR REPLACE INTO LabJournalQueued (station, seq) VALUES (?, ?)"),
+        {station, entry.seq});
 }
 
 } // namespace Pomiar

@@ -9,6 +9,9 @@ namespace Pomiar {
 
 class Database;
 struct SeriesRow;
+namespace SeriesJournal {
+struct Entry;
+}
 
 // The readings, series starts, later descriptions and stored reports that
 // are still to reach the lab database, kept in the table LabOutbox of the
@@ -26,7 +29,7 @@ public:
     static constexpr const char* Table = "LabOutbox";
 
     // What a queued row stands for.
-    enum class Kind { Series, Reading, Description, Report };
+    enum class Kind { Series, Reading, Description, Report, Journal };
 
     LabServerOutbox(const QString& workingDatabasePath, const QString& station);
     ~LabServerOutbox();
@@ -45,6 +48,14 @@ public:
     void QueueDescription(int lp, const QString& opis);
     // The instrument's report stored with the current series.
     void QueueReport(const QString& report);
+    // An entry just written into the journal of database, inside the
+    // transaction that writes it. Only the working database's journal is
+    // the station's chain: what a bound series file appends to its own copy
+    // stays in the file. The row names the entry by its seq; the sender
+    // reads the entry from the journal. Entries written before the lab
+    // database was switched on (or before the station had its present
+    // name) are queued with the first one after.
+    void QueueJournal(Database& database, const SeriesJournal::Entry& entry);
 
     QString Station() const { return station; }
     QString CurrentSeries() const { return seriesId; }

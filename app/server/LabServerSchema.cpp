@@ -46,6 +46,21 @@ const QList<QStringList> migrations = {
                        "PRIMARY KEY (station, series), "
                        "FOREIGN KEY (station, series) REFERENCES series)"),
     },
+    {
+        QStringLiteral("CREATE TABLE journal ("
+                       "station text NOT NULL, "
+                       "seq bigint NOT NULL, "
+                       "at timestamptz NOT NULL, "
+                       "utc_offset integer NOT NULL, "
+                       "nr_wagi text, "
+                       "os_user text, "
+                       "host text, "
+                       "event integer NOT NULL, "
+                       "data bytea, "
+                       "hash bytea NOT NULL, "
+                       "received_at timestamptz NOT NULL DEFAULT now(), "
+                       "PRIMARY KEY (station, seq))"),
+    },
 };
 
 bool run(QSqlQuery& query, const QString& statement, QString* error) {

@@ -19,8 +19,12 @@ namespace Pomiar::LabServerSchema {
 //                   unit, taken_at (timestamptz), timer (seconds from the
 //                   series start), description, received_at
 //   reports         station, series (key together), report, stored_at
+//   journal         station, seq (key together), at (timestamptz, whole
+//                   milliseconds), utc_offset (minutes), nr_wagi, os_user,
+//                   host, event, data, hash: the station's series journal
+//                   (SeriesJournal), entry by entry, received_at
 //   schema_version  version, applied_at: one row per migration applied
-constexpr int Version = 1;
+constexpr int Version = 2;
 
 // Opens a connection to the lab database on the calling thread under the
 // given connection name. False with libpq's reason in error.

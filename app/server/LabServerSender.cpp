@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "LabServerOutbox.h"
 #include "LabServerSchema.h"
+#include "SeriesJournal.h"
 
 #include <QMutexLocker>
 #include <QSqlDatabase>
@@ -10,6 +11,8 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
+#include <limits>
+#include <unordered_map>
 
 namespace Pomiar {
 
@@ -42,6 +45,52 @@ std::vector<OutboxRow> oldestRows(Database& local, int count) {
         batch.push_back({row[0].toLongLong(), row[1].toString(), row[2].toString(),
                          row[3].toString(), row[4], row[5], row[6], row[7], row[8], row[9]});
     return batch;
+}
+
+// A journal entry with the station name it goes under.
+struct JournalRow {
+    QString station;
+    SeriesJournal::Entry entry;
+};
+
+// The entries the batch's journal rows name, read from the working
+// database's journal, in the batch's order. An entry no longer there has
+// nothing to send.
+std::vector<JournalRow> journalRows(Database& local, const std::vector<OutboxRow>& batch) {
+    const QString journalKind = LabServerOutbox::KindText(Kind::Journal);
+    qint64 lowest = std::numeric_limits<qint64>::max();
+    qint64 highest = 0;
+    for (const OutboxRow& row : batch) {
+        if (row.kind == journalKind) {
+            lowest = std::min(lowest, row.lp.toLongLong());
+            highest = std::max(highest, row.lp.toLongLong());
+        }
+    }
+    std::vector<JournalRow> rows;
+    if (highest == 0 || !local.HasTable(QStringLiteral("journal")))
+        return rows;
+    std::unordered_map<qint64, SeriesJournal::Entry> entries;
+    local.QueryRows(
+        QStringLiteral("SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
+                       "FROM journal WHERE seq BETWEEN ? AND ?"),
+        [&entries](const Database::RowView& view) {
+            entries[view.Integer(0)] = {view.Integer(0),
+                                        view.Integer(1),
+                                        int(view.Integer(2)),
+                                        {view.Text(3), view.Text(4), view.Text(5)},
+                                        SeriesJournal::Event(view.Integer(6)),
+                                        view.Blob(7),
+                                        view.Blob(8)};
+        },
+        {lowest, highest});
+    for (const OutboxRow& row : batch) {
+        if (row.kind != journalKind)
+            continue;
+        const auto entry = entries.find(row.lp.toLongLong());
+        if (entry != entries.end())
+            rows.push_back({row.station, entry->second});
+    }
+    return rows;
 }
 
 int queuedReadings(Database& local) {
@@ -92,9 +141,16 @@ public:
     BatchWriter(QSqlDatabase& server, std::vector<int>& committedLps)
         : server(server), committedLps(committedLps) {}
 
-    bool Write(const std::vector<OutboxRow>& batch) {
-        if (!stations(batch))
+    bool Write(const std::vector<OutboxRow>& all, const std::vector<JournalRow>& journal) {
+        if (!stations(all) || !journalEntries(journal))
             return false;
+        // The journal is tied to no other table: its entries went as one
+        // statement above, and the readings between them stay one.
+        std::vector<OutboxRow> batch;
+        batch.reserve(all.size());
+        for (const OutboxRow& row : all)
+            if (row.kind != LabServerOutbox::KindText(Kind::Journal))
+                batch.push_back(row);
         size_t from = 0;
         while (from < batch.size()) {
             size_t to = from;
@@ -141,6 +197,25 @@ private:
         if (kind == LabServerOutbox::KindText(Kind::Report))
             return reports(batch, from, to);
         return true; // a kind of a later version: not for this program
+    }
+
+    // Kept as written: an entry the server has already stays as it is, so
+    // that a chain rewritten at the station later cannot replace it.
+    bool journalEntries(const std::vector<JournalRow>& journal) {
+        MultiRowStatement statement(
+            server,
+            QStringLiteral("INSERT INTO journal (station, seq, at, utc_offset, nr_wagi, os_user, "
+                           "host, event, data, hash) VALUES "),
+            QStringLiteral("(?, ?::bigint, timestamptz 'epoch' + ?::bigint * interval "
+                           "'1 millisecond', ?::integer, ?, ?, ?, ?::integer, ?::bytea, ?::bytea)"),
+            QStringLiteral(" ON CONFLICT (station, seq) DO NOTHING"));
+        for (const JournalRow& row : journal) {
+            const SeriesJournal::Entry& entry = row.entry;
+            statement.Add({row.station, entry.seq, entry.at, entry.offsetMinutes,
+                           entry.author.station, entry.author.user, entry.author.host,
+                           int(entry.event), entry.data, entry.hash});
+        }
+        return statement.Run() || fail(statement.Error());
     }
 
     bool series(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
@@ -370,8 +445,10 @@ void LabServerSender::run() {
             publish(LabServerStatus::State::Connected, QString(), queued);
 
             std::vector<OutboxRow> batch;
+            std::vector<JournalRow> journal;
             try {
                 batch = oldestRows(*local, timing.batchRows);
+                journal = journalRows(*local, batch);
             } catch (const DatabaseError& error) {
                 local.reset();
                 if (!lost(error.Reason()))
@@ -392,7 +469,7 @@ void LabServerSender::run() {
                     break;
                 continue;
             }
-            if (!writer.Write(batch) || !server.commit()) {
+            if (!writer.Write(batch, journal) || !server.commit()) {
                 const QString reason = writer.reason.isEmpty()
                                            ? LabServerSchema::ReasonOf(server.lastError())
                                            : writer.reason;

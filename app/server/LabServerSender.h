@@ -29,7 +29,8 @@ struct LabServerStatus {
 // Ships the outbox of the working database to the lab database on a thread
 // of its own with connections of its own, so that acquisition never waits
 // on the network. Each batch is one server transaction of idempotent
-// upserts keyed by (station, series, lp): repeated after a lost
+// upserts keyed by (station, series, lp), and (station, seq) for the
+// journal: repeated after a lost
 // acknowledgement it changes nothing. Rows leave the outbox only after the
 // server committed them, oldest first, so the order is kept.
 class LabServerSender : public QObject {

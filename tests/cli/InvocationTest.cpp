@@ -47,6 +47,11 @@ TEST(Invocation, OperandsAndFileOptions) {
     ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
     EXPECT_EQ(parsed.invocation.operand, "status");
     EXPECT_EQ(parsed.invocation.station, "4");
+
+    parsed = Parse({"server", "verify", "--file", "a.ser"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.invocation.operand, "verify");
+    EXPECT_EQ(parsed.invocation.file, "a.ser");
 }
 
 // Every one of these is a usage error a script must see as such (exit 2),
@@ -80,6 +85,9 @@ TEST(Invocation, RefusesWhatItCannotMean) {
         {"server", "drop"},
         {"server", "init", "status"},
         {"server", "status", "--tcp", "127.0.0.1:5432"},
+        {"server", "status", "--file", "a.ser"},
+        {"server", "verify", "--file"},
+        {"export", "a.ser", "--csv", "a.csv", "--file", "b.ser"},
     };
     for (const QStringList& arguments : wrong) {
         const auto parsed = Parse(arguments);

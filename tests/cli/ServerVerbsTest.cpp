@@ -1,8 +1,14 @@
 #include "Database.h"
+#include "EventWait.h"
+#include "LabServer.h"
 #include "LabServerOutbox.h"
 #include "LabServerSchema.h"
 #include "MeasurementStore.h"
 #include "PostgresServer.h"
+#include "ProgramContext.h"
+#include "ScriptedDialogs.h"
+#include "SeriesFile.h"
+#include "SeriesJournal.h"
 #include "TrevaloProcess.h"
 
 #include <QFile>
@@ -184,3 +190,142 @@ TEST_F(ServerVerbsOnALabDatabase, LogLandsItsReadingsOnTheServer) {
               run.OutLines().size());
     EXPECT_EQ(server.Value(database, "SELECT file_name FROM series").toString(), "lab-log.ser");
 }
+
+namespace {
+
+using SeriesJournal::Entry;
+
+// Rewrites the journal of a series file whole by the journal's own rules:
+// each entry as change leaves it, every hash computed anew.
+void RewriteJournal(const QString& path, const std::function<void(Entry&)>& change) {
+    Database file(path, Database::Journal::Rollback);
+    QList<Entry> entries;
+    file.QueryRows("SELECT seq, at, utc_offset, station, os_user, host, event, data FROM journal "
+                   "ORDER BY seq",
+                   [&entries](const Database::RowView& view) {
+                       entries.append({view.Integer(0),
+                                       view.Integer(1),
+                                       int(view.Integer(2)),
+                                       {view.Text(3), view.Text(4), view.Text(5)},
+                                       SeriesJournal::Event(view.Integer(6)),
+                                       view.Blob(7),
+                                       {}});
+                   });
+    file.Begin();
+    QByteArray previous;
+    for (Entry& entry : entries) {
+        change(entry);
+        entry.hash = SeriesJournal::ChainedHash(previous, entry);
+        previous = entry.hash;
+        file.Execute("UPDATE journal SET data = ?, hash = ? WHERE seq = ?",
+                     {entry.data, entry.hash, entry.seq});
+    }
+    file.Commit();
+}
+
+// The station's journal goes to the server with its readings; the server's
+// copy then vouches for it, and for the series files saved from it.
+TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTheFilesSavedFromIt) {
+    const QString working = MeasurementStore::WorkingDatabasePath(ProgramFolder());
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(working + QLatin1String(suffix));
+    const QString saved = ProgramFolder() + "/journal.ser";
+    QFile::remove(saved);
+    {
+        ScriptedDialogs dialogs;
+        ProgramContext context;
+        context.programFolder = ProgramFolder();
+        context.dialogs = &dialogs;
+        context.settings.nrWagi = "3";
+        MeasurementStore store(context);
+        store.OtworzMagazyn();
+        LabServerSettings settings;
+        settings.enabled = true;
+        settings.connection = server.Connection(database);
+        settings.station = "Waga-3";
+        auto lab = LabServer::Start(settings, working);
+        lab->Attach(store);
+        const QDateTime start = QDateTime::currentDateTime();
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(store.DodajPomiar(QString::number(12.5 + i), "g", start.addSecs(i),
+                                          "  12.5 g\r\n"));
+        QString error;
+        ASSERT_EQ(SeriesFile::ZapiszSerie(store.Bound(), saved, nullptr, &error),
+                  SeriesFile::SaveResult::Completed)
+            << error.toStdString();
+        store.Record(SeriesJournal::Event::SeriesSaved, "journal.ser");
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return store.Bound().Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0 &&
+                       lab->sender.Status().queued == 0;
+            },
+            10000));
+        const int entries = store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
+        EXPECT_EQ(server
+                      .Value(database, "SELECT count(*) FROM journal WHERE station = 'Waga-3' "
+                                       "AND nr_wagi = '3'")
+                      .toInt(),
+                  entries);
+        EXPECT_EQ(server.Value(database, "SELECT count(*) FROM readings").toInt(), 3);
+        lab.reset();
+    }
+
+    auto verify = RunTrevalo({"server", "verify"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.err.toStdString();
+    ASSERT_EQ(verify.OutLines().size(), 1);
+    EXPECT_TRUE(verify.OutLines()[0].startsWith("station Waga-3: verified, "))
+        << verify.out.toStdString();
+
+    // Copies of the saved file: as saved, forged with a chain computed anew
+    // (its own journal still vouches for it), and as saved while the server
+    // had only its first entries.
+    qint64 forgedSeq = 0;
+    const struct {
+        const char* name;
+        std::function<void(const QString& path)> change;
+        int exitCode;
+        QString told;
+    } files[] = {
+        {"as saved", [](const QString&) {}, 0, "matches the lab database ("},
+        {"forged",
+         [&forgedSeq](const QString& path) {
+             RewriteJournal(path, [&forgedSeq](Entry& entry) {
+                 QList<QByteArray> fields = SeriesJournal::SplitFields(entry.data);
+                 if (entry.event == SeriesJournal::Event::ReadingStored && fields[0] == "2") {
+                     fields[1] = "99";
+                     entry.data = SeriesJournal::JoinFields(fields);
+                     forgedSeq = entry.seq;
+                 }
+             });
+             Database(path, Database::Journal::Rollback)
+                 .Execute("UPDATE pomiary SET Masa = 99 WHERE Lp = 2");
+         },
+         6, "entry %1 differs from the lab database's copy"},
+        // Saved before the sender had sent all of it.
+        {"ahead of the server",
+         [this](const QString&) { server.Column(database, "DELETE FROM journal WHERE seq > 2"); },
+         6, "entry 3 never reached the lab database"},
+    };
+    for (const auto& file : files) {
+        const QString copy = ProgramFolder() + "/copy.ser";
+        QFile::remove(copy);
+        ASSERT_TRUE(QFile::copy(saved, copy));
+        file.change(copy);
+        EXPECT_EQ(RunTrevalo({"verify", copy}).exitCode, 0) << file.name;
+        const auto run = RunTrevalo({"server", "verify", "--file", copy});
+        EXPECT_EQ(run.exitCode, file.exitCode) << file.name << ": " << run.err.toStdString();
+        const QString told = QString(file.told).replace("%1", QString::number(forgedSeq));
+        EXPECT_TRUE((run.out + run.err).contains(told))
+            << file.name << ": " << (run.out + run.err).toStdString();
+    }
+    EXPECT_GT(forgedSeq, 0);
+
+    // A change on the server behind the stations' backs.
+    server.Column(database, "UPDATE journal SET data = 'x'::bytea WHERE seq = 2 RETURNING seq");
+    verify = RunTrevalo({"server", "verify"});
+    EXPECT_EQ(verify.exitCode, 6);
+    EXPECT_EQ(verify.OutLines(),
+              QStringList{"station Waga-3: NOT VERIFIED: entry 2 does not match its hash"});
+}
+
+} // namespace

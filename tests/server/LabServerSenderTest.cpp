@@ -256,14 +256,19 @@ TEST_F(LabServerSenderTest, AWrongPasswordOrAMissingDatabaseIsToldOnceAndReading
     EXPECT_EQ(OnServer(), 0);
 }
 
-// A later program's schema (version 2 renamed a column) is refused with a
-// reason that says so, told once however often the sender tries again;
-// nothing is written to it.
+// A later program's schema (its next version renamed a column) is refused
+// with a reason that says so, told once however often the sender tries
+// again; nothing is written to it.
 TEST_F(LabServerSenderTest, ANewerSchemaIsRefusedAndToldOnce) {
     ASSERT_TRUE(LabServerCommands::Init(settings).ok);
+    const int later = LabServerSchema::Version + 1;
     server.Column(database, "ALTER TABLE readings RENAME COLUMN value TO mass");
-    server.Column(database, "INSERT INTO schema_version (version) VALUES (2)");
-    const QString newer = "schema is at version 2, newer than version 1 of this program";
+    server.Column(database,
+                  QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(later));
+    const QString newer = QStringLiteral("schema is at version %1, newer than version %2 of this "
+                                         "program")
+                              .arg(later)
+                              .arg(LabServerSchema::Version);
 
     const LabServerCommands::Outcome init = LabServerCommands::Init(settings);
     EXPECT_FALSE(init.ok);
@@ -271,7 +276,7 @@ TEST_F(LabServerSenderTest, ANewerSchemaIsRefusedAndToldOnce) {
     const LabServerCommands::Outcome status = LabServerCommands::Status(settings, path).connection;
     EXPECT_FALSE(status.ok);
     EXPECT_TRUE(status.connected);
-    EXPECT_EQ(status.schemaVersion, 2);
+    EXPECT_EQ(status.schemaVersion, later);
     EXPECT_TRUE(status.reason.contains(newer)) << status.reason.toStdString();
 
     auto sender = Sender();
@@ -286,7 +291,7 @@ TEST_F(LabServerSenderTest, ANewerSchemaIsRefusedAndToldOnce) {
     EXPECT_TRUE(failed.first().first().value<LabServerStatus>().reason.contains(newer));
     EXPECT_EQ(Queued(), 5);
     EXPECT_EQ(OnServer(), 0);
-    EXPECT_EQ(server.Value(database, "SELECT max(version) FROM schema_version").toInt(), 2);
+    EXPECT_EQ(server.Value(database, "SELECT max(version) FROM schema_version").toInt(), later);
 }
 
 // The server refuses each batch (a trigger raises the reason kept in the

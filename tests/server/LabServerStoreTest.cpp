@@ -2,10 +2,12 @@
 #include "Database.h"
 #include "EventWait.h"
 #include "LabServer.h"
+#include "LabServerCommands.h"
 #include "MeasurementStore.h"
 #include "PostgresServer.h"
 #include "ProgramContext.h"
 #include "ScriptedDialogs.h"
+#include "SeriesFile.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -82,6 +84,59 @@ TEST(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
             return server.Value("lab", "SELECT count(DISTINCT series) FROM readings").toInt() == 2;
         },
         10000));
+    lab.reset();
+}
+
+// A station switched on after its journal began sends it from its first
+// entry; what a bound series file appends to its own copy stays there.
+TEST(LabServerStore, TheWorkingJournalReachesTheServerWholeAndFilesKeepTheirOwn) {
+    PostgresServer server;
+    ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
+    ASSERT_TRUE(server.CreateDatabase("lab"));
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    MeasurementStore store(context);
+    store.OtworzMagazyn();
+    const QDateTime start = QDateTime::currentDateTime();
+    ASSERT_TRUE(store.DodajPomiar("1.5 g", "g", start));
+
+    LabServerSettings settings;
+    settings.enabled = true;
+    settings.connection = server.Connection("lab");
+    settings.station = "7";
+    const QString working = MeasurementStore::WorkingDatabasePath(folder.path());
+    auto lab = LabServer::Start(settings, working);
+    lab->Attach(store);
+    ASSERT_TRUE(store.DodajPomiar("2.5 g", "g", start.addSecs(1)));
+    const int entries = store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
+    ASSERT_GT(entries, 2);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return server.Value("lab", "SELECT count(*) FROM journal").toInt() == entries; },
+        10000));
+    LabServerCommands::VerifyReport report = LabServerCommands::Verify(settings);
+    ASSERT_TRUE(report.connection.ok) << report.connection.reason.toStdString();
+    ASSERT_EQ(report.stations.size(), 1);
+    EXPECT_TRUE(report.stations[0].verified) << report.stations[0].where.toStdString();
+    EXPECT_EQ(report.stations[0].entries, entries);
+
+    // A series file bound: its readings are queued, its journal entries not.
+    const QString file = folder.path() + "/seria.ser";
+    QString error;
+    ASSERT_EQ(SeriesFile::ZapiszSerie(store.Bound(), file, nullptr, &error),
+              SeriesFile::SaveResult::Completed)
+        << error.toStdString();
+    store.OtworzBaze(file);
+    ASSERT_TRUE(store.DodajPomiar("3.5 g", "g", start.addSecs(2)));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return server.Value("lab", "SELECT count(*) FROM readings WHERE value = 3.5").toInt() ==
+                   1;
+        },
+        10000));
+    EXPECT_EQ(server.Value("lab", "SELECT count(*) FROM journal").toInt(), entries);
     lab.reset();
 }
 
