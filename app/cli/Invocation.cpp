@@ -39,7 +39,7 @@ const QList<VerbSpec>& Verbs() {
         {"log", nullptr, "automatic work into a series file",
          linkOptions + QStringList{"interval", "cycle", "out", "format"}},
         {"stats", "SERIES.ser", "the statistics of a series file", {"dir", "json"}},
-        {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv"}},
+        {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv", "journal"}},
         {"verify",
          "SERIES.ser",
          "check a series file (or the working database) against its journal",
@@ -76,6 +76,9 @@ const QList<OptionSpec> options{
     {"cycle", "FILE", "cycle windows: lines \"START STOP\" in seconds from the first reading"},
     {"out", "FILE", "series file (*.ser) the readings go into"},
     {"csv", "FILE", "CSV file to write"},
+    {"journal", nullptr,
+     "end the CSV with a \"# journal: ...\" line (station, user, time, journal rows and "
+     "head); without it, [EXPORT] journalTrailer of ustawienia.ini decides (default no)"},
     {"json", nullptr, "print JSON"},
 };
 
@@ -317,6 +320,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
             }
             if (name == QLatin1String("unstable"))
                 run.unstable = true;
+            else if (name == QLatin1String("journal"))
+                run.journal = true;
             else
                 run.json = true;
             continue;

@@ -37,6 +37,8 @@ struct Invocation {
     QString cycleFile;
     QString out;
     QString csv;
+    // export: end the CSV with the journal's identity, whatever the setting.
+    bool journal = false;
     // The verb's operand: the text of "send", the file of "stats" and "export".
     QString operand;
 };
