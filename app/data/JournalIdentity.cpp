@@ -63,7 +63,7 @@ QString TimeText(const QDateTime& at) {
     const int magnitude = qAbs(offset);
     return at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
            QStringLiteral("%1%2:%3")
-               .arg(offset < 0 ? u'-' : u'+')
+               .arg(QChar(offset < 0 ? u'-' : u'+'))
                .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
                .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
 }
