@@ -39,7 +39,7 @@ const QList<VerbSpec>& Verbs() {
         {"log", nullptr, "automatic work into a series file",
          linkOptions + QStringList{"interval", "cycle", "out", "format"}},
         {"stats", "SERIES.ser", "the statistics of a series file", {"dir", "json"}},
-        {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv"}},
+        {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv", "journal"}},
         {"verify",
          "SERIES.ser",
          "check a series file (or the working database) against its journal",
@@ -77,6 +77,9 @@ const QList<OptionSpec> options{
     {"out", "FILE", "series file (*.ser) the readings go into"},
     {"csv", "FILE", "CSV file to write"},
     {"file", "FILE", "server verify: compare this series file's journal with the server's"},
+    {"journal", nullptr,
+     "end the CSV with a \"# journal: ...\" line (station, user, time, journal rows and "
+     "head); without it, [EXPORT] journalTrailer of ustawienia.ini decides (default no)"},
     {"json", nullptr, "print JSON"},
 };
 
@@ -322,6 +325,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
             }
             if (name == QLatin1String("unstable"))
                 run.unstable = true;
+            else if (name == QLatin1String("journal"))
+                run.journal = true;
             else
                 run.json = true;
             continue;

@@ -39,6 +39,8 @@ struct Invocation {
     QString csv;
     // server verify: the series file compared with the server's journal.
     QString file;
+    // export: end the CSV with the journal's identity, whatever the setting.
+    bool journal = false;
     // The verb's operand: the text of "send", the file of "stats" and "export".
     QString operand;
 };

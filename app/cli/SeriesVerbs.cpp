@@ -1,6 +1,7 @@
 #include "ConsoleDialogs.h"
 #include "Database.h"
 #include "Invocation.h"
+#include "JournalIdentity.h"
 #include "LanguageTexts.h"
 #include "ProgramFolder.h"
 #include "SeriesFile.h"
@@ -143,10 +144,15 @@ int RunExport(const Invocation& run) {
     const QString part = beside.filePath(QFileInfo(targetPath).fileName());
     try {
         Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
+        const Settings& settings = station.context.settings;
+        const QString trailer =
+            run.journal || settings.journalTrailer
+                ? JournalIdentity::TrailerLine(JournalIdentity::Of(series, settings.nrWagi))
+                : QString();
         SeriesFile::EksportCSV(
             series, part,
             [&station](const QString& column) { return ExportCaption(station.context, column); },
-            QLocale::system());
+            QLocale::system(), trailer);
     } catch (const DatabaseError& failure) {
         return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
     } catch (const std::exception& failure) {

@@ -395,7 +395,7 @@ FileState Examine(const QString& path, QString* reason) {
 
 void EksportCSV(Database& source, const QString& path,
                 const std::function<QString(const QString& columnName)>& caption,
-                const QLocale& locale) {
+                const QLocale& locale, const QString& trailer) {
     const QString everything = QStringLiteral("SELECT * FROM pomiary");
     if (source.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong() == 0)
         return;
@@ -437,6 +437,8 @@ void EksportCSV(Database& source, const QString& path,
             if (block.size() >= csvChunk)
                 write();
         });
+        if (!trailer.isEmpty())
+            block += (trailer + lineEnd).toUtf8();
         write();
         if (::fsync(file.handle()) != 0 && errno != EINVAL)
             CannotWrite(SystemText(errno));

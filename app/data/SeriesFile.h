@@ -55,11 +55,15 @@ SaveResult ZapiszSerie(Database& source, const QString& path, Progress* progress
 //   grouping: 12.3456 gives "12,3456" in Polish, "12.3456" in English;
 // - texts as stored.
 //
+// trailer, when not empty, is one more line after the rows (the journal's
+// identity, JournalIdentity::TrailerLine); it is off by default, as
+// importers that predate it would read it as a row.
+//
 // Throws std::runtime_error when the file cannot be written, its what() the
 // reason (FailureReason); what was appended by this call is taken away again.
 void EksportCSV(Database& source, const QString& path,
                 const std::function<QString(const QString& columnName)>& caption,
-                const QLocale& locale);
+                const QLocale& locale, const QString& trailer = {});
 
 // What the user is told about a failed save, export or open: the system's
 // text for a failed file operation, else the engine's message.

@@ -82,6 +82,7 @@ void WczytajUstawienia(const QString& iniPath, Settings& settings) {
     read.fastExportEnabled = readBoolean(iniPath, sectionExport, "fastExportEnabled", "0");
     read.fastExportFileName =
         INI::CzytajIni(iniPath, sectionExport, "fastExportFileName", "FastExportFile");
+    read.journalTrailer = readBoolean(iniPath, sectionExport, "journalTrailer", "0");
     read.pomiarShowNote = readBoolean(iniPath, sectionUstawienia, "pomiarShowNote", "0");
     read.pomiarShowSave = readBoolean(iniPath, sectionUstawienia, "pomiarShowSave", "0");
     read.cmdSendUnstable = INI::CzytajIni(iniPath, sectionCommands, "CMD_SEND_UNSTABLE", "SI");
@@ -93,6 +94,7 @@ bool ZapiszUstawienia(const QString& iniPath, const Settings& settings, QString*
     return writeAll(iniPath,
                     {{sectionExport, "fastExportEnabled", BooleanText(settings.fastExportEnabled)},
                      {sectionExport, "fastExportFileName", settings.fastExportFileName},
+                     {sectionExport, "journalTrailer", BooleanText(settings.journalTrailer)},
                      {sectionUstawienia, "pomiarShowNote", BooleanText(settings.pomiarShowNote)},
                      {sectionUstawienia, "pomiarShowSave", BooleanText(settings.pomiarShowSave)},
                      {sectionCommands, "CMD_SEND_UNSTABLE", settings.cmdSendUnstable},

@@ -21,6 +21,8 @@ struct Settings {
     QString helpFileName = QStringLiteral("Polish.chm");
     bool fastExportEnabled = false;
     QString fastExportFileName = QStringLiteral("FastExportFile");
+    // A CSV export ends with the journal's identity as a comment line.
+    bool journalTrailer = false;
     bool pomiarShowNote = false;
     bool pomiarShowSave = false;
     QString cmdSendUnstable = QStringLiteral("SI");
@@ -48,11 +50,11 @@ public:
 
 namespace mUstawienia {
 
-// Reads the six keys of the run into settings, in their order; a Boolean key
+// Reads the seven keys of the run into settings, in their order; a Boolean key
 // with an unusable text throws SettingsError.
 void WczytajUstawienia(const QString& iniPath, Settings& settings);
 
-// Writes the same six keys, Booleans as "True" or "False". Stops at the
+// Writes the same seven keys, Booleans as "True" or "False". Stops at the
 // first write that fails (the file then stays as it was before it) and
 // answers false with the reason in error.
 bool ZapiszUstawienia(const QString& iniPath, const Settings& settings, QString* error = nullptr);

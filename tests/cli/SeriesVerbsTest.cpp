@@ -4,6 +4,7 @@
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "SeriesFile.h"
+#include "SeriesJournal.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 #include "TrevaloProcess.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -129,6 +131,48 @@ TEST_F(SeriesVerbs, ExportIsByteForByteThatOfTheProgram) {
             locale);
         EXPECT_EQ(TestFiles::ReadFile(csv), TestFiles::ReadFile(expected));
         EXPECT_TRUE(TestFiles::ReadFile(csv).startsWith("No.;Date;Time;"));
+    }
+}
+
+// The journal's line after the rows comes with --journal or the setting,
+// never by default.
+TEST_F(SeriesVerbs, ExportEndsWithTheJournalLineOnlyWhenAsked) {
+    const QString series = SavedSeries({12.3456, 0.0001});
+    Pomiar::SeriesJournal::Verification verified;
+    {
+        Pomiar::Database file(series, Pomiar::Database::Journal::Rollback,
+                              Pomiar::Database::Access::ReadOnly);
+        verified = Pomiar::SeriesJournal::Verify(file);
+    }
+    ASSERT_EQ(verified.state, Pomiar::SeriesJournal::Verification::State::Verified);
+    const QRegularExpression trailer(
+        QString(
+            "\\r\\n# journal: station 1, user %1, exported "
+            "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d [+-]\\d\\d:\\d\\d, %2 rows, head %3\\r\\n$")
+            .arg(QRegularExpression::escape(Pomiar::SeriesJournal::Author::Here("1").user))
+            .arg(verified.rows)
+            .arg(QString::fromLatin1(verified.head.toHex().left(16))));
+    const QByteArray settingOff = "[ustawienia]\r\nlanguage=English.lag\r\n";
+    const QByteArray settingOn = settingOff + "[EXPORT]\r\njournalTrailer=True\r\n";
+    struct Case {
+        QByteArray settings;
+        bool flag;
+        bool trailer;
+    };
+    const QString csv = TestEnvironment::Root() + "/journal.csv";
+    for (const Case& c : {Case{settingOff, false, false}, Case{settingOff, true, true},
+                          Case{settingOn, false, true}}) {
+        SCOPED_TRACE(c.settings.toStdString() + (c.flag ? " --journal" : ""));
+        WriteSettings(c.settings);
+        QStringList arguments{"export", series, "--csv", csv};
+        if (c.flag)
+            arguments << "--journal";
+        const auto run = RunTrevalo(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QString written = QString::fromLatin1(TestFiles::ReadFile(csv));
+        EXPECT_EQ(written.contains(trailer), c.trailer) << written.toStdString();
+        EXPECT_EQ(written.count(u'#'), c.trailer ? 1 : 0);
+        EXPECT_EQ(written.count("\r\n"), 3 + (c.trailer ? 1 : 0)) << "header, two rows";
     }
 }
 

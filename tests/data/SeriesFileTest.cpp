@@ -2,6 +2,7 @@
 #include "CodePage1250.h"
 #include "Database.h"
 #include "FileLock.h"
+#include "JournalIdentity.h"
 #include "MeasurementStore.h"
 #include "ScratchMount.h"
 #include "TestFiles.h"
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -323,6 +325,71 @@ TEST_F(SeriesFileTest, AnExportThatCannotBeWrittenThrowsAndLeavesNoFile) {
     if (QFile::exists("/dev/full")) {
         EXPECT_THROW(EksportCSV(*source, "/dev/full", CaptionOf, QLocale::c()), std::runtime_error);
     }
+}
+
+// The trailer is off unless asked for, and then ends the rows with the
+// journal as it stands: its verified rows and the head of the chain.
+TEST_F(SeriesFileTest, TheJournalTrailerEndsTheExportOnlyWhenAsked) {
+    using State = SeriesJournal::Verification::State;
+    AddReading(1, 12.3456);
+    const QDateTime at(QDate(2026, 12, 8), QTime(10, 15), QTimeZone(3600));
+    EXPECT_EQ(JournalIdentity::Of(*source, "7", at).state, State::NoJournal);
+    SeriesJournal::Append(*source, SeriesJournal::Author::Here("7"),
+                          SeriesJournal::Event::SeriesSaved);
+    const SeriesJournal::Verification verified = SeriesJournal::Verify(*source);
+    ASSERT_EQ(verified.state, State::Verified);
+    ASSERT_EQ(verified.rows, 2); // JournalStarted for the reading already there
+
+    const QByteArray rows =
+        "<Lp>;<data>;<Godzina>;<Timer>;<Masa>;<Jm>;<LpTekst>;<Nr_wagi>;"
+        "<status>;<Opis>\r\n1;2026-12-07;2026-12-07 10:15:01;0;12.3456;g;1;1;; \r\n";
+    EksportCSV(*source, Path("plain.csv"), CaptionOf, QLocale::c());
+    EXPECT_EQ(TestFiles::ReadFile(Path("plain.csv")), rows);
+
+    EksportCSV(*source, Path("trailer.csv"), CaptionOf, QLocale::c(),
+               JournalIdentity::TrailerLine(JournalIdentity::Of(*source, "7", at)));
+    const QString user = SeriesJournal::Author::Here("7").user;
+    EXPECT_EQ(TestFiles::ReadFile(Path("trailer.csv")),
+              rows + "# journal: station 7, user " + user.toUtf8() +
+                  ", exported 2026-12-08 10:15:00 +01:00, 2 rows, head " +
+                  verified.head.toHex().left(16) + "\r\n");
+}
+
+TEST(JournalIdentityTest, TrailerNamesStationUserTimeAndHowFarTheJournalReaches) {
+    using State = SeriesJournal::Verification::State;
+    const QByteArray head = QByteArray::fromHex("0123456789abcdef") + QByteArray(24, '\x77');
+    const QString start = "# journal: station 3, user anna, exported 2026-12-08 10:15:00 ";
+    struct Case {
+        State state;
+        qint64 rows;
+        int offsetSeconds;
+        QString expected;
+    };
+    for (const Case& c : {
+             Case{State::Verified, 42, 3600, start + "+01:00, 42 rows, head 0123456789abcdef"},
+             Case{State::NoJournal, 0, 0, start + "+00:00, no journal"},
+             Case{State::Broken, 5, -(3 * 3600 + 30 * 60),
+                  start + "-03:30, 5 rows, head 0123456789abcdef, NOT VERIFIED after them"},
+         }) {
+        const JournalIdentity::Identity identity{
+            {"3", "anna", "lab-1"},
+            QDateTime(QDate(2026, 12, 8), QTime(10, 15), QTimeZone(c.offsetSeconds)),
+            c.state,
+            c.rows,
+            head};
+        EXPECT_EQ(JournalIdentity::TrailerLine(identity), c.expected);
+    }
+}
+
+TEST(JournalIdentityTest, AWordingMayReorderOrLeaveOutPlacesAndANameIsNoPlace) {
+    const JournalIdentity::Identity identity{
+        {"3", "an%1na", "lab-1"},
+        QDateTime(QDate(2026, 12, 8), QTime(10, 15), QTimeZone(0)),
+        SeriesJournal::Verification::State::Verified,
+        42,
+        QByteArray(32, '\x01')};
+    EXPECT_EQ(JournalIdentity::Text(identity, {"%5 (%4) %2 at %1, 100%", {}, {}}),
+              "0101010101010101 (42) an%1na at 3, 100%");
 }
 
 TEST(CsvNumberTest, FullPrecisionWithTheLocaleSeparatorNeverInExponentForm) {

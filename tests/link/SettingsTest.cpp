@@ -36,7 +36,7 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsFileTest, MissingFileIsCreatedWithTheSixKeysAndTheirDefaults) {
+TEST_F(SettingsFileTest, MissingFileIsCreatedWithTheSevenKeysAndTheirDefaults) {
     Settings settings;
     mUstawienia::WczytajUstawienia(path, settings);
     mUstawienia::ZapiszUstawienia(path, settings);
@@ -44,6 +44,7 @@ TEST_F(SettingsFileTest, MissingFileIsCreatedWithTheSixKeysAndTheirDefaults) {
     EXPECT_EQ(ReadFile(), "[EXPORT]\r\n"
                           "fastExportEnabled=False\r\n"
                           "fastExportFileName=FastExportFile\r\n"
+                          "journalTrailer=False\r\n"
                           "[ustawienia]\r\n"
                           "pomiarShowNote=False\r\n"
                           "pomiarShowSave=False\r\n"
@@ -54,14 +55,16 @@ TEST_F(SettingsFileTest, MissingFileIsCreatedWithTheSixKeysAndTheirDefaults) {
 
 TEST_F(SettingsFileTest, ReadingTakesEveryKeyFromItsSection) {
     WriteFile("[ustawienia]\r\nNr_wagi=7\r\npomiarShowNote=1\r\npomiarShowSave=-1\r\n"
-              "fastExportEnabled=0\r\n"
+              "fastExportEnabled=0\r\njournalTrailer=0\r\n"
               "[EXPORT]\r\nfastExportEnabled=True\r\nfastExportFileName=wyniki\r\n"
+              "JOURNALTRAILER = true\r\n"
               "[COMMANDS]\r\nCMD_SEND_UNSTABLE=SUI\r\nCMD_SEND_STABLE=SU\r\n");
     Settings settings;
     mUstawienia::WczytajUstawienia(path, settings);
 
     EXPECT_TRUE(settings.fastExportEnabled);
     EXPECT_EQ(settings.fastExportFileName, "wyniki");
+    EXPECT_TRUE(settings.journalTrailer);
     EXPECT_TRUE(settings.pomiarShowNote);
     EXPECT_TRUE(settings.pomiarShowSave);
     EXPECT_EQ(settings.cmdSendUnstable, "SUI");
@@ -70,7 +73,7 @@ TEST_F(SettingsFileTest, ReadingTakesEveryKeyFromItsSection) {
 
 TEST_F(SettingsFileTest, BooleansAreRewrittenAsWordsAndOtherLinesStay) {
     WriteFile("[ustawienia]\r\nNr_wagi=3\r\npomiarShowNote=-1\r\n"
-              "[EXPORT]\r\nfastExportEnabled=0\r\n");
+              "[EXPORT]\r\nfastExportEnabled=0\r\njournalTrailer=1\r\n");
     Settings settings;
     mUstawienia::WczytajUstawienia(path, settings);
     mUstawienia::ZapiszUstawienia(path, settings);
@@ -79,11 +82,13 @@ TEST_F(SettingsFileTest, BooleansAreRewrittenAsWordsAndOtherLinesStay) {
     EXPECT_EQ(CzytajIni(path, "ustawienia", "pomiarShowNote", ""), "True");
     EXPECT_EQ(CzytajIni(path, "ustawienia", "pomiarShowSave", ""), "False");
     EXPECT_EQ(CzytajIni(path, "EXPORT", "fastExportEnabled", ""), "False");
+    EXPECT_EQ(CzytajIni(path, "EXPORT", "journalTrailer", ""), "True");
 
     Settings again;
     mUstawienia::WczytajUstawienia(path, again);
     EXPECT_TRUE(again.pomiarShowNote);
     EXPECT_FALSE(again.fastExportEnabled);
+    EXPECT_TRUE(again.journalTrailer);
 }
 
 TEST_F(SettingsFileTest, UnusableBooleanThrowsAndLeavesTheSettingsAlone) {

@@ -109,11 +109,15 @@ QGroupBox* Opcje::BuildFastExportFrame() {
     Label2 = new QLabel(QStringLiteral("Nazwa pliku:"));
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setBuddy(txtFastExportFile);
+    chkJournalTrailer =
+        new QCheckBox(QStringLiteral("Dopisz na koncu eksportu CSV wiersz dziennika serii"));
+    chkJournalTrailer->setObjectName(QStringLiteral("chkJournalTrailer"));
 
     auto* grid = new QGridLayout(frameFastExport);
     grid->addWidget(chkFastExportEnabled, 0, 0, 1, 2);
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(txtFastExportFile, 1, 1);
+    grid->addWidget(chkJournalTrailer, 2, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     return frameFastExport;
 }
@@ -122,6 +126,7 @@ void Opcje::ShowSettings() {
     const Settings& settings = context.settings;
     chkFastExportEnabled->setChecked(settings.fastExportEnabled);
     txtFastExportFile->setText(settings.fastExportFileName);
+    chkJournalTrailer->setChecked(settings.journalTrailer);
     chkShowNote->setChecked(settings.pomiarShowNote);
     chkShowSave->setChecked(settings.pomiarShowSave);
     cmbFormat->setEditText(mUstawienia::CzytajMasaFormat(context.IniPath()));
@@ -231,6 +236,7 @@ void Opcje::TakeSwitches() {
     Settings& settings = context.settings;
     settings.fastExportEnabled = chkFastExportEnabled->checkState() != Qt::Unchecked;
     settings.fastExportFileName = txtFastExportFile->text();
+    settings.journalTrailer = chkJournalTrailer->isChecked();
     settings.pomiarShowNote = chkShowNote->checkState() != Qt::Unchecked;
     settings.pomiarShowSave = chkShowSave->checkState() != Qt::Unchecked;
 }

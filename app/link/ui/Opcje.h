@@ -54,6 +54,8 @@ public:
     QCheckBox* chkFastExportEnabled = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* txtFastExportFile = nullptr;
+    // Every CSV export, fast or chosen, ends with the journal's identity.
+    QCheckBox* chkJournalTrailer = nullptr;
     QCheckBox* chkShowNote = nullptr;
     QCheckBox* chkShowSave = nullptr;
     QPushButton* Command1 = nullptr;

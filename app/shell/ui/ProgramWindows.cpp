@@ -8,6 +8,7 @@
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "Raport.h"
+#include "SeriesJournal.h"
 #include "SeriesReport.h"
 #include "UserDialogs.h"
 #include "Wykres.h"

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "FileLock.h"
 #include "FormTexts.h"
+#include "JournalIdentity.h"
 #include "LanguageTexts.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
@@ -186,10 +187,14 @@ bool SeriesCommands::exportCsv(const QString& target, bool fastExport) {
         // export appends below the earlier ones.
         if (!fastExport)
             QFile::remove(target);
+        const QString trailer = context.settings.journalTrailer
+                                    ? JournalIdentity::TrailerLine(JournalIdentity::Of(
+                                          store.Bound(), context.settings.nrWagi))
+                                    : QString();
         SeriesFile::EksportCSV(
             store.Bound(), target,
             [this](const QString& column) { return ExportCaption(context, column); },
-            store.Locale());
+            store.Locale(), trailer);
     } catch (const std::exception& error) {
         QApplication::restoreOverrideCursor();
         showFileError(texts.cannotWrite, target, SeriesFile::FailureReason(error));

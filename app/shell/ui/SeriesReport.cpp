@@ -215,6 +215,19 @@ struct Layout {
         return linesOnPage > 0 && top + lineHeight > height - footerHeight;
     }
 
+    // The identity wraps over the page's width below a gap; it goes whole
+    // onto the next page when the last one has no room for it.
+    double IdentityGap() const { return Millimetres(3); }
+    QRectF IdentityBox(double top, const QString& text) const {
+        const QRectF wrapped = QFontMetricsF(identityFont, &printer)
+                                   .boundingRect(QRectF(0, 0, width, height), IdentityFlags, text);
+        return QRectF(0, top + IdentityGap(), width, wrapped.height());
+    }
+    bool IdentityBreaksPage(double top, const QString& text) const {
+        return top > 0 && IdentityBox(top, text).bottom() > height - footerHeight;
+    }
+    static constexpr int IdentityFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+
     QPrinter& printer;
     const QFont titleFont = ReportFont(16, true);
     const QFont headingFont = ReportFont(11, true);
@@ -222,6 +235,7 @@ struct Layout {
     QFont columnsFont = ReportFont(7.5, true);
     QFont lineFont = designedLineFont;
     const QFont footerFont = ReportFont(8);
+    const QFont identityFont = ReportFont(7.5);
     double width = 0, height = 0;
     double titleHeight = 0, headingHeight = 0, statisticsHeight = 0, columnsHeight = 0;
     double lineHeight = 0, rowSpacing = 0, footerHeight = 0, padding = 0, cellGap = 0;
@@ -245,6 +259,10 @@ public:
         }
         top += lineHeight;
         ++linesOnPage;
+    }
+    void AddIdentity(const QString& text) {
+        if (!text.isEmpty() && layout.IdentityBreaksPage(top, text))
+            ++pages;
     }
     int Pages() const { return pages; }
 
@@ -329,6 +347,22 @@ public:
         painter.setPen(QPen(Qt::lightGray, 0));
         painter.drawLine(QPointF(0, top), QPointF(layout.width, top));
         ++linesOnPage;
+    }
+
+    void Identity(const QString& text) {
+        if (text.isEmpty())
+            return;
+        if (layout.IdentityBreaksPage(top, text)) {
+            Footer();
+            printer.newPage();
+            ++page;
+            top = 0;
+        }
+        const QRectF box = layout.IdentityBox(top, text);
+        Rule(box.top() - layout.IdentityGap() / 2);
+        UseFont(layout.identityFont);
+        painter.drawText(box, Layout::IdentityFlags, text);
+        top = box.bottom();
     }
 
     void Footer() {
@@ -444,6 +478,11 @@ SeriesReport::Texts SeriesReport::DesignedTexts() {
                      QStringLiteral("Timer"), QStringLiteral("Masa"), QStringLiteral("Jm"),
                      QStringLiteral("Opis")};
     texts.footer = QStringLiteral("%p z %P");
+    const QString identity =
+        QStringLiteral("Dziennik serii: stanowisko %1, uzytkownik %2, wydrukowano %3");
+    texts.identity = {identity + QStringLiteral(", wpisow %4, skrot %5"),
+                      identity + QStringLiteral(", brak dziennika"),
+                      identity + QStringLiteral(", wpisow %4, skrot %5, NIEZWERYFIKOWANY po nich")};
     return texts;
 }
 
@@ -466,6 +505,9 @@ SeriesReport::Texts SeriesReport::TranslatedTexts(const ProgramContext& context)
     for (QString& caption : texts.columns)
         look(caption);
     look(texts.footer);
+    look(texts.identity.journal);
+    look(texts.identity.noJournal);
+    look(texts.identity.broken);
     return texts;
 }
 
@@ -498,10 +540,12 @@ void SeriesReport::Render(QPrinter& printer, Database& database, const Content& 
         for (qint64 line = 0; line < widest.lines; ++line)
             pages.Add(painter.Lines().lineHeight);
     }
+    pages.AddIdentity(content.identity);
     painter.SetPages(pages.Pages());
     painter.ReportHeader();
     painter.PageHeader();
     eachLine([&](const LineCells& cells) { painter.Line(cells); });
+    painter.Identity(content.identity);
     painter.Footer();
 }
 
@@ -517,8 +561,11 @@ bool SeriesReport::SavePdf(const QString& path) {
 }
 
 SeriesReport::Content SeriesReport::currentContent() const {
-    return Content{store.Statistics(), store.MassFormat(), store.Locale(),
-                   TranslatedTexts(context)};
+    Content content{
+        store.Statistics(), store.MassFormat(), store.Locale(), TranslatedTexts(context), {}};
+    content.identity = JournalIdentity::Text(
+        JournalIdentity::Of(store.Bound(), context.settings.nrWagi), content.texts.identity);
+    return content;
 }
 
 void SeriesReport::tickLiveStatistics() {

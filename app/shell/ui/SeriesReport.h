@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JournalIdentity.h"
 #include "SeriesStatistics.h"
 
 #include <QLocale>
@@ -25,13 +26,14 @@ class SeriesReport {
 public:
     // The report's texts, designed or taken from the language file.
     struct Texts {
-        QString caption;        // the preview window's title
-        QString title;          // "Raport z wazen"
-        QString heading;        // "Statystyka wazen"
-        QStringList statistics; // the eleven captions, in the order of StatisticsFields
-        QString measurements;   // "Pomiary"
-        QStringList columns;    // "Lp" to "Opis", the same over both halves of a line
-        QString footer;         // "%p z %P": page p of P
+        QString caption;                   // the preview window's title
+        QString title;                     // "Raport z wazen"
+        QString heading;                   // "Statystyka wazen"
+        QStringList statistics;            // the eleven captions, in the order of StatisticsFields
+        QString measurements;              // "Pomiary"
+        QStringList columns;               // "Lp" to "Opis", the same over both halves of a line
+        QString footer;                    // "%p z %P": page p of P
+        JournalIdentity::Wording identity; // the line that ends the report
     };
     static Texts DesignedTexts();
     // Every text looked up in section "Rp1" with itself as key and default,
@@ -45,6 +47,8 @@ public:
         QString massFormat;
         QLocale locale;
         Texts texts;
+        // Who printed the series, when, and how far its journal reached.
+        QString identity;
     };
 
     // panel: the main window's live-statistics switch, ticked before the
@@ -62,7 +66,8 @@ public:
     // could not be written.
     bool SavePdf(const QString& path);
 
-    // Draws the lines of temp onto the printer, page by page.
+    // Draws the lines of temp onto the printer, page by page, and the
+    // identity after them.
     static void Render(QPrinter& printer, Database& database, const Content& content);
     // A4 with 15 mm margins, the page the report is laid out for.
     static void SetUpPage(QPrinter& printer);

@@ -128,10 +128,12 @@ TEST_F(OpcjeTest, ShowsTheSettingsOfTheRunAndTheStoredFormat) {
     context.settings.fastExportFileName = "Eksport";
     context.settings.pomiarShowNote = false;
     context.settings.pomiarShowSave = true;
+    context.settings.journalTrailer = true;
     auto options = OpenOptions();
 
     EXPECT_EQ(options->windowTitle(), "Opcje");
     EXPECT_TRUE(options->chkFastExportEnabled->isChecked());
+    EXPECT_TRUE(options->chkJournalTrailer->isChecked());
     EXPECT_EQ(options->txtFastExportFile->text(), "Eksport");
     EXPECT_FALSE(options->chkShowNote->isChecked());
     EXPECT_TRUE(options->chkShowSave->isChecked());
@@ -151,6 +153,8 @@ TEST_F(OpcjeTest, ShowsTheSettingsOfTheRunAndTheStoredFormat) {
     EXPECT_EQ(options->findChild<QCheckBox*>("chkFastExportEnabled")->text(), "Aktywuj");
     EXPECT_EQ(options->findChild<QLabel*>("Label2")->text(), "Nazwa pliku:");
     EXPECT_NE(options->findChild<QLineEdit*>("txtFastExportFile"), nullptr);
+    EXPECT_EQ(options->findChild<QCheckBox*>("chkJournalTrailer")->text(),
+              "Dopisz na koncu eksportu CSV wiersz dziennika serii");
     EXPECT_EQ(options->findChild<QCheckBox*>("chkShowNote")->text(),
               "Pokaz okno do edycji opisu dla nowych pomiarow");
     EXPECT_EQ(options->findChild<QCheckBox*>("chkShowSave")->text(),
@@ -292,11 +296,12 @@ TEST_F(OpcjeTest, ConfirmingSerialOpensThePortAndLeavesReconnectionAlone) {
     EXPECT_TRUE(tmrEthernet.isActive());
 }
 
-TEST_F(OpcjeTest, ConfirmWritesTheFormatAndTheSixKeysOfTheRun) {
+TEST_F(OpcjeTest, ConfirmWritesTheFormatAndTheSevenKeysOfTheRun) {
     auto options = OpenOptions();
     options->cmbFormat->setEditText("#0.0");
     options->chkFastExportEnabled->setChecked(true);
     options->txtFastExportFile->setText("Szybki");
+    options->chkJournalTrailer->setChecked(true);
     options->chkShowNote->setChecked(true);
     options->chkShowSave->setChecked(false);
     options->Command1->click();
@@ -304,12 +309,14 @@ TEST_F(OpcjeTest, ConfirmWritesTheFormatAndTheSixKeysOfTheRun) {
     EXPECT_EQ(Ini("ustawienia", "MasaFormat"), "#0.0");
     EXPECT_EQ(Ini("EXPORT", "fastExportEnabled"), "True");
     EXPECT_EQ(Ini("EXPORT", "fastExportFileName"), "Szybki");
+    EXPECT_EQ(Ini("EXPORT", "journalTrailer"), "True");
     EXPECT_EQ(Ini("ustawienia", "pomiarShowNote"), "True");
     EXPECT_EQ(Ini("ustawienia", "pomiarShowSave"), "False");
     EXPECT_EQ(Ini("COMMANDS", "CMD_SEND_UNSTABLE"), "SI");
     EXPECT_EQ(Ini("COMMANDS", "CMD_SEND_STABLE"), "S");
     EXPECT_TRUE(context.settings.fastExportEnabled);
     EXPECT_EQ(context.settings.fastExportFileName, "Szybki");
+    EXPECT_TRUE(context.settings.journalTrailer);
     EXPECT_TRUE(context.settings.pomiarShowNote);
     EXPECT_FALSE(context.settings.pomiarShowSave);
     EXPECT_EQ(options->result(), QDialog::Accepted);

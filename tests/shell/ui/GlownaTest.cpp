@@ -66,6 +66,7 @@ TEST_F(MainWindowTest, FirstStartWritesTheSettingsAndNamesTheStation) {
     const QString ini = context.IniPath();
     EXPECT_EQ(CzytajIni(ini, "EXPORT", "fastExportEnabled", ""), "False");
     EXPECT_EQ(CzytajIni(ini, "EXPORT", "fastExportFileName", ""), "FastExportFile");
+    EXPECT_EQ(CzytajIni(ini, "EXPORT", "journalTrailer", ""), "False");
     EXPECT_EQ(CzytajIni(ini, "ustawienia", "pomiarShowNote", ""), "False");
     EXPECT_EQ(CzytajIni(ini, "ustawienia", "pomiarShowSave", ""), "False");
     EXPECT_EQ(CzytajIni(ini, "COMMANDS", "CMD_SEND_UNSTABLE", ""), "SI");

@@ -9,6 +9,7 @@
 #include "ReportText.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
+#include "SeriesJournal.h"
 #include "SeriesReport.h"
 #include "SimulatorProcess.h"
 #include "TestFiles.h"
@@ -472,6 +473,42 @@ TEST_F(ReportTest, ReportTextsComeFromTheLanguageFile) {
     EXPECT_EQ(text.count("Unit"), 2) << text.toStdString();
     EXPECT_EQ(text.count("Description"), 2) << text.toStdString();
     EXPECT_TRUE(text.contains("2026-12-07"));
+}
+
+// The report ends with who printed it, when, and how far the series'
+// journal reached: its rows and the head of the chain; a series from before
+// the journal says it has none.
+TEST_F(ReportTest, TheReportEndsWithTheSeriesIdentity) {
+    context.settings.nrWagi = "4";
+    AddReadings(3);
+    const QString user = QRegularExpression::escape(SeriesJournal::Author::Here("4").user);
+    const QString printed =
+        "Dziennik serii: stanowisko 4, uzytkownik " + user +
+        ", wydrukowano \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d [+-]\\d\\d:\\d\\d, ";
+    const SeriesJournal::Verification verified = SeriesJournal::Verify(store.Bound());
+    ASSERT_EQ(verified.state, SeriesJournal::Verification::State::Verified);
+    const QString journal = QString("wpisow %1, skrot %2")
+                                .arg(verified.rows)
+                                .arg(QString::fromLatin1(verified.head.toHex().left(16)));
+    struct Case {
+        const char* name;
+        bool withJournal;
+        QString ending;
+    };
+    for (const Case& c : {Case{"journal", true, journal}, Case{"none", false, "brak dziennika"}}) {
+        SCOPED_TRACE(c.name);
+        if (!c.withJournal)
+            store.Bound().Execute("DROP TABLE journal");
+        ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
+        const QString path = File(QString(c.name) + ".pdf");
+        SeriesReport report(context, store);
+        ASSERT_TRUE(report.SavePdf(path));
+        // The identity may wrap; it is the last text before the footer.
+        const QString text = PdfText(path).simplified();
+        EXPECT_TRUE(text.contains(
+            QRegularExpression("\\b3 2026-12-07 10:15:33 .*" + printed + c.ending + " 1 ?z ?1$")))
+            << text.toStdString();
+    }
 }
 
 // A series with a mass of a million and descriptions of 14 and of 50

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -214,6 +215,32 @@ TEST_F(SeriesCommandsTest, ExportChosenInTheDialogOpensTheEditorAndKeepsTheSerie
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].text, File("wyniki.csv"));
     EXPECT_EQ(TestFiles::ReadFile(File("wyniki.csv")).count("\r\n"), 2);
+}
+
+// With the setting on, either export ends with the journal's line as it
+// stood before the export itself was recorded.
+TEST_F(SeriesCommandsTest, WithTheJournalSettingEitherExportEndsWithTheJournalLine) {
+    context.settings.journalTrailer = true;
+    context.settings.fastExportFileName = "szybki";
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast export" : "chosen file");
+        context.settings.fastExportEnabled = fast;
+        Read("1.0000");
+        const SeriesJournal::Verification verified = SeriesJournal::Verify(window->Store().Bound());
+        ASSERT_EQ(verified.state, SeriesJournal::Verification::State::Verified);
+        if (!fast)
+            dialogs.FileNext(File("wyniki"), "Export CSV[;] (*.csv)");
+        ASSERT_TRUE(window->Series().Save());
+        const QString csv =
+            QString::fromLatin1(TestFiles::ReadFile(File(fast ? "szybki.csv" : "wyniki.csv")));
+        EXPECT_TRUE(csv.contains(QRegularExpression(
+            QString("\r\n# journal: station \\d+, user [^,]+, exported [^,]+, %1 rows, head "
+                    "%2\r\n$")
+                .arg(verified.rows)
+                .arg(QString::fromLatin1(verified.head.toHex().left(16))))))
+            << csv.toStdString();
+        EXPECT_EQ(csv.count(u'#'), 1);
+    }
 }
 
 TEST_F(SeriesCommandsTest, ClosingWithACancelledSaveKeepsTheProgram) {
