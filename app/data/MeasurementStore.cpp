@@ -329,6 +329,18 @@ void MeasurementStore::OtworzBaze(const QString& path) {
     showBoundSeries();
 }
 
+void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
+    if (accepted == limits)
+        return;
+    limits = accepted;
+    const auto limit = [](bool on, const QString& text) {
+        return on ? text.toUtf8() : QByteArrayLiteral("off");
+    };
+    Record(SeriesJournal::Event::SettingChanged,
+           SeriesJournal::JoinFields({"limits", limit(limits.minOn, limits.minText),
+                                      limit(limits.maxOn, limits.maxText)}));
+}
+
 void MeasurementStore::startSeries(Database& database, int carried) {
     deleteSeriesRows(database);
     record(database, SeriesJournal::Event::SeriesStarted, QByteArray::number(carried));

@@ -35,6 +35,7 @@ struct AcceptanceLimits {
 
     // The limit filter: the minimum first, then the maximum.
     bool Outside(const QString& valueText, const QLocale& locale) const;
+    bool operator==(const AcceptanceLimits&) const = default;
 
     // The switches and values as the statistics panel keeps them in
     // ustawienia.ini ("min", "wart_min", "max", "wart_max"); a value only
@@ -179,7 +180,9 @@ public:
     const std::optional<QDateTime>& SeriesStart() const { return seriesStart; }
     void SetSeriesStart(const std::optional<QDateTime>& start) { seriesStart = start; }
     const AcceptanceLimits& Limits() const { return limits; }
-    void SetLimits(const AcceptanceLimits& accepted) { limits = accepted; }
+    // A change of the limits goes into the journal: it decides which
+    // readings are stored.
+    void SetLimits(const AcceptanceLimits& accepted);
     // "&Biezaca statystyka": statistics after every reading.
     bool LiveStatistics() const { return liveStatistics; }
     void SetLiveStatistics(bool on) { liveStatistics = on; }

@@ -145,3 +145,25 @@ TEST_F(SeriesJournalTest, AFileWithoutAJournalStartsOneAtItsNextChange) {
 }
 
 } // namespace
+
+namespace {
+
+// A change of the acceptance limits decides which readings are stored, so
+// the journal keeps it; setting the same limits again is no change.
+TEST_F(SeriesJournalTest, ALimitChangeIsJournaled) {
+    const auto changes = [this] {
+        return store.Bound()
+            .Scalar("SELECT group_concat(replace(data, char(31), ' '), '|') FROM journal "
+                    "WHERE event = ?",
+                    {int(SeriesJournal::Event::SettingChanged)})
+            .toString();
+    };
+    AcceptanceLimits limits;
+    limits.maxOn = true;
+    limits.maxText = "10";
+    store.SetLimits(limits);
+    store.SetLimits(limits);
+    EXPECT_EQ(changes(), "limits off 10");
+}
+
+} // namespace

@@ -264,8 +264,13 @@ void Glowna::showOptions(bool cancelAvailable) {
     Opcje options(context, session.Link(), &session.ReopenTimer(), this);
     options.SetCancelAvailable(cancelAvailable);
     context.dialogs->RunModal(options);
-    if (options.AppliedLink())
-        session.SetDialect(options.AppliedLink()->dialect);
+    if (const auto& link = options.AppliedLink()) {
+        session.SetDialect(link->dialect);
+        store.Record(SeriesJournal::Event::SettingChanged,
+                     SeriesJournal::JoinFields({"link", session.LinkName().toUtf8(),
+                                                link->dialect.Name().toUtf8(),
+                                                link->lineFormat.Text().toUtf8()}));
+    }
     showLinkStatus();
 }
 
