@@ -19,17 +19,26 @@ namespace {
 
 // The store as the program wires it: every reading it writes, single or
 // from continuous transmission, is queued with it and reaches the server.
-TEST(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
+// A lab database server and a station's store in a program folder of its
+// own.
+class LabServerStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
+        ASSERT_TRUE(server.CreateDatabase("lab"));
+        context.programFolder = folder.path();
+        context.dialogs = &dialogs;
+        store.OtworzMagazyn();
+    }
+
     PostgresServer server;
-    ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
-    ASSERT_TRUE(server.CreateDatabase("lab"));
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
-    MeasurementStore store(context);
-    store.OtworzMagazyn();
+    MeasurementStore store{context};
+};
+
+TEST_F(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
 
     LabServerSettings settings;
     settings.enabled = true;
@@ -89,17 +98,7 @@ TEST(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
 
 // A station switched on after its journal began sends it from its first
 // entry; what a bound series file appends to its own copy stays there.
-TEST(LabServerStore, TheWorkingJournalReachesTheServerWholeAndFilesKeepTheirOwn) {
-    PostgresServer server;
-    ASSERT_TRUE(server.Made()) << server.Failure().toStdString();
-    ASSERT_TRUE(server.CreateDatabase("lab"));
-    QTemporaryDir folder;
-    ScriptedDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
-    MeasurementStore store(context);
-    store.OtworzMagazyn();
+TEST_F(LabServerStore, TheWorkingJournalReachesTheServerWholeAndFilesKeepTheirOwn) {
     const QDateTime start = QDateTime::currentDateTime();
     ASSERT_TRUE(store.DodajPomiar("1.5 g", "g", start));
 
