@@ -32,11 +32,12 @@ void BalanceProtocol::OutputDataAndDebug(const QByteArray& txt) {
         echo(txt, outLabel);
 }
 
-void BalanceProtocol::send(const QByteArray& command) {
+bool BalanceProtocol::send(const QByteArray& command) {
     if (command.isEmpty())
-        return;
+        return false;
     lastCommand = command;
     OutputDataAndDebug(command + lineEnd);
+    return true;
 }
 
 void BalanceProtocol::OdpytajWage(bool unstable) {
@@ -52,16 +53,16 @@ void BalanceProtocol::OdpytajWage(bool unstable) {
     OutputDataAndDebug(lastCommand + lineEnd);
 }
 
-void BalanceProtocol::Tare() {
-    send(dialect.Commands().tare);
+bool BalanceProtocol::Tare() {
+    return send(dialect.Commands().tare);
 }
 
-void BalanceProtocol::ContinuousOn() {
-    send(dialect.Commands().continuousOn);
+bool BalanceProtocol::ContinuousOn() {
+    return send(dialect.Commands().continuousOn);
 }
 
-void BalanceProtocol::ContinuousOff() {
-    send(dialect.Commands().continuousOff);
+bool BalanceProtocol::ContinuousOff() {
+    return send(dialect.Commands().continuousOff);
 }
 
 BalanceProtocol::Route BalanceProtocol::RouteFrame(const QByteArray& frame, bool continuous,

@@ -48,9 +48,11 @@ public:
     void OutputDataAndDebug(const QByteArray& txt);
     // The immediate read when unstable readings are wanted, else the stable one.
     void OdpytajWage(bool unstable);
-    void Tare();
-    void ContinuousOn();
-    void ContinuousOff();
+    // The commands of the family; false when it has none for this, and
+    // nothing was sent.
+    bool Tare();
+    bool ContinuousOn();
+    bool ContinuousOff();
     // The last command sent (without its line end), which a refusal names.
     const QByteArray& LastCommand() const { return lastCommand; }
     // Whether the last read asked was the immediate one: a reading that is
@@ -67,9 +69,9 @@ public:
 
 private:
     void echo(const QByteArray& text, const QString& label);
-    // Sends a command of the family with its line end; nothing for one the
-    // family does not have.
-    void send(const QByteArray& command);
+    // Sends a command of the family with its line end; false, and nothing
+    // sent, for one the family does not have.
+    bool send(const QByteArray& command);
 
     Mordal::Comm* comm;
     const Settings& settings;

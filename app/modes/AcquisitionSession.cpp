@@ -380,9 +380,9 @@ void AcquisitionSession::switchContinuousOn() {
     sendCommand(&BalanceProtocol::ContinuousOn);
 }
 
-void AcquisitionSession::sendCommand(void (BalanceProtocol::*command)()) {
-    (protocol.*command)();
-    store.Record(SeriesJournal::Event::CommandSent, protocol.LastCommand());
+void AcquisitionSession::sendCommand(bool (BalanceProtocol::*command)()) {
+    if ((protocol.*command)())
+        store.Record(SeriesJournal::Event::CommandSent, protocol.LastCommand());
 }
 
 void AcquisitionSession::switchContinuousOff() {

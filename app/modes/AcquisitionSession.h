@@ -189,8 +189,9 @@ private:
                           const QByteArray& frame);
     // Emits ReplyHandled; a reply turned away goes into the journal first.
     void replyHandled(const Reply& reply);
-    // A command of the protocol, kept in the journal.
-    void sendCommand(void (BalanceProtocol::*command)());
+    // A command of the protocol, kept in the journal when the family has
+    // it and it was sent.
+    void sendCommand(bool (BalanceProtocol::*command)());
     // A reading at elapsed whole seconds of the series: false when it falls
     // outside the current window. The window after the last ends automatic
     // work.

@@ -536,6 +536,28 @@ TEST_F(AdFamilyTest, AutomaticWorkAsksImmediateReadsAndGoesOnAfterAPulledLink) {
     window->Session().Stop();
 }
 
+// A family without a continuous command sends nothing for it, and the
+// journal records only what was sent.
+TEST_F(AdFamilyTest, OnlyCommandsSentAreJournaled) {
+    const auto sent = [this] {
+        return window->Store()
+            .Bound()
+            .Scalar("SELECT group_concat(data, ' ') FROM journal WHERE event = ?",
+                    {int(SeriesJournal::Event::CommandSent)})
+            .toString();
+    };
+    window->Commands().RunCommand(Command::Tara);
+    EXPECT_EQ(balance.Read(3), "T\r\n");
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Rozpocznij);
+    EXPECT_EQ(sent(), "T SIR C");
+
+    window->Session().SetDialect(BalanceDialect(BalanceDialect::Family::Sbi));
+    window->Commands().RunCommand(Command::Rozpocznij);
+    window->Commands().RunCommand(Command::Rozpocznij);
+    EXPECT_EQ(sent(), "T SIR C") << "sbi has no continuous command: nothing was sent";
+}
+
 // The program against the simulator speaking each family over TCP.
 class FamilyOnTheSimulator : public StartedProgram,
                              public ::testing::WithParamInterface<const char*> {
