@@ -237,9 +237,10 @@ Verification Verify(Database& database) {
                 result.readingsBefore = row.data.toInt();
                 break;
             case Event::SeriesStarted:
+                // A series copied in brings readings the journal never saw.
                 readings.clear();
                 descriptions.clear();
-                result.readingsBefore = 0;
+                result.readingsBefore = row.data.toInt();
                 break;
             case Event::ReadingStored:
                 if (fields.size() >= 3)

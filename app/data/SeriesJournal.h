@@ -24,7 +24,9 @@ enum class Event : int {
     JournalStarted = 1,
     ProgramStarted,
     ProgramClosed,
-    // A new, empty series; readings before it are no longer the series'.
+    // A new series; readings before it are no longer the series'. data: the
+    // number of readings it starts with (those of a file copied in to be
+    // viewed), which the journal never saw.
     SeriesStarted,
     SeriesOpened,
     SeriesSaved,

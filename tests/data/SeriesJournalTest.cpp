@@ -127,6 +127,17 @@ TEST_F(SeriesJournalTest, EveryChangeBehindTheProgramsBackIsFoundAndNamed) {
     }
 }
 
+// A file shown for viewing is copied into the working database: the working
+// journal vouches for what comes after it, not for the readings it brought.
+TEST_F(SeriesJournalTest, AViewedFileLeavesTheWorkingJournalVerifying) {
+    const QString path = SavedSeries("viewed.ser", 10);
+    store.OpenForViewing(path);
+    store.DodajPomiar("13.0000 g\r\n", "g", QDateTime::currentDateTime(), "S 13.0000 g\r\n");
+    const auto working = SeriesJournal::Verify(store.Bound());
+    ASSERT_EQ(working.state, State::Verified) << working.where.toStdString();
+    EXPECT_EQ(working.readingsBefore, 3);
+}
+
 // A file from before the journal is read as having none, and the journal
 // it starts at the next change vouches only for what came after.
 TEST_F(SeriesJournalTest, AFileWithoutAJournalStartsOneAtItsNextChange) {
