@@ -16,7 +16,6 @@ namespace Pomiar::SeriesJournal {
 namespace {
 
 constexpr char FieldSeparator = '\x1f';
-const QByteArray NoHash(32, '\0');
 
 const QString CreateTable = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS journal (seq INTEGER PRIMARY KEY, at INTEGER NOT NULL, "
@@ -50,6 +49,17 @@ QByteArray CanonicalBytes(const Entry& row) {
     AppendNumber(bytes, int(row.event), 4);
     AppendBytes(bytes, row.data);
     return bytes;
+}
+
+Chain::Fault Chain::Add(const Entry& entry) {
+    if (entry.seq != length + 1)
+        return Fault::Missing;
+    const QByteArray hash = ChainedHash(head, entry);
+    if (hash != entry.hash)
+        return Fault::HashMismatch;
+    head = hash;
+    length = entry.seq;
+    return Fault::None;
 }
 
 QByteArray ChainedHash(const QByteArray& previousHash, const Entry& entry) {
@@ -87,7 +97,8 @@ void AppendInOpenTransaction(Database& database, const Author& author, Event eve
     const Database::Rows last =
         database.Query(QStringLiteral("SELECT seq, hash FROM journal ORDER BY seq DESC LIMIT 1"));
     qint64 seq = 1;
-    QByteArray previous = NoHash;
+    // The first entry follows no hash.
+    QByteArray previous;
     if (!last.rows.empty()) {
         seq = last.rows[0][0].toLongLong() + 1;
         previous = last.rows[0][1].toByteArray();
@@ -195,7 +206,7 @@ Verification Verify(Database& database) {
     if (!Exists(database))
         return result;
     result.state = Verification::State::Verified;
-    QByteArray previous = NoHash;
+    Chain chain;
     std::unordered_map<qint64, ReadingEvent> readings;
     std::unordered_map<qint64, QString> descriptions;
     const auto broken = [&result](const QString& where) {
@@ -217,20 +228,20 @@ Verification Verify(Database& database) {
                     Event(view.Integer(6)),
                     view.Blob(7),
                     view.Blob(8)};
-            if (row.seq != result.rows + 1) {
-                broken(QStringLiteral("journal row %1 is missing").arg(result.rows + 1));
+            switch (chain.Add(row)) {
+            case Chain::Fault::Missing:
+                broken(QStringLiteral("journal row %1 is missing").arg(chain.Length() + 1));
                 return;
-            }
-            const QByteArray hash = ChainedHash(previous, row);
-            if (hash != row.hash) {
+            case Chain::Fault::HashMismatch:
                 broken(QStringLiteral("journal row %1 (%2) does not match its hash: it, or a row "
                                       "before it, was changed")
                            .arg(row.seq)
                            .arg(EventName(row.event)));
                 return;
+            case Chain::Fault::None:
+                break;
             }
-            previous = hash;
-            result.rows = row.seq;
+            result.rows = chain.Length();
             const QList<QByteArray> fields = SplitFields(row.data);
             switch (row.event) {
             case Event::JournalStarted:
@@ -256,7 +267,7 @@ Verification Verify(Database& database) {
                 break;
             }
         });
-    result.head = previous;
+    result.head = chain.Head();
     if (result.state == Verification::State::Broken)
         return result;
 

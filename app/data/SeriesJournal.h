@@ -75,6 +75,22 @@ QByteArray CanonicalBytes(const Entry& entry);
 // the first).
 QByteArray ChainedHash(const QByteArray& previousHash, const Entry& entry);
 
+// A chain checked entry by entry, in order: each must be the next in
+// sequence and carry the hash its predecessor leads to.
+class Chain {
+public:
+    enum class Fault { None, Missing, HashMismatch };
+    // Takes the next entry; a fault leaves the chain where it was.
+    Fault Add(const Entry& entry);
+    // The entries taken, and the hash of the last of them.
+    qint64 Length() const { return length; }
+    const QByteArray& Head() const { return head; }
+
+private:
+    qint64 length = 0;
+    QByteArray head;
+};
+
 // The fields of one event's data, kept apart by the unit separator.
 QByteArray JoinFields(const QList<QByteArray>& fields);
 QList<QByteArray> SplitFields(const QByteArray& data);

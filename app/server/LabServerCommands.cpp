@@ -73,10 +73,6 @@ bool Run(QSqlQuery& query, const QString& statement, const QVariantList& values,
     return false;
 }
 
-QString MissingText(qint64 seq) {
-    return QStringLiteral("entry %1 is missing").arg(seq);
-}
-
 // Checks one station's entries as they come, in seq order.
 class ChainCheck {
 public:
@@ -85,26 +81,28 @@ public:
     void Add(const SeriesJournal::Entry& entry) {
         if (!result.where.isEmpty())
             return;
-        if (entry.seq != result.entries + 1) {
-            result.where = MissingText(result.entries + 1);
-            return;
-        }
-        const QByteArray hash = SeriesJournal::ChainedHash(result.head, entry);
-        if (hash != entry.hash) {
+        switch (chain.Add(entry)) {
+        case SeriesJournal::Chain::Fault::Missing:
+            result.where = QStringLiteral("entry %1 is missing").arg(chain.Length() + 1);
+            break;
+        case SeriesJournal::Chain::Fault::HashMismatch:
             result.where = QStringLiteral("entry %1 does not match its hash").arg(entry.seq);
-            return;
+            break;
+        case SeriesJournal::Chain::Fault::None:
+            break;
         }
-        result.head = hash;
-        result.entries = entry.seq;
     }
 
     StationJournal Result() const {
         StationJournal done = result;
+        done.entries = chain.Length();
+        done.head = chain.Head();
         done.verified = done.where.isEmpty();
         return done;
     }
 
 private:
+    SeriesJournal::Chain chain;
     StationJournal result;
 };
 
