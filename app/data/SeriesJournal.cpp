@@ -175,6 +175,23 @@ QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArra
     return JoinFields({QByteArray::number(lp), ShortestText(mass), unit.toUtf8(), frame});
 }
 
+void ForEachEntry(Database& database, const std::function<void(const Entry&)>& visit, qint64 from,
+                  qint64 to) {
+    database.QueryRows(
+        QStringLiteral("SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
+                       "FROM journal WHERE seq BETWEEN ? AND ? ORDER BY seq"),
+        [&visit](const Database::RowView& view) {
+            visit(Entry{view.Integer(0),
+                        view.Integer(1),
+                        int(view.Integer(2)),
+                        {view.Text(3), view.Text(4), view.Text(5)},
+                        Event(view.Integer(6)),
+                        view.Blob(7),
+                        view.Blob(8)});
+        },
+        {from, to});
+}
+
 void Create(Database& database) {
     database.Execute(CreateTable);
 }
@@ -215,58 +232,48 @@ Verification Verify(Database& database) {
         result.state = Verification::State::Broken;
         result.where = where;
     };
-    database.QueryRows(
-        QStringLiteral("SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
-                       "FROM journal ORDER BY seq"),
-        [&](const Database::RowView& view) {
-            if (result.state == Verification::State::Broken)
-                return;
-            Row row{view.Integer(0),
-                    view.Integer(1),
-                    int(view.Integer(2)),
-                    {view.Text(3), view.Text(4), view.Text(5)},
-                    Event(view.Integer(6)),
-                    view.Blob(7),
-                    view.Blob(8)};
-            switch (chain.Add(row)) {
-            case Chain::Fault::Missing:
-                broken(QStringLiteral("journal row %1 is missing").arg(chain.Length() + 1));
-                return;
-            case Chain::Fault::HashMismatch:
-                broken(QStringLiteral("journal row %1 (%2) does not match its hash: it, or a row "
-                                      "before it, was changed")
-                           .arg(row.seq)
-                           .arg(EventName(row.event)));
-                return;
-            case Chain::Fault::None:
-                break;
-            }
-            result.rows = chain.Length();
-            const QList<QByteArray> fields = SplitFields(row.data);
-            switch (row.event) {
-            case Event::JournalStarted:
-                result.readingsBefore = row.data.toInt();
-                break;
-            case Event::SeriesStarted:
-                // A series copied in brings readings the journal never saw.
-                readings.clear();
-                descriptions.clear();
-                result.readingsBefore = row.data.toInt();
-                break;
-            case Event::ReadingStored:
-                if (fields.size() >= 3)
-                    readings[fields[0].toLongLong()] = {fields[1], QString::fromUtf8(fields[2]),
-                                                        LocalText(row.at, row.offsetMinutes),
-                                                        row.author.station.left(2)};
-                break;
-            case Event::DescriptionSet:
-                if (fields.size() >= 3)
-                    descriptions[fields[0].toLongLong()] = QString::fromUtf8(fields[2]);
-                break;
-            default:
-                break;
-            }
-        });
+    ForEachEntry(database, [&](const Entry& row) {
+        if (result.state == Verification::State::Broken)
+            return;
+        switch (chain.Add(row)) {
+        case Chain::Fault::Missing:
+            broken(QStringLiteral("journal row %1 is missing").arg(chain.Length() + 1));
+            return;
+        case Chain::Fault::HashMismatch:
+            broken(QStringLiteral("journal row %1 (%2) does not match its hash: it, or a row "
+                                  "before it, was changed")
+                       .arg(row.seq)
+                       .arg(EventName(row.event)));
+            return;
+        case Chain::Fault::None:
+            break;
+        }
+        result.rows = chain.Length();
+        const QList<QByteArray> fields = SplitFields(row.data);
+        switch (row.event) {
+        case Event::JournalStarted:
+            result.readingsBefore = row.data.toInt();
+            break;
+        case Event::SeriesStarted:
+            // A series copied in brings readings the journal never saw.
+            readings.clear();
+            descriptions.clear();
+            result.readingsBefore = row.data.toInt();
+            break;
+        case Event::ReadingStored:
+            if (fields.size() >= 3)
+                readings[fields[0].toLongLong()] = {fields[1], QString::fromUtf8(fields[2]),
+                                                    LocalText(row.at, row.offsetMinutes),
+                                                    row.author.station.left(2)};
+            break;
+        case Event::DescriptionSet:
+            if (fields.size() >= 3)
+                descriptions[fields[0].toLongLong()] = QString::fromUtf8(fields[2]);
+            break;
+        default:
+            break;
+        }
+    });
     result.head = chain.Head();
     if (result.state == Verification::State::Broken)
         return result;

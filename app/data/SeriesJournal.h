@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <functional>
+#include <limits>
 #include <optional>
 
 namespace Pomiar {
@@ -98,6 +100,10 @@ QList<QByteArray> SplitFields(const QByteArray& data);
 // The data of ReadingStored: the mass as the shortest text that reads back
 // as the same double.
 QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame);
+
+// The entries numbered from `from` to `to`, in order.
+void ForEachEntry(Database& database, const std::function<void(const Entry&)>& visit,
+                  qint64 from = 1, qint64 to = std::numeric_limits<qint64>::max());
 
 // Creates the table when it is missing.
 void Create(Database& database);

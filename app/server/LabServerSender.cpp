@@ -70,19 +70,9 @@ std::vector<JournalRow> journalRows(Database& local, const std::vector<OutboxRow
     if (highest == 0 || !local.HasTable(QStringLiteral("journal")))
         return rows;
     std::unordered_map<qint64, SeriesJournal::Entry> entries;
-    local.QueryRows(
-        QStringLiteral("SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
-                       "FROM journal WHERE seq BETWEEN ? AND ?"),
-        [&entries](const Database::RowView& view) {
-            entries[view.Integer(0)] = {view.Integer(0),
-                                        view.Integer(1),
-                                        int(view.Integer(2)),
-                                        {view.Text(3), view.Text(4), view.Text(5)},
-                                        SeriesJournal::Event(view.Integer(6)),
-                                        view.Blob(7),
-                                        view.Blob(8)};
-        },
-        {lowest, highest});
+    SeriesJournal::ForEachEntry(
+        local, [&entries](const SeriesJournal::Entry& entry) { entries[entry.seq] = entry; },
+        lowest, highest);
     for (const OutboxRow& row : batch) {
         if (row.kind != journalKind)
             continue;
