@@ -325,3 +325,17 @@ Verification Verify(Database& database) {
 }
 
 } // namespace Pomiar::SeriesJournal
+
+namespace Pomiar::SeriesJournal {
+
+Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled) {
+    Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+    Verification result = Verify(file);
+    if (cancelled && cancelled->load()) {
+        result = {};
+        result.cancelledEarly = true;
+    }
+    return result;
+}
+
+} // namespace Pomiar::SeriesJournal

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -126,12 +127,21 @@ struct Verification {
     QString where;
     // Readings older than the journal, which it cannot vouch for.
     int readingsBefore = 0;
+    // VerifyFile stopped before its verdict.
+    bool cancelledEarly = false;
 };
 
 // Checks the chain from its first row, that every reading of the series
 // matches the journal's event for it (mass, unit, time, station and
 // description), and that the journal knows no reading the series lacks.
 Verification Verify(Database& database);
+
+// Verifies the series file (or working database) at path on a read-only
+// connection of its own, writing nothing to it; safe to run on a worker
+// thread. When cancelled is set while it runs, it stops early and answers
+// State::NoJournal with cancelledEarly set. Throws DatabaseError when the
+// file cannot be read as a database.
+Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled = nullptr);
 
 } // namespace SeriesJournal
 
