@@ -40,7 +40,11 @@ const std::array<FamilyEntry, 5>& Families() {
           Esc + "x1_",
           Esc + "x2_",
           false}},
-        {BalanceDialect::Family::Ad, "ad", {"S", "Q", "T", "Z", "SIR", "C", "?SN", "?TN", "?SN"}},
+        // A&D balances acknowledge a command only while their setting "AK,
+        // error code" (erCd) is 1; at 0 the tare is carried out silently.
+        {BalanceDialect::Family::Ad,
+         "ad",
+         {"S", "Q", "T", "Z", "SIR", "C", "?SN", "?TN", "?SN", false}},
         {BalanceDialect::Family::Ohaus,
          "ohaus",
          {"SP", "IP", "T", "Z", "CP", "0P", "IP", {}, "PSN", false}},
@@ -83,10 +87,18 @@ QString Unquoted(QString text) {
     return text;
 }
 
+BalanceReply BalanceFailure(const QString& code, const QString& line) {
+    BalanceReply reply = Failure(Error::Balance, line);
+    reply.code = code;
+    return reply;
+}
+
 // The status letter after a command's name: the same for every command.
 std::optional<Error> SicsStatusError(const QString& status) {
     if (status == QLatin1String("I"))
         return Error::NoStableValue;
+    if (status == QLatin1String("L"))
+        return Error::Logical;
     if (status == QLatin1String("+"))
         return Error::Overload;
     if (status == QLatin1String("-"))
@@ -115,34 +127,63 @@ BalanceReply ReadSics(const QString& line) {
         return Failure(*error, line);
     if (command.startsWith(u'I') && status == QLatin1String("A"))
         return Simple(Kind::Identification, Unquoted(rest));
-    if (command == QLatin1String("S") && (status == QLatin1String("S") || status == u"D")) {
-        const QStringList parts = rest.split(u' ', Qt::SkipEmptyParts);
-        if (!parts.isEmpty())
-            return Reading(parts.front(), parts.mid(1).join(u' '), status == u"S");
+    const QStringList parts = rest.split(u' ', Qt::SkipEmptyParts);
+    const bool weighed = status == QLatin1String("S") || status == u"D";
+    // A balance that cannot give the weight writes an error over the value
+    // field, whatever the command: "S S  Error 10b".
+    if (weighed && !parts.isEmpty() && parts.front() == QLatin1String("Error"))
+        return BalanceFailure(parts.value(1), line);
+    if (command == QLatin1String("S") && weighed) {
+        // Anything but a number in the value field is no reading.
+        if (parts.isEmpty() || !IsPlainNumber(parts.front()))
+            return Simple(Kind::Other, line);
+        return Reading(parts.front(), parts.mid(1).join(u' '), status == u"S");
     }
     if (!status.isEmpty())
         return Simple(Kind::Acknowledgement, line);
     return Simple(Kind::Other, line);
 }
 
+// A status line of the data interface, with "Stat" in front (the 22-
+// character format) or without it (the 16-character one): "H" or "High"
+// overload, "L" or "Low" underload, "Err 123" or "ERR 123" the balance's own
+// error, anything else (checkweighing limits, adjustment, "----") no
+// stable value. Nothing for a line that is no status line.
+std::optional<BalanceReply> SbiStatus(const QString& line) {
+    const bool marked = line.startsWith(QLatin1String("Stat"));
+    const QString status = (marked ? line.mid(4) : line).simplified();
+    if (status == QLatin1String("H") || status == QLatin1String("High"))
+        return Failure(Error::Overload, line);
+    if (status == QLatin1String("L") || status == QLatin1String("Low"))
+        return Failure(Error::Underload, line);
+    const QStringList words = status.split(u' ');
+    const QString first = words.front();
+    if (first.compare(QLatin1String("Err"), Qt::CaseInsensitive) == 0)
+        return BalanceFailure(words.value(1), line);
+    // "APP.ERR", "DIS.ERR", "PRT.ERR": the error is named, not numbered.
+    if (first.endsWith(QLatin1String(".ERR"), Qt::CaseInsensitive))
+        return BalanceFailure(first, line);
+    if (marked)
+        return Failure(Error::NoStableValue, line);
+    // Without "Stat" only the words of the manuals count, standing alone.
+    static const QStringList others{QStringLiteral("HH"), QStringLiteral("LL"), QStringLiteral("C"),
+                                    QStringLiteral("Cal Ext"), QStringLiteral("Cal. Ext.")};
+    if (others.contains(status))
+        return Failure(Error::NoStableValue, line);
+    return std::nullopt;
+}
+
 // "+   123.56 g  " (sign, value, unit of 3; a blank unit is not stable), or
-// the same behind a 6-character id; "Stat  H" and the other status lines.
+// the same behind a 6-character id ("N     +   123.56 g  "). Whether an id
+// stands in front is read from the line's form: a line that opens with a
+// sign or a blank and a value is read whole, whatever its length.
 BalanceReply ReadSbi(const QString& line) {
     static const QRegularExpression form(QStringLiteral(R"(^([+\- ]) *(\d+(?:\.\d*)?) ?(\S*) *$)"));
-    QString text = line;
-    if (text.startsWith(QLatin1String("Stat"))) {
-        const QString status = text.mid(4).trimmed();
-        if (status == QLatin1String("H"))
-            return Failure(Error::Overload, line);
-        if (status == QLatin1String("L"))
-            return Failure(Error::Underload, line);
-        if (status.startsWith(QLatin1String("Err")))
-            return Failure(Error::Logical, line);
-        return Failure(Error::NoStableValue, line);
-    }
-    if (text.size() == 20)
-        text = text.mid(6);
-    const auto match = form.match(text);
+    if (const auto status = SbiStatus(line))
+        return *status;
+    auto match = form.match(line);
+    if (!match.hasMatch() && line.size() > 6)
+        match = form.match(line.mid(6));
     if (!match.hasMatch())
         return Simple(Kind::Other, line);
     const QString sign = match.captured(1) == u"-" ? QStringLiteral("-") : QString();
@@ -165,7 +206,9 @@ Error AdError(const QString& code) {
 // "ST,+00123.45  g": a header of two letters, a comma, the value with its
 // sign, the unit; ACK alone; "EC,E01"; "SN,\"...\"".
 BalanceReply ReadAd(const QString& line) {
-    static const QRegularExpression value(QStringLiteral(R"(^([+\-]?[\d.]+) *(\S*) *$)"));
+    // A value holds at least one digit: "+." is no number.
+    static const QRegularExpression value(
+        QStringLiteral(R"(^([+\-]?(?:\d+\.?\d*|\.\d+)) *(\S*) *$)"));
     if (line == QLatin1String("\x06"))
         return Simple(Kind::Acknowledgement, line);
     if (line.size() < 3 || line[2] != u',')
@@ -187,10 +230,14 @@ BalanceReply ReadAd(const QString& line) {
     return Reading(match.captured(1), match.captured(2), stable);
 }
 
-// "    123.45 g", with " ?" at the end when not stable; "ES"; "SN: ...".
+// "    123.45 g", with "?" after the unit when not stable; a Navigator
+// writes a legend after the stability mark ("     12.73 g       NET"),
+// which is kept with the reading. "ES"; "SN: ...". A legend that makes the
+// line something else than the weight on the pan ("TOTAL", "T" for the
+// tare) leaves it no reading.
 BalanceReply ReadOhaus(const QString& line) {
-    static const QRegularExpression form(
-        QStringLiteral(R"(^ *(-?\d+(?:\.\d*)?) +(\S+)( +\?)? *$)"));
+    static const QRegularExpression form(QStringLiteral(
+        R"(^ *(-?) *(\d+(?:\.\d*)?) +(\S+)(?: +(\?))?(?: +(NET|Net|N|G|B/G|GROSS|Gross))? *$)"));
     if (line.trimmed() == QLatin1String("ES"))
         return Failure(Error::Syntax, line);
     if (line.startsWith(QLatin1String("SN:")))
@@ -198,7 +245,10 @@ BalanceReply ReadOhaus(const QString& line) {
     const auto match = form.match(line);
     if (!match.hasMatch())
         return Simple(Kind::Other, line);
-    return Reading(match.captured(1), match.captured(2), match.captured(3).isEmpty());
+    BalanceReply reply = Reading(match.captured(1) + match.captured(2), match.captured(3),
+                                 match.captured(4).isEmpty());
+    reply.legend = match.captured(5);
+    return reply;
 }
 
 } // namespace
@@ -254,11 +304,39 @@ QString ErrorName(BalanceReply::Error error) {
         return QStringLiteral("overload");
     case Error::Underload:
         return QStringLiteral("underload");
+    case Error::Balance:
+        return QStringLiteral("balance error");
     }
     return QStringLiteral("no error");
 }
 
+QString BalanceErrorCode(const QString& reply) {
+    static const QRegularExpression number(
+        QStringLiteral(R"((?:^|[\s.])(?:Error|ERR|Err)(?:\s+(\S+))?)"));
+    const auto match = number.match(reply);
+    if (!match.hasMatch())
+        return {};
+    if (!match.captured(1).isEmpty())
+        return match.captured(1);
+    // A named error ("APP.ERR") is its own code.
+    const QStringList words = reply.simplified().split(u' ');
+    for (const QString& word : words)
+        if (word.endsWith(QLatin1String(".ERR"), Qt::CaseInsensitive))
+            return word;
+    return {};
+}
+
+bool IsPlainNumber(const QString& text) {
+    static const QRegularExpression form(QStringLiteral(R"(^[+\-]?(?:\d+\.?\d*|\.\d+)$)"));
+    return form.match(text).hasMatch() && std::isfinite(ReadingHandler::NumberAtFront(text));
+}
+
 QString RefusalText(const QByteArray& command, BalanceReply::Error error, const QString& reply) {
+    if (error == Error::Balance) {
+        const QString code = BalanceErrorCode(reply);
+        return QStringLiteral("the balance reports error %1 (%2)")
+            .arg(code.isEmpty() ? QStringLiteral("without a number") : code, reply.trimmed());
+    }
     // An escape would not show: it is written as the "ESC" of the manuals.
     QString shown = QString::fromLatin1(command);
     shown.replace(u'\x1b', QStringLiteral("ESC "));
@@ -314,10 +392,15 @@ std::vector<BalanceReply> BalanceDialect::Read(const QByteArray& frame) const {
     // Bytes of the link are characters one to one.
     const QStringList lines = QString::fromLatin1(frame).split(u'\n');
     for (QString line : lines) {
-        if (line.endsWith(u'\r'))
+        while (line.endsWith(u'\r'))
             line.chop(1);
-        line.remove(u'\r');
-        if (!line.trimmed().isEmpty())
+        if (line.trimmed().isEmpty())
+            continue;
+        // A CR inside a line would join its neighbours ("    1\r2 g" is no
+        // 12 g): such a line is read as it came, and is no reading.
+        if (line.contains(u'\r'))
+            replies.push_back(Simple(Kind::Other, line));
+        else
             replies.push_back(readLine(line));
     }
     return replies;

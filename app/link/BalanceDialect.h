@@ -14,7 +14,18 @@ namespace Pomiar {
 // One reply of the balance, as its family's reader understood it.
 struct BalanceReply {
     enum class Kind { Reading, Acknowledgement, Identification, Error, Other };
-    enum class Error { None, Syntax, Logical, Transmission, NoStableValue, Overload, Underload };
+    // Balance: the balance reports an error of its own, with its number in
+    // code ("S S  Error 10b", "Stat     ERR 123").
+    enum class Error {
+        None,
+        Syntax,
+        Logical,
+        Transmission,
+        NoStableValue,
+        Overload,
+        Underload,
+        Balance
+    };
 
     Kind kind = Kind::Other;
     Error error = Error::None;
@@ -23,6 +34,11 @@ struct BalanceReply {
     QString value;
     QString unit;
     bool stable = true;
+    // What the balance wrote after the reading to say what it is ("NET",
+    // "G"); empty when it wrote nothing.
+    QString legend;
+    // The balance's own error number, for Error::Balance.
+    QString code;
     // An identification: the model or the serial number, without quotes;
     // any other reply: the line as it came, without its line end.
     QString text;
@@ -41,8 +57,17 @@ QString ShownReply(const QByteArray& frame);
 QString ErrorName(BalanceReply::Error error);
 
 // What the error log and the traffic window say of a refused command:
-// "the balance refused \"SIR\": syntax error (ES)".
+// "the balance refused \"SIR\": syntax error (ES)"; of an error the balance
+// reports with its own number: "the balance reports error 10b (S S  Error 10b)".
 QString RefusalText(const QByteArray& command, BalanceReply::Error error, const QString& reply);
+
+// The balance's own error number in a reply ("10b" of "S S  Error 10b",
+// "123" of "Stat     ERR 123"); empty when the reply holds none.
+QString BalanceErrorCode(const QString& reply);
+
+// Whether a text is a plain decimal number as balances write their values:
+// an optional sign, digits with at most one point, no exponent, finite.
+bool IsPlainNumber(const QString& text);
 
 // The commands of one family; an empty command is one the family does not
 // have, and nothing is sent for it.
@@ -59,7 +84,8 @@ struct DialectCommands {
     QByteArray probe;
     QByteArray askModel;
     QByteArray askSerialNumber;
-    // The balance answers the tare (an acknowledgement or an error).
+    // The balance always answers the tare (an acknowledgement or an error);
+    // false where silence after a tare is no failure.
     bool tareAnswered = true;
 };
 

@@ -30,6 +30,9 @@ struct LeadingNumber {
     // that open a fraction, plus the exponent), so that a result out of range
     // is known to be huge or tiny.
     long long magnitude = 0;
+    // Where the number ends in the text: the characters from here on are
+    // not part of it.
+    qsizetype end = 0;
 };
 
 LeadingNumber ReadLeadingNumber(const QString& text) {
@@ -39,9 +42,14 @@ LeadingNumber ReadLeadingNumber(const QString& text) {
     bool significant = false;
     bool exponentNegative = false;
     long long exponent = 0;
+    qsizetype index = -1;
     for (QChar c : text) {
+        ++index;
         if (IsSkipped(c))
             continue;
+        // Whatever is taken below belongs to the number; a character that
+        // ends it leaves the loop first.
+        number.end = index + 1;
         if (part == Part::Sign) {
             part = Part::Mantissa;
             if (c == u'-' || c == u'+') {
@@ -72,6 +80,7 @@ LeadingNumber ReadLeadingNumber(const QString& text) {
                 part = Part::ExponentSign;
                 continue;
             }
+            number.end = index;
             break;
         }
         if (part == Part::ExponentSign) {
@@ -82,8 +91,10 @@ LeadingNumber ReadLeadingNumber(const QString& text) {
                 continue;
             }
         }
-        if (!IsAsciiDigit(c))
+        if (!IsAsciiDigit(c)) {
+            number.end = index;
             break;
+        }
         number.text += char(c.unicode());
         // Far past any double; the clamp only keeps the count from overflowing.
         if (exponent < 100000)
@@ -137,8 +148,9 @@ QString NormalizedValue(const QString& s, const QLocale& locale) {
 
 namespace {
 
-// The balance's status texts, removed in this order: "ST A" must go before
-// "ST", and "S A" before "S ".
+// The balance's status texts, tried in this order: "ST A" must go before
+// "ST", and "S A" before "S ". They stand in the reply's header, before the
+// value; the brackets that mark digits not verified stand around digits.
 const char* const StatusTexts[] = {"SI", "C1",   "C0", "S1",  "S0", "GS", "?",  "[",
                                    "]",  "ST A", "ST", "S A", "S ", "P1", "P2", "P3"};
 
@@ -211,9 +223,51 @@ template <typename Test> bool EndsHere(const HandlerContext& context, Test&& tes
     }
 }
 
+bool IsAsciiLetterOrDigit(QChar c) {
+    return IsAsciiDigit(c) || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// The status text standing at position in s, as a word of its own: "S1" in
+// "S1 12.5 g" or "SI" in "SI?", not in "S19". Its length, or 0.
+qsizetype StatusTextAt(const QString& s, qsizetype position) {
+    for (const char* text : StatusTexts) {
+        const QLatin1String status(text);
+        if (!QStringView(s).mid(position).startsWith(status))
+            continue;
+        const qsizetype after = position + status.size();
+        const bool endsAsWord = !IsAsciiLetterOrDigit(status.back()) || after >= s.size() ||
+                                !IsAsciiLetterOrDigit(s[after]);
+        if (endsAsWord)
+            return status.size();
+    }
+    return 0;
+}
+
+// The status texts of the header go (blanks between them stay), as do the
+// brackets of digits not verified ("123.5[6] g"); a status text elsewhere
+// stays where it is, so that "    2P15 g" or "1?2" are never read as 25 or
+// 12.
 void RemoveStatusTexts(QString& s) {
-    for (const char* text : StatusTexts)
-        s.remove(QLatin1String(text));
+    qsizetype position = 0;
+    for (;;) {
+        while (position < s.size() && IsSkipped(s[position]))
+            ++position;
+        const qsizetype length = StatusTextAt(s, position);
+        if (length == 0)
+            break;
+        s.remove(position, length);
+    }
+    s.remove(u'[').remove(u']');
+}
+
+// Whether what follows the leading number holds no digit: a value field
+// with text inside ("1?2", "2P15 g", "1.5E2.5") is no number. A comma is
+// a decimal point here, as for the limit test.
+bool NumberStandsAlone(const QString& s) {
+    QString text = s;
+    text.replace(u',', u'.');
+    const LeadingNumber number = ReadLeadingNumber(text);
+    return number.hasDigits && !HasDigit(text.mid(number.end));
 }
 
 // A printout line carries a time of day ("12:05 ..."); its value follows
@@ -318,6 +372,11 @@ std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime&
     // reaches here while the report window captures.
     if (EndsHere(context, [&] { return !BeginsWithValue(s); }))
         return std::nullopt;
+    // Only a value field that is one finite number is a reading, limits or
+    // none.
+    if (EndsHere(context,
+                 [&] { return !NumberStandsAlone(s) || !std::isfinite(NumberAtFront(s)); }))
+        return std::nullopt;
     QString unit;
     RunStep(context, [&] { unit = UnitOf(s); });
     if (EndsHere(context, [&] { return UnitIsNumeric(unit, context.locale); }))
@@ -327,23 +386,73 @@ std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime&
     return Reading{s, unit, t};
 }
 
+namespace {
+
+// The status texts that open a continuous line ("SI", "S", "?") turned
+// into blanks where they stand, so that the fixed columns stay in place.
+QString BlankedHeader(const QString& line) {
+    QString s = line;
+    qsizetype position = 0;
+    for (;;) {
+        while (position < s.size() && s[position] == u' ')
+            ++position;
+        qsizetype length = 0;
+        for (const char* text : {"SI", "S", "?"}) {
+            const QLatin1String status(text);
+            const qsizetype after = position + status.size();
+            if (QStringView(s).mid(position).startsWith(status) &&
+                (status == QLatin1String("?") || after >= s.size() ||
+                 !IsAsciiLetterOrDigit(s[after]))) {
+                length = status.size();
+                break;
+            }
+        }
+        if (length == 0)
+            return s;
+        s.replace(position, length, QString(length, u' '));
+        position += length;
+    }
+}
+
+// The unit in the last four characters; digits there belong to the value
+// of a line without trailing blanks ("SI ? -150.0000 g").
+QString ContinuousUnit(const QString& s) {
+    QString unit = TrimBlanks(s.right(4));
+    qsizetype lastDigit = -1;
+    for (qsizetype i = 0; i < unit.size(); ++i)
+        if (IsAsciiDigit(unit[i]))
+            lastDigit = i;
+    return lastDigit < 0 ? unit : TrimBlanks(unit.mid(lastDigit + 1));
+}
+
+} // namespace
+
 std::optional<ContinuousValue> ReadContinuousLine(const QString& line) {
     for (const char* acknowledgement : {"C0", "C1", "S0", "S1"})
         if (line.contains(QLatin1String(acknowledgement)))
             return std::nullopt;
-    QString s = line;
-    s.remove(QLatin1String("SI")).remove(u'?');
-    // Continuous lines have fixed columns: the number in characters 4 to 18.
-    ContinuousValue result;
-    result.value = NumberAtFront(s.mid(3, 15));
-    if (line.startsWith(u'-') && result.value != 0)
-        result.value = -result.value;
-    result.unit = TrimBlanks(s.right(4));
-    if (result.unit == QLatin1String("ES") || s.isEmpty() || s.contains(QLatin1String("ES")))
+    if (line.trimmed().isEmpty() || line.contains(QLatin1String("ES")))
         return std::nullopt;
-    // As for single replies: a line without a digit carries no value, and a
-    // number beyond a double is garbage, not a mass.
-    if (!HasDigit(s) || !std::isfinite(result.value))
+    // Continuous lines have fixed columns: the number in characters 4 to 18
+    // of the line as it came, the status in front blanked, not removed.
+    QString text = line;
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    const QString s = BlankedHeader(text);
+    const QString columns = s.mid(3, 15);
+    // As for single replies: the columns hold one number and no other
+    // digit, and a number beyond a double is garbage, not a mass.
+    if (!NumberStandsAlone(columns))
+        return std::nullopt;
+    ContinuousValue result;
+    result.value = NumberAtFront(columns);
+    if (!std::isfinite(result.value))
+        return std::nullopt;
+    // The sign may also stand in the first character, outside the columns.
+    if (line.startsWith(u'-') && result.value > 0)
+        result.value = -result.value;
+    result.unit = ContinuousUnit(s);
+    if (result.unit == QLatin1String("ES"))
         return std::nullopt;
     return result;
 }

@@ -1,6 +1,12 @@
 #include "BalanceDialect.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
 
 using namespace Pomiar;
 
@@ -24,6 +30,18 @@ BalanceReply Failure(Error error, const char* line) {
     reply.kind = Kind::Error;
     reply.error = error;
     reply.text = QString::fromLatin1(line);
+    return reply;
+}
+
+// An error the balance reports with its own number.
+BalanceReply Numbered(const char* code, const char* line) {
+    BalanceReply reply = Failure(Error::Balance, line);
+    reply.code = QString::fromLatin1(code);
+    return reply;
+}
+
+BalanceReply WithLegend(BalanceReply reply, const char* legend) {
+    reply.legend = QString::fromLatin1(legend);
     return reply;
 }
 
@@ -53,6 +71,8 @@ void ExpectTranscripts(Family family, const std::vector<Transcript>& transcripts
             EXPECT_EQ(got.value, want.value) << t.frame;
             EXPECT_EQ(got.unit, want.unit) << t.frame;
             EXPECT_EQ(got.stable, want.stable) << t.frame;
+            EXPECT_EQ(got.legend, want.legend) << t.frame;
+            EXPECT_EQ(got.code, want.code) << t.frame;
             if (want.kind != Kind::Reading) {
                 EXPECT_EQ(got.text, want.text) << t.frame;
             }
@@ -100,7 +120,8 @@ TEST(BalanceDialect, SbiRepliesAsTheManualWritesThem) {
             {"N     +   123.56 g  \r\n", {Reading("123.56", "g")}},
             {"Stat  H\r\n", {Failure(Error::Overload, "Stat  H")}},
             {"Stat  L\r\n", {Failure(Error::Underload, "Stat  L")}},
-            {"Stat      Err 123\r\n", {Failure(Error::Logical, "Stat      Err 123")}},
+            // The balance's own error, with its number.
+            {"Stat      Err 123\r\n", {Numbered("123", "Stat      Err 123")}},
             {"Stat   ----\r\n", {Failure(Error::NoStableValue, "Stat   ----")}},
             {"SECURA225D-1S\r\n", {Text(Kind::Other, "SECURA225D-1S")}},
             {"+     1.00 g  \n+     1.02 g  \r\n", {Reading("1.00", "g"), Reading("1.02", "g")}},
@@ -148,6 +169,120 @@ TEST(BalanceDialect, DefaultFamilyReadsOnlyItsRefusal) {
                       });
 }
 
+// Mettler Toledo, "Reference Manual MT-SICS Interface Command Set" 11781363:
+// section 2.1.2.1 "Format of responses with weight value" (p. 8) and section
+// 2.1.3.3 "Specific error messages on weight response" (p. 11), pages as its
+// table of contents gives them; the S command's replies as the New Classic
+// operating instructions quote them (S S 100.00 g, S I, S +, S -).
+TEST(BalanceDialect, SicsTranscriptsOfTheManual) {
+    ExpectTranscripts(Family::Sics,
+                      {
+                          {"S S     100.00 g\r\n", {Reading("100.00", "g")}},
+                          {"S I\r\n", {Failure(Error::NoStableValue, "S I")}},
+                          {"S +\r\n", {Failure(Error::Overload, "S +")}},
+                          {"S -\r\n", {Failure(Error::Underload, "S -")}},
+                          {"I4 L\r\n", {Failure(Error::Logical, "I4 L")}},
+                          // The error written over the value field is the balance's, not a
+                          // weight of 0 in the unit "10b".
+                          {"S S  Error 10b\r\n", {Numbered("10b", "S S  Error 10b")}},
+                          {"S D  Error 11b\r\n", {Numbered("11b", "S D  Error 11b")}},
+                          {"T S  Error 10b\r\n", {Numbered("10b", "T S  Error 10b")}},
+                          // Anything else but a number in the value field is no reading.
+                          {"S S abc g\r\n", {Text(Kind::Other, "S S abc g")}},
+                          {"S S 1e999 g\r\n", {Text(Kind::Other, "S S 1e999 g")}},
+                          {"S S 1e3 g\r\n", {Text(Kind::Other, "S S 1e3 g")}},
+                          {"S S 1.2.3 g\r\n", {Text(Kind::Other, "S S 1.2.3 g")}},
+                          {"S S - g\r\n", {Text(Kind::Other, "S S - g")}},
+                      });
+}
+
+// Sartorius, the data-interface chapter of the operating instructions:
+// 16 characters with "H", "L" and "Err ###" without "Stat" (LE2202S, p. 51);
+// the sign in position 1 and 22 characters with a 6-character id (LE series,
+// p. 52); "Stat" with "H", "L" and "Err ###" in 22 characters (FB series,
+// p. 66); the words "High" and "Low" and "ERR ###" in capitals (Entris II data
+// interface description, p. 3; Cubis MSE operating instructions, p. 69-70).
+TEST(BalanceDialect, SbiTranscriptsOfTheManuals) {
+    ExpectTranscripts(
+        Family::Sbi,
+        {
+            {"+   123.56 g  \r\n", {Reading("123.56", "g")}},
+            {"N     +   123.56 g  \r\n", {Reading("123.56", "g")}},
+            // 20 characters without an id: the form decides, not the length.
+            {"-        123.56 g   \r\n", {Reading("-123.56", "g")}},
+            {"+111.25507 mg \r\n", {Reading("111.25507", "mg")}},
+            {"      H         \r\n", {Failure(Error::Overload, "      H         ")}},
+            {"      L         \r\n", {Failure(Error::Underload, "      L         ")}},
+            {"      High      \r\n", {Failure(Error::Overload, "      High      ")}},
+            {"      Low       \r\n", {Failure(Error::Underload, "      Low       ")}},
+            {"      Err 123   \r\n", {Numbered("123", "      Err 123   ")}},
+            {"Stat        H   \r\n", {Failure(Error::Overload, "Stat        H   ")}},
+            {"Stat    High          \r\n", {Failure(Error::Overload, "Stat    High          ")}},
+            {"Stat    Low           \r\n", {Failure(Error::Underload, "Stat    Low           ")}},
+            {"Stat     ERR 123    \r\n", {Numbered("123", "Stat     ERR 123    ")}},
+            {"Stat     APP.ERR    \r\n", {Numbered("APP.ERR", "Stat     APP.ERR    ")}},
+            {"Stat        HH      \r\n", {Failure(Error::NoStableValue, "Stat        HH      ")}},
+            // A CR inside a line does not join its neighbours into 12 g.
+            {"    1\r2 g\r\n", {Text(Kind::Other, "    1\r2 g")}},
+            {"+    1\r2 g  \r\n", {Text(Kind::Other, "+    1\r2 g  ")}},
+        });
+}
+
+// A&D, FX-i instruction manual, "Acknowledge Code and Error Codes" (16-2,
+// p. 61 of the FX-200i edition): the ACK and EC,Exx only when "AK, Error code"
+// (erCd) is 1. Data formats as the GH series manual shows them (10.6 "Data
+// Format Examples", p. 42) and the AD-4212D manual (p. 27): overload
+// "OL,+9999999E+19". The unquoted serial number answer "SN,6A7609446" was
+// found in no manual here; it is the form balances were reported to send.
+TEST(BalanceDialect, AdTranscriptsOfTheManuals) {
+    ExpectTranscripts(Family::Ad,
+                      {
+                          {"ST,+00081.72  g\r\n", {Reading("+00081.72", "g")}},
+                          {"US,-00183.96  g\r\n", {Reading("-00183.96", "g", false)}},
+                          {"ST,+0000.1278  g\r\n", {Reading("+0000.1278", "g")}},
+                          {"OL,+9999999E+19\r\n", {Failure(Error::Overload, "OL,+9999999E+19")}},
+                          {"OL,-9999999E+19\r\n", {Failure(Error::Underload, "OL,-9999999E+19")}},
+                          {"\x06\r\n", {Text(Kind::Acknowledgement, "\x06")}},
+                          {"EC,E11\r\n", {Failure(Error::NoStableValue, "EC,E11")}},
+                          {"SN,6A7609446\r\n", {Text(Kind::Identification, "6A7609446")}},
+                          // A value without a digit is no reading.
+                          {"ST,+. g\r\n", {Text(Kind::Other, "ST,+. g")}},
+                          {"ST,+ g\r\n", {Text(Kind::Other, "ST,+ g")}},
+                      });
+}
+
+// Ohaus, "RS232 Interface" instruction manual, p. EN-3: output format 1
+// ("      12.73 g    ?"), and the Navigator output string (weight, unit,
+// stability mark, legend); the legends G (gross) and NET (net) as the
+// Defender 3000 indicator manual defines them (5.2 "Output Format", p. EN-35).
+TEST(BalanceDialect, OhausTranscriptsOfTheManuals) {
+    ExpectTranscripts(
+        Family::Ohaus,
+        {
+            {"        0.00 g     \r\n", {Reading("0.00", "g")}},
+            {"       12.73 g    ?\r\n", {Reading("12.73", "g", false)}},
+            {"      0.4500 oz    \r\n", {Reading("0.4500", "oz")}},
+            {"     12.73 g       NET\r\n", {WithLegend(Reading("12.73", "g"), "NET")}},
+            {"     12.73 g     ? NET\r\n", {WithLegend(Reading("12.73", "g", false), "NET")}},
+            {"     12.73 g       G\r\n", {WithLegend(Reading("12.73", "g"), "G")}},
+            {"-      2.50 kg   G\r\n", {WithLegend(Reading("-2.50", "kg"), "G")}},
+            // A sum or a tare is no weight on the pan.
+            {"    207.80 g TOTAL\r\n", {Text(Kind::Other, "    207.80 g TOTAL")}},
+            {"    207.80 g     T\r\n", {Text(Kind::Other, "    207.80 g     T")}},
+        });
+}
+
+TEST(BalanceDialect, TheBalancesErrorIsToldWithItsNumber) {
+    EXPECT_EQ(RefusalText("S", Error::Balance, QStringLiteral("S S  Error 10b\r\n")),
+              QStringLiteral("the balance reports error 10b (S S  Error 10b)"));
+    EXPECT_EQ(RefusalText("\x1bP", Error::Balance, QStringLiteral("Stat     ERR 123")),
+              QStringLiteral("the balance reports error 123 (Stat     ERR 123)"));
+    EXPECT_EQ(BalanceErrorCode(QStringLiteral("      Err 123   ")), QStringLiteral("123"));
+    EXPECT_EQ(BalanceErrorCode(QStringLiteral("Stat     APP.ERR")), QStringLiteral("APP.ERR"));
+    EXPECT_EQ(BalanceErrorCode(QStringLiteral("S S     100.00 g")), QString());
+    EXPECT_EQ(ErrorName(Error::Balance), QStringLiteral("balance error"));
+}
+
 TEST(BalanceDialect, CommandsOfEveryFamily) {
     struct Row {
         const char* name;
@@ -191,6 +326,16 @@ TEST(BalanceDialect, ContinuousLinesKeepTheirSignAndUnit) {
         {Family::Ad, "\x06\r\n", std::nullopt, ""},
         {Family::Ohaus, "     5.5 ozt ?\r\n", 5.5, "ozt"},
         {Family::Sics, "S S 1e999 g\r\n", std::nullopt, ""},
+        // The balance's error over the value field is no weight of 0.
+        {Family::Sics, "S S  Error 10b\r\n", std::nullopt, ""},
+        {Family::Sics, "S S abc g\r\n", std::nullopt, ""},
+        {Family::Ad, "ST,+. g\r\n", std::nullopt, ""},
+        {Family::Sbi, "-        123.56 g   \r\n", -123.56, "g"},
+        {Family::Sbi, "    1\r2 g\r\n", std::nullopt, ""},
+        {Family::Sbi, "      H         \r\n", std::nullopt, ""},
+        {Family::Ohaus, "     12.73 g     ? NET\r\n", 12.73, "g"},
+        {Family::Default, "SI ? -150.0000 g  \r\n", -150, "g"},
+        {Family::Default, "1  abc", std::nullopt, ""},
     };
     for (const Case& c : cases) {
         const auto line = BalanceDialect(c.family).ReadContinuous(QString::fromLatin1(c.line));
@@ -210,3 +355,110 @@ TEST(BalanceDialect, RefusalNamesTheCommand) {
 }
 
 } // namespace
+
+namespace {
+
+// An oracle of its own for "a finite number": optional sign, digits with at
+// most one point (a comma counts as one), an exponent only where allowed,
+// nothing after it but characters without digits.
+bool FiniteNumberText(QString text, bool exponentAllowed, bool tailAllowed) {
+    text.replace(u',', u'.');
+    text.remove(u' ').remove(u'\t').remove(u'\n');
+    const QString pattern =
+        QStringLiteral(R"(^[+\-]?(?:\d+\.?\d*|\.\d+)%1%2$)")
+            .arg(exponentAllowed ? QStringLiteral("(?:[eEdD][+\\-]?\\d*)?") : QString(),
+                 tailAllowed ? QStringLiteral("[^0-9]*") : QString());
+    const auto match = QRegularExpression(pattern).match(text);
+    if (!match.hasMatch())
+        return false;
+    std::string plain = text.toStdString();
+    for (char& c : plain)
+        if (c == 'd' || c == 'D')
+            c = 'e';
+    return std::isfinite(std::strtod(plain.c_str(), nullptr));
+}
+
+// Lines as the manuals write them, each then broken at random: a character
+// changed, dropped or doubled, or a text of random characters.
+QList<QByteArray> FuzzLines(quint32 seed, int count) {
+    static const QByteArray seeds[] = {
+        "S S     100.00 g",     "S D     -12.5 mg", "S S  Error 10b",         "+   123.56 g  ",
+        "N     +   123.56 g  ", "      H         ", "Stat     ERR 123",       "ST,+00123.45  g",
+        "US,-00012.30  g",      "OL,+9999999E+19",  "     12.73 g     ? NET", "SI ? -150.0000 g  ",
+        "S       12.3456 g  ",  "SI ?   12.345 g",  "12:05     3.5 %",
+    };
+    static const QByteArray alphabet = "0123456789+-.,eEdD ?[]SITAPGHLN:\r%gmk\x06";
+    std::mt19937 random(seed);
+    const auto pick = [&random](qsizetype n) {
+        return qsizetype(std::uniform_int_distribution<qsizetype>(0, n - 1)(random));
+    };
+    QList<QByteArray> lines;
+    for (int i = 0; i < count; ++i) {
+        QByteArray line = seeds[pick(std::size(seeds))];
+        const int changes = 1 + int(pick(3));
+        for (int k = 0; k < changes; ++k) {
+            const qsizetype at = pick(line.size());
+            switch (pick(4)) {
+            case 0:
+                line[at] = alphabet[pick(alphabet.size())];
+                break;
+            case 1:
+                line.remove(at, 1);
+                break;
+            case 2:
+                line.insert(at, alphabet[pick(alphabet.size())]);
+                break;
+            default: {
+                line.clear();
+                const qsizetype length = 1 + pick(20);
+                for (qsizetype c = 0; c < length; ++c)
+                    line += alphabet[pick(alphabet.size())];
+            }
+            }
+            if (line.isEmpty())
+                line = "1";
+        }
+        lines << line + "\r\n";
+    }
+    return lines;
+}
+
+} // namespace
+
+// No reader, whatever it is sent, yields a reading whose value is not a
+// finite number.
+TEST(BalanceDialectFuzz, NoReaderYieldsAValueThatIsNotAFiniteNumber) {
+    const QList<QByteArray> lines = FuzzLines(20240305, 20000);
+    for (const QString& name : BalanceDialect::Names()) {
+        const BalanceDialect dialect = *BalanceDialect::Named(name);
+        for (const QByteArray& line : lines) {
+            for (const BalanceReply& reply : dialect.Read(line)) {
+                if (reply.kind == Kind::Reading) {
+                    ASSERT_TRUE(FiniteNumberText(reply.value, false, false))
+                        << name.toStdString() << ": " << line.toStdString() << " -> "
+                        << reply.value.toStdString();
+                }
+            }
+            const auto continuous = dialect.ReadContinuous(QString::fromLatin1(line));
+            if (continuous) {
+                ASSERT_TRUE(std::isfinite(continuous->value))
+                    << name.toStdString() << ": " << line.toStdString();
+            }
+        }
+    }
+    // The default family's single replies go through the reading handler.
+    ReadingHandler::HandlerContext context;
+    context.locale = QLocale::c();
+    for (const QByteArray& line : lines) {
+        const auto reading = ReadingHandler::PrzetworzOdczyt(line, QDateTime(), context);
+        if (!reading)
+            continue;
+        QString value = reading->valueText;
+        value.remove(QLatin1String("\r\n"));
+        // The unit follows the number; a "%" ends the value as the store reads it.
+        ASSERT_TRUE(FiniteNumberText(value.section(u'%', 0, 0), true, true))
+            << line.toStdString() << " -> " << reading->valueText.toStdString();
+        ASSERT_TRUE(std::isfinite(ReadingHandler::NumberAtFront(reading->valueText)))
+            << line.toStdString();
+    }
+}

@@ -381,3 +381,67 @@ TEST(ReadContinuousLine, SkipsAcknowledgementsErrorsAndLinesWithoutDigits) {
 }
 
 } // namespace
+
+namespace {
+
+// The unstable line keeps its sign and its digits: the columns are cut on
+// the line as it came, the status in front of them blanked where it stands.
+TEST(ReadContinuousLine, AnUnstableLineKeepsItsSignAndDigits) {
+    struct Case {
+        const char* line;
+        double value;
+        const char* unit;
+    };
+    const Case cases[] = {
+        {"SI ? -150.0000 g  ", -150, "g"},    {"SI ? -150.0000 g", -150, "g"},
+        {"SI ? 1234.5678 g", 1234.5678, "g"}, {"SI    -12.3456 g  ", -12.3456, "g"},
+        {"S      12.3456 g  ", 12.3456, "g"},
+    };
+    for (const auto& c : cases) {
+        const auto read = ReadContinuousLine(c.line);
+        ASSERT_TRUE(read) << c.line;
+        EXPECT_DOUBLE_EQ(read->value, c.value) << c.line;
+        EXPECT_EQ(read->unit, c.unit) << c.line;
+    }
+}
+
+// Columns without a number, or with digits beside it, carry no value.
+TEST(ReadContinuousLine, ColumnsWithoutOneNumberAreNoReading) {
+    for (const char* line : {"1  abc", "1  abc g", "   12?3 g  ", "    1\r2 g", "   2P15 g  ",
+                             "SI ? Error 10b", "   1.5E2.5 g"})
+        EXPECT_FALSE(ReadContinuousLine(line)) << line;
+}
+
+// A status text is removed only where it stands, in the header before the
+// value; elsewhere it makes the value field no number.
+TEST(PrzetworzOdczyt, StatusTextsGoOnlyWhereTheyStand) {
+    for (const char* frame :
+         {"    2P15 g\r\n", "1?2 g\r\n", "S19 g\r\n", "  12?3 g\r\n", "  1 S 2 g\r\n",
+          "  12 C1 3 g\r\n", "  1.5E2.5 g\r\n", "    1\r2 g\r\n"}) {
+        Recorder recorder;
+        EXPECT_FALSE(Handle(frame, recorder.Context(English))) << frame;
+    }
+    struct Case {
+        const char* frame;
+        double value;
+    };
+    for (const Case& c :
+         {Case{"S1 12.5 g\r\n", 12.5}, Case{"SI?  -3.5 g\r\n", -3.5}, Case{"ST   7.25 g\r\n", 7.25},
+          Case{"  123.5[6] g\r\n", 123.56}, Case{"GS S   4.5 kg\r\n", 4.5}}) {
+        Recorder recorder;
+        const auto reading = Handle(c.frame, recorder.Context(English));
+        ASSERT_TRUE(reading) << c.frame;
+        EXPECT_DOUBLE_EQ(NumberAtFront(reading->valueText), c.value) << c.frame;
+    }
+}
+
+// A value beyond a double is no reading even when no limit is on.
+TEST(PrzetworzOdczyt, ValueBeyondADoubleIsNoReadingWithoutLimits) {
+    HandlerContext context;
+    context.locale = English;
+    EXPECT_FALSE(Handle("  1E400 g\r\n", context));
+    EXPECT_FALSE(Handle("  -1e999 g\r\n", context));
+    EXPECT_TRUE(Handle("  1E3 g\r\n", context));
+}
+
+} // namespace
