@@ -43,6 +43,10 @@ TEST(ControlCommand, ReadsSwitches) {
     EXPECT_EQ(Parsed("underload off").kind, Kind::Underload);
     EXPECT_EQ(Parsed("busy on").kind, Kind::Busy);
     EXPECT_TRUE(Parsed("autoprint on").on);
+    EXPECT_TRUE(Parsed("fault on").on);
+    EXPECT_EQ(Parsed("form short").bytes, "short");
+    EXPECT_EQ(Parsed("form noack").kind, ControlCommand::Kind::Form);
+    EXPECT_FALSE(ControlCommand::Parse("form wide"));
 }
 
 TEST(ControlCommand, TextsAreTakenAsTypedAndDecoded) {

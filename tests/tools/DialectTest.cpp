@@ -19,6 +19,8 @@ struct Exchange {
     Condition condition = Condition::Normal;
     QByteArray unit = "g";
     double mass = 123.45;
+    // The balance's output setting.
+    QByteArray form = "standard";
 };
 
 class Balance {
@@ -48,6 +50,7 @@ void ExpectReplies(const char* family, const QList<Exchange>& exchanges) {
         balance.model.SetStable(e.stable);
         balance.model.SetUnit(e.unit);
         balance.model.SetCondition(e.condition, true);
+        balance.model.SetForm(e.form);
         EXPECT_EQ(balance.Send(e.command), e.reply)
             << family << " " << e.command.toPercentEncoding().constData() << " stable " << e.stable
             << " condition " << int(e.condition) << " unit " << e.unit.constData();
@@ -124,8 +127,8 @@ TEST(Dialect, AdRepliesAcknowledgementsAndErrorCodes) {
                             {"?SN\r\n", "SN,\"T1234567\"\r\n"},
                             {"?TN\r\n", "TN,\"FX-120i\"\r\n"},
                             {"SI\r\n", "EC,E01\r\n"},
-                            {"S\r\n", "OL,+9999999  g\r\n", true, Condition::Overload},
-                            {"Q\r\n", "OL,-9999999  g\r\n", true, Condition::Underload},
+                            {"S\r\n", "OL,+9999999E+19\r\n", true, Condition::Overload},
+                            {"Q\r\n", "OL,-9999999E+19\r\n", true, Condition::Underload},
                             {"S\r\n", "EC,E11\r\n", true, Condition::Busy},
                         });
 }
@@ -187,4 +190,34 @@ TEST(Dialect, ConditionsHoldUntilTheirOwnSwitchIsTurnedOff) {
     EXPECT_EQ(model.CurrentCondition(), Condition::Busy);
     model.SetCondition(Condition::Busy, false);
     EXPECT_EQ(model.CurrentCondition(), Condition::Normal);
+}
+
+// The replies of the balances' other output settings, and their own error.
+TEST(Dialect, OutputSettingsAndTheBalancesOwnError) {
+    ExpectReplies(
+        "sbi",
+        {
+            {"\x1bP", "      H       \r\n", true, Condition::Overload, "g", 1, "short"},
+            {"\x1bP", "      L       \r\n", true, Condition::Underload, "g", 1, "short"},
+            {"\x1bP", "      Err 123 \r\n", true, Condition::Fault, "g", 1, "short"},
+            {"\x1bP", "Stat    High          \r\n", true, Condition::Overload, "g", 1, "words"},
+            {"\x1bP", "Stat    Low           \r\n", true, Condition::Underload, "g", 1, "words"},
+            {"\x1bP", "Stat     ERR 123    \r\n", true, Condition::Fault, "g", 1, "words"},
+            {"\x1bP", "Stat      Err 123\r\n", true, Condition::Fault},
+        });
+    ExpectReplies("sics", {
+                              {"S\r\n", "S S  Error 10b\r\n", true, Condition::Fault},
+                              {"SI\r\n", "S S  Error 10b\r\n", true, Condition::Fault},
+                          });
+    ExpectReplies("ad", {
+                            {"T\r\n", "", true, {}, "g", 1, "noack"},
+                            {"Z\r\n", "", true, {}, "g", 1, "noack"},
+                            {"S\r\n", "ST,+00001.00  g\r\n", true, {}, "g", 1, "noack"},
+                            {"S\r\n", "EC,E11\r\n", true, Condition::Fault},
+                        });
+    ExpectReplies("ohaus",
+                  {
+                      {"IP\r\n", "     12.73 g       NET\r\n", true, {}, "g", 12.73, "legend"},
+                      {"IP\r\n", "     12.73 g     ? NET\r\n", Unstable, {}, "g", 12.73, "legend"},
+                  });
 }

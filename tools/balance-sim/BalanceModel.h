@@ -17,7 +17,8 @@ public:
     static constexpr int MoistureDecimals = 2;
 
     // Why the balance cannot give a reading at the moment.
-    enum class Condition { Normal, Overload, Underload, Busy };
+    // Fault: the balance's own error, which it writes over the value.
+    enum class Condition { Normal, Overload, Underload, Busy, Fault };
 
     // A value as read off the pan, before any family formats it.
     struct Sample {
@@ -51,6 +52,10 @@ public:
     // rate whatever the client asks.
     void SetAutoPrint(bool value) { autoPrint = value; }
     bool IsAutoPrint() const { return autoPrint; }
+    // The output setting of the balance's menu, by the name the control
+    // command "form" gives it; "standard" unless set.
+    void SetForm(const QByteArray& value) { form = value; }
+    bool HasForm(const char* name) const { return form == name; }
 
     void Tare();
 
@@ -91,6 +96,7 @@ private:
     int decimals = 4;
     Condition condition = Condition::Normal;
     bool autoPrint = false;
+    QByteArray form = "standard";
     std::mt19937 random;
     std::function<QTime()> now = [] { return QTime::currentTime(); };
 };

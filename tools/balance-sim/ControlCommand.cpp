@@ -87,6 +87,10 @@ private:
             return SwitchArgument(c, Kind::Busy);
         if (name == "autoprint")
             return SwitchArgument(c, Kind::AutoPrint);
+        if (name == "fault")
+            return SwitchArgument(c, Kind::Fault);
+        if (name == "form")
+            return FormArgument(c);
         if (name == "decimals")
             return IntegerArgument(c, Kind::Decimals, 0, ControlCommand::MaxDecimals);
         if (name == "delay")
@@ -163,6 +167,15 @@ private:
         return std::nullopt;
     }
 
+    std::optional<QString> FormArgument(ControlCommand& c) {
+        if (!ControlCommand::FormNames().contains(argument))
+            return QStringLiteral("form needs one of %1")
+                .arg(QString::fromLatin1(ControlCommand::FormNames().join(", ")));
+        c.kind = Kind::Form;
+        c.bytes = argument;
+        return std::nullopt;
+    }
+
     std::optional<QString> UnitArgument(ControlCommand& c) {
         if (!IsUnit(argument))
             return Needs("1 to 4 printable characters without blanks");
@@ -198,6 +211,11 @@ private:
 };
 
 } // namespace
+
+const QList<QByteArray>& ControlCommand::FormNames() {
+    static const QList<QByteArray> names{"standard", "short", "words", "legend", "noack"};
+    return names;
+}
 
 std::optional<ControlCommand> ControlCommand::Parse(const QByteArray& line, QString* error) {
     QByteArray text = line;

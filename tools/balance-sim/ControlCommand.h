@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -28,6 +29,8 @@ struct ControlCommand {
         Underload,
         Busy,
         AutoPrint,
+        Fault,
+        Form,
         Quit,
     };
 
@@ -41,10 +44,15 @@ struct ControlCommand {
     double number = 0.0;
     // delay, split pause, decimals
     int integer = 0;
-    // stable, moisture, noreply, split, overload, underload, busy, autoprint
+    // stable, moisture, noreply, split, overload, underload, busy, autoprint,
+    // fault
     bool on = false;
-    // unit, and the decoded text of garbage and send
+    // unit, form, and the decoded text of garbage and send
     QByteArray bytes;
+
+    // The balance's output settings "form" chooses between, as the families'
+    // manuals name the variants.
+    static const QList<QByteArray>& FormNames();
 
     // Answers nothing, with the reason in error, for a line that is not a
     // valid control command.

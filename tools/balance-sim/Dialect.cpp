@@ -100,6 +100,9 @@ protected:
     }
     QByteArray FaultReply(Condition condition, Operation operation,
                           const BalanceModel&) const override {
+        // The balance's own error stands in the value field of the reply.
+        if (condition == Condition::Fault)
+            return Line(Prefix(operation) + " S  Error 10b");
         const char* status = condition == Condition::Overload    ? " +"
                              : condition == Condition::Underload ? " -"
                                                                  : " I";
@@ -158,9 +161,23 @@ public:
     QByteArray SyntaxError() const override { return {}; }
 
 protected:
-    QByteArray FaultReply(Condition condition, Operation, const BalanceModel&) const override {
+    QByteArray FaultReply(Condition condition, Operation,
+                          const BalanceModel& model) const override {
+        // 16 characters: the status from position 7, without "Stat".
+        if (model.HasForm("short"))
+            return Line(QByteArray(6, ' ') + (condition == Condition::Overload    ? "H       "
+                                              : condition == Condition::Underload ? "L       "
+                                              : condition == Condition::Fault     ? "Err 123 "
+                                                                                  : "-- ---- "));
+        // Newer models: the words, and the error in capitals.
+        if (model.HasForm("words"))
+            return Line(condition == Condition::Overload    ? "Stat    High          "
+                        : condition == Condition::Underload ? "Stat    Low           "
+                        : condition == Condition::Fault     ? "Stat     ERR 123    "
+                                                            : "Stat   ----");
         return Line(condition == Condition::Overload    ? "Stat  H"
                     : condition == Condition::Underload ? "Stat  L"
+                    : condition == Condition::Fault     ? "Stat      Err 123"
                                                         : "Stat   ----");
     }
 
@@ -189,6 +206,9 @@ public:
         case Tare:
         case Zero:
         case ContinuousOff:
+            // With "AK, error code" (erCd) at 0 nothing is acknowledged.
+            if (model.HasForm("noack"))
+                return {};
             return Line("\x06");
         case SerialNumber:
             return Line("SN,\"T1234567\"");
@@ -203,10 +223,11 @@ public:
 protected:
     QByteArray FaultReply(Condition condition, Operation,
                           const BalanceModel& model) const override {
-        if (condition == Condition::Busy)
+        if (condition == Condition::Busy || condition == Condition::Fault)
             return Line("EC,E11");
-        return Line((condition == Condition::Overload ? "OL,+9999999" : "OL,-9999999") +
-                    Unit(model));
+        // The manual's form: a value of all nines with an exponent, no unit.
+        (void)model;
+        return Line(condition == Condition::Overload ? "OL,+9999999E+19" : "OL,-9999999E+19");
     }
 
 private:
@@ -231,6 +252,11 @@ public:
         case StableRead:
         case ImmediateRead: {
             const auto sample = Take(operation, model);
+            // A Navigator: unit of 5, the stability mark, the legend.
+            if (model.HasForm("legend"))
+                return Line(model.Number(sample.value).rightJustified(10, ' ') + ' ' +
+                            model.DisplayUnit().leftJustified(5, ' ') + ' ' +
+                            (sample.stable ? ' ' : '?') + " NET");
             return Line(model.Number(sample.value).rightJustified(10, ' ') + ' ' +
                         model.DisplayUnit() + (sample.stable ? "" : " ?"));
         }

@@ -32,6 +32,8 @@ constexpr SetupOption SetupOptions[] = {
     {"underload", "underload on", false},
     {"busy", "busy on", false},
     {"autoprint", "autoprint on", false},
+    {"fault", "fault on", false},
+    {"form", "form", true},
 };
 
 bool Fail(QString* error, const QString& why) {
@@ -219,6 +221,8 @@ it later):
   --overload, --underload, --busy
                    start in that condition (see the control commands)
   --autoprint      the balance prints readings on its own at the rate
+  --fault          start with the balance's own error (see "fault")
+  --form NAME      the balance's output setting (see "form")
   --seed N         seed of the noise, for repeatable runs
   --script FILE    scripted replies, see below
 
@@ -236,6 +240,17 @@ output with "OK" or "ERR <reason>":
   underload on|off      overload, underload or no-stable-value reply
   busy on|off           ("ES" where the family has none); the last one
                         switched on holds until switched off
+  fault on|off          reads get the balance's own error over the value:
+                        sics "S S  Error 10b", sbi "Stat      Err 123"
+                        (others: as busy)
+  form standard|short|words|legend|noack
+                        the balance's output setting: sbi "short" writes
+                        16-character status lines without "Stat" ("H",
+                        "L", "Err 123" from position 7), sbi "words" the
+                        words "High", "Low" and "ERR 123"; ohaus "legend"
+                        writes "NET" after the stability mark; ad "noack"
+                        acknowledges nothing (erCd 0): tare, zero and
+                        continuous off are carried out silently
   autoprint on|off      the balance's own print setting: a reading at the
                         rate whatever the client asks (an sbi balance has
                         no command for continuous transmission)

@@ -138,6 +138,12 @@ QString Simulator::Apply(const ControlCommand& command) {
         for (Endpoint* endpoint : Endpoints())
             endpoint->FollowContinuousState();
         break;
+    case Kind::Fault:
+        model.SetCondition(BalanceModel::Condition::Fault, command.on);
+        break;
+    case Kind::Form:
+        model.SetForm(command.bytes);
+        break;
     case Kind::Quit:
         break;
     }
