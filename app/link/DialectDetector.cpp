@@ -66,13 +66,30 @@ bool DefaultFamilyAnswers(const QByteArray& frame) {
     return ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), {}).has_value();
 }
 
+// A refusal in any family's words ("ES", "EC,E01", "S I"): never a model
+// or a serial number, even to a family that answers those with plain lines.
+bool IsRefusal(const QString& text) {
+    for (const Family family : DialectDetector::Order()) {
+        // The default family's refusal is any line opening with "ES".
+        if (family == Family::Default)
+            continue;
+        const BalanceDialect dialect(family);
+        for (const BalanceReply& reply : dialect.Read(text.toLatin1()))
+            if (reply.kind == BalanceReply::Kind::Error)
+                return true;
+    }
+    return false;
+}
+
 // The text of an identification reply, or of a plain line for a family
 // that answers with one.
 QString IdentityText(const BalanceDialect& dialect, const QByteArray& frame) {
-    for (const BalanceReply& reply : dialect.Read(frame))
-        if (reply.kind == BalanceReply::Kind::Identification ||
-            reply.kind == BalanceReply::Kind::Other)
+    for (const BalanceReply& reply : dialect.Read(frame)) {
+        const bool identity = reply.kind == BalanceReply::Kind::Identification ||
+                              (reply.kind == BalanceReply::Kind::Other && !IsRefusal(reply.text));
+        if (identity)
             return reply.text.trimmed();
+    }
     return {};
 }
 
@@ -95,16 +112,22 @@ DialectDetector::Result DialectDetector::Detect(Mordal::Comm& comm) const {
             }
             continue;
         }
+        const QByteArray probed = listener.Ask(commands.probe);
         bool answered = false;
-        for (const BalanceReply& reply : dialect.Read(listener.Ask(commands.probe)))
+        for (const BalanceReply& reply : dialect.Read(probed))
             answered = answered || dialect.Recognises(reply);
         if (!answered)
             continue;
         result.dialect = dialect;
+        // A request the probe already made is not sent again: its answer
+        // is at hand.
+        const auto answer = [&](const QByteArray& request) {
+            return request == commands.probe ? probed : listener.Ask(request);
+        };
         if (!commands.askModel.isEmpty())
-            result.model = IdentityText(dialect, listener.Ask(commands.askModel));
+            result.model = IdentityText(dialect, answer(commands.askModel));
         if (!commands.askSerialNumber.isEmpty())
-            result.serialNumber = IdentityText(dialect, listener.Ask(commands.askSerialNumber));
+            result.serialNumber = IdentityText(dialect, answer(commands.askSerialNumber));
         break;
     }
     result.received = listener.received;
