@@ -140,3 +140,94 @@ TEST(DialectDetection, ABalanceAtSevenDataBitsNeedsTheLineFormat) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith("sics ")) << run.out.toStdString();
 }
+
+namespace {
+
+// Each reply form of a balance's output settings, read end to end: the
+// simulator answers in the form its manual shows, trevalo tells what it is.
+struct ReplyFormCase {
+    const char* family;
+    QStringList options;
+    QStringList verb;
+    int exitCode;
+    // Told on stdout (a reading, "tare sent") or on stderr (what the balance
+    // said instead).
+    const char* out;
+    const char* err;
+};
+
+TEST(DialectReplyForms, EveryFormIsToldAsItsManualMeansIt) {
+    WriteSettings("[ustawienia]\r\n");
+    const ReplyFormCase cases[] = {
+        // 16 characters, the status without "Stat".
+        {"sbi", {"--form", "short", "--overload"}, {"read"}, 4, "", "overload"},
+        {"sbi", {"--form", "short", "--underload"}, {"read"}, 4, "", "underload"},
+        {"sbi", {"--form", "short", "--fault"}, {"read"}, 4, "", "error 123"},
+        // The words of newer models.
+        {"sbi", {"--form", "words", "--overload"}, {"read"}, 4, "", "overload"},
+        {"sbi", {"--form", "words", "--fault"}, {"read"}, 4, "", "error 123"},
+        // The error written over the value field: no reading of 0.
+        {"sics", {"--fault"}, {"read"}, 4, "", "error 10b"},
+        // A&D at erCd 0: the tare is carried out, nothing acknowledged.
+        {"ad", {"--form", "noack"}, {"tare"}, 0, "tare sent", ""},
+        {"ad", {"--overload"}, {"read"}, 4, "", "overload"},
+        // A Navigator's legend after the stability mark.
+        {"ohaus", {"--form", "legend"}, {"read"}, 0, "12.5 g stable", ""},
+    };
+    for (const ReplyFormCase& c : cases) {
+        SCOPED_TRACE(std::string(c.family) + " " + c.options.join(u' ').toStdString());
+        Simulator simulator;
+        ASSERT_TRUE(simulator.Start(
+            QStringList{"--dialect", c.family, "--mass", "12.5", "--decimals", "2"} + c.options));
+        const auto run =
+            RunTrevalo(c.verb + QStringList{"--tcp", simulator.Tcp(), "--dialect", c.family});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QLatin1String(c.out))) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.err))) << run.err.toStdString();
+        // Nothing the balance said instead of a reading is printed as one.
+        if (c.exitCode != 0)
+            EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    }
+}
+
+// An overloaded balance of the 16-character form still answers in its own
+// words: detection names it.
+TEST(DialectDetection, AnOverloadedShortFormBalanceIsStillSbi) {
+    WriteSettings("[ustawienia]\r\n");
+    Simulator simulator;
+    ASSERT_TRUE(simulator.Start({"--dialect", "sbi", "--form", "short", "--overload"}));
+    const auto run = RunTrevalo({"detect", "--tcp", simulator.Tcp()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("sbi")) << run.out.toStdString();
+}
+
+// The probe's answer serves as the serial number: the request is not sent
+// twice. A second I4 would get "ES" here and lose the number.
+TEST(DialectDetection, TheProbeIsAskedOnceAndARefusalIsNoIdentity) {
+    WriteSettings("[ustawienia]\r\n");
+    QTemporaryDir folder;
+    QFile script(folder.filePath("once.txt"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("I4 => I4 A \"B021002593\"\\r\\n\nI4 => ES\\r\\n\nI2 => ES\\r\\n\n");
+    script.close();
+    Simulator sics;
+    ASSERT_TRUE(sics.Start({"--dialect", "sics", "--script", script.fileName()}));
+    auto run = RunTrevalo({"detect", "--tcp", sics.Tcp()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("serial number \"B021002593\"")) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("model")) << run.out.toStdString();
+
+    // A family that answers its model with a plain line: a refusal there is
+    // still no model.
+    QFile refusing(folder.filePath("refusing.txt"));
+    ASSERT_TRUE(refusing.open(QIODevice::WriteOnly));
+    refusing.write("\\ex1_ => ES\\r\\n\n\\ex2_ => EC,E01\\r\\n\n");
+    refusing.close();
+    Simulator sbi;
+    ASSERT_TRUE(sbi.Start({"--dialect", "sbi", "--script", refusing.fileName()}));
+    run = RunTrevalo({"detect", "--tcp", sbi.Tcp()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.trimmed(), QStringLiteral("sbi")) << run.out.toStdString();
+}
+
+} // namespace
