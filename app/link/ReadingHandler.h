@@ -35,13 +35,15 @@ struct HandlerContext {
 // The reading handler's steps from the clock to the unit: nothing when the
 // frame is not a reading (empty, an error reply, an acknowledgement, a
 // labelled printout line, outside the limits, too long, no unit, no digit,
-// no number at its front).
+// no number at its front, digits beside that number, a number beyond a
+// double). Status texts are removed only from the header before the value.
 std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
                                        const HandlerContext& context);
 
-// One line of what continuous transmission collected: value (sign from the
-// first character) and unit, or nothing for an acknowledgement or an error
-// reply.
+// One line of what continuous transmission collected: value (the number in
+// characters 4 to 18 of the line as it came, the status in front blanked;
+// a sign also from the first character) and unit, or nothing for an
+// acknowledgement, an error reply or columns that hold no single number.
 struct ContinuousValue {
     double value = 0;
     QString unit;
