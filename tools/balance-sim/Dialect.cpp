@@ -221,12 +221,10 @@ public:
     QByteArray SyntaxError() const override { return Line("EC,E01"); }
 
 protected:
-    QByteArray FaultReply(Condition condition, Operation,
-                          const BalanceModel& model) const override {
+    QByteArray FaultReply(Condition condition, Operation, const BalanceModel&) const override {
         if (condition == Condition::Busy || condition == Condition::Fault)
             return Line("EC,E11");
         // The manual's form: a value of all nines with an exponent, no unit.
-        (void)model;
         return Line(condition == Condition::Overload ? "OL,+9999999E+19" : "OL,-9999999E+19");
     }
 
