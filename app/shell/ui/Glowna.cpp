@@ -167,9 +167,10 @@ void Glowna::ApplyLanguageTexts() {
     for (QString* text :
          {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
-          &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.journalVerified,
-          &codeTexts.journalMissing, &codeTexts.journalBroken, &linkTexts.connected,
-          &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
+          &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.balanceError,
+          &codeTexts.journalVerified, &codeTexts.journalMissing, &codeTexts.journalBroken,
+          &linkTexts.connected, &linkTexts.notConnected, &linkTexts.retrying,
+          &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
@@ -314,6 +315,11 @@ void Glowna::showBalanceStatus(BalanceReply::Error status) {
 void Glowna::showRefusal(const QByteArray& command, BalanceReply::Error error,
                          const QString& reply) {
     const QString text = RefusalText(command, error, reply);
+    // The balance's own error is its state, shown as an overload is.
+    if (error == BalanceReply::Error::Balance) {
+        balanceStatus->setText(codeTexts.balanceError.arg(BalanceErrorCode(reply)));
+        balanceStatusShown.start();
+    }
     if (windows.Debug())
         windows.Debug()->DebugText(text, QStringLiteral("ERR"));
     logReadingError(text);

@@ -504,6 +504,16 @@ TEST_F(OtherFamilyTest, ReadsStoresAndTellsInTheFamilysWords) {
     EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 2.5);
 }
 
+// The balance's own error over the value field is its state, with its
+// number, and no weight of 0.
+TEST_F(OtherFamilyTest, TheBalancesOwnErrorIsShownWithItsNumber) {
+    window->Commands().RunCommand(Command::Odczyt);
+    EXPECT_EQ(balance.Read(3), "S\r\n");
+    ASSERT_TRUE(Reply(balance, "S S  Error 10b\r\n"));
+    EXPECT_EQ(StatusWord(), QStringLiteral("Blad wagi 10b"));
+    EXPECT_EQ(window->Store().RowCount(), 0);
+}
+
 } // namespace
 
 namespace {
