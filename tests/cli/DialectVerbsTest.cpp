@@ -185,8 +185,9 @@ TEST(DialectReplyForms, EveryFormIsToldAsItsManualMeansIt) {
         EXPECT_TRUE(run.out.contains(QLatin1String(c.out))) << run.out.toStdString();
         EXPECT_TRUE(run.err.contains(QLatin1String(c.err))) << run.err.toStdString();
         // Nothing the balance said instead of a reading is printed as one.
-        if (c.exitCode != 0)
+        if (c.exitCode != 0) {
             EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        }
     }
 }
 

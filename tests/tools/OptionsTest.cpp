@@ -119,6 +119,20 @@ TEST(Options, DialectAndLineFormat) {
         EXPECT_TRUE(why.contains(QLatin1String(name))) << qPrintable(why);
 }
 
+// The balance's output setting and its own error, as setup commands.
+TEST(Options, FormAndFault) {
+    const auto options = Parse({"--tcp", "0", "--dialect", "sbi", "--form", "short", "--fault"});
+    ASSERT_TRUE(options);
+    ASSERT_EQ(options->setup.size(), 2);
+    EXPECT_EQ(options->setup[0].kind, ControlCommand::Kind::Form);
+    EXPECT_EQ(options->setup[0].bytes, "short");
+    EXPECT_EQ(options->setup[1].kind, ControlCommand::Kind::Fault);
+    QString why;
+    ASSERT_FALSE(Parse({"--tcp", "0", "--form", "wide"}, &why));
+    EXPECT_TRUE(why.startsWith("--form")) << qPrintable(why);
+    EXPECT_TRUE(Options::HelpText().contains("form standard|short|words|legend|noack"));
+}
+
 TEST(Options, SetupErrorsNameTheOption) {
     QString why;
     ASSERT_FALSE(Parse({"--tcp", "0", "--noise", "-1"}, &why));
