@@ -83,6 +83,8 @@ bool TakeOption(const QStringList& arguments, int& i, Options& options, QString*
         options.help = true;
     } else if (name == "exit-on-eof") {
         options.exitOnEof = true;
+    } else if (name == "streaming-at-connect") {
+        options.streamingAtConnect = true;
     } else if (name == "log") {
         options.log = true;
     } else if (name == "com") {
@@ -219,6 +221,11 @@ it later):
   --overload, --underload, --busy
                    start in that condition (see the control commands)
   --autoprint      the balance prints readings on its own at the rate
+  --streaming-at-connect
+                   continuous transmission is already on when a client
+                   connects (and on the pseudo-terminal from the start), as
+                   left by a client killed during it; the family's
+                   continuous-off command stops it
   --seed N         seed of the noise, for repeatable runs
   --script FILE    scripted replies, see below
 

@@ -38,6 +38,8 @@ protected:
     void SetUp() override {
         SetLink("2", "1");
         ASSERT_TRUE(Start());
+        // The balance is told to stop any stream when the link opens.
+        ASSERT_EQ(balance.Read(4, 2000), "C0\r\n");
         window->Session().SetInterval(2);
         QObject::connect(&window->Session(), &AcquisitionSession::LineCollected,
                          [this] { ++collected; });
