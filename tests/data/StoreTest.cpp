@@ -728,22 +728,24 @@ TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
                 buffers.Append(lines[i], start.addSecs(2 + i));
                 run.SpoolLine(lines[i], start.addSecs(2 + i), sics);
             }
-            if (batchStored)
+            if (batchStored) {
                 ASSERT_TRUE(run.DodajPomiary(buffers, nullptr, sics));
+            }
             // Killed: no clean end.
         }
-        MeasurementStore next(context);
-        next.OtworzMagazyn();
         SCOPED_TRACE(batchStored ? "batch stored" : "killed while collecting");
-        EXPECT_EQ(next.RecoveredLines(), batchStored ? 0 : 3);
-        ASSERT_EQ(next.LeftByLastRun(), 3);
-        ASSERT_EQ(next.RowCount(), 3);
-        EXPECT_DOUBLE_EQ(next.Model().Row(1).masa, 1.25);
-        EXPECT_DOUBLE_EQ(next.Model().Row(2).masa, 1.5);
-        EXPECT_EQ(next.Model().Row(2).timer, 4) << "counted from the series start";
-        EXPECT_EQ(next.Model().Row(2).godzina, start.addSecs(4));
-        next.ClearSeriesTables();
-
+        {
+            MeasurementStore next(context);
+            next.OtworzMagazyn();
+            EXPECT_EQ(next.RecoveredLines(), batchStored ? 0 : 3);
+            ASSERT_EQ(next.LeftByLastRun(), 3);
+            ASSERT_EQ(next.RowCount(), 3);
+            EXPECT_DOUBLE_EQ(next.Model().Row(1).masa, 1.25);
+            EXPECT_DOUBLE_EQ(next.Model().Row(2).masa, 1.5);
+            EXPECT_EQ(next.Model().Row(2).timer, 4) << "counted from the series start";
+            EXPECT_EQ(next.Model().Row(2).godzina, start.addSecs(4));
+            next.ClearSeriesTables();
+        }
         MeasurementStore after(context);
         after.OtworzMagazyn();
         EXPECT_EQ(after.LeftByLastRun(), 0) << "offered once";

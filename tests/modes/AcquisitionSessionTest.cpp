@@ -1,4 +1,5 @@
 #include "AcquisitionSession.h"
+#include "Database.h"
 #include "EventWait.h"
 #include "MeasurementStore.h"
 #include "Mordal.h"
@@ -348,6 +349,10 @@ TEST_F(AcquisitionSessionTest, BytesThatDoNotDecodeAreTold) {
                           AcquisitionSession::ReplyWaitMs + 1000));
     EXPECT_TRUE(session.UndecodableBytesArrived());
 
+    // Still waiting for a frame's end, they are still there to be told.
+    session.OdpytajWage();
+    EXPECT_TRUE(session.UndecodableBytesArrived());
+    comm.ClearBuffer();
     session.OdpytajWage();
     EXPECT_FALSE(session.UndecodableBytesArrived()) << "a new request starts afresh";
     balance.Write(QByteArray("S  \0 1.0\r\n", 10));

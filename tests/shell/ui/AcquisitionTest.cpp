@@ -585,7 +585,7 @@ TEST_P(FamilyOnTheSimulator, ReadsContinuousTransmissionTareAndAutomaticWork) {
     INI::ZapiszIni(context.IniPath(), "ustawienia", "Dialect", family);
     ASSERT_TRUE(Start());
     AcquisitionSession& session = window->Session();
-    ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen() && !session.DiscardingStream(); }, 5000));
     MeasurementStore& store = window->Store();
 
     // Such balances print by themselves; the program only collects.
