@@ -79,9 +79,10 @@ BalanceProtocol::Route BalanceProtocol::RouteFrame(const QByteArray& frame, bool
     return paused ? Route::Dropped : Route::ToReadingHandler;
 }
 
-bool BalanceProtocol::Undecodable(const QByteArray& bytes) {
-    return std::any_of(bytes.begin(), bytes.end(),
-                       [](char byte) { return byte == '\0' || (byte & 0x80) != 0; });
+bool BalanceProtocol::Undecodable(const QByteArray& bytes, bool serial) {
+    return std::any_of(bytes.begin(), bytes.end(), [serial](char byte) {
+        return (serial && byte == '\0') || (byte & 0x80) != 0;
+    });
 }
 
 void BalanceProtocol::echo(const QByteArray& text, const QString& label) {

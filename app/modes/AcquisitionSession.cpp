@@ -23,7 +23,7 @@ AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Co
     connect(&replyWait, &QTimer::timeout, this, [this] {
         if (MSComm1) {
             const QByteArray pending = MSComm1->PeekInputData();
-            if (BalanceProtocol::Undecodable(pending))
+            if (BalanceProtocol::Undecodable(pending, serialLink()))
                 noteUndecodable(pending);
         }
     });
@@ -109,7 +109,7 @@ void AcquisitionSession::OdpytajWage() {
 void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
     const bool paused = Mode() == AcquisitionState::Mode::Paused;
     const QDateTime now = QDateTime::currentDateTime();
-    if (BalanceProtocol::Undecodable(frame))
+    if (BalanceProtocol::Undecodable(frame, serialLink()))
         noteUndecodable(frame);
     const auto route = protocol.RouteFrame(frame, collecting, paused, buffers, now);
     if (route == BalanceProtocol::Route::Collected) {
@@ -141,8 +141,13 @@ void AcquisitionSession::noteUndecodable(const QByteArray& bytes) {
     emit UndecodableBytes(bytes);
 }
 
+bool AcquisitionSession::serialLink() const {
+    return MSComm1 && MSComm1->CommSource() == Mordal::enCommSource::Serial;
+}
+
 bool AcquisitionSession::UndecodableBytesArrived() const {
-    return undecodableSeen || (MSComm1 && BalanceProtocol::Undecodable(MSComm1->PeekInputData()));
+    return undecodableSeen ||
+           (MSComm1 && BalanceProtocol::Undecodable(MSComm1->PeekInputData(), serialLink()));
 }
 
 void AcquisitionSession::handleReply(const QByteArray& frame) {

@@ -144,8 +144,8 @@ public:
     // off are collected this long.
     static constexpr int ContinuousTailMs = 200;
 
-    // Whether bytes that do not decode (bytes with the eighth bit set, NUL
-    // bytes a parity error leaves) arrived since the last request, in a
+    // Whether bytes that do not decode (BalanceProtocol::Undecodable)
+    // arrived since the last request, in a
     // frame or still waiting for a frame's end: the line format or the baud
     // rate does not match the balance's.
     bool UndecodableBytesArrived() const;
@@ -217,6 +217,7 @@ private:
     // it to be quiet.
     void stopLeftoverStream();
     void noteUndecodable(const QByteArray& bytes);
+    bool serialLink() const;
     void switchContinuousOn();
     void switchContinuousOff();
     void storeCollected();

@@ -358,3 +358,21 @@ TEST_F(AcquisitionSessionTest, BytesThatDoNotDecodeAreTold) {
     balance.Write(QByteArray("S  \0 1.0\r\n", 10));
     EXPECT_TRUE(WaitUntil([&] { return undecodable.count() == 2; }));
 }
+
+TEST(UndecodableBytesTest, TheEighthBitAlwaysAndNulOnASerialPort) {
+    const struct {
+        QByteArray bytes;
+        bool serial;
+        bool undecodable;
+    } cases[] = {
+        {"S      1.0000 g  \r\n", true, false},
+        {"\xd3      1.0000 g  \x8d\n", false, true},
+        {"\xd3      1.0000 g  \x8d\n", true, true},
+        {QByteArray("\0 12.5 g\r\n", 10), true, true},
+        {QByteArray("\0 12.5 g\r\n", 10), false, false},
+        {"", true, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BalanceProtocol::Undecodable(c.bytes, c.serial), c.undecodable)
+            << c.bytes.toHex().toStdString() << (c.serial ? " serial" : " TCP");
+}
