@@ -329,10 +329,11 @@ int MeasurementStore::recoverSpooledLines() {
     storeContinuousLines(lines, completeLines(buffers.dates), completeLines(buffers.times),
                          position, nullptr, dialect, turnedAway);
     clearSpoolWithWaiting = true;
+    const int readings = int(waiting.size());
     // A database that refuses them now keeps the spool for the next start.
-    storeWaiting();
+    const bool stored = storeWaiting();
     dropWaiting();
-    return int(lines.size());
+    return stored ? readings : 0;
 }
 
 void MeasurementStore::SpoolLine(const QByteArray& frame, const QDateTime& received,

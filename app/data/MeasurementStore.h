@@ -147,7 +147,7 @@ public:
     // (DodajPomiary) removes them in its own transaction.
     void SpoolLine(const QByteArray& frame, const QDateTime& received,
                    const BalanceDialect& dialect);
-    // Lines the last run spooled and the start turned into readings.
+    // The readings the start made of the lines the last run spooled.
     int RecoveredLines() const { return recoveredLines; }
 
     // Readings taken but not yet written, kept in memory in their order
@@ -265,7 +265,7 @@ private:
     // Removes the spooled lines of the working database.
     void forgetSpool();
     // The lines the last run spooled, turned into readings of the bound
-    // working database; how many lines there were.
+    // working database; how many readings they gave.
     int recoverSpooledLines();
 
     ProgramContext& context;

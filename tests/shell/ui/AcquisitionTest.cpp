@@ -39,7 +39,8 @@ protected:
         SetLink("2", "1");
         ASSERT_TRUE(Start());
         // The balance is told to stop any stream when the link opens.
-        ASSERT_EQ(balance.Read(4, 2000), "C0\r\n");
+        const QByteArray off = window->Session().Dialect().Commands().continuousOff + "\r\n";
+        ASSERT_EQ(balance.Read(int(off.size()), 2000), off);
         window->Session().SetInterval(2);
         QObject::connect(&window->Session(), &AcquisitionSession::LineCollected,
                          [this] { ++collected; });
@@ -552,12 +553,13 @@ TEST_F(AdFamilyTest, OnlyCommandsSentAreJournaled) {
     EXPECT_EQ(balance.Read(3), "T\r\n");
     window->Commands().RunCommand(Command::Rozpocznij);
     window->Commands().RunCommand(Command::Rozpocznij);
-    EXPECT_EQ(sent(), "T SIR C");
+    // The first "C" stopped any stream when the link opened.
+    EXPECT_EQ(sent(), "C T SIR C");
 
     window->Session().SetDialect(BalanceDialect(BalanceDialect::Family::Sbi));
     window->Commands().RunCommand(Command::Rozpocznij);
     window->Commands().RunCommand(Command::Rozpocznij);
-    EXPECT_EQ(sent(), "T SIR C") << "sbi has no continuous command: nothing was sent";
+    EXPECT_EQ(sent(), "C T SIR C") << "sbi has no continuous command: nothing was sent";
 }
 
 // The program against the simulator speaking each family over TCP.
