@@ -11,9 +11,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -288,6 +290,13 @@ TEST(AcquisitionVerbsOfAFamily, ReadFromABalanceStillStreamingPrintsOnlyWhatWasA
     WriteSettings("[ustawienia]\r\n");
     Simulator simulator;
     ASSERT_TRUE(simulator.Start({"--mass", "2.5", "--rate", "20", "--streaming-at-connect"}));
+    {
+        // The balance streams to a client that asked for nothing.
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, quint16(simulator.TcpPort()));
+        ASSERT_TRUE(WaitUntil([&] { return client.bytesAvailable() > 40; }, 3000));
+        EXPECT_TRUE(client.readAll().startsWith("SI ")) << "unasked immediate-read lines";
+    }
     for (const QStringList& link :
          QList<QStringList>{{"--tcp", simulator.Tcp()}, {"--port", "1"}}) {
         SCOPED_TRACE(link.join(' ').toStdString());

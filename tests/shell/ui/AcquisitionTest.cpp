@@ -507,6 +507,33 @@ TEST_F(OtherFamilyTest, ReadsStoresAndTellsInTheFamilysWords) {
     EXPECT_DOUBLE_EQ(window->Store().Model().Row(2).masa, 2.5);
 }
 
+// A transmission whose every line was an overload stores nothing and says
+// why, with the number of lines, instead of a link fault.
+TEST_F(OtherFamilyTest, ATransmissionOfOnlyOverloadsIsToldAsNothingStored) {
+    window->Commands().RunCommand(Command::Rozpocznij);
+    balance.Write("S +\r\nS +\r\nS +\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 3; }));
+    window->Commands().RunCommand(Command::Rozpocznij);
+    EXPECT_EQ(window->Store().RowCount(), 0);
+    const QString told = "Nic nie zapisano: wszystkie linie (3) odrzucono (overload)";
+    EXPECT_EQ(StatusWord(), told);
+    const auto notices = dialogs.CallsOf(ScriptedDialogs::Kind::Notice);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].text, told);
+    EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::MessageBox).empty()) << "no link fault";
+}
+
+// Bytes that do not decode name the line format and the baud rate in the
+// status bar.
+TEST_F(OtherFamilyTest, BytesThatDoNotDecodeNameTheLineFormat) {
+    window->Commands().RunCommand(Command::Odczyt);
+    balance.Write("\xd3 \xd3\xa0   \xb1\xae\xb2\xb5 g\x8d\n");
+    EXPECT_TRUE(WaitUntil([&] { return StatusWord().contains("7E1, 8N1"); },
+                          AcquisitionSession::ReplyWaitMs + 1000))
+        << StatusWord().toStdString();
+    EXPECT_EQ(window->Store().RowCount(), 0);
+}
+
 } // namespace
 
 namespace {
