@@ -448,6 +448,8 @@ void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
 
 void MeasurementStore::startSeries(Database& database, int carried) {
     deleteSeriesRows(database);
+    // Lines kept for a batch of the former series belong to none now.
+    clearSpool(database);
     record(database, SeriesJournal::Event::SeriesStarted, QByteArray::number(carried));
 }
 
