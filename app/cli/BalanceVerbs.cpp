@@ -53,7 +53,10 @@ bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& pr
     if (console.Lost() || Events::Interrupted())
         return false;
     if (!reply) {
-        Warn(QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs)));
+        const QString reason = console.NoReplyReason();
+        Warn(reason.isEmpty()
+                 ? QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs))
+                 : reason);
         return false;
     }
     if (reply->outcome == AcquisitionSession::Outcome::OutsideLimits) {
@@ -66,7 +69,11 @@ bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& pr
         reply->outcome == AcquisitionSession::Outcome::Refused)
         return false;
     if (!reply->Taken()) {
-        Warn(QStringLiteral("reply without a reading: %1").arg(ShownReply(reply->frame)));
+        if (console.Session().UndecodableBytesArrived())
+            Warn(ConsoleSession::UndecodableText +
+                 QStringLiteral(" (%1)").arg(ShownReply(reply->frame)));
+        else
+            Warn(QStringLiteral("reply without a reading: %1").arg(ShownReply(reply->frame)));
         return false;
     }
     return true;

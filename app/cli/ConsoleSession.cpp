@@ -25,6 +25,9 @@ ConsoleDialogs consoleDialogs;
 
 // A TCP connection to a converter that is slow to answer still comes up.
 constexpr int openWaitMs = 5000;
+// A balance still streaming when the link opens is told to stop; one that
+// goes on (its own automatic printing) is not waited for longer than this.
+constexpr int settleWaitMs = 3 * AcquisitionSession::StreamQuietMs;
 
 } // namespace
 
@@ -80,7 +83,8 @@ ConsoleSession::ConsoleSession(Station& station)
             continuousFirstRow = store.RowCount();
     });
     QObject::connect(acquisition, &AcquisitionSession::ContinuousStored, [this](bool stored) {
-        if (!stored)
+        // Lines that were all turned away are told by the verb.
+        if (!stored && store.LastBatch().lines < 2)
             consoleDialogs.MessageBox(nullptr, storeContext.Msg(20), MsgButtons::Ok, MsgIcon::None,
                                       storeContext.Msg(46));
     });
@@ -112,8 +116,11 @@ bool ConsoleSession::Open(QString* failureText) {
     session->OpenLink(station.link);
     Events::RunUntil([this] { return session->LinkOpen() || failure; },
                      std::max(0, openWaitMs - int(sinceOpen.elapsed())));
-    if (session->LinkOpen())
+    if (session->LinkOpen()) {
+        // Nothing is asked of a balance before it is quiet.
+        Events::RunUntil([this] { return !session->DiscardingStream() || lost; }, settleWaitMs);
         return true;
+    }
     *failureText = failure.value_or(
         session->LinkName() + QStringLiteral(": no connection within %1 s").arg(openWaitMs / 1000));
     comm->SetCommOpen(false);
@@ -223,6 +230,19 @@ std::vector<PrintedReading> ConsoleSession::NewReadings() {
         readings.push_back(reading);
     }
     return readings;
+}
+
+const QString ConsoleSession::UndecodableText =
+    QStringLiteral("bytes arrived that do not decode: check the line format (7E1, 8N1, \u2026) and "
+                   "the baud rate");
+
+QString ConsoleSession::NoReplyReason() const {
+    if (session->UndecodableBytesArrived())
+        return UndecodableText;
+    if (session->DiscardingStream())
+        return QStringLiteral("the balance keeps sending lines nobody asked for (its own "
+                              "automatic printing?): none is taken as a reading");
+    return {};
 }
 
 bool ConsoleSession::StoreWaitingReadings(QString* failureText) {

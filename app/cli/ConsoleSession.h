@@ -55,6 +55,12 @@ public:
     // The lines continuous transmission brought so far.
     int CollectedLines() const { return int(collectedStability.size()); }
 
+    // Why a request got no reading, when the reason is not the balance's
+    // silence: bytes that do not decode, or a balance that keeps sending
+    // lines nobody asked for. Empty otherwise.
+    QString NoReplyReason() const;
+    static const QString UndecodableText;
+
     // The rows stored since the last call, as printed.
     std::vector<PrintedReading> NewReadings();
 

@@ -158,8 +158,13 @@ int RunLog(const Invocation& run) {
     unanswered.setSingleShot(true);
     bool silent = false;
     QObject::connect(&unanswered, &QTimer::timeout, [&] {
-        if (!console.Lost() && !silent)
-            Warn(QStringLiteral("no reply within %1 s, asking on").arg(SecondsText(run.timeoutMs)));
+        if (!console.Lost() && !silent) {
+            const QString reason = console.NoReplyReason();
+            Warn((reason.isEmpty()
+                      ? QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs))
+                      : reason) +
+                 QStringLiteral(", asking on"));
+        }
         silent = !console.Lost();
     });
     QObject::connect(&session, &AcquisitionSession::ReplyHandled, [&] {

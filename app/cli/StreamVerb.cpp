@@ -46,7 +46,14 @@ int RunStream(const Invocation& run) {
         return Fail(NoReading, QStringLiteral("the balance sent nothing in %1 s of continuous "
                                               "transmission")
                                    .arg(QString::number(seconds, 'f', 1)));
-    return stored ? Success : NoReading;
+    if (stored)
+        return Success;
+    const Pomiar::MeasurementStore::ContinuousBatch& batch = console.Store().LastBatch();
+    if (batch.lines >= 2)
+        return Fail(NoReading, QStringLiteral("nothing stored: all %1 lines were turned away (%2)")
+                                   .arg(batch.lines)
+                                   .arg(batch.turnedAwayReason));
+    return NoReading;
 }
 
 } // namespace Trevalo

@@ -32,6 +32,9 @@ const QString insertCopiedReading = QStringLiteral(
     "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 const QString lineEnd = QStringLiteral("\r\n");
+const QString rowRefusedReason =
+    QStringLiteral("the series file did not store the reading: a rule of the file (a trigger) "
+                   "ignores new rows");
 constexpr int yieldEveryMs = 30;
 // How often readings that wait for a full disk are tried again.
 constexpr int retryWaitingMs = 3000;
@@ -61,17 +64,41 @@ void deleteSeriesRows(Database& database) {
 // never get it.
 void markRun(Database& database, bool running) {
     database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS unfinished_run (started TEXT)"));
+    // Beside the mark, the lines of a continuous transmission not stored
+    // yet: what a kill during the transmission would otherwise lose.
+    database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS continuous_spool (frame BLOB, "
+                                    "received TEXT, series_start TEXT, dialect TEXT)"));
     database.Execute(QStringLiteral("DELETE FROM unfinished_run"));
     if (running)
         database.Execute(QStringLiteral("INSERT INTO unfinished_run (started) VALUES (?)"),
                          {QDateTime::currentDateTime()});
+    else
+        database.Execute(QStringLiteral("DELETE FROM continuous_spool"));
+}
+
+bool runLeftUnfinished(Database& database) {
+    return database.HasTable(QStringLiteral("unfinished_run")) &&
+           database.Scalar(QStringLiteral("SELECT count(*) FROM unfinished_run")).toInt() > 0;
 }
 
 int readingsLeftByLastRun(Database& database) {
-    if (!database.HasTable(QStringLiteral("unfinished_run")) ||
-        database.Scalar(QStringLiteral("SELECT count(*) FROM unfinished_run")).toInt() == 0)
+    if (!runLeftUnfinished(database))
         return 0;
     return database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
+}
+
+void clearSpool(Database& database) {
+    if (database.HasTable(QStringLiteral("continuous_spool")))
+        database.Execute(QStringLiteral("DELETE FROM continuous_spool"));
+}
+
+// Why a line of continuous transmission is no reading: the balance's status
+// when it said one ("overload"), else "not a reading".
+QString turnedAwayReason(const BalanceDialect& dialect, const QString& line) {
+    for (const BalanceReply& reply : dialect.Read(line.toLatin1()))
+        if (reply.kind == BalanceReply::Kind::Error && reply.error != BalanceReply::Error::None)
+            return ErrorName(reply.error);
+    return QStringLiteral("not a reading");
 }
 
 // The series start the newest timed reading counts its Timer from.
@@ -241,10 +268,18 @@ void MeasurementStore::OtworzMagazyn() {
     bound = std::make_unique<Database>(path);
     boundLock = std::make_unique<FileLock>(path, FileLock::Mode::Shared);
     runStarted = true;
+    recoveredLines = 0;
+    if (runLeftUnfinished(*bound)) {
+        model.Bind(*bound);
+        forgetValues();
+        seriesStart = storedSeriesStart(*bound);
+        recoveredLines = recoverSpooledLines();
+    }
     const int left = readingsLeftByLastRun(*bound);
     inTransaction(*bound, [this, left] {
         if (left == 0)
             startSeries(*bound);
+        clearSpool(*bound);
         markRun(*bound, true);
     });
     model.Bind(*bound);
@@ -257,6 +292,65 @@ void MeasurementStore::OtworzMagazyn() {
     valuesLoaded = false;
     leftByLastRun = left;
     seriesStart = storedSeriesStart(*bound);
+}
+
+int MeasurementStore::recoverSpooledLines() {
+    ContinuousBuffers buffers;
+    std::optional<QDateTime> spooledStart;
+    QString family;
+    try {
+        if (!bound->HasTable(QStringLiteral("continuous_spool")))
+            return 0;
+        bound->QueryEach(QStringLiteral("SELECT frame, received, series_start, dialect FROM "
+                                        "continuous_spool ORDER BY rowid"),
+                         [&](const QVariantList& row) {
+                             buffers.Append(row.at(0).toByteArray(),
+                                            Database::ParseDateTime(row.at(1)));
+                             const QDateTime start = Database::ParseDateTime(row.at(2));
+                             if (!spooledStart && start.isValid())
+                                 spooledStart = start;
+                             family = row.at(3).toString();
+                         });
+    } catch (const DatabaseError& error) {
+        ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
+                            QStringLiteral("recoverSpooledLines"), error.Reason());
+        return 0;
+    }
+    if (buffers.IsEmpty())
+        return 0;
+    // The lines count from the start the transmission had; rows already
+    // there keep theirs.
+    if (!seriesStart)
+        seriesStart = spooledStart;
+    const BalanceDialect dialect = BalanceDialect::Named(family).value_or(BalanceDialect());
+    const QStringList lines = completeLines(QString::fromLatin1(buffers.frames));
+    std::map<QString, int> turnedAway;
+    int position = 0;
+    storeContinuousLines(lines, completeLines(buffers.dates), completeLines(buffers.times),
+                         position, nullptr, dialect, turnedAway);
+    clearSpoolWithWaiting = true;
+    const int readings = int(waiting.size());
+    // A database that refuses them now keeps the spool for the next start.
+    const bool stored = storeWaiting();
+    dropWaiting();
+    return stored ? readings : 0;
+}
+
+void MeasurementStore::SpoolLine(const QByteArray& frame, const QDateTime& received,
+                                 const BalanceDialect& dialect) {
+    if (!runStarted || !WorkingDatabaseBound())
+        return;
+    try {
+        // Each line commits on its own: a kill loses at most the line in
+        // flight.
+        bound->Execute(
+            QStringLiteral("INSERT INTO continuous_spool (frame, received, "
+                           "series_start, dialect) VALUES (?, ?, ?, ?)"),
+            {frame, received, seriesStart ? QVariant(*seriesStart) : QVariant(), dialect.Name()});
+    } catch (const DatabaseError& error) {
+        ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
+                            QStringLiteral("SpoolLine"), error.Reason());
+    }
 }
 
 void MeasurementStore::KeepLeftReadings() {
@@ -326,7 +420,18 @@ void MeasurementStore::OtworzBaze(const QString& path) {
     // A series file is written straight through, whole after every reading.
     bind(std::make_unique<Database>(path, Database::Journal::Rollback));
     Record(SeriesJournal::Event::SeriesOpened, QFileInfo(path).fileName().toUtf8());
+    followStoredStart();
     showBoundSeries();
+}
+
+void MeasurementStore::followStoredStart() {
+    // Readings taken into an opened series go on counting its Timer from
+    // where its own readings count it, not from the next reading.
+    try {
+        seriesStart = storedSeriesStart(*bound);
+    } catch (const DatabaseError&) {
+        seriesStart.reset();
+    }
 }
 
 void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
@@ -343,6 +448,8 @@ void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
 
 void MeasurementStore::startSeries(Database& database, int carried) {
     deleteSeriesRows(database);
+    // Lines kept for a batch of the former series belong to none now.
+    clearSpool(database);
     record(database, SeriesJournal::Event::SeriesStarted, QByteArray::number(carried));
 }
 
@@ -385,6 +492,7 @@ void MeasurementStore::OpenForViewing(const QString& path) {
         dropWaiting();
         model.Bind(*bound);
     }
+    followStoredStart();
     showBoundSeries();
 }
 
@@ -572,8 +680,12 @@ bool MeasurementStore::storeWaiting() {
                                         context.settings.nrWagi.left(2)};
                 if (reading.writeOpis)
                     parameters << row.opis;
-                bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading,
-                               parameters);
+                // A file whose rules ignore the row (a trigger) must not pass
+                // for one that stored it.
+                if (bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading,
+                                   parameters) == 0)
+                    throw DatabaseError(SQLITE_CONSTRAINT, QStringLiteral("row ignored"),
+                                        rowRefusedReason);
                 written.push_back(row);
                 // Read before the hook: what it inserts moves the last row id.
                 written.back().rowid = bound->LastInsertRowId();
@@ -583,6 +695,8 @@ bool MeasurementStore::storeWaiting() {
                 if (observer)
                     observer->ReadingWritten(*bound, row, seriesStart, BoundPath());
             }
+            if (clearSpoolWithWaiting)
+                clearSpool(*bound);
         });
     } catch (const DatabaseError& error) {
         retryWaiting.start();
@@ -594,6 +708,7 @@ bool MeasurementStore::storeWaiting() {
         return false;
     }
     dropWaiting();
+    clearSpoolWithWaiting = false;
     for (SeriesRow& row : written) {
         if (valuesLoaded) {
             running.Add(row.masa);
@@ -629,8 +744,13 @@ void MeasurementStore::afterStored() {
 bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progress,
                                     const BalanceDialect& dialect) {
     const QString frames = QString::fromLatin1(buffers.frames);
-    if (completeLines(frames).size() < 2)
+    lastBatch = ContinuousBatch{};
+    lastBatch.lines = int(completeLines(frames).size());
+    // Kept for the next batch, spooled lines and all.
+    if (lastBatch.lines < 2)
         return false;
+    const std::size_t waitingBefore = waiting.size();
+    std::map<QString, int> turnedAway;
     int position = 0;
     // Frames keep arriving while the batch yields to the event loop; the
     // batch goes on until every complete line is taken.
@@ -642,24 +762,48 @@ bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progre
         const QStringList times = completeLines(buffers.times);
         if (progress)
             progress->Begin(ProgressCaption::AddingReadings, position + int(lines.size()) - 1);
-        storeContinuousLines(lines, dates, times, position, progress, dialect);
+        storeContinuousLines(lines, dates, times, position, progress, dialect, turnedAway);
         dropLines(buffers.frames, int(lines.size()), QByteArray("\r\n"));
         dropLines(buffers.dates, int(lines.size()), lineEnd);
         dropLines(buffers.times, int(lines.size()), lineEnd);
     }
-    // One transaction for the batch: a reading appears in the grid only
-    // once it is in the database.
+    lastBatch.lines = position;
+    lastBatch.taken = int(waiting.size() - waitingBefore);
+    int most = 0;
+    for (const auto& [reason, count] : turnedAway)
+        if (count > most) {
+            most = count;
+            lastBatch.turnedAwayReason = reason;
+        }
+    // One transaction for the batch, with the spooled lines going: a
+    // reading appears in the grid only once it is in the database.
+    if (waiting.empty())
+        forgetSpool();
+    else
+        clearSpoolWithWaiting = WorkingDatabaseBound();
     if (storeWaiting() && model.Count() > 1)
         ObliczStatystyke();
     emit SeriesChanged();
     if (progress)
         progress->End();
-    return true;
+    return lastBatch.taken > 0;
+}
+
+void MeasurementStore::forgetSpool() {
+    if (!runStarted || !WorkingDatabaseBound())
+        return;
+    try {
+        clearSpool(*bound);
+    } catch (const DatabaseError& error) {
+        ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
+                            QStringLiteral("forgetSpool"), error.Reason());
+    }
 }
 
 void MeasurementStore::storeContinuousLines(const QStringList& frames, const QStringList& dates,
                                             const QStringList& times, int& position,
-                                            Progress* progress, const BalanceDialect& dialect) {
+                                            Progress* progress, const BalanceDialect& dialect,
+                                            std::map<QString, int>& turnedAway) {
     int lastLp = !waiting.empty()    ? waiting.back().row.lp
                  : model.Count() > 0 ? model.Row(model.Count() - 1).lp
                                      : 0;
@@ -677,8 +821,14 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
             sinceYield.restart();
         }
         const auto line = dialect.ReadContinuous(frames[k]);
-        if (!line || limits.Outside(QString::number(line->value, 'g', 17), locale))
+        if (!line) {
+            ++turnedAway[turnedAwayReason(dialect, frames[k])];
             continue;
+        }
+        if (limits.Outside(QString::number(line->value, 'g', 17), locale)) {
+            ++turnedAway[QStringLiteral("outside the limits")];
+            continue;
+        }
         SeriesRow row;
         row.lp = ++lastLp;
         row.data = QDate::fromString(dates.value(k), Qt::ISODate);

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTimer>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -120,12 +121,34 @@ public:
 
     // Appends what continuous transmission collected; processed frames are
     // taken out of the buffers, frames that arrive meanwhile are stored too.
-    // False when fewer than two lines were there: nothing is stored then.
-    // The batch is written in one transaction; when it cannot be, its
-    // readings wait like single ones. Lines are read in the words of the
-    // balance's family.
+    // False when nothing was taken: fewer than two lines were there, or
+    // every line was turned away (see LastBatch). The batch is written in
+    // one transaction; when it cannot be, its readings wait like single
+    // ones. Lines are read in the words of the balance's family.
     bool DodajPomiary(ContinuousBuffers& buffers, Progress* progress,
                       const BalanceDialect& dialect = BalanceDialect());
+
+    // What the last DodajPomiary made of its lines.
+    struct ContinuousBatch {
+        int lines = 0;
+        // Stored, or waiting to be.
+        int taken = 0;
+        // Why the lines turned away were: the most frequent reason ("overload",
+        // "not a reading", "outside the limits"); empty when none was.
+        QString turnedAwayReason;
+    };
+    const ContinuousBatch& LastBatch() const { return lastBatch; }
+
+    // Keeps a line of continuous transmission in the working database as it
+    // arrives, so that a run killed before the batch is stored loses none:
+    // the next start turns the lines into readings and offers them with
+    // those the run left (LeftByLastRun). dialect: the family that reads
+    // them then. Nothing is kept while a series file is bound. A clean batch
+    // (DodajPomiary) removes them in its own transaction.
+    void SpoolLine(const QByteArray& frame, const QDateTime& received,
+                   const BalanceDialect& dialect);
+    // The readings the start made of the lines the last run spooled.
+    int RecoveredLines() const { return recoveredLines; }
 
     // Readings taken but not yet written, kept in memory in their order
     // while the bound database refuses writes (a full disk). Each new
@@ -236,7 +259,14 @@ private:
     void afterStored();
     void storeContinuousLines(const QStringList& frames, const QStringList& dates,
                               const QStringList& times, int& position, Progress* progress,
-                              const BalanceDialect& dialect);
+                              const BalanceDialect& dialect, std::map<QString, int>& turnedAway);
+    // The series start of the bound rows, which later readings count from.
+    void followStoredStart();
+    // Removes the spooled lines of the working database.
+    void forgetSpool();
+    // The lines the last run spooled, turned into readings of the bound
+    // working database; how many readings they gave.
+    int recoverSpooledLines();
 
     ProgramContext& context;
     std::optional<QDateTime> seriesStart;
@@ -265,6 +295,10 @@ private:
     // and so keeps its mark; a store that only binds files leaves it alone.
     bool runStarted = false;
     std::deque<WaitingReading> waiting;
+    // The spooled lines go with the waiting readings when they are written.
+    bool clearSpoolWithWaiting = false;
+    ContinuousBatch lastBatch;
+    int recoveredLines = 0;
     bool waitingTold = false;
     QTimer retryWaiting;
 };

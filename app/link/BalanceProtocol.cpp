@@ -2,6 +2,8 @@
 
 #include "Comm.h"
 
+#include <algorithm>
+
 namespace Pomiar {
 
 namespace {
@@ -75,6 +77,12 @@ BalanceProtocol::Route BalanceProtocol::RouteFrame(const QByteArray& frame, bool
         return Route::Collected;
     }
     return paused ? Route::Dropped : Route::ToReadingHandler;
+}
+
+bool BalanceProtocol::Undecodable(const QByteArray& bytes, bool serial) {
+    return std::any_of(bytes.begin(), bytes.end(), [serial](char byte) {
+        return (serial && byte == '\0') || (byte & 0x80) != 0;
+    });
 }
 
 void BalanceProtocol::echo(const QByteArray& text, const QString& label) {

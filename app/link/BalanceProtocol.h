@@ -61,6 +61,11 @@ public:
 
     enum class Route { Collected, Dropped, ToReadingHandler };
 
+    // Bytes no balance sends on a matching line: the eighth bit set (a
+    // 7-bit line read as 8 bits) or, on a serial port (serial), NUL, which
+    // is what a parity or framing error leaves there.
+    static bool Undecodable(const QByteArray& bytes, bool serial);
+
     // Echoes the frame to the traffic window, then collects it while
     // continuous transmission runs, drops it while automatic work is paused,
     // and otherwise hands it to the reading handler.

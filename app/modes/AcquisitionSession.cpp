@@ -18,6 +18,15 @@ AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Co
     connect(&tmrEthernet, &QTimer::timeout, this, &AcquisitionSession::onEthernetTick);
     streamQuiet.setSingleShot(true);
     streamQuiet.setInterval(StreamQuietMs);
+    replyWait.setSingleShot(true);
+    replyWait.setInterval(ReplyWaitMs);
+    connect(&replyWait, &QTimer::timeout, this, [this] {
+        if (MSComm1) {
+            const QByteArray pending = MSComm1->PeekInputData();
+            if (BalanceProtocol::Undecodable(pending, serialLink()))
+                noteUndecodable(pending);
+        }
+    });
     if (MSComm1) {
         connect(MSComm1, &Mordal::Comm::OnComm, this, &AcquisitionSession::onComm);
         connect(MSComm1, &Mordal::Comm::CommIsOpen, this, &AcquisitionSession::onCommIsOpen);
@@ -46,6 +55,7 @@ bool AcquisitionSession::OpenLink(const LinkSettings& link) {
     if (!MSComm1)
         return false;
     protocol.SetDialect(link.dialect);
+    settleOnOpen = true;
     link.Open(*MSComm1);
     emit LinkChanged(LinkOpen());
     return LinkOpen();
@@ -54,6 +64,7 @@ bool AcquisitionSession::OpenLink(const LinkSettings& link) {
 void AcquisitionSession::ToggleLink() {
     if (!MSComm1)
         return;
+    settleOnOpen = !MSComm1->CommOpen();
     MSComm1->SetCommOpen(!MSComm1->CommOpen());
     const bool open = MSComm1->CommOpen();
     // A link closed by hand stays closed.
@@ -85,6 +96,8 @@ QString AcquisitionSession::LinkFailureText(int number, const QString& descripti
 }
 
 void AcquisitionSession::request(bool unstable) {
+    undecodableSeen = false;
+    replyWait.start();
     protocol.OdpytajWage(unstable);
     emit ReadingRequested();
 }
@@ -95,9 +108,12 @@ void AcquisitionSession::OdpytajWage() {
 
 void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
     const bool paused = Mode() == AcquisitionState::Mode::Paused;
-    const auto route =
-        protocol.RouteFrame(frame, collecting, paused, buffers, QDateTime::currentDateTime());
+    const QDateTime now = QDateTime::currentDateTime();
+    if (BalanceProtocol::Undecodable(frame, serialLink()))
+        noteUndecodable(frame);
+    const auto route = protocol.RouteFrame(frame, collecting, paused, buffers, now);
     if (route == BalanceProtocol::Route::Collected) {
+        store.SpoolLine(frame, now, Dialect());
         emit LineCollected(frame);
         return;
     }
@@ -119,7 +135,23 @@ bool AcquisitionSession::FrameStable(const QByteArray& frame) const {
     return true;
 }
 
+void AcquisitionSession::noteUndecodable(const QByteArray& bytes) {
+    undecodableSeen = true;
+    replyWait.stop();
+    emit UndecodableBytes(bytes);
+}
+
+bool AcquisitionSession::serialLink() const {
+    return MSComm1 && MSComm1->CommSource() == Mordal::enCommSource::Serial;
+}
+
+bool AcquisitionSession::UndecodableBytesArrived() const {
+    return undecodableSeen ||
+           (MSComm1 && BalanceProtocol::Undecodable(MSComm1->PeekInputData(), serialLink()));
+}
+
 void AcquisitionSession::handleReply(const QByteArray& frame) {
+    replyWait.stop();
     bool printout = false;
     emit ReplyArrived(frame, printout);
     if (Dialect().IsDefault() || printout) {
@@ -243,8 +275,8 @@ void AcquisitionSession::onCommIsOpen(bool state) {
     acquisition.LinkReported(state);
     emit StateChanged();
     emit LinkChanged(state);
-    if (state && streamLeftRunning)
-        stopStreamAfterLoss();
+    if (state && (streamLeftRunning || settleOnOpen))
+        stopLeftoverStream();
     // The lines collected so far are stored; the device cannot be told to
     // stop now, and sending to a closed link does nothing. Not from inside
     // the link's report: storing them may ask or tell the user.
@@ -257,8 +289,9 @@ void AcquisitionSession::onCommIsOpen(bool state) {
     }
 }
 
-void AcquisitionSession::stopStreamAfterLoss() {
+void AcquisitionSession::stopLeftoverStream() {
     streamLeftRunning = false;
+    settleOnOpen = false;
     // Told once, before anything else is asked of it.
     sendCommand(&BalanceProtocol::ContinuousOff);
     streamQuiet.start();
@@ -416,6 +449,7 @@ void AcquisitionSession::Close() {
     tmrEthernet.stop();
     Timer2.stop();
     streamQuiet.stop();
+    replyWait.stop();
     if (MSComm1) {
         MSComm1->SetCommOpen(false);
         disconnect(MSComm1, nullptr, this, nullptr);

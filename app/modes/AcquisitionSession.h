@@ -133,14 +133,24 @@ public:
     // Stops everything and closes the link for good.
     void Close();
 
-    // After a link lost during continuous transmission comes back, the
-    // balance may still be streaming: lines that arrive before it has been
-    // quiet this long are not readings anybody asked for.
+    // When the link opens, or comes back after it was lost during
+    // continuous transmission, the balance may still be streaming (a run
+    // killed during the transmission, its own automatic printing): it is
+    // told once to stop, and lines that arrive before it has been quiet
+    // this long are not readings anybody asked for.
     static constexpr int StreamQuietMs = 1000;
     bool DiscardingStream() const { return streamQuiet.isActive(); }
     // Frames still on their way after continuous transmission is switched
     // off are collected this long.
     static constexpr int ContinuousTailMs = 200;
+
+    // Whether bytes that do not decode (BalanceProtocol::Undecodable)
+    // arrived since the last request, in a
+    // frame or still waiting for a frame's end: the line format or the baud
+    // rate does not match the balance's.
+    bool UndecodableBytesArrived() const;
+    // How long a request waits before undecodable bytes are told.
+    static constexpr int ReplyWaitMs = 1000;
 
 signals:
     // The mode or the link changed: the commands available changed.
@@ -167,9 +177,12 @@ signals:
                         const QString& reply);
     // A line collected during continuous transmission.
     void LineCollected(const QByteArray& frame);
-    // Continuous transmission ended with lines collected; false when fewer
-    // than two complete lines came, and nothing was stored.
+    // Continuous transmission ended with lines collected; false when
+    // nothing was stored: fewer than two complete lines came, or every line
+    // was turned away (the store's LastBatch says which and why).
     void ContinuousStored(bool stored);
+    // Bytes that do not decode arrived (see UndecodableBytesArrived).
+    void UndecodableBytes(const QByteArray& bytes);
     void UnstableChanged(bool on);
     void ContinuousChanged(bool on);
     // Start without an interval asked once and stopped.
@@ -200,7 +213,11 @@ private:
     // Idle, or continuous transmission while it still runs.
     AcquisitionState::Mode modeWithoutAutomaticWork() const;
     void request(bool unstable);
-    void stopStreamAfterLoss();
+    // Tells a balance that may still be streaming to stop, and waits for
+    // it to be quiet.
+    void stopLeftoverStream();
+    void noteUndecodable(const QByteArray& bytes);
+    bool serialLink() const;
     void switchContinuousOn();
     void switchContinuousOff();
     void storeCollected();
@@ -232,7 +249,12 @@ private:
     // Continuous transmission ended with the link: the balance has not been
     // told to stop.
     bool streamLeftRunning = false;
+    // The link was opened (not reopened after an outage): the balance may
+    // be streaming from before.
+    bool settleOnOpen = false;
     QTimer streamQuiet;
+    bool undecodableSeen = false;
+    QTimer replyWait;
 };
 
 } // namespace Pomiar

@@ -11,9 +11,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -264,4 +266,99 @@ TEST_F(AcquisitionVerbs, LogWithCycleWindows) {
         {"log", "--port", "1", "--interval", "0.5", "--cycle", cycle, "--out", Series()});
     EXPECT_EQ(overlapping.exitCode, 5);
     EXPECT_TRUE(overlapping.err.contains("line 2")) << overlapping.err.toStdString();
+}
+
+// A transmission whose every line the balance marked as overload stores
+// nothing, and says so with the status and the count.
+TEST(AcquisitionVerbsOfAFamily, StreamOfOnlyOverloadLinesStoresNothingAndFails) {
+    WriteSettings("[ustawienia]\r\n");
+    Simulator simulator;
+    ASSERT_TRUE(simulator.Start({"--dialect", "sics", "--overload", "--rate", "20"}));
+    const auto run =
+        RunTrevalo({"stream", "--tcp", simulator.Tcp(), "--dialect", "sics", "--duration", "0.6"});
+    EXPECT_EQ(run.exitCode, 4) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    static const QRegularExpression told("nothing stored: all \\d+ lines were turned away "
+                                         "\\(overload\\)");
+    EXPECT_TRUE(run.err.contains(told)) << run.err.toStdString();
+}
+
+// A balance left streaming (by a run killed during continuous transmission)
+// is told to stop when the link opens: a read prints exactly the readings
+// asked for, over either link.
+TEST(AcquisitionVerbsOfAFamily, ReadFromABalanceStillStreamingPrintsOnlyWhatWasAsked) {
+    WriteSettings("[ustawienia]\r\n");
+    Simulator simulator;
+    ASSERT_TRUE(simulator.Start({"--mass", "2.5", "--rate", "20", "--streaming-at-connect"}));
+    {
+        // The balance streams to a client that asked for nothing.
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, quint16(simulator.TcpPort()));
+        ASSERT_TRUE(WaitUntil([&] { return client.bytesAvailable() > 40; }, 3000));
+        EXPECT_TRUE(client.readAll().startsWith("SI ")) << "unasked immediate-read lines";
+    }
+    for (const QStringList& link :
+         QList<QStringList>{{"--tcp", simulator.Tcp()}, {"--port", "1"}}) {
+        SCOPED_TRACE(link.join(' ').toStdString());
+        const auto run = RunTrevalo(QStringList{"read", "--count", "2"} + link);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(run.OutLines().size(), 2) << run.out.toStdString();
+    }
+}
+
+// A balance whose line format is not the port's sends bytes that do not
+// decode: that is what is told, not the silence of the balance.
+TEST(AcquisitionVerbsOfAFamily, ALineFormatThatDoesNotMatchIsToldAsSuch) {
+    WriteSettings("[ustawienia]\r\n");
+    Simulator simulator;
+    ASSERT_TRUE(simulator.Start({"--mass", "2.5", "--line", "7E1"}));
+    const auto run = RunTrevalo({"read", "--port", "1"});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_TRUE(run.err.contains("bytes arrived that do not decode: check the line format"))
+        << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("no reply within")) << run.err.toStdString();
+}
+
+// A log that extends a series file goes on counting the file's Timer, as
+// the program does when it opens a file and reads into it.
+TEST_F(AcquisitionVerbs, LogExtendingASeriesFileContinuesItsTimer) {
+    for (int part = 0; part < 2; ++part) {
+        RunningTrevalo logger(
+            {"log", "--port", "1", "--interval", "0.5", "--out", Series(), "--format", "json"});
+        ASSERT_TRUE(logger.WaitForLines(2));
+        logger.Signal(SIGINT);
+        ASSERT_EQ(logger.Finish().exitCode, 0);
+        if (part == 0)
+            RunEventsFor(2100);
+    }
+    Pomiar::Database file(Series());
+    const auto rows = file.Query("SELECT Godzina, Timer FROM pomiary ORDER BY rowid").rows;
+    ASSERT_GE(rows.size(), 4u);
+    const QDateTime first = Pomiar::Database::ParseDateTime(rows.front().at(0));
+    for (const auto& row : rows)
+        EXPECT_EQ(row.at(1).toLongLong(), first.secsTo(Pomiar::Database::ParseDateTime(row.at(0))))
+            << row.at(0).toString().toStdString();
+    EXPECT_GE(rows.back().at(1).toInt(), 2) << "not started again at 0";
+}
+
+// A series file whose rules ignore new rows is a failure of the log, not an
+// empty success: nothing printed, the reason told, exit 5.
+TEST_F(AcquisitionVerbs, LogIntoAFileThatIgnoresRowsFails) {
+    {
+        RunningTrevalo first({"log", "--port", "1", "--interval", "0.5", "--out", Series()});
+        ASSERT_TRUE(first.WaitForLines(1));
+        first.Signal(SIGINT);
+        ASSERT_EQ(first.Finish().exitCode, 0);
+    }
+    Pomiar::Database(Series()).Execute(
+        "CREATE TRIGGER ignore_rows BEFORE INSERT ON Pomiary BEGIN SELECT "
+        "RAISE(IGNORE); END");
+    RunningTrevalo logger({"log", "--port", "1", "--interval", "0.5", "--out", Series()});
+    ASSERT_TRUE(WaitUntil([&] { return logger.Errors().contains("did not store"); }, 10000))
+        << logger.Errors().toStdString();
+    logger.Signal(SIGINT);
+    const auto run = logger.Finish();
+    EXPECT_EQ(run.exitCode, 5) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("readings could not be written")) << run.err.toStdString();
 }

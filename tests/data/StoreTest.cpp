@@ -662,3 +662,133 @@ TEST_F(StoreTest, DescriptionsStayOnTheirReadingWhateverTheObserverWrites) {
               "1=first,2=second");
     EXPECT_EQ(Count("hooked"), 3);
 }
+
+// A batch whose every line is turned away stores nothing and says so, with
+// the reason most of its lines had.
+TEST_F(StoreTest, ABatchOfLinesAllTurnedAwayStoresNothingAndSaysWhy) {
+    const struct {
+        const char* name;
+        std::vector<QByteArray> lines;
+        bool stored;
+        int taken;
+        const char* reason;
+    } cases[] = {
+        {"every line an overload", {"S +\r\n", "S +\r\n", "S +\r\n"}, false, 0, "overload"},
+        {"underload and a stray reply", {"S -\r\n", "S -\r\n", "ES\r\n"}, false, 0, "underload"},
+        {"one reading among overloads",
+         {"S +\r\n", "S S      1.25 g\r\n", "S +\r\n"},
+         true,
+         1,
+         "overload"},
+        {"every line a reading", {"S S      1.25 g\r\n", "S S      1.50 g\r\n"}, true, 2, ""},
+    };
+    const BalanceDialect sics = *BalanceDialect::Named("sics");
+    for (const auto& c : cases) {
+        store.NowaSeria();
+        ContinuousBuffers buffers;
+        for (const QByteArray& line : c.lines)
+            Collect(buffers, line, 0);
+        EXPECT_EQ(store.DodajPomiary(buffers, nullptr, sics), c.stored) << c.name;
+        EXPECT_EQ(store.LastBatch().lines, int(c.lines.size())) << c.name;
+        EXPECT_EQ(store.LastBatch().taken, c.taken) << c.name;
+        EXPECT_EQ(store.LastBatch().turnedAwayReason, c.reason) << c.name;
+        EXPECT_EQ(store.RowCount(), c.taken) << c.name;
+    }
+}
+
+namespace {
+
+ProgramContext FolderContext(const QTemporaryDir& folder, ScriptedDialogs& dialogs) {
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    return context;
+}
+
+} // namespace
+
+// Lines of a continuous transmission are kept as they arrive: a run killed
+// before the batch is stored leaves them to the next start, which offers
+// them as readings of the series it left; a batch stored cleanly leaves
+// nothing behind to be offered twice.
+TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
+    const BalanceDialect sics = *BalanceDialect::Named("sics");
+    const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 30));
+    for (const bool batchStored : {false, true}) {
+        QTemporaryDir folder;
+        ScriptedDialogs dialogs;
+        ProgramContext context = FolderContext(folder, dialogs);
+        {
+            MeasurementStore run(context);
+            run.OtworzMagazyn();
+            ASSERT_TRUE(run.DodajPomiar("7", "g", start));
+            ContinuousBuffers buffers;
+            const QByteArray lines[] = {"S S      1.25 g\r\n", "S +\r\n", "S S      1.50 g\r\n"};
+            for (int i = 0; i < 3; ++i) {
+                buffers.Append(lines[i], start.addSecs(2 + i));
+                run.SpoolLine(lines[i], start.addSecs(2 + i), sics);
+            }
+            if (batchStored) {
+                ASSERT_TRUE(run.DodajPomiary(buffers, nullptr, sics));
+            }
+            // Killed: no clean end.
+        }
+        SCOPED_TRACE(batchStored ? "batch stored" : "killed while collecting");
+        {
+            MeasurementStore next(context);
+            next.OtworzMagazyn();
+            EXPECT_EQ(next.RecoveredLines(), batchStored ? 0 : 2) << "the overload line is none";
+            ASSERT_EQ(next.LeftByLastRun(), 3);
+            ASSERT_EQ(next.RowCount(), 3);
+            EXPECT_DOUBLE_EQ(next.Model().Row(1).masa, 1.25);
+            EXPECT_DOUBLE_EQ(next.Model().Row(2).masa, 1.5);
+            EXPECT_EQ(next.Model().Row(2).timer, 4) << "counted from the series start";
+            EXPECT_EQ(next.Model().Row(2).godzina, start.addSecs(4));
+            next.ClearSeriesTables();
+        }
+        MeasurementStore after(context);
+        after.OtworzMagazyn();
+        EXPECT_EQ(after.LeftByLastRun(), 0) << "offered once";
+        EXPECT_EQ(after.RecoveredLines(), 0);
+    }
+}
+
+// A series file whose rules ignore new rows stores nothing: the reading is
+// not shown as stored, and the failure is told with its reason.
+TEST_F(StoreTest, AFileThatIgnoresNewRowsIsAStoreFailure) {
+    const QString file = folder.filePath("ignoring.ser");
+    {
+        Database series(file);
+        series.CreateSchema();
+        series.Execute("CREATE TRIGGER ignore_rows BEFORE INSERT ON Pomiary BEGIN SELECT "
+                       "RAISE(IGNORE); END");
+    }
+    store.OtworzBaze(file);
+    QStringList reasons;
+    QObject::connect(&store, &MeasurementStore::StoreFailed,
+                     [&](const QString& reason, int) { reasons << reason; });
+    EXPECT_FALSE(store.DodajPomiar("5 g", "g", At(0)));
+    EXPECT_EQ(store.RowCount(), 0);
+    EXPECT_EQ(store.WaitingReadings(), 1);
+    ASSERT_EQ(reasons.size(), 1);
+    EXPECT_TRUE(reasons[0].contains("did not store")) << reasons[0].toStdString();
+    EXPECT_FALSE(store.StoreWaitingReadings());
+}
+
+// Readings taken into an opened series file count their Timer from the
+// file's own series start.
+TEST_F(StoreTest, AnOpenedFileContinuesItsTimer) {
+    const QString file = folder.filePath("timed.ser");
+    {
+        Database series(file);
+        series.CreateSchema();
+        series.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                       "Nr_wagi, Opis) VALUES (1, '2026-12-07', '2026-12-07 10:15:40', 10, 1, "
+                       "'g', '1', '1', ' ')");
+    }
+    store.DodajPomiar("1 g", "g", At(-3600));
+    store.OtworzBaze(file);
+    EXPECT_EQ(store.SeriesStart(), At(0));
+    ASSERT_TRUE(store.DodajPomiar("2 g", "g", At(25)));
+    EXPECT_EQ(store.Model().Row(1).timer, 25);
+}

@@ -1,4 +1,5 @@
 #include "AcquisitionSession.h"
+#include "Database.h"
 #include "EventWait.h"
 #include "MeasurementStore.h"
 #include "Mordal.h"
@@ -41,6 +42,11 @@ protected:
         link.type = 2;
         link.comm = balancePort;
         ASSERT_TRUE(session.OpenLink(link));
+        // A link that opens tells the balance to stop streaming and takes
+        // nothing until it has been quiet.
+        ASSERT_EQ(balance.Read(4), "C0\r\n");
+        ASSERT_TRUE(WaitUntil([&] { return !session.DiscardingStream(); }, 3000));
+        Sent();
     }
 
     // The commands sent since the last call, one per line.
@@ -265,4 +271,108 @@ TEST_F(AcquisitionSessionTest, AClosedSessionSendsNothingAndForgetsItsLink) {
     session.Tare();
     EXPECT_EQ(balance.Read(1, 200), "");
     EXPECT_EQ(session.LinkName(), "");
+}
+
+// A balance still streaming when the link opens (a run killed during
+// continuous transmission left it so) is told once to stop; its lines are
+// no readings until it has been quiet. A reading sent with its print key
+// afterwards is one.
+TEST_F(AcquisitionSessionTest, ABalanceStreamingWhenTheLinkOpensIsToldToStopAndNotStored) {
+    session.ToggleLink();
+    ASSERT_FALSE(comm.CommOpen());
+    session.ToggleLink();
+    ASSERT_TRUE(WaitUntil([&] { return comm.CommOpen(); }));
+    EXPECT_EQ(balance.Read(4), "C0\r\n") << "before anything else";
+    EXPECT_TRUE(session.DiscardingStream());
+    for (int line = 0; line < 6; ++line) {
+        balance.Write("SI     9.0000 g  \r\n");
+        RunEventsFor(100);
+    }
+    EXPECT_EQ(store.RowCount(), 0) << "stream lines are no readings";
+    EXPECT_TRUE(outcomes.empty());
+    ASSERT_TRUE(WaitUntil([&] { return !session.DiscardingStream(); }, 3000));
+    EXPECT_EQ(balance.Read(1, 100), "") << "told once";
+    Reply("S      3.0000 g  \r\n");
+    ASSERT_EQ(store.RowCount(), 1);
+    EXPECT_DOUBLE_EQ(store.Model().Row(0).masa, 3.0);
+}
+
+// Continuous transmission whose every line the balance marked as overload
+// stores nothing, and the session says so rather than "stored".
+TEST_F(AcquisitionSessionTest, ContinuousTransmissionOfOnlyStatusLinesStoresNothing) {
+    session.SetDialect(*BalanceDialect::Named("sics"));
+    QSignalSpy stored(&session, &AcquisitionSession::ContinuousStored);
+    session.ContinuousSwitch();
+    QSignalSpy collected(&session, &AcquisitionSession::LineCollected);
+    balance.Write("S +\r\nS +\r\nS +\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return collected.count() >= 3; }));
+    session.ContinuousSwitch();
+    ASSERT_EQ(stored.count(), 1);
+    EXPECT_FALSE(stored[0][0].toBool());
+    EXPECT_EQ(store.RowCount(), 0);
+    EXPECT_EQ(store.LastBatch().lines, 3);
+    EXPECT_EQ(store.LastBatch().turnedAwayReason, "overload");
+}
+
+// Each collected line is in the working database as soon as it arrives;
+// the stored batch takes them away with it.
+TEST_F(AcquisitionSessionTest, CollectedLinesAreSpooledUntilTheBatchIsStored) {
+    const auto spooled = [this] {
+        return store.Bound().Scalar("SELECT count(*) FROM continuous_spool").toInt();
+    };
+    session.ContinuousSwitch();
+    QSignalSpy collected(&session, &AcquisitionSession::LineCollected);
+    for (int line = 1; line <= 3; ++line) {
+        balance.Write("SI     1.0000 g  \r\n");
+        ASSERT_TRUE(WaitUntil([&] { return collected.count() == line; }));
+        EXPECT_EQ(spooled(), line);
+    }
+    session.ContinuousSwitch();
+    EXPECT_EQ(store.RowCount(), 3);
+    EXPECT_EQ(spooled(), 0);
+}
+
+// Bytes that no line format of the balance's would give (the eighth bit
+// set, NUL) are told as such, in a frame or with no frame end at all.
+TEST_F(AcquisitionSessionTest, BytesThatDoNotDecodeAreTold) {
+    QSignalSpy undecodable(&session, &AcquisitionSession::UndecodableBytes);
+    session.OdpytajWage();
+    balance.Write("S      1.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return !outcomes.empty(); }));
+    EXPECT_FALSE(session.UndecodableBytesArrived());
+    EXPECT_EQ(undecodable.count(), 0);
+
+    // 7 data bits with even parity read as 8N1: CR gets its parity bit.
+    session.OdpytajWage();
+    balance.Write("\xd3   \xb1\xae\x30 g\x8d\n");
+    EXPECT_TRUE(WaitUntil([&] { return undecodable.count() == 1; },
+                          AcquisitionSession::ReplyWaitMs + 1000));
+    EXPECT_TRUE(session.UndecodableBytesArrived());
+
+    // Still waiting for a frame's end, they are still there to be told.
+    session.OdpytajWage();
+    EXPECT_TRUE(session.UndecodableBytesArrived());
+    comm.ClearBuffer();
+    session.OdpytajWage();
+    EXPECT_FALSE(session.UndecodableBytesArrived()) << "a new request starts afresh";
+    balance.Write(QByteArray("S  \0 1.0\r\n", 10));
+    EXPECT_TRUE(WaitUntil([&] { return undecodable.count() == 2; }));
+}
+
+TEST(UndecodableBytesTest, TheEighthBitAlwaysAndNulOnASerialPort) {
+    const struct {
+        QByteArray bytes;
+        bool serial;
+        bool undecodable;
+    } cases[] = {
+        {"S      1.0000 g  \r\n", true, false},
+        {"\xd3      1.0000 g  \x8d\n", false, true},
+        {"\xd3      1.0000 g  \x8d\n", true, true},
+        {QByteArray("\0 12.5 g\r\n", 10), true, true},
+        {QByteArray("\0 12.5 g\r\n", 10), false, false},
+        {"", true, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BalanceProtocol::Undecodable(c.bytes, c.serial), c.undecodable)
+            << c.bytes.toHex().toStdString() << (c.serial ? " serial" : " TCP");
 }

@@ -13,6 +13,9 @@ struct Behaviour {
     // Every reply leaves in two pieces with this pause between them.
     bool split = false;
     int splitPauseMs = DefaultSplitPauseMs;
+    // Every client finds continuous transmission already on, as a balance
+    // left streaming by a client that went away without switching it off.
+    bool streamingAtConnect = false;
 };
 
 } // namespace BalanceSim

@@ -85,6 +85,8 @@ bool TakeOption(const QStringList& arguments, int& i, Options& options, QString*
         options.help = true;
     } else if (name == "exit-on-eof") {
         options.exitOnEof = true;
+    } else if (name == "streaming-at-connect") {
+        options.streamingAtConnect = true;
     } else if (name == "log") {
         options.log = true;
     } else if (name == "com") {
@@ -223,6 +225,11 @@ it later):
   --autoprint      the balance prints readings on its own at the rate
   --fault          start with the balance's own error (see "fault")
   --form NAME      the balance's output setting (see "form")
+  --streaming-at-connect
+                   continuous transmission is already on when a client
+                   connects (and on the pseudo-terminal from the start), as
+                   left by a client killed during it; the family's
+                   continuous-off command stops it
   --seed N         seed of the noise, for repeatable runs
   --script FILE    scripted replies, see below
 

@@ -29,6 +29,8 @@ struct Options {
     QList<ControlCommand> setup;
     std::optional<quint32> seed;
     bool exitOnEof = false;
+    // Continuous transmission is on before any client asks for it.
+    bool streamingAtConnect = false;
     bool log = false;
     bool help = false;
 

@@ -8,7 +8,7 @@ namespace BalanceSim {
 Session::Session(BalanceModel& model, ReplyScript& script, const Behaviour& behaviour,
                  const Dialect& dialect)
     : model(model), script(script), behaviour(behaviour), dialect(dialect),
-      lines(dialect.SelfEndingCommands()) {}
+      lines(dialect.SelfEndingCommands()), continuous(behaviour.streamingAtConnect) {}
 
 QList<TimedOutput> Session::Receive(const QByteArray& bytes) {
     QList<TimedOutput> outputs;

@@ -21,7 +21,9 @@ const Dialect& DialectOf(const Options& options) {
 } // namespace
 
 Simulator::Simulator(const Options& options, QObject* parent)
-    : QObject(parent), options(options), model(Seed(options)), dialect(DialectOf(options)) {}
+    : QObject(parent), options(options), model(Seed(options)), dialect(DialectOf(options)) {
+    behaviour.streamingAtConnect = options.streamingAtConnect;
+}
 
 Simulator::~Simulator() = default;
 
@@ -34,6 +36,8 @@ bool Simulator::Start(QString* error) {
         pty->SetLineFormat(options.line);
         if (!pty->Open(options.com, options.portDirectory, error))
             return false;
+        // A pseudo-terminal's client is there from the start.
+        pty->FollowContinuousState();
     }
     if (options.tcpPort >= 0) {
         tcp = std::make_unique<TcpEndpoint>(model, script, behaviour, dialect);

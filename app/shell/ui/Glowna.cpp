@@ -93,10 +93,23 @@ void Glowna::connectSession() {
     connect(&session, &AcquisitionSession::ContinuousChanged, this, &Glowna::showContinuous);
     session.SetBatchProgress(&batchProgress);
     connect(&session, &AcquisitionSession::ContinuousStored, this, [this](bool stored) {
-        if (!stored)
-            context.dialogs->MessageBox(this, context.Msg(20), MsgButtons::Ok, MsgIcon::None,
-                                        context.Msg(46));
+        if (stored)
+            return;
+        // Lines came, but none was a reading: why, rather than the link's
+        // fault.
+        const MeasurementStore::ContinuousBatch& batch = store.LastBatch();
+        if (batch.lines >= 2) {
+            const QString text =
+                codeTexts.nothingStored.arg(batch.lines).arg(batch.turnedAwayReason);
+            showStatus(text);
+            context.dialogs->Notice(this, text, MsgIcon::Exclamation, context.Msg(45));
+            return;
+        }
+        context.dialogs->MessageBox(this, context.Msg(20), MsgButtons::Ok, MsgIcon::None,
+                                    context.Msg(46));
     });
+    connect(&session, &AcquisitionSession::UndecodableBytes, this,
+            [this] { showStatus(codeTexts.undecodable); });
     // Both may come from a timer or the link: told without waiting.
     connect(&session, &AcquisitionSession::NoInterval, this, [this] {
         context.dialogs->Notice(this, codeTexts.noInterval, MsgIcon::Information, context.Msg(47));
@@ -169,8 +182,8 @@ void Glowna::ApplyLanguageTexts() {
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
           &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.balanceError,
           &codeTexts.journalVerified, &codeTexts.journalMissing, &codeTexts.journalBroken,
-          &linkTexts.connected, &linkTexts.notConnected, &linkTexts.retrying,
-          &linkTexts.permissionRemedy})
+          &codeTexts.nothingStored, &codeTexts.undecodable, &linkTexts.connected,
+          &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
@@ -308,7 +321,11 @@ void Glowna::showBalanceStatus(BalanceReply::Error status) {
     const QString& word = status == BalanceReply::Error::Overload    ? codeTexts.overload
                           : status == BalanceReply::Error::Underload ? codeTexts.underload
                                                                      : codeTexts.noStableValue;
-    balanceStatus->setText(word);
+    showStatus(word);
+}
+
+void Glowna::showStatus(const QString& text) {
+    balanceStatus->setText(text);
     balanceStatusShown.start();
 }
 

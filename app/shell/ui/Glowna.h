@@ -111,6 +111,8 @@ private:
     void finishClose();
     void logReadingError(const QString& error);
     void showBalanceStatus(BalanceReply::Error status);
+    // What the balance or the link said, in the status bar for a while.
+    void showStatus(const QString& text);
     // What the journal of the series file just opened said.
     void showJournal(const SeriesJournal::Verification& verified);
     void showRefusal(const QByteArray& command, BalanceReply::Error error, const QString& reply);
@@ -149,6 +151,10 @@ private:
         QString journalVerified = QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow)");
         QString journalMissing = QStringLiteral("Dziennik serii: brak");
         QString journalBroken = QStringLiteral("Dziennik serii: NIEZWERYFIKOWANY: %1");
+        QString nothingStored =
+            QStringLiteral("Nic nie zapisano: wszystkie linie (%1) odrzucono (%2)");
+        QString undecodable = QStringLiteral("Odebrano bajty, ktorych nie mozna odczytac: sprawdz "
+                                             "format znaku (7E1, 8N1, ...) i predkosc transmisji");
     } codeTexts;
     LinkWatch::Texts linkTexts;
     QLabel* linkStatus = nullptr;

@@ -267,7 +267,13 @@ void SeriesCommands::OfferReadingsOfLastRun() {
     const MsgAnswer answer = context.dialogs->MessageBox(
         window.widget,
         texts.uncleanEnd + QLatin1Char('\n') + texts.readingsLeft + QLatin1Char(' ') +
-            QString::number(left) + QLatin1Char('\n') + texts.keepLeft,
+            QString::number(left) + QLatin1Char('\n') +
+            // Lines a transmission cut short had collected are among them.
+            (store.RecoveredLines() > 0
+                 ? texts.linesRecovered + QLatin1Char(' ') +
+                       QString::number(store.RecoveredLines()) + QLatin1Char('\n')
+                 : QString()) +
+            texts.keepLeft,
         MsgButtons::YesNoCancel, MsgIcon::Exclamation, context.Msg(45));
     if (answer == MsgAnswer::No && Save()) {
         // A series file saved ends the series already; a CSV file does not.
@@ -282,7 +288,8 @@ void SeriesCommands::ApplyLanguageTexts() {
     for (QString* text :
          {&texts.replaceFile, &texts.cannotWrite, &texts.cannotOpen, &texts.notASeriesFile,
           &texts.readOnly, &texts.storeFailed, &texts.waiting, &texts.storedLater,
-          &texts.discardWaiting, &texts.uncleanEnd, &texts.readingsLeft, &texts.keepLeft})
+          &texts.discardWaiting, &texts.uncleanEnd, &texts.readingsLeft, &texts.linesRecovered,
+          &texts.keepLeft})
         *text = FormCodeText(context, *window.widget, *text);
 }
 

@@ -100,6 +100,7 @@ private:
         QString uncleanEnd =
             QStringLiteral("Poprzednie uruchomienie programu nie zakonczylo sie poprawnie.");
         QString readingsLeft = QStringLiteral("Pozostale pomiary:");
+        QString linesRecovered = QStringLiteral("W tym z transmisji ciaglej:");
         QString keepLeft = QStringLiteral(
             "Czy zachowac je jako biezaca serie? Nie: zapisz je w pliku, potem seria zostanie "
             "wyczyszczona.");

@@ -38,6 +38,9 @@ protected:
     void SetUp() override {
         SetLink("2", "1");
         ASSERT_TRUE(Start());
+        // The balance is told to stop any stream when the link opens.
+        const QByteArray off = window->Session().Dialect().Commands().continuousOff + "\r\n";
+        ASSERT_EQ(balance.Read(int(off.size()), 2000), off);
         window->Session().SetInterval(2);
         QObject::connect(&window->Session(), &AcquisitionSession::LineCollected,
                          [this] { ++collected; });
@@ -514,6 +517,33 @@ TEST_F(OtherFamilyTest, TheBalancesOwnErrorIsShownWithItsNumber) {
     EXPECT_EQ(window->Store().RowCount(), 0);
 }
 
+// A transmission whose every line was an overload stores nothing and says
+// why, with the number of lines, instead of a link fault.
+TEST_F(OtherFamilyTest, ATransmissionOfOnlyOverloadsIsToldAsNothingStored) {
+    window->Commands().RunCommand(Command::Rozpocznij);
+    balance.Write("S +\r\nS +\r\nS +\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return Collected() == 3; }));
+    window->Commands().RunCommand(Command::Rozpocznij);
+    EXPECT_EQ(window->Store().RowCount(), 0);
+    const QString told = "Nic nie zapisano: wszystkie linie (3) odrzucono (overload)";
+    EXPECT_EQ(StatusWord(), told);
+    const auto notices = dialogs.CallsOf(ScriptedDialogs::Kind::Notice);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].text, told);
+    EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::MessageBox).empty()) << "no link fault";
+}
+
+// Bytes that do not decode name the line format and the baud rate in the
+// status bar.
+TEST_F(OtherFamilyTest, BytesThatDoNotDecodeNameTheLineFormat) {
+    window->Commands().RunCommand(Command::Odczyt);
+    balance.Write("\xd3 \xd3\xa0   \xb1\xae\xb2\xb5 g\x8d\n");
+    EXPECT_TRUE(WaitUntil([&] { return StatusWord().contains("7E1, 8N1"); },
+                          AcquisitionSession::ReplyWaitMs + 1000))
+        << StatusWord().toStdString();
+    EXPECT_EQ(window->Store().RowCount(), 0);
+}
+
 } // namespace
 
 namespace {
@@ -560,12 +590,13 @@ TEST_F(AdFamilyTest, OnlyCommandsSentAreJournaled) {
     EXPECT_EQ(balance.Read(3), "T\r\n");
     window->Commands().RunCommand(Command::Rozpocznij);
     window->Commands().RunCommand(Command::Rozpocznij);
-    EXPECT_EQ(sent(), "T SIR C");
+    // The first "C" stopped any stream when the link opened.
+    EXPECT_EQ(sent(), "C T SIR C");
 
     window->Session().SetDialect(BalanceDialect(BalanceDialect::Family::Sbi));
     window->Commands().RunCommand(Command::Rozpocznij);
     window->Commands().RunCommand(Command::Rozpocznij);
-    EXPECT_EQ(sent(), "T SIR C") << "sbi has no continuous command: nothing was sent";
+    EXPECT_EQ(sent(), "C T SIR C") << "sbi has no continuous command: nothing was sent";
 }
 
 // The program against the simulator speaking each family over TCP.
@@ -593,7 +624,7 @@ TEST_P(FamilyOnTheSimulator, ReadsContinuousTransmissionTareAndAutomaticWork) {
     INI::ZapiszIni(context.IniPath(), "ustawienia", "Dialect", family);
     ASSERT_TRUE(Start());
     AcquisitionSession& session = window->Session();
-    ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen() && !session.DiscardingStream(); }, 5000));
     MeasurementStore& store = window->Store();
 
     // Such balances print by themselves; the program only collects.

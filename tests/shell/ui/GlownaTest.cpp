@@ -305,6 +305,7 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
     ASSERT_TRUE(holder.Comm1()->CommOpen());
+    EXPECT_EQ(balance.Read(4), "C0\r\n") << "any stream is stopped when the link opens";
     EXPECT_TRUE(Button(Command::Odczyt)->isEnabled());
     EXPECT_TRUE(Item(Command::Tara)->isEnabled());
 
@@ -330,6 +331,7 @@ TEST_F(MainWindowLink, UnstableSwitchSendsTheConfiguredCommand) {
     SetLink("2", "1", "9600");
     ZapiszIni(context.IniPath(), "COMMANDS", "CMD_SEND_UNSTABLE", "SIR");
     ASSERT_TRUE(Start());
+    EXPECT_EQ(balance.Read(4), "C0\r\n");
     window->Commands().RunCommand(Command::Stabilny);
     EXPECT_TRUE(Item(Command::Stabilny)->isChecked());
     window->Session().OdpytajWage();

@@ -33,6 +33,10 @@ bool StartedProgram::Start() {
     const bool loaded = window->Load();
     if (loaded)
         window->show();
+    // A link that opens takes no reading until the balance has been quiet.
+    if (loaded)
+        WaitUntil([this] { return !window->Session().DiscardingStream(); },
+                  3 * AcquisitionSession::StreamQuietMs);
     return loaded;
 }
 
