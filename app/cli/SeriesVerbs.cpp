@@ -19,6 +19,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace Trevalo {
 
@@ -42,23 +44,46 @@ const std::pair<const char*, QString StatisticsFields::*> statisticNames[] = {
 };
 
 // The station's settings, and the series file the run names, which trevalo
-// may read: Success, or the exit code with the reason told.
+// may read: Success, or the exit code with the reason told. Only read: a
+// verb that reads a file leaves it as it was.
 int LoadStationAndFile(const Invocation& run, Station& station) {
     QString reason;
     if (!LoadStation(run, station, &reason))
         return Fail(FileFailed, reason);
     const QString& path = run.operand;
-    switch (SeriesFile::Examine(path, &reason)) {
-    case SeriesFile::FileState::Writable:
-    case SeriesFile::FileState::ReadOnly:
-        return Success;
-    case SeriesFile::FileState::Unreadable:
-        return Fail(FileFailed, path + QStringLiteral(": ") + reason);
-    case SeriesFile::FileState::NotASeriesFile:
-        return Fail(FileFailed, path + QStringLiteral(": not a series file"));
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return Fail(FileFailed,
+                    path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+    // A named pipe would block the open, a device never end.
+    if (!S_ISREG(status.st_mode))
+        return Fail(FileFailed, path + QStringLiteral(": not a regular file"));
+    try {
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        if (!file.HasTable(QStringLiteral("raport")) || !file.HasTable(QStringLiteral("pomiary")))
+            return Fail(FileFailed, path + QStringLiteral(": not a series file"));
+    } catch (const DatabaseError& failure) {
+        return Fail(FileFailed,
+                    path + QStringLiteral(": ") +
+                        (failure.code == SQLITE_NOTADB ? QStringLiteral("not a series file")
+                                                       : failure.Reason()));
     }
-    return FileFailed;
+    return Success;
 }
+
+// A read transaction on a read-only connection, ended when it goes.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Database& database) : database(database) {
+        sqlite3_exec(database.Handle(), "BEGIN", nullptr, nullptr, nullptr);
+    }
+    ~ReadTransaction() { sqlite3_exec(database.Handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    Database& database;
+};
 
 void PrintStatistics(const StatisticsFields& fields, bool json) {
     if (json) {
@@ -99,14 +124,19 @@ int RunStats(const Invocation& run) {
 
 int RunVerify(const Invocation& run) {
     Station station;
-    if (const int code = LoadStationAndFile(run, station))
-        return code;
+    QString reason;
+    if (!LoadStation(run, station, &reason))
+        return Fail(FileFailed, reason);
+    // Read on a connection that writes nothing, not even the file's
+    // journal mode: what is checked stays as it was.
     SeriesJournal::Verification verified;
     try {
-        Database file(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
-        verified = SeriesJournal::Verify(file);
+        verified = SeriesJournal::VerifyFile(run.operand);
     } catch (const DatabaseError& failure) {
-        return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
+        return Fail(FileFailed,
+                    run.operand + QStringLiteral(": ") +
+                        (failure.code == SQLITE_NOTADB ? QStringLiteral("not a series file")
+                                                       : failure.Reason()));
     }
     switch (verified.state) {
     case SeriesJournal::Verification::State::NoJournal:
@@ -118,10 +148,15 @@ int RunVerify(const Invocation& run) {
     }
     std::printf("verified: %lld journal rows, head %s\n", verified.rows,
                 verified.head.toHex().constData());
+    std::fflush(stdout);
     if (verified.readingsBefore > 0)
-        std::printf("readings up to Lp %d are older than the journal and not vouched for\n",
-                    verified.readingsBefore);
-    return Success;
+        Warn(run.operand + QStringLiteral(": NOT VOUCHED FOR: the first %1 readings are older "
+                                          "than the journal")
+                               .arg(verified.readingsBefore));
+    if (verified.reportBefore)
+        Warn(run.operand + QStringLiteral(": NOT VOUCHED FOR: the report is older than the "
+                                          "journal"));
+    return verified.Unvouched() ? NotVouched : Success;
 }
 
 int RunExport(const Invocation& run) {
@@ -144,6 +179,8 @@ int RunExport(const Invocation& run) {
     const QString part = beside.filePath(QFileInfo(targetPath).fileName());
     try {
         Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
+        // One read transaction: the trailer vouches for the rows exported.
+        ReadTransaction reading(series);
         const Settings& settings = station.context.settings;
         const QString trailer =
             run.journal || settings.journalTrailer

@@ -175,6 +175,7 @@ VerifyReport Verify(const LabServerSettings& settings) {
                 {query.value(1).toLongLong(),
                  query.value(2).toLongLong(),
                  query.value(3).toInt(),
+                 query.value(5).isNull(),
                  {query.value(4).toString(), query.value(5).toString(), query.value(6).toString()},
                  SeriesJournal::Event(query.value(7).toInt()),
                  query.value(8).toByteArray(),

@@ -201,9 +201,13 @@ private:
             QStringLiteral(" ON CONFLICT (station, seq) DO NOTHING"));
         for (const JournalRow& row : journal) {
             const SeriesJournal::Entry& entry = row.entry;
-            statement.Add({row.station, entry.seq, entry.at, entry.offsetMinutes,
-                           entry.author.station, entry.author.user, entry.author.host,
-                           int(entry.event), entry.data, entry.hash});
+            // A compact entry's author is the AuthorChanged entry before it.
+            const auto author = [&entry](const QString& field) {
+                return entry.compact ? QVariant() : QVariant(field);
+            };
+            statement.Add({row.station, entry.seq, entry.at, entry.utcOffset,
+                           author(entry.author.station), author(entry.author.user),
+                           author(entry.author.host), int(entry.event), entry.data, entry.hash});
         }
         return statement.Run() || fail(statement.Error());
     }

@@ -388,7 +388,7 @@ TEST(JournalIdentityTest, AWordingMayReorderOrLeaveOutPlacesAndANameIsNoPlace) {
         SeriesJournal::Verification::State::Verified,
         42,
         QByteArray(32, '\x01')};
-    EXPECT_EQ(JournalIdentity::Text(identity, {"%5 (%4) %2 at %1, 100%", {}, {}}),
+    EXPECT_EQ(JournalIdentity::Text(identity, {"%5 (%4) %2 at %1, 100%", {}, {}, {}}),
               "0101010101010101 (42) an%1na at 3, 100%");
 }
 

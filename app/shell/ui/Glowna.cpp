@@ -168,8 +168,9 @@ void Glowna::ApplyLanguageTexts() {
          {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
           &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.journalVerified,
-          &codeTexts.journalMissing, &codeTexts.journalBroken, &linkTexts.connected,
-          &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
+          &codeTexts.journalMissing, &codeTexts.journalUnvouched, &codeTexts.journalBroken,
+          &linkTexts.connected, &linkTexts.notConnected, &linkTexts.retrying,
+          &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
@@ -292,7 +293,10 @@ void Glowna::showJournal(const SeriesJournal::Verification& verified) {
     using State = SeriesJournal::Verification::State;
     switch (verified.state) {
     case State::Verified:
-        journalStatus->setText(codeTexts.journalVerified.arg(verified.rows));
+        journalStatus->setText(
+            verified.Unvouched()
+                ? codeTexts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore)
+                : codeTexts.journalVerified.arg(verified.rows));
         break;
     case State::NoJournal:
         journalStatus->setText(codeTexts.journalMissing);

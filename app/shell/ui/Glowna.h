@@ -147,6 +147,9 @@ private:
         QString noStableValue = QStringLiteral("Brak stabilnego odczytu");
         QString journalVerified = QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow)");
         QString journalMissing = QStringLiteral("Dziennik serii: brak");
+        QString journalUnvouched =
+            QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow), BEZ POSWIADCZENIA %2 "
+                           "pomiarow starszych niz dziennik");
         QString journalBroken = QStringLiteral("Dziennik serii: NIEZWERYFIKOWANY: %1");
     } codeTexts;
     LinkWatch::Texts linkTexts;
