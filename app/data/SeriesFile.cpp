@@ -256,10 +256,10 @@ template <typename Line> void AppendCsvNumber(Line& line, double value, const Li
 
 // A field of the export in UTF-8, read straight from the engine's row: the
 // texts go across as the engine holds them, with no text object per field.
-// A text as it is, unless it holds what would end the cell or the line:
+// A text as it is (as exports always had it), unless it holds a line end:
 // then quoted, its quotes doubled, so that no cell can forge another row.
 void AppendCsvText(QByteArray& line, QByteArrayView text) {
-    const auto special = [](char c) { return c == ';' || c == '"' || c == '\r' || c == '\n'; };
+    const auto special = [](char c) { return c == '\r' || c == '\n'; };
     if (std::none_of(text.begin(), text.end(), special)) {
         line.append(text);
         return;

@@ -668,9 +668,8 @@ void Verifier::Entry(Statement& journal, Statement& readings, qint64 seriesStart
         if (journal.Type(0) == SQLITE_INTEGER && row.seq > expected)
             Broken(QStringLiteral("journal row %1 is missing").arg(expected));
         else
-            Broken(QStringLiteral("journal row %1 is out of place: the row after it is "
-                                  "numbered %2")
-                       .arg(length)
+            Broken(QStringLiteral("journal row %1 is numbered %2")
+                       .arg(expected)
                        .arg(QString::fromUtf8(journal.Bytes(0).data(),
                                               qsizetype(journal.Bytes(0).size()))));
         return;
