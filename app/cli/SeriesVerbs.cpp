@@ -1,3 +1,4 @@
+#include "CodePage1250.h"
 #include "ConsoleDialogs.h"
 #include "Database.h"
 #include "Invocation.h"
@@ -19,8 +20,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <sqlite3.h>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Trevalo {
 
@@ -69,6 +73,16 @@ int LoadStationAndFile(const Invocation& run, Station& station) {
                                                        : failure.Reason()));
     }
     return Success;
+}
+
+// A line appended to a CSV file as the export writes its lines: in the code
+// page, ended by CR LF, on the disk before the file takes its name.
+void AppendLine(const QString& path, const QString& line) {
+    QFile file(path);
+    const QByteArray bytes = CodePage1250::Encode(line + QStringLiteral("\r\n"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
+        !file.flush() || ::fsync(file.handle()) != 0)
+        throw std::runtime_error(file.errorString().toStdString());
 }
 
 // A read transaction on a read-only connection, ended when it goes.
@@ -181,15 +195,42 @@ int RunExport(const Invocation& run) {
         Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
         // One read transaction: the trailer vouches for the rows exported.
         ReadTransaction reading(series);
+        // The read lock is taken by the first read.
+        series.Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         const Settings& settings = station.context.settings;
+        const bool withTrailer = run.journal || settings.journalTrailer;
+        // The journal is verified beside the export, on a connection of its
+        // own, while this one's read lock keeps a writer of a file with a
+        // rollback journal out: both read the same file. A file in WAL mode
+        // may take commits meanwhile, so it is verified on this connection.
+        const bool beside =
+            withTrailer && series.Scalar(QStringLiteral("PRAGMA journal_mode"))
+                                   .toString()
+                                   .compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0;
+        std::future<SeriesJournal::Verification> verified;
+        if (beside)
+            verified = std::async(std::launch::async,
+                                  [path = run.operand] { return SeriesJournal::VerifyFile(path); });
         const QString trailer =
-            run.journal || settings.journalTrailer
+            withTrailer && !beside
                 ? JournalIdentity::TrailerLine(JournalIdentity::Of(series, settings.nrWagi))
                 : QString();
-        SeriesFile::EksportCSV(
-            series, part,
-            [&station](const QString& column) { return ExportCaption(station.context, column); },
-            QLocale::system(), trailer);
+        const auto caption = [&station](const QString& column) {
+            return ExportCaption(station.context, column);
+        };
+        try {
+            SeriesFile::EksportCSV(series, part, caption, QLocale::system(), trailer);
+        } catch (...) {
+            if (verified.valid())
+                verified.wait();
+            throw;
+        }
+        if (beside) {
+            const QString line =
+                JournalIdentity::TrailerLine(JournalIdentity::Of(verified.get(), settings.nrWagi));
+            if (QFileInfo::exists(part))
+                AppendLine(part, line);
+        }
     } catch (const DatabaseError& failure) {
         return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
     } catch (const std::exception& failure) {

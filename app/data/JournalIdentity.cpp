@@ -31,7 +31,11 @@ QString Filled(const QString& pattern, const QStringList& values) {
 } // namespace
 
 Identity Of(Database& database, const QString& station, const QDateTime& at) {
-    const SeriesJournal::Verification verified = SeriesJournal::Verify(database);
+    return Of(SeriesJournal::Verify(database), station, at);
+}
+
+Identity Of(const SeriesJournal::Verification& verified, const QString& station,
+            const QDateTime& at) {
     return Identity{SeriesJournal::Author::Here(station),
                     at.isValid() ? at : QDateTime::currentDateTime(),
                     verified.state,

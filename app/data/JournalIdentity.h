@@ -31,6 +31,9 @@ struct Identity {
 // The identity of the series in database, made by station on this machine
 // at `at` (now when invalid).
 Identity Of(Database& database, const QString& station, const QDateTime& at = {});
+// The same from a verification already made (SeriesJournal::VerifyFile).
+Identity Of(const SeriesJournal::Verification& verified, const QString& station,
+            const QDateTime& at = {});
 
 // The wording of the identity text: %1 the station, %2 the user, %3 the time,
 // %4 the journal's rows, %5 the first 16 hex digits of its head hash, %6 the
