@@ -30,10 +30,12 @@ const SeriesJournal::Author Station{QStringLiteral("1"), QString(32, u'u'), QStr
 
 // A reading's entry as the store writes it: a frame of a usual length, the
 // Timer and LpTekst, and the blank description of a reading taken by hand.
+// The mass is read from the frame's text, as the store reads it.
 void AppendReading(Database& database, int lp) {
+    const QString value = QString::number(12.3456 + (lp % 100000) * 1e-4, 'f', 4);
     SeriesJournal::Append(database, Station, SeriesJournal::Event::ReadingStored,
-                          SeriesJournal::ReadingData(lp, 12.3456 + lp * 1e-4, QStringLiteral("g"),
-                                                     QByteArrayLiteral("S S     12.3456 g\r\n"), lp,
+                          SeriesJournal::ReadingData(lp, value.toDouble(), QStringLiteral("g"),
+                                                     ("S S     " + value + " g\r\n").toLatin1(), lp,
                                                      QString::number(lp), QStringLiteral(" ")),
                           QDateTime::currentDateTime());
 }

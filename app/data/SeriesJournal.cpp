@@ -244,6 +244,16 @@ void Insert(Database& database, const Entry& row) {
                       int(row.event), row.data, row.hash});
 }
 
+// A reading's Lp as its distance from the entry's own number ("=3"): one
+// or two digits where a long series would need seven.
+QByteArray LpFromSeq(const QByteArray& data, qint64 seq) {
+    const qsizetype end = data.indexOf(FieldSeparator);
+    qint64 lp = 0;
+    if (!ReadNumber(std::string_view(data.constData(), size_t(end < 0 ? data.size() : end)), lp))
+        return data;
+    return '=' + QByteArray::number(seq - lp) + data.mid(end < 0 ? data.size() : end);
+}
+
 // Whether the chain, ending at seq/hash, names author as its current one.
 bool AuthorIsCurrent(Database& database, qint64 seq, const QByteArray& hash, const Author& author) {
     const std::string key = database.Path().toStdString();
@@ -291,7 +301,13 @@ void AppendInOpenTransaction(Database& database, const Author& author, Event eve
     }
     const QDateTime when = at.isValid() ? at : QDateTime::currentDateTime();
     const auto add = [&](Event what, const QByteArray& bytes) {
-        Entry row{seq, when.toMSecsSinceEpoch(), when.offsetFromUtc(), true, author, what, bytes,
+        Entry row{seq,
+                  when.toMSecsSinceEpoch(),
+                  when.offsetFromUtc(),
+                  true,
+                  author,
+                  what,
+                  what == Event::ReadingStored ? LpFromSeq(bytes, seq) : bytes,
                   {}};
         row.hash = ChainedHash(previous, row);
         Insert(database, row);
@@ -841,7 +857,15 @@ void Verifier::Reading(const RowBytes& row, Statement& readings) {
     const int count = SplitInto(row.data, row.compact, fields);
     qint64 lp = 0;
     double mass = 0;
-    if (count < (row.compact ? 5 : 3) || !ReadNumber(std::string_view(fields[0]), lp) ||
+    // A compact entry gives Lp as its distance from the entry's number.
+    const bool fromSeq = row.compact && !fields[0].empty() && fields[0][0] == '=';
+    const bool lpRead = fromSeq ? ReadNumber(std::string_view(fields[0]).substr(1), lp)
+                                : ReadNumber(std::string_view(fields[0]), lp);
+    if (fromSeq) {
+        lp = row.seq - lp;
+        fields[0] = std::to_string(lp);
+    }
+    if (count < (row.compact ? 5 : 3) || !lpRead ||
         !ReadNumber(std::string_view(fields[1]), mass)) {
         Broken(QStringLiteral("journal row %1 (reading stored) is malformed").arg(row.seq));
         return;

@@ -290,7 +290,11 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
          [&forgedSeq](const QString& path) {
              RewriteJournal(path, [&forgedSeq](Entry& entry) {
                  QList<QByteArray> fields = SeriesJournal::SplitFields(entry.data);
-                 if (entry.event == SeriesJournal::Event::ReadingStored && fields[0] == "2") {
+                 // A compact entry gives Lp as its distance from its own number.
+                 const qint64 lp = fields[0].startsWith('=')
+                                       ? entry.seq - fields[0].mid(1).toLongLong()
+                                       : fields[0].toLongLong();
+                 if (entry.event == SeriesJournal::Event::ReadingStored && lp == 2) {
                      fields[1] = "99";
                      entry.data = SeriesJournal::JoinFields(fields);
                      forgedSeq = entry.seq;
