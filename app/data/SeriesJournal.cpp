@@ -492,6 +492,7 @@ public:
         if (!statement || done)
             return false;
         const int rc = sqlite3_step(statement);
+        types.fill(-1);
         if (rc == SQLITE_ROW)
             return true;
         done = true;
@@ -499,7 +500,15 @@ public:
             error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement)));
         return false;
     }
-    int Type(int column) const { return sqlite3_column_type(statement, column); }
+    // Asked several times per cell: kept for the row.
+    int Type(int column) const {
+        if (size_t(column) >= types.size())
+            return sqlite3_column_type(statement, column);
+        int& type = types[size_t(column)];
+        if (type < 0)
+            type = sqlite3_column_type(statement, column);
+        return type;
+    }
     qint64 Integer(int column) const { return sqlite3_column_int64(statement, column); }
     double Real(int column) const { return sqlite3_column_double(statement, column); }
     std::string_view Bytes(int column) const {
@@ -513,6 +522,7 @@ private:
     sqlite3_stmt* statement = nullptr;
     QString error;
     bool done = false;
+    mutable std::array<int, 12> types{};
 };
 
 const char* TypeName(int type) {
