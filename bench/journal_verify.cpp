@@ -4,7 +4,8 @@
 // beside the floor measured in the same run: sqlite3 printing both tables
 // into sha256sum. Prints the wall time and peak RSS of each, and the goals:
 // verify at most 1.0x the floor with a peak of 32 MB (100k) and 64 MB (1M);
-// export with the journal's line at most 1.3x the plain export, 64 MB.
+// export with the journal's line at most 1.3x the plain export, 64 MB; and
+// verify of a 1,000,000-reading file in the full rows of an earlier program.
 #include "Database.h"
 #include "SeriesJournal.h"
 
@@ -91,8 +92,9 @@ void Fill(const QString& path, int readings) {
     SeriesJournal::Append(series, author, SeriesJournal::Event::SeriesStarted, "0", start);
     for (int lp = 1; lp <= readings; ++lp) {
         const QDateTime at = start.addSecs(lp);
-        const double mass = 12.3456 + (lp % 1000) * 1e-4;
-        const QString value = QString::number(mass, 'f', 4);
+        // The mass as the store reads it from the frame's text.
+        const QString value = QString::number(12.3456 + (lp % 1000) * 1e-4, 'f', 4);
+        const double mass = value.toDouble();
         series.Execute(QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, "
                                       "LpTekst, Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                        {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, mass,
@@ -104,6 +106,48 @@ void Fill(const QString& path, int readings) {
                                                          lp, QString::number(lp),
                                                          QStringLiteral(" ")),
                               at);
+        if (lp % 50000 == 0) {
+            series.Commit();
+            series.Begin();
+        }
+    }
+    series.Commit();
+}
+
+// The same series as an earlier program wrote it: every entry a full row,
+// with its author and its offset in minutes, the fields joined plainly.
+void FillFullRows(const QString& path, int readings) {
+    Database series(path, Database::Journal::Rollback);
+    series.CreateSchema();
+    SeriesJournal::Create(series);
+    const SeriesJournal::Author author{QStringLiteral("3"), QString(32, u'u'), QString(32, u'h')};
+    const QDateTime start(QDate(2026, 12, 8), QTime(9, 0), QTimeZone(3600));
+    QByteArray previous;
+    const auto entry = [&](qint64 seq, const QDateTime& at, SeriesJournal::Event event,
+                           const QByteArray& data) {
+        SeriesJournal::Entry row{
+            seq, at.toMSecsSinceEpoch(), at.offsetFromUtc() / 60, false, author, event, data, {}};
+        row.hash = SeriesJournal::ChainedHash(previous, row);
+        previous = row.hash;
+        series.Execute(QStringLiteral("INSERT INTO journal (seq, at, utc_offset, station, "
+                                      "os_user, host, event, data, hash) VALUES (?, ?, ?, ?, ?, "
+                                      "?, ?, ?, ?)"),
+                       {row.seq, row.at, row.utcOffset, author.station, author.user, author.host,
+                        int(row.event), row.data, row.hash});
+    };
+    series.Begin();
+    entry(1, start, SeriesJournal::Event::SeriesStarted, "0");
+    for (int lp = 1; lp <= readings; ++lp) {
+        const QDateTime at = start.addSecs(lp);
+        const QString value = QString::number(12.3456 + (lp % 1000) * 1e-4, 'f', 4);
+        series.Execute(QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, "
+                                      "LpTekst, Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                       {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp,
+                        value.toDouble(), QStringLiteral("g"), QString::number(lp),
+                        QStringLiteral("3"), QStringLiteral(" ")});
+        entry(lp + 1, at, SeriesJournal::Event::ReadingStored,
+              QByteArray::number(lp) + '\x1f' + value.toLatin1() + "\x1fg\x1fS S     " +
+                  value.toLatin1() + " g\r\n");
         if (lp % 50000 == 0) {
             series.Commit();
             series.Begin();
@@ -173,5 +217,32 @@ int main(int argc, char** argv) {
         if (keep.isEmpty())
             QFile::remove(path);
     }
+    // A file of an earlier program: full rows, each with its author.
+    const int readings = 1000000;
+    const QString name = QStringLiteral("full-rows-%1.ser").arg(readings);
+    const QString path = keep.isEmpty() ? folder.filePath(name) : QDir(keep).filePath(name);
+    if (!QFileInfo::exists(path))
+        FillFullRows(path, readings);
+    const std::string file = path.toStdString();
+    const Run floor = Best({"/bin/sh", "-c",
+                            "sqlite3 '" + file +
+                                "' 'select * from journal; select * from Pomiary' | sha256sum > "
+                                "/dev/null"},
+                           5);
+    const Run verify = Best({trevalo, "verify", file, "--dir", programFolder}, 5);
+    const double ratio = verify.seconds / floor.seconds;
+    const bool ok = verify.exitCode == 0 && ratio <= 1.0 && verify.peakMb <= 64;
+    met = met && ok;
+    std::printf("  %7d readings in full rows of an earlier program (%.0f MB file)\n", readings,
+                double(QFileInfo(path).size()) / 1e6);
+    std::printf("    floor (sqlite3 | sha256sum)  %6.2f s  peak %5.1f MB  (cpu %.2f s)\n",
+                floor.seconds, floor.peakMb, floor.cpuSeconds);
+    std::printf(
+        "    trevalo verify               %6.2f s  peak %5.1f MB  (cpu %.2f s)  = %.2fx the "
+        "floor   goal <= 1.0x, <= 64 MB%s%s\n",
+        verify.seconds, verify.peakMb, verify.cpuSeconds, ratio,
+        verify.exitCode != 0 ? "   <-- did not verify" : "", ok ? "" : "   <-- missed");
+    if (keep.isEmpty())
+        QFile::remove(path);
     return met ? EXIT_SUCCESS : EXIT_FAILURE;
 }
