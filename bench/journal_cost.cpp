@@ -2,7 +2,8 @@
 // reading's own transaction (median, p99) in a journal of 1,000, 100,000 and
 // 1,000,000 entries, against the goal of 0.2 ms median; and the bytes a
 // series file grows by per reading for its journal entry, at 1,000,000
-// readings, against the goal of 120 bytes.
+// readings written by a station whose user and host names are 32
+// characters long, against the goal of 100 bytes.
 #include "Database.h"
 #include "SeriesJournal.h"
 
@@ -21,16 +22,21 @@ using namespace Pomiar;
 namespace {
 
 constexpr double GoalMedianMs = 0.2;
-constexpr double GoalBytesPerReading = 120;
+constexpr double GoalBytesPerReading = 100;
 constexpr int TimedEntries = 500;
 
-const SeriesJournal::Author Station = SeriesJournal::Author::Here(QStringLiteral("1"));
+// Long names: the entry must stay small whoever writes it.
+const SeriesJournal::Author Station{QStringLiteral("1"), QString(32, u'u'), QString(32, u'h')};
 
-// A reading's entry as the store writes it: a frame of a usual length.
+// A reading's entry as the store writes it: a frame of a usual length, the
+// Timer and LpTekst, and the blank description of a reading taken by hand.
+// The mass is read from the frame's text, as the store reads it.
 void AppendReading(Database& database, int lp) {
+    const QString value = QString::number(12.3456 + (lp % 100000) * 1e-4, 'f', 4);
     SeriesJournal::Append(database, Station, SeriesJournal::Event::ReadingStored,
-                          SeriesJournal::ReadingData(lp, 12.3456 + lp * 1e-4, QStringLiteral("g"),
-                                                     QByteArrayLiteral("S S     12.3456 g\r\n")),
+                          SeriesJournal::ReadingData(lp, value.toDouble(), QStringLiteral("g"),
+                                                     ("S S     " + value + " g\r\n").toLatin1(), lp,
+                                                     QString::number(lp), QStringLiteral(" ")),
                           QDateTime::currentDateTime());
 }
 
@@ -89,7 +95,8 @@ int main(int argc, char** argv) {
     const double perReading = double(FileBytes(grown) - before) / readings;
     const bool small = perReading <= GoalBytesPerReading;
     met = met && small;
-    std::printf("  %d readings: %.1f bytes per reading   goal <= %.0f%s\n", readings, perReading,
-                GoalBytesPerReading, small ? "" : "   <-- missed");
+    std::printf("  %d readings, 32-character user and host: %.1f bytes per reading   goal <= "
+                "%.0f%s\n",
+                readings, perReading, GoalBytesPerReading, small ? "" : "   <-- missed");
     return met ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite qt6-translations-l10n
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 libssl-dev  # libssl-dev: SHA-256 of the series journal
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth
   clang-format

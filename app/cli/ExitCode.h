@@ -13,6 +13,9 @@ enum ExitCode : int {
     FileFailed = 5,
     // The series' journal is missing or shows a change it does not record.
     NotVerified = 6,
+    // The journal verifies, but some readings (or the report) of the series
+    // are older than it: nothing vouches for them.
+    NotVouched = 8,
 };
 
 } // namespace Trevalo

@@ -110,7 +110,9 @@ QString GeneralHelp() {
     help += QStringLiteral("\n`trevalo VERB --help` shows the options of a verb.\n"
                            "Exit status: 0 success, 2 usage, 3 link could not be opened or "
                            "was lost (server: lab database off or unreachable), 4 no "
-                           "reading in time, 5 file error, 6 the series does not verify.\n");
+                           "reading in time, 5 file error, 6 the series does not verify, 8 it "
+                           "verifies but readings older than its journal are not vouched "
+                           "for.\n");
     return help;
 }
 

@@ -1,3 +1,4 @@
+#include "CodePage1250.h"
 #include "ConsoleDialogs.h"
 #include "Database.h"
 #include "Invocation.h"
@@ -19,6 +20,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Trevalo {
 
@@ -42,23 +48,56 @@ const std::pair<const char*, QString StatisticsFields::*> statisticNames[] = {
 };
 
 // The station's settings, and the series file the run names, which trevalo
-// may read: Success, or the exit code with the reason told.
+// may read: Success, or the exit code with the reason told. Only read: a
+// verb that reads a file leaves it as it was.
 int LoadStationAndFile(const Invocation& run, Station& station) {
     QString reason;
     if (!LoadStation(run, station, &reason))
         return Fail(FileFailed, reason);
     const QString& path = run.operand;
-    switch (SeriesFile::Examine(path, &reason)) {
-    case SeriesFile::FileState::Writable:
-    case SeriesFile::FileState::ReadOnly:
-        return Success;
-    case SeriesFile::FileState::Unreadable:
-        return Fail(FileFailed, path + QStringLiteral(": ") + reason);
-    case SeriesFile::FileState::NotASeriesFile:
-        return Fail(FileFailed, path + QStringLiteral(": not a series file"));
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return Fail(FileFailed,
+                    path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+    // A named pipe would block the open, a device never end.
+    if (!S_ISREG(status.st_mode))
+        return Fail(FileFailed, path + QStringLiteral(": not a regular file"));
+    try {
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        if (!file.HasTable(QStringLiteral("raport")) || !file.HasTable(QStringLiteral("pomiary")))
+            return Fail(FileFailed, path + QStringLiteral(": not a series file"));
+    } catch (const DatabaseError& failure) {
+        return Fail(FileFailed,
+                    path + QStringLiteral(": ") +
+                        (failure.code == SQLITE_NOTADB ? QStringLiteral("not a series file")
+                                                       : failure.Reason()));
     }
-    return FileFailed;
+    return Success;
 }
+
+// A line appended to a CSV file as the export writes its lines: in the code
+// page, ended by CR LF, on the disk before the file takes its name.
+void AppendLine(const QString& path, const QString& line) {
+    QFile file(path);
+    const QByteArray bytes = CodePage1250::Encode(line + QStringLiteral("\r\n"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
+        !file.flush() || ::fsync(file.handle()) != 0)
+        throw std::runtime_error(file.errorString().toStdString());
+}
+
+// A read transaction on a read-only connection, ended when it goes.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Database& database) : database(database) {
+        sqlite3_exec(database.Handle(), "BEGIN", nullptr, nullptr, nullptr);
+    }
+    ~ReadTransaction() { sqlite3_exec(database.Handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    Database& database;
+};
 
 void PrintStatistics(const StatisticsFields& fields, bool json) {
     if (json) {
@@ -99,14 +138,19 @@ int RunStats(const Invocation& run) {
 
 int RunVerify(const Invocation& run) {
     Station station;
-    if (const int code = LoadStationAndFile(run, station))
-        return code;
+    QString reason;
+    if (!LoadStation(run, station, &reason))
+        return Fail(FileFailed, reason);
+    // Read on a connection that writes nothing, not even the file's
+    // journal mode: what is checked stays as it was.
     SeriesJournal::Verification verified;
     try {
-        Database file(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
-        verified = SeriesJournal::Verify(file);
+        verified = SeriesJournal::VerifyFile(run.operand);
     } catch (const DatabaseError& failure) {
-        return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
+        return Fail(FileFailed,
+                    run.operand + QStringLiteral(": ") +
+                        (failure.code == SQLITE_NOTADB ? QStringLiteral("not a series file")
+                                                       : failure.Reason()));
     }
     switch (verified.state) {
     case SeriesJournal::Verification::State::NoJournal:
@@ -118,10 +162,15 @@ int RunVerify(const Invocation& run) {
     }
     std::printf("verified: %lld journal rows, head %s\n", verified.rows,
                 verified.head.toHex().constData());
+    std::fflush(stdout);
     if (verified.readingsBefore > 0)
-        std::printf("readings up to Lp %d are older than the journal and not vouched for\n",
-                    verified.readingsBefore);
-    return Success;
+        Warn(run.operand + QStringLiteral(": NOT VOUCHED FOR: the first %1 readings are older "
+                                          "than the journal")
+                               .arg(verified.readingsBefore));
+    if (verified.reportBefore)
+        Warn(run.operand + QStringLiteral(": NOT VOUCHED FOR: the report is older than the "
+                                          "journal"));
+    return verified.Unvouched() ? NotVouched : Success;
 }
 
 int RunExport(const Invocation& run) {
@@ -144,15 +193,44 @@ int RunExport(const Invocation& run) {
     const QString part = beside.filePath(QFileInfo(targetPath).fileName());
     try {
         Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
+        // One read transaction: the trailer vouches for the rows exported.
+        ReadTransaction reading(series);
+        // The read lock is taken by the first read.
+        series.Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         const Settings& settings = station.context.settings;
+        const bool withTrailer = run.journal || settings.journalTrailer;
+        // The journal is verified beside the export, on a connection of its
+        // own, while this one's read lock keeps a writer of a file with a
+        // rollback journal out: both read the same file. A file in WAL mode
+        // may take commits meanwhile, so it is verified on this connection.
+        const bool beside =
+            withTrailer && series.Scalar(QStringLiteral("PRAGMA journal_mode"))
+                                   .toString()
+                                   .compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0;
+        std::future<SeriesJournal::Verification> verified;
+        if (beside)
+            verified = std::async(std::launch::async,
+                                  [path = run.operand] { return SeriesJournal::VerifyFile(path); });
         const QString trailer =
-            run.journal || settings.journalTrailer
+            withTrailer && !beside
                 ? JournalIdentity::TrailerLine(JournalIdentity::Of(series, settings.nrWagi))
                 : QString();
-        SeriesFile::EksportCSV(
-            series, part,
-            [&station](const QString& column) { return ExportCaption(station.context, column); },
-            QLocale::system(), trailer);
+        const auto caption = [&station](const QString& column) {
+            return ExportCaption(station.context, column);
+        };
+        try {
+            SeriesFile::EksportCSV(series, part, caption, QLocale::system(), trailer);
+        } catch (...) {
+            if (verified.valid())
+                verified.wait();
+            throw;
+        }
+        if (beside) {
+            const QString line =
+                JournalIdentity::TrailerLine(JournalIdentity::Of(verified.get(), settings.nrWagi));
+            if (QFileInfo::exists(part))
+                AppendLine(part, line);
+        }
     } catch (const DatabaseError& failure) {
         return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
     } catch (const std::exception& failure) {

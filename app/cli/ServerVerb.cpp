@@ -77,12 +77,13 @@ int Verify(const LabServerSettings& settings) {
 int VerifyFile(const LabServerSettings& settings, const QString& path) {
     LabServerCommands::FileComparison comparison;
     try {
-        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
-        const SeriesJournal::Verification own = SeriesJournal::Verify(file);
+        // Read only, as trevalo verify reads it: nothing is written to it.
+        const SeriesJournal::Verification own = SeriesJournal::VerifyFile(path);
         if (own.state == SeriesJournal::Verification::State::NoJournal)
             return Fail(NotVerified, path + QStringLiteral(": no journal"));
         if (own.state == SeriesJournal::Verification::State::Broken)
             return Fail(NotVerified, path + QStringLiteral(": not verified: ") + own.where);
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
         comparison = LabServerCommands::CompareFile(settings, file);
     } catch (const DatabaseError& failure) {
         return Fail(FileFailed, path + QStringLiteral(": ") + failure.Reason());

@@ -31,27 +31,43 @@ QString Filled(const QString& pattern, const QStringList& values) {
 } // namespace
 
 Identity Of(Database& database, const QString& station, const QDateTime& at) {
-    const SeriesJournal::Verification verified = SeriesJournal::Verify(database);
+    return Of(SeriesJournal::Verify(database), station, at);
+}
+
+Identity Of(const SeriesJournal::Verification& verified, const QString& station,
+            const QDateTime& at) {
     return Identity{SeriesJournal::Author::Here(station),
-                    at.isValid() ? at : QDateTime::currentDateTime(), verified.state, verified.rows,
-                    verified.head};
+                    at.isValid() ? at : QDateTime::currentDateTime(),
+                    verified.state,
+                    verified.rows,
+                    verified.head,
+                    verified.readingsBefore,
+                    verified.Unvouched()};
 }
 
 Wording ExportWording() {
     return Wording{QStringLiteral("journal: station %1, user %2, exported %3, %4 rows, head %5"),
                    QStringLiteral("journal: station %1, user %2, exported %3, no journal"),
                    QStringLiteral("journal: station %1, user %2, exported %3, %4 rows, head %5, "
-                                  "NOT VERIFIED after them")};
+                                  "NOT VERIFIED after them"),
+                   QStringLiteral("journal: station %1, user %2, exported %3, %4 rows, head %5, "
+                                  "NOT VOUCHED FOR: %6 readings older than the journal")};
 }
 
 QString Text(const Identity& identity, const Wording& wording) {
     using State = SeriesJournal::Verification::State;
-    const QString& pattern = identity.state == State::Verified    ? wording.journal
-                             : identity.state == State::NoJournal ? wording.noJournal
-                                                                  : wording.broken;
+    // A wording without the words for a series vouched for in part says so
+    // in the export's words rather than as if it were whole.
+    const QString unvouched =
+        wording.unvouched.isEmpty() ? ExportWording().unvouched : wording.unvouched;
+    const QString& pattern = identity.state == State::NoJournal ? wording.noJournal
+                             : identity.state == State::Broken  ? wording.broken
+                             : identity.unvouched               ? unvouched
+                                                                : wording.journal;
     return Filled(pattern, {identity.author.station, identity.author.user, TimeText(identity.at),
                             QString::number(identity.rows),
-                            QString::fromLatin1(identity.head.toHex().left(headDigits))});
+                            QString::fromLatin1(identity.head.toHex().left(headDigits)),
+                            QString::number(identity.readingsBefore)});
 }
 
 QString TrailerLine(const Identity& identity) {

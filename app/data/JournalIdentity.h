@@ -22,20 +22,30 @@ struct Identity {
     // The rows that verify and the hash of the last of them.
     qint64 rows = 0;
     QByteArray head;
+    // Readings the journal does not vouch for (older than it), and a report
+    // it never saw saved: such a series verifies, but only in part.
+    int readingsBefore = 0;
+    bool unvouched = false;
 };
 
 // The identity of the series in database, made by station on this machine
 // at `at` (now when invalid).
 Identity Of(Database& database, const QString& station, const QDateTime& at = {});
+// The same from a verification already made (SeriesJournal::VerifyFile).
+Identity Of(const SeriesJournal::Verification& verified, const QString& station,
+            const QDateTime& at = {});
 
 // The wording of the identity text: %1 the station, %2 the user, %3 the time,
-// %4 the journal's rows, %5 the first 16 hex digits of its head hash.
+// %4 the journal's rows, %5 the first 16 hex digits of its head hash, %6 the
+// readings older than the journal.
 struct Wording {
     QString journal;
     // A series without a journal: %4 and %5 stay unused.
     QString noJournal;
     // A journal that does not verify: %4 and %5 are the rows up to the fault.
     QString broken;
+    // A journal that verifies but does not vouch for all the series shows.
+    QString unvouched;
 };
 
 // Fixed English words, as the trailer of a data file has them.

@@ -10,6 +10,7 @@
 #include "ReportText.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -690,7 +691,9 @@ bool MeasurementStore::storeWaiting() {
                 // Read before the hook: what it inserts moves the last row id.
                 written.back().rowid = bound->LastInsertRowId();
                 record(*bound, SeriesJournal::Event::ReadingStored,
-                       SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame),
+                       SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame,
+                                                  row.timer, reading.lpText,
+                                                  reading.writeOpis ? row.opis : QString()),
                        row.godzina);
                 if (observer)
                     observer->ReadingWritten(*bound, row, seriesStart, BoundPath());
@@ -857,8 +860,14 @@ void MeasurementStore::SetDescription(int row, const QString& opis) {
 
 ReportText::SaveResult MeasurementStore::SaveReport(const QString& report) {
     const auto result = ReportText::Save(*bound, report);
-    if (result == ReportText::SaveResult::Saved && observer)
-        observer->ReportStored(report);
+    if (result == ReportText::SaveResult::Saved) {
+        // The journal keeps the report's digest, so that a report edited
+        // behind the program's back is found.
+        Record(SeriesJournal::Event::ReportSaved,
+               QCryptographicHash::hash(report.toUtf8(), QCryptographicHash::Sha256));
+        if (observer)
+            observer->ReportStored(report);
+    }
     return result;
 }
 

@@ -256,6 +256,23 @@ template <typename Line> void AppendCsvNumber(Line& line, double value, const Li
 
 // A field of the export in UTF-8, read straight from the engine's row: the
 // texts go across as the engine holds them, with no text object per field.
+// A text as it is (as exports always had it), unless it holds a line end:
+// then quoted, its quotes doubled, so that no cell can forge another row.
+void AppendCsvText(QByteArray& line, QByteArrayView text) {
+    const auto special = [](char c) { return c == '\r' || c == '\n'; };
+    if (std::none_of(text.begin(), text.end(), special)) {
+        line.append(text);
+        return;
+    }
+    line += '"';
+    for (const char c : text) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
 void AppendField(QByteArray& line, const Database::RowView& row, int column,
                  const QByteArray& decimalPoint, bool isTime) {
     using Type = Database::RowView::Type;
@@ -272,7 +289,7 @@ void AppendField(QByteArray& line, const Database::RowView& row, int column,
         return;
     }
     case Type::Blob:
-        line += row.Blob(column);
+        AppendCsvText(line, row.Blob(column));
         return;
     case Type::Text: {
         const std::string_view text = row.TextBytes(column);
@@ -282,7 +299,7 @@ void AppendField(QByteArray& line, const Database::RowView& row, int column,
             line +=
                 WholeSecondsTime(QString::fromUtf8(text.data(), qsizetype(text.size()))).toUtf8();
         else
-            line.append(text.data(), qsizetype(text.size()));
+            AppendCsvText(line, QByteArrayView(text.data(), qsizetype(text.size())));
         return;
     }
     }

@@ -3,92 +3,277 @@
 #include "Database.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
 #include <QSysInfo>
 #include <QTimeZone>
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <openssl/evp.h>
 #include <pwd.h>
+#include <sqlite3.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
+#include <vector>
 
 namespace Pomiar::SeriesJournal {
 
 namespace {
 
 constexpr char FieldSeparator = '\x1f';
+constexpr char FieldEscape = '\x1b';
+// In place of the station's length in a compact row's canonical bytes: a
+// full row's field cannot be that long, so the two never share bytes.
+constexpr quint32 CompactMark = 0xffffffffu;
+constexpr int HashBytes = 32;
+// How far back an append looks for the chain's current author before it
+// names the author anew (always correct, only one entry longer).
+constexpr qint64 AuthorLookBack = 4096;
 
 const QString CreateTable = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS journal (seq INTEGER PRIMARY KEY, at INTEGER NOT NULL, "
     "utc_offset INTEGER NOT NULL, station TEXT, os_user TEXT, host TEXT, event INTEGER NOT NULL, "
     "data BLOB, hash BLOB NOT NULL)");
 
-void AppendNumber(QByteArray& bytes, qint64 number, int width) {
+// SHA-256 of the system's cryptography library, which uses the processor's
+// SHA instructions where it has them: a long journal is mostly hashing.
+class Sha256 {
+public:
+    Sha256() : context(EVP_MD_CTX_new()) {}
+    ~Sha256() { EVP_MD_CTX_free(context); }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    void Reset() { EVP_DigestInit_ex2(context, Algorithm(), nullptr); }
+    void Add(const void* bytes, size_t size) { EVP_DigestUpdate(context, bytes, size); }
+    void Result(unsigned char* hash) {
+        unsigned int size = 0;
+        EVP_DigestFinal_ex(context, hash, &size);
+    }
+
+private:
+    // Fetched once: a lookup per entry would cost more than the hash.
+    static const EVP_MD* Algorithm() {
+        static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+        return algorithm;
+    }
+    EVP_MD_CTX* context;
+};
+
+void AppendNumber(std::string& bytes, qint64 number, int width) {
     for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
         bytes += char((quint64(number) >> shift) & 0xff);
 }
 
-void AppendBytes(QByteArray& bytes, const QByteArray& field) {
-    AppendNumber(bytes, field.size(), 4);
-    bytes += field;
+void AppendBytes(std::string& bytes, std::string_view field) {
+    AppendNumber(bytes, qint64(field.size()), 4);
+    bytes.append(field);
 }
 
-using Row = Entry;
+std::string_view View(const QByteArray& bytes) {
+    return {bytes.constData(), size_t(bytes.size())};
+}
 
-} // namespace
+// The fields of one row as the hash covers them: every field with its
+// length, so that no two entries share their bytes.
+struct RowBytes {
+    qint64 seq = 0;
+    qint64 at = 0;
+    qint64 utcOffset = 0;
+    bool compact = false;
+    std::string_view station, user, host;
+    qint64 event = 0;
+    std::string_view data;
+};
 
-// Every field, each with its length, so that no two entries share their
-// bytes.
-QByteArray CanonicalBytes(const Entry& row) {
-    QByteArray bytes;
+void Canonical(std::string& bytes, const RowBytes& row) {
+    bytes.clear();
     AppendNumber(bytes, row.seq, 8);
     AppendNumber(bytes, row.at, 8);
-    AppendNumber(bytes, row.offsetMinutes, 4);
-    AppendBytes(bytes, row.author.station.toUtf8());
-    AppendBytes(bytes, row.author.user.toUtf8());
-    AppendBytes(bytes, row.author.host.toUtf8());
-    AppendNumber(bytes, int(row.event), 4);
+    AppendNumber(bytes, row.utcOffset, 4);
+    if (row.compact) {
+        AppendNumber(bytes, CompactMark, 4);
+    } else {
+        AppendBytes(bytes, row.station);
+        AppendBytes(bytes, row.user);
+        AppendBytes(bytes, row.host);
+    }
+    AppendNumber(bytes, row.event, 4);
     AppendBytes(bytes, row.data);
-    return bytes;
 }
-
-Chain::Fault Chain::Add(const Entry& entry) {
-    if (entry.seq != length + 1)
-        return Fault::Missing;
-    const QByteArray hash = ChainedHash(head, entry);
-    if (hash != entry.hash)
-        return Fault::HashMismatch;
-    head = hash;
-    length = entry.seq;
-    return Fault::None;
-}
-
-QByteArray ChainedHash(const QByteArray& previousHash, const Entry& entry) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(previousHash.isEmpty() ? QByteArray(32, '\0') : previousHash);
-    hash.addData(CanonicalBytes(entry));
-    return hash.result();
-}
-
-namespace {
 
 QByteArray ShortestText(double value) {
+    // Negative zero is the zero a balance shows near nothing: the stored
+    // real reads back as plain zero.
+    if (value == 0)
+        value = 0;
     std::array<char, 32> text{};
     const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
     return QByteArray(text.data(), int(result.ptr - text.data()));
 }
 
-// The local time of an event as the series stores it ("yyyy-MM-dd HH:mm:ss"),
-// on any machine whatever its time zone.
-QString LocalText(qint64 at, int offsetMinutes) {
-    return QDateTime::fromMSecsSinceEpoch(at, QTimeZone(offsetMinutes * 60))
+// Splits data into fields: escaped (compact rows) or plainly (full rows).
+// The fields are reused strings, so a pass over a long journal allocates
+// nothing once they have grown.
+int SplitInto(std::string_view data, bool escaped, std::vector<std::string>& fields) {
+    int count = 0;
+    const auto next = [&]() -> std::string& {
+        if (size_t(count) == fields.size())
+            fields.emplace_back();
+        std::string& field = fields[size_t(count++)];
+        field.clear();
+        return field;
+    };
+    std::string* field = &next();
+    for (size_t i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (escaped && c == FieldEscape && i + 1 < data.size()) {
+            *field += data[++i];
+        } else if (c == FieldSeparator) {
+            field = &next();
+        } else {
+            *field += c;
+        }
+    }
+    return count;
+}
+
+template <typename Number> bool ReadNumber(std::string_view text, Number& value) {
+    if (text.empty())
+        return false;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+qint64 DaysFromCivil(qint64 y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + qint64(doe) - 719468;
+}
+
+bool Digits(std::string_view text, size_t from, size_t count, unsigned& value) {
+    value = 0;
+    for (size_t i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        value = value * 10 + unsigned(text[i] - '0');
+    }
+    return true;
+}
+
+// "yyyy-MM-dd" as days since 1970, exactly that shape.
+std::optional<qint64> DateDays(std::string_view text) {
+    unsigned y, m, d;
+    if (text.size() < 10 || !Digits(text, 0, 4, y) || text[4] != '-' || !Digits(text, 5, 2, m) ||
+        text[7] != '-' || !Digits(text, 8, 2, d) || m < 1 || m > 12 || d < 1 || d > 31)
+        return std::nullopt;
+    return DaysFromCivil(y, m, d);
+}
+
+// "yyyy-MM-dd HH:mm:ss" as seconds since 1970 of the same wall clock,
+// exactly that shape: a suffix is a change, not a finer time.
+std::optional<qint64> LocalSeconds(std::string_view text) {
+    unsigned h, mi, s;
+    if (text.size() != 19 || text[10] != ' ' || !Digits(text, 11, 2, h) || text[13] != ':' ||
+        !Digits(text, 14, 2, mi) || text[16] != ':' || !Digits(text, 17, 2, s) || h > 23 ||
+        mi > 59 || s > 59)
+        return std::nullopt;
+    const auto days = DateDays(text.substr(0, 10));
+    if (!days)
+        return std::nullopt;
+    return *days * 86400 + h * 3600 + mi * 60 + s;
+}
+
+QString LocalText(qint64 seconds) {
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-void Insert(Database& database, const Row& row) {
+QString Quoted(std::string_view text) {
+    return QStringLiteral("\"%1\"").arg(QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+// A blank description: none, empty, or the single blank a saved file and
+// a reading taken by hand have.
+bool Blank(std::string_view text) {
+    return text.empty() || text == " ";
+}
+
+// The author of this machine named by the chain of a database: the last
+// AuthorChanged entry's, looked up once per chain head and then kept.
+struct KnownAuthor {
+    qint64 lastSeq = 0;
+    QByteArray lastHash;
+    Author author;
+};
+QMutex knownAuthorsLock;
+std::unordered_map<std::string, KnownAuthor> knownAuthors;
+
+Author AuthorOf(const QByteArray& data) {
+    const QList<QByteArray> fields = SplitFields(data);
+    return Author{QString::fromUtf8(fields.value(0)), QString::fromUtf8(fields.value(1)),
+                  QString::fromUtf8(fields.value(2))};
+}
+
+QByteArray AuthorData(const Author& author) {
+    return JoinFields({author.station.toUtf8(), author.user.toUtf8(), author.host.toUtf8()});
+}
+
+void Insert(Database& database, const Entry& row) {
     database.Execute(QStringLiteral("INSERT INTO journal (seq, at, utc_offset, station, os_user, "
                                     "host, event, data, hash) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {row.seq, row.at, row.offsetMinutes, row.author.station, row.author.user,
-                      row.author.host, int(row.event), row.data, row.hash});
+                     {row.seq, row.at, row.utcOffset, QVariant(), QVariant(), QVariant(),
+                      int(row.event), row.data, row.hash});
+}
+
+// A reading's Lp as its distance from the entry's own number ("=3"): one
+// or two digits where a long series would need seven.
+QByteArray LpFromSeq(const QByteArray& data, qint64 seq) {
+    const qsizetype end = data.indexOf(FieldSeparator);
+    qint64 lp = 0;
+    if (!ReadNumber(std::string_view(data.constData(), size_t(end < 0 ? data.size() : end)), lp))
+        return data;
+    return '=' + QByteArray::number(seq - lp) + data.mid(end < 0 ? data.size() : end);
+}
+
+// Whether the chain, ending at seq/hash, names author as its current one.
+bool AuthorIsCurrent(Database& database, qint64 seq, const QByteArray& hash, const Author& author) {
+    const std::string key = database.Path().toStdString();
+    {
+        QMutexLocker locker(&knownAuthorsLock);
+        const auto known = knownAuthors.find(key);
+        if (known != knownAuthors.end() && known->second.lastSeq == seq &&
+            known->second.lastHash == hash)
+            return known->second.author == author;
+    }
+    const QVariant named = database.Scalar(
+        QStringLiteral("SELECT data FROM journal WHERE seq > ? AND event = ? ORDER BY seq DESC "
+                       "LIMIT 1"),
+        {seq - AuthorLookBack, int(Event::AuthorChanged)});
+    return named.isValid() && AuthorOf(named.toByteArray()) == author;
+}
+
+void Remember(Database& database, const Entry& last, const Author& author) {
+    QMutexLocker locker(&knownAuthorsLock);
+    knownAuthors[database.Path().toStdString()] = {last.seq, last.hash, author};
 }
 
 void AppendInOpenTransaction(Database& database, const Author& author, Event event,
@@ -115,36 +300,72 @@ void AppendInOpenTransaction(Database& database, const Author& author, Event eve
         return;
     }
     const QDateTime when = at.isValid() ? at : QDateTime::currentDateTime();
-    Row row{seq, when.toMSecsSinceEpoch(), when.offsetFromUtc() / 60, author, event, data, {}};
-    row.hash = ChainedHash(previous, row);
-    Insert(database, row);
-    written << row;
-}
-
-struct ReadingEvent {
-    QByteArray mass;
-    QString unit;
-    QString time;
-    QString station;
-    bool seen = false;
-};
-
-QString ReadingText(const ReadingEvent& reading) {
-    return QString::fromLatin1(reading.mass) + u' ' + reading.unit;
+    const auto add = [&](Event what, const QByteArray& bytes) {
+        Entry row{seq,
+                  when.toMSecsSinceEpoch(),
+                  when.offsetFromUtc(),
+                  true,
+                  author,
+                  what,
+                  what == Event::ReadingStored ? LpFromSeq(bytes, seq) : bytes,
+                  {}};
+        row.hash = ChainedHash(previous, row);
+        Insert(database, row);
+        written << row;
+        previous = row.hash;
+        ++seq;
+        return row;
+    };
+    if (seq == 1 || !AuthorIsCurrent(database, seq - 1, previous, author))
+        add(Event::AuthorChanged, AuthorData(author));
+    Remember(database, add(event, data), author);
 }
 
 } // namespace
 
-QString EventName(Event event) {
-    static const char* const names[] = {
-        "journal started",     "program started", "program closed",
-        "series started",      "series opened",   "series saved",
-        "series exported",     "series printed",  "reading stored",
-        "reading turned away", "description set", "command sent",
-        "link down",           "link up",         "setting changed"};
-    const int index = int(event) - 1;
-    return index >= 0 && index < int(std::size(names)) ? QLatin1String(names[index])
-                                                       : QStringLiteral("event %1").arg(int(event));
+QByteArray CanonicalBytes(const Entry& entry) {
+    const QByteArray station = entry.author.station.toUtf8();
+    const QByteArray user = entry.author.user.toUtf8();
+    const QByteArray host = entry.author.host.toUtf8();
+    std::string bytes;
+    Canonical(bytes, {entry.seq, entry.at, entry.utcOffset, entry.compact, View(station),
+                      View(user), View(host), qint64(entry.event), View(entry.data)});
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+Chain::Fault Chain::Add(const Entry& entry) {
+    if (entry.seq != length + 1)
+        return Fault::Missing;
+    const QByteArray hash = ChainedHash(head, entry);
+    if (hash != entry.hash)
+        return Fault::HashMismatch;
+    head = hash;
+    length = entry.seq;
+    return Fault::None;
+}
+
+QByteArray ChainedHash(const QByteArray& previousHash, const Entry& entry) {
+    const QByteArray previous = previousHash.isEmpty() ? QByteArray(HashBytes, '\0') : previousHash;
+    const QByteArray bytes = CanonicalBytes(entry);
+    Sha256 hash;
+    hash.Reset();
+    hash.Add(previous.constData(), size_t(previous.size()));
+    hash.Add(bytes.constData(), size_t(bytes.size()));
+    QByteArray result(HashBytes, Qt::Uninitialized);
+    hash.Result(reinterpret_cast<unsigned char*>(result.data()));
+    return result;
+}
+
+QString EventName(qint64 event) {
+    static const char* const names[] = {"journal started",     "program started", "program closed",
+                                        "series started",      "series opened",   "series saved",
+                                        "series exported",     "series printed",  "reading stored",
+                                        "reading turned away", "description set", "command sent",
+                                        "link down",           "link up",         "setting changed",
+                                        "author changed",      "report saved"};
+    // Compared before any arithmetic: a stored event may be any integer.
+    return event >= 1 && event <= qint64(std::size(names)) ? QLatin1String(names[event - 1])
+                                                           : QStringLiteral("event %1").arg(event);
 }
 
 Author Author::Here(const QString& station) {
@@ -162,32 +383,62 @@ QByteArray JoinFields(const QList<QByteArray>& fields) {
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             joined += FieldSeparator;
-        joined += fields[i];
+        for (const char c : fields[i]) {
+            if (c == FieldSeparator || c == FieldEscape)
+                joined += FieldEscape;
+            joined += c;
+        }
     }
     return joined;
 }
 
 QList<QByteArray> SplitFields(const QByteArray& data) {
-    return data.split(FieldSeparator);
+    std::vector<std::string> fields;
+    const int count = SplitInto(View(data), true, fields);
+    QList<QByteArray> split;
+    for (int i = 0; i < count; ++i)
+        split << QByteArray(fields[size_t(i)].data(), qsizetype(fields[size_t(i)].size()));
+    return split;
 }
 
-QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame) {
-    return JoinFields({QByteArray::number(lp), ShortestText(mass), unit.toUtf8(), frame});
+QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame, int timer,
+                       const QString& lpText, const QString& opis) {
+    const QByteArray lpBytes = QByteArray::number(lp);
+    QList<QByteArray> fields{lpBytes,
+                             ShortestText(mass),
+                             unit.toUtf8(),
+                             frame,
+                             QByteArray::number(timer),
+                             lpText.isEmpty() || lpText.toUtf8() == lpBytes ? QByteArray()
+                                                                            : lpText.toUtf8(),
+                             Blank(View(opis.toUtf8())) ? QByteArray() : opis.toUtf8()};
+    // Fields left empty at the end are not written.
+    while (fields.size() > 5 && fields.last().isEmpty())
+        fields.removeLast();
+    return JoinFields(fields);
 }
 
 void ForEachEntry(Database& database, const std::function<void(const Entry&)>& visit, qint64 from,
                   qint64 to) {
+    Author current;
     database.QueryRows(
         QStringLiteral("SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
                        "FROM journal WHERE seq BETWEEN ? AND ? ORDER BY seq"),
-        [&visit](const Database::RowView& view) {
-            visit(Entry{view.Integer(0),
+        [&visit, &current](const Database::RowView& view) {
+            const bool compact = view.TypeOf(4) == Database::RowView::Type::Null;
+            Entry entry{view.Integer(0),
                         view.Integer(1),
                         int(view.Integer(2)),
-                        {view.Text(3), view.Text(4), view.Text(5)},
+                        compact,
+                        compact ? current : Author{view.Text(3), view.Text(4), view.Text(5)},
                         Event(view.Integer(6)),
                         view.Blob(7),
-                        view.Blob(8)});
+                        view.Blob(8)};
+            if (compact && entry.event == Event::AuthorChanged) {
+                current = AuthorOf(entry.data);
+                entry.author = current;
+            }
+            visit(entry);
         },
         {from, to});
 }
@@ -218,122 +469,734 @@ QList<Entry> Append(Database& database, const Author& author, Event event, const
     return written;
 }
 
-Verification Verify(Database& database) {
-    Verification result;
-    if (!Exists(database))
-        return result;
-    result.state = Verification::State::Verified;
-    Chain chain;
-    std::unordered_map<qint64, ReadingEvent> readings;
-    std::unordered_map<qint64, QString> descriptions;
-    const auto broken = [&result](const QString& where) {
-        if (result.state == Verification::State::Broken)
-            return;
-        result.state = Verification::State::Broken;
-        result.where = where;
-    };
-    ForEachEntry(database, [&](const Entry& row) {
-        if (result.state == Verification::State::Broken)
-            return;
-        switch (chain.Add(row)) {
-        case Chain::Fault::Missing:
-            broken(QStringLiteral("journal row %1 is missing").arg(chain.Length() + 1));
-            return;
-        case Chain::Fault::HashMismatch:
-            broken(QStringLiteral("journal row %1 (%2) does not match its hash: it, or a row "
-                                  "before it, was changed")
-                       .arg(row.seq)
-                       .arg(EventName(row.event)));
-            return;
-        case Chain::Fault::None:
-            break;
-        }
-        result.rows = chain.Length();
-        const QList<QByteArray> fields = SplitFields(row.data);
-        switch (row.event) {
-        case Event::JournalStarted:
-            result.readingsBefore = row.data.toInt();
-            break;
-        case Event::SeriesStarted:
-            // A series copied in brings readings the journal never saw.
-            readings.clear();
-            descriptions.clear();
-            result.readingsBefore = row.data.toInt();
-            break;
-        case Event::ReadingStored:
-            if (fields.size() >= 3)
-                readings[fields[0].toLongLong()] = {fields[1], QString::fromUtf8(fields[2]),
-                                                    LocalText(row.at, row.offsetMinutes),
-                                                    row.author.station.left(2)};
-            break;
-        case Event::DescriptionSet:
-            if (fields.size() >= 3)
-                descriptions[fields[0].toLongLong()] = QString::fromUtf8(fields[2]);
-            break;
-        default:
-            break;
-        }
-    });
-    result.head = chain.Head();
-    if (result.state == Verification::State::Broken)
-        return result;
+namespace {
 
-    database.QueryRows(
-        QStringLiteral("SELECT Lp, Masa, Jm, Godzina, Nr_wagi, Opis FROM pomiary ORDER BY rowid"),
-        [&](const Database::RowView& view) {
-            if (result.state == Verification::State::Broken)
-                return;
-            const qint64 lp = view.Integer(0);
-            const auto event = readings.find(lp);
-            if (event == readings.end()) {
-                if (lp > result.readingsBefore)
-                    broken(QStringLiteral("reading Lp %1 (%2 %3) is not in the journal")
-                               .arg(lp)
-                               .arg(view.Real(1))
-                               .arg(view.Text(2)));
-                return;
+// A prepared statement of the verifier's, finalized whatever happens.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+            error = QString::fromUtf8(sqlite3_errmsg(db));
+            sqlite3_finalize(statement);
+            statement = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(statement); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return statement != nullptr; }
+    const QString& Error() const { return error; }
+    // True while there is a row; a failure ends the rows and is kept.
+    bool Step() {
+        if (!statement || done)
+            return false;
+        const int rc = sqlite3_step(statement);
+        types.fill(-1);
+        if (rc == SQLITE_ROW)
+            return true;
+        done = true;
+        if (rc != SQLITE_DONE)
+            error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement)));
+        return false;
+    }
+    // Asked several times per cell: kept for the row.
+    int Type(int column) const {
+        if (size_t(column) >= types.size())
+            return sqlite3_column_type(statement, column);
+        int& type = types[size_t(column)];
+        if (type < 0)
+            type = sqlite3_column_type(statement, column);
+        return type;
+    }
+    qint64 Integer(int column) const { return sqlite3_column_int64(statement, column); }
+    double Real(int column) const { return sqlite3_column_double(statement, column); }
+    std::string_view Bytes(int column) const {
+        const void* bytes = Type(column) == SQLITE_BLOB ? sqlite3_column_blob(statement, column)
+                                                        : sqlite3_column_text(statement, column);
+        return {static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(statement, column))};
+    }
+    void Bind(int index, qint64 value) { sqlite3_bind_int64(statement, index, value); }
+
+private:
+    sqlite3_stmt* statement = nullptr;
+    QString error;
+    bool done = false;
+    mutable std::array<int, 12> types{};
+};
+
+const char* TypeName(int type) {
+    switch (type) {
+    case SQLITE_INTEGER:
+        return "an integer";
+    case SQLITE_FLOAT:
+        return "a real";
+    case SQLITE_TEXT:
+        return "a text";
+    case SQLITE_BLOB:
+        return "a blob";
+    default:
+        return "NULL";
+    }
+}
+
+// One reading row as the series holds it, read where the engine holds it.
+enum ReadingColumn { RLp, RData, RGodzina, RTimer, RMasa, RJm, RLpTekst, RNrWagi, RStatus, ROpis };
+
+// What a description must be: its text, or (a full row whose fields were
+// joined without escaping and hold a separator) the text its data ends with.
+struct Description {
+    std::string text;
+    bool suffixOfData = false;
+};
+
+struct Pending {
+    std::string shown;
+    std::string stored;
+};
+
+class Verifier {
+public:
+    // integrity: whether to check the file's structure here too (VerifyFile
+    // checks it beside, on a connection of its own).
+    Verifier(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity)
+        : db(db), cancelled(cancelled), integrity(integrity) {
+        canonical.reserve(512);
+    }
+
+    Verification Run();
+
+private:
+    using State = Verification::State;
+
+    bool Cancelled() const { return cancelled && cancelled->load(std::memory_order_relaxed); }
+    void Broken(const QString& where) {
+        if (result.state == State::Broken)
+            return;
+        result.state = State::Broken;
+        result.where = where;
+    }
+    bool IsBroken() const { return result.state == State::Broken; }
+
+    bool CheckStructure();
+    qint64 SeriesStart();
+    void Entry(Statement& journal, Statement& readings, qint64 seriesStart);
+    void Reading(const RowBytes& row, Statement& readings);
+    void ReadingRow(qint64 lp, Statement& readings, const std::vector<std::string>& fields,
+                    int count, bool compact, qint64 localSeconds);
+    void Descriptions(Statement& readings);
+    void Report(qint64 seriesStart);
+    bool Vouched(qint64 lp) const;
+
+    sqlite3* db;
+    const std::atomic<bool>* cancelled;
+    bool integrity;
+    Verification result;
+    std::string canonical;
+    std::vector<std::string> fields;
+    Sha256 sha;
+    std::array<char, HashBytes> head{};
+    qint64 length = 0;
+
+    // The chain's current author for compact rows, and its station as the
+    // readings carry it (two characters).
+    bool haveAuthor = false;
+    std::string station, user, host;
+    std::string readingStation;
+
+    bool inSeries = false;
+    bool seriesCompact = false;
+    qint64 carried = 0;
+    std::optional<qint64> legacyRemainder;
+    std::vector<std::pair<qint64, qint64>> vouchedLps;
+    std::unordered_map<qint64, Description> descriptions;
+    std::unordered_map<qint64, Pending> pending;
+    std::optional<std::string> reportDigest;
+};
+
+// A damaged table can hide rows from a scan: the file's structure, as
+// "PRAGMA quick_check" finds it; empty when it is sound.
+QString Damage(sqlite3* db) {
+    Statement check(db, "PRAGMA quick_check(1)");
+    if (check.Step() && check.Type(0) == SQLITE_TEXT && check.Bytes(0) == "ok")
+        return {};
+    const QString found =
+        check.Ok() && check.Error().isEmpty() && check.Type(0) == SQLITE_TEXT
+            ? QString::fromUtf8(check.Bytes(0).data(), qsizetype(check.Bytes(0).size()))
+            : check.Error();
+    return QStringLiteral("the file is damaged: %1").arg(found);
+}
+
+bool Verifier::CheckStructure() {
+    if (integrity) {
+        const QString damage = Damage(db);
+        if (!damage.isEmpty()) {
+            Broken(damage);
+            return false;
+        }
+    }
+    const auto columns = [this](const char* table, std::initializer_list<const char*> wanted) {
+        Statement info(db, (std::string("PRAGMA table_info(") + table + ")").c_str());
+        std::vector<std::string> have;
+        while (info.Step()) {
+            std::string name(info.Bytes(1));
+            for (char& c : name)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            have.push_back(std::move(name));
+        }
+        for (const char* column : wanted) {
+            std::string name(column);
+            for (char& c : name)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (std::find(have.begin(), have.end(), name) == have.end()) {
+                Broken(have.empty()
+                           ? QStringLiteral("the table %1 is missing").arg(QLatin1String(table))
+                           : QStringLiteral("the table %1 has no column %2")
+                                 .arg(QLatin1String(table), QLatin1String(column)));
+                return false;
             }
-            ReadingEvent& expected = event->second;
-            const auto differs = [&](const char* what, const QString& stored,
-                                     const QString& journal) {
-                if (stored != journal)
-                    broken(QStringLiteral("reading Lp %1: the %2 is \"%3\", the journal has \"%4\"")
-                               .arg(lp)
-                               .arg(QLatin1String(what), stored, journal));
-            };
-            differs("mass", QString::fromLatin1(ShortestText(view.Real(1))),
-                    QString::fromLatin1(expected.mass));
-            differs("unit", view.Text(2), expected.unit);
-            differs("time", view.Text(3).left(19), expected.time);
-            differs("station", view.Text(4), expected.station);
-            const auto description = descriptions.find(lp);
-            differs("description", view.Text(5).trimmed(),
-                    description == descriptions.end() ? QString() : description->second.trimmed());
-            expected.seen = true;
-        });
-    if (result.state == Verification::State::Broken)
+        }
+        return true;
+    };
+    return columns("journal", {"seq", "at", "utc_offset", "station", "os_user", "host", "event",
+                               "data", "hash"}) &&
+           columns("pomiary", {"Lp", "data", "Godzina", "Timer", "Masa", "Jm", "LpTekst", "Nr_wagi",
+                               "status", "Opis"});
+}
+
+// The entry that starts the series the readings belong to: the last series
+// start (or the journal's start). Read ahead of the chain; the chain check
+// that follows vouches for it.
+qint64 Verifier::SeriesStart() {
+    Statement last(db, "SELECT seq FROM journal WHERE event IN (1, 4) ORDER BY seq DESC LIMIT 1");
+    return last.Step() ? last.Integer(0) : 0;
+}
+
+bool Verifier::Vouched(qint64 lp) const {
+    for (const auto& [from, to] : vouchedLps)
+        if (lp >= from && lp <= to)
+            return true;
+    return false;
+}
+
+Verification Verifier::Run() {
+    Statement hasJournal(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                             "lower(name) = 'journal'");
+    if (!hasJournal.Step())
         return result;
-    std::optional<qint64> missing;
-    for (const auto& [lp, reading] : readings)
-        if (!reading.seen && (!missing || lp < *missing))
-            missing = lp;
-    if (missing)
-        broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series")
-                   .arg(*missing)
-                   .arg(ReadingText(readings[*missing])));
+    result.state = State::Verified;
+    if (!CheckStructure())
+        return result;
+    const qint64 seriesStart = SeriesStart();
+    inSeries = seriesStart == 0;
+    Statement journal(db, "SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
+                          "FROM journal ORDER BY seq");
+    Statement readings(db, "SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, "
+                           "Opis FROM pomiary ORDER BY rowid");
+    if (!journal.Ok() || !readings.Ok()) {
+        Broken(journal.Ok() ? readings.Error() : journal.Error());
+        return result;
+    }
+    qint64 rows = 0;
+    while (!IsBroken() && journal.Step()) {
+        if ((++rows & 0xfff) == 0 && Cancelled()) {
+            result = {};
+            result.cancelledEarly = true;
+            return result;
+        }
+        Entry(journal, readings, seriesStart);
+    }
+    if (!journal.Error().isEmpty())
+        Broken(QStringLiteral("the journal cannot be read: %1").arg(journal.Error()));
+    result.rows = length;
+    result.head = QByteArray(head.data(), length > 0 ? HashBytes : 0);
+    if (IsBroken())
+        return result;
+    if (length == 0) {
+        Broken(QStringLiteral("the journal is empty"));
+        return result;
+    }
+    Descriptions(readings);
+    if (!IsBroken())
+        Report(seriesStart);
     return result;
 }
 
-} // namespace Pomiar::SeriesJournal
+void Verifier::Entry(Statement& journal, Statement& readings, qint64 seriesStart) {
+    const qint64 expected = length + 1;
+    const auto rowText = [&](qint64 seq) { return QStringLiteral("journal row %1").arg(seq); };
+    // Every cell as the program writes it: a value of another type that
+    // converts to the same is still a change.
+    const int types[] = {SQLITE_INTEGER, SQLITE_INTEGER, SQLITE_INTEGER, SQLITE_TEXT, SQLITE_TEXT,
+                         SQLITE_TEXT,    SQLITE_INTEGER, SQLITE_BLOB,    SQLITE_BLOB};
+    const char* names[] = {"seq",  "at",    "utc_offset", "station", "os_user",
+                           "host", "event", "data",       "hash"};
+    const bool compact = journal.Type(4) == SQLITE_NULL;
+    RowBytes row;
+    row.seq = journal.Integer(0);
+    if (journal.Type(0) != SQLITE_INTEGER || row.seq != expected) {
+        if (journal.Type(0) == SQLITE_INTEGER && row.seq > expected)
+            Broken(QStringLiteral("journal row %1 is missing").arg(expected));
+        else
+            Broken(QStringLiteral("journal row %1 is numbered %2")
+                       .arg(expected)
+                       .arg(QString::fromUtf8(journal.Bytes(0).data(),
+                                              qsizetype(journal.Bytes(0).size()))));
+        return;
+    }
+    for (int column = 1; column < 9; ++column) {
+        const bool author = column >= 3 && column <= 5;
+        const int want = author && compact ? SQLITE_NULL : types[column];
+        if (journal.Type(column) != want) {
+            Broken(QStringLiteral("%1: its %2 is stored as %3")
+                       .arg(rowText(row.seq), QLatin1String(names[column]),
+                            QLatin1String(TypeName(journal.Type(column)))));
+            return;
+        }
+    }
+    row.at = journal.Integer(1);
+    row.utcOffset = journal.Integer(2);
+    row.compact = compact;
+    row.event = journal.Integer(6);
+    row.data = journal.Bytes(7);
+    const std::string_view stored = journal.Bytes(8);
+    // The hash covers four bytes of these: more would pass unseen.
+    const qint64 offsetLimit = compact ? 86400 : 1440;
+    if (row.utcOffset < -offsetLimit || row.utcOffset > offsetLimit || row.event < INT_MIN ||
+        row.event > INT_MAX) {
+        Broken(QStringLiteral("%1: its %2 is out of range")
+                   .arg(rowText(row.seq),
+                        QLatin1String(row.event < INT_MIN || row.event > INT_MAX ? "event"
+                                                                                 : "utc_offset")));
+        return;
+    }
+    if (!compact) {
+        row.station = journal.Bytes(3);
+        row.user = journal.Bytes(4);
+        row.host = journal.Bytes(5);
+    }
+    Canonical(canonical, row);
+    // The first entry follows a hash of zeros.
+    if (length == 0)
+        head.fill(0);
+    sha.Reset();
+    sha.Add(head.data(), HashBytes);
+    sha.Add(canonical.data(), canonical.size());
+    std::array<unsigned char, HashBytes> hash{};
+    sha.Result(hash.data());
+    if (stored.size() != size_t(HashBytes) ||
+        std::memcmp(stored.data(), hash.data(), HashBytes) != 0) {
+        Broken(QStringLiteral("%1 (%2) does not match its hash: it, or a row before it, was "
+                              "changed")
+                   .arg(rowText(row.seq), EventName(row.event)));
+        return;
+    }
+    std::memcpy(head.data(), hash.data(), HashBytes);
+    length = row.seq;
 
-namespace Pomiar::SeriesJournal {
+    const Event event = Event(row.event);
+    if (event == Event::AuthorChanged) {
+        const int count = SplitInto(row.data, compact, fields);
+        if (count != 3) {
+            Broken(QStringLiteral("%1 (author changed) is malformed").arg(rowText(row.seq)));
+            return;
+        }
+        station = fields[0];
+        user = fields[1];
+        host = fields[2];
+        haveAuthor = true;
+        readingStation =
+            QString::fromUtf8(station.data(), qsizetype(station.size())).left(2).toStdString();
+    } else if (compact && !haveAuthor) {
+        Broken(QStringLiteral("%1 (%2) names no author").arg(rowText(row.seq), EventName(event)));
+        return;
+    }
+    if (!compact)
+        readingStation = QString::fromUtf8(row.station.data(), qsizetype(row.station.size()))
+                             .left(2)
+                             .toStdString();
+
+    if (row.seq == seriesStart) {
+        // The readings the series had when the journal or the series began.
+        if (!ReadNumber(row.data, carried) || carried < 0) {
+            Broken(QStringLiteral("%1 (%2) is malformed").arg(rowText(row.seq), EventName(event)));
+            return;
+        }
+        inSeries = true;
+        seriesCompact = compact;
+        result.readingsBefore = int(carried);
+        for (qint64 i = 0; i < carried; ++i) {
+            if (!readings.Step()) {
+                Broken(QStringLiteral("the series has %1 readings older than the journal, the "
+                                      "journal counted %2")
+                           .arg(i)
+                           .arg(carried));
+                return;
+            }
+        }
+        return;
+    }
+    if (!inSeries)
+        return;
+    switch (event) {
+    case Event::ReadingStored:
+        Reading(row, readings);
+        break;
+    case Event::DescriptionSet: {
+        const int count = SplitInto(row.data, compact, fields);
+        qint64 lp = 0;
+        if (count < 3 || !ReadNumber(std::string_view(fields[0]), lp) || (compact && count != 3)) {
+            Broken(QStringLiteral("%1 (description set) is malformed").arg(rowText(row.seq)));
+            return;
+        }
+        if (count == 3)
+            descriptions[lp] = {fields[2], false};
+        else
+            descriptions[lp] = {std::string(row.data), true};
+        break;
+    }
+    case Event::ReportSaved:
+        reportDigest = std::string(row.data);
+        break;
+    default:
+        break;
+    }
+}
+
+void Verifier::Reading(const RowBytes& row, Statement& readings) {
+    const int count = SplitInto(row.data, row.compact, fields);
+    qint64 lp = 0;
+    double mass = 0;
+    // A compact entry gives Lp as its distance from the entry's number.
+    const bool fromSeq = row.compact && !fields[0].empty() && fields[0][0] == '=';
+    const bool lpRead = fromSeq ? ReadNumber(std::string_view(fields[0]).substr(1), lp)
+                                : ReadNumber(std::string_view(fields[0]), lp);
+    if (fromSeq) {
+        lp = row.seq - lp;
+        fields[0] = std::to_string(lp);
+    }
+    if (count < (row.compact ? 5 : 3) || !lpRead ||
+        !ReadNumber(std::string_view(fields[1]), mass)) {
+        Broken(QStringLiteral("journal row %1 (reading stored) is malformed").arg(row.seq));
+        return;
+    }
+    const auto journalText = [&] {
+        return QStringLiteral("%1 %2").arg(
+            QString::fromStdString(fields[1]),
+            QString::fromUtf8(fields[2].data(), qsizetype(fields[2].size())));
+    };
+    if (!readings.Step()) {
+        Broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series")
+                   .arg(lp)
+                   .arg(journalText()));
+        return;
+    }
+    if (vouchedLps.empty() || vouchedLps.back().second + 1 != lp)
+        vouchedLps.emplace_back(lp, lp);
+    else
+        vouchedLps.back().second = lp;
+    ++result.readings;
+    const qint64 local = FloorDiv(row.at, 1000) + row.utcOffset * (row.compact ? 1 : 60);
+    const auto differs = [&](const char* what, const QString& shown, const QString& journal) {
+        Broken(QStringLiteral("reading Lp %1: the %2 is %3, the journal has %4")
+                   .arg(lp)
+                   .arg(QLatin1String(what), shown, journal));
+    };
+    const auto shownText = [&](int column) {
+        if (readings.Type(column) == SQLITE_NULL)
+            return QStringLiteral("NULL");
+        if (readings.Type(column) == SQLITE_FLOAT)
+            return QString::number(readings.Real(column), 'g', 17);
+        return Quoted(readings.Bytes(column));
+    };
+    // Lp: an integer, the journal's.
+    if (readings.Type(RLp) != SQLITE_INTEGER || readings.Integer(RLp) != lp) {
+        Broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series: the "
+                              "series has Lp %3 in its place")
+                   .arg(lp)
+                   .arg(journalText(), shownText(RLp)));
+        return;
+    }
+    // The mass: a real, the same number (a negative zero reads back as zero).
+    if (readings.Type(RMasa) != SQLITE_FLOAT || readings.Real(RMasa) != mass)
+        return differs("mass", shownText(RMasa), QString::fromStdString(fields[1]));
+    // The unit: a full row's unit and frame are not escaped, so the unit is
+    // whatever the rest of the data begins with.
+    const std::string_view jm = readings.Bytes(RJm);
+    if (readings.Type(RJm) != SQLITE_TEXT)
+        return differs("unit", shownText(RJm), Quoted(fields[2]));
+    if (row.compact) {
+        if (jm != fields[2])
+            return differs("unit", shownText(RJm), Quoted(fields[2]));
+    } else {
+        // data = lp SEP mass SEP unit SEP frame
+        const size_t unitStart = fields[0].size() + fields[1].size() + 2;
+        const std::string_view rest = row.data.substr(std::min(unitStart, row.data.size()));
+        if (!(rest.size() > jm.size() && rest.substr(0, jm.size()) == jm &&
+              rest[jm.size()] == FieldSeparator))
+            return differs("unit", shownText(RJm), Quoted(fields[2]));
+    }
+    // The time: whole seconds of the local wall clock, as text of one shape.
+    const std::optional<qint64> shownTime = readings.Type(RGodzina) == SQLITE_TEXT
+                                                ? LocalSeconds(readings.Bytes(RGodzina))
+                                                : std::nullopt;
+    bool timeOk = shownTime && *shownTime == local;
+    if (shownTime && !timeOk && !row.compact) {
+        // A full row keeps its offset in whole minutes: in a zone whose
+        // offset has seconds, every reading is off by the same seconds.
+        const qint64 remainder = *shownTime - local;
+        if (remainder > -60 && remainder < 60) {
+            if (!legacyRemainder)
+                legacyRemainder = remainder;
+            timeOk = *legacyRemainder == remainder;
+        }
+    }
+    if (!timeOk)
+        return differs("time", shownText(RGodzina), Quoted(LocalText(local).toStdString()));
+    // The date: the time's own.
+    const std::optional<qint64> shownDate =
+        readings.Type(RData) == SQLITE_TEXT && readings.Bytes(RData).size() == 10
+            ? DateDays(readings.Bytes(RData))
+            : std::nullopt;
+    if (!shownDate || *shownDate != FloorDiv(*shownTime, 86400))
+        return differs("date", shownText(RData),
+                       Quoted(LocalText(*shownTime).left(10).toStdString()));
+    // The station: the author's, as the readings keep it.
+    if (readings.Type(RNrWagi) != SQLITE_TEXT || readings.Bytes(RNrWagi) != readingStation)
+        return differs("station", shownText(RNrWagi), Quoted(readingStation));
+    // The status: none while the series is worked on, "0" in a saved file.
+    if (readings.Type(RStatus) != SQLITE_NULL &&
+        (readings.Type(RStatus) != SQLITE_TEXT || readings.Bytes(RStatus) != "0"))
+        return differs("status", shownText(RStatus), QStringLiteral("none"));
+    if (readings.Type(RTimer) != SQLITE_INTEGER)
+        return differs("Timer", shownText(RTimer), QStringLiteral("a whole number"));
+    if (readings.Type(RLpTekst) != SQLITE_TEXT)
+        return differs("LpTekst", shownText(RLpTekst), QStringLiteral("a text"));
+    if (row.compact) {
+        qint64 timer = 0;
+        if (!ReadNumber(std::string_view(fields[4]), timer) || readings.Integer(RTimer) != timer)
+            return differs("Timer", shownText(RTimer), QString::fromStdString(fields[4]));
+        const std::string_view lpText = count > 5 && !fields[5].empty()
+                                            ? std::string_view(fields[5])
+                                            : std::string_view(fields[0]);
+        if (readings.Bytes(RLpTekst) != lpText)
+            return differs("LpTekst", shownText(RLpTekst), Quoted(lpText));
+    }
+    // The description may be set later in the journal: kept for the end
+    // when it is not blank now or was not blank when stored.
+    const std::string_view opis =
+        readings.Type(ROpis) == SQLITE_NULL ? std::string_view() : readings.Bytes(ROpis);
+    if (readings.Type(ROpis) != SQLITE_NULL && readings.Type(ROpis) != SQLITE_TEXT)
+        return differs("description", shownText(ROpis), QStringLiteral("a text"));
+    const std::string_view storedOpis =
+        row.compact && count > 6 ? std::string_view(fields[6]) : std::string_view();
+    if (!Blank(opis) || !Blank(storedOpis))
+        pending[lp] = {std::string(opis), std::string(storedOpis)};
+}
+
+void Verifier::Descriptions(Statement& readings) {
+    std::optional<qint64> firstFault;
+    QString fault;
+    const auto check = [&](qint64 lp, std::string_view shown, const Description& expected) {
+        const bool ok =
+            expected.suffixOfData
+                ? (expected.text.size() > shown.size() &&
+                   expected.text.compare(expected.text.size() - shown.size(), shown.size(),
+                                         shown) == 0 &&
+                   expected.text[expected.text.size() - shown.size() - 1] == FieldSeparator)
+                : (Blank(expected.text) ? Blank(shown) : shown == expected.text);
+        if (ok || (firstFault && *firstFault <= lp))
+            return;
+        firstFault = lp;
+        fault = QStringLiteral("reading Lp %1: the description is %2, the journal has %3")
+                    .arg(lp)
+                    .arg(Quoted(shown),
+                         expected.suffixOfData ? QStringLiteral("another") : Quoted(expected.text));
+    };
+    for (const auto& [lp, expected] : descriptions) {
+        if (!Vouched(lp))
+            continue;
+        const auto shown = pending.find(lp);
+        check(lp,
+              shown == pending.end() ? std::string_view() : std::string_view(shown->second.shown),
+              expected);
+    }
+    for (const auto& [lp, shown] : pending)
+        if (descriptions.find(lp) == descriptions.end())
+            check(lp, shown.shown, {shown.stored, false});
+    // A reading the journal never stored, after its last one.
+    if (readings.Step()) {
+        const qint64 lp = readings.Type(RLp) == SQLITE_INTEGER ? readings.Integer(RLp) : 0;
+        if (!firstFault || readings.Type(RLp) != SQLITE_INTEGER || lp < *firstFault) {
+            const auto text = [&](int column) {
+                return readings.Type(column) == SQLITE_NULL ? QStringLiteral("NULL")
+                       : readings.Type(column) == SQLITE_FLOAT
+                           ? QString::number(readings.Real(column), 'g', 15)
+                           : QString::fromUtf8(readings.Bytes(column).data(),
+                                               qsizetype(readings.Bytes(column).size()));
+            };
+            fault = QStringLiteral("reading Lp %1 (%2 %3) is not in the journal")
+                        .arg(text(RLp), text(RMasa), text(RJm));
+            firstFault = lp;
+        }
+    }
+    if (!readings.Error().isEmpty())
+        fault = QStringLiteral("the readings cannot be read: %1").arg(readings.Error());
+    if (!fault.isEmpty())
+        Broken(fault);
+}
+
+void Verifier::Report(qint64 seriesStart) {
+    Statement report(db, "SELECT Raport FROM raport ORDER BY rowid");
+    std::vector<std::pair<int, std::string>> rows;
+    while (report.Step()) {
+        rows.emplace_back(report.Type(0), std::string(report.Bytes(0)));
+        if (rows.size() > 1)
+            break;
+    }
+    const bool shown =
+        !rows.empty() && rows.front().first != SQLITE_NULL && !rows.front().second.empty();
+    if (reportDigest) {
+        const QByteArray digest = QCryptographicHash::hash(
+            QByteArrayView(rows.empty() ? "" : rows.front().second.data(),
+                           rows.empty() ? 0 : qsizetype(rows.front().second.size())),
+            QCryptographicHash::Sha256);
+        if (rows.size() != 1 || rows.front().first != SQLITE_TEXT || View(digest) != *reportDigest)
+            Broken(QStringLiteral("the report is not the one the journal saw saved"));
+        return;
+    }
+    if (rows.size() > 1 || (!rows.empty() && !shown && rows.front().first != SQLITE_NULL &&
+                            rows.front().first != SQLITE_TEXT)) {
+        Broken(QStringLiteral("the report is not the one the journal saw saved"));
+        return;
+    }
+    if (!shown)
+        return;
+    // A series begun before reports were journaled, or one that brought its
+    // report along from a file, shows a report no journal vouches for.
+    if (seriesCompact && carried == 0 && seriesStart != 0)
+        Broken(QStringLiteral("the report was never saved by the program"));
+    else if (seriesCompact || seriesStart == 0)
+        result.reportBefore = true;
+}
+
+// A connection of the verifier's own, read-only.
+sqlite3* OpenForReading(const QString& path) {
+    struct stat status {};
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &status) != 0)
+        throw DatabaseError(SQLITE_CANTOPEN, path + QStringLiteral(": cannot be read"),
+                            QString::fromLocal8Bit(std::strerror(errno)));
+    // A named pipe or a device would block the open, or never end.
+    if (!S_ISREG(status.st_mode))
+        throw DatabaseError(SQLITE_CANTOPEN, path + QStringLiteral(": not a regular file"),
+                            QStringLiteral("not a regular file"));
+    // Where nothing can write (a file nobody may write, or one on read-only
+    // media) and no journal lies beside it, it is read as it stands without
+    // locks or a shared-memory file; otherwise SQLite's read locks keep a
+    // writer's half-written pages out of the read.
+    const bool companions = QFile::exists(path + QStringLiteral("-wal")) ||
+                            QFile::exists(path + QStringLiteral("-journal"));
+    const bool immutable = !companions && ::access(name.constData(), W_OK) != 0 &&
+                           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    QByteArray uri = "file:";
+    for (const char c : QFileInfo(path).absoluteFilePath().toUtf8()) {
+        if (c == '%' || c == '?' || c == '#')
+            uri += '%' + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+        else
+            uri += c;
+    }
+    uri += immutable ? "?mode=ro&immutable=1" : "?mode=ro";
+    sqlite3* db = nullptr;
+    const int rc =
+        sqlite3_open_v2(uri.constData(), &db,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        throw DatabaseError(rc, message + QStringLiteral(": ") + path, message);
+    }
+    sqlite3_busy_timeout(db, 5000);
+    return db;
+}
+
+Verification VerifyOn(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity) {
+    // One read transaction: the journal and the readings are one moment of
+    // the file, whatever a writer does meanwhile.
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    if (own)
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    Verification result;
+    try {
+        result = Verifier(db, cancelled, integrity).Run();
+    } catch (...) {
+        if (own)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    if (own)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return result;
+}
+
+} // namespace
+
+Verification Verify(Database& database, const std::atomic<bool>* cancelled) {
+    return VerifyOn(database.Handle(), cancelled, true);
+}
 
 Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled) {
-    Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
-    Verification result = Verify(file);
-    if (cancelled && cancelled->load()) {
-        result = {};
-        result.cancelledEarly = true;
+    sqlite3* db = OpenForReading(path);
+    // Reading the schema tells a database from any other file.
+    char* error = nullptr;
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &error) !=
+        SQLITE_OK) {
+        const int code = sqlite3_errcode(db);
+        const QString message = QString::fromUtf8(error ? error : sqlite3_errstr(code));
+        sqlite3_free(error);
+        sqlite3_close(db);
+        throw DatabaseError(code, message + QStringLiteral(": ") + path, message);
+    }
+    // The structure is checked beside the walk, on a connection of its own:
+    // two passes over the file at the time of one where there are two cores.
+    QString damage;
+    std::atomic<bool> stop{false};
+    std::thread structure([&] {
+        sqlite3* check = nullptr;
+        try {
+            check = OpenForReading(path);
+        } catch (const DatabaseError& error) {
+            damage = error.Reason();
+            return;
+        }
+        sqlite3_progress_handler(
+            check, 10000,
+            [](void* flags) -> int {
+                const auto* stopped = static_cast<const std::atomic<bool>*>(flags);
+                return stopped->load(std::memory_order_relaxed) ? 1 : 0;
+            },
+            &stop);
+        damage = Damage(check);
+        sqlite3_close(check);
+    });
+    Verification result;
+    try {
+        result = VerifyOn(db, cancelled, false);
+    } catch (...) {
+        stop = true;
+        structure.join();
+        sqlite3_close(db);
+        throw;
+    }
+    if (result.cancelledEarly)
+        stop = true;
+    structure.join();
+    sqlite3_close(db);
+    if (!damage.isEmpty() && !result.cancelledEarly &&
+        result.state != Verification::State::NoJournal) {
+        result.state = Verification::State::Broken;
+        result.where = damage;
     }
     return result;
 }

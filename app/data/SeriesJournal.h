@@ -15,11 +15,18 @@ class Database;
 // The record of everything that happened to a series, kept in the series'
 // own database (the working database and every series file) as the table
 // "journal": one row per event, in order, each with its time (UTC and the
-// local offset), the station, the operating-system user and the host, and
-// a SHA-256 over the previous row's hash and this row's canonical bytes.
-// A change made behind the program's back breaks the chain or leaves a
-// reading the journal does not know; a chain rewritten whole with these
-// rules is not found here (only against a copy kept elsewhere).
+// local offset), who wrote it, and a SHA-256 over the previous row's hash
+// and this row's canonical bytes. A change made behind the program's back
+// breaks the chain or leaves a reading the journal does not know; a chain
+// rewritten whole with these rules is not found here (only against a copy
+// kept elsewhere).
+//
+// Two row formats share the table. A full row (written before the compact
+// format) carries its author (station, operating-system user, host) and
+// its offset from UTC in minutes. A compact row leaves os_user, station and
+// host NULL: its author is the one named by the latest AuthorChanged entry
+// before it, and its offset is in seconds. Both are read and verified; only
+// compact rows are written.
 namespace SeriesJournal {
 
 enum class Event : int {
@@ -35,7 +42,8 @@ enum class Event : int {
     SeriesSaved,
     SeriesExported,
     SeriesPrinted,
-    // data: Lp, mass, unit and the frame it came from (ReadingData).
+    // data: Lp, mass, unit and the frame it came from, then (compact rows)
+    // Timer, LpTekst and the description (ReadingData).
     ReadingStored,
     // data: why, and the frame.
     ReadingTurnedAway,
@@ -45,10 +53,18 @@ enum class Event : int {
     LinkDown,
     LinkUp,
     SettingChanged,
+    // data: station, operating-system user and host of the compact entries
+    // that follow.
+    AuthorChanged,
+    // data: the SHA-256 of the instrument report as stored (raport).
+    ReportSaved,
 };
 
-// "reading stored", for messages.
-QString EventName(Event event);
+// "reading stored", for messages; any number, also one out of range.
+QString EventName(qint64 event);
+inline QString EventName(Event event) {
+    return EventName(qint64(event));
+}
 
 // Who writes: the station number and where the program runs.
 struct Author {
@@ -57,14 +73,19 @@ struct Author {
     QString host;
     // The station's author on this machine.
     static Author Here(const QString& station);
+    bool operator==(const Author& other) const = default;
 };
 
 // One row of the journal.
 struct Entry {
     qint64 seq = 0;
-    // UTC, milliseconds since 1970, and the local offset from UTC.
+    // UTC, milliseconds since 1970, and the local offset from UTC: minutes
+    // in a full row, seconds in a compact one.
     qint64 at = 0;
-    int offsetMinutes = 0;
+    int utcOffset = 0;
+    // A compact row: its author is not in the row (see above); `author`
+    // then holds the one it refers to where the reader knows it.
+    bool compact = false;
     Author author;
     Event event = Event::JournalStarted;
     QByteArray data;
@@ -94,15 +115,21 @@ private:
     QByteArray head;
 };
 
-// The fields of one event's data, kept apart by the unit separator.
+// The fields of one event's data, kept apart by the unit separator (0x1F);
+// a separator or escape (0x1B) inside a field is preceded by the escape.
+// Full rows joined their fields without escaping.
 QByteArray JoinFields(const QList<QByteArray>& fields);
 QList<QByteArray> SplitFields(const QByteArray& data);
 
 // The data of ReadingStored: the mass as the shortest text that reads back
-// as the same double.
-QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame);
+// as the same double (negative zero as zero), Timer, LpTekst when it is not
+// Lp's own text, and the description the reading was stored with when it is
+// not blank.
+QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame,
+                       int timer = 0, const QString& lpText = {}, const QString& opis = {});
 
-// The entries numbered from `from` to `to`, in order.
+// The entries numbered from `from` to `to`, in order; a compact entry
+// carries the author named before it when the range holds that entry.
 void ForEachEntry(Database& database, const std::function<void(const Entry&)>& visit,
                   qint64 from = 1, qint64 to = std::numeric_limits<qint64>::max());
 
@@ -113,7 +140,8 @@ bool Exists(Database& database);
 // Appends one event at `at` (now when invalid). Runs inside the caller's
 // transaction when one is open, so that an event and the change it records
 // are written together. A series that has readings and no journal yet gets
-// JournalStarted first. Answers the entries written, in order.
+// JournalStarted first; an author the chain does not have as its current
+// one gets AuthorChanged first. Answers the entries written, in order.
 QList<Entry> Append(Database& database, const Author& author, Event event,
                     const QByteArray& data = {}, const QDateTime& at = {});
 
@@ -127,20 +155,35 @@ struct Verification {
     QString where;
     // Readings older than the journal, which it cannot vouch for.
     int readingsBefore = 0;
+    // A report the journal never saw stored (one that came with a file
+    // copied in to be viewed).
+    bool reportBefore = false;
+    // The readings the journal vouched for.
+    qint64 readings = 0;
     // VerifyFile stopped before its verdict.
     bool cancelledEarly = false;
+    // Verified, but some of what the series shows no journal vouches for.
+    bool Unvouched() const {
+        return state == State::Verified && (readingsBefore > 0 || reportBefore);
+    }
 };
 
-// Checks the chain from its first row, that every reading of the series
-// matches the journal's event for it (mass, unit, time, station and
-// description), and that the journal knows no reading the series lacks.
-Verification Verify(Database& database);
+// Checks, in one read transaction, the chain from its first row, that
+// every reading of the series is the journal's event for it in every column
+// the program shows (Lp, date, time, Timer, mass, unit, LpTekst, station,
+// status and description) and every event a reading of the series, in
+// order, and the report against the last one the journal saw stored. Reads
+// the journal and the readings side by side, so memory stays bounded by
+// the descriptions set, whatever the length. Writes nothing. When
+// cancelled is set while it runs, it stops early and answers
+// State::NoJournal with cancelledEarly set.
+Verification Verify(Database& database, const std::atomic<bool>* cancelled = nullptr);
 
 // Verifies the series file (or working database) at path on a read-only
-// connection of its own, writing nothing to it; safe to run on a worker
-// thread. When cancelled is set while it runs, it stops early and answers
-// State::NoJournal with cancelledEarly set. Throws DatabaseError when the
-// file cannot be read as a database.
+// connection of its own, writing nothing to it or beside it where no writer
+// can exist (it is then read as immutable); safe to run on a worker
+// thread. Throws DatabaseError when the file is not a regular file or
+// cannot be read as a database.
 Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled = nullptr);
 
 } // namespace SeriesJournal

@@ -414,7 +414,8 @@ void AcquisitionSession::switchContinuousOn() {
 }
 
 void AcquisitionSession::sendCommand(bool (BalanceProtocol::*command)()) {
-    if ((protocol.*command)())
+    // With the link down nothing goes out, so nothing is recorded as sent.
+    if ((protocol.*command)() && MSComm1 && MSComm1->CommOpen())
         store.Record(SeriesJournal::Event::CommandSent, protocol.LastCommand());
 }
 

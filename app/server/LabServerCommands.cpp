@@ -15,7 +15,7 @@ namespace Pomiar::LabServerCommands {
 namespace {
 
 // The schema version that brought the journal.
-constexpr int journalVersion = 2;
+constexpr int journalVersion = 3;
 
 // Runs work on a connection of its own, closed afterwards.
 template <typename Work> Outcome withServer(const LabServerSettings& settings, Work work) {
@@ -157,24 +157,41 @@ VerifyReport Verify(const LabServerSettings& settings) {
         QSqlQuery query(database);
         // The time as the station hashed it: whole milliseconds since 1970.
         if (!Run(query,
-                 QStringLiteral("SELECT station, seq, (extract(epoch FROM at) * 1000)::bigint, "
-                                "utc_offset, nr_wagi, os_user, host, event, data, hash "
-                                "FROM journal ORDER BY station, seq"),
+                 QStringLiteral(
+                     "WITH chains AS (SELECT station, chain, min(at) AS begun FROM journal "
+                     "GROUP BY station, chain), "
+                     "counts AS (SELECT station, count(*) AS n FROM chains GROUP BY station) "
+                     "SELECT j.station, j.seq, (extract(epoch FROM j.at) * 1000)::bigint, "
+                     "j.utc_offset, j.nr_wagi, j.os_user, j.host, j.event, j.data, j.hash, "
+                     "j.chain, n.n, c.begun FROM journal j "
+                     "JOIN chains c ON c.station = j.station AND c.chain = j.chain "
+                     "JOIN counts n ON n.station = j.station "
+                     "ORDER BY j.station, c.begun, j.chain, j.seq"),
                  {}, outcome))
             return false;
         std::optional<ChainCheck> check;
         QString station;
+        QByteArray chain;
         while (query.next()) {
-            if (!check || query.value(0).toString() != station) {
+            if (!check || query.value(0).toString() != station ||
+                query.value(10).toByteArray() != chain) {
                 if (check)
                     report.stations.append(check->Result());
                 station = query.value(0).toString();
-                check.emplace(station);
+                chain = query.value(10).toByteArray();
+                // A station whose journal began anew has its chains told
+                // apart by when each began.
+                const bool several = query.value(11).toInt() > 1;
+                check.emplace(
+                    several ? QStringLiteral("%1 (journal begun %2)")
+                                  .arg(station, query.value(12).toDateTime().toString(Qt::ISODate))
+                            : station);
             }
             check->Add(
                 {query.value(1).toLongLong(),
                  query.value(2).toLongLong(),
                  query.value(3).toInt(),
+                 query.value(5).isNull(),
                  {query.value(4).toString(), query.value(5).toString(), query.value(6).toString()},
                  SeriesJournal::Event(query.value(7).toInt()),
                  query.value(8).toByteArray(),
@@ -194,11 +211,8 @@ VerifyReport Verify(const LabServerSettings& settings) {
 FileComparison CompareFile(const LabServerSettings& settings, Database& file) {
     FileComparison comparison;
     QList<QPair<qint64, QByteArray>> chain;
-    QString nrWagi;
-    file.QueryRows(QStringLiteral("SELECT seq, hash, station FROM journal ORDER BY seq"),
+    file.QueryRows(QStringLiteral("SELECT seq, hash FROM journal ORDER BY seq"),
                    [&](const Database::RowView& view) {
-                       if (chain.isEmpty())
-                           nrWagi = view.Text(2);
                        chain.append({view.Integer(0), view.Blob(1)});
                    });
     comparison.entries = chain.size();
@@ -213,27 +227,37 @@ FileComparison CompareFile(const LabServerSettings& settings, Database& file) {
         if (!HasJournal(database, outcome))
             return false;
         QSqlQuery query(database);
+        // The chain the file was saved from: the one that begins with the
+        // file's first entry.
         if (!Run(query,
-                 QStringLiteral("SELECT station FROM journal WHERE nr_wagi = ? GROUP BY station "
-                                "ORDER BY bool_or(seq = 1 AND hash = ?::bytea) DESC, station "
-                                "LIMIT 1"),
-                 {nrWagi, chain.first().second}, outcome))
+                 QStringLiteral("SELECT station, chain FROM journal WHERE seq = 1 AND hash = "
+                                "?::bytea ORDER BY station LIMIT 1"),
+                 {chain.first().second}, outcome))
             return false;
         if (!query.next()) {
             comparison.where = neverReached(chain.first().first);
             return true;
         }
         const QString station = query.value(0).toString();
+        const QByteArray chainId = query.value(1).toByteArray();
         query.finish();
+        // The file's entries and the one after them, which the program
+        // wrote when it saved the file.
         if (!Run(query,
-                 QStringLiteral("SELECT seq, hash FROM journal WHERE station = ? AND seq <= ? "
-                                "ORDER BY seq"),
-                 {station, chain.last().first}, outcome))
+                 QStringLiteral("SELECT seq, hash, event FROM journal WHERE station = ? AND "
+                                "chain = ?::bytea AND seq <= ? ORDER BY seq"),
+                 {station, chainId, chain.last().first + 1}, outcome))
             return false;
         // Both run from seq 1 without gaps (the file's chain verified).
         qsizetype at = 0;
-        while (at < chain.size() && query.next()) {
+        std::optional<int> after;
+        while (query.next()) {
             const qint64 seq = query.value(0).toLongLong();
+            if (at == chain.size()) {
+                if (seq == chain.last().first + 1)
+                    after = query.value(2).toInt();
+                continue;
+            }
             if (seq > chain[at].first)
                 break;
             if (seq < chain[at].first)
@@ -249,8 +273,22 @@ FileComparison CompareFile(const LabServerSettings& settings, Database& file) {
             outcome.reason = LabServerSchema::ReasonOf(query.lastError());
             return false;
         }
+        const qint64 last = chain.last().first;
         if (at < chain.size())
             comparison.where = neverReached(chain[at].first);
+        else if (!after)
+            comparison.where = QStringLiteral("the lab database has nothing after entry %1: the "
+                                              "\"series saved\" entry that ends a saved file is "
+                                              "not there (yet)")
+                                   .arg(last);
+        else if (SeriesJournal::Event(*after) != SeriesJournal::Event::SeriesSaved)
+            comparison.where = QStringLiteral("the file ends at entry %1, but the lab database's "
+                                              "entry %2 is \"%3\", not the \"series saved\" "
+                                              "that ends a saved file: entries were cut from its "
+                                              "end")
+                                   .arg(last)
+                                   .arg(last + 1)
+                                   .arg(SeriesJournal::EventName(qint64(*after)));
         comparison.matches = comparison.where.isEmpty();
         return true;
     });

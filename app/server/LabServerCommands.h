@@ -56,8 +56,9 @@ struct VerifyReport {
 };
 
 // "trevalo server verify": every station's journal on the server is one
-// chain from seq 1, each entry with the hash SeriesJournal::ChainedHash
-// gives it. Never changes the server.
+// chain from seq 1 (or several, one for each time the station's journal
+// began anew, each named by when it began), each entry with the hash
+// SeriesJournal::ChainedHash gives it. Never changes the server.
 VerifyReport Verify(const LabServerSettings& settings);
 
 struct FileComparison {
@@ -71,10 +72,11 @@ struct FileComparison {
 
 // "trevalo server verify --file": whether every entry of a series file's
 // journal, whose own chain verified, is on the server with the same hash,
-// from seq 1, under the station that holds the file's journal (its Nr_wagi,
-// the one whose first entry is the file's when several share it). A chain
-// rewritten whole by the rules of the journal verifies in the file and is
-// caught here.
+// from seq 1, in the chain that begins with the file's first entry, and
+// whether the server's entry after the file's last is the "series saved"
+// the program wrote when it saved the file (entries cut from the end of a
+// file are found so). A chain rewritten whole by the rules of the journal
+// verifies in the file and is caught here.
 FileComparison CompareFile(const LabServerSettings& settings, Database& file);
 
 } // namespace Pomiar::LabServerCommands

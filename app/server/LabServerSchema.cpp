@@ -61,6 +61,17 @@ const QList<QStringList> migrations = {
                        "received_at timestamptz NOT NULL DEFAULT now(), "
                        "PRIMARY KEY (station, seq))"),
     },
+    {
+        // A station's journal may begin anew (a working database recreated
+        // on a new disk): each chain is kept under the hash of its first
+        // entry, beside the ones before it.
+        QStringLiteral("ALTER TABLE journal ADD COLUMN chain bytea"),
+        QStringLiteral("UPDATE journal j SET chain = coalesce((SELECT f.hash FROM journal f "
+                       "WHERE f.station = j.station AND f.seq = 1), '\\x'::bytea)"),
+        QStringLiteral("ALTER TABLE journal ALTER COLUMN chain SET NOT NULL"),
+        QStringLiteral("ALTER TABLE journal DROP CONSTRAINT journal_pkey"),
+        QStringLiteral("ALTER TABLE journal ADD PRIMARY KEY (station, chain, seq)"),
+    },
 };
 
 bool run(QSqlQuery& query, const QString& statement, QString* error) {

@@ -50,6 +50,9 @@ std::vector<OutboxRow> oldestRows(Database& local, int count) {
 // A journal entry with the station name it goes under.
 struct JournalRow {
     QString station;
+    // The hash of the chain's first entry, which tells a journal begun anew
+    // from the one before it.
+    QByteArray chain;
     SeriesJournal::Entry entry;
 };
 
@@ -69,6 +72,8 @@ std::vector<JournalRow> journalRows(Database& local, const std::vector<OutboxRow
     std::vector<JournalRow> rows;
     if (highest == 0 || !local.HasTable(QStringLiteral("journal")))
         return rows;
+    const QByteArray chain =
+        local.Scalar(QStringLiteral("SELECT hash FROM journal WHERE seq = 1")).toByteArray();
     std::unordered_map<qint64, SeriesJournal::Entry> entries;
     SeriesJournal::ForEachEntry(
         local, [&entries](const SeriesJournal::Entry& entry) { entries[entry.seq] = entry; },
@@ -78,7 +83,7 @@ std::vector<JournalRow> journalRows(Database& local, const std::vector<OutboxRow
             continue;
         const auto entry = entries.find(row.lp.toLongLong());
         if (entry != entries.end())
-            rows.push_back({row.station, entry->second});
+            rows.push_back({row.station, chain, entry->second});
     }
     return rows;
 }
@@ -194,16 +199,20 @@ private:
     bool journalEntries(const std::vector<JournalRow>& journal) {
         MultiRowStatement statement(
             server,
-            QStringLiteral("INSERT INTO journal (station, seq, at, utc_offset, nr_wagi, os_user, "
-                           "host, event, data, hash) VALUES "),
-            QStringLiteral("(?, ?::bigint, timestamptz 'epoch' + ?::bigint * interval "
+            QStringLiteral("INSERT INTO journal (station, chain, seq, at, utc_offset, nr_wagi, "
+                           "os_user, host, event, data, hash) VALUES "),
+            QStringLiteral("(?, ?::bytea, ?::bigint, timestamptz 'epoch' + ?::bigint * interval "
                            "'1 millisecond', ?::integer, ?, ?, ?, ?::integer, ?::bytea, ?::bytea)"),
-            QStringLiteral(" ON CONFLICT (station, seq) DO NOTHING"));
+            QStringLiteral(" ON CONFLICT (station, chain, seq) DO NOTHING"));
         for (const JournalRow& row : journal) {
             const SeriesJournal::Entry& entry = row.entry;
-            statement.Add({row.station, entry.seq, entry.at, entry.offsetMinutes,
-                           entry.author.station, entry.author.user, entry.author.host,
-                           int(entry.event), entry.data, entry.hash});
+            // A compact entry's author is the AuthorChanged entry before it.
+            const auto author = [&entry](const QString& field) {
+                return entry.compact ? QVariant() : QVariant(field);
+            };
+            statement.Add({row.station, row.chain, entry.seq, entry.at, entry.utcOffset,
+                           author(entry.author.station), author(entry.author.user),
+                           author(entry.author.host), int(entry.event), entry.data, entry.hash});
         }
         return statement.Run() || fail(statement.Error());
     }

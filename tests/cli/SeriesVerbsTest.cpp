@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "TrevaloProcess.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -250,3 +252,77 @@ TEST_F(SeriesVerbs, VerifyPassesAnUntouchedSeriesAndNamesAChange) {
     EXPECT_EQ(verified.exitCode, 6);
     EXPECT_TRUE(verified.err.contains("Lp 1: the mass")) << verified.err.toStdString();
 }
+
+namespace {
+
+QByteArray Sha256Of(const QString& path) {
+    return QCryptographicHash::hash(TestFiles::ReadFile(path), QCryptographicHash::Sha256);
+}
+
+// A journal dropped from a changed file and started anew by the next touch
+// does not make the file whole: its readings are told apart, exit 8.
+TEST_F(SeriesVerbs, AStrippedJournalLeavesItsReadingsUnvouched) {
+    const QString file = SavedSeries({1.5, 2.5, 3.5});
+    {
+        Pomiar::Database series(file, Pomiar::Database::Journal::Rollback);
+        series.Execute("UPDATE Pomiary SET Masa = 9 WHERE Lp = 2");
+        series.Execute("DROP TABLE journal");
+        Pomiar::SeriesJournal::Append(series, Pomiar::SeriesJournal::Author::Here("1"),
+                                      Pomiar::SeriesJournal::Event::SeriesOpened, "series.ser");
+    }
+    const auto verified = RunTrevalo({"verify", file});
+    EXPECT_EQ(verified.exitCode, 8) << verified.err.toStdString();
+    EXPECT_TRUE(verified.err.contains("NOT VOUCHED FOR: the first 3 readings"))
+        << verified.err.toStdString();
+
+    const QString csv = scratch.filePath("stripped.csv");
+    const auto exported = RunTrevalo({"export", file, "--csv", csv, "--journal"});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+    EXPECT_TRUE(TestFiles::ReadFile(csv).contains(
+        "NOT VOUCHED FOR: 3 readings older than the journal\r\n"));
+}
+
+// Reading a file leaves it as it was, byte for byte, also in WAL mode with
+// its log beside it; what is not a regular file is refused at once.
+TEST_F(SeriesVerbs, VerifyWritesNothingAndRefusesAPipe) {
+    const QString file = SavedSeries({1.5, 2.5});
+    const QString copy = scratch.filePath("wal.ser");
+    ASSERT_TRUE(QFile::copy(file, copy));
+    // A connection left open keeps the log beside the file.
+    Pomiar::Database writer(copy, Pomiar::Database::Journal::WriteAhead);
+    writer.Execute("UPDATE Pomiary SET Opis = Opis WHERE Lp = 1");
+    ASSERT_TRUE(QFile::exists(copy + "-wal"));
+    const QByteArray before = Sha256Of(copy), log = Sha256Of(copy + "-wal");
+    for (const char* verb : {"verify", "stats"}) {
+        const auto run = RunTrevalo({verb, copy});
+        EXPECT_EQ(run.exitCode, 0) << verb << ": " << run.err.toStdString();
+        EXPECT_EQ(Sha256Of(copy), before) << verb;
+        EXPECT_EQ(Sha256Of(copy + "-wal"), log) << verb;
+    }
+
+    const QString pipe = scratch.filePath("pipe.ser");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const auto refused = RunTrevalo({"verify", pipe});
+    EXPECT_EQ(refused.exitCode, 5);
+    EXPECT_TRUE(refused.err.contains("not a regular file")) << refused.err.toStdString();
+}
+
+// A cell holding a line end cannot forge a row of the export, whatever
+// the journal says of the file.
+TEST_F(SeriesVerbs, ExportQuotesACellThatWouldForgeALine) {
+    const QString file = SavedSeries({1.5, 2.5});
+    {
+        Pomiar::Database series(file, Pomiar::Database::Journal::Rollback);
+        series.Execute("UPDATE Pomiary SET status = '0' || char(13, 10) || "
+                       "'3;2026-12-07;2026-12-07 10:00:02;2;99;g;3;1;0; ' WHERE Lp = 2");
+    }
+    EXPECT_EQ(RunTrevalo({"verify", file}).exitCode, 6);
+    const QString csv = scratch.filePath("forged.csv");
+    const auto exported = RunTrevalo({"export", file, "--csv", csv});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+    const QByteArray written = TestFiles::ReadFile(csv);
+    EXPECT_EQ(written.count("\r\n"), 4) << "the header, two rows and the quoted line end";
+    EXPECT_TRUE(written.contains(";\"0\r\n3;2026-12-07;")) << written.toStdString();
+}
+
+} // namespace

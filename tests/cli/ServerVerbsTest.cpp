@@ -206,6 +206,7 @@ void RewriteJournal(const QString& path, const std::function<void(Entry&)>& chan
                        entries.append({view.Integer(0),
                                        view.Integer(1),
                                        int(view.Integer(2)),
+                                       view.TypeOf(4) == Database::RowView::Type::Null,
                                        {view.Text(3), view.Text(4), view.Text(5)},
                                        SeriesJournal::Event(view.Integer(6)),
                                        view.Blob(7),
@@ -261,11 +262,9 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
             },
             10000));
         const int entries = store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
-        EXPECT_EQ(server
-                      .Value(database, "SELECT count(*) FROM journal WHERE station = 'Waga-3' "
-                                       "AND nr_wagi = '3'")
-                      .toInt(),
-                  entries);
+        EXPECT_EQ(
+            server.Value(database, "SELECT count(*) FROM journal WHERE station = 'Waga-3'").toInt(),
+            entries);
         EXPECT_EQ(server.Value(database, "SELECT count(*) FROM readings").toInt(), 3);
         lab.reset();
     }
@@ -291,7 +290,11 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
          [&forgedSeq](const QString& path) {
              RewriteJournal(path, [&forgedSeq](Entry& entry) {
                  QList<QByteArray> fields = SeriesJournal::SplitFields(entry.data);
-                 if (entry.event == SeriesJournal::Event::ReadingStored && fields[0] == "2") {
+                 // A compact entry gives Lp as its distance from its own number.
+                 const qint64 lp = fields[0].startsWith('=')
+                                       ? entry.seq - fields[0].mid(1).toLongLong()
+                                       : fields[0].toLongLong();
+                 if (entry.event == SeriesJournal::Event::ReadingStored && lp == 2) {
                      fields[1] = "99";
                      entry.data = SeriesJournal::JoinFields(fields);
                      forgedSeq = entry.seq;
@@ -301,6 +304,15 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
                  .Execute("UPDATE pomiary SET Masa = 99 WHERE Lp = 2");
          },
          6, "entry %1 differs from the lab database's copy"},
+        // The last reading and its entry cut from the file: the file still
+        // verifies by itself, the server knows its end.
+        {"its end cut",
+         [](const QString& path) {
+             Database file(path, Database::Journal::Rollback);
+             file.Execute("DELETE FROM pomiary WHERE Lp = 3");
+             file.Execute("DELETE FROM journal WHERE seq = (SELECT max(seq) FROM journal)");
+         },
+         6, "not the \"series saved\" that ends a saved file"},
         // Saved before the sender had sent all of it.
         {"ahead of the server",
          [this](const QString&) { server.Column(database, "DELETE FROM journal WHERE seq > 2"); },
@@ -326,6 +338,53 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
     EXPECT_EQ(verify.exitCode, 6);
     EXPECT_EQ(verify.OutLines(),
               QStringList{"station Waga-3: NOT VERIFIED: entry 2 does not match its hash"});
+}
+
+// A working database made anew (a new disk, a reinstall) begins its journal
+// at entry 1 again: the server keeps that chain beside the old one, and
+// says so, instead of dropping its entries.
+TEST_F(ServerVerbsOnALabDatabase, AJournalBegunAnewIsKeptBesideTheOldOne) {
+    const QString working = MeasurementStore::WorkingDatabasePath(ProgramFolder());
+    int local = 0;
+    for (int run = 0; run < 2; ++run) {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(working + QLatin1String(suffix));
+        ScriptedDialogs dialogs;
+        ProgramContext context;
+        context.programFolder = ProgramFolder();
+        context.dialogs = &dialogs;
+        context.settings.nrWagi = "3";
+        MeasurementStore store(context);
+        store.OtworzMagazyn();
+        LabServerSettings settings;
+        settings.enabled = true;
+        settings.connection = server.Connection(database);
+        settings.station = "Waga-3";
+        auto lab = LabServer::Start(settings, working);
+        lab->Attach(store);
+        const QDateTime start = QDateTime::currentDateTime();
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(
+                store.DodajPomiar(QString::number(1.5 + i), "g", start.addSecs(i), "  1.5 g\r\n"));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return store.Bound().Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0 &&
+                       lab->sender.Status().queued == 0;
+            },
+            10000));
+        local += store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
+        lab.reset();
+    }
+    EXPECT_EQ(
+        server.Value(database, "SELECT count(DISTINCT chain) FROM journal WHERE station = 'Waga-3'")
+            .toInt(),
+        2);
+    EXPECT_EQ(server.Value(database, "SELECT count(*) FROM journal").toInt(), local);
+    const auto verify = RunTrevalo({"server", "verify"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.err.toStdString();
+    ASSERT_EQ(verify.OutLines().size(), 2) << verify.out.toStdString();
+    for (const QString& line : verify.OutLines())
+        EXPECT_TRUE(line.startsWith("station Waga-3 (journal begun ")) << line.toStdString();
 }
 
 } // namespace

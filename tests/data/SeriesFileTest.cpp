@@ -338,7 +338,8 @@ TEST_F(SeriesFileTest, TheJournalTrailerEndsTheExportOnlyWhenAsked) {
                           SeriesJournal::Event::SeriesSaved);
     const SeriesJournal::Verification verified = SeriesJournal::Verify(*source);
     ASSERT_EQ(verified.state, State::Verified);
-    ASSERT_EQ(verified.rows, 2); // JournalStarted for the reading already there
+    // The author, JournalStarted for the reading already there, the save.
+    ASSERT_EQ(verified.rows, 3);
 
     const QByteArray rows =
         "<Lp>;<data>;<Godzina>;<Timer>;<Masa>;<Jm>;<LpTekst>;<Nr_wagi>;"
@@ -351,8 +352,10 @@ TEST_F(SeriesFileTest, TheJournalTrailerEndsTheExportOnlyWhenAsked) {
     const QString user = SeriesJournal::Author::Here("7").user;
     EXPECT_EQ(TestFiles::ReadFile(Path("trailer.csv")),
               rows + "# journal: station 7, user " + user.toUtf8() +
-                  ", exported 2026-12-08 10:15:00 +01:00, 2 rows, head " +
-                  verified.head.toHex().left(16) + "\r\n");
+                  ", exported 2026-12-08 10:15:00 +01:00, 3 rows, head " +
+                  verified.head.toHex().left(16) +
+                  ", NOT VOUCHED FOR: 1 readings older than the journal\r\n")
+        << "the reading stored before the journal began is not vouched for";
 }
 
 TEST(JournalIdentityTest, TrailerNamesStationUserTimeAndHowFarTheJournalReaches) {
@@ -388,7 +391,7 @@ TEST(JournalIdentityTest, AWordingMayReorderOrLeaveOutPlacesAndANameIsNoPlace) {
         SeriesJournal::Verification::State::Verified,
         42,
         QByteArray(32, '\x01')};
-    EXPECT_EQ(JournalIdentity::Text(identity, {"%5 (%4) %2 at %1, 100%", {}, {}}),
+    EXPECT_EQ(JournalIdentity::Text(identity, {"%5 (%4) %2 at %1, 100%", {}, {}, {}}),
               "0101010101010101 (42) an%1na at 3, 100%");
 }
 

@@ -1,16 +1,23 @@
 #include "SeriesJournal.h"
+#include "BalanceProtocol.h"
 #include "Database.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
+#include "ReportText.h"
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace Pomiar;
 using State = SeriesJournal::Verification::State;
@@ -175,6 +182,381 @@ TEST_F(SeriesJournalTest, ALimitChangeIsJournaled) {
     store.SetLimits(limits);
     store.SetLimits(limits);
     EXPECT_EQ(changes(), "limits off 10");
+}
+
+} // namespace
+
+namespace {
+
+// A series as the program writes it, with a report, saved as a file: the
+// ground every change below is made on.
+class JournalTamperTest : public SeriesJournalTest {
+protected:
+    QString ReportedSeries(const QString& name) {
+        store.NowaSeria();
+        const QDateTime start(QDate(2026, 12, 8), QTime(9, 30, 0));
+        for (int i = 0; i < 3; ++i) {
+            const QString value = QString::number(10 + i, 'f', 4);
+            store.DodajPomiar(value + " g\r\n", "g", start.addSecs(i),
+                              ("S       " + value + " g  \r\n").toLatin1());
+        }
+        store.SetDescription(0, QStringLiteral("próbka A"));
+        EXPECT_EQ(store.SaveReport(QStringLiteral("report of the balance")),
+                  ReportText::SaveResult::Saved);
+        const QString path = folder.filePath(name);
+        EXPECT_EQ(SeriesFile::ZapiszSerie(store.Bound(), path, nullptr, nullptr),
+                  SeriesFile::SaveResult::Completed);
+        return path;
+    }
+};
+
+const char* const addRow =
+    "INSERT INTO Pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) ";
+
+// One SQL statement each, made on a genuine saved series (three readings,
+// a description of Lp 1, a report): every one is found and named.
+TEST_F(JournalTamperTest, EveryStatementIsFoundAndNamed) {
+    const QString original = ReportedSeries("original.ser");
+    struct Case {
+        const char* change;
+        QString statement;
+        const char* named;
+    };
+    const QString row = QString::fromLatin1(addRow);
+    const Case cases[] = {
+        {"a row with Lp NULL",
+         row + "VALUES (NULL, '2026-12-08', '2026-12-08 09:30:03', 3, 13, 'g', '4', '3', '0', ' ')",
+         "Lp NULL (13 g) is not in the journal"},
+        {"a row with Lp 0",
+         row + "VALUES (0, '2026-12-08', '2026-12-08 09:30:03', 3, 13, 'g', '4', '3', '0', ' ')",
+         "Lp 0 (13 g) is not in the journal"},
+        {"a row with Lp -1",
+         row + "VALUES (-1, '2026-12-08', '2026-12-08 09:30:03', 3, 13, 'g', '4', '3', '0', ' ')",
+         "Lp -1 (13 g) is not in the journal"},
+        {"a row with Lp as text",
+         row + "VALUES ('x4', '2026-12-08', '2026-12-08 09:30:03', 3, 13, 'g', '4', '3', '0', ' ')",
+         "Lp x4 (13 g) is not in the journal"},
+        {"a copy of a row", "INSERT INTO Pomiary SELECT * FROM Pomiary WHERE Lp = 2",
+         "Lp 2 (11 g) is not in the journal"},
+        {"the date", "UPDATE Pomiary SET data = '2026-12-09' WHERE Lp = 2", "Lp 2: the date"},
+        {"the Timer", "UPDATE Pomiary SET Timer = 7 WHERE Lp = 2", "Lp 2: the Timer"},
+        {"LpTekst", "UPDATE Pomiary SET LpTekst = '9' WHERE Lp = 2", "Lp 2: the LpTekst"},
+        {"the status", "UPDATE Pomiary SET status = '1' WHERE Lp = 2", "Lp 2: the status"},
+        {"a status forging a CSV line",
+         "UPDATE Pomiary SET status = '0' || char(13, 10) || '9;x' WHERE Lp = 2",
+         "Lp 2: the status"},
+        {"a mass with a suffix", "UPDATE Pomiary SET Masa = '11x' WHERE Lp = 2", "Lp 2: the mass"},
+
+        {"a time with a suffix", "UPDATE Pomiary SET Godzina = Godzina || '.5' WHERE Lp = 2",
+         "Lp 2: the time"},
+        {"a time moved", "UPDATE Pomiary SET Godzina = '2026-12-08 09:30:05' WHERE Lp = 2",
+         "Lp 2: the time"},
+        {"Lp not quite whole", "UPDATE Pomiary SET Lp = 3.000000000016 WHERE Lp = 3",
+         "Lp 3 of the journal"},
+        {"a mass", "UPDATE Pomiary SET Masa = 10.5 WHERE Lp = 2", "Lp 2: the mass"},
+        {"a unit", "UPDATE Pomiary SET Jm = 'kg' WHERE Lp = 2", "Lp 2: the unit"},
+        {"the station", "UPDATE Pomiary SET Nr_wagi = '7' WHERE Lp = 3", "Lp 3: the station"},
+        {"a blank in front of a description", "UPDATE Pomiary SET Opis = ' ' || Opis WHERE Lp = 1",
+         "Lp 1: the description"},
+        {"a description given", "UPDATE Pomiary SET Opis = 'B' WHERE Lp = 2",
+         "Lp 2: the description"},
+        {"a description taken", "UPDATE Pomiary SET Opis = ' ' WHERE Lp = 1",
+         "Lp 1: the description"},
+        {"a row deleted", "DELETE FROM Pomiary WHERE Lp = 2", "Lp 2 of the journal"},
+        {"the last row deleted", "DELETE FROM Pomiary WHERE Lp = 3", "Lp 3 of the journal"},
+        {"utc_offset + 2^32",
+         "UPDATE journal SET utc_offset = utc_offset + 4294967296 WHERE seq = 3",
+         "journal row 3: its utc_offset is out of range"},
+        {"an event + 2^32", "UPDATE journal SET event = event + 4294967296 WHERE seq = 3",
+         "journal row 3: its event is out of range"},
+        {"an event of 2^31", "UPDATE journal SET event = 2147483648 WHERE seq = 3",
+         "journal row 3: its event is out of range"},
+        {"data as text", "UPDATE journal SET data = CAST(data AS TEXT) WHERE seq = 4",
+         "journal row 4: its data is stored as a text"},
+        {"data as a real of the same value",
+         "UPDATE journal SET data = 0.0 WHERE event = 1 AND CAST(data AS TEXT) = '0'",
+         "journal row 2: its data is stored as a real"},
+        {"a hash as text", "UPDATE journal SET hash = CAST(hash AS TEXT) WHERE seq = 2",
+         "journal row 2: its hash is stored as a text"},
+        {"a time as blob", "UPDATE journal SET at = CAST(at AS BLOB) WHERE seq = 2",
+         "journal row 2: its at is stored as a blob"},
+        {"a seq as text", "UPDATE journal SET utc_offset = CAST(utc_offset AS BLOB) WHERE seq = 2",
+         "journal row 2: its utc_offset is stored as a blob"},
+        {"the last journal row renumbered 0",
+         "UPDATE journal SET seq = 0 WHERE seq = (SELECT max(seq) FROM journal)",
+         "journal row 1 is numbered 0"},
+        {"the last journal row renumbered -5",
+         "UPDATE journal SET seq = -5 WHERE seq = (SELECT max(seq) FROM journal)",
+         "journal row 1 is numbered -5"},
+        {"a journal row changed", "UPDATE journal SET data = x'33' WHERE event = 1",
+         "(journal started) does not match its hash"},
+        {"an author written into a compact row",
+         "UPDATE journal SET os_user = 'someone' WHERE seq = 3", "journal row 3"},
+        {"a journal row removed", "DELETE FROM journal WHERE seq = 2", "journal row 2 is missing"},
+        {"a missing column", "ALTER TABLE Pomiary DROP COLUMN status",
+         "the table pomiary has no column status"},
+        {"a missing journal column", "ALTER TABLE journal DROP COLUMN host",
+         "the table journal has no column host"},
+        {"a damaged table",
+         "UPDATE sqlite_master SET rootpage = (SELECT rootpage FROM sqlite_master WHERE "
+         "lower(name) = 'raport') WHERE lower(name) = 'pomiary'",
+         "the file is damaged"},
+        {"the report edited", "UPDATE raport SET Raport = 'a better report'", "the report"},
+        {"a report added", "INSERT INTO raport (Raport) VALUES ('another report')", "the report"},
+        {"the report removed", "DELETE FROM raport", "the report"},
+    };
+    for (const Case& c : cases) {
+        const QString copy = folder.filePath("changed.ser");
+        QFile::remove(copy);
+        ASSERT_TRUE(QFile::copy(original, copy));
+        {
+            Database file(copy, Database::Journal::Rollback);
+            file.Execute(QStringLiteral("PRAGMA writable_schema = ON"));
+            file.Execute(c.statement);
+        }
+        SeriesJournal::Verification verified;
+        try {
+            verified = SeriesJournal::VerifyFile(copy);
+        } catch (const DatabaseError& error) {
+            ADD_FAILURE() << c.change << ": " << error.what();
+            continue;
+        }
+        EXPECT_EQ(verified.state, State::Broken) << c.change;
+        EXPECT_TRUE(verified.where.contains(QLatin1String(c.named)))
+            << c.change << ": " << verified.where.toStdString();
+    }
+    EXPECT_EQ(SeriesJournal::VerifyFile(original).state, State::Verified);
+}
+
+// A report added to a series that had none.
+TEST_F(JournalTamperTest, AReportAddedToASeriesWithoutOneIsFound) {
+    const QString path = SavedSeries("bare.ser", 10);
+    ASSERT_EQ(SeriesJournal::VerifyFile(path).state, State::Verified);
+    {
+        Database file(path, Database::Journal::Rollback);
+        file.Execute("INSERT INTO raport (Raport) VALUES ('a report')");
+    }
+    const auto verified = SeriesJournal::VerifyFile(path);
+    EXPECT_EQ(verified.state, State::Broken);
+    EXPECT_TRUE(verified.where.contains("the report")) << verified.where.toStdString();
+}
+
+// Genuine series, as the program writes them, each of which verifies.
+TEST_F(SeriesJournalTest, GenuineSeriesVerify) {
+    struct Case {
+        const char* series;
+        std::function<void(MeasurementStore&)> write;
+    };
+    const QDateTime start(QDate(2026, 12, 8), QTime(9, 30, 0));
+    const auto reading = [start](MeasurementStore& store, const QString& value, const QString& unit,
+                                 int second) {
+        store.DodajPomiar(value + " " + unit + "\r\n", unit, start.addSecs(second),
+                          ("S " + value + " " + unit + "\r\n").toUtf8());
+    };
+    const Case cases[] = {
+        {"a reading of -0.00 g",
+         [&](MeasurementStore& store) {
+             reading(store, "-0.00", "g", 0);
+             reading(store, "0.01", "g", 1);
+         }},
+        {"a unit holding the field separator",
+         [&](MeasurementStore& store) { reading(store, "1.5", QStringLiteral("g\x1f"), 0); }},
+        {"a description holding the field separator and the escape",
+         [&](MeasurementStore& store) {
+             reading(store, "1.5", "g", 0);
+             store.SetDescription(0, QStringLiteral("a\x1f"
+                                                    "b\x1b"
+                                                    "c"));
+         }},
+        {"a description set, changed and cleared",
+         [&](MeasurementStore& store) {
+             reading(store, "1.5", "g", 0);
+             reading(store, "1.6", "g", 1);
+             store.SetDescription(0, "first");
+             store.SetDescription(1, "second");
+             store.SetDescription(0, "");
+         }},
+        {"a time zone whose offset has seconds",
+         [&](MeasurementStore& store) {
+             const QTimeZone zone(3600 + 1800 + 17);
+             store.DodajPomiar("2.5 g\r\n", "g",
+                               QDateTime(QDate(2026, 12, 8), QTime(23, 59, 50), zone),
+                               "S 2.5 g\r\n");
+             store.DodajPomiar("2.6 g\r\n", "g",
+                               QDateTime(QDate(2026, 12, 9), QTime(0, 0, 5), zone), "S 2.6 g\r\n");
+         }},
+        {"a continuous batch",
+         [&](MeasurementStore& store) {
+             ContinuousBuffers buffers;
+             buffers.Append("   12.500 g  \r\n", start);
+             buffers.Append("garbage\r\n", start.addSecs(1));
+             buffers.Append("   13.000 g  \r\n", start.addSecs(2));
+             ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+         }},
+        {"a saved report",
+         [&](MeasurementStore& store) {
+             reading(store, "1.5", "g", 0);
+             ASSERT_EQ(store.SaveReport("the report"), ReportText::SaveResult::Saved);
+             ASSERT_EQ(store.SaveReport("the report, again"), ReportText::SaveResult::Saved);
+         }},
+        {"an author changed between readings",
+         [&](MeasurementStore& store) {
+             reading(store, "1.5", "g", 0);
+             context.settings.nrWagi = QStringLiteral("12");
+             reading(store, "1.6", "g", 1);
+         }},
+    };
+    for (const Case& c : cases) {
+        context.settings.nrWagi = QStringLiteral("3");
+        store.NowaSeria();
+        c.write(store);
+        const auto working = SeriesJournal::VerifyFile(store.Bound().Path());
+        EXPECT_EQ(working.state, State::Verified)
+            << c.series << ": " << working.where.toStdString();
+        EXPECT_FALSE(working.Unvouched()) << c.series;
+        const QString path = folder.filePath("genuine.ser");
+        QFile::remove(path);
+        ASSERT_EQ(SeriesFile::ZapiszSerie(store.Bound(), path, nullptr, nullptr),
+                  SeriesFile::SaveResult::Completed);
+        const auto saved = SeriesJournal::VerifyFile(path);
+        EXPECT_EQ(saved.state, State::Verified)
+            << c.series << " (saved): " << saved.where.toStdString();
+        EXPECT_GE(saved.readings, 1) << c.series;
+    }
+}
+
+QByteArray Sha256Of(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// A file written with full rows (each carrying its author) before entries
+// became compact verifies byte for byte as it did, negative zero included.
+TEST(SeriesJournalFormatTest, AFileOfFullRowsVerifiesAsItDid) {
+    const QString fixture =
+        QStringLiteral(TREVALO_SOURCE_DIR "/tests/data/fixtures/journal-full-rows.ser");
+    QTemporaryDir folder;
+    const QString path = folder.filePath("old.ser");
+    ASSERT_TRUE(QFile::copy(fixture, path));
+    const QByteArray before = Sha256Of(path);
+    const auto verified = SeriesJournal::VerifyFile(path);
+    ASSERT_EQ(verified.state, State::Verified) << verified.where.toStdString();
+    EXPECT_EQ(verified.rows, 10);
+    EXPECT_EQ(verified.readings, 4);
+    EXPECT_EQ(verified.head.toHex(),
+              "f38890fc8361ab273fe0f86d57cbd18cd5662821317474b4c0612313ac0b1511");
+    EXPECT_EQ(Sha256Of(path), before);
+
+    // Its full rows are still read for what they say.
+    {
+        Database file(path, Database::Journal::Rollback);
+        file.Execute("UPDATE Pomiary SET Masa = 11 WHERE Lp = 1");
+    }
+    EXPECT_EQ(SeriesJournal::VerifyFile(path).where.left(20), "reading Lp 1: the ma");
+}
+
+// A new entry does not repeat who wrote it: one entry names the author,
+// the entries after it refer to it.
+TEST_F(SeriesJournalTest, EntriesNameTheirAuthorOnce) {
+    const QString path = SavedSeries("compact.ser", 10);
+    Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+    EXPECT_EQ(file.Scalar("SELECT count(*) FROM journal WHERE os_user IS NOT NULL").toInt(), 0);
+    EXPECT_EQ(file.Scalar("SELECT count(*) FROM journal WHERE event = ?",
+                          {int(SeriesJournal::Event::AuthorChanged)})
+                  .toInt(),
+              1);
+    QList<SeriesJournal::Entry> entries;
+    SeriesJournal::ForEachEntry(file, [&](const SeriesJournal::Entry& entry) { entries << entry; });
+    ASSERT_FALSE(entries.isEmpty());
+    EXPECT_TRUE(entries.last().compact);
+    EXPECT_EQ(entries.last().author.station, "3") << "the author named before it";
+}
+
+// The journal of a series that lost it and started anew vouches only for
+// what came after: such a series is told apart from a whole one.
+TEST_F(SeriesJournalTest, AStrippedJournalDoesNotLaunderTheReadingsBeforeIt) {
+    const QString path = SavedSeries("stripped.ser", 10);
+    {
+        Database file(path, Database::Journal::Rollback);
+        file.Execute("UPDATE Pomiary SET Masa = 99 WHERE Lp = 2");
+        file.Execute("DROP TABLE journal");
+        SeriesJournal::Append(file, SeriesJournal::Author::Here("3"),
+                              SeriesJournal::Event::SeriesOpened, "stripped.ser");
+    }
+    const auto verified = SeriesJournal::VerifyFile(path);
+    EXPECT_EQ(verified.state, State::Verified) << verified.where.toStdString();
+    EXPECT_EQ(verified.readingsBefore, 3);
+    EXPECT_TRUE(verified.Unvouched());
+}
+
+TEST(SeriesJournalEventTest, AnyStoredNumberHasAName) {
+    EXPECT_EQ(SeriesJournal::EventName(SeriesJournal::Event::ReadingStored), "reading stored");
+    EXPECT_EQ(SeriesJournal::EventName(2147483648LL), "event 2147483648");
+    EXPECT_EQ(SeriesJournal::EventName(std::numeric_limits<qint64>::min()),
+              "event -9223372036854775808");
+    EXPECT_EQ(SeriesJournal::EventName(0), "event 0");
+}
+
+TEST(SeriesJournalFieldsTest, FieldsComeBackAsTheyWentIn) {
+    const QList<QByteArray> fields{"a\x1f"
+                                   "b",
+                                   "", "\x1b", "c\x1b\x1f"};
+    EXPECT_EQ(SeriesJournal::SplitFields(SeriesJournal::JoinFields(fields)), fields);
+}
+
+// What verification does to the file it reads: nothing, whatever its state.
+TEST_F(SeriesJournalTest, VerifyingWritesNothing) {
+    store.DodajPomiar("1.5 g\r\n", "g", QDateTime::currentDateTime(), "S 1.5 g\r\n");
+    // The working database is in WAL mode with its log beside it.
+    const QString working = store.Bound().Path();
+    ASSERT_TRUE(QFile::exists(working + "-wal"));
+    const QByteArray file = Sha256Of(working), log = Sha256Of(working + "-wal");
+    EXPECT_EQ(SeriesJournal::VerifyFile(working).state, State::Verified);
+    EXPECT_EQ(Sha256Of(working), file);
+    EXPECT_EQ(Sha256Of(working + "-wal"), log);
+
+    // A file nobody may write is read as it stands, without a lock file.
+    const QString path = SavedSeries("readonly.ser", 10);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup);
+    const QByteArray saved = Sha256Of(path);
+    EXPECT_EQ(SeriesJournal::VerifyFile(path).state, State::Verified);
+    EXPECT_EQ(Sha256Of(path), saved);
+    EXPECT_FALSE(QFile::exists(path + "-shm"));
+}
+
+TEST(SeriesJournalFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
+    QTemporaryDir folder;
+    const QString pipe = folder.filePath("pipe.ser");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_THROW(SeriesJournal::VerifyFile(pipe), DatabaseError);
+    EXPECT_THROW(SeriesJournal::VerifyFile(folder.path()), DatabaseError);
+    EXPECT_THROW(SeriesJournal::VerifyFile(folder.filePath("missing.ser")), DatabaseError);
+}
+
+// The program stores readings while another process verifies the working
+// database: the journal and the readings are always read at one moment.
+TEST_F(SeriesJournalTest, VerifyingWhileTheProgramWritesSeesOneMoment) {
+    const QString working = store.Bound().Path();
+    std::atomic<bool> writing{true};
+    std::atomic<int> checks{0};
+    QString fault;
+    std::thread verifier([&] {
+        while (writing.load()) {
+            const auto verified = SeriesJournal::VerifyFile(working);
+            if (verified.state != State::Verified && fault.isEmpty())
+                fault = verified.where;
+            ++checks;
+        }
+    });
+    const QDateTime start = QDateTime::currentDateTime();
+    for (int i = 0; i < 400; ++i)
+        store.DodajPomiar("1.5 g\r\n", "g", start.addSecs(i), "S 1.5 g\r\n");
+    writing = false;
+    verifier.join();
+    EXPECT_TRUE(fault.isEmpty()) << fault.toStdString();
+    EXPECT_GT(checks.load(), 0);
 }
 
 } // namespace

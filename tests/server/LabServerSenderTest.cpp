@@ -363,6 +363,43 @@ TEST_F(LabServerSenderTest, TheSchemaIsCreatedOnceAndUpgradingAgainChangesNothin
               4);
 }
 
+// A lab database whose journal was keyed by station and seq alone keeps
+// every entry on the upgrade, each in the chain its station's entry 1 begins.
+TEST_F(LabServerSenderTest, AnUpgradeKeepsTheJournalAndKeysItsChains) {
+    server.Column(database,
+                  "CREATE TABLE schema_version (version integer PRIMARY KEY, "
+                  "applied_at timestamptz NOT NULL DEFAULT now()); "
+                  "INSERT INTO schema_version (version) VALUES (1), (2) RETURNING version");
+    server.Column(database,
+                  "CREATE TABLE journal (station text NOT NULL, seq bigint NOT NULL, at "
+                  "timestamptz NOT NULL, utc_offset integer NOT NULL, nr_wagi text, os_user "
+                  "text, host text, event integer NOT NULL, data bytea, hash bytea NOT NULL, "
+                  "received_at timestamptz NOT NULL DEFAULT now(), PRIMARY KEY (station, seq)); "
+                  "INSERT INTO journal (station, seq, at, utc_offset, event, hash) VALUES "
+                  "('A', 1, now(), 0, 1, '\\x01'), ('A', 2, now(), 0, 2, '\\x02'), "
+                  "('B', 2, now(), 0, 2, '\\x03') RETURNING seq");
+    QString reason;
+    ASSERT_TRUE(LabServerSchema::Connect(settings, "upgrade-test", &reason))
+        << reason.toStdString();
+    {
+        QSqlDatabase connection = QSqlDatabase::database("upgrade-test");
+        ASSERT_TRUE(LabServerSchema::Upgrade(connection, &reason)) << reason.toStdString();
+        EXPECT_EQ(LabServerSchema::CurrentVersion(connection), 3);
+        connection.close();
+    }
+    QSqlDatabase::removeDatabase("upgrade-test");
+    EXPECT_EQ(server
+                  .Value(database, "SELECT string_agg(station || seq || '=' || "
+                                   "encode(chain, 'hex'), ',' ORDER BY station, seq) FROM journal")
+                  .toString(),
+              "A1=01,A2=01,B2=");
+    // A chain begun anew beside the old one.
+    server.Column(database, "INSERT INTO journal (station, chain, seq, at, utc_offset, event, "
+                            "hash) VALUES ('A', '\\x09', 1, now(), 0, 1, '\\x09') RETURNING seq");
+    EXPECT_EQ(server.Value(database, "SELECT count(*) FROM journal WHERE station = 'A'").toInt(),
+              3);
+}
+
 TEST_F(LabServerSenderTest, ServerCommandsInitAndStatus) {
     LabServerSettings wrong = settings;
     wrong.connection = server.Connection("nowhere");

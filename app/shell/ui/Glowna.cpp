@@ -181,9 +181,10 @@ void Glowna::ApplyLanguageTexts() {
          {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
           &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.balanceError,
-          &codeTexts.journalVerified, &codeTexts.journalMissing, &codeTexts.journalBroken,
-          &codeTexts.nothingStored, &codeTexts.undecodable, &linkTexts.connected,
-          &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
+          &codeTexts.journalVerified, &codeTexts.journalMissing, &codeTexts.journalUnvouched,
+          &codeTexts.journalBroken, &codeTexts.nothingStored, &codeTexts.undecodable,
+          &linkTexts.connected, &linkTexts.notConnected, &linkTexts.retrying,
+          &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
@@ -306,7 +307,10 @@ void Glowna::showJournal(const SeriesJournal::Verification& verified) {
     using State = SeriesJournal::Verification::State;
     switch (verified.state) {
     case State::Verified:
-        journalStatus->setText(codeTexts.journalVerified.arg(verified.rows));
+        journalStatus->setText(
+            verified.Unvouched()
+                ? codeTexts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore)
+                : codeTexts.journalVerified.arg(verified.rows));
         break;
     case State::NoJournal:
         journalStatus->setText(codeTexts.journalMissing);

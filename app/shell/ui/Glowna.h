@@ -150,6 +150,9 @@ private:
         QString balanceError = QStringLiteral("Blad wagi %1");
         QString journalVerified = QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow)");
         QString journalMissing = QStringLiteral("Dziennik serii: brak");
+        QString journalUnvouched =
+            QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow), BEZ POSWIADCZENIA %2 "
+                           "pomiarow starszych niz dziennik");
         QString journalBroken = QStringLiteral("Dziennik serii: NIEZWERYFIKOWANY: %1");
         QString nothingStored =
             QStringLiteral("Nic nie zapisano: wszystkie linie (%1) odrzucono (%2)");

@@ -482,7 +482,9 @@ SeriesReport::Texts SeriesReport::DesignedTexts() {
         QStringLiteral("Dziennik serii: stanowisko %1, uzytkownik %2, wydrukowano %3");
     texts.identity = {identity + QStringLiteral(", wpisow %4, skrot %5"),
                       identity + QStringLiteral(", brak dziennika"),
-                      identity + QStringLiteral(", wpisow %4, skrot %5, NIEZWERYFIKOWANY po nich")};
+                      identity + QStringLiteral(", wpisow %4, skrot %5, NIEZWERYFIKOWANY po nich"),
+                      identity + QStringLiteral(", wpisow %4, skrot %5, BEZ POSWIADCZENIA: %6 "
+                                                "pomiarow starszych niz dziennik")};
     return texts;
 }
 
@@ -508,6 +510,7 @@ SeriesReport::Texts SeriesReport::TranslatedTexts(const ProgramContext& context)
     look(texts.identity.journal);
     look(texts.identity.noJournal);
     look(texts.identity.broken);
+    look(texts.identity.unvouched);
     return texts;
 }
 

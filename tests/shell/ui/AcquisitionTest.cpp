@@ -576,6 +576,32 @@ TEST_F(AdFamilyTest, AutomaticWorkAsksImmediateReadsAndGoesOnAfterAPulledLink) {
     window->Session().Stop();
 }
 
+// Continuous transmission stopped by a pulled link: nothing went out, so
+// the journal records no command as sent.
+TEST_F(AdFamilyTest, NoCommandIsJournaledAsSentOverALinkThatIsDown) {
+    const auto sent = [this] {
+        return window->Store()
+            .Bound()
+            .Scalar("SELECT group_concat(data, ' ') FROM journal WHERE event = ?",
+                    {int(SeriesJournal::Event::CommandSent)})
+            .toString();
+    };
+    window->Commands().RunCommand(Command::Rozpocznij);
+    ASSERT_EQ(sent(), "SIR");
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return window->Store()
+                   .Bound()
+                   .Scalar("SELECT count(*) FROM journal WHERE event = ?",
+                           {int(SeriesJournal::Event::LinkDown)})
+                   .toInt() > 0;
+    }));
+    // The stop that follows the loss runs from the event loop.
+    WaitUntil([] { return false; }, 300);
+    EXPECT_EQ(sent(), "SIR");
+}
+
 // A family without a continuous command sends nothing for it, and the
 // journal records only what was sent.
 TEST_F(AdFamilyTest, OnlyCommandsSentAreJournaled) {
