@@ -167,9 +167,10 @@ void Glowna::ApplyLanguageTexts() {
     for (QString* text :
          {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
           &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
-          &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.journalVerified,
-          &codeTexts.journalMissing, &codeTexts.journalBroken, &linkTexts.connected,
-          &linkTexts.notConnected, &linkTexts.retrying, &linkTexts.permissionRemedy})
+          &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.journalChecking,
+          &codeTexts.journalVerified, &codeTexts.journalMissing, &codeTexts.journalBroken,
+          &linkTexts.connected, &linkTexts.notConnected, &linkTexts.retrying,
+          &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
@@ -290,6 +291,10 @@ void Glowna::logReadingError(const QString& error) {
 
 void Glowna::showJournal(const SeriesJournal::Verification& verified) {
     using State = SeriesJournal::Verification::State;
+    if (verified.cancelledEarly) {
+        journalStatus->clear();
+        return;
+    }
     switch (verified.state) {
     case State::Verified:
         journalStatus->setText(codeTexts.journalVerified.arg(verified.rows));
@@ -373,6 +378,7 @@ SeriesCommands::Window Glowna::seriesWindow() {
         windows.RaportDoWykresu();
     };
     window.logError = [this](const QString& error) { logReadingError(error); };
+    window.journalChecking = [this] { journalStatus->setText(codeTexts.journalChecking); };
     window.journalChecked = [this](const SeriesJournal::Verification& verified) {
         showJournal(verified);
     };
@@ -406,6 +412,7 @@ void Glowna::StartCommand() {
         return;
     if (!seriesCommands.AskToSaveExisting())
         return;
+    seriesCommands.StopJournalCheck();
     store.NowaSeria();
     windows.CloseChart();
     session.Start();
@@ -448,6 +455,8 @@ void Glowna::finishClose() {
     compactionAttempts->Reset();
     // The closing compaction needs the working database to itself.
     labServer.Stop();
+    // The check of an opened file lets go of it before it is written.
+    seriesCommands.StopJournalCheck();
     store.Record(SeriesJournal::Event::ProgramClosed);
     try {
         store.ClearSeriesTables();

@@ -145,6 +145,7 @@ private:
         QString overload = QStringLiteral("Przeciazenie wagi");
         QString underload = QStringLiteral("Niedociazenie wagi");
         QString noStableValue = QStringLiteral("Brak stabilnego odczytu");
+        QString journalChecking = QStringLiteral("Dziennik serii: sprawdzanie...");
         QString journalVerified = QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow)");
         QString journalMissing = QStringLiteral("Dziennik serii: brak");
         QString journalBroken = QStringLiteral("Dziennik serii: NIEZWERYFIKOWANY: %1");
