@@ -245,10 +245,24 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--measure-open") == 0)
             return measureWindowOpen(argc, argv, QString::fromLocal8Bit(argv[i + 1]),
                                      intArgument(argc, argv, "--repeat", 3),
-                                     intArgument(argc, argv, "--scroll", 0) != 0,
+                                     textArgument(argc, argv, "--scroll") == QLatin1String("1"),
                                      textArgument(argc, argv, "--grab"));
     }
     QApplication app(argc, argv);
+    // --write-series PATH --series-rows N: only writes a journaled series file.
+    const QString writeOnly = textArgument(argc, argv, "--write-series");
+    if (!writeOnly.isEmpty()) {
+        QTemporaryDir scratch;
+        const QString source = scratch.filePath(QStringLiteral("dane.mdb"));
+        StoreBench::WriteJournaledSeries(source, intArgument(argc, argv, "--series-rows", 1000),
+                                         massOf);
+        Database working(source);
+        QString error;
+        return SeriesFile::ZapiszSerie(working, writeOnly, nullptr, &error) ==
+                       SeriesFile::SaveResult::Completed
+                   ? 0
+                   : 1;
+    }
     const int rows = intArgument(argc, argv, "--rows", 100000);
     const int largeRows = intArgument(argc, argv, "--large-rows", 1000000);
     const int repeat = intArgument(argc, argv, "--repeat", 3);

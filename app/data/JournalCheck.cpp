@@ -2,6 +2,8 @@
 
 #include "Database.h"
 
+#include <QTimer>
+
 namespace Pomiar {
 
 JournalCheck::JournalCheck(QObject* parent) : QObject(parent) {
@@ -19,9 +21,18 @@ void JournalCheck::Start(const QString& file) {
     Cancel();
     path = file;
     running = true;
+    // The thread starts once the events already posted (the paint of the
+    // rows just shown) have run, so that it takes nothing from them.
+    QTimer::singleShot(0, this, [this, number = ++ticket, file] {
+        if (number == ticket && running)
+            launch(number, file);
+    });
+}
+
+void JournalCheck::launch(quint64 number, const QString& file) {
     auto stop = std::make_shared<std::atomic<bool>>(false);
     cancelled = stop;
-    worker = std::thread([this, number = ++ticket, file, stop] {
+    worker = std::thread([this, number, file, stop] {
         SeriesJournal::Verification verdict;
         try {
             verdict = SeriesJournal::VerifyFile(file, stop.get());

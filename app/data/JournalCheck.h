@@ -41,6 +41,7 @@ signals:
 private:
     void told(quint64 ticket, const QString& path,
               const Pomiar::SeriesJournal::Verification& verdict);
+    void launch(quint64 number, const QString& file);
     void stopWorker();
 
     QString path;
