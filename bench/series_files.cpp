@@ -158,8 +158,11 @@ int measureWindowOpen(int argc, char** argv, const QString& path, int repeat, bo
         window.Grid()->repaint();
         const double painted = msSince(clock);
         const QString checking = journal->text();
-        if (!grab.isEmpty() && run == 0)
+        if (!grab.isEmpty() && run == 0) {
+            // The status bar lays its new text out first.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             window.grab().save(grab + QStringLiteral("-checking.png"));
+        }
         if (store.RowCount() == 0 || !window.Series().JournalChecking()) {
             std::fprintf(stderr, "series_files: no rows or no check after the open\n");
             return 1;
