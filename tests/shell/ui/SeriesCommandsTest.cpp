@@ -204,6 +204,38 @@ TEST_F(SeriesCommandsTest, TheRowsShowBeforeTheVerdictAndTheOpenIsJournaledAfter
         << verified.where.toStdString();
 }
 
+// Compacting a file is left until its verdict is shown, and only a file
+// with free pages is compacted at all.
+TEST_F(SeriesCommandsTest, AFileIsCompactedAfterTheVerdictOnlyWhenItHasSpaceToGiveBack) {
+    Read("1.0000");
+    Read("2.0000");
+    const QString path = File("seria.ser");
+    dialogs.FileNext(path, "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->Series().Save());
+    const auto freePages = [&path] {
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        return file.Scalar("PRAGMA freelist_count").toInt();
+    };
+    {
+        Database file(path, Database::Journal::Rollback);
+        file.Execute("CREATE TABLE wypelnienie (x)");
+        for (int i = 0; i < 20; ++i)
+            file.Execute("INSERT INTO wypelnienie VALUES (zeroblob(8000))");
+        file.Execute("DROP TABLE wypelnienie");
+    }
+    ASSERT_GT(freePages(), 0);
+    dialogs.FileNext(path);
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_GT(freePages(), 0) << "compacted before the rows were shown";
+    EXPECT_TRUE(Verdict().startsWith("Dziennik serii: zweryfikowany"))
+        << JournalShown().toStdString();
+    EXPECT_EQ(freePages(), 0);
+    EXPECT_EQ(Rows(), 2);
+    Read("3.0000");
+    EXPECT_EQ(RowsIn(path), 3);
+    EXPECT_EQ(window->Store().Model().Row(2).lp, 3);
+}
+
 // A check still running is stopped by whatever leaves its file: the next
 // file shows its own verdict only, a new series none; the file left still
 // gets the entry of its open.
