@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace MainWindowBench {
 
@@ -43,9 +44,25 @@ private:
 
 // The program's dialogs, except that nobody sits at a benchmark to work in
 // a modal window (the options a start may offer): it is closed unanswered.
+// A benchmark that runs the File menu names the file to open beforehand
+// (openNext); a question is answered Yes, and a file to save is never
+// chosen.
 class Dialogs : public Pomiar::QtUserDialogs {
 public:
     bool RunModal(QDialog&) override { return false; }
+    Pomiar::MsgAnswer MessageBox(QWidget*, const QString&, Pomiar::MsgButtons, Pomiar::MsgIcon,
+                                 const QString&) override {
+        return Pomiar::MsgAnswer::Yes;
+    }
+    QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return std::exchange(openNext, QString());
+    }
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&,
+                         QString*) override {
+        return {};
+    }
+
+    QString openNext;
 };
 
 // The main window loaded and shown with its link on serial port `port`.

@@ -1,24 +1,31 @@
-// Saving, opening and exporting a long series, each beside the sqlite3
-// command-line tool doing the same work on the same files in the same run:
-// the tool is the yardstick of what the storage itself costs on this machine.
-// Then a series of a million rows opened in a fresh process: its first rows
-// painted, and the memory held once the grid was scrolled end to end.
+// Saving, opening and exporting a long series that carries its journal (one
+// entry per reading), each beside the sqlite3 command-line tool doing the same
+// work on the same files in the same run: the tool is the yardstick of what
+// the storage itself costs on this machine. A series is opened the way the
+// File menu opens it, in the main window of a process of its own: the first
+// rows painted, the verdict on its journal shown, the longest time the
+// window did not answer meanwhile; for a million rows also the memory held
+// once the grid was scrolled end to end.
 //
-//   bench_series_files [--rows N] [--repeat R] [--large-rows M]
+//   bench_series_files [--rows N] [--repeat R] [--large-rows M] [--grab PREFIX]
 //
 // Every figure is the median of R runs (3 by default) on a warm page cache.
+#include "BenchSupport.h"
 #include "Database.h"
 #include "LocalTime.h"
+#include "MainWindowBench.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
 #include "SeriesFile.h"
+#include "StatisticsPanel.h"
 #include "StoreBench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -37,6 +44,8 @@ using namespace Pomiar;
 namespace {
 
 constexpr int firstRowsShown = 50;
+// The link of the main window, on a pseudo-terminal nobody answers.
+constexpr int Port = 1;
 
 int intArgument(int argc, char** argv, const char* name, int fallback) {
     for (int i = 1; i + 1 < argc; ++i) {
@@ -44,6 +53,14 @@ int intArgument(int argc, char** argv, const char* name, int fallback) {
             return std::max(1, std::atoi(argv[i + 1]));
     }
     return fallback;
+}
+
+QString textArgument(int argc, char** argv, const char* name) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    }
+    return {};
 }
 
 double msSince(const QElapsedTimer& clock) {
@@ -55,22 +72,8 @@ double median(std::vector<double> samples) {
     return samples[samples.size() / 2];
 }
 
-// The working database as the program keeps it, holding one series of n
-// rows written in one transaction, and a report row.
-void fillWorkingDatabase(Database& db, int rows) {
-    db.CreateSchema();
-    db.Begin();
-    const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
-    for (int i = 1; i <= rows; ++i) {
-        const QDateTime at = start.addMSecs(qint64(i) * 250);
-        db.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, "
-                   "Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                   {i, Database::DateText(at.date()), Database::DateTimeText(at), i / 4,
-                    12.0 + (i % 1000) * 0.0001, "g", QString::number(i), "1",
-                    i % 10 == 0 ? QStringLiteral("opis %1").arg(i) : QStringLiteral(" ")});
-    }
-    db.Execute("INSERT INTO raport (Raport) VALUES (?)", {QStringLiteral("raport serii")});
-    db.Commit();
+double massOf(int i) {
+    return 12.0 + (i % 1000) * 0.0001;
 }
 
 // Runs the sqlite3 tool to its end, its output into outputFile, and answers
@@ -103,13 +106,6 @@ qint64 countLines(const QString& path) {
     return file.readAll().count('\n');
 }
 
-struct OpenFigures {
-    double returned = 0;   // OtworzBaze is back
-    double painted = 0;    // the grid has painted its first rows
-    double statistics = 0; // the statistics of the whole series are shown
-    double closed = 0;     // releasing the file afterwards
-};
-
 long residentKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -121,61 +117,125 @@ long residentKiB() {
     return -1;
 }
 
-OpenFigures openOnce(ProgramContext& context, const QString& path, int expectedRows) {
-    OpenFigures figures;
-    QElapsedTimer clock;
-    auto store = std::make_unique<MeasurementStore>(context);
-    auto grid = std::make_unique<SeriesGrid>(store->Model(), nullptr);
-    StoreBench::ShowGrid(*grid, firstRowsShown);
-    QCoreApplication::processEvents();
-    clock.start();
-    store->OtworzBaze(path);
-    figures.returned = msSince(clock);
-    grid->repaint();
-    figures.painted = msSince(clock);
-    while (store->Statistics().lblLiczba.isEmpty())
-        QCoreApplication::processEvents();
-    figures.statistics = msSince(clock);
-    if (store->RowCount() != expectedRows)
-        throw std::runtime_error("the opened series has " + std::to_string(store->RowCount()) +
-                                 " rows, not " + std::to_string(expectedRows));
-    clock.restart();
-    grid.reset();
-    store.reset();
-    figures.closed = msSince(clock);
-    return figures;
-}
-
 void printPair(const char* what, double ours, double tool, double goal) {
     const double ratio = ours / tool;
     std::printf("  %-34s ours %9.1f ms   sqlite3 %9.1f ms   ratio %5.2f  goal %.1f %s\n", what,
                 ours, tool, ratio, goal, ratio <= goal ? "(met)" : "(OVER)");
 }
 
-// In a process of its own, so that its memory is the program's alone: opens
-// the series in a grid, paints the first rows, scrolls end to end and prints
-// "<first rows painted ms> <statistics shown ms> <resident KiB>".
-int measureLargeOpen(const QString& path) {
-    StoreBench::ScratchProgram program;
-    MeasurementStore store(program.context);
-    SeriesGrid grid(store.Model(), nullptr);
-    StoreBench::ShowGrid(grid, firstRowsShown);
-    QCoreApplication::processEvents();
-    QElapsedTimer clock;
-    clock.start();
-    store.OtworzBaze(path);
-    grid.repaint();
-    const double painted = msSince(clock);
-    while (store.Statistics().lblLiczba.isEmpty())
+// In a process of its own, so that its memory is the program's alone: the
+// main window opens the series through its File menu `repeat` times and
+// prints, for each, "<first rows painted ms> <verdict shown ms> <statistics
+// shown ms> <longest unanswered ms>"; then, when scroll is set, scrolls the
+// grid end to end and prints "rss <resident KiB>"; last "verdict <text>".
+// With a grab prefix, the window is saved as <prefix>-checking.png right
+// after the first rows and as <prefix>-verdict.png once the verdict is shown.
+int measureWindowOpen(int argc, char** argv, const QString& path, int repeat, bool scroll,
+                      const QString& grab) {
+    MainWindowBench::Folders folders;
+    BenchSupport::PtyPeer peer;
+    if (!peer.Open(Port, "series_files"))
+        return 1;
+    QApplication app(argc, argv);
+    MainWindowBench::Program program;
+    if (!program.Open(folders.Program(), Port, "series_files"))
+        return 1;
+    Glowna& window = *program.window;
+    if (!grab.isEmpty())
+        window.resize(1000, 640);
+    const QLabel* journal = window.findChild<QLabel*>(QStringLiteral("journalStatus"));
+    MeasurementStore& store = window.Store();
+    // The window has long been painted when the user opens a file.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300)
         QCoreApplication::processEvents();
-    const double statistics = msSince(clock);
-    QScrollBar* bar = grid.verticalScrollBar();
-    for (int step = 0; step <= 400; ++step) {
-        bar->setValue(int(qint64(bar->maximum()) * step / 400));
-        grid.repaint();
+    for (int run = 0; run < repeat; ++run) {
+        program.dialogs.openNext = path;
+        QElapsedTimer clock;
+        clock.start();
+        window.Commands().RunCommand(Command::Otworz);
+        window.Grid()->repaint();
+        const double painted = msSince(clock);
+        const QString checking = journal->text();
+        if (!grab.isEmpty() && run == 0) {
+            // The status bar lays its new text out first.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            window.grab().save(grab + QStringLiteral("-checking.png"));
+        }
+        if (store.RowCount() == 0 || !window.Series().JournalChecking()) {
+            std::fprintf(stderr, "series_files: no rows or no check after the open\n");
+            return 1;
+        }
+        // Until the verdict and the statistics are shown: the longest time
+        // one turn of the event loop took is how long the window did not
+        // answer.
+        double verdict = -1, statistics = -1, unanswered = 0;
+        while (verdict < 0 || statistics < 0) {
+            QElapsedTimer turn;
+            turn.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            unanswered = std::max(unanswered, msSince(turn));
+            if (verdict < 0 && journal->text() != checking)
+                verdict = msSince(clock);
+            if (statistics < 0 && !store.Statistics().lblLiczba.isEmpty())
+                statistics = msSince(clock);
+            if (clock.elapsed() > 600000) {
+                std::fprintf(stderr, "series_files: no verdict after 10 minutes\n");
+                return 1;
+            }
+        }
+        if (!grab.isEmpty() && run == 0)
+            window.grab().save(grab + QStringLiteral("-verdict.png"));
+        std::printf("%.2f %.1f %.1f %.1f\n", painted, verdict, statistics, unanswered);
     }
-    std::printf("%.1f %.1f %ld\n", painted, statistics, residentKiB());
+    if (scroll) {
+        QScrollBar* bar = window.Grid()->verticalScrollBar();
+        for (int step = 0; step <= 400; ++step) {
+            bar->setValue(int(qint64(bar->maximum()) * step / 400));
+            window.Grid()->repaint();
+        }
+        std::printf("rss %ld\n", residentKiB());
+    }
+    std::printf("verdict %s\n", journal->text().toUtf8().constData());
     return 0;
+}
+
+struct WindowOpen {
+    std::vector<double> painted, verdict, statistics, unanswered;
+    long residentKiB = -1;
+    QString verdictText;
+};
+
+WindowOpen openInWindow(const QString& path, int repeat, bool scroll,
+                        const QString& grab = QString()) {
+    QProcess measure;
+    measure.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    measure.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--measure-open"), path, QStringLiteral("--repeat"),
+                   QString::number(repeat), QStringLiteral("--scroll"),
+                   QString::number(scroll ? 1 : 0), QStringLiteral("--grab"), grab});
+    if (!measure.waitForFinished(-1) || measure.exitCode() != 0)
+        throw std::runtime_error("the open in the main window failed");
+    WindowOpen figures;
+    for (const QByteArray& line : measure.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("rss ")) {
+            figures.residentKiB = line.mid(4).toLong();
+        } else if (line.startsWith("verdict ")) {
+            figures.verdictText = QString::fromUtf8(line.mid(8));
+        } else if (!line.trimmed().isEmpty()) {
+            const QList<QByteArray> values = line.trimmed().split(' ');
+            if (values.size() != 4)
+                throw std::runtime_error("the open printed no figures");
+            figures.painted.push_back(values[0].toDouble());
+            figures.verdict.push_back(values[1].toDouble());
+            figures.statistics.push_back(values[2].toDouble());
+            figures.unanswered.push_back(values[3].toDouble());
+        }
+    }
+    if (figures.painted.empty())
+        throw std::runtime_error("the open printed no figures");
+    return figures;
 }
 
 } // namespace
@@ -184,10 +244,27 @@ int main(int argc, char** argv) {
     Pomiar::KeepTimeZoneLoaded();
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--measure-open") == 0)
-            return measureLargeOpen(QString::fromLocal8Bit(argv[i + 1]));
+            return measureWindowOpen(argc, argv, QString::fromLocal8Bit(argv[i + 1]),
+                                     intArgument(argc, argv, "--repeat", 3),
+                                     textArgument(argc, argv, "--scroll") == QLatin1String("1"),
+                                     textArgument(argc, argv, "--grab"));
+    }
+    QApplication app(argc, argv);
+    // --write-series PATH --series-rows N: only writes a journaled series file.
+    const QString writeOnly = textArgument(argc, argv, "--write-series");
+    if (!writeOnly.isEmpty()) {
+        QTemporaryDir scratch;
+        const QString source = scratch.filePath(QStringLiteral("dane.mdb"));
+        StoreBench::WriteJournaledSeries(source, intArgument(argc, argv, "--series-rows", 1000),
+                                         massOf);
+        Database working(source);
+        QString error;
+        return SeriesFile::ZapiszSerie(working, writeOnly, nullptr, &error) ==
+                       SeriesFile::SaveResult::Completed
+                   ? 0
+                   : 1;
     }
     const int rows = intArgument(argc, argv, "--rows", 100000);
     const int largeRows = intArgument(argc, argv, "--large-rows", 1000000);
@@ -195,7 +272,6 @@ int main(int argc, char** argv) {
 
     StoreBench::ScratchProgram program;
     QTemporaryDir& folder = program.folder;
-    ProgramContext& context = program.context;
     const QString workingPath = MeasurementStore::WorkingDatabasePath(folder.path());
     const QString seriesPath = folder.filePath(QStringLiteral("seria.ser"));
     const QString toolDbPath = folder.filePath(QStringLiteral("tool.db"));
@@ -205,8 +281,8 @@ int main(int argc, char** argv) {
 
     std::printf("series_files: a series of %d rows, median of %d runs each\n", rows, repeat);
     try {
+        StoreBench::WriteJournaledSeries(workingPath, rows, massOf);
         Database working(workingPath);
-        fillWorkingDatabase(working, rows);
 
         // 1. Save.
         std::vector<double> oursSave, toolSave, toolRewrite;
@@ -246,14 +322,10 @@ int main(int argc, char** argv) {
             throw std::runtime_error("a saved file lacks rows");
         const qint64 seriesSize = QFileInfo(seriesPath).size();
 
-        // 2. Open.
-        std::vector<double> returned, painted, statistics, closed, toolFirst, toolRead;
+        // 2. Open, through the File menu of the main window.
+        const WindowOpen opened = openInWindow(seriesPath, repeat, false);
+        std::vector<double> toolFirst, toolRead;
         for (int i = 0; i < repeat; ++i) {
-            const OpenFigures figures = openOnce(context, seriesPath, rows);
-            returned.push_back(figures.returned);
-            painted.push_back(figures.painted);
-            statistics.push_back(figures.statistics);
-            closed.push_back(figures.closed);
             toolFirst.push_back(runTool(
                 {seriesPath, QStringLiteral("select * from Pomiary limit %1").arg(firstRowsShown)},
                 nullDevice));
@@ -291,34 +363,51 @@ int main(int argc, char** argv) {
                     static_cast<long long>(QFileInfo(toolCsv).size()));
         printPair("save (ZapiszSerie) vs .backup", median(oursSave), median(toolSave), 1.2);
         printPair("save vs sqlite3 rewriting the rows", median(oursSave), median(toolRewrite), 1.2);
-        printPair("open, first 50 rows painted", median(painted), median(toolFirst), 1.2);
-        std::printf("  %-34s   goal under 50 ms: %s; OtworzBaze back at %.1f ms\n", "",
-                    median(painted) < 50 ? "met" : "OVER", median(returned));
-        printPair("open, whole-series statistics shown", median(statistics), median(toolRead), 2.0);
-        std::printf("  %-34s   closing it again %.1f ms\n", "", median(closed));
+        printPair("open (menu), first 50 rows painted", median(opened.painted), median(toolFirst),
+                  0.5);
+        std::printf("  %-34s   verdict shown at %.1f ms (%s), longest unanswered %.1f ms\n", "",
+                    median(opened.verdict), qPrintable(opened.verdictText),
+                    median(opened.unanswered));
+        printPair("open, whole-series statistics shown", median(opened.statistics),
+                  median(toolRead), 2.0);
         printPair("export (EksportCSV) vs -csv", median(oursExport), median(toolExport), 1.3);
 
         // 4. A million rows, opened in a process of its own.
+        const QString largeWorking = folder.filePath(QStringLiteral("large.mdb"));
         const QString largePath = folder.filePath(QStringLiteral("large.ser"));
-        StoreBench::WriteSeries(largePath, largeRows,
-                                [](int i) { return 12.0 + (i % 1000) * 0.0001; });
-        QProcess measure;
-        measure.start(QCoreApplication::applicationFilePath(),
-                      {QStringLiteral("--measure-open"), largePath});
-        if (!measure.waitForFinished(-1) || measure.exitCode() != 0)
-            throw std::runtime_error("the large open failed: " +
-                                     measure.readAllStandardError().toStdString());
-        const QList<QByteArray> large = measure.readAllStandardOutput().trimmed().split(' ');
-        if (large.size() != 3)
-            throw std::runtime_error("the large open printed no figures");
-        const double largePainted = large[0].toDouble();
-        const double largeKiB = large[2].toDouble();
-        std::printf("  %d rows, first rows painted    %9.1f ms   goal under 100 ms %s\n", largeRows,
-                    largePainted, largePainted < 100 ? "(met)" : "(OVER)");
-        std::printf("  %d rows, statistics shown      %9.1f ms\n", largeRows, large[1].toDouble());
-        std::printf("  %d rows, scrolled end to end   %9.1f MB resident   goal at most 80 MB "
+        StoreBench::WriteJournaledSeries(largeWorking, largeRows, massOf);
+        {
+            Database source(largeWorking);
+            QString error;
+            if (SeriesFile::ZapiszSerie(source, largePath, nullptr, &error) !=
+                SeriesFile::SaveResult::Completed)
+                throw std::runtime_error("ZapiszSerie failed: " + error.toStdString());
+        }
+        QFile::remove(largeWorking);
+        // --grab PREFIX: pictures of the window opening the large series.
+        const WindowOpen large =
+            openInWindow(largePath, 1, true, textArgument(argc, argv, "--grab"));
+        std::vector<double> largeToolFirst;
+        for (int i = 0; i < repeat; ++i)
+            largeToolFirst.push_back(runTool(
+                {largePath, QStringLiteral("select * from Pomiary limit %1").arg(firstRowsShown)},
+                nullDevice));
+        const double largePainted = large.painted.front();
+        std::printf("  %d rows, first rows painted   %9.1f ms   sqlite3 first rows %.1f ms   goal "
+                    "at most 50 ms %s\n",
+                    largeRows, largePainted, median(largeToolFirst),
+                    largePainted <= 50 ? "(met)" : "(OVER)");
+        std::printf("  %d rows, verdict shown        %9.1f ms   (%s)\n", largeRows,
+                    large.verdict.front(), qPrintable(large.verdictText));
+        std::printf("  %d rows, statistics shown     %9.1f ms\n", largeRows,
+                    large.statistics.front());
+        std::printf("  %d rows, longest unanswered   %9.1f ms   (one turn of the event loop "
+                    "until the verdict and the statistics)\n",
+                    largeRows, large.unanswered.front());
+        std::printf("  %d rows, scrolled end to end  %9.1f MB resident   goal at most 80 MB "
                     "%s\n",
-                    largeRows, largeKiB / 1024, largeKiB / 1024 <= 80 ? "(met)" : "(OVER)");
+                    largeRows, double(large.residentKiB) / 1024,
+                    double(large.residentKiB) / 1024 <= 80 ? "(met)" : "(OVER)");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "series_files: %s\n", error.what());
         return 1;

@@ -1,7 +1,10 @@
-// Appending one reading to a long series, with live statistics on and the
-// grid attached: median and p99 time of one append at 1,000, 100,000 and
+// Appending one reading to a long series that carries its journal (one entry
+// per reading), with live statistics on and the grid attached: median and p99
+// time of one append, journal entry included, at 1,000, 100,000 and
 // 1,000,000 rows, and the memory the program holds with a 1,000,000-row
-// series loaded.
+// series loaded. The goal is for the working database, where acquisition
+// writes; a series file bound in place is flushed whole at every reading and
+// is shown beside it.
 #include "Database.h"
 #include "LocalTime.h"
 #include "MeasurementStore.h"
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -45,16 +49,23 @@ Figures Summary(std::vector<double> ms) {
     return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)]};
 }
 
-Figures timeAppends(MeasurementStore& store, int count) {
-    std::vector<double> ms;
+// The whole append, and of it the part after the store is back: what the
+// grid and the window do with the new row.
+Figures timeAppends(MeasurementStore& store, int count, Figures* window = nullptr) {
+    std::vector<double> ms, events;
     QDateTime at = QDateTime::currentDateTime();
     for (int i = 0; i < count; ++i) {
         QElapsedTimer clock;
         clock.start();
-        store.DodajPomiar(QStringLiteral("12.3456 g\r\n"), QStringLiteral("g"), at.addSecs(i));
+        store.DodajPomiar(QStringLiteral("12.3456 g\r\n"), QStringLiteral("g"), at.addSecs(i),
+                          QByteArrayLiteral("S S     12.3456 g\r\n"));
+        const qint64 stored = clock.nsecsElapsed();
         QCoreApplication::processEvents();
         ms.push_back(clock.nsecsElapsed() / 1e6);
+        events.push_back((clock.nsecsElapsed() - stored) / 1e6);
     }
+    if (window)
+        *window = Summary(std::move(events));
     return Summary(std::move(ms));
 }
 
@@ -100,29 +111,54 @@ int main(int argc, char** argv) {
     ProgramContext& context = program.context;
     const int appends = 200;
 
-    std::printf("store_append: %d appends of one reading, live statistics on, grid attached\n",
+    constexpr double goalMedianMs = 1.0;
+    bool met = true;
+    std::printf("store_append: %d appends of one reading with its journal entry, live statistics "
+                "on, grid attached\n",
                 appends);
-    for (const int rows : {1000, 100000, 1000000}) {
+    const QString working = MeasurementStore::WorkingDatabasePath(context.programFolder);
+    // --rows N: that length alone (for a profile).
+    std::vector<int> lengths{1000, 100000, 1000000};
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--rows")
+            lengths = {std::max(1, std::atoi(argv[i + 1]))};
+    }
+    for (const int rows : lengths) {
+        // Written once, as a run that ended without a clean end leaves the
+        // working database: its readings stay bound when the store starts.
+        const QString seed = folder.filePath(QStringLiteral("seed-%1.mdb").arg(rows));
+        StoreBench::WriteJournaledSeries(
+            seed, rows, [](int i) { return 12.0 + (i % 100) * 0.001; }, true);
         const QString path = folder.filePath(QStringLiteral("series-%1.ser").arg(rows));
-        StoreBench::WriteSeries(path, rows, [](int i) { return 12.0 + (i % 100) * 0.001; });
-        // A series file bound in place is flushed whole at every reading; the
-        // working database, where acquisition writes, flushes only its log.
         for (const bool workingDatabase : {false, true}) {
+            const QString target = workingDatabase ? working : path;
+            for (const char* end : {"", "-wal", "-shm", "-journal"})
+                QFile::remove(target + QLatin1String(end));
+            if (!QFile::copy(seed, target)) {
+                std::fprintf(stderr, "store_append: cannot copy %s\n", qPrintable(seed));
+                return 1;
+            }
             const long before = residentKiB();
             MeasurementStore store(context);
             SeriesGrid grid(store.Model(), nullptr);
             StoreBench::ShowGrid(grid, 30);
             if (workingDatabase) {
                 store.OtworzMagazyn();
-                store.OpenForViewing(path);
+                store.KeepLeftReadings();
             } else {
                 store.OtworzBaze(path);
+            }
+            if (store.RowCount() != rows) {
+                std::fprintf(stderr, "store_append: %d rows bound, not %d\n", store.RowCount(),
+                             rows);
+                return 1;
             }
             // The values are read right after the first rows show.
             QCoreApplication::processEvents();
             const long loaded = residentKiB();
             const std::size_t passesBefore = store.Running().FullPasses();
-            const Figures live = timeAppends(store, appends);
+            Figures window{};
+            const Figures live = timeAppends(store, appends, &window);
             const std::size_t fullPasses = store.Running().FullPasses() - passesBefore;
             const Figures statistics = timeStatistics(store, appends);
             store.SetLiveStatistics(false);
@@ -132,10 +168,18 @@ int main(int argc, char** argv) {
             std::printf("                median %6.3f ms  p99 %6.3f ms   (without statistics: "
                         "median %6.3f ms  p99 %6.3f ms)\n",
                         live.median, live.p99, quiet.median, quiet.p99);
-            std::printf(
-                "                median %.2fx and p99 %.2fx the goal; statistics field from a "
-                "pass over the values: %zu in %d appends\n",
-                live.median / 1.5, live.p99 / 5.0, fullPasses, appends);
+            std::printf("                of it the grid and the window after the store: median "
+                        "%6.3f ms  p99 %6.3f ms\n",
+                        window.median, window.p99);
+            if (workingDatabase) {
+                const bool ok = live.median <= goalMedianMs;
+                met = met && ok;
+                std::printf("                goal: median at most %.1f ms: %s\n", goalMedianMs,
+                            ok ? "met" : "MISSED");
+            }
+            std::printf("                statistics from a pass over the values: %zu in %d "
+                        "appends\n",
+                        fullPasses, appends);
             std::printf("                statistics step alone: median %6.3f ms  p99 %6.3f ms\n",
                         statistics.median, statistics.p99);
             std::printf("                series loaded: %+ld KiB resident (process %ld KiB)\n",
@@ -150,6 +194,7 @@ int main(int argc, char** argv) {
                 "flushed) median %.3f ms p99 %.3f ms; working database (write-ahead log) "
                 "median %.3f ms p99 %.3f ms\n",
                 rollback.median, rollback.p99, writeAhead.median, writeAhead.p99);
-    std::printf("  goal: median at most 1.5 ms and p99 at most 5 ms at every length\n");
+    std::printf("  goal: in the working database, median at most %.1f ms at every length: %s\n",
+                goalMedianMs, met ? "met" : "MISSED");
     return 0;
 }

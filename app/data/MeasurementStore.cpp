@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <sqlite3.h>
+#include <utility>
 
 namespace Pomiar {
 
@@ -186,7 +187,9 @@ MeasurementStore::MeasurementStore(ProgramContext& context, QObject* parent)
     connect(&retryWaiting, &QTimer::timeout, this, &MeasurementStore::StoreWaitingReadings);
 }
 
-MeasurementStore::~MeasurementStore() = default;
+MeasurementStore::~MeasurementStore() {
+    WriteOpenedEntry();
+}
 
 QString MeasurementStore::WorkingDatabasePath(const QString& programFolder) {
     return QDir(programFolder).filePath(QStringLiteral("dane.mdb"));
@@ -408,6 +411,8 @@ void MeasurementStore::bind(std::unique_ptr<Database> database) {
     auto lock = std::make_unique<FileLock>(database->Path(), FileLock::Mode::Shared);
     model.Bind(*database);
     dropWaiting();
+    // The open of the file now let go still gets its entry.
+    WriteOpenedEntry();
     // The old database closes before its lock goes (see FileLock).
     bound.reset();
     boundLock = std::move(lock);
@@ -417,10 +422,12 @@ void MeasurementStore::bind(std::unique_ptr<Database> database) {
         markWorkingSeries();
 }
 
-void MeasurementStore::OtworzBaze(const QString& path) {
+void MeasurementStore::OtworzBaze(const QString& path, OpenedEntry entry) {
     // A series file is written straight through, whole after every reading.
     bind(std::make_unique<Database>(path, Database::Journal::Rollback));
-    Record(SeriesJournal::Event::SeriesOpened, QFileInfo(path).fileName().toUtf8());
+    openedEntry.emplace(QFileInfo(path).fileName().toUtf8(), QDateTime::currentDateTime());
+    if (entry == OpenedEntry::Now)
+        WriteOpenedEntry();
     followStoredStart();
     showBoundSeries();
 }
@@ -432,6 +439,19 @@ void MeasurementStore::followStoredStart() {
         seriesStart = storedSeriesStart(*bound);
     } catch (const DatabaseError&) {
         seriesStart.reset();
+    }
+}
+
+void MeasurementStore::WriteOpenedEntry() {
+    if (!openedEntry || !bound)
+        return;
+    const auto [data, at] = *std::exchange(openedEntry, std::nullopt);
+    try {
+        record(*bound, SeriesJournal::Event::SeriesOpened, data, at);
+    } catch (const DatabaseError& error) {
+        // A file that cannot be written is still shown.
+        ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
+                            QStringLiteral("Record"), error.Reason());
     }
 }
 
@@ -456,6 +476,9 @@ void MeasurementStore::startSeries(Database& database, int carried) {
 
 void MeasurementStore::record(Database& database, SeriesJournal::Event event,
                               const QByteArray& data, const QDateTime& at) {
+    // The open of a file comes before whatever is written to it next.
+    if (openedEntry && bound && &database == bound.get())
+        WriteOpenedEntry();
     // The entry and what the observer makes of it go together.
     const auto write = [&] {
         const QList<SeriesJournal::Entry> written = SeriesJournal::Append(

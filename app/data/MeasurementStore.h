@@ -95,10 +95,21 @@ public:
     // Empties the series tables of the working database: the clean end of
     // the program, after which the next start finds nothing left.
     void ClearSeriesTables();
+    // When the journal's SeriesOpened entry of an opened file is written.
+    enum class OpenedEntry {
+        Now,
+        // Kept back, so that opening writes nothing to the file before its
+        // rows are shown: written, with the time of the open, by
+        // WriteOpenedEntry, before any other entry to the file, or when
+        // the file is no longer bound.
+        Deferred,
+    };
     // Binds another database file (an opened series file) in place of the
     // working database; readings taken afterwards go into it. Throws
     // DatabaseError, and then the series and its binding stay as they were.
-    void OtworzBaze(const QString& path);
+    void OtworzBaze(const QString& path, OpenedEntry entry = OpenedEntry::Now);
+    // Writes the SeriesOpened entry kept back, if any.
+    void WriteOpenedEntry();
     // Shows a series file that cannot be written: its readings and report
     // are copied into the working database, which stays bound, so that
     // later readings extend the series there and can be saved elsewhere.
@@ -274,6 +285,9 @@ private:
     bool liveStatistics = true;
     QLocale locale = QLocale::system();
     StoreObserver* observer = nullptr;
+    // The SeriesOpened entry kept back (OpenedEntry::Deferred): its data
+    // and the time of the open.
+    std::optional<std::pair<QByteArray, QDateTime>> openedEntry;
     // Held on the bound file, so another instance sees it in use; declared
     // first so that it outlives the database on that file.
     std::unique_ptr<FileLock> boundLock;

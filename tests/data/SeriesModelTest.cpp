@@ -6,6 +6,7 @@
 #include "ScriptedDialogs.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -120,6 +121,31 @@ TEST_F(LazyGridTest, AppendsAfterOpeningContinueTheSeries) {
     EXPECT_EQ(Shown(seriesRows + 1, SeriesModel::Lp), QString::number(seriesRows + 2));
     EXPECT_EQ(Shown(seriesRows + 1, SeriesModel::Masa), "8.500");
     ExpectReading(seriesRows - 1, seriesRows);
+}
+
+// The grid learns of a reading as one row inserted at the end, whether the
+// series was just opened or has been extended already: never as a reset,
+// which would make the view lay out the whole series again.
+TEST_F(LazyGridTest, AnAppendIsOneRowInsertedAtTheEnd) {
+    store.OtworzBaze(WriteSeries("long.ser", seriesRows));
+    // The values of a long series are read right after its first rows.
+    QCoreApplication::processEvents();
+    const SeriesModel& model = store.Model();
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
+    for (int i = 0; i < 3; ++i) {
+        inserted.clear();
+        ASSERT_TRUE(store.DodajPomiar("7.5 g", "g", at.addSecs(i)));
+        QCoreApplication::processEvents();
+        ASSERT_EQ(inserted.size(), 1) << "append " << i;
+        EXPECT_EQ(inserted[0][1].toInt(), seriesRows + i) << "append " << i;
+        EXPECT_EQ(inserted[0][2].toInt(), seriesRows + i) << "append " << i;
+    }
+    EXPECT_EQ(reset.size(), 0);
+    EXPECT_EQ(layout.size(), 0);
+    EXPECT_EQ(model.rowCount(), seriesRows + 3);
 }
 
 TEST_F(LazyGridTest, ARowAwayFromTheShownPagesIsReadAlone) {

@@ -3,6 +3,7 @@
 #include "SeriesModel.h"
 
 #include <QHeaderView>
+#include <algorithm>
 
 namespace Pomiar {
 
@@ -27,6 +28,40 @@ SeriesGrid::SeriesGrid(SeriesModel& model, QWidget* parent) : QTableView(parent)
     lastRowTimer.setInterval(0);
     connect(&lastRowTimer, &QTimer::timeout, this, &SeriesGrid::showLastRow);
     connect(&model, &QAbstractItemModel::rowsInserted, &lastRowTimer, qOverload<>(&QTimer::start));
+    connect(&model, &QAbstractItemModel::rowsInserted, this, &SeriesGrid::rowsAppended);
+    const auto relayout = [this] { wholeLayout = true; };
+    connect(&model, &QAbstractItemModel::modelReset, this, relayout);
+    connect(&model, &QAbstractItemModel::layoutChanged, this, relayout);
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, relayout);
+}
+
+void SeriesGrid::rowsAppended(const QModelIndex& parent, int first, int last) {
+    if (parent.isValid() || last != model.rowCount() - 1) {
+        wholeLayout = true;
+        return;
+    }
+    appendedFirst = appendedFirst < 0 ? first : std::min(appendedFirst, first);
+    appendedLast = std::max(appendedLast, last);
+}
+
+void SeriesGrid::doItemsLayout() {
+    const int first = appendedFirst;
+    const int last = appendedLast;
+    const bool whole = wholeLayout || first < 0;
+    appendedFirst = appendedLast = -1;
+    wholeLayout = false;
+    if (whole) {
+        // The whole view laid out and painted again.
+        QTableView::doItemsLayout();
+        return;
+    }
+    updateGeometries();
+    // The new rows, where they show; the rows above them did not move.
+    const QRect top = visualRect(model.index(first, 0));
+    const QRect bottom = visualRect(model.index(last, 0));
+    const QRect rows(0, top.top(), viewport()->width(), bottom.bottom() - top.top() + 1);
+    if (rows.intersects(viewport()->rect()))
+        viewport()->update(rows);
 }
 
 void SeriesGrid::growColumn(int column) {

@@ -178,13 +178,13 @@ void Glowna::buildCentralArea() {
 void Glowna::ApplyLanguageTexts() {
     ApplyFormTexts(context, this);
     for (QString* text :
-         {&codeTexts.communicationError, &codeTexts.source, &codeTexts.helpFileMissing,
-          &codeTexts.helpFileUnopened, &codeTexts.noInterval, &codeTexts.overload,
-          &codeTexts.underload, &codeTexts.noStableValue, &codeTexts.balanceError,
-          &codeTexts.journalVerified, &codeTexts.journalMissing, &codeTexts.journalUnvouched,
-          &codeTexts.journalBroken, &codeTexts.nothingStored, &codeTexts.undecodable,
-          &linkTexts.connected, &linkTexts.notConnected, &linkTexts.retrying,
-          &linkTexts.permissionRemedy})
+         {&codeTexts.communicationError, &codeTexts.source,          &codeTexts.helpFileMissing,
+          &codeTexts.helpFileUnopened,   &codeTexts.noInterval,      &codeTexts.overload,
+          &codeTexts.underload,          &codeTexts.noStableValue,   &codeTexts.balanceError,
+          &codeTexts.journalChecking,    &codeTexts.journalVerified, &codeTexts.journalMissing,
+          &codeTexts.journalUnvouched,   &codeTexts.journalBroken,   &codeTexts.nothingStored,
+          &codeTexts.undecodable,        &linkTexts.connected,       &linkTexts.notConnected,
+          &linkTexts.retrying,           &linkTexts.permissionRemedy})
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
@@ -305,6 +305,10 @@ void Glowna::logReadingError(const QString& error) {
 
 void Glowna::showJournal(const SeriesJournal::Verification& verified) {
     using State = SeriesJournal::Verification::State;
+    if (verified.cancelledEarly) {
+        journalStatus->clear();
+        return;
+    }
     switch (verified.state) {
     case State::Verified:
         journalStatus->setText(
@@ -400,6 +404,7 @@ SeriesCommands::Window Glowna::seriesWindow() {
         windows.RaportDoWykresu();
     };
     window.logError = [this](const QString& error) { logReadingError(error); };
+    window.journalChecking = [this] { journalStatus->setText(codeTexts.journalChecking); };
     window.journalChecked = [this](const SeriesJournal::Verification& verified) {
         showJournal(verified);
     };
@@ -433,6 +438,7 @@ void Glowna::StartCommand() {
         return;
     if (!seriesCommands.AskToSaveExisting())
         return;
+    seriesCommands.StopJournalCheck();
     store.NowaSeria();
     windows.CloseChart();
     session.Start();
@@ -475,6 +481,8 @@ void Glowna::finishClose() {
     compactionAttempts->Reset();
     // The closing compaction needs the working database to itself.
     labServer.Stop();
+    // The check of an opened file lets go of it before it is written.
+    seriesCommands.StopJournalCheck();
     store.Record(SeriesJournal::Event::ProgramClosed);
     try {
         store.ClearSeriesTables();

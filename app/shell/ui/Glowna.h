@@ -148,6 +148,7 @@ private:
         QString underload = QStringLiteral("Niedociazenie wagi");
         QString noStableValue = QStringLiteral("Brak stabilnego odczytu");
         QString balanceError = QStringLiteral("Blad wagi %1");
+        QString journalChecking = QStringLiteral("Dziennik serii: sprawdzanie...");
         QString journalVerified = QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow)");
         QString journalMissing = QStringLiteral("Dziennik serii: brak");
         QString journalUnvouched =

@@ -21,7 +21,12 @@
 namespace Pomiar {
 
 SeriesCommands::SeriesCommands(ProgramContext& context, MeasurementStore& store, Window window)
-    : context(context), store(store), window(std::move(window)) {}
+    : context(context), store(store), window(std::move(window)) {
+    QObject::connect(&journalCheck, &JournalCheck::Checked, &journalCheck,
+                     [this](const QString& path, const SeriesJournal::Verification& verdict) {
+                         journalVerdict(path, verdict);
+                     });
+}
 
 bool SeriesCommands::AskToSaveExisting() {
     if (store.RowCount() == 0)
@@ -47,6 +52,7 @@ void SeriesCommands::NewSeries() {
         return;
     if (bolOldFile ? !confirmSeriesFileEnd() : !AskToSaveExisting())
         return;
+    StopJournalCheck();
     if (window.clearChartReport)
         window.clearChartReport();
     bolOldFile = false;
@@ -82,29 +88,31 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
         return false;
     }
     const bool writable = state == SeriesFile::FileState::Writable;
+    // The file shown until now is no longer checked, and its check has let
+    // go of it before it is written.
+    StopJournalCheck();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    SeriesJournal::Verification verified;
     try {
-        // Checked as it came, before opening it adds to its journal; a file
-        // that does not verify is still shown.
-        {
-            Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
-            verified = SeriesJournal::Verify(file);
-        }
-        if (writable) {
-            MeasurementStore::KompaktujBaze(path);
-            store.OtworzBaze(path);
-        } else {
+        // The rows are shown first, and nothing is written to the file
+        // before they are: its journal's entry of this open waits for the
+        // verdict on the file as it came. A file with space to give back
+        // is compacted after the verdict, not here (seconds for a long
+        // series).
+        if (writable)
+            store.OtworzBaze(path, MeasurementStore::OpenedEntry::Deferred);
+        else
             store.OpenForViewing(path);
-        }
     } catch (const DatabaseError& error) {
         QApplication::restoreOverrideCursor();
         showFileError(texts.cannotOpen, path, error.Reason());
         return false;
     }
     QApplication::restoreOverrideCursor();
-    if (window.journalChecked)
-        window.journalChecked(verified);
+    // Verified on a connection of its own while the window goes on; a file
+    // that does not verify is still shown.
+    if (window.journalChecking)
+        window.journalChecking();
+    journalCheck.Start(path);
     // A file shown for viewing is not bound: its readings are the working
     // series now, offered a save like any other.
     bolOldFile = writable;
@@ -113,6 +121,41 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
             window.widget, texts.readOnly + QLatin1Char('\n') + QDir::toNativeSeparators(path),
             MsgButtons::Ok, MsgIcon::Information, context.Msg(47));
     return true;
+}
+
+void SeriesCommands::journalVerdict(const QString& path,
+                                    const SeriesJournal::Verification& verdict) {
+    if (bolOldFile && store.BoundPath() == path) {
+        store.WriteOpenedEntry();
+        compactWhenWasteful(path);
+    }
+    if (window.journalChecked)
+        window.journalChecked(verdict);
+}
+
+void SeriesCommands::compactWhenWasteful(const QString& path) {
+    // A file the program wrote has no free pages: it only ever grows. One
+    // that has them (an older version's, one edited elsewhere) gives them
+    // back, as opening always did.
+    try {
+        if (store.Bound().Scalar(QStringLiteral("PRAGMA freelist_count")).toLongLong() == 0)
+            return;
+    } catch (const DatabaseError&) {
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    MeasurementStore::KompaktujBaze(path);
+    QApplication::restoreOverrideCursor();
+}
+
+void SeriesCommands::StopJournalCheck() {
+    if (!journalCheck.Running())
+        return;
+    journalCheck.Cancel();
+    SeriesJournal::Verification none;
+    none.cancelledEarly = true;
+    if (window.journalChecked)
+        window.journalChecked(none);
 }
 
 bool SeriesCommands::confirmReplace(const QString& target) {
@@ -154,6 +197,7 @@ bool SeriesCommands::Save() {
             return false;
         }
         // The bound series file already holds the readings.
+        StopJournalCheck();
         MeasurementStore::KompaktujBaze(target);
         return true;
     }
@@ -167,6 +211,7 @@ bool SeriesCommands::saveSeriesFile(const QString& target) {
     progress.End();
     switch (result) {
     case SeriesFile::SaveResult::Completed:
+        StopJournalCheck();
         store.Record(SeriesJournal::Event::SeriesSaved, QFileInfo(target).fileName().toUtf8());
         // Saving ends the series: the working database takes the next one.
         store.NowaSeria();
@@ -202,9 +247,10 @@ bool SeriesCommands::exportCsv(const QString& target, bool fastExport) {
     }
     QApplication::restoreOverrideCursor();
     store.Record(SeriesJournal::Event::SeriesExported, QFileInfo(target).fileName().toUtf8());
-    if (context.settings.fastExportEnabled)
+    if (context.settings.fastExportEnabled) {
+        StopJournalCheck();
         store.NowaSeria();
-    else
+    } else
         context.dialogs->OpenWithDesktop(target);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JournalCheck.h"
 #include "SeriesJournal.h"
 
 #include <QString>
@@ -27,7 +28,10 @@ public:
         std::function<void()> seriesOpened;
         // Where a failure that nobody waits for goes (the error log).
         std::function<void(const QString&)> logError;
-        // What the journal of a series file said when it was opened.
+        // The journal of the series file just opened is being checked.
+        std::function<void()> journalChecking;
+        // What the journal of a series file said when it was opened
+        // (cancelledEarly: the check was stopped, there is no verdict).
         std::function<void(const SeriesJournal::Verification&)> journalChecked;
     };
 
@@ -67,6 +71,12 @@ public:
     // Cancel do.
     void OfferReadingsOfLastRun();
 
+    // Stops the check of the opened file's journal if it still runs, before
+    // the series it checks is left or the file is rewritten; the window is
+    // told that no verdict comes.
+    void StopJournalCheck();
+    bool JournalChecking() const { return journalCheck.Running(); }
+
     // The texts the commands show besides the message table, from the
     // window's section of the language file; the window calls this as it
     // applies its own texts.
@@ -79,11 +89,15 @@ private:
     bool saveSeriesFile(const QString& target);
     bool exportCsv(const QString& target, bool fastExport);
     void showFileError(const QString& problem, const QString& path, const QString& reason);
+    void journalVerdict(const QString& path, const SeriesJournal::Verification& verdict);
+    void compactWhenWasteful(const QString& path);
 
     ProgramContext& context;
     MeasurementStore& store;
     Window window;
     bool bolOldFile = false;
+    // The opened file's journal, checked while its rows are already shown.
+    JournalCheck journalCheck;
     struct {
         QString replaceFile = QStringLiteral("Plik juz istnieje. Czy chcesz go zastapic?");
         QString cannotWrite = QStringLiteral("Nie mozna zapisac pliku:");

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -154,6 +156,56 @@ TEST_F(SeriesGridTest, KeepsABoundedNumberOfTextsWhileScrollingALongSeries) {
     // The last row shows the last reading.
     EXPECT_EQ(store.Model().data(store.Model().index(2999, SeriesModel::Masa)).toString(),
               QStringLiteral("10.2999"));
+}
+
+// Records what a widget is asked to paint.
+class PaintedRegion : public QObject {
+public:
+    explicit PaintedRegion(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted |= static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion painted;
+};
+
+// A reading appended repaints the rows that changed at the bottom, not the
+// whole grid, and the grid then looks as one that showed the series anew.
+TEST_F(SeriesGridTest, AnAppendRepaintsTheNewRowNotTheWholeGrid) {
+    for (int i = 0; i < 200; ++i)
+        Append(10 + i * 0.0001);
+    SeriesGrid grid(store.Model(), nullptr);
+    grid.resize(700, 400);
+    grid.show();
+    // Following the newest readings, as during acquisition.
+    grid.selectRow(store.RowCount() - 1);
+    grid.scrollToBottom();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    PaintedRegion region(grid.viewport());
+    const int viewportHeight = grid.viewport()->height();
+    for (int i = 0; i < 3; ++i) {
+        region.painted = QRegion();
+        Append(11 + i * 0.0001);
+        for (int turn = 0; turn < 5; ++turn)
+            QApplication::processEvents();
+        const QRect painted = region.painted.boundingRect();
+        EXPECT_FALSE(painted.isEmpty()) << "append " << i;
+        EXPECT_LT(painted.height(), viewportHeight / 2) << "append " << i;
+    }
+    const int last = store.RowCount() - 1;
+    EXPECT_EQ(grid.rowAt(grid.viewport()->height() - 2), last);
+
+    SeriesGrid fresh(store.Model(), nullptr);
+    fresh.resize(grid.size());
+    fresh.show();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    fresh.selectRow(last);
+    fresh.scrollToBottom();
+    QApplication::processEvents();
+    EXPECT_EQ(grid.viewport()->grab().toImage(), fresh.viewport()->grab().toImage());
 }
 
 } // namespace

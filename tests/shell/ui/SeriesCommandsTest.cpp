@@ -55,6 +55,24 @@ protected:
     int RowsIn(const QString& path) {
         return Database(path).Scalar("select count(*) from pomiary").toInt();
     }
+    QString JournalShown() {
+        return window->findChild<QLabel*>(QStringLiteral("journalStatus"))->text();
+    }
+    // The verdict on the journal of the file just opened, once it is shown.
+    QString Verdict() {
+        EXPECT_TRUE(WaitUntil([this] { return !window->Series().JournalChecking(); }, 20000));
+        return JournalShown();
+    }
+    // The SeriesOpened entries of a file's journal, read without writing.
+    int OpenedEntries(const QString& path) {
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        return file
+            .Scalar("select count(*) from journal where event = ?",
+                    {int(SeriesJournal::Event::SeriesOpened)})
+            .toInt();
+    }
+
+    const QString checking = QStringLiteral("Dziennik serii: sprawdzanie...");
 
     PtyPair balance;
 };
@@ -136,12 +154,10 @@ TEST_F(SeriesCommandsTest, OpeningASeriesFileShowsWhetherItsJournalVerifies) {
     Read("2.0000");
     dialogs.FileNext(File("seria.ser"), "Pliki wazen (*.ser)");
     ASSERT_TRUE(window->Series().Save());
-    const auto journalShown = [this] {
-        return window->findChild<QLabel*>(QStringLiteral("journalStatus"))->text();
-    };
+    const auto journalShown = [this] { return JournalShown(); };
     dialogs.FileNext(File("seria.ser"));
     window->Commands().RunCommand(Command::Otworz);
-    EXPECT_TRUE(journalShown().startsWith("Dziennik serii: zweryfikowany"))
+    EXPECT_TRUE(Verdict().startsWith("Dziennik serii: zweryfikowany"))
         << journalShown().toStdString();
     Read("3.0000");
     dialogs.AnswerNext(MsgAnswer::Yes);
@@ -156,8 +172,120 @@ TEST_F(SeriesCommandsTest, OpeningASeriesFileShowsWhetherItsJournalVerifies) {
     dialogs.FileNext(File("seria.ser"));
     window->Commands().RunCommand(Command::Otworz);
     EXPECT_EQ(Rows(), 3);
-    EXPECT_TRUE(journalShown().contains("NIEZWERYFIKOWANY: reading Lp 2: the mass"))
+    EXPECT_TRUE(Verdict().contains("NIEZWERYFIKOWANY: reading Lp 2: the mass"))
         << journalShown().toStdString();
+}
+
+// The rows are there before the journal is checked, and the file stays as
+// it came until the verdict; then the journal records the open.
+TEST_F(SeriesCommandsTest, TheRowsShowBeforeTheVerdictAndTheOpenIsJournaledAfterIt) {
+    for (const char* value : {"1.0000", "2.0000", "3.0000"})
+        Read(value);
+    const QString path = File("seria.ser");
+    dialogs.FileNext(path, "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->Series().Save());
+    const QByteArray saved = TestFiles::ReadFile(path);
+    dialogs.FileNext(path);
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(window->Grid()->model()->rowCount(), 3);
+    EXPECT_EQ(JournalShown(), checking);
+    EXPECT_TRUE(window->Series().JournalChecking());
+    window->Grid()->repaint();
+    EXPECT_EQ(TestFiles::ReadFile(path), saved) << "written before the rows were shown";
+    EXPECT_TRUE(Verdict().startsWith("Dziennik serii: zweryfikowany"))
+        << JournalShown().toStdString();
+    EXPECT_EQ(OpenedEntries(path), 1);
+    // The entry of the open keeps the file verifying.
+    Read("4.0000");
+    Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+    const auto verified = SeriesJournal::Verify(file);
+    EXPECT_EQ(verified.state, SeriesJournal::Verification::State::Verified)
+        << verified.where.toStdString();
+}
+
+// Compacting a file is left until its verdict is shown, and only a file
+// with free pages is compacted at all.
+TEST_F(SeriesCommandsTest, AFileIsCompactedAfterTheVerdictOnlyWhenItHasSpaceToGiveBack) {
+    Read("1.0000");
+    Read("2.0000");
+    const QString path = File("seria.ser");
+    dialogs.FileNext(path, "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->Series().Save());
+    const auto freePages = [&path] {
+        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        return file.Scalar("PRAGMA freelist_count").toInt();
+    };
+    {
+        Database file(path, Database::Journal::Rollback);
+        file.Execute("CREATE TABLE wypelnienie (x)");
+        for (int i = 0; i < 20; ++i)
+            file.Execute("INSERT INTO wypelnienie VALUES (zeroblob(8000))");
+        file.Execute("DROP TABLE wypelnienie");
+    }
+    ASSERT_GT(freePages(), 0);
+    dialogs.FileNext(path);
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_GT(freePages(), 0) << "compacted before the rows were shown";
+    EXPECT_TRUE(Verdict().startsWith("Dziennik serii: zweryfikowany"))
+        << JournalShown().toStdString();
+    EXPECT_EQ(freePages(), 0);
+    EXPECT_EQ(Rows(), 2);
+    Read("3.0000");
+    EXPECT_EQ(RowsIn(path), 3);
+    EXPECT_EQ(window->Store().Model().Row(2).lp, 3);
+}
+
+// A check still running is stopped by whatever leaves its file: the next
+// file shows its own verdict only, a new series none; the file left still
+// gets the entry of its open.
+TEST_F(SeriesCommandsTest, LeavingAFileWhileItsJournalIsCheckedShowsNoVerdictOfIt) {
+    Read("1.0000");
+    Read("2.0000");
+    const QString changed = File("zmieniona.ser");
+    dialogs.FileNext(changed, "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->Series().Save());
+    Read("5.0000");
+    const QString genuine = File("seria.ser");
+    dialogs.FileNext(genuine, "Pliki wazen (*.ser)");
+    ASSERT_TRUE(window->Series().Save());
+    Database(changed, Database::Journal::Rollback)
+        .Execute("UPDATE Pomiary SET Masa = 9 WHERE Lp = 2");
+
+    dialogs.Clear();
+    dialogs.FileNext(changed);
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_EQ(JournalShown(), checking);
+    dialogs.AnswerNext(MsgAnswer::Yes); // end the series file
+    dialogs.FileNext(genuine);
+    window->Commands().RunCommand(Command::Otworz);
+    EXPECT_EQ(window->Store().BoundPath(), genuine);
+    EXPECT_EQ(JournalShown(), checking);
+    bool staleShown = false;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            staleShown = staleShown || JournalShown().contains("NIEZWERYFIKOWANY");
+            return !window->Series().JournalChecking();
+        },
+        20000));
+    RunEventsFor(100);
+    EXPECT_FALSE(staleShown);
+    EXPECT_TRUE(JournalShown().startsWith("Dziennik serii: zweryfikowany"))
+        << JournalShown().toStdString();
+    EXPECT_EQ(OpenedEntries(changed), 1);
+
+    // A new series while the check runs: no verdict at all.
+    dialogs.FileNext(changed);
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    window->Commands().RunCommand(Command::Otworz);
+    ASSERT_EQ(window->Store().BoundPath(), changed);
+    dialogs.AnswerNext(MsgAnswer::Yes);
+    window->Commands().RunCommand(Command::Nowa);
+    EXPECT_TRUE(window->Store().WorkingDatabaseBound());
+    EXPECT_FALSE(window->Series().JournalChecking());
+    RunEventsFor(200);
+    EXPECT_TRUE(JournalShown().isEmpty()) << JournalShown().toStdString();
+    EXPECT_EQ(OpenedEntries(changed), 2);
 }
 
 TEST_F(SeriesCommandsTest, SavingOverTheOpenSeriesFileOnlyCompactsIt) {
@@ -462,6 +590,9 @@ TEST_F(SeriesCommandsTest, AReadOnlySeriesFileIsShownAndLaterReadingsGoToTheWork
     EXPECT_EQ(Rows(), 2);
     EXPECT_TRUE(window->Store().WorkingDatabaseBound());
     EXPECT_FALSE(window->Series().SeriesFileFlag());
+    // Checked where it lies, read only.
+    EXPECT_TRUE(Verdict().startsWith("Dziennik serii: zweryfikowany"))
+        << JournalShown().toStdString();
 
     Read("3.0000");
     EXPECT_EQ(Rows(), 3);
