@@ -586,8 +586,9 @@ TEST_F(AdFamilyTest, NoCommandIsJournaledAsSentOverALinkThatIsDown) {
                     {int(SeriesJournal::Event::CommandSent)})
             .toString();
     };
+    // The continuous-off sent when the link opened comes first.
     window->Commands().RunCommand(Command::Rozpocznij);
-    ASSERT_EQ(sent(), "SIR");
+    ASSERT_EQ(sent(), "C SIR");
     balance.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
     ASSERT_TRUE(WaitUntil([&] {
@@ -599,7 +600,7 @@ TEST_F(AdFamilyTest, NoCommandIsJournaledAsSentOverALinkThatIsDown) {
     }));
     // The stop that follows the loss runs from the event loop.
     WaitUntil([] { return false; }, 300);
-    EXPECT_EQ(sent(), "SIR");
+    EXPECT_EQ(sent(), "C SIR");
 }
 
 // A family without a continuous command sends nothing for it, and the
