@@ -147,9 +147,13 @@ int elapsedSeconds(const QDateTime& start, const QDateTime& time) {
 }
 
 double massOf(const QString& valueText, const QString& unit) {
+    // A balance set to a decimal comma means the same number the limit test
+    // reads; cut at the comma it would be stored as a whole number.
+    QString text = valueText;
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
     if (!unit.startsWith(QLatin1Char('%')))
-        return ReadingHandler::NumberAtFront(valueText);
-    return ReadingHandler::NumberAtFront(valueText.left(valueText.indexOf(QLatin1Char('%'))));
+        return ReadingHandler::NumberAtFront(text);
+    return ReadingHandler::NumberAtFront(text.left(text.indexOf(QLatin1Char('%'))));
 }
 
 } // namespace

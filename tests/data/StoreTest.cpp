@@ -244,6 +244,15 @@ TEST_F(StoreTest, MoistureReadingsStoreTheirPercentAndClearTheStatistics) {
     EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
 }
 
+// The stored mass is the number the limits were tested on, also when the
+// balance writes a decimal comma.
+TEST_F(StoreTest, ADecimalCommaIsStoredAsTheNumberItMeans) {
+    ASSERT_TRUE(store.DodajPomiar("    12,5 g\r\n", "g", At(0)));
+    ASSERT_TRUE(store.DodajPomiar("-0,75%", "%", At(1)));
+    EXPECT_DOUBLE_EQ(store.Model().Row(0).masa, 12.5);
+    EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, -0.75);
+}
+
 TEST_F(StoreTest, TheFirstTimerAskedForStartsTheSeries) {
     EXPECT_EQ(store.Timer(At(0)), 0) << "a series without a start starts here";
     EXPECT_EQ(store.Timer(At(12)), 12);
