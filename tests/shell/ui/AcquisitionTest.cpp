@@ -554,6 +554,15 @@ protected:
         INI::ZapiszIni(context.IniPath(), "ustawienia", "Dialect", "ad");
         AcquisitionTest::SetUp();
     }
+
+    // The commands the journal records as sent, in order.
+    QString JournaledCommands() {
+        return window->Store()
+            .Bound()
+            .Scalar("SELECT group_concat(data, ' ') FROM journal WHERE event = ?",
+                    {int(SeriesJournal::Event::CommandSent)})
+            .toString();
+    }
 };
 
 TEST_F(AdFamilyTest, AutomaticWorkAsksImmediateReadsAndGoesOnAfterAPulledLink) {
@@ -579,16 +588,9 @@ TEST_F(AdFamilyTest, AutomaticWorkAsksImmediateReadsAndGoesOnAfterAPulledLink) {
 // Continuous transmission stopped by a pulled link: nothing went out, so
 // the journal records no command as sent.
 TEST_F(AdFamilyTest, NoCommandIsJournaledAsSentOverALinkThatIsDown) {
-    const auto sent = [this] {
-        return window->Store()
-            .Bound()
-            .Scalar("SELECT group_concat(data, ' ') FROM journal WHERE event = ?",
-                    {int(SeriesJournal::Event::CommandSent)})
-            .toString();
-    };
     // The continuous-off sent when the link opened comes first.
     window->Commands().RunCommand(Command::Rozpocznij);
-    ASSERT_EQ(sent(), "C SIR");
+    ASSERT_EQ(JournaledCommands(), "C SIR");
     balance.Unplug();
     ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
     ASSERT_TRUE(WaitUntil([&] {
@@ -600,30 +602,24 @@ TEST_F(AdFamilyTest, NoCommandIsJournaledAsSentOverALinkThatIsDown) {
     }));
     // The stop that follows the loss runs from the event loop.
     WaitUntil([] { return false; }, 300);
-    EXPECT_EQ(sent(), "C SIR");
+    EXPECT_EQ(JournaledCommands(), "C SIR");
 }
 
 // A family without a continuous command sends nothing for it, and the
 // journal records only what was sent.
 TEST_F(AdFamilyTest, OnlyCommandsSentAreJournaled) {
-    const auto sent = [this] {
-        return window->Store()
-            .Bound()
-            .Scalar("SELECT group_concat(data, ' ') FROM journal WHERE event = ?",
-                    {int(SeriesJournal::Event::CommandSent)})
-            .toString();
-    };
     window->Commands().RunCommand(Command::Tara);
     EXPECT_EQ(balance.Read(3), "T\r\n");
     window->Commands().RunCommand(Command::Rozpocznij);
     window->Commands().RunCommand(Command::Rozpocznij);
     // The first "C" stopped any stream when the link opened.
-    EXPECT_EQ(sent(), "C T SIR C");
+    EXPECT_EQ(JournaledCommands(), "C T SIR C");
 
     window->Session().SetDialect(BalanceDialect(BalanceDialect::Family::Sbi));
     window->Commands().RunCommand(Command::Rozpocznij);
     window->Commands().RunCommand(Command::Rozpocznij);
-    EXPECT_EQ(sent(), "C T SIR C") << "sbi has no continuous command: nothing was sent";
+    EXPECT_EQ(JournaledCommands(), "C T SIR C")
+        << "sbi has no continuous command: nothing was sent";
 }
 
 // The program against the simulator speaking each family over TCP.
