@@ -65,9 +65,10 @@ inline void WriteJournaledSeries(const QString& path, int rows,
                    "Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
                    {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp - 1, mass,
                     "g", QString::number(lp), "1", " "});
-        SeriesJournal::Append(
-            db, author, SeriesJournal::Event::ReadingStored,
-            SeriesJournal::ReadingData(lp, mass, QStringLiteral("g"), "S S     12.3456 g\r\n"), at);
+        SeriesJournal::Append(db, author, SeriesJournal::Event::ReadingStored,
+                              SeriesJournal::ReadingData(lp, mass, QStringLiteral("g"),
+                                                         "S S     12.3456 g\r\n", lp - 1),
+                              at);
     }
     if (leftByRun) {
         db.Execute("CREATE TABLE IF NOT EXISTS unfinished_run (started TEXT)");
