@@ -130,7 +130,8 @@ int RunTare(const Invocation& run) {
         return Fail(LinkFailed, *console.Lost());
     const Pomiar::BalanceDialect& dialect = console.Session().Dialect();
     if (!reply && !dialect.Commands().tareAnswered) {
-        std::printf("tare sent (a balance of the family %s does not answer it)\n",
+        std::printf("tare sent, not acknowledged (a balance of the family %s may tare without "
+                    "answering)\n",
                     qPrintable(dialect.Name()));
         return Success;
     }
