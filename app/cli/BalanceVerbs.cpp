@@ -53,10 +53,7 @@ bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& pr
     if (console.Lost() || Events::Interrupted())
         return false;
     if (!reply) {
-        const QString reason = console.NoReplyReason();
-        Warn(reason.isEmpty()
-                 ? QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs))
-                 : reason);
+        Warn(console.NoReplyText(run.timeoutMs));
         return false;
     }
     if (reply->outcome == AcquisitionSession::Outcome::OutsideLimits) {

@@ -7,6 +7,7 @@
 #include "FileLock.h"
 #include "SeriesFile.h"
 #include "Station.h"
+#include "VerbSupport.h"
 
 #include <Mordal/Comm.h>
 #include <Mordal/ControlFactory.h>
@@ -236,13 +237,13 @@ const QString ConsoleSession::UndecodableText =
     QStringLiteral("bytes arrived that do not decode: check the line format (7E1, 8N1, \u2026) and "
                    "the baud rate");
 
-QString ConsoleSession::NoReplyReason() const {
+QString ConsoleSession::NoReplyText(int timeoutMs) const {
     if (session->UndecodableBytesArrived())
         return UndecodableText;
     if (session->DiscardingStream())
         return QStringLiteral("the balance keeps sending lines nobody asked for (its own "
                               "automatic printing?): none is taken as a reading");
-    return {};
+    return QStringLiteral("no reply within %1 s").arg(SecondsText(timeoutMs));
 }
 
 bool ConsoleSession::StoreWaitingReadings(QString* failureText) {

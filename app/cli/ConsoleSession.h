@@ -55,10 +55,10 @@ public:
     // The lines continuous transmission brought so far.
     int CollectedLines() const { return int(collectedStability.size()); }
 
-    // Why a request got no reading, when the reason is not the balance's
-    // silence: bytes that do not decode, or a balance that keeps sending
-    // lines nobody asked for. Empty otherwise.
-    QString NoReplyReason() const;
+    // Why a request got no reading within timeoutMs: bytes that do not
+    // decode, a balance that keeps sending lines nobody asked for, or else
+    // the balance's silence.
+    QString NoReplyText(int timeoutMs) const;
     static const QString UndecodableText;
 
     // The rows stored since the last call, as printed.

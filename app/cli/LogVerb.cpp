@@ -158,13 +158,8 @@ int RunLog(const Invocation& run) {
     unanswered.setSingleShot(true);
     bool silent = false;
     QObject::connect(&unanswered, &QTimer::timeout, [&] {
-        if (!console.Lost() && !silent) {
-            const QString reason = console.NoReplyReason();
-            Warn((reason.isEmpty()
-                      ? QStringLiteral("no reply within %1 s").arg(SecondsText(run.timeoutMs))
-                      : reason) +
-                 QStringLiteral(", asking on"));
-        }
+        if (!console.Lost() && !silent)
+            Warn(console.NoReplyText(run.timeoutMs) + QStringLiteral(", asking on"));
         silent = !console.Lost();
     });
     QObject::connect(&session, &AcquisitionSession::ReplyHandled, [&] {

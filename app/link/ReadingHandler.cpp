@@ -227,10 +227,11 @@ bool IsAsciiLetterOrDigit(QChar c) {
     return IsAsciiDigit(c) || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
-// The status text standing at position in s, as a word of its own: "S1" in
-// "S1 12.5 g" or "SI" in "SI?", not in "S19". Its length, or 0.
-qsizetype StatusTextAt(const QString& s, qsizetype position) {
-    for (const char* text : StatusTexts) {
+// The first of texts standing at position in s, as a word of its own: "S1"
+// in "S1 12.5 g" or "SI" in "SI?", not in "S19". Its length, or 0.
+template <typename Texts>
+qsizetype StatusTextAt(const QString& s, qsizetype position, const Texts& texts) {
+    for (const char* text : texts) {
         const QLatin1String status(text);
         if (!QStringView(s).mid(position).startsWith(status))
             continue;
@@ -252,7 +253,7 @@ void RemoveStatusTexts(QString& s) {
     for (;;) {
         while (position < s.size() && IsSkipped(s[position]))
             ++position;
-        const qsizetype length = StatusTextAt(s, position);
+        const qsizetype length = StatusTextAt(s, position, StatusTexts);
         if (length == 0)
             break;
         s.remove(position, length);
@@ -396,17 +397,8 @@ QString BlankedHeader(const QString& line) {
     for (;;) {
         while (position < s.size() && s[position] == u' ')
             ++position;
-        qsizetype length = 0;
-        for (const char* text : {"SI", "S", "?"}) {
-            const QLatin1String status(text);
-            const qsizetype after = position + status.size();
-            if (QStringView(s).mid(position).startsWith(status) &&
-                (status == QLatin1String("?") || after >= s.size() ||
-                 !IsAsciiLetterOrDigit(s[after]))) {
-                length = status.size();
-                break;
-            }
-        }
+        static const char* const continuousStatus[] = {"SI", "S", "?"};
+        const qsizetype length = StatusTextAt(s, position, continuousStatus);
         if (length == 0)
             return s;
         s.replace(position, length, QString(length, u' '));
@@ -452,8 +444,6 @@ std::optional<ContinuousValue> ReadContinuousLine(const QString& line) {
     if (line.startsWith(u'-') && result.value > 0)
         result.value = -result.value;
     result.unit = ContinuousUnit(s);
-    if (result.unit == QLatin1String("ES"))
-        return std::nullopt;
     return result;
 }
 
