@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TrevaloProcess.h"
 
 #include <QFile>
@@ -207,12 +208,10 @@ TEST(DialectDetection, AnOverloadedShortFormBalanceIsStillSbi) {
 TEST(DialectDetection, TheProbeIsAskedOnceAndARefusalIsNoIdentity) {
     WriteSettings("[ustawienia]\r\n");
     QTemporaryDir folder;
-    QFile script(folder.filePath("once.txt"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("I4 => I4 A \"B021002593\"\\r\\n\nI4 => ES\\r\\n\nI2 => ES\\r\\n\n");
-    script.close();
+    const QString once = folder.filePath("once.txt");
+    TestFiles::WriteFile(once, "I4 => I4 A \"B021002593\"\\r\\n\nI4 => ES\\r\\n\nI2 => ES\\r\\n\n");
     Simulator sics;
-    ASSERT_TRUE(sics.Start({"--dialect", "sics", "--script", script.fileName()}));
+    ASSERT_TRUE(sics.Start({"--dialect", "sics", "--script", once}));
     auto run = RunTrevalo({"detect", "--tcp", sics.Tcp()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("serial number \"B021002593\"")) << run.out.toStdString();
@@ -220,12 +219,10 @@ TEST(DialectDetection, TheProbeIsAskedOnceAndARefusalIsNoIdentity) {
 
     // A family that answers its model with a plain line: a refusal there is
     // still no model.
-    QFile refusing(folder.filePath("refusing.txt"));
-    ASSERT_TRUE(refusing.open(QIODevice::WriteOnly));
-    refusing.write("\\ex1_ => ES\\r\\n\n\\ex2_ => EC,E01\\r\\n\n");
-    refusing.close();
+    const QString refusing = folder.filePath("refusing.txt");
+    TestFiles::WriteFile(refusing, "\\ex1_ => ES\\r\\n\n\\ex2_ => EC,E01\\r\\n\n");
     Simulator sbi;
-    ASSERT_TRUE(sbi.Start({"--dialect", "sbi", "--script", refusing.fileName()}));
+    ASSERT_TRUE(sbi.Start({"--dialect", "sbi", "--script", refusing}));
     run = RunTrevalo({"detect", "--tcp", sbi.Tcp()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.trimmed(), QStringLiteral("sbi")) << run.out.toStdString();

@@ -85,6 +85,43 @@ protected:
         QStringLiteral("lab%1_%2")
             .arg(::getpid())
             .arg(::testing::UnitTest::GetInstance()->current_test_info()->line());
+
+    // Station 3 with its working database made anew, its journal going to
+    // the lab database as the program sends it.
+    struct LabStation {
+        explicit LabStation(ServerVerbsOnALabDatabase& test) {
+            const QString working = MeasurementStore::WorkingDatabasePath(ProgramFolder());
+            for (const char* suffix : {"", "-wal", "-shm"})
+                QFile::remove(working + QLatin1String(suffix));
+            context.programFolder = ProgramFolder();
+            context.dialogs = &dialogs;
+            context.settings.nrWagi = "3";
+            store = std::make_unique<MeasurementStore>(context);
+            store->OtworzMagazyn();
+            LabServerSettings settings;
+            settings.enabled = true;
+            settings.connection = test.server.Connection(test.database);
+            settings.station = "Waga-3";
+            lab = LabServer::Start(settings, working);
+            lab->Attach(*store);
+        }
+
+        // Every entry queued has reached the lab database.
+        bool SentAll() {
+            return WaitUntil(
+                [&] {
+                    return store->Bound().Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0 &&
+                           lab->sender.Status().queued == 0;
+                },
+                10000);
+        }
+
+        ScriptedDialogs dialogs;
+        ProgramContext context;
+        std::unique_ptr<MeasurementStore> store;
+        // Goes before the store it is attached to.
+        std::unique_ptr<LabServer> lab;
+    };
 };
 
 TEST_F(ServerVerbsOnALabDatabase, InitCreatesTheSchemaAndStatusShowsConnectionSchemaAndQueue) {
@@ -227,25 +264,12 @@ void RewriteJournal(const QString& path, const std::function<void(Entry&)>& chan
 // The station's journal goes to the server with its readings; the server's
 // copy then vouches for it, and for the series files saved from it.
 TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTheFilesSavedFromIt) {
-    const QString working = MeasurementStore::WorkingDatabasePath(ProgramFolder());
-    for (const char* suffix : {"", "-wal", "-shm"})
-        QFile::remove(working + QLatin1String(suffix));
     const QString saved = ProgramFolder() + "/journal.ser";
     QFile::remove(saved);
     {
-        ScriptedDialogs dialogs;
-        ProgramContext context;
-        context.programFolder = ProgramFolder();
-        context.dialogs = &dialogs;
-        context.settings.nrWagi = "3";
-        MeasurementStore store(context);
-        store.OtworzMagazyn();
-        LabServerSettings settings;
-        settings.enabled = true;
-        settings.connection = server.Connection(database);
-        settings.station = "Waga-3";
-        auto lab = LabServer::Start(settings, working);
-        lab->Attach(store);
+        LabStation station(*this);
+        MeasurementStore& store = *station.store;
+        auto& lab = station.lab;
         const QDateTime start = QDateTime::currentDateTime();
         for (int i = 0; i < 3; ++i)
             ASSERT_TRUE(store.DodajPomiar(QString::number(12.5 + i), "g", start.addSecs(i),
@@ -255,12 +279,7 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
                   SeriesFile::SaveResult::Completed)
             << error.toStdString();
         store.Record(SeriesJournal::Event::SeriesSaved, "journal.ser");
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                return store.Bound().Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0 &&
-                       lab->sender.Status().queued == 0;
-            },
-            10000));
+        ASSERT_TRUE(station.SentAll());
         const int entries = store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
         EXPECT_EQ(
             server.Value(database, "SELECT count(*) FROM journal WHERE station = 'Waga-3'").toInt(),
@@ -344,34 +363,16 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
 // at entry 1 again: the server keeps that chain beside the old one, and
 // says so, instead of dropping its entries.
 TEST_F(ServerVerbsOnALabDatabase, AJournalBegunAnewIsKeptBesideTheOldOne) {
-    const QString working = MeasurementStore::WorkingDatabasePath(ProgramFolder());
     int local = 0;
     for (int run = 0; run < 2; ++run) {
-        for (const char* suffix : {"", "-wal", "-shm"})
-            QFile::remove(working + QLatin1String(suffix));
-        ScriptedDialogs dialogs;
-        ProgramContext context;
-        context.programFolder = ProgramFolder();
-        context.dialogs = &dialogs;
-        context.settings.nrWagi = "3";
-        MeasurementStore store(context);
-        store.OtworzMagazyn();
-        LabServerSettings settings;
-        settings.enabled = true;
-        settings.connection = server.Connection(database);
-        settings.station = "Waga-3";
-        auto lab = LabServer::Start(settings, working);
-        lab->Attach(store);
+        LabStation station(*this);
+        MeasurementStore& store = *station.store;
+        auto& lab = station.lab;
         const QDateTime start = QDateTime::currentDateTime();
         for (int i = 0; i < 2; ++i)
             ASSERT_TRUE(
                 store.DodajPomiar(QString::number(1.5 + i), "g", start.addSecs(i), "  1.5 g\r\n"));
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                return store.Bound().Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0 &&
-                       lab->sender.Status().queued == 0;
-            },
-            10000));
+        ASSERT_TRUE(station.SentAll());
         local += store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
         lab.reset();
     }
