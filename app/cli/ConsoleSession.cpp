@@ -63,13 +63,12 @@ ConsoleSession::ConsoleSession(Station& station)
                          std::fprintf(stderr, "trevalo: the balance reports %s\n",
                                       qPrintable(ErrorName(status)));
                      });
-    QObject::connect(
-        acquisition, &AcquisitionSession::CommandRefused,
-        [this](const QByteArray& command, BalanceReply::Error error, const QString& reply) {
-            const QString text = RefusalText(command, error, reply);
-            std::fprintf(stderr, "trevalo: %s\n", qPrintable(text));
-            logError(text);
-        });
+    QObject::connect(acquisition, &AcquisitionSession::CommandRefused,
+                     [this](const QByteArray& command, const BalanceReply& reply) {
+                         const QString text = RefusalText(command, reply);
+                         std::fprintf(stderr, "trevalo: %s\n", qPrintable(text));
+                         logError(text);
+                     });
     QObject::connect(acquisition, &AcquisitionSession::ReplyHandled,
                      [this](const AcquisitionSession::Reply& reply) {
                          if (reply.Taken())
@@ -85,7 +84,7 @@ ConsoleSession::ConsoleSession(Station& station)
     });
     QObject::connect(acquisition, &AcquisitionSession::ContinuousStored, [this](bool stored) {
         // Lines that were all turned away are told by the verb.
-        if (!stored && store.LastBatch().lines < 2)
+        if (!stored && !store.LastBatch().AllTurnedAway())
             consoleDialogs.MessageBox(nullptr, storeContext.Msg(20), MsgButtons::Ok, MsgIcon::None,
                                       storeContext.Msg(46));
     });

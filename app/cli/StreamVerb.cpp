@@ -49,7 +49,7 @@ int RunStream(const Invocation& run) {
     if (stored)
         return Success;
     const Pomiar::MeasurementStore::ContinuousBatch& batch = console.Store().LastBatch();
-    if (batch.lines >= 2)
+    if (batch.AllTurnedAway())
         return Fail(NoReading, QStringLiteral("nothing stored: all %1 lines were turned away (%2)")
                                    .arg(batch.lines)
                                    .arg(batch.turnedAwayReason));

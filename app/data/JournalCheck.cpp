@@ -67,9 +67,7 @@ void JournalCheck::told(quint64 number, const QString& file,
         return;
     running = false;
     // The thread has nothing left to do but end.
-    if (worker.joinable())
-        worker.join();
-    cancelled.reset();
+    stopWorker();
     emit Checked(file, verdict);
 }
 

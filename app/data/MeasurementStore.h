@@ -147,6 +147,8 @@ public:
         // Why the lines turned away were: the most frequent reason ("overload",
         // "not a reading", "outside the limits"); empty when none was.
         QString turnedAwayReason;
+        // Lines came (two or more) and none of them was taken.
+        bool AllTurnedAway() const { return lines >= 2 && taken == 0; }
     };
     const ContinuousBatch& LastBatch() const { return lastBatch; }
 

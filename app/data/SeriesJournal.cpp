@@ -635,20 +635,20 @@ bool Verifier::CheckStructure() {
             return false;
         }
     }
-    const auto columns = [this](const char* table, std::initializer_list<const char*> wanted) {
+    // Column names match without regard to case, as SQLite matches them.
+    const auto lowered = [](std::string_view text) {
+        std::string name(text);
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        return name;
+    };
+    const auto columns = [&](const char* table, std::initializer_list<const char*> wanted) {
         Statement info(db, (std::string("PRAGMA table_info(") + table + ")").c_str());
         std::vector<std::string> have;
-        while (info.Step()) {
-            std::string name(info.Bytes(1));
-            for (char& c : name)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
-            have.push_back(std::move(name));
-        }
+        while (info.Step())
+            have.push_back(lowered(info.Bytes(1)));
         for (const char* column : wanted) {
-            std::string name(column);
-            for (char& c : name)
-                c = char(std::tolower(static_cast<unsigned char>(c)));
-            if (std::find(have.begin(), have.end(), name) == have.end()) {
+            if (std::find(have.begin(), have.end(), lowered(column)) == have.end()) {
                 Broken(have.empty()
                            ? QStringLiteral("the table %1 is missing").arg(QLatin1String(table))
                            : QStringLiteral("the table %1 has no column %2")

@@ -310,38 +310,21 @@ QString ErrorName(BalanceReply::Error error) {
     return QStringLiteral("no error");
 }
 
-QString BalanceErrorCode(const QString& reply) {
-    static const QRegularExpression number(
-        QStringLiteral(R"((?:^|[\s.])(?:Error|ERR|Err)(?:\s+(\S+))?)"));
-    const auto match = number.match(reply);
-    if (!match.hasMatch())
-        return {};
-    if (!match.captured(1).isEmpty())
-        return match.captured(1);
-    // A named error ("APP.ERR") is its own code.
-    const QStringList words = reply.simplified().split(u' ');
-    for (const QString& word : words)
-        if (word.endsWith(QLatin1String(".ERR"), Qt::CaseInsensitive))
-            return word;
-    return {};
-}
-
 bool IsPlainNumber(const QString& text) {
     static const QRegularExpression form(QStringLiteral(R"(^[+\-]?(?:\d+\.?\d*|\.\d+)$)"));
     return form.match(text).hasMatch() && std::isfinite(ReadingHandler::NumberAtFront(text));
 }
 
-QString RefusalText(const QByteArray& command, BalanceReply::Error error, const QString& reply) {
-    if (error == Error::Balance) {
-        const QString code = BalanceErrorCode(reply);
+QString RefusalText(const QByteArray& command, const BalanceReply& reply) {
+    if (reply.error == Error::Balance)
         return QStringLiteral("the balance reports error %1 (%2)")
-            .arg(code.isEmpty() ? QStringLiteral("without a number") : code, reply.trimmed());
-    }
+            .arg(reply.code.isEmpty() ? QStringLiteral("without a number") : reply.code,
+                 reply.text.trimmed());
     // An escape would not show: it is written as the "ESC" of the manuals.
     QString shown = QString::fromLatin1(command);
     shown.replace(u'\x1b', QStringLiteral("ESC "));
     return QStringLiteral("the balance refused \"%1\": %2 (%3)")
-        .arg(shown, ErrorName(error), reply.trimmed());
+        .arg(shown, ErrorName(reply.error), reply.text.trimmed());
 }
 
 BalanceDialect::BalanceDialect(Family family) : family(family) {}

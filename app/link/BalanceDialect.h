@@ -59,11 +59,7 @@ QString ErrorName(BalanceReply::Error error);
 // What the error log and the traffic window say of a refused command:
 // "the balance refused \"SIR\": syntax error (ES)"; of an error the balance
 // reports with its own number: "the balance reports error 10b (S S  Error 10b)".
-QString RefusalText(const QByteArray& command, BalanceReply::Error error, const QString& reply);
-
-// The balance's own error number in a reply ("10b" of "S S  Error 10b",
-// "123" of "Stat     ERR 123"); empty when the reply holds none.
-QString BalanceErrorCode(const QString& reply);
+QString RefusalText(const QByteArray& command, const BalanceReply& reply);
 
 // Whether a text is a plain decimal number as balances write their values:
 // an optional sign, digits with at most one point, no exponent, finite.

@@ -208,7 +208,7 @@ AcquisitionSession::Outcome AcquisitionSession::storeReply(const BalanceReply& r
             emit BalanceStatusReported(reply.error);
             return Outcome::BalanceStatus;
         }
-        emit CommandRefused(protocol.LastCommand(), reply.error, reply.text);
+        emit CommandRefused(protocol.LastCommand(), reply);
         return Outcome::Refused;
     default:
         return Outcome::NotAReading;

@@ -172,9 +172,9 @@ signals:
     // The balance answered overload, underload or no stable value
     // (NoStableValue also for a value not stable after a stable read).
     void BalanceStatusReported(Pomiar::BalanceReply::Error status);
-    // The balance refused a command: syntax, logical or transmission.
-    void CommandRefused(const QByteArray& command, Pomiar::BalanceReply::Error error,
-                        const QString& reply);
+    // The balance refused a command (syntax, logical or transmission), or
+    // reported an error of its own with its number.
+    void CommandRefused(const QByteArray& command, const Pomiar::BalanceReply& reply);
     // A line collected during continuous transmission.
     void LineCollected(const QByteArray& frame);
     // Continuous transmission ended with lines collected; false when

@@ -272,14 +272,21 @@ TEST(BalanceDialect, OhausTranscriptsOfTheManuals) {
         });
 }
 
+// The reply as the family's reader gives it, the first of its frame.
+BalanceReply FirstReply(BalanceDialect::Family family, const QByteArray& frame) {
+    const std::vector<BalanceReply> replies = BalanceDialect(family).Read(frame);
+    return replies.empty() ? BalanceReply{} : replies.front();
+}
+
 TEST(BalanceDialect, TheBalancesErrorIsToldWithItsNumber) {
-    EXPECT_EQ(RefusalText("S", Error::Balance, QStringLiteral("S S  Error 10b\r\n")),
+    using Family = BalanceDialect::Family;
+    EXPECT_EQ(RefusalText("S", FirstReply(Family::Sics, "S S  Error 10b\r\n")),
               QStringLiteral("the balance reports error 10b (S S  Error 10b)"));
-    EXPECT_EQ(RefusalText("\x1bP", Error::Balance, QStringLiteral("Stat     ERR 123")),
+    EXPECT_EQ(RefusalText("\x1bP", FirstReply(Family::Sbi, "Stat     ERR 123\r\n")),
               QStringLiteral("the balance reports error 123 (Stat     ERR 123)"));
-    EXPECT_EQ(BalanceErrorCode(QStringLiteral("      Err 123   ")), QStringLiteral("123"));
-    EXPECT_EQ(BalanceErrorCode(QStringLiteral("Stat     APP.ERR")), QStringLiteral("APP.ERR"));
-    EXPECT_EQ(BalanceErrorCode(QStringLiteral("S S     100.00 g")), QString());
+    EXPECT_EQ(FirstReply(Family::Sbi, "      Err 123   \r\n").code, QStringLiteral("123"));
+    EXPECT_EQ(FirstReply(Family::Sbi, "Stat     APP.ERR\r\n").code, QStringLiteral("APP.ERR"));
+    EXPECT_EQ(FirstReply(Family::Sics, "S S     100.00 g\r\n").code, QString());
     EXPECT_EQ(ErrorName(Error::Balance), QStringLiteral("balance error"));
 }
 
@@ -348,9 +355,9 @@ TEST(BalanceDialect, ContinuousLinesKeepTheirSignAndUnit) {
 }
 
 TEST(BalanceDialect, RefusalNamesTheCommand) {
-    EXPECT_EQ(RefusalText("SIR", Error::Syntax, QStringLiteral("ES\r\n")),
+    EXPECT_EQ(RefusalText("SIR", Failure(Error::Syntax, "ES\r\n")),
               QStringLiteral("the balance refused \"SIR\": syntax error (ES)"));
-    EXPECT_EQ(RefusalText("\x1bP", Error::Logical, QStringLiteral("Stat      Err 123")),
+    EXPECT_EQ(RefusalText("\x1bP", Failure(Error::Logical, "Stat      Err 123")),
               QStringLiteral("the balance refused \"ESC P\": logical error (Stat      Err 123)"));
 }
 

@@ -98,7 +98,7 @@ void Glowna::connectSession() {
         // Lines came, but none was a reading: why, rather than the link's
         // fault.
         const MeasurementStore::ContinuousBatch& batch = store.LastBatch();
-        if (batch.lines >= 2) {
+        if (batch.AllTurnedAway()) {
             const QString text =
                 codeTexts.nothingStored.arg(batch.lines).arg(batch.turnedAwayReason);
             showStatus(text);
@@ -337,14 +337,11 @@ void Glowna::showStatus(const QString& text) {
     balanceStatusShown.start();
 }
 
-void Glowna::showRefusal(const QByteArray& command, BalanceReply::Error error,
-                         const QString& reply) {
-    const QString text = RefusalText(command, error, reply);
+void Glowna::showRefusal(const QByteArray& command, const BalanceReply& reply) {
+    const QString text = RefusalText(command, reply);
     // The balance's own error is its state, shown as an overload is.
-    if (error == BalanceReply::Error::Balance) {
-        balanceStatus->setText(codeTexts.balanceError.arg(BalanceErrorCode(reply)));
-        balanceStatusShown.start();
-    }
+    if (reply.error == BalanceReply::Error::Balance)
+        showStatus(codeTexts.balanceError.arg(reply.code));
     if (windows.Debug())
         windows.Debug()->DebugText(text, QStringLiteral("ERR"));
     logReadingError(text);

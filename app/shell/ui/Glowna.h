@@ -115,7 +115,7 @@ private:
     void showStatus(const QString& text);
     // What the journal of the series file just opened said.
     void showJournal(const SeriesJournal::Verification& verified);
-    void showRefusal(const QByteArray& command, BalanceReply::Error error, const QString& reply);
+    void showRefusal(const QByteArray& command, const BalanceReply& reply);
 
     ProgramContext& context;
     CommandSurface commands;
