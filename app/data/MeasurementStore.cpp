@@ -24,12 +24,13 @@ namespace Pomiar {
 
 namespace {
 
+// The status stays NULL except for a mark (MinimumWeight::Mark).
 const QString insertReading = QStringLiteral(
-    "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, Opis) "
+    "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+const QString insertContinuousReading = QStringLiteral(
+    "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-const QString insertContinuousReading =
-    QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi) "
-                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
 const QString insertCopiedReading = QStringLiteral(
     "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -471,6 +472,22 @@ void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
                                       limit(limits.maxOn, limits.maxText)}));
 }
 
+void MeasurementStore::SetMinimumWeight(const std::optional<MinimumWeight>& limit) {
+    if (limit == minimumWeight)
+        return;
+    minimumWeight = limit;
+    Record(SeriesJournal::Event::SettingChanged,
+           limit ? limit->JournalData()
+                 : SeriesJournal::JoinFields({"minimum weight", QByteArrayLiteral("off")}));
+}
+
+MinimumWeight::Verdict MeasurementStore::JudgeMinimumWeight(const QString& valueText,
+                                                            const QString& unit) const {
+    if (!minimumWeight)
+        return MinimumWeight::Verdict::Fit;
+    return minimumWeight->Judge(massOf(valueText, unit), unit.trimmed());
+}
+
 void MeasurementStore::startSeries(Database& database, int carried) {
     deleteSeriesRows(database);
     // Lines kept for a batch of the former series belong to none now.
@@ -673,6 +690,8 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
     row.masa = massOf(valueText, unit);
     row.jm = unit.trimmed().left(3);
     row.opis = QStringLiteral(" ");
+    if (minimumWeight && minimumWeight->Judge(row.masa, row.jm) != MinimumWeight::Verdict::Fit)
+        row.status = QLatin1String(MinimumWeight::Mark);
     waiting.push_back({row, QString::number(row.lp), true, frame});
     if (!storeWaiting())
         return false;
@@ -705,7 +724,8 @@ bool MeasurementStore::storeWaiting() {
                                         row.masa,
                                         row.jm,
                                         reading.lpText,
-                                        context.settings.nrWagi.left(2)};
+                                        context.settings.nrWagi.left(2),
+                                        row.status.isEmpty() ? QVariant() : row.status};
                 if (reading.writeOpis)
                     parameters << row.opis;
                 // A file whose rules ignore the row (a trigger) must not pass
@@ -718,9 +738,9 @@ bool MeasurementStore::storeWaiting() {
                 // Read before the hook: what it inserts moves the last row id.
                 written.back().rowid = bound->LastInsertRowId();
                 record(*bound, SeriesJournal::Event::ReadingStored,
-                       SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame,
-                                                  row.timer, reading.lpText,
-                                                  reading.writeOpis ? row.opis : QString()),
+                       SeriesJournal::ReadingData(
+                           row.lp, row.masa, row.jm, reading.frame, row.timer, reading.lpText,
+                           reading.writeOpis ? row.opis : QString(), row.status),
                        row.godzina);
                 if (observer)
                     observer->ReadingWritten(*bound, row, seriesStart, BoundPath());
@@ -866,6 +886,19 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
         row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
         row.masa = line->value;
         row.jm = line->unit.left(3);
+        if (heldForCheck) {
+            ++turnedAway[QStringLiteral("a balance check is due")];
+            continue;
+        }
+        if (minimumWeight) {
+            const MinimumWeight::Verdict weight = minimumWeight->Judge(row.masa, row.jm);
+            if (weight == MinimumWeight::Verdict::Refused) {
+                ++turnedAway[QStringLiteral("below the minimum weight")];
+                continue;
+            }
+            if (weight == MinimumWeight::Verdict::Below)
+                row.status = QLatin1String(MinimumWeight::Mark);
+        }
         waiting.push_back({row, QString::number(i + 1), false, frames[k].toLatin1()});
     }
     position += int(frames.size());

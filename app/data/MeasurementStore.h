@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BalanceDialect.h"
+#include "MinimumWeight.h"
 #include "Progress.h"
 #include "ReportText.h"
 #include "RunningStatistics.h"
@@ -228,6 +229,18 @@ public:
     void SetMassFormat(const QString& format);
     QString MassFormat() const { return model.MassFormat(); }
 
+    // The minimum weight in force (after a passed repeatability check),
+    // none before; a change goes into the journal.
+    void SetMinimumWeight(const std::optional<MinimumWeight>& limit);
+    const std::optional<MinimumWeight>& MinimumWeightInForce() const { return minimumWeight; }
+    // The one decision the acceptance of a reading asks: is this net below
+    // the minimum weight, and is it then refused.
+    MinimumWeight::Verdict JudgeMinimumWeight(const QString& valueText, const QString& unit) const;
+    // Readings are refused while a balance check that is due has not
+    // passed, where the lab asks for it.
+    void SetHeldForCheck(bool held) { heldForCheck = held; }
+    bool HeldForCheck() const { return heldForCheck; }
+
     // The one observer of what is written (the lab database's outbox);
     // null for none. Not owned.
     void SetObserver(StoreObserver* observer) { this->observer = observer; }
@@ -287,6 +300,8 @@ private:
     bool liveStatistics = true;
     QLocale locale = QLocale::system();
     StoreObserver* observer = nullptr;
+    std::optional<MinimumWeight> minimumWeight;
+    bool heldForCheck = false;
     // The SeriesOpened entry kept back (OpenedEntry::Deferred): its data
     // and the time of the open.
     std::optional<std::pair<QByteArray, QDateTime>> openedEntry;

@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "Formats.h"
 #include "MeasurementStore.h"
+#include "MinimumWeight.h"
 #include "WholeFile.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,7 @@ constexpr int sliceRows = 500;
 constexpr int yieldEveryMs = 25;
 
 const QString sourceQuery =
-    QStringLiteral("SELECT rowid, Lp, data, Godzina, Timer, Masa, Jm, Opis FROM pomiary "
+    QStringLiteral("SELECT rowid, Lp, data, Godzina, Timer, Masa, Jm, Opis, status FROM pomiary "
                    "WHERE rowid > ? ORDER BY rowid LIMIT ?");
 
 // Walks the readings in slices, keyed by rowid so that a slice never
@@ -84,13 +85,15 @@ void AttachTempTable(Database& database) {
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 ("
                        "Lp1 INTEGER, data1 TEXT, Godzina1 TEXT, Timer1 INTEGER, Masa1 REAL, "
                        "Jm1 TEXT, Opis1 TEXT, Lp2 INTEGER, data2 TEXT, Godzina2 TEXT, "
-                       "Timer2 INTEGER, Masa2 REAL, Jm2 TEXT, Opis2 TEXT)")
+                       "Timer2 INTEGER, Masa2 REAL, Jm2 TEXT, Opis2 TEXT, "
+                       "status1 TEXT, status2 TEXT)")
             .arg(TempTable));
 }
 
 const QString tempQuery =
     QStringLiteral("SELECT Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1, "
-                   "Lp2, data2, Godzina2, Timer2, Masa2, Jm2, Opis2 FROM %1 ORDER BY rowid")
+                   "Lp2, data2, Godzina2, Timer2, Masa2, Jm2, Opis2, status1, status2 "
+                   "FROM %1 ORDER BY rowid")
         .arg(TempTable);
 
 QString NumberText(const QVariant& value) {
@@ -102,18 +105,23 @@ QString DateTimeText(const QVariant& value, const QString& pattern) {
     return stored.isValid() ? stored.toString(pattern) : QString();
 }
 
+// The status of each half follows both halves in the line's row.
 QStringList HalfLine(const QVariantList& row, int first, const QString& massFormat,
                      const QLocale& locale) {
     const QVariant mass = row.value(first + ReportMassColumn);
-    return {NumberText(row.value(first)),
-            DateTimeText(row.value(first + 1), QStringLiteral("yyyy-MM-dd")),
-            DateTimeText(row.value(first + 2), QStringLiteral("HH:mm:ss")),
-            NumberText(row.value(first + 3)),
-            mass.isNull() || !mass.isValid()
-                ? QString()
-                : Formats::FormatNumber(mass.toDouble(), massFormat, locale),
-            row.value(first + 5).toString(),
-            row.value(first + 6).toString()};
+    const bool marked = row.value(2 * ReportColumnCount + first / ReportColumnCount).toString() ==
+                        QLatin1String(MinimumWeight::Mark);
+    return {
+        NumberText(row.value(first)),
+        DateTimeText(row.value(first + 1), QStringLiteral("yyyy-MM-dd")),
+        DateTimeText(row.value(first + 2), QStringLiteral("HH:mm:ss")),
+        NumberText(row.value(first + 3)),
+        mass.isNull() || !mass.isValid()
+            ? QString()
+            : Formats::FormatNumber(mass.toDouble(), massFormat, locale) +
+                  (marked ? QStringLiteral(" ") + QLatin1String(MinimumWeight::Mark) : QString()),
+        row.value(first + 5).toString(),
+        row.value(first + 6).toString()};
 }
 
 } // namespace
@@ -169,8 +177,8 @@ bool FillTemp(Database& database, Progress* progress) {
 
     Readings readings(database, progress);
     const QString insert =
-        QStringLiteral("INSERT INTO %1 (rowid, Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+        QStringLiteral("INSERT INTO %1 (rowid, Lp1, data1, Godzina1, Timer1, Masa1, Jm1, Opis1, "
+                       "status1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
             .arg(TempTable);
     const bool leftDone = readings.Take(left, [&](qint64 line, const QVariantList& row) {
         database.Execute(insert, QVariantList{line} + row);
@@ -180,7 +188,7 @@ bool FillTemp(Database& database, Progress* progress) {
 
     const QString update =
         QStringLiteral("UPDATE %1 SET Lp2 = ?, data2 = ?, Godzina2 = ?, Timer2 = ?, Masa2 = ?, "
-                       "Jm2 = ?, Opis2 = ? WHERE rowid = ?")
+                       "Jm2 = ?, Opis2 = ?, status2 = ? WHERE rowid = ?")
             .arg(TempTable);
     return readings.Take(n - left, [&](qint64 line, const QVariantList& row) {
         database.Execute(update, row + QVariantList{line});

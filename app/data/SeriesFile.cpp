@@ -102,11 +102,11 @@ bool CopySeries(Database& source, Database& target, Progress* progress) {
     }
 
     // An empty description is saved as a single blank; a missing one stays
-    // missing.
+    // missing. The status is "0" but for a reading's mark, which stays.
     const QString copyBlock = QStringLiteral(
         "INSERT INTO Pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
         "SELECT Lp, data, CASE WHEN substr(Godzina, 20, 1) = '.' THEN substr(Godzina, 1, 19) "
-        "ELSE Godzina END, Timer, Masa, Jm, LpTekst, Nr_wagi, '0', "
+        "ELSE Godzina END, Timer, Masa, Jm, LpTekst, Nr_wagi, coalesce(status, '0'), "
         "CASE WHEN Opis = '' THEN ' ' ELSE Opis END FROM zrodlo.pomiary "
         "WHERE rowid > ? AND rowid <= ? ORDER BY rowid");
     const QString blockEnd = QStringLiteral(

@@ -23,8 +23,8 @@ enum class SaveResult { Completed, Cancelled, Failed };
 // it is complete, so an existing file survives a cancelled or failed save
 // unchanged, and no partial file is left behind; what a save cut short
 // (the program killed) left there is cleared by the next save of that name.
-// Each row gets status "0"; an empty Opis becomes " ", a null one stays
-// null; times are written in whole seconds, as new readings are stored.
+// Each row gets status "0" (a marked one keeps its mark); an empty Opis becomes " ", a null one
+// stays null; times are written in whole seconds, as new readings are stored.
 //
 // progress (may be null) gets the caption "Zapisywanie (ESC aby anulowac)"
 // with the range 0 to the row count, and a Step before every row with the

@@ -402,7 +402,7 @@ QList<QByteArray> SplitFields(const QByteArray& data) {
 }
 
 QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame, int timer,
-                       const QString& lpText, const QString& opis) {
+                       const QString& lpText, const QString& opis, const QString& status) {
     const QByteArray lpBytes = QByteArray::number(lp);
     QList<QByteArray> fields{lpBytes,
                              ShortestText(mass),
@@ -411,7 +411,8 @@ QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArra
                              QByteArray::number(timer),
                              lpText.isEmpty() || lpText.toUtf8() == lpBytes ? QByteArray()
                                                                             : lpText.toUtf8(),
-                             Blank(View(opis.toUtf8())) ? QByteArray() : opis.toUtf8()};
+                             Blank(View(opis.toUtf8())) ? QByteArray() : opis.toUtf8(),
+                             status.toUtf8()};
     // Fields left empty at the end are not written.
     while (fields.size() > 5 && fields.last().isEmpty())
         fields.removeLast();
@@ -964,10 +965,18 @@ void Verifier::Reading(const RowBytes& row, Statement& readings) {
     // The station: the author's, as the readings keep it.
     if (readings.Type(RNrWagi) != SQLITE_TEXT || readings.Bytes(RNrWagi) != readingStation)
         return differs("station", shownText(RNrWagi), Quoted(readingStation));
-    // The status: none while the series is worked on, "0" in a saved file.
-    if (readings.Type(RStatus) != SQLITE_NULL &&
-        (readings.Type(RStatus) != SQLITE_TEXT || readings.Bytes(RStatus) != "0"))
+    // The status: the mark the entry stored (a net below the minimum
+    // weight), which a saved file keeps; else none while the series is
+    // worked on, "0" in a saved file.
+    const std::string_view mark =
+        row.compact && count > 7 ? std::string_view(fields[7]) : std::string_view();
+    if (!mark.empty()) {
+        if (readings.Type(RStatus) != SQLITE_TEXT || readings.Bytes(RStatus) != mark)
+            return differs("status", shownText(RStatus), Quoted(mark));
+    } else if (readings.Type(RStatus) != SQLITE_NULL &&
+               (readings.Type(RStatus) != SQLITE_TEXT || readings.Bytes(RStatus) != "0")) {
         return differs("status", shownText(RStatus), QStringLiteral("none"));
+    }
     if (readings.Type(RTimer) != SQLITE_INTEGER)
         return differs("Timer", shownText(RTimer), QStringLiteral("a whole number"));
     if (readings.Type(RLpTekst) != SQLITE_TEXT)

@@ -43,7 +43,7 @@ enum class Event : int {
     SeriesExported,
     SeriesPrinted,
     // data: Lp, mass, unit and the frame it came from, then (compact rows)
-    // Timer, LpTekst and the description (ReadingData).
+    // Timer, LpTekst, the description and the status (ReadingData).
     ReadingStored,
     // data: why, and the frame.
     ReadingTurnedAway,
@@ -124,9 +124,11 @@ QList<QByteArray> SplitFields(const QByteArray& data);
 // The data of ReadingStored: the mass as the shortest text that reads back
 // as the same double (negative zero as zero), Timer, LpTekst when it is not
 // Lp's own text, and the description the reading was stored with when it is
-// not blank.
+// not blank, and the reading's status when it has one (a net below the
+// minimum weight).
 QByteArray ReadingData(int lp, double mass, const QString& unit, const QByteArray& frame,
-                       int timer = 0, const QString& lpText = {}, const QString& opis = {});
+                       int timer = 0, const QString& lpText = {}, const QString& opis = {},
+                       const QString& status = {});
 
 // The entries numbered from `from` to `to`, in order; a compact entry
 // carries the author named before it when the range holds that entry.
@@ -171,7 +173,8 @@ struct Verification {
 // Checks, in one read transaction, the chain from its first row, that
 // every reading of the series is the journal's event for it in every column
 // the program shows (Lp, date, time, Timer, mass, unit, LpTekst, station,
-// status and description) and every event a reading of the series, in
+// status and description; a status is none, "0" in a saved file, or the mark
+// the entry stored) and every event a reading of the series, in
 // order, and the report against the last one the journal saw stored. Reads
 // the journal and the readings side by side, so memory stays bounded by
 // the descriptions set, whatever the length. Writes nothing. When

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "Formats.h"
+#include "MinimumWeight.h"
 
 #include <algorithm>
 #include <optional>
@@ -17,9 +18,9 @@ struct ColumnSpec {
 };
 
 constexpr ColumnSpec columns[SeriesModel::ColumnCount] = {
-    {"Lp", "Lp", 480},       {"Data", "Data", 1200},   {"Godzina", "Godzina", 945},
-    {"Timer", "Timer", 855}, {"Odczyt", "Masa", 1245}, {"Jm", "Jm", 480},
-    {"Opis", "opis", 1665},
+    {"Lp", "Lp", 480},       {"Data", "Data", 1200},    {"Godzina", "Godzina", 945},
+    {"Timer", "Timer", 855}, {"Odczyt", "Masa", 1245},  {"Jm", "Jm", 480},
+    {"Opis", "opis", 1665},  {"Status", "status", 900},
 };
 
 // Rows read at a time, and how many such pages are kept: enough for the
@@ -101,7 +102,12 @@ QVariant SeriesModel::data(const QModelIndex& index, int role) const {
             index.column() == Lp || index.column() == Timer || index.column() == Masa;
         return int((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
-    if (role != Qt::DisplayRole)
+    const bool styled = role == MarkRole || role == Qt::ToolTipRole;
+    if (role != Qt::DisplayRole && !styled)
+        return {};
+    // Only the mass and the status show the mark: other cells are
+    // answered without reading the row.
+    if (styled && index.column() != Masa && index.column() != Status)
         return {};
     const Page* rows = page(index.row() / pageRows);
     const std::size_t offset = std::size_t(index.row() % pageRows);
@@ -110,6 +116,12 @@ QVariant SeriesModel::data(const QModelIndex& index, int role) const {
     const SeriesRow& row = (*rows)[offset];
     if (row.rowid == missingRowId)
         return {};
+    if (styled) {
+        const bool marked = row.status == QLatin1String(MinimumWeight::Mark);
+        if (role == Qt::ToolTipRole)
+            return marked ? QVariant(markToolTip) : QVariant();
+        return marked;
+    }
     switch (index.column()) {
     case Lp:
         return row.lp;
@@ -137,9 +149,19 @@ QString SeriesModel::shownText(const SeriesRow& row, int column) const {
         return row.jm;
     case Opis:
         return row.opis;
+    case Status:
+        // A saved file's "0" says nothing; a mark says why.
+        return row.status == QLatin1String(MinimumWeight::Mark) ? markText : QString();
     default:
         return {};
     }
+}
+
+void SeriesModel::SetMarkTexts(const QString& shown, const QString& toolTip) {
+    markText = shown;
+    markToolTip = toolTip;
+    if (count > 0)
+        emit dataChanged(index(0, Status), index(Count() - 1, Status));
 }
 
 int SeriesModel::WidestRow(int column) const {
@@ -289,7 +311,7 @@ std::optional<SeriesModel::Page> SeriesModel::readRows(int first, int last) cons
     };
     const int rowid = at("rowid_");
     const int lp = at("lp"), data = at("data"), godzina = at("godzina"), timer = at("timer"),
-              masa = at("masa"), jm = at("jm"), opis = at("opis");
+              masa = at("masa"), jm = at("jm"), opis = at("opis"), status = at("status");
     // Each row goes where its rowid is; a rowid without a row (a series
     // not yet settled) stays a missing row, shown empty.
     SeriesRow missing;
@@ -313,6 +335,10 @@ std::optional<SeriesModel::Page> SeriesModel::readRows(int first, int last) cons
                                 const QString description = stored.value(opis).toString();
                                 row.opis =
                                     description == noDescription ? noDescription : description;
+                                // Only a mark is kept: other statuses show nothing.
+                                if (status >= 0 && stored.value(status).toString() ==
+                                                       QLatin1String(MinimumWeight::Mark))
+                                    row.status = QLatin1String(MinimumWeight::Mark);
                             },
                             {RowId(first), RowId(last)});
     } catch (const DatabaseError&) {

@@ -26,6 +26,8 @@ struct SeriesRow {
     double masa = 0;
     QString jm;
     QString opis;
+    // Empty, or MinimumWeight::Mark for a net below the minimum weight.
+    QString status;
 };
 
 // The grid's view of the series stored in the bound database. Rows are read
@@ -37,7 +39,12 @@ struct SeriesRow {
 class SeriesModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Lp, Data, Godzina, Timer, Masa, Jm, Opis, ColumnCount };
+    // Status, last in the model, shows a reading's mark; the grid shows it
+    // after Jm.
+    enum Column { Lp, Data, Godzina, Timer, Masa, Jm, Opis, Status, ColumnCount };
+    // True for the mass and status cells of a net below the minimum weight,
+    // which the grid paints in the mark's style.
+    static constexpr int MarkRole = Qt::UserRole + 1;
 
     explicit SeriesModel(QObject* parent = nullptr);
 
@@ -60,6 +67,9 @@ public:
     void SetMassFormat(const QString& format);
     QString MassFormat() const { return massFormat; }
     void SetLocale(const QLocale& locale);
+    // What the status column shows for a net below the minimum weight, and
+    // its tip (translated texts).
+    void SetMarkTexts(const QString& shown, const QString& toolTip);
 
     // Shows the series stored in the database (kept by the caller for as
     // long as it is bound). Counting a million rows takes longer than
@@ -134,6 +144,8 @@ private:
     std::vector<int> widestCandidates;
     mutable std::vector<QString> units; // one shared copy of each unit text
     QStringList captions;
+    QString markText = QStringLiteral("< m min");
+    QString markToolTip = QStringLiteral("Ponizej masy minimalnej (SF x m min)");
     QString massFormat = QString::fromLatin1(mUstawienia::DefaultMassFormat);
     QLocale locale = QLocale::system();
 };

@@ -192,6 +192,10 @@ QByteArray AcquisitionSession::OutcomeName(Outcome outcome) {
         return "balance status";
     case Outcome::Refused:
         return "refused";
+    case Outcome::BelowMinimumWeight:
+        return "below the minimum weight";
+    case Outcome::CheckDue:
+        return "a balance check is due";
     }
     return "unknown";
 }
@@ -253,6 +257,10 @@ AcquisitionSession::Outcome AcquisitionSession::appendReading(const QString& val
                                                               const QDateTime& time,
                                                               const QByteArray& frame) {
     try {
+        if (store.HeldForCheck())
+            return Outcome::CheckDue;
+        if (store.JudgeMinimumWeight(valueText, unit) == MinimumWeight::Verdict::Refused)
+            return Outcome::BelowMinimumWeight;
         if (!passCycleGate(store.Timer(time)))
             return Outcome::OutsideCycleWindow;
         return store.DodajPomiar(valueText, unit, time, frame) ? Outcome::Stored : Outcome::Waiting;

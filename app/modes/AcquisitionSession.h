@@ -50,6 +50,10 @@ public:
         // The balance refused the command (a syntax, logical or
         // transmission error).
         Refused,
+        // A net below the minimum weight, refused as the lab set.
+        BelowMinimumWeight,
+        // Readings wait for a balance check that is due to pass.
+        CheckDue,
     };
     struct Reply {
         QByteArray frame;

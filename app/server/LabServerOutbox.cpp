@@ -50,6 +50,8 @@ QString LabServerOutbox::KindText(Kind kind) {
         return QStringLiteral("report");
     case Kind::Journal:
         return QStringLiteral("journal");
+    case Kind::Mark:
+        return QStringLiteral("mark");
     }
     return {};
 }
@@ -77,6 +79,9 @@ void LabServerOutbox::QueueReading(Database& database, const std::optional<QDate
     outbox.Execute(insertRow,
                    {KindText(Kind::Reading), station, seriesId, row.lp, ZonedText(row.godzina),
                     row.timer, row.masa, row.jm.trimmed(), row.opis});
+    if (!row.status.isEmpty())
+        outbox.Execute(insertRow, {KindText(Kind::Mark), station, seriesId, row.lp, QVariant(),
+                                   QVariant(), QVariant(), QVariant(), row.status});
     lastLp = row.lp;
 }
 

@@ -29,7 +29,9 @@ public:
     static constexpr const char* Table = "LabOutbox";
 
     // What a queued row stands for.
-    enum class Kind { Series, Reading, Description, Report, Journal };
+    // Mark: a reading's mark (below the minimum weight), queued right after
+    // it.
+    enum class Kind { Series, Reading, Description, Report, Journal, Mark };
 
     LabServerOutbox(const QString& workingDatabasePath, const QString& station);
     ~LabServerOutbox();

@@ -72,6 +72,11 @@ const QList<QStringList> migrations = {
         QStringLiteral("ALTER TABLE journal DROP CONSTRAINT journal_pkey"),
         QStringLiteral("ALTER TABLE journal ADD PRIMARY KEY (station, chain, seq)"),
     },
+    {
+        // A reading's mark: "<m" for a net below the balance's minimum
+        // weight.
+        QStringLiteral("ALTER TABLE readings ADD COLUMN status text"),
+    },
 };
 
 bool run(QSqlQuery& query, const QString& statement, QString* error) {

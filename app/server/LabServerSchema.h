@@ -24,7 +24,7 @@ namespace Pomiar::LabServerSchema {
 //                   host, event, data, hash: the station's series journal
 //                   (SeriesJournal), entry by entry, received_at
 //   schema_version  version, applied_at: one row per migration applied
-constexpr int Version = 3;
+constexpr int Version = 4;
 
 // Opens a connection to the lab database on the calling thread under the
 // given connection name. False with libpq's reason in error.

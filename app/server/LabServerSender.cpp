@@ -191,6 +191,8 @@ private:
             return descriptions(batch, from, to);
         if (kind == LabServerOutbox::KindText(Kind::Report))
             return reports(batch, from, to);
+        if (kind == LabServerOutbox::KindText(Kind::Mark))
+            return marks(batch, from, to);
         return true; // a kind of a later version: not for this program
     }
 
@@ -267,6 +269,17 @@ private:
 
     bool descriptions(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
         return eachRow(QStringLiteral("UPDATE readings SET description = ? WHERE station = ? "
+                                      "AND series = ? AND lp = ?::integer"),
+                       batch, from, to, [](QSqlQuery& query, const OutboxRow& row) {
+                           query.addBindValue(row.text);
+                           query.addBindValue(row.station);
+                           query.addBindValue(row.series);
+                           query.addBindValue(row.lp);
+                       });
+    }
+
+    bool marks(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        return eachRow(QStringLiteral("UPDATE readings SET status = ? WHERE station = ? "
                                       "AND series = ? AND lp = ?::integer"),
                        batch, from, to, [](QSqlQuery& query, const OutboxRow& row) {
                            query.addBindValue(row.text);

@@ -1,5 +1,7 @@
 #include "SeriesCellDelegate.h"
 
+#include "SeriesModel.h"
+
 #include <QApplication>
 #include <QFontInfo>
 #include <QPainter>
@@ -10,6 +12,15 @@
 namespace Pomiar {
 
 SeriesCellDelegate::SeriesCellDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+
+void SeriesCellDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                         const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!index.data(SeriesModel::MarkRole).toBool())
+        return;
+    option->backgroundBrush = MarkBackground();
+    option->palette.setColor(QPalette::Text, MarkForeground());
+}
 
 bool SeriesCellDelegate::needsNoShaping(const QString& text) {
     for (const QChar c : text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QGlyphRun>
 #include <QHash>
@@ -27,6 +28,13 @@ public:
     // How many texts are kept (bounded, whatever the length of the series).
     qsizetype KeptTexts() const { return runs.size(); }
     static constexpr qsizetype keptTextsAtMost = 4096;
+
+    // The style of a net below the minimum weight (SeriesModel::MarkRole).
+    static QColor MarkBackground() { return QColor(0xff, 0xd8, 0xcc); }
+    static QColor MarkForeground() { return QColor(0xa0, 0x10, 0x00); }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
     struct Run {

@@ -22,6 +22,9 @@ SeriesGrid::SeriesGrid(SeriesModel& model, QWidget* parent) : QTableView(parent)
     horizontalHeader()->setStretchLastSection(true);
     for (int column = 0; column < SeriesModel::ColumnCount; ++column)
         setColumnWidth(column, SeriesModel::DefaultWidth(column));
+    // The mark beside the mass it is about; the description stays last and
+    // takes the room left.
+    horizontalHeader()->moveSection(SeriesModel::Status, SeriesModel::Opis);
     connect(&model, &SeriesModel::WidestRowChanged, this, &SeriesGrid::growColumn);
     // A batch of thousands is shown at its end, not scrolled to row by row.
     lastRowTimer.setSingleShot(true);

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "LanguageTexts.h"
 #include "MeasurementStore.h"
+#include "MinimumWeight.h"
 #include "ProgramContext.h"
 #include "ReportText.h"
 #include "StatisticsPanel.h"
@@ -478,6 +479,7 @@ SeriesReport::Texts SeriesReport::DesignedTexts() {
                      QStringLiteral("Timer"), QStringLiteral("Masa"), QStringLiteral("Jm"),
                      QStringLiteral("Opis")};
     texts.footer = QStringLiteral("%p z %P");
+    texts.belowMinimum = QStringLiteral("<m: masa netto ponizej masy minimalnej wagi (SF x m min)");
     const QString identity =
         QStringLiteral("Dziennik serii: stanowisko %1, uzytkownik %2, wydrukowano %3");
     texts.identity = {identity + QStringLiteral(", wpisow %4, skrot %5"),
@@ -507,6 +509,7 @@ SeriesReport::Texts SeriesReport::TranslatedTexts(const ProgramContext& context)
     for (QString& caption : texts.columns)
         look(caption);
     look(texts.footer);
+    look(texts.belowMinimum);
     look(texts.identity.journal);
     look(texts.identity.noJournal);
     look(texts.identity.broken);
@@ -568,6 +571,15 @@ SeriesReport::Content SeriesReport::currentContent() const {
         store.Statistics(), store.MassFormat(), store.Locale(), TranslatedTexts(context), {}};
     content.identity = JournalIdentity::Text(
         JournalIdentity::Of(store.Bound(), context.settings.nrWagi), content.texts.identity);
+    // The mark is explained where the report has one.
+    try {
+        if (store.Bound()
+                .Scalar(QStringLiteral("SELECT count(*) FROM pomiary WHERE status = ?"),
+                        {QString::fromLatin1(MinimumWeight::Mark)})
+                .toLongLong() > 0)
+            content.identity = content.texts.belowMinimum + u'\n' + content.identity;
+    } catch (const DatabaseError&) {
+    }
     return content;
 }
 

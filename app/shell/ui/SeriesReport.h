@@ -34,6 +34,7 @@ public:
         QStringList columns;               // "Lp" to "Opis", the same over both halves of a line
         QString footer;                    // "%p z %P": page p of P
         JournalIdentity::Wording identity; // the line that ends the report
+        QString belowMinimum;              // what the mark after a mass says, when one is printed
     };
     static Texts DesignedTexts();
     // Every text looked up in section "Rp1" with itself as key and default,
