@@ -24,7 +24,7 @@ namespace Pomiar {
 
 namespace {
 
-// The status stays NULL except for a mark (MinimumWeight::Mark).
+// The status stays NULL except for a mark (MinimumWeightRule::Mark).
 const QString insertReading = QStringLiteral(
     "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -472,7 +472,7 @@ void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
                                       limit(limits.maxOn, limits.maxText)}));
 }
 
-void MeasurementStore::SetMinimumWeight(const std::optional<MinimumWeight>& limit) {
+void MeasurementStore::SetMinimumWeight(const std::optional<MinimumWeightRule>& limit) {
     if (limit == minimumWeight)
         return;
     minimumWeight = limit;
@@ -481,10 +481,10 @@ void MeasurementStore::SetMinimumWeight(const std::optional<MinimumWeight>& limi
                  : SeriesJournal::JoinFields({"minimum weight", QByteArrayLiteral("off")}));
 }
 
-MinimumWeight::Verdict MeasurementStore::JudgeMinimumWeight(const QString& valueText,
-                                                            const QString& unit) const {
+MinimumWeightRule::Verdict MeasurementStore::JudgeMinimumWeight(const QString& valueText,
+                                                                const QString& unit) const {
     if (!minimumWeight)
-        return MinimumWeight::Verdict::Fit;
+        return MinimumWeightRule::Verdict::Fit;
     return minimumWeight->Judge(massOf(valueText, unit), unit.trimmed());
 }
 
@@ -690,8 +690,8 @@ bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit
     row.masa = massOf(valueText, unit);
     row.jm = unit.trimmed().left(3);
     row.opis = QStringLiteral(" ");
-    if (minimumWeight && minimumWeight->Judge(row.masa, row.jm) != MinimumWeight::Verdict::Fit)
-        row.status = QLatin1String(MinimumWeight::Mark);
+    if (minimumWeight && minimumWeight->Judge(row.masa, row.jm) != MinimumWeightRule::Verdict::Fit)
+        row.status = QLatin1String(MinimumWeightRule::Mark);
     waiting.push_back({row, QString::number(row.lp), true, frame});
     if (!storeWaiting())
         return false;
@@ -891,13 +891,13 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
             continue;
         }
         if (minimumWeight) {
-            const MinimumWeight::Verdict weight = minimumWeight->Judge(row.masa, row.jm);
-            if (weight == MinimumWeight::Verdict::Refused) {
+            const MinimumWeightRule::Verdict weight = minimumWeight->Judge(row.masa, row.jm);
+            if (weight == MinimumWeightRule::Verdict::Refused) {
                 ++turnedAway[QStringLiteral("below the minimum weight")];
                 continue;
             }
-            if (weight == MinimumWeight::Verdict::Below)
-                row.status = QLatin1String(MinimumWeight::Mark);
+            if (weight == MinimumWeightRule::Verdict::Below)
+                row.status = QLatin1String(MinimumWeightRule::Mark);
         }
         waiting.push_back({row, QString::number(i + 1), false, frames[k].toLatin1()});
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BalanceDialect.h"
-#include "MinimumWeight.h"
+#include "MinimumWeightRule.h"
 #include "Progress.h"
 #include "ReportText.h"
 #include "RunningStatistics.h"
@@ -231,11 +231,12 @@ public:
 
     // The minimum weight in force (after a passed repeatability check),
     // none before; a change goes into the journal.
-    void SetMinimumWeight(const std::optional<MinimumWeight>& limit);
-    const std::optional<MinimumWeight>& MinimumWeightInForce() const { return minimumWeight; }
+    void SetMinimumWeight(const std::optional<MinimumWeightRule>& limit);
+    const std::optional<MinimumWeightRule>& MinimumWeightInForce() const { return minimumWeight; }
     // The one decision the acceptance of a reading asks: is this net below
     // the minimum weight, and is it then refused.
-    MinimumWeight::Verdict JudgeMinimumWeight(const QString& valueText, const QString& unit) const;
+    MinimumWeightRule::Verdict JudgeMinimumWeight(const QString& valueText,
+                                                  const QString& unit) const;
     // Readings are refused while a balance check that is due has not
     // passed, where the lab asks for it.
     void SetHeldForCheck(bool held) { heldForCheck = held; }
@@ -300,7 +301,7 @@ private:
     bool liveStatistics = true;
     QLocale locale = QLocale::system();
     StoreObserver* observer = nullptr;
-    std::optional<MinimumWeight> minimumWeight;
+    std::optional<MinimumWeightRule> minimumWeight;
     bool heldForCheck = false;
     // The SeriesOpened entry kept back (OpenedEntry::Deferred): its data
     // and the time of the open.

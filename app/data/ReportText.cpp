@@ -4,7 +4,7 @@
 #include "Database.h"
 #include "Formats.h"
 #include "MeasurementStore.h"
-#include "MinimumWeight.h"
+#include "MinimumWeightRule.h"
 #include "WholeFile.h"
 
 #include <QCoreApplication>
@@ -110,18 +110,18 @@ QStringList HalfLine(const QVariantList& row, int first, const QString& massForm
                      const QLocale& locale) {
     const QVariant mass = row.value(first + ReportMassColumn);
     const bool marked = row.value(2 * ReportColumnCount + first / ReportColumnCount).toString() ==
-                        QLatin1String(MinimumWeight::Mark);
-    return {
-        NumberText(row.value(first)),
-        DateTimeText(row.value(first + 1), QStringLiteral("yyyy-MM-dd")),
-        DateTimeText(row.value(first + 2), QStringLiteral("HH:mm:ss")),
-        NumberText(row.value(first + 3)),
-        mass.isNull() || !mass.isValid()
-            ? QString()
-            : Formats::FormatNumber(mass.toDouble(), massFormat, locale) +
-                  (marked ? QStringLiteral(" ") + QLatin1String(MinimumWeight::Mark) : QString()),
-        row.value(first + 5).toString(),
-        row.value(first + 6).toString()};
+                        QLatin1String(MinimumWeightRule::Mark);
+    return {NumberText(row.value(first)),
+            DateTimeText(row.value(first + 1), QStringLiteral("yyyy-MM-dd")),
+            DateTimeText(row.value(first + 2), QStringLiteral("HH:mm:ss")),
+            NumberText(row.value(first + 3)),
+            mass.isNull() || !mass.isValid()
+                ? QString()
+                : Formats::FormatNumber(mass.toDouble(), massFormat, locale) +
+                      (marked ? QStringLiteral(" ") + QLatin1String(MinimumWeightRule::Mark)
+                              : QString()),
+            row.value(first + 5).toString(),
+            row.value(first + 6).toString()};
 }
 
 } // namespace

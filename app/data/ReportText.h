@@ -59,7 +59,7 @@ bool FillTemp(Database& database, Progress* progress);
 // A line of the series report as printed: the texts of its left and right
 // halves, each Lp, data, Godzina, Timer, Masa, Jm, Opis; an empty half for
 // the odd last reading. A mass below the minimum weight is followed by the
-// mark (MinimumWeight::Mark).
+// mark (MinimumWeightRule::Mark).
 inline constexpr int ReportColumnCount = 7;
 inline constexpr int ReportMassColumn = 4;
 using ReportLine = std::array<QStringList, 2>;

@@ -2,7 +2,7 @@
 
 #include "Database.h"
 #include "Formats.h"
-#include "MinimumWeight.h"
+#include "MinimumWeightRule.h"
 
 #include <algorithm>
 #include <optional>
@@ -117,7 +117,7 @@ QVariant SeriesModel::data(const QModelIndex& index, int role) const {
     if (row.rowid == missingRowId)
         return {};
     if (styled) {
-        const bool marked = row.status == QLatin1String(MinimumWeight::Mark);
+        const bool marked = row.status == QLatin1String(MinimumWeightRule::Mark);
         if (role == Qt::ToolTipRole)
             return marked ? QVariant(markToolTip) : QVariant();
         return marked;
@@ -151,7 +151,7 @@ QString SeriesModel::shownText(const SeriesRow& row, int column) const {
         return row.opis;
     case Status:
         // A saved file's "0" says nothing; a mark says why.
-        return row.status == QLatin1String(MinimumWeight::Mark) ? markText : QString();
+        return row.status == QLatin1String(MinimumWeightRule::Mark) ? markText : QString();
     default:
         return {};
     }
@@ -337,8 +337,8 @@ std::optional<SeriesModel::Page> SeriesModel::readRows(int first, int last) cons
                                     description == noDescription ? noDescription : description;
                                 // Only a mark is kept: other statuses show nothing.
                                 if (status >= 0 && stored.value(status).toString() ==
-                                                       QLatin1String(MinimumWeight::Mark))
-                                    row.status = QLatin1String(MinimumWeight::Mark);
+                                                       QLatin1String(MinimumWeightRule::Mark))
+                                    row.status = QLatin1String(MinimumWeightRule::Mark);
                             },
                             {RowId(first), RowId(last)});
     } catch (const DatabaseError&) {

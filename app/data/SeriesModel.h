@@ -26,7 +26,7 @@ struct SeriesRow {
     double masa = 0;
     QString jm;
     QString opis;
-    // Empty, or MinimumWeight::Mark for a net below the minimum weight.
+    // Empty, or MinimumWeightRule::Mark for a net below the minimum weight.
     QString status;
 };
 

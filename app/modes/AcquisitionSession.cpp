@@ -259,7 +259,7 @@ AcquisitionSession::Outcome AcquisitionSession::appendReading(const QString& val
     try {
         if (store.HeldForCheck())
             return Outcome::CheckDue;
-        if (store.JudgeMinimumWeight(valueText, unit) == MinimumWeight::Verdict::Refused)
+        if (store.JudgeMinimumWeight(valueText, unit) == MinimumWeightRule::Verdict::Refused)
             return Outcome::BelowMinimumWeight;
         if (!passCycleGate(store.Timer(time)))
             return Outcome::OutsideCycleWindow;

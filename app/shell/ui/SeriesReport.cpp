@@ -3,7 +3,7 @@
 #include "Database.h"
 #include "LanguageTexts.h"
 #include "MeasurementStore.h"
-#include "MinimumWeight.h"
+#include "MinimumWeightRule.h"
 #include "ProgramContext.h"
 #include "ReportText.h"
 #include "StatisticsPanel.h"
@@ -575,7 +575,7 @@ SeriesReport::Content SeriesReport::currentContent() const {
     try {
         if (store.Bound()
                 .Scalar(QStringLiteral("SELECT count(*) FROM pomiary WHERE status = ?"),
-                        {QString::fromLatin1(MinimumWeight::Mark)})
+                        {QString::fromLatin1(MinimumWeightRule::Mark)})
                 .toLongLong() > 0)
             content.identity = content.texts.belowMinimum + u'\n' + content.identity;
     } catch (const DatabaseError&) {

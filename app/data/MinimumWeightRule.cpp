@@ -1,4 +1,4 @@
-#include "MinimumWeight.h"
+#include "MinimumWeightRule.h"
 
 #include "SeriesJournal.h"
 
@@ -27,13 +27,13 @@ double Grams(const QString& unit) {
 
 } // namespace
 
-double MinimumWeight::UnitFactor(const QString& from, const QString& to) {
+double MinimumWeightRule::UnitFactor(const QString& from, const QString& to) {
     const double source = Grams(from);
     const double target = Grams(to);
     return source > 0 && target > 0 ? source / target : 0;
 }
 
-MinimumWeight::Verdict MinimumWeight::Judge(double mass, const QString& readingUnit) const {
+MinimumWeightRule::Verdict MinimumWeightRule::Judge(double mass, const QString& readingUnit) const {
     const double factor = UnitFactor(readingUnit, unit);
     if (factor <= 0 || !(minimumWeight > 0) || !std::isfinite(mass))
         return Verdict::Fit;
@@ -44,7 +44,7 @@ MinimumWeight::Verdict MinimumWeight::Judge(double mass, const QString& readingU
     return refuse ? Verdict::Refused : Verdict::Below;
 }
 
-QByteArray MinimumWeight::JournalData() const {
+QByteArray MinimumWeightRule::JournalData() const {
     return SeriesJournal::JoinFields({"minimum weight", QByteArray::number(Limit(), 'g', 12),
                                       unit.toUtf8(), QByteArray::number(safetyFactor, 'g', 12),
                                       QByteArray::number(minimumWeight, 'g', 12), checkId.toUtf8(),

@@ -10,7 +10,7 @@ namespace Pomiar {
 // is decided here and nowhere else; the acceptance of a reading asks Judge,
 // and what it answers is kept with the reading (its status), its journal
 // entry, the export, the printed report and the lab database.
-struct MinimumWeight {
+struct MinimumWeightRule {
     // What a reading below the limit is marked with in the status column.
     static constexpr const char* Mark = "<m";
 
@@ -38,7 +38,7 @@ struct MinimumWeight {
     // none, lifts it).
     QByteArray JournalData() const;
 
-    bool operator==(const MinimumWeight&) const = default;
+    bool operator==(const MinimumWeightRule&) const = default;
 };
 
 } // namespace Pomiar
