@@ -485,7 +485,11 @@ MinimumWeightRule::Verdict MeasurementStore::JudgeMinimumWeight(const QString& v
                                                                 const QString& unit) const {
     if (!minimumWeight)
         return MinimumWeightRule::Verdict::Fit;
-    return minimumWeight->Judge(massOf(valueText, unit), unit.trimmed());
+    const MinimumWeightRule::Verdict verdict =
+        minimumWeight->Judge(massOf(valueText, unit), unit.trimmed());
+    return checkInProgress && verdict == MinimumWeightRule::Verdict::Refused
+               ? MinimumWeightRule::Verdict::Below
+               : verdict;
 }
 
 void MeasurementStore::startSeries(Database& database, int carried) {
@@ -886,17 +890,17 @@ void MeasurementStore::storeContinuousLines(const QStringList& frames, const QSt
         row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
         row.masa = line->value;
         row.jm = line->unit.left(3);
-        if (heldForCheck) {
+        if (HeldForCheck()) {
             ++turnedAway[QStringLiteral("a balance check is due")];
             continue;
         }
         if (minimumWeight) {
             const MinimumWeightRule::Verdict weight = minimumWeight->Judge(row.masa, row.jm);
-            if (weight == MinimumWeightRule::Verdict::Refused) {
+            if (weight == MinimumWeightRule::Verdict::Refused && !checkInProgress) {
                 ++turnedAway[QStringLiteral("below the minimum weight")];
                 continue;
             }
-            if (weight == MinimumWeightRule::Verdict::Below)
+            if (weight != MinimumWeightRule::Verdict::Fit)
                 row.status = QLatin1String(MinimumWeightRule::Mark);
         }
         waiting.push_back({row, QString::number(i + 1), false, frames[k].toLatin1()});

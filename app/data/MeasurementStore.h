@@ -240,7 +240,10 @@ public:
     // Readings are refused while a balance check that is due has not
     // passed, where the lab asks for it.
     void SetHeldForCheck(bool held) { heldForCheck = held; }
-    bool HeldForCheck() const { return heldForCheck; }
+    // A balance check takes its readings through the store: while it runs,
+    // they are neither held nor refused (only marked).
+    void SetCheckInProgress(bool running) { checkInProgress = running; }
+    bool HeldForCheck() const { return heldForCheck && !checkInProgress; }
 
     // The one observer of what is written (the lab database's outbox);
     // null for none. Not owned.
@@ -303,6 +306,7 @@ private:
     StoreObserver* observer = nullptr;
     std::optional<MinimumWeightRule> minimumWeight;
     bool heldForCheck = false;
+    bool checkInProgress = false;
     // The SeriesOpened entry kept back (OpenedEntry::Deferred): its data
     // and the time of the open.
     std::optional<std::pair<QByteArray, QDateTime>> openedEntry;

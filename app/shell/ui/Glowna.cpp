@@ -51,6 +51,7 @@ Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     balanceStatusShown.setSingleShot(true);
     balanceStatusShown.setInterval(BalanceStatusShownMs);
     connect(&balanceStatusShown, &QTimer::timeout, balanceStatus, &QLabel::clear);
+    balanceChecks = std::make_unique<BalanceCheckLink>(context, *this, commands, store, session);
     resize(1100, 650);
 
     auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
@@ -203,6 +204,7 @@ bool Glowna::Load() {
         // Opening the store compacts the working database first.
         store.OtworzMagazyn();
         labServer.Start(statusBar());
+        balanceChecks->Start();
         link = LinkSettings::Read(context.IniPath());
     } catch (const DatabaseError& error) {
         return showLoadError(error.code, QString::fromLocal8Bit(error.what()));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AcquisitionSession.h"
+#include "BalanceCheckLink.h"
 #include "CommandSurface.h"
 #include "LabServerLink.h"
 #include "MeasurementStore.h"
@@ -126,6 +127,7 @@ private:
     SeriesCommands seriesCommands;
     ProgramWindows windows;
     LabServerLink labServer;
+    std::unique_ptr<BalanceCheckLink> balanceChecks;
     StatisticsPanel* panel = nullptr;
     bool closing = false;
     // A description prompt after a reading is open.

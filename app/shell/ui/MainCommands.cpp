@@ -134,6 +134,13 @@ constexpr MainCommand mainCommands[] = {
      .toolbarSlot = 6,
      .toolTip = "Pokaz wykres",
      .follows = Acquisition::Series},
+    // The balance checks' window: no button, the checks are run seldom.
+    {.command = Command::KontrolaWagi,
+     .key = "kontrolawagi",
+     .menu = M::Pomiar,
+     .menuName = "mnuKontrolaWagi",
+     .caption = "&Kontrola wagi...",
+     .separatorBefore = "mnuseparator4"},
     {.command = Command::Opcje,
      .key = "opcje",
      .menu = M::Ustawienia,

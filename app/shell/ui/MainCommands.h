@@ -29,6 +29,7 @@ enum class Command {
     Wykresopcje,
     Languuage,
     Pomoc,
+    KontrolaWagi,
     // The last one: the table is checked up to it.
     Connection,
 };

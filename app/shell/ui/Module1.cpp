@@ -1,5 +1,6 @@
 #include "Module1.h"
 
+#include "CheckTexts.h"
 #include "CycleGate.h"
 #include "Cykl.h"
 #include "Database.h"
@@ -50,6 +51,7 @@ void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
             SwitchingToolTips::Text(context, QLatin1String(toolTip.key));
         loaded(window);
     }
+    CheckTexts::LookUpAll(context);
     // The windows that show the series or the cycle windows get an empty
     // database of their own, so that the working database stays as it is.
     QTemporaryDir scratch;
