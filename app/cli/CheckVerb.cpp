@@ -265,15 +265,16 @@ int RunCheck(const Invocation& run) {
                      step.TakesReading() ? ", then press Enter" : "");
         std::fflush(prompts);
     });
-    QObject::connect(
-        &runner, &CheckRunner::ReadingTaken, [&](const CheckReading& reading, int index) {
-            readingDone = true;
-            if (!json) {
-                std::printf("reading %d: %s %s\n", index + 1, qPrintable(numberText(reading.value)),
-                            qPrintable(reading.unit));
-                std::fflush(stdout);
-            }
-        });
+    QObject::connect(&runner, &CheckRunner::ReadingTaken,
+                     [&](const CheckReading& reading, int index) {
+                         readingDone = true;
+                         if (!json) {
+                             std::printf("reading %d: %s %s\n", index + 1,
+                                         qPrintable(readingText(reading.value, made.plan.d)),
+                                         qPrintable(reading.unit));
+                             std::fflush(stdout);
+                         }
+                     });
     QObject::connect(&runner, &CheckRunner::ReadingFailed, [&](const QString& reason) {
         readingDone = true;
         failure = reason;
