@@ -2,6 +2,7 @@
 #include "BalanceProtocol.h"
 #include "Database.h"
 #include "MeasurementStore.h"
+#include "MinimumWeightRule.h"
 #include "ProgramContext.h"
 #include "ReportText.h"
 #include "ScriptedDialogs.h"
@@ -194,6 +195,11 @@ class JournalTamperTest : public SeriesJournalTest {
 protected:
     QString ReportedSeries(const QString& name) {
         store.NowaSeria();
+        // Lp 1 (10 g) lies below SF·m_min = 2·5.25 g: it carries the mark.
+        MinimumWeightRule limit;
+        limit.minimumWeight = 5.25;
+        limit.safetyFactor = 2;
+        store.SetMinimumWeight(limit);
         const QDateTime start(QDate(2026, 12, 8), QTime(9, 30, 0));
         for (int i = 0; i < 3; ++i) {
             const QString value = QString::number(10 + i, 'f', 4);
@@ -214,7 +220,8 @@ const char* const addRow =
     "INSERT INTO Pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) ";
 
 // One SQL statement each, made on a genuine saved series (three readings,
-// a description of Lp 1, a report): every one is found and named.
+// the first marked below the minimum weight, a description of Lp 1, a
+// report): every one is found and named.
 TEST_F(JournalTamperTest, EveryStatementIsFoundAndNamed) {
     const QString original = ReportedSeries("original.ser");
     struct Case {
@@ -245,6 +252,9 @@ TEST_F(JournalTamperTest, EveryStatementIsFoundAndNamed) {
         {"a status forging a CSV line",
          "UPDATE Pomiary SET status = '0' || char(13, 10) || '9;x' WHERE Lp = 2",
          "Lp 2: the status"},
+        {"a mark removed", "UPDATE Pomiary SET status = '0' WHERE Lp = 1", "Lp 1: the status"},
+        {"a mark cleared", "UPDATE Pomiary SET status = NULL WHERE Lp = 1", "Lp 1: the status"},
+        {"a mark forged", "UPDATE Pomiary SET status = '<m' WHERE Lp = 2", "Lp 2: the status"},
         {"a mass with a suffix", "UPDATE Pomiary SET Masa = '11x' WHERE Lp = 2", "Lp 2: the mass"},
 
         {"a time with a suffix", "UPDATE Pomiary SET Godzina = Godzina || '.5' WHERE Lp = 2",

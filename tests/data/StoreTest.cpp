@@ -419,11 +419,12 @@ TEST_F(StoreTest, GridShowsTheColumnsInTheirFormats) {
     store.SetMassFormat("#0.000");
     store.DodajPomiar("12.3456 g", "g", At(0));
     SeriesModel& model = store.Model();
-    ASSERT_EQ(model.columnCount(), 7);
+    ASSERT_EQ(model.columnCount(), 8) << "Lp to Opis, and the status";
     QStringList captions;
     for (int c = 0; c < model.columnCount(); ++c)
         captions << model.headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(captions, (QStringList{"Lp", "Data", "Godzina", "Timer", "Odczyt", "Jm", "Opis"}));
+    EXPECT_EQ(captions,
+              (QStringList{"Lp", "Data", "Godzina", "Timer", "Odczyt", "Jm", "Opis", "Status"}));
     EXPECT_EQ(model.data(model.index(0, SeriesModel::Data)).toString(), "2026-12-07");
     EXPECT_EQ(model.data(model.index(0, SeriesModel::Godzina)).toString(), "10:15:30");
     EXPECT_EQ(model.data(model.index(0, SeriesModel::Masa)).toString(), "12.346");
