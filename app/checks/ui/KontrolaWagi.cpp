@@ -453,9 +453,14 @@ void KontrolaWagi::showReading(const CheckReading& reading, int index) {
 
 void KontrolaWagi::showFinished(const CheckRecord& record) {
     showRunning(false);
-    prompt->setText(record.verdict == Verdict::Cancelled
-                        ? texts("Kontrola anulowana")
-                        : texts("Kontrola zakonczona: %1").arg(texts.VerdictText(record.verdict)));
+    // The last step (take the weight off) stays in view above the verdict.
+    CheckStep off;
+    off.action = CheckStep::Action::Remove;
+    prompt->setText(
+        record.verdict == Verdict::Cancelled
+            ? texts("Kontrola anulowana")
+            : texts.StepText(off) + u'\n' +
+                  texts("Kontrola zakonczona: %1").arg(texts.VerdictText(record.verdict)));
     QStringList lines = CheckReportText::Formulas(record, QLocale::system());
     lines << record.warnings;
     if (!record.refusal.isEmpty())
