@@ -151,6 +151,22 @@ TEST_F(LabServerSenderTest, ReadingsArriveWithTheirColumns) {
     EXPECT_EQ(server.Value(database, "SELECT report FROM reports").toString(), "CAL\r\nOK");
 }
 
+TEST_F(LabServerSenderTest, AReadingBelowTheMinimumWeightArrivesWithItsMark) {
+    working.Begin();
+    SeriesRow marked = Row(1);
+    marked.status = "<m";
+    outbox.QueueReading(working, start, "dane.mdb", marked);
+    outbox.QueueReading(working, start, "dane.mdb", Row(2));
+    working.Commit();
+    auto sender = Sender();
+    sender->Start();
+    ASSERT_TRUE(
+        WaitUntil([&] { return working.Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0; }));
+    sender->Stop();
+    EXPECT_EQ(server.Value(database, "SELECT status FROM readings WHERE lp = 1").toString(), "<m");
+    EXPECT_TRUE(server.Value(database, "SELECT status FROM readings WHERE lp = 2").isNull());
+}
+
 TEST_F(LabServerSenderTest, ServerStoppedAndRestartedGetsEveryReadingOnceInOrder) {
     auto sender = Sender();
     QSignalSpy failed(sender.get(), &LabServerSender::Failed);

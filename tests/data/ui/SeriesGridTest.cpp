@@ -60,6 +60,8 @@ protected:
         view.horizontalHeader()->setStretchLastSection(true);
         for (int column = 0; column < SeriesModel::ColumnCount; ++column)
             view.setColumnWidth(column, grid.columnWidth(column));
+        // The status stands beside the mass there, the description last.
+        view.horizontalHeader()->moveSection(SeriesModel::Status, SeriesModel::Opis);
         view.resize(grid.size());
     }
 
