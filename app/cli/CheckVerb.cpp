@@ -82,7 +82,7 @@ NumberOption numberOption(const Invocation& run, const char* name) {
 }
 
 QString numberText(double value) {
-    return QString::number(value, 'g', 12);
+    return QString::number(value, 'g', 10);
 }
 
 // Everything the command line and the settings say about the check.
