@@ -5,8 +5,7 @@
 #include "Database.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "LabServerOutbox.h"
-#include "LabServerSettings.h"
+#include "LabServer.h"
 #include "SessionReadingSource.h"
 #include "Station.h"
 #include "VerbSupport.h"
@@ -83,7 +82,7 @@ NumberOption numberOption(const Invocation& run, const char* name) {
 }
 
 QString numberText(double value) {
-    return QString::number(value, 'g', 12);
+    return QString::number(value, 'g', 10);
 }
 
 // Everything the command line and the settings say about the check.
@@ -201,18 +200,29 @@ void printText(const CheckRecord& record) {
     std::printf("verdict: %s\n", qPrintable(VerdictName(record.verdict)));
 }
 
-// The check on its way to the lab database, when the station sends there.
-void queueForLab(const Station& station, const CheckRecord& record) {
+// The check on its way to the lab database when the station sends there:
+// queued in the working database's outbox as the program queues its own,
+// and given a while to be sent; what is left the program or the next run
+// sends.
+void sendToLab(const Station& station, const CheckRecord& record) {
+    constexpr int drainMs = 10000;
+    const QString working = MeasurementStore::WorkingDatabasePath(station.context.programFolder);
     try {
-        const LabServerSettings lab =
-            LabServerSettings::Read(station.context.IniPath(), station.context.settings.nrWagi);
-        if (!lab.enabled)
+        const std::unique_ptr<LabServer> lab = LabServer::Start(
+            LabServerSettings::Read(station.context.IniPath(), station.context.settings.nrWagi),
+            working);
+        if (!lab)
             return;
-        const QString station_ =
-            lab.station.isEmpty() ? station.context.settings.nrWagi : lab.station;
-        LabServerOutbox(MeasurementStore::WorkingDatabasePath(station.context.programFolder),
-                        station_)
-            .QueueCheck(record.uid, record.finished, record.ToJson());
+        lab->outbox.QueueCheck(record.uid, record.finished, record.ToJson());
+        Database queue(working);
+        const QString count =
+            QStringLiteral("SELECT count(*) FROM %1 WHERE kind = ? AND series = ?")
+                .arg(QLatin1String(LabServerOutbox::Table));
+        const QVariantList which{LabServerOutbox::KindText(LabServerOutbox::Kind::Check),
+                                 record.uid};
+        if (!Events::RunUntil([&] { return queue.Scalar(count, which).toInt() == 0; }, drainMs))
+            Warn(QStringLiteral("the check waits for the lab database; the program or the next "
+                                "run sends it"));
     } catch (const SettingsError& failure) {
         Warn(QString::fromLocal8Bit(failure.what()));
     } catch (const DatabaseError& failure) {
@@ -329,7 +339,7 @@ int RunCheck(const Invocation& run) {
     if (!finished)
         return Fail(NoReading, QStringLiteral("the check did not end"));
     if (finished->id > 0)
-        queueForLab(station, *finished);
+        sendToLab(station, *finished);
     if (json)
         std::printf("%s\n", finished->ToJson().constData());
     else
