@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "EventWait.h"
 #include "MeasurementStore.h"
+#include "MinimumWeightRule.h"
 #include "Mordal.h"
 #include "ProgramContext.h"
 #include "PtyPair.h"
@@ -206,6 +207,50 @@ TEST_F(AcquisitionSessionTest, AReplyIsStoredOrTurnedAwayForOneReason) {
         EXPECT_EQ(outcomes[0], c.outcome) << c.name;
         EXPECT_EQ(store.RowCount(), c.outcome == Outcome::Stored ? 1 : 0) << c.name;
     }
+}
+
+// The acceptance asks the store's one minimum-weight rule (SF·m_min =
+// 0.1 g here) and whether a due check holds readings back.
+TEST_F(AcquisitionSessionTest, AReplyBelowTheMinimumWeightIsMarkedOrRefusedAsTheLabSays) {
+    struct Case {
+        const char* name;
+        QByteArray frame;
+        bool refuse;
+        bool held;
+        bool checking;
+        Outcome outcome;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"below, marked", "S      0.0500 g  \r\n", false, false, false, Outcome::Stored, "<m"},
+        {"at the limit", "S      0.1000 g  \r\n", false, false, false, Outcome::Stored, ""},
+        {"below, refused", "S      0.0500 g  \r\n", true, false, false, Outcome::BelowMinimumWeight,
+         nullptr},
+        {"above, refusing", "S      0.2000 g  \r\n", true, false, false, Outcome::Stored, ""},
+        {"a check is due", "S      0.2000 g  \r\n", false, true, false, Outcome::CheckDue, nullptr},
+        {"the check's own reading", "S      0.0500 g  \r\n", true, true, true, Outcome::Stored,
+         "<m"},
+    };
+    for (const Case& c : cases) {
+        store.NowaSeria();
+        outcomes.clear();
+        MinimumWeightRule limit;
+        limit.minimumWeight = 0.05;
+        limit.safetyFactor = 2;
+        limit.refuse = c.refuse;
+        store.SetMinimumWeight(limit);
+        store.SetHeldForCheck(c.held);
+        store.SetCheckInProgress(c.checking);
+        Reply(c.frame);
+        ASSERT_EQ(outcomes.size(), 1u) << c.name;
+        EXPECT_EQ(outcomes[0], c.outcome) << c.name;
+        ASSERT_EQ(store.RowCount(), c.status ? 1 : 0) << c.name;
+        if (c.status) {
+            EXPECT_EQ(store.Model().Row(0).status, c.status) << c.name;
+        }
+    }
+    store.SetHeldForCheck(false);
+    store.SetCheckInProgress(false);
 }
 
 TEST_F(AcquisitionSessionTest, ContinuousTransmissionStoresItsLinesWithTheTail) {
