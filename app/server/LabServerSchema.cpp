@@ -99,7 +99,7 @@ const QList<QStringList> migrations = {
     {
         // A reading's mark: "<m" for a net below the balance's minimum
         // weight.
-        QStringLiteral("ALTER TABLE readings ADD COLUMN status text"),
+        QStringLiteral("ALTER TABLE IF EXISTS readings ADD COLUMN IF NOT EXISTS status text"),
     },
 };
 
