@@ -18,8 +18,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
