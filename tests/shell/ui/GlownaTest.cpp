@@ -5,6 +5,7 @@
 #include "EventWait.h"
 #include "HelpWindow.h"
 #include "INI.h"
+#include "KontrolaWagi.h"
 #include "Module1.h"
 #include "Mordal.h"
 #include "Opcje.h"
@@ -285,6 +286,30 @@ TEST_F(MainWindowTest, EveryCommandHasItsMenuItemAndButtonApart) {
     EXPECT_NE(Item(Command::Odczyt), Button(Command::Odczyt));
     EXPECT_FALSE(Item(Command::Stop)->isEnabled());
     EXPECT_FALSE(Button(Command::Pauza)->isEnabled());
+}
+
+TEST_F(MainWindowTest, TheBalanceCheckItemOpensItsWindowAndTheStatusBarTellsTheChecks) {
+    SetLink("0", "1", "9600");
+    ZapiszIni(context.IniPath(), "CHECKS", "scheduleRepeatability", "daily");
+    ASSERT_TRUE(Start());
+    ASSERT_NE(Item(Command::KontrolaWagi), nullptr);
+    EXPECT_EQ(Button(Command::KontrolaWagi), nullptr);
+    auto* status = window->findChild<QLabel*>("checkStatus");
+    ASSERT_NE(status, nullptr);
+    // Scheduled and never done: due now, shown as a warning.
+    EXPECT_EQ(status->text(), "Kontrola: brak, nastepna dzis");
+    EXPECT_TRUE(status->styleSheet().contains("color"));
+    Item(Command::KontrolaWagi)->trigger();
+    auto* checks = window->findChild<KontrolaWagi*>();
+    ASSERT_NE(checks, nullptr);
+    EXPECT_TRUE(checks->isVisible());
+    EXPECT_TRUE(QFile::exists(folder.filePath("checks.db"))) << "the register beside dane.mdb";
+    window->Commands().RunCommand(Command::KontrolaWagi);
+    EXPECT_EQ(window->findChildren<KontrolaWagi*>().size(), 1) << "one window, raised again";
+    // The main window with its menu item and status line, for a look.
+    if (const QString shots = qEnvironmentVariable("CHECKUI_SHOTS"); !shots.isEmpty()) {
+        EXPECT_TRUE(window->grab().save(QDir(shots).filePath("main-window-status.png")));
+    }
 }
 
 TEST_F(MainWindowTest, ButtonsRunTheOperationOfTheirKey) {
