@@ -10,6 +10,7 @@
 #include "QtUserDialogs.h"
 #include "SimulatorProcess.h"
 #include "StartedProgram.h"
+#include "StoreReadings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -124,7 +125,7 @@ TEST_F(AcquisitionTest, StartAsksOnlyWhenThereAreReadingsAndCancelKeepsThem) {
     EXPECT_TRUE(window->Session().AutomaticTimerRunning());
     window->Commands().RunCommand(Command::Stop);
 
-    window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
+    AppendReading(window->Store(), "1 g", "g", QDateTime::currentDateTime());
     dialogs.AnswerNext(MsgAnswer::Cancel);
     window->Commands().RunCommand(Command::Start);
     ASSERT_EQ(dialogs.Calls().size(), 1u);
