@@ -615,35 +615,8 @@ bool MeasurementStore::storeWaiting() {
     written.reserve(waiting.size());
     try {
         inTransaction(*bound, [&] {
-            for (const WaitingReading& reading : waiting) {
-                const SeriesRow& row = reading.row;
-                QVariantList parameters{row.lp,
-                                        Database::DateText(row.data),
-                                        Database::DateTimeText(row.godzina),
-                                        row.timer,
-                                        row.masa,
-                                        row.jm,
-                                        reading.lpText,
-                                        context.settings.nrWagi.left(2)};
-                if (reading.writeOpis)
-                    parameters << row.opis;
-                // A file whose rules ignore the row (a trigger) must not pass
-                // for one that stored it.
-                if (bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading,
-                                   parameters) == 0)
-                    throw DatabaseError(SQLITE_CONSTRAINT, QStringLiteral("row ignored"),
-                                        rowRefusedReason);
-                written.push_back(row);
-                // Read before the hook: what it inserts moves the last row id.
-                written.back().rowid = bound->LastInsertRowId();
-                record(*bound, SeriesJournal::Event::ReadingStored,
-                       SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame,
-                                                  row.timer, reading.lpText,
-                                                  reading.writeOpis ? row.opis : QString()),
-                       row.godzina);
-                if (observer)
-                    observer->ReadingWritten(*bound, row, seriesStart, BoundPath());
-            }
+            for (const WaitingReading& reading : waiting)
+                written.push_back(writeWaiting(reading));
             if (clearSpoolWithWaiting)
                 ContinuousSpool::Clear(*bound);
         });
@@ -666,6 +639,34 @@ bool MeasurementStore::storeWaiting() {
         model.Append(std::move(row));
     }
     return true;
+}
+
+SeriesRow MeasurementStore::writeWaiting(const WaitingReading& reading) {
+    SeriesRow row = reading.row;
+    QVariantList parameters{row.lp,
+                            Database::DateText(row.data),
+                            Database::DateTimeText(row.godzina),
+                            row.timer,
+                            row.masa,
+                            row.jm,
+                            reading.lpText,
+                            context.settings.nrWagi.left(2)};
+    if (reading.writeOpis)
+        parameters << row.opis;
+    // A file whose rules ignore the row (a trigger) must not pass for one
+    // that stored it.
+    if (bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading, parameters) ==
+        0)
+        throw DatabaseError(SQLITE_CONSTRAINT, QStringLiteral("row ignored"), rowRefusedReason);
+    // Read before the hook: what it inserts moves the last row id.
+    row.rowid = bound->LastInsertRowId();
+    record(*bound, SeriesJournal::Event::ReadingStored,
+           SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame, row.timer,
+                                      reading.lpText, reading.writeOpis ? row.opis : QString()),
+           row.godzina);
+    if (observer)
+        observer->ReadingWritten(*bound, reading.row, seriesStart, BoundPath());
+    return row;
 }
 
 void MeasurementStore::dropWaiting() {

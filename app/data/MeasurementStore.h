@@ -250,6 +250,9 @@ private:
     // Stores the waiting readings in one transaction, then shows them;
     // false (the user told once) when the database refused them.
     bool storeWaiting();
+    // Writes one waiting reading, its journal entry and what the observer
+    // makes of it; the row as written, with its row id.
+    SeriesRow writeWaiting(const WaitingReading& reading);
     void dropWaiting();
     void afterStored();
     // Queues a reading to be written, with its row's number and Timer.

@@ -20,77 +20,103 @@ bool IsSkipped(QChar c) {
 
 } // namespace
 
-LeadingNumber ReadLeadingNumber(const QString& text) {
-    enum class Part { Sign, Mantissa, Fraction, ExponentSign, Exponent };
-    LeadingNumber number;
-    Part part = Part::Sign;
-    bool significant = false;
-    bool exponentNegative = false;
-    long long exponent = 0;
-    qsizetype index = -1;
-    for (QChar c : text) {
-        ++index;
-        if (IsSkipped(c))
-            continue;
-        // Whatever is taken below belongs to the number; a character that
-        // ends it leaves the loop first.
-        number.end = index + 1;
+namespace {
+
+// Reads a number one character at a time; Take answers false at the first
+// character that cannot continue it.
+class NumberReader {
+public:
+    bool Take(QChar c) {
         if (part == Part::Sign) {
             part = Part::Mantissa;
             if (c == u'-' || c == u'+') {
                 if (c == u'-')
                     number.text += '-';
-                continue;
+                return true;
             }
         }
-        if (part == Part::Mantissa || part == Part::Fraction) {
-            if (IsAsciiDigit(c)) {
-                number.text += char(c.unicode());
-                number.hasDigits = true;
-                significant = significant || c != u'0';
-                if (part == Part::Mantissa && significant)
-                    ++number.magnitude;
-                else if (part == Part::Fraction && !significant)
-                    --number.magnitude;
-                continue;
-            }
-            if (c == u'.' && part == Part::Mantissa) {
-                number.text += '.';
-                part = Part::Fraction;
-                continue;
-            }
-            const bool exponentMark = c == u'E' || c == u'e' || c == u'D' || c == u'd';
-            if (exponentMark && number.hasDigits) {
-                number.text += 'e';
-                part = Part::ExponentSign;
-                continue;
-            }
-            number.end = index;
-            break;
-        }
+        if (part == Part::Mantissa || part == Part::Fraction)
+            return takeMantissa(c);
         if (part == Part::ExponentSign) {
             part = Part::Exponent;
             if (c == u'-' || c == u'+') {
                 number.text += char(c.unicode());
                 exponentNegative = c == u'-';
-                continue;
+                return true;
             }
         }
-        if (!IsAsciiDigit(c)) {
-            number.end = index;
-            break;
-        }
+        if (!IsAsciiDigit(c))
+            return false;
         number.text += char(c.unicode());
         // Far past any double; the clamp only keeps the count from overflowing.
         if (exponent < 100000)
             exponent = exponent * 10 + (c.unicode() - u'0');
+        return true;
     }
-    // An exponent mark without digits ("12e", "12e-") adds nothing.
-    while (!number.text.empty() &&
-           (number.text.back() == 'e' || number.text.back() == '-' || number.text.back() == '+'))
-        number.text.pop_back();
-    number.magnitude += exponentNegative ? -exponent : exponent;
-    return number;
+
+    LeadingNumber Finish() {
+        // An exponent mark without digits ("12e", "12e-") adds nothing.
+        while (!number.text.empty() && (number.text.back() == 'e' ||
+                                        number.text.back() == '-' || number.text.back() == '+'))
+            number.text.pop_back();
+        number.magnitude += exponentNegative ? -exponent : exponent;
+        return number;
+    }
+
+    LeadingNumber number;
+
+private:
+    enum class Part { Sign, Mantissa, Fraction, ExponentSign, Exponent };
+
+    bool takeMantissa(QChar c) {
+        if (IsAsciiDigit(c)) {
+            number.text += char(c.unicode());
+            number.hasDigits = true;
+            significant = significant || c != u'0';
+            if (part == Part::Mantissa && significant)
+                ++number.magnitude;
+            else if (part == Part::Fraction && !significant)
+                --number.magnitude;
+            return true;
+        }
+        if (c == u'.' && part == Part::Mantissa) {
+            number.text += '.';
+            part = Part::Fraction;
+            return true;
+        }
+        const bool exponentMark = c == u'E' || c == u'e' || c == u'D' || c == u'd';
+        if (exponentMark && number.hasDigits) {
+            number.text += 'e';
+            part = Part::ExponentSign;
+            return true;
+        }
+        return false;
+    }
+
+    Part part = Part::Sign;
+    bool significant = false;
+    bool exponentNegative = false;
+    long long exponent = 0;
+};
+
+} // namespace
+
+LeadingNumber ReadLeadingNumber(const QString& text) {
+    NumberReader reader;
+    qsizetype index = -1;
+    for (QChar c : text) {
+        ++index;
+        if (IsSkipped(c))
+            continue;
+        // Whatever is taken belongs to the number; it ends where the first
+        // character that cannot continue it stands.
+        if (!reader.Take(c)) {
+            reader.number.end = index;
+            break;
+        }
+        reader.number.end = index + 1;
+    }
+    return reader.Finish();
 }
 
 double NumberAtFront(const QString& text) {

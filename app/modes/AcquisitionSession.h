@@ -25,10 +25,12 @@ struct ProgramContext;
 // the link (opened from the settings, reopened while it is down, one report
 // per outage), the protocol, automatic work with its interval and counters,
 // pause, continuous transmission with its tail and buffers, the
-// unstable-readings switch, the cycle windows, and the reading handler with
-// the series' limits, which appends to the store. The program's window and
-// trevalo drive it with its commands and show what it signals; neither has
-// rules of acquisition of its own.
+// unstable-readings switch, the cycle windows, and the road of a reply: the
+// family's reader, the acceptance (ReadingAcceptance), the store, which
+// gets finished rows. Continuous lines take the same road in a batch
+// (BatchReader). The program's window and trevalo drive it with its
+// commands and show what it signals; neither has rules of acquisition of
+// its own.
 class AcquisitionSession : public QObject {
     Q_OBJECT
 public:

@@ -10,7 +10,7 @@ inline bool StoreCollected(Pomiar::MeasurementStore& store, Pomiar::ContinuousBu
                            Pomiar::Progress* progress,
                            const Pomiar::BalanceDialect& dialect = Pomiar::BalanceDialect()) {
     const Pomiar::ReadingBatch batch = Pomiar::BatchReader(store).Read(buffers, dialect, progress);
-    const bool stored = StoreCollected(store, batch);
+    const bool stored = store.DodajPomiary(batch);
     if (progress && batch.lines >= 2)
         progress->End();
     return stored;

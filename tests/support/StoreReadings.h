@@ -15,5 +15,5 @@ inline bool AppendReading(Pomiar::MeasurementStore& store, const QString& valueT
     reading.time = time;
     reading.frame = frame;
     reading.description = QStringLiteral(" ");
-    return AppendReading(store, reading);
+    return store.DodajPomiar(reading);
 }
