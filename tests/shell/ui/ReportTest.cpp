@@ -12,6 +12,7 @@
 #include "SeriesJournal.h"
 #include "SeriesReport.h"
 #include "SimulatorProcess.h"
+#include "StoreReadings.h"
 #include "TestFiles.h"
 #include "WindowedProgress.h"
 
@@ -49,7 +50,7 @@ protected:
     // Readings 1 to n with masses 10.001, 10.002, ... one second apart.
     void AddReadings(int n) {
         for (int i = 1; i <= n; ++i)
-            store.DodajPomiar(QString::number(10 + i / 1000.0, 'f', 4), "g", now.addSecs(i));
+            AppendReading(store, QString::number(10 + i / 1000.0, 'f', 4), "g", now.addSecs(i));
     }
 
     // Lp1 and Lp2 of every line of temp, 0 for an empty right half.
@@ -534,7 +535,7 @@ protected:
                 INI::ZapiszIni(context.LanguageFilePath(), "Rp1", key, value);
         }
         AddReadings(5);
-        store.DodajPomiar("1000000.0001", "g", now.addSecs(6));
+        AppendReading(store, "1000000.0001", "g", now.addSecs(6));
         store.SetDescription(0, shortDescription);
         store.SetDescription(5, longDescription);
         EXPECT_EQ(longDescription.size(), 50);
