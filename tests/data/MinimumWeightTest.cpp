@@ -1,5 +1,7 @@
+#include "AcceptReading.h"
 #include "BalanceProtocol.h"
 #include "CodePage1250.h"
+#include "CollectedBatch.h"
 #include "Database.h"
 #include "MeasurementStore.h"
 #include "MinimumWeightRule.h"
@@ -76,8 +78,9 @@ protected:
         const double values[] = {0.05, 0.1, 0.5};
         for (int i = 0; i < 3; ++i) {
             const QString value = QString::number(values[i], 'f', 4);
-            ASSERT_TRUE(store.DodajPomiar(value, "g", start.addSecs(i),
-                                          ("S S     " + value + " g\r\n").toLatin1()));
+            ASSERT_EQ(AcceptReading(store, value, "g", start.addSecs(i),
+                                    ("S S     " + value + " g\r\n").toLatin1()),
+                      ReadingAcceptance::Outcome::Stored);
         }
     }
 
@@ -114,7 +117,7 @@ TEST_F(MinimumWeightStoreTest, BeforeAnyPassedCheckNoReadingIsMarked) {
     EXPECT_EQ(Statuses(), QStringList({"NULL", "NULL", "NULL"}));
     EXPECT_EQ(JournalMarks(), QStringList({"", "", ""}));
     EXPECT_FALSE(store.Model().index(0, SeriesModel::Masa).data(SeriesModel::MarkRole).toBool());
-    EXPECT_EQ(store.JudgeMinimumWeight("0.0001", "g"), Verdict::Fit);
+    EXPECT_FALSE(store.MinimumWeightForAcceptance());
 }
 
 TEST_F(MinimumWeightStoreTest, OnlyTheNetBelowTheLimitIsMarkedInRowGridAndJournal) {
@@ -159,16 +162,21 @@ TEST_F(MinimumWeightStoreTest, PuttingALimitInForceOrLiftingItIsJournaled) {
 }
 
 TEST_F(MinimumWeightStoreTest, TheRefusingSettingRefusesUnlessACheckTakesItsReadings) {
+    using Outcome = ReadingAcceptance::Outcome;
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 30, 0));
     store.SetMinimumWeight(Limit(true));
-    EXPECT_EQ(store.JudgeMinimumWeight("0.0500", "g"), Verdict::Refused);
-    EXPECT_EQ(store.JudgeMinimumWeight("0,2000", "g"), Verdict::Fit) << "a decimal comma";
-    EXPECT_EQ(store.JudgeMinimumWeight("100", "mg"), Verdict::Fit);
+    EXPECT_EQ(AcceptReading(store, "0.0500", "g", at), Outcome::BelowMinimumWeight);
+    EXPECT_EQ(AcceptReading(store, "0,2000", "g", at), Outcome::Stored) << "a decimal comma";
+    EXPECT_EQ(AcceptReading(store, "100", "mg", at), Outcome::Stored);
+    EXPECT_EQ(store.RowCount(), 2);
     store.SetCheckInProgress(true);
-    EXPECT_EQ(store.JudgeMinimumWeight("0.0500", "g"), Verdict::Below);
+    EXPECT_EQ(AcceptReading(store, "0.0500", "g", at), Outcome::Stored);
+    EXPECT_EQ(store.Model().Row(2).status, "<m") << "a check's reading is marked, not refused";
     store.SetHeldForCheck(true);
     EXPECT_FALSE(store.HeldForCheck()) << "a check's own readings are never held";
     store.SetCheckInProgress(false);
     EXPECT_TRUE(store.HeldForCheck());
+    EXPECT_EQ(AcceptReading(store, "5", "g", at), Outcome::CheckDue);
 }
 
 TEST_F(MinimumWeightStoreTest, TheMarkReachesTheExportTheSavedFileAndThePrintedLines) {
@@ -216,14 +224,14 @@ TEST_F(MinimumWeightStoreTest, ContinuousLinesAreMarkedOrTurnedAwayByTheSameRule
     buffers.Append("S S      0.0500 g\r\n", at);
     buffers.Append("S S      0.5000 g\r\n", at.addSecs(1));
     buffers.Append("S S      0.7000 g\r\n", at.addSecs(2));
-    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr, *BalanceDialect::Named("sics")));
+    ASSERT_TRUE(StoreCollected(store, buffers, nullptr, *BalanceDialect::Named("sics")));
     EXPECT_EQ(store.RowCount(), 2);
     EXPECT_EQ(store.LastBatch().turnedAwayReason, "below the minimum weight");
 
     store.SetMinimumWeight(Limit(false));
     buffers.Append("S S      0.0500 g\r\n", at.addSecs(3));
     buffers.Append("S S      0.6000 g\r\n", at.addSecs(4));
-    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr, *BalanceDialect::Named("sics")));
+    ASSERT_TRUE(StoreCollected(store, buffers, nullptr, *BalanceDialect::Named("sics")));
     EXPECT_EQ(Statuses(), QStringList({"NULL", "NULL", "<m", "NULL"}));
 }
 

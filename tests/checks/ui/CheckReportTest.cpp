@@ -1,4 +1,5 @@
 #include "CheckReport.h"
+#include "AcceptReading.h"
 #include "CheckReadingSource.h"
 #include "CheckRegister.h"
 #include "CheckReportText.h"
@@ -185,7 +186,7 @@ TEST_F(Screens, WindowGridAndReport) {
     const QDateTime at(QDate(2026, 12, 9), QTime(9, 0));
     const char* values[] = {"1.2503", "0.2104", "0.8120", "0.2701"};
     for (int i = 0; i < 4; ++i)
-        store.DodajPomiar(values[i], "g", at.addSecs(i * 20));
+        AcceptReading(store, values[i], "g", at.addSecs(i * 20));
     SeriesGrid grid(store.Model(), nullptr);
     grid.resize(640, 200);
     grid.show();
