@@ -282,6 +282,8 @@ QList<CheckRecord> CheckRegister::Checks(const Filter& filter) {
     }
     if (filter.passedOnly)
         where += QStringLiteral(" AND c.verdict IN ('pass', 'warning')");
+    if (filter.finishedOnly)
+        where += QStringLiteral(" AND c.verdict <> 'cancelled'");
     QString statement =
         QStringLiteral("SELECT %1 FROM checks c LEFT JOIN journal j ON j.seq = c.journal_seq")
             .arg(checkColumns) +

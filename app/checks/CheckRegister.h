@@ -22,6 +22,8 @@ struct CheckFilter {
     std::optional<CheckKind> kind;
     // Pass or warning only.
     bool passedOnly = false;
+    // Cancelled checks left out.
+    bool finishedOnly = false;
     // 0: all.
     int limit = 0;
 };

@@ -283,6 +283,8 @@ QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOpera
         run.operand != QLatin1String("accuracy") && run.operand != QLatin1String("eccentricity"))
         return QStringLiteral("check needs repeatability, accuracy or eccentricity, not %1")
             .arg(run.operand);
+    if (run.verb == QLatin1String("check") && run.format == OutputFormat::Csv)
+        return QStringLiteral("check prints text or json, not csv");
     if (run.verb == QLatin1String("export") && run.csv.isEmpty())
         return QStringLiteral("export needs --csv FILE");
     return {};

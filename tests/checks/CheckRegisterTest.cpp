@@ -1,6 +1,7 @@
 #include "CheckRegister.h"
 #include "CheckSettings.h"
 #include "Database.h"
+#include "DueChecks.h"
 #include "MinimumWeight.h"
 #include "TestEnvironment.h"
 
@@ -199,4 +200,37 @@ TEST_F(CheckRegisterTest, AFileThatIsNoDatabaseIsRefused) {
     file.write(QByteArray(4096, 'x'));
     file.close();
     EXPECT_THROW(CheckRegister{path}, DatabaseError);
+}
+
+// Repeatability daily, accuracy weekly: a repeatability check passed
+// yesterday is due today, an accuracy check never done is overdue; the
+// readings are refused only when the lab says so. A later cancelled check
+// is not the last one shown.
+TEST_F(CheckRegisterTest, DueChecksOfABalance) {
+    CheckRegister checks(path);
+    CheckSettings settings;
+    settings.balanceId = "B1";
+    settings.schedules[CheckKind::Repeatability] = CheckSchedule::Daily();
+    settings.schedules[CheckKind::Accuracy] = CheckSchedule::Weekly();
+    CheckRecord passed = Repeatability("B1", Verdict::Pass, 0.082);
+    checks.StoreCheck(passed, author);
+    CheckRecord cancelled = Repeatability("B1", Verdict::Cancelled, 0);
+    checks.StoreCheck(cancelled, author);
+    const QDate checkDay = passed.finished.toLocalTime().date();
+
+    const DueChecks nextDay = DueChecks::For(checks, settings, checkDay.addDays(1));
+    EXPECT_EQ(nextDay.status.at(CheckKind::Repeatability).state, CheckSchedule::State::Due);
+    EXPECT_EQ(nextDay.status.at(CheckKind::Accuracy).state, CheckSchedule::State::Overdue);
+    EXPECT_EQ(nextDay.status.count(CheckKind::Eccentricity), 0u);
+    EXPECT_TRUE(nextDay.AnyDue());
+    EXPECT_TRUE(nextDay.AnyOverdue());
+    EXPECT_EQ(nextDay.NextDue(), checkDay.addDays(1));
+    EXPECT_FALSE(nextDay.RefuseReadings());
+    ASSERT_TRUE(nextDay.last);
+    EXPECT_EQ(nextDay.last->id, passed.id);
+
+    settings.refuseWhenDue = true;
+    settings.schedules.erase(CheckKind::Accuracy);
+    EXPECT_FALSE(DueChecks::For(checks, settings, checkDay).RefuseReadings());
+    EXPECT_TRUE(DueChecks::For(checks, settings, checkDay.addDays(1)).RefuseReadings());
 }

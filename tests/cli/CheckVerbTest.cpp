@@ -245,3 +245,37 @@ TEST(CheckOnTheLabDatabase, ReachesTheChecksTable) {
         server.Value(database, "SELECT kind FROM last_checks WHERE station = 'Waga-6'").toString(),
         "accuracy");
 }
+
+// The register's weight and balance: the conventional mass is the test
+// mass, d comes from the balance, and a weight past its certificate's due
+// date is used with a warning that the stored record keeps.
+TEST_F(CheckVerb, TheRegistersWeightAndBalance) {
+    {
+        CheckRegister checks(CheckRegister::PathIn(ProgramFolder()));
+        TestWeight weight;
+        weight.id = "W200";
+        weight.nominal = 200;
+        weight.conventionalMass = 200.0002;
+        weight.certificate = "PL-77";
+        weight.certificateDue = QDate::currentDate().addDays(-3);
+        checks.SaveWeight(weight, {"5", "anna", "lab-pc"});
+        checks.SaveBalance({"XS205", "XS205", "B123", 220, 0.0001, "g", "5"},
+                           {"5", "anna", "lab-pc"});
+    }
+    const auto run = RunUnattended(
+        QStringList{"check", "accuracy", "--weight", "W200", "--balance", "XS205"} + Link());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("W200")) << run.err.toStdString();
+    // 200.0003 − 200.0002 = 0.0001 g, printed with the four places of d.
+    EXPECT_TRUE(run.out.contains("reading 1: 200.0003 g")) << run.out.toStdString();
+    EXPECT_NEAR(*Figure(run, "deviation"), 0.0001, 1e-9);
+    CheckRegister checks(CheckRegister::PathIn(ProgramFolder()));
+    const auto stored = checks.LastCheck("XS205", CheckKind::Accuracy);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->weightId, "W200");
+    EXPECT_EQ(stored->weightCertificate, "PL-77");
+    EXPECT_DOUBLE_EQ(stored->testMass, 200.0002);
+    ASSERT_EQ(stored->warnings.size(), 1);
+    EXPECT_TRUE(stored->warnings[0].contains("PL-77"));
+    EXPECT_TRUE(checks.Verify().verified);
+}

@@ -154,6 +154,7 @@ TEST(Invocation, CheckKindsAndTheirOptions) {
     EXPECT_FALSE(Parse({"check"}).error.isEmpty());
     EXPECT_FALSE(Parse({"check", "linearity"}).error.isEmpty());
     EXPECT_FALSE(Parse({"check", "accuracy", "--csv", "x.csv"}).error.isEmpty());
+    EXPECT_FALSE(Parse({"check", "accuracy", "--format", "csv"}).error.isEmpty());
     // Other verbs do not take the check's options.
     EXPECT_FALSE(Parse({"read", "--d", "0.1"}).error.isEmpty());
     EXPECT_TRUE(Parse({"read", "--count", "2"}).invocation.checkOptions.empty());
