@@ -72,6 +72,19 @@ const QList<QStringList> migrations = {
         QStringLiteral("ALTER TABLE journal DROP CONSTRAINT journal_pkey"),
         QStringLiteral("ALTER TABLE journal ADD PRIMARY KEY (station, chain, seq)"),
     },
+    {
+        // Every reading stored or described is announced with its key, so
+        // that a live view learns of it without asking the tables; the
+        // announcement leaves with the commit.
+        QStringLiteral("CREATE OR REPLACE FUNCTION readings_announce() RETURNS trigger "
+                       "LANGUAGE plpgsql AS $$ BEGIN "
+                       "PERFORM pg_notify('%1', json_build_object('station', NEW.station, "
+                       "'series', NEW.series, 'lp', NEW.lp)::text); "
+                       "RETURN NULL; END $$")
+            .arg(QLatin1String(ReadingsChannel)),
+        QStringLiteral("CREATE TRIGGER readings_announce AFTER INSERT OR UPDATE ON readings "
+                       "FOR EACH ROW EXECUTE FUNCTION readings_announce()"),
+    },
 };
 
 bool run(QSqlQuery& query, const QString& statement, QString* error) {

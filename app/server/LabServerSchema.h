@@ -24,7 +24,12 @@ namespace Pomiar::LabServerSchema {
 //                   host, event, data, hash: the station's series journal
 //                   (SeriesJournal), entry by entry, received_at
 //   schema_version  version, applied_at: one row per migration applied
-constexpr int Version = 3;
+//
+// Each insert into or update of readings sends a notification on
+// ReadingsChannel whose payload is {"station": ..., "series": ..., "lp": ...}.
+constexpr int Version = 4;
+
+constexpr const char* ReadingsChannel = "lab_readings";
 
 // Opens a connection to the lab database on the calling thread under the
 // given connection name. False with libpq's reason in error.
