@@ -146,9 +146,12 @@ Outcome GrantReader(const LabServerSettings& settings, const QString& role) {
                               "TABLES TO %1")
                    .arg(name)
             << QStringLiteral("ALTER ROLE %1 SET default_transaction_read_only = on").arg(name);
+        // Not prepared: the server prepares no utility statement.
         for (const QString& statement : statements) {
-            if (!Run(query, statement, {}, outcome))
+            if (!query.exec(statement)) {
+                outcome.reason = LabServerSchema::ReasonOf(query.lastError());
                 return false;
+            }
         }
         outcome.schemaVersion = LabServerSchema::CurrentVersion(database);
         return true;

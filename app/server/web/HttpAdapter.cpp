@@ -38,7 +38,8 @@ QString MethodName(QHttpServerRequest::Method method) {
 
 class HttpAdapter::Server : public QAbstractHttpServer {
 public:
-    explicit Server(Handler handler) : handler(std::move(handler)) {}
+    Server(Handler handler, UpgradeFilter upgrades)
+        : handler(std::move(handler)), upgrades(std::move(upgrades)) {}
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
@@ -47,6 +48,10 @@ protected:
         mine.path = request.url().path(QUrl::FullyEncoded);
         mine.query = request.query();
         mine.authorization = request.value("authorization");
+        // The module hands the connection to its WebSocket server when this
+        // answers true for an upgrade without having replied.
+        if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+            return upgrades(mine);
         const HttpReply reply = handler(mine);
         QHttpServerResponder responder = makeResponder(request, socket);
         responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
@@ -66,10 +71,11 @@ protected:
 
 private:
     Handler handler;
+    UpgradeFilter upgrades;
 };
 
-HttpAdapter::HttpAdapter(Handler handler, QObject* parent)
-    : QObject(parent), server(std::make_unique<Server>(std::move(handler))) {
+HttpAdapter::HttpAdapter(Handler handler, UpgradeFilter upgrades, QObject* parent)
+    : QObject(parent), server(std::make_unique<Server>(std::move(handler), std::move(upgrades))) {
     connect(server.get(), &QAbstractHttpServer::newWebSocketConnection, this, [this] {
         while (server->hasPendingWebSocketConnections()) {
             std::unique_ptr<QWebSocket> socket = server->nextPendingWebSocketConnection();

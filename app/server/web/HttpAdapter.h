@@ -38,8 +38,10 @@ class HttpAdapter : public QObject {
 
 public:
     using Handler = std::function<HttpReply(const HttpRequest&)>;
+    // Whether a WebSocket upgrade request is let through; refused ones get 404.
+    using UpgradeFilter = std::function<bool(const HttpRequest&)>;
 
-    explicit HttpAdapter(Handler handler, QObject* parent = nullptr);
+    HttpAdapter(Handler handler, UpgradeFilter upgrades, QObject* parent = nullptr);
     ~HttpAdapter() override;
 
     // HTTPS with this PEM certificate (chain) and key. False with the reason.

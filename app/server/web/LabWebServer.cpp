@@ -71,7 +71,13 @@ const QStringList LabWebServer::Files{
 LabWebServer::LabWebServer(const LabServerSettings& settings, LabWebOptions options,
                            QObject* parent)
     : QObject(parent), settings(settings), options(std::move(options)),
-      http([this](const HttpRequest& request) { return Handle(request); }),
+      http([this](const HttpRequest& request) { return Handle(request); },
+           [this](const HttpRequest& request) {
+               return request.path == QLatin1String("/api/live") &&
+                      Authorized(request.authorization) &&
+                      SameText(request.query.queryItemValue(QStringLiteral("token")).toUtf8(),
+                               token.toUtf8());
+           }),
       token(QUuid::createUuid().toString(QUuid::Id128) +
             QString::number(QRandomGenerator::system()->generate64(), 16)),
       connectionName(QStringLiteral("lab-web-view-%1").arg(quintptr(this), 0, 16)) {

@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -239,16 +240,21 @@ TEST_F(LabWebProcess, BadRequestsGetJsonErrorsAndTheServerGoesOn) {
 }
 
 TEST_F(LabWebProcess, TheReaderRoleCannotWrite) {
-    QSqlDatabase reader = QSqlDatabase::addDatabase("QPSQL", "reader-check");
-    reader.setConnectOptions(readerConnection);
-    ASSERT_TRUE(reader.open());
     {
-        QSqlQuery query(reader);
-        EXPECT_TRUE(query.exec("SELECT count(*) FROM readings"));
-        EXPECT_FALSE(query.exec("INSERT INTO stations (station) VALUES ('intruder')"));
-        EXPECT_FALSE(query.exec("SET TRANSACTION READ WRITE; DELETE FROM readings"));
+        QSqlDatabase reader = QSqlDatabase::addDatabase("QPSQL", "reader-check");
+        reader.setConnectOptions(readerConnection);
+        ASSERT_TRUE(reader.open());
+        {
+            QSqlQuery query(reader);
+            EXPECT_TRUE(query.exec("SELECT count(*) FROM readings"))
+                << query.lastError().text().toStdString();
+            EXPECT_FALSE(query.exec("INSERT INTO stations (station) VALUES ('intruder')"));
+            EXPECT_FALSE(query.exec("DELETE FROM readings"));
+            EXPECT_TRUE(query.exec("SHOW default_transaction_read_only") && query.next());
+            EXPECT_EQ(query.value(0).toString(), "on");
+        }
+        reader.close();
     }
-    reader.close();
     QSqlDatabase::removeDatabase("reader-check");
     EXPECT_EQ(server->Value(database, "SELECT count(*) FROM stations").toInt(), 2);
 }
@@ -274,7 +280,8 @@ TEST_F(LabWebProcess, PushesNewReadingsAndRecoversFromADatabaseRestart) {
     });
     socket.open(
         QUrl(QStringLiteral("ws://127.0.0.1:%1/api/live?token=%2").arg(web.port).arg(token)));
-    ASSERT_TRUE(WaitUntil([&] { return !messages.isEmpty(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return !messages.isEmpty(); }, 5000))
+        << socket.errorString().toStdString() << " " << web.Errors().toStdString();
     EXPECT_EQ(messages[0]["type"].toString(), "database");
     EXPECT_EQ(messages[0]["state"].toString(), "live");
 
