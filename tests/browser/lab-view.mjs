@@ -60,8 +60,8 @@ try {
   assert.deepEqual(names, ['Waga-1', 'Waga-2']);
   await waitFor(page, () => document.getElementById('state').textContent === 'live');
   const values = await page.$$eval('.card .value', (nodes) => nodes.map((n) => n.textContent));
-  assert.match(values[0], /^12\.\d+g$/);
-  assert.match(values[1], /^3\.\d+g$/);
+  assert.match(values[0], /^12\.\d{4}g$/);
+  assert.match(values[1], /^3\.\d{4}g$/);
 
   step('a new reading appears without a reload');
   const lpOf = () => page.$eval('.card[data-station="Waga-2"]', (c) => Number(c.dataset.lp));
@@ -108,6 +108,9 @@ try {
   await waitFor(page, () =>
     document.getElementById('state').textContent === 'reconnecting' &&
     document.body.classList.contains('stale'), null, 10000);
+  // Nothing still claims to be live.
+  assert.equal(await page.$$eval('.card .badge.online', (b) => b.length), 0);
+  assert.equal(await page.$$eval('.card .badge.stale', (b) => b.length), 2);
   await page.screenshot({ path: shots + '/lab-web-reconnecting.png' });
 
   step('the database back: live again, and readings go on');

@@ -43,8 +43,9 @@
       (new Date().toDateString() === date.toDateString() ? '' : ' ' + date.toLocaleDateString());
   }
 
+  // As the program shows masses by default (MasaFormat "#0.0000").
   function valueText(value) {
-    return value === null || value === undefined ? '—' : String(value);
+    return value === null || value === undefined ? '—' : Number(value).toFixed(4);
   }
 
   async function getJson(url) {
@@ -58,6 +59,7 @@
     stateBox.textContent = state ? 'live' : 'reconnecting';
     stateBox.className = 'state ' + (state ? 'live' : 'reconnecting');
     document.body.classList.toggle('stale', !state);
+    for (const station of stations.values()) renderCard(station);
   }
 
   // ---- cards ---------------------------------------------------------
@@ -90,14 +92,18 @@
     card.appendChild(value);
     const minutes = silentMinutes(station);
     const badges = make('div', 'meta');
-    if (minutes === 0) badges.appendChild(make('span', 'badge online', 'online'));
+    // Without the database nothing here is known to be current.
+    if (!live) badges.appendChild(make('span', 'badge stale', 'last known'));
+    else if (minutes === 0) badges.appendChild(make('span', 'badge online', 'online'));
     else badges.appendChild(make('span', 'badge silent',
       minutes === null ? 'no readings' : 'silent for ' + minutes + ' min'));
     card.classList.toggle('silent', minutes !== 0);
     if (last) badges.appendChild(make('span', null, timeText(last.taken_at)));
     card.appendChild(badges);
-    const series = make('div', 'meta',
-      station.series ? 'series ' + station.series + ' · ' + station.readings + ' readings' : 'no series');
+    const series = make('div', 'meta', !station.series ? 'no series'
+      : (station.series_started ? 'series since ' + timeText(station.series_started) : 'new series') +
+        ' · ' + station.readings + ' readings');
+    if (station.series) series.title = 'series ' + station.series;
     card.appendChild(series);
     if (last && last.description) card.appendChild(make('div', 'meta description', last.description));
   }
@@ -158,6 +164,7 @@
         chart = new uPlot({
           width, height: 300,
           scales: { x: { time: false } },
+          legend: { live: false },
           axes: [{ label: 'Lp' }, { label: unit, size: 70 }],
           series: [
             { label: 'Lp' },
@@ -268,7 +275,10 @@
         el('empty').hidden = true;
       }
       if (!station.last || station.series !== reading.series || reading.lp >= station.last.lp) {
-        if (station.series !== reading.series) station.readings = 0;
+        if (station.series !== reading.series) {
+          station.readings = 0;
+          station.series_started = null;
+        }
         if (!station.last || reading.lp > station.last.lp || station.series !== reading.series)
           station.readings = Math.max(station.readings, reading.lp);
         station.series = reading.series;
