@@ -76,7 +76,8 @@ protected:
 TEST_F(LabWebInChromium, TwoStationsLiveEscapedAndReconnecting) {
     ASSERT_TRUE(QFileInfo::exists(QStringLiteral(CHROMIUM_PATH)))
         << CHROMIUM_PATH << " is missing: run scripts/setup.sh";
-    ASSERT_TRUE(QFileInfo::exists(QStringLiteral(BROWSER_TESTS_DIR "/node_modules/playwright-core")))
+    ASSERT_TRUE(
+        QFileInfo::exists(QStringLiteral(BROWSER_TESTS_DIR "/node_modules/playwright-core")))
         << "playwright-core is missing: run scripts/setup.sh (npm ci in tests/browser)";
     ASSERT_TRUE(pg.Made()) << pg.Failure().toStdString();
     ASSERT_TRUE(pg.CreateDatabase(database));
@@ -113,14 +114,14 @@ TEST_F(LabWebInChromium, TwoStationsLiveEscapedAndReconnecting) {
         20000))
         << loggers[0]->err.toStdString() << loggers[1]->err.toStdString();
     // A description holding markup, as an operator may type one.
-    pg.Column(database, "UPDATE readings SET description = "
-                        "'<script>window.pwned = 1</script><img src=x onerror=\"window.pwned = 2\">' "
-                        "WHERE station = 'Waga-1' AND lp = 1 RETURNING lp");
+    pg.Column(database,
+              "UPDATE readings SET description = "
+              "'<script>window.pwned = 1</script><img src=x onerror=\"window.pwned = 2\">' "
+              "WHERE station = 'Waga-1' AND lp = 1 RETURNING lp");
 
     const int webPort = FreePort();
-    Child web(QStringLiteral(TREVALO_PATH),
-              {"server", "web", "--dir", first, "--listen",
-               QStringLiteral("127.0.0.1:%1").arg(webPort)});
+    Child web(QStringLiteral(TREVALO_PATH), {"server", "web", "--dir", first, "--listen",
+                                             QStringLiteral("127.0.0.1:%1").arg(webPort)});
     ASSERT_TRUE(web.Says("lab web view on", 10000)) << web.err.toStdString();
 
     const QString shots = QStringLiteral(SHOTS_DIR);
@@ -151,8 +152,7 @@ TEST_F(LabWebInChromium, TwoStationsLiveEscapedAndReconnecting) {
     });
     node.start(QStringLiteral("node"), {QStringLiteral("lab-view.mjs")});
     ASSERT_TRUE(node.waitForStarted(5000));
-    const bool finished =
-        WaitUntil([&] { return node.state() == QProcess::NotRunning; }, 100000);
+    const bool finished = WaitUntil([&] { return node.state() == QProcess::NotRunning; }, 100000);
     if (!finished)
         node.kill();
     EXPECT_TRUE(finished);
