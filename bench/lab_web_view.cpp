@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QHash>
 #include <QProcess>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpServer>
@@ -192,14 +193,18 @@ int main(int argc, char** argv) {
     browser.write("done\n");
     WaitFor(browser, out, "end\n", 30000);
     std::vector<double> latencies;
+    QSet<QString> counted;
     for (const QByteArray& line : out.split('\n')) {
         const QList<QByteArray> words = line.split(' ');
         if (words.size() != 3)
             continue;
         const QString key = QString::fromUtf8(words[0] + ' ' + words[1]);
         const auto found = committed.constFind(key);
-        if (found != committed.constEnd())
+        // A card drawn again with the same reading is not a new showing.
+        if (found != committed.constEnd() && !counted.contains(key)) {
+            counted.insert(key);
             latencies.push_back(words[2].toDouble() - *found);
+        }
     }
     const long rssAfter = StatusKb(pid, "VmRSS:");
     const long peak = StatusKb(pid, "VmHWM:");

@@ -90,6 +90,11 @@ try {
   const rows = await page.$$eval('#readings tbody tr', (r) => r.length);
   await waitFor(page, (n) => document.querySelectorAll('#readings tbody tr').length > n, rows);
   await page.screenshot({ path: shots + '/lab-web-station.png' });
+  // A smaller one, as the README shows it.
+  await page.setViewportSize({ width: 960, height: 620 });
+  await page.waitForTimeout(300);
+  await page.screenshot({ path: shots + '/lab-web-readme.png' });
+  await page.setViewportSize({ width: 1200, height: 800 });
 
   step('a phone-sized window: nothing wider than the screen');
   const phone = await context.newPage();

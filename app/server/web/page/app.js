@@ -85,7 +85,8 @@
     card.replaceChildren();
     card.dataset.station = station.station;
     const last = station.last;
-    card.dataset.lp = last ? String(last.lp) : '';
+    const lp = last ? String(last.lp) : '';
+    if (card.dataset.lp !== lp) card.dataset.lp = lp;
     card.appendChild(make('div', 'name', station.station));
     const value = make('div', 'value', valueText(last ? last.value : null));
     if (last && last.unit) value.appendChild(make('span', 'unit', last.unit));
