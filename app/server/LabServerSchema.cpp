@@ -82,8 +82,10 @@ const QList<QStringList> migrations = {
                        "'series', NEW.series, 'lp', NEW.lp)::text); "
                        "RETURN NULL; END $$")
             .arg(QLatin1String(ReadingsChannel)),
-        QStringLiteral("CREATE TRIGGER readings_announce AFTER INSERT OR UPDATE ON readings "
-                       "FOR EACH ROW EXECUTE FUNCTION readings_announce()"),
+        // Only where the table is, so that a schema made in part upgrades too.
+        QStringLiteral("DO $$ BEGIN IF to_regclass('readings') IS NOT NULL THEN "
+                       "CREATE TRIGGER readings_announce AFTER INSERT OR UPDATE ON readings "
+                       "FOR EACH ROW EXECUTE FUNCTION readings_announce(); END IF; END $$"),
     },
 };
 
