@@ -123,7 +123,9 @@ QString PdfText(const QString& path, int page = 0) {
     QStringList arguments{"-layout"};
     if (page > 0)
         arguments << "-f" << QString::number(page) << "-l" << QString::number(page);
-    return RunTool("pdftotext", arguments << path << "-");
+    // The font shapes "ff" and "fi" into ligatures (a head hash may hold "ff");
+    // compatibility normalisation gives the letters back.
+    return RunTool("pdftotext", arguments << path << "-").normalized(QString::NormalizationForm_KC);
 }
 
 } // namespace
