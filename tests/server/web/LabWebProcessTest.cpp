@@ -340,6 +340,20 @@ TEST_F(LabWebProcess, AsksForAPasswordFromThePasswordFile) {
                       "Basic " + QByteArray("qa:s3cret:with-colon").toBase64())
                   .status,
               200);
+    // The page's WebSocket carries the session's token, which only the
+    // password gets.
+    const QString token = Request(web.Url("/api/session"), "GET",
+                                  "Basic " + QByteArray("qa:s3cret:with-colon").toBase64())
+                              .Json()["token"]
+                              .toString();
+    ASSERT_FALSE(token.isEmpty());
+    QWebSocket socket;
+    QString first;
+    QObject::connect(&socket, &QWebSocket::textMessageReceived,
+                     [&](const QString& text) { first = text; });
+    socket.open(
+        QUrl(QStringLiteral("ws://127.0.0.1:%1/api/live?token=%2").arg(web.port).arg(token)));
+    EXPECT_TRUE(WaitUntil([&] { return first.contains("\"database\""); }, 5000));
 }
 
 TEST_F(LabWebProcess, SpeaksHttpsWithTheGivenCertificate) {
