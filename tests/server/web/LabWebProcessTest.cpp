@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
@@ -394,6 +395,41 @@ TEST_F(LabWebProcess, RefusesAMissingPasswordFileOrAHalfTlsPair) {
         EXPECT_EQ(run.exitCode(), c.exitCode) << c.options.join(' ').toStdString();
         EXPECT_TRUE(run.readAllStandardError().contains(c.says)) << c.says;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Schema version 4: a reading stored, and one described later, is announced
+// with its key once its transaction commits.
+TEST_F(LabWebProcess, TheSchemaAnnouncesReadingsStoredAndDescribed) {
+    QList<QJsonObject> announced;
+    {
+        QSqlDatabase listener = QSqlDatabase::addDatabase("QPSQL", "listener");
+        listener.setConnectOptions(readerConnection);
+        ASSERT_TRUE(listener.open());
+        ASSERT_TRUE(listener.driver()->subscribeToNotification(
+            QString::fromLatin1(Pomiar::LabServerSchema::ReadingsChannel)));
+        QObject::connect(
+            listener.driver(),
+            qOverload<const QString&, QSqlDriver::NotificationSource, const QVariant&>(
+                &QSqlDriver::notification),
+            [&](const QString&, QSqlDriver::NotificationSource, const QVariant& payload) {
+                announced << QJsonDocument::fromJson(payload.toString().toUtf8()).object();
+            });
+        Insert("INSERT INTO readings (station, series, lp, value, unit, taken_at) VALUES "
+               "('<b>Waga-2</b>', 'T1', 2, 6.5, 'mg', now())");
+        Insert("UPDATE readings SET description = 'checked' WHERE station = 'Waga-1' AND "
+               "series = 'S1' AND lp = 3");
+        EXPECT_TRUE(WaitUntil([&] { return announced.size() >= 2; }, 5000));
+        listener.close();
+    }
+    QSqlDatabase::removeDatabase("listener");
+    ASSERT_EQ(announced.size(), 2);
+    EXPECT_EQ(announced[0],
+              (QJsonObject{{"station", "<b>Waga-2</b>"}, {"series", "T1"}, {"lp", 2}}));
+    EXPECT_EQ(announced[1], (QJsonObject{{"station", "Waga-1"}, {"series", "S1"}, {"lp", 3}}));
 }
 
 } // namespace
