@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -19,6 +20,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <QWebSocket>
+#include <algorithm>
 
 namespace Pomiar {
 
@@ -353,7 +355,16 @@ void LabWebServer::CheckDatabase() {
         return;
     }
     QString reason;
-    if (!ConnectDatabase(&reason)) {
+    QElapsedTimer attempt;
+    attempt.start();
+    const bool connected = ConnectDatabase(&reason);
+    // An attempt blocks the server while it lasts (a host that drops
+    // packets takes the whole connect time-out): the slower it failed, the
+    // longer until the next, so that pages are still served meanwhile.
+    health.setInterval(
+        connected ? healthIntervalMs
+                  : int(std::clamp<qint64>(4 * attempt.elapsed(), healthIntervalMs, 30000)));
+    if (!connected) {
         if (reason != lastReason) {
             lastReason = reason;
             emit DatabaseState(false, reason);
