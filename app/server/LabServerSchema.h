@@ -23,11 +23,16 @@ namespace Pomiar::LabServerSchema {
 //                   milliseconds), utc_offset (minutes), nr_wagi, os_user,
 //                   host, event, data, hash: the station's series journal
 //                   (SeriesJournal), entry by entry, received_at
+//   checks          station, check_id (key together), kind, balance, weight,
+//                   verdict, started_at, finished_at, os_user, record (the
+//                   check as the station's register keeps it, jsonb),
+//                   received_at; view last_checks: the latest finished
+//                   check per station, balance and kind
 //   schema_version  version, applied_at: one row per migration applied
 //
 // Each insert into or update of readings sends a notification on
 // ReadingsChannel whose payload is {"station": ..., "series": ..., "lp": ...}.
-constexpr int Version = 4;
+constexpr int Version = 5;
 
 constexpr const char* ReadingsChannel = "lab_readings";
 
