@@ -21,6 +21,8 @@ target_compile_definitions(app_link PRIVATE
 install(TARGETS Pomiar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET trevalo)
   install(TARGETS trevalo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The lab web view's service, installed disabled: nothing enables it.
+  install(FILES ${packaging_dir}/trevalo-web.service DESTINATION lib/systemd/system)
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Language/

@@ -13,6 +13,8 @@ packages=(
   poppler-utils
   postgresql libqt6sql6-psql libpq-dev  # shared lab database: the server tests' own server, Qt's PostgreSQL driver, libpq to read connection settings
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file  # SVG icons; menu entry and metainfo validators; .deb building (cpack)
+  qt6-httpserver-dev qt6-websockets-dev openssl  # lab web view: HTTP and WebSocket server; a test certificate
+  chromium nodejs npm  # lab web view's browser tests (playwright-core drives Debian's chromium)
 )
 
 missing=()
@@ -29,4 +31,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 else
   echo "setup: all packages present"
+fi
+
+# The browser tests' driver, pinned by package-lock.json. Never a browser
+# download: the tests launch Debian's chromium.
+here=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -d "$here/tests/browser/node_modules/playwright-core" ]; then
+  echo "setup: npm ci in tests/browser"
+  (cd "$here/tests/browser" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
 fi

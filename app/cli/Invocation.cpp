@@ -50,9 +50,10 @@ const QList<VerbSpec>& Verbs() {
                                    "test-weight", "tolerance-pct", "tolerance", "warning",
                                    "balance", "format"}},
         {"server",
-         "init|status|verify",
-         "lab database: init its schema, its status and queue, or verify its journal",
-         {"dir", "station", "file"}},
+         "init|status|verify|web",
+         "lab database: init its schema, its status and queue, verify its journal, or serve "
+         "its live web view",
+         {"dir", "station", "file", "reader", "listen", "password-file", "tls-cert", "tls-key"}},
     };
     return verbs;
 }
@@ -95,6 +96,11 @@ const QList<OptionSpec> options{
     {"tolerance", "T", "check eccentricity: largest deviation from the centre allowed"},
     {"warning", "W", "check: the warning limit, in the unit of the failure limit"},
     {"balance", "ID", "check: the balance of the register (default [CHECKS] balance)"},
+    {"reader", "ROLE", "server init: make ROLE a role that can only read the lab database"},
+    {"listen", "HOST:PORT", "server web: address to serve on (default 127.0.0.1:8080)"},
+    {"password-file", "FILE", "server web: ask for one of the user:password lines of FILE"},
+    {"tls-cert", "FILE", "server web: HTTPS with this PEM certificate"},
+    {"tls-key", "FILE", "server web: the PEM key of --tls-cert"},
 };
 
 const OptionSpec* FindOption(const QString& name) {
@@ -253,6 +259,16 @@ QString Apply(Invocation& run, const QString& name, const QString& value) {
         run.csv = value;
     else if (name == QLatin1String("file"))
         run.file = value;
+    else if (name == QLatin1String("reader"))
+        run.reader = value;
+    else if (name == QLatin1String("listen"))
+        run.listen = value;
+    else if (name == QLatin1String("password-file"))
+        run.passwordFile = value;
+    else if (name == QLatin1String("tls-cert"))
+        run.tlsCert = value;
+    else if (name == QLatin1String("tls-key"))
+        run.tlsKey = value;
     return {};
 }
 
@@ -261,10 +277,20 @@ QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOpera
     if (verb.operand && !hasOperand)
         return QStringLiteral("%1 needs %2").arg(run.verb, QLatin1String(verb.operand));
     if (run.verb == QLatin1String("server") && run.operand != QLatin1String("init") &&
-        run.operand != QLatin1String("status") && run.operand != QLatin1String("verify"))
-        return QStringLiteral("server needs init, status or verify, not %1").arg(run.operand);
+        run.operand != QLatin1String("status") && run.operand != QLatin1String("verify") &&
+        run.operand != QLatin1String("web"))
+        return QStringLiteral("server needs init, status, verify or web, not %1").arg(run.operand);
     if (!run.file.isEmpty() && run.operand != QLatin1String("verify"))
         return QStringLiteral("--file goes with server verify only");
+    if (!run.reader.isEmpty() && run.operand != QLatin1String("init"))
+        return QStringLiteral("--reader goes with server init only");
+    if ((!run.listen.isEmpty() || !run.passwordFile.isEmpty() || !run.tlsCert.isEmpty() ||
+         !run.tlsKey.isEmpty()) &&
+        run.operand != QLatin1String("web"))
+        return QStringLiteral("--listen, --password-file, --tls-cert and --tls-key go with "
+                              "server web only");
+    if (run.tlsCert.isEmpty() != run.tlsKey.isEmpty())
+        return QStringLiteral("--tls-cert and --tls-key go together");
     if (run.port && run.tcpHost)
         return QStringLiteral("--port and --tcp exclude each other");
     if (run.verb == QLatin1String("log") && run.out.isEmpty())

@@ -40,6 +40,14 @@ struct Invocation {
     QString csv;
     // server verify: the series file compared with the server's journal.
     QString file;
+    // server init: the read-only role to make or grant.
+    QString reader;
+    // server web: where to listen (HOST:PORT), the basic authentication's
+    // users, and the HTTPS certificate and key.
+    QString listen;
+    QString passwordFile;
+    QString tlsCert;
+    QString tlsKey;
     // export: end the CSV with the journal's identity, whatever the setting.
     bool journal = false;
     // The verb's operand: the text of "send", the file of "stats" and "export".

@@ -13,6 +13,9 @@ namespace Trevalo {
 
 using namespace Pomiar;
 
+// ServerWebVerb.cpp
+int RunServerWeb(const Invocation& run, const LabServerSettings& settings, const QString& iniPath);
+
 namespace {
 
 // libpq explains over several lines; a script reads one.
@@ -28,6 +31,18 @@ int Init(const LabServerSettings& settings) {
     if (!outcome.ok)
         return FailOnServer(outcome.reason);
     std::printf("schema version %d\n", outcome.schemaVersion);
+    return Success;
+}
+
+// The schema first, so that the reader is granted every table of it.
+int Init(const LabServerSettings& settings, const QString& reader) {
+    const int made = Init(settings);
+    if (made != Success)
+        return made;
+    const LabServerCommands::Outcome outcome = LabServerCommands::GrantReader(settings, reader);
+    if (!outcome.ok)
+        return FailOnServer(outcome.reason);
+    std::printf("reader %s\n", qPrintable(reader));
     return Success;
 }
 
@@ -116,8 +131,10 @@ int RunServer(const Invocation& run) {
         return Fail(LinkFailed, QStringLiteral("server: the lab database is switched off "
                                                "(Enabled in [%1] of %2)")
                                     .arg(QLatin1String(LabServerSettings::Section), ini));
+    if (run.operand == QLatin1String("web"))
+        return RunServerWeb(run, settings, ini);
     if (run.operand == QLatin1String("init"))
-        return Init(settings);
+        return run.reader.isEmpty() ? Init(settings) : Init(settings, run.reader);
     if (run.operand == QLatin1String("verify"))
         return run.file.isEmpty() ? Verify(settings) : VerifyFile(settings, run.file);
     return Status(settings, station.context.programFolder);

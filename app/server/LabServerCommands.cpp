@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -112,6 +113,46 @@ Outcome Init(const LabServerSettings& settings) {
     return withServer(settings, [](QSqlDatabase& database, Outcome& outcome) {
         if (!LabServerSchema::Upgrade(database, &outcome.reason))
             return false;
+        outcome.schemaVersion = LabServerSchema::CurrentVersion(database);
+        return true;
+    });
+}
+
+Outcome GrantReader(const LabServerSettings& settings, const QString& role) {
+    return withServer(settings, [&role](QSqlDatabase& database, Outcome& outcome) {
+        const QString name = database.driver()->escapeIdentifier(role, QSqlDriver::TableName);
+        QSqlQuery query(database);
+        query.setForwardOnly(true);
+        if (!Run(
+                query,
+                QStringLiteral(
+                    "SELECT (SELECT count(*) FROM pg_roles WHERE rolname = ?), current_database()"),
+                {role}, outcome) ||
+            !query.next())
+            return false;
+        QStringList statements;
+        if (query.value(0).toInt() == 0)
+            statements << QStringLiteral("CREATE ROLE %1 LOGIN").arg(name);
+        // Tables a later version adds are granted by the role that adds
+        // them, the one that runs init.
+        statements
+            << QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2")
+                   .arg(database.driver()->escapeIdentifier(query.value(1).toString(),
+                                                            QSqlDriver::TableName),
+                        name)
+            << QStringLiteral("GRANT USAGE ON SCHEMA public TO %1").arg(name)
+            << QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(name)
+            << QStringLiteral("ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT SELECT ON "
+                              "TABLES TO %1")
+                   .arg(name)
+            << QStringLiteral("ALTER ROLE %1 SET default_transaction_read_only = on").arg(name);
+        // Not prepared: the server prepares no utility statement.
+        for (const QString& statement : statements) {
+            if (!query.exec(statement)) {
+                outcome.reason = LabServerSchema::ReasonOf(query.lastError());
+                return false;
+            }
+        }
         outcome.schemaVersion = LabServerSchema::CurrentVersion(database);
         return true;
     });

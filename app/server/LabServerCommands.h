@@ -24,6 +24,12 @@ struct Outcome {
 // Connects and creates or upgrades the schema ("trevalo server init").
 Outcome Init(const LabServerSettings& settings);
 
+// After Init: the role (made when missing, able to log in, its password set
+// by the database's administrator) may connect and read every table of the
+// lab database, now and after later upgrades, and nothing else; its
+// sessions are read-only by default ("trevalo server init --reader ROLE").
+Outcome GrantReader(const LabServerSettings& settings, const QString& role);
+
 struct StatusReport {
     Outcome connection;
     // Readings waiting in this working database, per station, by station.

@@ -101,6 +101,21 @@ const QList<QStringList> migrations = {
         // weight.
         QStringLiteral("ALTER TABLE IF EXISTS readings ADD COLUMN IF NOT EXISTS status text"),
     },
+    {
+        // Every reading stored or described is announced with its key, so
+        // that a live view learns of it without asking the tables; the
+        // announcement leaves with the commit.
+        QStringLiteral("CREATE OR REPLACE FUNCTION readings_announce() RETURNS trigger "
+                       "LANGUAGE plpgsql AS $$ BEGIN "
+                       "PERFORM pg_notify('%1', json_build_object('station', NEW.station, "
+                       "'series', NEW.series, 'lp', NEW.lp)::text); "
+                       "RETURN NULL; END $$")
+            .arg(QLatin1String(ReadingsChannel)),
+        // Only where the table is, so that a schema made in part upgrades too.
+        QStringLiteral("DO $$ BEGIN IF to_regclass('readings') IS NOT NULL THEN "
+                       "CREATE TRIGGER readings_announce AFTER INSERT OR UPDATE ON readings "
+                       "FOR EACH ROW EXECUTE FUNCTION readings_announce(); END IF; END $$"),
+    },
 };
 
 bool run(QSqlQuery& query, const QString& statement, QString* error) {

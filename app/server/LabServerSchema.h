@@ -29,7 +29,12 @@ namespace Pomiar::LabServerSchema {
 //                   received_at; view last_checks: the latest finished
 //                   check per station, balance and kind
 //   schema_version  version, applied_at: one row per migration applied
-constexpr int Version = 5;
+//
+// Each insert into or update of readings sends a notification on
+// ReadingsChannel whose payload is {"station": ..., "series": ..., "lp": ...}.
+constexpr int Version = 6;
+
+constexpr const char* ReadingsChannel = "lab_readings";
 
 // Opens a connection to the lab database on the calling thread under the
 // given connection name. False with libpq's reason in error.

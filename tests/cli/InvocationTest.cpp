@@ -52,6 +52,19 @@ TEST(Invocation, OperandsAndFileOptions) {
     ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
     EXPECT_EQ(parsed.invocation.operand, "verify");
     EXPECT_EQ(parsed.invocation.file, "a.ser");
+
+    parsed = Parse({"server", "init", "--reader", "labview"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.invocation.reader, "labview");
+
+    parsed = Parse({"server", "web", "--listen", "0.0.0.0:8443", "--password-file", "users",
+                    "--tls-cert", "c.pem", "--tls-key", "k.pem"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.invocation.operand, "web");
+    EXPECT_EQ(parsed.invocation.listen, "0.0.0.0:8443");
+    EXPECT_EQ(parsed.invocation.passwordFile, "users");
+    EXPECT_EQ(parsed.invocation.tlsCert, "c.pem");
+    EXPECT_EQ(parsed.invocation.tlsKey, "k.pem");
 }
 
 // Every one of these is a usage error a script must see as such (exit 2),
@@ -88,6 +101,12 @@ TEST(Invocation, RefusesWhatItCannotMean) {
         {"server", "status", "--file", "a.ser"},
         {"server", "verify", "--file"},
         {"export", "a.ser", "--csv", "a.csv", "--file", "b.ser"},
+        {"server", "status", "--reader", "labview"},
+        {"server", "init", "--listen", "127.0.0.1:8080"},
+        {"server", "status", "--password-file", "users"},
+        {"server", "web", "--tls-cert", "cert.pem"},
+        {"server", "web", "--tls-key", "key.pem"},
+        {"read", "--listen", "127.0.0.1:8080"},
     };
     for (const QStringList& arguments : wrong) {
         const auto parsed = Parse(arguments);

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -271,3 +273,64 @@ TEST_F(InstallTest, ManualPagesAreCompressedPages) {
         EXPECT_TRUE(text.output.contains(".SH SYNOPSIS"));
     }
 }
+
+#if CLI_INSTALLED
+// The lab web view finds its page's files where the install put them, and
+// serves them while the database is still away.
+TEST_F(InstallTest, InstalledLabWebViewServesItsInstalledPage) {
+    const QString folder = stage->filePath("web-station");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    TestFiles::WriteFile(folder + "/ustawienia.ini",
+                         "[ustawienia]\r\nNr_wagi=1\r\n[LabServer]\r\nEnabled=True\r\n"
+                         "Connection=host=127.0.0.1 port=1 dbname=lab connect_timeout=1\r\n");
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QProcess web;
+    web.setProcessEnvironment(Desktop(stage->filePath("web-home")));
+    web.start(Installed("bin/trevalo"), {"server", "web", "--dir", folder, "--listen",
+                                         QStringLiteral("127.0.0.1:%1").arg(port)});
+    QByteArray out;
+    QElapsedTimer waited;
+    waited.start();
+    while (!out.contains("lab web view on") && waited.elapsed() < 10000 &&
+           web.state() != QProcess::NotRunning) {
+        web.waitForReadyRead(100);
+        out += web.readAllStandardOutput();
+    }
+    ASSERT_TRUE(out.contains("lab web view on")) << web.readAllStandardError().toStdString();
+    const auto get = [port](const QByteArray& path) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        socket.waitForConnected(5000);
+        socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        // The server keeps the connection: the reply ends with its body.
+        QByteArray reply;
+        const auto complete = [&reply] {
+            const qsizetype end = reply.indexOf("\r\n\r\n");
+            if (end < 0)
+                return false;
+            const qsizetype at = reply.toLower().indexOf("content-length:");
+            const qsizetype length =
+                at < 0
+                    ? 0
+                    : reply.mid(at + 15, reply.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+            return reply.size() >= end + 4 + length;
+        };
+        while (!complete() && socket.waitForReadyRead(3000))
+            reply += socket.readAll();
+        return reply;
+    };
+    const QByteArray page = get("/");
+    EXPECT_TRUE(page.startsWith("HTTP/1.1 200")) << page.left(200).toStdString();
+    EXPECT_TRUE(page.contains("uPlot.iife.js"));
+    const QByteArray chart = get("/uPlot.iife.js");
+    EXPECT_TRUE(chart.startsWith("HTTP/1.1 200")) << chart.left(200).toStdString();
+    EXPECT_TRUE(chart.contains("uPlot"));
+    EXPECT_TRUE(get("/api/stations").startsWith("HTTP/1.1 503"));
+    web.terminate();
+    EXPECT_TRUE(web.waitForFinished(5000));
+    EXPECT_EQ(web.exitCode(), 0);
+}
+#endif

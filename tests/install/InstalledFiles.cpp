@@ -27,7 +27,11 @@ QStringList Expected() {
     };
 #if CLI_INSTALLED
     files << "bin/trevalo"
-          << "share/man/man1/trevalo.1.gz";
+          << "share/man/man1/trevalo.1.gz"
+          << "lib/systemd/system/trevalo-web.service";
+    for (const QString& page :
+         SourceFiles(QStringLiteral(SOURCE_DIR "/app/server/web/page"), {"*"}))
+        files << "share/trevalo/lab-web/" + page;
 #endif
     for (const QString& header :
          SourceFiles(QStringLiteral(SOURCE_DIR "/comm/include/Mordal"), {"*.h"}))
