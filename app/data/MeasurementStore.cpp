@@ -546,12 +546,19 @@ void MeasurementStore::showBoundSeries() {
         showBoundStatistics();
         return;
     }
-    // Read away from the window, which shows the rows meanwhile.
+    // Read away from the window, which shows the rows meanwhile; the
+    // figures of the series before are not this one's.
+    if (!statistics.lblLiczba.isEmpty())
+        WyczyscStatystyke();
     valuesPass.Start(bound->Path());
 }
 
 void MeasurementStore::valuesFound(const std::shared_ptr<SeriesValues>& found) {
     takeValues(std::move(*found));
+    showPassStatistics();
+}
+
+void MeasurementStore::showPassStatistics() {
     if (!valuesLoaded)
         return;
     if (model.Count() > 1 && model.Row(0).jm.trimmed() != QLatin1String("%"))
@@ -590,8 +597,14 @@ void MeasurementStore::followTime(std::string_view stored) {
 void MeasurementStore::loadValues() {
     if (valuesLoaded)
         return;
-    // A pass already running is waited for rather than made twice.
-    takeValues(valuesPass.Running() ? valuesPass.Take() : ValuesPass::Read(*bound));
+    // A pass already running is waited for rather than made twice, and
+    // shows the statistics it was to show when done.
+    if (valuesPass.Running()) {
+        takeValues(valuesPass.Take());
+        showPassStatistics();
+        return;
+    }
+    takeValues(ValuesPass::Read(*bound));
 }
 
 void MeasurementStore::takeValues(SeriesValues found) {

@@ -264,6 +264,9 @@ private:
     // since that it did not see.
     void takeValues(SeriesValues found);
     void valuesFound(const std::shared_ptr<SeriesValues>& found);
+    // The statistics of the values just read, as a series shows them once
+    // bound.
+    void showPassStatistics();
     void followTime(std::string_view stored);
     void emptySeriesTables(Database& database);
     // Marks in the working database whether it holds the series of this

@@ -259,9 +259,12 @@ TEST_F(SeriesVerbs, ExportWithTheJournalWritesEveryRowWhateverTheVerdict) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
         const QString file = SavedSeries({1.5, 2.5, 3.5});
-        if (*c.change) {
+        int readings = 0;
+        {
             Pomiar::Database series(file, Pomiar::Database::Journal::Rollback);
-            series.Execute(c.change);
+            if (*c.change)
+                series.Execute(c.change);
+            readings = series.Scalar("SELECT count(*) FROM Pomiary").toInt();
         }
         const QString plain = scratch.filePath("plain.csv");
         const QString journal = scratch.filePath("journal.csv");
@@ -272,15 +275,16 @@ TEST_F(SeriesVerbs, ExportWithTheJournalWritesEveryRowWhateverTheVerdict) {
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         const QByteArray rows = TestFiles::ReadFile(plain);
         const QByteArray written = TestFiles::ReadFile(journal);
-        EXPECT_EQ(rows.count("\r\n"), *c.change == 'I' ? 5 : 4);
+        EXPECT_EQ(rows.count("\r\n"), readings + 1) << "the header and every reading";
         ASSERT_TRUE(written.startsWith(rows)) << written.toStdString();
         const QByteArray last = written.mid(rows.size());
         EXPECT_TRUE(last.startsWith("# journal: ")) << last.toStdString();
         EXPECT_TRUE(last.endsWith("\r\n"));
         EXPECT_EQ(last.count("\r\n"), 1);
         EXPECT_TRUE(last.contains(c.verdict)) << last.toStdString();
-        if (QByteArray(c.verdict) == " rows, head ")
+        if (QByteArray(c.verdict) == " rows, head ") {
             EXPECT_FALSE(last.contains("NOT")) << last.toStdString();
+        }
     }
 }
 
