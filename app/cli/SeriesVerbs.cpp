@@ -104,6 +104,9 @@ int RunStats(const Invocation& run) {
     } catch (const DatabaseError& failure) {
         return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
     }
+    // The values of a long series are read on a thread of their own after
+    // its first rows: waited for here.
+    store.Values();
     PrintStatistics(store.Statistics(), run.json);
     return Success;
 }

@@ -102,6 +102,27 @@ TEST_F(SeriesVerbs, StatsAreThoseOfTheProgramInEitherLocale) {
         EXPECT_EQ(json.value(statisticNames[i]).toString(), expected[i]) << i;
 }
 
+// A long series, whose values the program reads after showing its first
+// rows, gets its statistics too.
+TEST_F(SeriesVerbs, StatsOfALongSeriesCountEveryReading) {
+    const QString path = scratch.filePath("long.ser");
+    {
+        Pomiar::Database series(path, Pomiar::Database::Journal::Rollback);
+        series.CreateSchema();
+        series.Begin();
+        for (int lp = 1; lp <= 10001; ++lp)
+            series.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                           "Nr_wagi, Opis) VALUES (?, '2026-12-07', '2026-12-07 10:00:00', ?, ?, "
+                           "'g', ?, '1', ' ')",
+                           {lp, lp, lp % 2 == 0 ? 2.0 : 4.0, QString::number(lp)});
+        series.Commit();
+    }
+    const auto run = RunTrevalo({"stats", path});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("count\t10001\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("\nmin\t2.000\n")) << run.out.toStdString();
+}
+
 TEST_F(SeriesVerbs, ExportIsByteForByteThatOfTheProgram) {
     const QString series = SavedSeries({12.3456, 0.0001, -7.25});
     const QString csv = TestEnvironment::Root() + "/out.csv";
