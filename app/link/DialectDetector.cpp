@@ -1,11 +1,8 @@
 #include "DialectDetector.h"
 
-#include "ReadingHandler.h"
-
 #include <Mordal/Comm.h>
 #include <Mordal/ControlFactory.h>
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -62,10 +59,6 @@ private:
     QMetaObject::Connection connection;
 };
 
-bool DefaultFamilyAnswers(const QByteArray& frame) {
-    return ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), {}).has_value();
-}
-
 // A refusal in any family's words ("ES", "EC,E01", "S I"): never a model
 // or a serial number, even to a family that answers those with plain lines.
 bool IsRefusal(const QString& text) {
@@ -105,24 +98,15 @@ DialectDetector::Result DialectDetector::Detect(Mordal::Comm& comm) const {
     for (const Family family : Order()) {
         const BalanceDialect dialect(family);
         const DialectCommands& commands = dialect.Commands();
-        if (dialect.IsDefault()) {
-            if (DefaultFamilyAnswers(listener.Ask(settings.cmdSendUnstable.toLatin1()))) {
-                result.dialect = dialect;
-                break;
-            }
-            continue;
-        }
-        const QByteArray probed = listener.Ask(commands.probe);
-        bool answered = false;
-        for (const BalanceReply& reply : dialect.Read(probed))
-            answered = answered || dialect.Recognises(reply);
-        if (!answered)
+        const QByteArray probe = dialect.Probe(settings.cmdSendUnstable);
+        const QByteArray probed = listener.Ask(probe);
+        if (!dialect.Answers(probed))
             continue;
         result.dialect = dialect;
         // A request the probe already made is not sent again: its answer
         // is at hand.
         const auto answer = [&](const QByteArray& request) {
-            return request == commands.probe ? probed : listener.Ask(request);
+            return request == probe ? probed : listener.Ask(request);
         };
         if (!commands.askModel.isEmpty())
             result.model = IdentityText(dialect, answer(commands.askModel));

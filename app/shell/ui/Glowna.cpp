@@ -30,7 +30,7 @@ namespace Pomiar {
 
 Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
     : QMainWindow(parent), context(context), commands(*this), store(context),
-      session(context, comm, store), batchProgress(this, &context),
+      session(context, comm, store), batchProgress(this, &context, WindowedProgress::Events::Run),
       seriesCommands(context, store, seriesWindow()), windows(context, store, session, this),
       labServer(context, store, this) {
     setObjectName(QStringLiteral("Glowna"));
