@@ -151,8 +151,8 @@ TEST_F(LazyGridTest, StatisticsReadOnTheirOwnThreadAreThoseOfTheWholeSeries) {
 TEST_F(LazyGridTest, ReadingsStoredWhileTheValuesAreReadCountOnce) {
     store.OtworzBaze(WriteSeries("long.ser", seriesRows));
     const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
-    ASSERT_TRUE(store.DodajPomiar("7.5 g", "g", at));
-    ASSERT_TRUE(store.DodajPomiar("8.5 g", "g", at.addSecs(1)));
+    ASSERT_TRUE(AppendReading(store, "7.5 g", "g", at));
+    ASSERT_TRUE(AppendReading(store, "8.5 g", "g", at.addSecs(1)));
     ASSERT_TRUE(StatisticsArrive(store, seriesRows + 2));
     ASSERT_EQ(store.Values().size(), size_t(seriesRows + 2));
     EXPECT_DOUBLE_EQ(store.Values()[seriesRows], 7.5);
@@ -160,7 +160,7 @@ TEST_F(LazyGridTest, ReadingsStoredWhileTheValuesAreReadCountOnce) {
     EXPECT_EQ(store.Statistics().lblMin, "7.500");
     // Later readings extend the figures without a pass over the series.
     const std::size_t passes = store.Running().FullPasses();
-    ASSERT_TRUE(store.DodajPomiar("9.5 g", "g", at.addSecs(2)));
+    ASSERT_TRUE(AppendReading(store, "9.5 g", "g", at.addSecs(2)));
     EXPECT_EQ(store.Statistics().lblLiczba, QString::number(seriesRows + 3));
     EXPECT_EQ(store.Running().FullPasses(), passes);
 }
@@ -172,8 +172,8 @@ TEST_F(LazyGridTest, ANewSeriesOrClosingStopsThePassOverTheLastOne) {
     store.OtworzBaze(path);
     store.NowaSeria();
     const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
-    ASSERT_TRUE(store.DodajPomiar("3.25 g", "g", at));
-    ASSERT_TRUE(store.DodajPomiar("4.25 g", "g", at.addSecs(1)));
+    ASSERT_TRUE(AppendReading(store, "3.25 g", "g", at));
+    ASSERT_TRUE(AppendReading(store, "4.25 g", "g", at.addSecs(1)));
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 500)
@@ -257,7 +257,7 @@ TEST_F(LazyGridTest, AVeryLongSeriesTellsItsViewsOfAppendedRowsTogether) {
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(store.DodajPomiar("7.5 g", "g", at.addSecs(i)));
+        ASSERT_TRUE(AppendReading(store, "7.5 g", "g", at.addSecs(i)));
     EXPECT_EQ(store.RowCount(), rows + 3);
     EXPECT_EQ(model.rowCount(), rows);
     EXPECT_EQ(store.Statistics().lblLiczba, QString::number(rows + 3));
