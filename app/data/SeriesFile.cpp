@@ -623,10 +623,12 @@ void EksportCSV(const std::function<void(const Database::RowViewVisitor&)>& read
         sizeBefore = file.size();
         block.reserve(csvChunk + 256);
         count = row.Columns();
+        // Captions only for a new file: one appended to has its header.
         QStringList captions;
         for (int i = 0; i < count; ++i) {
             const QString column = row.Name(i);
-            captions << caption(column);
+            if (!existed)
+                captions << caption(column);
             if (time < 0 && column.compare(QLatin1String("godzina"), Qt::CaseInsensitive) == 0)
                 time = i;
         }
