@@ -44,6 +44,11 @@ const QList<VerbSpec>& Verbs() {
          "SERIES.ser",
          "check a series file (or the working database) against its journal",
          {"dir"}},
+        {"check", "repeatability|accuracy|eccentricity",
+         "run a balance check, prompting before each weighing; stored in the register",
+         linkOptions + QStringList{"count", "d", "smallest-net", "safety-factor", "weight",
+                                   "test-weight", "tolerance-pct", "tolerance", "warning",
+                                   "balance", "format"}},
         {"server",
          "init|status|verify",
          "lab database: init its schema, its status and queue, or verify its journal",
@@ -81,6 +86,15 @@ const QList<OptionSpec> options{
      "end the CSV with a \"# journal: ...\" line (station, user, time, journal rows and "
      "head); without it, [EXPORT] journalTrailer of ustawienia.ini decides (default no)"},
     {"json", nullptr, "print JSON"},
+    {"d", "D", "check: the balance's scale interval (readability), in its unit"},
+    {"smallest-net", "M", "check: the smallest net weight the lab means to weigh"},
+    {"safety-factor", "F", "check: safety factor on the minimum weight (default 2)"},
+    {"weight", "ID", "check: the test weight of the register"},
+    {"test-weight", "MASS", "check: the test weight's (conventional) mass"},
+    {"tolerance-pct", "P", "check accuracy: tolerance in % of the test weight (default 0.10)"},
+    {"tolerance", "T", "check eccentricity: largest deviation from the centre allowed"},
+    {"warning", "W", "check: the warning limit, in the unit of the failure limit"},
+    {"balance", "ID", "check: the balance of the register (default [CHECKS] balance)"},
 };
 
 const OptionSpec* FindOption(const QString& name) {
@@ -110,9 +124,9 @@ QString GeneralHelp() {
     help += QStringLiteral("\n`trevalo VERB --help` shows the options of a verb.\n"
                            "Exit status: 0 success, 2 usage, 3 link could not be opened or "
                            "was lost (server: lab database off or unreachable), 4 no "
-                           "reading in time, 5 file error, 6 the series does not verify, 8 it "
-                           "verifies but readings older than its journal are not vouched "
-                           "for.\n");
+                           "reading in time, 5 file error, 6 the series does not verify, 7 a "
+                           "balance check failed, 8 it verifies but readings older than its "
+                           "journal are not vouched for.\n");
     return help;
 }
 
@@ -162,6 +176,8 @@ QString Apply(Invocation& run, const QString& name, const QString& value) {
         return ok && number >= low && number <= high ? std::optional<int>(number) : std::nullopt;
     };
     const QString bad = QStringLiteral("invalid value for --%1: %2").arg(name, value);
+    if (run.verb == QLatin1String("check"))
+        run.checkOptions[name] = value;
     if (name == QLatin1String("port")) {
         run.port = wholeNumber(1, 256);
         return run.port ? QString() : bad;
@@ -263,6 +279,12 @@ QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOpera
                 .arg(QString::number(Pomiar::CycleSettings::MinimumInterval), run.intervalText,
                      QString::number(kept / 1000.0));
     }
+    if (run.verb == QLatin1String("check") && run.operand != QLatin1String("repeatability") &&
+        run.operand != QLatin1String("accuracy") && run.operand != QLatin1String("eccentricity"))
+        return QStringLiteral("check needs repeatability, accuracy or eccentricity, not %1")
+            .arg(run.operand);
+    if (run.verb == QLatin1String("check") && run.format == OutputFormat::Csv)
+        return QStringLiteral("check prints text or json, not csv");
     if (run.verb == QLatin1String("export") && run.csv.isEmpty())
         return QStringLiteral("export needs --csv FILE");
     return {};

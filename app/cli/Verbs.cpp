@@ -51,7 +51,7 @@ int RunVerb(const Invocation& run) {
         {QStringLiteral("stream"), RunStream}, {QStringLiteral("log"), RunLog},
         {QStringLiteral("stats"), RunStats},   {QStringLiteral("export"), RunExport},
         {QStringLiteral("server"), RunServer}, {QStringLiteral("detect"), RunDetect},
-        {QStringLiteral("verify"), RunVerify},
+        {QStringLiteral("verify"), RunVerify}, {QStringLiteral("check"), RunCheck},
     };
     const auto verb = verbs.find(run.verb);
     return verb == verbs.end() ? Fail(UsageError, QStringLiteral("unknown verb ") + run.verb)

@@ -430,8 +430,9 @@ TEST_F(ReportTest, SeriesReportOfManyReadingsPrintsToPdfWithNumberedPages) {
         const QRegularExpression footer(QString("\\b%1 ?z ?%2\\s*$").arg(page).arg(pages));
         EXPECT_TRUE(text.trimmed().contains(footer)) << text.toStdString();
         // The series' identity may stand alone on the last page.
-        if (text.contains("2026-12-07"))
+        if (text.contains("2026-12-07")) {
             EXPECT_TRUE(text.contains("Godzina")) << "every page of readings has the captions";
+        }
         lines += text.split('\n');
     }
     const QString first = PdfText(path, 1);
