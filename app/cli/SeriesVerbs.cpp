@@ -1,4 +1,3 @@
-#include "CodePage1250.h"
 #include "ConsoleDialogs.h"
 #include "Database.h"
 #include "Invocation.h"
@@ -20,11 +19,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <future>
 #include <sqlite3.h>
-#include <stdexcept>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace Trevalo {
 
@@ -75,30 +71,6 @@ int LoadStationAndFile(const Invocation& run, Station& station) {
     return Success;
 }
 
-// A line appended to a CSV file as the export writes its lines: in the code
-// page, ended by CR LF, on the disk before the file takes its name.
-void AppendLine(const QString& path, const QString& line) {
-    QFile file(path);
-    const QByteArray bytes = CodePage1250::Encode(line + QStringLiteral("\r\n"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() ||
-        !file.flush() || ::fsync(file.handle()) != 0)
-        throw std::runtime_error(file.errorString().toStdString());
-}
-
-// A read transaction on a read-only connection, ended when it goes.
-class ReadTransaction {
-public:
-    explicit ReadTransaction(Database& database) : database(database) {
-        sqlite3_exec(database.Handle(), "BEGIN", nullptr, nullptr, nullptr);
-    }
-    ~ReadTransaction() { sqlite3_exec(database.Handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
-    ReadTransaction(const ReadTransaction&) = delete;
-    ReadTransaction& operator=(const ReadTransaction&) = delete;
-
-private:
-    Database& database;
-};
-
 void PrintStatistics(const StatisticsFields& fields, bool json) {
     if (json) {
         QJsonObject object;
@@ -132,6 +104,9 @@ int RunStats(const Invocation& run) {
     } catch (const DatabaseError& failure) {
         return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());
     }
+    // The values of a long series are read on a thread of their own after
+    // its first rows: waited for here.
+    store.Values();
     PrintStatistics(store.Statistics(), run.json);
     return Success;
 }
@@ -192,44 +167,27 @@ int RunExport(const Invocation& run) {
         return Fail(FileFailed, run.csv + QStringLiteral(": ") + beside.errorString());
     const QString part = beside.filePath(QFileInfo(targetPath).fileName());
     try {
-        Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
-        // One read transaction: the trailer vouches for the rows exported.
-        ReadTransaction reading(series);
-        // The read lock is taken by the first read.
-        series.Scalar(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         const Settings& settings = station.context.settings;
-        const bool withTrailer = run.journal || settings.journalTrailer;
-        // The journal is verified beside the export, on a connection of its
-        // own, while this one's read lock keeps a writer of a file with a
-        // rollback journal out: both read the same file. A file in WAL mode
-        // may take commits meanwhile, so it is verified on this connection.
-        const bool beside =
-            withTrailer && series.Scalar(QStringLiteral("PRAGMA journal_mode"))
-                                   .toString()
-                                   .compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0;
-        std::future<SeriesJournal::Verification> verified;
-        if (beside)
-            verified = std::async(std::launch::async,
-                                  [path = run.operand] { return SeriesJournal::VerifyFile(path); });
-        const QString trailer =
-            withTrailer && !beside
-                ? JournalIdentity::TrailerLine(JournalIdentity::Of(series, settings.nrWagi))
-                : QString();
         const auto caption = [&station](const QString& column) {
             return ExportCaption(station.context, column);
         };
-        try {
-            SeriesFile::EksportCSV(series, part, caption, QLocale::system(), trailer);
-        } catch (...) {
-            if (verified.valid())
-                verified.wait();
-            throw;
-        }
-        if (beside) {
-            const QString line =
-                JournalIdentity::TrailerLine(JournalIdentity::Of(verified.get(), settings.nrWagi));
-            if (QFileInfo::exists(part))
-                AppendLine(part, line);
+        if (run.journal || settings.journalTrailer) {
+            // One pass: the verifier hands each row it reads to the CSV, so
+            // the trailer vouches for exactly the rows exported, read in the
+            // verifier's one read transaction.
+            SeriesJournal::Verification verified;
+            SeriesFile::EksportCSV(
+                [&](const Database::RowViewVisitor& visit) {
+                    verified = SeriesJournal::VerifyFile(run.operand, visit);
+                },
+                part, caption, QLocale::system(),
+                [&] {
+                    return JournalIdentity::TrailerLine(
+                        JournalIdentity::Of(verified, settings.nrWagi));
+                });
+        } else {
+            Database series(run.operand, Database::Journal::Rollback, Database::Access::ReadOnly);
+            SeriesFile::EksportCSV(series, part, caption, QLocale::system());
         }
     } catch (const DatabaseError& failure) {
         return Fail(FileFailed, run.operand + QStringLiteral(": ") + failure.Reason());

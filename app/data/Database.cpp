@@ -455,7 +455,11 @@ QStringList Database::QueryRows(const QString& statement, const RowViewVisitor& 
 }
 
 int Database::RowView::Columns() const {
-    return sqlite3_column_count(statement);
+    return columns >= 0 ? columns : sqlite3_column_count(statement);
+}
+
+QString Database::RowView::Name(int column) const {
+    return QString::fromUtf8(sqlite3_column_name(statement, column));
 }
 
 Database::RowView::Type Database::RowView::TypeOf(int column) const {

@@ -97,7 +97,12 @@ public:
     class RowView {
     public:
         enum class Type { Null, Integer, Real, Text, Blob };
+        // The current row of statement; columns: how many of its first
+        // columns the view shows (all when negative).
+        explicit RowView(sqlite3_stmt* statement, int columns = -1)
+            : statement(statement), columns(columns) {}
         int Columns() const;
+        QString Name(int column) const;
         Type TypeOf(int column) const;
         qint64 Integer(int column) const;
         double Real(int column) const; // NULL as 0, an integer as its value
@@ -108,8 +113,8 @@ public:
 
     private:
         friend class Database;
-        explicit RowView(sqlite3_stmt* statement) : statement(statement) {}
         sqlite3_stmt* statement;
+        int columns;
     };
     using RowViewVisitor = std::function<void(const RowView& row)>;
     QStringList QueryRows(const QString& statement, const RowViewVisitor& visit,

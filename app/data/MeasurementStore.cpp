@@ -113,6 +113,7 @@ MeasurementStore::MeasurementStore(ProgramContext& context, QObject* parent)
     : QObject(parent), context(context) {
     retryWaiting.setInterval(retryWaitingMs);
     connect(&retryWaiting, &QTimer::timeout, this, &MeasurementStore::StoreWaitingReadings);
+    connect(&valuesPass, &ValuesPass::Found, this, &MeasurementStore::valuesFound);
 }
 
 MeasurementStore::~MeasurementStore() {
@@ -448,10 +449,25 @@ void MeasurementStore::showBoundSeries() {
         showBoundStatistics();
         return;
     }
-    QTimer::singleShot(0, this, [this, binding = bindings] {
-        if (binding == bindings)
-            showBoundStatistics();
-    });
+    // Read away from the window, which shows the rows meanwhile; the
+    // figures of the series before are not this one's.
+    if (!statistics.lblLiczba.isEmpty())
+        WyczyscStatystyke();
+    valuesPass.Start(bound->Path());
+}
+
+void MeasurementStore::valuesFound(const std::shared_ptr<SeriesValues>& found) {
+    takeValues(std::move(*found));
+    showPassStatistics();
+}
+
+void MeasurementStore::showPassStatistics() {
+    if (!valuesLoaded)
+        return;
+    if (model.Count() > 1 && model.Row(0).jm.trimmed() != QLatin1String("%"))
+        ObliczStatystyke();
+    else
+        WyczyscStatystyke();
 }
 
 void MeasurementStore::showBoundStatistics() {
@@ -466,6 +482,8 @@ void MeasurementStore::showBoundStatistics() {
 
 void MeasurementStore::forgetValues() {
     ++bindings;
+    valuesPass.Cancel();
+    storedDuringPass.clear();
     running.Clear();
     valuesLoaded = true;
     timesInOrder = true;
@@ -482,59 +500,37 @@ void MeasurementStore::followTime(std::string_view stored) {
 void MeasurementStore::loadValues() {
     if (valuesLoaded)
         return;
-    running.Clear();
-    timesInOrder = true;
-    lastTime.clear();
-    // One pass over the series: its values, and the rows with the extreme
-    // Lp, Timer and Masa, where the grid's widest number texts are.
-    std::vector<double> masses;
-    masses.reserve(std::size_t(model.Count()));
-    std::array<int, 6> extremes{};
-    std::array<double, 6> extremeValues{};
-    // Where the rows lie, as the grid needs it when they have gaps.
-    std::vector<qint64> ids;
-    qint64 firstId = 0;
-    bool gaps = false;
-    try {
-        bound->QueryRows(
-            QStringLiteral("select rowid, masa, lp, timer, godzina from pomiary order by rowid"),
-            [&](const Database::RowView& row) {
-                const int at = int(masses.size());
-                const qint64 id = row.Integer(0);
-                if (at == 0)
-                    firstId = id;
-                if (!gaps && id != firstId + at) {
-                    gaps = true;
-                    for (int k = 0; k < at; ++k)
-                        ids.push_back(firstId + k);
-                }
-                if (gaps)
-                    ids.push_back(id);
-                masses.push_back(row.Real(1));
-                followTime(row.TextBytes(4));
-                for (int k = 0; k < 3; ++k) {
-                    const double value = row.Real(k + 1);
-                    if (at == 0 || value > extremeValues[std::size_t(2 * k)]) {
-                        extremes[std::size_t(2 * k)] = at;
-                        extremeValues[std::size_t(2 * k)] = value;
-                    }
-                    if (at == 0 || value < extremeValues[std::size_t(2 * k + 1)]) {
-                        extremes[std::size_t(2 * k + 1)] = at;
-                        extremeValues[std::size_t(2 * k + 1)] = value;
-                    }
-                }
-            });
-    } catch (const DatabaseError&) {
+    // A pass already running is waited for rather than made twice, and
+    // shows the statistics it was to show when done.
+    if (valuesPass.Running()) {
+        takeValues(valuesPass.Take());
+        showPassStatistics();
+        return;
+    }
+    takeValues(ValuesPass::Read(*bound));
+}
+
+void MeasurementStore::takeValues(SeriesValues found) {
+    const std::vector<StoredDuringPass> stored = std::move(storedDuringPass);
+    storedDuringPass.clear();
+    if (!found.read) {
         // Tried again when next needed; until then the statistics keep what
         // they show rather than figures of part of the series.
         return;
     }
-    if (gaps || int(masses.size()) != model.Count())
-        model.Settle(int(masses.size()), std::move(ids));
-    running.Assign(std::move(masses));
+    for (const StoredDuringPass& row : stored) {
+        if (row.rowid > found.lastId)
+            found.Add(row.rowid, row.masa, row.lp, row.timer, row.time);
+    }
+    if (found.gaps || found.Count() != model.Count())
+        model.Settle(found.Count(), std::move(found.ids));
+    timesInOrder = found.timesInOrder;
+    lastTime = std::move(found.lastTime);
+    const bool any = found.Count() > 0;
+    running.Assign(std::move(found.masses));
     valuesLoaded = true;
-    if (running.Count() > 0)
-        model.ConsiderWidest(std::vector<int>(extremes.begin(), extremes.end()));
+    if (any)
+        model.ConsiderWidest(std::vector<int>(found.extremes.begin(), found.extremes.end()));
 }
 
 const std::vector<double>& MeasurementStore::Values() {
@@ -627,8 +623,9 @@ bool MeasurementStore::storeWaiting() {
     if (waiting.empty())
         return true;
     // Read before the new rows are in the database, which would read them
-    // twice.
-    loadValues();
+    // twice; a pass running on its own thread is told of them instead.
+    if (!valuesPass.Running())
+        loadValues();
     std::vector<SeriesRow> written;
     written.reserve(waiting.size());
     try {
@@ -653,6 +650,9 @@ bool MeasurementStore::storeWaiting() {
         if (valuesLoaded) {
             running.Add(row.masa);
             followTime(Database::DateTimeText(row.godzina).toStdString());
+        } else if (valuesPass.Running()) {
+            storedDuringPass.push_back({row.rowid, row.masa, row.lp, row.timer,
+                                        Database::DateTimeText(row.godzina).toStdString()});
         }
         model.Append(std::move(row));
     }
@@ -706,7 +706,9 @@ bool MeasurementStore::StoreWaitingReadings() {
 
 void MeasurementStore::afterStored() {
     emit SeriesChanged();
-    if (liveStatistics && model.Count() > 1 &&
+    // While the values are read on their own thread, the statistics come
+    // with them.
+    if (liveStatistics && model.Count() > 1 && !valuesPass.Running() &&
         model.Row(model.Count() - 1).jm.trimmed() != QLatin1String("%"))
         ObliczStatystyke();
 }

@@ -9,6 +9,7 @@
 #include "SeriesJournal.h"
 #include "SeriesModel.h"
 #include "SeriesStatistics.h"
+#include "ValuesPass.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -257,6 +258,13 @@ private:
     // The values of a new binding are read when first needed.
     void forgetValues();
     void loadValues();
+    // What a pass over the bound series found, with the readings stored
+    // since that it did not see.
+    void takeValues(SeriesValues found);
+    void valuesFound(const std::shared_ptr<SeriesValues>& found);
+    // The statistics of the values just read, as a series shows them once
+    // bound.
+    void showPassStatistics();
     void followTime(std::string_view stored);
     void emptySeriesTables(Database& database);
     // Marks in the working database whether it holds the series of this
@@ -321,6 +329,17 @@ private:
     int recoveredLines = 0;
     bool waitingTold = false;
     QTimer retryWaiting;
+    // The values of a long series are read on a thread of their own after
+    // its first rows show; readings stored meanwhile wait here for them.
+    struct StoredDuringPass {
+        qint64 rowid;
+        double masa;
+        int lp;
+        int timer;
+        std::string time;
+    };
+    std::vector<StoredDuringPass> storedDuringPass;
+    ValuesPass valuesPass;
 };
 
 } // namespace Pomiar

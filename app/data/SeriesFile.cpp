@@ -15,12 +15,17 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 namespace Pomiar::SeriesFile {
@@ -273,8 +278,101 @@ void AppendCsvText(QByteArray& line, QByteArrayView text) {
     line += '"';
 }
 
-void AppendField(QByteArray& line, const Database::RowView& row, int column,
-                 const QByteArray& decimalPoint, bool isTime) {
+// A row read elsewhere, copied as typed cells into a batch of bytes that
+// goes to the thread writing the CSV: per cell a type byte, then the
+// number's 8 bytes or a text's length (4 bytes) and bytes.
+class CopiedRow {
+public:
+    using Type = Database::RowView::Type;
+    static void Append(std::string& batch, const Database::RowView& row) {
+        const int count = row.Columns();
+        for (int i = 0; i < count; ++i) {
+            const Type type = row.TypeOf(i);
+            batch += char(type);
+            switch (type) {
+            case Type::Null:
+                break;
+            case Type::Integer: {
+                const qint64 value = row.Integer(i);
+                batch.append(reinterpret_cast<const char*>(&value), sizeof value);
+                break;
+            }
+            case Type::Real: {
+                const double value = row.Real(i);
+                batch.append(reinterpret_cast<const char*>(&value), sizeof value);
+                break;
+            }
+            case Type::Text:
+            case Type::Blob: {
+                const QByteArray blob = type == Type::Blob ? row.Blob(i) : QByteArray();
+                const std::string_view bytes =
+                    type == Type::Blob ? std::string_view(blob.constData(), size_t(blob.size()))
+                                       : row.TextBytes(i);
+                const auto size = quint32(bytes.size());
+                batch.append(reinterpret_cast<const char*>(&size), sizeof size);
+                batch.append(bytes);
+                break;
+            }
+            }
+        }
+    }
+    // Reads the row at `at` in batch, of count cells; answers where the
+    // next row begins.
+    size_t Read(const std::string& batch, size_t at, int count) {
+        cells.resize(size_t(count));
+        for (Cell& cell : cells) {
+            cell.type = Type(batch[at++]);
+            cell.at = at;
+            switch (cell.type) {
+            case Type::Null:
+                cell.size = 0;
+                break;
+            case Type::Integer:
+            case Type::Real:
+                cell.size = 8;
+                break;
+            case Type::Text:
+            case Type::Blob: {
+                quint32 size = 0;
+                std::memcpy(&size, batch.data() + at, sizeof size);
+                cell.at = at + sizeof size;
+                cell.size = size;
+                break;
+            }
+            }
+            at = cell.at + cell.size;
+        }
+        data = batch.data();
+        return at;
+    }
+    Type TypeOf(int column) const { return cells[size_t(column)].type; }
+    qint64 Integer(int column) const { return ValueAt<qint64>(column); }
+    double Real(int column) const { return ValueAt<double>(column); }
+    std::string_view TextBytes(int column) const {
+        return {data + cells[size_t(column)].at, cells[size_t(column)].size};
+    }
+    QByteArrayView Blob(int column) const {
+        return {data + cells[size_t(column)].at, qsizetype(cells[size_t(column)].size)};
+    }
+
+private:
+    template <typename Number> Number ValueAt(int column) const {
+        Number value{};
+        std::memcpy(&value, data + cells[size_t(column)].at, sizeof value);
+        return value;
+    }
+    struct Cell {
+        Type type = Type::Null;
+        size_t at = 0;
+        size_t size = 0;
+    };
+    std::vector<Cell> cells;
+    const char* data = nullptr;
+};
+
+template <typename Row>
+void AppendField(QByteArray& line, const Row& row, int column, const QByteArray& decimalPoint,
+                 bool isTime) {
     using Type = Database::RowView::Type;
     switch (row.TypeOf(column)) {
     case Type::Null:
@@ -413,18 +511,101 @@ FileState Examine(const QString& path, QString* reason) {
 void EksportCSV(Database& source, const QString& path,
                 const std::function<QString(const QString& columnName)>& caption,
                 const QLocale& locale, const QString& trailer) {
-    const QString everything = QStringLiteral("SELECT * FROM pomiary");
-    if (source.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toLongLong() == 0)
-        return;
-    const bool existed = QFileInfo::exists(path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        CannotWrite(file.errorString());
-    const qint64 sizeBefore = file.size();
+    EksportCSV(
+        [&source](const Database::RowViewVisitor& visit) {
+            source.QueryRows(QStringLiteral("SELECT * FROM pomiary"), visit);
+        },
+        path, caption, locale, [&trailer] { return trailer; });
+}
 
+// The thread that turns copied rows into the CSV file, a batch at a time,
+// while the reader goes on: at most a few batches wait, so memory stays
+// bounded whatever the length. A failure stops it and is passed on.
+class CsvWriterThread {
+public:
+    using Batch = std::string;
+    explicit CsvWriterThread(std::function<void(const Batch&)> write) : write(std::move(write)) {
+        thread = std::thread([this] { run(); });
+    }
+    ~CsvWriterThread() {
+        try {
+            Finish();
+        } catch (...) {
+            // Told to the reader already, or not wanted: it failed itself.
+        }
+    }
+    // Hands a full batch over; throws what the writer failed with.
+    void Push(Batch& batch) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return queue.size() < maxWaiting || failure; });
+        if (failure)
+            std::rethrow_exception(failure);
+        queue.push_back(std::move(batch));
+        batch = Batch();
+        batch.reserve(batchBytes + 4096);
+        changed.notify_all();
+    }
+    // Waits for the batches handed over; throws what the writer failed with.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex);
+            if (finished)
+                return;
+            finished = true;
+            changed.notify_all();
+        }
+        thread.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+    static constexpr size_t batchBytes = 1 << 18;
+
+private:
+    static constexpr size_t maxWaiting = 4;
+    void run() {
+        for (;;) {
+            Batch batch;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [this] { return !queue.empty() || finished; });
+                if (queue.empty())
+                    return;
+                batch = std::move(queue.front());
+                queue.pop_front();
+                changed.notify_all();
+            }
+            try {
+                write(batch);
+            } catch (...) {
+                std::lock_guard lock(mutex);
+                failure = std::current_exception();
+                queue.clear();
+                changed.notify_all();
+                return;
+            }
+        }
+    }
+    std::function<void(const Batch&)> write;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Batch> queue;
+    bool finished = false;
+    std::exception_ptr failure;
+    std::thread thread;
+};
+
+void EksportCSV(const std::function<void(const Database::RowViewVisitor&)>& readRows,
+                const QString& path,
+                const std::function<QString(const QString& columnName)>& caption,
+                const QLocale& locale, const std::function<QString()>& trailer) {
+    // The file is opened with the first row: a series without rows leaves
+    // it as it was.
+    QFile file(path);
+    bool existed = false;
+    qint64 sizeBefore = 0;
     // Rows gather as UTF-8 and go to the code page a buffer at a time.
     QByteArray block;
-    block.reserve(csvChunk + 256);
     const auto write = [&] {
         const QByteArray bytes = CodePage1250::Encode(QString::fromUtf8(block));
         if (file.write(bytes) != bytes.size())
@@ -432,35 +613,76 @@ void EksportCSV(Database& source, const QString& path,
         block.resize(0); // keeps its room for the next buffer
     };
     const QString lineEnd = QStringLiteral("\r\n");
-    try {
-        const QStringList columns = source.ColumnsOf(everything);
-        if (!existed) {
-            QStringList captions;
-            for (const QString& column : columns)
+    const QByteArray decimalPoint = locale.decimalPoint().toUtf8();
+    int count = -1;
+    int time = -1;
+    const auto begin = [&](const Database::RowView& row) {
+        existed = QFileInfo::exists(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            CannotWrite(file.errorString());
+        sizeBefore = file.size();
+        block.reserve(csvChunk + 256);
+        count = row.Columns();
+        // Captions only for a new file: one appended to has its header.
+        QStringList captions;
+        for (int i = 0; i < count; ++i) {
+            const QString column = row.Name(i);
+            if (!existed)
                 captions << caption(column);
-            block += (captions.join(';') + lineEnd).toUtf8();
+            if (time < 0 && column.compare(QLatin1String("godzina"), Qt::CaseInsensitive) == 0)
+                time = i;
         }
-        const int time = int(columns.indexOf(QRegularExpression(
-            QStringLiteral("^godzina$"), QRegularExpression::CaseInsensitiveOption)));
-        const int count = int(columns.size());
-        const QByteArray decimalPoint = locale.decimalPoint().toUtf8();
-        source.QueryRows(everything, [&](const Database::RowView& row) {
+        if (!existed)
+            block += (captions.join(';') + lineEnd).toUtf8();
+    };
+    // The reader copies its rows; this thread's twin formats and writes them.
+    std::optional<CsvWriterThread> writer;
+    CsvWriterThread::Batch batch;
+    CopiedRow copied;
+    const auto writeBatch = [&](const CsvWriterThread::Batch& rows) {
+        for (size_t at = 0; at < rows.size();) {
+            at = copied.Read(rows, at, count);
             for (int i = 0; i < count; ++i) {
                 if (i > 0)
                     block += ';';
-                AppendField(block, row, i, decimalPoint, i == time);
+                AppendField(block, copied, i, decimalPoint, i == time);
             }
             block += "\r\n";
             if (block.size() >= csvChunk)
                 write();
+        }
+    };
+    try {
+        readRows([&](const Database::RowView& row) {
+            if (count < 0) {
+                begin(row);
+                batch.reserve(CsvWriterThread::batchBytes + 4096);
+                writer.emplace(writeBatch);
+            }
+            CopiedRow::Append(batch, Database::RowView(row));
+            if (batch.size() >= CsvWriterThread::batchBytes)
+                writer->Push(batch);
         });
-        if (!trailer.isEmpty())
-            block += (trailer + lineEnd).toUtf8();
+        if (count < 0)
+            return;
+        if (!batch.empty())
+            writer->Push(batch);
+        writer->Finish();
+        const QString last = trailer ? trailer() : QString();
+        if (!last.isEmpty())
+            block += (last + lineEnd).toUtf8();
         write();
         if (::fsync(file.handle()) != 0 && errno != EINVAL)
             CannotWrite(SystemText(errno));
     } catch (const std::runtime_error&) {
-        Undo(file, path, existed, sizeBefore);
+        if (writer) {
+            try {
+                writer->Finish();
+            } catch (const std::runtime_error&) {
+            }
+        }
+        if (file.isOpen())
+            Undo(file, path, existed, sizeBefore);
         throw;
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QLocale>
 #include <QString>
 #include <exception>
@@ -7,7 +9,6 @@
 
 namespace Pomiar {
 
-class Database;
 class Progress;
 
 // Series files ("*.ser": an SQLite file with the tables Pomiary, Temp and
@@ -64,6 +65,14 @@ SaveResult ZapiszSerie(Database& source, const QString& path, Progress* progress
 void EksportCSV(Database& source, const QString& path,
                 const std::function<QString(const QString& columnName)>& caption,
                 const QLocale& locale, const QString& trailer = {});
+// The same for rows another reader hands over (SeriesJournal::VerifyFile
+// while it verifies them): readRows is called once with the visitor to give
+// every row of pomiary to, all its columns in table order; the trailer is
+// asked for after the last row.
+void EksportCSV(const std::function<void(const Database::RowViewVisitor& visit)>& readRows,
+                const QString& path,
+                const std::function<QString(const QString& columnName)>& caption,
+                const QLocale& locale, const std::function<QString()>& trailer);
 
 // What the user is told about a failed save, export or open: the system's
 // text for a failed file operation, else the engine's message.

@@ -15,6 +15,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <openssl/evp.h>
 #include <pwd.h>
 #include <sqlite3.h>
@@ -488,14 +489,24 @@ public:
 
     bool Ok() const { return statement != nullptr; }
     const QString& Error() const { return error; }
+    sqlite3_stmt* Raw() const { return statement; }
+    // The columns read here start at first; those before it are another
+    // reader's, which sees every row stepped to.
+    void ShareRows(int first, std::function<void(sqlite3_stmt*)> visit) {
+        base = first;
+        shared = std::move(visit);
+    }
     // True while there is a row; a failure ends the rows and is kept.
     bool Step() {
         if (!statement || done)
             return false;
         const int rc = sqlite3_step(statement);
         types.fill(-1);
-        if (rc == SQLITE_ROW)
+        if (rc == SQLITE_ROW) {
+            if (shared)
+                shared(statement);
             return true;
+        }
         done = true;
         if (rc != SQLITE_DONE)
             error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement)));
@@ -504,18 +515,19 @@ public:
     // Asked several times per cell: kept for the row.
     int Type(int column) const {
         if (size_t(column) >= types.size())
-            return sqlite3_column_type(statement, column);
+            return sqlite3_column_type(statement, base + column);
         int& type = types[size_t(column)];
         if (type < 0)
-            type = sqlite3_column_type(statement, column);
+            type = sqlite3_column_type(statement, base + column);
         return type;
     }
-    qint64 Integer(int column) const { return sqlite3_column_int64(statement, column); }
-    double Real(int column) const { return sqlite3_column_double(statement, column); }
+    qint64 Integer(int column) const { return sqlite3_column_int64(statement, base + column); }
+    double Real(int column) const { return sqlite3_column_double(statement, base + column); }
     std::string_view Bytes(int column) const {
-        const void* bytes = Type(column) == SQLITE_BLOB ? sqlite3_column_blob(statement, column)
-                                                        : sqlite3_column_text(statement, column);
-        return {static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(statement, column))};
+        const int at = base + column;
+        const void* bytes = Type(column) == SQLITE_BLOB ? sqlite3_column_blob(statement, at)
+                                                        : sqlite3_column_text(statement, at);
+        return {static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(statement, at))};
     }
     void Bind(int index, qint64 value) { sqlite3_bind_int64(statement, index, value); }
 
@@ -523,6 +535,8 @@ private:
     sqlite3_stmt* statement = nullptr;
     QString error;
     bool done = false;
+    int base = 0;
+    std::function<void(sqlite3_stmt*)> shared;
     mutable std::array<int, 12> types{};
 };
 
@@ -560,8 +574,11 @@ class Verifier {
 public:
     // integrity: whether to check the file's structure here too (VerifyFile
     // checks it beside, on a connection of its own).
-    Verifier(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity)
-        : db(db), cancelled(cancelled), integrity(integrity) {
+    // rows (may be null) gets every reading row of the series, whatever the
+    // verdict.
+    Verifier(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity,
+             const Database::RowViewVisitor* rows)
+        : db(db), cancelled(cancelled), integrity(integrity), rows(rows) {
         canonical.reserve(512);
     }
 
@@ -579,6 +596,8 @@ private:
     }
     bool IsBroken() const { return result.state == State::Broken; }
 
+    void Walk();
+    void ShareRemainingRows();
     bool CheckStructure();
     qint64 SeriesStart();
     void Entry(Statement& journal, Statement& readings, qint64 seriesStart);
@@ -592,6 +611,8 @@ private:
     sqlite3* db;
     const std::atomic<bool>* cancelled;
     bool integrity;
+    const Database::RowViewVisitor* rows;
+    std::unique_ptr<Statement> readingRows;
     Verification result;
     std::string canonical;
     std::vector<std::string> fields;
@@ -681,29 +702,71 @@ bool Verifier::Vouched(qint64 lp) const {
 }
 
 Verification Verifier::Run() {
+    Walk();
+    if (rows)
+        ShareRemainingRows();
+    return result;
+}
+
+// The rows the walk did not reach (all of them when it read none) go to
+// the other reader as well; a read that fails is the other reader's failure
+// too.
+void Verifier::ShareRemainingRows() {
+    const auto failed = [this](const QString& error) {
+        throw DatabaseError(sqlite3_errcode(db), error);
+    };
+    if (readingRows && readingRows->Ok()) {
+        while (readingRows->Step()) {
+        }
+        if (!readingRows->Error().isEmpty())
+            failed(readingRows->Error());
+        return;
+    }
+    Statement all(db, "SELECT * FROM pomiary");
+    if (!all.Ok())
+        failed(all.Error());
+    while (all.Step())
+        (*rows)(Database::RowView(all.Raw()));
+    if (!all.Error().isEmpty())
+        failed(all.Error());
+}
+
+void Verifier::Walk() {
     Statement hasJournal(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
                              "lower(name) = 'journal'");
     if (!hasJournal.Step())
-        return result;
+        return;
     result.state = State::Verified;
     if (!CheckStructure())
-        return result;
+        return;
     const qint64 seriesStart = SeriesStart();
     inSeries = seriesStart == 0;
     Statement journal(db, "SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
                           "FROM journal ORDER BY seq");
-    Statement readings(db, "SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, "
-                           "Opis FROM pomiary ORDER BY rowid");
+    // Another reader of the rows reads every column, in table order, ahead
+    // of the verifier's own: one pass over the table serves both.
+    readingRows = std::make_unique<Statement>(
+        db, rows ? "SELECT *, Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis "
+                   "FROM pomiary ORDER BY rowid"
+                 : "SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis "
+                   "FROM pomiary ORDER BY rowid");
+    Statement& readings = *readingRows;
     if (!journal.Ok() || !readings.Ok()) {
         Broken(journal.Ok() ? readings.Error() : journal.Error());
-        return result;
+        return;
     }
-    qint64 rows = 0;
+    if (rows) {
+        const int all = sqlite3_column_count(readings.Raw()) - 10;
+        readings.ShareRows(all, [this, all](sqlite3_stmt* statement) {
+            (*rows)(Database::RowView(statement, all));
+        });
+    }
+    qint64 entries = 0;
     while (!IsBroken() && journal.Step()) {
-        if ((++rows & 0xfff) == 0 && Cancelled()) {
+        if ((++entries & 0xfff) == 0 && Cancelled()) {
             result = {};
             result.cancelledEarly = true;
-            return result;
+            return;
         }
         Entry(journal, readings, seriesStart);
     }
@@ -712,15 +775,14 @@ Verification Verifier::Run() {
     result.rows = length;
     result.head = QByteArray(head.data(), length > 0 ? HashBytes : 0);
     if (IsBroken())
-        return result;
+        return;
     if (length == 0) {
         Broken(QStringLiteral("the journal is empty"));
-        return result;
+        return;
     }
     Descriptions(readings);
     if (!IsBroken())
         Report(seriesStart);
-    return result;
 }
 
 void Verifier::Entry(Statement& journal, Statement& readings, qint64 seriesStart) {
@@ -1130,7 +1192,8 @@ sqlite3* OpenForReading(const QString& path) {
     return db;
 }
 
-Verification VerifyOn(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity) {
+Verification VerifyOn(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity,
+                      const Database::RowViewVisitor* rows = nullptr) {
     // One read transaction: the journal and the readings are one moment of
     // the file, whatever a writer does meanwhile.
     const bool own = sqlite3_get_autocommit(db) != 0;
@@ -1138,7 +1201,7 @@ Verification VerifyOn(sqlite3* db, const std::atomic<bool>* cancelled, bool inte
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     Verification result;
     try {
-        result = Verifier(db, cancelled, integrity).Run();
+        result = Verifier(db, cancelled, integrity, rows).Run();
     } catch (...) {
         if (own)
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -1156,6 +1219,11 @@ Verification Verify(Database& database, const std::atomic<bool>* cancelled) {
 }
 
 Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled) {
+    return VerifyFile(path, Database::RowViewVisitor(), cancelled);
+}
+
+Verification VerifyFile(const QString& path, const Database::RowViewVisitor& rows,
+                        const std::atomic<bool>* cancelled) {
     sqlite3* db = OpenForReading(path);
     // Reading the schema tells a database from any other file.
     char* error = nullptr;
@@ -1191,7 +1259,7 @@ Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled)
     });
     Verification result;
     try {
-        result = VerifyOn(db, cancelled, false);
+        result = VerifyOn(db, cancelled, false, rows ? &rows : nullptr);
     } catch (...) {
         stop = true;
         structure.join();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -9,8 +11,6 @@
 #include <optional>
 
 namespace Pomiar {
-
-class Database;
 
 // The record of everything that happened to a series, kept in the series'
 // own database (the working database and every series file) as the table
@@ -188,6 +188,13 @@ Verification Verify(Database& database, const std::atomic<bool>* cancelled = nul
 // thread. Throws DatabaseError when the file is not a regular file or
 // cannot be read as a database.
 Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled = nullptr);
+// The same, handing every reading row of the series (every column of
+// pomiary, in table order) to rows as it goes, whatever the verdict: the
+// rows come from the moment that was verified, in one pass over the table.
+// Throws DatabaseError also when the rows cannot be read, and passes on
+// what rows throws.
+Verification VerifyFile(const QString& path, const Database::RowViewVisitor& rows,
+                        const std::atomic<bool>* cancelled = nullptr);
 
 } // namespace SeriesJournal
 

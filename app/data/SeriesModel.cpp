@@ -29,6 +29,11 @@ constexpr ColumnSpec columns[SeriesModel::ColumnCount] = {
 // rows it does not show.
 constexpr int pageRows = 64;
 constexpr std::size_t keptPages = 64;
+// From this length on, appended rows are told to the views together, at
+// most every announceEveryMs: a person reads no faster, and a header view's
+// cost per change grows with the series (half a millisecond at a million).
+constexpr int announceAtOnceBelow = 200000;
+constexpr int announceEveryMs = 100;
 
 const QString pageQuery = QStringLiteral(
     "select rowid as rowid_, * from pomiary where rowid between ? and ? order by rowid");
@@ -54,10 +59,13 @@ SeriesModel::SeriesModel(QObject* parent) : QAbstractTableModel(parent) {
     for (int column = 0; column < ColumnCount; ++column)
         captions << Caption(column);
     widestRow.fill(-1);
+    announce.setSingleShot(true);
+    announce.setInterval(announceEveryMs);
+    connect(&announce, &QTimer::timeout, this, &SeriesModel::AnnounceAppended);
 }
 
 int SeriesModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : shown;
 }
 
 int SeriesModel::columnCount(const QModelIndex& parent) const {
@@ -212,8 +220,8 @@ void SeriesModel::ConsiderWidest(const std::vector<int>& rows) {
 
 void SeriesModel::SetMassFormat(const QString& format) {
     massFormat = format;
-    if (count > 0)
-        emit dataChanged(index(0, Masa), index(Count() - 1, Masa));
+    if (shown > 0)
+        emit dataChanged(index(0, Masa), index(shown - 1, Masa));
     findWidest();
 }
 
@@ -246,7 +254,8 @@ void SeriesModel::Bind(Database& bound) {
     beginResetModel();
     database = &bound;
     storedColumns = columns;
-    count = rows;
+    count = shown = rows;
+    announce.stop();
     firstRowId = first;
     contiguous = true;
     rowIds.clear();
@@ -262,7 +271,8 @@ void SeriesModel::Bind(Database& bound) {
 
 void SeriesModel::Settle(int rows, std::vector<qint64> ids) {
     beginResetModel();
-    count = rows;
+    count = shown = rows;
+    announce.stop();
     contiguous = ids.empty();
     if (!contiguous)
         firstRowId = ids.front();
@@ -393,20 +403,42 @@ void SeriesModel::Append(SeriesRow row) {
         rowIds.push_back(row.rowid);
     const int index = count;
     const int pageIndex = index / pageRows;
-    beginInsertRows(QModelIndex(), index, index);
+    const bool atOnce = index < announceAtOnceBelow;
+    if (atOnce) {
+        AnnounceAppended();
+        beginInsertRows(QModelIndex(), index, index);
+    }
     ++count;
     const auto cached = pages.find(pageIndex);
     if (cached != pages.end() && cached->second.first.size() == std::size_t(index % pageRows))
         cached->second.first.push_back(std::move(row));
     else if (index % pageRows == 0)
         keepPage(pageIndex, {std::move(row)});
-    endInsertRows();
+    if (atOnce) {
+        shown = count;
+        endInsertRows();
+    } else if (!announce.isActive()) {
+        announce.start();
+    }
     considerWidest(index);
+}
+
+void SeriesModel::AnnounceAppended() {
+    announce.stop();
+    if (shown >= count)
+        return;
+    beginInsertRows(QModelIndex(), shown, count - 1);
+    shown = count;
+    endInsertRows();
+    // A wider number among them is shown now.
+    for (const int column : numberColumns)
+        emit WidestRowChanged(column);
 }
 
 void SeriesModel::Clear() {
     beginResetModel();
-    count = 0;
+    count = shown = 0;
+    announce.stop();
     contiguous = true;
     rowIds.clear();
     pages.clear();
@@ -419,7 +451,8 @@ void SeriesModel::SetDescription(int row, const QString& opis) {
     const auto cached = pages.find(row / pageRows);
     if (cached != pages.end() && std::size_t(row % pageRows) < cached->second.first.size())
         cached->second.first[std::size_t(row % pageRows)].opis = opis;
-    emit dataChanged(index(row, Opis), index(row, Opis));
+    if (row < shown)
+        emit dataChanged(index(row, Opis), index(row, Opis));
 }
 
 } // namespace Pomiar

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <optional>
 #include <unordered_map>
@@ -83,7 +84,11 @@ public:
     // what Bind took: the number of rows and, when they have gaps, their
     // rowids in order (empty: every rowid from the lowest).
     void Settle(int rows, std::vector<qint64> ids);
-    // A row just stored in the bound database (its rowid set).
+    // A row just stored in the bound database (its rowid set). A view
+    // learns of it at once while the series is short; a long one's views
+    // learn of the rows appended a few times a second, all together: a
+    // header view places its sections anew at every row count change, at a
+    // cost that grows with the series. Count() counts every row at once.
     void Append(SeriesRow row);
     // The bound series was emptied.
     void Clear();
@@ -91,6 +96,8 @@ public:
     // A row as stored; a row the database cannot give now comes back empty.
     SeriesRow Row(int row) const;
     int Count() const { return count; }
+    // Views learn of the rows appended and not yet told now.
+    void AnnounceAppended();
     // The rowid of a row, and the row of a rowid (-1 when none).
     qint64 RowId(int row) const;
     int RowOf(qint64 rowid) const;
@@ -130,6 +137,10 @@ private:
 
     Database* database = nullptr;
     int count = 0;
+    // The rows the views know of (rowCount): count, or fewer while rows
+    // appended to a long series wait to be told.
+    int shown = 0;
+    QTimer announce;
     // Where the rows lie: rowids firstRowId, firstRowId + 1, ... as an
     // appended series has them, or listed one by one when they have gaps.
     qint64 firstRowId = 1;

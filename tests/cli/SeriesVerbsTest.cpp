@@ -103,6 +103,27 @@ TEST_F(SeriesVerbs, StatsAreThoseOfTheProgramInEitherLocale) {
         EXPECT_EQ(json.value(statisticNames[i]).toString(), expected[i]) << i;
 }
 
+// A long series, whose values the program reads after showing its first
+// rows, gets its statistics too.
+TEST_F(SeriesVerbs, StatsOfALongSeriesCountEveryReading) {
+    const QString path = scratch.filePath("long.ser");
+    {
+        Pomiar::Database series(path, Pomiar::Database::Journal::Rollback);
+        series.CreateSchema();
+        series.Begin();
+        for (int lp = 1; lp <= 10001; ++lp)
+            series.Execute("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                           "Nr_wagi, Opis) VALUES (?, '2026-12-07', '2026-12-07 10:00:00', ?, ?, "
+                           "'g', ?, '1', ' ')",
+                           {lp, lp, lp % 2 == 0 ? 2.0 : 4.0, QString::number(lp)});
+        series.Commit();
+    }
+    const auto run = RunTrevalo({"stats", path});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("count\t10001\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("\nmin\t2.000\n")) << run.out.toStdString();
+}
+
 TEST_F(SeriesVerbs, ExportIsByteForByteThatOfTheProgram) {
     const QString series = SavedSeries({12.3456, 0.0001, -7.25});
     const QString csv = TestEnvironment::Root() + "/out.csv";
@@ -221,19 +242,71 @@ TEST_F(SeriesVerbs, FailedExportKeepsTheOldCsvAndNamesTheFileAtFault) {
         QString csv;
         QString atFault;
     };
-    for (const Case& export_ : {Case{damaged, csv, damaged}, Case{sound, unwritable, unwritable}}) {
-        SCOPED_TRACE(export_.csv.toStdString());
-        TestFiles::WriteFile(csv, "an older export\r\n");
-        const auto run = RunTrevalo({"export", export_.series, "--csv", export_.csv});
-        EXPECT_EQ(run.exitCode, 5);
-        EXPECT_TRUE(run.err.startsWith("trevalo: " + export_.atFault + ": "))
-            << run.err.toStdString();
-        EXPECT_EQ(run.err.count(".csv"), export_.atFault == export_.csv ? 1 : 0)
-            << run.err.toStdString();
-        EXPECT_EQ(TestFiles::ReadFile(csv), "an older export\r\n");
-        EXPECT_TRUE(QDir(TestEnvironment::Root())
-                        .entryList({".trevalo-*"}, QDir::AllEntries | QDir::Hidden)
-                        .isEmpty());
+    for (const Case& export_ : {Case{damaged, csv, damaged}, Case{sound, unwritable, unwritable}})
+        for (const bool journal : {false, true}) {
+            SCOPED_TRACE(export_.csv.toStdString() + (journal ? " --journal" : ""));
+            TestFiles::WriteFile(csv, "an older export\r\n");
+            QStringList arguments{"export", export_.series, "--csv", export_.csv};
+            if (journal)
+                arguments << "--journal";
+            const auto run = RunTrevalo(arguments);
+            EXPECT_EQ(run.exitCode, 5);
+            EXPECT_TRUE(run.err.startsWith("trevalo: " + export_.atFault + ": "))
+                << run.err.toStdString();
+            EXPECT_EQ(run.err.count(".csv"), export_.atFault == export_.csv ? 1 : 0)
+                << run.err.toStdString();
+            EXPECT_EQ(TestFiles::ReadFile(csv), "an older export\r\n");
+            EXPECT_TRUE(QDir(TestEnvironment::Root())
+                            .entryList({".trevalo-*"}, QDir::AllEntries | QDir::Hidden)
+                            .isEmpty());
+        }
+}
+
+// The export with the journal's line writes the rows the plain export
+// writes, whatever the journal finds (also where it stops early or finds no
+// journal at all), and its last line tells the verdict.
+TEST_F(SeriesVerbs, ExportWithTheJournalWritesEveryRowWhateverTheVerdict) {
+    struct Case {
+        const char* change;
+        const char* verdict;
+    };
+    const Case cases[] = {
+        {"", " rows, head "},
+        {"UPDATE Pomiary SET Masa = 9 WHERE Lp = 1", "NOT VERIFIED after them"},
+        {"INSERT INTO Pomiary (Lp, Masa, Jm) VALUES (4, 7, 'g')", "NOT VERIFIED after them"},
+        {"UPDATE journal SET hash = zeroblob(32) WHERE seq = 1", "NOT VERIFIED after them"},
+        {"ALTER TABLE Pomiary DROP COLUMN status", "NOT VERIFIED after them"},
+        {"DROP TABLE journal", "no journal"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        const QString file = SavedSeries({1.5, 2.5, 3.5});
+        int readings = 0;
+        {
+            Pomiar::Database series(file, Pomiar::Database::Journal::Rollback);
+            if (*c.change)
+                series.Execute(c.change);
+            readings = series.Scalar("SELECT count(*) FROM Pomiary").toInt();
+        }
+        const QString plain = scratch.filePath("plain.csv");
+        const QString journal = scratch.filePath("journal.csv");
+        QFile::remove(plain);
+        QFile::remove(journal);
+        ASSERT_EQ(RunTrevalo({"export", file, "--csv", plain}).exitCode, 0);
+        const auto run = RunTrevalo({"export", file, "--csv", journal, "--journal"});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QByteArray rows = TestFiles::ReadFile(plain);
+        const QByteArray written = TestFiles::ReadFile(journal);
+        EXPECT_EQ(rows.count("\r\n"), readings + 1) << "the header and every reading";
+        ASSERT_TRUE(written.startsWith(rows)) << written.toStdString();
+        const QByteArray last = written.mid(rows.size());
+        EXPECT_TRUE(last.startsWith("# journal: ")) << last.toStdString();
+        EXPECT_TRUE(last.endsWith("\r\n"));
+        EXPECT_EQ(last.count("\r\n"), 1);
+        EXPECT_TRUE(last.contains(c.verdict)) << last.toStdString();
+        if (QByteArray(c.verdict) == " rows, head ") {
+            EXPECT_FALSE(last.contains("NOT")) << last.toStdString();
+        }
     }
 }
 

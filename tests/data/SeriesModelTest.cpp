@@ -7,6 +7,8 @@
 #include "StoreReadings.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -99,6 +101,102 @@ TEST_F(LazyGridTest, LongSeriesShowsItsStatisticsAndValuesAfterTheFirstRows) {
               SeriesStatistics::ObliczStatystyke(values, "#0.000", store.Locale()).lblSrednia);
 }
 
+QStringList FieldsOf(const StatisticsFields& f) {
+    return {f.lblLiczba,   f.lblMax, f.lblMin,  f.lblSrednia, f.lblOStd, f.lblOSrenie,
+            f.lblOKwadrat, f.lblWar, f.lblEWar, f.lblEOdch,   f.lblSuma};
+}
+
+// Runs the events until the statistics count `count` readings (at most
+// ten seconds): those of a long series come from a thread of their own.
+bool StatisticsArrive(MeasurementStore& store, int count) {
+    QElapsedTimer clock;
+    clock.start();
+    while (store.Statistics().lblLiczba != QString::number(count) && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return store.Statistics().lblLiczba == QString::number(count);
+}
+
+// The statistics of a long series are read away from the window, after its
+// first rows: none right after the open, then the very figures a pass on
+// the window's own thread gives.
+TEST_F(LazyGridTest, StatisticsReadOnTheirOwnThreadAreThoseOfTheWholeSeries) {
+    const QString path = WriteSeries("long.ser", seriesRows);
+    const QString copy = folder.filePath("copy.ser");
+    ASSERT_TRUE(QFile::copy(path, copy));
+    store.OtworzBaze(path);
+    EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
+    ASSERT_TRUE(StatisticsArrive(store, seriesRows));
+
+    ProgramContext otherContext;
+    QTemporaryDir otherFolder;
+    otherContext.programFolder = otherFolder.path();
+    otherContext.dialogs = &dialogs;
+    MeasurementStore other(otherContext);
+    other.SetLocale(store.Locale());
+    other.SetMassFormat("#0.000");
+    other.OtworzMagazyn();
+    other.OtworzBaze(copy);
+    // Asked for at once: the pass is waited for on this thread.
+    other.ObliczStatystyke();
+    EXPECT_EQ(FieldsOf(store.Statistics()), FieldsOf(other.Statistics()));
+    EXPECT_EQ(store.Values(), other.Values());
+    double sum = 0;
+    for (int lp = 1; lp <= seriesRows; ++lp)
+        sum += MassOf(lp);
+    EXPECT_EQ(store.Statistics().lblSrednia, QString::number(sum / seriesRows, 'f', 3));
+}
+
+// Readings stored while the values are still being read count once each,
+// whether the pass saw them or not, and the live statistics include them.
+TEST_F(LazyGridTest, ReadingsStoredWhileTheValuesAreReadCountOnce) {
+    store.OtworzBaze(WriteSeries("long.ser", seriesRows));
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
+    ASSERT_TRUE(AppendReading(store, "7.5 g", "g", at));
+    ASSERT_TRUE(AppendReading(store, "8.5 g", "g", at.addSecs(1)));
+    ASSERT_TRUE(StatisticsArrive(store, seriesRows + 2));
+    ASSERT_EQ(store.Values().size(), size_t(seriesRows + 2));
+    EXPECT_DOUBLE_EQ(store.Values()[seriesRows], 7.5);
+    EXPECT_DOUBLE_EQ(store.Values().back(), 8.5);
+    EXPECT_EQ(store.Statistics().lblMin, "7.500");
+    // Later readings extend the figures without a pass over the series.
+    const std::size_t passes = store.Running().FullPasses();
+    ASSERT_TRUE(AppendReading(store, "9.5 g", "g", at.addSecs(2)));
+    EXPECT_EQ(store.Statistics().lblLiczba, QString::number(seriesRows + 3));
+    EXPECT_EQ(store.Running().FullPasses(), passes);
+}
+
+// A new series, or the store closed, stops the pass over the one before:
+// its figures are never shown for the next one.
+TEST_F(LazyGridTest, ANewSeriesOrClosingStopsThePassOverTheLastOne) {
+    const QString path = WriteSeries("long.ser", seriesRows);
+    store.OtworzBaze(path);
+    store.NowaSeria();
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
+    ASSERT_TRUE(AppendReading(store, "3.25 g", "g", at));
+    ASSERT_TRUE(AppendReading(store, "4.25 g", "g", at.addSecs(1)));
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(store.Statistics().lblLiczba, "2");
+    EXPECT_EQ(store.Values(), (std::vector<double>{3.25, 4.25}));
+
+    ProgramContext otherContext;
+    QTemporaryDir otherFolder;
+    otherContext.programFolder = otherFolder.path();
+    otherContext.dialogs = &dialogs;
+    {
+        MeasurementStore closed(otherContext);
+        closed.OtworzMagazyn();
+        closed.OtworzBaze(path);
+    }
+    // The file is let go of: the next open binds it.
+    MeasurementStore reopened(otherContext);
+    reopened.OtworzMagazyn();
+    reopened.OtworzBaze(path);
+    EXPECT_EQ(reopened.RowCount(), seriesRows);
+}
+
 TEST_F(LazyGridTest, AppendsAfterOpeningContinueTheSeries) {
     const QString path = WriteSeries("long.ser", seriesRows);
     store.OtworzBaze(path);
@@ -147,6 +245,31 @@ TEST_F(LazyGridTest, AnAppendIsOneRowInsertedAtTheEnd) {
     EXPECT_EQ(reset.size(), 0);
     EXPECT_EQ(layout.size(), 0);
     EXPECT_EQ(model.rowCount(), seriesRows + 3);
+}
+
+// Past 200,000 rows the views learn of appended rows together, a few times
+// a second, as one insertion; the store counts each at once.
+TEST_F(LazyGridTest, AVeryLongSeriesTellsItsViewsOfAppendedRowsTogether) {
+    constexpr int rows = 200000;
+    store.OtworzBaze(WriteSeries("very-long.ser", rows));
+    ASSERT_TRUE(StatisticsArrive(store, rows));
+    const SeriesModel& model = store.Model();
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(AppendReading(store, "7.5 g", "g", at.addSecs(i)));
+    EXPECT_EQ(store.RowCount(), rows + 3);
+    EXPECT_EQ(model.rowCount(), rows);
+    EXPECT_EQ(store.Statistics().lblLiczba, QString::number(rows + 3));
+    QElapsedTimer clock;
+    clock.start();
+    while (model.rowCount() < rows + 3 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(model.rowCount(), rows + 3);
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), rows);
+    EXPECT_EQ(inserted[0][2].toInt(), rows + 2);
+    EXPECT_EQ(Shown(rows + 2, SeriesModel::Masa), "7.500");
 }
 
 TEST_F(LazyGridTest, ARowAwayFromTheShownPagesIsReadAlone) {
@@ -214,7 +337,8 @@ TEST_F(LazyGridTest, LongSeriesWithGapsShowsNoRowOutOfPlaceBeforeItIsSettled) {
         const QString lp = Shown(row, SeriesModel::Lp);
         EXPECT_TRUE(lp.isEmpty() || lp == QString::number(row + 1)) << row;
     }
-    QCoreApplication::processEvents();
+    // Settled when the pass over the whole series is back.
+    ASSERT_TRUE(StatisticsArrive(store, seriesRows - 101));
     ASSERT_EQ(store.RowCount(), seriesRows - 101);
     ExpectReading(98, 99);
     ExpectReading(99, 200);
@@ -241,7 +365,7 @@ TEST_F(LazyGridTest, WidestNumbersAreFoundInTheWholeSeries) {
         db.Execute("UPDATE pomiary SET Masa = -12345.5 WHERE Lp = 7777");
     }
     store.OtworzBaze(path);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(StatisticsArrive(store, seriesRows));
     const SeriesModel& model = store.Model();
     EXPECT_EQ(Shown(model.WidestRow(SeriesModel::Masa), SeriesModel::Masa), "-12345.500");
     EXPECT_EQ(Shown(model.WidestRow(SeriesModel::Lp), SeriesModel::Lp),

@@ -78,7 +78,7 @@ void SeriesGrid::growColumn(int column) {
 }
 
 void SeriesGrid::showLastRow() {
-    selectRow(model.Count() - 1);
+    selectRow(model.rowCount() - 1);
     scrollToBottom();
 }
 
