@@ -2,7 +2,7 @@
 #include "DialectDetector.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
 
@@ -80,7 +80,7 @@ bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& pr
 
 int RunRead(const Invocation& run) {
     Events::CatchInterrupts();
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
     ConsoleSession console(station);
@@ -109,7 +109,7 @@ int RunRead(const Invocation& run) {
 }
 
 int RunTare(const Invocation& run) {
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
     ConsoleSession console(station);
@@ -117,7 +117,7 @@ int RunTare(const Invocation& run) {
         return code;
     std::optional<QByteArray> reply;
     QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,
-                     [&reply](const QByteArray& frame, bool&) {
+                     [&reply](const QByteArray& frame) {
                          if (!reply)
                              reply = frame;
                      });
@@ -143,7 +143,7 @@ int RunTare(const Invocation& run) {
 }
 
 int RunDetect(const Invocation& run) {
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
     const auto found = Pomiar::DialectDetector(station.context.settings).Detect(station.link);
@@ -170,7 +170,7 @@ int RunDetect(const Invocation& run) {
 
 int RunSend(const Invocation& run) {
     Events::CatchInterrupts();
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
     ConsoleSession console(station);
@@ -179,7 +179,7 @@ int RunSend(const Invocation& run) {
     int replies = 0;
     QElapsedTimer sinceLast;
     QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,
-                     [&](const QByteArray& frame, bool&) {
+                     [&](const QByteArray& frame) {
                          std::printf("%s\n", qPrintable(ShownReply(frame)));
                          std::fflush(stdout);
                          ++replies;

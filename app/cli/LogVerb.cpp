@@ -6,7 +6,7 @@
 #include "Invocation.h"
 #include "LabServer.h"
 #include "PerUserSettings.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
 
@@ -61,23 +61,23 @@ constexpr int labServerDrainMs = 10000;
 
 // The lab database when [LabServer] switches it on: readings are queued in
 // the station's working database, as the program queues them, and sent from
-// there; what a run leaves queued the next run of either sends.
-std::unique_ptr<LabServer> StartLabServer(const Station& station, QString* error) {
+// there; what a run leaves queued the next run of either sends. False with
+// the reason.
+bool StartLabFeed(Pomiar::Station& station, QString* error) {
     try {
-        return LabServer::Start(
-            LabServerSettings::Read(station.context.IniPath(), station.context.settings.nrWagi),
-            MeasurementStore::WorkingDatabasePath(station.context.programFolder));
+        station.StartLabFeed();
+        return true;
     } catch (const SettingsError& failure) {
         *error = QString::fromLocal8Bit(failure.what());
     } catch (const DatabaseError& failure) {
         *error = failure.Reason();
     }
-    return nullptr;
+    return false;
 }
 
 // Waits a while for the sender to send what is queued in the station's
 // working database, and tells what is left.
-void DrainLabServer(const Station& station) {
+void DrainLabServer(const StationSetup& station) {
     int queued = -1;
     try {
         Database working(MeasurementStore::WorkingDatabasePath(station.context.programFolder));
@@ -102,7 +102,7 @@ void DrainLabServer(const Station& station) {
 
 // The interval's half-second ticks: --interval, else the station's stored
 // one; at least one tick, as the cycle settings allow.
-int LogTicks(const Invocation& run, const Station& station) {
+int LogTicks(const Invocation& run, const StationSetup& station) {
     if (!run.intervalText.isEmpty())
         return IntervalTicks(run.intervalText);
     return CycleSettings::StoredTicks(PerUserSettings(station.context.applicationTitle));
@@ -112,7 +112,7 @@ int LogTicks(const Invocation& run, const Station& station) {
 
 int RunLog(const Invocation& run) {
     Events::CatchInterrupts();
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
     ConsoleSession console(station);
@@ -124,11 +124,9 @@ int RunLog(const Invocation& run) {
     QString error;
     if (!console.UseSeriesFile(run.out, &error))
         return Fail(FileFailed, run.out + QStringLiteral(": ") + error);
-    const std::unique_ptr<LabServer> labServer = StartLabServer(station, &error);
-    if (!error.isEmpty())
+    if (!StartLabFeed(console.Assembly(), &error))
         return Fail(FileFailed, error);
-    if (labServer)
-        labServer->Attach(console.Store());
+    const bool labFeed = console.Assembly().LabFeed() != nullptr;
     AcquisitionSession& session = console.Session();
 
     QTemporaryDir scratch;
@@ -183,8 +181,10 @@ int RunLog(const Invocation& run) {
     if (cycleEnded)
         Warn(QStringLiteral("end of the cycle"));
     const int stored = FinishStoring(console, printer, run.out);
-    if (labServer)
+    if (labFeed)
         DrainLabServer(station);
+    // Before the link closes: its closing is no entry of this log's feed.
+    console.Assembly().StopLabFeed();
     return stored;
 }
 

@@ -1,7 +1,7 @@
 #include "ConsoleSession.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
 
@@ -13,7 +13,7 @@ namespace Trevalo {
 // collected lines are then stored as the program stores them, and printed.
 int RunStream(const Invocation& run) {
     Events::CatchInterrupts();
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
     ConsoleSession console(station);

@@ -2,7 +2,7 @@
 
 #include "ConsoleSession.h"
 #include "Invocation.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 
 #include <cstdio>
@@ -24,9 +24,9 @@ QString SecondsText(int ms) {
     return QString::number(ms / 1000.0);
 }
 
-int LoadSettings(const Invocation& run, Station& station) {
+int LoadSettings(const Invocation& run, StationSetup& station) {
     QString error;
-    return LoadStation(run, station, &error) ? Success : Fail(FileFailed, error);
+    return LoadStationSetup(run, station, &error) ? Success : Fail(FileFailed, error);
 }
 
 int Connect(ConsoleSession& console) {

@@ -73,6 +73,34 @@ void AcquisitionSession::ToggleLink() {
     emit LinkChanged(open);
 }
 
+void AcquisitionSession::SuspendLink() {
+    if (!linkBefore)
+        linkBefore = LinkBefore{LinkOpen(), tmrEthernet.isActive()};
+    tmrEthernet.stop();
+    if (MSComm1)
+        MSComm1->SetCommOpen(false);
+}
+
+void AcquisitionSession::RestoreLink() {
+    if (!linkBefore)
+        return;
+    if (MSComm1 && linkBefore->open)
+        MSComm1->SetCommOpen(true);
+    if (linkBefore->reconnecting)
+        tmrEthernet.start();
+    linkBefore.reset();
+}
+
+void AcquisitionSession::ApplyLink(const LinkSettings& link) {
+    linkBefore.reset();
+    protocol.SetDialect(link.dialect);
+    if (!MSComm1)
+        return;
+    link.Open(*MSComm1);
+    if (MSComm1->CommSource() == Mordal::enCommSource::TCP)
+        tmrEthernet.start();
+}
+
 QString AcquisitionSession::OpisZrodla() const {
     if (!MSComm1)
         return {};
@@ -152,8 +180,8 @@ bool AcquisitionSession::UndecodableBytesArrived() const {
 
 void AcquisitionSession::handleReply(const QByteArray& frame) {
     replyWait.stop();
-    bool printout = false;
-    emit ReplyArrived(frame, printout);
+    emit ReplyArrived(frame);
+    const bool printout = reportCapture;
     if (Dialect().IsDefault() || printout) {
         replyHandled(Reply{frame, storeReading(frame, printout), FrameStable(frame)});
         return;

@@ -10,6 +10,7 @@
 #include "Opcje.h"
 #include "PerUserSettings.h"
 #include "Raport.h"
+#include "StationSettings.h"
 #include "StatisticsPanel.h"
 #include "SwitchingToolTips.h"
 #include "ToolbarIcons.h"
@@ -28,11 +29,11 @@
 
 namespace Pomiar {
 
-Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
-    : QMainWindow(parent), context(context), commands(*this), store(context),
-      session(context, comm, store), batchProgress(this, &context),
+Glowna::Glowna(ProgramContext& context, QWidget* parent)
+    : QMainWindow(parent), context(context), commands(*this), station(context),
+      store(station.Store()), session(station.Engine()), batchProgress(this, &context),
       seriesCommands(context, store, seriesWindow()), windows(context, store, session, this),
-      labServer(context, store, this) {
+      labServer(context, station, this) {
     setObjectName(QStringLiteral("Glowna"));
     setWindowTitle(QStringLiteral("Trevalo"));
 
@@ -196,27 +197,27 @@ bool Glowna::Load() {
     DataGrid1->setToolTip(context.Msg(32));
     helpFile = FindHelpFile(context.LanguageFolder(), context.settings.helpFileName);
     setWindowTitle(windowTitle() + QStringLiteral(" v.") + QLatin1String(Version));
-    LinkSettings link;
+    StationSettings stored;
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard(&QApplication::restoreOverrideCursor);
         // Opening the store compacts the working database first.
         store.OtworzMagazyn();
         labServer.Start(statusBar());
-        link = LinkSettings::Read(context.IniPath());
+        stored = StationSettings::Read(context);
     } catch (const DatabaseError& error) {
         return showLoadError(error.code, QString::fromLocal8Bit(error.what()));
     } catch (const SettingsError& error) {
         return showLoadError(error.errorNumber, error.Where());
     }
-    store.SetMassFormat(mUstawienia::CzytajMasaFormat(context.IniPath()));
+    store.SetMassFormat(stored.massFormat);
     // Before the link brings new readings.
     seriesCommands.OfferReadingsOfLastRun();
-    if (!session.Link())
+    if (!session.HasLink())
         return showLoadError(13, QString());
     // A new install's default port that does not exist is no error: the
     // user is offered the ports there are.
-    if (link.DefaultPortMissing() || !session.OpenLink(link))
+    if (stored.link.DefaultPortMissing() || !session.OpenLink(stored.link))
         showOptions(true);
     openCycleGate();
     store.Record(SeriesJournal::Event::ProgramStarted, context.applicationTitle.toUtf8());
@@ -276,11 +277,10 @@ bool Glowna::showLoadError(int number, const QString& description) {
 }
 
 void Glowna::showOptions(bool cancelAvailable) {
-    Opcje options(context, session.Link(), &session.ReopenTimer(), this);
+    Opcje options(context, &session, this);
     options.SetCancelAvailable(cancelAvailable);
     context.dialogs->RunModal(options);
     if (const auto& link = options.AppliedLink()) {
-        session.SetDialect(link->dialect);
         store.Record(SeriesJournal::Event::SettingChanged,
                      SeriesJournal::JoinFields({"link", session.LinkName().toUtf8(),
                                                 link->dialect.Name().toUtf8(),
@@ -289,13 +289,12 @@ void Glowna::showOptions(bool cancelAvailable) {
     showLinkStatus();
 }
 
-void Glowna::captureReport(const QByteArray& frame, bool& printout) {
-    // The report window sees every reply while it is open.
-    Raport* capturing = windows.CapturingReport();
-    if (!capturing)
-        return;
-    capturing->AppendFrame(frame);
-    printout = true;
+void Glowna::captureReport(const QByteArray& frame) {
+    // The report window sees every reply while it is open; the session
+    // keeps each as it came rather than reading it (ProgramWindows switches
+    // its report capture).
+    if (Raport* capturing = windows.CapturingReport())
+        capturing->AppendFrame(frame);
 }
 
 void Glowna::logReadingError(const QString& error) {

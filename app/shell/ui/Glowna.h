@@ -8,6 +8,7 @@
 #include "ProgramWindows.h"
 #include "SeriesCommands.h"
 #include "SeriesGrid.h"
+#include "Station.h"
 #include "WindowedProgress.h"
 #include "Zakonczenie.h"
 
@@ -18,10 +19,6 @@ class QAction;
 class QLabel;
 class QTableView;
 class QToolBar;
-
-namespace Mordal {
-class Comm;
-}
 
 namespace Pomiar {
 
@@ -35,7 +32,9 @@ class Glowna : public QMainWindow {
 public:
     static constexpr const char* Version = TREVALO_VERSION;
 
-    Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent = nullptr);
+    // Builds the run's station (link, store, acquisition, lab database
+    // feed); Load opens it.
+    explicit Glowna(ProgramContext& context, QWidget* parent = nullptr);
     ~Glowna() override;
 
     // Runs the loading steps. False when the program must end (a load error
@@ -103,7 +102,7 @@ private:
     void showCycleImage(bool on);
     SeriesCommands::Window seriesWindow();
     // A reply the report window captures is its printout.
-    void captureReport(const QByteArray& frame, bool& printout);
+    void captureReport(const QByteArray& frame);
     void afterReadingPrompts();
     void exitCommand();
     // Stops automatic work and ends continuous transmission, its lines stored.
@@ -119,8 +118,9 @@ private:
 
     ProgramContext& context;
     CommandSurface commands;
-    MeasurementStore store;
-    AcquisitionSession session;
+    Station station;
+    MeasurementStore& store;
+    AcquisitionSession& session;
     // Where storing what continuous transmission collected shows progress.
     WindowedProgress batchProgress;
     SeriesCommands seriesCommands;

@@ -65,8 +65,11 @@ Wykres* ProgramWindows::ChartWindow() const {
 void ProgramWindows::ShowReport() {
     Raport raport(context, store, owner);
     raport.raportDoWykresu = [this] { RaportDoWykresu(); };
+    raport.captureEnded = [this] { session.SetReportCapture(false); };
     reportWindow = &raport;
+    session.SetReportCapture(true);
     context.dialogs->RunModal(raport);
+    session.SetReportCapture(false);
     reportWindow = nullptr;
 }
 
