@@ -4,6 +4,7 @@
 #include "Invocation.h"
 #include "StationSetup.h"
 #include "VerbSupport.h"
+#include "VerbTable.h"
 #include "Verbs.h"
 
 #include <QElapsedTimer>
@@ -78,14 +79,8 @@ bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& pr
 
 } // namespace
 
-int RunRead(const Invocation& run) {
-    Events::CatchInterrupts();
-    StationSetup station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
+int RunRead(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
     // The switch the program's single reads follow.
     if (run.unstable)
         console.Session().UnstableSwitch();
@@ -108,13 +103,8 @@ int RunRead(const Invocation& run) {
     return missing > 0 ? NoReading : Success;
 }
 
-int RunTare(const Invocation& run) {
-    StationSetup station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
+int RunTare(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
     std::optional<QByteArray> reply;
     QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,
                      [&reply](const QByteArray& frame) {
@@ -146,7 +136,12 @@ int RunDetect(const Invocation& run) {
     StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
-    const auto found = Pomiar::DialectDetector(station.context.settings).Detect(station.link);
+    Pomiar::DialectDetector detector(station.context.settings);
+    Pomiar::DialectDetector::Result found;
+    QObject::connect(&detector, &Pomiar::DialectDetector::Finished,
+                     [&found](const Pomiar::DialectDetector::Result& result) { found = result; });
+    detector.Start(station.link);
+    Events::RunUntil([&detector] { return !detector.Running(); }, -1);
     if (!found.openFailure.isEmpty())
         return Fail(LinkFailed, found.openFailure);
     if (!found.dialect) {
@@ -168,14 +163,8 @@ int RunDetect(const Invocation& run) {
     return Success;
 }
 
-int RunSend(const Invocation& run) {
-    Events::CatchInterrupts();
-    StationSetup station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
+int RunSend(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
     int replies = 0;
     QElapsedTimer sinceLast;
     QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,

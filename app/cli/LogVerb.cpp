@@ -8,6 +8,7 @@
 #include "PerUserSettings.h"
 #include "StationSetup.h"
 #include "VerbSupport.h"
+#include "VerbTable.h"
 #include "Verbs.h"
 
 #include <QFile>
@@ -110,15 +111,9 @@ int LogTicks(const Invocation& run, const StationSetup& station) {
 
 } // namespace
 
-int RunLog(const Invocation& run) {
-    Events::CatchInterrupts();
-    StationSetup station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
-    const int ticks = LogTicks(run, station);
+int RunLog(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
+    const int ticks = LogTicks(run, station.setup);
     if (ticks <= 0)
         return Fail(UsageError, QStringLiteral("log needs --interval S (at least 0.5)"));
     QString error;
@@ -182,7 +177,7 @@ int RunLog(const Invocation& run) {
         Warn(QStringLiteral("end of the cycle"));
     const int stored = FinishStoring(console, printer, run.out);
     if (labFeed)
-        DrainLabServer(station);
+        DrainLabServer(station.setup);
     // Before the link closes: its closing is no entry of this log's feed.
     console.Assembly().StopLabFeed();
     return stored;

@@ -4,10 +4,9 @@
 #include "Invocation.h"
 #include "StationSetup.h"
 #include "VerbSupport.h"
+#include "VerbTable.h"
 
 #include <cstdio>
-#include <functional>
-#include <map>
 
 namespace Trevalo {
 
@@ -45,17 +44,9 @@ int FinishStoring(ConsoleSession& console, ReadingPrinter& printer, const QStrin
 }
 
 int RunVerb(const Invocation& run) {
-    static const std::map<QString, std::function<int(const Invocation&)>> verbs{
-        {QStringLiteral("ports"), RunPorts},   {QStringLiteral("read"), RunRead},
-        {QStringLiteral("tare"), RunTare},     {QStringLiteral("send"), RunSend},
-        {QStringLiteral("stream"), RunStream}, {QStringLiteral("log"), RunLog},
-        {QStringLiteral("stats"), RunStats},   {QStringLiteral("export"), RunExport},
-        {QStringLiteral("server"), RunServer}, {QStringLiteral("detect"), RunDetect},
-        {QStringLiteral("verify"), RunVerify},
-    };
-    const auto verb = verbs.find(run.verb);
-    return verb == verbs.end() ? Fail(UsageError, QStringLiteral("unknown verb ") + run.verb)
-                               : verb->second(run);
+    const Verb* verb = FindVerb(run.verb);
+    return verb ? RunVerb(*verb, run)
+                : Fail(UsageError, QStringLiteral("unknown verb ") + run.verb);
 }
 
 } // namespace Trevalo
