@@ -109,6 +109,34 @@ int LogTicks(const Invocation& run, const StationSetup& station) {
     return CycleSettings::StoredTicks(PerUserSettings(station.context.applicationTitle));
 }
 
+// Cycle work over the windows of a file: the windows live in a database of
+// the run's own.
+struct CycleWork {
+    QTemporaryDir scratch;
+    std::unique_ptr<Database> database;
+    std::unique_ptr<CycleGate> gate;
+    bool ended = false;
+};
+
+// Loads the cycle windows of file and switches cycle work on; the reason
+// when they cannot be used.
+QString StartCycleWork(const QString& file, AcquisitionSession& session, CycleWork& cycle) {
+    try {
+        cycle.database = std::make_unique<Database>(cycle.scratch.filePath(QStringLiteral("cykl")));
+        cycle.database->CreateSchema();
+        cycle.gate = std::make_unique<CycleGate>(*cycle.database);
+    } catch (const DatabaseError& failure) {
+        return failure.Reason();
+    }
+    const QString error = LoadCycleWindows(file, *cycle.gate);
+    if (!error.isEmpty())
+        return file + QStringLiteral(": ") + error;
+    session.SetCycleWindows(cycle.gate.get());
+    session.SetCycleWork(true);
+    QObject::connect(&session, &AcquisitionSession::CycleEnded, [&cycle] { cycle.ended = true; });
+    return {};
+}
+
 } // namespace
 
 int RunLog(const Invocation& run, OpenStation& station) {
@@ -124,24 +152,11 @@ int RunLog(const Invocation& run, OpenStation& station) {
     const bool labFeed = console.Assembly().LabFeed() != nullptr;
     AcquisitionSession& session = console.Session();
 
-    QTemporaryDir scratch;
-    std::unique_ptr<Database> cycleDatabase;
-    std::unique_ptr<CycleGate> gate;
-    bool cycleEnded = false;
+    CycleWork cycle;
     if (!run.cycleFile.isEmpty()) {
-        try {
-            cycleDatabase = std::make_unique<Database>(scratch.filePath(QStringLiteral("cykl")));
-            cycleDatabase->CreateSchema();
-            gate = std::make_unique<CycleGate>(*cycleDatabase);
-        } catch (const DatabaseError& failure) {
-            return Fail(FileFailed, failure.Reason());
-        }
-        error = LoadCycleWindows(run.cycleFile, *gate);
+        error = StartCycleWork(run.cycleFile, session, cycle);
         if (!error.isEmpty())
-            return Fail(FileFailed, run.cycleFile + QStringLiteral(": ") + error);
-        session.SetCycleWindows(gate.get());
-        session.SetCycleWork(true);
-        QObject::connect(&session, &AcquisitionSession::CycleEnded, [&] { cycleEnded = true; });
+            return Fail(FileFailed, error);
     }
 
     ReadingPrinter printer(run.format);
@@ -171,9 +186,9 @@ int RunLog(const Invocation& run, OpenStation& station) {
     console.linkBack = [] { Warn(QStringLiteral("link back")); };
     session.SetInterval(ticks);
     session.Start();
-    Events::RunUntil([&] { return Events::Interrupted() || cycleEnded; }, -1);
+    Events::RunUntil([&] { return Events::Interrupted() || cycle.ended; }, -1);
     session.Stop();
-    if (cycleEnded)
+    if (cycle.ended)
         Warn(QStringLiteral("end of the cycle"));
     const int stored = FinishStoring(console, printer, run.out);
     if (labFeed)

@@ -22,7 +22,9 @@ namespace Pomiar {
 
 ProgramWindows::ProgramWindows(ProgramContext& context, MeasurementStore& store,
                                AcquisitionSession& session, QWidget* owner)
-    : context(context), store(store), session(session), owner(owner) {}
+    : context(context), store(store), session(session), owner(owner) {
+    connect(&session, &AcquisitionSession::ReplyArrived, this, &ProgramWindows::captureReport);
+}
 
 ProgramWindows::~ProgramWindows() {
     delete debugForm;
@@ -71,6 +73,13 @@ void ProgramWindows::ShowReport() {
     context.dialogs->RunModal(raport);
     session.SetReportCapture(false);
     reportWindow = nullptr;
+}
+
+void ProgramWindows::captureReport(const QByteArray& frame) {
+    // The report window sees every reply while it is open; the session
+    // keeps each as it came rather than reading it.
+    if (Raport* capturing = CapturingReport())
+        capturing->AppendFrame(frame);
 }
 
 Raport* ProgramWindows::CapturingReport() const {
