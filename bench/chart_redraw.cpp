@@ -93,8 +93,12 @@ int main(int argc, char** argv) {
                 QDateTime(QDate(2026, 12, 7), QTime(8, 0)).addSecs(rows + (lastN ? 100 : 1));
             int n = 0;
             const Figures append = timeRuns(20, [&] {
-                store.DodajPomiar(QStringLiteral("12.0001 g\r\n"), QStringLiteral("g"),
-                                  at.addSecs(++n));
+                AcceptedReading reading;
+                reading.mass = 12.0001;
+                reading.unit = QStringLiteral("g");
+                reading.time = at.addSecs(++n);
+                reading.description = QStringLiteral(" ");
+                store.DodajPomiar(reading);
             });
             QObject::disconnect(redrawn);
             std::printf("%-8d %-10s %8.2f / %-11.2f %8.2f / %-11.2f %8.2f / %-11.2f %.2f\n", rows,

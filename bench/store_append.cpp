@@ -57,8 +57,13 @@ Figures timeAppends(MeasurementStore& store, int count, Figures* window = nullpt
     for (int i = 0; i < count; ++i) {
         QElapsedTimer clock;
         clock.start();
-        store.DodajPomiar(QStringLiteral("12.3456 g\r\n"), QStringLiteral("g"), at.addSecs(i),
-                          QByteArrayLiteral("S S     12.3456 g\r\n"));
+        AcceptedReading reading;
+        reading.mass = 12.3456;
+        reading.unit = QStringLiteral("g");
+        reading.time = at.addSecs(i);
+        reading.frame = QByteArrayLiteral("S S     12.3456 g\r\n");
+        reading.description = QStringLiteral(" ");
+        store.DodajPomiar(reading);
         const qint64 stored = clock.nsecsElapsed();
         QCoreApplication::processEvents();
         ms.push_back(clock.nsecsElapsed() / 1e6);

@@ -1,6 +1,7 @@
 // Storing what continuous transmission collected: 10,000 frames in one
 // batch, as when the operator ends the transmission.
 #include "BalanceProtocol.h"
+#include "BatchReader.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
                        start.addMSecs(i * 100));
     QElapsedTimer clock;
     clock.start();
-    store.DodajPomiary(buffers, nullptr);
+    store.DodajPomiary(BatchReader(store).Read(buffers, BalanceDialect(), nullptr));
     const double seconds = clock.nsecsElapsed() / 1e9;
     std::printf("store_batch: %d continuous frames stored in %.3f s (%d rows; goal at most 1 s)\n",
                 frames, seconds, store.RowCount());

@@ -13,6 +13,8 @@ enum ExitCode : int {
     FileFailed = 5,
     // The series' journal is missing or shows a change it does not record.
     NotVerified = 6,
+    // A balance check ran to its end and failed.
+    CheckFailed = 7,
     // The journal verifies, but some readings (or the report) of the series
     // are older than it: nothing vouches for them.
     NotVouched = 8,

@@ -137,6 +137,11 @@ QString ApplyText(Invocation& run, const QString&, const QString& value) {
     return {};
 }
 
+// An option its verb reads itself, as typed (checkOptions).
+QString ApplyKept(Invocation&, const QString&, const QString&) {
+    return {};
+}
+
 template <bool Invocation::*field>
 QString ApplySwitch(Invocation& run, const QString&, const QString&) {
     run.*field = true;
@@ -181,6 +186,16 @@ const QList<OptionSpec> options{
      "head); without it, [EXPORT] journalTrailer of ustawienia.ini decides (default no)",
      ApplySwitch<&Invocation::journal>},
     {"json", nullptr, "print JSON", ApplySwitch<&Invocation::json>},
+    {"d", "D", "check: the balance's scale interval (readability), in its unit", ApplyKept},
+    {"smallest-net", "M", "check: the smallest net weight the lab means to weigh", ApplyKept},
+    {"safety-factor", "F", "check: safety factor on the minimum weight (default 2)", ApplyKept},
+    {"weight", "ID", "check: the test weight of the register", ApplyKept},
+    {"test-weight", "MASS", "check: the test weight's (conventional) mass", ApplyKept},
+    {"tolerance-pct", "P", "check accuracy: tolerance in % of the test weight (default 0.10)",
+     ApplyKept},
+    {"tolerance", "T", "check eccentricity: largest deviation from the centre allowed", ApplyKept},
+    {"warning", "W", "check: the warning limit, in the unit of the failure limit", ApplyKept},
+    {"balance", "ID", "check: the balance of the register (default [CHECKS] balance)", ApplyKept},
 };
 
 const OptionSpec* FindOption(const QString& name) {
@@ -203,9 +218,9 @@ QString GeneralHelp() {
     help += QStringLiteral("\n`trevalo VERB --help` shows the options of a verb.\n"
                            "Exit status: 0 success, 2 usage, 3 link could not be opened or "
                            "was lost (server: lab database off or unreachable), 4 no "
-                           "reading in time, 5 file error, 6 the series does not verify, 8 it "
-                           "verifies but readings older than its journal are not vouched "
-                           "for.\n");
+                           "reading in time, 5 file error, 6 the series does not verify, 7 a "
+                           "balance check failed, 8 it verifies but readings older than its "
+                           "journal are not vouched for.\n");
     return help;
 }
 
@@ -265,6 +280,8 @@ QString ReadOption(const QStringList& arguments, int& i, const Verb& verb, Invoc
             return QStringLiteral("--%1 needs a value").arg(name);
         value = arguments[i];
     }
+    if (verb.keepsOptionsAsTyped)
+        run.checkOptions[name] = *value;
     return option->apply(run, name, *value);
 }
 

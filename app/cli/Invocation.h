@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 
 namespace Trevalo {
@@ -43,6 +44,8 @@ struct Invocation {
     bool journal = false;
     // The verb's operand: the text of "send", the file of "stats" and "export".
     QString operand;
+    // check: its options as typed, by name (read by the verb itself).
+    std::map<QString, QString> checkOptions;
 };
 
 // What the command line asked for: a run, a help text, or a usage error.

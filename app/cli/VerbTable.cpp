@@ -40,6 +40,16 @@ QString CheckLog(const Invocation& run) {
              QString::number(kept / 1000.0));
 }
 
+QString CheckBalanceCheck(const Invocation& run) {
+    if (run.operand != QLatin1String("repeatability") && run.operand != QLatin1String("accuracy") &&
+        run.operand != QLatin1String("eccentricity"))
+        return QStringLiteral("check needs repeatability, accuracy or eccentricity, not %1")
+            .arg(run.operand);
+    if (run.format == OutputFormat::Csv)
+        return QStringLiteral("check prints text or json, not csv");
+    return {};
+}
+
 QString CheckExport(const Invocation& run) {
     return run.csv.isEmpty() ? QStringLiteral("export needs --csv FILE") : QString();
 }
@@ -79,6 +89,12 @@ const QList<Verb>& Verbs() {
          "check a series file (or the working database) against its journal",
          {"dir"},
          RunVerify},
+        {"check", "repeatability|accuracy|eccentricity",
+         "run a balance check, prompting before each weighing; stored in the register",
+         linkOptions + QStringList{"count", "d", "smallest-net", "safety-factor", "weight",
+                                   "test-weight", "tolerance-pct", "tolerance", "warning",
+                                   "balance", "format"},
+         RunCheck, nullptr, false, CheckBalanceCheck, true},
         {"server",
          "init|status|verify",
          "lab database: init its schema, its status and queue, or verify its journal",

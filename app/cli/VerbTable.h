@@ -39,6 +39,9 @@ struct Verb {
     // What the verb needs of the whole command line once every option is
     // read; an error text, empty when it is complete.
     QString (*checkComplete)(const Invocation& run) = nullptr;
+    // Every option with a value is kept as typed too (Invocation's
+    // checkOptions), for a verb that reads its own.
+    bool keepsOptionsAsTyped = false;
 };
 
 // Every verb, in the order the help lists them.

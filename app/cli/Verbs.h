@@ -19,6 +19,7 @@ int RunStats(const Invocation& run);
 int RunExport(const Invocation& run);
 int RunVerify(const Invocation& run);
 int RunServer(const Invocation& run);
+int RunCheck(const Invocation& run);
 
 // The verb the invocation names, through the verb table.
 int RunVerb(const Invocation& run);

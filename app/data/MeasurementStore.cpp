@@ -1,18 +1,14 @@
 #include "MeasurementStore.h"
 
-#include "BalanceProtocol.h"
+#include "ContinuousSpool.h"
 #include "Database.h"
 #include "ErrorLog.h"
 #include "FileLock.h"
-#include "INI.h"
 #include "ProgramContext.h"
-#include "ReadingHandler.h"
 #include "ReportText.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -33,11 +29,9 @@ const QString insertContinuousReading =
 const QString insertCopiedReading = QStringLiteral(
     "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-const QString lineEnd = QStringLiteral("\r\n");
 const QString rowRefusedReason =
     QStringLiteral("the series file did not store the reading: a rule of the file (a trigger) "
                    "ignores new rows");
-constexpr int yieldEveryMs = 30;
 // How often readings that wait for a full disk are tried again.
 constexpr int retryWaitingMs = 3000;
 
@@ -68,14 +62,13 @@ void markRun(Database& database, bool running) {
     database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS unfinished_run (started TEXT)"));
     // Beside the mark, the lines of a continuous transmission not stored
     // yet: what a kill during the transmission would otherwise lose.
-    database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS continuous_spool (frame BLOB, "
-                                    "received TEXT, series_start TEXT, dialect TEXT)"));
+    ContinuousSpool::CreateTable(database);
     database.Execute(QStringLiteral("DELETE FROM unfinished_run"));
     if (running)
         database.Execute(QStringLiteral("INSERT INTO unfinished_run (started) VALUES (?)"),
                          {QDateTime::currentDateTime()});
     else
-        database.Execute(QStringLiteral("DELETE FROM continuous_spool"));
+        ContinuousSpool::Clear(database);
 }
 
 bool runLeftUnfinished(Database& database) {
@@ -87,20 +80,6 @@ int readingsLeftByLastRun(Database& database) {
     if (!runLeftUnfinished(database))
         return 0;
     return database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
-}
-
-void clearSpool(Database& database) {
-    if (database.HasTable(QStringLiteral("continuous_spool")))
-        database.Execute(QStringLiteral("DELETE FROM continuous_spool"));
-}
-
-// Why a line of continuous transmission is no reading: the balance's status
-// when it said one ("overload"), else "not a reading".
-QString turnedAwayReason(const BalanceDialect& dialect, const QString& line) {
-    for (const BalanceReply& reply : dialect.Read(line.toLatin1()))
-        if (reply.kind == BalanceReply::Kind::Error && reply.error != BalanceReply::Error::None)
-            return ErrorName(reply.error);
-    return QStringLiteral("not a reading");
 }
 
 // The series start the newest timed reading counts its Timer from.
@@ -119,25 +98,6 @@ std::optional<QDateTime> storedSeriesStart(Database& database) {
 // one shows its first rows first and reads its values right after.
 constexpr int valuesAtOnceUpTo = 10000;
 
-// The complete lines of a buffer: everything before its last CR LF.
-QStringList completeLines(const QString& text) {
-    QStringList lines = text.split(lineEnd);
-    lines.removeLast();
-    return lines;
-}
-
-// Removes the first count lines (each with its CR LF) from a buffer.
-template <typename Text> void dropLines(Text& text, int count, const Text& separator) {
-    qsizetype at = 0;
-    for (int i = 0; i < count; ++i) {
-        const qsizetype next = text.indexOf(separator, at);
-        if (next < 0)
-            break;
-        at = next + separator.size();
-    }
-    text.remove(0, at);
-}
-
 // Whole seconds from the series start to a reading. Both times are cut to
 // whole seconds first, as Godzina is stored: a start at 10:00:00.9 and a
 // reading at 10:00:05.1 are 5 seconds apart, as the grid shows them.
@@ -146,44 +106,7 @@ int elapsedSeconds(const QDateTime& start, const QDateTime& time) {
     return static_cast<int>(wholeSecond(start).secsTo(wholeSecond(time)));
 }
 
-double massOf(const QString& valueText, const QString& unit) {
-    // A balance set to a decimal comma means the same number the limit test
-    // reads; cut at the comma it would be stored as a whole number.
-    QString text = valueText;
-    text.replace(QLatin1Char(','), QLatin1Char('.'));
-    if (!unit.startsWith(QLatin1Char('%')))
-        return ReadingHandler::NumberAtFront(text);
-    return ReadingHandler::NumberAtFront(text.left(text.indexOf(QLatin1Char('%'))));
-}
-
 } // namespace
-
-bool AcceptanceLimits::Outside(const QString& valueText, const QLocale& locale) const {
-    const QString value = SeriesStatistics::NormalizujLiczbe(valueText, locale);
-    return SeriesStatistics::PozaLimitem(minOn, value, minText, QStringLiteral("<")) ||
-           SeriesStatistics::PozaLimitem(maxOn, value, maxText, QStringLiteral(">"));
-}
-
-AcceptanceLimits AcceptanceLimits::Stored(const QString& iniPath, const QLocale& locale) {
-    const QString section = QStringLiteral("ustawienia");
-    const auto switchOn = [&](const char* key) {
-        return INI::CzytajIni(iniPath, section, QLatin1String(key), QStringLiteral("0"))
-                   .trimmed()
-                   .toInt() != 0;
-    };
-    const auto value = [&](const char* key) {
-        return SeriesStatistics::NormalizujLiczbe(
-            INI::CzytajIni(iniPath, section, QLatin1String(key), QStringLiteral("0")), locale);
-    };
-    AcceptanceLimits limits;
-    limits.minOn = switchOn("min");
-    limits.maxOn = switchOn("max");
-    if (limits.minOn)
-        limits.minText = value("wart_min");
-    if (limits.maxOn)
-        limits.maxText = value("wart_max");
-    return limits;
-}
 
 MeasurementStore::MeasurementStore(ProgramContext& context, QObject* parent)
     : QObject(parent), context(context) {
@@ -287,7 +210,7 @@ void MeasurementStore::OtworzMagazyn() {
     inTransaction(*bound, [this, left] {
         if (left == 0)
             startSeries(*bound);
-        clearSpool(*bound);
+        ContinuousSpool::Clear(*bound);
         markRun(*bound, true);
     });
     model.Bind(*bound);
@@ -303,39 +226,23 @@ void MeasurementStore::OtworzMagazyn() {
 }
 
 int MeasurementStore::recoverSpooledLines() {
-    ContinuousBuffers buffers;
-    std::optional<QDateTime> spooledStart;
-    QString family;
+    ContinuousSpool::Contents spooled;
     try {
-        if (!bound->HasTable(QStringLiteral("continuous_spool")))
-            return 0;
-        bound->QueryEach(QStringLiteral("SELECT frame, received, series_start, dialect FROM "
-                                        "continuous_spool ORDER BY rowid"),
-                         [&](const QVariantList& row) {
-                             buffers.Append(row.at(0).toByteArray(),
-                                            Database::ParseDateTime(row.at(1)));
-                             const QDateTime start = Database::ParseDateTime(row.at(2));
-                             if (!spooledStart && start.isValid())
-                                 spooledStart = start;
-                             family = row.at(3).toString();
-                         });
+        spooled = ContinuousSpool::Read(*bound);
     } catch (const DatabaseError& error) {
         ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
                             QStringLiteral("recoverSpooledLines"), error.Reason());
         return 0;
     }
-    if (buffers.IsEmpty())
+    if (spooled.lines.empty() || !spoolReader)
         return 0;
     // The lines count from the start the transmission had; rows already
     // there keep theirs.
     if (!seriesStart)
-        seriesStart = spooledStart;
-    const BalanceDialect dialect = BalanceDialect::Named(family).value_or(BalanceDialect());
-    const QStringList lines = completeLines(QString::fromLatin1(buffers.frames));
-    std::map<QString, int> turnedAway;
-    int position = 0;
-    storeContinuousLines(lines, completeLines(buffers.dates), completeLines(buffers.times),
-                         position, nullptr, dialect, turnedAway);
+        seriesStart = spooled.seriesStart;
+    for (const AcceptedReading& reading :
+         spoolReader->ReadSpooled(spooled.lines, spooled.family).readings)
+        queue(reading);
     clearSpoolWithWaiting = true;
     const int readings = int(waiting.size());
     // A database that refuses them now keeps the spool for the next start.
@@ -345,16 +252,11 @@ int MeasurementStore::recoverSpooledLines() {
 }
 
 void MeasurementStore::SpoolLine(const QByteArray& frame, const QDateTime& received,
-                                 const BalanceDialect& dialect) {
+                                 const QString& family) {
     if (!runStarted || !WorkingDatabaseBound())
         return;
     try {
-        // Each line commits on its own: a kill loses at most the line in
-        // flight.
-        bound->Execute(
-            QStringLiteral("INSERT INTO continuous_spool (frame, received, "
-                           "series_start, dialect) VALUES (?, ?, ?, ?)"),
-            {frame, received, seriesStart ? QVariant(*seriesStart) : QVariant(), dialect.Name()});
+        ContinuousSpool::Append(*bound, frame, received, seriesStart, family);
     } catch (const DatabaseError& error) {
         ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
                             QStringLiteral("SpoolLine"), error.Reason());
@@ -474,7 +376,7 @@ void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
 void MeasurementStore::startSeries(Database& database, int carried) {
     deleteSeriesRows(database);
     // Lines kept for a batch of the former series belong to none now.
-    clearSpool(database);
+    ContinuousSpool::Clear(database);
     record(database, SeriesJournal::Event::SeriesStarted, QByteArray::number(carried));
 }
 
@@ -659,25 +561,42 @@ void MeasurementStore::SetMassFormat(const QString& format) {
     model.SetMassFormat(format);
 }
 
-bool MeasurementStore::DodajPomiar(const QString& valueText, const QString& unit,
-                                   const QDateTime& time, const QByteArray& frame) {
+bool MeasurementStore::DodajPomiar(const AcceptedReading& reading) {
     // Moisture readings get no statistics.
-    if (unit == QLatin1String("%") && !statistics.lblLiczba.isEmpty())
+    if (reading.unit == QLatin1String("%") && !statistics.lblLiczba.isEmpty())
         WyczyscStatystyke();
-    const int timer = Timer(time);
-    SeriesRow row;
-    row.lp = model.Count() + WaitingReadings() + 1;
-    row.data = time.date();
-    row.godzina = time;
-    row.timer = timer;
-    row.masa = massOf(valueText, unit);
-    row.jm = unit.trimmed().left(3);
-    row.opis = QStringLiteral(" ");
-    waiting.push_back({row, QString::number(row.lp), true, frame});
+    queue(reading);
     if (!storeWaiting())
         return false;
     afterStored();
     return true;
+}
+
+void MeasurementStore::queue(const AcceptedReading& reading) {
+    const bool line = reading.batchLine > 0;
+    SeriesRow row;
+    // A single reading is numbered by the count of rows; a batch's lines
+    // follow the last number.
+    if (!line)
+        row.lp = model.Count() + WaitingReadings() + 1;
+    else if (!waiting.empty())
+        row.lp = waiting.back().row.lp + 1;
+    else
+        row.lp = model.Count() > 0 ? model.Row(model.Count() - 1).lp + 1 : 1;
+    row.data = reading.time.date();
+    row.godzina = reading.time;
+    // A line counts from the transmission's start, never before it; a
+    // single reading starts the series when it has none.
+    if (line)
+        row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
+    else
+        row.timer = Timer(reading.time);
+    row.masa = reading.mass;
+    row.jm = reading.unit.trimmed().left(3);
+    if (reading.description)
+        row.opis = *reading.description;
+    waiting.push_back({row, QString::number(line ? reading.batchLine : row.lp),
+                       reading.description.has_value(), reading.frame});
 }
 
 int MeasurementStore::Timer(const QDateTime& time) {
@@ -696,37 +615,10 @@ bool MeasurementStore::storeWaiting() {
     written.reserve(waiting.size());
     try {
         inTransaction(*bound, [&] {
-            for (const WaitingReading& reading : waiting) {
-                const SeriesRow& row = reading.row;
-                QVariantList parameters{row.lp,
-                                        Database::DateText(row.data),
-                                        Database::DateTimeText(row.godzina),
-                                        row.timer,
-                                        row.masa,
-                                        row.jm,
-                                        reading.lpText,
-                                        context.settings.nrWagi.left(2)};
-                if (reading.writeOpis)
-                    parameters << row.opis;
-                // A file whose rules ignore the row (a trigger) must not pass
-                // for one that stored it.
-                if (bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading,
-                                   parameters) == 0)
-                    throw DatabaseError(SQLITE_CONSTRAINT, QStringLiteral("row ignored"),
-                                        rowRefusedReason);
-                written.push_back(row);
-                // Read before the hook: what it inserts moves the last row id.
-                written.back().rowid = bound->LastInsertRowId();
-                record(*bound, SeriesJournal::Event::ReadingStored,
-                       SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame,
-                                                  row.timer, reading.lpText,
-                                                  reading.writeOpis ? row.opis : QString()),
-                       row.godzina);
-                if (observer)
-                    observer->ReadingWritten(*bound, row, seriesStart, BoundPath());
-            }
+            for (const WaitingReading& reading : waiting)
+                written.push_back(writeWaiting(reading));
             if (clearSpoolWithWaiting)
-                clearSpool(*bound);
+                ContinuousSpool::Clear(*bound);
         });
     } catch (const DatabaseError& error) {
         retryWaiting.start();
@@ -747,6 +639,34 @@ bool MeasurementStore::storeWaiting() {
         model.Append(std::move(row));
     }
     return true;
+}
+
+SeriesRow MeasurementStore::writeWaiting(const WaitingReading& reading) {
+    SeriesRow row = reading.row;
+    QVariantList parameters{row.lp,
+                            Database::DateText(row.data),
+                            Database::DateTimeText(row.godzina),
+                            row.timer,
+                            row.masa,
+                            row.jm,
+                            reading.lpText,
+                            context.settings.nrWagi.left(2)};
+    if (reading.writeOpis)
+        parameters << row.opis;
+    // A file whose rules ignore the row (a trigger) must not pass for one
+    // that stored it.
+    if (bound->Execute(reading.writeOpis ? insertReading : insertContinuousReading, parameters) ==
+        0)
+        throw DatabaseError(SQLITE_CONSTRAINT, QStringLiteral("row ignored"), rowRefusedReason);
+    // Read before the hook: what it inserts moves the last row id.
+    row.rowid = bound->LastInsertRowId();
+    record(*bound, SeriesJournal::Event::ReadingStored,
+           SeriesJournal::ReadingData(row.lp, row.masa, row.jm, reading.frame, row.timer,
+                                      reading.lpText, reading.writeOpis ? row.opis : QString()),
+           row.godzina);
+    if (observer)
+        observer->ReadingWritten(*bound, reading.row, seriesStart, BoundPath());
+    return row;
 }
 
 void MeasurementStore::dropWaiting() {
@@ -771,40 +691,15 @@ void MeasurementStore::afterStored() {
         ObliczStatystyke();
 }
 
-bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progress,
-                                    const BalanceDialect& dialect) {
-    const QString frames = QString::fromLatin1(buffers.frames);
+bool MeasurementStore::DodajPomiary(const ReadingBatch& batch) {
     lastBatch = ContinuousBatch{};
-    lastBatch.lines = int(completeLines(frames).size());
-    // Kept for the next batch, spooled lines and all.
-    if (lastBatch.lines < 2)
+    lastBatch.lines = batch.lines;
+    if (batch.lines < 2)
         return false;
-    const std::size_t waitingBefore = waiting.size();
-    std::map<QString, int> turnedAway;
-    int position = 0;
-    // Frames keep arriving while the batch yields to the event loop; the
-    // batch goes on until every complete line is taken.
-    for (;;) {
-        const QStringList lines = completeLines(QString::fromLatin1(buffers.frames));
-        if (lines.isEmpty())
-            break;
-        const QStringList dates = completeLines(buffers.dates);
-        const QStringList times = completeLines(buffers.times);
-        if (progress)
-            progress->Begin(ProgressCaption::AddingReadings, position + int(lines.size()) - 1);
-        storeContinuousLines(lines, dates, times, position, progress, dialect, turnedAway);
-        dropLines(buffers.frames, int(lines.size()), QByteArray("\r\n"));
-        dropLines(buffers.dates, int(lines.size()), lineEnd);
-        dropLines(buffers.times, int(lines.size()), lineEnd);
-    }
-    lastBatch.lines = position;
-    lastBatch.taken = int(waiting.size() - waitingBefore);
-    int most = 0;
-    for (const auto& [reason, count] : turnedAway)
-        if (count > most) {
-            most = count;
-            lastBatch.turnedAwayReason = reason;
-        }
+    lastBatch.taken = int(batch.readings.size());
+    lastBatch.turnedAwayReason = batch.turnedAwayReason;
+    for (const AcceptedReading& reading : batch.readings)
+        queue(reading);
     // One transaction for the batch, with the spooled lines going: a
     // reading appears in the grid only once it is in the database.
     if (waiting.empty())
@@ -814,8 +709,6 @@ bool MeasurementStore::DodajPomiary(ContinuousBuffers& buffers, Progress* progre
     if (storeWaiting() && model.Count() > 1)
         ObliczStatystyke();
     emit SeriesChanged();
-    if (progress)
-        progress->End();
     return lastBatch.taken > 0;
 }
 
@@ -823,52 +716,11 @@ void MeasurementStore::forgetSpool() {
     if (!runStarted || !WorkingDatabaseBound())
         return;
     try {
-        clearSpool(*bound);
+        ContinuousSpool::Clear(*bound);
     } catch (const DatabaseError& error) {
         ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("MeasurementStore"),
                             QStringLiteral("forgetSpool"), error.Reason());
     }
-}
-
-void MeasurementStore::storeContinuousLines(const QStringList& frames, const QStringList& dates,
-                                            const QStringList& times, int& position,
-                                            Progress* progress, const BalanceDialect& dialect,
-                                            std::map<QString, int>& turnedAway) {
-    int lastLp = !waiting.empty()    ? waiting.back().row.lp
-                 : model.Count() > 0 ? model.Row(model.Count() - 1).lp
-                                     : 0;
-    QElapsedTimer sinceYield;
-    sinceYield.start();
-    for (int k = 0; k < frames.size(); ++k) {
-        // The frame's place in the whole batch: rejected frames leave gaps.
-        const int i = position + k;
-        // Events run every few milliseconds, not after every frame: the
-        // window stays responsive without repainting ten thousand times.
-        if (progress)
-            progress->Step(i);
-        if (sinceYield.elapsed() >= yieldEveryMs) {
-            QCoreApplication::processEvents();
-            sinceYield.restart();
-        }
-        const auto line = dialect.ReadContinuous(frames[k]);
-        if (!line) {
-            ++turnedAway[turnedAwayReason(dialect, frames[k])];
-            continue;
-        }
-        if (limits.Outside(QString::number(line->value, 'g', 17), locale)) {
-            ++turnedAway[QStringLiteral("outside the limits")];
-            continue;
-        }
-        SeriesRow row;
-        row.lp = ++lastLp;
-        row.data = QDate::fromString(dates.value(k), Qt::ISODate);
-        row.godzina = QDateTime(row.data, QTime::fromString(times.value(k), Qt::ISODate));
-        row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
-        row.masa = line->value;
-        row.jm = line->unit.left(3);
-        waiting.push_back({row, QString::number(i + 1), false, frames[k].toLatin1()});
-    }
-    position += int(frames.size());
 }
 
 void MeasurementStore::SetDescription(int row, const QString& opis) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "BalanceDialect.h"
+#include "AcceptanceLimits.h"
+#include "AcceptedReading.h"
 #include "Progress.h"
 #include "ReportText.h"
 #include "RunningStatistics.h"
@@ -14,7 +15,6 @@
 #include <QString>
 #include <QTimer>
 #include <deque>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,25 +24,7 @@ namespace Pomiar {
 
 class Database;
 class FileLock;
-struct ContinuousBuffers;
 struct ProgramContext;
-
-// The acceptance limits as the main window's switches and fields hold them.
-struct AcceptanceLimits {
-    bool minOn = false;
-    QString minText = QStringLiteral("0");
-    bool maxOn = false;
-    QString maxText = QStringLiteral("0");
-
-    // The limit filter: the minimum first, then the maximum.
-    bool Outside(const QString& valueText, const QLocale& locale) const;
-    bool operator==(const AcceptanceLimits&) const = default;
-
-    // The switches and values as the statistics panel keeps them in
-    // ustawienia.ini ("min", "wart_min", "max", "wart_max"); a value only
-    // when its switch is on.
-    static AcceptanceLimits Stored(const QString& iniPath, const QLocale& locale);
-};
 
 // Told of what the store writes, as it writes it. ReadingWritten runs inside
 // the transaction that writes the reading: what it writes to the database
@@ -126,18 +108,15 @@ public:
 
     // Appends one accepted reading. False when it could not be written now
     // (a full disk): it then waits, see WaitingReadings.
-    // frame: what the balance sent, kept in the series' journal.
-    bool DodajPomiar(const QString& valueText, const QString& unit, const QDateTime& time,
-                     const QByteArray& frame = {});
+    bool DodajPomiar(const AcceptedReading& reading);
 
-    // Appends what continuous transmission collected; processed frames are
-    // taken out of the buffers, frames that arrive meanwhile are stored too.
-    // False when nothing was taken: fewer than two lines were there, or
-    // every line was turned away (see LastBatch). The batch is written in
-    // one transaction; when it cannot be, its readings wait like single
-    // ones. Lines are read in the words of the balance's family.
-    bool DodajPomiary(ContinuousBuffers& buffers, Progress* progress,
-                      const BalanceDialect& dialect = BalanceDialect());
+    // Appends what continuous transmission brought, read and accepted.
+    // False when nothing was taken: fewer than two lines came (nothing is
+    // stored, the lines wait for the next batch), or every line was turned
+    // away (see LastBatch). The batch is written in one transaction, with
+    // the spooled lines going; when it cannot be, its readings wait like
+    // single ones.
+    bool DodajPomiary(const ReadingBatch& batch);
 
     // What the last DodajPomiary made of its lines.
     struct ContinuousBatch {
@@ -154,12 +133,15 @@ public:
 
     // Keeps a line of continuous transmission in the working database as it
     // arrives, so that a run killed before the batch is stored loses none:
-    // the next start turns the lines into readings and offers them with
-    // those the run left (LeftByLastRun). dialect: the family that reads
-    // them then. Nothing is kept while a series file is bound. A clean batch
-    // (DodajPomiary) removes them in its own transaction.
-    void SpoolLine(const QByteArray& frame, const QDateTime& received,
-                   const BalanceDialect& dialect);
+    // the next start has them read (SetSpoolReader) and offers the readings
+    // with those the run left (LeftByLastRun). family: the name of the
+    // family that reads them then. Nothing is kept while a series file is
+    // bound. A clean batch (DodajPomiary) removes them in its own
+    // transaction.
+    void SpoolLine(const QByteArray& frame, const QDateTime& received, const QString& family);
+    // Who reads the spooled lines at the start (OtworzMagazyn); not owned.
+    // Without one they are dropped.
+    void SetSpoolReader(SpoolReader* reader) { spoolReader = reader; }
     // The readings the start made of the lines the last run spooled.
     int RecoveredLines() const { return recoveredLines; }
 
@@ -268,11 +250,13 @@ private:
     // Stores the waiting readings in one transaction, then shows them;
     // false (the user told once) when the database refused them.
     bool storeWaiting();
+    // Writes one waiting reading, its journal entry and what the observer
+    // makes of it; the row as written, with its row id.
+    SeriesRow writeWaiting(const WaitingReading& reading);
     void dropWaiting();
     void afterStored();
-    void storeContinuousLines(const QStringList& frames, const QStringList& dates,
-                              const QStringList& times, int& position, Progress* progress,
-                              const BalanceDialect& dialect, std::map<QString, int>& turnedAway);
+    // Queues a reading to be written, with its row's number and Timer.
+    void queue(const AcceptedReading& reading);
     // The series start of the bound rows, which later readings count from.
     void followStoredStart();
     // Removes the spooled lines of the working database.
@@ -314,6 +298,7 @@ private:
     // The spooled lines go with the waiting readings when they are written.
     bool clearSpoolWithWaiting = false;
     ContinuousBatch lastBatch;
+    SpoolReader* spoolReader = nullptr;
     int recoveredLines = 0;
     bool waitingTold = false;
     QTimer retryWaiting;

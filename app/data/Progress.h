@@ -6,8 +6,10 @@
 namespace Pomiar {
 
 // What a long operation shows while it runs; the shell's progress window
-// implements it. Step is called for every item and must stay cheap (the
-// operation lets events run on its own); it answers whether to go on.
+// implements it. Step is called for every item and must stay cheap; it
+// answers whether to go on. The operation itself runs no events: a
+// progress shown in a window lets them run from Step, every few
+// milliseconds.
 class Progress {
 public:
     virtual ~Progress() = default;

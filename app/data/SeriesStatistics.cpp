@@ -1,7 +1,7 @@
 #include "SeriesStatistics.h"
 
 #include "Formats.h"
-#include "ReadingHandler.h"
+#include "NumberText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,7 +67,7 @@ double ShownAbsolute(const std::vector<double>& values, double shownMean) {
 namespace {
 
 double NumericValue(QString text) {
-    return ReadingHandler::NumberAtFront(text.replace(u',', u'.'));
+    return NumberText::NumberAtFront(text.replace(u',', u'.'));
 }
 
 } // namespace

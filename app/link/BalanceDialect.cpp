@@ -1,6 +1,8 @@
 #include "BalanceDialect.h"
 
+#include <QDateTime>
 #include <QRegularExpression>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -391,17 +393,99 @@ std::vector<BalanceReply> BalanceDialect::Read(const QByteArray& frame) const {
 
 std::optional<ReadingHandler::ContinuousValue>
 BalanceDialect::ReadContinuous(const QString& line) const {
-    if (IsDefault())
-        return ReadingHandler::ReadContinuousLine(line);
-    for (const BalanceReply& reply : Read(line.toLatin1())) {
-        if (reply.kind != Kind::Reading)
-            continue;
-        const double value = ReadingHandler::NumberAtFront(reply.value);
-        if (!std::isfinite(value))
-            return std::nullopt;
-        return ReadingHandler::ContinuousValue{value, reply.unit};
+    const BalanceReply reply = ReadLine(line);
+    if (reply.kind != Kind::Reading)
+        return std::nullopt;
+    return ReadingHandler::ContinuousValue{NumberText::NumberAtFront(reply.value), reply.unit};
+}
+
+BalanceReply BalanceDialect::ReadLine(const QString& line) const {
+    if (IsDefault()) {
+        if (const auto value = ReadingHandler::ReadContinuousLine(line))
+            // Written back in full: the number read is the number stored.
+            return Reading(QString::number(value->value, 'g', 17), value->unit, true);
     }
-    return std::nullopt;
+    const std::vector<BalanceReply> replies = Read(line.toLatin1());
+    if (!IsDefault()) {
+        // The first reading decides; a number beyond a double is none.
+        const auto reading =
+            std::find_if(replies.begin(), replies.end(),
+                         [](const BalanceReply& r) { return r.kind == Kind::Reading; });
+        if (reading != replies.end() && std::isfinite(NumberText::NumberAtFront(reading->value)))
+            return *reading;
+    }
+    for (const BalanceReply& reply : replies)
+        if (reply.kind == Kind::Error && reply.error != Error::None)
+            return reply;
+    return Simple(Kind::Other, line);
+}
+
+FrameReply BalanceDialect::readWhole(const QByteArray& frame, bool reportCapture,
+                                     const QLocale& locale) const {
+    FrameReply read{Simple(Kind::Other, QString::fromLatin1(frame)), frame};
+    BalanceReply& reply = read.reply;
+    reply.stabilityBinding = false;
+    reply.stable = FrameStable(frame);
+    const auto value = ReadingHandler::CleanedValue(
+        frame, reportCapture, [&reply](const QString& error) { reply.cleaningErrors << error; });
+    if (!value)
+        return read;
+    reply.value = *value;
+    reply.cleaned = true;
+    const auto reading = ReadingHandler::FinishedReading(
+        *value, QDateTime(), locale,
+        [&reply](const QString& error) { reply.readingErrors << error; });
+    if (reading) {
+        reply.kind = Kind::Reading;
+        reply.unit = reading->unit;
+    }
+    return read;
+}
+
+std::vector<FrameReply> BalanceDialect::ReadFrame(const QByteArray& frame, bool reportCapture,
+                                                  const QLocale& locale) const {
+    if (IsDefault() || reportCapture)
+        return {readWhole(frame, reportCapture, locale)};
+    std::vector<FrameReply> replies;
+    for (const QByteArray& line : frame.split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        for (const BalanceReply& reply : Read(line))
+            replies.push_back({reply, line});
+    }
+    return replies;
+}
+
+bool BalanceDialect::FrameStable(const QByteArray& frame) const {
+    if (IsDefault())
+        return !frame.contains('?');
+    for (const BalanceReply& reply : Read(frame))
+        if (reply.kind == Kind::Reading)
+            return reply.stable;
+    return true;
+}
+
+std::optional<QByteArray> BalanceDialect::ReadCommand(bool immediate,
+                                                      const QString& configuredStable,
+                                                      const QString& configuredImmediate) const {
+    if (IsDefault())
+        return (immediate ? configuredImmediate : configuredStable).toLatin1();
+    const QByteArray& command = immediate ? Commands().immediate : Commands().stable;
+    if (command.isEmpty())
+        return std::nullopt;
+    return command;
+}
+
+QByteArray BalanceDialect::Probe(const QString& configuredImmediate) const {
+    return IsDefault() ? configuredImmediate.toLatin1() : Commands().probe;
+}
+
+bool BalanceDialect::Answers(const QByteArray& reply) const {
+    if (IsDefault())
+        return ReadingHandler::PrzetworzOdczyt(reply, QDateTime::currentDateTime(), {}).has_value();
+    const std::vector<BalanceReply> replies = Read(reply);
+    return std::any_of(replies.begin(), replies.end(),
+                       [this](const BalanceReply& r) { return Recognises(r); });
 }
 
 bool BalanceDialect::Recognises(const BalanceReply& reply) const {

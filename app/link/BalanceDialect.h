@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -42,6 +43,17 @@ struct BalanceReply {
     // An identification: the model or the serial number, without quotes;
     // any other reply: the line as it came, without its line end.
     QString text;
+    // A value that is not stable is turned away after a stable read; the
+    // default family's rules take it, its mark only showing it.
+    bool stabilityBinding = true;
+    // The default family's rules cleaned a value text (value): the limit
+    // test sees it even when the rules then found it no reading.
+    bool cleaned = false;
+    // Steps of the default family's rules that failed, for the error log:
+    // those before the limit test, and those after it, which count only
+    // when the value passed the limits.
+    QStringList cleaningErrors;
+    QStringList readingErrors;
 
     bool operator==(const BalanceReply&) const = default;
 };
@@ -85,6 +97,13 @@ struct DialectCommands {
     bool tareAnswered = true;
 };
 
+// A reply and the frame it came from: its own line, or the whole frame for
+// the default family's rules, which read a frame whole.
+struct FrameReply {
+    BalanceReply reply;
+    QByteArray frame;
+};
+
 // A balance maker's command set: what is sent for each operation and how a
 // reply is read. The default family is the program's own: its stable and
 // immediate reads come from [COMMANDS], and its replies go through the
@@ -115,11 +134,38 @@ public:
     // One line of continuous transmission: its value and unit, or nothing
     // when it is no reading.
     std::optional<ReadingHandler::ContinuousValue> ReadContinuous(const QString& line) const;
+
+    // The family's reader for a reply frame: its replies, each with the
+    // line it came from. The default family reads the frame whole with the
+    // reading handler's rules, up to the limit test, which is the
+    // acceptance's: a value the rules cleaned but found no reading comes
+    // as Kind::Other with its value text, so that the limits still see it.
+    // reportCapture: the frame is a printout line for the report, read
+    // whole by those rules whatever the family.
+    std::vector<FrameReply> ReadFrame(const QByteArray& frame, bool reportCapture,
+                                      const QLocale& locale) const;
+    // The reader for one line of continuous transmission: a reading (its
+    // value a finite number), else the balance's error if it said one, else
+    // Kind::Other.
+    BalanceReply ReadLine(const QString& line) const;
+    // Whether the balance marked the value of a frame stable.
+    bool FrameStable(const QByteArray& frame) const;
+
+    // The read to send: the family's own, nothing when it has none; the
+    // default family's reads are the configured texts, sent even when
+    // empty.
+    std::optional<QByteArray> ReadCommand(bool immediate, const QString& configuredStable,
+                                          const QString& configuredImmediate) const;
+    // The harmless request that tells whether a balance speaks this family,
+    // and whether a reply to it does.
+    QByteArray Probe(const QString& configuredImmediate) const;
+    bool Answers(const QByteArray& reply) const;
     // Whether a reply to the probe is this family's own.
     bool Recognises(const BalanceReply& reply) const;
 
 private:
     BalanceReply readLine(const QString& line) const;
+    FrameReply readWhole(const QByteArray& frame, bool reportCapture, const QLocale& locale) const;
 
     Family family = Family::Default;
 };

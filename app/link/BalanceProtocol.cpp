@@ -44,14 +44,13 @@ bool BalanceProtocol::send(const QByteArray& command) {
 
 void BalanceProtocol::OdpytajWage(bool unstable) {
     lastReadImmediate = unstable;
-    if (!dialect.IsDefault()) {
-        send(unstable ? dialect.Commands().immediate : dialect.Commands().stable);
-        return;
-    }
     // The default family's reads are the [COMMANDS] texts, sent even when
     // they are empty.
-    const QString& command = unstable ? settings.cmdSendUnstable : settings.cmdSendStable;
-    lastCommand = command.toLatin1();
+    const auto command =
+        dialect.ReadCommand(unstable, settings.cmdSendStable, settings.cmdSendUnstable);
+    if (!command)
+        return;
+    lastCommand = *command;
     OutputDataAndDebug(lastCommand + lineEnd);
 }
 

@@ -1,21 +1,16 @@
 #include "DialectDetector.h"
 
-#include "ReadingHandler.h"
-
 #include <Mordal/Comm.h>
 #include <Mordal/ControlFactory.h>
 
 #include <QDateTime>
+#include <memory>
 
 namespace Pomiar {
 
 namespace {
 
 using Family = BalanceDialect::Family;
-
-bool DefaultFamilyAnswers(const QByteArray& frame) {
-    return ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), {}).has_value();
-}
 
 // A refusal in any family's words ("ES", "EC,E01", "S I"): never a model
 // or a serial number, even to a family that answers those with plain lines.
@@ -51,7 +46,7 @@ QList<BalanceDialect::Family> DialectDetector::Order() {
 }
 
 DialectDetector::DialectDetector(const Settings& settings, QObject* parent)
-    : QObject(parent), defaultRead(settings.cmdSendUnstable.toLatin1()) {
+    : QObject(parent), unstableCommand(settings.cmdSendUnstable) {
     replyTimer.setSingleShot(true);
     replyTimer.setInterval(ReplyTimeoutMs);
     connect(&replyTimer, &QTimer::timeout, this, &DialectDetector::onAnswer);
@@ -145,7 +140,7 @@ void DialectDetector::askFamily() {
     }
     const BalanceDialect dialect(order[familyIndex]);
     step = Step::Probe;
-    ask(dialect.IsDefault() ? defaultRead : dialect.Commands().probe);
+    ask(dialect.Probe(unstableCommand));
 }
 
 void DialectDetector::ask(const QByteArray& request) {
@@ -182,22 +177,12 @@ void DialectDetector::onAnswer() {
 }
 
 void DialectDetector::onProbe(const BalanceDialect& dialect, const QByteArray& answer) {
-    bool answered = false;
-    if (dialect.IsDefault())
-        answered = DefaultFamilyAnswers(answer);
-    else
-        for (const BalanceReply& reply : dialect.Read(answer))
-            answered = answered || dialect.Recognises(reply);
-    if (!answered) {
+    if (!dialect.Answers(answer)) {
         ++familyIndex;
         askFamily();
         return;
     }
     result.dialect = dialect;
-    if (dialect.IsDefault()) {
-        finish();
-        return;
-    }
     probed = answer;
     askIdentity(Step::Model);
 }
@@ -217,7 +202,7 @@ void DialectDetector::askIdentity(Step next) {
         following();
         return;
     }
-    if (request != commands.probe) {
+    if (request != dialect.Probe(unstableCommand)) {
         ask(request);
         return;
     }

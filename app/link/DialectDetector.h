@@ -83,7 +83,8 @@ private:
     void askIdentity(Step step);
     void finish();
 
-    QByteArray defaultRead;
+    // The default family's immediate read, its probe.
+    QString unstableCommand;
     // The link of its own when Start was given settings.
     std::unique_ptr<QObject> ownLink;
     Mordal::Comm* comm = nullptr;

@@ -12,6 +12,9 @@ namespace Pomiar::ReadingHandler {
 
 namespace {
 
+using NumberText::LeadingNumber;
+using NumberText::ReadLeadingNumber;
+
 bool IsAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
@@ -21,130 +24,7 @@ bool IsSkipped(QChar c) {
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-// The leading number of a text, gathered without the skipped characters in
-// the plain form "-123.45e-6" that a locale-free conversion takes.
-struct LeadingNumber {
-    std::string text;
-    bool hasDigits = false;
-    // Decimal magnitude (integer digits after leading zeros, less the zeros
-    // that open a fraction, plus the exponent), so that a result out of range
-    // is known to be huge or tiny.
-    long long magnitude = 0;
-    // Where the number ends in the text: the characters from here on are
-    // not part of it.
-    qsizetype end = 0;
-};
-
-LeadingNumber ReadLeadingNumber(const QString& text) {
-    enum class Part { Sign, Mantissa, Fraction, ExponentSign, Exponent };
-    LeadingNumber number;
-    Part part = Part::Sign;
-    bool significant = false;
-    bool exponentNegative = false;
-    long long exponent = 0;
-    qsizetype index = -1;
-    for (QChar c : text) {
-        ++index;
-        if (IsSkipped(c))
-            continue;
-        // Whatever is taken below belongs to the number; a character that
-        // ends it leaves the loop first.
-        number.end = index + 1;
-        if (part == Part::Sign) {
-            part = Part::Mantissa;
-            if (c == u'-' || c == u'+') {
-                if (c == u'-')
-                    number.text += '-';
-                continue;
-            }
-        }
-        if (part == Part::Mantissa || part == Part::Fraction) {
-            if (IsAsciiDigit(c)) {
-                number.text += char(c.unicode());
-                number.hasDigits = true;
-                significant = significant || c != u'0';
-                if (part == Part::Mantissa && significant)
-                    ++number.magnitude;
-                else if (part == Part::Fraction && !significant)
-                    --number.magnitude;
-                continue;
-            }
-            if (c == u'.' && part == Part::Mantissa) {
-                number.text += '.';
-                part = Part::Fraction;
-                continue;
-            }
-            const bool exponentMark = c == u'E' || c == u'e' || c == u'D' || c == u'd';
-            if (exponentMark && number.hasDigits) {
-                number.text += 'e';
-                part = Part::ExponentSign;
-                continue;
-            }
-            number.end = index;
-            break;
-        }
-        if (part == Part::ExponentSign) {
-            part = Part::Exponent;
-            if (c == u'-' || c == u'+') {
-                number.text += char(c.unicode());
-                exponentNegative = c == u'-';
-                continue;
-            }
-        }
-        if (!IsAsciiDigit(c)) {
-            number.end = index;
-            break;
-        }
-        number.text += char(c.unicode());
-        // Far past any double; the clamp only keeps the count from overflowing.
-        if (exponent < 100000)
-            exponent = exponent * 10 + (c.unicode() - u'0');
-    }
-    // An exponent mark without digits ("12e", "12e-") adds nothing.
-    while (!number.text.empty() &&
-           (number.text.back() == 'e' || number.text.back() == '-' || number.text.back() == '+'))
-        number.text.pop_back();
-    number.magnitude += exponentNegative ? -exponent : exponent;
-    return number;
-}
-
 } // namespace
-
-double NumberAtFront(const QString& text) {
-    const LeadingNumber number = ReadLeadingNumber(text);
-    if (!number.hasDigits)
-        return 0;
-    const bool negative = number.text.front() == '-';
-    const char* first = number.text.data() + (negative ? 1 : 0);
-    const char* last = number.text.data() + number.text.size();
-    double value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error == std::errc::result_out_of_range)
-        value = number.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    else if (error != std::errc())
-        value = 0;
-    return negative ? -value : value;
-}
-
-bool IsNumber(const QString& text, const QLocale& locale) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return false;
-    bool ok = false;
-    locale.toDouble(trimmed, &ok);
-    return ok;
-}
-
-QString NormalizedValue(const QString& s, const QLocale& locale) {
-    QString text = s;
-    text.replace(u',', u'.').remove(u'%');
-    const double value = NumberAtFront(text);
-    if (!std::isfinite(value))
-        throw std::overflow_error("Overflow");
-    QLocale shown = locale;
-    shown.setNumberOptions(QLocale::OmitGroupSeparator);
-    return shown.toString(value, 'g', 15);
-}
 
 namespace {
 
@@ -336,29 +216,35 @@ bool BeginsWithValue(const QString& s) {
 
 } // namespace
 
-std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
-                                       const HandlerContext& context) {
+std::optional<QString> CleanedValue(const QByteArray& frame, bool reportCapture,
+                                    const std::function<void(const QString&)>& logError) {
+    HandlerContext context;
+    context.logError = logError;
     // Bytes of the link are characters one to one.
     QString s = QString::fromLatin1(frame);
-    const QDateTime t = received;
-
     if (EndsHere(context, [&] { return s.isEmpty() || s.startsWith(QLatin1String("ES")); }))
         return std::nullopt;
     RunStep(context, [&] { RemoveStatusTexts(s); });
     // Printout lines for the report window keep their form.
-    if (!context.reportCapture) {
-        RunStep(context, [&] {
-            if (HasTimeOfDay(s))
-                s = AfterFirstBlank(s);
-        });
-        if (EndsHere(context, [&] { return s.startsWith(CrLf); }))
-            return std::nullopt;
-        if (EndsHere(context, [&] { return s.contains(QLatin1String(": ")); }))
-            return std::nullopt;
-        RunStep(context, [&] { s = TrimBlanks(s); });
-    }
-    if (EndsHere(context, [&] { return OutsideLimits(s, context); }))
+    if (reportCapture)
+        return s;
+    RunStep(context, [&] {
+        if (HasTimeOfDay(s))
+            s = AfterFirstBlank(s);
+    });
+    if (EndsHere(context, [&] { return s.startsWith(CrLf); }))
         return std::nullopt;
+    if (EndsHere(context, [&] { return s.contains(QLatin1String(": ")); }))
+        return std::nullopt;
+    RunStep(context, [&] { s = TrimBlanks(s); });
+    return s;
+}
+
+std::optional<Reading> FinishedReading(const QString& s, const QDateTime& received,
+                                       const QLocale& locale,
+                                       const std::function<void(const QString&)>& logError) {
+    HandlerContext context;
+    context.logError = logError;
     if (EndsHere(context, [&] { return FirstCharacterUnprintable(s); }))
         return std::nullopt;
     if (EndsHere(context, [&] { return s.size() > 30; }))
@@ -380,11 +266,22 @@ std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime&
         return std::nullopt;
     QString unit;
     RunStep(context, [&] { unit = UnitOf(s); });
-    if (EndsHere(context, [&] { return UnitIsNumeric(unit, context.locale); }))
+    if (EndsHere(context, [&] { return UnitIsNumeric(unit, locale); }))
         return std::nullopt;
     if (unit.isEmpty())
         unit = QStringLiteral("?");
-    return Reading{s, unit, t};
+    return Reading{s, unit, received};
+}
+
+std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
+                                       const HandlerContext& context) {
+    const auto log = [&context](const QString& error) { Report(context, error); };
+    const auto s = CleanedValue(frame, context.reportCapture, log);
+    if (!s)
+        return std::nullopt;
+    if (EndsHere(context, [&] { return OutsideLimits(*s, context); }))
+        return std::nullopt;
+    return FinishedReading(*s, received, context.locale, log);
 }
 
 namespace {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "NumberText.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // How a reply of the balance becomes a reading: the reading handler's
 // cleaning and tests, the continuous line rule, and the numeric value of a
@@ -40,6 +43,19 @@ struct HandlerContext {
 std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
                                        const HandlerContext& context);
 
+// The handler in its two halves around the limit filter, for a reader that
+// leaves the limits to the acceptance of the reading. Cleaning: the steps
+// before the limits (the header's status texts, the time of a printout,
+// the empty and labelled lines); the value text, or nothing when the frame
+// ended there. A failed step goes to logError.
+std::optional<QString> CleanedValue(const QByteArray& frame, bool reportCapture,
+                                    const std::function<void(const QString&)>& logError);
+// The steps after the limits: nothing when the cleaned value text is no
+// reading (no digit, too long, no number at its front, a numeric unit...).
+std::optional<Reading> FinishedReading(const QString& value, const QDateTime& received,
+                                       const QLocale& locale,
+                                       const std::function<void(const QString&)>& logError);
+
 // One line of what continuous transmission collected: value (the number in
 // characters 4 to 18 of the line as it came, the status in front blanked;
 // a sign also from the first character) and unit, or nothing for an
@@ -50,18 +66,9 @@ struct ContinuousValue {
 };
 std::optional<ContinuousValue> ReadContinuousLine(const QString& line);
 
-// The number at the front of a text ("." decimal point, blanks skipped,
-// optional exponent), 0 when there is none; infinite when it is too large
-// for a double, so callers that store it test it first.
-double NumberAtFront(const QString& text);
-
-// The value as the limit test reads it: "," taken as ".", "%" dropped, the
-// leading number shown back as the platform shows numbers. Throws
-// std::overflow_error for a number beyond a double.
-QString NormalizedValue(const QString& value, const QLocale& locale);
-
-// Whether the platform's number conversion takes the whole text (blanks
-// around allowed); false for an empty text.
-bool IsNumber(const QString& text, const QLocale& locale);
+// The numeric rules, shared with the store and the limit test.
+using NumberText::IsNumber;
+using NumberText::NormalizedValue;
+using NumberText::NumberAtFront;
 
 } // namespace Pomiar::ReadingHandler

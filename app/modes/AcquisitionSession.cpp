@@ -4,7 +4,7 @@
 #include "MeasurementStore.h"
 #include "Mordal.h"
 #include "ProgramContext.h"
-#include "ReadingHandler.h"
+#include "Progress.h"
 
 namespace Pomiar {
 
@@ -32,6 +32,13 @@ AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Co
         connect(MSComm1, &Mordal::Comm::CommIsOpen, this, &AcquisitionSession::onCommIsOpen);
         connect(MSComm1, &Mordal::Comm::ErrorComm, this, &AcquisitionSession::onErrorComm);
     }
+    // A run killed during a transmission leaves lines that the next start
+    // reads as this batch would have.
+    store.SetSpoolReader(&batchReader);
+}
+
+AcquisitionSession::~AcquisitionSession() {
+    store.SetSpoolReader(nullptr);
 }
 
 bool AcquisitionSession::AutomaticWorkRunning() const {
@@ -141,7 +148,7 @@ void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
         noteUndecodable(frame);
     const auto route = protocol.RouteFrame(frame, collecting, paused, buffers, now);
     if (route == BalanceProtocol::Route::Collected) {
-        store.SpoolLine(frame, now, Dialect());
+        store.SpoolLine(frame, now, Dialect().Name());
         emit LineCollected(frame);
         return;
     }
@@ -155,12 +162,7 @@ void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
 }
 
 bool AcquisitionSession::FrameStable(const QByteArray& frame) const {
-    if (Dialect().IsDefault())
-        return !frame.contains('?');
-    for (const BalanceReply& reply : Dialect().Read(frame))
-        if (reply.kind == BalanceReply::Kind::Reading)
-            return reply.stable;
-    return true;
+    return Dialect().FrameStable(frame);
 }
 
 void AcquisitionSession::noteUndecodable(const QByteArray& bytes) {
@@ -182,17 +184,9 @@ void AcquisitionSession::handleReply(const QByteArray& frame) {
     replyWait.stop();
     emit ReplyArrived(frame);
     const bool printout = reportCapture;
-    if (Dialect().IsDefault() || printout) {
-        replyHandled(Reply{frame, storeReading(frame, printout), FrameStable(frame)});
-        return;
-    }
-    // Each reply keeps its own line as the frame it came from.
-    for (const QByteArray& line : frame.split('\n')) {
-        if (line.trimmed().isEmpty())
-            continue;
-        for (const BalanceReply& reply : Dialect().Read(line))
-            replyHandled(Reply{line, storeReply(reply, line), reply.stable});
-    }
+    const QDateTime received = QDateTime::currentDateTime();
+    for (const FrameReply& read : Dialect().ReadFrame(frame, printout, store.Locale()))
+        replyHandled(Reply{read.frame, take(read, received), read.reply.stable});
 }
 
 void AcquisitionSession::replyHandled(const Reply& reply) {
@@ -202,88 +196,35 @@ void AcquisitionSession::replyHandled(const Reply& reply) {
     emit ReplyHandled(reply);
 }
 
-QByteArray AcquisitionSession::OutcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Stored:
-        return "stored";
-    case Outcome::Waiting:
-        return "waiting";
-    case Outcome::NotAReading:
-        return "not a reading";
-    case Outcome::OutsideLimits:
-        return "outside the limits";
-    case Outcome::OutsideCycleWindow:
-        return "outside the cycle window";
-    case Outcome::NotStored:
-        return "not stored";
-    case Outcome::BalanceStatus:
-        return "balance status";
-    case Outcome::Refused:
-        return "refused";
-    }
-    return "unknown";
+ReadingAcceptance::Rules AcquisitionSession::acceptanceRules() {
+    ReadingAcceptance::Rules rules;
+    rules.limits = store.Limits();
+    rules.locale = store.Locale();
+    rules.immediateAsked = protocol.LastReadImmediate();
+    rules.cycleGate = [this](const QDateTime& time) { return passCycleGate(store.Timer(time)); };
+    return rules;
 }
 
-AcquisitionSession::Outcome AcquisitionSession::storeReply(const BalanceReply& reply,
-                                                           const QByteArray& frame) {
-    using Error = BalanceReply::Error;
-    switch (reply.kind) {
-    case BalanceReply::Kind::Reading:
-        break;
-    case BalanceReply::Kind::Error:
-        if (reply.error == Error::Overload || reply.error == Error::Underload ||
-            reply.error == Error::NoStableValue) {
-            emit BalanceStatusReported(reply.error);
-            return Outcome::BalanceStatus;
-        }
-        emit CommandRefused(protocol.LastCommand(), reply);
-        return Outcome::Refused;
-    default:
-        return Outcome::NotAReading;
-    }
-    if (!reply.stable && !protocol.LastReadImmediate()) {
-        emit BalanceStatusReported(Error::NoStableValue);
-        return Outcome::BalanceStatus;
-    }
-    const QString valueText = reply.value + u' ' + reply.unit;
+AcquisitionSession::Outcome AcquisitionSession::take(const FrameReply& read,
+                                                     const QDateTime& received) {
+    ReadingAcceptance::Verdict verdict;
     try {
-        const QString shown = ReadingHandler::NormalizedValue(reply.value, store.Locale());
-        if (store.Limits().Outside(shown, store.Locale()))
-            return Outcome::OutsideLimits;
+        verdict = ReadingAcceptance::Judge(read.reply, read.frame, received,
+                                           ReadingAcceptance::Road::Single, acceptanceRules());
     } catch (const std::exception& error) {
         emit ReadingError(QString::fromLocal8Bit(error.what()));
-        return Outcome::NotAReading;
+        return Outcome::NotStored;
     }
-    const QString unit = reply.unit.isEmpty() ? QStringLiteral("?") : reply.unit;
-    return appendReading(valueText, unit, QDateTime::currentDateTime(), frame);
-}
-
-AcquisitionSession::Outcome AcquisitionSession::storeReading(const QByteArray& frame,
-                                                             bool printout) {
-    bool outsideLimits = false;
-    ReadingHandler::HandlerContext handler;
-    handler.reportCapture = printout;
-    handler.locale = store.Locale();
-    handler.outsideLimits = [this, &outsideLimits](const QString& value) {
-        outsideLimits = store.Limits().Outside(value, store.Locale());
-        return outsideLimits;
-    };
-    handler.logError = [this](const QString& error) { emit ReadingError(error); };
-    const auto reading =
-        ReadingHandler::PrzetworzOdczyt(frame, QDateTime::currentDateTime(), handler);
-    if (!reading)
-        return outsideLimits ? Outcome::OutsideLimits : Outcome::NotAReading;
-    return appendReading(reading->valueText, reading->unit, reading->time, frame);
-}
-
-AcquisitionSession::Outcome AcquisitionSession::appendReading(const QString& valueText,
-                                                              const QString& unit,
-                                                              const QDateTime& time,
-                                                              const QByteArray& frame) {
+    for (const QString& error : std::as_const(verdict.errors))
+        emit ReadingError(error);
+    if (verdict.outcome == Outcome::BalanceStatus)
+        emit BalanceStatusReported(verdict.status);
+    else if (verdict.outcome == Outcome::Refused)
+        emit CommandRefused(protocol.LastCommand(), read.reply);
+    if (!verdict.Accepted())
+        return verdict.outcome;
     try {
-        if (!passCycleGate(store.Timer(time)))
-            return Outcome::OutsideCycleWindow;
-        return store.DodajPomiar(valueText, unit, time, frame) ? Outcome::Stored : Outcome::Waiting;
+        return store.DodajPomiar(*verdict.reading) ? Outcome::Stored : Outcome::Waiting;
     } catch (const std::exception& error) {
         emit ReadingError(QString::fromLocal8Bit(error.what()));
         return Outcome::NotStored;
@@ -464,8 +405,16 @@ void AcquisitionSession::switchContinuousOff() {
 
 void AcquisitionSession::storeCollected() {
     // Frames still on their way are collected while waiting.
-    Mordal::DelayPumping(ContinuousTailMs);
-    emit ContinuousStored(store.DodajPomiary(buffers, batchProgress, Dialect()));
+    Czekaj(ContinuousTailMs);
+    const ReadingBatch batch = batchReader.Read(buffers, Dialect(), batchProgress);
+    const bool stored = store.DodajPomiary(batch);
+    if (batchProgress && batch.lines >= 2)
+        batchProgress->End();
+    emit ContinuousStored(stored);
+}
+
+void AcquisitionSession::Czekaj(int milliseconds) {
+    Mordal::DelayPumping(milliseconds);
 }
 
 void AcquisitionSession::UnstableSwitch() {

@@ -2,9 +2,11 @@
 
 #include "AcquisitionState.h"
 #include "BalanceProtocol.h"
+#include "BatchReader.h"
 #include "CycleWindows.h"
 #include "LinkOwner.h"
 #include "LinkWatch.h"
+#include "ReadingAcceptance.h"
 
 #include <QObject>
 #include <QTimer>
@@ -25,10 +27,12 @@ struct ProgramContext;
 // the link (opened from the settings, reopened while it is down, one report
 // per outage), the protocol, automatic work with its interval and counters,
 // pause, continuous transmission with its tail and buffers, the
-// unstable-readings switch, the cycle windows, and the reading handler with
-// the series' limits, which appends to the store. The program's window and
-// trevalo drive it with its commands and show what it signals; neither has
-// rules of acquisition of its own.
+// unstable-readings switch, the cycle windows, and the road of a reply: the
+// family's reader, the acceptance (ReadingAcceptance), the store, which
+// gets finished rows. Continuous lines take the same road in a batch
+// (BatchReader). The program's window and trevalo drive it with its
+// commands and show what it signals; neither has rules of acquisition of
+// its own.
 class AcquisitionSession : public QObject, public LinkOwner {
     Q_OBJECT
 public:
@@ -36,23 +40,10 @@ public:
     AcquisitionSession(const ProgramContext& context, Mordal::Comm* comm, MeasurementStore& store,
                        QObject* parent = nullptr);
 
-    // What became of a reply that was handed to the reading handler.
-    enum class Outcome {
-        Stored,
-        // Taken, but the bound database refused it for now: it waits.
-        Waiting,
-        NotAReading,
-        OutsideLimits,
-        OutsideCycleWindow,
-        // The store failed on it (told to the error log).
-        NotStored,
-        // The balance said it is overloaded, underloaded or found no stable
-        // value; or it sent a value that is not stable for a stable read.
-        BalanceStatus,
-        // The balance refused the command (a syntax, logical or
-        // transmission error).
-        Refused,
-    };
+    ~AcquisitionSession() override;
+
+    // What became of a reply that was handed to the reader.
+    using Outcome = ReadingAcceptance::Outcome;
     struct Reply {
         QByteArray frame;
         Outcome outcome = Outcome::NotAReading;
@@ -62,7 +53,9 @@ public:
         bool Taken() const { return outcome == Outcome::Stored || outcome == Outcome::Waiting; }
     };
     // "outside the limits": why a reply was turned away, for the journal.
-    static QByteArray OutcomeName(Outcome outcome);
+    static QByteArray OutcomeName(Outcome outcome) {
+        return ReadingAcceptance::OutcomeName(outcome);
+    }
 
     const AcquisitionState& State() const { return acquisition; }
     AcquisitionState::Mode Mode() const { return acquisition.CurrentMode(); }
@@ -208,10 +201,9 @@ private:
     void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
     void onEthernetTick();
     void handleReply(const QByteArray& frame);
-    Outcome storeReading(const QByteArray& frame, bool printout);
-    Outcome storeReply(const BalanceReply& reply, const QByteArray& frame);
-    Outcome appendReading(const QString& valueText, const QString& unit, const QDateTime& time,
-                          const QByteArray& frame);
+    // The road of one reply: the acceptance, what it says told, the store.
+    Outcome take(const FrameReply& read, const QDateTime& received);
+    ReadingAcceptance::Rules acceptanceRules();
     // Emits ReplyHandled; a reply turned away goes into the journal first.
     void replyHandled(const Reply& reply);
     // A command of the protocol, kept in the journal when the family has
@@ -233,6 +225,9 @@ private:
     void switchContinuousOn();
     void switchContinuousOff();
     void storeCollected();
+    // The program's wait that lets events run (frames keep arriving and
+    // are collected meanwhile).
+    static void Czekaj(int milliseconds);
     void endOfCycle();
 
     // The link control; null once the session is closed.
@@ -248,6 +243,7 @@ private:
     LinkWatch linkWatch{MSComm1};
     AcquisitionState acquisition;
     ContinuousBuffers buffers;
+    BatchReader batchReader{store};
     CycleWindows* cycleWindows = nullptr;
     Progress* batchProgress = nullptr;
     bool cycleWork = false;

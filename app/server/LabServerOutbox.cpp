@@ -50,6 +50,8 @@ QString LabServerOutbox::KindText(Kind kind) {
         return QStringLiteral("report");
     case Kind::Journal:
         return QStringLiteral("journal");
+    case Kind::Check:
+        return QStringLiteral("check");
     }
     return {};
 }
@@ -123,6 +125,13 @@ void LabServerOutbox::QueueReport(const QString& report) {
     }
     database.Execute(insertRow, {KindText(Kind::Report), station, seriesId, QVariant(), QVariant(),
                                  QVariant(), QVariant(), QVariant(), report});
+}
+
+void LabServerOutbox::QueueCheck(const QString& uid, const QDateTime& finished,
+                                 const QByteArray& json) {
+    working().Execute(insertRow,
+                      {KindText(Kind::Check), station, uid, QVariant(), ZonedText(finished),
+                       QVariant(), QVariant(), QVariant(), QString::fromUtf8(json)});
 }
 
 void LabServerOutbox::QueueJournal(Database& database, const SeriesJournal::Entry& entry) {

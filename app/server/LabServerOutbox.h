@@ -29,7 +29,7 @@ public:
     static constexpr const char* Table = "LabOutbox";
 
     // What a queued row stands for.
-    enum class Kind { Series, Reading, Description, Report, Journal };
+    enum class Kind { Series, Reading, Description, Report, Journal, Check };
 
     LabServerOutbox(const QString& workingDatabasePath, const QString& station);
     ~LabServerOutbox();
@@ -56,6 +56,12 @@ public:
     // database was switched on (or before the station had its present
     // name) are queued with the first one after.
     void QueueJournal(Database& database, const SeriesJournal::Entry& entry);
+
+    // A balance check as its register stored it: uid names it on the
+    // server, json is the whole record (CheckRecord::ToJson). Queued in the
+    // working database; the register is a file of its own, so the check is
+    // queued right after its register transaction.
+    void QueueCheck(const QString& uid, const QDateTime& finished, const QByteArray& json);
 
     QString Station() const { return station; }
     QString CurrentSeries() const { return seriesId; }

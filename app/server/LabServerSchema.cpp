@@ -72,6 +72,30 @@ const QList<QStringList> migrations = {
         QStringLiteral("ALTER TABLE journal DROP CONSTRAINT journal_pkey"),
         QStringLiteral("ALTER TABLE journal ADD PRIMARY KEY (station, chain, seq)"),
     },
+    {
+        // Balance checks, one row per check of every station, with the
+        // whole record as the station's register keeps it; and each
+        // station's latest check of each kind per balance.
+        QStringLiteral("CREATE TABLE checks ("
+                       "station text NOT NULL, "
+                       "check_id text NOT NULL, "
+                       "kind text NOT NULL, "
+                       "balance text, "
+                       "weight text, "
+                       "verdict text NOT NULL, "
+                       "started_at timestamptz, "
+                       "finished_at timestamptz NOT NULL, "
+                       "os_user text, "
+                       "record jsonb NOT NULL, "
+                       "received_at timestamptz NOT NULL DEFAULT now(), "
+                       "PRIMARY KEY (station, check_id))"),
+        QStringLiteral("CREATE INDEX checks_finished_at ON checks (finished_at)"),
+        QStringLiteral("CREATE VIEW last_checks AS "
+                       "SELECT DISTINCT ON (station, balance, kind) station, balance, kind, "
+                       "verdict, finished_at, check_id "
+                       "FROM checks WHERE verdict <> 'cancelled' "
+                       "ORDER BY station, balance, kind, finished_at DESC"),
+    },
 };
 
 bool run(QSqlQuery& query, const QString& statement, QString* error) {

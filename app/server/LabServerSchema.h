@@ -23,8 +23,13 @@ namespace Pomiar::LabServerSchema {
 //                   milliseconds), utc_offset (minutes), nr_wagi, os_user,
 //                   host, event, data, hash: the station's series journal
 //                   (SeriesJournal), entry by entry, received_at
+//   checks          station, check_id (key together), kind, balance, weight,
+//                   verdict, started_at, finished_at, os_user, record (the
+//                   check as the station's register keeps it, jsonb),
+//                   received_at; view last_checks: the latest finished
+//                   check per station, balance and kind
 //   schema_version  version, applied_at: one row per migration applied
-constexpr int Version = 3;
+constexpr int Version = 4;
 
 // Opens a connection to the lab database on the calling thread under the
 // given connection name. False with libpq's reason in error.

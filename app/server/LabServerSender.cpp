@@ -191,6 +191,8 @@ private:
             return descriptions(batch, from, to);
         if (kind == LabServerOutbox::KindText(Kind::Report))
             return reports(batch, from, to);
+        if (kind == LabServerOutbox::KindText(Kind::Check))
+            return checks(batch, from, to);
         return true; // a kind of a later version: not for this program
     }
 
@@ -285,6 +287,24 @@ private:
                            query.addBindValue(row.series);
                            query.addBindValue(row.text);
                        });
+    }
+
+    // A check is kept as the station stored it: sent again after a lost
+    // commit, the first copy stays.
+    bool checks(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
+        return eachRow(
+            QStringLiteral(
+                "INSERT INTO checks (station, check_id, kind, balance, weight, verdict, "
+                "started_at, finished_at, os_user, record) "
+                "SELECT ?, r->>'uid', r->>'check', r->>'balance', nullif(r->>'weight', ''), "
+                "r->>'verdict', nullif(r->>'started', '')::timestamptz, ?::timestamptz, "
+                "r->>'operator', r FROM (SELECT ?::jsonb AS r) AS given "
+                "ON CONFLICT (station, check_id) DO NOTHING"),
+            batch, from, to, [](QSqlQuery& query, const OutboxRow& row) {
+                query.addBindValue(row.station);
+                query.addBindValue(row.taken);
+                query.addBindValue(row.text);
+            });
     }
 
     // One statement run for each row of batch[from, to), its values bound by bindRow.

@@ -134,3 +134,28 @@ TEST(Invocation, HelpOfTheProgramAndOfEachVerb) {
         EXPECT_TRUE(log.help.contains(QLatin1String(option))) << option;
     EXPECT_FALSE(log.help.contains(QLatin1String("--csv")));
 }
+
+// check: its kind as the operand, its own options kept by name for the
+// verb, the link options as for every verb.
+TEST(Invocation, CheckKindsAndTheirOptions) {
+    const auto parsed =
+        Parse({"check", "repeatability", "--count", "12", "--d=0.0001", "--smallest-net", "0.05",
+               "--tcp", "127.0.0.1:4001", "--format", "json"});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    const Trevalo::Invocation& run = parsed.invocation;
+    EXPECT_EQ(run.operand, "repeatability");
+    EXPECT_EQ(run.count, 12);
+    EXPECT_EQ(run.checkOptions.at("d"), "0.0001");
+    EXPECT_EQ(run.checkOptions.at("smallest-net"), "0.05");
+    EXPECT_EQ(run.checkOptions.count("count"), 1u);
+    EXPECT_EQ(run.format, Trevalo::OutputFormat::Json);
+    EXPECT_TRUE(Parse({"check", "eccentricity", "--test-weight", "100", "--tolerance", "0.0003"})
+                    .error.isEmpty());
+    EXPECT_FALSE(Parse({"check"}).error.isEmpty());
+    EXPECT_FALSE(Parse({"check", "linearity"}).error.isEmpty());
+    EXPECT_FALSE(Parse({"check", "accuracy", "--csv", "x.csv"}).error.isEmpty());
+    EXPECT_FALSE(Parse({"check", "accuracy", "--format", "csv"}).error.isEmpty());
+    // Other verbs do not take the check's options.
+    EXPECT_FALSE(Parse({"read", "--d", "0.1"}).error.isEmpty());
+    EXPECT_TRUE(Parse({"read", "--count", "2"}).invocation.checkOptions.empty());
+}

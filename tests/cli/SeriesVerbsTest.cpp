@@ -5,6 +5,7 @@
 #include "ProgramContext.h"
 #include "SeriesFile.h"
 #include "SeriesJournal.h"
+#include "StoreReadings.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 #include "TrevaloProcess.h"
@@ -45,7 +46,7 @@ protected:
         store.OtworzMagazyn();
         QDateTime time(QDate(2026, 12, 7), QTime(10, 0, 0));
         for (double mass : masses) {
-            store.DodajPomiar(QString::number(mass, 'f', 4) + " g\r\n", "g", time);
+            AppendReading(store, QString::number(mass, 'f', 4) + " g\r\n", "g", time);
             time = time.addSecs(1);
         }
         const QString path = TestEnvironment::Root() + "/series.ser";

@@ -9,6 +9,7 @@
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
 #include "SeriesJournal.h"
+#include "StoreReadings.h"
 #include "TrevaloProcess.h"
 
 #include <QFile>
@@ -272,8 +273,8 @@ TEST_F(ServerVerbsOnALabDatabase, TheJournalReachesTheServerWhichVerifiesItAndTh
         auto& lab = station.lab;
         const QDateTime start = QDateTime::currentDateTime();
         for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(store.DodajPomiar(QString::number(12.5 + i), "g", start.addSecs(i),
-                                          "  12.5 g\r\n"));
+            ASSERT_TRUE(AppendReading(store, QString::number(12.5 + i), "g", start.addSecs(i),
+                                      "  12.5 g\r\n"));
         QString error;
         ASSERT_EQ(SeriesFile::ZapiszSerie(store.Bound(), saved, nullptr, &error),
                   SeriesFile::SaveResult::Completed)
@@ -370,8 +371,8 @@ TEST_F(ServerVerbsOnALabDatabase, AJournalBegunAnewIsKeptBesideTheOldOne) {
         auto& lab = station.lab;
         const QDateTime start = QDateTime::currentDateTime();
         for (int i = 0; i < 2; ++i)
-            ASSERT_TRUE(
-                store.DodajPomiar(QString::number(1.5 + i), "g", start.addSecs(i), "  1.5 g\r\n"));
+            ASSERT_TRUE(AppendReading(store, QString::number(1.5 + i), "g", start.addSecs(i),
+                                      "  1.5 g\r\n"));
         ASSERT_TRUE(station.SentAll());
         local += store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
         lab.reset();

@@ -8,6 +8,7 @@
 #include "ProgramContext.h"
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
+#include "StoreReadings.h"
 #include "TestFiles.h"
 
 #include <QFile>
@@ -36,7 +37,8 @@ protected:
         store.OtworzMagazyn();
         const QDateTime start = QDateTime::currentDateTime();
         for (int i = 0; i < readings; ++i)
-            store.DodajPomiar(QString::number(10 + i) + " g", "g", start.addSecs(i), "S 10 g\r\n");
+            AppendReading(store, QString::number(10 + i) + " g", "g", start.addSecs(i),
+                          "S 10 g\r\n");
         QString error;
         EXPECT_EQ(SeriesFile::ZapiszSerie(store.Bound(), path, nullptr, &error),
                   SeriesFile::SaveResult::Completed)

@@ -2,6 +2,7 @@
 #include "ProgramContext.h"
 #include "ReportText.h"
 #include "ScriptedDialogs.h"
+#include "StoreReadings.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -39,9 +40,9 @@ protected:
 };
 
 TEST_F(ReportLinesTest, ReadingsPairUpAcrossTheHalvesInTheFormsPrinted) {
-    store.DodajPomiar("10.0010", "g", start.addSecs(1));
-    store.DodajPomiar("10.0020", "g", start.addSecs(2));
-    store.DodajPomiar("10.0036", "kg", start.addDays(1));
+    AppendReading(store, "10.0010", "g", start.addSecs(1));
+    AppendReading(store, "10.0020", "g", start.addSecs(2));
+    AppendReading(store, "10.0036", "kg", start.addDays(1));
     ASSERT_TRUE(ReportText::FillTemp(store.Bound(), nullptr));
 
     const auto lines = Lines("#0.000", QLocale(QLocale::Polish, QLocale::Poland));

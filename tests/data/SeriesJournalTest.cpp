@@ -1,11 +1,13 @@
 #include "SeriesJournal.h"
 #include "BalanceProtocol.h"
+#include "CollectedBatch.h"
 #include "Database.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ReportText.h"
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
+#include "StoreReadings.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -40,8 +42,8 @@ protected:
         const QDateTime start(QDate(2026, 12, 8), QTime(9, 30, 0));
         for (int i = 0; i < 3; ++i) {
             const QString value = QString::number(first + i, 'f', 4);
-            store.DodajPomiar(value + " g\r\n", "g", start.addSecs(i),
-                              ("S       " + value + " g  \r\n").toLatin1());
+            AppendReading(store, value + " g\r\n", "g", start.addSecs(i),
+                          ("S       " + value + " g  \r\n").toLatin1());
         }
         store.SetDescription(0, QStringLiteral("próbka A"));
         const QString path = folder.filePath(name);
@@ -139,7 +141,7 @@ TEST_F(SeriesJournalTest, EveryChangeBehindTheProgramsBackIsFoundAndNamed) {
 TEST_F(SeriesJournalTest, AViewedFileLeavesTheWorkingJournalVerifying) {
     const QString path = SavedSeries("viewed.ser", 10);
     store.OpenForViewing(path);
-    store.DodajPomiar("13.0000 g\r\n", "g", QDateTime::currentDateTime(), "S 13.0000 g\r\n");
+    AppendReading(store, "13.0000 g\r\n", "g", QDateTime::currentDateTime(), "S 13.0000 g\r\n");
     const auto working = SeriesJournal::Verify(store.Bound());
     ASSERT_EQ(working.state, State::Verified) << working.where.toStdString();
     EXPECT_EQ(working.readingsBefore, 3);
@@ -155,7 +157,7 @@ TEST_F(SeriesJournalTest, AFileWithoutAJournalStartsOneAtItsNextChange) {
     }
     EXPECT_EQ(Verify(path).state, State::NoJournal);
     store.OtworzBaze(path);
-    store.DodajPomiar("13.0000 g\r\n", "g", QDateTime::currentDateTime(), "S 13.0000 g\r\n");
+    AppendReading(store, "13.0000 g\r\n", "g", QDateTime::currentDateTime(), "S 13.0000 g\r\n");
     store.NowaSeria();
     const auto verified = Verify(path);
     ASSERT_EQ(verified.state, State::Verified) << verified.where.toStdString();
@@ -197,8 +199,8 @@ protected:
         const QDateTime start(QDate(2026, 12, 8), QTime(9, 30, 0));
         for (int i = 0; i < 3; ++i) {
             const QString value = QString::number(10 + i, 'f', 4);
-            store.DodajPomiar(value + " g\r\n", "g", start.addSecs(i),
-                              ("S       " + value + " g  \r\n").toLatin1());
+            AppendReading(store, value + " g\r\n", "g", start.addSecs(i),
+                          ("S       " + value + " g  \r\n").toLatin1());
         }
         store.SetDescription(0, QStringLiteral("próbka A"));
         EXPECT_EQ(store.SaveReport(QStringLiteral("report of the balance")),
@@ -350,8 +352,8 @@ TEST_F(SeriesJournalTest, GenuineSeriesVerify) {
     const QDateTime start(QDate(2026, 12, 8), QTime(9, 30, 0));
     const auto reading = [start](MeasurementStore& store, const QString& value, const QString& unit,
                                  int second) {
-        store.DodajPomiar(value + " " + unit + "\r\n", unit, start.addSecs(second),
-                          ("S " + value + " " + unit + "\r\n").toUtf8());
+        AppendReading(store, value + " " + unit + "\r\n", unit, start.addSecs(second),
+                      ("S " + value + " " + unit + "\r\n").toUtf8());
     };
     const Case cases[] = {
         {"a reading of -0.00 g",
@@ -379,11 +381,10 @@ TEST_F(SeriesJournalTest, GenuineSeriesVerify) {
         {"a time zone whose offset has seconds",
          [&](MeasurementStore& store) {
              const QTimeZone zone(3600 + 1800 + 17);
-             store.DodajPomiar("2.5 g\r\n", "g",
-                               QDateTime(QDate(2026, 12, 8), QTime(23, 59, 50), zone),
-                               "S 2.5 g\r\n");
-             store.DodajPomiar("2.6 g\r\n", "g",
-                               QDateTime(QDate(2026, 12, 9), QTime(0, 0, 5), zone), "S 2.6 g\r\n");
+             AppendReading(store, "2.5 g\r\n", "g",
+                           QDateTime(QDate(2026, 12, 8), QTime(23, 59, 50), zone), "S 2.5 g\r\n");
+             AppendReading(store, "2.6 g\r\n", "g",
+                           QDateTime(QDate(2026, 12, 9), QTime(0, 0, 5), zone), "S 2.6 g\r\n");
          }},
         {"a continuous batch",
          [&](MeasurementStore& store) {
@@ -391,7 +392,7 @@ TEST_F(SeriesJournalTest, GenuineSeriesVerify) {
              buffers.Append("   12.500 g  \r\n", start);
              buffers.Append("garbage\r\n", start.addSecs(1));
              buffers.Append("   13.000 g  \r\n", start.addSecs(2));
-             ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+             ASSERT_TRUE(StoreCollected(store, buffers, nullptr));
          }},
         {"a saved report",
          [&](MeasurementStore& store) {
@@ -508,7 +509,7 @@ TEST(SeriesJournalFieldsTest, FieldsComeBackAsTheyWentIn) {
 
 // What verification does to the file it reads: nothing, whatever its state.
 TEST_F(SeriesJournalTest, VerifyingWritesNothing) {
-    store.DodajPomiar("1.5 g\r\n", "g", QDateTime::currentDateTime(), "S 1.5 g\r\n");
+    AppendReading(store, "1.5 g\r\n", "g", QDateTime::currentDateTime(), "S 1.5 g\r\n");
     // The working database is in WAL mode with its log beside it.
     const QString working = store.Bound().Path();
     ASSERT_TRUE(QFile::exists(working + "-wal"));
@@ -552,7 +553,7 @@ TEST_F(SeriesJournalTest, VerifyingWhileTheProgramWritesSeesOneMoment) {
     });
     const QDateTime start = QDateTime::currentDateTime();
     for (int i = 0; i < 400; ++i)
-        store.DodajPomiar("1.5 g\r\n", "g", start.addSecs(i), "S 1.5 g\r\n");
+        AppendReading(store, "1.5 g\r\n", "g", start.addSecs(i), "S 1.5 g\r\n");
     writing = false;
     verifier.join();
     EXPECT_TRUE(fault.isEmpty()) << fault.toStdString();

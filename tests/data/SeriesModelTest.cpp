@@ -4,6 +4,7 @@
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ScriptedDialogs.h"
+#include "StoreReadings.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -104,8 +105,8 @@ TEST_F(LazyGridTest, AppendsAfterOpeningContinueTheSeries) {
     // A page far from the end is read, then readings arrive.
     ExpectReading(100, 101);
     const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
-    ASSERT_TRUE(store.DodajPomiar("7.5 g", "g", at));
-    ASSERT_TRUE(store.DodajPomiar("8.5 g", "g", at.addSecs(1)));
+    ASSERT_TRUE(AppendReading(store, "7.5 g", "g", at));
+    ASSERT_TRUE(AppendReading(store, "8.5 g", "g", at.addSecs(1)));
     ASSERT_EQ(store.RowCount(), seriesRows + 2);
     EXPECT_EQ(Shown(seriesRows, SeriesModel::Lp), QString::number(seriesRows + 1));
     EXPECT_EQ(Shown(seriesRows + 1, SeriesModel::Masa), "8.500");
@@ -137,7 +138,7 @@ TEST_F(LazyGridTest, AnAppendIsOneRowInsertedAtTheEnd) {
     const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
     for (int i = 0; i < 3; ++i) {
         inserted.clear();
-        ASSERT_TRUE(store.DodajPomiar("7.5 g", "g", at.addSecs(i)));
+        ASSERT_TRUE(AppendReading(store, "7.5 g", "g", at.addSecs(i)));
         QCoreApplication::processEvents();
         ASSERT_EQ(inserted.size(), 1) << "append " << i;
         EXPECT_EQ(inserted[0][1].toInt(), seriesRows + i) << "append " << i;
@@ -171,7 +172,7 @@ TEST_F(LazyGridTest, EmptiedSeriesShowsNoRowsAndCountsAgain) {
     store.NowaSeria();
     EXPECT_EQ(store.Model().rowCount(), 0);
     EXPECT_TRUE(store.Values().empty());
-    ASSERT_TRUE(store.DodajPomiar("3.25 g", "g", QDateTime(QDate(2026, 12, 8), QTime(9, 0))));
+    ASSERT_TRUE(AppendReading(store, "3.25 g", "g", QDateTime(QDate(2026, 12, 8), QTime(9, 0))));
     ASSERT_EQ(store.Model().rowCount(), 1);
     EXPECT_EQ(Shown(0, SeriesModel::Lp), "1");
     EXPECT_EQ(Shown(0, SeriesModel::Masa), "3.250");
@@ -254,11 +255,11 @@ namespace {
 TEST_F(LazyGridTest, NewestRowsFollowTheTimesOfTheReadings) {
     const QDateTime at(QDate(2026, 12, 8), QTime(9, 0));
     for (const int seconds : {0, 5, 5, 9})
-        store.DodajPomiar("1 g", "g", at.addSecs(seconds));
+        AppendReading(store, "1 g", "g", at.addSecs(seconds));
     // Of two readings with the same time the later row comes first.
     EXPECT_EQ(store.NewestRows(3), (std::vector<int>{3, 2, 1}));
     // A clock set back: the newest by time are no longer the last rows.
-    store.DodajPomiar("1 g", "g", at.addSecs(2));
+    AppendReading(store, "1 g", "g", at.addSecs(2));
     EXPECT_EQ(store.NewestRows(3), (std::vector<int>{3, 2, 1}));
     EXPECT_EQ(store.NewestRows(10), (std::vector<int>{3, 2, 1, 4, 0}));
 

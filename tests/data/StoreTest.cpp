@@ -1,9 +1,11 @@
 #include "BalanceProtocol.h"
+#include "CollectedBatch.h"
 #include "Database.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
+#include "StoreReadings.h"
 #include "TestFiles.h"
 
 #include <QFile>
@@ -81,7 +83,7 @@ void RunAndEnd(ProgramContext& context, int readings, RunEnd end) {
     run.OtworzMagazyn();
     const QDateTime start(QDate(2026, 12, 7), QTime(10, 15, 30, 600));
     for (int i = 0; i < readings; ++i)
-        ASSERT_TRUE(run.DodajPomiar(QString::number(i + 1), "g", start.addMSecs(i * 4300)));
+        ASSERT_TRUE(AppendReading(run, QString::number(i + 1), "g", start.addMSecs(i * 4300)));
     run.Bound().Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
     switch (end) {
     case RunEnd::Clean:
@@ -93,7 +95,7 @@ void RunAndEnd(ProgramContext& context, int readings, RunEnd end) {
         const QString file = context.programFolder + "/seria.ser";
         Database(file).CreateSchema();
         run.OtworzBaze(file);
-        run.DodajPomiar("9", "g", start.addSecs(60));
+        AppendReading(run, "9", "g", start.addSecs(60));
         break;
     }
     case RunEnd::KilledUnderAnOlderProgram:
@@ -160,14 +162,14 @@ TEST(StoreRestartTest, KeptReadingsContinueTheirSeries) {
     EXPECT_EQ(next.Statistics().lblLiczba, "3");
     EXPECT_EQ(next.Statistics().lblSrednia, "2.00");
 
-    ASSERT_TRUE(next.DodajPomiar("4 g", "g", QDateTime(QDate(2026, 12, 7), QTime(10, 16, 0))));
+    ASSERT_TRUE(AppendReading(next, "4 g", "g", QDateTime(QDate(2026, 12, 7), QTime(10, 16, 0))));
     EXPECT_EQ(next.Model().Row(3).lp, 4);
     EXPECT_EQ(next.Model().Row(3).timer, 30);
     EXPECT_EQ(next.Values(), (std::vector<double>{1, 2, 3, 4}));
 }
 
 TEST_F(StoreTest, AWorkingDatabaseAnotherRunHoldsIsRefusedAndKeepsItsSeries) {
-    ASSERT_TRUE(store.DodajPomiar("1 g", "g", At(0)));
+    ASSERT_TRUE(AppendReading(store, "1 g", "g", At(0)));
     MeasurementStore second(context);
     EXPECT_THROW(second.OtworzMagazyn(), DatabaseError);
     EXPECT_EQ(Count("pomiary"), 1);
@@ -176,8 +178,8 @@ TEST_F(StoreTest, AWorkingDatabaseAnotherRunHoldsIsRefusedAndKeepsItsSeries) {
 
 TEST_F(StoreTest, ReadingBecomesARowWithEveryColumn) {
     context.settings.nrWagi = "7";
-    ASSERT_TRUE(store.DodajPomiar("12.345 g\r\n", "g", At(0)));
-    ASSERT_TRUE(store.DodajPomiar("-1.20 kg\r\n", "kg", At(5)));
+    ASSERT_TRUE(AppendReading(store, "12.345 g\r\n", "g", At(0)));
+    ASSERT_TRUE(AppendReading(store, "-1.20 kg\r\n", "kg", At(5)));
     const auto rows = store.Bound().Query("select * from pomiary");
     ASSERT_EQ(rows.rows.size(), 2u);
     const QVariantList& second = rows.rows[1];
@@ -194,22 +196,22 @@ TEST_F(StoreTest, ReadingBecomesARowWithEveryColumn) {
 }
 
 TEST_F(StoreTest, NewSeriesStartsCountingAgain) {
-    store.DodajPomiar("1 g", "g", At(0));
-    store.DodajPomiar("3 g", "g", At(10));
+    AppendReading(store, "1 g", "g", At(0));
+    AppendReading(store, "3 g", "g", At(10));
     store.NowaSeria();
     EXPECT_EQ(store.RowCount(), 0);
     EXPECT_TRUE(store.Values().empty());
     EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
-    ASSERT_TRUE(store.DodajPomiar("2 g", "g", At(100)));
+    ASSERT_TRUE(AppendReading(store, "2 g", "g", At(100)));
     EXPECT_EQ(store.Model().Row(0).lp, 1);
     EXPECT_EQ(store.Model().Row(0).timer, 0);
 }
 
 TEST_F(StoreTest, StatisticsFillFromTheSecondReading) {
     store.SetMassFormat("#0.0000");
-    store.DodajPomiar("1 g", "g", At(0));
+    AppendReading(store, "1 g", "g", At(0));
     EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
-    store.DodajPomiar("3 g", "g", At(1));
+    AppendReading(store, "3 g", "g", At(1));
     const StatisticsFields& shown = store.Statistics();
     EXPECT_EQ(shown.lblLiczba, "2");
     EXPECT_EQ(shown.lblSrednia, "2.0000");
@@ -220,35 +222,35 @@ TEST_F(StoreTest, StatisticsFillFromTheSecondReading) {
 
 TEST_F(StoreTest, StatisticsFollowThePlatformsDecimalSeparator) {
     store.SetLocale(QLocale(QLocale::Polish, QLocale::Poland));
-    store.DodajPomiar("1 g", "g", At(0));
-    store.DodajPomiar("3 g", "g", At(1));
+    AppendReading(store, "1 g", "g", At(0));
+    AppendReading(store, "3 g", "g", At(1));
     EXPECT_EQ(store.Statistics().lblEWar, "3,9999");
     EXPECT_EQ(store.Statistics().lblOSrenie, "1,0000");
 }
 
 TEST_F(StoreTest, LiveStatisticsOffLeavesTheFieldsAlone) {
     store.SetLiveStatistics(false);
-    store.DodajPomiar("1 g", "g", At(0));
-    store.DodajPomiar("3 g", "g", At(1));
+    AppendReading(store, "1 g", "g", At(0));
+    AppendReading(store, "3 g", "g", At(1));
     EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
 }
 
 TEST_F(StoreTest, MoistureReadingsStoreTheirPercentAndClearTheStatistics) {
-    store.DodajPomiar("1 g", "g", At(0));
-    store.DodajPomiar("3 g", "g", At(1));
+    AppendReading(store, "1 g", "g", At(0));
+    AppendReading(store, "3 g", "g", At(1));
     ASSERT_FALSE(store.Statistics().lblLiczba.isEmpty());
-    ASSERT_TRUE(store.DodajPomiar("12.5%\r\n", "%", At(2)));
+    ASSERT_TRUE(AppendReading(store, "12.5%\r\n", "%", At(2)));
     EXPECT_DOUBLE_EQ(store.Model().Row(2).masa, 12.5);
     EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
-    store.DodajPomiar("13.5 %", "%", At(3));
+    AppendReading(store, "13.5 %", "%", At(3));
     EXPECT_TRUE(store.Statistics().lblLiczba.isEmpty());
 }
 
 // The stored mass is the number the limits were tested on, also when the
 // balance writes a decimal comma.
 TEST_F(StoreTest, ADecimalCommaIsStoredAsTheNumberItMeans) {
-    ASSERT_TRUE(store.DodajPomiar("    12,5 g\r\n", "g", At(0)));
-    ASSERT_TRUE(store.DodajPomiar("-0,75%", "%", At(1)));
+    ASSERT_TRUE(AppendReading(store, "    12,5 g\r\n", "g", At(0)));
+    ASSERT_TRUE(AppendReading(store, "-0,75%", "%", At(1)));
     EXPECT_DOUBLE_EQ(store.Model().Row(0).masa, 12.5);
     EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, -0.75);
 }
@@ -256,7 +258,7 @@ TEST_F(StoreTest, ADecimalCommaIsStoredAsTheNumberItMeans) {
 TEST_F(StoreTest, TheFirstTimerAskedForStartsTheSeries) {
     EXPECT_EQ(store.Timer(At(0)), 0) << "a series without a start starts here";
     EXPECT_EQ(store.Timer(At(12)), 12);
-    EXPECT_TRUE(store.DodajPomiar("2 g", "g", At(12)));
+    EXPECT_TRUE(AppendReading(store, "2 g", "g", At(12)));
     ASSERT_EQ(store.RowCount(), 1);
     EXPECT_EQ(store.Model().Row(0).timer, 12);
     EXPECT_EQ(store.Model().Row(0).lp, 1);
@@ -284,7 +286,7 @@ TEST_F(StoreTest, BatchStoresEveryLineAndNumbersThemByPosition) {
     Collect(buffers, "   13.000 g  \r\n", 4);
     buffers.frames += "   14.0"; // still arriving, no line end yet
     RecordingProgress progress;
-    ASSERT_TRUE(store.DodajPomiary(buffers, &progress));
+    ASSERT_TRUE(StoreCollected(store, buffers, &progress));
     ASSERT_EQ(store.RowCount(), 3);
     EXPECT_DOUBLE_EQ(store.Model().Row(0).masa, 12.5);
     EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, -12.5);
@@ -308,7 +310,7 @@ TEST_F(StoreTest, FramesArrivingDuringABatchAreNotLost) {
         if (value == 1)
             Collect(buffers, "   2.000 g  \r\n", 9);
     };
-    ASSERT_TRUE(store.DodajPomiary(buffers, &progress));
+    ASSERT_TRUE(StoreCollected(store, buffers, &progress));
     ASSERT_EQ(store.RowCount(), 4);
     EXPECT_DOUBLE_EQ(store.Model().Row(3).masa, 2.0);
     EXPECT_EQ(store.Bound().Scalar("select lptekst from pomiary where lp = 4").toString(), "4");
@@ -318,7 +320,7 @@ TEST_F(StoreTest, FramesArrivingDuringABatchAreNotLost) {
 TEST_F(StoreTest, BatchOfFewerThanTwoLinesIsRefusedAndKept) {
     ContinuousBuffers buffers;
     Collect(buffers, "   1.000 g  \r\n", 0);
-    EXPECT_FALSE(store.DodajPomiary(buffers, nullptr));
+    EXPECT_FALSE(StoreCollected(store, buffers, nullptr));
     EXPECT_TRUE(dialogs.Calls().empty()) << "the caller tells the user";
     EXPECT_EQ(store.RowCount(), 0);
     EXPECT_EQ(buffers.frames, "   1.000 g  \r\n");
@@ -333,7 +335,7 @@ TEST_F(StoreTest, BatchAppliesTheLimits) {
     Collect(buffers, "   1.000 g  \r\n", 0);
     Collect(buffers, "   9.000 g  \r\n", 1);
     Collect(buffers, "   4.000 g  \r\n", 2);
-    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+    ASSERT_TRUE(StoreCollected(store, buffers, nullptr));
     ASSERT_EQ(store.RowCount(), 2);
     EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, 4.0);
 }
@@ -355,7 +357,7 @@ TEST_F(StoreTest, BoundFileTakesNewReadingsAndNewSeriesReturnsToTheWorkingDataba
     ASSERT_EQ(store.RowCount(), 2);
     EXPECT_EQ(store.Model().Row(1).opis, "drugi");
     EXPECT_EQ(store.Statistics().lblLiczba, "2");
-    store.DodajPomiar("5 g", "g", At(0));
+    AppendReading(store, "5 g", "g", At(0));
     EXPECT_EQ(Database(file).Scalar("select count(*) from pomiary").toInt(), 3);
     EXPECT_EQ(store.Values(), (std::vector<double>{1, 3, 5}));
 
@@ -372,8 +374,8 @@ TEST_F(StoreTest, FileOfFewerThanTwoReadingsClearsTheStatistics) {
     for (const auto& [name, values] : files) {
         SCOPED_TRACE(name);
         store.NowaSeria();
-        store.DodajPomiar("1 g", "g", At(0));
-        store.DodajPomiar("3 g", "g", At(1));
+        AppendReading(store, "1 g", "g", At(0));
+        AppendReading(store, "3 g", "g", At(1));
         ASSERT_FALSE(store.Statistics().lblSrednia.isEmpty());
         const QString file = folder.filePath(name);
         {
@@ -391,7 +393,7 @@ TEST_F(StoreTest, FileOfFewerThanTwoReadingsClearsTheStatistics) {
         EXPECT_EQ(shown.lblSrednia, "");
         EXPECT_EQ(store.Statistics().lblSuma, "");
         // The next reading continues the file's series, not the previous one.
-        store.DodajPomiar("9 g", "g", At(2));
+        AppendReading(store, "9 g", "g", At(2));
         std::vector<double> continued = values;
         continued.push_back(9);
         EXPECT_EQ(store.Values(), continued);
@@ -401,8 +403,8 @@ TEST_F(StoreTest, FileOfFewerThanTwoReadingsClearsTheStatistics) {
 
 TEST_F(StoreTest, CompactionThatCannotRunLeavesTheDatabaseWhole) {
     const QString path = MeasurementStore::WorkingDatabasePath(context.programFolder);
-    store.DodajPomiar("1 g", "g", At(0));
-    store.DodajPomiar("2 g", "g", At(1));
+    AppendReading(store, "1 g", "g", At(0));
+    AppendReading(store, "2 g", "g", At(1));
     {
         // Another writer in the middle of a transaction keeps compaction out.
         Database other(path);
@@ -417,7 +419,7 @@ TEST_F(StoreTest, CompactionThatCannotRunLeavesTheDatabaseWhole) {
 
 TEST_F(StoreTest, GridShowsTheColumnsInTheirFormats) {
     store.SetMassFormat("#0.000");
-    store.DodajPomiar("12.3456 g", "g", At(0));
+    AppendReading(store, "12.3456 g", "g", At(0));
     SeriesModel& model = store.Model();
     ASSERT_EQ(model.columnCount(), 7);
     QStringList captions;
@@ -446,7 +448,7 @@ protected:
         const int pages = store.Bound().Scalar("PRAGMA page_count").toInt();
         store.Bound().Scalar(QStringLiteral("PRAGMA max_page_count = %1").arg(pages));
         for (int i = 0; i < 10000 && store.WaitingReadings() == 0; ++i)
-            store.DodajPomiar(QString::number(i), "g", At(i));
+            AppendReading(store, QString::number(i), "g", At(i));
         return store.RowCount();
     }
     void AllowWrites() { store.Bound().Scalar("PRAGMA max_page_count = 1073741823"); }
@@ -460,15 +462,15 @@ TEST_F(RefusingStoreTest, RefusedReadingsWaitInOrderAndAreStoredWhenWritingWorks
     ASSERT_EQ(store.WaitingReadings(), 1) << "the page limit was never reached";
     ASSERT_EQ(told.size(), 1);
     EXPECT_EQ(told[0], "database or disk is full (1)");
-    store.DodajPomiar("-1", "g", At(20000));
-    store.DodajPomiar("-2", "g", At(20001));
+    AppendReading(store, "-1", "g", At(20000));
+    AppendReading(store, "-2", "g", At(20001));
     EXPECT_EQ(store.WaitingReadings(), 3);
     EXPECT_EQ(told.size(), 1) << "the user is told once";
     EXPECT_EQ(store.RowCount(), stored) << "the grid shows what is stored";
     EXPECT_FALSE(store.StoreWaitingReadings());
 
     AllowWrites();
-    store.DodajPomiar("-3", "g", At(20002));
+    AppendReading(store, "-3", "g", At(20002));
     EXPECT_EQ(store.WaitingReadings(), 0);
     ASSERT_EQ(store.RowCount(), stored + 4);
     const auto rows = store.Bound().Query("select Lp, Masa from pomiary order by rowid").rows;
@@ -495,7 +497,7 @@ TEST_F(RefusingStoreTest, ABatchThatCannotBeWrittenWaitsWholeAndANewSeriesDropsI
     ContinuousBuffers buffers;
     for (int i = 0; i < 5; ++i)
         Collect(buffers, "   7.000 g  \r\n", i);
-    EXPECT_TRUE(store.DodajPomiary(buffers, nullptr));
+    EXPECT_TRUE(StoreCollected(store, buffers, nullptr));
     EXPECT_TRUE(buffers.IsEmpty()) << "the frames are taken";
     EXPECT_EQ(store.WaitingReadings(), 6);
     EXPECT_EQ(store.RowCount(), stored);
@@ -524,12 +526,12 @@ TEST_F(StoreTest, ReadingsOnAFullDiskWaitUntilThereIsRoomAgain) {
     full.OtworzMagazyn();
     int told = 0;
     QObject::connect(&full, &MeasurementStore::StoreFailed, [&told] { ++told; });
-    full.DodajPomiar("1", "g", At(0));
+    AppendReading(full, "1", "g", At(0));
     ScratchMount::Fill(disk->Path());
     for (int i = 2; i <= 400 && full.WaitingReadings() == 0; ++i)
-        full.DodajPomiar(QString::number(i), "g", At(i));
+        AppendReading(full, QString::number(i), "g", At(i));
     ASSERT_GT(full.WaitingReadings(), 0) << "the disk never filled";
-    full.DodajPomiar("1000", "g", At(1000));
+    AppendReading(full, "1000", "g", At(1000));
     EXPECT_EQ(told, 1);
     const int waiting = full.WaitingReadings();
     const int stored = full.RowCount();
@@ -542,11 +544,11 @@ TEST_F(StoreTest, ReadingsOnAFullDiskWaitUntilThereIsRoomAgain) {
 }
 
 TEST_F(StoreTest, TimesAreStoredInWholeSecondsWhateverWayTheReadingCame) {
-    store.DodajPomiar("1 g", "g", At(0).addMSecs(184));
+    AppendReading(store, "1 g", "g", At(0).addMSecs(184));
     ContinuousBuffers buffers;
     Collect(buffers, "   2.000 g  \r\n", 1);
     Collect(buffers, "   3.000 g  \r\n", 2);
-    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+    ASSERT_TRUE(StoreCollected(store, buffers, nullptr));
     const auto rows = store.Bound().Query("select Godzina from pomiary order by rowid").rows;
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][0].toString(), "2026-12-07 10:15:30");
@@ -588,10 +590,10 @@ TEST_F(StoreTest, TimerCountsTheWholeSecondsThatGodzinaShows) {
             ContinuousBuffers buffers;
             buffers.Append("   1.000 g  \r\n", c.reading);
             buffers.Append("   1.000 g  \r\n", c.reading);
-            ASSERT_TRUE(store.DodajPomiary(buffers, nullptr)) << name;
+            ASSERT_TRUE(StoreCollected(store, buffers, nullptr)) << name;
         } else {
             EXPECT_EQ(store.Timer(c.reading), c.timer) << name;
-            ASSERT_TRUE(store.DodajPomiar("1 g", "g", c.reading)) << name;
+            ASSERT_TRUE(AppendReading(store, "1 g", "g", c.reading)) << name;
         }
         const auto row =
             store.Bound().Query("select Godzina, Timer from pomiary order by rowid").rows.at(0);
@@ -602,8 +604,8 @@ TEST_F(StoreTest, TimerCountsTheWholeSecondsThatGodzinaShows) {
 }
 
 TEST_F(StoreTest, AFileThatCannotBeBoundLeavesTheSeriesAsItWas) {
-    store.DodajPomiar("1 g", "g", At(0));
-    store.DodajPomiar("2 g", "g", At(1));
+    AppendReading(store, "1 g", "g", At(0));
+    AppendReading(store, "2 g", "g", At(1));
     const QString foreign = folder.filePath("obcy.ser");
     {
         Database other(foreign);
@@ -631,7 +633,7 @@ TEST_F(StoreTest, AFileShownForViewingIsCopiedAndOnlyRead) {
         series.Execute("INSERT INTO raport (Raport) VALUES ('KALIBRACJA')");
     }
     const QByteArray before = TestFiles::ReadFile(file);
-    store.DodajPomiar("9 g", "g", At(0));
+    AppendReading(store, "9 g", "g", At(0));
     store.OpenForViewing(file);
     EXPECT_TRUE(store.WorkingDatabaseBound());
     ASSERT_EQ(store.RowCount(), 2);
@@ -639,7 +641,7 @@ TEST_F(StoreTest, AFileShownForViewingIsCopiedAndOnlyRead) {
     EXPECT_TRUE(store.Bound().Scalar("select Opis from pomiary where Lp = 2").isNull());
     EXPECT_EQ(store.Bound().Scalar("select Raport from raport").toString(), "KALIBRACJA");
     EXPECT_EQ(store.Statistics().lblLiczba, "2");
-    store.DodajPomiar("8 g", "g", At(1));
+    AppendReading(store, "8 g", "g", At(1));
     EXPECT_EQ(store.Model().Row(2).lp, 3);
     EXPECT_EQ(Count("pomiary"), 3);
     EXPECT_EQ(TestFiles::ReadFile(file), before);
@@ -660,8 +662,8 @@ TEST_F(StoreTest, DescriptionsStayOnTheirReadingWhateverTheObserverWrites) {
         void ReportStored(const QString&) override {}
     } hooked;
     store.SetObserver(&hooked);
-    ASSERT_TRUE(store.DodajPomiar("1 g", "g", At(1)));
-    ASSERT_TRUE(store.DodajPomiar("2 g", "g", At(2)));
+    ASSERT_TRUE(AppendReading(store, "1 g", "g", At(1)));
+    ASSERT_TRUE(AppendReading(store, "2 g", "g", At(2)));
     store.SetDescription(0, "first");
     store.SetDescription(1, "second");
     EXPECT_EQ(store.Bound()
@@ -697,7 +699,7 @@ TEST_F(StoreTest, ABatchOfLinesAllTurnedAwayStoresNothingAndSaysWhy) {
         ContinuousBuffers buffers;
         for (const QByteArray& line : c.lines)
             Collect(buffers, line, 0);
-        EXPECT_EQ(store.DodajPomiary(buffers, nullptr, sics), c.stored) << c.name;
+        EXPECT_EQ(StoreCollected(store, buffers, nullptr, sics), c.stored) << c.name;
         EXPECT_EQ(store.LastBatch().lines, int(c.lines.size())) << c.name;
         EXPECT_EQ(store.LastBatch().taken, c.taken) << c.name;
         EXPECT_EQ(store.LastBatch().turnedAwayReason, c.reason) << c.name;
@@ -730,21 +732,23 @@ TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
         {
             MeasurementStore run(context);
             run.OtworzMagazyn();
-            ASSERT_TRUE(run.DodajPomiar("7", "g", start));
+            ASSERT_TRUE(AppendReading(run, "7", "g", start));
             ContinuousBuffers buffers;
             const QByteArray lines[] = {"S S      1.25 g\r\n", "S +\r\n", "S S      1.50 g\r\n"};
             for (int i = 0; i < 3; ++i) {
                 buffers.Append(lines[i], start.addSecs(2 + i));
-                run.SpoolLine(lines[i], start.addSecs(2 + i), sics);
+                run.SpoolLine(lines[i], start.addSecs(2 + i), sics.Name());
             }
             if (batchStored) {
-                ASSERT_TRUE(run.DodajPomiary(buffers, nullptr, sics));
+                ASSERT_TRUE(StoreCollected(run, buffers, nullptr, sics));
             }
             // Killed: no clean end.
         }
         SCOPED_TRACE(batchStored ? "batch stored" : "killed while collecting");
         {
             MeasurementStore next(context);
+            BatchReader reader(next);
+            next.SetSpoolReader(&reader);
             next.OtworzMagazyn();
             EXPECT_EQ(next.RecoveredLines(), batchStored ? 0 : 2) << "the overload line is none";
             ASSERT_EQ(next.LeftByLastRun(), 3);
@@ -756,6 +760,8 @@ TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
             next.ClearSeriesTables();
         }
         MeasurementStore after(context);
+        BatchReader reader(after);
+        after.SetSpoolReader(&reader);
         after.OtworzMagazyn();
         EXPECT_EQ(after.LeftByLastRun(), 0) << "offered once";
         EXPECT_EQ(after.RecoveredLines(), 0);
@@ -776,7 +782,7 @@ TEST_F(StoreTest, AFileThatIgnoresNewRowsIsAStoreFailure) {
     QStringList reasons;
     QObject::connect(&store, &MeasurementStore::StoreFailed,
                      [&](const QString& reason, int) { reasons << reason; });
-    EXPECT_FALSE(store.DodajPomiar("5 g", "g", At(0)));
+    EXPECT_FALSE(AppendReading(store, "5 g", "g", At(0)));
     EXPECT_EQ(store.RowCount(), 0);
     EXPECT_EQ(store.WaitingReadings(), 1);
     ASSERT_EQ(reasons.size(), 1);
@@ -795,9 +801,9 @@ TEST_F(StoreTest, AnOpenedFileContinuesItsTimer) {
                        "Nr_wagi, Opis) VALUES (1, '2026-12-07', '2026-12-07 10:15:40', 10, 1, "
                        "'g', '1', '1', ' ')");
     }
-    store.DodajPomiar("1 g", "g", At(-3600));
+    AppendReading(store, "1 g", "g", At(-3600));
     store.OtworzBaze(file);
     EXPECT_EQ(store.SeriesStart(), At(0));
-    ASSERT_TRUE(store.DodajPomiar("2 g", "g", At(25)));
+    ASSERT_TRUE(AppendReading(store, "2 g", "g", At(25)));
     EXPECT_EQ(store.Model().Row(1).timer, 25);
 }

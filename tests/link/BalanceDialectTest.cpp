@@ -354,6 +354,68 @@ TEST(BalanceDialect, ContinuousLinesKeepTheirSignAndUnit) {
     }
 }
 
+// The default family's reader is the reading handler's rules up to the
+// limit test: a value it cleaned comes with its text even when it is no
+// reading, so that the acceptance's limit test still sees it; its error
+// reply is no refusal; its '?' marks a value that it still takes.
+TEST(BalanceDialect, TheDefaultFamilysReaderKeepsTheHandlersRules) {
+    const BalanceDialect dialect;
+    const struct {
+        QByteArray frame;
+        Kind kind;
+        bool cleaned;
+        const char* value;
+        const char* unit;
+        bool stable;
+    } cases[] = {
+        {"SI ?   12.345 g\r\n", Kind::Reading, true, "12.345 g\r\n", "g", false},
+        {"S     -1.20 kg\r\n", Kind::Reading, true, "-1.20 kg\r\n", "kg", true},
+        {"T A\r\n", Kind::Other, true, "T A\r\n", "", true},
+        {"   123.4\r\n", Kind::Other, true, "123.4\r\n", "", true},
+        {"S A\r\n", Kind::Other, false, "", "", true},
+        {"ES\r\n", Kind::Other, false, "", "", true},
+        {"Data: 2008-05-06\r\n", Kind::Other, false, "", "", true},
+    };
+    for (const auto& c : cases) {
+        const auto replies = dialect.ReadFrame(c.frame, false, QLocale::c());
+        ASSERT_EQ(replies.size(), 1u) << c.frame.constData();
+        const BalanceReply& reply = replies.front().reply;
+        EXPECT_EQ(replies.front().frame, c.frame) << "read whole";
+        EXPECT_EQ(reply.kind, c.kind) << c.frame.constData();
+        EXPECT_EQ(reply.cleaned, c.cleaned) << c.frame.constData();
+        EXPECT_EQ(reply.value, QString::fromLatin1(c.value)) << c.frame.constData();
+        EXPECT_EQ(reply.unit, QString::fromLatin1(c.unit)) << c.frame.constData();
+        EXPECT_EQ(reply.stable, c.stable) << c.frame.constData();
+        EXPECT_FALSE(reply.stabilityBinding);
+    }
+    // Another family reads line by line; a printout for the report is read
+    // whole by the handler's rules whatever the family.
+    const BalanceDialect sics(Family::Sics);
+    const auto lines = sics.ReadFrame("S S      1.00 g\nS S      2.00 g\r\n", false, QLocale::c());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].frame, "S S      2.00 g\r") << "each its own line";
+    EXPECT_TRUE(lines[1].reply.stabilityBinding);
+    const auto printout = sics.ReadFrame("12:05     3.5 %\r\n", true, QLocale::c());
+    ASSERT_EQ(printout.size(), 1u);
+    EXPECT_EQ(printout[0].reply.value, "12:05     3.5 %\r\n") << "kept as it came";
+}
+
+// What is sent for a read: the family's own command, or the configured
+// text for the default family, even an empty one; and the probe that
+// finds the family.
+TEST(BalanceDialect, ReadsAndProbesOfEveryFamily) {
+    EXPECT_EQ(BalanceDialect().ReadCommand(true, "S", "SI"), QByteArray("SI"));
+    EXPECT_EQ(BalanceDialect().ReadCommand(false, "", "SI"), QByteArray(""));
+    EXPECT_EQ(BalanceDialect(Family::Ad).ReadCommand(true, "S", "SI"), QByteArray("Q"));
+    EXPECT_EQ(BalanceDialect(Family::Ohaus).ReadCommand(false, "S", "SI"), QByteArray("SP"));
+    EXPECT_EQ(BalanceDialect().Probe("SIX"), "SIX");
+    EXPECT_EQ(BalanceDialect(Family::Sics).Probe("SIX"), "I4");
+    EXPECT_TRUE(BalanceDialect().Answers("S     12.5 g\r\n"));
+    EXPECT_FALSE(BalanceDialect().Answers("ES\r\n"));
+    EXPECT_TRUE(BalanceDialect(Family::Sics).Answers("I4 A \"0123456789\"\r\n"));
+    EXPECT_FALSE(BalanceDialect(Family::Sics).Answers("ES\r\n"));
+}
+
 TEST(BalanceDialect, RefusalNamesTheCommand) {
     EXPECT_EQ(RefusalText("SIR", Failure(Error::Syntax, "ES\r\n")),
               QStringLiteral("the balance refused \"SIR\": syntax error (ES)"));

@@ -1,4 +1,5 @@
 #include "AcquisitionSession.h"
+#include "CycleGate.h"
 #include "Database.h"
 #include "EventWait.h"
 #include "MeasurementStore.h"
@@ -376,3 +377,178 @@ TEST(UndecodableBytesTest, TheEighthBitAlwaysAndNulOnASerialPort) {
         EXPECT_EQ(BalanceProtocol::Undecodable(c.bytes, c.serial), c.undecodable)
             << c.bytes.toHex().toStdString() << (c.serial ? " serial" : " TCP");
 }
+
+// The acquisition cases the main window's tests used to drive, on the
+// session alone; the window keeps what it shows of them.
+namespace {
+
+TEST_F(AcquisitionSessionTest, PauseDropsRepliesAndResumeGoesOn) {
+    session.SetInterval(2);
+    session.Start();
+    session.Pause();
+    EXPECT_FALSE(session.AutomaticTimerRunning());
+    balance.Write("SI     5.0000 g  \r\n");
+    RunEventsFor(150);
+    EXPECT_EQ(store.RowCount(), 0);
+    session.Pause();
+    EXPECT_TRUE(session.AutomaticTimerRunning());
+    balance.Write("SI     6.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() == 1; }));
+    session.Stop();
+}
+
+// The windows of the table cykl, read by the gate of cycle work: replies
+// at 5, 15, 25 and 35 s after the series start, then one past the last
+// window.
+TEST_F(AcquisitionSessionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself) {
+    store.Bound().Execute("INSERT INTO cykl (start, Stop) VALUES (10, 20)");
+    store.Bound().Execute("INSERT INTO cykl (start, Stop) VALUES (30, 40)");
+    CycleGate gate(store.Bound());
+    gate.LoadFirstRange();
+    QSignalSpy ended(&session, &AcquisitionSession::CycleEnded);
+    session.SetCycleWindows(&gate);
+    session.SetCycleWork(true);
+    session.SetInterval(100);
+    session.Start();
+    const auto replyAt = [&](int elapsed) {
+        store.SetSeriesStart(QDateTime::currentDateTime().addSecs(-elapsed));
+        Reply("SI     1.0000 g  \r\n");
+    };
+    for (const int elapsed : {5, 15, 25, 35})
+        replyAt(elapsed);
+    ASSERT_EQ(store.RowCount(), 2);
+    EXPECT_NEAR(store.Model().Row(0).timer, 15, 1);
+    EXPECT_NEAR(store.Model().Row(1).timer, 35, 1);
+    EXPECT_EQ(ended.count(), 0);
+
+    replyAt(45);
+    EXPECT_EQ(store.RowCount(), 2) << "the reading that ends the cycle is not stored";
+    EXPECT_EQ(outcomes.back(), Outcome::OutsideCycleWindow);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(session.AutomaticWorkRunning());
+    EXPECT_FALSE(session.AutomaticTimerRunning());
+    EXPECT_EQ(gate.lZakres(), (CycleGate::Range{10, 20})) << "back on the first";
+}
+
+TEST_F(AcquisitionSessionTest, TheCycleGateIsOpenOutsideAutomaticWork) {
+    FixedCycle cycle;
+    cycle.answer = CycleWindows::Result::Reject;
+    session.SetCycleWindows(&cycle);
+    session.SetCycleWork(true);
+    store.SetSeriesStart(QDateTime::currentDateTime().addSecs(-100));
+    Reply("SI     1.0000 g  \r\n");
+    EXPECT_EQ(store.RowCount(), 1);
+}
+
+TEST_F(AcquisitionSessionTest, ALinkLostDuringContinuousTransmissionStoresWhatWasCollected) {
+    QSignalSpy collected(&session, &AcquisitionSession::LineCollected);
+    QSignalSpy stored(&session, &AcquisitionSession::ContinuousStored);
+    session.ContinuousSwitch();
+    EXPECT_EQ(balance.Read(4), "C1\r\n");
+    balance.Write("SI     1.0000 g  \r\nSI     2.0000 g  \r\nSI     3.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return collected.count() == 3; }));
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !session.ContinuousRunning(); }));
+    EXPECT_EQ(store.RowCount(), 3);
+    ASSERT_EQ(stored.count(), 1);
+    EXPECT_TRUE(stored[0][0].toBool());
+    // Nothing collected is left over for the next transmission.
+    session.ContinuousSwitch();
+    session.ContinuousSwitch();
+    EXPECT_EQ(store.RowCount(), 3);
+}
+
+// A maker's family (SICS): what is sent, what is stored, and what the
+// session tells of the replies that are no readings.
+TEST_F(AcquisitionSessionTest, AnotherFamilyReadsStoresAndTellsInItsWords) {
+    session.SetDialect(*BalanceDialect::Named("sics"));
+    QSignalSpy status(&session, &AcquisitionSession::BalanceStatusReported);
+    QSignalSpy refused(&session, &AcquisitionSession::CommandRefused);
+    session.OdpytajWage();
+    EXPECT_EQ(balance.Read(3), "S\r\n");
+    Reply("S +\r\n");
+    // A value that is not stable answers no stable read.
+    Reply("S D      1.20 mg\r\n");
+    Reply("S S      1.25 mg\r\n");
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0], Outcome::BalanceStatus);
+    EXPECT_EQ(outcomes[1], Outcome::BalanceStatus);
+    ASSERT_EQ(status.count(), 2);
+    EXPECT_EQ(status[0][0].value<BalanceReply::Error>(), BalanceReply::Error::Overload);
+    EXPECT_EQ(status[1][0].value<BalanceReply::Error>(), BalanceReply::Error::NoStableValue);
+    ASSERT_EQ(store.RowCount(), 1);
+    EXPECT_DOUBLE_EQ(store.Model().Row(0).masa, 1.25);
+    EXPECT_EQ(store.Model().Row(0).jm, QStringLiteral("mg"));
+
+    session.Tare();
+    EXPECT_EQ(balance.Read(3), "T\r\n");
+    Reply("EL\r\n");
+    ASSERT_EQ(refused.count(), 1);
+    EXPECT_EQ(RefusalText(refused[0][0].toByteArray(), refused[0][1].value<BalanceReply>()),
+              "the balance refused \"T\": logical error (EL)");
+
+    QSignalSpy collected(&session, &AcquisitionSession::LineCollected);
+    session.ContinuousSwitch();
+    EXPECT_EQ(balance.Read(5), "SIR\r\n");
+    balance.Write("S D      2.00 g\r\nS S      2.50 g\r\nS +\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return collected.count() == 3; }));
+    session.ContinuousSwitch();
+    EXPECT_EQ(balance.Read(3), "@\r\n");
+    ASSERT_EQ(store.RowCount(), 3) << "the overload line is no reading";
+    EXPECT_DOUBLE_EQ(store.Model().Row(2).masa, 2.5);
+    EXPECT_EQ(store.LastBatch().turnedAwayReason, "overload");
+}
+
+// The commands the journal records as sent, in order.
+QString JournaledCommands(MeasurementStore& store) {
+    return store.Bound()
+        .Scalar("SELECT group_concat(data, ' ') FROM journal WHERE event = ?",
+                {int(SeriesJournal::Event::CommandSent)})
+        .toString();
+}
+
+TEST_F(AcquisitionSessionTest, AutomaticWorkOfAFamilyAsksImmediateReadsAndGoesOnAfterAPulledLink) {
+    session.SetDialect(*BalanceDialect::Named("ad"));
+    session.SetInterval(1);
+    session.Start();
+    EXPECT_EQ(balance.Read(3), "Q\r\n");
+    // What automatic work asks for may be unstable, and is stored.
+    Reply("US,+00012.30  g\r\n");
+    ASSERT_EQ(store.RowCount(), 1);
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !session.LinkOpen(); }));
+
+    PtyPair back;
+    back.Publish(balancePort);
+    ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen(); }, 3000));
+    EXPECT_TRUE(back.Read(3, 2000).startsWith("Q\r\n"));
+    back.Write("ST,+00012.40  g\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() == 2; }));
+    EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, 12.4);
+    session.Stop();
+}
+
+// Only what went out is journaled as sent: nothing over a link that is
+// down, nothing for a command the family does not have.
+TEST_F(AcquisitionSessionTest, OnlyCommandsSentAreJournaled) {
+    session.SetDialect(*BalanceDialect::Named("ad"));
+    session.Tare();
+    EXPECT_EQ(balance.Read(3), "T\r\n");
+    session.ContinuousSwitch();
+    session.ContinuousSwitch();
+    EXPECT_EQ(JournaledCommands(store), "C0 T SIR C");
+
+    session.SetDialect(BalanceDialect(BalanceDialect::Family::Sbi));
+    session.ContinuousSwitch();
+    session.ContinuousSwitch();
+    EXPECT_EQ(JournaledCommands(store), "C0 T SIR C")
+        << "sbi has no continuous command: nothing was sent";
+
+    session.SetDialect(*BalanceDialect::Named("ad"));
+    session.ContinuousSwitch();
+    balance.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !session.ContinuousRunning(); }));
+    EXPECT_EQ(JournaledCommands(store), "C0 T SIR C SIR") << "no C over a link that is down";
+}
+
+} // namespace

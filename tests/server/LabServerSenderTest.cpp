@@ -384,7 +384,7 @@ TEST_F(LabServerSenderTest, AnUpgradeKeepsTheJournalAndKeysItsChains) {
     {
         QSqlDatabase connection = QSqlDatabase::database("upgrade-test");
         ASSERT_TRUE(LabServerSchema::Upgrade(connection, &reason)) << reason.toStdString();
-        EXPECT_EQ(LabServerSchema::CurrentVersion(connection), 3);
+        EXPECT_EQ(LabServerSchema::CurrentVersion(connection), LabServerSchema::Version);
         connection.close();
     }
     QSqlDatabase::removeDatabase("upgrade-test");

@@ -1,4 +1,5 @@
 #include "BalanceProtocol.h"
+#include "CollectedBatch.h"
 #include "Database.h"
 #include "EventWait.h"
 #include "LabServer.h"
@@ -8,6 +9,7 @@
 #include "ProgramContext.h"
 #include "ScriptedDialogs.h"
 #include "SeriesFile.h"
+#include "StoreReadings.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -47,13 +49,13 @@ TEST_F(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
     auto lab = LabServer::Start(settings, MeasurementStore::WorkingDatabasePath(folder.path()));
     lab->Attach(store);
     const QDateTime start = QDateTime::currentDateTime();
-    ASSERT_TRUE(store.DodajPomiar("12.5 g", "g", start));
-    ASSERT_TRUE(store.DodajPomiar("12.75 g", "g", start.addSecs(2)));
+    ASSERT_TRUE(AppendReading(store, "12.5 g", "g", start));
+    ASSERT_TRUE(AppendReading(store, "12.75 g", "g", start.addSecs(2)));
     ContinuousBuffers buffers;
     for (int i = 0; i < 3; ++i)
         buffers.Append(QByteArray("   13.0") + QByteArray::number(i) + " g  \r\n",
                        start.addSecs(3 + i));
-    ASSERT_TRUE(store.DodajPomiary(buffers, nullptr));
+    ASSERT_TRUE(StoreCollected(store, buffers, nullptr));
     ASSERT_EQ(store.RowCount(), 5);
 
     ASSERT_TRUE(WaitUntil(
@@ -87,7 +89,7 @@ TEST_F(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
 
     // A new series starts a new one on the server.
     store.NowaSeria();
-    ASSERT_TRUE(store.DodajPomiar("1.0 g", "g", start.addSecs(60)));
+    ASSERT_TRUE(AppendReading(store, "1.0 g", "g", start.addSecs(60)));
     ASSERT_TRUE(WaitUntil(
         [&] {
             return server.Value("lab", "SELECT count(DISTINCT series) FROM readings").toInt() == 2;
@@ -100,7 +102,7 @@ TEST_F(LabServerStore, ReadingsTheStoreWritesReachTheServer) {
 // entry; what a bound series file appends to its own copy stays there.
 TEST_F(LabServerStore, TheWorkingJournalReachesTheServerWholeAndFilesKeepTheirOwn) {
     const QDateTime start = QDateTime::currentDateTime();
-    ASSERT_TRUE(store.DodajPomiar("1.5 g", "g", start));
+    ASSERT_TRUE(AppendReading(store, "1.5 g", "g", start));
 
     LabServerSettings settings;
     settings.enabled = true;
@@ -109,7 +111,7 @@ TEST_F(LabServerStore, TheWorkingJournalReachesTheServerWholeAndFilesKeepTheirOw
     const QString working = MeasurementStore::WorkingDatabasePath(folder.path());
     auto lab = LabServer::Start(settings, working);
     lab->Attach(store);
-    ASSERT_TRUE(store.DodajPomiar("2.5 g", "g", start.addSecs(1)));
+    ASSERT_TRUE(AppendReading(store, "2.5 g", "g", start.addSecs(1)));
     const int entries = store.Bound().Scalar("SELECT count(*) FROM journal").toInt();
     ASSERT_GT(entries, 2);
     ASSERT_TRUE(WaitUntil(
@@ -128,7 +130,7 @@ TEST_F(LabServerStore, TheWorkingJournalReachesTheServerWholeAndFilesKeepTheirOw
               SeriesFile::SaveResult::Completed)
         << error.toStdString();
     store.OtworzBaze(file);
-    ASSERT_TRUE(store.DodajPomiar("3.5 g", "g", start.addSecs(2)));
+    ASSERT_TRUE(AppendReading(store, "3.5 g", "g", start.addSecs(2)));
     ASSERT_TRUE(WaitUntil(
         [&] {
             return server.Value("lab", "SELECT count(*) FROM readings WHERE value = 3.5").toInt() ==

@@ -168,3 +168,44 @@ TEST(BalanceModel, CalibrationReportLinesAreNotTakenForReadings) {
         EXPECT_TRUE(ignored) << line.constData();
     }
 }
+
+// A scatter of 2 digits at 4 places: stable readings spread about the mass
+// with a standard deviation near 0.0002 (300 draws: within 20 %).
+TEST(BalanceModel, ScatterSpreadsStableReadingsByItsStandardDeviation) {
+    BalanceModel model(11);
+    model.SetMass(50.0);
+    model.SetScatter(2);
+    double sum = 0;
+    double squares = 0;
+    const int n = 300;
+    for (int i = 0; i < n; ++i) {
+        const double value = ValueOf(model.StableReply());
+        sum += value;
+        squares += value * value;
+    }
+    const double mean = sum / n;
+    const double s = std::sqrt((squares - n * mean * mean) / (n - 1));
+    EXPECT_NEAR(mean, 50.0, 0.00005);
+    EXPECT_NEAR(s, 0.0002, 0.00004);
+    model.SetScatter(0);
+    EXPECT_EQ(model.StableReply(), "S     50.0000 g  \r\n");
+}
+
+// Offsets in digits per position, applied where the weight stands and only
+// while something lies on the pan.
+TEST(BalanceModel, AnOffCentreWeightReadsItsPositionsOffset) {
+    BalanceModel model;
+    model.SetMass(100.0);
+    model.SetOffset(3, 3);
+    model.SetOffset(1, -2);
+    EXPECT_EQ(model.StableReply(), "S    100.0000 g  \r\n");
+    model.SetPosition(3);
+    EXPECT_EQ(model.StableReply(), "S    100.0003 g  \r\n");
+    EXPECT_EQ(model.ImmediateReply(), "SI    100.0003 g  \r\n");
+    model.SetPosition(1);
+    EXPECT_EQ(model.StableReply(), "S     99.9998 g  \r\n");
+    model.SetDecimals(2);
+    EXPECT_EQ(model.StableReply(), "S       99.98 g  \r\n");
+    model.Tare();
+    EXPECT_EQ(model.StableReply(), "S        0.00 g  \r\n");
+}

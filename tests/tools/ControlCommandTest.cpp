@@ -49,6 +49,27 @@ TEST(ControlCommand, ReadsSwitches) {
     EXPECT_FALSE(ControlCommand::Parse("form wide"));
 }
 
+// Where the weight stands and what each place reads more, for an
+// eccentricity check; the scatter of every reading in digits.
+TEST(ControlCommand, ReadsPositionsOffsetsAndScatter) {
+    EXPECT_EQ(Parsed("position back-right").kind, Kind::Position);
+    EXPECT_EQ(Parsed("position back-right").integer, 3);
+    EXPECT_EQ(Parsed("position centre").integer, 0);
+    const ControlCommand offset = Parsed("offset front-left -2.5");
+    EXPECT_EQ(offset.kind, Kind::Offset);
+    EXPECT_EQ(offset.integer, 1);
+    EXPECT_DOUBLE_EQ(offset.number, -2.5);
+    EXPECT_DOUBLE_EQ(Parsed("offset front-right=3").number, 3.0);
+    EXPECT_EQ(Parsed("offset front-right=3").integer, 4);
+    EXPECT_DOUBLE_EQ(Parsed("scatter 0.5").number, 0.5);
+    for (const char* line : {"position middle", "position", "offset front-left", "offset 3",
+                             "offset left 3", "offset centre x", "scatter -1", "scatter"}) {
+        QString why;
+        EXPECT_FALSE(ControlCommand::Parse(line, &why)) << line;
+        EXPECT_FALSE(why.isEmpty()) << line;
+    }
+}
+
 TEST(ControlCommand, TextsAreTakenAsTypedAndDecoded) {
     EXPECT_EQ(Parsed("send S     1.0 g\\r\\n").bytes, "S     1.0 g\r\n");
     EXPECT_EQ(Parsed("send  lead and trail ").bytes, " lead and trail ");

@@ -68,14 +68,33 @@ TEST(Options, OtherSwitches) {
     EXPECT_FALSE(Parse({"--tcp", "0"})->seed);
 }
 
+// The eccentricity and scatter settings, spelled as their control commands.
+TEST(Options, ScatterPositionAndOffsets) {
+    using Kind = ControlCommand::Kind;
+    const auto options = Parse({"--tcp", "0", "--scatter", "1.5", "--position", "back-left",
+                                "--offset", "front-left=3", "--offset", "back-right=-1"});
+    ASSERT_TRUE(options);
+    ASSERT_EQ(options->setup.size(), 4);
+    EXPECT_EQ(options->setup[0].kind, Kind::Scatter);
+    EXPECT_DOUBLE_EQ(options->setup[0].number, 1.5);
+    EXPECT_EQ(options->setup[1].integer, 2);
+    EXPECT_EQ(options->setup[2].kind, Kind::Offset);
+    EXPECT_EQ(options->setup[3].integer, 3);
+    EXPECT_DOUBLE_EQ(options->setup[3].number, -1.0);
+    EXPECT_FALSE(Parse({"--tcp", "0", "--offset", "middle=3"}));
+    EXPECT_FALSE(Parse({"--tcp", "0", "--position"}));
+}
+
 TEST(Options, HelpNeedsNoEndpointAndNamesEveryControlCommand) {
     const auto options = Parse({"--help"});
     ASSERT_TRUE(options);
     EXPECT_TRUE(options->help);
     const QString help = Options::HelpText();
-    for (const char* word : {"mass", "unit", "stable", "noise", "moisture", "noreply", "delay",
-                             "split", "garbage", "send", "report", "drop", "rate", "quit",
-                             "--exit-on-eof", "--script", "READY COM", "READY TCP"})
+    for (const char* word :
+         {"mass",     "unit",          "stable",   "noise",     "moisture", "noreply",
+          "delay",    "split",         "garbage",  "send",      "report",   "drop",
+          "rate",     "quit",          "scatter",  "position",  "offset",   "--scatter",
+          "--offset", "--exit-on-eof", "--script", "READY COM", "READY TCP"})
         EXPECT_TRUE(help.contains(QLatin1String(word))) << word;
 }
 

@@ -29,10 +29,35 @@ void BalanceModel::SetCondition(Condition value, bool on) {
         condition = Condition::Normal;
 }
 
-QByteArray BalanceModel::StableReply() const {
+void BalanceModel::SetOffset(int at, double digits) {
+    if (at >= 0 && at < Positions)
+        offsets[size_t(at)] = digits;
+}
+
+double BalanceModel::Offset(int at) const {
+    return at >= 0 && at < Positions ? offsets[size_t(at)] : 0.0;
+}
+
+double BalanceModel::Digit() const {
+    return std::pow(10.0, -(moisture ? MoistureDecimals : decimals));
+}
+
+double BalanceModel::SettledMass() {
+    // An empty pan has no corner to be read at.
+    double value = mass;
+    if (mass != 0.0)
+        value += offsets[size_t(position)] * Digit();
+    if (scatter > 0.0) {
+        std::normal_distribution<double> spread(0.0, scatter * Digit());
+        value += spread(random);
+    }
+    return value;
+}
+
+QByteArray BalanceModel::StableReply() {
     if (moisture)
-        return ResultLine(now().toString(QStringLiteral("hh:mm")).toLatin1(), mass);
-    return ResultLine("S  ", mass);
+        return ResultLine(now().toString(QStringLiteral("hh:mm")).toLatin1(), SettledMass());
+    return ResultLine("S  ", SettledMass());
 }
 
 QByteArray BalanceModel::ImmediateReply() {
@@ -41,10 +66,10 @@ QByteArray BalanceModel::ImmediateReply() {
 
 double BalanceModel::NoisyMass() {
     if (noise <= 0.0)
-        return mass;
+        return SettledMass();
     std::uniform_real_distribution<double> step(-noise / 2, noise / 2);
     drift = std::clamp(drift + step(random), -noise, noise);
-    return mass + drift;
+    return SettledMass() + drift;
 }
 
 QByteArray BalanceModel::ResultLine(const QByteArray& header, double value) const {

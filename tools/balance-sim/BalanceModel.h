@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QTime>
 
+#include <algorithm>
+#include <array>
+
 #include <functional>
 #include <random>
 
@@ -38,6 +41,19 @@ public:
     // Immediate readings wander at random within +/- amplitude of the mass.
     void SetNoise(double amplitude);
     double Noise() const { return noise; }
+    // Every reading, stable ones too, scatters about the mass with this
+    // standard deviation in digits (units of the last decimal place), as
+    // replicate weighings of one weight do.
+    void SetScatter(double digits) { scatter = std::max(0.0, digits); }
+    double Scatter() const { return scatter; }
+    // Where the weight stands on the pan: 0 the centre, 1..4 the corners
+    // front-left, back-left, back-right, front-right. A weight off the
+    // centre reads the offset (in digits) of its position more.
+    static constexpr int Positions = 5;
+    void SetPosition(int value) { position = std::clamp(value, 0, Positions - 1); }
+    int Position() const { return position; }
+    void SetOffset(int at, double digits);
+    double Offset(int at) const;
     // A moisture analyser reports percentages and prints its stable result
     // behind the time of day.
     void SetMoisture(bool value) { moisture = value; }
@@ -60,12 +76,12 @@ public:
     void Tare();
 
     // Answer to "S": the settled value, never marked unstable.
-    QByteArray StableReply() const;
+    QByteArray StableReply();
     // Answer to "SI" and each line of continuous transmission: the current,
     // possibly noisy value, marked "?" while the pan is unstable.
     QByteArray ImmediateReply();
     // The settled value, and the current one with the pan's stability.
-    Sample Settled() const { return {mass, true}; }
+    Sample Settled() { return {SettledMass(), true}; }
     Sample Current() { return {NoisyMass(), stable}; }
     // A value rounded to the places shown, without padding.
     QByteArray Number(double value) const;
@@ -86,12 +102,18 @@ private:
     QByteArray ValueField(double value) const;
     QByteArray UnitField() const;
     double NoisyMass();
+    // The mass with the position's offset and a fresh scatter.
+    double SettledMass();
+    double Digit() const;
 
     double mass = 0.0;
     QByteArray unit = "g";
     bool stable = true;
     double noise = 0.0;
     double drift = 0.0;
+    double scatter = 0.0;
+    int position = 0;
+    std::array<double, Positions> offsets{};
     bool moisture = false;
     int decimals = 4;
     Condition condition = Condition::Normal;

@@ -71,6 +71,12 @@ private:
             return NumberArgument(c, Kind::Noise, 0.0, 1e9);
         if (name == "rate")
             return RateArgument(c);
+        if (name == "scatter")
+            return NumberArgument(c, Kind::Scatter, 0.0, 1e6);
+        if (name == "position")
+            return PositionArgument(c);
+        if (name == "offset")
+            return OffsetArgument(c);
         if (name == "unit")
             return UnitArgument(c);
         if (name == "stable")
@@ -176,6 +182,34 @@ private:
         return std::nullopt;
     }
 
+    std::optional<QString> PositionArgument(ControlCommand& c) {
+        const qsizetype at = ControlCommand::PositionNames().indexOf(argument);
+        if (at < 0)
+            return QStringLiteral("position needs one of %1")
+                .arg(QString::fromLatin1(ControlCommand::PositionNames().join(", ")));
+        c.kind = Kind::Position;
+        c.integer = int(at);
+        return std::nullopt;
+    }
+
+    // "offset front-left 3" (also "front-left=3", as the command line
+    // writes it): the reading at that place is 3 digits more.
+    std::optional<QString> OffsetArgument(ControlCommand& c) {
+        QByteArray text = argument;
+        text.replace('=', ' ');
+        const QList<QByteArray> parts = text.simplified().split(' ');
+        const qsizetype at =
+            parts.size() == 2 ? ControlCommand::PositionNames().indexOf(parts[0]) : -1;
+        const auto digits = parts.size() == 2 ? Number(parts[1]) : std::nullopt;
+        if (at < 0 || !digits || std::abs(*digits) > 1e6)
+            return QStringLiteral("offset needs a position (%1) and a number of digits")
+                .arg(QString::fromLatin1(ControlCommand::PositionNames().join(", ")));
+        c.kind = Kind::Offset;
+        c.integer = int(at);
+        c.number = *digits;
+        return std::nullopt;
+    }
+
     std::optional<QString> UnitArgument(ControlCommand& c) {
         if (!IsUnit(argument))
             return Needs("1 to 4 printable characters without blanks");
@@ -214,6 +248,12 @@ private:
 
 const QList<QByteArray>& ControlCommand::FormNames() {
     static const QList<QByteArray> names{"standard", "short", "words", "legend", "noack"};
+    return names;
+}
+
+const QList<QByteArray>& ControlCommand::PositionNames() {
+    static const QList<QByteArray> names{"centre", "front-left", "back-left", "back-right",
+                                         "front-right"};
     return names;
 }
 

@@ -31,6 +31,9 @@ struct ControlCommand {
         AutoPrint,
         Fault,
         Form,
+        Scatter,
+        Position,
+        Offset,
         Quit,
     };
 
@@ -40,9 +43,9 @@ struct ControlCommand {
     static constexpr int MaxUnitLength = 4;
 
     Kind kind = Kind::Quit;
-    // mass, noise, rate
+    // mass, noise, rate, scatter and offset (digits)
     double number = 0.0;
-    // delay, split pause, decimals
+    // delay, split pause, decimals, position and the offset's position
     int integer = 0;
     // stable, moisture, noreply, split, overload, underload, busy, autoprint,
     // fault
@@ -53,6 +56,9 @@ struct ControlCommand {
     // The balance's output settings "form" chooses between, as the families'
     // manuals name the variants.
     static const QList<QByteArray>& FormNames();
+    // The places on the pan "position" and "offset" name, in the order of
+    // an eccentricity test: the centre, then the corners.
+    static const QList<QByteArray>& PositionNames();
 
     // Answers nothing, with the reason in error, for a line that is not a
     // valid control command.

@@ -23,6 +23,9 @@ constexpr SetupOption SetupOptions[] = {
     {"unit", "unit", true},
     {"decimals", "decimals", true},
     {"noise", "noise", true},
+    {"scatter", "scatter", true},
+    {"position", "position", true},
+    {"offset", "offset", true},
     {"rate", "rate", true},
     {"delay", "delay", true},
     {"unstable", "stable off", false},
@@ -215,6 +218,12 @@ it later):
   --unit U         the unit, 1 to 4 characters (default g)
   --decimals N     decimal places of a mass, 0..6 (default 4)
   --noise A        immediate readings wander within +/-A of the mass
+  --scatter D      every reading, stable ones too, scatters about the mass
+                   with a standard deviation of D digits (default 0)
+  --position P     where the weight stands: centre (default), front-left,
+                   back-left, back-right or front-right
+  --offset P=D     a weight at position P reads D digits more (an off-centre
+                   load error); may be given once per position
   --unstable       immediate readings are marked unstable ("?")
   --moisture       act as a moisture analyser
   --rate R         continuous lines per second (default 10)
@@ -240,6 +249,14 @@ output with "OK" or "ERR <reason>":
   decimals <n>          decimal places of a mass
   stable on|off         mark immediate readings stable or unstable
   noise <value>         amplitude of the wandering of immediate readings
+  scatter <digits>      standard deviation of every reading (stable ones
+                        too) about the mass, in digits of the last place
+  position <place>      where the weight stands: centre, front-left,
+                        back-left, back-right, front-right (an operator
+                        moving it during an eccentricity check)
+  offset <place> <digits>
+                        a weight at that place reads so many digits more
+                        (applies only while the mass is not 0)
   moisture on|off       moisture analyser ("%") or balance
   rate <lines/s>        rate of continuous transmission (above 0, up to 1000)
   noreply on|off        ignore every command: no reply and no effect

@@ -148,6 +148,15 @@ QString Simulator::Apply(const ControlCommand& command) {
     case Kind::Form:
         model.SetForm(command.bytes);
         break;
+    case Kind::Scatter:
+        model.SetScatter(command.number);
+        break;
+    case Kind::Position:
+        model.SetPosition(command.integer);
+        break;
+    case Kind::Offset:
+        model.SetOffset(command.integer, command.number);
+        break;
     case Kind::Quit:
         break;
     }

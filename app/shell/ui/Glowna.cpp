@@ -27,7 +27,8 @@ namespace Pomiar {
 
 Glowna::Glowna(ProgramContext& context, QWidget* parent)
     : QMainWindow(parent), context(context), commands(*this), station(context),
-      store(station.Store()), session(station.Engine()), batchProgress(this, &context),
+      store(station.Store()), session(station.Engine()),
+      batchProgress(this, &context, WindowedProgress::Events::Run),
       seriesCommands(context, store, seriesWindow()), windows(context, store, session, this),
       labServer(context, station, this) {
     setObjectName(QStringLiteral("Glowna"));

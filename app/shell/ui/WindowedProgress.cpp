@@ -6,8 +6,8 @@
 
 namespace Pomiar {
 
-WindowedProgress::WindowedProgress(QWidget* owner, const ProgramContext* context)
-    : owner(owner), context(context) {}
+WindowedProgress::WindowedProgress(QWidget* owner, const ProgramContext* context, Events events)
+    : owner(owner), context(context), events(events) {}
 
 WindowedProgress::~WindowedProgress() {
     End();
@@ -22,11 +22,19 @@ void WindowedProgress::Begin(const QString& caption, int maximum) {
     window->SetCaption(caption);
     window->SetRange(0, maximum);
     window->show();
+    sinceEvents.start();
 }
 
 bool WindowedProgress::Step(int value) {
     if (window)
         window->SetValue(value);
+    // Events run every few milliseconds, not at every step: the window
+    // repaints, Escape is seen, and frames still arriving are collected,
+    // without repainting ten thousand times.
+    if (events == Events::Run && sinceEvents.elapsed() >= EventsEveryMs) {
+        QCoreApplication::processEvents();
+        sinceEvents.start();
+    }
     return Pasek::ContinueFlag();
 }
 

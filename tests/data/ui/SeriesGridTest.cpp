@@ -6,6 +6,7 @@
 #include "ScriptedDialogs.h"
 #include "SeriesCellDelegate.h"
 #include "SeriesModel.h"
+#include "StoreReadings.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -47,7 +48,7 @@ protected:
 
     void Append(double mass, const QString& unit = QStringLiteral("g")) {
         const QString text = QString::number(mass, 'f', 4) + ' ' + unit + "\r\n";
-        ASSERT_TRUE(store.DodajPomiar(text, unit, start.addSecs(++readings)));
+        ASSERT_TRUE(AppendReading(store, text, unit, start.addSecs(++readings)));
     }
 
     // The style's own painting of the same cells: its delegate and its grid.

@@ -4,6 +4,7 @@
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "ScriptedDialogs.h"
+#include "StoreReadings.h"
 #include "TestFiles.h"
 #include "Wykres.h"
 #include "Wykresopcje.h"
@@ -72,7 +73,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             const int n = store.RowCount();
             ASSERT_TRUE(
-                store.DodajPomiar(QString::number(10 + n) + " g\r\n", "g", start.addSecs(n)));
+                AppendReading(store, QString::number(10 + n) + " g\r\n", "g", start.addSecs(n)));
         }
     }
 

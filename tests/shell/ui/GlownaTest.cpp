@@ -13,6 +13,7 @@
 #include "SimulatorProcess.h"
 #include "StartedProgram.h"
 #include "StatisticsPanel.h"
+#include "StoreReadings.h"
 #include "TestEnvironment.h"
 #include "Wykres.h"
 
@@ -163,7 +164,7 @@ TEST_F(MainWindowTest, ALabDatabaseOutOfReachIsToldOnceAndReadingsWaitForIt) {
     auto* field = window->findChild<QLabel*>("labServerStatus");
     ASSERT_NE(field, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return !dialogs.Calls().empty(); }, 10000));
-    ASSERT_TRUE(window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime()));
+    ASSERT_TRUE(AppendReading(window->Store(), "1 g", "g", QDateTime::currentDateTime()));
     // Between two attempts the field says the server is out of reach.
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -438,7 +439,7 @@ TEST_F(MainWindowClose, EveryOtherWindowClosesThroughItsOwnPathBeforeTheProgramE
     cycle->Text1->setText("7");
     window->Windows().ShowDebugForm();
     for (int i = 0; i < 3; ++i)
-        window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
+        AppendReading(window->Store(), "1 g", "g", QDateTime::currentDateTime());
     window->Commands().RunCommand(Command::Wykres);
     ASSERT_NE(window->Windows().ChartWindow(), nullptr);
     ASSERT_TRUE(window->Windows().ChartWindow()->isVisible());
@@ -485,7 +486,7 @@ TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
     dialogs.Clear();
     int closed = 0;
     for (int i = 0; i < 3; ++i)
-        window->Store().DodajPomiar("1 g", "g", QDateTime::currentDateTime());
+        AppendReading(window->Store(), "1 g", "g", QDateTime::currentDateTime());
     QObject::connect(window.get(), &Glowna::Closed, [&] { ++closed; });
 
     dialogs.AnswerNext(MsgAnswer::Cancel);
@@ -572,7 +573,7 @@ TEST_F(MainWindowReadings, TheReadingColumnGrowsSoThatNoValueIsCut) {
     ASSERT_TRUE(Start());
     QTableView* grid = window->Grid();
     const int designed = grid->columnWidth(SeriesModel::Masa);
-    window->Store().DodajPomiar("1000000.0001 g", "g", QDateTime::currentDateTime());
+    AppendReading(window->Store(), "1000000.0001 g", "g", QDateTime::currentDateTime());
     const QModelIndex wide = grid->model()->index(0, SeriesModel::Masa);
     EXPECT_EQ(wide.data().toString(), "1000000.0001");
     EXPECT_GE(grid->columnWidth(SeriesModel::Masa), grid->sizeHintForIndex(wide).width());

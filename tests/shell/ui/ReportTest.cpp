@@ -12,6 +12,7 @@
 #include "SeriesJournal.h"
 #include "SeriesReport.h"
 #include "SimulatorProcess.h"
+#include "StoreReadings.h"
 #include "TestFiles.h"
 #include "WindowedProgress.h"
 
@@ -49,7 +50,7 @@ protected:
     // Readings 1 to n with masses 10.001, 10.002, ... one second apart.
     void AddReadings(int n) {
         for (int i = 1; i <= n; ++i)
-            store.DodajPomiar(QString::number(10 + i / 1000.0, 'f', 4), "g", now.addSecs(i));
+            AppendReading(store, QString::number(10 + i / 1000.0, 'f', 4), "g", now.addSecs(i));
     }
 
     // Lp1 and Lp2 of every line of temp, 0 for an empty right half.
@@ -123,7 +124,9 @@ QString PdfText(const QString& path, int page = 0) {
     QStringList arguments{"-layout"};
     if (page > 0)
         arguments << "-f" << QString::number(page) << "-l" << QString::number(page);
-    return RunTool("pdftotext", arguments << path << "-");
+    // The font shapes "ff" and "fi" into ligatures (a head hash may hold "ff");
+    // compatibility normalisation gives the letters back.
+    return RunTool("pdftotext", arguments << path << "-").normalized(QString::NormalizationForm_KC);
 }
 
 } // namespace
@@ -397,9 +400,12 @@ TEST_F(ReportTest, EscapeWhileTheSeriesReportIsPreparedShowsNoReport) {
     EXPECT_TRUE(dialogs.Messages().isEmpty());
 }
 
-TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
+TEST_F(ReportTest, SeriesReportOfManyReadingsPrintsToPdfWithNumberedPages) {
     store.SetLiveStatistics(false);
-    AddReadings(100);
+    // Two columns of 120 lines: more than one page holds whichever sans-serif
+    // font stands in for the report's Arial.
+    constexpr int lineCount = 120;
+    AddReadings(2 * lineCount);
     SeriesReport report(context, store);
     const QString path = File("seria.pdf");
     dialogs.FileNext(path);
@@ -412,18 +418,21 @@ TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
     });
     ASSERT_TRUE(report.Drukuj());
     EXPECT_TRUE(store.LiveStatistics()) << "the report ticks the live statistics";
-    EXPECT_EQ(store.Statistics().lblLiczba, "100");
+    EXPECT_EQ(store.Statistics().lblLiczba, QString::number(2 * lineCount));
     EXPECT_EQ(title, "Raport z wazen");
 
     const int pages = PdfPages(path);
-    ASSERT_EQ(pages, 2) << "50 lines: the statistics leave room for 40-odd on the first page";
+    ASSERT_GE(pages, 2);
     QStringList lines;
     for (int page = 1; page <= pages; ++page) {
         const QString text = PdfText(path, page);
         // The blanks of the footer are narrow enough for pdftotext to drop.
         const QRegularExpression footer(QString("\\b%1 ?z ?%2\\s*$").arg(page).arg(pages));
         EXPECT_TRUE(text.trimmed().contains(footer)) << text.toStdString();
-        EXPECT_TRUE(text.contains("Godzina")) << "every page has the column captions";
+        // The series' identity may stand alone on the last page.
+        if (text.contains("2026-12-07")) {
+            EXPECT_TRUE(text.contains("Godzina")) << "every page of readings has the captions";
+        }
         lines += text.split('\n');
     }
     const QString first = PdfText(path, 1);
@@ -431,8 +440,8 @@ TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
     EXPECT_TRUE(first.contains("Suma wazen:"));
     EXPECT_TRUE(first.contains(store.Statistics().lblSuma));
     EXPECT_FALSE(PdfText(path, 2).contains("Statystyka wazen"));
-    // Each reading once, k beside k + 50, with its date, time and mass.
-    for (int k = 1; k <= 50; ++k) {
+    // Each reading once, k beside k + lineCount, with its date, time and mass.
+    for (int k = 1; k <= lineCount; ++k) {
         const auto time = [](int k) { return now.addSecs(k).toString("HH:mm:ss"); };
         const QString mass = QString::number(10 + k / 1000.0, 'f', 4);
         // Timer counts from the first reading of the series.
@@ -440,8 +449,8 @@ TEST_F(ReportTest, SeriesReportOfAHundredReadingsPrintsToPdfWithNumberedPages) {
             QString(
                 "^\\s*%1\\s+2026-12-07\\s+%2\\s+%3\\s+%4\\s+g\\s+%5\\s+2026-12-07\\s+%6\\s+%7\\s")
                 .arg(QString::number(k), time(k), QString::number(k - 1),
-                     QRegularExpression::escape(mass), QString::number(k + 50), time(k + 50),
-                     QString::number(k + 49)));
+                     QRegularExpression::escape(mass), QString::number(k + lineCount),
+                     time(k + lineCount), QString::number(k + lineCount - 1)));
         EXPECT_EQ(lines.filter(line).size(), 1) << "line " << k;
     }
 }
@@ -527,7 +536,7 @@ protected:
                 INI::ZapiszIni(context.LanguageFilePath(), "Rp1", key, value);
         }
         AddReadings(5);
-        store.DodajPomiar("1000000.0001", "g", now.addSecs(6));
+        AppendReading(store, "1000000.0001", "g", now.addSecs(6));
         store.SetDescription(0, shortDescription);
         store.SetDescription(5, longDescription);
         EXPECT_EQ(longDescription.size(), 50);

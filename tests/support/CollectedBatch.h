@@ -1,0 +1,17 @@
+#pragma once
+
+#include "BatchReader.h"
+#include "MeasurementStore.h"
+#include "Progress.h"
+
+// What continuous transmission collected, read and stored as the
+// acquisition does at its end.
+inline bool StoreCollected(Pomiar::MeasurementStore& store, Pomiar::ContinuousBuffers& buffers,
+                           Pomiar::Progress* progress,
+                           const Pomiar::BalanceDialect& dialect = Pomiar::BalanceDialect()) {
+    const Pomiar::ReadingBatch batch = Pomiar::BatchReader(store).Read(buffers, dialect, progress);
+    const bool stored = store.DodajPomiary(batch);
+    if (progress && batch.lines >= 2)
+        progress->End();
+    return stored;
+}
