@@ -41,6 +41,17 @@ AcquisitionSession::~AcquisitionSession() {
     store.SetSpoolReader(nullptr);
 }
 
+Mordal::Comm* AcquisitionSession::CreateLink(QObject* holder) {
+    auto* link = qobject_cast<Mordal::Comm*>(
+        Mordal::CreateControl(QString::fromLatin1(Mordal::CommTypeName), holder));
+    if (link) {
+        link->setObjectName(QStringLiteral("Comm1"));
+        Mordal::MemoryPropertyBag designed;
+        link->ReadProperties(designed);
+    }
+    return link;
+}
+
 bool AcquisitionSession::AutomaticWorkRunning() const {
     return Mode() == AcquisitionState::Mode::Automatic || Mode() == AcquisitionState::Mode::Paused;
 }

@@ -36,6 +36,10 @@ struct ProgramContext;
 class AcquisitionSession : public QObject, public LinkOwner {
     Q_OBJECT
 public:
+    // The run's link control from the library, with its designed
+    // properties, owned by holder; null when the library cannot create it.
+    static Mordal::Comm* CreateLink(QObject* holder);
+
     // comm: the link control, not owned; may be null (no link at all).
     AcquisitionSession(const ProgramContext& context, Mordal::Comm* comm, MeasurementStore& store,
                        QObject* parent = nullptr);

@@ -35,10 +35,10 @@ TEST(VerbTable, VerbsOnTheBalanceOpenTheStationFirst) {
         bool opensStation;
         bool catchesInterrupts;
     } cases[] = {
-        {"ports", false, false},  {"read", true, true},     {"tare", true, false},
-        {"detect", false, false}, {"send", true, true},     {"stream", true, true},
-        {"log", true, true},      {"stats", false, false},  {"export", false, false},
-        {"verify", false, false}, {"server", false, false},
+        {"ports", false, false},  {"read", true, true},    {"tare", true, false},
+        {"detect", false, false}, {"send", true, true},    {"stream", true, true},
+        {"log", true, true},      {"stats", false, false}, {"export", false, false},
+        {"verify", false, false}, {"check", false, false}, {"server", false, false},
     };
     EXPECT_EQ(size_t(Trevalo::Verbs().size()), std::size(cases));
     for (const auto& c : cases) {
