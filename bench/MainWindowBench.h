@@ -11,7 +11,6 @@
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
-#include "frmCustom.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,9 +76,10 @@ public:
         if (!Pomiar::Module1::ReadSettings(context))
             return false;
         context.userSettings = std::make_shared<Pomiar::PerUserSettings>(context.applicationTitle);
-        holder = std::make_unique<Pomiar::frmCustom>();
-        window = std::make_unique<Pomiar::Glowna>(context, holder->Comm1());
-        if (!window->Load() || !holder->Comm1() || !holder->Comm1()->CommOpen()) {
+        // The window builds the station (link, store, engine) as the
+        // program's start does.
+        window = std::make_unique<Pomiar::Glowna>(context);
+        if (!window->Load() || !window->Session().LinkOpen()) {
             std::fprintf(stderr, "%s: the main window did not open COM%d\n", name, port);
             return false;
         }
@@ -89,7 +89,6 @@ public:
 
     Dialogs dialogs;
     Pomiar::ProgramContext context;
-    std::unique_ptr<Pomiar::frmCustom> holder;
     std::unique_ptr<Pomiar::Glowna> window;
 };
 

@@ -11,7 +11,6 @@
 #include "PerUserSettings.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
-#include "frmCustom.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

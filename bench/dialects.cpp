@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -67,7 +68,17 @@ double DetectionSeconds(const QString& ports, const QString& family, const Setti
         return -1;
     QElapsedTimer clock;
     clock.start();
-    const auto found = DialectDetector(settings).Detect(Serial(9600, family));
+    DialectDetector detector(settings);
+    DialectDetector::Result found;
+    QEventLoop detecting;
+    QObject::connect(&detector, &DialectDetector::Finished, &detecting,
+                     [&](const DialectDetector::Result& result) {
+                         found = result;
+                         detecting.quit();
+                     });
+    detector.Start(Serial(9600, family));
+    if (detector.Running())
+        detecting.exec();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     Stop(simulator);
     return found.dialect && found.dialect->Name() == family ? seconds : -1;

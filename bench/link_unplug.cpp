@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
             });
             return;
         case Phase::Away:
-            closedSeen = closedSeen || !program.holder->Comm1()->CommOpen();
+            closedSeen = closedSeen || !program.window->Session().LinkOpen();
             return;
         case Phase::Back:
             if (backSeconds < 0 && rows > rowsAtUnplug)

@@ -2,8 +2,9 @@
 #include "DialectDetector.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
+#include "VerbTable.h"
 #include "Verbs.h"
 
 #include <QElapsedTimer>
@@ -78,14 +79,8 @@ bool ReadOnce(const Invocation& run, ConsoleSession& console, ReadingPrinter& pr
 
 } // namespace
 
-int RunRead(const Invocation& run) {
-    Events::CatchInterrupts();
-    Station station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
+int RunRead(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
     // The switch the program's single reads follow.
     if (run.unstable)
         console.Session().UnstableSwitch();
@@ -108,16 +103,11 @@ int RunRead(const Invocation& run) {
     return missing > 0 ? NoReading : Success;
 }
 
-int RunTare(const Invocation& run) {
-    Station station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
+int RunTare(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
     std::optional<QByteArray> reply;
     QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,
-                     [&reply](const QByteArray& frame, bool&) {
+                     [&reply](const QByteArray& frame) {
                          if (!reply)
                              reply = frame;
                      });
@@ -143,10 +133,15 @@ int RunTare(const Invocation& run) {
 }
 
 int RunDetect(const Invocation& run) {
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
-    const auto found = Pomiar::DialectDetector(station.context.settings).Detect(station.link);
+    Pomiar::DialectDetector detector(station.context.settings);
+    Pomiar::DialectDetector::Result found;
+    QObject::connect(&detector, &Pomiar::DialectDetector::Finished,
+                     [&found](const Pomiar::DialectDetector::Result& result) { found = result; });
+    detector.Start(station.link);
+    Events::RunUntil([&detector] { return !detector.Running(); }, -1);
     if (!found.openFailure.isEmpty())
         return Fail(LinkFailed, found.openFailure);
     if (!found.dialect) {
@@ -168,18 +163,12 @@ int RunDetect(const Invocation& run) {
     return Success;
 }
 
-int RunSend(const Invocation& run) {
-    Events::CatchInterrupts();
-    Station station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
+int RunSend(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
     int replies = 0;
     QElapsedTimer sinceLast;
     QObject::connect(&console.Session(), &AcquisitionSession::ReplyArrived,
-                     [&](const QByteArray& frame, bool&) {
+                     [&](const QByteArray& frame) {
                          std::printf("%s\n", qPrintable(ShownReply(frame)));
                          std::fflush(stdout);
                          ++replies;

@@ -7,7 +7,7 @@
 #include "Invocation.h"
 #include "LabServer.h"
 #include "SessionReadingSource.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
 
@@ -92,8 +92,8 @@ struct PlanOrError {
     ExitCode code = Success;
 };
 
-PlanOrError makePlan(const Invocation& run, const Station& station, const CheckSettings& settings,
-                     CheckRegister& checks) {
+PlanOrError makePlan(const Invocation& run, const StationSetup& station,
+                     const CheckSettings& settings, CheckRegister& checks) {
     PlanOrError made;
     CheckPlan& plan = made.plan;
     const auto fail = [&made](ExitCode code, const QString& why) {
@@ -204,7 +204,7 @@ void printText(const CheckRecord& record) {
 // queued in the working database's outbox as the program queues its own,
 // and given a while to be sent; what is left the program or the next run
 // sends.
-void sendToLab(const Station& station, const CheckRecord& record) {
+void sendToLab(const StationSetup& station, const CheckRecord& record) {
     constexpr int drainMs = 10000;
     const QString working = MeasurementStore::WorkingDatabasePath(station.context.programFolder);
     try {
@@ -234,7 +234,7 @@ void sendToLab(const Station& station, const CheckRecord& record) {
 
 int RunCheck(const Invocation& run) {
     Events::CatchInterrupts();
-    Station station;
+    StationSetup station;
     if (const int code = LoadSettings(run, station))
         return code;
     // The series' acceptance limits are for samples, not for test weights.

@@ -6,11 +6,10 @@
 #include "Events.h"
 #include "FileLock.h"
 #include "SeriesFile.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 
-#include <Mordal/Comm.h>
-#include <Mordal/ControlFactory.h>
+#include <Mordal/CommEnums.h>
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -32,13 +31,22 @@ constexpr int settleWaitMs = 3 * AcquisitionSession::StreamQuietMs;
 
 } // namespace
 
-ConsoleSession::ConsoleSession(Station& station)
-    : station(station), storeContext(station.context), store(storeContext),
-      holder(std::make_unique<QObject>()) {
-    storeContext.programFolder = scratch.path();
-    storeContext.dialogs = &consoleDialogs;
-    store.SetLimits(station.limits);
-    store.SetMassFormat(station.massFormat);
+namespace {
+
+ProgramContext ScratchContext(const ProgramContext& context, const QString& folder) {
+    ProgramContext scratchContext = context;
+    scratchContext.programFolder = folder;
+    scratchContext.dialogs = &consoleDialogs;
+    return scratchContext;
+}
+
+} // namespace
+
+ConsoleSession::ConsoleSession(StationSetup& setup)
+    : setup(setup), storeContext(ScratchContext(setup.context, scratch.path())),
+      station(setup.context, storeContext), store(station.Store()), session(station.Engine()) {
+    store.SetLimits(setup.limits);
+    store.SetMassFormat(setup.massFormat);
     QObject::connect(&store, &MeasurementStore::StoreFailed,
                      [this](const QString& reason, int waiting) {
                          storeFailure = reason;
@@ -47,10 +55,7 @@ ConsoleSession::ConsoleSession(Station& station)
                      });
     texts.permissionRemedy = QStringLiteral(
         "Permission denied: add the user to the group \"%1\" that owns %2 and log in again.");
-    comm = qobject_cast<Mordal::Comm*>(
-        Mordal::CreateControl(QString::fromLatin1(Mordal::CommTypeName), holder.get()));
-    session = std::make_unique<AcquisitionSession>(station.context, comm, store);
-    AcquisitionSession* acquisition = session.get();
+    AcquisitionSession* acquisition = &session;
     QObject::connect(acquisition, &AcquisitionSession::LinkChanged,
                      [this](bool open) { onLinkChanged(open); });
     QObject::connect(
@@ -76,7 +81,7 @@ ConsoleSession::ConsoleSession(Station& station)
                      });
     QObject::connect(acquisition, &AcquisitionSession::LineCollected,
                      [this](const QByteArray& frame) {
-                         collectedStability.push_back(session->FrameStable(frame));
+                         collectedStability.push_back(session.FrameStable(frame));
                      });
     QObject::connect(acquisition, &AcquisitionSession::ContinuousChanged, [this](bool on) {
         if (!on)
@@ -93,15 +98,15 @@ ConsoleSession::ConsoleSession(Station& station)
 ConsoleSession::~ConsoleSession() {
     // A close of our own is no outage.
     closing = true;
-    session->Close();
+    session.Close();
 }
 
 bool ConsoleSession::Open(QString* failureText) {
-    if (!comm) {
+    if (!session.HasLink()) {
         *failureText = QStringLiteral("the communication library offers no Comm control");
         return false;
     }
-    const int type = station.link.type;
+    const int type = setup.link.type;
     if (type != int(Mordal::enCommSource::Serial) && type != int(Mordal::enCommSource::TCP)) {
         *failureText = QStringLiteral("no link configured (Type=%1 in ustawienia.ini)").arg(type);
         return false;
@@ -113,28 +118,28 @@ bool ConsoleSession::Open(QString* failureText) {
     // Opening a TCP link waits a while by itself: that counts too.
     QElapsedTimer sinceOpen;
     sinceOpen.start();
-    session->OpenLink(station.link);
-    Events::RunUntil([this] { return session->LinkOpen() || failure; },
+    session.OpenLink(setup.link);
+    Events::RunUntil([this] { return session.LinkOpen() || failure; },
                      std::max(0, openWaitMs - int(sinceOpen.elapsed())));
-    if (session->LinkOpen()) {
+    if (session.LinkOpen()) {
         // Nothing is asked of a balance before it is quiet.
-        Events::RunUntil([this] { return !session->DiscardingStream() || lost; }, settleWaitMs);
+        Events::RunUntil([this] { return !session.DiscardingStream() || lost; }, settleWaitMs);
         return true;
     }
     *failureText = failure.value_or(
-        session->LinkName() + QStringLiteral(": no connection within %1 s").arg(openWaitMs / 1000));
-    comm->SetCommOpen(false);
+        session.LinkName() + QStringLiteral(": no connection within %1 s").arg(openWaitMs / 1000));
+    session.SuspendLink();
     return false;
 }
 
 void ConsoleSession::onLinkFailed(int number, const QString& description) {
-    const QString text = session->LinkFailureText(number, description, texts);
+    const QString text = session.LinkFailureText(number, description, texts);
     if (!wasOpen) {
         failure = text;
         return;
     }
     // The system's reason replaces the bare "lost" of the state report.
-    if (!session->LinkOpen())
+    if (!session.LinkOpen())
         onLinkChanged(false);
     if (lost)
         lost = text;
@@ -152,7 +157,7 @@ void ConsoleSession::onLinkChanged(bool open) {
     }
     if (!wasOpen || lost || closing)
         return;
-    lost = session->LinkName() + QStringLiteral(": link lost");
+    lost = session.LinkName() + QStringLiteral(": link lost");
     if (linkLost)
         linkLost(*lost);
 }
@@ -209,7 +214,7 @@ bool ConsoleSession::UseSeriesFile(const QString& path, QString* error) {
 }
 
 void ConsoleSession::logError(const QString& error) const {
-    ErrorLog::ZapiszLog(station.context.programFolder, QStringLiteral("trevalo"),
+    ErrorLog::ZapiszLog(setup.context.programFolder, QStringLiteral("trevalo"),
                         QStringLiteral("PrzetworzOdczyt"), error);
 }
 
@@ -237,9 +242,9 @@ const QString ConsoleSession::UndecodableText =
                    "the baud rate");
 
 QString ConsoleSession::NoReplyText(int timeoutMs) const {
-    if (session->UndecodableBytesArrived())
+    if (session.UndecodableBytesArrived())
         return UndecodableText;
-    if (session->DiscardingStream())
+    if (session.DiscardingStream())
         return QStringLiteral("the balance keeps sending lines nobody asked for (its own "
                               "automatic printing?): none is taken as a reading");
     return QStringLiteral("no reply within %1 s").arg(SecondsText(timeoutMs));

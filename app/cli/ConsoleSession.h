@@ -5,6 +5,7 @@
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ReadingOutput.h"
+#include "Station.h"
 
 #include <QTemporaryDir>
 #include <deque>
@@ -13,22 +14,18 @@
 #include <optional>
 #include <vector>
 
-namespace Mordal {
-class Comm;
-}
-
 namespace Trevalo {
 
-struct Station;
+struct StationSetup;
 
-// The program's acquisition with a console in front: the library's link
-// control, a series of its own (or a series file) and the acquisition
-// session that joins them, as the program's window has them. What it adds
-// is only what a console needs: waiting for the link to come up, the lost
-// link as a text, and the stored readings as printed lines.
+// The program's station with a console in front: the link, a series of its
+// own (or a series file) and the acquisition engine that joins them, built
+// as the program's window builds them. What it adds is only what a console
+// needs: waiting for the link to come up, the lost link as a text, and the
+// stored readings as printed lines.
 class ConsoleSession {
 public:
-    explicit ConsoleSession(Station& station);
+    explicit ConsoleSession(StationSetup& setup);
     ~ConsoleSession();
     ConsoleSession(const ConsoleSession&) = delete;
     ConsoleSession& operator=(const ConsoleSession&) = delete;
@@ -50,8 +47,10 @@ public:
     bool UseTemporarySeries(QString* error);
     bool UseSeriesFile(const QString& path, QString* error);
 
-    Pomiar::AcquisitionSession& Session() { return *session; }
+    Pomiar::AcquisitionSession& Session() { return session; }
     Pomiar::MeasurementStore& Store() { return store; }
+    // The station it drives: link, store, engine, lab database feed.
+    Pomiar::Station& Assembly() { return station; }
     // The lines continuous transmission brought so far.
     int CollectedLines() const { return int(collectedStability.size()); }
 
@@ -74,15 +73,14 @@ private:
     void onLinkFailed(int number, const QString& description);
     void logError(const QString& error) const;
 
-    Station& station;
+    StationSetup& setup;
     QTemporaryDir scratch;
     // The store's own program folder is scratch: a temporary series never
     // touches the program's working database.
     Pomiar::ProgramContext storeContext;
-    Pomiar::MeasurementStore store;
-    std::unique_ptr<QObject> holder;
-    Mordal::Comm* comm = nullptr;
-    std::unique_ptr<Pomiar::AcquisitionSession> session;
+    Pomiar::Station station;
+    Pomiar::MeasurementStore& store;
+    Pomiar::AcquisitionSession& session;
     Pomiar::LinkWatch::Texts texts;
     std::optional<QString> failure;
     std::optional<QString> lost;

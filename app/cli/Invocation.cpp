@@ -2,6 +2,7 @@
 
 #include "BalanceDialect.h"
 #include "CycleSettings.h"
+#include "VerbTable.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -11,96 +12,199 @@ namespace Trevalo {
 
 namespace {
 
-struct VerbSpec {
-    const char* name;
-    const char* operand; // nullptr: none
-    const char* summary;
-    QStringList options;
+// The options in seconds, kept in milliseconds: what they accept.
+struct SecondsRange {
+    double lowest;
+    double highest;
 };
+constexpr double week = 7 * 24 * 3600;
 
-// Automatic work's tick.
-constexpr int tickMs = int(Pomiar::CycleSettings::MinimumInterval * 1000);
+// Milliseconds, rounded; nothing outside the range or not a number.
+std::optional<int> Milliseconds(const QString& text, const SecondsRange& range) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !(seconds >= range.lowest && seconds <= range.highest))
+        return std::nullopt;
+    return int(std::llround(seconds * 1000));
+}
 
-const QStringList linkOptions{"port", "tcp", "baud", "dialect", "dir", "station", "timeout"};
+std::optional<int> WholeNumber(const QString& value, int low, int high) {
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    return ok && number >= low && number <= high ? std::optional<int>(number) : std::nullopt;
+}
 
-const QList<VerbSpec>& Verbs() {
-    static const QList<VerbSpec> verbs{
-        {"ports", nullptr, "list the serial ports, free or busy", {"json"}},
-        {"read", nullptr, "take readings, each printed as it arrives",
-         linkOptions + QStringList{"unstable", "count", "interval", "format"}},
-        {"tare", nullptr, "tare the balance", linkOptions},
-        {"detect",
-         nullptr,
-         "ask the balance which command family it speaks",
-         {"port", "tcp", "baud", "dir", "station"}},
-        {"send", "TEXT", "send a raw command, print the replies", linkOptions},
-        {"stream", nullptr, "continuous transmission until Ctrl+C or the duration",
-         linkOptions + QStringList{"duration", "format", "out"}},
-        {"log", nullptr, "automatic work into a series file",
-         linkOptions + QStringList{"interval", "cycle", "out", "format"}},
-        {"stats", "SERIES.ser", "the statistics of a series file", {"dir", "json"}},
-        {"export", "SERIES.ser", "export a series file as CSV", {"dir", "csv", "journal"}},
-        {"verify",
-         "SERIES.ser",
-         "check a series file (or the working database) against its journal",
-         {"dir"}},
-        {"check", "repeatability|accuracy|eccentricity",
-         "run a balance check, prompting before each weighing; stored in the register",
-         linkOptions + QStringList{"count", "d", "smallest-net", "safety-factor", "weight",
-                                   "test-weight", "tolerance-pct", "tolerance", "warning",
-                                   "balance", "format"}},
-        {"server",
-         "init|status|verify|web",
-         "lab database: init its schema, its status and queue, verify its journal, or serve "
-         "its live web view",
-         {"dir", "station", "file", "reader", "listen", "password-file", "tls-cert", "tls-key"}},
-    };
-    return verbs;
+QString Bad(const QString& name, const QString& value) {
+    return QStringLiteral("invalid value for --%1: %2").arg(name, value);
+}
+
+// Each stores one option's value in the run: an error text when the value
+// is unusable, else empty.
+using Applier = QString (*)(Invocation& run, const QString& name, const QString& value);
+
+QString ApplyPort(Invocation& run, const QString& name, const QString& value) {
+    run.port = WholeNumber(value, 1, 256);
+    return run.port ? QString() : Bad(name, value);
+}
+
+QString ApplyTcp(Invocation& run, const QString& name, const QString& value) {
+    static const QRegularExpression hostPort(QStringLiteral("^(.+):(\\d{1,5})$"));
+    const auto match = hostPort.match(value);
+    const int port = match.hasMatch() ? match.captured(2).toInt() : 0;
+    if (port < 1 || port > 65535)
+        return Bad(name, value);
+    run.tcpHost = match.captured(1);
+    run.tcpPort = port;
+    return {};
+}
+
+QString ApplyBaud(Invocation& run, const QString& name, const QString& value) {
+    run.baud = WholeNumber(value, 1, 4000000);
+    return run.baud ? QString() : Bad(name, value);
+}
+
+QString ApplyDialect(Invocation& run, const QString& name, const QString& value) {
+    if (!Pomiar::BalanceDialect::Named(value))
+        return Bad(name, value) +
+               QStringLiteral(" (one of %1)")
+                   .arg(Pomiar::BalanceDialect::Names().join(QStringLiteral(", ")));
+    run.dialect = value;
+    return {};
+}
+
+QString ApplyStation(Invocation& run, const QString& name, const QString& value) {
+    if (!WholeNumber(value, 0, 99))
+        return Bad(name, value);
+    run.station = value;
+    return {};
+}
+
+QString ApplyDir(Invocation& run, const QString&, const QString& value) {
+    run.folderArguments = {QStringLiteral("--dir"), value};
+    return {};
+}
+
+QString ApplyCount(Invocation& run, const QString& name, const QString& value) {
+    const auto count = WholeNumber(value, 1, 100000000);
+    run.count = count.value_or(0);
+    return count ? QString() : Bad(name, value);
+}
+
+QString ApplyFormat(Invocation& run, const QString& name, const QString& value) {
+    if (value == QLatin1String("text"))
+        run.format = OutputFormat::Text;
+    else if (value == QLatin1String("csv"))
+        run.format = OutputFormat::Csv;
+    else if (value == QLatin1String("json"))
+        run.format = OutputFormat::Json;
+    else
+        return Bad(name, value);
+    return {};
+}
+
+// Seconds within range, stored as milliseconds in the field of the run.
+template <int Invocation::*field, SecondsRange range>
+QString ApplySeconds(Invocation& run, const QString& name, const QString& value) {
+    const auto ms = Milliseconds(value, range);
+    if (!ms)
+        return Bad(name, value) +
+               QStringLiteral(" (seconds from %1 to %2)")
+                   .arg(QString::number(range.lowest), QString::number(range.highest));
+    run.*field = *ms;
+    return {};
+}
+
+QString ApplyInterval(Invocation& run, const QString& name, const QString& value) {
+    const QString error =
+        ApplySeconds<&Invocation::intervalMs, SecondsRange{0, week}>(run, name, value);
+    if (error.isEmpty())
+        run.intervalText = value;
+    return error;
+}
+
+QString ApplyDuration(Invocation& run, const QString& name, const QString& value) {
+    const auto ms = Milliseconds(value, {0.001, week});
+    if (!ms)
+        return Bad(name, value) + QStringLiteral(" (seconds from %1 to %2)")
+                                      .arg(QString::number(0.001), QString::number(week));
+    run.durationMs = *ms;
+    return {};
+}
+
+template <QString Invocation::*field>
+QString ApplyText(Invocation& run, const QString&, const QString& value) {
+    run.*field = value;
+    return {};
+}
+
+// An option its verb reads itself, as typed (checkOptions).
+QString ApplyKept(Invocation&, const QString&, const QString&) {
+    return {};
+}
+
+template <bool Invocation::*field>
+QString ApplySwitch(Invocation& run, const QString&, const QString&) {
+    run.*field = true;
+    return {};
 }
 
 struct OptionSpec {
     const char* name;
     const char* value; // nullptr: a switch
     const char* help;
+    Applier apply;
 };
 
 const QList<OptionSpec> options{
-    {"port", "N", "serial port N (COM<N>: the port folder, else the fixed device table)"},
-    {"tcp", "HOST:PORT", "a TCP link (a network-to-serial converter)"},
-    {"baud", "RATE", "baud rate of the serial port"},
+    {"port", "N", "serial port N (COM<N>: the port folder, else the fixed device table)",
+     ApplyPort},
+    {"tcp", "HOST:PORT", "a TCP link (a network-to-serial converter)", ApplyTcp},
+    {"baud", "RATE", "baud rate of the serial port", ApplyBaud},
     {"dialect", "NAME",
      "the balance's command family: default, sics (Mettler Toledo, KERN), sbi (Sartorius), "
-     "ad (A&D) or ohaus"},
-    {"dir", "DIR", "program folder with ustawienia.ini"},
-    {"station", "N", "station number (Nr_wagi)"},
-    {"timeout", "S", "seconds a request waits for its reply (default 1)"},
-    {"unstable", nullptr, "immediate readings (CMD_SEND_UNSTABLE) instead of stable ones"},
-    {"count", "N", "number of readings (default 1)"},
-    {"interval", "S", "seconds between requests (read: default 0; log: 0.5 or a multiple)"},
-    {"format", "FMT", "text, csv or json (default text)"},
-    {"duration", "S", "end continuous transmission after S seconds"},
-    {"cycle", "FILE", "cycle windows: lines \"START STOP\" in seconds from the first reading"},
-    {"out", "FILE", "series file (*.ser) the readings go into"},
-    {"csv", "FILE", "CSV file to write"},
-    {"file", "FILE", "server verify: compare this series file's journal with the server's"},
+     "ad (A&D) or ohaus",
+     ApplyDialect},
+    {"dir", "DIR", "program folder with ustawienia.ini", ApplyDir},
+    {"station", "N", "station number (Nr_wagi)", ApplyStation},
+    {"timeout", "S", "seconds a request waits for its reply (default 1)",
+     ApplySeconds<&Invocation::timeoutMs, SecondsRange{0.001, 3600}>},
+    {"unstable", nullptr, "immediate readings (CMD_SEND_UNSTABLE) instead of stable ones",
+     ApplySwitch<&Invocation::unstable>},
+    {"count", "N", "number of readings (default 1)", ApplyCount},
+    {"interval", "S", "seconds between requests (read: default 0; log: 0.5 or a multiple)",
+     ApplyInterval},
+    {"format", "FMT", "text, csv or json (default text)", ApplyFormat},
+    {"duration", "S", "end continuous transmission after S seconds", ApplyDuration},
+    {"cycle", "FILE", "cycle windows: lines \"START STOP\" in seconds from the first reading",
+     ApplyText<&Invocation::cycleFile>},
+    {"out", "FILE", "series file (*.ser) the readings go into", ApplyText<&Invocation::out>},
+    {"csv", "FILE", "CSV file to write", ApplyText<&Invocation::csv>},
+    {"file", "FILE", "server verify: compare this series file's journal with the server's",
+     ApplyText<&Invocation::file>},
     {"journal", nullptr,
      "end the CSV with a \"# journal: ...\" line (station, user, time, journal rows and "
-     "head); without it, [EXPORT] journalTrailer of ustawienia.ini decides (default no)"},
-    {"json", nullptr, "print JSON"},
-    {"d", "D", "check: the balance's scale interval (readability), in its unit"},
-    {"smallest-net", "M", "check: the smallest net weight the lab means to weigh"},
-    {"safety-factor", "F", "check: safety factor on the minimum weight (default 2)"},
-    {"weight", "ID", "check: the test weight of the register"},
-    {"test-weight", "MASS", "check: the test weight's (conventional) mass"},
-    {"tolerance-pct", "P", "check accuracy: tolerance in % of the test weight (default 0.10)"},
-    {"tolerance", "T", "check eccentricity: largest deviation from the centre allowed"},
-    {"warning", "W", "check: the warning limit, in the unit of the failure limit"},
-    {"balance", "ID", "check: the balance of the register (default [CHECKS] balance)"},
-    {"reader", "ROLE", "server init: make ROLE a role that can only read the lab database"},
-    {"listen", "HOST:PORT", "server web: address to serve on (default 127.0.0.1:8080)"},
-    {"password-file", "FILE", "server web: ask for one of the user:password lines of FILE"},
-    {"tls-cert", "FILE", "server web: HTTPS with this PEM certificate"},
-    {"tls-key", "FILE", "server web: the PEM key of --tls-cert"},
+     "head); without it, [EXPORT] journalTrailer of ustawienia.ini decides (default no)",
+     ApplySwitch<&Invocation::journal>},
+    {"json", nullptr, "print JSON", ApplySwitch<&Invocation::json>},
+    {"d", "D", "check: the balance's scale interval (readability), in its unit", ApplyKept},
+    {"smallest-net", "M", "check: the smallest net weight the lab means to weigh", ApplyKept},
+    {"safety-factor", "F", "check: safety factor on the minimum weight (default 2)", ApplyKept},
+    {"weight", "ID", "check: the test weight of the register", ApplyKept},
+    {"test-weight", "MASS", "check: the test weight's (conventional) mass", ApplyKept},
+    {"tolerance-pct", "P", "check accuracy: tolerance in % of the test weight (default 0.10)",
+     ApplyKept},
+    {"tolerance", "T", "check eccentricity: largest deviation from the centre allowed", ApplyKept},
+    {"warning", "W", "check: the warning limit, in the unit of the failure limit", ApplyKept},
+    {"balance", "ID", "check: the balance of the register (default [CHECKS] balance)", ApplyKept},
+    {"reader", "ROLE", "server init: make ROLE a role that can only read the lab database",
+     ApplyText<&Invocation::reader>},
+    {"listen", "HOST:PORT", "server web: address to serve on (default 127.0.0.1:8080)",
+     ApplyText<&Invocation::listen>},
+    {"password-file", "FILE", "server web: ask for one of the user:password lines of FILE",
+     ApplyText<&Invocation::passwordFile>},
+    {"tls-cert", "FILE", "server web: HTTPS with this PEM certificate",
+     ApplyText<&Invocation::tlsCert>},
+    {"tls-key", "FILE", "server web: the PEM key of --tls-cert", ApplyText<&Invocation::tlsKey>},
 };
 
 const OptionSpec* FindOption(const QString& name) {
@@ -110,18 +214,11 @@ const OptionSpec* FindOption(const QString& name) {
     return nullptr;
 }
 
-const VerbSpec* FindVerb(const QString& name) {
-    for (const VerbSpec& verb : Verbs())
-        if (name == QLatin1String(verb.name))
-            return &verb;
-    return nullptr;
-}
-
 QString GeneralHelp() {
     QString help = QStringLiteral("Usage: trevalo VERB [options]\n\n"
                                   "Talks to the laboratory balance of Pomiar from scripts.\n\n"
                                   "Verbs:\n");
-    for (const VerbSpec& verb : Verbs())
+    for (const Verb& verb : Verbs())
         help += QStringLiteral("  %1 %2\n")
                     .arg(QString::fromLatin1(verb.name) + QLatin1String(" ") +
                              QString::fromLatin1(verb.operand ? verb.operand : ""),
@@ -136,7 +233,7 @@ QString GeneralHelp() {
     return help;
 }
 
-QString VerbHelp(const VerbSpec& verb) {
+QString VerbHelp(const Verb& verb) {
     QString help =
         QStringLiteral("Usage: trevalo %1%2 [options]\n\n%3.\n\nOptions:\n")
             .arg(QLatin1String(verb.name))
@@ -152,168 +249,13 @@ QString VerbHelp(const VerbSpec& verb) {
     return help;
 }
 
-// The options in seconds, kept in milliseconds: what they accept.
-struct SecondsRange {
-    const char* name;
-    double lowest;
-    double highest;
-};
-constexpr double week = 7 * 24 * 3600;
-constexpr SecondsRange secondsOptions[] = {
-    {"timeout", 0.001, 3600},
-    {"interval", 0, week},
-    {"duration", 0.001, week},
-};
-
-// Milliseconds, rounded; nothing outside the range or not a number.
-std::optional<int> Milliseconds(const QString& text, const SecondsRange& range) {
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !(seconds >= range.lowest && seconds <= range.highest))
-        return std::nullopt;
-    return int(std::llround(seconds * 1000));
-}
-
-// Stores one option's value; an error text when the value is unusable.
-QString Apply(Invocation& run, const QString& name, const QString& value) {
-    const auto wholeNumber = [&value](int low, int high) -> std::optional<int> {
-        bool ok = false;
-        const int number = value.toInt(&ok);
-        return ok && number >= low && number <= high ? std::optional<int>(number) : std::nullopt;
-    };
-    const QString bad = QStringLiteral("invalid value for --%1: %2").arg(name, value);
-    if (run.verb == QLatin1String("check"))
-        run.checkOptions[name] = value;
-    if (name == QLatin1String("port")) {
-        run.port = wholeNumber(1, 256);
-        return run.port ? QString() : bad;
-    }
-    if (name == QLatin1String("tcp")) {
-        static const QRegularExpression hostPort(QStringLiteral("^(.+):(\\d{1,5})$"));
-        const auto match = hostPort.match(value);
-        const int port = match.hasMatch() ? match.captured(2).toInt() : 0;
-        if (port < 1 || port > 65535)
-            return bad;
-        run.tcpHost = match.captured(1);
-        run.tcpPort = port;
-        return {};
-    }
-    if (name == QLatin1String("baud")) {
-        run.baud = wholeNumber(1, 4000000);
-        return run.baud ? QString() : bad;
-    }
-    if (name == QLatin1String("dialect")) {
-        if (!Pomiar::BalanceDialect::Named(value))
-            return bad + QStringLiteral(" (one of %1)")
-                             .arg(Pomiar::BalanceDialect::Names().join(QStringLiteral(", ")));
-        run.dialect = value;
-        return {};
-    }
-    if (name == QLatin1String("station")) {
-        if (!wholeNumber(0, 99))
-            return bad;
-        run.station = value;
-        return {};
-    }
-    if (name == QLatin1String("dir")) {
-        run.folderArguments = {QStringLiteral("--dir"), value};
-        return {};
-    }
-    if (name == QLatin1String("count")) {
-        const auto count = wholeNumber(1, 100000000);
-        run.count = count.value_or(0);
-        return count ? QString() : bad;
-    }
-    if (name == QLatin1String("format")) {
-        if (value == QLatin1String("text"))
-            run.format = OutputFormat::Text;
-        else if (value == QLatin1String("csv"))
-            run.format = OutputFormat::Csv;
-        else if (value == QLatin1String("json"))
-            run.format = OutputFormat::Json;
-        else
-            return bad;
-        return {};
-    }
-    for (const SecondsRange& range : secondsOptions) {
-        if (name != QLatin1String(range.name))
-            continue;
-        const auto ms = Milliseconds(value, range);
-        if (!ms)
-            return bad + QStringLiteral(" (seconds from %1 to %2)")
-                             .arg(QString::number(range.lowest), QString::number(range.highest));
-        if (name == QLatin1String("timeout"))
-            run.timeoutMs = *ms;
-        else if (name == QLatin1String("interval")) {
-            run.intervalMs = *ms;
-            run.intervalText = value;
-        } else
-            run.durationMs = *ms;
-        return {};
-    }
-    if (name == QLatin1String("cycle"))
-        run.cycleFile = value;
-    else if (name == QLatin1String("out"))
-        run.out = value;
-    else if (name == QLatin1String("csv"))
-        run.csv = value;
-    else if (name == QLatin1String("file"))
-        run.file = value;
-    else if (name == QLatin1String("reader"))
-        run.reader = value;
-    else if (name == QLatin1String("listen"))
-        run.listen = value;
-    else if (name == QLatin1String("password-file"))
-        run.passwordFile = value;
-    else if (name == QLatin1String("tls-cert"))
-        run.tlsCert = value;
-    else if (name == QLatin1String("tls-key"))
-        run.tlsKey = value;
-    return {};
-}
-
 // The checks that concern the verb as a whole once every option is read.
-QString CheckComplete(const Invocation& run, const VerbSpec& verb, bool hasOperand) {
+QString CheckComplete(const Invocation& run, const Verb& verb, bool hasOperand) {
     if (verb.operand && !hasOperand)
         return QStringLiteral("%1 needs %2").arg(run.verb, QLatin1String(verb.operand));
-    if (run.verb == QLatin1String("server") && run.operand != QLatin1String("init") &&
-        run.operand != QLatin1String("status") && run.operand != QLatin1String("verify") &&
-        run.operand != QLatin1String("web"))
-        return QStringLiteral("server needs init, status, verify or web, not %1").arg(run.operand);
-    if (!run.file.isEmpty() && run.operand != QLatin1String("verify"))
-        return QStringLiteral("--file goes with server verify only");
-    if (!run.reader.isEmpty() && run.operand != QLatin1String("init"))
-        return QStringLiteral("--reader goes with server init only");
-    if ((!run.listen.isEmpty() || !run.passwordFile.isEmpty() || !run.tlsCert.isEmpty() ||
-         !run.tlsKey.isEmpty()) &&
-        run.operand != QLatin1String("web"))
-        return QStringLiteral("--listen, --password-file, --tls-cert and --tls-key go with "
-                              "server web only");
-    if (run.tlsCert.isEmpty() != run.tlsKey.isEmpty())
-        return QStringLiteral("--tls-cert and --tls-key go together");
     if (run.port && run.tcpHost)
         return QStringLiteral("--port and --tcp exclude each other");
-    if (run.verb == QLatin1String("log") && run.out.isEmpty())
-        return QStringLiteral("log needs --out SERIES.ser");
-    if (run.verb == QLatin1String("log") && !run.intervalText.isEmpty()) {
-        // Automatic work asks at whole ticks: an interval between them would
-        // silently become another one.
-        const int kept = IntervalTicks(run.intervalText) * tickMs;
-        if (kept != run.intervalMs)
-            return QStringLiteral("log asks the balance every %1 s or a multiple of it: "
-                                  "--interval %2 would ask every %3 s")
-                .arg(QString::number(Pomiar::CycleSettings::MinimumInterval), run.intervalText,
-                     QString::number(kept / 1000.0));
-    }
-    if (run.verb == QLatin1String("check") && run.operand != QLatin1String("repeatability") &&
-        run.operand != QLatin1String("accuracy") && run.operand != QLatin1String("eccentricity"))
-        return QStringLiteral("check needs repeatability, accuracy or eccentricity, not %1")
-            .arg(run.operand);
-    if (run.verb == QLatin1String("check") && run.format == OutputFormat::Csv)
-        return QStringLiteral("check prints text or json, not csv");
-    if (run.verb == QLatin1String("export") && run.csv.isEmpty())
-        return QStringLiteral("export needs --csv FILE");
-    return {};
+    return verb.checkComplete ? verb.checkComplete(run) : QString();
 }
 
 } // namespace
@@ -322,6 +264,63 @@ int IntervalTicks(const QString& intervalText) {
     return Pomiar::CycleSettings::Ticks(
         Pomiar::CycleSettings::ValidateInterval(intervalText, QLocale::c()));
 }
+
+namespace {
+
+// Reads one option of the verb at arguments[i] (its value may be the next
+// argument, which moves i on). An error text, else empty.
+QString ReadOption(const QStringList& arguments, int& i, const Verb& verb, Invocation& run) {
+    QString name = arguments[i].mid(2);
+    std::optional<QString> value;
+    if (const qsizetype equals = name.indexOf(u'='); equals >= 0) {
+        value = name.mid(equals + 1);
+        name.truncate(equals);
+    }
+    const OptionSpec* option = FindOption(name);
+    if (!option || !verb.options.contains(name))
+        return QStringLiteral("%1 takes no option --%2").arg(run.verb, name);
+    if (!option->value) {
+        if (value)
+            return QStringLiteral("--%1 takes no value").arg(name);
+        return option->apply(run, name, QString());
+    }
+    if (!value) {
+        if (++i >= arguments.size())
+            return QStringLiteral("--%1 needs a value").arg(name);
+        value = arguments[i];
+    }
+    if (verb.keepsOptionsAsTyped)
+        run.checkOptions[name] = *value;
+    return option->apply(run, name, *value);
+}
+
+// The arguments after the verb: its options and operand, or its help.
+void ReadArguments(const QStringList& arguments, const Verb& verb, ParsedCommandLine& parsed) {
+    Invocation& run = parsed.invocation;
+    bool hasOperand = false;
+    for (int i = 2; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            parsed.help = VerbHelp(verb);
+            return;
+        }
+        if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--")) {
+            if (!verb.operand || hasOperand) {
+                parsed.error = QStringLiteral("unexpected argument: %1").arg(argument);
+                return;
+            }
+            run.operand = argument;
+            hasOperand = true;
+            continue;
+        }
+        parsed.error = ReadOption(arguments, i, verb, run);
+        if (!parsed.error.isEmpty())
+            return;
+    }
+    parsed.error = CheckComplete(run, verb, hasOperand);
+}
+
+} // namespace
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     ParsedCommandLine parsed;
@@ -336,63 +335,12 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         parsed.help = GeneralHelp();
         return parsed;
     }
-    const VerbSpec* verb = FindVerb(run.verb);
+    const Verb* verb = FindVerb(run.verb);
     if (!verb) {
         parsed.error = QStringLiteral("unknown verb: %1\n\n").arg(run.verb) + GeneralHelp();
         return parsed;
     }
-    bool hasOperand = false;
-    for (int i = 2; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            parsed.help = VerbHelp(*verb);
-            return parsed;
-        }
-        if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--")) {
-            if (!verb->operand || hasOperand) {
-                parsed.error = QStringLiteral("unexpected argument: %1").arg(argument);
-                return parsed;
-            }
-            run.operand = argument;
-            hasOperand = true;
-            continue;
-        }
-        QString name = argument.mid(2);
-        std::optional<QString> value;
-        if (const qsizetype equals = name.indexOf(u'='); equals >= 0) {
-            value = name.mid(equals + 1);
-            name.truncate(equals);
-        }
-        const OptionSpec* option = FindOption(name);
-        if (!option || !verb->options.contains(name)) {
-            parsed.error = QStringLiteral("%1 takes no option --%2").arg(run.verb, name);
-            return parsed;
-        }
-        if (!option->value) {
-            if (value) {
-                parsed.error = QStringLiteral("--%1 takes no value").arg(name);
-                return parsed;
-            }
-            if (name == QLatin1String("unstable"))
-                run.unstable = true;
-            else if (name == QLatin1String("journal"))
-                run.journal = true;
-            else
-                run.json = true;
-            continue;
-        }
-        if (!value) {
-            if (++i >= arguments.size()) {
-                parsed.error = QStringLiteral("--%1 needs a value").arg(name);
-                return parsed;
-            }
-            value = arguments[i];
-        }
-        parsed.error = Apply(run, name, *value);
-        if (!parsed.error.isEmpty())
-            return parsed;
-    }
-    parsed.error = CheckComplete(run, *verb, hasOperand);
+    ReadArguments(arguments, *verb, parsed);
     return parsed;
 }
 

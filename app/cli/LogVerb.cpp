@@ -6,8 +6,9 @@
 #include "Invocation.h"
 #include "LabServer.h"
 #include "PerUserSettings.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
+#include "VerbTable.h"
 #include "Verbs.h"
 
 #include <QFile>
@@ -61,23 +62,23 @@ constexpr int labServerDrainMs = 10000;
 
 // The lab database when [LabServer] switches it on: readings are queued in
 // the station's working database, as the program queues them, and sent from
-// there; what a run leaves queued the next run of either sends.
-std::unique_ptr<LabServer> StartLabServer(const Station& station, QString* error) {
+// there; what a run leaves queued the next run of either sends. False with
+// the reason.
+bool StartLabFeed(Pomiar::Station& station, QString* error) {
     try {
-        return LabServer::Start(
-            LabServerSettings::Read(station.context.IniPath(), station.context.settings.nrWagi),
-            MeasurementStore::WorkingDatabasePath(station.context.programFolder));
+        station.StartLabFeed();
+        return true;
     } catch (const SettingsError& failure) {
         *error = QString::fromLocal8Bit(failure.what());
     } catch (const DatabaseError& failure) {
         *error = failure.Reason();
     }
-    return nullptr;
+    return false;
 }
 
 // Waits a while for the sender to send what is queued in the station's
 // working database, and tells what is left.
-void DrainLabServer(const Station& station) {
+void DrainLabServer(const StationSetup& station) {
     int queued = -1;
     try {
         Database working(MeasurementStore::WorkingDatabasePath(station.context.programFolder));
@@ -102,53 +103,60 @@ void DrainLabServer(const Station& station) {
 
 // The interval's half-second ticks: --interval, else the station's stored
 // one; at least one tick, as the cycle settings allow.
-int LogTicks(const Invocation& run, const Station& station) {
+int LogTicks(const Invocation& run, const StationSetup& station) {
     if (!run.intervalText.isEmpty())
         return IntervalTicks(run.intervalText);
     return CycleSettings::StoredTicks(PerUserSettings(station.context.applicationTitle));
 }
 
+// Cycle work over the windows of a file: the windows live in a database of
+// the run's own.
+struct CycleWork {
+    QTemporaryDir scratch;
+    std::unique_ptr<Database> database;
+    std::unique_ptr<CycleGate> gate;
+    bool ended = false;
+};
+
+// Loads the cycle windows of file and switches cycle work on; the reason
+// when they cannot be used.
+QString StartCycleWork(const QString& file, AcquisitionSession& session, CycleWork& cycle) {
+    try {
+        cycle.database = std::make_unique<Database>(cycle.scratch.filePath(QStringLiteral("cykl")));
+        cycle.database->CreateSchema();
+        cycle.gate = std::make_unique<CycleGate>(*cycle.database);
+    } catch (const DatabaseError& failure) {
+        return failure.Reason();
+    }
+    const QString error = LoadCycleWindows(file, *cycle.gate);
+    if (!error.isEmpty())
+        return file + QStringLiteral(": ") + error;
+    session.SetCycleWindows(cycle.gate.get());
+    session.SetCycleWork(true);
+    QObject::connect(&session, &AcquisitionSession::CycleEnded, [&cycle] { cycle.ended = true; });
+    return {};
+}
+
 } // namespace
 
-int RunLog(const Invocation& run) {
-    Events::CatchInterrupts();
-    Station station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
-    const int ticks = LogTicks(run, station);
+int RunLog(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
+    const int ticks = LogTicks(run, station.setup);
     if (ticks <= 0)
         return Fail(UsageError, QStringLiteral("log needs --interval S (at least 0.5)"));
     QString error;
     if (!console.UseSeriesFile(run.out, &error))
         return Fail(FileFailed, run.out + QStringLiteral(": ") + error);
-    const std::unique_ptr<LabServer> labServer = StartLabServer(station, &error);
-    if (!error.isEmpty())
+    if (!StartLabFeed(console.Assembly(), &error))
         return Fail(FileFailed, error);
-    if (labServer)
-        labServer->Attach(console.Store());
+    const bool labFeed = console.Assembly().LabFeed() != nullptr;
     AcquisitionSession& session = console.Session();
 
-    QTemporaryDir scratch;
-    std::unique_ptr<Database> cycleDatabase;
-    std::unique_ptr<CycleGate> gate;
-    bool cycleEnded = false;
+    CycleWork cycle;
     if (!run.cycleFile.isEmpty()) {
-        try {
-            cycleDatabase = std::make_unique<Database>(scratch.filePath(QStringLiteral("cykl")));
-            cycleDatabase->CreateSchema();
-            gate = std::make_unique<CycleGate>(*cycleDatabase);
-        } catch (const DatabaseError& failure) {
-            return Fail(FileFailed, failure.Reason());
-        }
-        error = LoadCycleWindows(run.cycleFile, *gate);
+        error = StartCycleWork(run.cycleFile, session, cycle);
         if (!error.isEmpty())
-            return Fail(FileFailed, run.cycleFile + QStringLiteral(": ") + error);
-        session.SetCycleWindows(gate.get());
-        session.SetCycleWork(true);
-        QObject::connect(&session, &AcquisitionSession::CycleEnded, [&] { cycleEnded = true; });
+            return Fail(FileFailed, error);
     }
 
     ReadingPrinter printer(run.format);
@@ -178,13 +186,15 @@ int RunLog(const Invocation& run) {
     console.linkBack = [] { Warn(QStringLiteral("link back")); };
     session.SetInterval(ticks);
     session.Start();
-    Events::RunUntil([&] { return Events::Interrupted() || cycleEnded; }, -1);
+    Events::RunUntil([&] { return Events::Interrupted() || cycle.ended; }, -1);
     session.Stop();
-    if (cycleEnded)
+    if (cycle.ended)
         Warn(QStringLiteral("end of the cycle"));
     const int stored = FinishStoring(console, printer, run.out);
-    if (labServer)
-        DrainLabServer(station);
+    if (labFeed)
+        DrainLabServer(station.setup);
+    // Before the link closes: its closing is no entry of this log's feed.
+    console.Assembly().StopLabFeed();
     return stored;
 }
 

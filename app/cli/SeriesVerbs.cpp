@@ -6,7 +6,7 @@
 #include "ProgramFolder.h"
 #include "SeriesFile.h"
 #include "SeriesJournal.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
 
@@ -46,9 +46,9 @@ const std::pair<const char*, QString StatisticsFields::*> statisticNames[] = {
 // The station's settings, and the series file the run names, which trevalo
 // may read: Success, or the exit code with the reason told. Only read: a
 // verb that reads a file leaves it as it was.
-int LoadStationAndFile(const Invocation& run, Station& station) {
+int LoadStationAndFile(const Invocation& run, StationSetup& station) {
     QString reason;
-    if (!LoadStation(run, station, &reason))
+    if (!LoadStationSetup(run, station, &reason))
         return Fail(FileFailed, reason);
     const QString& path = run.operand;
     struct stat status {};
@@ -86,7 +86,7 @@ void PrintStatistics(const StatisticsFields& fields, bool json) {
 } // namespace
 
 int RunStats(const Invocation& run) {
-    Station station;
+    StationSetup station;
     if (const int code = LoadStationAndFile(run, station))
         return code;
     // The file is only read: its rows are shown in a working database of
@@ -112,9 +112,9 @@ int RunStats(const Invocation& run) {
 }
 
 int RunVerify(const Invocation& run) {
-    Station station;
+    StationSetup station;
     QString reason;
-    if (!LoadStation(run, station, &reason))
+    if (!LoadStationSetup(run, station, &reason))
         return Fail(FileFailed, reason);
     // Read on a connection that writes nothing, not even the file's
     // journal mode: what is checked stays as it was.
@@ -149,7 +149,7 @@ int RunVerify(const Invocation& run) {
 }
 
 int RunExport(const Invocation& run) {
-    Station station;
+    StationSetup station;
     if (const int code = LoadStationAndFile(run, station))
         return code;
     QString error;

@@ -3,7 +3,7 @@
 #include "LabServerCommands.h"
 #include "LabServerSettings.h"
 #include "MeasurementStore.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
 #include "Verbs.h"
 
@@ -116,9 +116,9 @@ int VerifyFile(const LabServerSettings& settings, const QString& path) {
 // The shared lab database by hand: its schema made or upgraded, its state
 // shown, or its journal verified. Switched off in the settings, nothing is connected.
 int RunServer(const Invocation& run) {
-    Station station;
+    StationSetup station;
     QString error;
-    if (!LoadStation(run, station, &error))
+    if (!LoadStationSetup(run, station, &error))
         return Fail(FileFailed, error);
     const QString ini = station.context.IniPath();
     LabServerSettings settings;

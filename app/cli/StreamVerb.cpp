@@ -1,8 +1,9 @@
 #include "ConsoleSession.h"
 #include "Events.h"
 #include "Invocation.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
+#include "VerbTable.h"
 #include "Verbs.h"
 
 #include <QElapsedTimer>
@@ -11,14 +12,8 @@ namespace Trevalo {
 
 // Continuous transmission until Ctrl+C, the duration or a lost link; the
 // collected lines are then stored as the program stores them, and printed.
-int RunStream(const Invocation& run) {
-    Events::CatchInterrupts();
-    Station station;
-    if (const int code = LoadSettings(run, station))
-        return code;
-    ConsoleSession console(station);
-    if (const int code = Connect(console))
-        return code;
+int RunStream(const Invocation& run, OpenStation& station) {
+    ConsoleSession& console = station.console;
     QString error;
     if (!run.out.isEmpty() && !console.UseSeriesFile(run.out, &error))
         return Fail(FileFailed, run.out + ": " + error);

@@ -9,7 +9,7 @@ namespace Trevalo {
 class ConsoleSession;
 class ReadingPrinter;
 struct Invocation;
-struct Station;
+struct StationSetup;
 
 // Tells the user on standard error and answers code.
 int Fail(ExitCode code, const QString& message);
@@ -19,7 +19,7 @@ void Warn(const QString& message);
 QString SecondsText(int ms);
 
 // Reads the station's settings: Success, or the failure told and its code.
-int LoadSettings(const Invocation& run, Station& station);
+int LoadSettings(const Invocation& run, StationSetup& station);
 // Opens the station's link: Success, or the failure told and its code.
 int Connect(ConsoleSession& console);
 

@@ -2,12 +2,11 @@
 
 #include "ConsoleSession.h"
 #include "Invocation.h"
-#include "Station.h"
+#include "StationSetup.h"
 #include "VerbSupport.h"
+#include "VerbTable.h"
 
 #include <cstdio>
-#include <functional>
-#include <map>
 
 namespace Trevalo {
 
@@ -24,9 +23,9 @@ QString SecondsText(int ms) {
     return QString::number(ms / 1000.0);
 }
 
-int LoadSettings(const Invocation& run, Station& station) {
+int LoadSettings(const Invocation& run, StationSetup& station) {
     QString error;
-    return LoadStation(run, station, &error) ? Success : Fail(FileFailed, error);
+    return LoadStationSetup(run, station, &error) ? Success : Fail(FileFailed, error);
 }
 
 int Connect(ConsoleSession& console) {
@@ -45,17 +44,9 @@ int FinishStoring(ConsoleSession& console, ReadingPrinter& printer, const QStrin
 }
 
 int RunVerb(const Invocation& run) {
-    static const std::map<QString, std::function<int(const Invocation&)>> verbs{
-        {QStringLiteral("ports"), RunPorts},   {QStringLiteral("read"), RunRead},
-        {QStringLiteral("tare"), RunTare},     {QStringLiteral("send"), RunSend},
-        {QStringLiteral("stream"), RunStream}, {QStringLiteral("log"), RunLog},
-        {QStringLiteral("stats"), RunStats},   {QStringLiteral("export"), RunExport},
-        {QStringLiteral("server"), RunServer}, {QStringLiteral("detect"), RunDetect},
-        {QStringLiteral("verify"), RunVerify}, {QStringLiteral("check"), RunCheck},
-    };
-    const auto verb = verbs.find(run.verb);
-    return verb == verbs.end() ? Fail(UsageError, QStringLiteral("unknown verb ") + run.verb)
-                               : verb->second(run);
+    const Verb* verb = FindVerb(run.verb);
+    return verb ? RunVerb(*verb, run)
+                : Fail(UsageError, QStringLiteral("unknown verb ") + run.verb);
 }
 
 } // namespace Trevalo

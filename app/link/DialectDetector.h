@@ -4,8 +4,11 @@
 #include "mUstawienia.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace Mordal {
@@ -16,8 +19,11 @@ namespace Pomiar {
 
 // Which family a balance speaks, found by asking it: each family's harmless
 // identify request in turn (never tare, zero or continuous output), on a
-// link of its own, so that nothing reaches a series while it asks.
-class DialectDetector {
+// link of its own, so that nothing reaches a series while it asks. It
+// waits for nothing: each reply, or its time-out, moves it on, and
+// Finished tells what it found.
+class DialectDetector : public QObject {
+    Q_OBJECT
 public:
     // How long a request waits for its reply.
     static constexpr int ReplyTimeoutMs = 500;
@@ -45,20 +51,54 @@ public:
     };
 
     // The default family's immediate read comes from settings' [COMMANDS].
-    explicit DialectDetector(const Settings& settings) : settings(settings) {}
+    explicit DialectDetector(const Settings& settings, QObject* parent = nullptr);
+    ~DialectDetector() override;
 
     // Opens a link configured as link says (the port must be free), asks,
     // and closes it again.
-    Result Detect(const LinkSettings& link) const;
+    void Start(const LinkSettings& link);
     // Asks on a link that is already open; nobody else should be reading it.
-    Result Detect(Mordal::Comm& comm) const;
+    void Start(Mordal::Comm& comm);
+    bool Running() const { return running; }
 
     // The order the families are asked in: the most specific answers first,
     // the default family (whose read any family might answer) last.
     static QList<BalanceDialect::Family> Order();
 
+signals:
+    void Finished(const Pomiar::DialectDetector::Result& result);
+
 private:
-    const Settings& settings;
+    // What the current request of a family asks for.
+    enum class Step { Probe, Model, SerialNumber };
+
+    void onOpened();
+    void askOn(Mordal::Comm& link);
+    void askFamily();
+    void ask(const QByteArray& request);
+    void onAnswer();
+    void onProbe(const BalanceDialect& dialect, const QByteArray& answer);
+    // The model, then the serial number, of the family that answered; a
+    // request the probe already made is not sent again.
+    void askIdentity(Step step);
+    void finish();
+
+    // The default family's immediate read, its probe.
+    QString unstableCommand;
+    // The link of its own when Start was given settings.
+    std::unique_ptr<QObject> ownLink;
+    Mordal::Comm* comm = nullptr;
+    QMetaObject::Connection listening;
+    QTimer replyTimer;
+    QTimer openTimer;
+    QList<QByteArray> frames;
+    QByteArray probed;
+    qsizetype familyIndex = 0;
+    Step step = Step::Probe;
+    Result result;
+    bool running = false;
+    // Its own link is coming up.
+    bool opening = false;
 };
 
 } // namespace Pomiar

@@ -41,6 +41,17 @@ AcquisitionSession::~AcquisitionSession() {
     store.SetSpoolReader(nullptr);
 }
 
+Mordal::Comm* AcquisitionSession::CreateLink(QObject* holder) {
+    auto* link = qobject_cast<Mordal::Comm*>(
+        Mordal::CreateControl(QString::fromLatin1(Mordal::CommTypeName), holder));
+    if (link) {
+        link->setObjectName(QStringLiteral("Comm1"));
+        Mordal::MemoryPropertyBag designed;
+        link->ReadProperties(designed);
+    }
+    return link;
+}
+
 bool AcquisitionSession::AutomaticWorkRunning() const {
     return Mode() == AcquisitionState::Mode::Automatic || Mode() == AcquisitionState::Mode::Paused;
 }
@@ -78,6 +89,34 @@ void AcquisitionSession::ToggleLink() {
     if (!open)
         tmrEthernet.stop();
     emit LinkChanged(open);
+}
+
+void AcquisitionSession::SuspendLink() {
+    if (!linkBefore)
+        linkBefore = LinkBefore{LinkOpen(), tmrEthernet.isActive()};
+    tmrEthernet.stop();
+    if (MSComm1)
+        MSComm1->SetCommOpen(false);
+}
+
+void AcquisitionSession::RestoreLink() {
+    if (!linkBefore)
+        return;
+    if (MSComm1 && linkBefore->open)
+        MSComm1->SetCommOpen(true);
+    if (linkBefore->reconnecting)
+        tmrEthernet.start();
+    linkBefore.reset();
+}
+
+void AcquisitionSession::ApplyLink(const LinkSettings& link) {
+    linkBefore.reset();
+    protocol.SetDialect(link.dialect);
+    if (!MSComm1)
+        return;
+    link.Open(*MSComm1);
+    if (MSComm1->CommSource() == Mordal::enCommSource::TCP)
+        tmrEthernet.start();
 }
 
 QString AcquisitionSession::OpisZrodla() const {
@@ -154,8 +193,8 @@ bool AcquisitionSession::UndecodableBytesArrived() const {
 
 void AcquisitionSession::handleReply(const QByteArray& frame) {
     replyWait.stop();
-    bool printout = false;
-    emit ReplyArrived(frame, printout);
+    emit ReplyArrived(frame);
+    const bool printout = reportCapture;
     const QDateTime received = QDateTime::currentDateTime();
     for (const FrameReply& read : Dialect().ReadFrame(frame, printout, store.Locale()))
         replyHandled(Reply{read.frame, take(read, received), read.reply.stable});

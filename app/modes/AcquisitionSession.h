@@ -4,11 +4,13 @@
 #include "BalanceProtocol.h"
 #include "BatchReader.h"
 #include "CycleWindows.h"
+#include "LinkOwner.h"
 #include "LinkWatch.h"
 #include "ReadingAcceptance.h"
 
 #include <QObject>
 #include <QTimer>
+#include <optional>
 
 namespace Mordal {
 class Comm;
@@ -31,9 +33,13 @@ struct ProgramContext;
 // (BatchReader). The program's window and trevalo drive it with its
 // commands and show what it signals; neither has rules of acquisition of
 // its own.
-class AcquisitionSession : public QObject {
+class AcquisitionSession : public QObject, public LinkOwner {
     Q_OBJECT
 public:
+    // The run's link control from the library, with its designed
+    // properties, owned by holder; null when the library cannot create it.
+    static Mordal::Comm* CreateLink(QObject* holder);
+
     // comm: the link control, not owned; may be null (no link at all).
     AcquisitionSession(const ProgramContext& context, Mordal::Comm* comm, MeasurementStore& store,
                        QObject* parent = nullptr);
@@ -59,12 +65,19 @@ public:
     AcquisitionState::Mode Mode() const { return acquisition.CurrentMode(); }
     bool AutomaticWorkRunning() const;
 
-    // The link control for the options dialog, which configures it; null
-    // once the session is closed.
-    Mordal::Comm* Link() const { return MSComm1; }
-    // Reopens a lost link at the pace LinkWatch gives; the options dialog
-    // holds it while it changes the link.
-    QTimer& ReopenTimer() { return tmrEthernet; }
+    // The link is the session's alone: the options dialog edits settings,
+    // and the session takes the link down while they are edited, applies
+    // what was confirmed, or puts the link back as it was.
+    // False once the session is closed (or it never had a link control).
+    bool HasLink() const { return MSComm1 != nullptr; }
+    // A lost link is being reopened at the pace LinkWatch gives.
+    bool Reconnecting() const { return tmrEthernet.isActive(); }
+    // How often a lost link is tried again until it next reports; a test
+    // of many outages shortens it.
+    void SetReopenIntervalMs(int ms) { tmrEthernet.setInterval(ms); }
+    void SuspendLink() override;
+    void RestoreLink() override;
+    void ApplyLink(const LinkSettings& link) override;
     bool LinkOpen() const;
     // Configures the link and the balance's family from the settings and
     // opens the link; true when it is open (a TCP connection may still come
@@ -84,8 +97,7 @@ public:
     // The traffic window's echo; and commands typed by hand.
     BalanceProtocol& Protocol() { return protocol; }
     // The balance's family: what is sent and how replies are read. OpenLink
-    // sets it; the options dialog, which opens the link itself, through
-    // this.
+    // and ApplyLink set it.
     void SetDialect(const BalanceDialect& dialect) { protocol.SetDialect(dialect); }
     const BalanceDialect& Dialect() const { return protocol.Dialect(); }
     // Whether the balance marked the value of a frame stable.
@@ -119,6 +131,11 @@ public:
     // Whether cycle work is switched on (the per-user setting "Cykl").
     void SetCycleWork(bool on) { cycleWork = on; }
     bool CycleWork() const { return cycleWork; }
+
+    // While a report window captures a printout, every reply is kept as it
+    // came rather than read as a reading.
+    void SetReportCapture(bool on) { reportCapture = on; }
+    bool ReportCapture() const { return reportCapture; }
 
     // Where storing a long continuous batch shows its progress; not owned.
     void SetBatchProgress(Progress* progress) { batchProgress = progress; }
@@ -154,10 +171,9 @@ signals:
     void LinkFailed(int number, const QString& description);
     // A request for a reading was sent.
     void ReadingRequested();
-    // A reply for the reading handler, before it is read. A directly
-    // connected receiver that captures it as a printout sets printout: the
-    // handler then keeps it as it came.
-    void ReplyArrived(const QByteArray& frame, bool& printout);
+    // A reply for the reading handler, before it is read (a report window
+    // that captures printouts takes it from here).
+    void ReplyArrived(const QByteArray& frame);
     // What became of it.
     void ReplyHandled(const Pomiar::AcquisitionSession::Reply& reply);
     // A step of the reading handler failed: for the error log.
@@ -249,6 +265,13 @@ private:
     // be streaming from before.
     bool settleOnOpen = false;
     QTimer streamQuiet;
+    bool reportCapture = false;
+    // What the link was before SuspendLink took it down.
+    struct LinkBefore {
+        bool open;
+        bool reconnecting;
+    };
+    std::optional<LinkBefore> linkBefore;
     bool undecodableSeen = false;
     QTimer replyWait;
 };

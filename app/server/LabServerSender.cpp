@@ -414,121 +414,144 @@ void LabServerSender::publish(LabServerStatus::State state, const QString& reaso
         emit Failed(now);
 }
 
-void LabServerSender::run() {
-    const QString connectionName =
+// What the worker keeps from one pass to the next.
+struct LabServerSender::Pass {
+    QString connectionName =
         QStringLiteral("LabServer-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    {
-        std::unique_ptr<Database> local;
-        bool connected = false;
-        int queued = 0;
-        std::vector<int> lps;
-        // Every failure ends in the same place: the server connection is
-        // dropped, the rows stay queued and the server is tried again later.
-        const auto lost = [&](const QString& reason) {
-            if (connected)
-                QSqlDatabase::database(connectionName, false).close();
-            connected = false;
-            publish(LabServerStatus::State::Failed, reason, queued);
-            return waitOrStop(timing.retryMs);
-        };
-        // The server takes what there is: a failure after this is news
-        // again, even with a cause told before.
-        const auto worked = [&] {
-            QMutexLocker lock(&mutex);
-            lastFailure.reset();
-            told.reset();
-        };
-        for (;;) {
-            {
-                QMutexLocker lock(&mutex);
-                if (stopping)
-                    break;
-            }
-            try {
-                if (!local) {
-                    local = std::make_unique<Database>(workingPath);
-                    LabServerOutbox::CreateTable(*local);
-                }
-                queued = queuedReadings(*local);
-            } catch (const DatabaseError& error) {
-                local.reset();
-                if (!lost(error.Reason()))
-                    break;
-                continue;
-            }
-            if (!connected) {
-                publish(LabServerStatus::State::Connecting, status.reason, queued);
-                QString reason;
-                QSqlDatabase::removeDatabase(connectionName);
-                if (!LabServerSchema::Connect(settings, connectionName, &reason)) {
-                    if (!lost(reason))
-                        break;
-                    continue;
-                }
-                QSqlDatabase server = QSqlDatabase::database(connectionName, false);
-                if (!LabServerSchema::Upgrade(server, &reason)) {
-                    connected = true;
-                    if (!lost(reason))
-                        break;
-                    continue;
-                }
-                connected = true;
-            }
-            publish(LabServerStatus::State::Connected, QString(), queued);
+    std::unique_ptr<Database> local;
+    bool connected = false;
+    int queued = 0;
+    std::vector<OutboxRow> batch;
+    std::vector<JournalRow> journal;
+    std::vector<int> lps;
+    QString failure;
 
-            std::vector<OutboxRow> batch;
-            std::vector<JournalRow> journal;
-            try {
-                batch = oldestRows(*local, timing.batchRows);
-                journal = journalRows(*local, batch);
-            } catch (const DatabaseError& error) {
-                local.reset();
-                if (!lost(error.Reason()))
-                    break;
-                continue;
-            }
-            if (batch.empty()) {
-                worked();
-                if (!waitOrStop(timing.idleMs))
-                    break;
-                continue;
-            }
-            QSqlDatabase server = QSqlDatabase::database(connectionName, false);
-            lps.clear();
-            BatchWriter writer(server, lps);
-            if (!server.transaction()) {
-                if (!lost(LabServerSchema::ReasonOf(server.lastError())))
-                    break;
-                continue;
-            }
-            if (!writer.Write(batch, journal) || !server.commit()) {
-                const QString reason = writer.reason.isEmpty()
-                                           ? LabServerSchema::ReasonOf(server.lastError())
-                                           : writer.reason;
-                server.rollback();
-                if (!lost(reason))
-                    break;
-                continue;
-            }
-            worked();
-            if (committed && !lps.empty())
-                committed(lps);
-            try {
-                // Only now: a crash before this line sends the batch again,
-                // which the server takes as no change.
-                local->Execute(QStringLiteral("DELETE FROM LabOutbox WHERE id <= ?"),
-                               {batch.back().id});
-                queued = queuedReadings(*local);
-            } catch (const DatabaseError& error) {
-                local.reset();
-                if (!lost(error.Reason()))
-                    break;
-                continue;
-            }
-            publish(LabServerStatus::State::Connected, QString(), queued);
+    // A failure of the working database: it is opened anew next time.
+    template <typename Step> bool OnLocal(Step step) {
+        try {
+            step(*local);
+            return true;
+        } catch (const DatabaseError& error) {
+            local.reset();
+            failure = error.Reason();
+            return false;
         }
     }
+    bool Fail(const QString& reason) {
+        failure = reason;
+        return false;
+    }
+};
+
+void LabServerSender::run() {
+    Pass pass;
+    const QString connectionName = pass.connectionName;
+    while (!stopRequested()) {
+        const PassResult result = sendOnce(pass);
+        if (result == PassResult::Failed && !retryLater(pass))
+            break;
+        if (result == PassResult::Idle) {
+            worked();
+            if (!waitOrStop(timing.idleMs))
+                break;
+        }
+    }
+    pass.local.reset();
     QSqlDatabase::removeDatabase(connectionName);
+}
+
+bool LabServerSender::stopRequested() {
+    QMutexLocker lock(&mutex);
+    return stopping;
+}
+
+LabServerSender::PassResult LabServerSender::sendOnce(Pass& pass) {
+    if (!openOutbox(pass) || (!pass.connected && !connectServer(pass)))
+        return PassResult::Failed;
+    publish(LabServerStatus::State::Connected, QString(), pass.queued);
+    if (!readBatch(pass))
+        return PassResult::Failed;
+    if (pass.batch.empty())
+        return PassResult::Idle;
+    if (!sendBatch(pass))
+        return PassResult::Failed;
+    worked();
+    if (committed && !pass.lps.empty())
+        committed(pass.lps);
+    if (!dropSent(pass))
+        return PassResult::Failed;
+    publish(LabServerStatus::State::Connected, QString(), pass.queued);
+    return PassResult::Sent;
+}
+
+bool LabServerSender::openOutbox(Pass& pass) {
+    try {
+        if (!pass.local) {
+            pass.local = std::make_unique<Database>(workingPath);
+            LabServerOutbox::CreateTable(*pass.local);
+        }
+    } catch (const DatabaseError& error) {
+        pass.local.reset();
+        return pass.Fail(error.Reason());
+    }
+    return pass.OnLocal([&pass](Database& local) { pass.queued = queuedReadings(local); });
+}
+
+bool LabServerSender::connectServer(Pass& pass) {
+    publish(LabServerStatus::State::Connecting, status.reason, pass.queued);
+    QString reason;
+    QSqlDatabase::removeDatabase(pass.connectionName);
+    if (!LabServerSchema::Connect(settings, pass.connectionName, &reason))
+        return pass.Fail(reason);
+    // Connected: a failed upgrade closes the connection again.
+    pass.connected = true;
+    QSqlDatabase server = QSqlDatabase::database(pass.connectionName, false);
+    return LabServerSchema::Upgrade(server, &reason) || pass.Fail(reason);
+}
+
+bool LabServerSender::readBatch(Pass& pass) {
+    return pass.OnLocal([&pass, this](Database& local) {
+        pass.batch = oldestRows(local, timing.batchRows);
+        pass.journal = journalRows(local, pass.batch);
+    });
+}
+
+bool LabServerSender::sendBatch(Pass& pass) {
+    QSqlDatabase server = QSqlDatabase::database(pass.connectionName, false);
+    pass.lps.clear();
+    BatchWriter writer(server, pass.lps);
+    if (!server.transaction())
+        return pass.Fail(LabServerSchema::ReasonOf(server.lastError()));
+    if (writer.Write(pass.batch, pass.journal) && server.commit())
+        return true;
+    const QString reason =
+        writer.reason.isEmpty() ? LabServerSchema::ReasonOf(server.lastError()) : writer.reason;
+    server.rollback();
+    return pass.Fail(reason);
+}
+
+bool LabServerSender::dropSent(Pass& pass) {
+    // Only now: a crash before this sends the batch again, which the server
+    // takes as no change.
+    return pass.OnLocal([&pass](Database& local) {
+        local.Execute(QStringLiteral("DELETE FROM LabOutbox WHERE id <= ?"),
+                      {pass.batch.back().id});
+        pass.queued = queuedReadings(local);
+    });
+}
+
+bool LabServerSender::retryLater(Pass& pass) {
+    if (pass.connected)
+        QSqlDatabase::database(pass.connectionName, false).close();
+    pass.connected = false;
+    publish(LabServerStatus::State::Failed, pass.failure, pass.queued);
+    return waitOrStop(timing.retryMs);
+}
+
+void LabServerSender::worked() {
+    QMutexLocker lock(&mutex);
+    lastFailure.reset();
+    told.reset();
 }
 
 } // namespace Pomiar

@@ -69,8 +69,27 @@ signals:
 
 private:
     class Worker;
+    struct Pass;
+    // What one pass of the worker did.
+    enum class PassResult { Sent, Idle, Failed };
 
     void run();
+    bool stopRequested();
+    // One pass: the outbox opened, the server connected, the oldest batch
+    // sent and taken out of the outbox. Failed leaves the reason in pass.
+    PassResult sendOnce(Pass& pass);
+    bool openOutbox(Pass& pass);
+    bool connectServer(Pass& pass);
+    bool readBatch(Pass& pass);
+    bool sendBatch(Pass& pass);
+    bool dropSent(Pass& pass);
+    // Every failure ends in the same place: the server connection is
+    // dropped, the rows stay queued and the server is tried again later.
+    // False when the sender was stopped meanwhile.
+    bool retryLater(Pass& pass);
+    // The server takes what there is: a failure after this is news again,
+    // even with a cause told before.
+    void worked();
     bool waitOrStop(int ms);
     void publish(LabServerStatus::State state, const QString& reason, int queued);
 

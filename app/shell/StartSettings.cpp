@@ -1,8 +1,8 @@
 #include "StartSettings.h"
 
-#include "INI.h"
 #include "LanguageTexts.h"
 #include "ProgramContext.h"
+#include "StationSettings.h"
 #include "UserDialogs.h"
 #include "mUstawienia.h"
 
@@ -12,14 +12,8 @@ namespace Pomiar::Module1 {
 
 bool ReadSettings(ProgramContext& context) {
     const QString ini = context.IniPath();
-    context.settings.nrWagi = INI::CzytajIni(ini, "ustawienia", "Nr_wagi", "1");
-    context.applicationTitle = QStringLiteral("Trevalo [%1]").arg(context.settings.nrWagi);
-    context.settings.languageFileName =
-        INI::CzytajIni(ini, "ustawienia", " language", "Polish.lag");
-    context.settings.helpFileName =
-        mUstawienia::HelpFileName(INI::CzytajIni(ini, "ustawienia", "language", "Polish.lag"));
     try {
-        mUstawienia::WczytajUstawienia(ini, context.settings);
+        StationSettings::ReadStart(context);
     } catch (const SettingsError& error) {
         context.dialogs->MessageBox(
             nullptr,

@@ -311,7 +311,7 @@ TEST_F(AcquisitionSessionTest, TheEndOfTheLastWindowStopsAutomaticWorkAndRewinds
 
 TEST_F(AcquisitionSessionTest, AClosedSessionSendsNothingAndForgetsItsLink) {
     session.Close();
-    EXPECT_EQ(session.Link(), nullptr);
+    EXPECT_FALSE(session.HasLink());
     EXPECT_FALSE(comm.CommOpen());
     session.OdpytajWage();
     session.Tare();

@@ -2,13 +2,12 @@
 
 #include "FormTexts.h"
 #include "LanguageTexts.h"
+#include "LinkOwner.h"
 #include "ProcedureError.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 #include "frmCommSelect.h"
 #include "mUstawienia.h"
-
-#include <Comm.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace Pomiar {
@@ -40,8 +38,8 @@ QGroupBox* NamedFrame(const QString& title, const QString& name) {
 
 } // namespace
 
-Opcje::Opcje(ProgramContext& context, Mordal::Comm* comm, QTimer* tmrEthernet, QWidget* parent)
-    : QDialog(parent), context(context), comm(comm), tmrEthernet(tmrEthernet),
+Opcje::Opcje(ProgramContext& context, LinkOwner* link, QWidget* parent)
+    : QDialog(parent), context(context), link(link),
       runCommSelect([](frmCommSelect& dialog) { dialog.exec(); }) {
     setObjectName(QStringLiteral("Opcje"));
     setWindowTitle(QStringLiteral("Opcje"));
@@ -153,29 +151,11 @@ LinkSettings Opcje::ReadLinkSettingsOrDefaults() const {
     }
 }
 
-void Opcje::TakeLinkDown() {
-    // A second visit finds the link down already and keeps what it was
-    // before the first.
-    if (!linkBefore)
-        linkBefore = LinkBefore{comm && comm->CommOpen(), tmrEthernet && tmrEthernet->isActive()};
-    if (tmrEthernet)
-        tmrEthernet->stop();
-    if (comm)
-        comm->SetCommOpen(false);
-}
-
-void Opcje::PutLinkBack() {
-    if (!linkBefore)
-        return;
-    if (comm && linkBefore->open)
-        comm->SetCommOpen(true);
-    if (tmrEthernet && linkBefore->reconnecting)
-        tmrEthernet->start();
-    linkBefore.reset();
-}
-
 void Opcje::cmdSettings_Click() {
-    TakeLinkDown();
+    // The link is down while its settings are chosen; a cancel brings it
+    // back as it was.
+    if (link)
+        link->SuspendLink();
 
     const LinkSettings stored = ReadLinkSettingsOrDefaults();
     frmCommSelect dialog(this, &context);
@@ -189,7 +169,8 @@ void Opcje::cmdSettings_Click() {
     dialog.LoadSettings();
     runCommSelect(dialog);
     if (!dialog.Accepted) {
-        PutLinkBack();
+        if (link)
+            link->RestoreLink();
         return;
     }
 
@@ -205,9 +186,9 @@ void Opcje::cmdSettings_Click() {
 }
 
 void Opcje::Command1_Click() {
-    LinkSettings link;
+    LinkSettings chosen;
     try {
-        link = LinkSettings::Read(context.IniPath());
+        chosen = LinkSettings::Read(context.IniPath());
     } catch (const SettingsError& error) {
         // Opening the link with values the user never chose would hide the
         // broken file; the dialog stays open so "Komunikacja" can repair it.
@@ -215,21 +196,13 @@ void Opcje::Command1_Click() {
                            QStringLiteral("Command1_Click"));
         return;
     }
-    linkBefore.reset();
-    ConfigureAndOpenLink(link);
-    appliedLink = link;
+    if (link)
+        link->ApplyLink(chosen);
+    appliedLink = chosen;
     mUstawienia::ZapiszMasaFormat(context.IniPath(), cmbFormat->currentText());
     TakeSwitches();
     mUstawienia::ZapiszUstawienia(context.IniPath(), context.settings);
     accept();
-}
-
-void Opcje::ConfigureAndOpenLink(const LinkSettings& link) {
-    if (!comm)
-        return;
-    link.Open(*comm);
-    if (tmrEthernet && comm->CommSource() == Mordal::enCommSource::TCP)
-        tmrEthernet->start();
 }
 
 void Opcje::TakeSwitches() {
@@ -245,7 +218,8 @@ void Opcje::Command2_Click() {
     // A link taken down for a choice that was saved but not confirmed runs
     // on as before; the saved choice applies at the next confirmation or
     // start.
-    PutLinkBack();
+    if (link)
+        link->RestoreLink();
     QDialog::reject();
 }
 

@@ -12,19 +12,18 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
-
-namespace Mordal {
-class Comm;
-}
 
 namespace Pomiar {
 
+class LinkOwner;
 struct ProgramContext;
 class frmCommSelect;
 
-// The options dialog: the link (through the communication source dialog),
-// the mass format and the switches of the run kept in memory.
+// The options dialog: the link's settings (through the communication source
+// dialog), the mass format and the switches of the run kept in memory. The
+// link itself is its owner's: the dialog asks it to go down while its
+// settings are chosen, to apply a confirmed choice, or to come back as it
+// was.
 class Opcje : public QDialog {
     Q_OBJECT
 public:
@@ -32,16 +31,16 @@ public:
     // the program runs it modal, tests answer it directly.
     using CommSelectRunner = std::function<void(frmCommSelect&)>;
 
-    Opcje(ProgramContext& context, Mordal::Comm* comm, QTimer* tmrEthernet,
-          QWidget* parent = nullptr);
+    // link: the owner of the run's link, not owned; null shows the dialog
+    // without a link (its texts only).
+    Opcje(ProgramContext& context, LinkOwner* link, QWidget* parent = nullptr);
 
     // When the link could not be opened at start the user must confirm a
     // setting: "&Anuluj" (and closing the window) is then unavailable.
     void SetCancelAvailable(bool available);
     bool CancelAvailable() const;
-    // The link settings confirmed with "Zapisz" and opened; nothing when the
-    // dialog was cancelled. The acquisition takes the balance's family from
-    // them.
+    // The link settings confirmed with "Zatwierdz" and applied; nothing when
+    // the dialog was cancelled.
     const std::optional<LinkSettings>& AppliedLink() const { return appliedLink; }
 
     void SetCommSelectRunner(CommSelectRunner runner);
@@ -75,26 +74,12 @@ private:
 
     // The five link keys, or their defaults when one cannot be read.
     LinkSettings ReadLinkSettingsOrDefaults() const;
-    void ConfigureAndOpenLink(const LinkSettings& link);
-    // The link is closed and its reconnection stopped while the
-    // communication source dialog is open; a cancel puts both back as they
-    // were.
-    void TakeLinkDown();
-    void PutLinkBack();
     void TakeSwitches();
     void ShowProcedureError(int number, const QString& description, const QString& procedure);
 
     ProgramContext& context;
-    Mordal::Comm* comm;
-    QTimer* tmrEthernet;
+    LinkOwner* link;
     CommSelectRunner runCommSelect;
-
-    struct LinkBefore {
-        bool open;
-        bool reconnecting;
-    };
-    // Set while this dialog holds the link down.
-    std::optional<LinkBefore> linkBefore;
     std::optional<LinkSettings> appliedLink;
 };
 

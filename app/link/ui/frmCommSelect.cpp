@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -271,7 +272,19 @@ void frmCommSelect::DetectDialect() {
     const Settings settings = context ? context->settings : Settings{};
     cmdDetect->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const DialectDetector::Result found = DialectDetector(settings).Detect(link);
+    // The dialog waits for the answer as a modal window waits for its user:
+    // the detector itself waits for nothing.
+    DialectDetector detector(settings);
+    DialectDetector::Result found;
+    QEventLoop detecting;
+    connect(&detector, &DialectDetector::Finished, &detecting,
+            [&found, &detecting](const DialectDetector::Result& result) {
+                found = result;
+                detecting.quit();
+            });
+    detector.Start(link);
+    if (detector.Running())
+        detecting.exec();
     QApplication::restoreOverrideCursor();
     cmdDetect->setEnabled(true);
     OfferDetected(found);

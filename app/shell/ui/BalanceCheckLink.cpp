@@ -39,7 +39,7 @@ BalanceCheckLink::BalanceCheckLink(ProgramContext& context, QMainWindow& window,
     refreshTimer.setInterval(refreshMs);
     connect(&refreshTimer, &QTimer::timeout, this, &BalanceCheckLink::Refresh);
     connect(&session, &AcquisitionSession::ReplyArrived, this,
-            [this](const QByteArray& frame, bool&) { showLiveReply(frame); });
+            [this](const QByteArray& frame) { showLiveReply(frame); });
 }
 
 BalanceCheckLink::~BalanceCheckLink() {

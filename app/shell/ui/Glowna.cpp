@@ -1,20 +1,18 @@
 #include "Glowna.h"
 
+#include "AcquisitionNotices.h"
 #include "CycleGate.h"
 #include "CycleSettings.h"
 #include "Database.h"
 #include "DebugForm.h"
-#include "ErrorLog.h"
 #include "FormTexts.h"
 #include "LanguageTexts.h"
 #include "Opcje.h"
-#include "PerUserSettings.h"
-#include "Raport.h"
+#include "StationSettings.h"
 #include "StatisticsPanel.h"
 #include "SwitchingToolTips.h"
 #include "ToolbarIcons.h"
 #include "UserDialogs.h"
-#include "WindowedProgress.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,34 +21,23 @@
 #include <QLabel>
 #include <QScopeGuard>
 #include <QShortcut>
-#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace Pomiar {
 
-Glowna::Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent)
-    : QMainWindow(parent), context(context), commands(*this), store(context),
-      session(context, comm, store), batchProgress(this, &context, WindowedProgress::Events::Run),
+Glowna::Glowna(ProgramContext& context, QWidget* parent)
+    : QMainWindow(parent), context(context), commands(*this), station(context),
+      store(station.Store()), session(station.Engine()),
+      batchProgress(this, &context, WindowedProgress::Events::Run),
       seriesCommands(context, store, seriesWindow()), windows(context, store, session, this),
-      labServer(context, store, this) {
+      labServer(context, station, this) {
     setObjectName(QStringLiteral("Glowna"));
     setWindowTitle(QStringLiteral("Trevalo"));
 
     addOperations();
     showCommandStates();
     buildCentralArea();
-    linkStatus = new QLabel(statusBar());
-    linkStatus->setObjectName(QStringLiteral("linkStatus"));
-    statusBar()->addWidget(linkStatus, 1);
-    journalStatus = new QLabel(statusBar());
-    journalStatus->setObjectName(QStringLiteral("journalStatus"));
-    statusBar()->addPermanentWidget(journalStatus);
-    balanceStatus = new QLabel(statusBar());
-    balanceStatus->setObjectName(QStringLiteral("balanceStatus"));
-    statusBar()->addPermanentWidget(balanceStatus);
-    balanceStatusShown.setSingleShot(true);
-    balanceStatusShown.setInterval(BalanceStatusShownMs);
-    connect(&balanceStatusShown, &QTimer::timeout, balanceStatus, &QLabel::clear);
+    status = new StatusFields(statusBar());
     balanceChecks = std::make_unique<BalanceCheckLink>(context, *this, commands, store, session);
     resize(1100, 650);
 
@@ -78,46 +65,17 @@ void Glowna::connectSession() {
         showCycleImage(on);
     });
     connect(&session, &AcquisitionSession::LinkChanged, this, &Glowna::showLinkState);
-    connect(&session, &AcquisitionSession::LinkFailed, this, &Glowna::showLinkFailure);
-    connect(&session, &AcquisitionSession::ReplyArrived, this, &Glowna::captureReport);
     connect(&session, &AcquisitionSession::ReplyHandled, this,
             [this](const AcquisitionSession::Reply& reply) {
                 if (reply.Taken())
-                    balanceStatus->clear();
+                    status->ClearBalance();
                 if (reply.outcome == AcquisitionSession::Outcome::Stored)
                     afterReadingPrompts();
             });
-    connect(&session, &AcquisitionSession::ReadingError, this, &Glowna::logReadingError);
-    connect(&session, &AcquisitionSession::BalanceStatusReported, this, &Glowna::showBalanceStatus);
-    connect(&session, &AcquisitionSession::CommandRefused, this, &Glowna::showRefusal);
     connect(&session, &AcquisitionSession::UnstableChanged, this, &Glowna::showUnstable);
     connect(&session, &AcquisitionSession::ContinuousChanged, this, &Glowna::showContinuous);
     session.SetBatchProgress(&batchProgress);
-    connect(&session, &AcquisitionSession::ContinuousStored, this, [this](bool stored) {
-        if (stored)
-            return;
-        // Lines came, but none was a reading: why, rather than the link's
-        // fault.
-        const MeasurementStore::ContinuousBatch& batch = store.LastBatch();
-        if (batch.AllTurnedAway()) {
-            const QString text =
-                codeTexts.nothingStored.arg(batch.lines).arg(batch.turnedAwayReason);
-            showStatus(text);
-            context.dialogs->Notice(this, text, MsgIcon::Exclamation, context.Msg(45));
-            return;
-        }
-        context.dialogs->MessageBox(this, context.Msg(20), MsgButtons::Ok, MsgIcon::None,
-                                    context.Msg(46));
-    });
-    connect(&session, &AcquisitionSession::UndecodableBytes, this,
-            [this] { showStatus(codeTexts.undecodable); });
-    // Both may come from a timer or the link: told without waiting.
-    connect(&session, &AcquisitionSession::NoInterval, this, [this] {
-        context.dialogs->Notice(this, codeTexts.noInterval, MsgIcon::Information, context.Msg(47));
-    });
-    connect(&session, &AcquisitionSession::CycleEnded, this, [this] {
-        context.dialogs->Notice(this, context.Msg(25), MsgIcon::Information, QString());
-    });
+    notices = new AcquisitionNotices(context, session, store, windows, *status, linkTexts, this);
 }
 
 void Glowna::addOperations() {
@@ -178,14 +136,20 @@ void Glowna::buildCentralArea() {
 
 void Glowna::ApplyLanguageTexts() {
     ApplyFormTexts(context, this);
-    for (QString* text :
-         {&codeTexts.communicationError, &codeTexts.source,          &codeTexts.helpFileMissing,
-          &codeTexts.helpFileUnopened,   &codeTexts.noInterval,      &codeTexts.overload,
-          &codeTexts.underload,          &codeTexts.noStableValue,   &codeTexts.balanceError,
-          &codeTexts.journalChecking,    &codeTexts.journalVerified, &codeTexts.journalMissing,
-          &codeTexts.journalUnvouched,   &codeTexts.journalBroken,   &codeTexts.nothingStored,
-          &codeTexts.undecodable,        &linkTexts.connected,       &linkTexts.notConnected,
-          &linkTexts.retrying,           &linkTexts.permissionRemedy})
+    StatusFields::Texts& shown = status->texts;
+    AcquisitionNotices::Texts& told = notices->texts;
+    // In the order the language file gets them.
+    const QList<QString*> texts{&told.communicationError,   &told.source,
+                                &codeTexts.helpFileMissing, &codeTexts.helpFileUnopened,
+                                &told.noInterval,           &shown.overload,
+                                &shown.underload,           &shown.noStableValue,
+                                &shown.balanceError,        &shown.journalChecking,
+                                &shown.journalVerified,     &shown.journalMissing,
+                                &shown.journalUnvouched,    &shown.journalBroken,
+                                &told.nothingStored,        &told.undecodable,
+                                &linkTexts.connected,       &linkTexts.notConnected,
+                                &linkTexts.retrying,        &linkTexts.permissionRemedy};
+    for (QString* text : texts)
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();
@@ -197,7 +161,7 @@ bool Glowna::Load() {
     DataGrid1->setToolTip(context.Msg(32));
     helpFile = FindHelpFile(context.LanguageFolder(), context.settings.helpFileName);
     setWindowTitle(windowTitle() + QStringLiteral(" v.") + QLatin1String(Version));
-    LinkSettings link;
+    StationSettings stored;
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restoreCursor = qScopeGuard(&QApplication::restoreOverrideCursor);
@@ -205,20 +169,20 @@ bool Glowna::Load() {
         store.OtworzMagazyn();
         labServer.Start(statusBar());
         balanceChecks->Start();
-        link = LinkSettings::Read(context.IniPath());
+        stored = StationSettings::Read(context);
     } catch (const DatabaseError& error) {
         return showLoadError(error.code, QString::fromLocal8Bit(error.what()));
     } catch (const SettingsError& error) {
         return showLoadError(error.errorNumber, error.Where());
     }
-    store.SetMassFormat(mUstawienia::CzytajMasaFormat(context.IniPath()));
+    store.SetMassFormat(stored.massFormat);
     // Before the link brings new readings.
     seriesCommands.OfferReadingsOfLastRun();
-    if (!session.Link())
+    if (!session.HasLink())
         return showLoadError(13, QString());
     // A new install's default port that does not exist is no error: the
     // user is offered the ports there are.
-    if (link.DefaultPortMissing() || !session.OpenLink(link))
+    if (stored.link.DefaultPortMissing() || !session.OpenLink(stored.link))
         showOptions(true);
     openCycleGate();
     store.Record(SeriesJournal::Event::ProgramStarted, context.applicationTitle.toUtf8());
@@ -278,75 +242,16 @@ bool Glowna::showLoadError(int number, const QString& description) {
 }
 
 void Glowna::showOptions(bool cancelAvailable) {
-    Opcje options(context, session.Link(), &session.ReopenTimer(), this);
+    Opcje options(context, &session, this);
     options.SetCancelAvailable(cancelAvailable);
     context.dialogs->RunModal(options);
     if (const auto& link = options.AppliedLink()) {
-        session.SetDialect(link->dialect);
         store.Record(SeriesJournal::Event::SettingChanged,
                      SeriesJournal::JoinFields({"link", session.LinkName().toUtf8(),
                                                 link->dialect.Name().toUtf8(),
                                                 link->lineFormat.Text().toUtf8()}));
     }
     showLinkStatus();
-}
-
-void Glowna::captureReport(const QByteArray& frame, bool& printout) {
-    // The report window sees every reply while it is open.
-    Raport* capturing = windows.CapturingReport();
-    if (!capturing)
-        return;
-    capturing->AppendFrame(frame);
-    printout = true;
-}
-
-void Glowna::logReadingError(const QString& error) {
-    ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("Glowna"),
-                        QStringLiteral("Timer1_Timer"), error);
-}
-
-void Glowna::showJournal(const SeriesJournal::Verification& verified) {
-    using State = SeriesJournal::Verification::State;
-    if (verified.cancelledEarly) {
-        journalStatus->clear();
-        return;
-    }
-    switch (verified.state) {
-    case State::Verified:
-        journalStatus->setText(
-            verified.Unvouched()
-                ? codeTexts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore)
-                : codeTexts.journalVerified.arg(verified.rows));
-        break;
-    case State::NoJournal:
-        journalStatus->setText(codeTexts.journalMissing);
-        break;
-    case State::Broken:
-        journalStatus->setText(codeTexts.journalBroken.arg(verified.where));
-        break;
-    }
-}
-
-void Glowna::showBalanceStatus(BalanceReply::Error status) {
-    const QString& word = status == BalanceReply::Error::Overload    ? codeTexts.overload
-                          : status == BalanceReply::Error::Underload ? codeTexts.underload
-                                                                     : codeTexts.noStableValue;
-    showStatus(word);
-}
-
-void Glowna::showStatus(const QString& text) {
-    balanceStatus->setText(text);
-    balanceStatusShown.start();
-}
-
-void Glowna::showRefusal(const QByteArray& command, const BalanceReply& reply) {
-    const QString text = RefusalText(command, reply);
-    // The balance's own error is its state, shown as an overload is.
-    if (reply.error == BalanceReply::Error::Balance)
-        showStatus(codeTexts.balanceError.arg(reply.code));
-    if (windows.Debug())
-        windows.Debug()->DebugText(text, QStringLiteral("ERR"));
-    logReadingError(text);
 }
 
 void Glowna::showLinkState(bool open) {
@@ -356,16 +261,8 @@ void Glowna::showLinkState(bool open) {
     showLinkStatus();
 }
 
-void Glowna::showLinkFailure(int number, const QString& description) {
-    context.dialogs->Notice(this,
-                            codeTexts.source + u' ' + session.OpisZrodla() +
-                                QStringLiteral("\r\n") +
-                                session.LinkFailureText(number, description, linkTexts),
-                            MsgIcon::Critical, codeTexts.communicationError);
-}
-
 void Glowna::showLinkStatus() {
-    linkStatus->setText(session.LinkStatusText(linkTexts));
+    status->ShowLink(session.LinkStatusText(linkTexts));
 }
 
 void Glowna::exitCommand() {
@@ -396,16 +293,16 @@ SeriesCommands::Window Glowna::seriesWindow() {
     // A new series is no longer the file whose journal was shown.
     window.clearChartReport = [this] {
         windows.ClearChartReport();
-        journalStatus->clear();
+        status->ClearJournal();
     };
     window.seriesOpened = [this] {
         windows.RedrawChart();
         windows.RaportDoWykresu();
     };
-    window.logError = [this](const QString& error) { logReadingError(error); };
-    window.journalChecking = [this] { journalStatus->setText(codeTexts.journalChecking); };
+    window.logError = [this](const QString& error) { notices->LogReadingError(error); };
+    window.journalChecking = [this] { status->ShowJournalChecking(); };
     window.journalChecked = [this](const SeriesJournal::Verification& verified) {
-        showJournal(verified);
+        status->ShowJournal(verified);
     };
     return window;
 }
@@ -486,7 +383,7 @@ void Glowna::finishClose() {
     try {
         store.ClearSeriesTables();
     } catch (const DatabaseError& error) {
-        logReadingError(QString::fromLocal8Bit(error.what()));
+        notices->LogReadingError(QString::fromLocal8Bit(error.what()));
     }
     session.Close();
     windows.CloseFilm();

@@ -9,6 +9,8 @@
 #include "ProgramWindows.h"
 #include "SeriesCommands.h"
 #include "SeriesGrid.h"
+#include "Station.h"
+#include "StatusFields.h"
 #include "WindowedProgress.h"
 #include "Zakonczenie.h"
 
@@ -19,10 +21,6 @@ class QAction;
 class QLabel;
 class QTableView;
 class QToolBar;
-
-namespace Mordal {
-class Comm;
-}
 
 namespace Pomiar {
 
@@ -36,7 +34,9 @@ class Glowna : public QMainWindow {
 public:
     static constexpr const char* Version = TREVALO_VERSION;
 
-    Glowna(ProgramContext& context, Mordal::Comm* comm, QWidget* parent = nullptr);
+    // Builds the run's station (link, store, acquisition, lab database
+    // feed); Load opens it.
+    explicit Glowna(ProgramContext& context, QWidget* parent = nullptr);
     ~Glowna() override;
 
     // Runs the loading steps. False when the program must end (a load error
@@ -95,7 +95,6 @@ private:
     bool showLoadError(int number, const QString& description);
     void showOptions(bool cancelAvailable);
     void showLinkStatus();
-    void showLinkFailure(int number, const QString& description);
     void showLinkState(bool open);
     void showUnstable(bool on);
     void showContinuous(bool on);
@@ -103,25 +102,17 @@ private:
     void openCycleGate();
     void showCycleImage(bool on);
     SeriesCommands::Window seriesWindow();
-    // A reply the report window captures is its printout.
-    void captureReport(const QByteArray& frame, bool& printout);
     void afterReadingPrompts();
     void exitCommand();
     // Stops automatic work and ends continuous transmission, its lines stored.
     void endAcquisition();
     void finishClose();
-    void logReadingError(const QString& error);
-    void showBalanceStatus(BalanceReply::Error status);
-    // What the balance or the link said, in the status bar for a while.
-    void showStatus(const QString& text);
-    // What the journal of the series file just opened said.
-    void showJournal(const SeriesJournal::Verification& verified);
-    void showRefusal(const QByteArray& command, const BalanceReply& reply);
 
     ProgramContext& context;
     CommandSurface commands;
-    MeasurementStore store;
-    AcquisitionSession session;
+    Station station;
+    MeasurementStore& store;
+    AcquisitionSession& session;
     // Where storing what continuous transmission collected shows progress.
     WindowedProgress batchProgress;
     SeriesCommands seriesCommands;
@@ -139,37 +130,12 @@ private:
     QString helpFile;
     // Texts shown from code, in the language of the language file.
     struct {
-        QString communicationError = QStringLiteral("Communication Error");
-        QString source = QStringLiteral("Source:");
         QString helpFileMissing = QStringLiteral("Nie znaleziono pliku pomocy:");
         QString helpFileUnopened = QStringLiteral("Nie mozna otworzyc pliku pomocy:");
-        QString noInterval = QStringLiteral(
-            "Nie ustawiono odstepu miedzy odczytami: wykonano jeden odczyt. Ustaw odstep w "
-            "oknie \"Ustawienia cyklu\" (menu Ustawienia, Cykl).");
-        QString overload = QStringLiteral("Przeciazenie wagi");
-        QString underload = QStringLiteral("Niedociazenie wagi");
-        QString noStableValue = QStringLiteral("Brak stabilnego odczytu");
-        QString balanceError = QStringLiteral("Blad wagi %1");
-        QString journalChecking = QStringLiteral("Dziennik serii: sprawdzanie...");
-        QString journalVerified = QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow)");
-        QString journalMissing = QStringLiteral("Dziennik serii: brak");
-        QString journalUnvouched =
-            QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow), BEZ POSWIADCZENIA %2 "
-                           "pomiarow starszych niz dziennik");
-        QString journalBroken = QStringLiteral("Dziennik serii: NIEZWERYFIKOWANY: %1");
-        QString nothingStored =
-            QStringLiteral("Nic nie zapisano: wszystkie linie (%1) odrzucono (%2)");
-        QString undecodable = QStringLiteral("Odebrano bajty, ktorych nie mozna odczytac: sprawdz "
-                                             "format znaku (7E1, 8N1, ...) i predkosc transmisji");
     } codeTexts;
     LinkWatch::Texts linkTexts;
-    QLabel* linkStatus = nullptr;
-    // What the balance last said of itself instead of a reading; cleared by
-    // the next reading or after a while.
-    QLabel* journalStatus = nullptr;
-    QLabel* balanceStatus = nullptr;
-    static constexpr int BalanceStatusShownMs = 10000;
-    QTimer balanceStatusShown;
+    StatusFields* status = nullptr;
+    class AcquisitionNotices* notices = nullptr;
 
     SeriesGrid* DataGrid1 = nullptr;
     QLabel* gridCaption = nullptr;

@@ -4,6 +4,7 @@
 #include "LabServer.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
+#include "Station.h"
 #include "UserDialogs.h"
 
 #include <QLabel>
@@ -11,19 +12,18 @@
 
 namespace Pomiar {
 
-LabServerLink::LabServerLink(ProgramContext& context, MeasurementStore& store, QWidget* owner)
-    : context(context), store(store), owner(owner) {}
+LabServerLink::LabServerLink(ProgramContext& context, Station& station, QWidget* owner)
+    : context(context), station(station), owner(owner) {}
 
 LabServerLink::~LabServerLink() {
     Stop();
 }
 
 void LabServerLink::Start(QStatusBar* statusBar) {
-    server = LabServer::Start(LabServerSettings::Read(context.IniPath(), context.settings.nrWagi),
-                              MeasurementStore::WorkingDatabasePath(context.programFolder));
+    station.StartLabFeed();
+    LabServer* server = station.LabFeed();
     if (!server)
         return;
-    server->Attach(store);
     field = new QLabel(statusBar);
     field->setObjectName(QStringLiteral("labServerStatus"));
     statusBar->addPermanentWidget(field);
@@ -33,7 +33,11 @@ void LabServerLink::Start(QStatusBar* statusBar) {
 }
 
 void LabServerLink::Stop() {
-    server.reset();
+    station.StopLabFeed();
+}
+
+LabServer* LabServerLink::Server() const {
+    return station.LabFeed();
 }
 
 void LabServerLink::ApplyLanguageTexts() {

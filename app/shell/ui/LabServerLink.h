@@ -10,8 +10,8 @@ class QWidget;
 
 namespace Pomiar {
 
-class MeasurementStore;
 class LabServer;
+class Station;
 struct LabServerStatus;
 struct ProgramContext;
 
@@ -23,7 +23,7 @@ struct ProgramContext;
 class LabServerLink : public QObject {
     Q_OBJECT
 public:
-    LabServerLink(ProgramContext& context, MeasurementStore& store, QWidget* owner);
+    LabServerLink(ProgramContext& context, Station& station, QWidget* owner);
     ~LabServerLink() override;
 
     // After the store opened. Throws SettingsError for a setting that is not
@@ -31,7 +31,7 @@ public:
     void Start(QStatusBar* statusBar);
     // Stops the sender; what is queued stays for the next start.
     void Stop();
-    LabServer* Server() const { return server.get(); }
+    LabServer* Server() const;
 
     // Its texts in the language of the language file, from the owner's
     // section.
@@ -42,9 +42,8 @@ private:
     void showFailure(const LabServerStatus& status);
 
     ProgramContext& context;
-    MeasurementStore& store;
+    Station& station;
     QWidget* owner;
-    std::unique_ptr<LabServer> server;
     QLabel* field = nullptr;
     struct {
         QString connecting = QStringLiteral("Baza laboratorium: laczenie");

@@ -44,7 +44,7 @@ void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
     {
         // Loading the main window would open the link and could ask for the
         // options; this run only collects its texts.
-        Glowna window(context, nullptr);
+        Glowna window(context);
         window.ApplyLanguageTexts();
         // Looked up only when a button switches.
         for (const SwitchingToolTips::ToolTip& toolTip : SwitchingToolTips::toolTips)
@@ -73,7 +73,7 @@ void LoadTemplateWindows(ProgramContext& context, const WindowVisitor& visit) {
     // Opened for editing, it looks up its editing caption besides the rest.
     Nowy editor(context, gate, false);
     loaded(editor);
-    Opcje options(context, nullptr, nullptr, {});
+    Opcje options(context, nullptr);
     loaded(options);
     Pasek progress(nullptr, &context);
     loaded(progress);

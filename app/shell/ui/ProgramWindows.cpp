@@ -22,7 +22,9 @@ namespace Pomiar {
 
 ProgramWindows::ProgramWindows(ProgramContext& context, MeasurementStore& store,
                                AcquisitionSession& session, QWidget* owner)
-    : context(context), store(store), session(session), owner(owner) {}
+    : context(context), store(store), session(session), owner(owner) {
+    connect(&session, &AcquisitionSession::ReplyArrived, this, &ProgramWindows::captureReport);
+}
 
 ProgramWindows::~ProgramWindows() {
     delete debugForm;
@@ -65,9 +67,19 @@ Wykres* ProgramWindows::ChartWindow() const {
 void ProgramWindows::ShowReport() {
     Raport raport(context, store, owner);
     raport.raportDoWykresu = [this] { RaportDoWykresu(); };
+    raport.captureEnded = [this] { session.SetReportCapture(false); };
     reportWindow = &raport;
+    session.SetReportCapture(true);
     context.dialogs->RunModal(raport);
+    session.SetReportCapture(false);
     reportWindow = nullptr;
+}
+
+void ProgramWindows::captureReport(const QByteArray& frame) {
+    // The report window sees every reply while it is open; the session
+    // keeps each as it came rather than reading it.
+    if (Raport* capturing = CapturingReport())
+        capturing->AppendFrame(frame);
 }
 
 Raport* ProgramWindows::CapturingReport() const {

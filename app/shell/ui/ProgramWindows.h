@@ -65,6 +65,9 @@ signals:
     void CycleSettingsClosed(int ticks, bool cycleWorkOn);
 
 private:
+    // A reply the report window captures is its printout.
+    void captureReport(const QByteArray& frame);
+
     ProgramContext& context;
     MeasurementStore& store;
     AcquisitionSession& session;

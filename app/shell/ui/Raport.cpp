@@ -110,6 +110,8 @@ Raport::~Raport() {
 
 void Raport::done(int result) {
     capturing = false;
+    if (captureEnded)
+        captureEnded();
     QDialog::done(result);
 }
 

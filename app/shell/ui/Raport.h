@@ -43,6 +43,8 @@ public:
     // Runs after a report was stored: hands it to the chart window when that
     // is open.
     std::function<void()> raportDoWykresu;
+    // Runs when the window stops capturing (it is being closed).
+    std::function<void()> captureEnded;
 
     QLabel* lblRaport = nullptr;
     QWidget* Picture1 = nullptr;

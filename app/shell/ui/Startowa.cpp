@@ -5,7 +5,6 @@
 #include "LanguageTexts.h"
 #include "ProgramContext.h"
 #include "StatisticsPanel.h"
-#include "frmCustom.h"
 
 #include <QLabel>
 
@@ -23,8 +22,7 @@ Startowa::Startowa(ProgramContext& context, QWidget* parent) : QWidget(parent), 
 Startowa::~Startowa() = default;
 
 Glowna* Startowa::Load() {
-    holder = std::make_unique<frmCustom>();
-    mainWindow = std::make_unique<Glowna>(context, holder->Comm1());
+    mainWindow = std::make_unique<Glowna>(context);
     if (!mainWindow->Load()) {
         mainWindow.reset();
         return nullptr;

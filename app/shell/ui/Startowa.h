@@ -8,7 +8,6 @@ class QLabel;
 namespace Pomiar {
 
 class Glowna;
-class frmCustom;
 struct ProgramContext;
 
 // The start window: never seen. Loading it restores the limit switches and
@@ -23,11 +22,9 @@ public:
     // program.
     Glowna* Load();
 
-    frmCustom* Holder() const { return holder.get(); }
     Glowna* MainWindow() const { return mainWindow.get(); }
 
-    // Both outlive the start window: the run owns them from here on.
-    std::unique_ptr<frmCustom> holder;
+    // Outlives the start window: the run owns it from here on.
     std::unique_ptr<Glowna> mainWindow;
 
 private:

@@ -1,8 +1,10 @@
 #include "Opcje.h"
 
+#include "AcquisitionSession.h"
 #include "EventWait.h"
 #include "INI.h"
 #include "LoopbackListener.h"
+#include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "PtyPair.h"
 #include "ScriptedDialogs.h"
@@ -19,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -86,7 +87,6 @@ protected:
         context.programFolder = qEnvironmentVariable("POMIAR_DIR");
         context.dialogs = &dialogs;
         QFile::remove(context.IniPath());
-        tmrEthernet.setInterval(5000);
     }
     ~OpcjeTest() override {
         comm.SetCommOpen(false);
@@ -94,7 +94,7 @@ protected:
     }
 
     std::unique_ptr<Opcje> OpenOptions() {
-        auto options = std::make_unique<Opcje>(context, &comm, &tmrEthernet);
+        auto options = std::make_unique<Opcje>(context, &session);
         options->SetCommSelectRunner([this](frmCommSelect& dialog) {
             ++commSelectRuns;
             if (answerCommSelect)
@@ -107,7 +107,7 @@ protected:
     LinkNow Now() const {
         return {comm.CommSource(),     comm.SerialPort(),    comm.SerialBaudRate(),
                 comm.NetRemoteHost(),  comm.NetRemotePort(), comm.CommOpen(),
-                tmrEthernet.isActive()};
+                session.Reconnecting()};
     }
 
     QString Ini(const QString& section, const QString& key) const {
@@ -118,7 +118,10 @@ protected:
     ScriptedDialogs dialogs;
     ProgramContext context;
     Mordal::Comm comm;
-    QTimer tmrEthernet;
+    // The link's one owner, which the dialog asks to take the link down,
+    // apply a choice or put it back.
+    MeasurementStore store{context};
+    AcquisitionSession session{context, &comm, store};
     std::function<void(frmCommSelect&)> answerCommSelect;
     int commSelectRuns = 0;
 };
@@ -184,7 +187,12 @@ TEST_F(OpcjeTest, ConfirmingAnUntouchedFormatKeepsTheFormatInUse) {
 
 TEST_F(OpcjeTest, CommunicationDialogGetsTheStoredValuesAndCancelWritesNothing) {
     WriteFile(context.IniPath(), storedIni);
-    tmrEthernet.start();
+    PtyPair balance;
+    ASSERT_TRUE(balance.IsValid());
+    balance.Publish(3);
+    // A link that opened is reopened while it is down.
+    ASSERT_TRUE(session.OpenLink(LinkSettings::Read(context.IniPath())));
+    ASSERT_TRUE(session.Reconnecting());
     auto options = OpenOptions();
     answerCommSelect = [](frmCommSelect& dialog) {
         EXPECT_EQ(dialog.BaudRate, 19200);
@@ -201,7 +209,8 @@ TEST_F(OpcjeTest, CommunicationDialogGetsTheStoredValuesAndCancelWritesNothing) 
     };
     options->cmdSettings->click();
     EXPECT_EQ(commSelectRuns, 1);
-    EXPECT_TRUE(tmrEthernet.isActive());
+    EXPECT_TRUE(session.Reconnecting());
+    EXPECT_TRUE(comm.CommOpen());
     EXPECT_EQ(FileBytes(context.IniPath()), storedIni);
 }
 
@@ -263,12 +272,12 @@ TEST_F(OpcjeTest, ConfirmingTcpOpensTheLinkToTheNewHostAndStartsReconnecting) {
     EXPECT_EQ(comm.CommSource(), Mordal::enCommSource::TCP);
     EXPECT_EQ(comm.NetRemoteHost(), "127.0.0.1");
     EXPECT_EQ(comm.NetRemotePort(), balance.port);
-    EXPECT_TRUE(tmrEthernet.isActive());
+    EXPECT_TRUE(session.Reconnecting());
     EXPECT_TRUE(WaitUntil([&] { return balance.HasConnection(); }));
     EXPECT_FALSE(options->isVisible());
 }
 
-TEST_F(OpcjeTest, ConfirmingSerialOpensThePortAndLeavesReconnectionAlone) {
+TEST_F(OpcjeTest, ConfirmingSerialOpensThePortWhoseReportStartsReconnecting) {
     PtyPair port;
     ASSERT_TRUE(port.IsValid());
     port.Publish(4);
@@ -286,14 +295,15 @@ TEST_F(OpcjeTest, ConfirmingSerialOpensThePortAndLeavesReconnectionAlone) {
     EXPECT_EQ(comm.SerialPort(), 4);
     EXPECT_EQ(comm.SerialBaudRate(), 19200);
     EXPECT_EQ(comm.SerialLineFormat().Text(), "7E1");
-    EXPECT_FALSE(tmrEthernet.isActive());
+    // Confirming opens the port; only its report starts the reopening.
+    EXPECT_TRUE(WaitUntil([&] { return session.Reconnecting(); }));
 
-    // Without the communication dialog a running reconnection timer stays on.
+    // Without the communication dialog a running reconnection stays on.
     comm.SetCommOpen(false);
-    tmrEthernet.start();
+    ASSERT_TRUE(session.Reconnecting());
     OpenOptions()->Command1->click();
     EXPECT_TRUE(comm.CommOpen());
-    EXPECT_TRUE(tmrEthernet.isActive());
+    EXPECT_TRUE(session.Reconnecting());
 }
 
 TEST_F(OpcjeTest, ConfirmWritesTheFormatAndTheSevenKeysOfTheRun) {
@@ -390,8 +400,7 @@ TEST_F(OpcjeTest, CancelLeavesTheLinkAsItWas) {
             SCOPED_TRACE(std::string(station.name) +
                          (savedFirst ? ", saved, options cancelled" : ", choice cancelled"));
             WriteFile(context.IniPath(), station.ini);
-            LinkSettings::Read(context.IniPath()).Open(comm);
-            tmrEthernet.start();
+            session.OpenLink(LinkSettings::Read(context.IniPath()));
             ASSERT_EQ(WaitUntil([&] { return comm.CommOpen(); }, station.open ? 3000 : 100),
                       station.open);
             const LinkNow before = Now();
@@ -399,7 +408,7 @@ TEST_F(OpcjeTest, CancelLeavesTheLinkAsItWas) {
             auto options = OpenOptions();
             answerCommSelect = [&](frmCommSelect& dialog) {
                 EXPECT_FALSE(comm.CommOpen());
-                EXPECT_FALSE(tmrEthernet.isActive());
+                EXPECT_FALSE(session.Reconnecting());
                 dialog.cmbSource->setCurrentIndex(2);
                 dialog.cmbSerialPort->setCurrentIndex(dialog.cmbSerialPort->findData(1));
                 dialog.cmbBR->setCurrentIndex(0);

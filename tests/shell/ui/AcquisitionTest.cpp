@@ -83,7 +83,7 @@ protected:
     // automatic work asks it, and its reply is stored.
     void PlugBackDuringAutomaticWork(PtyPair& back) {
         back.Publish(1);
-        ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return window->Session().LinkOpen(); }, 3000));
         EXPECT_EQ(back.Read(4, 2000), "SI\r\n");
         back.Write("SI     7.0000 g  \r\n");
         ASSERT_TRUE(WaitUntil([&] { return window->Store().RowCount() == 1; }));
@@ -100,7 +100,7 @@ protected:
 } // namespace
 
 TEST_F(AcquisitionTest, CommandsFollowTheStateTable) {
-    ASSERT_TRUE(holder.Comm1()->CommOpen());
+    ASSERT_TRUE(window->Session().LinkOpen());
     //                    start stop pause read cont  unst  tare
     EXPECT_EQ(States(), "EE DD DD EE EE EE EE ");
     window->Commands().RunCommand(Command::Start);
@@ -270,7 +270,7 @@ TEST_F(AcquisitionTest, AnUnpluggedBalanceIsToldOnceAndAutomaticWorkGoesOnWhenIt
     window->StartCommand();
     EXPECT_EQ(Requests("SI"), 1);
     balance.Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().LinkOpen(); }));
     EXPECT_FALSE(window->Commands().ToolbarButton(Command::Odczyt)->isEnabled());
     // Several attempts to reopen fail meanwhile; the user hears of it once.
     RunEventsFor(2500);
@@ -346,7 +346,7 @@ TEST_F(AcquisitionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToStopAndN
 
     PtyPair back;
     back.Publish(1);
-    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().LinkOpen(); }, 3000));
     EXPECT_EQ(back.Read(4, 2000), "C0\r\n") << "before anything else";
     for (int line = 0; line < 5; ++line) {
         back.Write("SI     9.0000 g  \r\n");

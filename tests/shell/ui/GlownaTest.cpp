@@ -122,7 +122,7 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
     SetLink("2", "3", "9600");
     bool visibleWhenAsked = true;
     ASSERT_TRUE(Module1::ReadSettings(context));
-    window = std::make_unique<Glowna>(context, holder.Comm1());
+    window = std::make_unique<Glowna>(context);
     dialogs.WhileOpen<Opcje>([&](Opcje&) {
         ++optionsShown;
         visibleWhenAsked = window->isVisible();
@@ -141,12 +141,12 @@ TEST_F(MainWindowTest, PortThatCannotOpenShowsTheErrorAndOptionsBeforeTheWindow)
 
 TEST_F(MainWindowTest, FirstStartWithoutTheDefaultPortOffersTheOptionsWithoutAnError) {
     ASSERT_TRUE(Module1::ReadSettings(context));
-    window = std::make_unique<Glowna>(context, holder.Comm1());
+    window = std::make_unique<Glowna>(context);
     dialogs.WhileOpen<Opcje>([&](Opcje&) { ++optionsShown; });
     ASSERT_TRUE(window->Load());
     EXPECT_EQ(optionsShown, 1);
     EXPECT_TRUE(dialogs.Calls().empty());
-    EXPECT_FALSE(holder.Comm1()->CommOpen());
+    EXPECT_FALSE(window->Session().LinkOpen());
 }
 
 TEST_F(MainWindowTest, TheLabDatabaseIsOffByDefaultAndShowsNothing) {
@@ -330,7 +330,7 @@ TEST_F(MainWindowLink, SingleReadSendsTheStableCommandAndTheTrafficIsShown) {
     balance.Publish(1);
     SetLink("2", "1", "9600");
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(holder.Comm1()->CommOpen());
+    ASSERT_TRUE(window->Session().LinkOpen());
     EXPECT_EQ(balance.Read(4), "C0\r\n") << "any stream is stopped when the link opens";
     EXPECT_TRUE(Button(Command::Odczyt)->isEnabled());
     EXPECT_TRUE(Item(Command::Tara)->isEnabled());
@@ -371,10 +371,10 @@ TEST_F(MainWindowLink, ReadCommandsFollowTheLinkState) {
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Item(Command::Odczyt)->isEnabled());
     window->Commands().RunCommand(Command::Connection);
-    EXPECT_FALSE(holder.Comm1()->CommOpen());
+    EXPECT_FALSE(window->Session().LinkOpen());
     EXPECT_FALSE(Item(Command::Odczyt)->isEnabled());
     EXPECT_FALSE(Button(Command::Tara)->isEnabled());
-    EXPECT_FALSE(window->Session().ReopenTimer().isActive());
+    EXPECT_FALSE(window->Session().Reconnecting());
     window->Commands().RunCommand(Command::Connection);
     EXPECT_TRUE(Button(Command::Odczyt)->isEnabled());
     // Commands that do not read from the balance stay as they are.
@@ -386,13 +386,13 @@ TEST_F(MainWindowLink, DroppedTcpLinkIsReopenedByTheReconnectionTimer) {
     QProcess simulator;
     const int port = StartOnTcpSimulator(simulator);
     ASSERT_NE(port, 0);
-    ASSERT_TRUE(holder.Comm1()->CommOpen());
-    EXPECT_TRUE(window->Session().ReopenTimer().isActive());
+    ASSERT_TRUE(window->Session().LinkOpen());
+    EXPECT_TRUE(window->Session().Reconnecting());
 
     simulator.write("drop\n");
-    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().LinkOpen(); }));
     EXPECT_FALSE(Button(Command::Odczyt)->isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return holder.Comm1()->CommOpen(); }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return window->Session().LinkOpen(); }, 8000));
     EXPECT_TRUE(Button(Command::Odczyt)->isEnabled());
     simulator.write("quit\n");
     simulator.waitForFinished(2000);
@@ -402,7 +402,7 @@ TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     QProcess simulator;
     const int port = StartOnTcpSimulator(simulator);
     ASSERT_NE(port, 0);
-    ASSERT_TRUE(holder.Comm1()->CommOpen());
+    ASSERT_TRUE(window->Session().LinkOpen());
     auto* status = window->findChild<QLabel*>("linkStatus");
     ASSERT_NE(status, nullptr);
     const QString link = "127.0.0.1:" + QString::number(port);
@@ -410,10 +410,10 @@ TEST_F(MainWindowLink, ARefusingPeerIsToldOncePerOutageAndTheStatusSaysSo) {
     dialogs.Clear();
 
     // The balance goes away: every attempt to reopen is refused.
-    window->Session().ReopenTimer().setInterval(50);
+    window->Session().SetReopenIntervalMs(50);
     simulator.write("quit\n");
     ASSERT_TRUE(simulator.waitForFinished(3000));
-    ASSERT_TRUE(WaitUntil([&] { return !holder.Comm1()->CommOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !window->Session().LinkOpen(); }));
     RunEventsFor(400);
     window->Commands().RunCommand(Command::Connection);
     window->Commands().RunCommand(Command::Connection);
@@ -502,7 +502,7 @@ TEST_F(MainWindowClose, EmptySeriesAsksWhetherToEndAndNoKeepsTheProgram) {
     Item(Command::Wyjscie)->trigger();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->Session().Link(), nullptr);
+    EXPECT_FALSE(window->Session().HasLink());
 }
 
 TEST_F(MainWindowClose, SeriesWithRowsOffersToSave) {
@@ -550,7 +550,7 @@ TEST_F(MainWindowClose, ClosingLetsThePortGo) {
     ASSERT_TRUE(Start());
     dialogs.AnswerNext(MsgAnswer::Yes);
     window->close();
-    EXPECT_FALSE(holder.Comm1()->CommOpen());
+    EXPECT_FALSE(window->Session().LinkOpen());
     Mordal::Comm other;
     other.SetCommSource(int(Mordal::enCommSource::Serial));
     other.SetCommOpen(true);

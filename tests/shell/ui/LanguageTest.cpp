@@ -219,7 +219,7 @@ TEST_F(LanguageTest, TheSameCaptionInAnotherWindowGetsItsOwnEntry) {
     Database database(":memory:");
     database.CreateSchema();
     CycleGate gate(database);
-    Opcje options(context, nullptr, nullptr, {});
+    Opcje options(context, nullptr);
     Nowy editor(context, gate, true);
 
     EXPECT_EQ(options.Command1->text(), "&Confirm");
@@ -277,7 +277,7 @@ TEST_F(LanguageTest, MissingOrUnwritableLanguageFileNeverStopsAnything) {
 
     // No language folder at all.
     QDir(context.LanguageFolder()).removeRecursively();
-    Opcje options(context, nullptr, nullptr, {});
+    Opcje options(context, nullptr);
     EXPECT_EQ(options.windowTitle(), "Opcje");
     EXPECT_FALSE(QFileInfo::exists(context.LanguageFolder()));
 }
@@ -288,7 +288,7 @@ TEST_F(LanguageTest, ReadOnlyLanguageFileStillTranslates) {
     WriteLanguage("[D6]\r\nx=Options\r\n");
     QFile::setPermissions(LanguageFile(), QFile::ReadOwner);
     QFile::setPermissions(context.LanguageFolder(), QFile::ReadOwner | QFile::ExeOwner);
-    Opcje options(context, nullptr, nullptr, {});
+    Opcje options(context, nullptr);
     QFile::setPermissions(context.LanguageFolder(),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(options.windowTitle(), "Options");
@@ -400,7 +400,7 @@ TEST_F(LanguageTest, UnusableLanguageFileIsReportedAndTheDesignedTextsShow) {
     ASSERT_EQ(dialogs.Calls().size(), 1u);
     EXPECT_TRUE(dialogs.Calls().front().text.startsWith(MessageTable::DefaultText(27)));
     EXPECT_TRUE(dialogs.Calls().front().text.contains("German.lag"));
-    EXPECT_EQ(Opcje(context, nullptr, nullptr, {}).windowTitle(), "Opcje");
+    EXPECT_EQ(Opcje(context, nullptr).windowTitle(), "Opcje");
     EXPECT_EQ(TestFiles::ReadFile(context.LanguageFolder() + "/German.lag"), utf16)
         << "nothing is written into it";
 }
@@ -422,7 +422,7 @@ TEST_F(LanguageTest, AnyTextIsALanguageFileThatFillsItselfWithWhatItLacks) {
     LoadMessages(LanguageFile(), context.messages);
     EXPECT_EQ(context.Msg(45), "Uwaga") << "a missing message is the designed one";
     EXPECT_EQ(Lang("MSG", "MSG_45"), "Uwaga") << "and is written in for the translator";
-    EXPECT_EQ(Opcje(context, nullptr, nullptr, {}).windowTitle(), "Options");
+    EXPECT_EQ(Opcje(context, nullptr).windowTitle(), "Options");
 }
 
 TEST_F(LanguageTest, StartWithOkYRunsTheTemplateWithoutShowingAWindow) {

@@ -26,7 +26,7 @@ bool StartedProgram::Start() {
     if (!Module1::ReadSettings(context))
         return false;
     context.userSettings = std::make_shared<PerUserSettings>(context.applicationTitle);
-    window = std::make_unique<Glowna>(context, holder.Comm1());
+    window = std::make_unique<Glowna>(context);
     QObject::connect(&window->Session(), &AcquisitionSession::ReplyHandled,
                      [this] { ++repliesHandled; });
     dialogs.WhileOpen<Opcje>([this](Opcje&) { ++optionsShown; });

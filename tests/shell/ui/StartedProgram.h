@@ -3,7 +3,6 @@
 #include "Glowna.h"
 #include "ProgramContext.h"
 #include "ScriptedDialogs.h"
-#include "frmCustom.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,7 +33,6 @@ protected:
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     Pomiar::ProgramContext context;
-    Pomiar::frmCustom holder;
     std::unique_ptr<Pomiar::Glowna> window;
     int optionsShown = 0;
     int repliesHandled = 0;

@@ -1,6 +1,5 @@
-#include "Station.h"
+#include "StationSetup.h"
 
-#include "INI.h"
 #include "Invocation.h"
 #include "ProgramFolder.h"
 
@@ -13,8 +12,6 @@ namespace Trevalo {
 using namespace Pomiar;
 
 namespace {
-
-const QString section = QStringLiteral("ustawienia");
 
 void ApplyCommandLineLink(const Invocation& run, LinkSettings& link) {
     if (run.port) {
@@ -34,27 +31,23 @@ void ApplyCommandLineLink(const Invocation& run, LinkSettings& link) {
 
 } // namespace
 
-bool LoadStation(const Invocation& run, Station& station, QString* error) {
-    ProgramContext& context = station.context;
+bool LoadStationSetup(const Invocation& run, StationSetup& setup, QString* error) {
+    ProgramContext& context = setup.context;
     context.programFolder =
         ProgramFolder::Resolve(QStringList{QStringLiteral("trevalo")} + run.folderArguments,
                                QCoreApplication::applicationDirPath());
-    const QString ini = context.IniPath();
-    context.settings.nrWagi =
-        run.station.value_or(INI::CzytajIni(ini, section, QStringLiteral("Nr_wagi"), "1"));
-    context.applicationTitle = QStringLiteral("Trevalo [%1]").arg(context.settings.nrWagi);
-    context.settings.languageFileName =
-        INI::CzytajIni(ini, section, QStringLiteral("language"), QStringLiteral("Polish.lag"));
+    StationSettings stored;
     try {
-        mUstawienia::WczytajUstawienia(ini, context.settings);
-        station.link = LinkSettings::Read(ini);
+        StationSettings::ReadStart(context, run.station);
+        stored = StationSettings::Read(context);
     } catch (const SettingsError& failure) {
         *error = QString::fromLocal8Bit(failure.what());
         return false;
     }
-    ApplyCommandLineLink(run, station.link);
-    station.massFormat = mUstawienia::CzytajMasaFormat(ini);
-    station.limits = AcceptanceLimits::Stored(ini, QLocale::system());
+    setup.link = stored.link;
+    ApplyCommandLineLink(run, setup.link);
+    setup.massFormat = stored.massFormat;
+    setup.limits = stored.limits;
     return true;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "MeasurementStore.h"
 #include "ProgramContext.h"
-#include "mUstawienia.h"
+#include "StationSettings.h"
 
 #include <QString>
 
@@ -10,10 +9,10 @@ namespace Trevalo {
 
 struct Invocation;
 
-// The program folder's settings as a run of trevalo uses them: what the
-// program reads at its start, with the link of the command line in place of
-// the stored one. Nothing is written back.
-struct Station {
+// The program folder's settings as a run of trevalo uses them: read by the
+// program's own loader, with the link of the command line in place of the
+// stored one. Nothing is written back.
+struct StationSetup {
     Pomiar::ProgramContext context;
     Pomiar::LinkSettings link;
     Pomiar::AcceptanceLimits limits;
@@ -22,6 +21,6 @@ struct Station {
 
 // False with the reason when ustawienia.ini holds a setting that cannot be
 // used.
-bool LoadStation(const Invocation& run, Station& station, QString* error);
+bool LoadStationSetup(const Invocation& run, StationSetup& setup, QString* error);
 
 } // namespace Trevalo
