@@ -14,13 +14,18 @@ packages=(
   postgresql libqt6sql6-psql libpq-dev  # shared lab database: the server tests' own server, Qt's PostgreSQL driver, libpq to read connection settings
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file  # SVG icons; menu entry and metainfo validators; .deb building (cpack)
   qt6-httpserver-dev qt6-websockets-dev openssl  # lab web view: HTTP and WebSocket server; a test certificate
-  chromium nodejs npm  # lab web view's browser tests (playwright-core drives Debian's chromium)
+  chromium  # lab web view's browser tests (playwright-core drives Debian's chromium)
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Node.js and npm drive the browser tests. A machine may already have a
+# Node.js that carries its own npm (and conflicts with Debian's npm): use it.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"

@@ -3,16 +3,18 @@
 #include "CheckRegister.h"
 #include "CheckSettings.h"
 
-#include <cmath>
-
 namespace Pomiar {
 
-bool MinimumWeight::Below(double net, const QString& valueUnit) const {
+std::optional<MinimumWeightRule> MinimumWeight::Rule() const {
     if (!inForce)
-        return false;
-    if (!valueUnit.isEmpty() && !unit.isEmpty() && valueUnit.trimmed() != unit.trimmed())
-        return false;
-    return std::abs(net) < Threshold();
+        return std::nullopt;
+    MinimumWeightRule rule;
+    rule.minimumWeight = mMin;
+    rule.safetyFactor = safetyFactor;
+    rule.unit = unit;
+    rule.refuse = refuse;
+    rule.checkId = QString::number(checkId);
+    return rule;
 }
 
 MinimumWeight MinimumWeight::For(CheckRegister& checks, const CheckSettings& settings,

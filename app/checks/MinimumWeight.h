@@ -1,7 +1,10 @@
 #pragma once
 
+#include "MinimumWeightRule.h"
+
 #include <QDateTime>
 #include <QString>
+#include <optional>
 
 namespace Pomiar {
 
@@ -23,9 +26,9 @@ struct MinimumWeight {
     QDateTime checkedAt;
 
     double Threshold() const { return mMin * safetyFactor; }
-    // A net value (its magnitude) below the threshold; false when nothing
-    // is in force. A value in another unit than the check's is not judged.
-    bool Below(double net, const QString& valueUnit = {}) const;
+    // The rule the acceptance of readings applies; none when nothing is in
+    // force.
+    std::optional<MinimumWeightRule> Rule() const;
 
     // For balanceId (settings.balanceId when empty) from the register.
     static MinimumWeight For(CheckRegister& checks, const CheckSettings& settings,

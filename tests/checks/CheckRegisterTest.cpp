@@ -162,8 +162,8 @@ TEST_F(CheckRegisterTest, HistoryAndTheLastPassedCheck) {
     EXPECT_FALSE(checks.LastCheck("B1", CheckKind::Accuracy).has_value());
 }
 
-// m_min 0.082 g with SF 2: a net 0.1639 g is below 0.164 g, 0.164 g is not;
-// no check for the balance: nothing in force.
+// m_min 0.082 g with SF 2: a net 0.1639 g is below 0.164 g, 0.164 g is not,
+// 0.1 mg is; no check for the balance: nothing in force.
 TEST_F(CheckRegisterTest, MinimumWeightInForceFromTheLastPassedCheck) {
     CheckRegister checks(path);
     CheckSettings settings;
@@ -177,11 +177,15 @@ TEST_F(CheckRegisterTest, MinimumWeightInForceFromTheLastPassedCheck) {
     ASSERT_TRUE(minimum.inForce);
     EXPECT_EQ(minimum.checkId, passed.id);
     EXPECT_DOUBLE_EQ(minimum.Threshold(), 0.164);
-    EXPECT_TRUE(minimum.Below(0.1639, "g"));
-    EXPECT_TRUE(minimum.Below(-0.1, "g"));
-    EXPECT_FALSE(minimum.Below(0.164, "g"));
-    EXPECT_FALSE(minimum.Below(0.1, "mg"));
-    EXPECT_FALSE(MinimumWeight::For(checks, settings, "B2").inForce);
+    const std::optional<MinimumWeightRule> rule = minimum.Rule();
+    ASSERT_TRUE(rule);
+    EXPECT_EQ(rule->checkId, QString::number(passed.id));
+    using Mark = MinimumWeightRule::Verdict;
+    EXPECT_EQ(rule->Judge(0.1639, "g"), Mark::Below);
+    EXPECT_EQ(rule->Judge(-0.1, "g"), Mark::Below);
+    EXPECT_EQ(rule->Judge(0.164, "g"), Mark::Fit);
+    EXPECT_EQ(rule->Judge(0.1, "mg"), Mark::Below);
+    EXPECT_FALSE(MinimumWeight::For(checks, settings, "B2").Rule());
 }
 
 TEST_F(CheckRegisterTest, RecordJsonRoundTrips) {

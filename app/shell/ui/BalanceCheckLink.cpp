@@ -10,7 +10,6 @@
 #include "KontrolaWagi.h"
 #include "MeasurementStore.h"
 #include "MinimumWeight.h"
-#include "MinimumWeightRule.h"
 #include "ProgramContext.h"
 #include "SessionReadingSource.h"
 
@@ -78,18 +77,7 @@ void BalanceCheckLink::Refresh() {
         status->setStyleSheet(warn ? QStringLiteral("color: #b02000; font-weight: bold")
                                    : QString());
         store.SetHeldForCheck(now.HoldsReadings(settings));
-        const MinimumWeight inForce = MinimumWeight::For(*checks, settings);
-        if (!inForce.inForce) {
-            store.SetMinimumWeight(std::nullopt);
-            return;
-        }
-        MinimumWeightRule rule;
-        rule.minimumWeight = inForce.mMin;
-        rule.safetyFactor = inForce.safetyFactor;
-        rule.unit = inForce.unit;
-        rule.refuse = inForce.refuse;
-        rule.checkId = QString::number(inForce.checkId);
-        store.SetMinimumWeight(rule);
+        store.SetMinimumWeight(MinimumWeight::For(*checks, settings).Rule());
     } catch (const std::exception& error) {
         ErrorLog::ZapiszLog(context.programFolder, QStringLiteral("BalanceCheckLink"),
                             QStringLiteral("Refresh"), QString::fromLocal8Bit(error.what()));
