@@ -188,13 +188,13 @@ private:
         if (kind == LabServerOutbox::KindText(Kind::Reading))
             return readings(batch, from, to);
         if (kind == LabServerOutbox::KindText(Kind::Description))
-            return descriptions(batch, from, to);
+            return readingTexts(QStringLiteral("description"), batch, from, to);
         if (kind == LabServerOutbox::KindText(Kind::Report))
             return reports(batch, from, to);
         if (kind == LabServerOutbox::KindText(Kind::Check))
             return checks(batch, from, to);
         if (kind == LabServerOutbox::KindText(Kind::Mark))
-            return marks(batch, from, to);
+            return readingTexts(QStringLiteral("status"), batch, from, to);
         return true; // a kind of a later version: not for this program
     }
 
@@ -269,20 +269,13 @@ private:
         return true;
     }
 
-    bool descriptions(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
-        return eachRow(QStringLiteral("UPDATE readings SET description = ? WHERE station = ? "
-                                      "AND series = ? AND lp = ?::integer"),
-                       batch, from, to, [](QSqlQuery& query, const OutboxRow& row) {
-                           query.addBindValue(row.text);
-                           query.addBindValue(row.station);
-                           query.addBindValue(row.series);
-                           query.addBindValue(row.lp);
-                       });
-    }
-
-    bool marks(const std::vector<OutboxRow>& batch, size_t from, size_t to) {
-        return eachRow(QStringLiteral("UPDATE readings SET status = ? WHERE station = ? "
-                                      "AND series = ? AND lp = ?::integer"),
+    // A text a stored reading gains later: its description or its mark
+    // (status).
+    bool readingTexts(const QString& column, const std::vector<OutboxRow>& batch, size_t from,
+                      size_t to) {
+        return eachRow(QStringLiteral("UPDATE readings SET %1 = ? WHERE station = ? "
+                                      "AND series = ? AND lp = ?::integer")
+                           .arg(column),
                        batch, from, to, [](QSqlQuery& query, const OutboxRow& row) {
                            query.addBindValue(row.text);
                            query.addBindValue(row.station);
