@@ -61,8 +61,11 @@ TEST(VerbTable, CompletionChecksInOrder) {
         {{"log", "--port", "1"}, "log needs --out SERIES.ser"},
         {{"export", "a.ser"}, "export needs --csv FILE"},
         {{"server", "init", "--file", "a.ser"}, "--file goes with server verify only"},
-        {{"server", "drop"}, "server needs init, status or verify, not drop"},
-        {{"server"}, "server needs init|status|verify"},
+        {{"server", "drop"}, "server needs init, status, verify or web, not drop"},
+        {{"server"}, "server needs init|status|verify|web"},
+        {{"server", "status", "--listen", "127.0.0.1:8080"},
+         "--listen, --password-file, --tls-cert and --tls-key go with server web only"},
+        {{"server", "web", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
         {{"server", "verify", "--file", "a.ser"}, ""},
     };
     for (const auto& c : cases) {
