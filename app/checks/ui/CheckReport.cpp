@@ -3,6 +3,7 @@
 #include "CheckRegister.h"
 #include "CheckTexts.h"
 #include "Database.h"
+#include "PdfCommand.h"
 #include "ProgramContext.h"
 #include "UserDialogs.h"
 
@@ -197,30 +198,10 @@ void CheckReport::Preview() {
     preview.setWindowTitle(content.title);
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested,
                      [this](QPrinter* target) { Render(*target); });
-    if (auto* toolbar = preview.findChild<QToolBar*>()) {
-        QAction* pdf = toolbar->addAction(QStringLiteral("PDF"));
-        pdf->setObjectName(QStringLiteral("cmdPdf"));
-        pdf->setToolTip(CheckTexts(&context)("Zapisz PDF"));
-        QObject::connect(pdf, &QAction::triggered, &preview,
-                         [this, &preview] { savePdfFromPreview(&preview); });
-    }
+    const QString savePdf = CheckTexts(&context)("Zapisz PDF");
+    AddPdfCommand(context, preview, savePdf, savePdf,
+                  [this](const QString& path) { return SavePdf(path); });
     context.dialogs->RunModal(preview);
-}
-
-void CheckReport::savePdfFromPreview(QWidget* preview) {
-    QString path = context.dialogs->SaveFileName(preview, CheckTexts(&context)("Zapisz PDF"),
-                                                 context.programFolder,
-                                                 QStringLiteral("PDF (*.pdf)"), nullptr);
-    if (path.isEmpty())
-        return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".pdf");
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = SavePdf(path);
-    QApplication::restoreOverrideCursor();
-    if (!written)
-        context.dialogs->MessageBox(preview, path, MsgButtons::Ok, MsgIcon::Critical,
-                                    context.Msg(46));
 }
 
 } // namespace Pomiar

@@ -26,8 +26,6 @@ public:
     void Render(QPrinter& printer) const;
 
 private:
-    void savePdfFromPreview(QWidget* preview);
-
     ProgramContext& context;
     QWidget* parent;
     CheckReportText content;

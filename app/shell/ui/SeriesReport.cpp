@@ -4,6 +4,7 @@
 #include "LanguageTexts.h"
 #include "MeasurementStore.h"
 #include "MinimumWeightRule.h"
+#include "PdfCommand.h"
 #include "ProgramContext.h"
 #include "ReportText.h"
 #include "StatisticsPanel.h"
@@ -637,31 +638,9 @@ void SeriesReport::showPreview() {
     QObject::connect(
         &preview, &QPrintPreviewDialog::paintRequested,
         [this, &content](QPrinter* target) { Render(*target, store.Bound(), content); });
-    // Beside the preview's own print command, which prints or writes a PDF
-    // through the print dialog, one click keeps the report as a PDF file.
-    if (auto* toolbar = preview.findChild<QToolBar*>()) {
-        QAction* pdf = toolbar->addAction(QStringLiteral("PDF"));
-        pdf->setObjectName(QStringLiteral("cmdPdf"));
-        pdf->setToolTip(context.Msg(23) + QStringLiteral(" PDF"));
-        QObject::connect(pdf, &QAction::triggered, &preview,
-                         [this, &preview] { savePdfFromPreview(&preview); });
-    }
+    AddPdfCommand(context, preview, context.Msg(23) + QStringLiteral(" PDF"), context.Msg(23),
+                  [this](const QString& path) { return SavePdf(path); });
     context.dialogs->RunModal(preview);
-}
-
-void SeriesReport::savePdfFromPreview(QWidget* preview) {
-    QString path = context.dialogs->SaveFileName(preview, context.Msg(23), context.programFolder,
-                                                 QStringLiteral("PDF (*.pdf)"), nullptr);
-    if (path.isEmpty())
-        return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QStringLiteral(".pdf");
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = SavePdf(path);
-    QApplication::restoreOverrideCursor();
-    if (!written)
-        context.dialogs->MessageBox(preview, path, MsgButtons::Ok, MsgIcon::Critical,
-                                    context.Msg(46));
 }
 
 } // namespace Pomiar

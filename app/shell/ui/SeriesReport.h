@@ -78,7 +78,6 @@ private:
     void tickLiveStatistics();
     bool prepare();
     void showPreview();
-    void savePdfFromPreview(QWidget* preview);
 
     ProgramContext& context;
     MeasurementStore& store;
