@@ -1,3 +1,10 @@
+// The cases are worked by hand from the public rules, not from the
+// program's output: USP general chapter <41> "Balances", sections
+// Repeatability (at least 10 replicates, s with n - 1, the 0.41 d floor,
+// 2 s / m <= 0.10 %) and Accuracy (0.10 % of the test weight); Ph. Eur. 2.1.7
+// "Balances for analytical purposes", Equipment performance (the same
+// repeatability and minimum-weight rule); USP <1251> for the corner-load
+// (eccentricity) test. The arithmetic stands beside each case.
 #include "CheckCalculation.h"
 
 #include <gtest/gtest.h>
