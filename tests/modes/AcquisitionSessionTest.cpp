@@ -1,85 +1,13 @@
-#include "AcquisitionSession.h"
+#include "AcquisitionSessionFixture.h"
 #include "CycleGate.h"
 #include "Database.h"
-#include "EventWait.h"
-#include "MeasurementStore.h"
 #include "MinimumWeightRule.h"
-#include "Mordal.h"
-#include "ProgramContext.h"
-#include "PtyPair.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace Pomiar;
 using Mode = AcquisitionState::Mode;
 using Outcome = AcquisitionSession::Outcome;
-
-namespace {
-
-constexpr int balancePort = 7;
-
-// The session on a balance at a pseudo-terminal, storing into a series of
-// a scratch program folder. What it sends is seen through the traffic echo
-// where only the command matters, and read at the balance's end where the
-// link is the point.
-class AcquisitionSessionTest : public ::testing::Test {
-protected:
-    AcquisitionSessionTest() {
-        context.programFolder = folder.path();
-        store.SetLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-        store.OtworzMagazyn();
-        balance.Publish(balancePort);
-        session.Protocol().debugShow = true;
-        session.Protocol().SetDebugSink(
-            [this](const QString& text, const QString&) { sent += text; });
-        QObject::connect(
-            &session, &AcquisitionSession::ReplyHandled,
-            [this](const AcquisitionSession::Reply& reply) { outcomes.push_back(reply.outcome); });
-    }
-
-    void SetUp() override {
-        LinkSettings link;
-        link.type = 2;
-        link.comm = balancePort;
-        ASSERT_TRUE(session.OpenLink(link));
-        // A link that opens tells the balance to stop streaming and takes
-        // nothing until it has been quiet.
-        ASSERT_EQ(balance.Read(4), "C0\r\n");
-        ASSERT_TRUE(WaitUntil([&] { return !session.DiscardingStream(); }, 3000));
-        Sent();
-    }
-
-    // The commands sent since the last call, one per line.
-    QString Sent() { return std::exchange(sent, QString()); }
-
-    // The balance replies and the session handles it (or drops it).
-    void Reply(const QByteArray& frame) {
-        const size_t before = outcomes.size();
-        balance.Write(frame);
-        WaitUntil([&] { return outcomes.size() > before; }, 500);
-    }
-
-    // Cycle windows answering one result, counting rewinds.
-    struct FixedCycle : CycleWindows {
-        Result answer = Result::Accept;
-        int rangesLoaded = 0;
-        Result Check(int) override { return answer; }
-        void LoadFirstRange() override { ++rangesLoaded; }
-    };
-
-    QTemporaryDir folder;
-    ProgramContext context;
-    MeasurementStore store{context};
-    PtyPair balance;
-    Mordal::Comm comm;
-    AcquisitionSession session{context, &comm, store};
-    QString sent;
-    std::vector<Outcome> outcomes;
-};
-
-} // namespace
 
 // Automatic work played as a script: a digit sets the interval in ticks
 // (":" is 10), S starts, X stops, t is one tick of Timer2. Each S and t shows
@@ -550,27 +478,6 @@ QString JournaledCommands(MeasurementStore& store) {
         .Scalar("SELECT group_concat(data, ' ') FROM journal WHERE event = ?",
                 {int(SeriesJournal::Event::CommandSent)})
         .toString();
-}
-
-TEST_F(AcquisitionSessionTest, AutomaticWorkOfAFamilyAsksImmediateReadsAndGoesOnAfterAPulledLink) {
-    session.SetDialect(*BalanceDialect::Named("ad"));
-    session.SetInterval(1);
-    session.Start();
-    EXPECT_EQ(balance.Read(3), "Q\r\n");
-    // What automatic work asks for may be unstable, and is stored.
-    Reply("US,+00012.30  g\r\n");
-    ASSERT_EQ(store.RowCount(), 1);
-    balance.Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !session.LinkOpen(); }));
-
-    PtyPair back;
-    back.Publish(balancePort);
-    ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen(); }, 3000));
-    EXPECT_TRUE(back.Read(3, 2000).startsWith("Q\r\n"));
-    back.Write("ST,+00012.40  g\r\n");
-    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() == 2; }));
-    EXPECT_DOUBLE_EQ(store.Model().Row(1).masa, 12.4);
-    session.Stop();
 }
 
 // Only what went out is journaled as sent: nothing over a link that is
