@@ -92,25 +92,17 @@ struct PlanOrError {
     ExitCode code = Success;
 };
 
-PlanOrError makePlan(const Invocation& run, const StationSetup& station,
-                     const CheckSettings& settings, CheckRegister& checks) {
-    PlanOrError made;
-    CheckPlan& plan = made.plan;
-    const auto fail = [&made](ExitCode code, const QString& why) {
-        made.code = code;
-        made.error = why;
-        return made;
-    };
-    plan.kind = *KindNamed(run.operand);
-    plan.station = station.context.settings.nrWagi;
-    plan.program = QStringLiteral("trevalo");
+// The balance and the test weight the check is of: the register's, or a
+// balance named after the station; an error for an id the register lacks.
+QString planBalance(const Invocation& run, const CheckSettings& settings, CheckRegister& checks,
+                    CheckPlan& plan) {
     const QString balanceId = run.checkOptions.count(QStringLiteral("balance"))
                                   ? run.checkOptions.at(QStringLiteral("balance"))
                                   : settings.balanceId;
     if (const auto registered = checks.Balance(balanceId)) {
         plan.balance = *registered;
     } else if (!balanceId.isEmpty() && run.checkOptions.count(QStringLiteral("balance"))) {
-        return fail(UsageError, QStringLiteral("no balance %1 in the register").arg(balanceId));
+        return QStringLiteral("no balance %1 in the register").arg(balanceId);
     } else {
         // A balance the register does not hold: named after the station.
         plan.balance.id =
@@ -121,57 +113,100 @@ PlanOrError makePlan(const Invocation& run, const StationSetup& station,
         const QString id = run.checkOptions.at(QStringLiteral("weight"));
         plan.weight = checks.Weight(id);
         if (!plan.weight)
-            return fail(UsageError, QStringLiteral("no weight %1 in the register").arg(id));
+            return QStringLiteral("no weight %1 in the register").arg(id);
     }
-    NumberOption d = numberOption(run, "d");
-    NumberOption smallest = numberOption(run, "smallest-net");
-    NumberOption factor = numberOption(run, "safety-factor");
-    NumberOption testWeight = numberOption(run, "test-weight");
-    NumberOption tolerancePct = numberOption(run, "tolerance-pct");
-    NumberOption tolerance = numberOption(run, "tolerance");
-    NumberOption warning = numberOption(run, "warning");
+    return {};
+}
+
+// The number options of the check, read in one go.
+struct CheckNumbers {
+    NumberOption d, smallest, factor, testWeight, tolerancePct, tolerance, warning;
+};
+
+QString readNumbers(const Invocation& run, CheckNumbers& numbers) {
+    numbers = {numberOption(run, "d"),
+               numberOption(run, "smallest-net"),
+               numberOption(run, "safety-factor"),
+               numberOption(run, "test-weight"),
+               numberOption(run, "tolerance-pct"),
+               numberOption(run, "tolerance"),
+               numberOption(run, "warning")};
     for (const NumberOption* option :
-         {&d, &smallest, &factor, &testWeight, &tolerancePct, &tolerance, &warning})
+         {&numbers.d, &numbers.smallest, &numbers.factor, &numbers.testWeight,
+          &numbers.tolerancePct, &numbers.tolerance, &numbers.warning})
         if (!option->error.isEmpty())
-            return fail(UsageError, option->error);
-    plan.d = d.value.value_or(plan.balance.d);
-    plan.safetyFactor = factor.value.value_or(settings.safetyFactor);
-    if (plan.safetyFactor < 1)
-        return fail(UsageError, QStringLiteral("the safety factor must be 1 or more"));
-    plan.testMass = testWeight.value.value_or(0);
-    plan.limits = settings.LimitsOf(plan.kind).value_or(CheckLimits{});
+            return option->error;
+    return {};
+}
+
+// What each kind of check needs beyond the common figures.
+QString planKind(const Invocation& run, const CheckSettings& settings, const CheckNumbers& numbers,
+                 CheckPlan& plan) {
     switch (plan.kind) {
     case CheckKind::Repeatability:
         plan.count = run.checkOptions.count(QStringLiteral("count"))
                          ? run.count
                          : CheckCalculation::MinimumReplicates;
-        plan.smallestNet = smallest.value.value_or(settings.smallestNet.value_or(0));
+        plan.smallestNet = numbers.smallest.value.value_or(settings.smallestNet.value_or(0));
         if (!(plan.d > 0))
-            return fail(UsageError, QStringLiteral("check repeatability needs --d D (the "
-                                                   "balance's scale interval)"));
+            return QStringLiteral("check repeatability needs --d D (the balance's scale "
+                                  "interval)");
         break;
     case CheckKind::Accuracy:
-        if (tolerancePct.value)
-            plan.limits = {*tolerancePct.value, plan.limits.warning,
+        if (numbers.tolerancePct.value)
+            plan.limits = {*numbers.tolerancePct.value, plan.limits.warning,
                            QStringLiteral("--tolerance-pct")};
         if (!(plan.testMass > 0) && !plan.weight)
-            return fail(UsageError, QStringLiteral("check accuracy needs --test-weight MASS or "
-                                                   "--weight ID"));
+            return QStringLiteral("check accuracy needs --test-weight MASS or --weight ID");
         break;
     case CheckKind::Eccentricity:
-        if (tolerance.value)
-            plan.limits = {*tolerance.value, plan.limits.warning, QStringLiteral("--tolerance")};
+        if (numbers.tolerance.value)
+            plan.limits = {*numbers.tolerance.value, plan.limits.warning,
+                           QStringLiteral("--tolerance")};
         if (!(plan.testMass > 0) && !plan.weight)
-            return fail(UsageError, QStringLiteral("check eccentricity needs --test-weight MASS "
-                                                   "or --weight ID"));
+            return QStringLiteral("check eccentricity needs --test-weight MASS or --weight ID");
         if (!(plan.limits.failure > 0))
-            return fail(UsageError, QStringLiteral("check eccentricity needs --tolerance T (or "
-                                                   "[CHECKS] eccentricityTolerance)"));
+            return QStringLiteral("check eccentricity needs --tolerance T (or [CHECKS] "
+                                  "eccentricityTolerance)");
         break;
     }
-    if (warning.value) {
-        plan.limits.warning = warning.value;
+    return {};
+}
+
+// The figures of the plan: the options where given, else the settings.
+QString planFigures(const Invocation& run, const CheckSettings& settings,
+                    const CheckNumbers& numbers, CheckPlan& plan) {
+    plan.d = numbers.d.value.value_or(plan.balance.d);
+    plan.safetyFactor = numbers.factor.value.value_or(settings.safetyFactor);
+    if (plan.safetyFactor < 1)
+        return QStringLiteral("the safety factor must be 1 or more");
+    plan.testMass = numbers.testWeight.value.value_or(0);
+    plan.limits = settings.LimitsOf(plan.kind).value_or(CheckLimits{});
+    if (QString error = planKind(run, settings, numbers, plan); !error.isEmpty())
+        return error;
+    if (numbers.warning.value) {
+        plan.limits.warning = numbers.warning.value;
         plan.limits.source += QStringLiteral("; warning --warning");
+    }
+    return {};
+}
+
+PlanOrError makePlan(const Invocation& run, const StationSetup& station,
+                     const CheckSettings& settings, CheckRegister& checks) {
+    PlanOrError made;
+    CheckPlan& plan = made.plan;
+    plan.kind = *KindNamed(run.operand);
+    plan.station = station.context.settings.nrWagi;
+    plan.program = QStringLiteral("trevalo");
+    CheckNumbers numbers;
+    QString error = planBalance(run, settings, checks, plan);
+    if (error.isEmpty())
+        error = readNumbers(run, numbers);
+    if (error.isEmpty())
+        error = planFigures(run, settings, numbers, plan);
+    if (!error.isEmpty()) {
+        made.code = UsageError;
+        made.error = error;
     }
     return made;
 }
@@ -230,6 +265,132 @@ void sendToLab(const StationSetup& station, const CheckRecord& record) {
     }
 }
 
+// The check settings and the register beside the station's settings, or
+// the exit code of the file that could not be read.
+struct CheckInputs {
+    CheckSettings settings;
+    std::unique_ptr<CheckRegister> checks;
+};
+
+int readInputs(const StationSetup& station, CheckInputs& inputs) {
+    try {
+        inputs.settings = CheckSettings::Read(station.context.IniPath());
+    } catch (const SettingsError& failure) {
+        return Fail(FileFailed, QString::fromLocal8Bit(failure.what()));
+    }
+    try {
+        inputs.checks =
+            std::make_unique<CheckRegister>(CheckRegister::PathIn(station.context.programFolder));
+    } catch (const DatabaseError& failure) {
+        return Fail(FileFailed, CheckRegister::PathIn(station.context.programFolder) +
+                                    QStringLiteral(": ") + failure.Reason());
+    }
+    return Success;
+}
+
+// What the runner told of the step under way.
+struct CheckProgress {
+    std::optional<CheckRecord> finished;
+    bool readingDone = false;
+    QString failure;
+};
+
+// The runner's steps and readings printed as they come. With JSON the
+// readings are left for the object alone.
+void follow(CheckRunner& runner, CheckProgress& progress, FILE* prompts, bool json, double d) {
+    QObject::connect(&runner, &CheckRunner::StepReady, [prompts](const CheckStep& step) {
+        std::fprintf(prompts, "%s%s\n", qPrintable(step.Text()),
+                     step.TakesReading() ? ", then press Enter" : "");
+        std::fflush(prompts);
+    });
+    QObject::connect(&runner, &CheckRunner::ReadingTaken,
+                     [&progress, json, d](const CheckReading& reading, int index) {
+                         progress.readingDone = true;
+                         if (!json) {
+                             std::printf("reading %d: %s %s\n", index + 1,
+                                         qPrintable(readingText(reading.value, d)),
+                                         qPrintable(reading.unit));
+                             std::fflush(stdout);
+                         }
+                     });
+    QObject::connect(&runner, &CheckRunner::ReadingFailed, [&progress](const QString& reason) {
+        progress.readingDone = true;
+        progress.failure = reason;
+    });
+    QObject::connect(&runner, &CheckRunner::Finished,
+                     [&progress](const CheckRecord& record) { progress.finished = record; });
+    QObject::connect(&runner, &CheckRunner::StoreFailed, [](const QString& reason) {
+        Warn(QStringLiteral("the check could not be stored in the register: ") + reason);
+    });
+}
+
+// Each of the operator's lines confirms the step under way, until the
+// check ends or cannot go on; the exit code of a check cancelled here.
+ExitCode operate(CheckRunner& runner, ConsoleSession& console, CheckProgress& progress,
+                 FILE* prompts) {
+    OperatorLines lines;
+    int failures = 0;
+    while (runner.Running()) {
+        if (!lines.Next()) {
+            runner.Cancel(Events::Interrupted()
+                              ? QStringLiteral("interrupted")
+                              : QStringLiteral("standard input ended before the check did"));
+            break;
+        }
+        progress.readingDone = false;
+        progress.failure.clear();
+        runner.Confirm();
+        Events::RunUntil(
+            [&] { return progress.readingDone || console.Lost() || Events::Interrupted(); }, -1);
+        if (console.Lost()) {
+            runner.Cancel(*console.Lost());
+            return LinkFailed;
+        }
+        if (Events::Interrupted()) {
+            runner.Cancel(QStringLiteral("interrupted"));
+            break;
+        }
+        if (progress.failure.isEmpty()) {
+            failures = 0;
+            continue;
+        }
+        Warn(progress.failure);
+        if (++failures >= failuresInARow) {
+            runner.Cancel(QStringLiteral("%1 readings failed in a row: %2")
+                              .arg(failuresInARow)
+                              .arg(progress.failure));
+            break;
+        }
+        std::fprintf(prompts, "press Enter to weigh again\n");
+        std::fflush(prompts);
+    }
+    return NoReading;
+}
+
+// The finished check sent on, printed, and its verdict as the exit code.
+int report(const StationSetup& station, const CheckRecord& finished, bool json,
+           ExitCode cancelCode) {
+    if (finished.id > 0)
+        sendToLab(station, finished);
+    if (json)
+        std::printf("%s\n", finished.ToJson().constData());
+    else
+        printText(finished);
+    std::fflush(stdout);
+    switch (finished.verdict) {
+    case Verdict::Pass:
+    case Verdict::Warning:
+        return finished.id > 0 ? Success : FileFailed;
+    case Verdict::Fail:
+        return CheckFailed;
+    case Verdict::Cancelled:
+        break;
+    }
+    return Fail(finished.refusal.contains(QLatin1String("needs at least")) ? UsageError
+                                                                           : cancelCode,
+                QStringLiteral("check cancelled: ") + finished.refusal);
+}
+
 } // namespace
 
 int RunCheck(const Invocation& run) {
@@ -239,21 +400,10 @@ int RunCheck(const Invocation& run) {
         return code;
     // The series' acceptance limits are for samples, not for test weights.
     station.limits = AcceptanceLimits{};
-    CheckSettings settings;
-    try {
-        settings = CheckSettings::Read(station.context.IniPath());
-    } catch (const SettingsError& failure) {
-        return Fail(FileFailed, QString::fromLocal8Bit(failure.what()));
-    }
-    std::unique_ptr<CheckRegister> checks;
-    try {
-        checks =
-            std::make_unique<CheckRegister>(CheckRegister::PathIn(station.context.programFolder));
-    } catch (const DatabaseError& failure) {
-        return Fail(FileFailed, CheckRegister::PathIn(station.context.programFolder) +
-                                    QStringLiteral(": ") + failure.Reason());
-    }
-    const PlanOrError made = makePlan(run, station, settings, *checks);
+    CheckInputs inputs;
+    if (const int code = readInputs(station, inputs))
+        return code;
+    const PlanOrError made = makePlan(run, station, inputs.settings, *inputs.checks);
     if (made.code != Success)
         return Fail(made.code, made.error);
     const bool json = run.format == OutputFormat::Json;
@@ -266,97 +416,19 @@ int RunCheck(const Invocation& run) {
         return code;
     SessionReadingSource source(console.Session(), console.Store(), run.timeoutMs);
     CheckRunner runner(source);
-    runner.SetRegister(checks.get(), SeriesJournal::Author::Here(station.context.settings.nrWagi));
-    std::optional<CheckRecord> finished;
-    bool readingDone = false;
-    QString failure;
-    QObject::connect(&runner, &CheckRunner::StepReady, [&](const CheckStep& step) {
-        std::fprintf(prompts, "%s%s\n", qPrintable(step.Text()),
-                     step.TakesReading() ? ", then press Enter" : "");
-        std::fflush(prompts);
-    });
-    QObject::connect(&runner, &CheckRunner::ReadingTaken,
-                     [&](const CheckReading& reading, int index) {
-                         readingDone = true;
-                         if (!json) {
-                             std::printf("reading %d: %s %s\n", index + 1,
-                                         qPrintable(readingText(reading.value, made.plan.d)),
-                                         qPrintable(reading.unit));
-                             std::fflush(stdout);
-                         }
-                     });
-    QObject::connect(&runner, &CheckRunner::ReadingFailed, [&](const QString& reason) {
-        readingDone = true;
-        failure = reason;
-    });
-    QObject::connect(&runner, &CheckRunner::Finished,
-                     [&](const CheckRecord& record) { finished = record; });
-    QObject::connect(&runner, &CheckRunner::StoreFailed, [](const QString& reason) {
-        Warn(QStringLiteral("the check could not be stored in the register: ") + reason);
-    });
+    runner.SetRegister(inputs.checks.get(),
+                       SeriesJournal::Author::Here(station.context.settings.nrWagi));
+    CheckProgress progress;
+    follow(runner, progress, prompts, json, made.plan.d);
     for (const QString& warning : CheckRunner::PlanWarnings(made.plan, QDate::currentDate()))
         Warn(warning);
     QString refusal;
     if (!runner.Start(made.plan, &refusal))
         return Fail(UsageError, refusal);
-    OperatorLines lines;
-    int failures = 0;
-    ExitCode cancelCode = NoReading;
-    while (runner.Running()) {
-        if (!lines.Next()) {
-            runner.Cancel(Events::Interrupted()
-                              ? QStringLiteral("interrupted")
-                              : QStringLiteral("standard input ended before the check did"));
-            break;
-        }
-        readingDone = false;
-        failure.clear();
-        runner.Confirm();
-        Events::RunUntil([&] { return readingDone || console.Lost() || Events::Interrupted(); },
-                         -1);
-        if (console.Lost()) {
-            runner.Cancel(*console.Lost());
-            cancelCode = LinkFailed;
-            break;
-        }
-        if (Events::Interrupted()) {
-            runner.Cancel(QStringLiteral("interrupted"));
-            break;
-        }
-        if (failure.isEmpty()) {
-            failures = 0;
-            continue;
-        }
-        Warn(failure);
-        if (++failures >= failuresInARow) {
-            runner.Cancel(
-                QStringLiteral("%1 readings failed in a row: %2").arg(failuresInARow).arg(failure));
-            break;
-        }
-        std::fprintf(prompts, "press Enter to weigh again\n");
-        std::fflush(prompts);
-    }
-    if (!finished)
+    const ExitCode cancelCode = operate(runner, console, progress, prompts);
+    if (!progress.finished)
         return Fail(NoReading, QStringLiteral("the check did not end"));
-    if (finished->id > 0)
-        sendToLab(station, *finished);
-    if (json)
-        std::printf("%s\n", finished->ToJson().constData());
-    else
-        printText(*finished);
-    std::fflush(stdout);
-    switch (finished->verdict) {
-    case Verdict::Pass:
-    case Verdict::Warning:
-        return finished->id > 0 ? Success : FileFailed;
-    case Verdict::Fail:
-        return CheckFailed;
-    case Verdict::Cancelled:
-        break;
-    }
-    return Fail(finished->refusal.contains(QLatin1String("needs at least")) ? UsageError
-                                                                            : cancelCode,
-                QStringLiteral("check cancelled: ") + finished->refusal);
+    return report(station, *progress.finished, json, cancelCode);
 }
 
 } // namespace Trevalo
