@@ -4,6 +4,7 @@
 // the environment that hides the machine's own ports, clocks, resource
 // figures and the summary of a latency run.
 #include "Mordal.h"
+#include "Percentile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -275,13 +276,6 @@ inline ReplyRun MeasureReplies(QCoreApplication& app, Mordal::Comm* comm, int co
     sendNext();
     app.exec();
     return run;
-}
-
-// The value below which p per cent of the sorted samples lie.
-inline double Percentile(const std::vector<double>& sorted, double p) {
-    const std::size_t index =
-        std::min(sorted.size() - 1, std::size_t(p / 100.0 * double(sorted.size() - 1) + 0.5));
-    return sorted[index];
 }
 
 struct LatencySummary {

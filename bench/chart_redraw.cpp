@@ -6,6 +6,7 @@
 #include "Database.h"
 #include "MeasurementStore.h"
 #include "PerUserSettings.h"
+#include "Percentile.h"
 #include "ProgramContext.h"
 #include "QtUserDialogs.h"
 #include "StoreBench.h"
@@ -41,7 +42,7 @@ Figures timeRuns(int runs, const std::function<void()>& run) {
         ms.push_back(clock.nsecsElapsed() / 1e6);
     }
     std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.back()};
+    return {BenchSupport::Percentile(ms, 50), ms.back()};
 }
 
 void setMode(PerUserSettings& settings, bool lastN) {

@@ -6,6 +6,7 @@
 // the gap between two printed lines is one request's way to the balance,
 // its reply, the reading handler, the store and the print.
 #include "CycleSettings.h"
+#include "Percentile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -83,8 +84,8 @@ int main(int argc, char** argv) {
     for (size_t i = 1; i < printedNs.size(); ++i)
         gapsMs.push_back(double(printedNs[i] - printedNs[i - 1]) / 1e6);
     std::sort(gapsMs.begin(), gapsMs.end());
-    const double p50 = gapsMs[gapsMs.size() / 2];
-    const double p99 = gapsMs[std::min(gapsMs.size() - 1, size_t(double(gapsMs.size()) * 0.99))];
+    const double p50 = BenchSupport::Percentile(gapsMs, 50);
+    const double p99 = BenchSupport::Percentile(gapsMs, 99);
     const double seconds = double(printedNs.back() - printedNs.front()) / 1e9;
     const double rate = double(count - 1) / seconds;
     const double automaticRate = 1.0 / Pomiar::CycleSettings::MinimumInterval;

@@ -37,15 +37,10 @@ template <typename Done> std::vector<double> storeUntil(Station& station, Done d
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int backlog = 100000;
-    const QStringList arguments = app.arguments();
-    if (arguments.size() == 3 && arguments[1] == "--backlog")
-        backlog = arguments[2].toInt();
+    const int backlog = IntOption(app.arguments(), "--backlog", 100000);
     PostgresServer server;
-    if (!server.Made() || !server.CreateDatabase(QStringLiteral("lab"))) {
-        std::fprintf(stderr, "no server: %s\n", qPrintable(server.Failure()));
+    if (!StartLabDatabase(server))
         return 2;
-    }
     Pomiar::LabServerSettings settings;
     settings.enabled = true;
     settings.connection = server.Connection(QStringLiteral("lab"));
@@ -55,14 +50,14 @@ int main(int argc, char** argv) {
     // The outage: readings pile up while nothing sends.
     for (int stored = 0; stored < backlog; stored += 1000)
         station.Store(std::min(1000, backlog - stored));
-    const std::vector<double> before = storeUntil(
+    std::vector<double> before = storeUntil(
         station, [] { return false; }, 10000);
     const int backlogEnd = station.Stored();
 
     const qint64 began = nowNs();
     station.sender->Start();
     const auto drained = [&] { return station.committedNs[size_t(backlogEnd)] != 0; };
-    const std::vector<double> during = storeUntil(station, drained, 60000);
+    std::vector<double> during = storeUntil(station, drained, 60000);
     while (!drained() && nowNs() - began < 60'000'000'000LL)
         QThread::msleep(5);
     const double drainS =
@@ -74,12 +69,16 @@ int main(int argc, char** argv) {
         server.Value(QStringLiteral("lab"), QStringLiteral("SELECT count(*) FROM readings"))
             .toInt();
 
+    std::sort(before.begin(), before.end());
+    std::sort(during.begin(), during.end());
     std::printf("backlog %d readings: drained in %.2f s (%.0f readings/s; goal <= 20 s)\n",
                 backlogEnd, drainS, drainS > 0 ? backlogEnd / drainS : 0.0);
     std::printf("rows on server / stored: %d / %d\n", onServer, station.Stored());
     std::printf("store of one reading before the drain: p50 %.3f ms, p99 %.3f ms (%zu readings)\n",
-                percentile(before, 0.5), percentile(before, 0.99), before.size());
+                BenchSupport::Percentile(before, 50), BenchSupport::Percentile(before, 99),
+                before.size());
     std::printf("store of one reading while draining:   p50 %.3f ms, p99 %.3f ms (%zu readings)\n",
-                percentile(during, 0.5), percentile(during, 0.99), during.size());
+                BenchSupport::Percentile(during, 50), BenchSupport::Percentile(during, 99),
+                during.size());
     return drainS > 0 && drainS <= 20 && onServer == station.Stored() ? 0 : 1;
 }

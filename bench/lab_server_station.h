@@ -7,6 +7,7 @@
 #include "LabServerOutbox.h"
 #include "LabServerSender.h"
 #include "SeriesModel.h"
+#include "lab_bench.h"
 
 #include <QTemporaryDir>
 
@@ -21,14 +22,6 @@ inline qint64 nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// The value at a fraction of the sorted figures.
-inline double percentile(std::vector<double> values, double fraction) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(double(values.size()) * fraction))];
 }
 
 class Station {

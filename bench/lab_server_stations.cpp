@@ -14,35 +14,11 @@
 
 using namespace LabServerBench;
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    int stations = 8, rate = 20, seconds = 60;
-    const QStringList arguments = app.arguments();
-    for (int i = 1; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == "--stations")
-            stations = arguments[i + 1].toInt();
-        else if (arguments[i] == "--rate")
-            rate = arguments[i + 1].toInt();
-        else if (arguments[i] == "--seconds")
-            seconds = arguments[i + 1].toInt();
-    }
-    PostgresServer server;
-    if (!server.Made() || !server.CreateDatabase(QStringLiteral("lab"))) {
-        std::fprintf(stderr, "no server: %s\n", qPrintable(server.Failure()));
-        return 2;
-    }
-    const int perStation = rate * seconds;
-    std::vector<std::unique_ptr<Station>> all;
-    for (int n = 1; n <= stations; ++n) {
-        Pomiar::LabServerSettings settings;
-        settings.enabled = true;
-        settings.connection = server.Connection(QStringLiteral("lab"));
-        settings.station = QString::number(n);
-        all.push_back(std::make_unique<Station>(settings, perStation));
-        all.back()->sender->Start();
-    }
+namespace {
 
-    // Each station stores on its own schedule, spread over the period.
+// Each station stores on its own schedule, spread over the period.
+void StoreOnSchedule(std::vector<std::unique_ptr<Station>>& all, int rate, int perStation) {
+    const int stations = int(all.size());
     const qint64 periodNs = 1'000'000'000LL / rate;
     const qint64 began = nowNs();
     for (int tick = 0; tick < perStation; ++tick) {
@@ -54,6 +30,29 @@ int main(int argc, char** argv) {
             all[size_t(n)]->Store();
         }
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const Schedule run = Schedule::From(app.arguments(), {8, 20, 60});
+    const int stations = run.stations, rate = run.rate, seconds = run.seconds;
+    PostgresServer server;
+    if (!StartLabDatabase(server))
+        return 2;
+    const int perStation = rate * seconds;
+    std::vector<std::unique_ptr<Station>> all;
+    for (int n = 1; n <= stations; ++n) {
+        Pomiar::LabServerSettings settings;
+        settings.enabled = true;
+        settings.connection = server.Connection(QStringLiteral("lab"));
+        settings.station = QString::number(n);
+        all.push_back(std::make_unique<Station>(settings, perStation));
+        all.back()->sender->Start();
+    }
+
+    StoreOnSchedule(all, rate, perStation);
     QElapsedTimer drain;
     drain.start();
     const auto queued = [&] {
@@ -75,8 +74,10 @@ int main(int argc, char** argv) {
     const int onServer =
         server.Value(QStringLiteral("lab"), QStringLiteral("SELECT count(*) FROM readings"))
             .toInt();
-    const double p50 = percentile(latencies, 0.50), p99 = percentile(latencies, 0.99),
-                 worst = percentile(latencies, 1.0);
+    std::sort(latencies.begin(), latencies.end());
+    const double p50 = BenchSupport::Percentile(latencies, 50),
+                 p99 = BenchSupport::Percentile(latencies, 99),
+                 worst = BenchSupport::Percentile(latencies, 100);
     std::printf("stations %d, %d readings/s each, %d s\n", stations, rate, seconds);
     std::printf("rows on server / stored: %d / %d\n", onServer, stored);
     std::printf("store -> server commit: p50 %.1f ms, p99 %.1f ms, max %.1f ms (goal p99 <= 1000 "
