@@ -108,6 +108,24 @@ Spacing Measure(const std::vector<qint64>& arrivals, int count) {
     return spacing;
 }
 
+// Prints the spacing, the drift and the rows against their goals; true
+// when every goal was met.
+bool Report(const Spacing& spacing, int answered, int rows) {
+    const bool spacingMet = spacing.p99 <= GoalP99Ms;
+    const bool driftMet = std::abs(spacing.driftMs) <= GoalDriftMs;
+    std::printf("  |spacing - 500 ms|  p50 %7.3f ms\n", spacing.p50);
+    std::printf("                      p99 %7.3f ms   (goal at most %.0f ms)%s\n", spacing.p99,
+                GoalP99Ms, spacingMet ? "" : "   <-- missed");
+    std::printf("                      max %7.3f ms   (request %d after request %d)\n", spacing.max,
+                spacing.maxAt, spacing.maxAt - 1);
+    std::printf("  drift after request %d: %+.3f ms   (goal at most one tick, %.0f ms)%s\n",
+                answered - 1, spacing.driftMs, GoalDriftMs, driftMet ? "" : "   <-- missed");
+    std::printf("  requests answered %d, rows stored %d%s\n", answered, rows,
+                rows == answered ? "" : "   <-- must be equal");
+    std::printf("  load average at the end %.2f\n", BenchSupport::LoadAverage());
+    return spacingMet && driftMet && rows == answered;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -167,18 +185,5 @@ int main(int argc, char** argv) {
         std::printf("  only %d of %d requests came in time\n", answered, count);
         return 1;
     }
-    const Spacing spacing = Measure(requests.arrivals, answered);
-    const bool spacingMet = spacing.p99 <= GoalP99Ms;
-    const bool driftMet = std::abs(spacing.driftMs) <= GoalDriftMs;
-    std::printf("  |spacing - 500 ms|  p50 %7.3f ms\n", spacing.p50);
-    std::printf("                      p99 %7.3f ms   (goal at most %.0f ms)%s\n", spacing.p99,
-                GoalP99Ms, spacingMet ? "" : "   <-- missed");
-    std::printf("                      max %7.3f ms   (request %d after request %d)\n", spacing.max,
-                spacing.maxAt, spacing.maxAt - 1);
-    std::printf("  drift after request %d: %+.3f ms   (goal at most one tick, %.0f ms)%s\n",
-                answered - 1, spacing.driftMs, GoalDriftMs, driftMet ? "" : "   <-- missed");
-    std::printf("  requests answered %d, rows stored %d%s\n", answered, rows,
-                rows == answered ? "" : "   <-- must be equal");
-    std::printf("  load average at the end %.2f\n", BenchSupport::LoadAverage());
-    return spacingMet && driftMet && rows == answered ? 0 : 1;
+    return Report(Measure(requests.arrivals, answered), answered, rows) ? 0 : 1;
 }

@@ -95,6 +95,79 @@ int MisplacedRows(MeasurementStore& store) {
     return misplaced;
 }
 
+// What a run measured.
+struct Figures {
+    int sent = 0;
+    int collected = 0;
+    int rows = 0;
+    int misplaced = 0;
+    // -1 when the lines were not all collected in time.
+    double caughtUpSeconds = -1.0;
+    double storeSeconds = 0.0;
+    // Apart from the wall time, so that a busy machine shows as such.
+    double storeCpuSeconds = 0.0;
+};
+
+// Prints the figures and their goals; true when every goal was met.
+bool Report(const Figures& figures, int linesPerSecond, int seconds) {
+    const int sent = figures.sent, collected = figures.collected, rows = figures.rows;
+    const int misplaced = figures.misplaced;
+    const double caughtUpSeconds = figures.caughtUpSeconds, storeSeconds = figures.storeSeconds;
+    const bool timeMet = storeSeconds <= GoalStoreSeconds;
+    const bool keptUp = caughtUpSeconds >= 0 && caughtUpSeconds <= GoalCaughtUpSeconds;
+    std::printf("continuous_work: continuous transmission, %d lines/s for %d s over a "
+                "pseudo-terminal (COM%d)\n",
+                linesPerSecond, seconds, Port);
+    std::printf("  lines sent %d, collected before switching off %d, rows stored %d%s\n", sent,
+                collected, rows, rows == sent ? "" : "   <-- must be equal");
+    std::printf("  last line sent -> every line collected: %.3f s (goal at most %.0f s, checked "
+                "every 20 ms)%s\n",
+                caughtUpSeconds, GoalCaughtUpSeconds, keptUp ? "" : "   <-- missed");
+    std::printf("  rows whose value is not their line's: %d%s\n", misplaced,
+                misplaced == 0 ? "" : "   <-- must be 0");
+    std::printf("  switching off -> all %d rows stored: %.3f s   (goal at most %.0f s for "
+                "15,000 lines)%s\n",
+                rows, storeSeconds, GoalStoreSeconds, timeMet ? "" : "   <-- missed");
+    std::printf("  CPU of the GUI thread in that time: %.3f s; load average at the end %.2f\n",
+                figures.storeCpuSeconds, BenchSupport::LoadAverage());
+    return rows == sent && misplaced == 0 && timeMet && keptUp;
+}
+
+// Once the balance has sent every line and they are all collected (or the
+// drain time has passed), switches the transmission off and times the
+// store of the rows.
+void SwitchOffWhenCollected(Pomiar::Glowna& window, const Stream& stream, const int& collected,
+                            Figures& figures) {
+    QElapsedTimer wall;
+    wall.start();
+    qint64 doneAt = -1;
+    qint64 caughtUpAt = -1;
+    // A loop of its own: quitting the application would close the main window,
+    // which asks whether to save the series.
+    QEventLoop loop;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!stream.done)
+            return;
+        if (doneAt < 0)
+            doneAt = wall.elapsed();
+        if (collected < stream.sent && wall.elapsed() - doneAt <= DrainMs)
+            return;
+        if (collected >= stream.sent)
+            caughtUpAt = wall.elapsed();
+        watch.stop();
+        const qint64 switchedOff = BenchSupport::NowNs();
+        const double cpuBefore = BenchSupport::CpuSeconds(RUSAGE_THREAD);
+        window.Session().ContinuousSwitch();
+        figures.storeSeconds = double(BenchSupport::NowNs() - switchedOff) / 1e9;
+        figures.storeCpuSeconds = BenchSupport::CpuSeconds(RUSAGE_THREAD) - cpuBefore;
+        loop.quit();
+    });
+    watch.start(20);
+    loop.exec();
+    figures.caughtUpSeconds = caughtUpAt < 0 ? -1.0 : double(caughtUpAt - doneAt) / 1e3;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -118,58 +191,13 @@ int main(int argc, char** argv) {
                      [&collected] { ++collected; });
     window.Session().ContinuousSwitch();
     std::thread balance(StreamLines, peer.master, lines, linesPerSecond, std::ref(stream));
-    QElapsedTimer wall;
-    wall.start();
-    qint64 doneAt = -1;
-    qint64 caughtUpAt = -1;
-    double storeSeconds = 0.0;
-    // Apart from the wall time, so that a busy machine shows as such.
-    double storeCpuSeconds = 0.0;
-    // A loop of its own: quitting the application would close the main window,
-    // which asks whether to save the series.
-    QEventLoop loop;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!stream.done)
-            return;
-        if (doneAt < 0)
-            doneAt = wall.elapsed();
-        if (collected < stream.sent && wall.elapsed() - doneAt <= DrainMs)
-            return;
-        if (collected >= stream.sent)
-            caughtUpAt = wall.elapsed();
-        watch.stop();
-        const qint64 switchedOff = BenchSupport::NowNs();
-        const double cpuBefore = BenchSupport::CpuSeconds(RUSAGE_THREAD);
-        window.Session().ContinuousSwitch();
-        storeSeconds = double(BenchSupport::NowNs() - switchedOff) / 1e9;
-        storeCpuSeconds = BenchSupport::CpuSeconds(RUSAGE_THREAD) - cpuBefore;
-        loop.quit();
-    });
-    watch.start(20);
-    loop.exec();
+    Figures figures;
+    SwitchOffWhenCollected(window, stream, collected, figures);
     balance.join();
 
-    const int sent = stream.sent;
-    const int rows = window.Store().RowCount();
-    const int misplaced = MisplacedRows(window.Store());
-    const bool timeMet = storeSeconds <= GoalStoreSeconds;
-    const double caughtUpSeconds = caughtUpAt < 0 ? -1.0 : double(caughtUpAt - doneAt) / 1e3;
-    const bool keptUp = caughtUpAt >= 0 && caughtUpSeconds <= GoalCaughtUpSeconds;
-    std::printf("continuous_work: continuous transmission, %d lines/s for %d s over a "
-                "pseudo-terminal (COM%d)\n",
-                linesPerSecond, seconds, Port);
-    std::printf("  lines sent %d, collected before switching off %d, rows stored %d%s\n", sent,
-                collected, rows, rows == sent ? "" : "   <-- must be equal");
-    std::printf("  last line sent -> every line collected: %.3f s (goal at most %.0f s, checked "
-                "every 20 ms)%s\n",
-                caughtUpSeconds, GoalCaughtUpSeconds, keptUp ? "" : "   <-- missed");
-    std::printf("  rows whose value is not their line's: %d%s\n", misplaced,
-                misplaced == 0 ? "" : "   <-- must be 0");
-    std::printf("  switching off -> all %d rows stored: %.3f s   (goal at most %.0f s for "
-                "15,000 lines)%s\n",
-                rows, storeSeconds, GoalStoreSeconds, timeMet ? "" : "   <-- missed");
-    std::printf("  CPU of the GUI thread in that time: %.3f s; load average at the end %.2f\n",
-                storeCpuSeconds, BenchSupport::LoadAverage());
-    return rows == sent && misplaced == 0 && timeMet && keptUp ? 0 : 1;
+    figures.sent = stream.sent;
+    figures.collected = collected;
+    figures.rows = window.Store().RowCount();
+    figures.misplaced = MisplacedRows(window.Store());
+    return Report(figures, linesPerSecond, seconds) ? 0 : 1;
 }

@@ -97,6 +97,95 @@ public:
     QString first;
 };
 
+// The run's phases, stepped every 5 ms: readings before, the device away,
+// the device back; the figures gathered on the way.
+struct Unplugging {
+    enum class Phase { Before, Away, Back };
+
+    Unplugging(MainWindowBench::Program& program, std::unique_ptr<BenchSupport::PtyPeer>& device,
+               std::unique_ptr<Balance>& balance, QEventLoop& loop)
+        : program(program), device(device), balance(balance), loop(loop) {
+        wall.start();
+        QObject::connect(&program.window->Store().Model(), &QAbstractItemModel::rowsInserted,
+                         [this] { lastRowAt = wall.elapsed(); });
+    }
+
+    void Step() {
+        const int rows = program.window->Store().RowCount();
+        if (wall.elapsed() > GiveUpMs) {
+            loop.quit();
+            return;
+        }
+        switch (phase) {
+        case Phase::Before:
+            // Pulled out between a stored reading and the next request, so
+            // that no reading is on the wire when the line goes.
+            if (rows < ReadingsBefore || rows != balance->answered ||
+                wall.elapsed() - lastRowAt > 100)
+                return;
+            unplug(rows);
+            return;
+        case Phase::Away:
+            closedSeen = closedSeen || !program.window->Session().LinkOpen();
+            return;
+        case Phase::Back:
+            if (backSeconds < 0 && rows > rowsAtUnplug)
+                backSeconds = double(BenchSupport::NowNs() - backAt) / 1e9;
+            if (rows >= rowsAtUnplug + ReadingsAfter && rows == answeredBefore + balance->answered)
+                loop.quit();
+            return;
+        }
+    }
+
+    MainWindowBench::Program& program;
+    std::unique_ptr<BenchSupport::PtyPeer>& device;
+    std::unique_ptr<Balance>& balance;
+    QEventLoop& loop;
+    QElapsedTimer wall;
+    qint64 lastRowAt = 0;
+    Phase phase = Phase::Before;
+    int answeredBefore = 0;
+    int rowsAtUnplug = 0;
+    qint64 backAt = -1;
+    double backSeconds = -1.0;
+    bool closedSeen = false;
+
+private:
+    // The device goes away, and comes back under the same name later.
+    void unplug(int rows) {
+        answeredBefore = balance->answered;
+        rowsAtUnplug = rows;
+        balance.reset();
+        device.reset();
+        phase = Phase::Away;
+        QTimer::singleShot(AwayMs, [this] {
+            device = std::make_unique<BenchSupport::PtyPeer>();
+            device->Open(Port, "link_unplug");
+            balance = std::make_unique<Balance>(device->master);
+            backAt = BenchSupport::NowNs();
+            phase = Phase::Back;
+        });
+    }
+};
+
+// Prints the figures against their goals; true when every goal was met.
+bool Report(const Unplugging& run, const CountingDialogs& dialogs, int answered, int rows) {
+    const bool back = run.backSeconds >= 0 && run.backSeconds <= GoalBackSeconds;
+    std::printf("link_unplug: automatic work at 0,5 s on COM1 (a pseudo-terminal); the device "
+                "goes away after %d readings for %.1f s and comes back\n",
+                run.rowsAtUnplug, AwayMs / 1000.0);
+    std::printf("  link seen closed while away: %s; messages shown: %d%s\n",
+                run.closedSeen ? "yes" : "no", dialogs.boxes,
+                dialogs.boxes == 1 ? "" : "   <-- must be 1");
+    if (!dialogs.first.isEmpty())
+        std::printf("  the message: %s\n", qPrintable(dialogs.first.simplified()));
+    std::printf("  device back -> next reading stored: %.3f s (goal at most %.0f s)%s\n",
+                run.backSeconds, GoalBackSeconds, back ? "" : "   <-- missed");
+    std::printf("  readings answered %d, rows stored %d, lost %d%s\n", answered, rows,
+                answered - rows, answered == rows ? "" : "   <-- must be 0");
+    return back && answered == rows && dialogs.boxes == 1 && run.closedSeen;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -116,56 +205,10 @@ int main(int argc, char** argv) {
 
     auto balance = std::make_unique<Balance>(device->master);
     window.StartCommand();
-    int answeredBefore = 0;
-    int rowsAtUnplug = 0;
-    qint64 backAt = -1;
-    double backSeconds = -1.0;
-    bool closedSeen = false;
-    QElapsedTimer wall;
-    wall.start();
-    qint64 lastRowAt = 0;
-    QObject::connect(&window.Store().Model(), &QAbstractItemModel::rowsInserted,
-                     [&] { lastRowAt = wall.elapsed(); });
     QEventLoop loop;
+    Unplugging run(program, device, balance, loop);
     QTimer step;
-    enum class Phase { Before, Away, Back } phase = Phase::Before;
-    QObject::connect(&step, &QTimer::timeout, [&] {
-        const int rows = window.Store().RowCount();
-        if (wall.elapsed() > GiveUpMs) {
-            loop.quit();
-            return;
-        }
-        switch (phase) {
-        case Phase::Before:
-            // Pulled out between a stored reading and the next request, so
-            // that no reading is on the wire when the line goes.
-            if (rows < ReadingsBefore || rows != balance->answered ||
-                wall.elapsed() - lastRowAt > 100)
-                return;
-            answeredBefore = balance->answered;
-            rowsAtUnplug = rows;
-            balance.reset();
-            device.reset();
-            phase = Phase::Away;
-            QTimer::singleShot(AwayMs, [&] {
-                device = std::make_unique<BenchSupport::PtyPeer>();
-                device->Open(Port, "link_unplug");
-                balance = std::make_unique<Balance>(device->master);
-                backAt = BenchSupport::NowNs();
-                phase = Phase::Back;
-            });
-            return;
-        case Phase::Away:
-            closedSeen = closedSeen || !program.window->Session().LinkOpen();
-            return;
-        case Phase::Back:
-            if (backSeconds < 0 && rows > rowsAtUnplug)
-                backSeconds = double(BenchSupport::NowNs() - backAt) / 1e9;
-            if (rows >= rowsAtUnplug + ReadingsAfter && rows == answeredBefore + balance->answered)
-                loop.quit();
-            return;
-        }
-    });
+    QObject::connect(&step, &QTimer::timeout, [&run] { run.Step(); });
     step.start(5);
     loop.exec();
     window.Session().Stop();
@@ -174,20 +217,6 @@ int main(int argc, char** argv) {
     QTimer::singleShot(1000, &settle, &QEventLoop::quit);
     settle.exec();
 
-    const int answered = answeredBefore + (balance ? int(balance->answered) : 0);
-    const int rows = window.Store().RowCount();
-    const bool back = backSeconds >= 0 && backSeconds <= GoalBackSeconds;
-    std::printf("link_unplug: automatic work at 0,5 s on COM1 (a pseudo-terminal); the device "
-                "goes away after %d readings for %.1f s and comes back\n",
-                rowsAtUnplug, AwayMs / 1000.0);
-    std::printf("  link seen closed while away: %s; messages shown: %d%s\n",
-                closedSeen ? "yes" : "no", dialogs.boxes,
-                dialogs.boxes == 1 ? "" : "   <-- must be 1");
-    if (!dialogs.first.isEmpty())
-        std::printf("  the message: %s\n", qPrintable(dialogs.first.simplified()));
-    std::printf("  device back -> next reading stored: %.3f s (goal at most %.0f s)%s\n",
-                backSeconds, GoalBackSeconds, back ? "" : "   <-- missed");
-    std::printf("  readings answered %d, rows stored %d, lost %d%s\n", answered, rows,
-                answered - rows, answered == rows ? "" : "   <-- must be 0");
-    return back && answered == rows && dialogs.boxes == 1 && closedSeen ? 0 : 1;
+    const int answered = run.answeredBefore + (balance ? int(balance->answered) : 0);
+    return Report(run, dialogs, answered, window.Store().RowCount()) ? 0 : 1;
 }

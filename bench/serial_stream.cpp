@@ -56,6 +56,41 @@ void StreamFrames(int master, int seconds, Stream& stream) {
     stream.done = true;
 }
 
+// The frames as they arrive: numbered 1, 2, ... by the balance thread.
+struct Arrivals {
+    int received = 0;
+    int outOfOrder = 0;
+    int expected = 1;
+    int lost = 0;
+
+    void Take(const QByteArray& frame) {
+        const int number = frame.mid(4, 10).trimmed().toInt();
+        ++received;
+        if (number > expected)
+            lost += number - expected;
+        else if (number < expected)
+            ++outOfOrder;
+        expected = std::max(expected, number + 1);
+    }
+};
+
+void PrintFigures(const Arrivals& arrivals, const Stream& stream, int seconds, double elapsed,
+                  double process, double gui) {
+    std::printf("serial_stream: %d frames/s for %d s over a pseudo-terminal (COM%d, 9600 Bd)\n",
+                FramesPerSecond, seconds, Port);
+    std::printf("  frames sent      %d\n", stream.sent.load());
+    std::printf("  frames received  %d\n", arrivals.received);
+    std::printf("  frames lost      %d%s\n", arrivals.lost,
+                arrivals.lost == 0 ? "" : "   <-- must be 0");
+    std::printf("  out of order     %d\n", arrivals.outOfOrder);
+    std::printf("  CPU of the process without the balance thread: %.3f s in %.1f s = %.2f %% "
+                "of one core\n",
+                process, elapsed, 100.0 * process / elapsed);
+    std::printf("  CPU of the GUI thread alone:                   %.3f s = %.2f %% of one core\n",
+                gui, 100.0 * gui / elapsed);
+    std::printf("  (balance thread: %.3f s)\n", stream.cpuSeconds.load());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -67,19 +102,9 @@ int main(int argc, char** argv) {
     if (!peer.Open(Port, "serial_stream") || !BenchSupport::OpenSerial(comm, Port, "serial_stream"))
         return 1;
 
-    int received = 0;
-    int outOfOrder = 0;
-    int expected = 1;
-    int lost = 0;
-    QObject::connect(comm, &Mordal::Comm::OnComm, [&](const QByteArray& frame, int, int, bool&) {
-        const int number = frame.mid(4, 10).trimmed().toInt();
-        ++received;
-        if (number > expected)
-            lost += number - expected;
-        else if (number < expected)
-            ++outOfOrder;
-        expected = std::max(expected, number + 1);
-    });
+    Arrivals arrivals;
+    QObject::connect(comm, &Mordal::Comm::OnComm,
+                     [&](const QByteArray& frame, int, int, bool&) { arrivals.Take(frame); });
 
     Stream stream;
     const double processBefore = CpuSeconds(RUSAGE_SELF);
@@ -95,7 +120,7 @@ int main(int argc, char** argv) {
             return;
         if (doneAt < 0)
             doneAt = wall.elapsed();
-        if (received >= stream.sent || wall.elapsed() - doneAt > DrainMs)
+        if (arrivals.received >= stream.sent || wall.elapsed() - doneAt > DrainMs)
             app.quit();
     });
     watch.start(100);
@@ -106,18 +131,7 @@ int main(int argc, char** argv) {
     const double process = CpuSeconds(RUSAGE_SELF) - processBefore - stream.cpuSeconds;
     comm->SetCommOpen(false);
 
-    lost += stream.sent - std::min(stream.sent.load(), expected - 1);
-    std::printf("serial_stream: %d frames/s for %d s over a pseudo-terminal (COM%d, 9600 Bd)\n",
-                FramesPerSecond, seconds, Port);
-    std::printf("  frames sent      %d\n", stream.sent.load());
-    std::printf("  frames received  %d\n", received);
-    std::printf("  frames lost      %d%s\n", lost, lost == 0 ? "" : "   <-- must be 0");
-    std::printf("  out of order     %d\n", outOfOrder);
-    std::printf("  CPU of the process without the balance thread: %.3f s in %.1f s = %.2f %% "
-                "of one core\n",
-                process, elapsed, 100.0 * process / elapsed);
-    std::printf("  CPU of the GUI thread alone:                   %.3f s = %.2f %% of one core\n",
-                gui, 100.0 * gui / elapsed);
-    std::printf("  (balance thread: %.3f s)\n", stream.cpuSeconds.load());
-    return lost == 0 ? 0 : 1;
+    arrivals.lost += stream.sent - std::min(stream.sent.load(), arrivals.expected - 1);
+    PrintFigures(arrivals, stream, seconds, elapsed, process, gui);
+    return arrivals.lost == 0 ? 0 : 1;
 }
