@@ -239,10 +239,6 @@ void Comm::About() {
     ShowLibraryVersion();
 }
 
-int32_t Comm::TimeOutCount() const {
-    return d->timeOutCount;
-}
-
 IKavlin* CommPrivate::transportFor(enCommSource wanted) const {
     switch (wanted) {
     case enCommSource::TCP:

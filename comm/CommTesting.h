@@ -23,6 +23,11 @@ inline QTimer& TimerTimeOut(Comm& comm) {
     return CommPrivate::Of(comm).TimerTimeOut;
 }
 
+// Consecutive time-outs since the last frame delivered or the open.
+inline int32_t TimeOutCount(Comm& comm) {
+    return CommPrivate::Of(comm).timeOutCount;
+}
+
 inline void UseTransport(Comm& comm, enCommSource forSource, IKavlin* replacement) {
     CommPrivate::Of(comm).UseTransport(forSource, replacement);
 }

@@ -301,7 +301,7 @@ TEST_F(CommTimeOut, FrameWaitingAtExpirySuppressesTheEvent) {
     OpenSerial();
     pty.Write("A\r\nB\r\n");
     ASSERT_TRUE(WaitForFrames(1));
-    ASSERT_TRUE(WaitUntil([&] { return comm.TimeOutCount() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Mordal::CommInternals::TimeOutCount(comm) == 1; }));
     RunEventsFor(50);
     EXPECT_TRUE(timeOuts.empty());
     EXPECT_EQ(comm.PeekInputData(), "B\r\n");

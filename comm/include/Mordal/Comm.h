@@ -72,8 +72,6 @@ public:
     void RaiseError(int32_t Number, const QString& Description, enCommSource Source);
     void About();
 
-    int32_t TimeOutCount() const;
-
 signals:
     void OnComm(const QByteArray& FrameData, int FramesCount, int BufferCount,
                 bool& ClearFrameData);
