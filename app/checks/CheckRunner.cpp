@@ -68,14 +68,12 @@ QStringList CheckRunner::PlanWarnings(const CheckPlan& plan, const QDate& today)
     return warnings;
 }
 
-bool CheckRunner::Start(const CheckPlan& wanted, QString* refusal) {
-    const auto refuse = [refusal](const QString& why) {
-        if (refusal)
-            *refusal = why;
-        return false;
-    };
-    if (running)
-        return refuse(QStringLiteral("a check is running"));
+namespace {
+
+// The plan with what it leaves open taken from the balance and the weight,
+// into complete; why it cannot run, or nothing. complete is left as it was
+// when the plan is refused.
+QString CompletePlan(const CheckPlan& wanted, CheckPlan& complete) {
     CheckPlan checked = wanted;
     if (!(checked.d > 0))
         checked.d = checked.balance.d;
@@ -84,30 +82,35 @@ bool CheckRunner::Start(const CheckPlan& wanted, QString* refusal) {
     switch (checked.kind) {
     case CheckKind::Repeatability:
         if (checked.count < CheckCalculation::MinimumReplicates)
-            return refuse(QStringLiteral("repeatability needs at least %1 replicate weighings, "
-                                         "not %2")
-                              .arg(CheckCalculation::MinimumReplicates)
-                              .arg(checked.count));
+            return QStringLiteral("repeatability needs at least %1 replicate weighings, not %2")
+                .arg(CheckCalculation::MinimumReplicates)
+                .arg(checked.count);
         if (!(checked.d > 0))
-            return refuse(QStringLiteral("the balance's scale interval d is not known"));
+            return QStringLiteral("the balance's scale interval d is not known");
         break;
     case CheckKind::Accuracy:
         checked.count = 1;
         if (!(checked.testMass > 0))
-            return refuse(QStringLiteral("the test weight's conventional mass is not known"));
+            return QStringLiteral("the test weight's conventional mass is not known");
         if (!(checked.limits.failure > 0))
-            return refuse(QStringLiteral("no tolerance for the accuracy check"));
+            return QStringLiteral("no tolerance for the accuracy check");
         break;
     case CheckKind::Eccentricity:
         checked.count = int(EccentricityPositions().size());
         if (!(checked.testMass > 0))
-            return refuse(QStringLiteral("the test weight is not known"));
+            return QStringLiteral("the test weight is not known");
         if (!(checked.limits.failure > 0))
-            return refuse(QStringLiteral("no tolerance for the eccentricity check"));
+            return QStringLiteral("no tolerance for the eccentricity check");
         break;
     }
-    plan = checked;
-    record = CheckRecord{};
+    complete = checked;
+    return {};
+}
+
+// The record of a check starting now on plan, by author (this user and
+// host where the author names none).
+CheckRecord NewRecord(const CheckPlan& plan, const SeriesJournal::Author& author) {
+    CheckRecord record;
     record.kind = plan.kind;
     record.balanceId = plan.balance.id;
     if (plan.weight) {
@@ -128,7 +131,21 @@ bool CheckRunner::Start(const CheckPlan& wanted, QString* refusal) {
     record.host = author.host.isEmpty() ? QSysInfo::machineHostName() : author.host;
     record.program = plan.program;
     record.started = QDateTime::currentDateTime();
-    record.warnings = PlanWarnings(plan, record.started.date());
+    record.warnings = CheckRunner::PlanWarnings(plan, record.started.date());
+    return record;
+}
+
+} // namespace
+
+bool CheckRunner::Start(const CheckPlan& wanted, QString* refusal) {
+    const QString refused =
+        running ? QStringLiteral("a check is running") : CompletePlan(wanted, plan);
+    if (!refused.isEmpty()) {
+        if (refusal)
+            *refusal = refused;
+        return false;
+    }
+    record = NewRecord(plan, author);
     running = true;
     reading = false;
     nextStep();

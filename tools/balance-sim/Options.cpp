@@ -74,6 +74,18 @@ bool TakeSetup(const SetupOption& option, const QString& value, Options& options
     return true;
 }
 
+// The options that take no value; false for any other name.
+bool TakeSwitch(const QString& name, Options& options) {
+    bool Options::*const on = name == "help"                   ? &Options::help
+                              : name == "exit-on-eof"          ? &Options::exitOnEof
+                              : name == "streaming-at-connect" ? &Options::streamingAtConnect
+                              : name == "log"                  ? &Options::log
+                                                               : nullptr;
+    if (on)
+        options.*on = true;
+    return on != nullptr;
+}
+
 bool TakeOption(const QStringList& arguments, int& i, Options& options, QString* error) {
     const QString name = arguments.at(i).mid(2);
     QString value;
@@ -84,14 +96,8 @@ bool TakeOption(const QStringList& arguments, int& i, Options& options, QString*
             return false;
         return TakeSetup(setup, value, options, error);
     }
-    if (name == "help") {
-        options.help = true;
-    } else if (name == "exit-on-eof") {
-        options.exitOnEof = true;
-    } else if (name == "streaming-at-connect") {
-        options.streamingAtConnect = true;
-    } else if (name == "log") {
-        options.log = true;
+    if (TakeSwitch(name, options)) {
+        return true;
     } else if (name == "com") {
         if (!TakeValue(arguments, i, name, value, error))
             return false;
@@ -169,8 +175,8 @@ QString Options::DefaultPortDirectory() {
     return config + QStringLiteral("/Mordal/ports");
 }
 
-QString Options::HelpText() {
-    return QStringLiteral(R"(Usage: balance-sim [--com N [--port-dir DIR]] [--tcp PORT] [options]
+// The usage text, kept as data: one line of it per line printed.
+constexpr char helpText[] = R"(Usage: balance-sim [--com N [--port-dir DIR]] [--tcp PORT] [options]
 
 Serves one simulated laboratory balance (or moisture analyser) on a
 pseudo-terminal published as COM<N>, on a loopback TCP port, or on both.
@@ -304,7 +310,10 @@ Other options:
                    only "quit", SIGINT or SIGTERM end it
   --log            write the traffic to standard error
   --help           show this text
-)");
+)";
+
+QString Options::HelpText() {
+    return QString::fromLatin1(helpText);
 }
 
 } // namespace BalanceSim

@@ -18,6 +18,57 @@ const Dialect& DialectOf(const Options& options) {
     return named ? *named : Dialect::Default();
 }
 
+// The commands that change only the balance's model; false for the others.
+bool ApplyToModel(BalanceModel& model, const ControlCommand& command) {
+    using Kind = ControlCommand::Kind;
+    switch (command.kind) {
+    case Kind::Mass:
+        model.SetMass(command.number);
+        return true;
+    case Kind::Unit:
+        model.SetUnit(command.bytes);
+        return true;
+    case Kind::Stable:
+        model.SetStable(command.on);
+        return true;
+    case Kind::Noise:
+        model.SetNoise(command.number);
+        return true;
+    case Kind::Moisture:
+        model.SetMoisture(command.on);
+        return true;
+    case Kind::Decimals:
+        model.SetDecimals(command.integer);
+        return true;
+    case Kind::Overload:
+        model.SetCondition(BalanceModel::Condition::Overload, command.on);
+        return true;
+    case Kind::Underload:
+        model.SetCondition(BalanceModel::Condition::Underload, command.on);
+        return true;
+    case Kind::Busy:
+        model.SetCondition(BalanceModel::Condition::Busy, command.on);
+        return true;
+    case Kind::Fault:
+        model.SetCondition(BalanceModel::Condition::Fault, command.on);
+        return true;
+    case Kind::Form:
+        model.SetForm(command.bytes);
+        return true;
+    case Kind::Scatter:
+        model.SetScatter(command.number);
+        return true;
+    case Kind::Position:
+        model.SetPosition(command.integer);
+        return true;
+    case Kind::Offset:
+        model.SetOffset(command.integer, command.number);
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 Simulator::Simulator(const Options& options, QObject* parent)
@@ -80,26 +131,10 @@ QByteArray Simulator::Execute(const QByteArray& line) {
 }
 
 QString Simulator::Apply(const ControlCommand& command) {
+    if (ApplyToModel(model, command))
+        return {};
     using Kind = ControlCommand::Kind;
     switch (command.kind) {
-    case Kind::Mass:
-        model.SetMass(command.number);
-        break;
-    case Kind::Unit:
-        model.SetUnit(command.bytes);
-        break;
-    case Kind::Stable:
-        model.SetStable(command.on);
-        break;
-    case Kind::Noise:
-        model.SetNoise(command.number);
-        break;
-    case Kind::Moisture:
-        model.SetMoisture(command.on);
-        break;
-    case Kind::Decimals:
-        model.SetDecimals(command.integer);
-        break;
     case Kind::NoReply:
         behaviour.noReply = command.on;
         break;
@@ -128,36 +163,12 @@ QString Simulator::Apply(const ControlCommand& command) {
         for (Endpoint* endpoint : Endpoints())
             endpoint->SetRate(command.number);
         break;
-    case Kind::Overload:
-        model.SetCondition(BalanceModel::Condition::Overload, command.on);
-        break;
-    case Kind::Underload:
-        model.SetCondition(BalanceModel::Condition::Underload, command.on);
-        break;
-    case Kind::Busy:
-        model.SetCondition(BalanceModel::Condition::Busy, command.on);
-        break;
     case Kind::AutoPrint:
         model.SetAutoPrint(command.on);
         for (Endpoint* endpoint : Endpoints())
             endpoint->FollowContinuousState();
         break;
-    case Kind::Fault:
-        model.SetCondition(BalanceModel::Condition::Fault, command.on);
-        break;
-    case Kind::Form:
-        model.SetForm(command.bytes);
-        break;
-    case Kind::Scatter:
-        model.SetScatter(command.number);
-        break;
-    case Kind::Position:
-        model.SetPosition(command.integer);
-        break;
-    case Kind::Offset:
-        model.SetOffset(command.integer, command.number);
-        break;
-    case Kind::Quit:
+    default:
         break;
     }
     return {};

@@ -33,6 +33,19 @@ namespace Pomiar {
 
 namespace {
 
+// A font of the family, or of its kind where the family is missing.
+QFont FontOf(const QString& family, QFont::StyleHint kind) {
+    QFont font(family);
+    font.setStyleHint(kind);
+    return font;
+}
+
+QLineSeries* NamedSeries(const QString& name) {
+    auto* series = new QLineSeries;
+    series->setName(name);
+    return series;
+}
+
 const QString langSection = QStringLiteral("D10");
 constexpr int defaultWidth = 9600 / 15;
 // Markers on every point only while they stay apart.
@@ -54,12 +67,9 @@ Wykres::Wykres(ProgramContext& context, MeasurementStore& store, QWidget* parent
 void Wykres::BuildWindow() {
     chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignBottom);
-    masy = new QLineSeries;
-    masy->setName(QStringLiteral("Masa"));
-    gorna = new QLineSeries;
-    gorna->setName(QStringLiteral("Gorna granica"));
-    dolna = new QLineSeries;
-    dolna->setName(QStringLiteral("Dolna granica"));
+    masy = NamedSeries(QStringLiteral("Masa"));
+    gorna = NamedSeries(QStringLiteral("Gorna granica"));
+    dolna = NamedSeries(QStringLiteral("Dolna granica"));
     osX = new QCategoryAxis;
     osX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     osX->setStartValue(0);
@@ -85,9 +95,7 @@ void Wykres::BuildWindow() {
 
     lblRaport = new QLabel;
     lblRaport->setObjectName(QStringLiteral("lblRaport"));
-    QFont courier(QStringLiteral("Courier New"));
-    courier.setStyleHint(QFont::TypeWriter);
-    lblRaport->setFont(courier);
+    lblRaport->setFont(FontOf(QStringLiteral("Courier New"), QFont::TypeWriter));
     lblRaport->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     reportArea = new QScrollArea;
     reportArea->setWidget(lblRaport);
@@ -98,9 +106,7 @@ void Wykres::BuildWindow() {
 
     txtPodpis = new QLineEdit;
     txtPodpis->setObjectName(QStringLiteral("txtPodpis"));
-    QFont arial(QStringLiteral("Arial"));
-    arial.setStyleHint(QFont::SansSerif);
-    txtPodpis->setFont(arial);
+    txtPodpis->setFont(FontOf(QStringLiteral("Arial"), QFont::SansSerif));
 
     mnu = new QMenu(QStringLiteral("Menu"), this);
     mnu->setObjectName(QStringLiteral("mnu"));
