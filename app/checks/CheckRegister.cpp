@@ -320,29 +320,34 @@ std::optional<CheckRecord> CheckRegister::LastCheck(const QString& balanceId, Ch
     return found.front();
 }
 
-CheckRegister::Verification CheckRegister::Verify() {
-    Verification result;
-    SeriesJournal::Chain chain;
-    // The last journal text of each weight and balance (empty: removed), and
-    // the text of each check by its number.
+namespace {
+
+// What the journal says the register holds: the last text of each weight
+// and balance (empty: removed) and the text of each check by its number,
+// and where the register was first found to differ (empty: nowhere yet).
+struct JournalTexts {
     std::map<QString, QByteArray> weights;
     std::map<QString, QByteArray> balances;
     std::map<qint64, std::pair<qint64, QByteArray>> checks;
-    const auto broken = [&result](const QString& where) {
-        if (result.where.isEmpty())
-            result.where = where;
-    };
-    database->Begin();
-    try {
-        SeriesJournal::ForEachEntry(*database, [&](const SeriesJournal::Entry& entry) {
-            if (!result.where.isEmpty())
+    QString where;
+
+    void Broken(const QString& at) {
+        if (where.isEmpty())
+            where = at;
+    }
+
+    // Reads the chain of entries, stopping at its first fault.
+    void Read(Database& database, SeriesJournal::Chain& chain) {
+        using Event = CheckRegister::Event;
+        SeriesJournal::ForEachEntry(database, [&](const SeriesJournal::Entry& entry) {
+            if (!where.isEmpty())
                 return;
             switch (chain.Add(entry)) {
             case SeriesJournal::Chain::Fault::Missing:
-                broken(QStringLiteral("journal entry %1 is missing").arg(chain.Length() + 1));
+                Broken(QStringLiteral("journal entry %1 is missing").arg(chain.Length() + 1));
                 return;
             case SeriesJournal::Chain::Fault::HashMismatch:
-                broken(QStringLiteral("journal entry %1 was changed").arg(entry.seq));
+                Broken(QStringLiteral("journal entry %1 was changed").arg(entry.seq));
                 return;
             case SeriesJournal::Chain::Fault::None:
                 break;
@@ -363,58 +368,76 @@ CheckRegister::Verification CheckRegister::Verify() {
                 break;
             }
         });
-        if (result.where.isEmpty()) {
+    }
+
+    // Each row of the checks table against its journal text.
+    void CompareChecks(Database& database) {
+        database.QueryEach(
+            QStringLiteral("SELECT id, uid, kind, balance, verdict, station, finished, record, "
+                           "journal_seq FROM checks ORDER BY id"),
+            [&](const QVariantList& row) {
+                const qint64 id = row[0].toLongLong();
+                const auto known = checks.find(id);
+                const QByteArray record = row[7].toString().toUtf8();
+                const auto parsed = CheckRecord::FromJson(record);
+                const bool columnsMatch = parsed && parsed->id == id &&
+                                          parsed->uid == row[1].toString() &&
+                                          KindName(parsed->kind) == row[2].toString() &&
+                                          parsed->balanceId == row[3].toString() &&
+                                          VerdictName(parsed->verdict) == row[4].toString() &&
+                                          parsed->station == row[5].toString() &&
+                                          finishedText(parsed->finished) == row[6].toString();
+                if (known == checks.end() || known->second.first != row[8].toLongLong() ||
+                    known->second.second != record || !columnsMatch) {
+                    Broken(QStringLiteral("check %1 differs from its journal entry").arg(id));
+                    return;
+                }
+                checks.erase(known);
+            });
+        for (const auto& [id, entry] : checks)
+            Broken(QStringLiteral("check %1 is missing").arg(id));
+    }
+};
+
+} // namespace
+
+CheckRegister::Verification CheckRegister::Verify() {
+    SeriesJournal::Chain chain;
+    JournalTexts journal;
+    database->Begin();
+    try {
+        journal.Read(*database, chain);
+        if (journal.where.isEmpty()) {
             for (const TestWeight& weight : Weights()) {
-                const auto known = weights.find(weight.id);
-                if (known == weights.end() || known->second != weightData(weight))
-                    broken(
+                const auto known = journal.weights.find(weight.id);
+                if (known == journal.weights.end() || known->second != weightData(weight))
+                    journal.Broken(
                         QStringLiteral("weight %1 differs from its journal entry").arg(weight.id));
                 else
-                    weights.erase(known);
+                    journal.weights.erase(known);
             }
-            for (const auto& [id, data] : weights)
+            for (const auto& [id, data] : journal.weights)
                 if (!data.isEmpty())
-                    broken(QStringLiteral("weight %1 is missing").arg(id));
+                    journal.Broken(QStringLiteral("weight %1 is missing").arg(id));
             for (const RegisteredBalance& balance : Balances()) {
-                const auto known = balances.find(balance.id);
-                if (known == balances.end() || known->second != balanceData(balance))
-                    broken(QStringLiteral("balance %1 differs from its journal entry")
-                               .arg(balance.id));
+                const auto known = journal.balances.find(balance.id);
+                if (known == journal.balances.end() || known->second != balanceData(balance))
+                    journal.Broken(QStringLiteral("balance %1 differs from its journal entry")
+                                       .arg(balance.id));
                 else
-                    balances.erase(known);
+                    journal.balances.erase(known);
             }
-            for (const auto& [id, data] : balances)
-                broken(QStringLiteral("balance %1 is missing").arg(id));
-            database->QueryEach(
-                QStringLiteral("SELECT id, uid, kind, balance, verdict, station, finished, record, "
-                               "journal_seq FROM checks ORDER BY id"),
-                [&](const QVariantList& row) {
-                    const qint64 id = row[0].toLongLong();
-                    const auto known = checks.find(id);
-                    const QByteArray record = row[7].toString().toUtf8();
-                    const auto parsed = CheckRecord::FromJson(record);
-                    const bool columnsMatch = parsed && parsed->id == id &&
-                                              parsed->uid == row[1].toString() &&
-                                              KindName(parsed->kind) == row[2].toString() &&
-                                              parsed->balanceId == row[3].toString() &&
-                                              VerdictName(parsed->verdict) == row[4].toString() &&
-                                              parsed->station == row[5].toString() &&
-                                              finishedText(parsed->finished) == row[6].toString();
-                    if (known == checks.end() || known->second.first != row[8].toLongLong() ||
-                        known->second.second != record || !columnsMatch) {
-                        broken(QStringLiteral("check %1 differs from its journal entry").arg(id));
-                        return;
-                    }
-                    checks.erase(known);
-                });
-            for (const auto& [id, entry] : checks)
-                broken(QStringLiteral("check %1 is missing").arg(id));
+            for (const auto& [id, data] : journal.balances)
+                journal.Broken(QStringLiteral("balance %1 is missing").arg(id));
+            journal.CompareChecks(*database);
         }
         database->Rollback();
     } catch (...) {
         database->Rollback();
         throw;
     }
+    Verification result;
+    result.where = journal.where;
     result.entries = chain.Length();
     result.head = chain.Head();
     result.verified = result.where.isEmpty();

@@ -130,6 +130,13 @@ QWidget* KontrolaWagi::buildRegister() {
 QWidget* KontrolaWagi::buildCheck() {
     auto* page = new QWidget(this);
     auto* layout = new QHBoxLayout(page);
+    layout->addLayout(buildCheckForm(page), 2);
+    layout->addLayout(buildCheckRun(page), 3);
+    return page;
+}
+
+// What the check is of: its kind, balance, weight, count and masses.
+QFormLayout* KontrolaWagi::buildCheckForm(QWidget* page) {
     auto* form = new QFormLayout;
     kind = new QComboBox(page);
     kind->setObjectName(QStringLiteral("cboRodzaj"));
@@ -170,8 +177,12 @@ QWidget* KontrolaWagi::buildCheck() {
         if (const auto chosen = checks.Weight(weight->currentData().toString()))
             testMass->setText(Shown(chosen->conventionalMass));
     });
-    layout->addLayout(form, 2);
+    return form;
+}
 
+// The check under way: the step to do, the current reading, the readings
+// taken, the result, and the buttons that move it on.
+QVBoxLayout* KontrolaWagi::buildCheckRun(QWidget* page) {
     auto* run = new QVBoxLayout;
     prompt = new QLabel(page);
     prompt->setObjectName(QStringLiteral("lblPolecenie"));
@@ -211,8 +222,7 @@ QWidget* KontrolaWagi::buildCheck() {
     run->addWidget(readings, 1);
     run->addWidget(result);
     run->addLayout(buttons);
-    layout->addLayout(run, 3);
-    return page;
+    return run;
 }
 
 QWidget* KontrolaWagi::buildHistory() {

@@ -7,12 +7,14 @@
 #include <functional>
 
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class QTableWidget;
+class QVBoxLayout;
 
 namespace Pomiar {
 
@@ -75,6 +77,8 @@ protected:
 private:
     QWidget* buildRegister();
     QWidget* buildCheck();
+    QFormLayout* buildCheckForm(QWidget* page);
+    QVBoxLayout* buildCheckRun(QWidget* page);
     QWidget* buildHistory();
     void fillRegister();
     void fillHistory();
