@@ -3,6 +3,7 @@
 // What the link benchmarks share: a balance's end of a serial or TCP link,
 // the environment that hides the machine's own ports, clocks, resource
 // figures and the summary of a latency run.
+#include "BenchArguments.h"
 #include "Mordal.h"
 #include "Percentile.h"
 
@@ -42,15 +43,6 @@ inline qint64 NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// The value after `name` on the command line, at least 1.
-inline int IntArgument(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0)
-            return std::max(1, std::atoi(argv[i + 1]));
-    }
-    return fallback;
 }
 
 struct Usage {

@@ -1,25 +1,17 @@
-// What the lab database benchmarks share: their options, the PostgreSQL
-// server each starts for itself, and the percentile they print.
+// What the lab database benchmarks share: their schedule, read as every
+// benchmark reads its options, and the PostgreSQL server each starts for
+// itself. Their figures take the one percentile (Percentile.h).
 #pragma once
 
+#include "BenchArguments.h"
 #include "Percentile.h"
 #include "PostgresServer.h"
 
-#include <QStringList>
+#include <QString>
 
 #include <cstdio>
 
 namespace LabServerBench {
-
-// The value of "--name N" among the arguments, or fallback. Options come
-// in pairs after the program's name; an unknown one is passed over.
-inline int IntOption(const QStringList& arguments, const char* name, int fallback) {
-    for (int i = 1; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == QLatin1String(name))
-            return arguments[i + 1].toInt();
-    }
-    return fallback;
-}
 
 // The stations, their rate and the run's length, as the benchmarks that
 // store on a schedule take them.
@@ -28,10 +20,10 @@ struct Schedule {
     int rate;
     int seconds;
 
-    static Schedule From(const QStringList& arguments, Schedule defaults) {
-        return {IntOption(arguments, "--stations", defaults.stations),
-                IntOption(arguments, "--rate", defaults.rate),
-                IntOption(arguments, "--seconds", defaults.seconds)};
+    static Schedule From(int argc, char** argv, Schedule defaults) {
+        return {BenchSupport::IntArgument(argc, argv, "--stations", defaults.stations),
+                BenchSupport::IntArgument(argc, argv, "--rate", defaults.rate),
+                BenchSupport::IntArgument(argc, argv, "--seconds", defaults.seconds)};
     }
 };
 

@@ -37,7 +37,7 @@ template <typename Done> std::vector<double> storeUntil(Station& station, Done d
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int backlog = IntOption(app.arguments(), "--backlog", 100000);
+    const int backlog = BenchSupport::IntArgument(argc, argv, "--backlog", 100000);
     PostgresServer server;
     if (!StartLabDatabase(server))
         return 2;

@@ -36,7 +36,7 @@ void StoreOnSchedule(std::vector<std::unique_ptr<Station>>& all, int rate, int p
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const Schedule run = Schedule::From(app.arguments(), {8, 20, 60});
+    const Schedule run = Schedule::From(argc, argv, {8, 20, 60});
     const int stations = run.stations, rate = run.rate, seconds = run.seconds;
     PostgresServer server;
     if (!StartLabDatabase(server))

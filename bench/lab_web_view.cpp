@@ -198,7 +198,7 @@ std::vector<double> latenciesShown(const QByteArray& out, const QHash<QString, d
 int main(int argc, char** argv) {
     using BenchSupport::Percentile;
     QCoreApplication app(argc, argv);
-    const auto run = LabServerBench::Schedule::From(app.arguments(), {5, 10, 60});
+    const auto run = LabServerBench::Schedule::From(argc, argv, {5, 10, 60});
     PostgresServer server;
     if (!LabServerBench::StartLabDatabase(server))
         return 2;
