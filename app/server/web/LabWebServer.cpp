@@ -315,8 +315,8 @@ bool LabWebServer::ConnectDatabase(QString* reason) {
     }
     const int version = LabServerSchema::CurrentVersion(database);
     if (version < LabServerSchema::Version) {
-        *reason = QStringLiteral("the lab database's schema is at version %1; version %2 "
-                                 "announces new readings: run trevalo server init")
+        *reason = QStringLiteral("the lab database's schema is at version %1; this view "
+                                 "needs version %2: run trevalo server init")
                       .arg(version)
                       .arg(LabServerSchema::Version);
         return false;

@@ -211,6 +211,56 @@ TEST_F(LabWebProcess, PagesThroughTheCurrentSeriesWithItsStatistics) {
     EXPECT_FALSE(reply.body.contains('<'));
 }
 
+// The station's limit test: below the lower or above the upper limit is
+// outside, a limit equalled is inside; a series without limits has none.
+TEST_F(LabWebProcess, ReadingsOutsideTheSeriesLimitsAreFlaggedAndCounted) {
+    Insert("UPDATE series SET lower_limit = 5, upper_limit = 6 WHERE series = 'T1'");
+    Insert("INSERT INTO readings (station, series, lp, value, unit, taken_at, stable) VALUES "
+           "('<b>Waga-2</b>', 'T1', 10, 4.999, 'mg', now(), true), "
+           "('<b>Waga-2</b>', 'T1', 11, 5, 'mg', now(), false), "
+           "('<b>Waga-2</b>', 'T1', 12, 6, 'mg', now(), NULL), "
+           "('<b>Waga-2</b>', 'T1', 13, 6.001, 'mg', now(), true)");
+    WebServerProcess web(folder->path(), {});
+    ASSERT_TRUE(web.Started()) << web.Errors().toStdString();
+    const QJsonObject page =
+        Request(web.Url("/api/stations/%3Cb%3EWaga-2%3C%2Fb%3E/readings?since=9")).Json();
+    EXPECT_DOUBLE_EQ(page["lower_limit"].toDouble(), 5.0);
+    EXPECT_DOUBLE_EQ(page["upper_limit"].toDouble(), 6.0);
+    const QJsonArray readings = page["readings"].toArray();
+    ASSERT_EQ(readings.size(), 4) << QJsonDocument(page).toJson().toStdString();
+    const struct {
+        qint64 lp;
+        bool outside;
+        QJsonValue stable;
+    } expected[] = {
+        {10, true, true}, {11, false, false}, {12, false, QJsonValue()}, {13, true, true}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(readings[i]["lp"].toInteger(), expected[i].lp);
+        EXPECT_EQ(readings[i]["outside_limits"].toBool(), expected[i].outside) << expected[i].lp;
+        EXPECT_EQ(readings[i]["stable"], expected[i].stable) << expected[i].lp;
+    }
+
+    const QJsonArray stations = Request(web.Url("/api/stations")).Json()["stations"].toArray();
+    ASSERT_EQ(stations[0]["station"].toString(), "<b>Waga-2</b>");
+    EXPECT_DOUBLE_EQ(stations[0]["lower_limit"].toDouble(), 5.0);
+    EXPECT_EQ(stations[0]["last"]["lp"].toInteger(), 13);
+    EXPECT_TRUE(stations[0]["last"]["outside_limits"].toBool());
+    // Counted over the whole series, as the readings say.
+    int flagged = 0;
+    for (const QJsonValue& reading :
+         Request(web.Url("/api/stations/%3Cb%3EWaga-2%3C%2Fb%3E/readings"))
+             .Json()["readings"]
+             .toArray())
+        flagged += reading["outside_limits"].toBool() ? 1 : 0;
+    EXPECT_GE(flagged, 2);
+    EXPECT_EQ(stations[0]["outside_limits"].toInteger(), flagged);
+    // Waga-1's series has no limits.
+    EXPECT_TRUE(stations[1]["lower_limit"].isNull());
+    EXPECT_TRUE(stations[1]["upper_limit"].isNull());
+    EXPECT_EQ(stations[1]["outside_limits"].toInteger(), 0);
+    EXPECT_FALSE(stations[1]["last"]["outside_limits"].toBool());
+}
+
 TEST_F(LabWebProcess, BadRequestsGetJsonErrorsAndTheServerGoesOn) {
     WebServerProcess web(folder->path(), {});
     ASSERT_TRUE(web.Started()) << web.Errors().toStdString();
