@@ -3,6 +3,7 @@
 #include "PostgresServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -17,6 +18,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWebSocket>
 #include <gtest/gtest.h>
@@ -81,7 +83,7 @@ public:
             process.kill();
     }
     // The first line says where it serves.
-    bool Started() {
+    bool Listening() {
         return WaitUntil(
                    [this] {
                        out += process.readAllStandardOutput();
@@ -90,6 +92,16 @@ public:
                    },
                    10000) &&
                out.contains("lab web view on");
+    }
+    // Listening, and its first attempt at the database told (connected or
+    // not), which the server makes once it serves.
+    bool Started() {
+        return Listening() && WaitUntil(
+                                  [this] {
+                                      return Errors().contains("server: lab database") ||
+                                             process.state() == QProcess::NotRunning;
+                                  },
+                                  10000);
     }
     QString Errors() { return err += QString::fromUtf8(process.readAllStandardError()); }
     QString Url(const QString& path, const char* scheme = "http") const {
@@ -369,6 +381,46 @@ TEST_F(LabWebProcess, PushesNewReadingsAndRecoversFromADatabaseRestart) {
            "('Waga-1', 'S1', 27, 1.5, 'g', now())");
     EXPECT_TRUE(pushedLp(27));
     EXPECT_TRUE(web.Errors().contains("reconnecting"));
+}
+
+// A database host that takes the connection and then says nothing (as one
+// behind a firewall that drops packets) makes each attempt last the whole
+// connect time-out; meanwhile the page and the API still answer at once.
+TEST_F(LabWebProcess, AnswersWhileAnAttemptToConnectHangs) {
+    QTcpServer silent;
+    // Listening, never accepting: the kernel completes the handshake and
+    // nothing ever answers libpq.
+    silent.setMaxPendingConnections(8);
+    ASSERT_TRUE(silent.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    silent.pauseAccepting();
+    QTemporaryDir own;
+    QFile ini(own.path() + "/ustawienia.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[ustawienia]\r\nNr_wagi=1\r\n[LabServer]\r\nEnabled=True\r\n"
+                             "Connection=host=127.0.0.1 port=%1 dbname=lab user=lab "
+                             "connect_timeout=6\r\n")
+                  .arg(silent.serverPort())
+                  .toUtf8());
+    ini.close();
+    QElapsedTimer since;
+    since.start();
+    WebServerProcess web(own.path(), {});
+    ASSERT_TRUE(web.Listening()) << web.Errors().toStdString();
+    // Through the first attempt (6 s): every answer comes long before it
+    // would end.
+    for (int i = 0; i < 4; ++i) {
+        QElapsedTimer asked;
+        asked.start();
+        const bool api = i % 2 == 0;
+        const Reply reply = Request(web.Url(api ? "/api/stations" : "/"));
+        EXPECT_EQ(reply.status, api ? 503 : 200) << i << " " << reply.body.toStdString();
+        EXPECT_LT(asked.elapsed(), 4000) << i;
+        if (api) {
+            EXPECT_EQ(reply.Json()["status"].toInt(), 503);
+        }
+        QThread::msleep(500);
+    }
+    EXPECT_LT(since.elapsed(), 6000);
 }
 
 TEST_F(LabWebProcess, AsksForAPasswordFromThePasswordFile) {
