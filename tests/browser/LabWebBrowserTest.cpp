@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -62,7 +61,7 @@ protected:
     // A station's program folder: its settings, its working database.
     // limits: the acceptance limits' lines of its settings.
     QString StationFolder(int number, const QString& limits = QString()) {
-        const QString folder = stations.path() + QStringLiteral("/station%1").arg(number);
+        const QString folder = stations + QStringLiteral("/station%1").arg(number);
         QDir().mkpath(folder);
         QFile ini(folder + "/ustawienia.ini");
         ini.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -183,7 +182,7 @@ protected:
 
     PostgresServer pg;
     // Each test's stations begin with no series of their own.
-    QTemporaryDir stations{TestEnvironment::Root() + "/stations-XXXXXX"};
+    const QString stations = TestEnvironment::FreshFolder();
     const QString database = QStringLiteral("labview%1").arg(::getpid());
     const QString shots = QStringLiteral(SHOTS_DIR);
     std::vector<std::unique_ptr<Child>> simulators;
