@@ -15,6 +15,7 @@ packages=(
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file  # SVG icons; menu entry and metainfo validators; .deb building (cpack)
   qt6-httpserver-dev qt6-websockets-dev openssl  # lab web view: HTTP and WebSocket server; a test certificate
   chromium  # lab web view's browser tests (playwright-core drives Debian's chromium)
+  firefox-esr  # the same page in Firefox ESR (puppeteer-core drives it over WebDriver BiDi)
 )
 
 missing=()
@@ -38,10 +39,12 @@ else
   echo "setup: all packages present"
 fi
 
-# The browser tests' driver, pinned by package-lock.json. Never a browser
-# download: the tests launch Debian's chromium.
+# The browser tests' drivers, pinned by package-lock.json. Never a browser
+# download: the tests launch Debian's chromium and firefox-esr.
 here=$(cd "$(dirname "$0")/.." && pwd)
-if [ ! -d "$here/tests/browser/node_modules/playwright-core" ]; then
+if [ ! -d "$here/tests/browser/node_modules/playwright-core" ] ||
+   [ ! -d "$here/tests/browser/node_modules/puppeteer-core" ]; then
   echo "setup: npm ci in tests/browser"
-  (cd "$here/tests/browser" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
+  (cd "$here/tests/browser" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1 \
+    npm ci --no-audit --no-fund)
 fi

@@ -11,6 +11,18 @@ bool AcceptanceLimits::Outside(const QString& valueText, const QLocale& locale) 
            SeriesStatistics::PozaLimitem(maxOn, value, maxText, QStringLiteral(">"));
 }
 
+std::optional<double> AcceptanceLimits::Lower() const {
+    if (!minOn)
+        return std::nullopt;
+    return SeriesStatistics::LimitNumber(minText);
+}
+
+std::optional<double> AcceptanceLimits::Upper() const {
+    if (!maxOn)
+        return std::nullopt;
+    return SeriesStatistics::LimitNumber(maxText);
+}
+
 AcceptanceLimits AcceptanceLimits::Stored(const QString& iniPath, const QLocale& locale) {
     const QString section = QStringLiteral("ustawienia");
     const auto switchOn = [&](const char* key) {

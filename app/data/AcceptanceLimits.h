@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <optional>
 
 namespace Pomiar {
 
@@ -14,6 +15,10 @@ struct AcceptanceLimits {
 
     // The limit filter: the minimum first, then the maximum.
     bool Outside(const QString& valueText, const QLocale& locale) const;
+    // The numbers the limit filter compares with, none for a limit that is
+    // off: a value below the lower or above the upper one is outside.
+    std::optional<double> Lower() const;
+    std::optional<double> Upper() const;
     bool operator==(const AcceptanceLimits&) const = default;
 
     // The switches and values as the statistics panel keeps them in

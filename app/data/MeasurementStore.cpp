@@ -609,6 +609,7 @@ void MeasurementStore::queue(const AcceptedReading& reading) {
     if (reading.description)
         row.opis = *reading.description;
     row.status = reading.status;
+    row.stable = reading.stable;
     waiting.push_back({row, QString::number(line ? reading.batchLine : row.lp),
                        reading.description.has_value(), reading.frame});
 }

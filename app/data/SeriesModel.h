@@ -29,6 +29,9 @@ struct SeriesRow {
     QString opis;
     // Empty, or MinimumWeightRule::Mark for a net below the minimum weight.
     QString status;
+    // As the balance told it when the reading came; not kept in the series
+    // file, so unknown for rows read back.
+    std::optional<bool> stable;
 };
 
 // The grid's view of the series stored in the bound database. Rows are read

@@ -137,6 +137,10 @@ bool PozaLimitem(bool enabled, const QString& value, const QString& limit, const
     return false;
 }
 
+double LimitNumber(const QString& limit) {
+    return NumericValue(limit);
+}
+
 QString NormalizujLiczbe(const QString& text, const QLocale& locale) {
     QString plain = text;
     plain.remove(u'%');

@@ -78,6 +78,8 @@ double ShownAbsolute(const std::vector<double>& values, double shownMean);
 // value < limit for "<". Both texts have "," read as "." and are taken by
 // their leading number. Any other sign is never outside.
 bool PozaLimitem(bool enabled, const QString& value, const QString& limit, const QString& sign);
+// A limit text as the limit test reads it.
+double LimitNumber(const QString& limit);
 
 // "," to ".", "%" removed, the leading number taken ("." decimal point, 0
 // when none) and shown back as the platform shows numbers.

@@ -35,7 +35,8 @@ void LabServer::Detach() {
 void LabServer::ReadingWritten(Database& database, const SeriesRow& row,
                                const std::optional<QDateTime>& seriesStart,
                                const QString& boundPath) {
-    outbox.QueueReading(database, seriesStart, QFileInfo(boundPath).fileName(), row);
+    outbox.QueueReading(database, seriesStart, QFileInfo(boundPath).fileName(), row,
+                        attached ? std::optional(attached->Limits()) : std::nullopt);
 }
 
 void LabServer::DescriptionWritten(int lp, const QString& opis) {

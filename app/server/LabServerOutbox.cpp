@@ -14,6 +14,15 @@ const QString insertRow =
     QStringLiteral("INSERT INTO LabOutbox (kind, station, series, lp, taken, timer, value, unit, "
                    "text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
+const QString insertReading =
+    QStringLiteral("INSERT INTO LabOutbox (kind, station, series, lp, taken, timer, value, unit, "
+                   "text, stable, limits, lower_limit, upper_limit) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+QVariant Optional(const std::optional<double>& value) {
+    return value ? QVariant(*value) : QVariant();
+}
+
 } // namespace
 
 LabServerOutbox::LabServerOutbox(const QString& workingDatabasePath, const QString& station)
@@ -28,7 +37,19 @@ void LabServerOutbox::CreateTable(Database& database) {
                                     "id INTEGER PRIMARY KEY AUTOINCREMENT, "
                                     "kind TEXT NOT NULL, station TEXT NOT NULL, "
                                     "series TEXT NOT NULL, lp INTEGER, taken TEXT, timer INTEGER, "
-                                    "value REAL, unit TEXT, text TEXT)"));
+                                    "value REAL, unit TEXT, text TEXT, stable INTEGER, "
+                                    "limits INTEGER, lower_limit REAL, upper_limit REAL)"));
+    // An outbox of an earlier program gains the reading's stability and the
+    // limits in force; its queued rows leave them null (not known).
+    if (database
+            .Scalar(QStringLiteral("SELECT count(*) FROM pragma_table_info('LabOutbox') "
+                                   "WHERE name = 'stable'"))
+            .toInt() == 0) {
+        for (const char* column :
+             {"stable INTEGER", "limits INTEGER", "lower_limit REAL", "upper_limit REAL"})
+            database.Execute(QStringLiteral("ALTER TABLE LabOutbox ADD COLUMN ") +
+                             QLatin1String(column));
+    }
     // The last journal entry queued for each station name.
     database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS LabJournalQueued ("
                                     "station TEXT PRIMARY KEY, seq INTEGER NOT NULL)"));
@@ -75,12 +96,16 @@ Database& LabServerOutbox::target(Database& written) {
 }
 
 void LabServerOutbox::QueueReading(Database& database, const std::optional<QDateTime>& start,
-                                   const QString& fileName, const SeriesRow& row) {
+                                   const QString& fileName, const SeriesRow& row,
+                                   const std::optional<AcceptanceLimits>& limits) {
     Database& outbox = target(database);
     beginSeriesIfNew(outbox, start, fileName, row);
-    outbox.Execute(insertRow,
-                   {KindText(Kind::Reading), station, seriesId, row.lp, ZonedText(row.godzina),
-                    row.timer, row.masa, row.jm.trimmed(), row.opis});
+    outbox.Execute(insertReading, {KindText(Kind::Reading), station, seriesId, row.lp,
+                                   ZonedText(row.godzina), row.timer, row.masa, row.jm.trimmed(),
+                                   row.opis, row.stable ? QVariant(int(*row.stable)) : QVariant(),
+                                   limits ? QVariant(1) : QVariant(),
+                                   limits ? Optional(limits->Lower()) : QVariant(),
+                                   limits ? Optional(limits->Upper()) : QVariant()});
     if (!row.status.isEmpty())
         outbox.Execute(insertRow, {KindText(Kind::Mark), station, seriesId, row.lp, QVariant(),
                                    QVariant(), QVariant(), QVariant(), row.status});

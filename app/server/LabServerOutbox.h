@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AcceptanceLimits.h"
+
 #include <QDateTime>
 #include <QString>
 #include <memory>
@@ -43,8 +45,11 @@ public:
     // one; fileName: the file the series is kept in. When database is a
     // series file rather than the working database, the reading is queued
     // in the working database right away, in a transaction of its own.
+    // limits: the acceptance limits in force, which the server keeps as the
+    // series' limits; none when not known. The row's stability goes with it.
     void QueueReading(Database& database, const std::optional<QDateTime>& seriesStart,
-                      const QString& fileName, const SeriesRow& row);
+                      const QString& fileName, const SeriesRow& row,
+                      const std::optional<AcceptanceLimits>& limits = std::nullopt);
     // A description changed later, for a reading of the current series;
     // readings the server never got (those of an opened file) are left.
     void QueueDescription(int lp, const QString& opis);

@@ -116,6 +116,15 @@ const QList<QStringList> migrations = {
                        "CREATE TRIGGER readings_announce AFTER INSERT OR UPDATE ON readings "
                        "FOR EACH ROW EXECUTE FUNCTION readings_announce(); END IF; END $$"),
     },
+    {
+        // Whether the balance called a reading stable (null: stored before
+        // it was known), and the acceptance limits the station had on when
+        // the series' latest reading was stored (null: off or not known).
+        QStringLiteral("ALTER TABLE IF EXISTS readings ADD COLUMN IF NOT EXISTS stable boolean"),
+        QStringLiteral("ALTER TABLE IF EXISTS series "
+                       "ADD COLUMN IF NOT EXISTS lower_limit double precision, "
+                       "ADD COLUMN IF NOT EXISTS upper_limit double precision"),
+    },
 };
 
 bool run(QSqlQuery& query, const QString& statement, QString* error) {

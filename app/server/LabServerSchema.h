@@ -14,10 +14,13 @@ namespace Pomiar::LabServerSchema {
 //
 //   stations        station (key), first_seen, last_seen
 //   series          station, series (key together), started (timestamptz),
-//                   file_name
+//                   file_name, lower_limit, upper_limit (the acceptance
+//                   limits in force at the series' latest reading; null when
+//                   off or not known)
 //   readings        station, series, lp (key together), value (double),
 //                   unit, taken_at (timestamptz), timer (seconds from the
-//                   series start), description, received_at
+//                   series start), description, received_at, status (the
+//                   minimum-weight mark), stable (null when not known)
 //   reports         station, series (key together), report, stored_at
 //   journal         station, seq (key together), at (timestamptz, whole
 //                   milliseconds), utc_offset (minutes), nr_wagi, os_user,
@@ -32,7 +35,7 @@ namespace Pomiar::LabServerSchema {
 //
 // Each insert into or update of readings sends a notification on
 // ReadingsChannel whose payload is {"station": ..., "series": ..., "lp": ...}.
-constexpr int Version = 6;
+constexpr int Version = 7;
 
 constexpr const char* ReadingsChannel = "lab_readings";
 

@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
+#include <algorithm>
 #include <limits>
 #include <unordered_map>
 
@@ -32,18 +33,27 @@ struct OutboxRow {
     QVariant value;
     QVariant unit;
     QVariant text;
+    // A reading's: its stability, and the limits in force (when limits is
+    // set; null in rows queued by an earlier program).
+    QVariant stable;
+    QVariant limits;
+    QVariant lowerLimit;
+    QVariant upperLimit;
 };
 
 std::vector<OutboxRow> oldestRows(Database& local, int count) {
     const Database::Rows rows = local.Query(
-        QStringLiteral("SELECT id, kind, station, series, lp, taken, timer, value, unit, text "
+        QStringLiteral("SELECT id, kind, station, series, lp, taken, timer, value, unit, text, "
+                       "stable, limits, lower_limit, upper_limit "
                        "FROM LabOutbox ORDER BY id LIMIT ?"),
         {count});
     std::vector<OutboxRow> batch;
     batch.reserve(rows.rows.size());
     for (const QVariantList& row : rows.rows)
         batch.push_back({row[0].toLongLong(), row[1].toString(), row[2].toString(),
-                         row[3].toString(), row[4], row[5], row[6], row[7], row[8], row[9]});
+                         row[3].toString(), row[4], row[5], row[6], row[7], row[8], row[9],
+                         row[10].isNull() ? QVariant() : QVariant(row[10].toInt() != 0), row[11],
+                         row[12], row[13]});
     return batch;
 }
 
@@ -244,11 +254,20 @@ private:
         MultiRowStatement statement(
             server,
             QStringLiteral("INSERT INTO readings (station, series, lp, value, unit, taken_at, "
-                           "timer, description) VALUES "),
+                           "timer, description, stable) VALUES "),
             QStringLiteral("(?, ?, ?::integer, ?::double precision, ?, ?::timestamptz, "
-                           "?::integer, ?)"),
+                           "?::integer, ?, ?::boolean)"),
             QStringLiteral(" ON CONFLICT (station, series, lp) DO NOTHING"));
+        // The series keeps the limits of its latest reading that knows them.
+        MultiRowStatement limits(
+            server,
+            QStringLiteral("UPDATE series s SET lower_limit = l.lower, upper_limit = l.upper "
+                           "FROM (VALUES "),
+            QStringLiteral("(?, ?, ?::double precision, ?::double precision)"),
+            QStringLiteral(") AS l (station, series, lower, upper) "
+                           "WHERE s.station = l.station AND s.series = l.series"));
         QStringList seen;
+        std::vector<const OutboxRow*> latestLimits;
         std::vector<int> lps;
         for (size_t i = from; i < to; ++i) {
             const OutboxRow& row = batch[i];
@@ -258,13 +277,27 @@ private:
                 owners.Add({row.station, row.series, row.taken});
             }
             statement.Add({row.station, row.series, row.lp, row.value, row.unit, row.taken,
-                           row.timer, row.text});
+                           row.timer, row.text, row.stable});
             lps.push_back(row.lp.toInt());
+            if (!row.limits.isNull()) {
+                const auto same = std::find_if(
+                    latestLimits.begin(), latestLimits.end(), [&row](const OutboxRow* other) {
+                        return other->station == row.station && other->series == row.series;
+                    });
+                if (same == latestLimits.end())
+                    latestLimits.push_back(&row);
+                else
+                    *same = &row;
+            }
         }
+        for (const OutboxRow* row : latestLimits)
+            limits.Add({row->station, row->series, row->lowerLimit, row->upperLimit});
         if (!owners.Run())
             return fail(owners.Error());
         if (!statement.Run())
             return fail(statement.Error());
+        if (!limits.Run())
+            return fail(limits.Error());
         committedLps.insert(committedLps.end(), lps.begin(), lps.end());
         return true;
     }

@@ -63,6 +63,16 @@ try {
   assert.match(values[0], /^12\.\d{4}g$/);
   assert.match(values[1], /^3\.\d{4}g$/);
 
+  step('cards say stable or unstable, and how many readings are outside the limits');
+  // The list of stations may come after the first live readings.
+  const marks = (station) => page.evaluate((name) =>
+    [...document.querySelectorAll('.card[data-station="' + name + '"] .marks .badge')]
+      .map((badge) => badge.textContent).join('|'), station);
+  await waitFor(page, () =>
+    document.querySelector('.card[data-station="Waga-1"] .badge.outside') !== null);
+  assert.equal(await marks('Waga-1'), 'stable|1 outside limits');
+  assert.equal(await marks('Waga-2'), 'unstable');
+
   step('a new reading appears without a reload');
   const lpOf = () => page.$eval('.card[data-station="Waga-2"]', (c) => Number(c.dataset.lp));
   const before = await lpOf();
@@ -85,8 +95,25 @@ try {
   await page.waitForSelector('#chart canvas');
   await waitFor(page, () =>
     document.querySelector('#statistics tbody tr td').textContent !== '');
-  const statistics = await page.$$eval('#statistics tbody tr', (rows) => rows.length);
+  const statistics = await page.$$eval('#statistics tbody tr:not(.limit)', (rows) => rows.length);
   assert.equal(statistics, 11);
+
+  step('the series\' limits: in the statistics, drawn on the chart, the reading outside flagged');
+  const limitRows = await page.$$eval('#statistics tbody tr.limit', (rows) =>
+    rows.map((row) => row.textContent));
+  assert.deepEqual(limitRows, ['Lower limit12.4000', 'Upper limit12.6000']);
+  const drawn = await page.evaluate(() => ({
+    labels: window.labView.chartSeries(), data: window.labView.chartData(),
+  }));
+  const lower = drawn.labels.indexOf('Lower limit');
+  const upper = drawn.labels.indexOf('Upper limit');
+  assert.ok(lower > 0 && upper > 0, drawn.labels.join(', '));
+  assert.ok(drawn.data[0].length > 1);
+  assert.ok(drawn.data[lower].every((y) => y === 12.4), String(drawn.data[lower]));
+  assert.ok(drawn.data[upper].every((y) => y === 12.6), String(drawn.data[upper]));
+  const first = await page.$eval('#readings tbody tr[data-lp="1"]', (row) =>
+    ({ outside: row.classList.contains('outside'), notes: row.cells[5].textContent }));
+  assert.deepEqual(first, { outside: true, notes: 'stable, outside limits' });
   const rows = await page.$$eval('#readings tbody tr', (r) => r.length);
   await waitFor(page, (n) => document.querySelectorAll('#readings tbody tr').length > n, rows);
   await page.screenshot({ path: shots + '/lab-web-station.png' });

@@ -56,3 +56,31 @@ TEST(StoredAcceptanceLimits, SwitchedOffValueIsLeftAlone) {
 }
 
 } // namespace
+
+namespace {
+
+// The numbers the lab database keeps as a series' limits are those the
+// filter compares with: "," read as ".", none for a limit that is off.
+TEST(AcceptanceLimitNumbers, AsTheFilterReadsThemAndNoneWhenOff) {
+    const struct {
+        bool on;
+        const char* text;
+        std::optional<double> number;
+    } cases[] = {
+        {true, "1,5", 1.5}, {true, "-2.25", -2.25}, {true, "0", 0.0}, {false, "7", std::nullopt}};
+    for (const auto& c : cases) {
+        AcceptanceLimits limits;
+        limits.minOn = c.on;
+        limits.minText = c.text;
+        limits.maxOn = c.on;
+        limits.maxText = c.text;
+        EXPECT_EQ(limits.Lower(), c.number) << c.text;
+        EXPECT_EQ(limits.Upper(), c.number) << c.text;
+        if (c.number) {
+            // Equal is inside, as the filter has it.
+            EXPECT_FALSE(limits.Outside(QString::number(*c.number), QLocale::c())) << c.text;
+        }
+    }
+}
+
+} // namespace

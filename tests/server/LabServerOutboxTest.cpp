@@ -229,6 +229,66 @@ TEST_F(LabServerOutboxTest, TheFirstReadingQueuesItsSeriesThenTheReadings) {
     EXPECT_EQ(reading.rows[0][4].toString(), "g");
 }
 
+// The stability goes as the balance told it, and the limits in force with
+// each reading: null for a limit that is off, and all unknown when the
+// caller does not know them.
+TEST_F(LabServerOutboxTest, AReadingIsQueuedWithItsStabilityAndTheLimitsInForce) {
+    AcceptanceLimits limits;
+    limits.minOn = true;
+    limits.minText = "10,5";
+    SeriesRow unstable = Row(1);
+    unstable.stable = false;
+    SeriesRow stable = Row(2);
+    stable.stable = true;
+    working.Begin();
+    outbox.QueueReading(working, start, "dane.mdb", unstable, limits);
+    outbox.QueueReading(working, start, "dane.mdb", stable, AcceptanceLimits{});
+    outbox.QueueReading(working, start, "dane.mdb", Row(3));
+    working.Commit();
+    const Database::Rows rows = working.Query(
+        "SELECT stable, limits, lower_limit, upper_limit FROM LabOutbox WHERE kind = 'reading' "
+        "ORDER BY lp");
+    ASSERT_EQ(rows.rows.size(), 3u);
+    EXPECT_EQ(rows.rows[0][0].toInt(), 0);
+    EXPECT_EQ(rows.rows[0][1].toInt(), 1);
+    EXPECT_DOUBLE_EQ(rows.rows[0][2].toDouble(), 10.5);
+    EXPECT_TRUE(rows.rows[0][3].isNull());
+    EXPECT_EQ(rows.rows[1][0].toInt(), 1);
+    EXPECT_EQ(rows.rows[1][1].toInt(), 1);
+    EXPECT_TRUE(rows.rows[1][2].isNull());
+    EXPECT_TRUE(rows.rows[1][3].isNull());
+    for (int column = 0; column < 4; ++column)
+        EXPECT_TRUE(rows.rows[2][column].isNull()) << column;
+}
+
+// An outbox an earlier program left gains the new columns and keeps what
+// it queued; those rows know neither stability nor limits.
+TEST_F(LabServerOutboxTest, AnOutboxOfTheEarlierLayoutGainsItsNewColumnsAndKeepsItsRows) {
+    const QString earlierPath = folder.path() + "/earlier.mdb";
+    Database earlier(earlierPath);
+    earlier.Execute("CREATE TABLE LabOutbox (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                    "kind TEXT NOT NULL, station TEXT NOT NULL, series TEXT NOT NULL, "
+                    "lp INTEGER, taken TEXT, timer INTEGER, value REAL, unit TEXT, text TEXT)");
+    earlier.Execute("INSERT INTO LabOutbox (kind, station, series, lp, value) "
+                    "VALUES ('reading', '3', 'old', 7, 1.25)");
+    LabServerOutbox::CreateTable(earlier);
+    LabServerOutbox::CreateTable(earlier);
+    const Database::Rows rows =
+        earlier.Query("SELECT lp, value, stable, limits, lower_limit, upper_limit FROM LabOutbox");
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.rows[0][0].toInt(), 7);
+    EXPECT_DOUBLE_EQ(rows.rows[0][1].toDouble(), 1.25);
+    for (int column = 2; column < 6; ++column)
+        EXPECT_TRUE(rows.rows[0][column].isNull()) << column;
+    LabServerOutbox queue(earlierPath, "3");
+    SeriesRow row = Row(1);
+    row.stable = true;
+    earlier.Begin();
+    queue.QueueReading(earlier, start, "earlier.mdb", row);
+    earlier.Commit();
+    EXPECT_EQ(earlier.Scalar("SELECT count(*) FROM LabOutbox WHERE stable = 1").toInt(), 1);
+}
+
 TEST_F(LabServerOutboxTest, ANewSeriesBeginsWhenTheStartOrTheFileChangesOrLpGoesBack) {
     Store(Row(1), start);
     Store(Row(2), start);

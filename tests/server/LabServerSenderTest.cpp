@@ -167,6 +167,76 @@ TEST_F(LabServerSenderTest, AReadingBelowTheMinimumWeightArrivesWithItsMark) {
     EXPECT_TRUE(server.Value(database, "SELECT status FROM readings WHERE lp = 2").isNull());
 }
 
+// A reading's stability arrives as the balance told it; the series keeps the
+// limits of its latest reading that knew them, null for a limit that is off.
+TEST_F(LabServerSenderTest, ReadingsCarryTheirStabilityAndTheSeriesTheLimitsInForce) {
+    AcceptanceLimits both;
+    both.minOn = true;
+    both.minText = "99,5";
+    both.maxOn = true;
+    both.maxText = "101";
+    AcceptanceLimits upperOnly;
+    upperOnly.maxOn = true;
+    upperOnly.maxText = "100.5";
+    SeriesRow stable = Row(1);
+    stable.stable = true;
+    SeriesRow unstable = Row(2);
+    unstable.stable = false;
+    working.Begin();
+    outbox.QueueReading(working, start, "dane.mdb", stable, both);
+    outbox.QueueReading(working, start, "dane.mdb", unstable, both);
+    working.Commit();
+    auto sender = Sender();
+    sender->Start();
+    ASSERT_TRUE(WaitUntil([&] { return OnServer() == 2 && Queued() == 0; }, 10000));
+    EXPECT_EQ(server.Value(database, "SELECT stable FROM readings WHERE lp = 1").toBool(), true);
+    EXPECT_EQ(server.Value(database, "SELECT stable::text FROM readings WHERE lp = 2").toString(),
+              "false");
+    EXPECT_EQ(server.Value(database, "SELECT lower_limit FROM series").toDouble(), 99.5);
+    EXPECT_EQ(server.Value(database, "SELECT upper_limit FROM series").toDouble(), 101.0);
+
+    // The limits changed in the series, then a reading that does not know
+    // them: the series keeps the last ones known.
+    working.Begin();
+    outbox.QueueReading(working, start, "dane.mdb", Row(3), upperOnly);
+    outbox.QueueReading(working, start, "dane.mdb", Row(4));
+    working.Commit();
+    ASSERT_TRUE(WaitUntil([&] { return OnServer() == 4 && Queued() == 0; }, 10000));
+    sender->Stop();
+    EXPECT_TRUE(server.Value(database, "SELECT lower_limit FROM series").isNull());
+    EXPECT_EQ(server.Value(database, "SELECT upper_limit FROM series").toDouble(), 100.5);
+    EXPECT_TRUE(server.Value(database, "SELECT stable FROM readings WHERE lp = 4").isNull());
+    EXPECT_EQ(server.Value(database, "SELECT count(DISTINCT series) FROM readings").toInt(), 1);
+}
+
+// Rows an earlier program queued (its outbox had no stability nor limits)
+// are sent once the outbox has its new columns, as readings of unknown
+// stability that leave the series' limits alone.
+TEST_F(LabServerSenderTest, RowsQueuedInTheEarlierOutboxLayoutAreSent) {
+    const QString oldPath = folder.path() + "/earlier.mdb";
+    {
+        Database earlier(oldPath);
+        earlier.Execute("CREATE TABLE LabOutbox (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                        "kind TEXT NOT NULL, station TEXT NOT NULL, series TEXT NOT NULL, "
+                        "lp INTEGER, taken TEXT, timer INTEGER, value REAL, unit TEXT, text TEXT)");
+        earlier.Execute("INSERT INTO LabOutbox (kind, station, series, lp, taken, timer, value, "
+                        "unit, text) VALUES ('series', '3', 'E1', NULL, ?, NULL, NULL, NULL, "
+                        "'dane.mdb'), ('reading', '3', 'E1', 1, ?, 0, 5.25, 'g', ' ')",
+                        {LabServerOutbox::ZonedText(start), LabServerOutbox::ZonedText(start)});
+    }
+    LabServerSender sender(settings, oldPath, {50, 100, 500});
+    sender.Start();
+    ASSERT_TRUE(WaitUntil([&] { return OnServer() == 1; }, 10000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Database(oldPath).Scalar("SELECT count(*) FROM LabOutbox").toInt() == 0; }));
+    sender.Stop();
+    EXPECT_EQ(server.Value(database, "SELECT value FROM readings WHERE series = 'E1'").toDouble(),
+              5.25);
+    EXPECT_TRUE(server.Value(database, "SELECT stable FROM readings").isNull());
+    EXPECT_TRUE(server.Value(database, "SELECT lower_limit FROM series").isNull());
+    EXPECT_TRUE(server.Value(database, "SELECT upper_limit FROM series").isNull());
+}
+
 TEST_F(LabServerSenderTest, ServerStoppedAndRestartedGetsEveryReadingOnceInOrder) {
     auto sender = Sender();
     QSignalSpy failed(sender.get(), &LabServerSender::Failed);
@@ -414,6 +484,45 @@ TEST_F(LabServerSenderTest, AnUpgradeKeepsTheJournalAndKeysItsChains) {
                             "hash) VALUES ('A', '\\x09', 1, now(), 0, 1, '\\x09') RETURNING seq");
     EXPECT_EQ(server.Value(database, "SELECT count(*) FROM journal WHERE station = 'A'").toInt(),
               3);
+}
+
+// A database at version 6 gains the reading's stability and the series'
+// limits in place: what it holds stays, and is of unknown stability and
+// without limits.
+TEST_F(LabServerSenderTest, AnUpgradeFromVersionSixKeepsTheReadingsWithNothingKnownOfTheNew) {
+    QString reason;
+    ASSERT_TRUE(LabServerSchema::Connect(settings, "upgrade-test", &reason))
+        << reason.toStdString();
+    {
+        QSqlDatabase connection = QSqlDatabase::database("upgrade-test");
+        ASSERT_TRUE(LabServerSchema::Upgrade(connection, &reason)) << reason.toStdString();
+        // Version 7 taken back: the tables as version 6 left them.
+        server.Column(database,
+                      "ALTER TABLE readings DROP COLUMN stable; "
+                      "ALTER TABLE series DROP COLUMN lower_limit, DROP COLUMN upper_limit; "
+                      "DELETE FROM schema_version WHERE version = 7 RETURNING version");
+        server.Column(database,
+                      "INSERT INTO stations (station) VALUES ('A'); "
+                      "INSERT INTO series (station, series, started) VALUES ('A', 'S', now()); "
+                      "INSERT INTO readings (station, series, lp, value, taken_at) "
+                      "VALUES ('A', 'S', 1, 2.5, now()) RETURNING lp");
+        ASSERT_EQ(LabServerSchema::CurrentVersion(connection), 6);
+        ASSERT_TRUE(LabServerSchema::Upgrade(connection, &reason)) << reason.toStdString();
+        EXPECT_EQ(LabServerSchema::CurrentVersion(connection), 7);
+        connection.close();
+    }
+    QSqlDatabase::removeDatabase("upgrade-test");
+    EXPECT_EQ(server.Value(database, "SELECT value FROM readings WHERE lp = 1").toDouble(), 2.5);
+    EXPECT_TRUE(server.Value(database, "SELECT stable FROM readings WHERE lp = 1").isNull());
+    EXPECT_EQ(server
+                  .Value(database, "SELECT count(*) FROM series WHERE lower_limit IS NULL AND "
+                                   "upper_limit IS NULL")
+                  .toInt(),
+              1);
+    // The new columns take what a station sends.
+    server.Column(database, "UPDATE readings SET stable = false; "
+                            "UPDATE series SET lower_limit = 1.5 RETURNING lower_limit");
+    EXPECT_EQ(server.Value(database, "SELECT lower_limit FROM series").toDouble(), 1.5);
 }
 
 TEST_F(LabServerSenderTest, ServerCommandsInitAndStatus) {

@@ -12,9 +12,20 @@ namespace Pomiar::LabWebData {
 
 namespace {
 
+// The columns of a reading r of series s. The limit test of the station's
+// filter: below the lower or above the upper limit, a limit equalled is
+// inside.
 constexpr const char* readingColumns =
     "r.station, r.series, r.lp, r.value, r.unit, r.taken_at, r.timer, r.description, "
-    "r.received_at";
+    "r.received_at, r.stable, coalesce(r.value < s.lower_limit OR r.value > s.upper_limit, false)";
+
+constexpr const char* seriesJoin = "JOIN series s ON s.station = r.station AND s.series = r.series";
+
+std::optional<double> OptionalDouble(const QSqlQuery& query, int index) {
+    if (query.isNull(index))
+        return std::nullopt;
+    return query.value(index).toDouble();
+}
 
 // The columns of readingColumns from position first of the query.
 Reading ReadingAt(const QSqlQuery& query, int first) {
@@ -30,6 +41,9 @@ Reading ReadingAt(const QSqlQuery& query, int first) {
         reading.timer = query.value(first + 6).toLongLong();
     reading.description = query.value(first + 7).toString();
     reading.receivedAt = query.value(first + 8).toDateTime();
+    if (!query.isNull(first + 9))
+        reading.stable = query.value(first + 9).toBool();
+    reading.outsideLimits = query.value(first + 10).toBool();
     return reading;
 }
 
@@ -46,15 +60,17 @@ bool Stations(QSqlDatabase& database, QList<Station>* stations, QString* error) 
     query.setForwardOnly(true);
     const QString statement =
         QStringLiteral(
-            "SELECT s.station, s.first_seen, s.last_seen, c.series, c.started, "
-            "(SELECT count(*) FROM readings n WHERE n.station = c.station AND n.series = "
-            "c.series), "
-            "%1 FROM stations s "
-            "LEFT JOIN LATERAL (SELECT station, series, started FROM series "
-            "WHERE station = s.station ORDER BY started DESC, series DESC LIMIT 1) c ON true "
-            "LEFT JOIN LATERAL (SELECT * FROM readings l WHERE l.station = c.station "
-            "AND l.series = c.series ORDER BY l.lp DESC LIMIT 1) r ON true "
-            "ORDER BY s.station")
+            "SELECT t.station, t.first_seen, t.last_seen, s.series, s.started, "
+            "(SELECT count(*) FROM readings n WHERE n.station = s.station AND n.series = "
+            "s.series), s.lower_limit, s.upper_limit, "
+            "(SELECT count(*) FROM readings n WHERE n.station = s.station AND n.series = "
+            "s.series AND (n.value < s.lower_limit OR n.value > s.upper_limit)), "
+            "%1 FROM stations t "
+            "LEFT JOIN LATERAL (SELECT * FROM series "
+            "WHERE station = t.station ORDER BY started DESC, series DESC LIMIT 1) s ON true "
+            "LEFT JOIN LATERAL (SELECT * FROM readings l WHERE l.station = s.station "
+            "AND l.series = s.series ORDER BY l.lp DESC LIMIT 1) r ON true "
+            "ORDER BY t.station")
             .arg(QLatin1String(readingColumns));
     if (!query.exec(statement))
         return Failed(query, error);
@@ -67,8 +83,10 @@ bool Stations(QSqlDatabase& database, QList<Station>* stations, QString* error) 
         station.series = query.value(3).toString();
         station.seriesStarted = query.value(4).toDateTime();
         station.readings = query.value(5).toLongLong();
-        if (!query.isNull(6))
-            station.last = ReadingAt(query, 6);
+        station.limits = {OptionalDouble(query, 6), OptionalDouble(query, 7)};
+        station.outsideLimits = query.value(8).toLongLong();
+        if (!query.isNull(9))
+            station.last = ReadingAt(query, 9);
         stations->append(station);
     }
     return true;
@@ -81,8 +99,10 @@ bool Readings(QSqlDatabase& database, const QString& station, qint64 since, int 
     QSqlQuery query(database);
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT (SELECT count(*) FROM stations WHERE station = :s1), "
-                                 "c.series, c.started FROM (SELECT 1) one LEFT JOIN LATERAL "
-                                 "(SELECT series, started FROM series WHERE station = :s2 "
+                                 "c.series, c.started, c.lower_limit, c.upper_limit "
+                                 "FROM (SELECT 1) one LEFT JOIN LATERAL "
+                                 "(SELECT series, started, lower_limit, upper_limit "
+                                 "FROM series WHERE station = :s2 "
                                  "ORDER BY started DESC, series DESC LIMIT 1) c ON true"));
     query.bindValue(QStringLiteral(":s1"), station);
     query.bindValue(QStringLiteral(":s2"), station);
@@ -93,10 +113,11 @@ bool Readings(QSqlDatabase& database, const QString& station, qint64 since, int 
         return true;
     page->series = query.value(1).toString();
     page->started = query.value(2).toDateTime();
+    page->limits = {OptionalDouble(query, 3), OptionalDouble(query, 4)};
 
-    query.prepare(QStringLiteral("SELECT %1 FROM readings r WHERE r.station = :s AND "
+    query.prepare(QStringLiteral("SELECT %1 FROM readings r %2 WHERE r.station = :s AND "
                                  "r.series = :c AND r.lp > :since ORDER BY r.lp LIMIT :n")
-                      .arg(QLatin1String(readingColumns)));
+                      .arg(QLatin1String(readingColumns), QLatin1String(seriesJoin)));
     query.bindValue(QStringLiteral(":s"), station);
     query.bindValue(QStringLiteral(":c"), page->series);
     query.bindValue(QStringLiteral(":since"), since);
@@ -136,9 +157,10 @@ bool ReadingsByKey(QSqlDatabase& database, const QList<Key>& keys, QList<Reading
         rows << QStringLiteral("(?, ?, ?::integer)");
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM readings r WHERE (r.station, r.series, r.lp) "
-                                 "IN (%2) ORDER BY r.station, r.lp")
-                      .arg(QLatin1String(readingColumns), rows.join(QStringLiteral(", "))));
+    query.prepare(QStringLiteral("SELECT %1 FROM readings r %2 WHERE (r.station, r.series, r.lp) "
+                                 "IN (%3) ORDER BY r.station, r.lp")
+                      .arg(QLatin1String(readingColumns), QLatin1String(seriesJoin),
+                           rows.join(QStringLiteral(", "))));
     for (const Key& key : keys) {
         query.addBindValue(key.station);
         query.addBindValue(key.series);

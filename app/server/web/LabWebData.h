@@ -21,6 +21,16 @@ struct Reading {
     std::optional<qint64> timer;
     QString description;
     QDateTime receivedAt;
+    // As the balance told it; none for readings stored before it was kept.
+    std::optional<bool> stable;
+    // Below the series' lower or above its upper limit.
+    bool outsideLimits = false;
+};
+
+// A series' acceptance limits; none for a limit that is off.
+struct Limits {
+    std::optional<double> lower;
+    std::optional<double> upper;
 };
 
 // A station with its current series (the one it began last) and the last
@@ -32,6 +42,9 @@ struct Station {
     QString series;
     QDateTime seriesStarted;
     qint64 readings = 0;
+    Limits limits;
+    // Readings of the series outside its limits.
+    qint64 outsideLimits = 0;
     std::optional<Reading> last;
 };
 
@@ -42,6 +55,7 @@ struct SeriesPage {
     QString station;
     QString series;
     QDateTime started;
+    Limits limits;
     QList<Reading> readings;
     // More readings follow the page.
     bool more = false;

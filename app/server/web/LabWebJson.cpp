@@ -17,6 +17,10 @@ QJsonValue Text(const QString& text) {
     return text.isNull() ? QJsonValue() : QJsonValue(text);
 }
 
+QJsonValue Number(const std::optional<double>& value) {
+    return value ? QJsonValue(*value) : QJsonValue();
+}
+
 QJsonValue StatisticsOf(const LabWebData::SeriesPage& page) {
     if (page.values.size() < 2 || page.lastUnit == QLatin1String("%"))
         return QJsonValue();
@@ -56,6 +60,8 @@ QJsonObject Reading(const LabWebData::Reading& reading) {
         {QStringLiteral("timer"), reading.timer ? QJsonValue(*reading.timer) : QJsonValue()},
         {QStringLiteral("description"), Text(reading.description)},
         {QStringLiteral("received_at"), Time(reading.receivedAt)},
+        {QStringLiteral("stable"), reading.stable ? QJsonValue(*reading.stable) : QJsonValue()},
+        {QStringLiteral("outside_limits"), reading.outsideLimits},
     };
 }
 
@@ -75,6 +81,9 @@ QJsonObject Stations(const QList<LabWebData::Station>& stations, const QDateTime
             {QStringLiteral("series"), Text(station.series)},
             {QStringLiteral("series_started"), Time(station.seriesStarted)},
             {QStringLiteral("readings"), station.readings},
+            {QStringLiteral("lower_limit"), Number(station.limits.lower)},
+            {QStringLiteral("upper_limit"), Number(station.limits.upper)},
+            {QStringLiteral("outside_limits"), station.outsideLimits},
             {QStringLiteral("last"),
              station.last ? QJsonValue(Reading(*station.last)) : QJsonValue()},
         });
@@ -92,6 +101,8 @@ QJsonObject Series(const LabWebData::SeriesPage& page) {
         {QStringLiteral("station"), page.station},
         {QStringLiteral("series"), Text(page.series)},
         {QStringLiteral("started"), Time(page.started)},
+        {QStringLiteral("lower_limit"), Number(page.limits.lower)},
+        {QStringLiteral("upper_limit"), Number(page.limits.upper)},
         {QStringLiteral("readings"), readings},
         {QStringLiteral("next"), page.readings.isEmpty() ? QJsonValue() : page.readings.last().lp},
         {QStringLiteral("more"), page.more},

@@ -15,15 +15,18 @@ constexpr qint64 SilentAfterSeconds = 120;
 // "Z"; null when there is none.
 QJsonValue Time(const QDateTime& time);
 
-// {station, series, lp, value, unit, taken_at, timer, description, received_at}
+// {station, series, lp, value, unit, taken_at, timer, description, received_at,
+// stable, outside_limits}
 QJsonObject Reading(const LabWebData::Reading& reading);
 
 // {"stations": [...], "now": ...}: each station with its current series, its
-// last reading, whether it is online and for how many whole minutes it has
-// been silent, as of now.
+// last reading, the series' limits and how many of its readings are outside
+// them, whether it is online and for how many whole minutes it has been
+// silent, as of now.
 QJsonObject Stations(const QList<LabWebData::Station>& stations, const QDateTime& now);
 
-// {station, series, started, readings, next, more, statistics}: statistics
+// {station, series, started, lower_limit, upper_limit, readings, next, more,
+// statistics}: the limits are null when off or not known; statistics
 // are the eleven of the program's main window over the whole series,
 // formatted as it shows them; null for fewer than two values or a moisture
 // series ("%").

@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -18,9 +17,13 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 #include <QWebSocket>
 #include <algorithm>
+#include <memory>
+
+#include <libpq-fe.h>
 
 namespace Pomiar {
 
@@ -51,6 +54,20 @@ HttpReply Json(int status, const QJsonObject& object) {
 
 HttpReply JsonError(int status, const QString& text) {
     return Json(status, LabWebJson::Error(status, text));
+}
+
+// Connects with libpq alone, which any thread may do, and leaves again:
+// empty when the database took the connection, else libpq's reason.
+QString Unanswered(const QString& connectionOptions) {
+    PGconn* connection = PQconnectdb(connectionOptions.toUtf8().constData());
+    QString reason;
+    if (PQstatus(connection) != CONNECTION_OK) {
+        reason = QString::fromUtf8(PQerrorMessage(connection)).trimmed();
+        if (reason.isEmpty())
+            reason = QStringLiteral("the lab database does not answer");
+    }
+    PQfinish(connection);
+    return reason;
 }
 
 // Equal texts take as long to compare whatever they hold.
@@ -91,6 +108,12 @@ LabWebServer::LabWebServer(const LabServerSettings& settings, LabWebOptions opti
 }
 
 LabWebServer::~LabWebServer() {
+    if (probe) {
+        // Bounded by the connect time-out.
+        probe->disconnect(this);
+        probe->wait();
+        delete probe;
+    }
     for (QWebSocket* socket : sockets) {
         socket->disconnect(this);
         delete socket;
@@ -315,8 +338,8 @@ bool LabWebServer::ConnectDatabase(QString* reason) {
     }
     const int version = LabServerSchema::CurrentVersion(database);
     if (version < LabServerSchema::Version) {
-        *reason = QStringLiteral("the lab database's schema is at version %1; version %2 "
-                                 "announces new readings: run trevalo server init")
+        *reason = QStringLiteral("the lab database's schema is at version %1; this view "
+                                 "needs version %2: run trevalo server init")
                       .arg(version)
                       .arg(LabServerSchema::Version);
         return false;
@@ -354,22 +377,47 @@ void LabWebServer::CheckDatabase() {
         DatabaseLost(LabServerSchema::ReasonOf(query.lastError()));
         return;
     }
+    // One attempt at a time; the next check after it ended.
+    if (probe)
+        return;
     QString reason;
-    QElapsedTimer attempt;
-    attempt.start();
-    const bool connected = ConnectDatabase(&reason);
-    // An attempt blocks the server while it lasts (a host that drops
-    // packets takes the whole connect time-out): the slower it failed, the
-    // longer until the next, so that pages are still served meanwhile.
-    health.setInterval(
-        connected ? healthIntervalMs
-                  : int(std::clamp<qint64>(4 * attempt.elapsed(), healthIntervalMs, 30000)));
-    if (!connected) {
-        if (reason != lastReason) {
-            lastReason = reason;
-            emit DatabaseState(false, reason);
-            Broadcast(StateMessage());
-        }
+    const std::optional<QString> options = settings.ConnectOptions(&reason);
+    if (!options) {
+        Unreachable(reason);
+        return;
+    }
+    auto unanswered = std::make_shared<QString>();
+    probe = QThread::create(
+        [connection = *options, unanswered] { *unanswered = Unanswered(connection); });
+    // Told on this thread once the probe's thread is done.
+    connect(probe, &QThread::finished, this, [this, unanswered] {
+        probe->deleteLater();
+        probe = nullptr;
+        ProbeAnswered(*unanswered);
+    });
+    probe->start();
+}
+
+void LabWebServer::Unreachable(const QString& reason) {
+    if (reason != lastReason) {
+        lastReason = reason;
+        emit DatabaseState(false, reason);
+        Broadcast(StateMessage());
+    }
+}
+
+void LabWebServer::ProbeAnswered(const QString& unreachable) {
+    if (live)
+        return;
+    if (!unreachable.isEmpty()) {
+        Unreachable(unreachable);
+        return;
+    }
+    // The database answered a moment ago: connecting here takes no longer
+    // than a query.
+    QString reason;
+    if (!ConnectDatabase(&reason)) {
+        Unreachable(reason);
         return;
     }
     live = true;

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 
+class QThread;
 class QWebSocket;
 
 namespace Pomiar {
@@ -28,7 +29,10 @@ struct LabWebOptions {
 // The lab web view: the page, the read-only API and the WebSocket that
 // pushes each new reading. It learns of readings from the database's
 // notifications; while the database is away it says so to every page,
-// answers the API with 503, and connects again once a second.
+// answers the API with 503, and connects again once a second. Whether the
+// database answers is first tried on a thread of its own, so that a host
+// that takes the whole connect time-out to fail never holds the server's
+// thread; only a database that answered is connected to here.
 class LabWebServer : public QObject {
     Q_OBJECT
 
@@ -66,6 +70,10 @@ private:
     bool Authorized(const QByteArray& header) const;
     void WebSocketOpened(QWebSocket* socket);
     void CheckDatabase();
+    // The attempt of the probe's thread ended: empty when it connected,
+    // else libpq's reason.
+    void ProbeAnswered(const QString& unreachable);
+    void Unreachable(const QString& reason);
     bool ConnectDatabase(QString* reason);
     void DatabaseLost(const QString& reason);
     void Notified(const QString& name, const QVariant& payload);
@@ -84,6 +92,8 @@ private:
     QString token;
     QList<QWebSocket*> sockets;
     QTimer health;
+    // The attempt in progress, none between attempts.
+    QThread* probe = nullptr;
     bool live = false;
     QString lastReason;
     QList<LabWebData::Key> pending;

@@ -26,8 +26,9 @@ LabWebData::Reading SomeReading() {
 
 TEST(LabWebJson, AReadingHasItsStableFieldsAndUtcTimes) {
     const QJsonObject json = LabWebJson::Reading(SomeReading());
-    EXPECT_EQ(json.keys(), (QStringList{"description", "lp", "received_at", "series", "station",
-                                        "taken_at", "timer", "unit", "value"}));
+    EXPECT_EQ(json.keys(),
+              (QStringList{"description", "lp", "outside_limits", "received_at", "series", "stable",
+                           "station", "taken_at", "timer", "unit", "value"}));
     EXPECT_EQ(json["station"].toString(), "Waga-3");
     EXPECT_EQ(json["lp"].toInteger(), 7);
     EXPECT_DOUBLE_EQ(json["value"].toDouble(), 12.5);
@@ -46,6 +47,43 @@ TEST(LabWebJson, MissingValuesAreNullNotZeroOrEmpty) {
     for (const char* key : {"value", "timer", "unit", "description"})
         EXPECT_TRUE(json[key].isNull()) << key;
     EXPECT_TRUE(LabWebJson::Time(QDateTime()).isNull());
+}
+
+// Stability as the balance told it, null when it was not kept; a reading
+// outside its series' limits says so.
+TEST(LabWebJson, AReadingSaysWhetherItWasStableAndOutsideTheLimits) {
+    const struct {
+        std::optional<bool> stable;
+        bool outside;
+        QJsonValue stableJson;
+    } cases[] = {{true, false, true}, {false, true, false}, {std::nullopt, false, QJsonValue()}};
+    for (const auto& c : cases) {
+        LabWebData::Reading reading = SomeReading();
+        reading.stable = c.stable;
+        reading.outsideLimits = c.outside;
+        const QJsonObject json = LabWebJson::Reading(reading);
+        EXPECT_EQ(json["stable"], c.stableJson);
+        EXPECT_EQ(json["outside_limits"], QJsonValue(c.outside));
+    }
+}
+
+TEST(LabWebJson, TheSeriesLimitsAreNumbersOrNullWhenOff) {
+    LabWebData::Station station;
+    station.station = "A";
+    station.limits = {std::nullopt, 12.75};
+    station.outsideLimits = 4;
+    const QJsonObject first =
+        LabWebJson::Stations({station}, now)["stations"].toArray().at(0).toObject();
+    EXPECT_TRUE(first["lower_limit"].isNull());
+    EXPECT_DOUBLE_EQ(first["upper_limit"].toDouble(), 12.75);
+    EXPECT_EQ(first["outside_limits"].toInteger(), 4);
+
+    LabWebData::SeriesPage page;
+    page.limits = {-0.5, std::nullopt};
+    const QJsonObject series = LabWebJson::Series(page);
+    EXPECT_DOUBLE_EQ(series["lower_limit"].toDouble(), -0.5);
+    EXPECT_TRUE(series["upper_limit"].isNull());
+    EXPECT_TRUE(series.contains("upper_limit"));
 }
 
 TEST(LabWebJson, MarkupFromTheDatabaseLeavesAsEscapesAndReadsBackTheSame) {

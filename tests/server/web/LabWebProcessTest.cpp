@@ -3,6 +3,7 @@
 #include "PostgresServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -17,6 +18,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWebSocket>
 #include <gtest/gtest.h>
@@ -81,7 +83,7 @@ public:
             process.kill();
     }
     // The first line says where it serves.
-    bool Started() {
+    bool Listening() {
         return WaitUntil(
                    [this] {
                        out += process.readAllStandardOutput();
@@ -90,6 +92,16 @@ public:
                    },
                    10000) &&
                out.contains("lab web view on");
+    }
+    // Listening, and its first attempt at the database told (connected or
+    // not), which the server makes once it serves.
+    bool Started() {
+        return Listening() && WaitUntil(
+                                  [this] {
+                                      return Errors().contains("server: lab database") ||
+                                             process.state() == QProcess::NotRunning;
+                                  },
+                                  10000);
     }
     QString Errors() { return err += QString::fromUtf8(process.readAllStandardError()); }
     QString Url(const QString& path, const char* scheme = "http") const {
@@ -211,6 +223,56 @@ TEST_F(LabWebProcess, PagesThroughTheCurrentSeriesWithItsStatistics) {
     EXPECT_FALSE(reply.body.contains('<'));
 }
 
+// The station's limit test: below the lower or above the upper limit is
+// outside, a limit equalled is inside; a series without limits has none.
+TEST_F(LabWebProcess, ReadingsOutsideTheSeriesLimitsAreFlaggedAndCounted) {
+    Insert("UPDATE series SET lower_limit = 5, upper_limit = 6 WHERE series = 'T1'");
+    Insert("INSERT INTO readings (station, series, lp, value, unit, taken_at, stable) VALUES "
+           "('<b>Waga-2</b>', 'T1', 10, 4.999, 'mg', now(), true), "
+           "('<b>Waga-2</b>', 'T1', 11, 5, 'mg', now(), false), "
+           "('<b>Waga-2</b>', 'T1', 12, 6, 'mg', now(), NULL), "
+           "('<b>Waga-2</b>', 'T1', 13, 6.001, 'mg', now(), true)");
+    WebServerProcess web(folder->path(), {});
+    ASSERT_TRUE(web.Started()) << web.Errors().toStdString();
+    const QJsonObject page =
+        Request(web.Url("/api/stations/%3Cb%3EWaga-2%3C%2Fb%3E/readings?since=9")).Json();
+    EXPECT_DOUBLE_EQ(page["lower_limit"].toDouble(), 5.0);
+    EXPECT_DOUBLE_EQ(page["upper_limit"].toDouble(), 6.0);
+    const QJsonArray readings = page["readings"].toArray();
+    ASSERT_EQ(readings.size(), 4) << QJsonDocument(page).toJson().toStdString();
+    const struct {
+        qint64 lp;
+        bool outside;
+        QJsonValue stable;
+    } expected[] = {
+        {10, true, true}, {11, false, false}, {12, false, QJsonValue()}, {13, true, true}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(readings[i]["lp"].toInteger(), expected[i].lp);
+        EXPECT_EQ(readings[i]["outside_limits"].toBool(), expected[i].outside) << expected[i].lp;
+        EXPECT_EQ(readings[i]["stable"], expected[i].stable) << expected[i].lp;
+    }
+
+    const QJsonArray stations = Request(web.Url("/api/stations")).Json()["stations"].toArray();
+    ASSERT_EQ(stations[0]["station"].toString(), "<b>Waga-2</b>");
+    EXPECT_DOUBLE_EQ(stations[0]["lower_limit"].toDouble(), 5.0);
+    EXPECT_EQ(stations[0]["last"]["lp"].toInteger(), 13);
+    EXPECT_TRUE(stations[0]["last"]["outside_limits"].toBool());
+    // Counted over the whole series, as the readings say.
+    int flagged = 0;
+    for (const QJsonValue& reading :
+         Request(web.Url("/api/stations/%3Cb%3EWaga-2%3C%2Fb%3E/readings"))
+             .Json()["readings"]
+             .toArray())
+        flagged += reading["outside_limits"].toBool() ? 1 : 0;
+    EXPECT_GE(flagged, 2);
+    EXPECT_EQ(stations[0]["outside_limits"].toInteger(), flagged);
+    // Waga-1's series has no limits.
+    EXPECT_TRUE(stations[1]["lower_limit"].isNull());
+    EXPECT_TRUE(stations[1]["upper_limit"].isNull());
+    EXPECT_EQ(stations[1]["outside_limits"].toInteger(), 0);
+    EXPECT_FALSE(stations[1]["last"]["outside_limits"].toBool());
+}
+
 TEST_F(LabWebProcess, BadRequestsGetJsonErrorsAndTheServerGoesOn) {
     WebServerProcess web(folder->path(), {});
     ASSERT_TRUE(web.Started()) << web.Errors().toStdString();
@@ -319,6 +381,46 @@ TEST_F(LabWebProcess, PushesNewReadingsAndRecoversFromADatabaseRestart) {
            "('Waga-1', 'S1', 27, 1.5, 'g', now())");
     EXPECT_TRUE(pushedLp(27));
     EXPECT_TRUE(web.Errors().contains("reconnecting"));
+}
+
+// A database host that takes the connection and then says nothing (as one
+// behind a firewall that drops packets) makes each attempt last the whole
+// connect time-out; meanwhile the page and the API still answer at once.
+TEST_F(LabWebProcess, AnswersWhileAnAttemptToConnectHangs) {
+    QTcpServer silent;
+    // Listening, never accepting: the kernel completes the handshake and
+    // nothing ever answers libpq.
+    silent.setMaxPendingConnections(8);
+    ASSERT_TRUE(silent.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    silent.pauseAccepting();
+    QTemporaryDir own;
+    QFile ini(own.path() + "/ustawienia.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[ustawienia]\r\nNr_wagi=1\r\n[LabServer]\r\nEnabled=True\r\n"
+                             "Connection=host=127.0.0.1 port=%1 dbname=lab user=lab "
+                             "connect_timeout=6\r\n")
+                  .arg(silent.serverPort())
+                  .toUtf8());
+    ini.close();
+    QElapsedTimer since;
+    since.start();
+    WebServerProcess web(own.path(), {});
+    ASSERT_TRUE(web.Listening()) << web.Errors().toStdString();
+    // Through the first attempt (6 s): every answer comes long before it
+    // would end.
+    for (int i = 0; i < 4; ++i) {
+        QElapsedTimer asked;
+        asked.start();
+        const bool api = i % 2 == 0;
+        const Reply reply = Request(web.Url(api ? "/api/stations" : "/"));
+        EXPECT_EQ(reply.status, api ? 503 : 200) << i << " " << reply.body.toStdString();
+        EXPECT_LT(asked.elapsed(), 4000) << i;
+        if (api) {
+            EXPECT_EQ(reply.Json()["status"].toInt(), 503);
+        }
+        QThread::msleep(500);
+    }
+    EXPECT_LT(since.elapsed(), 6000);
 }
 
 TEST_F(LabWebProcess, AsksForAPasswordFromThePasswordFile) {

@@ -16,6 +16,7 @@
   let open = null;            // the station whose series is shown
   let rows = [];              // its readings, by lp
   let statistics = null;
+  let limits = { lower: null, upper: null }; // the open series' limits
   let chart = null;
   let live = false;
   let clockOffset = 0;        // server's clock minus ours, ms
@@ -46,6 +47,14 @@
   // As the program shows masses by default (MasaFormat "#0.0000").
   function valueText(value) {
     return value === null || value === undefined ? '—' : Number(value).toFixed(4);
+  }
+
+  // What is known of a reading's stability: nothing for readings stored
+  // before it was kept.
+  function stabilityText(reading) {
+    if (reading.stable === true) return 'stable';
+    if (reading.stable === false) return 'unstable';
+    return '';
   }
 
   async function getJson(url) {
@@ -101,6 +110,16 @@
     card.classList.toggle('silent', minutes !== 0);
     if (last) badges.appendChild(make('span', null, timeText(last.taken_at)));
     card.appendChild(badges);
+    // The last reading's stability and the series' readings outside its
+    // limits.
+    const marks = make('div', 'meta marks');
+    const stability = last ? stabilityText(last) : '';
+    if (stability) marks.appendChild(make('span', 'badge ' + stability, stability));
+    const outside = station.outside_limits || 0;
+    if (outside > 0) marks.appendChild(make('span', 'badge outside', outside + ' outside limits'));
+    if (last && last.outside_limits) card.classList.add('outside');
+    else card.classList.remove('outside');
+    if (marks.childNodes.length) card.appendChild(marks);
     const series = make('div', 'meta', !station.series ? 'no series'
       : (station.series_started ? 'series since ' + timeText(station.series_started) : 'new series') +
         ' · ' + station.readings + ' readings');
@@ -131,6 +150,13 @@
       row.appendChild(make('td', null, statistics ? statistics[key] : ''));
       body.appendChild(row);
     }
+    for (const [key, caption] of [['lower', 'Lower limit'], ['upper', 'Upper limit']]) {
+      const row = make('tr', 'limit');
+      row.dataset.limit = key;
+      row.appendChild(make('th', null, caption));
+      row.appendChild(make('td', null, limits[key] === null ? 'off' : valueText(limits[key])));
+      body.appendChild(row);
+    }
   }
 
   function readingRow(reading) {
@@ -141,6 +167,10 @@
     row.appendChild(make('td', null, reading.unit || ''));
     row.appendChild(make('td', null, timeText(reading.taken_at)));
     row.appendChild(make('td', null, reading.description || ''));
+    const notes = [stabilityText(reading), reading.outside_limits ? 'outside limits' : '']
+      .filter((text) => text);
+    row.appendChild(make('td', null, notes.join(', ')));
+    if (reading.outside_limits) row.className = 'outside';
     return row;
   }
 
@@ -157,7 +187,8 @@
       const mean = statistics ? Number(statistics.mean) : NaN;
       const sd = statistics ? Number(statistics.std_dev) : NaN;
       const flat = (v) => xs.map(() => (Number.isFinite(v) ? v : null));
-      const data = [xs, ys, flat(mean), flat(mean + sd), flat(mean - sd)];
+      const data = [xs, ys, flat(mean), flat(mean + sd), flat(mean - sd),
+        flat(limits.lower), flat(limits.upper)];
       const box = el('chart');
       const width = Math.max(280, box.clientWidth);
       if (!chart) {
@@ -173,6 +204,8 @@
             { label: 'Mean', stroke: '#1f7a3d', dash: [6, 4], width: 1, points: { show: false } },
             { label: 'Mean + s', stroke: '#a15c00', dash: [2, 4], width: 1, points: { show: false } },
             { label: 'Mean − s', stroke: '#a15c00', dash: [2, 4], width: 1, points: { show: false } },
+            { label: 'Lower limit', stroke: '#b3261e', width: 1.5, points: { show: false } },
+            { label: 'Upper limit', stroke: '#b3261e', width: 1.5, points: { show: false } },
           ],
         }, data, box);
       } else {
@@ -228,6 +261,7 @@
             if (page.readings.length && page.readings[0].lp > 1 && since > 0) continue;
           }
           statistics = page.statistics;
+          limits = { lower: page.lower_limit ?? null, upper: page.upper_limit ?? null };
           statisticsRows();
           addReadings(page.readings);
           more = page.more;
@@ -244,6 +278,7 @@
     open = name;
     rows = [];
     statistics = null;
+    limits = { lower: null, upper: null };
     if (chart) { chart.destroy(); chart = null; }
     el('series-title').textContent = name;
     el('series-name').textContent = '';
@@ -280,8 +315,11 @@
           station.readings = 0;
           station.series_started = null;
         }
-        if (!station.last || reading.lp > station.last.lp || station.series !== reading.series)
+        if (station.series !== reading.series) station.outside_limits = 0;
+        if (!station.last || reading.lp > station.last.lp || station.series !== reading.series) {
           station.readings = Math.max(station.readings, reading.lp);
+          if (reading.outside_limits) station.outside_limits = (station.outside_limits || 0) + 1;
+        }
         station.series = reading.series;
         station.last = reading;
         station.last_seen = reading.received_at;
@@ -322,6 +360,12 @@
       setTimeout(connect, 1000);
     };
   }
+
+  // What the chart was given, for tests and for a look from the console.
+  window.labView = Object.freeze({
+    chartSeries: () => (chart ? chart.series.map((s) => s.label) : []),
+    chartData: () => (chart ? chart.data.map((column) => Array.from(column)) : []),
+  });
 
   el('close').addEventListener('click', closeSeries);
   window.addEventListener('resize', drawChart);
