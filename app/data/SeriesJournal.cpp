@@ -75,8 +75,10 @@ private:
 };
 
 void AppendNumber(std::string& bytes, qint64 number, int width) {
-    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
-        bytes += char((quint64(number) >> shift) & 0xff);
+    char bigEndian[8];
+    for (int i = 0; i < width; ++i)
+        bigEndian[i] = char((quint64(number) >> ((width - 1 - i) * 8)) & 0xff);
+    bytes.append(bigEndian, size_t(width));
 }
 
 void AppendBytes(std::string& bytes, std::string_view field) {
@@ -138,17 +140,22 @@ int SplitInto(std::string_view data, bool escaped, std::vector<std::string>& fie
         field.clear();
         return field;
     };
+    // Copied a stretch at a time, up to the next separator or escape.
     std::string* field = &next();
+    size_t from = 0;
     for (size_t i = 0; i < data.size(); ++i) {
         const char c = data[i];
-        if (escaped && c == FieldEscape && i + 1 < data.size()) {
-            *field += data[++i];
-        } else if (c == FieldSeparator) {
+        if (c == FieldSeparator) {
+            field->append(data.data() + from, i - from);
             field = &next();
-        } else {
-            *field += c;
+            from = i + 1;
+        } else if (escaped && c == FieldEscape && i + 1 < data.size()) {
+            field->append(data.data() + from, i - from);
+            // The escaped character starts the next stretch, whatever it is.
+            from = ++i;
         }
     }
+    field->append(data.data() + from, data.size() - from);
     return count;
 }
 
@@ -192,15 +199,35 @@ std::optional<qint64> DateDays(std::string_view text) {
     return DaysFromCivil(y, m, d);
 }
 
+// DateDays of the dates a long series repeats, reading each once.
+class DayCache {
+public:
+    std::optional<qint64> Days(std::string_view text) {
+        if (text.size() < 10)
+            return std::nullopt;
+        if (!have || std::memcmp(text.data(), date, 10) != 0) {
+            days = DateDays(text);
+            std::memcpy(date, text.data(), 10);
+            have = true;
+        }
+        return days;
+    }
+
+private:
+    bool have = false;
+    char date[10] = {};
+    std::optional<qint64> days;
+};
+
 // "yyyy-MM-dd HH:mm:ss" as seconds since 1970 of the same wall clock,
 // exactly that shape: a suffix is a change, not a finer time.
-std::optional<qint64> LocalSeconds(std::string_view text) {
+std::optional<qint64> LocalSeconds(std::string_view text, DayCache& dates) {
     unsigned h, mi, s;
     if (text.size() != 19 || text[10] != ' ' || !Digits(text, 11, 2, h) || text[13] != ':' ||
         !Digits(text, 14, 2, mi) || text[16] != ':' || !Digits(text, 17, 2, s) || h > 23 ||
         mi > 59 || s > 59)
         return std::nullopt;
-    const auto days = DateDays(text.substr(0, 10));
+    const auto days = dates.Days(text.substr(0, 10));
     if (!days)
         return std::nullopt;
     return *days * 86400 + h * 3600 + mi * 60 + s;
@@ -622,8 +649,19 @@ public:
         const Cell& cell = Current(column);
         return cell.type == SQLITE_INTEGER ? double(cell.integer) : cell.real;
     }
+    // A number as the text SQLite makes of it.
     std::string_view Bytes(int column) const {
         const Cell& cell = Current(column);
+        if (cell.type == SQLITE_INTEGER || cell.type == SQLITE_FLOAT) {
+            std::array<char, 40>& text = numberTexts[size_t(column)];
+            if (cell.type == SQLITE_INTEGER)
+                return {
+                    text.data(),
+                    size_t(std::to_chars(text.data(), text.data() + text.size(), cell.integer).ptr -
+                           text.data())};
+            sqlite3_snprintf(int(text.size()), text.data(), "%!.15g", cell.real);
+            return {text.data(), std::strlen(text.data())};
+        }
         return std::string_view(current.bytes).substr(cell.at, cell.size);
     }
     const QString& Error() const { return error; }
@@ -674,6 +712,7 @@ private:
     size_t rows = 0;
     size_t row = 0;
     QString error;
+    mutable std::array<std::array<char, 40>, Columns> numberTexts{};
 };
 
 // The reading rows as the verifier reads them: from a statement of its own
@@ -830,6 +869,7 @@ private:
     std::unordered_map<qint64, Description> descriptions;
     std::unordered_map<qint64, Pending> pending;
     std::optional<std::string> reportDigest;
+    DayCache dates;
 };
 
 // A damaged table can hide rows from a scan: the file's structure, as
@@ -1199,7 +1239,7 @@ void Verifier::Reading(const RowBytes& row, Readings& readings) {
     }
     // The time: whole seconds of the local wall clock, as text of one shape.
     const std::optional<qint64> shownTime = readings.Type(RGodzina) == SQLITE_TEXT
-                                                ? LocalSeconds(readings.Bytes(RGodzina))
+                                                ? LocalSeconds(readings.Bytes(RGodzina), dates)
                                                 : std::nullopt;
     bool timeOk = shownTime && *shownTime == local;
     if (shownTime && !timeOk && !row.compact) {
@@ -1217,7 +1257,7 @@ void Verifier::Reading(const RowBytes& row, Readings& readings) {
     // The date: the time's own.
     const std::optional<qint64> shownDate =
         readings.Type(RData) == SQLITE_TEXT && readings.Bytes(RData).size() == 10
-            ? DateDays(readings.Bytes(RData))
+            ? dates.Days(readings.Bytes(RData))
             : std::nullopt;
     if (!shownDate || *shownDate != FloorDiv(*shownTime, 86400))
         return differs("date", shownText(RData),
