@@ -600,7 +600,7 @@ public:
             case SQLITE_BLOB: {
                 const std::string_view bytes = statement.Bytes(column);
                 cell.at = filling.bytes.size();
-                cell.size = bytes.size();
+                cell.size = quint32(bytes.size());
                 filling.bytes.append(bytes);
                 break;
             }
@@ -643,11 +643,15 @@ public:
     int Type(int column) const { return Current(column).type; }
     qint64 Integer(int column) const {
         const Cell& cell = Current(column);
-        return cell.type == SQLITE_FLOAT ? qint64(cell.real) : cell.integer;
+        return cell.type == SQLITE_INTEGER ? cell.integer
+               : cell.type == SQLITE_FLOAT ? qint64(cell.real)
+                                           : 0;
     }
     double Real(int column) const {
         const Cell& cell = Current(column);
-        return cell.type == SQLITE_INTEGER ? double(cell.integer) : cell.real;
+        return cell.type == SQLITE_FLOAT     ? cell.real
+               : cell.type == SQLITE_INTEGER ? double(cell.integer)
+                                             : 0;
     }
     // A number as the text SQLite makes of it.
     std::string_view Bytes(int column) const {
@@ -674,14 +678,18 @@ public:
     }
 
 private:
-    static constexpr int BatchRows = 2048;
-    static constexpr size_t MaxWaiting = 4;
+    // Small batches: the walk keeps pace, and the copies waiting stay well
+    // under a megabyte.
+    static constexpr int BatchRows = 512;
+    static constexpr size_t MaxWaiting = 3;
     struct Cell {
         int type = SQLITE_NULL;
-        qint64 integer = 0;
-        double real = 0;
-        size_t at = 0;
-        size_t size = 0;
+        quint32 size = 0;
+        union {
+            qint64 integer = 0;
+            double real;
+            size_t at;
+        };
     };
     struct Batch {
         std::vector<Cell> cells;
@@ -1471,6 +1479,8 @@ std::optional<Verification> WalkBeside(sqlite3* db, const QString& path,
     std::exception_ptr failure;
     std::atomic<bool> stop{false};
     std::thread walker([&] {
+        // A walk in order reads each page once: a small cache does.
+        sqlite3_exec(other, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
         sqlite3_exec(other, "BEGIN", nullptr, nullptr, nullptr);
         try {
             Verifier verifier(other, cancelled, false, nullptr);
