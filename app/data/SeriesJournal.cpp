@@ -1549,12 +1549,12 @@ Verification Verify(Database& database, const std::atomic<bool>* cancelled) {
     return VerifyOn(database.Handle(), cancelled, true);
 }
 
-Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled) {
-    return VerifyFile(path, Database::RowViewVisitor(), cancelled);
+Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled, Cores cores) {
+    return VerifyFile(path, Database::RowViewVisitor(), cancelled, cores);
 }
 
 Verification VerifyFile(const QString& path, const Database::RowViewVisitor& rows,
-                        const std::atomic<bool>* cancelled) {
+                        const std::atomic<bool>* cancelled, Cores cores) {
     sqlite3* db = OpenForReading(path);
     // Reading the schema tells a database from any other file.
     char* error = nullptr;
@@ -1590,7 +1590,8 @@ Verification VerifyFile(const QString& path, const Database::RowViewVisitor& row
     });
     Verification result;
     try {
-        result = VerifyOn(db, cancelled, false, rows ? &rows : nullptr, path);
+        result = VerifyOn(db, cancelled, false, rows ? &rows : nullptr,
+                          cores == Cores::Two ? path : QString());
     } catch (...) {
         stop = true;
         structure.join();

@@ -69,7 +69,8 @@ namespace {
 
 // A file is walked on two connections, the readings fed across (VerifyFile),
 // the same walk handing the rows on (a verifying export), and the walk on
-// one connection reading everything itself: all come to one verdict.
+// one connection reading everything itself (as the window's check does, and
+// as Verify does): all come to one verdict.
 void ExpectOneVerdict(const QString& path, const SeriesJournal::Verification& verified,
                       const char* change) {
     SeriesJournal::Verification exported;
@@ -83,6 +84,12 @@ void ExpectOneVerdict(const QString& path, const SeriesJournal::Verification& ve
     EXPECT_EQ(exported.rows, verified.rows) << change;
     EXPECT_EQ(exported.head, verified.head) << change;
     EXPECT_EQ(exported.readings, verified.readings) << change;
+    const auto oneCore = SeriesJournal::VerifyFile(path, nullptr, SeriesJournal::Cores::One);
+    EXPECT_EQ(oneCore.where, verified.where) << change;
+    EXPECT_EQ(oneCore.state, verified.state) << change;
+    EXPECT_EQ(oneCore.rows, verified.rows) << change;
+    EXPECT_EQ(oneCore.head, verified.head) << change;
+    EXPECT_EQ(oneCore.readings, verified.readings) << change;
     Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
     const auto alone = SeriesJournal::Verify(file);
     EXPECT_EQ(alone.where, verified.where) << change;
