@@ -5,27 +5,16 @@
 #include "MinimumWeight.h"
 #include "TestEnvironment.h"
 
-#include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace Pomiar;
 
 namespace {
 
-// A folder of its own for each test: the register starts empty.
-inline QString FreshFolder() {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    QString name = QString::fromLatin1(info->test_suite_name()) + "." + info->name();
-    name.replace('/', '_');
-    const QString folder = QDir(TestEnvironment::Root()).filePath(name);
-    QDir(folder).removeRecursively();
-    QDir().mkpath(folder);
-    return folder;
-}
-
 class CheckRegisterTest : public testing::Test {
 protected:
-    QString path = CheckRegister::PathIn(FreshFolder());
+    QString path = CheckRegister::PathIn(TestEnvironment::FreshFolder());
     SeriesJournal::Author author{"3", "anna", "lab-pc"};
 
     static TestWeight Weight(const QString& id, const QDate& due) {

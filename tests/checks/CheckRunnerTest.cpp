@@ -4,24 +4,12 @@
 #include "TestEnvironment.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <cmath>
 #include <gtest/gtest.h>
 
 using namespace Pomiar;
 
 namespace {
-
-// A folder of its own for each test: the register starts empty.
-inline QString FreshFolder() {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    QString name = QString::fromLatin1(info->test_suite_name()) + "." + info->name();
-    name.replace('/', '_');
-    const QString folder = QDir(TestEnvironment::Root()).filePath(name);
-    QDir(folder).removeRecursively();
-    QDir().mkpath(folder);
-    return folder;
-}
 
 // Answers each request from a list, at once: a value, or (NaN) a failure.
 class ScriptedSource : public CheckReadingSource {
@@ -49,7 +37,7 @@ class CheckRunnerTest : public testing::Test {
 protected:
     ScriptedSource source;
     CheckRunner runner{source};
-    CheckRegister checks{CheckRegister::PathIn(FreshFolder())};
+    CheckRegister checks{CheckRegister::PathIn(TestEnvironment::FreshFolder())};
     QList<CheckStep> steps;
     std::optional<CheckRecord> finished;
     QStringList failures;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -39,6 +40,16 @@ QString Root() {
 
 QString PortDirectory() {
     return Root() + "/ports";
+}
+
+QString FreshFolder() {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    QString name = QString::fromLatin1(info->test_suite_name()) + "." + info->name();
+    name.replace('/', '_');
+    const QString folder = QDir(Root()).filePath(name);
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    return folder;
 }
 
 } // namespace TestEnvironment

@@ -12,4 +12,8 @@ void CleanUp();
 QString Root();
 QString PortDirectory();
 
+// An empty folder below Root() named after the running test, emptied if an
+// earlier run left it.
+QString FreshFolder();
+
 } // namespace TestEnvironment
