@@ -14,8 +14,11 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <openssl/evp.h>
 #include <pwd.h>
 #include <sqlite3.h>
@@ -72,8 +75,10 @@ private:
 };
 
 void AppendNumber(std::string& bytes, qint64 number, int width) {
-    for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
-        bytes += char((quint64(number) >> shift) & 0xff);
+    char bigEndian[8];
+    for (int i = 0; i < width; ++i)
+        bigEndian[i] = char((quint64(number) >> ((width - 1 - i) * 8)) & 0xff);
+    bytes.append(bigEndian, size_t(width));
 }
 
 void AppendBytes(std::string& bytes, std::string_view field) {
@@ -135,17 +140,22 @@ int SplitInto(std::string_view data, bool escaped, std::vector<std::string>& fie
         field.clear();
         return field;
     };
+    // Copied a stretch at a time, up to the next separator or escape.
     std::string* field = &next();
+    size_t from = 0;
     for (size_t i = 0; i < data.size(); ++i) {
         const char c = data[i];
-        if (escaped && c == FieldEscape && i + 1 < data.size()) {
-            *field += data[++i];
-        } else if (c == FieldSeparator) {
+        if (c == FieldSeparator) {
+            field->append(data.data() + from, i - from);
             field = &next();
-        } else {
-            *field += c;
+            from = i + 1;
+        } else if (escaped && c == FieldEscape && i + 1 < data.size()) {
+            field->append(data.data() + from, i - from);
+            // The escaped character starts the next stretch, whatever it is.
+            from = ++i;
         }
     }
+    field->append(data.data() + from, data.size() - from);
     return count;
 }
 
@@ -189,15 +199,35 @@ std::optional<qint64> DateDays(std::string_view text) {
     return DaysFromCivil(y, m, d);
 }
 
+// DateDays of the dates a long series repeats, reading each once.
+class DayCache {
+public:
+    std::optional<qint64> Days(std::string_view text) {
+        if (text.size() < 10)
+            return std::nullopt;
+        if (!have || std::memcmp(text.data(), date, 10) != 0) {
+            days = DateDays(text);
+            std::memcpy(date, text.data(), 10);
+            have = true;
+        }
+        return days;
+    }
+
+private:
+    bool have = false;
+    char date[10] = {};
+    std::optional<qint64> days;
+};
+
 // "yyyy-MM-dd HH:mm:ss" as seconds since 1970 of the same wall clock,
 // exactly that shape: a suffix is a change, not a finer time.
-std::optional<qint64> LocalSeconds(std::string_view text) {
+std::optional<qint64> LocalSeconds(std::string_view text, DayCache& dates) {
     unsigned h, mi, s;
     if (text.size() != 19 || text[10] != ' ' || !Digits(text, 11, 2, h) || text[13] != ':' ||
         !Digits(text, 14, 2, mi) || text[16] != ':' || !Digits(text, 17, 2, s) || h > 23 ||
         mi > 59 || s > 59)
         return std::nullopt;
-    const auto days = DateDays(text.substr(0, 10));
+    const auto days = dates.Days(text.substr(0, 10));
     if (!days)
         return std::nullopt;
     return *days * 86400 + h * 3600 + mi * 60 + s;
@@ -490,10 +520,12 @@ public:
     bool Ok() const { return statement != nullptr; }
     const QString& Error() const { return error; }
     sqlite3_stmt* Raw() const { return statement; }
-    // The columns read here start at first; those before it are another
-    // reader's, which sees every row stepped to.
-    void ShareRows(int first, std::function<void(sqlite3_stmt*)> visit) {
-        base = first;
+    // The columns read here are found at these places of the row (the
+    // rest are another reader's), which sees every row stepped to.
+    template <size_t N>
+    void ShareRows(const std::array<int, N>& places, std::function<void(sqlite3_stmt*)> visit) {
+        static_assert(N <= std::tuple_size_v<decltype(at)>);
+        std::copy(places.begin(), places.end(), at.begin());
         shared = std::move(visit);
     }
     // True while there is a row; a failure ends the rows and is kept.
@@ -515,19 +547,19 @@ public:
     // Asked several times per cell: kept for the row.
     int Type(int column) const {
         if (size_t(column) >= types.size())
-            return sqlite3_column_type(statement, base + column);
+            return sqlite3_column_type(statement, column);
         int& type = types[size_t(column)];
         if (type < 0)
-            type = sqlite3_column_type(statement, base + column);
+            type = sqlite3_column_type(statement, at[size_t(column)]);
         return type;
     }
-    qint64 Integer(int column) const { return sqlite3_column_int64(statement, base + column); }
-    double Real(int column) const { return sqlite3_column_double(statement, base + column); }
+    qint64 Integer(int column) const { return sqlite3_column_int64(statement, Place(column)); }
+    double Real(int column) const { return sqlite3_column_double(statement, Place(column)); }
     std::string_view Bytes(int column) const {
-        const int at = base + column;
-        const void* bytes = Type(column) == SQLITE_BLOB ? sqlite3_column_blob(statement, at)
-                                                        : sqlite3_column_text(statement, at);
-        return {static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(statement, at))};
+        const int place = Place(column);
+        const void* bytes = Type(column) == SQLITE_BLOB ? sqlite3_column_blob(statement, place)
+                                                        : sqlite3_column_text(statement, place);
+        return {static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(statement, place))};
     }
     void Bind(int index, qint64 value) { sqlite3_bind_int64(statement, index, value); }
 
@@ -535,9 +567,184 @@ private:
     sqlite3_stmt* statement = nullptr;
     QString error;
     bool done = false;
-    int base = 0;
+    int Place(int column) const { return size_t(column) < at.size() ? at[size_t(column)] : column; }
     std::function<void(sqlite3_stmt*)> shared;
     mutable std::array<int, 12> types{};
+    std::array<int, 12> at = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+};
+
+// Reading rows stepped on another thread and handed over as copies of the
+// verifier's columns, a batch at a time: the verifier walks the journal on
+// a connection of its own while the rows' reader goes on. At most a few
+// batches wait, so memory stays bounded whatever the length.
+class FedRows {
+public:
+    static constexpr int Columns = 10;
+
+    // The reader's side. Whether the verifier still wants rows.
+    bool Wanted() const { return !closed.load(std::memory_order_relaxed); }
+    // Copies the current row of statement (its columns as the verifier
+    // reads them).
+    void Add(const Statement& statement) {
+        for (int column = 0; column < Columns; ++column) {
+            Cell cell;
+            cell.type = statement.Type(column);
+            switch (cell.type) {
+            case SQLITE_INTEGER:
+                cell.integer = statement.Integer(column);
+                break;
+            case SQLITE_FLOAT:
+                cell.real = statement.Real(column);
+                break;
+            case SQLITE_TEXT:
+            case SQLITE_BLOB: {
+                const std::string_view bytes = statement.Bytes(column);
+                cell.at = filling.bytes.size();
+                cell.size = quint32(bytes.size());
+                filling.bytes.append(bytes);
+                break;
+            }
+            default:
+                break;
+            }
+            filling.cells.push_back(cell);
+        }
+        if (filling.cells.size() >= size_t(BatchRows * Columns))
+            Hand();
+    }
+    // No more rows; error: why the rows ended early, if they did.
+    void End(const QString& error) {
+        Hand();
+        std::lock_guard lock(mutex);
+        ended = true;
+        endError = error;
+        changed.notify_all();
+    }
+
+    // The verifier's side: the next row, false at the end.
+    bool Step() {
+        if (++row < rows)
+            return true;
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return !queue.empty() || ended; });
+        if (queue.empty()) {
+            error = endError;
+            rows = 0;
+            row = 0;
+            return false;
+        }
+        current = std::move(queue.front());
+        queue.pop_front();
+        changed.notify_all();
+        rows = current.cells.size() / Columns;
+        row = 0;
+        return true;
+    }
+    int Type(int column) const { return Current(column).type; }
+    qint64 Integer(int column) const {
+        const Cell& cell = Current(column);
+        return cell.type == SQLITE_INTEGER ? cell.integer
+               : cell.type == SQLITE_FLOAT ? qint64(cell.real)
+                                           : 0;
+    }
+    double Real(int column) const {
+        const Cell& cell = Current(column);
+        return cell.type == SQLITE_FLOAT     ? cell.real
+               : cell.type == SQLITE_INTEGER ? double(cell.integer)
+                                             : 0;
+    }
+    // A number as the text SQLite makes of it.
+    std::string_view Bytes(int column) const {
+        const Cell& cell = Current(column);
+        if (cell.type == SQLITE_INTEGER || cell.type == SQLITE_FLOAT) {
+            std::array<char, 40>& text = numberTexts[size_t(column)];
+            if (cell.type == SQLITE_INTEGER)
+                return {
+                    text.data(),
+                    size_t(std::to_chars(text.data(), text.data() + text.size(), cell.integer).ptr -
+                           text.data())};
+            sqlite3_snprintf(int(text.size()), text.data(), "%!.15g", cell.real);
+            return {text.data(), std::strlen(text.data())};
+        }
+        return std::string_view(current.bytes).substr(cell.at, cell.size);
+    }
+    const QString& Error() const { return error; }
+    // The verifier is done: the reader stops waiting for it.
+    void Close() {
+        std::lock_guard lock(mutex);
+        closed = true;
+        queue.clear();
+        changed.notify_all();
+    }
+
+private:
+    // Small batches: the walk keeps pace, and the copies waiting stay well
+    // under a megabyte.
+    static constexpr int BatchRows = 512;
+    static constexpr size_t MaxWaiting = 3;
+    struct Cell {
+        int type = SQLITE_NULL;
+        quint32 size = 0;
+        union {
+            qint64 integer = 0;
+            double real;
+            size_t at;
+        };
+    };
+    struct Batch {
+        std::vector<Cell> cells;
+        std::string bytes;
+    };
+    const Cell& Current(int column) const { return current.cells[row * Columns + size_t(column)]; }
+    void Hand() {
+        if (filling.cells.empty())
+            return;
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return queue.size() < MaxWaiting || closed; });
+        if (!closed) {
+            queue.push_back(std::move(filling));
+            changed.notify_all();
+        }
+        filling = Batch();
+        filling.cells.reserve(size_t(BatchRows * Columns));
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Batch> queue;
+    bool ended = false;
+    QString endError;
+    std::atomic<bool> closed{false};
+    Batch filling;
+    Batch current;
+    size_t rows = 0;
+    size_t row = 0;
+    QString error;
+    mutable std::array<std::array<char, 40>, Columns> numberTexts{};
+};
+
+// The reading rows as the verifier reads them: from a statement of its own
+// connection or fed from another thread.
+class Readings {
+public:
+    explicit Readings(Statement& statement) : statement(&statement) {}
+    explicit Readings(FedRows& fed) : fed(&fed) {}
+    bool Step() { return statement ? statement->Step() : fed->Step(); }
+    int Type(int column) const { return statement ? statement->Type(column) : fed->Type(column); }
+    qint64 Integer(int column) const {
+        return statement ? statement->Integer(column) : fed->Integer(column);
+    }
+    double Real(int column) const {
+        return statement ? statement->Real(column) : fed->Real(column);
+    }
+    std::string_view Bytes(int column) const {
+        return statement ? statement->Bytes(column) : fed->Bytes(column);
+    }
+    const QString& Error() const { return statement ? statement->Error() : fed->Error(); }
+
+private:
+    Statement* statement = nullptr;
+    FedRows* fed = nullptr;
 };
 
 const char* TypeName(int type) {
@@ -570,6 +777,32 @@ struct Pending {
     std::string stored;
 };
 
+// The reading rows in table order: every column, for another reader as
+// well, or only the verifier's.
+const char* const AllReadings = "SELECT * FROM pomiary ORDER BY rowid";
+const char* const VerifiedReadings =
+    "SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis FROM pomiary "
+    "ORDER BY rowid";
+
+// Where the verifier's columns are among every column of the readings,
+// found by name (without regard to case, as SQLite finds them).
+std::optional<std::array<int, FedRows::Columns>> VerifiedPlaces(Statement& all) {
+    static const char* const names[] = {"Lp", "data",    "Godzina", "Timer",  "Masa",
+                                        "Jm", "LpTekst", "Nr_wagi", "status", "Opis"};
+    static_assert(std::size(names) == FedRows::Columns);
+    std::array<int, FedRows::Columns> places{};
+    const int count = sqlite3_column_count(all.Raw());
+    for (size_t i = 0; i < places.size(); ++i) {
+        places[i] = -1;
+        for (int column = 0; column < count && places[i] < 0; ++column)
+            if (sqlite3_stricmp(sqlite3_column_name(all.Raw(), column), names[i]) == 0)
+                places[i] = column;
+        if (places[i] < 0)
+            return std::nullopt;
+    }
+    return places;
+}
+
 class Verifier {
 public:
     // integrity: whether to check the file's structure here too (VerifyFile
@@ -583,11 +816,21 @@ public:
     }
 
     Verification Run();
+    // The reading rows come from fed instead of a statement of the
+    // verifier's own.
+    // stop ends the walk early as a cancel does (the rows' reader failed).
+    void Feed(FedRows* rows, const std::atomic<bool>* stop) {
+        fed = rows;
+        stopped = stop;
+    }
 
 private:
     using State = Verification::State;
 
-    bool Cancelled() const { return cancelled && cancelled->load(std::memory_order_relaxed); }
+    bool Cancelled() const {
+        return (cancelled && cancelled->load(std::memory_order_relaxed)) ||
+               (stopped && stopped->load(std::memory_order_relaxed));
+    }
     void Broken(const QString& where) {
         if (result.state == State::Broken)
             return;
@@ -600,11 +843,9 @@ private:
     void ShareRemainingRows();
     bool CheckStructure();
     qint64 SeriesStart();
-    void Entry(Statement& journal, Statement& readings, qint64 seriesStart);
-    void Reading(const RowBytes& row, Statement& readings);
-    void ReadingRow(qint64 lp, Statement& readings, const std::vector<std::string>& fields,
-                    int count, bool compact, qint64 localSeconds);
-    void Descriptions(Statement& readings);
+    void Entry(Statement& journal, Readings& readings, qint64 seriesStart);
+    void Reading(const RowBytes& row, Readings& readings);
+    void Descriptions(Readings& readings);
     void Report(qint64 seriesStart);
     bool Vouched(qint64 lp) const;
 
@@ -613,6 +854,8 @@ private:
     bool integrity;
     const Database::RowViewVisitor* rows;
     std::unique_ptr<Statement> readingRows;
+    FedRows* fed = nullptr;
+    const std::atomic<bool>* stopped = nullptr;
     Verification result;
     std::string canonical;
     std::vector<std::string> fields;
@@ -634,6 +877,7 @@ private:
     std::unordered_map<qint64, Description> descriptions;
     std::unordered_map<qint64, Pending> pending;
     std::optional<std::string> reportDigest;
+    DayCache dates;
 };
 
 // A damaged table can hide rows from a scan: the file's structure, as
@@ -743,23 +987,25 @@ void Verifier::Walk() {
     inSeries = seriesStart == 0;
     Statement journal(db, "SELECT seq, at, utc_offset, station, os_user, host, event, data, hash "
                           "FROM journal ORDER BY seq");
-    // Another reader of the rows reads every column, in table order, ahead
-    // of the verifier's own: one pass over the table serves both.
-    readingRows = std::make_unique<Statement>(
-        db, rows ? "SELECT *, Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis "
-                   "FROM pomiary ORDER BY rowid"
-                 : "SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis "
-                   "FROM pomiary ORDER BY rowid");
-    Statement& readings = *readingRows;
-    if (!journal.Ok() || !readings.Ok()) {
+    // Another reader of the rows reads every column, in table order: one
+    // pass over the table serves both, the verifier finding its columns
+    // among them by name.
+    if (!fed)
+        readingRows = std::make_unique<Statement>(db, rows ? AllReadings : VerifiedReadings);
+    Readings readings = fed ? Readings(*fed) : Readings(*readingRows);
+    if (!journal.Ok() || !readings.Error().isEmpty()) {
         Broken(journal.Ok() ? readings.Error() : journal.Error());
         return;
     }
-    if (rows) {
-        const int all = sqlite3_column_count(readings.Raw()) - 10;
-        readings.ShareRows(all, [this, all](sqlite3_stmt* statement) {
-            (*rows)(Database::RowView(statement, all));
-        });
+    if (rows && !fed) {
+        const auto places = VerifiedPlaces(*readingRows);
+        // Found by the structure check before.
+        if (!places) {
+            Broken(QStringLiteral("the table pomiary lacks a column"));
+            return;
+        }
+        readingRows->ShareRows(
+            *places, [this](sqlite3_stmt* statement) { (*rows)(Database::RowView(statement)); });
     }
     qint64 entries = 0;
     while (!IsBroken() && journal.Step()) {
@@ -785,7 +1031,7 @@ void Verifier::Walk() {
         Report(seriesStart);
 }
 
-void Verifier::Entry(Statement& journal, Statement& readings, qint64 seriesStart) {
+void Verifier::Entry(Statement& journal, Readings& readings, qint64 seriesStart) {
     const qint64 expected = length + 1;
     const auto rowText = [&](qint64 seq) { return QStringLiteral("journal row %1").arg(seq); };
     // Every cell as the program writes it: a value of another type that
@@ -926,7 +1172,7 @@ void Verifier::Entry(Statement& journal, Statement& readings, qint64 seriesStart
     }
 }
 
-void Verifier::Reading(const RowBytes& row, Statement& readings) {
+void Verifier::Reading(const RowBytes& row, Readings& readings) {
     const int count = SplitInto(row.data, row.compact, fields);
     qint64 lp = 0;
     double mass = 0;
@@ -1001,7 +1247,7 @@ void Verifier::Reading(const RowBytes& row, Statement& readings) {
     }
     // The time: whole seconds of the local wall clock, as text of one shape.
     const std::optional<qint64> shownTime = readings.Type(RGodzina) == SQLITE_TEXT
-                                                ? LocalSeconds(readings.Bytes(RGodzina))
+                                                ? LocalSeconds(readings.Bytes(RGodzina), dates)
                                                 : std::nullopt;
     bool timeOk = shownTime && *shownTime == local;
     if (shownTime && !timeOk && !row.compact) {
@@ -1019,7 +1265,7 @@ void Verifier::Reading(const RowBytes& row, Statement& readings) {
     // The date: the time's own.
     const std::optional<qint64> shownDate =
         readings.Type(RData) == SQLITE_TEXT && readings.Bytes(RData).size() == 10
-            ? DateDays(readings.Bytes(RData))
+            ? dates.Days(readings.Bytes(RData))
             : std::nullopt;
     if (!shownDate || *shownDate != FloorDiv(*shownTime, 86400))
         return differs("date", shownText(RData),
@@ -1065,7 +1311,7 @@ void Verifier::Reading(const RowBytes& row, Statement& readings) {
         pending[lp] = {std::string(opis), std::string(storedOpis)};
 }
 
-void Verifier::Descriptions(Statement& readings) {
+void Verifier::Descriptions(Readings& readings) {
     std::optional<qint64> firstFault;
     QString fault;
     const auto check = [&](qint64 lp, std::string_view shown, const Description& expected) {
@@ -1192,8 +1438,90 @@ sqlite3* OpenForReading(const QString& path) {
     return db;
 }
 
+// The walk on two cores: the journal is walked on a connection of its own
+// on a thread of its own, while this one steps the readings (handing them
+// to rows as well) and feeds the walk their copies. Answers nothing where
+// the two connections might not read one moment of the file (a
+// write-ahead log lets a writer go on beside a reader; a rollback journal
+// does not while db holds its read lock), or where the file lacks what the
+// walk reads: the walk on one connection then answers as it always has.
+std::optional<Verification> WalkBeside(sqlite3* db, const QString& path,
+                                       const std::atomic<bool>* cancelled,
+                                       const Database::RowViewVisitor* rows) {
+    {
+        Statement mode(db, "PRAGMA journal_mode");
+        if (!mode.Step() || mode.Type(0) != SQLITE_TEXT || mode.Bytes(0) == "wal")
+            return std::nullopt;
+        // Takes the read lock, held until the transaction ends.
+        Statement journal(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                              "lower(name) = 'journal'");
+        if (!journal.Step())
+            return std::nullopt;
+    }
+    Statement readings(db, rows ? AllReadings : VerifiedReadings);
+    if (!readings.Ok())
+        return std::nullopt;
+    if (rows) {
+        const auto places = VerifiedPlaces(readings);
+        if (!places)
+            return std::nullopt;
+        readings.ShareRows(
+            *places, [rows](sqlite3_stmt* statement) { (*rows)(Database::RowView(statement)); });
+    }
+    sqlite3* other = nullptr;
+    try {
+        other = OpenForReading(path);
+    } catch (const DatabaseError&) {
+        return std::nullopt;
+    }
+    FedRows fed;
+    Verification verdict;
+    std::exception_ptr failure;
+    std::atomic<bool> stop{false};
+    std::thread walker([&] {
+        // A walk in order reads each page once: a small cache does.
+        sqlite3_exec(other, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
+        sqlite3_exec(other, "BEGIN", nullptr, nullptr, nullptr);
+        try {
+            Verifier verifier(other, cancelled, false, nullptr);
+            verifier.Feed(&fed, &stop);
+            verdict = verifier.Run();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        fed.Close();
+    });
+    const auto finish = [&] {
+        walker.join();
+        sqlite3_close(other);
+    };
+    try {
+        while (readings.Step()) {
+            if (fed.Wanted())
+                fed.Add(readings);
+            else if (!rows)
+                break;
+        }
+        fed.End(readings.Error());
+    } catch (...) {
+        stop = true;
+        fed.End(QStringLiteral("the export stopped"));
+        finish();
+        throw;
+    }
+    finish();
+    if (failure)
+        std::rethrow_exception(failure);
+    // A read that failed is the other reader's failure too.
+    if (rows && !readings.Error().isEmpty())
+        throw DatabaseError(sqlite3_errcode(db), readings.Error());
+    return verdict;
+}
+
 Verification VerifyOn(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity,
-                      const Database::RowViewVisitor* rows = nullptr) {
+                      const Database::RowViewVisitor* rows = nullptr,
+                      const QString& path = QString()) {
     // One read transaction: the journal and the readings are one moment of
     // the file, whatever a writer does meanwhile.
     const bool own = sqlite3_get_autocommit(db) != 0;
@@ -1201,7 +1529,10 @@ Verification VerifyOn(sqlite3* db, const std::atomic<bool>* cancelled, bool inte
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     Verification result;
     try {
-        result = Verifier(db, cancelled, integrity, rows).Run();
+        std::optional<Verification> beside;
+        if (!path.isEmpty())
+            beside = WalkBeside(db, path, cancelled, rows);
+        result = beside ? *beside : Verifier(db, cancelled, integrity, rows).Run();
     } catch (...) {
         if (own)
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -1218,12 +1549,12 @@ Verification Verify(Database& database, const std::atomic<bool>* cancelled) {
     return VerifyOn(database.Handle(), cancelled, true);
 }
 
-Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled) {
-    return VerifyFile(path, Database::RowViewVisitor(), cancelled);
+Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled, Cores cores) {
+    return VerifyFile(path, Database::RowViewVisitor(), cancelled, cores);
 }
 
 Verification VerifyFile(const QString& path, const Database::RowViewVisitor& rows,
-                        const std::atomic<bool>* cancelled) {
+                        const std::atomic<bool>* cancelled, Cores cores) {
     sqlite3* db = OpenForReading(path);
     // Reading the schema tells a database from any other file.
     char* error = nullptr;
@@ -1259,7 +1590,8 @@ Verification VerifyFile(const QString& path, const Database::RowViewVisitor& row
     });
     Verification result;
     try {
-        result = VerifyOn(db, cancelled, false, rows ? &rows : nullptr);
+        result = VerifyOn(db, cancelled, false, rows ? &rows : nullptr,
+                          cores == Cores::Two ? path : QString());
     } catch (...) {
         stop = true;
         structure.join();

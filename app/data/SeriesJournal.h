@@ -182,19 +182,25 @@ struct Verification {
 // State::NoJournal with cancelledEarly set.
 Verification Verify(Database& database, const std::atomic<bool>* cancelled = nullptr);
 
+// How VerifyFile reads: Two walks the journal on a connection and thread of
+// its own beside the readings (a command that does nothing else finishes
+// sooner); One leaves a core to a window that must keep answering.
+enum class Cores { Two, One };
+
 // Verifies the series file (or working database) at path on a read-only
 // connection of its own, writing nothing to it or beside it where no writer
 // can exist (it is then read as immutable); safe to run on a worker
 // thread. Throws DatabaseError when the file is not a regular file or
 // cannot be read as a database.
-Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled = nullptr);
+Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled = nullptr,
+                        Cores cores = Cores::Two);
 // The same, handing every reading row of the series (every column of
 // pomiary, in table order) to rows as it goes, whatever the verdict: the
 // rows come from the moment that was verified, in one pass over the table.
 // Throws DatabaseError also when the rows cannot be read, and passes on
 // what rows throws.
 Verification VerifyFile(const QString& path, const Database::RowViewVisitor& rows,
-                        const std::atomic<bool>* cancelled = nullptr);
+                        const std::atomic<bool>* cancelled = nullptr, Cores cores = Cores::Two);
 
 } // namespace SeriesJournal
 

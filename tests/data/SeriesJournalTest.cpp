@@ -65,6 +65,39 @@ protected:
     MeasurementStore store{context};
 };
 
+namespace {
+
+// A file is walked on two connections, the readings fed across (VerifyFile),
+// the same walk handing the rows on (a verifying export), and the walk on
+// one connection reading everything itself (as the window's check does, and
+// as Verify does): all come to one verdict.
+void ExpectOneVerdict(const QString& path, const SeriesJournal::Verification& verified,
+                      const char* change) {
+    SeriesJournal::Verification exported;
+    try {
+        exported = SeriesJournal::VerifyFile(path, [](const Database::RowView&) {});
+    } catch (const DatabaseError& error) {
+        exported.where = QString::fromUtf8(error.what());
+    }
+    EXPECT_EQ(exported.where, verified.where) << change;
+    EXPECT_EQ(exported.state, verified.state) << change;
+    EXPECT_EQ(exported.rows, verified.rows) << change;
+    EXPECT_EQ(exported.head, verified.head) << change;
+    EXPECT_EQ(exported.readings, verified.readings) << change;
+    const auto oneCore = SeriesJournal::VerifyFile(path, nullptr, SeriesJournal::Cores::One);
+    EXPECT_EQ(oneCore.where, verified.where) << change;
+    EXPECT_EQ(oneCore.state, verified.state) << change;
+    EXPECT_EQ(oneCore.rows, verified.rows) << change;
+    EXPECT_EQ(oneCore.head, verified.head) << change;
+    EXPECT_EQ(oneCore.readings, verified.readings) << change;
+    Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+    const auto alone = SeriesJournal::Verify(file);
+    EXPECT_EQ(alone.where, verified.where) << change;
+    EXPECT_EQ(alone.state, verified.state) << change;
+}
+
+} // namespace
+
 TEST_F(SeriesJournalTest, ASavedSeriesVerifiesWhereverItIsRead) {
     const QString path = SavedSeries("a.ser", 10);
     const auto here = Verify(path);
@@ -135,6 +168,7 @@ TEST_F(SeriesJournalTest, EveryChangeBehindTheProgramsBackIsFoundAndNamed) {
         EXPECT_EQ(verified.state, State::Broken) << c.change;
         EXPECT_TRUE(verified.where.contains(QLatin1String(c.named)))
             << c.change << ": " << verified.where.toStdString();
+        ExpectOneVerdict(copy, verified, c.change);
     }
 }
 
@@ -337,6 +371,7 @@ TEST_F(JournalTamperTest, EveryStatementIsFoundAndNamed) {
         EXPECT_EQ(verified.state, State::Broken) << c.change;
         EXPECT_TRUE(verified.where.contains(QLatin1String(c.named)))
             << c.change << ": " << verified.where.toStdString();
+        ExpectOneVerdict(copy, verified, c.change);
     }
     EXPECT_EQ(SeriesJournal::VerifyFile(original).state, State::Verified);
 }
