@@ -6,6 +6,8 @@
 #include "ProgramContext.h"
 #include "Progress.h"
 
+#include <utility>
+
 namespace Pomiar {
 
 AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Comm* comm,
@@ -18,6 +20,10 @@ AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Co
     connect(&tmrEthernet, &QTimer::timeout, this, &AcquisitionSession::onEthernetTick);
     streamQuiet.setSingleShot(true);
     streamQuiet.setInterval(StreamQuietMs);
+    connect(&streamQuiet, &QTimer::timeout, this, [this] {
+        if (const auto unstable = std::exchange(requestWhenQuiet, std::nullopt))
+            request(*unstable);
+    });
     replyWait.setSingleShot(true);
     replyWait.setInterval(ReplyWaitMs);
     connect(&replyWait, &QTimer::timeout, this, [this] {
@@ -142,6 +148,14 @@ QString AcquisitionSession::LinkFailureText(int number, const QString& descripti
 }
 
 void AcquisitionSession::request(bool unstable) {
+    // While a leftover stream drains, a reply could not be told from its
+    // lines, and each reply would put the quiet off again: automatic work
+    // started right after the link opened would store nothing, ever. The
+    // request goes out once the balance is quiet; asks meanwhile are one.
+    if (DiscardingStream()) {
+        requestWhenQuiet = unstable;
+        return;
+    }
     undecodableSeen = false;
     replyWait.start();
     protocol.OdpytajWage(unstable);
@@ -306,8 +320,8 @@ void AcquisitionSession::Timer2Tick() {
     // "running" state that never asks again.
     if (lTim2 <= 0) {
         firstTimer2Tick = false;
-        request(true);
         Stop();
+        request(true);
         emit NoInterval();
         return;
     }
@@ -331,6 +345,8 @@ void AcquisitionSession::Timer2Tick() {
 
 void AcquisitionSession::Stop() {
     Timer2.stop();
+    // Automatic work's ask that waited for a quiet balance goes with it.
+    requestWhenQuiet.reset();
     acquisition.SetMode(modeWithoutAutomaticWork());
     if (cycleWork) {
         // The next run of cycle work starts a series of its own.
@@ -440,6 +456,7 @@ void AcquisitionSession::Close() {
     tmrEthernet.stop();
     Timer2.stop();
     streamQuiet.stop();
+    requestWhenQuiet.reset();
     replyWait.stop();
     if (MSComm1) {
         MSComm1->SetCommOpen(false);

@@ -265,6 +265,8 @@ private:
     // be streaming from before.
     bool settleOnOpen = false;
     QTimer streamQuiet;
+    // A read asked while the stream drained: stable or not.
+    std::optional<bool> requestWhenQuiet;
     bool reportCapture = false;
     // What the link was before SuspendLink took it down.
     struct LinkBefore {

@@ -312,4 +312,33 @@ TEST_F(AcquisitionSessionTest, ABalanceStillStreamingWhenTheLinkReturnsIsToldToS
     session.Close();
 }
 
+// Reads asked while the link settles after opening go out once the balance
+// is quiet, as one: were they sent, their replies would pass for a leftover
+// stream and put the quiet off again, so automatic work started right after
+// the link opened would store nothing. Stopping drops what waits.
+TEST_F(AcquisitionSessionTest, ReadsAskedWhileTheLinkSettlesGoOutOnceItIsQuiet) {
+    const auto reopen = [&] {
+        session.ToggleLink();
+        session.ToggleLink();
+        ASSERT_TRUE(WaitUntil([&] { return session.LinkOpen(); }));
+        ASSERT_EQ(balance.Read(4), "C0\r\n");
+        ASSERT_TRUE(session.DiscardingStream());
+    };
+    reopen();
+    session.OdpytajWage();
+    session.OdpytajWage();
+    EXPECT_EQ(balance.Read(1, 300), "") << "nothing asked while it settles";
+    ASSERT_EQ(balance.Read(3, 3000), "S\r\n") << "asked once it is quiet";
+    balance.Write("S      3.0000 g  \r\n");
+    ASSERT_TRUE(WaitUntil([&] { return store.RowCount() == 1; }));
+    EXPECT_EQ(balance.Read(1, 200), "") << "the asks went out as one";
+
+    reopen();
+    session.SetInterval(10);
+    session.Start();
+    session.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return !session.DiscardingStream(); }, 3000));
+    EXPECT_EQ(balance.Read(1, 300), "") << "stopped before the quiet: nothing asked";
+}
+
 } // namespace
