@@ -325,6 +325,17 @@ void Database::Bind(sqlite3_stmt* statement, const QVariantList& parameters) {
         BindOne(statement, i + 1, parameters[i]);
 }
 
+QString Database::StampText(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        return value.toDate().isValid() ? DateText(value.toDate()) : QString();
+    case QMetaType::QDateTime:
+        return value.toDateTime().isValid() ? DateTimeText(value.toDateTime()) : QString();
+    default:
+        return value.toTime().isValid() ? TimeText(value.toTime()) : QString();
+    }
+}
+
 void Database::BindOne(sqlite3_stmt* statement, int index, const QVariant& value) {
     int rc = SQLITE_OK;
     if (value.isNull()) {
@@ -363,28 +374,14 @@ void Database::BindOne(sqlite3_stmt* statement, int index, const QVariant& value
                                            sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
             break;
         }
-        case QMetaType::QDate: {
-            const QDate date = value.toDate();
-            if (date.isValid())
-                BindText(statement, index, DateText(date), rc);
-            else
-                rc = sqlite3_bind_null(statement, index);
-            break;
-        }
-        case QMetaType::QDateTime: {
-            const QDateTime dateTime = value.toDateTime();
-            if (dateTime.isValid())
-                BindText(statement, index, DateTimeText(dateTime), rc);
-            else
-                rc = sqlite3_bind_null(statement, index);
-            break;
-        }
+        case QMetaType::QDate:
+        case QMetaType::QDateTime:
         case QMetaType::QTime: {
-            const QTime time = value.toTime();
-            if (time.isValid())
-                BindText(statement, index, TimeText(time), rc);
-            else
+            const QString text = StampText(value);
+            if (text.isNull())
                 rc = sqlite3_bind_null(statement, index);
+            else
+                BindText(statement, index, text, rc);
             break;
         }
         default:
@@ -596,6 +593,67 @@ struct Stamp {
     std::optional<QTime> time;
 };
 
+// The number written by `length` digits from `at`; *ok turns false where
+// one of them is not a digit or lies past the end.
+int DigitsAt(const QString& text, qsizetype at, qsizetype length, bool* ok) {
+    int value = 0;
+    for (qsizetype i = at; i < at + length; ++i) {
+        if (i >= text.size() || !text[i].isDigit()) {
+            *ok = false;
+            return 0;
+        }
+        value = value * 10 + text[i].digitValue();
+    }
+    return value;
+}
+
+// The time of a stamp's text, which starts after its date and separator:
+// "HH:mm", "HH:mm:ss" or "HH:mm:ss.f" with one to nine places.
+std::optional<QTime> TimeOfText(const QString& text) {
+    bool ok = true;
+    const int hours = DigitsAt(text, 11, 2, &ok);
+    const int minutes = DigitsAt(text, 14, 2, &ok);
+    int seconds = 0;
+    int milliseconds = 0;
+    if (!ok || text.size() < 16 || text[13] != QLatin1Char(':'))
+        return std::nullopt;
+    if (text.size() > 16) {
+        seconds = DigitsAt(text, 17, 2, &ok);
+        if (!ok || text[16] != QLatin1Char(':') || text.size() < 19)
+            return std::nullopt;
+        if (text.size() > 19) {
+            const qsizetype digits = text.size() - 20;
+            if (text[19] != QLatin1Char('.') || digits < 1 || digits > 9)
+                return std::nullopt;
+            DigitsAt(text, 20, digits, &ok); // every place of the fraction a digit
+            if (!ok)
+                return std::nullopt;
+            milliseconds = (text.mid(20) + QStringLiteral("00")).left(3).toInt();
+        }
+    }
+    const QTime time(hours, minutes, seconds, milliseconds);
+    if (!time.isValid())
+        return std::nullopt;
+    return time;
+}
+
+std::optional<Stamp> StampOfText(const QString& text) {
+    bool ok = true;
+    const QDate date(DigitsAt(text, 0, 4, &ok), DigitsAt(text, 5, 2, &ok),
+                     DigitsAt(text, 8, 2, &ok));
+    if (!ok || text.size() < 10 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-') ||
+        !date.isValid())
+        return std::nullopt;
+    if (text.size() == 10)
+        return Stamp{date, std::nullopt};
+    if (text[10] != QLatin1Char(' ') && text[10] != QLatin1Char('T'))
+        return std::nullopt;
+    const std::optional<QTime> time = TimeOfText(text);
+    if (!time)
+        return std::nullopt;
+    return Stamp{date, time};
+}
+
 std::optional<Stamp> ParseStamp(const QVariant& stored) {
     if (stored.isNull())
         return std::nullopt;
@@ -612,52 +670,7 @@ std::optional<Stamp> ParseStamp(const QVariant& stored) {
     }
     if (stored.typeId() != QMetaType::QString && stored.typeId() != QMetaType::QByteArray)
         return std::nullopt;
-
-    const QString text = stored.toString().trimmed();
-    const auto number = [&text](qsizetype at, qsizetype length, bool* ok) {
-        int value = 0;
-        for (qsizetype i = at; i < at + length; ++i) {
-            if (i >= text.size() || !text[i].isDigit()) {
-                *ok = false;
-                return 0;
-            }
-            value = value * 10 + text[i].digitValue();
-        }
-        return value;
-    };
-    bool ok = true;
-    const QDate date(number(0, 4, &ok), number(5, 2, &ok), number(8, 2, &ok));
-    if (!ok || text.size() < 10 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-') ||
-        !date.isValid())
-        return std::nullopt;
-    if (text.size() == 10)
-        return Stamp{date, std::nullopt};
-    if (text[10] != QLatin1Char(' ') && text[10] != QLatin1Char('T'))
-        return std::nullopt;
-    const int hours = number(11, 2, &ok);
-    const int minutes = number(14, 2, &ok);
-    int seconds = 0;
-    int milliseconds = 0;
-    if (!ok || text.size() < 16 || text[13] != QLatin1Char(':'))
-        return std::nullopt;
-    if (text.size() > 16) {
-        seconds = number(17, 2, &ok);
-        if (!ok || text[16] != QLatin1Char(':') || text.size() < 19)
-            return std::nullopt;
-        if (text.size() > 19) {
-            const qsizetype digits = text.size() - 20;
-            if (text[19] != QLatin1Char('.') || digits < 1 || digits > 9)
-                return std::nullopt;
-            number(20, digits, &ok); // every place of the fraction a digit
-            if (!ok)
-                return std::nullopt;
-            milliseconds = (text.mid(20) + QStringLiteral("00")).left(3).toInt();
-        }
-    }
-    const QTime time(hours, minutes, seconds, milliseconds);
-    if (!time.isValid())
-        return std::nullopt;
-    return Stamp{date, time};
+    return StampOfText(stored.toString().trimmed());
 }
 
 } // namespace

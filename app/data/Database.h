@@ -154,6 +154,8 @@ public:
     // the grid and the exports show whole seconds). Readings within one
     // second keep their order by row, which the chart uses as tie-break.
     static QString DateText(const QDate& date);
+    // A date, date-time or time as the text it is stored as; null where invalid.
+    static QString StampText(const QVariant& value);
     static QString DateTimeText(const QDateTime& dateTime);
     // Reads a stored date ("yyyy-MM-dd", as midnight) or date-time (with or
     // without fraction, as older files hold, "T" or blank between date and

@@ -249,9 +249,67 @@ VerifyReport Verify(const LabServerSettings& settings) {
     return report;
 }
 
+namespace {
+
+using FileChain = QList<QPair<qint64, QByteArray>>;
+
+QString NeverReached(qint64 seq) {
+    return QStringLiteral("entry %1 never reached the lab database").arg(seq);
+}
+
+// Steps the server's entries of the file's chain beside the file's own
+// (both run from seq 1 without gaps, the file's chain verified): how many
+// of the file's are there (*matched), the event of the entry after the
+// file's last (*after), and the words for the first that differs, if any.
+QString MatchServerEntries(QSqlQuery& query, const FileChain& chain, qsizetype* matched,
+                           std::optional<int>* after) {
+    qsizetype& at = *matched;
+    while (query.next()) {
+        const qint64 seq = query.value(0).toLongLong();
+        if (at == chain.size()) {
+            if (seq == chain.last().first + 1)
+                *after = query.value(2).toInt();
+            continue;
+        }
+        if (seq > chain[at].first)
+            break;
+        if (seq < chain[at].first)
+            continue;
+        if (query.value(1).toByteArray() != chain[at].second)
+            return QStringLiteral("entry %1 differs from the lab database's copy").arg(seq);
+        ++at;
+    }
+    return {};
+}
+
+// What the server's copy says of the file's end: nothing where all the
+// file's entries are there and the one after is the "series saved" that
+// ends a saved file.
+QString EndOfFile(const FileChain& chain, qsizetype matched, std::optional<int> after) {
+    const qint64 last = chain.last().first;
+    if (matched < chain.size())
+        return NeverReached(chain[matched].first);
+    if (!after)
+        return QStringLiteral("the lab database has nothing after entry %1: the "
+                              "\"series saved\" entry that ends a saved file is "
+                              "not there (yet)")
+            .arg(last);
+    if (SeriesJournal::Event(*after) != SeriesJournal::Event::SeriesSaved)
+        return QStringLiteral("the file ends at entry %1, but the lab database's "
+                              "entry %2 is \"%3\", not the \"series saved\" "
+                              "that ends a saved file: entries were cut from its "
+                              "end")
+            .arg(last)
+            .arg(last + 1)
+            .arg(SeriesJournal::EventName(qint64(*after)));
+    return {};
+}
+
+} // namespace
+
 FileComparison CompareFile(const LabServerSettings& settings, Database& file) {
     FileComparison comparison;
-    QList<QPair<qint64, QByteArray>> chain;
+    FileChain chain;
     file.QueryRows(QStringLiteral("SELECT seq, hash FROM journal ORDER BY seq"),
                    [&](const Database::RowView& view) {
                        chain.append({view.Integer(0), view.Blob(1)});
@@ -261,9 +319,6 @@ FileComparison CompareFile(const LabServerSettings& settings, Database& file) {
         comparison.matches = true;
         return comparison;
     }
-    const auto neverReached = [](qint64 seq) {
-        return QStringLiteral("entry %1 never reached the lab database").arg(seq);
-    };
     comparison.connection = withServer(settings, [&](QSqlDatabase& database, Outcome& outcome) {
         if (!HasJournal(database, outcome))
             return false;
@@ -276,7 +331,7 @@ FileComparison CompareFile(const LabServerSettings& settings, Database& file) {
                  {chain.first().second}, outcome))
             return false;
         if (!query.next()) {
-            comparison.where = neverReached(chain.first().first);
+            comparison.where = NeverReached(chain.first().first);
             return true;
         }
         const QString station = query.value(0).toString();
@@ -289,47 +344,15 @@ FileComparison CompareFile(const LabServerSettings& settings, Database& file) {
                                 "chain = ?::bytea AND seq <= ? ORDER BY seq"),
                  {station, chainId, chain.last().first + 1}, outcome))
             return false;
-        // Both run from seq 1 without gaps (the file's chain verified).
         qsizetype at = 0;
         std::optional<int> after;
-        while (query.next()) {
-            const qint64 seq = query.value(0).toLongLong();
-            if (at == chain.size()) {
-                if (seq == chain.last().first + 1)
-                    after = query.value(2).toInt();
-                continue;
-            }
-            if (seq > chain[at].first)
-                break;
-            if (seq < chain[at].first)
-                continue;
-            if (query.value(1).toByteArray() != chain[at].second) {
-                comparison.where =
-                    QStringLiteral("entry %1 differs from the lab database's copy").arg(seq);
-                return true;
-            }
-            ++at;
-        }
+        comparison.where = MatchServerEntries(query, chain, &at, &after);
         if (query.lastError().isValid()) {
             outcome.reason = LabServerSchema::ReasonOf(query.lastError());
             return false;
         }
-        const qint64 last = chain.last().first;
-        if (at < chain.size())
-            comparison.where = neverReached(chain[at].first);
-        else if (!after)
-            comparison.where = QStringLiteral("the lab database has nothing after entry %1: the "
-                                              "\"series saved\" entry that ends a saved file is "
-                                              "not there (yet)")
-                                   .arg(last);
-        else if (SeriesJournal::Event(*after) != SeriesJournal::Event::SeriesSaved)
-            comparison.where = QStringLiteral("the file ends at entry %1, but the lab database's "
-                                              "entry %2 is \"%3\", not the \"series saved\" "
-                                              "that ends a saved file: entries were cut from its "
-                                              "end")
-                                   .arg(last)
-                                   .arg(last + 1)
-                                   .arg(SeriesJournal::EventName(qint64(*after)));
+        if (comparison.where.isEmpty())
+            comparison.where = EndOfFile(chain, at, after);
         comparison.matches = comparison.where.isEmpty();
         return true;
     });

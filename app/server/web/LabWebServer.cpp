@@ -243,22 +243,8 @@ HttpReply LabWebServer::Handle(const HttpRequest& request) {
             reply.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
         return reply;
     }
-    case LabWebRequest::Kind::File: {
-        HttpReply reply;
-        reply.contentType = ContentType(parsed.file);
-        reply.body = files.value(parsed.file);
-        reply.headers = {
-            {"Cache-Control", "no-cache"},
-            {"X-Content-Type-Options", "nosniff"},
-            {"Referrer-Policy", "no-referrer"},
-            {"X-Frame-Options", "DENY"},
-            {"Content-Security-Policy",
-             "default-src 'self'; connect-src 'self'; img-src 'self' data:; "
-             "style-src 'self' 'unsafe-inline'; script-src 'self'; object-src 'none'; "
-             "frame-ancestors 'none'; base-uri 'none'"},
-        };
-        return reply;
-    }
+    case LabWebRequest::Kind::File:
+        return fileReply(parsed.file);
     case LabWebRequest::Kind::Session:
         return Json(200,
                     QJsonObject{{QStringLiteral("token"), token},
@@ -268,6 +254,29 @@ HttpReply LabWebServer::Handle(const HttpRequest& request) {
     case LabWebRequest::Kind::Readings:
         break;
     }
+    return databaseReply(parsed);
+}
+
+// A page file, with the headers that keep it to this origin.
+HttpReply LabWebServer::fileReply(const QString& file) const {
+    HttpReply reply;
+    reply.contentType = ContentType(file);
+    reply.body = files.value(file);
+    reply.headers = {
+        {"Cache-Control", "no-cache"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"Referrer-Policy", "no-referrer"},
+        {"X-Frame-Options", "DENY"},
+        {"Content-Security-Policy",
+         "default-src 'self'; connect-src 'self'; img-src 'self' data:; "
+         "style-src 'self' 'unsafe-inline'; script-src 'self'; object-src 'none'; "
+         "frame-ancestors 'none'; base-uri 'none'"},
+    };
+    return reply;
+}
+
+// The stations or a station's readings, from the database.
+HttpReply LabWebServer::databaseReply(const LabWebRequest& parsed) {
     if (!live)
         return JsonError(503, QStringLiteral("the lab database is not reachable: reconnecting"));
     QSqlDatabase database = QSqlDatabase::database(connectionName, false);

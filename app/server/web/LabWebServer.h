@@ -14,6 +14,8 @@ class QWebSocket;
 
 namespace Pomiar {
 
+struct LabWebRequest;
+
 struct LabWebOptions {
     QHostAddress address = QHostAddress::LocalHost;
     quint16 port = 8080;
@@ -67,6 +69,8 @@ signals:
 
 private:
     HttpReply Handle(const HttpRequest& request);
+    HttpReply fileReply(const QString& file) const;
+    HttpReply databaseReply(const LabWebRequest& parsed);
     bool Authorized(const QByteArray& header) const;
     void WebSocketOpened(QWebSocket* socket);
     void CheckDatabase();
