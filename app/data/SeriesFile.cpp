@@ -595,35 +595,27 @@ private:
     std::thread thread;
 };
 
-void EksportCSV(const std::function<void(const Database::RowViewVisitor&)>& readRows,
-                const QString& path,
-                const std::function<QString(const QString& columnName)>& caption,
-                const QLocale& locale, const std::function<QString()>& trailer) {
-    // The file is opened with the first row: a series without rows leaves
-    // it as it was.
-    QFile file(path);
-    bool existed = false;
-    qint64 sizeBefore = 0;
-    // Rows gather as UTF-8 and go to the code page a buffer at a time.
-    QByteArray block;
-    const auto write = [&] {
-        const QByteArray bytes = CodePage1250::Encode(QString::fromUtf8(block));
-        if (file.write(bytes) != bytes.size())
-            CannotWrite(file.errorString());
-        block.resize(0); // keeps its room for the next buffer
-    };
-    const QString lineEnd = QStringLiteral("\r\n");
-    const QByteArray decimalPoint = locale.decimalPoint().toUtf8();
-    int count = -1;
-    int time = -1;
-    const auto begin = [&](const Database::RowView& row) {
+namespace {
+
+// The CSV file as it is written: opened with the first row, so a series
+// without rows leaves it as it was; rows gather as UTF-8 and go to the code
+// page a buffer at a time; a failure undoes what was appended.
+class CsvFile {
+public:
+    CsvFile(const QString& path, const QLocale& locale)
+        : path(path), file(path), decimalPoint(locale.decimalPoint().toUtf8()) {}
+
+    bool Opened() const { return count >= 0; }
+
+    // Captions only for a new file: one appended to has its header.
+    void Open(const Database::RowView& row,
+              const std::function<QString(const QString& columnName)>& caption) {
         existed = QFileInfo::exists(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             CannotWrite(file.errorString());
         sizeBefore = file.size();
         block.reserve(csvChunk + 256);
         count = row.Columns();
-        // Captions only for a new file: one appended to has its header.
         QStringList captions;
         for (int i = 0; i < count; ++i) {
             const QString column = row.Name(i);
@@ -633,13 +625,10 @@ void EksportCSV(const std::function<void(const Database::RowViewVisitor&)>& read
                 time = i;
         }
         if (!existed)
-            block += (captions.join(';') + lineEnd).toUtf8();
-    };
-    // The reader copies its rows; this thread's twin formats and writes them.
-    std::optional<CsvWriterThread> writer;
-    CsvWriterThread::Batch batch;
-    CopiedRow copied;
-    const auto writeBatch = [&](const CsvWriterThread::Batch& rows) {
+            AppendLine(captions.join(';'));
+    }
+
+    void AppendRows(const CsvWriterThread::Batch& rows) {
         for (size_t at = 0; at < rows.size();) {
             at = copied.Read(rows, at, count);
             for (int i = 0; i < count; ++i) {
@@ -649,31 +638,73 @@ void EksportCSV(const std::function<void(const Database::RowViewVisitor&)>& read
             }
             block += "\r\n";
             if (block.size() >= csvChunk)
-                write();
+                Flush();
         }
-    };
+    }
+
+    void AppendLine(const QString& line) { block += (line + QStringLiteral("\r\n")).toUtf8(); }
+
+    void Flush() {
+        const QByteArray bytes = CodePage1250::Encode(QString::fromUtf8(block));
+        if (file.write(bytes) != bytes.size())
+            CannotWrite(file.errorString());
+        block.resize(0); // keeps its room for the next buffer
+    }
+
+    void Sync() {
+        if (::fsync(file.handle()) != 0 && errno != EINVAL)
+            CannotWrite(SystemText(errno));
+    }
+
+    void UndoAppended() {
+        if (file.isOpen())
+            Undo(file, path, existed, sizeBefore);
+    }
+
+private:
+    QString path;
+    QFile file;
+    QByteArray decimalPoint;
+    bool existed = false;
+    qint64 sizeBefore = 0;
+    QByteArray block;
+    int count = -1;
+    int time = -1;
+    CopiedRow copied;
+};
+
+} // namespace
+
+void EksportCSV(const std::function<void(const Database::RowViewVisitor&)>& readRows,
+                const QString& path,
+                const std::function<QString(const QString& columnName)>& caption,
+                const QLocale& locale, const std::function<QString()>& trailer) {
+    CsvFile csv(path, locale);
+    // The reader copies its rows; this thread's twin formats and writes them.
+    std::optional<CsvWriterThread> writer;
+    CsvWriterThread::Batch batch;
     try {
         readRows([&](const Database::RowView& row) {
-            if (count < 0) {
-                begin(row);
+            if (!csv.Opened()) {
+                csv.Open(row, caption);
                 batch.reserve(CsvWriterThread::batchBytes + 4096);
-                writer.emplace(writeBatch);
+                writer.emplace(
+                    [&csv](const CsvWriterThread::Batch& rows) { csv.AppendRows(rows); });
             }
             CopiedRow::Append(batch, Database::RowView(row));
             if (batch.size() >= CsvWriterThread::batchBytes)
                 writer->Push(batch);
         });
-        if (count < 0)
+        if (!csv.Opened())
             return;
         if (!batch.empty())
             writer->Push(batch);
         writer->Finish();
         const QString last = trailer ? trailer() : QString();
         if (!last.isEmpty())
-            block += (last + lineEnd).toUtf8();
-        write();
-        if (::fsync(file.handle()) != 0 && errno != EINVAL)
-            CannotWrite(SystemText(errno));
+            csv.AppendLine(last);
+        csv.Flush();
+        csv.Sync();
     } catch (const std::runtime_error&) {
         if (writer) {
             try {
@@ -681,8 +712,7 @@ void EksportCSV(const std::function<void(const Database::RowViewVisitor&)>& read
             } catch (const std::runtime_error&) {
             }
         }
-        if (file.isOpen())
-            Undo(file, path, existed, sizeBefore);
+        csv.UndoAppended();
         throw;
     }
 }
