@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -168,95 +169,110 @@ std::string LoadAverage() {
     return text;
 }
 
+// Where the runs happen: the trevalo beside this program, a scratch program
+// folder, and where the series files are made (or kept by --keep DIR).
+struct Setting {
+    std::string trevalo;
+    std::string programFolder;
+    QString seriesFolder;
+    std::string csv;
+};
+
+// trevalo verify beside sqlite3 printing both tables into sha256sum.
+bool MeasureVerify(const Setting& setting, const std::string& file, double rssGoal) {
+    const std::string floorCommand = "sqlite3 '" + file +
+                                     "' 'select * from journal; select * from Pomiary' | "
+                                     "sha256sum > /dev/null";
+    const Run floor = Median({"/bin/sh", "-c", floorCommand}, 5);
+    const Run verify = Median({setting.trevalo, "verify", file, "--dir", setting.programFolder}, 5);
+    const double ratio = verify.seconds / floor.seconds;
+    const bool ok = verify.exitCode == 0 && ratio <= 1.0 && verify.peakMb <= rssGoal;
+    std::printf("    floor (sqlite3 | sha256sum)  %6.2f s  peak %5.1f MB  (cpu %.2f s)\n",
+                floor.seconds, floor.peakMb, floor.cpuSeconds);
+    std::printf("    trevalo verify               %6.2f s  peak %5.1f MB  (cpu %.2f s)  = %.2fx "
+                "the floor   goal <= 1.0x, <= %.0f MB%s%s\n",
+                verify.seconds, verify.peakMb, verify.cpuSeconds, ratio, rssGoal,
+                verify.exitCode != 0 ? "   <-- did not verify" : "", ok ? "" : "   <-- missed");
+    return ok;
+}
+
+Run MeasureExport(const Setting& setting, const std::string& file, const char* journal) {
+    return Median({"/bin/sh", "-c",
+                   "rm -f '" + setting.csv + "'; exec '" + setting.trevalo + "' export '" + file +
+                       "' --csv '" + setting.csv + "'" + journal + " --dir '" +
+                       setting.programFolder + "'"},
+                  3);
+}
+
+// trevalo export --journal beside the plain export.
+bool MeasureExports(const Setting& setting, const std::string& file) {
+    const Run plain = MeasureExport(setting, file, "");
+    const Run journal = MeasureExport(setting, file, " --journal");
+    const double ratio = journal.seconds / plain.seconds;
+    const bool ok = journal.exitCode == 0 && ratio <= 1.3 && journal.peakMb <= 64;
+    std::printf("    trevalo export               %6.2f s  peak %5.1f MB  (cpu %.2f s)\n",
+                plain.seconds, plain.peakMb, plain.cpuSeconds);
+    std::printf("    trevalo export --journal     %6.2f s  peak %5.1f MB  (cpu %.2f s)  = %.2fx "
+                "the plain export (cpu %.2fx)   goal <= 1.3x, <= 64 MB%s\n",
+                journal.seconds, journal.peakMb, journal.cpuSeconds, ratio,
+                journal.cpuSeconds / plain.cpuSeconds, ok ? "" : "   <-- missed");
+    return ok;
+}
+
+// The file made by fill (unless kept from an earlier run), measured, and
+// removed unless kept.
+bool Measure(const Setting& setting, const QString& name, const QString& keep,
+             const std::function<void(const QString&)>& fill,
+             const std::function<bool(const std::string&, double megabytes)>& measure) {
+    const QString path = QDir(setting.seriesFolder).filePath(name);
+    if (!QFileInfo::exists(path))
+        fill(path);
+    const bool ok = measure(path.toStdString(), double(QFileInfo(path).size()) / 1e6);
+    if (keep.isEmpty())
+        QFile::remove(path);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    const std::string trevalo =
-        (QCoreApplication::applicationDirPath() + QStringLiteral("/trevalo")).toStdString();
     QTemporaryDir folder;
-    const std::string programFolder = folder.path().toStdString();
     // --keep DIR: the series files are kept there and reused by the next run.
     QString keep;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--keep") == 0)
             keep = QString::fromLocal8Bit(argv[i + 1]);
+    const Setting setting{
+        (QCoreApplication::applicationDirPath() + QStringLiteral("/trevalo")).toStdString(),
+        folder.path().toStdString(), keep.isEmpty() ? folder.path() : keep,
+        folder.filePath(QStringLiteral("out.csv")).toStdString()};
     bool met = true;
     std::printf("journal_verify: trevalo verify and export --journal against their floors "
                 "(medians; load average %s)\n",
                 LoadAverage().c_str());
     for (const int readings : {100000, 1000000}) {
-        const QString name = QStringLiteral("series-%1.ser").arg(readings);
-        const QString path = keep.isEmpty() ? folder.filePath(name) : QDir(keep).filePath(name);
-        if (!QFileInfo::exists(path))
-            Fill(path, readings);
-        const std::string file = path.toStdString();
-        const std::string floorCommand = "sqlite3 '" + file +
-                                         "' 'select * from journal; select * from Pomiary' | "
-                                         "sha256sum > /dev/null";
-        const Run floor = Median({"/bin/sh", "-c", floorCommand}, 5);
-        const Run verify = Median({trevalo, "verify", file, "--dir", programFolder}, 5);
-        const std::string csv = folder.filePath(QStringLiteral("out.csv")).toStdString();
-        const Run plain = Median({"/bin/sh", "-c",
-                                  "rm -f '" + csv + "'; exec '" + trevalo + "' export '" + file +
-                                      "' --csv '" + csv + "' --dir '" + programFolder + "'"},
-                                 3);
-        const Run journal =
-            Median({"/bin/sh", "-c",
-                    "rm -f '" + csv + "'; exec '" + trevalo + "' export '" + file + "' --csv '" +
-                        csv + "' --journal --dir '" + programFolder + "'"},
-                   3);
-        const double ratio = verify.seconds / floor.seconds;
-        const double rssGoal = readings >= 1000000 ? 64 : 32;
-        const bool verifyOk = verify.exitCode == 0 && ratio <= 1.0 && verify.peakMb <= rssGoal;
-        const double exportRatio = journal.seconds / plain.seconds;
-        const bool exportOk = journal.exitCode == 0 && exportRatio <= 1.3 && journal.peakMb <= 64;
-        met = met && verifyOk && exportOk;
-        const double mb = double(QFileInfo(path).size()) / 1e6;
-        std::printf("  %7d readings (%.0f MB file)\n", readings, mb);
-        std::printf("    floor (sqlite3 | sha256sum)  %6.2f s  peak %5.1f MB  (cpu %.2f s)\n",
-                    floor.seconds, floor.peakMb, floor.cpuSeconds);
-        std::printf(
-            "    trevalo verify               %6.2f s  peak %5.1f MB  (cpu %.2f s)  = %.2fx "
-            "the floor   goal <= 1.0x, <= %.0f MB%s%s\n",
-            verify.seconds, verify.peakMb, verify.cpuSeconds, ratio, rssGoal,
-            verify.exitCode != 0 ? "   <-- did not verify" : "", verifyOk ? "" : "   <-- missed");
-        std::printf("    trevalo export               %6.2f s  peak %5.1f MB  (cpu %.2f s)\n",
-                    plain.seconds, plain.peakMb, plain.cpuSeconds);
-        std::printf(
-            "    trevalo export --journal     %6.2f s  peak %5.1f MB  (cpu %.2f s)  = %.2fx "
-            "the plain export (cpu %.2fx)   goal <= 1.3x, <= 64 MB%s\n",
-            journal.seconds, journal.peakMb, journal.cpuSeconds, exportRatio,
-            journal.cpuSeconds / plain.cpuSeconds, exportOk ? "" : "   <-- missed");
-        if (keep.isEmpty())
-            QFile::remove(path);
+        met = Measure(
+                  setting, QStringLiteral("series-%1.ser").arg(readings), keep,
+                  [readings](const QString& path) { Fill(path, readings); },
+                  [&](const std::string& file, double megabytes) {
+                      std::printf("  %7d readings (%.0f MB file)\n", readings, megabytes);
+                      const bool verifyOk =
+                          MeasureVerify(setting, file, readings >= 1000000 ? 64 : 32);
+                      return MeasureExports(setting, file) && verifyOk;
+                  }) &&
+              met;
     }
     // A file of an earlier program: full rows, each with its author.
     const int readings = 1000000;
-    const QString name = QStringLiteral("full-rows-%1.ser").arg(readings);
-    const QString path = keep.isEmpty() ? folder.filePath(name) : QDir(keep).filePath(name);
-    if (!QFileInfo::exists(path))
-        FillFullRows(path, readings);
-    const std::string file = path.toStdString();
-    const Run floor = Median({"/bin/sh", "-c",
-                              "sqlite3 '" + file +
-                                  "' 'select * from journal; select * from Pomiary' | sha256sum > "
-                                  "/dev/null"},
-                             5);
-    const Run verify = Median({trevalo, "verify", file, "--dir", programFolder}, 5);
-    const double ratio = verify.seconds / floor.seconds;
-    const bool ok = verify.exitCode == 0 && ratio <= 1.0 && verify.peakMb <= 64;
-    met = met && ok;
-    std::printf("  %7d readings in full rows of an earlier program (%.0f MB file)\n", readings,
-                double(QFileInfo(path).size()) / 1e6);
-    std::printf("    floor (sqlite3 | sha256sum)  %6.2f s  peak %5.1f MB  (cpu %.2f s)\n",
-                floor.seconds, floor.peakMb, floor.cpuSeconds);
-    std::printf(
-        "    trevalo verify               %6.2f s  peak %5.1f MB  (cpu %.2f s)  = %.2fx the "
-        "floor   goal <= 1.0x, <= 64 MB%s%s\n",
-        verify.seconds, verify.peakMb, verify.cpuSeconds, ratio,
-        verify.exitCode != 0 ? "   <-- did not verify" : "", ok ? "" : "   <-- missed");
-    if (keep.isEmpty())
-        QFile::remove(path);
+    met = Measure(
+              setting, QStringLiteral("full-rows-%1.ser").arg(readings), keep,
+              [&](const QString& path) { FillFullRows(path, readings); },
+              [&](const std::string& file, double megabytes) {
+                  std::printf("  %7d readings in full rows of an earlier program (%.0f MB file)\n",
+                              readings, megabytes);
+                  return MeasureVerify(setting, file, 64);
+              }) &&
+          met;
     return met ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -123,6 +123,30 @@ void printPair(const char* what, double ours, double tool, double goal) {
                 ours, tool, ratio, goal, ratio <= goal ? "(met)" : "(OVER)");
 }
 
+struct Shown {
+    double verdict = -1, statistics = -1, unanswered = 0;
+};
+
+// Turns the event loop until the verdict and the statistics are shown (ms
+// since clock started): the longest time one turn took is how long the
+// window did not answer. False after 10 minutes.
+bool waitUntilShown(const QLabel& journal, const QString& checking, MeasurementStore& store,
+                    const QElapsedTimer& clock, Shown* shown) {
+    while (shown->verdict < 0 || shown->statistics < 0) {
+        QElapsedTimer turn;
+        turn.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        shown->unanswered = std::max(shown->unanswered, msSince(turn));
+        if (shown->verdict < 0 && journal.text() != checking)
+            shown->verdict = msSince(clock);
+        if (shown->statistics < 0 && !store.Statistics().lblLiczba.isEmpty())
+            shown->statistics = msSince(clock);
+        if (clock.elapsed() > 600000)
+            return false;
+    }
+    return true;
+}
+
 // In a process of its own, so that its memory is the program's alone: the
 // main window opens the series through its File menu `repeat` times and
 // prints, for each, "<first rows painted ms> <verdict shown ms> <statistics
@@ -167,27 +191,15 @@ int measureWindowOpen(int argc, char** argv, const QString& path, int repeat, bo
             std::fprintf(stderr, "series_files: no rows or no check after the open\n");
             return 1;
         }
-        // Until the verdict and the statistics are shown: the longest time
-        // one turn of the event loop took is how long the window did not
-        // answer.
-        double verdict = -1, statistics = -1, unanswered = 0;
-        while (verdict < 0 || statistics < 0) {
-            QElapsedTimer turn;
-            turn.start();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            unanswered = std::max(unanswered, msSince(turn));
-            if (verdict < 0 && journal->text() != checking)
-                verdict = msSince(clock);
-            if (statistics < 0 && !store.Statistics().lblLiczba.isEmpty())
-                statistics = msSince(clock);
-            if (clock.elapsed() > 600000) {
-                std::fprintf(stderr, "series_files: no verdict after 10 minutes\n");
-                return 1;
-            }
+        Shown shown;
+        if (!waitUntilShown(*journal, checking, store, clock, &shown)) {
+            std::fprintf(stderr, "series_files: no verdict after 10 minutes\n");
+            return 1;
         }
         if (!grab.isEmpty() && run == 0)
             window.grab().save(grab + QStringLiteral("-verdict.png"));
-        std::printf("%.2f %.1f %.1f %.1f\n", painted, verdict, statistics, unanswered);
+        std::printf("%.2f %.1f %.1f %.1f\n", painted, shown.verdict, shown.statistics,
+                    shown.unanswered);
     }
     if (scroll) {
         QScrollBar* bar = window.Grid()->verticalScrollBar();
@@ -238,6 +250,168 @@ WindowOpen openInWindow(const QString& path, int repeat, bool scroll,
     return figures;
 }
 
+int writeSeriesOnly(const QString& path, int rows) {
+    QTemporaryDir scratch;
+    const QString source = scratch.filePath(QStringLiteral("dane.mdb"));
+    StoreBench::WriteJournaledSeries(source, rows, massOf);
+    Database working(source);
+    QString error;
+    return SeriesFile::ZapiszSerie(working, path, nullptr, &error) ==
+                   SeriesFile::SaveResult::Completed
+               ? 0
+               : 1;
+}
+
+struct SaveTimes {
+    std::vector<double> ours, backup, rewrite;
+};
+
+// ZapiszSerie beside sqlite3's .backup and sqlite3 rewriting the rows.
+SaveTimes measureSave(Database& working, const QString& workingPath, const QString& seriesPath,
+                      const QString& toolDbPath, const QString& rewritePath, int repeat) {
+    const QString nullDevice = QProcess::nullDevice();
+    SaveTimes times;
+    for (int i = 0; i < repeat; ++i) {
+        QString error;
+        QElapsedTimer clock;
+        clock.start();
+        const auto result = SeriesFile::ZapiszSerie(working, seriesPath, nullptr, &error);
+        times.ours.push_back(msSince(clock));
+        if (result != SeriesFile::SaveResult::Completed)
+            throw std::runtime_error("ZapiszSerie failed: " + error.toStdString());
+
+        QFile::remove(toolDbPath);
+        times.backup.push_back(
+            runTool({workingPath, QStringLiteral(".backup '%1'").arg(toolDbPath)}, nullDevice));
+    }
+    // A series file's rows differ from the working rows (status "0", a
+    // blank for an empty description, whole seconds), so a save rewrites
+    // every row and cannot copy pages. The floor of that work: sqlite3
+    // itself rewriting the same rows the same way into a new file.
+    const QString rewrite =
+        QStringLiteral(
+            "PRAGMA journal_mode=OFF; PRAGMA synchronous=FULL; ATTACH '%1' AS zrodlo; BEGIN; "
+            "CREATE TABLE Pomiary (Lp INTEGER, data TEXT, Godzina TEXT, Timer INTEGER, "
+            "Masa REAL, Jm TEXT, LpTekst TEXT, Nr_wagi TEXT, status TEXT, Opis TEXT); "
+            "INSERT INTO Pomiary SELECT Lp, data, CASE WHEN substr(Godzina, 20, 1) = '.' "
+            "THEN substr(Godzina, 1, 19) ELSE Godzina END, Timer, Masa, Jm, LpTekst, "
+            "Nr_wagi, '0', CASE WHEN Opis = '' THEN ' ' ELSE Opis END FROM zrodlo.pomiary "
+            "ORDER BY rowid; COMMIT;")
+            .arg(workingPath);
+    for (int i = 0; i < repeat; ++i) {
+        QFile::remove(rewritePath);
+        times.rewrite.push_back(runTool({rewritePath, rewrite}, nullDevice));
+    }
+    return times;
+}
+
+long long fileSize(const QString& path) {
+    return static_cast<long long>(QFileInfo(path).size());
+}
+
+void printSizes(const QString& seriesPath, const QString& ourCsv, const QString& toolCsv) {
+    std::printf("  series file %lld bytes; CSV ours %lld bytes (with header), sqlite3 %lld "
+                "bytes\n",
+                fileSize(seriesPath), fileSize(ourCsv), fileSize(toolCsv));
+}
+
+struct ToolReads {
+    std::vector<double> first, all;
+};
+
+// sqlite3 reading the first rows the window shows, and all the rows.
+ToolReads measureToolReads(const QString& seriesPath, int repeat) {
+    const QString nullDevice = QProcess::nullDevice();
+    ToolReads times;
+    for (int i = 0; i < repeat; ++i) {
+        times.first.push_back(runTool(
+            {seriesPath, QStringLiteral("select * from Pomiary limit %1").arg(firstRowsShown)},
+            nullDevice));
+        times.all.push_back(
+            runTool({seriesPath, QStringLiteral("select * from Pomiary")}, nullDevice));
+    }
+    return times;
+}
+
+struct ExportTimes {
+    std::vector<double> ours, tool;
+};
+
+// EksportCSV beside sqlite3's -csv.
+ExportTimes measureExport(const QString& seriesPath, const QString& ourCsv, const QString& toolCsv,
+                          int repeat) {
+    ExportTimes times;
+    {
+        Database series(seriesPath);
+        const QLocale polish(QLocale::Polish, QLocale::Poland);
+        const auto caption = [](const QString& column) { return column; };
+        for (int i = 0; i < repeat; ++i) {
+            // The export appends to an existing file.
+            QFile::remove(ourCsv);
+            QElapsedTimer clock;
+            clock.start();
+            SeriesFile::EksportCSV(series, ourCsv, caption, polish);
+            times.ours.push_back(msSince(clock));
+
+            times.tool.push_back(
+                runTool({QStringLiteral("-csv"), QStringLiteral("-separator"), QStringLiteral(";"),
+                         seriesPath, QStringLiteral("select * from Pomiary")},
+                        toolCsv));
+        }
+    }
+    return times;
+}
+
+void printFigures(const SaveTimes& save, const WindowOpen& opened, const ToolReads& tool,
+                  const ExportTimes& exported) {
+    printPair("save (ZapiszSerie) vs .backup", median(save.ours), median(save.backup), 1.2);
+    printPair("save vs sqlite3 rewriting the rows", median(save.ours), median(save.rewrite), 1.2);
+    printPair("open (menu), first 50 rows painted", median(opened.painted), median(tool.first),
+              0.5);
+    std::printf("  %-34s   verdict shown at %.1f ms (%s), longest unanswered %.1f ms\n", "",
+                median(opened.verdict), qPrintable(opened.verdictText), median(opened.unanswered));
+    printPair("open, whole-series statistics shown", median(opened.statistics), median(tool.all),
+              2.0);
+    printPair("export (EksportCSV) vs -csv", median(exported.ours), median(exported.tool), 1.3);
+}
+
+// A journaled series of largeRows saved and opened in the main window.
+void measureLarge(QTemporaryDir& folder, int largeRows, int repeat, const QString& grab) {
+    const QString nullDevice = QProcess::nullDevice();
+    const QString largeWorking = folder.filePath(QStringLiteral("large.mdb"));
+    const QString largePath = folder.filePath(QStringLiteral("large.ser"));
+    StoreBench::WriteJournaledSeries(largeWorking, largeRows, massOf);
+    {
+        Database source(largeWorking);
+        QString error;
+        if (SeriesFile::ZapiszSerie(source, largePath, nullptr, &error) !=
+            SeriesFile::SaveResult::Completed)
+            throw std::runtime_error("ZapiszSerie failed: " + error.toStdString());
+    }
+    QFile::remove(largeWorking);
+    const WindowOpen large = openInWindow(largePath, 1, true, grab);
+    std::vector<double> largeToolFirst;
+    for (int i = 0; i < repeat; ++i)
+        largeToolFirst.push_back(runTool(
+            {largePath, QStringLiteral("select * from Pomiary limit %1").arg(firstRowsShown)},
+            nullDevice));
+    const double largePainted = large.painted.front();
+    std::printf("  %d rows, first rows painted   %9.1f ms   sqlite3 first rows %.1f ms   goal "
+                "at most 50 ms %s\n",
+                largeRows, largePainted, median(largeToolFirst),
+                largePainted <= 50 ? "(met)" : "(OVER)");
+    std::printf("  %d rows, verdict shown        %9.1f ms   (%s)\n", largeRows,
+                large.verdict.front(), qPrintable(large.verdictText));
+    std::printf("  %d rows, statistics shown     %9.1f ms\n", largeRows, large.statistics.front());
+    std::printf("  %d rows, longest unanswered   %9.1f ms   (one turn of the event loop "
+                "until the verdict and the statistics)\n",
+                largeRows, large.unanswered.front());
+    std::printf("  %d rows, scrolled end to end  %9.1f MB resident   goal at most 80 MB "
+                "%s\n",
+                largeRows, double(large.residentKiB) / 1024,
+                double(large.residentKiB) / 1024 <= 80 ? "(met)" : "(OVER)");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -254,18 +428,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // --write-series PATH --series-rows N: only writes a journaled series file.
     const QString writeOnly = textArgument(argc, argv, "--write-series");
-    if (!writeOnly.isEmpty()) {
-        QTemporaryDir scratch;
-        const QString source = scratch.filePath(QStringLiteral("dane.mdb"));
-        StoreBench::WriteJournaledSeries(source, intArgument(argc, argv, "--series-rows", 1000),
-                                         massOf);
-        Database working(source);
-        QString error;
-        return SeriesFile::ZapiszSerie(working, writeOnly, nullptr, &error) ==
-                       SeriesFile::SaveResult::Completed
-                   ? 0
-                   : 1;
-    }
+    if (!writeOnly.isEmpty())
+        return writeSeriesOnly(writeOnly, intArgument(argc, argv, "--series-rows", 1000));
     const int rows = intArgument(argc, argv, "--rows", 100000);
     const int largeRows = intArgument(argc, argv, "--large-rows", 1000000);
     const int repeat = intArgument(argc, argv, "--repeat", 3);
@@ -277,7 +441,6 @@ int main(int argc, char** argv) {
     const QString toolDbPath = folder.filePath(QStringLiteral("tool.db"));
     const QString ourCsv = folder.filePath(QStringLiteral("ours.csv"));
     const QString toolCsv = folder.filePath(QStringLiteral("tool.csv"));
-    const QString nullDevice = QProcess::nullDevice();
 
     std::printf("series_files: a series of %d rows, median of %d runs each\n", rows, repeat);
     try {
@@ -285,129 +448,26 @@ int main(int argc, char** argv) {
         Database working(workingPath);
 
         // 1. Save.
-        std::vector<double> oursSave, toolSave, toolRewrite;
-        for (int i = 0; i < repeat; ++i) {
-            QString error;
-            QElapsedTimer clock;
-            clock.start();
-            const auto result = SeriesFile::ZapiszSerie(working, seriesPath, nullptr, &error);
-            oursSave.push_back(msSince(clock));
-            if (result != SeriesFile::SaveResult::Completed)
-                throw std::runtime_error("ZapiszSerie failed: " + error.toStdString());
-
-            QFile::remove(toolDbPath);
-            toolSave.push_back(
-                runTool({workingPath, QStringLiteral(".backup '%1'").arg(toolDbPath)}, nullDevice));
-        }
-        // A series file's rows differ from the working rows (status "0", a
-        // blank for an empty description, whole seconds), so a save rewrites
-        // every row and cannot copy pages. The floor of that work: sqlite3
-        // itself rewriting the same rows the same way into a new file.
-        const QString rewritePath = folder.filePath(QStringLiteral("rewrite.db"));
-        const QString rewrite =
-            QStringLiteral(
-                "PRAGMA journal_mode=OFF; PRAGMA synchronous=FULL; ATTACH '%1' AS zrodlo; BEGIN; "
-                "CREATE TABLE Pomiary (Lp INTEGER, data TEXT, Godzina TEXT, Timer INTEGER, "
-                "Masa REAL, Jm TEXT, LpTekst TEXT, Nr_wagi TEXT, status TEXT, Opis TEXT); "
-                "INSERT INTO Pomiary SELECT Lp, data, CASE WHEN substr(Godzina, 20, 1) = '.' "
-                "THEN substr(Godzina, 1, 19) ELSE Godzina END, Timer, Masa, Jm, LpTekst, "
-                "Nr_wagi, '0', CASE WHEN Opis = '' THEN ' ' ELSE Opis END FROM zrodlo.pomiary "
-                "ORDER BY rowid; COMMIT;")
-                .arg(workingPath);
-        for (int i = 0; i < repeat; ++i) {
-            QFile::remove(rewritePath);
-            toolRewrite.push_back(runTool({rewritePath, rewrite}, nullDevice));
-        }
+        const SaveTimes save = measureSave(working, workingPath, seriesPath, toolDbPath,
+                                           folder.filePath(QStringLiteral("rewrite.db")), repeat);
         if (countRows(seriesPath) != rows || countRows(toolDbPath) != rows)
             throw std::runtime_error("a saved file lacks rows");
-        const qint64 seriesSize = QFileInfo(seriesPath).size();
 
         // 2. Open, through the File menu of the main window.
         const WindowOpen opened = openInWindow(seriesPath, repeat, false);
-        std::vector<double> toolFirst, toolRead;
-        for (int i = 0; i < repeat; ++i) {
-            toolFirst.push_back(runTool(
-                {seriesPath, QStringLiteral("select * from Pomiary limit %1").arg(firstRowsShown)},
-                nullDevice));
-            toolRead.push_back(
-                runTool({seriesPath, QStringLiteral("select * from Pomiary")}, nullDevice));
-        }
+        const ToolReads tool = measureToolReads(seriesPath, repeat);
 
         // 3. Export.
-        std::vector<double> oursExport, toolExport;
-        {
-            Database series(seriesPath);
-            const QLocale polish(QLocale::Polish, QLocale::Poland);
-            const auto caption = [](const QString& column) { return column; };
-            for (int i = 0; i < repeat; ++i) {
-                // The export appends to an existing file.
-                QFile::remove(ourCsv);
-                QElapsedTimer clock;
-                clock.start();
-                SeriesFile::EksportCSV(series, ourCsv, caption, polish);
-                oursExport.push_back(msSince(clock));
-
-                toolExport.push_back(runTool({QStringLiteral("-csv"), QStringLiteral("-separator"),
-                                              QStringLiteral(";"), seriesPath,
-                                              QStringLiteral("select * from Pomiary")},
-                                             toolCsv));
-            }
-        }
+        const ExportTimes exported = measureExport(seriesPath, ourCsv, toolCsv, repeat);
         if (countLines(ourCsv) != rows + 1 || countLines(toolCsv) != rows)
             throw std::runtime_error("an exported file lacks lines");
 
-        std::printf("  series file %lld bytes; CSV ours %lld bytes (with header), sqlite3 %lld "
-                    "bytes\n",
-                    static_cast<long long>(seriesSize),
-                    static_cast<long long>(QFileInfo(ourCsv).size()),
-                    static_cast<long long>(QFileInfo(toolCsv).size()));
-        printPair("save (ZapiszSerie) vs .backup", median(oursSave), median(toolSave), 1.2);
-        printPair("save vs sqlite3 rewriting the rows", median(oursSave), median(toolRewrite), 1.2);
-        printPair("open (menu), first 50 rows painted", median(opened.painted), median(toolFirst),
-                  0.5);
-        std::printf("  %-34s   verdict shown at %.1f ms (%s), longest unanswered %.1f ms\n", "",
-                    median(opened.verdict), qPrintable(opened.verdictText),
-                    median(opened.unanswered));
-        printPair("open, whole-series statistics shown", median(opened.statistics),
-                  median(toolRead), 2.0);
-        printPair("export (EksportCSV) vs -csv", median(oursExport), median(toolExport), 1.3);
+        printSizes(seriesPath, ourCsv, toolCsv);
+        printFigures(save, opened, tool, exported);
 
-        // 4. A million rows, opened in a process of its own.
-        const QString largeWorking = folder.filePath(QStringLiteral("large.mdb"));
-        const QString largePath = folder.filePath(QStringLiteral("large.ser"));
-        StoreBench::WriteJournaledSeries(largeWorking, largeRows, massOf);
-        {
-            Database source(largeWorking);
-            QString error;
-            if (SeriesFile::ZapiszSerie(source, largePath, nullptr, &error) !=
-                SeriesFile::SaveResult::Completed)
-                throw std::runtime_error("ZapiszSerie failed: " + error.toStdString());
-        }
-        QFile::remove(largeWorking);
-        // --grab PREFIX: pictures of the window opening the large series.
-        const WindowOpen large =
-            openInWindow(largePath, 1, true, textArgument(argc, argv, "--grab"));
-        std::vector<double> largeToolFirst;
-        for (int i = 0; i < repeat; ++i)
-            largeToolFirst.push_back(runTool(
-                {largePath, QStringLiteral("select * from Pomiary limit %1").arg(firstRowsShown)},
-                nullDevice));
-        const double largePainted = large.painted.front();
-        std::printf("  %d rows, first rows painted   %9.1f ms   sqlite3 first rows %.1f ms   goal "
-                    "at most 50 ms %s\n",
-                    largeRows, largePainted, median(largeToolFirst),
-                    largePainted <= 50 ? "(met)" : "(OVER)");
-        std::printf("  %d rows, verdict shown        %9.1f ms   (%s)\n", largeRows,
-                    large.verdict.front(), qPrintable(large.verdictText));
-        std::printf("  %d rows, statistics shown     %9.1f ms\n", largeRows,
-                    large.statistics.front());
-        std::printf("  %d rows, longest unanswered   %9.1f ms   (one turn of the event loop "
-                    "until the verdict and the statistics)\n",
-                    largeRows, large.unanswered.front());
-        std::printf("  %d rows, scrolled end to end  %9.1f MB resident   goal at most 80 MB "
-                    "%s\n",
-                    largeRows, double(large.residentKiB) / 1024,
-                    double(large.residentKiB) / 1024 <= 80 ? "(met)" : "(OVER)");
+        // 4. A million rows, opened in a process of its own; --grab PREFIX:
+        // pictures of the window opening it.
+        measureLarge(folder, largeRows, repeat, textArgument(argc, argv, "--grab"));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "series_files: %s\n", error.what());
         return 1;
