@@ -3,22 +3,12 @@
 // LAB_URL while two stations feed the database.
 import puppeteer from 'puppeteer-core';
 import assert from 'node:assert/strict';
+import { step, waiter } from './page-steps.mjs';
 
 const url = process.env.LAB_URL;
 const shots = process.env.SHOTS_DIR;
 
-function step(text) {
-  console.log('step: ' + text);
-}
-
-async function waitFor(page, predicate, arg, timeout = 10000) {
-  const end = Date.now() + timeout;
-  for (;;) {
-    if (await page.evaluate(predicate, arg)) return;
-    if (Date.now() > end) throw new Error('timed out waiting for ' + predicate);
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
-}
+const waitFor = waiter(10000);
 
 // Nothing but the server on loopback: every other connection goes to a
 // proxy on loopback that is not there (no name is looked up), and the

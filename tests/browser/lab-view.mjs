@@ -5,6 +5,7 @@
 import { chromium } from 'playwright-core';
 import readline from 'node:readline';
 import assert from 'node:assert/strict';
+import { step, waiter } from './page-steps.mjs';
 
 const url = process.env.LAB_URL;
 const shots = process.env.SHOTS_DIR;
@@ -16,20 +17,7 @@ async function control(what) {
   assert.equal(value, 'ok', what);
 }
 
-function step(text) {
-  console.log('step: ' + text);
-}
-
-// Waiting inside the page would evaluate a string, which the page's
-// Content Security Policy forbids; evaluate() of a function is not affected.
-async function waitFor(page, predicate, arg, timeout = 5000) {
-  const end = Date.now() + timeout;
-  for (;;) {
-    if (await page.evaluate(predicate, arg)) return;
-    if (Date.now() > end) throw new Error('timed out waiting for ' + predicate);
-    await new Promise((resolve) => setTimeout(resolve, 25));
-  }
-}
+const waitFor = waiter(5000);
 
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM_PATH || '/usr/bin/chromium',
