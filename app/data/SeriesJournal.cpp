@@ -803,6 +803,18 @@ std::optional<std::array<int, FedRows::Columns>> VerifiedPlaces(Statement& all) 
     return places;
 }
 
+// A ReadingStored entry, as the columns of its reading are checked
+// against it.
+struct StoredReading {
+    const RowBytes& row;
+    // The fields of its data.
+    int count = 0;
+    qint64 lp = 0;
+    double mass = 0;
+    // When it was written: seconds since 1970 of the local wall clock.
+    qint64 local = 0;
+};
+
 class Verifier {
 public:
     // integrity: whether to check the file's structure here too (VerifyFile
@@ -844,7 +856,28 @@ private:
     bool CheckStructure();
     qint64 SeriesStart();
     void Entry(Statement& journal, Readings& readings, qint64 seriesStart);
+    bool NumberOk(Statement& journal, RowBytes& row);
+    bool CellTypesOk(Statement& journal, const RowBytes& row);
+    bool DecodeEntry(Statement& journal, RowBytes& row);
+    bool Chained(const RowBytes& row, std::string_view stored);
+    bool TakeAuthor(const RowBytes& row, Event event);
+    void StartSeries(const RowBytes& row, Event event, Readings& readings);
+    void DescriptionSet(const RowBytes& row);
     void Reading(const RowBytes& row, Readings& readings);
+    bool ReadingFields(StoredReading& stored);
+    QString StoredText() const;
+    void Vouch(qint64 lp);
+    bool Differs(const StoredReading& stored, const char* what, const QString& shown,
+                 const QString& journal);
+    bool LpMatches(const StoredReading& stored, const Readings& readings);
+    bool MassMatches(const StoredReading& stored, const Readings& readings);
+    bool UnitMatches(const StoredReading& stored, const Readings& readings);
+    bool TimeMatches(const StoredReading& stored, const Readings& readings, qint64& shownTime);
+    bool DateMatches(const StoredReading& stored, const Readings& readings, qint64 shownTime);
+    bool StationMatches(const StoredReading& stored, const Readings& readings);
+    bool StatusMatches(const StoredReading& stored, const Readings& readings);
+    bool TimerAndLpTextMatch(const StoredReading& stored, const Readings& readings);
+    void KeepDescription(const StoredReading& stored, const Readings& readings);
     void Descriptions(Readings& readings);
     void Report(qint64 seriesStart);
     bool Vouched(qint64 lp) const;
@@ -1031,59 +1064,78 @@ void Verifier::Walk() {
         Report(seriesStart);
 }
 
-void Verifier::Entry(Statement& journal, Readings& readings, qint64 seriesStart) {
+QString RowText(qint64 seq) {
+    return QStringLiteral("journal row %1").arg(seq);
+}
+
+// The number of the journal's current row: the next one of the chain.
+bool Verifier::NumberOk(Statement& journal, RowBytes& row) {
     const qint64 expected = length + 1;
-    const auto rowText = [&](qint64 seq) { return QStringLiteral("journal row %1").arg(seq); };
-    // Every cell as the program writes it: a value of another type that
-    // converts to the same is still a change.
-    const int types[] = {SQLITE_INTEGER, SQLITE_INTEGER, SQLITE_INTEGER, SQLITE_TEXT, SQLITE_TEXT,
-                         SQLITE_TEXT,    SQLITE_INTEGER, SQLITE_BLOB,    SQLITE_BLOB};
-    const char* names[] = {"seq",  "at",    "utc_offset", "station", "os_user",
-                           "host", "event", "data",       "hash"};
-    const bool compact = journal.Type(4) == SQLITE_NULL;
-    RowBytes row;
     row.seq = journal.Integer(0);
-    if (journal.Type(0) != SQLITE_INTEGER || row.seq != expected) {
-        if (journal.Type(0) == SQLITE_INTEGER && row.seq > expected)
-            Broken(QStringLiteral("journal row %1 is missing").arg(expected));
-        else
-            Broken(QStringLiteral("journal row %1 is numbered %2")
-                       .arg(expected)
-                       .arg(QString::fromUtf8(journal.Bytes(0).data(),
-                                              qsizetype(journal.Bytes(0).size()))));
-        return;
-    }
+    if (journal.Type(0) == SQLITE_INTEGER && row.seq == expected)
+        return true;
+    if (journal.Type(0) == SQLITE_INTEGER && row.seq > expected)
+        Broken(QStringLiteral("journal row %1 is missing").arg(expected));
+    else
+        Broken(QStringLiteral("journal row %1 is numbered %2")
+                   .arg(expected)
+                   .arg(QString::fromUtf8(journal.Bytes(0).data(),
+                                          qsizetype(journal.Bytes(0).size()))));
+    return false;
+}
+
+// Every cell as the program writes it: a value of another type that
+// converts to the same is still a change.
+bool Verifier::CellTypesOk(Statement& journal, const RowBytes& row) {
+    static const int types[] = {SQLITE_INTEGER, SQLITE_INTEGER, SQLITE_INTEGER,
+                                SQLITE_TEXT,    SQLITE_TEXT,    SQLITE_TEXT,
+                                SQLITE_INTEGER, SQLITE_BLOB,    SQLITE_BLOB};
+    static const char* const names[] = {"seq",  "at",    "utc_offset", "station", "os_user",
+                                        "host", "event", "data",       "hash"};
     for (int column = 1; column < 9; ++column) {
         const bool author = column >= 3 && column <= 5;
-        const int want = author && compact ? SQLITE_NULL : types[column];
+        const int want = author && row.compact ? SQLITE_NULL : types[column];
         if (journal.Type(column) != want) {
             Broken(QStringLiteral("%1: its %2 is stored as %3")
-                       .arg(rowText(row.seq), QLatin1String(names[column]),
+                       .arg(RowText(row.seq), QLatin1String(names[column]),
                             QLatin1String(TypeName(journal.Type(column)))));
-            return;
+            return false;
         }
     }
+    return true;
+}
+
+// The cells of the journal's current row into row: false (the chain
+// broken) when one is not as the program writes it.
+bool Verifier::DecodeEntry(Statement& journal, RowBytes& row) {
+    row.compact = journal.Type(4) == SQLITE_NULL;
+    if (!NumberOk(journal, row) || !CellTypesOk(journal, row))
+        return false;
     row.at = journal.Integer(1);
     row.utcOffset = journal.Integer(2);
-    row.compact = compact;
     row.event = journal.Integer(6);
     row.data = journal.Bytes(7);
-    const std::string_view stored = journal.Bytes(8);
     // The hash covers four bytes of these: more would pass unseen.
-    const qint64 offsetLimit = compact ? 86400 : 1440;
+    const qint64 offsetLimit = row.compact ? 86400 : 1440;
     if (row.utcOffset < -offsetLimit || row.utcOffset > offsetLimit || row.event < INT_MIN ||
         row.event > INT_MAX) {
         Broken(QStringLiteral("%1: its %2 is out of range")
-                   .arg(rowText(row.seq),
+                   .arg(RowText(row.seq),
                         QLatin1String(row.event < INT_MIN || row.event > INT_MAX ? "event"
                                                                                  : "utc_offset")));
-        return;
+        return false;
     }
-    if (!compact) {
+    if (!row.compact) {
         row.station = journal.Bytes(3);
         row.user = journal.Bytes(4);
         row.host = journal.Bytes(5);
     }
+    return true;
+}
+
+// Whether the row carries the hash its predecessor leads to; it then heads
+// the chain.
+bool Verifier::Chained(const RowBytes& row, std::string_view stored) {
     Canonical(canonical, row);
     // The first entry follows a hash of zeros.
     if (length == 0)
@@ -1097,18 +1149,23 @@ void Verifier::Entry(Statement& journal, Readings& readings, qint64 seriesStart)
         std::memcmp(stored.data(), hash.data(), HashBytes) != 0) {
         Broken(QStringLiteral("%1 (%2) does not match its hash: it, or a row before it, was "
                               "changed")
-                   .arg(rowText(row.seq), EventName(row.event)));
-        return;
+                   .arg(RowText(row.seq), EventName(row.event)));
+        return false;
     }
     std::memcpy(head.data(), hash.data(), HashBytes);
     length = row.seq;
+    return true;
+}
 
-    const Event event = Event(row.event);
+// The author of the row: the one it names (AuthorChanged), the one named
+// before it (a compact row) or its own (a full row); and the station the
+// readings then carry (its first two characters).
+bool Verifier::TakeAuthor(const RowBytes& row, Event event) {
     if (event == Event::AuthorChanged) {
-        const int count = SplitInto(row.data, compact, fields);
+        const int count = SplitInto(row.data, row.compact, fields);
         if (count != 3) {
-            Broken(QStringLiteral("%1 (author changed) is malformed").arg(rowText(row.seq)));
-            return;
+            Broken(QStringLiteral("%1 (author changed) is malformed").arg(RowText(row.seq)));
+            return false;
         }
         station = fields[0];
         user = fields[1];
@@ -1116,33 +1173,61 @@ void Verifier::Entry(Statement& journal, Readings& readings, qint64 seriesStart)
         haveAuthor = true;
         readingStation =
             QString::fromUtf8(station.data(), qsizetype(station.size())).left(2).toStdString();
-    } else if (compact && !haveAuthor) {
-        Broken(QStringLiteral("%1 (%2) names no author").arg(rowText(row.seq), EventName(event)));
-        return;
+    } else if (row.compact && !haveAuthor) {
+        Broken(QStringLiteral("%1 (%2) names no author").arg(RowText(row.seq), EventName(event)));
+        return false;
     }
-    if (!compact)
+    if (!row.compact)
         readingStation = QString::fromUtf8(row.station.data(), qsizetype(row.station.size()))
                              .left(2)
                              .toStdString();
+    return true;
+}
 
-    if (row.seq == seriesStart) {
-        // The readings the series had when the journal or the series began.
-        if (!ReadNumber(row.data, carried) || carried < 0) {
-            Broken(QStringLiteral("%1 (%2) is malformed").arg(rowText(row.seq), EventName(event)));
+// The entry that starts the series: the readings it counts (those the
+// series had when the journal or the series began) are passed by.
+void Verifier::StartSeries(const RowBytes& row, Event event, Readings& readings) {
+    if (!ReadNumber(row.data, carried) || carried < 0) {
+        Broken(QStringLiteral("%1 (%2) is malformed").arg(RowText(row.seq), EventName(event)));
+        return;
+    }
+    inSeries = true;
+    seriesCompact = row.compact;
+    result.readingsBefore = int(carried);
+    for (qint64 i = 0; i < carried; ++i) {
+        if (!readings.Step()) {
+            Broken(QStringLiteral("the series has %1 readings older than the journal, the "
+                                  "journal counted %2")
+                       .arg(i)
+                       .arg(carried));
             return;
         }
-        inSeries = true;
-        seriesCompact = compact;
-        result.readingsBefore = int(carried);
-        for (qint64 i = 0; i < carried; ++i) {
-            if (!readings.Step()) {
-                Broken(QStringLiteral("the series has %1 readings older than the journal, the "
-                                      "journal counted %2")
-                           .arg(i)
-                           .arg(carried));
-                return;
-            }
-        }
+    }
+}
+
+// A description set: what the reading's description must be at the end.
+void Verifier::DescriptionSet(const RowBytes& row) {
+    const int count = SplitInto(row.data, row.compact, fields);
+    qint64 lp = 0;
+    if (count < 3 || !ReadNumber(std::string_view(fields[0]), lp) || (row.compact && count != 3)) {
+        Broken(QStringLiteral("%1 (description set) is malformed").arg(RowText(row.seq)));
+        return;
+    }
+    if (count == 3)
+        descriptions[lp] = {fields[2], false};
+    else
+        descriptions[lp] = {std::string(row.data), true};
+}
+
+void Verifier::Entry(Statement& journal, Readings& readings, qint64 seriesStart) {
+    RowBytes row;
+    if (!DecodeEntry(journal, row) || !Chained(row, journal.Bytes(8)))
+        return;
+    const Event event = Event(row.event);
+    if (!TakeAuthor(row, event))
+        return;
+    if (row.seq == seriesStart) {
+        StartSeries(row, event, readings);
         return;
     }
     if (!inSeries)
@@ -1151,19 +1236,9 @@ void Verifier::Entry(Statement& journal, Readings& readings, qint64 seriesStart)
     case Event::ReadingStored:
         Reading(row, readings);
         break;
-    case Event::DescriptionSet: {
-        const int count = SplitInto(row.data, compact, fields);
-        qint64 lp = 0;
-        if (count < 3 || !ReadNumber(std::string_view(fields[0]), lp) || (compact && count != 3)) {
-            Broken(QStringLiteral("%1 (description set) is malformed").arg(rowText(row.seq)));
-            return;
-        }
-        if (count == 3)
-            descriptions[lp] = {fields[2], false};
-        else
-            descriptions[lp] = {std::string(row.data), true};
+    case Event::DescriptionSet:
+        DescriptionSet(row);
         break;
-    }
     case Event::ReportSaved:
         reportDigest = std::string(row.data);
         break;
@@ -1172,88 +1247,107 @@ void Verifier::Entry(Statement& journal, Readings& readings, qint64 seriesStart)
     }
 }
 
-void Verifier::Reading(const RowBytes& row, Readings& readings) {
-    const int count = SplitInto(row.data, row.compact, fields);
-    qint64 lp = 0;
-    double mass = 0;
-    // A compact entry gives Lp as its distance from the entry's number.
+// A reading's column as the user sees it, for a finding.
+QString ShownText(const Readings& readings, int column) {
+    if (readings.Type(column) == SQLITE_NULL)
+        return QStringLiteral("NULL");
+    if (readings.Type(column) == SQLITE_FLOAT)
+        return QString::number(readings.Real(column), 'g', 17);
+    return Quoted(readings.Bytes(column));
+}
+
+// The column `what` of the reading is not the journal's: always false.
+bool Verifier::Differs(const StoredReading& stored, const char* what, const QString& shown,
+                       const QString& journal) {
+    Broken(QStringLiteral("reading Lp %1: the %2 is %3, the journal has %4")
+               .arg(stored.lp)
+               .arg(QLatin1String(what), shown, journal));
+    return false;
+}
+
+// The mass and unit of the entry, as a finding names them.
+QString Verifier::StoredText() const {
+    return QStringLiteral("%1 %2").arg(
+        QString::fromStdString(fields[1]),
+        QString::fromUtf8(fields[2].data(), qsizetype(fields[2].size())));
+}
+
+// The fields of a ReadingStored entry; a compact entry's Lp, given as its
+// distance from the entry's number, is made whole (in fields[0] too).
+bool Verifier::ReadingFields(StoredReading& stored) {
+    const RowBytes& row = stored.row;
+    stored.count = SplitInto(row.data, row.compact, fields);
     const bool fromSeq = row.compact && !fields[0].empty() && fields[0][0] == '=';
-    const bool lpRead = fromSeq ? ReadNumber(std::string_view(fields[0]).substr(1), lp)
-                                : ReadNumber(std::string_view(fields[0]), lp);
+    const bool lpRead = fromSeq ? ReadNumber(std::string_view(fields[0]).substr(1), stored.lp)
+                                : ReadNumber(std::string_view(fields[0]), stored.lp);
     if (fromSeq) {
-        lp = row.seq - lp;
-        fields[0] = std::to_string(lp);
+        stored.lp = row.seq - stored.lp;
+        fields[0] = std::to_string(stored.lp);
     }
-    if (count < (row.compact ? 5 : 3) || !lpRead ||
-        !ReadNumber(std::string_view(fields[1]), mass)) {
-        Broken(QStringLiteral("journal row %1 (reading stored) is malformed").arg(row.seq));
-        return;
-    }
-    const auto journalText = [&] {
-        return QStringLiteral("%1 %2").arg(
-            QString::fromStdString(fields[1]),
-            QString::fromUtf8(fields[2].data(), qsizetype(fields[2].size())));
-    };
-    if (!readings.Step()) {
-        Broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series")
-                   .arg(lp)
-                   .arg(journalText()));
-        return;
-    }
+    return stored.count >= (row.compact ? 5 : 3) && lpRead &&
+           ReadNumber(std::string_view(fields[1]), stored.mass);
+}
+
+// The Lps the journal vouches for, as runs.
+void Verifier::Vouch(qint64 lp) {
     if (vouchedLps.empty() || vouchedLps.back().second + 1 != lp)
         vouchedLps.emplace_back(lp, lp);
     else
         vouchedLps.back().second = lp;
-    ++result.readings;
-    const qint64 local = FloorDiv(row.at, 1000) + row.utcOffset * (row.compact ? 1 : 60);
-    const auto differs = [&](const char* what, const QString& shown, const QString& journal) {
-        Broken(QStringLiteral("reading Lp %1: the %2 is %3, the journal has %4")
-                   .arg(lp)
-                   .arg(QLatin1String(what), shown, journal));
-    };
-    const auto shownText = [&](int column) {
-        if (readings.Type(column) == SQLITE_NULL)
-            return QStringLiteral("NULL");
-        if (readings.Type(column) == SQLITE_FLOAT)
-            return QString::number(readings.Real(column), 'g', 17);
-        return Quoted(readings.Bytes(column));
-    };
-    // Lp: an integer, the journal's.
-    if (readings.Type(RLp) != SQLITE_INTEGER || readings.Integer(RLp) != lp) {
-        Broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series: the "
-                              "series has Lp %3 in its place")
-                   .arg(lp)
-                   .arg(journalText(), shownText(RLp)));
-        return;
-    }
-    // The mass: a real, the same number (a negative zero reads back as zero).
-    if (readings.Type(RMasa) != SQLITE_FLOAT || readings.Real(RMasa) != mass)
-        return differs("mass", shownText(RMasa), QString::fromStdString(fields[1]));
-    // The unit: a full row's unit and frame are not escaped, so the unit is
-    // whatever the rest of the data begins with.
+}
+
+// Lp: an integer, the journal's.
+bool Verifier::LpMatches(const StoredReading& stored, const Readings& readings) {
+    if (readings.Type(RLp) == SQLITE_INTEGER && readings.Integer(RLp) == stored.lp)
+        return true;
+    Broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series: the "
+                          "series has Lp %3 in its place")
+               .arg(stored.lp)
+               .arg(StoredText(), ShownText(readings, RLp)));
+    return false;
+}
+
+// The mass: a real, the same number (a negative zero reads back as zero).
+bool Verifier::MassMatches(const StoredReading& stored, const Readings& readings) {
+    if (readings.Type(RMasa) != SQLITE_FLOAT || readings.Real(RMasa) != stored.mass)
+        return Differs(stored, "mass", ShownText(readings, RMasa),
+                       QString::fromStdString(fields[1]));
+    return true;
+}
+
+// The unit: a full row's unit and frame are not escaped, so the unit is
+// whatever the rest of the data begins with.
+bool Verifier::UnitMatches(const StoredReading& stored, const Readings& readings) {
     const std::string_view jm = readings.Bytes(RJm);
     if (readings.Type(RJm) != SQLITE_TEXT)
-        return differs("unit", shownText(RJm), Quoted(fields[2]));
-    if (row.compact) {
+        return Differs(stored, "unit", ShownText(readings, RJm), Quoted(fields[2]));
+    if (stored.row.compact) {
         if (jm != fields[2])
-            return differs("unit", shownText(RJm), Quoted(fields[2]));
-    } else {
-        // data = lp SEP mass SEP unit SEP frame
-        const size_t unitStart = fields[0].size() + fields[1].size() + 2;
-        const std::string_view rest = row.data.substr(std::min(unitStart, row.data.size()));
-        if (!(rest.size() > jm.size() && rest.substr(0, jm.size()) == jm &&
-              rest[jm.size()] == FieldSeparator))
-            return differs("unit", shownText(RJm), Quoted(fields[2]));
+            return Differs(stored, "unit", ShownText(readings, RJm), Quoted(fields[2]));
+        return true;
     }
-    // The time: whole seconds of the local wall clock, as text of one shape.
-    const std::optional<qint64> shownTime = readings.Type(RGodzina) == SQLITE_TEXT
-                                                ? LocalSeconds(readings.Bytes(RGodzina), dates)
-                                                : std::nullopt;
-    bool timeOk = shownTime && *shownTime == local;
-    if (shownTime && !timeOk && !row.compact) {
+    // data = lp SEP mass SEP unit SEP frame
+    const std::string_view data = stored.row.data;
+    const size_t unitStart = fields[0].size() + fields[1].size() + 2;
+    const std::string_view rest = data.substr(std::min(unitStart, data.size()));
+    if (!(rest.size() > jm.size() && rest.substr(0, jm.size()) == jm &&
+          rest[jm.size()] == FieldSeparator))
+        return Differs(stored, "unit", ShownText(readings, RJm), Quoted(fields[2]));
+    return true;
+}
+
+// The time: whole seconds of the local wall clock, as text of one shape;
+// shownTime gets the time the reading shows.
+bool Verifier::TimeMatches(const StoredReading& stored, const Readings& readings,
+                           qint64& shownTime) {
+    const std::optional<qint64> shown = readings.Type(RGodzina) == SQLITE_TEXT
+                                            ? LocalSeconds(readings.Bytes(RGodzina), dates)
+                                            : std::nullopt;
+    bool timeOk = shown && *shown == stored.local;
+    if (shown && !timeOk && !stored.row.compact) {
         // A full row keeps its offset in whole minutes: in a zone whose
         // offset has seconds, every reading is off by the same seconds.
-        const qint64 remainder = *shownTime - local;
+        const qint64 remainder = *shown - stored.local;
         if (remainder > -60 && remainder < 60) {
             if (!legacyRemainder)
                 legacyRemainder = remainder;
@@ -1261,54 +1355,106 @@ void Verifier::Reading(const RowBytes& row, Readings& readings) {
         }
     }
     if (!timeOk)
-        return differs("time", shownText(RGodzina), Quoted(LocalText(local).toStdString()));
-    // The date: the time's own.
+        return Differs(stored, "time", ShownText(readings, RGodzina),
+                       Quoted(LocalText(stored.local).toStdString()));
+    shownTime = *shown;
+    return true;
+}
+
+// The date: the time's own.
+bool Verifier::DateMatches(const StoredReading& stored, const Readings& readings,
+                           qint64 shownTime) {
     const std::optional<qint64> shownDate =
         readings.Type(RData) == SQLITE_TEXT && readings.Bytes(RData).size() == 10
             ? dates.Days(readings.Bytes(RData))
             : std::nullopt;
-    if (!shownDate || *shownDate != FloorDiv(*shownTime, 86400))
-        return differs("date", shownText(RData),
-                       Quoted(LocalText(*shownTime).left(10).toStdString()));
-    // The station: the author's, as the readings keep it.
+    if (!shownDate || *shownDate != FloorDiv(shownTime, 86400))
+        return Differs(stored, "date", ShownText(readings, RData),
+                       Quoted(LocalText(shownTime).left(10).toStdString()));
+    return true;
+}
+
+// The station: the author's, as the readings keep it.
+bool Verifier::StationMatches(const StoredReading& stored, const Readings& readings) {
     if (readings.Type(RNrWagi) != SQLITE_TEXT || readings.Bytes(RNrWagi) != readingStation)
-        return differs("station", shownText(RNrWagi), Quoted(readingStation));
-    // The status: the mark the entry stored (a net below the minimum
-    // weight), which a saved file keeps; else none while the series is
-    // worked on, "0" in a saved file.
+        return Differs(stored, "station", ShownText(readings, RNrWagi), Quoted(readingStation));
+    return true;
+}
+
+// The status: the mark the entry stored (a net below the minimum weight),
+// which a saved file keeps; else none while the series is worked on, "0"
+// in a saved file.
+bool Verifier::StatusMatches(const StoredReading& stored, const Readings& readings) {
     const std::string_view mark =
-        row.compact && count > 7 ? std::string_view(fields[7]) : std::string_view();
+        stored.row.compact && stored.count > 7 ? std::string_view(fields[7]) : std::string_view();
     if (!mark.empty()) {
         if (readings.Type(RStatus) != SQLITE_TEXT || readings.Bytes(RStatus) != mark)
-            return differs("status", shownText(RStatus), Quoted(mark));
+            return Differs(stored, "status", ShownText(readings, RStatus), Quoted(mark));
     } else if (readings.Type(RStatus) != SQLITE_NULL &&
                (readings.Type(RStatus) != SQLITE_TEXT || readings.Bytes(RStatus) != "0")) {
-        return differs("status", shownText(RStatus), QStringLiteral("none"));
+        return Differs(stored, "status", ShownText(readings, RStatus), QStringLiteral("none"));
     }
+    return true;
+}
+
+// Timer and LpTekst: of their type in every row, the entry's in a compact
+// one (LpTekst Lp's own text unless the entry names another).
+bool Verifier::TimerAndLpTextMatch(const StoredReading& stored, const Readings& readings) {
     if (readings.Type(RTimer) != SQLITE_INTEGER)
-        return differs("Timer", shownText(RTimer), QStringLiteral("a whole number"));
+        return Differs(stored, "Timer", ShownText(readings, RTimer),
+                       QStringLiteral("a whole number"));
     if (readings.Type(RLpTekst) != SQLITE_TEXT)
-        return differs("LpTekst", shownText(RLpTekst), QStringLiteral("a text"));
-    if (row.compact) {
-        qint64 timer = 0;
-        if (!ReadNumber(std::string_view(fields[4]), timer) || readings.Integer(RTimer) != timer)
-            return differs("Timer", shownText(RTimer), QString::fromStdString(fields[4]));
-        const std::string_view lpText = count > 5 && !fields[5].empty()
-                                            ? std::string_view(fields[5])
-                                            : std::string_view(fields[0]);
-        if (readings.Bytes(RLpTekst) != lpText)
-            return differs("LpTekst", shownText(RLpTekst), Quoted(lpText));
-    }
-    // The description may be set later in the journal: kept for the end
-    // when it is not blank now or was not blank when stored.
+        return Differs(stored, "LpTekst", ShownText(readings, RLpTekst), QStringLiteral("a text"));
+    if (!stored.row.compact)
+        return true;
+    qint64 timer = 0;
+    if (!ReadNumber(std::string_view(fields[4]), timer) || readings.Integer(RTimer) != timer)
+        return Differs(stored, "Timer", ShownText(readings, RTimer),
+                       QString::fromStdString(fields[4]));
+    const std::string_view lpText = stored.count > 5 && !fields[5].empty()
+                                        ? std::string_view(fields[5])
+                                        : std::string_view(fields[0]);
+    if (readings.Bytes(RLpTekst) != lpText)
+        return Differs(stored, "LpTekst", ShownText(readings, RLpTekst), Quoted(lpText));
+    return true;
+}
+
+// The description may be set later in the journal: kept for the end when
+// it is not blank now or was not blank when stored.
+void Verifier::KeepDescription(const StoredReading& stored, const Readings& readings) {
     const std::string_view opis =
         readings.Type(ROpis) == SQLITE_NULL ? std::string_view() : readings.Bytes(ROpis);
-    if (readings.Type(ROpis) != SQLITE_NULL && readings.Type(ROpis) != SQLITE_TEXT)
-        return differs("description", shownText(ROpis), QStringLiteral("a text"));
+    if (readings.Type(ROpis) != SQLITE_NULL && readings.Type(ROpis) != SQLITE_TEXT) {
+        Differs(stored, "description", ShownText(readings, ROpis), QStringLiteral("a text"));
+        return;
+    }
     const std::string_view storedOpis =
-        row.compact && count > 6 ? std::string_view(fields[6]) : std::string_view();
+        stored.row.compact && stored.count > 6 ? std::string_view(fields[6]) : std::string_view();
     if (!Blank(opis) || !Blank(storedOpis))
-        pending[lp] = {std::string(opis), std::string(storedOpis)};
+        pending[stored.lp] = {std::string(opis), std::string(storedOpis)};
+}
+
+void Verifier::Reading(const RowBytes& row, Readings& readings) {
+    StoredReading stored{row};
+    if (!ReadingFields(stored)) {
+        Broken(QStringLiteral("journal row %1 (reading stored) is malformed").arg(row.seq));
+        return;
+    }
+    if (!readings.Step()) {
+        Broken(QStringLiteral("reading Lp %1 of the journal (%2) is missing from the series")
+                   .arg(stored.lp)
+                   .arg(StoredText()));
+        return;
+    }
+    Vouch(stored.lp);
+    ++result.readings;
+    stored.local = FloorDiv(row.at, 1000) + row.utcOffset * (row.compact ? 1 : 60);
+    qint64 shownTime = 0;
+    if (LpMatches(stored, readings) && MassMatches(stored, readings) &&
+        UnitMatches(stored, readings) && TimeMatches(stored, readings, shownTime) &&
+        DateMatches(stored, readings, shownTime) && StationMatches(stored, readings) &&
+        StatusMatches(stored, readings) && TimerAndLpTextMatch(stored, readings))
+        KeepDescription(stored, readings);
 }
 
 void Verifier::Descriptions(Readings& readings) {
@@ -1438,26 +1584,59 @@ sqlite3* OpenForReading(const QString& path) {
     return db;
 }
 
+// Whether a second connection reads the moment db reads: not beside a
+// write-ahead log, which lets a writer go on beside a reader (a rollback
+// journal does not while db holds its read lock). Takes that read lock,
+// held until db's transaction ends; false too where there is no journal.
+bool OneMomentBeside(sqlite3* db) {
+    Statement mode(db, "PRAGMA journal_mode");
+    if (!mode.Step() || mode.Type(0) != SQLITE_TEXT || mode.Bytes(0) == "wal")
+        return false;
+    Statement journal(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                          "lower(name) = 'journal'");
+    return journal.Step();
+}
+
+// The walker's thread: the journal walked on other, the readings fed to it.
+void WalkFed(sqlite3* other, FedRows& fed, const std::atomic<bool>* cancelled,
+             const std::atomic<bool>* stop, Verification& verdict, std::exception_ptr& failure) {
+    // A walk in order reads each page once: a small cache does.
+    sqlite3_exec(other, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
+    sqlite3_exec(other, "BEGIN", nullptr, nullptr, nullptr);
+    try {
+        Verifier verifier(other, cancelled, false, nullptr);
+        verifier.Feed(&fed, stop);
+        verdict = verifier.Run();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    fed.Close();
+}
+
+// Steps every reading (each handed on by the statement where rows are
+// shared), feeding the walk while it wants them.
+void FeedReadings(Statement& readings, FedRows& fed, bool shared) {
+    while (readings.Step()) {
+        if (fed.Wanted())
+            fed.Add(readings);
+        else if (!shared)
+            break;
+    }
+    fed.End(readings.Error());
+}
+
 // The walk on two cores: the journal is walked on a connection of its own
 // on a thread of its own, while this one steps the readings (handing them
 // to rows as well) and feeds the walk their copies. Answers nothing where
-// the two connections might not read one moment of the file (a
-// write-ahead log lets a writer go on beside a reader; a rollback journal
-// does not while db holds its read lock), or where the file lacks what the
-// walk reads: the walk on one connection then answers as it always has.
+// the two connections might not read one moment of the file, or where the
+// file lacks what the walk reads: the walk on one connection then answers
+// as it always has.
 std::optional<Verification> WalkBeside(sqlite3* db, const QString& path,
                                        const std::atomic<bool>* cancelled,
                                        const Database::RowViewVisitor* rows) {
-    {
-        Statement mode(db, "PRAGMA journal_mode");
-        if (!mode.Step() || mode.Type(0) != SQLITE_TEXT || mode.Bytes(0) == "wal")
-            return std::nullopt;
-        // Takes the read lock, held until the transaction ends.
-        Statement journal(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
-                              "lower(name) = 'journal'");
-        if (!journal.Step())
-            return std::nullopt;
-    }
+    if (!OneMomentBeside(db))
+        return std::nullopt;
     Statement readings(db, rows ? AllReadings : VerifiedReadings);
     if (!readings.Ok())
         return std::nullopt;
@@ -1478,32 +1657,13 @@ std::optional<Verification> WalkBeside(sqlite3* db, const QString& path,
     Verification verdict;
     std::exception_ptr failure;
     std::atomic<bool> stop{false};
-    std::thread walker([&] {
-        // A walk in order reads each page once: a small cache does.
-        sqlite3_exec(other, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
-        sqlite3_exec(other, "BEGIN", nullptr, nullptr, nullptr);
-        try {
-            Verifier verifier(other, cancelled, false, nullptr);
-            verifier.Feed(&fed, &stop);
-            verdict = verifier.Run();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        fed.Close();
-    });
+    std::thread walker([&] { WalkFed(other, fed, cancelled, &stop, verdict, failure); });
     const auto finish = [&] {
         walker.join();
         sqlite3_close(other);
     };
     try {
-        while (readings.Step()) {
-            if (fed.Wanted())
-                fed.Add(readings);
-            else if (!rows)
-                break;
-        }
-        fed.End(readings.Error());
+        FeedReadings(readings, fed, rows != nullptr);
     } catch (...) {
         stop = true;
         fed.End(QStringLiteral("the export stopped"));
