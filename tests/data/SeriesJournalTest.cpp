@@ -13,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
@@ -580,6 +581,70 @@ TEST(SeriesJournalFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
     EXPECT_THROW(SeriesJournal::VerifyFile(pipe), DatabaseError);
     EXPECT_THROW(SeriesJournal::VerifyFile(folder.path()), DatabaseError);
     EXPECT_THROW(SeriesJournal::VerifyFile(folder.filePath("missing.ser")), DatabaseError);
+}
+
+// A series file long enough to be read many pages at a time (forwards by
+// the walk, backwards by the search for the series' start and by the
+// structure check), in rollback and in write-ahead mode: every way of
+// verifying it comes to the verdict of a connection of the program's own,
+// untouched and with one reading changed far into the file.
+TEST(SeriesJournalFileTest, ALongFileIsReadAsTheProgramReadsIt) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("series.ser");
+    {
+        Database series(path, Database::Journal::Rollback);
+        series.CreateSchema();
+        const SeriesJournal::Author author{QStringLiteral("3"), QStringLiteral("lab"),
+                                           QStringLiteral("bench")};
+        QDateTime at(QDate(2026, 12, 8), QTime(9, 0), QTimeZone(3600));
+        series.Begin();
+        SeriesJournal::Append(series, author, SeriesJournal::Event::SeriesStarted, "0", at);
+        for (int lp = 1; lp <= 8000; ++lp) {
+            at = at.addSecs(1);
+            series.Execute(
+                QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                               "Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, 1.5,
+                 QStringLiteral("g"), QString::number(lp), QStringLiteral("3"),
+                 QStringLiteral(" ")});
+            SeriesJournal::Append(series, author, SeriesJournal::Event::ReadingStored,
+                                  SeriesJournal::ReadingData(lp, 1.5, QStringLiteral("g"),
+                                                             "S 1.5 g\r\n", lp, QString::number(lp),
+                                                             QStringLiteral(" ")),
+                                  at);
+        }
+        series.Commit();
+    }
+    ASSERT_GT(QFileInfo(path).size(), 1 << 20);
+    const QString changed = folder.filePath("changed.ser");
+    const QString writeAhead = folder.filePath("write-ahead.ser");
+    ASSERT_TRUE(QFile::copy(path, changed));
+    {
+        Database file(changed, Database::Journal::Rollback);
+        file.Execute(QStringLiteral("UPDATE pomiary SET Masa = 2.5 WHERE Lp = 5000"));
+    }
+    ASSERT_TRUE(QFile::copy(changed, writeAhead));
+    { Database file(writeAhead, Database::Journal::WriteAhead); }
+    const struct {
+        QString path;
+        State state;
+        const char* where;
+    } cases[] = {
+        {path, State::Verified, ""},
+        {changed, State::Broken, "reading Lp 5000: the mass is 2.5, the journal has 1.5"},
+        {writeAhead, State::Broken, "reading Lp 5000: the mass is 2.5, the journal has 1.5"},
+    };
+    for (const auto& expected : cases) {
+        const QByteArray name = QFileInfo(expected.path).fileName().toUtf8();
+        Database file(expected.path, Database::Journal::Rollback, Database::Access::ReadOnly);
+        const auto own = SeriesJournal::Verify(file);
+        EXPECT_EQ(own.state, expected.state) << name.constData();
+        EXPECT_EQ(own.where, QString::fromUtf8(expected.where)) << name.constData();
+        ExpectOneVerdict(expected.path, own, name.constData());
+        qint64 handed = 0;
+        SeriesJournal::VerifyFile(expected.path, [&](const Database::RowView&) { ++handed; });
+        EXPECT_EQ(handed, 8000) << name.constData();
+    }
 }
 
 // The program stores readings while another process verifies the working
