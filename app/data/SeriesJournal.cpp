@@ -128,36 +128,67 @@ QByteArray ShortestText(double value) {
     return QByteArray(text.data(), int(result.ptr - text.data()));
 }
 
-// Splits data into fields: escaped (compact rows) or plainly (full rows).
-// The fields are reused strings, so a pass over a long journal allocates
-// nothing once they have grown.
-int SplitInto(std::string_view data, bool escaped, std::vector<std::string>& fields) {
-    int count = 0;
-    const auto next = [&]() -> std::string& {
-        if (size_t(count) == fields.size())
-            fields.emplace_back();
-        std::string& field = fields[size_t(count++)];
-        field.clear();
-        return field;
-    };
-    // Copied a stretch at a time, up to the next separator or escape.
-    std::string* field = &next();
-    size_t from = 0;
-    for (size_t i = 0; i < data.size(); ++i) {
-        const char c = data[i];
-        if (c == FieldSeparator) {
-            field->append(data.data() + from, i - from);
-            field = &next();
-            from = i + 1;
-        } else if (escaped && c == FieldEscape && i + 1 < data.size()) {
-            field->append(data.data() + from, i - from);
-            // The escaped character starts the next stretch, whatever it is.
-            from = ++i;
+// The fields of one event's data, escaped (compact rows) or joined plainly
+// (full rows): each a view of the data itself, or, where it holds an
+// escape, of a copy without them. The views hold while the data does; the
+// copies are reused, so a pass over a long journal copies only the few
+// fields with escapes and allocates nothing once they have grown.
+class Fields {
+public:
+    int Split(std::string_view data, bool escaped) {
+        int count = 0;
+        size_t start = 0;
+        // Copied a stretch at a time, up to the next escape, once the field
+        // has one.
+        size_t from = 0;
+        std::string* copy = nullptr;
+        const auto finish = [&](size_t end) {
+            std::string_view field = data.substr(start, end - start);
+            if (copy) {
+                copy->append(data.data() + from, end - from);
+                field = *copy;
+            }
+            Put(count++, field);
+            copy = nullptr;
+        };
+        for (size_t i = 0; i < data.size(); ++i) {
+            const char c = data[i];
+            if (c == FieldSeparator) {
+                finish(i);
+                start = from = i + 1;
+            } else if (escaped && c == FieldEscape && i + 1 < data.size()) {
+                if (!copy)
+                    copy = &Own(count);
+                copy->append(data.data() + from, i - from);
+                // The escaped character starts the next stretch, whatever it is.
+                from = ++i;
+            }
         }
+        finish(data.size());
+        return count;
     }
-    field->append(data.data() + from, data.size() - from);
-    return count;
-}
+    std::string_view operator[](size_t field) const { return views[field]; }
+    // The field read as text kept elsewhere, as long as it is.
+    void Replace(size_t field, std::string_view text) { views[field] = text; }
+
+private:
+    void Put(int field, std::string_view view) {
+        if (size_t(field) == views.size())
+            views.push_back(view);
+        else
+            views[size_t(field)] = view;
+    }
+    std::string& Own(int field) {
+        // A deque: growing it leaves the copies made before where they are.
+        if (own.size() <= size_t(field))
+            own.resize(size_t(field) + 1);
+        std::string& copy = own[size_t(field)];
+        copy.clear();
+        return copy;
+    }
+    std::vector<std::string_view> views;
+    std::deque<std::string> own;
+};
 
 template <typename Number> bool ReadNumber(std::string_view text, Number& value) {
     if (text.empty())
@@ -236,6 +267,10 @@ std::optional<qint64> LocalSeconds(std::string_view text, DayCache& dates) {
 QString LocalText(qint64 seconds) {
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC)
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 QString Quoted(std::string_view text) {
@@ -424,8 +459,8 @@ QByteArray JoinFields(const QList<QByteArray>& fields) {
 }
 
 QList<QByteArray> SplitFields(const QByteArray& data) {
-    std::vector<std::string> fields;
-    const int count = SplitInto(View(data), true, fields);
+    Fields fields;
+    const int count = fields.Split(View(data), true);
     QList<QByteArray> split;
     for (int i = 0; i < count; ++i)
         split << QByteArray(fields[size_t(i)].data(), qsizetype(fields[size_t(i)].size()));
@@ -891,7 +926,9 @@ private:
     const std::atomic<bool>* stopped = nullptr;
     Verification result;
     std::string canonical;
-    std::vector<std::string> fields;
+    Fields fields;
+    // A compact entry's Lp, made whole.
+    std::string lpText;
     Sha256 sha;
     std::array<char, HashBytes> head{};
     qint64 length = 0;
@@ -1162,7 +1199,7 @@ bool Verifier::Chained(const RowBytes& row, std::string_view stored) {
 // readings then carry (its first two characters).
 bool Verifier::TakeAuthor(const RowBytes& row, Event event) {
     if (event == Event::AuthorChanged) {
-        const int count = SplitInto(row.data, row.compact, fields);
+        const int count = fields.Split(row.data, row.compact);
         if (count != 3) {
             Broken(QStringLiteral("%1 (author changed) is malformed").arg(RowText(row.seq)));
             return false;
@@ -1207,14 +1244,14 @@ void Verifier::StartSeries(const RowBytes& row, Event event, Readings& readings)
 
 // A description set: what the reading's description must be at the end.
 void Verifier::DescriptionSet(const RowBytes& row) {
-    const int count = SplitInto(row.data, row.compact, fields);
+    const int count = fields.Split(row.data, row.compact);
     qint64 lp = 0;
     if (count < 3 || !ReadNumber(std::string_view(fields[0]), lp) || (row.compact && count != 3)) {
         Broken(QStringLiteral("%1 (description set) is malformed").arg(RowText(row.seq)));
         return;
     }
     if (count == 3)
-        descriptions[lp] = {fields[2], false};
+        descriptions[lp] = {std::string(fields[2]), false};
     else
         descriptions[lp] = {std::string(row.data), true};
 }
@@ -1267,22 +1304,21 @@ bool Verifier::Differs(const StoredReading& stored, const char* what, const QStr
 
 // The mass and unit of the entry, as a finding names them.
 QString Verifier::StoredText() const {
-    return QStringLiteral("%1 %2").arg(
-        QString::fromStdString(fields[1]),
-        QString::fromUtf8(fields[2].data(), qsizetype(fields[2].size())));
+    return QStringLiteral("%1 %2").arg(Utf8(fields[1]), Utf8(fields[2]));
 }
 
 // The fields of a ReadingStored entry; a compact entry's Lp, given as its
 // distance from the entry's number, is made whole (in fields[0] too).
 bool Verifier::ReadingFields(StoredReading& stored) {
     const RowBytes& row = stored.row;
-    stored.count = SplitInto(row.data, row.compact, fields);
+    stored.count = fields.Split(row.data, row.compact);
     const bool fromSeq = row.compact && !fields[0].empty() && fields[0][0] == '=';
     const bool lpRead = fromSeq ? ReadNumber(std::string_view(fields[0]).substr(1), stored.lp)
                                 : ReadNumber(std::string_view(fields[0]), stored.lp);
     if (fromSeq) {
         stored.lp = row.seq - stored.lp;
-        fields[0] = std::to_string(stored.lp);
+        lpText = std::to_string(stored.lp);
+        fields.Replace(0, lpText);
     }
     return stored.count >= (row.compact ? 5 : 3) && lpRead &&
            ReadNumber(std::string_view(fields[1]), stored.mass);
@@ -1310,8 +1346,7 @@ bool Verifier::LpMatches(const StoredReading& stored, const Readings& readings) 
 // The mass: a real, the same number (a negative zero reads back as zero).
 bool Verifier::MassMatches(const StoredReading& stored, const Readings& readings) {
     if (readings.Type(RMasa) != SQLITE_FLOAT || readings.Real(RMasa) != stored.mass)
-        return Differs(stored, "mass", ShownText(readings, RMasa),
-                       QString::fromStdString(fields[1]));
+        return Differs(stored, "mass", ShownText(readings, RMasa), Utf8(fields[1]));
     return true;
 }
 
@@ -1409,8 +1444,7 @@ bool Verifier::TimerAndLpTextMatch(const StoredReading& stored, const Readings& 
         return true;
     qint64 timer = 0;
     if (!ReadNumber(std::string_view(fields[4]), timer) || readings.Integer(RTimer) != timer)
-        return Differs(stored, "Timer", ShownText(readings, RTimer),
-                       QString::fromStdString(fields[4]));
+        return Differs(stored, "Timer", ShownText(readings, RTimer), Utf8(fields[4]));
     const std::string_view lpText = stored.count > 5 && !fields[5].empty()
                                         ? std::string_view(fields[5])
                                         : std::string_view(fields[0]);
