@@ -74,16 +74,18 @@ private:
     EVP_MD_CTX* context;
 };
 
-void AppendNumber(std::string& bytes, qint64 number, int width) {
-    char bigEndian[8];
+// The low `width` bytes of number, most significant first, at `at`.
+char* PutNumber(char* at, qint64 number, int width) {
     for (int i = 0; i < width; ++i)
-        bigEndian[i] = char((quint64(number) >> ((width - 1 - i) * 8)) & 0xff);
-    bytes.append(bigEndian, size_t(width));
+        at[i] = char((quint64(number) >> ((width - 1 - i) * 8)) & 0xff);
+    return at + width;
 }
 
-void AppendBytes(std::string& bytes, std::string_view field) {
-    AppendNumber(bytes, qint64(field.size()), 4);
-    bytes.append(field);
+char* PutBytes(char* at, std::string_view field) {
+    at = PutNumber(at, qint64(field.size()), 4);
+    if (!field.empty())
+        std::memcpy(at, field.data(), field.size());
+    return at + field.size();
 }
 
 std::string_view View(const QByteArray& bytes) {
@@ -102,20 +104,25 @@ struct RowBytes {
     std::string_view data;
 };
 
+// Sized once and written in place: done for every entry of a long journal.
 void Canonical(std::string& bytes, const RowBytes& row) {
-    bytes.clear();
-    AppendNumber(bytes, row.seq, 8);
-    AppendNumber(bytes, row.at, 8);
-    AppendNumber(bytes, row.utcOffset, 4);
+    const size_t size =
+        8 + 8 + 4 + 4 + 4 + 4 + row.data.size() +
+        (row.compact ? 0 : 8 + row.station.size() + row.user.size() + row.host.size());
+    bytes.resize(size);
+    char* at = bytes.data();
+    at = PutNumber(at, row.seq, 8);
+    at = PutNumber(at, row.at, 8);
+    at = PutNumber(at, row.utcOffset, 4);
     if (row.compact) {
-        AppendNumber(bytes, CompactMark, 4);
+        at = PutNumber(at, CompactMark, 4);
     } else {
-        AppendBytes(bytes, row.station);
-        AppendBytes(bytes, row.user);
-        AppendBytes(bytes, row.host);
+        at = PutBytes(at, row.station);
+        at = PutBytes(at, row.user);
+        at = PutBytes(at, row.host);
     }
-    AppendNumber(bytes, row.event, 4);
-    AppendBytes(bytes, row.data);
+    at = PutNumber(at, row.event, 4);
+    PutBytes(at, row.data);
 }
 
 QByteArray ShortestText(double value) {
