@@ -576,6 +576,7 @@ public:
             return false;
         const int rc = sqlite3_step(statement);
         types.fill(-1);
+        values.fill(nullptr);
         if (rc == SQLITE_ROW) {
             if (shared)
                 shared(statement);
@@ -592,16 +593,16 @@ public:
             return sqlite3_column_type(statement, column);
         int& type = types[size_t(column)];
         if (type < 0)
-            type = sqlite3_column_type(statement, at[size_t(column)]);
+            type = sqlite3_value_type(Value(column));
         return type;
     }
-    qint64 Integer(int column) const { return sqlite3_column_int64(statement, Place(column)); }
-    double Real(int column) const { return sqlite3_column_double(statement, Place(column)); }
+    qint64 Integer(int column) const { return sqlite3_value_int64(Value(column)); }
+    double Real(int column) const { return sqlite3_value_double(Value(column)); }
     std::string_view Bytes(int column) const {
-        const int place = Place(column);
-        const void* bytes = Type(column) == SQLITE_BLOB ? sqlite3_column_blob(statement, place)
-                                                        : sqlite3_column_text(statement, place);
-        return {static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(statement, place))};
+        sqlite3_value* value = Value(column);
+        const void* bytes =
+            Type(column) == SQLITE_BLOB ? sqlite3_value_blob(value) : sqlite3_value_text(value);
+        return {static_cast<const char*>(bytes), size_t(sqlite3_value_bytes(value))};
     }
     void Bind(int index, qint64 value) { sqlite3_bind_int64(statement, index, value); }
 
@@ -610,6 +611,18 @@ private:
     QString error;
     bool done = false;
     int Place(int column) const { return size_t(column) < at.size() ? at[size_t(column)] : column; }
+    // The cell of the row as the engine holds it, found once per row: each
+    // of the engine's column calls finds it anew. Read on this statement's
+    // one thread only.
+    sqlite3_value* Value(int column) const {
+        if (size_t(column) >= values.size())
+            return sqlite3_column_value(statement, column);
+        sqlite3_value*& value = values[size_t(column)];
+        if (!value)
+            value = sqlite3_column_value(statement, at[size_t(column)]);
+        return value;
+    }
+    mutable std::array<sqlite3_value*, 12> values{};
     std::function<void(sqlite3_stmt*)> shared;
     mutable std::array<int, 12> types{};
     std::array<int, 12> at = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
@@ -1602,7 +1615,7 @@ public:
     }
 
 private:
-    static constexpr int Span = 256 * 1024;
+    static constexpr int Span = 64 * 1024;
     struct File {
         sqlite3_file base;
         sqlite3_file* real;
