@@ -1847,9 +1847,10 @@ bool OneMomentBeside(sqlite3* db) {
 // its read lock, a writer waiting to commit holds off every new reader, and
 // would itself wait for db, which would wait for the walk.
 bool BeginReadAtOnce(sqlite3* other) {
-    // A walk in order reads each page once: a small cache does.
-    sqlite3_exec(other, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
     sqlite3_busy_timeout(other, 0);
+    // A walk in order reads each page once: a small cache does. (Set before
+    // the read, but it reads the schema already.)
+    sqlite3_exec(other, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
     const bool begun = sqlite3_exec(other, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK &&
                        sqlite3_exec(other, "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
                                     nullptr) == SQLITE_OK;

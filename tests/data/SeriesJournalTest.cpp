@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <sys/stat.h>
@@ -645,6 +646,86 @@ TEST(SeriesJournalFileTest, ALongFileIsReadAsTheProgramReadsIt) {
         SeriesJournal::VerifyFile(expected.path, [&](const Database::RowView&) { ++handed; });
         EXPECT_EQ(handed, 8000) << name.constData();
     }
+}
+
+// A series file in rollback mode verified again and again (alone, and
+// handing its rows on as an export does) while a writer adds readings with
+// their entries: no verification holds the writer off longer than its own
+// read, every verdict is of one moment, and the last counts every reading.
+TEST(SeriesJournalFileTest, AFileWrittenWhileItIsVerifiedIsReadAtOneMoment) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("series.ser");
+    Database series(path, Database::Journal::Rollback);
+    series.CreateSchema();
+    const SeriesJournal::Author author{QStringLiteral("3"), QStringLiteral("lab"),
+                                       QStringLiteral("bench")};
+    QDateTime at(QDate(2026, 12, 8), QTime(9, 0), QTimeZone(3600));
+    int lp = 0;
+    const auto add = [&](int count) {
+        series.Begin();
+        if (lp == 0)
+            SeriesJournal::Append(series, author, SeriesJournal::Event::SeriesStarted, "0", at);
+        for (int i = 0; i < count; ++i) {
+            ++lp;
+            at = at.addSecs(1);
+            series.Execute(
+                QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
+                               "Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, 1.5,
+                 QStringLiteral("g"), QString::number(lp), QStringLiteral("3"),
+                 QStringLiteral(" ")});
+            SeriesJournal::Append(series, author, SeriesJournal::Event::ReadingStored,
+                                  SeriesJournal::ReadingData(lp, 1.5, QStringLiteral("g"),
+                                                             "S 1.5 g\r\n", lp, QString::number(lp),
+                                                             QStringLiteral(" ")),
+                                  at);
+        }
+        series.Commit();
+    };
+    add(4000);
+    std::atomic<bool> writing{true};
+    std::atomic<int> checks{0};
+    QString fault;
+    std::thread verifier([&] {
+        while (writing.load()) {
+            qint64 handed = 0;
+            const bool exporting = checks % 2 == 1;
+            try {
+                const auto verified = exporting
+                                          ? SeriesJournal::VerifyFile(
+                                                path, [&](const Database::RowView&) { ++handed; })
+                                          : SeriesJournal::VerifyFile(path);
+                if (fault.isEmpty() && verified.state != State::Verified)
+                    fault = verified.where;
+                if (fault.isEmpty() && exporting && handed != verified.readings)
+                    fault = QStringLiteral("%1 rows handed on, %2 verified")
+                                .arg(handed)
+                                .arg(verified.readings);
+            } catch (const DatabaseError& error) {
+                if (fault.isEmpty())
+                    fault = QString::fromUtf8(error.what());
+            }
+            ++checks;
+        }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        for (int i = 0; i < 30; ++i)
+            add(100);
+    } catch (const DatabaseError& error) {
+        ADD_FAILURE() << error.what();
+    }
+    const auto writingTook = std::chrono::steady_clock::now() - started;
+    writing = false;
+    verifier.join();
+    EXPECT_TRUE(fault.isEmpty()) << fault.toStdString();
+    EXPECT_GT(checks.load(), 1);
+    // A writer held off until the engine's wait of 5 s ran out, even once,
+    // would take that long.
+    EXPECT_LT(writingTook, std::chrono::seconds(4));
+    const auto last = SeriesJournal::VerifyFile(path);
+    EXPECT_EQ(last.state, State::Verified) << last.where.toStdString();
+    EXPECT_EQ(last.readings, lp);
 }
 
 // The program stores readings while another process verifies the working
