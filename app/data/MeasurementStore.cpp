@@ -367,6 +367,7 @@ void MeasurementStore::SetLimits(const AcceptanceLimits& accepted) {
     if (accepted == limits)
         return;
     limits = accepted;
+    emit AcceptanceChanged();
     const auto limit = [](bool on, const QString& text) {
         return on ? text.toUtf8() : QByteArrayLiteral("off");
     };
@@ -562,6 +563,7 @@ void MeasurementStore::SetMinimumWeight(const std::optional<MinimumWeightRule>& 
     if (limit == minimumWeight)
         return;
     minimumWeight = limit;
+    emit AcceptanceChanged();
     Record(SeriesJournal::Event::SettingChanged,
            limit ? limit->JournalData()
                  : SeriesJournal::JoinFields({"minimum weight", QByteArrayLiteral("off")}));

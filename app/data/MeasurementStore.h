@@ -207,7 +207,10 @@ public:
     bool LiveStatistics() const { return liveStatistics; }
     void SetLiveStatistics(bool on) { liveStatistics = on; }
     const QLocale& Locale() const { return locale; }
-    void SetLocale(const QLocale& numbers) { locale = numbers; }
+    void SetLocale(const QLocale& numbers) {
+        locale = numbers;
+        emit AcceptanceChanged();
+    }
 
     void SetMassFormat(const QString& format);
 
@@ -220,10 +223,16 @@ public:
     std::optional<MinimumWeightRule> MinimumWeightForAcceptance() const;
     // Readings are refused while a balance check that is due has not
     // passed, where the lab asks for it.
-    void SetHeldForCheck(bool held) { heldForCheck = held; }
+    void SetHeldForCheck(bool held) {
+        heldForCheck = held;
+        emit AcceptanceChanged();
+    }
     // A balance check takes its readings through the store: while it runs,
     // they are neither held nor refused (only marked).
-    void SetCheckInProgress(bool running) { checkInProgress = running; }
+    void SetCheckInProgress(bool running) {
+        checkInProgress = running;
+        emit AcceptanceChanged();
+    }
     bool HeldForCheck() const { return heldForCheck && !checkInProgress; }
     QString MassFormat() const { return model.MassFormat(); }
 
@@ -238,6 +247,9 @@ signals:
     // Readings started to wait (again) because the bound database refused
     // them: the reason and how many wait. Once until they are written.
     void StoreFailed(const QString& reason, int waiting);
+    // The limits, the locale, the minimum weight or the hold for a check
+    // changed: what a reading is accepted by (the acquisition keeps a copy).
+    void AcceptanceChanged();
 
 private:
     struct WaitingReading {

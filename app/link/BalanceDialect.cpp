@@ -426,18 +426,17 @@ FrameReply BalanceDialect::readWhole(const QByteArray& frame, bool reportCapture
     BalanceReply& reply = read.reply;
     reply.stabilityBinding = false;
     reply.stable = FrameStable(frame);
-    const auto value = ReadingHandler::CleanedValue(
-        frame, reportCapture, [&reply](const QString& error) { reply.cleaningErrors << error; });
-    if (!value)
+    const ReadingHandler::ReadWithoutLimits handled =
+        ReadingHandler::ReadForAcceptance(frame, reportCapture, locale);
+    reply.cleaningErrors = handled.cleaningErrors;
+    if (!handled.value)
         return read;
-    reply.value = *value;
+    reply.value = *handled.value;
     reply.cleaned = true;
-    const auto reading = ReadingHandler::FinishedReading(
-        *value, QDateTime(), locale,
-        [&reply](const QString& error) { reply.readingErrors << error; });
-    if (reading) {
+    reply.readingErrors = handled.readingErrors;
+    if (handled.unit) {
         reply.kind = Kind::Reading;
-        reply.unit = reading->unit;
+        reply.unit = *handled.unit;
     }
     return read;
 }

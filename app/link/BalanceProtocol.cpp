@@ -43,7 +43,6 @@ bool BalanceProtocol::send(const QByteArray& command) {
 }
 
 void BalanceProtocol::OdpytajWage(bool unstable) {
-    lastReadImmediate = unstable;
     // The default family's reads are the [COMMANDS] texts, sent even when
     // they are empty.
     const auto command =
@@ -66,16 +65,21 @@ bool BalanceProtocol::ContinuousOff() {
     return send(dialect.Commands().continuousOff);
 }
 
-BalanceProtocol::Route BalanceProtocol::RouteFrame(const QByteArray& frame, bool continuous,
-                                                   bool paused, ContinuousBuffers& buffers,
-                                                   const QDateTime& now) {
+BalanceProtocol::Routed BalanceProtocol::RouteFrame(const QByteArray& frame,
+                                                    const Receiving& receiving,
+                                                    ContinuousBuffers& buffers,
+                                                    const QDateTime& now) {
+    Routed routed;
+    routed.undecodable = Undecodable(frame, receiving.serial);
     if (debugShow)
         echo(frame, inLabel);
-    if (continuous) {
+    if (receiving.continuous) {
         buffers.Append(frame, now);
-        return Route::Collected;
+        routed.route = Route::Collected;
+    } else {
+        routed.route = receiving.paused ? Route::Dropped : Route::ToReadingHandler;
     }
-    return paused ? Route::Dropped : Route::ToReadingHandler;
+    return routed;
 }
 
 bool BalanceProtocol::Undecodable(const QByteArray& bytes, bool serial) {

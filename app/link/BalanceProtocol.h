@@ -55,22 +55,34 @@ public:
     bool ContinuousOff();
     // The last command sent (without its line end), which a refusal names.
     const QByteArray& LastCommand() const { return lastCommand; }
-    // Whether the last read asked was the immediate one: a reading that is
-    // not stable answers only that.
-    bool LastReadImmediate() const { return lastReadImmediate; }
 
     enum class Route { Collected, Dropped, ToReadingHandler };
+    // Where a frame goes, and whether it holds bytes that do not decode.
+    struct Routed {
+        Route route = Route::Dropped;
+        bool undecodable = false;
+    };
+    // What the receiver is doing when a frame arrives.
+    struct Receiving {
+        // Continuous transmission runs: frames are collected.
+        bool continuous = false;
+        // Automatic work is paused: frames are dropped.
+        bool paused = false;
+        // The link is a serial port (see Undecodable).
+        bool serial = false;
+    };
 
     // Bytes no balance sends on a matching line: the eighth bit set (a
     // 7-bit line read as 8 bits) or, on a serial port (serial), NUL, which
     // is what a parity or framing error leaves there.
     static bool Undecodable(const QByteArray& bytes, bool serial);
 
-    // Echoes the frame to the traffic window, then collects it while
+    // The first step of every received frame: tells whether it is
+    // undecodable, echoes it to the traffic window, then collects it while
     // continuous transmission runs, drops it while automatic work is paused,
     // and otherwise hands it to the reading handler.
-    Route RouteFrame(const QByteArray& frame, bool continuous, bool paused,
-                     ContinuousBuffers& buffers, const QDateTime& now);
+    Routed RouteFrame(const QByteArray& frame, const Receiving& receiving,
+                      ContinuousBuffers& buffers, const QDateTime& now);
 
 private:
     void echo(const QByteArray& text, const QString& label);
@@ -83,7 +95,6 @@ private:
     BalanceDialect dialect;
     DebugSink debugSink;
     QByteArray lastCommand;
-    bool lastReadImmediate = false;
 };
 
 } // namespace Pomiar

@@ -214,8 +214,8 @@ bool BeginsWithValue(const QString& s) {
     return ReadLeadingNumber(s).hasDigits && !OpensWithTimeOfDay(s);
 }
 
-} // namespace
-
+// The steps before the limits: the value text, or nothing when the frame
+// ended there. A failed step goes to logError.
 std::optional<QString> CleanedValue(const QByteArray& frame, bool reportCapture,
                                     const std::function<void(const QString&)>& logError) {
     HandlerContext context;
@@ -240,6 +240,8 @@ std::optional<QString> CleanedValue(const QByteArray& frame, bool reportCapture,
     return s;
 }
 
+// The steps after the limits: nothing when the cleaned value text is no
+// reading.
 std::optional<Reading> FinishedReading(const QString& s, const QDateTime& received,
                                        const QLocale& locale,
                                        const std::function<void(const QString&)>& logError) {
@@ -271,6 +273,23 @@ std::optional<Reading> FinishedReading(const QString& s, const QDateTime& receiv
     if (unit.isEmpty())
         unit = QStringLiteral("?");
     return Reading{s, unit, received};
+}
+
+} // namespace
+
+ReadWithoutLimits ReadForAcceptance(const QByteArray& frame, bool reportCapture,
+                                    const QLocale& locale) {
+    ReadWithoutLimits read;
+    read.value = CleanedValue(frame, reportCapture,
+                              [&read](const QString& error) { read.cleaningErrors << error; });
+    if (!read.value)
+        return read;
+    const auto reading =
+        FinishedReading(*read.value, QDateTime(), locale,
+                        [&read](const QString& error) { read.readingErrors << error; });
+    if (reading)
+        read.unit = reading->unit;
+    return read;
 }
 
 std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,

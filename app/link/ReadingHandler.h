@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -43,18 +44,24 @@ struct HandlerContext {
 std::optional<Reading> PrzetworzOdczyt(const QByteArray& frame, const QDateTime& received,
                                        const HandlerContext& context);
 
-// The handler in its two halves around the limit filter, for a reader that
-// leaves the limits to the acceptance of the reading. Cleaning: the steps
-// before the limits (the header's status texts, the time of a printout,
-// the empty and labelled lines); the value text, or nothing when the frame
-// ended there. A failed step goes to logError.
-std::optional<QString> CleanedValue(const QByteArray& frame, bool reportCapture,
-                                    const std::function<void(const QString&)>& logError);
-// The steps after the limits: nothing when the cleaned value text is no
-// reading (no digit, too long, no number at its front, a numeric unit...).
-std::optional<Reading> FinishedReading(const QString& value, const QDateTime& received,
-                                       const QLocale& locale,
-                                       const std::function<void(const QString&)>& logError);
+// The handler without its limit filter, for a reader that leaves the
+// limits to the acceptance of the reading. The steps before the limits (the
+// header's status texts, the time of a printout, the empty and labelled
+// lines) give the cleaned value text, or nothing when the frame ended there;
+// the steps after them (no digit, too long, no number at its front, a
+// numeric unit...) say whether that text is a reading, and its unit. A
+// failed step is told in the list of its half: those after the limits count
+// only when the value passed them.
+struct ReadWithoutLimits {
+    std::optional<QString> value;
+    // The reading's unit ("?" when none); nothing when the value is no
+    // reading.
+    std::optional<QString> unit;
+    QStringList cleaningErrors;
+    QStringList readingErrors;
+};
+ReadWithoutLimits ReadForAcceptance(const QByteArray& frame, bool reportCapture,
+                                    const QLocale& locale);
 
 // One line of what continuous transmission collected: value (the number in
 // characters 4 to 18 of the line as it came, the status in front blanked;

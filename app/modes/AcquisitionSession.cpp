@@ -38,6 +38,9 @@ AcquisitionSession::AcquisitionSession(const ProgramContext& context, Mordal::Co
         connect(MSComm1, &Mordal::Comm::CommIsOpen, this, &AcquisitionSession::onCommIsOpen);
         connect(MSComm1, &Mordal::Comm::ErrorComm, this, &AcquisitionSession::onErrorComm);
     }
+    followAcceptance();
+    connect(&store, &MeasurementStore::AcceptanceChanged, this,
+            &AcquisitionSession::followAcceptance);
     // A run killed during a transmission leaves lines that the next start
     // reads as this batch would have.
     store.SetSpoolReader(&batchReader);
@@ -158,6 +161,8 @@ void AcquisitionSession::request(bool unstable) {
     }
     undecodableSeen = false;
     replyWait.start();
+    // A reading that is not stable answers only the immediate read.
+    acceptance.immediateAsked = unstable;
     protocol.OdpytajWage(unstable);
     emit ReadingRequested();
 }
@@ -166,18 +171,22 @@ void AcquisitionSession::OdpytajWage() {
     request(unstableOn);
 }
 
+// The road of a reply frame, stage by stage: the protocol routes it here,
+// handleReply has it read by the family's reader, take judges each reply
+// and stores the finished row.
 void AcquisitionSession::onComm(const QByteArray& frame, int, int, bool&) {
-    const bool paused = Mode() == AcquisitionState::Mode::Paused;
     const QDateTime now = QDateTime::currentDateTime();
-    if (BalanceProtocol::Undecodable(frame, serialLink()))
+    const BalanceProtocol::Receiving receiving{collecting, Mode() == AcquisitionState::Mode::Paused,
+                                               serialLink()};
+    const auto routed = protocol.RouteFrame(frame, receiving, buffers, now);
+    if (routed.undecodable)
         noteUndecodable(frame);
-    const auto route = protocol.RouteFrame(frame, collecting, paused, buffers, now);
-    if (route == BalanceProtocol::Route::Collected) {
+    if (routed.route == BalanceProtocol::Route::Collected) {
         store.SpoolLine(frame, now, Dialect().Name());
         emit LineCollected(frame);
         return;
     }
-    if (route != BalanceProtocol::Route::ToReadingHandler)
+    if (routed.route != BalanceProtocol::Route::ToReadingHandler)
         return;
     if (DiscardingStream()) {
         streamQuiet.start();
@@ -210,7 +219,7 @@ void AcquisitionSession::handleReply(const QByteArray& frame) {
     emit ReplyArrived(frame);
     const bool printout = reportCapture;
     const QDateTime received = QDateTime::currentDateTime();
-    for (const FrameReply& read : Dialect().ReadFrame(frame, printout, store.Locale()))
+    for (const FrameReply& read : Dialect().ReadFrame(frame, printout, acceptance.locale))
         replyHandled(Reply{read.frame, take(read, received), read.reply.stable});
 }
 
@@ -221,37 +230,53 @@ void AcquisitionSession::replyHandled(const Reply& reply) {
     emit ReplyHandled(reply);
 }
 
-ReadingAcceptance::Rules AcquisitionSession::acceptanceRules() {
-    ReadingAcceptance::Rules rules;
-    rules.limits = store.Limits();
-    rules.locale = store.Locale();
-    rules.immediateAsked = protocol.LastReadImmediate();
-    rules.minimumWeight = store.MinimumWeightForAcceptance();
-    rules.heldForCheck = store.HeldForCheck();
-    rules.cycleGate = [this](const QDateTime& time) { return passCycleGate(store.Timer(time)); };
-    return rules;
+void AcquisitionSession::followAcceptance() {
+    const bool immediateAsked = acceptance.immediateAsked;
+    acceptance = ReadingAcceptance::StoreRules(store);
+    acceptance.immediateAsked = immediateAsked;
+    batchReader.SetRules(acceptance);
 }
 
 AcquisitionSession::Outcome AcquisitionSession::take(const FrameReply& read,
                                                      const QDateTime& received) {
-    ReadingAcceptance::Verdict verdict;
+    const auto verdict = judge(read, received);
+    if (!verdict)
+        return Outcome::NotStored;
+    tell(*verdict, read.reply);
+    if (!verdict->Accepted())
+        return verdict->outcome;
+    return keep(*verdict->reading);
+}
+
+std::optional<ReadingAcceptance::Verdict> AcquisitionSession::judge(const FrameReply& read,
+                                                                    const QDateTime& received) {
     try {
-        verdict = ReadingAcceptance::Judge(read.reply, read.frame, received,
-                                           ReadingAcceptance::Road::Single, acceptanceRules());
+        auto verdict = ReadingAcceptance::Judge(read.reply, read.frame, received,
+                                                ReadingAcceptance::Road::Single, acceptance);
+        // Last, and only of a reading every other rule took: the window
+        // after the last ends automatic work.
+        if (verdict.Accepted() && !passCycleGate(received))
+            verdict.TurnAway(Outcome::OutsideCycleWindow);
+        return verdict;
     } catch (const std::exception& error) {
         emit ReadingError(QString::fromLocal8Bit(error.what()));
-        return Outcome::NotStored;
+        return std::nullopt;
     }
+}
+
+void AcquisitionSession::tell(const ReadingAcceptance::Verdict& verdict,
+                              const BalanceReply& reply) {
     for (const QString& error : std::as_const(verdict.errors))
         emit ReadingError(error);
     if (verdict.outcome == Outcome::BalanceStatus)
         emit BalanceStatusReported(verdict.status);
     else if (verdict.outcome == Outcome::Refused)
-        emit CommandRefused(protocol.LastCommand(), read.reply);
-    if (!verdict.Accepted())
-        return verdict.outcome;
+        emit CommandRefused(protocol.LastCommand(), reply);
+}
+
+AcquisitionSession::Outcome AcquisitionSession::keep(const AcceptedReading& reading) {
     try {
-        return store.DodajPomiar(*verdict.reading) ? Outcome::Stored : Outcome::Waiting;
+        return store.DodajPomiar(reading) ? Outcome::Stored : Outcome::Waiting;
     } catch (const std::exception& error) {
         emit ReadingError(QString::fromLocal8Bit(error.what()));
         return Outcome::NotStored;
@@ -369,10 +394,12 @@ void AcquisitionSession::Pause() {
     emit StateChanged();
 }
 
-bool AcquisitionSession::passCycleGate(int elapsed) {
+bool AcquisitionSession::passCycleGate(const QDateTime& received) {
     if (!AutomaticWorkRunning() || !cycleWork || !cycleWindows)
         return true;
-    switch (cycleWindows->Check(elapsed)) {
+    // The reading's Timer: a series without a start starts with it, even
+    // when the window turns it away.
+    switch (cycleWindows->Check(store.Timer(received))) {
     case CycleWindows::Result::Accept:
         return true;
     case CycleWindows::Result::Reject:
@@ -435,6 +462,7 @@ void AcquisitionSession::switchContinuousOff() {
 void AcquisitionSession::storeCollected() {
     // Frames still on their way are collected while waiting.
     Czekaj(ContinuousTailMs);
+    // Read and judged with the rules held here; the store gets the batch.
     const ReadingBatch batch = batchReader.Read(buffers, Dialect(), batchProgress);
     const bool stored = store.DodajPomiary(batch);
     if (batchProgress && batch.lines >= 2)

@@ -27,12 +27,15 @@ struct ProgramContext;
 // the link (opened from the settings, reopened while it is down, one report
 // per outage), the protocol, automatic work with its interval and counters,
 // pause, continuous transmission with its tail and buffers, the
-// unstable-readings switch, the cycle windows, and the road of a reply: the
-// family's reader, the acceptance (ReadingAcceptance), the store, which
-// gets finished rows. Continuous lines take the same road in a batch
-// (BatchReader). The program's window and trevalo drive it with its
-// commands and show what it signals; neither has rules of acquisition of
-// its own.
+// unstable-readings switch, the cycle windows, and the road of a reply,
+// laid out here stage by stage, each stage a call that returns without
+// calling back: the protocol (BalanceProtocol::RouteFrame), the family's
+// reader (BalanceDialect::ReadFrame), the acceptance
+// (ReadingAcceptance::Judge, with rules held here), the cycle gate
+// (CycleWindows), the store, which gets the finished row. Continuous lines
+// take the same road in a batch (BatchReader). The program's window and
+// trevalo drive it with its commands and show what it signals; neither has
+// rules of acquisition of its own.
 class AcquisitionSession : public QObject, public LinkOwner {
     Q_OBJECT
 public:
@@ -205,18 +208,29 @@ private:
     void onErrorComm(int number, const QString& description, Mordal::enCommSource source);
     void onEthernetTick();
     void handleReply(const QByteArray& frame);
-    // The road of one reply: the acceptance, what it says told, the store.
+    // The road of one reply after its family's reader: the acceptance and
+    // the cycle gate, what they said told, the store.
     Outcome take(const FrameReply& read, const QDateTime& received);
-    ReadingAcceptance::Rules acceptanceRules();
+    // The acceptance's verdict with the cycle gate's applied last; nothing
+    // when a step failed (told to the error log).
+    std::optional<ReadingAcceptance::Verdict> judge(const FrameReply& read,
+                                                    const QDateTime& received);
+    // The errors, the balance's status or its refusal, as signals.
+    void tell(const ReadingAcceptance::Verdict& verdict, const BalanceReply& reply);
+    // The finished row into the store.
+    Outcome keep(const AcceptedReading& reading);
     // Emits ReplyHandled; a reply turned away goes into the journal first.
     void replyHandled(const Reply& reply);
+    // The acceptance follows the store's limits, locale, minimum weight and
+    // hold for a check.
+    void followAcceptance();
     // A command of the protocol, kept in the journal when the family has
     // it and it was sent.
     void sendCommand(bool (BalanceProtocol::*command)());
-    // A reading at elapsed whole seconds of the series: false when it falls
-    // outside the current window. The window after the last ends automatic
-    // work.
-    bool passCycleGate(int elapsed);
+    // A reading received at that time, during automatic cycle work: false
+    // when its Timer falls outside the current window. The window after the
+    // last ends automatic work. Open outside automatic cycle work.
+    bool passCycleGate(const QDateTime& received);
     void setMode(AcquisitionState::Mode mode);
     // Idle, or continuous transmission while it still runs.
     AcquisitionState::Mode modeWithoutAutomaticWork() const;
@@ -247,7 +261,10 @@ private:
     LinkWatch linkWatch{MSComm1};
     AcquisitionState acquisition;
     ContinuousBuffers buffers;
-    BatchReader batchReader{store};
+    // What a reply is accepted by: the store's settings, followed as they
+    // change, and the kind of read last asked.
+    ReadingAcceptance::Rules acceptance;
+    BatchReader batchReader{acceptance};
     CycleWindows* cycleWindows = nullptr;
     Progress* batchProgress = nullptr;
     bool cycleWork = false;

@@ -1,6 +1,5 @@
 #include "BatchReader.h"
 
-#include "MeasurementStore.h"
 #include "Progress.h"
 
 namespace Pomiar {
@@ -41,15 +40,6 @@ QString MostFrequent(const std::map<QString, int>& reasons) {
 }
 
 } // namespace
-
-ReadingAcceptance::Rules BatchReader::rules() const {
-    ReadingAcceptance::Rules rules;
-    rules.limits = store.Limits();
-    rules.locale = store.Locale();
-    rules.minimumWeight = store.MinimumWeightForAcceptance();
-    rules.heldForCheck = store.HeldForCheck();
-    return rules;
-}
 
 ReadingBatch BatchReader::Read(ContinuousBuffers& buffers, const BalanceDialect& dialect,
                                Progress* progress) const {
@@ -100,7 +90,6 @@ void BatchReader::readLines(const QStringList& lines, const QStringList& dates,
                             const QStringList& times, int position, const BalanceDialect& dialect,
                             Progress* progress, ReadingBatch& batch,
                             std::map<QString, int>& turnedAway) const {
-    const ReadingAcceptance::Rules acceptance = rules();
     for (int k = 0; k < lines.size(); ++k) {
         // The line's place in the whole batch: turned-away lines leave gaps.
         const int i = position + k;

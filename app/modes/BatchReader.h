@@ -6,20 +6,23 @@
 
 #include <QStringList>
 #include <map>
+#include <utility>
 
 namespace Pomiar {
 
-class MeasurementStore;
 class Progress;
 
 // Continuous transmission's road to the store: every complete line of what
 // was collected goes through the family's line reader and the acceptance,
-// and comes out as a batch of finished readings. Also reads the lines a
-// killed run spooled, for the store's start.
+// and comes out as a batch of finished readings, which the caller hands to
+// the store; nothing here asks the store. Also reads the lines a killed run
+// spooled, for the store's start.
 class BatchReader : public SpoolReader {
 public:
-    // The store's limits and locale are those of the acceptance.
-    explicit BatchReader(const MeasurementStore& store) : store(store) {}
+    // rules: the acceptance's (ReadingAcceptance::StoreRules), kept up to
+    // date by the owner with SetRules.
+    explicit BatchReader(ReadingAcceptance::Rules rules) : acceptance(std::move(rules)) {}
+    void SetRules(const ReadingAcceptance::Rules& rules) { acceptance = rules; }
 
     // Reads and takes out of the buffers every complete line, also those
     // that arrive while progress is shown (its window may let events run);
@@ -34,9 +37,8 @@ private:
     void readLines(const QStringList& lines, const QStringList& dates, const QStringList& times,
                    int position, const BalanceDialect& dialect, Progress* progress,
                    ReadingBatch& batch, std::map<QString, int>& turnedAway) const;
-    ReadingAcceptance::Rules rules() const;
 
-    const MeasurementStore& store;
+    ReadingAcceptance::Rules acceptance;
 };
 
 } // namespace Pomiar

@@ -1,5 +1,6 @@
 #include "ReadingAcceptance.h"
 
+#include "MeasurementStore.h"
 #include "NumberText.h"
 
 #include <exception>
@@ -46,6 +47,15 @@ QString ReadingAcceptance::Verdict::Reason() const {
     if (outcome == Outcome::BalanceStatus || outcome == Outcome::Refused)
         return ErrorName(status);
     return QString::fromLatin1(OutcomeName(outcome));
+}
+
+ReadingAcceptance::Rules ReadingAcceptance::StoreRules(const MeasurementStore& store) {
+    Rules rules;
+    rules.limits = store.Limits();
+    rules.locale = store.Locale();
+    rules.minimumWeight = store.MinimumWeightForAcceptance();
+    rules.heldForCheck = store.HeldForCheck();
+    return rules;
 }
 
 ReadingAcceptance::Verdict ReadingAcceptance::Judge(const BalanceReply& reply,
@@ -98,12 +108,8 @@ ReadingAcceptance::Verdict ReadingAcceptance::Judge(const BalanceReply& reply,
             break;
         }
     }
-    if (road == Road::Single) {
+    if (road == Road::Single)
         accepted.description = QStringLiteral(" ");
-        // Last: the window after the last ends automatic work.
-        if (rules.cycleGate && !rules.cycleGate(time))
-            return turnAway(Outcome::OutsideCycleWindow);
-    }
     verdict.reading = accepted;
     return verdict;
 }

@@ -9,18 +9,21 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QStringList>
-#include <functional>
 #include <optional>
 
 namespace Pomiar {
+
+class MeasurementStore;
 
 // The one step between a family's reader and the store: a reply becomes a
 // finished reading, or is turned away for one reason. The rules are
 // applied here once, in this order, on the value the reader gave: the
 // balance's own words (a status or a refusal), the unstable rule, the
-// limits, whether it is a reading at all, the "%" rule of the mass, and the
-// cycle gate last, since it may end automatic work. A new rule of
-// acceptance goes into Judge.
+// limits, whether it is a reading at all, the "%" rule of the mass, the
+// hold for a balance check and the minimum weight. A new rule of
+// acceptance goes into Judge. Judge calls nobody back: the cycle gate,
+// which may end automatic work, is the acquisition's, asked last and only
+// of a reading Judge accepted (Verdict::TurnAway when it says no).
 class ReadingAcceptance {
 public:
     // What became of a reply.
@@ -57,9 +60,6 @@ public:
         QLocale locale = QLocale::system();
         // The last read asked was the immediate one.
         bool immediateAsked = false;
-        // The cycle gate: false for a reading received at time that falls
-        // outside the current window. None: always open.
-        std::function<bool(const QDateTime& time)> cycleGate;
         // The minimum weight in force (after a passed repeatability check):
         // a net below it is marked, or refused.
         std::optional<MinimumWeightRule> minimumWeight;
@@ -78,9 +78,18 @@ public:
         QStringList errors;
 
         bool Accepted() const { return reading.has_value(); }
+        // A rule after Judge (the cycle gate) said no.
+        void TurnAway(Outcome why) {
+            outcome = why;
+            reading.reset();
+        }
         // "overload", "not a reading", "outside the limits".
         QString Reason() const;
     };
+
+    // The rules the store's settings make (limits, locale, minimum weight,
+    // hold for a check); immediateAsked is the asker's.
+    static Rules StoreRules(const MeasurementStore& store);
 
     // frame: what the reply came in, kept with the reading; time: when it
     // was received.

@@ -748,7 +748,7 @@ TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
         SCOPED_TRACE(batchStored ? "batch stored" : "killed while collecting");
         {
             MeasurementStore next(context);
-            BatchReader reader(next);
+            BatchReader reader{ReadingAcceptance::StoreRules(next)};
             next.SetSpoolReader(&reader);
             next.OtworzMagazyn();
             EXPECT_EQ(next.RecoveredLines(), batchStored ? 0 : 2) << "the overload line is none";
@@ -761,7 +761,7 @@ TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
             next.ClearSeriesTables();
         }
         MeasurementStore after(context);
-        BatchReader reader(after);
+        BatchReader reader{ReadingAcceptance::StoreRules(after)};
         after.SetSpoolReader(&reader);
         after.OtworzMagazyn();
         EXPECT_EQ(after.LeftByLastRun(), 0) << "offered once";

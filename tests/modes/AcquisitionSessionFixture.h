@@ -59,11 +59,16 @@ protected:
         WaitUntil([&] { return outcomes.size() > before; }, 500);
     }
 
-    // Cycle windows answering one result, counting rewinds.
+    // Cycle windows answering one result, counting the readings asked and
+    // the rewinds.
     struct FixedCycle : CycleWindows {
         Result answer = Result::Accept;
+        int checks = 0;
         int rangesLoaded = 0;
-        Result Check(int) override { return answer; }
+        Result Check(int) override {
+            ++checks;
+            return answer;
+        }
         void LoadFirstRange() override { ++rangesLoaded; }
     };
 

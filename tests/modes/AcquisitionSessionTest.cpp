@@ -403,6 +403,75 @@ TEST_F(AcquisitionSessionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself)
     EXPECT_EQ(gate.lZakres(), (CycleGate::Range{10, 20})) << "back on the first";
 }
 
+// The gate of cycle work is the last rule, asked only of a reading every
+// other rule took: asking moves through the windows and may end automatic
+// work, and the reading it is asked of starts a series without a start.
+TEST_F(AcquisitionSessionTest, TheCycleGateIsAskedLastAndOnlyOfAReadingTheRulesTook) {
+    using Result = CycleWindows::Result;
+    struct Case {
+        const char* name;
+        QByteArray frame;
+        bool maxOn;
+        bool refuseBelow;
+        bool held;
+        Result window;
+        Outcome outcome;
+        int checks;
+        bool ended;
+        bool seriesStarted;
+    };
+    const QByteArray reading = "SI     1.0000 g  \r\n";
+    const Case cases[] = {
+        {"above the maximum", reading, true, false, false, Result::EndOfCycle,
+         Outcome::OutsideLimits, 0, false, false},
+        {"an error reply", "ES\r\n", false, false, false, Result::EndOfCycle, Outcome::NotAReading,
+         0, false, false},
+        {"below the minimum weight", "SI     0.0500 g  \r\n", false, true, false,
+         Result::EndOfCycle, Outcome::BelowMinimumWeight, 0, false, false},
+        {"a check is due", reading, false, false, true, Result::EndOfCycle, Outcome::CheckDue, 0,
+         false, false},
+        {"between the windows", reading, false, false, false, Result::Reject,
+         Outcome::OutsideCycleWindow, 1, false, true},
+        {"after the last window", reading, false, false, false, Result::EndOfCycle,
+         Outcome::OutsideCycleWindow, 1, true, false},
+        {"inside a window", reading, false, false, false, Result::Accept, Outcome::Stored, 1, false,
+         true},
+    };
+    FixedCycle cycle;
+    session.SetCycleWindows(&cycle);
+    session.SetCycleWork(true);
+    session.SetInterval(100);
+    QSignalSpy ended(&session, &AcquisitionSession::CycleEnded);
+    for (const Case& c : cases) {
+        store.NowaSeria();
+        outcomes.clear();
+        ended.clear();
+        AcceptanceLimits limits;
+        limits.maxOn = c.maxOn;
+        limits.maxText = QStringLiteral("0.5");
+        store.SetLimits(limits);
+        MinimumWeightRule limit;
+        limit.minimumWeight = 0.05;
+        limit.safetyFactor = 2;
+        limit.refuse = true;
+        store.SetMinimumWeight(c.refuseBelow ? std::optional(limit) : std::nullopt);
+        store.SetHeldForCheck(c.held);
+        cycle.answer = c.window;
+        cycle.checks = 0;
+        session.Start();
+        Reply(c.frame);
+        ASSERT_EQ(outcomes.size(), 1u) << c.name;
+        EXPECT_EQ(outcomes[0], c.outcome) << c.name;
+        EXPECT_EQ(cycle.checks, c.checks) << c.name;
+        EXPECT_EQ(ended.count(), c.ended ? 1 : 0) << c.name;
+        EXPECT_EQ(session.AutomaticWorkRunning(), !c.ended) << c.name;
+        EXPECT_EQ(store.SeriesStart().has_value(), c.seriesStarted) << c.name;
+        EXPECT_EQ(store.RowCount(), c.outcome == Outcome::Stored ? 1 : 0) << c.name;
+        session.Stop();
+    }
+    store.SetHeldForCheck(false);
+}
+
 TEST_F(AcquisitionSessionTest, TheCycleGateIsOpenOutsideAutomaticWork) {
     FixedCycle cycle;
     cycle.answer = CycleWindows::Result::Reject;
