@@ -296,13 +296,16 @@ void MeasurementStore::ClearSeriesTables() {
 void MeasurementStore::markWorkingSeries() {
     // While a series file is bound its readings go into that file, and the
     // rows left in the working database are no longer the series: a crash
-    // then leaves nothing there to offer.
+    // then leaves nothing there to offer. That mark is made as the working
+    // database is let go (bind); only one that failed then is made here.
     try {
         if (WorkingDatabaseBound()) {
             markRun(*bound, true);
-        } else {
+            workingMarkOwed = true;
+        } else if (workingMarkOwed) {
             Database working(WorkingDatabasePath(context.programFolder));
             markRun(working, false);
+            workingMarkOwed = false;
         }
     } catch (const DatabaseError&) {
         // Only the offer after an unclean end depends on the mark.
@@ -321,6 +324,18 @@ void MeasurementStore::bind(std::unique_ptr<Database> database) {
     dropWaiting();
     // The open of the file now let go still gets its entry.
     WriteOpenedEntry();
+    // The working database let go for a series file is marked on the
+    // connection still open: opening it again only for that costs a
+    // checkpoint and its flushes, in the middle of opening the file.
+    if (runStarted && workingMarkOwed && WorkingDatabaseBound() &&
+        database->Path() != bound->Path()) {
+        try {
+            inTransaction(*bound, [this] { markRun(*bound, false); });
+            workingMarkOwed = false;
+        } catch (const DatabaseError&) {
+            // Tried again once the file is bound.
+        }
+    }
     // The old database closes before its lock goes (see FileLock).
     bound.reset();
     boundLock = std::move(lock);

@@ -321,6 +321,9 @@ private:
     // Whether this store started a run on the working database (OtworzMagazyn)
     // and so keeps its mark; a store that only binds files leaves it alone.
     bool runStarted = false;
+    // The working database's mark still says it holds the series (it has
+    // not been cleared since a series file was bound).
+    bool workingMarkOwed = true;
     std::deque<WaitingReading> waiting;
     // The spooled lines go with the waiting readings when they are written.
     bool clearSpoolWithWaiting = false;

@@ -500,12 +500,17 @@ FileState Examine(const QString& path, QString* reason) {
         }
         return FileState::NotASeriesFile;
     }
-    try {
-        Database file(path, Database::Journal::Rollback);
-        return file.Writable() ? FileState::Writable : FileState::ReadOnly;
-    } catch (const DatabaseError&) {
-        return FileState::ReadOnly;
-    }
+    // Asked of the system, not tried: a trial write makes the engine create
+    // and delete a journal beside the file, and opens the file once more,
+    // before its first rows are shown. The engine writes the file and a
+    // journal in its folder: both must take writes (a read-only mount
+    // refuses either).
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::access(file.constData(), R_OK | W_OK) == 0 &&
+                   ::access(folder.constData(), W_OK | X_OK) == 0
+               ? FileState::Writable
+               : FileState::ReadOnly;
 }
 
 void EksportCSV(Database& source, const QString& path,
