@@ -254,6 +254,7 @@ private:
 
     void bind(std::unique_ptr<Database> database);
     void showBoundSeries();
+    void closeRetired();
     void showBoundStatistics();
     // The values of a new binding are read when first needed.
     void forgetValues();
@@ -305,6 +306,10 @@ private:
     // first so that it outlives the database on that file.
     std::unique_ptr<FileLock> boundLock;
     std::unique_ptr<Database> bound;
+    // The working database just let go and its lock, closed once the
+    // events already posted have run (closeRetired).
+    std::unique_ptr<FileLock> retiredLock;
+    std::unique_ptr<Database> retired;
     SeriesModel model;
     RunningStatistics running;
     bool valuesLoaded = true;

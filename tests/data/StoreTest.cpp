@@ -1,6 +1,7 @@
 #include "BalanceProtocol.h"
 #include "CollectedBatch.h"
 #include "Database.h"
+#include "FileLock.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ScratchMount.h"
@@ -906,4 +907,36 @@ TEST(ValuesPassTest, OnlyTheLastOfPassesStartedInOneTurnIsTold) {
         QCoreApplication::processEvents();
     EXPECT_EQ(found.size(), 1u);
     EXPECT_FALSE(pass.Running());
+}
+
+// The working database let go for a series file is marked as no longer
+// holding the series and closed once the events already posted have run.
+TEST(StoreRestartTest, TheWorkingDatabaseLetGoIsMarkedAndClosedAfterThePaint) {
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    const QString working = MeasurementStore::WorkingDatabasePath(folder.path());
+    const QString file = folder.filePath("seria.ser");
+    Database(file).CreateSchema();
+    MeasurementStore store(context);
+    store.OtworzMagazyn();
+    ASSERT_TRUE(AppendReading(store, "1", "g", QDateTime(QDate(2026, 12, 7), QTime(10, 0))));
+    store.OtworzBaze(file);
+    EXPECT_EQ(store.BoundPath(), file);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(FileLock::InUse(working)) << "let go";
+    {
+        Database check(working, Database::Journal::WriteAhead, Database::Access::ReadOnly);
+        EXPECT_EQ(check.Scalar("select count(*) from unfinished_run").toInt(), 0);
+    }
+    // Back on the working database, then another file at once: the mark
+    // follows the last binding.
+    store.NowaSeria();
+    store.OtworzBaze(file);
+    store.NowaSeria();
+    QCoreApplication::processEvents();
+    Database check(working, Database::Journal::WriteAhead, Database::Access::ReadOnly);
+    EXPECT_EQ(check.Scalar("select count(*) from unfinished_run").toInt(), 1);
 }
