@@ -118,6 +118,21 @@ MeasurementStore::MeasurementStore(ProgramContext& context, QObject* parent)
 
 MeasurementStore::~MeasurementStore() {
     WriteOpenedEntry();
+    closeRetired();
+}
+
+void MeasurementStore::closeRetired() {
+    if (retired && runStarted && workingMarkOwed && !WorkingDatabaseBound()) {
+        try {
+            inTransaction(*retired, [this] { markRun(*retired, false); });
+            workingMarkOwed = false;
+        } catch (const DatabaseError&) {
+            // Tried again at the next binding.
+        }
+    }
+    // The database closes before its lock goes (see FileLock).
+    retired.reset();
+    retiredLock.reset();
 }
 
 QString MeasurementStore::WorkingDatabasePath(const QString& programFolder) {
@@ -296,13 +311,17 @@ void MeasurementStore::ClearSeriesTables() {
 void MeasurementStore::markWorkingSeries() {
     // While a series file is bound its readings go into that file, and the
     // rows left in the working database are no longer the series: a crash
-    // then leaves nothing there to offer.
+    // then leaves nothing there to offer. That mark is made on the working
+    // database's connection as it is let go (closeRetired); only one that
+    // failed there is made here.
     try {
         if (WorkingDatabaseBound()) {
             markRun(*bound, true);
-        } else {
+            workingMarkOwed = true;
+        } else if (workingMarkOwed && !retired) {
             Database working(WorkingDatabasePath(context.programFolder));
             markRun(working, false);
+            workingMarkOwed = false;
         }
     } catch (const DatabaseError&) {
         // Only the offer after an unclean end depends on the mark.
@@ -321,6 +340,16 @@ void MeasurementStore::bind(std::unique_ptr<Database> database) {
     dropWaiting();
     // The open of the file now let go still gets its entry.
     WriteOpenedEntry();
+    // The working database let go for a series file is marked and closed
+    // once the new series has been painted: its close folds its log back
+    // into the file, with flushes, and opening it again only for the mark
+    // would cost that twice.
+    if (WorkingDatabaseBound() && database->Path() != bound->Path()) {
+        closeRetired();
+        retiredLock = std::move(boundLock);
+        retired = std::move(bound);
+        QTimer::singleShot(0, this, [this] { closeRetired(); });
+    }
     // The old database closes before its lock goes (see FileLock).
     bound.reset();
     boundLock = std::move(lock);

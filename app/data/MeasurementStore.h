@@ -266,6 +266,7 @@ private:
 
     void bind(std::unique_ptr<Database> database);
     void showBoundSeries();
+    void closeRetired();
     void showBoundStatistics();
     // The values of a new binding are read when first needed.
     void forgetValues();
@@ -317,6 +318,10 @@ private:
     // first so that it outlives the database on that file.
     std::unique_ptr<FileLock> boundLock;
     std::unique_ptr<Database> bound;
+    // The working database just let go and its lock, closed once the
+    // events already posted have run (closeRetired).
+    std::unique_ptr<FileLock> retiredLock;
+    std::unique_ptr<Database> retired;
     SeriesModel model;
     RunningStatistics running;
     bool valuesLoaded = true;
@@ -333,6 +338,9 @@ private:
     // Whether this store started a run on the working database (OtworzMagazyn)
     // and so keeps its mark; a store that only binds files leaves it alone.
     bool runStarted = false;
+    // The working database's mark still says it holds the series (it has
+    // not been cleared since a series file was bound).
+    bool workingMarkOwed = true;
     std::deque<WaitingReading> waiting;
     // The spooled lines go with the waiting readings when they are written.
     bool clearSpoolWithWaiting = false;

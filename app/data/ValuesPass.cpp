@@ -2,6 +2,8 @@
 
 #include "Database.h"
 
+#include <QTimer>
+
 namespace Pomiar {
 
 void SeriesValues::Add(qint64 id, double masa, double lp, double timer, std::string_view time) {
@@ -67,11 +69,21 @@ SeriesValues ValuesPass::Read(Database& database, const std::atomic<bool>* cance
 void ValuesPass::Start(const QString& path) {
     Cancel();
     running = true;
+    result = std::make_shared<SeriesValues>();
+    // The thread starts once the events already posted (the paint of the
+    // rows just shown) have run, so that it takes nothing from them.
+    pendingPath = path;
+    QTimer::singleShot(0, this, [this, number = ticket] {
+        if (number == ticket && running && !pendingPath.isEmpty())
+            launch(number, pendingPath);
+    });
+}
+
+void ValuesPass::launch(quint64 number, QString path) {
+    pendingPath.clear();
     auto stop = std::make_shared<std::atomic<bool>>(false);
     cancelled = stop;
-    auto found = std::make_shared<SeriesValues>();
-    result = found;
-    worker = std::thread([this, number = ticket, path, stop, found] {
+    worker = std::thread([this, number, path, stop, found = result] {
         try {
             Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
             *found = Read(file, stop.get());
@@ -87,6 +99,7 @@ void ValuesPass::Cancel() {
     // A result already queued carries an old ticket and is dropped.
     ++ticket;
     running = false;
+    pendingPath.clear();
     stopWorker();
     result.reset();
 }
@@ -94,6 +107,9 @@ void ValuesPass::Cancel() {
 SeriesValues ValuesPass::Take() {
     if (!running)
         return {};
+    // Asked for before its thread started: the pass runs now, here.
+    if (!pendingPath.isEmpty())
+        launch(ticket, pendingPath);
     ++ticket;
     running = false;
     if (worker.joinable())

@@ -68,6 +68,7 @@ signals:
 
 private:
     void told(quint64 ticket);
+    void launch(quint64 number, QString path);
     void stopWorker();
 
     bool running = false;
@@ -76,6 +77,8 @@ private:
     std::shared_ptr<std::atomic<bool>> cancelled;
     std::shared_ptr<SeriesValues> result;
     std::thread worker;
+    // The file of a pass started whose thread has not started yet.
+    QString pendingPath;
 };
 
 } // namespace Pomiar

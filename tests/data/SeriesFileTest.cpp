@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -20,6 +21,9 @@
 #include <random>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
+#include <utility>
 
 // Failures show the text rather than its bytes.
 static void PrintTo(const QString& text, std::ostream* out) {
@@ -473,10 +477,21 @@ TEST_F(SeriesFileTest, ExaminingAFileNeverWritesIt) {
                  {"obcy.ser", FileState::NotASeriesFile},
                  {"inna.ser", FileState::NotASeriesFile},
                  {"brak.ser", FileState::Unreadable}};
+    // Not even a journal is created and deleted beside the file: the
+    // folder's own time would change with it. The system's clock for file
+    // times moves in steps of a few milliseconds.
+    const auto folderTime = [this] {
+        struct stat status {};
+        ::stat(QFile::encodeName(Path("")).constData(), &status);
+        return std::pair(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+    };
     for (const auto& [name, state] : cases) {
         const QByteArray before = TestFiles::ReadFile(Path(name));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const auto folderBefore = folderTime();
         QString reason;
         EXPECT_EQ(Examine(Path(name), &reason), state) << name;
+        EXPECT_EQ(folderTime(), folderBefore) << name;
         EXPECT_EQ(TestFiles::ReadFile(Path(name)), before) << name;
         EXPECT_EQ(reason.isEmpty(), state != FileState::Unreadable) << name;
     }

@@ -1,17 +1,24 @@
 #include "BalanceProtocol.h"
 #include "CollectedBatch.h"
 #include "Database.h"
+#include "FileLock.h"
 #include "MeasurementStore.h"
 #include "ProgramContext.h"
 #include "ScratchMount.h"
 #include "ScriptedDialogs.h"
 #include "StoreReadings.h"
 #include "TestFiles.h"
+#include "ValuesPass.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 using namespace Pomiar;
 
@@ -73,7 +80,14 @@ TEST_F(StoreTest, WorkingDatabaseIsCreatedWithItsTablesAndStartsEmpty) {
 namespace {
 
 // How a run of the program ended.
-enum class RunEnd { Clean, Killed, KilledWithAFileBound, KilledUnderAnOlderProgram };
+enum class RunEnd {
+    Clean,
+    Killed,
+    KilledWithAFileBound,
+    KilledWithASecondFileBound,
+    KilledBackOnTheWorkingDatabase,
+    KilledUnderAnOlderProgram,
+};
 
 // A run on the working database of a folder: readings 1 g, 2 g, ... taken
 // from 10:15:30.600 every 4.3 s, a calibration report, then the end. A kill
@@ -98,6 +112,27 @@ void RunAndEnd(ProgramContext& context, int readings, RunEnd end) {
         AppendReading(run, "9", "g", start.addSecs(60));
         break;
     }
+    case RunEnd::KilledWithASecondFileBound: {
+        // The working database's mark is cleared once, as the first file
+        // is bound; the second changes nothing there.
+        for (const char* name : {"/pierwsza.ser", "/druga.ser"}) {
+            const QString file = context.programFolder + name;
+            Database(file).CreateSchema();
+            run.OtworzBaze(file);
+        }
+        AppendReading(run, "9", "g", start.addSecs(60));
+        break;
+    }
+    case RunEnd::KilledBackOnTheWorkingDatabase: {
+        const QString file = context.programFolder + "/seria.ser";
+        Database(file).CreateSchema();
+        run.OtworzBaze(file);
+        run.NowaSeria();
+        for (int i = 0; i < readings; ++i)
+            ASSERT_TRUE(AppendReading(run, QString::number(i + 1), "g", start.addMSecs(i * 4300)));
+        run.Bound().Execute("INSERT INTO raport (Raport) VALUES ('calibration')");
+        break;
+    }
     case RunEnd::KilledUnderAnOlderProgram:
         // An older program kept no mark of a running series.
         run.Bound().Execute("DROP TABLE unfinished_run");
@@ -119,6 +154,8 @@ TEST(StoreRestartTest, OnlyAnUncleanEndLeavesItsReadingsForTheNextStart) {
         {"killed", 3, RunEnd::Killed, 3},
         {"killed before any reading", 0, RunEnd::Killed, 0},
         {"killed with a series file bound", 3, RunEnd::KilledWithAFileBound, 0},
+        {"killed with a second series file bound", 3, RunEnd::KilledWithASecondFileBound, 0},
+        {"killed back on the working database", 3, RunEnd::KilledBackOnTheWorkingDatabase, 3},
         {"killed under an older program", 3, RunEnd::KilledUnderAnOlderProgram, 0},
     };
     for (const Case& c : cases) {
@@ -807,4 +844,99 @@ TEST_F(StoreTest, AnOpenedFileContinuesItsTimer) {
     EXPECT_EQ(store.SeriesStart(), At(0));
     ASSERT_TRUE(AppendReading(store, "2 g", "g", At(25)));
     EXPECT_EQ(store.Model().Row(1).timer, 25);
+}
+
+namespace {
+
+QString SeriesOfMasses(const QTemporaryDir& folder, const QString& name,
+                       const std::vector<double>& masses) {
+    const QString path = folder.filePath(name);
+    Database file(path, Database::Journal::Rollback);
+    file.CreateSchema();
+    int lp = 0;
+    for (double masa : masses)
+        file.Execute("INSERT INTO pomiary (Lp, Godzina, Masa) VALUES (?, ?, ?)",
+                     {++lp, QStringLiteral("2026-12-07 10:00:00"), masa});
+    return path;
+}
+
+} // namespace
+
+// The pass over a long series starts its thread once the window has painted
+// the first rows; what asks for its values sooner still gets them all.
+TEST(ValuesPassTest, ValuesAskedForBeforeTheThreadStartedAreRead) {
+    QTemporaryDir folder;
+    const QString path = SeriesOfMasses(folder, "seria.ser", {1.5, 2.5, 0.5});
+    ValuesPass pass;
+    int told = 0;
+    QObject::connect(&pass, &ValuesPass::Found, [&told] { ++told; });
+    pass.Start(path);
+    ASSERT_TRUE(pass.Running());
+    const SeriesValues values = pass.Take();
+    EXPECT_TRUE(values.read);
+    EXPECT_EQ(values.masses, (std::vector<double>{1.5, 2.5, 0.5}));
+    EXPECT_FALSE(pass.Running());
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told, 0) << "taken, so not told";
+}
+
+TEST(ValuesPassTest, OnlyTheLastOfPassesStartedInOneTurnIsTold) {
+    QTemporaryDir folder;
+    const QString first = SeriesOfMasses(folder, "pierwsza.ser", {1.0, 2.0});
+    const QString second = SeriesOfMasses(folder, "druga.ser", {7.0, 8.0, 9.0});
+    ValuesPass pass;
+    std::vector<std::vector<double>> found;
+    QObject::connect(
+        &pass, &ValuesPass::Found,
+        [&found](const std::shared_ptr<SeriesValues>& values) { found.push_back(values->masses); });
+    pass.Start(first);
+    pass.Start(second);
+    for (int turn = 0; turn < 500 && pass.Running(); ++turn) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    QCoreApplication::processEvents();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found.front(), (std::vector<double>{7.0, 8.0, 9.0}));
+
+    // Cancelled before its thread started: never told.
+    pass.Start(first);
+    pass.Cancel();
+    for (int turn = 0; turn < 5; ++turn)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_FALSE(pass.Running());
+}
+
+// The working database let go for a series file is marked as no longer
+// holding the series and closed once the events already posted have run.
+TEST(StoreRestartTest, TheWorkingDatabaseLetGoIsMarkedAndClosedAfterThePaint) {
+    QTemporaryDir folder;
+    ScriptedDialogs dialogs;
+    ProgramContext context;
+    context.programFolder = folder.path();
+    context.dialogs = &dialogs;
+    const QString working = MeasurementStore::WorkingDatabasePath(folder.path());
+    const QString file = folder.filePath("seria.ser");
+    Database(file).CreateSchema();
+    MeasurementStore store(context);
+    store.OtworzMagazyn();
+    ASSERT_TRUE(AppendReading(store, "1", "g", QDateTime(QDate(2026, 12, 7), QTime(10, 0))));
+    store.OtworzBaze(file);
+    EXPECT_EQ(store.BoundPath(), file);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(FileLock::InUse(working)) << "let go";
+    {
+        Database check(working, Database::Journal::WriteAhead, Database::Access::ReadOnly);
+        EXPECT_EQ(check.Scalar("select count(*) from unfinished_run").toInt(), 0);
+    }
+    // Back on the working database, then another file at once: the mark
+    // follows the last binding.
+    store.NowaSeria();
+    store.OtworzBaze(file);
+    store.NowaSeria();
+    QCoreApplication::processEvents();
+    Database check(working, Database::Journal::WriteAhead, Database::Access::ReadOnly);
+    EXPECT_EQ(check.Scalar("select count(*) from unfinished_run").toInt(), 1);
 }
