@@ -585,6 +585,20 @@ TEST(SeriesJournalFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
     EXPECT_THROW(SeriesJournal::VerifyFile(folder.filePath("missing.ser")), DatabaseError);
 }
 
+// A reading of 1.5 g stored as the store stores it, with its entry.
+void AddJournaledReading(Database& series, const SeriesJournal::Author& author, int lp,
+                         const QDateTime& at) {
+    series.Execute(QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, "
+                                  "LpTekst, Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                   {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, 1.5,
+                    QStringLiteral("g"), QString::number(lp), QStringLiteral("3"),
+                    QStringLiteral(" ")});
+    SeriesJournal::Append(series, author, SeriesJournal::Event::ReadingStored,
+                          SeriesJournal::ReadingData(lp, 1.5, QStringLiteral("g"), "S 1.5 g\r\n",
+                                                     lp, QString::number(lp), QStringLiteral(" ")),
+                          at);
+}
+
 // A series file long enough to be read many pages at a time (forwards by
 // the walk, backwards by the search for the series' start and by the
 // structure check), in rollback and in write-ahead mode: every way of
@@ -603,17 +617,7 @@ TEST(SeriesJournalFileTest, ALongFileIsReadAsTheProgramReadsIt) {
         SeriesJournal::Append(series, author, SeriesJournal::Event::SeriesStarted, "0", at);
         for (int lp = 1; lp <= 8000; ++lp) {
             at = at.addSecs(1);
-            series.Execute(
-                QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
-                               "Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, 1.5,
-                 QStringLiteral("g"), QString::number(lp), QStringLiteral("3"),
-                 QStringLiteral(" ")});
-            SeriesJournal::Append(series, author, SeriesJournal::Event::ReadingStored,
-                                  SeriesJournal::ReadingData(lp, 1.5, QStringLiteral("g"),
-                                                             "S 1.5 g\r\n", lp, QString::number(lp),
-                                                             QStringLiteral(" ")),
-                                  at);
+            AddJournaledReading(series, author, lp, at);
         }
         series.Commit();
     }
@@ -669,17 +673,7 @@ TEST(SeriesJournalFileTest, AFileWrittenWhileItIsVerifiedIsReadAtOneMoment) {
         for (int i = 0; i < count; ++i) {
             ++lp;
             at = at.addSecs(1);
-            series.Execute(
-                QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, "
-                               "Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, 1.5,
-                 QStringLiteral("g"), QString::number(lp), QStringLiteral("3"),
-                 QStringLiteral(" ")});
-            SeriesJournal::Append(series, author, SeriesJournal::Event::ReadingStored,
-                                  SeriesJournal::ReadingData(lp, 1.5, QStringLiteral("g"),
-                                                             "S 1.5 g\r\n", lp, QString::number(lp),
-                                                             QStringLiteral(" ")),
-                                  at);
+            AddJournaledReading(series, author, lp, at);
         }
         series.Commit();
     };
