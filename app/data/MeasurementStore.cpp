@@ -6,6 +6,7 @@
 #include "FileLock.h"
 #include "ProgramContext.h"
 #include "ReportText.h"
+#include "RunMark.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -27,9 +28,6 @@ const QString insertReading = QStringLiteral(
 const QString insertContinuousReading = QStringLiteral(
     "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-const QString insertCopiedReading = QStringLiteral(
-    "INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, Opis) "
-    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 const QString rowRefusedReason =
     QStringLiteral("the series file did not store the reading: a rule of the file (a trigger) "
                    "ignores new rows");
@@ -52,35 +50,6 @@ void deleteSeriesRows(Database& database) {
     database.Execute(QStringLiteral("DELETE * FROM pomiary;"));
     database.Execute(QStringLiteral("DELETE * FROM raport;"));
     database.Execute(QStringLiteral("DELETE * FROM temp"));
-}
-
-// A row in this table of the working database says that a running program
-// has its series there. The clean end removes it together with the series,
-// so a start that finds it finds what a run ended without a clean end (a
-// kill, a power cut) left behind. Not part of the schema: series files
-// never get it.
-void markRun(Database& database, bool running) {
-    database.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS unfinished_run (started TEXT)"));
-    // Beside the mark, the lines of a continuous transmission not stored
-    // yet: what a kill during the transmission would otherwise lose.
-    ContinuousSpool::CreateTable(database);
-    database.Execute(QStringLiteral("DELETE FROM unfinished_run"));
-    if (running)
-        database.Execute(QStringLiteral("INSERT INTO unfinished_run (started) VALUES (?)"),
-                         {QDateTime::currentDateTime()});
-    else
-        ContinuousSpool::Clear(database);
-}
-
-bool runLeftUnfinished(Database& database) {
-    return database.HasTable(QStringLiteral("unfinished_run")) &&
-           database.Scalar(QStringLiteral("SELECT count(*) FROM unfinished_run")).toInt() > 0;
-}
-
-int readingsLeftByLastRun(Database& database) {
-    if (!runLeftUnfinished(database))
-        return 0;
-    return database.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
 }
 
 // The series start the newest timed reading counts its Timer from.
@@ -124,7 +93,7 @@ MeasurementStore::~MeasurementStore() {
 void MeasurementStore::closeRetired() {
     if (retired && runStarted && workingMarkOwed && !WorkingDatabaseBound()) {
         try {
-            inTransaction(*retired, [this] { markRun(*retired, false); });
+            inTransaction(*retired, [this] { RunMark::Set(*retired, false); });
             workingMarkOwed = false;
         } catch (const DatabaseError&) {
             // Tried again at the next binding.
@@ -217,18 +186,18 @@ void MeasurementStore::OtworzMagazyn() {
     boundLock = std::make_unique<FileLock>(path, FileLock::Mode::Shared);
     runStarted = true;
     recoveredLines = 0;
-    if (runLeftUnfinished(*bound)) {
+    if (RunMark::LeftUnfinished(*bound)) {
         model.Bind(*bound);
         forgetValues();
         seriesStart = storedSeriesStart(*bound);
         recoveredLines = recoverSpooledLines();
     }
-    const int left = readingsLeftByLastRun(*bound);
+    const int left = RunMark::ReadingsLeft(*bound);
     inTransaction(*bound, [this, left] {
         if (left == 0)
             startSeries(*bound);
         ContinuousSpool::Clear(*bound);
-        markRun(*bound, true);
+        RunMark::Set(*bound, true);
     });
     model.Bind(*bound);
     forgetValues();
@@ -304,7 +273,7 @@ void MeasurementStore::ClearSeriesTables() {
     // The series and the mark of the running program go together.
     inTransaction(working, [this, &working] {
         startSeries(working);
-        markRun(working, false);
+        RunMark::Set(working, false);
     });
 }
 
@@ -316,11 +285,11 @@ void MeasurementStore::markWorkingSeries() {
     // failed there is made here.
     try {
         if (WorkingDatabaseBound()) {
-            markRun(*bound, true);
+            RunMark::Set(*bound, true);
             workingMarkOwed = true;
         } else if (workingMarkOwed && !retired) {
             Database working(WorkingDatabasePath(context.programFolder));
-            markRun(working, false);
+            RunMark::Set(working, false);
             workingMarkOwed = false;
         }
     } catch (const DatabaseError&) {
@@ -464,7 +433,7 @@ void MeasurementStore::copySeries(Database& file, Database& target) {
         file.QueryEach(
             QStringLiteral("SELECT Lp, data, Godzina, Timer, Masa, Jm, LpTekst, Nr_wagi, status, "
                            "Opis FROM pomiary ORDER BY rowid"),
-            [&target](const QVariantList& row) { target.Execute(insertCopiedReading, row); });
+            [&target](const QVariantList& row) { target.Execute(insertReading, row); });
         const QVariant report =
             file.Scalar(QStringLiteral("SELECT Raport FROM raport ORDER BY rowid LIMIT 1"));
         if (report.isValid())
