@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
                        start.addMSecs(i * 100));
     QElapsedTimer clock;
     clock.start();
-    const BatchReader reader(ReadingAcceptance::StoreRules(store));
+    const ReadingAcceptance::Rules rules = ReadingAcceptance::StoreRules(store);
+    const BatchReader reader(rules);
     store.DodajPomiary(reader.Read(buffers, BalanceDialect(), nullptr));
     const double seconds = clock.nsecsElapsed() / 1e9;
     std::printf("store_batch: %d continuous frames stored in %.3f s (%d rows; goal at most 1 s)\n",

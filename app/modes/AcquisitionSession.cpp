@@ -234,7 +234,6 @@ void AcquisitionSession::followAcceptance() {
     const bool immediateAsked = acceptance.immediateAsked;
     acceptance = ReadingAcceptance::StoreRules(store);
     acceptance.immediateAsked = immediateAsked;
-    batchReader.SetRules(acceptance);
 }
 
 AcquisitionSession::Outcome AcquisitionSession::take(const FrameReply& read,

@@ -6,7 +6,6 @@
 
 #include <QStringList>
 #include <map>
-#include <utility>
 
 namespace Pomiar {
 
@@ -19,10 +18,10 @@ class Progress;
 // spooled, for the store's start.
 class BatchReader : public SpoolReader {
 public:
-    // rules: the acceptance's (ReadingAcceptance::StoreRules), kept up to
-    // date by the owner with SetRules.
-    explicit BatchReader(ReadingAcceptance::Rules rules) : acceptance(std::move(rules)) {}
-    void SetRules(const ReadingAcceptance::Rules& rules) { acceptance = rules; }
+    // rules: the acceptance's (ReadingAcceptance::StoreRules), the owner's,
+    // read at each batch as they are then, and outliving the reader.
+    explicit BatchReader(const ReadingAcceptance::Rules& rules) : acceptance(rules) {}
+    explicit BatchReader(ReadingAcceptance::Rules&&) = delete;
 
     // Reads and takes out of the buffers every complete line, also those
     // that arrive while progress is shown (its window may let events run);
@@ -38,7 +37,7 @@ private:
                    int position, const BalanceDialect& dialect, Progress* progress,
                    ReadingBatch& batch, std::map<QString, int>& turnedAway) const;
 
-    ReadingAcceptance::Rules acceptance;
+    const ReadingAcceptance::Rules& acceptance;
 };
 
 } // namespace Pomiar

@@ -785,7 +785,8 @@ TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
         SCOPED_TRACE(batchStored ? "batch stored" : "killed while collecting");
         {
             MeasurementStore next(context);
-            BatchReader reader{ReadingAcceptance::StoreRules(next)};
+            const ReadingAcceptance::Rules rules = ReadingAcceptance::StoreRules(next);
+            BatchReader reader{rules};
             next.SetSpoolReader(&reader);
             next.OtworzMagazyn();
             EXPECT_EQ(next.RecoveredLines(), batchStored ? 0 : 2) << "the overload line is none";
@@ -798,7 +799,8 @@ TEST(StoreRestartTest, LinesOfATransmissionCutShortAreOfferedAtTheNextStart) {
             next.ClearSeriesTables();
         }
         MeasurementStore after(context);
-        BatchReader reader{ReadingAcceptance::StoreRules(after)};
+        const ReadingAcceptance::Rules rules = ReadingAcceptance::StoreRules(after);
+        BatchReader reader{rules};
         after.SetSpoolReader(&reader);
         after.OtworzMagazyn();
         EXPECT_EQ(after.LeftByLastRun(), 0) << "offered once";

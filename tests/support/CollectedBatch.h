@@ -9,7 +9,8 @@
 inline bool StoreCollected(Pomiar::MeasurementStore& store, Pomiar::ContinuousBuffers& buffers,
                            Pomiar::Progress* progress,
                            const Pomiar::BalanceDialect& dialect = Pomiar::BalanceDialect()) {
-    const Pomiar::BatchReader reader(Pomiar::ReadingAcceptance::StoreRules(store));
+    const Pomiar::ReadingAcceptance::Rules rules = Pomiar::ReadingAcceptance::StoreRules(store);
+    const Pomiar::BatchReader reader(rules);
     const Pomiar::ReadingBatch batch = reader.Read(buffers, dialect, progress);
     const bool stored = store.DodajPomiary(batch);
     if (progress && batch.lines >= 2)
