@@ -1636,9 +1636,6 @@ sqlite3* OpenForReading(const QString& path) {
         throw DatabaseError(rc, message + QStringLiteral(": ") + path, message);
     }
     sqlite3_busy_timeout(db, 5000);
-    // Every reader of a verification goes through the file in order, each
-    // page once or nearly: a small cache does, and keeps the memory low.
-    sqlite3_exec(db, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
     return db;
 }
 
@@ -1790,6 +1787,11 @@ Verification VerifyFile(const QString& path, const std::atomic<bool>* cancelled,
 Verification VerifyFile(const QString& path, const Database::RowViewVisitor& rows,
                         const std::atomic<bool>* cancelled, Cores cores) {
     sqlite3* db = OpenForReading(path);
+    // The rows are stepped in order, each page once or nearly: a small
+    // cache does, and keeps the memory low. (Not the structure check's,
+    // which goes back and forth through the trees: with a small cache it
+    // holds its read lock, and so a writer, many times as long.)
+    sqlite3_exec(db, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
     // Reading the schema tells a database from any other file.
     char* error = nullptr;
     if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &error) !=
