@@ -31,7 +31,15 @@ QString Filled(const QString& pattern, const QStringList& values) {
 } // namespace
 
 Identity Of(Database& database, const QString& station, const QDateTime& at) {
-    return Of(SeriesJournal::Verify(database), station, at);
+    SeriesJournal::Verification verified;
+    try {
+        verified = SeriesJournal::Verify(database);
+    } catch (const DatabaseError& error) {
+        // Held by another program past the wait: nothing is vouched for.
+        verified.state = SeriesJournal::Verification::State::Broken;
+        verified.where = error.Reason();
+    }
+    return Of(verified, station, at);
 }
 
 Identity Of(const SeriesJournal::Verification& verified, const QString& station,

@@ -547,10 +547,21 @@ QList<Entry> Append(Database& database, const Author& author, Event event, const
 namespace {
 
 // A prepared statement of the verifier's, finalized whatever happens.
+// A lock another program holds on the file past the wait is no fault of
+// the record: it is thrown as the file's failure, never told as damage.
+void ThrowIfLocked(sqlite3* db, int rc) {
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        throw DatabaseError(rc, message, message);
+    }
+}
+
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        const int rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+        if (rc != SQLITE_OK) {
+            ThrowIfLocked(db, rc);
             error = QString::fromUtf8(sqlite3_errmsg(db));
             sqlite3_finalize(statement);
             statement = nullptr;
@@ -584,8 +595,10 @@ public:
             return true;
         }
         done = true;
-        if (rc != SQLITE_DONE)
+        if (rc != SQLITE_DONE) {
+            ThrowIfLocked(sqlite3_db_handle(statement), rc);
             error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement)));
+        }
         return false;
     }
     // Asked several times per cell: kept for the row.
@@ -1805,23 +1818,23 @@ Verification VerifyFile(const QString& path, const Database::RowViewVisitor& row
     // The structure is checked beside the walk, on a connection of its own:
     // two passes over the file at the time of one where there are two cores.
     QString damage;
+    std::exception_ptr unreadable;
     std::atomic<bool> stop{false};
     std::thread structure([&] {
         sqlite3* check = nullptr;
         try {
             check = OpenForReading(path);
-        } catch (const DatabaseError& error) {
-            damage = error.Reason();
-            return;
+            sqlite3_progress_handler(
+                check, 10000,
+                [](void* flags) -> int {
+                    const auto* stopped = static_cast<const std::atomic<bool>*>(flags);
+                    return stopped->load(std::memory_order_relaxed) ? 1 : 0;
+                },
+                &stop);
+            damage = Damage(check);
+        } catch (...) {
+            unreadable = std::current_exception();
         }
-        sqlite3_progress_handler(
-            check, 10000,
-            [](void* flags) -> int {
-                const auto* stopped = static_cast<const std::atomic<bool>*>(flags);
-                return stopped->load(std::memory_order_relaxed) ? 1 : 0;
-            },
-            &stop);
-        damage = Damage(check);
         sqlite3_close(check);
     });
     Verification result;
@@ -1838,6 +1851,8 @@ Verification VerifyFile(const QString& path, const Database::RowViewVisitor& row
         stop = true;
     structure.join();
     sqlite3_close(db);
+    if (unreadable && !result.cancelledEarly)
+        std::rethrow_exception(unreadable);
     if (!damage.isEmpty() && !result.cancelledEarly &&
         result.state != Verification::State::NoJournal) {
         result.state = Verification::State::Broken;

@@ -179,7 +179,8 @@ struct Verification {
 // the journal and the readings side by side, so memory stays bounded by
 // the descriptions set, whatever the length. Writes nothing. When
 // cancelled is set while it runs, it stops early and answers
-// State::NoJournal with cancelledEarly set.
+// State::NoJournal with cancelledEarly set. A file another program holds
+// locked past the wait throws DatabaseError: that is no verdict on it.
 Verification Verify(Database& database, const std::atomic<bool>* cancelled = nullptr);
 
 // How VerifyFile reads: Two walks the journal on a connection and thread of

@@ -3,6 +3,7 @@
 #include "BalanceProtocol.h"
 #include "CollectedBatch.h"
 #include "Database.h"
+#include "JournalIdentity.h"
 #include "MeasurementStore.h"
 #include "MinimumWeightRule.h"
 #include "ProgramContext.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -574,6 +576,26 @@ TEST_F(SeriesJournalTest, VerifyingWritesNothing) {
     EXPECT_EQ(SeriesJournal::VerifyFile(path).state, State::Verified);
     EXPECT_EQ(Sha256Of(path), saved);
     EXPECT_FALSE(QFile::exists(path + "-shm"));
+}
+
+// Another program holding the file locked past the wait says nothing of
+// the record: the verifier tells the lock, never "no journal" or "damaged".
+TEST_F(SeriesJournalTest, AFileHeldLockedIsNoVerdictOnIt) {
+    const QString path = SavedSeries("held.ser", 10);
+    Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
+    sqlite3_busy_timeout(file.Handle(), 0);
+    Database holder(path, Database::Journal::Rollback);
+    holder.Execute(QStringLiteral("BEGIN EXCLUSIVE"));
+    try {
+        SeriesJournal::Verify(file);
+        ADD_FAILURE() << "a locked file came to a verdict";
+    } catch (const DatabaseError& error) {
+        EXPECT_EQ(error.code & 0xff, SQLITE_BUSY);
+    }
+    const auto identity = JournalIdentity::Of(file, QStringLiteral("3"));
+    EXPECT_EQ(identity.state, State::Broken);
+    holder.Execute(QStringLiteral("ROLLBACK"));
+    EXPECT_EQ(SeriesJournal::Verify(file).state, State::Verified);
 }
 
 TEST(SeriesJournalFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
