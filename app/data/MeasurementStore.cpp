@@ -68,14 +68,6 @@ std::optional<QDateTime> storedSeriesStart(Database& database) {
 // one shows its first rows first and reads its values right after.
 constexpr int valuesAtOnceUpTo = 10000;
 
-// Whole seconds from the series start to a reading. Both times are cut to
-// whole seconds first, as Godzina is stored: a start at 10:00:00.9 and a
-// reading at 10:00:05.1 are 5 seconds apart, as the grid shows them.
-int elapsedSeconds(const QDateTime& start, const QDateTime& time) {
-    const auto wholeSecond = [](const QDateTime& t) { return t.addMSecs(-t.time().msec()); };
-    return static_cast<int>(wholeSecond(start).secsTo(wholeSecond(time)));
-}
-
 } // namespace
 
 MeasurementStore::MeasurementStore(ProgramContext& context, QObject* parent)
@@ -601,7 +593,7 @@ void MeasurementStore::queue(const AcceptedReading& reading) {
     // A line counts from the transmission's start, never before it; a
     // single reading starts the series when it has none.
     if (line)
-        row.timer = seriesStart ? std::max(0, elapsedSeconds(*seriesStart, row.godzina)) : 0;
+        row.timer = seriesStart ? std::max(0, TimerOf(*seriesStart, row.godzina)) : 0;
     else
         row.timer = Timer(reading.time);
     row.masa = reading.mass;
@@ -617,7 +609,7 @@ void MeasurementStore::queue(const AcceptedReading& reading) {
 int MeasurementStore::Timer(const QDateTime& time) {
     if (!seriesStart)
         seriesStart = time;
-    return elapsedSeconds(*seriesStart, time);
+    return TimerOf(*seriesStart, time);
 }
 
 bool MeasurementStore::storeWaiting() {

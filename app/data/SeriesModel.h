@@ -34,6 +34,14 @@ struct SeriesRow {
     std::optional<bool> stable;
 };
 
+// A reading's Timer: whole seconds from the series start. Both times are
+// cut to whole seconds first, as Godzina is stored: a start at 10:00:00.9
+// and a reading at 10:00:05.1 are 5 seconds apart, as the grid shows them.
+inline int TimerOf(const QDateTime& seriesStart, const QDateTime& time) {
+    const auto wholeSecond = [](const QDateTime& t) { return t.addMSecs(-t.time().msec()); };
+    return static_cast<int>(wholeSecond(seriesStart).secsTo(wholeSecond(time)));
+}
+
 // The grid's view of the series stored in the bound database. Rows are read
 // from the database in pages as the grid asks for them and a few pages are
 // kept, so opening a series reads none of its rows, the first rows show at

@@ -398,7 +398,9 @@ bool AcquisitionSession::passCycleGate(const QDateTime& received) {
         return true;
     // The reading's Timer: a series without a start starts with it, even
     // when the window turns it away.
-    switch (cycleWindows->Check(store.Timer(received))) {
+    if (!store.SeriesStart())
+        store.SetSeriesStart(received);
+    switch (cycleWindows->Check(TimerOf(*store.SeriesStart(), received))) {
     case CycleWindows::Result::Accept:
         return true;
     case CycleWindows::Result::Reject:
