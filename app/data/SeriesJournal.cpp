@@ -1763,6 +1763,57 @@ std::optional<Verification> WalkBeside(sqlite3* db, const QString& path,
     return verdict;
 }
 
+// The file's structure checked beside the walk, on a connection and thread
+// of its own: two passes over the file at the time of one where there are
+// two cores.
+class StructureBeside {
+public:
+    explicit StructureBeside(const QString& path) : thread([this, path] { Check(path); }) {}
+    ~StructureBeside() { Stop(); }
+    StructureBeside(const StructureBeside&) = delete;
+    StructureBeside& operator=(const StructureBeside&) = delete;
+
+    // Ends the check early; what it found is then of no use.
+    void Stop() {
+        stop = true;
+        if (thread.joinable())
+            thread.join();
+    }
+    // The damage found, empty when the file is sound. Throws what kept the
+    // check from reading the file.
+    QString Found() {
+        thread.join();
+        if (unreadable)
+            std::rethrow_exception(unreadable);
+        return damage;
+    }
+
+private:
+    void Check(const QString& path) {
+        sqlite3* check = nullptr;
+        try {
+            check = OpenForReading(path);
+            sqlite3_progress_handler(
+                check, 10000,
+                [](void* flags) -> int {
+                    const auto* stopped = static_cast<const std::atomic<bool>*>(flags);
+                    return stopped->load(std::memory_order_relaxed) ? 1 : 0;
+                },
+                &stop);
+            damage = Damage(check);
+        } catch (...) {
+            unreadable = std::current_exception();
+        }
+        sqlite3_close(check);
+    }
+
+    QString damage;
+    std::exception_ptr unreadable;
+    std::atomic<bool> stop{false};
+    // Last: started once the rest is made.
+    std::thread thread;
+};
+
 Verification VerifyOn(sqlite3* db, const std::atomic<bool>* cancelled, bool integrity,
                       const Database::RowViewVisitor* rows = nullptr,
                       const QString& path = QString()) {
@@ -1815,46 +1866,23 @@ Verification VerifyFile(const QString& path, const Database::RowViewVisitor& row
         sqlite3_close(db);
         throw DatabaseError(code, message + QStringLiteral(": ") + path, message);
     }
-    // The structure is checked beside the walk, on a connection of its own:
-    // two passes over the file at the time of one where there are two cores.
-    QString damage;
-    std::exception_ptr unreadable;
-    std::atomic<bool> stop{false};
-    std::thread structure([&] {
-        sqlite3* check = nullptr;
-        try {
-            check = OpenForReading(path);
-            sqlite3_progress_handler(
-                check, 10000,
-                [](void* flags) -> int {
-                    const auto* stopped = static_cast<const std::atomic<bool>*>(flags);
-                    return stopped->load(std::memory_order_relaxed) ? 1 : 0;
-                },
-                &stop);
-            damage = Damage(check);
-        } catch (...) {
-            unreadable = std::current_exception();
-        }
-        sqlite3_close(check);
-    });
+    StructureBeside structure(path);
     Verification result;
     try {
         result = VerifyOn(db, cancelled, false, rows ? &rows : nullptr,
                           cores == Cores::Two ? path : QString());
     } catch (...) {
-        stop = true;
-        structure.join();
+        structure.Stop();
         sqlite3_close(db);
         throw;
     }
-    if (result.cancelledEarly)
-        stop = true;
-    structure.join();
     sqlite3_close(db);
-    if (unreadable && !result.cancelledEarly)
-        std::rethrow_exception(unreadable);
-    if (!damage.isEmpty() && !result.cancelledEarly &&
-        result.state != Verification::State::NoJournal) {
+    if (result.cancelledEarly) {
+        structure.Stop();
+        return result;
+    }
+    const QString damage = structure.Found();
+    if (!damage.isEmpty() && result.state != Verification::State::NoJournal) {
         result.state = Verification::State::Broken;
         result.where = damage;
     }
