@@ -178,21 +178,24 @@ struct Setting {
     std::string csv;
 };
 
-// trevalo verify beside sqlite3 printing both tables into sha256sum.
-bool MeasureVerify(const Setting& setting, const std::string& file, double rssGoal) {
+// trevalo verify beside sqlite3 printing both tables into sha256sum; a file
+// the journal vouches for only in part verifies with exit status 8.
+bool MeasureVerify(const Setting& setting, const std::string& file, double rssGoal,
+                   int verifiedExit = 0) {
     const std::string floorCommand = "sqlite3 '" + file +
                                      "' 'select * from journal; select * from Pomiary' | "
                                      "sha256sum > /dev/null";
     const Run floor = Median({"/bin/sh", "-c", floorCommand}, 5);
     const Run verify = Median({setting.trevalo, "verify", file, "--dir", setting.programFolder}, 5);
     const double ratio = verify.seconds / floor.seconds;
-    const bool ok = verify.exitCode == 0 && ratio <= 1.0 && verify.peakMb <= rssGoal;
+    const bool ok = verify.exitCode == verifiedExit && ratio <= 1.0 && verify.peakMb <= rssGoal;
     std::printf("    floor (sqlite3 | sha256sum)  %6.2f s  peak %5.1f MB  (cpu %.2f s)\n",
                 floor.seconds, floor.peakMb, floor.cpuSeconds);
     std::printf("    trevalo verify               %6.2f s  peak %5.1f MB  (cpu %.2f s)  = %.2fx "
                 "the floor   goal <= 1.0x, <= %.0f MB%s%s\n",
                 verify.seconds, verify.peakMb, verify.cpuSeconds, ratio, rssGoal,
-                verify.exitCode != 0 ? "   <-- did not verify" : "", ok ? "" : "   <-- missed");
+                verify.exitCode != verifiedExit ? "   <-- did not verify" : "",
+                ok ? "" : "   <-- missed");
     return ok;
 }
 
@@ -271,7 +274,8 @@ int main(int argc, char** argv) {
               [&](const std::string& file, double megabytes) {
                   std::printf("  %7d readings in full rows of an earlier program (%.0f MB file)\n",
                               readings, megabytes);
-                  return MeasureVerify(setting, file, 64);
+                  // Their Timer and LpTekst no entry holds.
+                  return MeasureVerify(setting, file, 64, 8);
               }) &&
           met;
     return met ? EXIT_SUCCESS : EXIT_FAILURE;

@@ -142,6 +142,11 @@ int RunVerify(const Invocation& run) {
         Warn(run.operand + QStringLiteral(": NOT VOUCHED FOR: the first %1 readings are older "
                                           "than the journal")
                                .arg(verified.readingsBefore));
+    if (verified.readingsPartly > 0)
+        Warn(run.operand + QStringLiteral(": NOT VOUCHED FOR: the Timer and LpTekst of %1 "
+                                          "readings (their journal entries, of an earlier "
+                                          "version, hold neither)")
+                               .arg(verified.readingsPartly));
     if (verified.reportBefore)
         Warn(run.operand + QStringLiteral(": NOT VOUCHED FOR: the report is older than the "
                                           "journal"));

@@ -22,9 +22,10 @@ struct Identity {
     // The rows that verify and the hash of the last of them.
     qint64 rows = 0;
     QByteArray head;
-    // Readings the journal does not vouch for (older than it), and a report
-    // it never saw saved: such a series verifies, but only in part.
-    int readingsBefore = 0;
+    // Readings the journal does not wholly vouch for (older than it, or of
+    // its earlier full rows), and a report it never saw saved: such a
+    // series verifies, but only in part.
+    int readingsUnvouched = 0;
     bool unvouched = false;
 };
 

@@ -1516,6 +1516,8 @@ void Verifier::Reading(const RowBytes& row, Readings& readings) {
     }
     Vouch(stored.lp);
     ++result.readings;
+    if (!row.compact)
+        ++result.readingsPartly;
     stored.local = FloorDiv(row.at, 1000) + row.utcOffset * (row.compact ? 1 : 60);
     qint64 shownTime = 0;
     if (LpMatches(stored, readings) && MassMatches(stored, readings) &&
@@ -1603,11 +1605,12 @@ void Verifier::Report(qint64 seriesStart) {
     }
     if (!shown)
         return;
-    // A series begun before reports were journaled, or one that brought its
-    // report along from a file, shows a report no journal vouches for.
+    // A series begun before reports were journaled (its entries full rows,
+    // or older than the journal), or one that brought its report along from
+    // a file, shows a report no journal vouches for.
     if (seriesCompact && carried == 0 && seriesStart != 0)
         Broken(QStringLiteral("the report was never saved by the program"));
-    else if (seriesCompact || seriesStart == 0)
+    else
         result.reportBefore = true;
 }
 

@@ -157,6 +157,9 @@ struct Verification {
     QString where;
     // Readings older than the journal, which it cannot vouch for.
     int readingsBefore = 0;
+    // Readings whose entries are of the earlier full rows, which hold
+    // neither their Timer nor their LpTekst: those two it cannot vouch for.
+    int readingsPartly = 0;
     // A report the journal never saw stored (one that came with a file
     // copied in to be viewed).
     bool reportBefore = false;
@@ -166,8 +169,11 @@ struct Verification {
     bool cancelledEarly = false;
     // Verified, but some of what the series shows no journal vouches for.
     bool Unvouched() const {
-        return state == State::Verified && (readingsBefore > 0 || reportBefore);
+        return state == State::Verified &&
+               (readingsBefore > 0 || readingsPartly > 0 || reportBefore);
     }
+    // The readings not wholly vouched for.
+    int ReadingsUnvouched() const { return readingsBefore + readingsPartly; }
 };
 
 // Checks, in one read transaction, the chain from its first row, that

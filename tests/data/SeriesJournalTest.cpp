@@ -500,6 +500,18 @@ TEST(SeriesJournalFormatTest, AFileOfFullRowsVerifiesAsItDid) {
     EXPECT_EQ(verified.head.toHex(),
               "f38890fc8361ab273fe0f86d57cbd18cd5662821317474b4c0612313ac0b1511");
     EXPECT_EQ(Sha256Of(path), before);
+    // Full rows hold no Timer or LpTekst: the readings are vouched for in
+    // part, and so is a report nothing of the series journaled.
+    EXPECT_EQ(verified.readingsPartly, 4);
+    EXPECT_FALSE(verified.reportBefore);
+    EXPECT_TRUE(verified.Unvouched());
+    {
+        Database file(path, Database::Journal::Rollback);
+        file.Execute("INSERT INTO Raport (Raport) VALUES ('added later')");
+    }
+    const auto reported = SeriesJournal::VerifyFile(path);
+    EXPECT_EQ(reported.state, State::Verified) << reported.where.toStdString();
+    EXPECT_TRUE(reported.reportBefore);
 
     // Its full rows are still read for what they say.
     {
