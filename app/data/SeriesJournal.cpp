@@ -546,7 +546,6 @@ QList<Entry> Append(Database& database, const Author& author, Event event, const
 
 namespace {
 
-// A prepared statement of the verifier's, finalized whatever happens.
 // A lock another program holds on the file past the wait is no fault of
 // the record: it is thrown as the file's failure, never told as damage.
 void ThrowIfLocked(sqlite3* db, int rc) {
@@ -556,6 +555,7 @@ void ThrowIfLocked(sqlite3* db, int rc) {
     }
 }
 
+// A prepared statement of the verifier's, finalized whatever happens.
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql) {
