@@ -49,7 +49,7 @@ Identity Of(const SeriesJournal::Verification& verified, const QString& station,
                     verified.state,
                     verified.rows,
                     verified.head,
-                    verified.ReadingsUnvouched(),
+                    verified.readingsBefore,
                     verified.Unvouched()};
 }
 
@@ -75,7 +75,7 @@ QString Text(const Identity& identity, const Wording& wording) {
     return Filled(pattern, {identity.author.station, identity.author.user, TimeText(identity.at),
                             QString::number(identity.rows),
                             QString::fromLatin1(identity.head.toHex().left(headDigits)),
-                            QString::number(identity.readingsUnvouched)});
+                            QString::number(identity.readingsBefore)});
 }
 
 QString TrailerLine(const Identity& identity) {

@@ -22,10 +22,11 @@ struct Identity {
     // The rows that verify and the hash of the last of them.
     qint64 rows = 0;
     QByteArray head;
-    // Readings the journal does not wholly vouch for (older than it, or of
-    // its earlier full rows), and a report it never saw saved: such a
-    // series verifies, but only in part.
-    int readingsUnvouched = 0;
+    // Readings older than the journal, which it does not vouch for.
+    int readingsBefore = 0;
+    // Something the series shows is not vouched for (those readings, a
+    // report the journal never saw saved, what earlier full-row entries do
+    // not hold): the series verifies, but only in part.
     bool unvouched = false;
 };
 

@@ -172,8 +172,6 @@ struct Verification {
         return state == State::Verified &&
                (readingsBefore > 0 || readingsPartly > 0 || reportBefore);
     }
-    // The readings not wholly vouched for.
-    int ReadingsUnvouched() const { return readingsBefore + readingsPartly; }
 };
 
 // Checks, in one read transaction, the chain from its first row, that

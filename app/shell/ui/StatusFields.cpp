@@ -58,7 +58,7 @@ void StatusFields::ShowJournal(const SeriesJournal::Verification& verified) {
     case State::Verified:
         journalStatus->setText(
             verified.Unvouched()
-                ? texts.journalUnvouched.arg(verified.rows).arg(verified.ReadingsUnvouched())
+                ? texts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore)
                 : texts.journalVerified.arg(verified.rows));
         break;
     case State::NoJournal:
