@@ -136,20 +136,15 @@ void Glowna::buildCentralArea() {
 
 void Glowna::ApplyLanguageTexts() {
     ApplyFormTexts(context, this);
-    StatusFields::Texts& shown = status->texts;
     AcquisitionNotices::Texts& told = notices->texts;
-    // In the order the language file gets them.
+    // Found in the language file by their own words, in the window's section.
     const QList<QString*> texts{&told.communicationError,   &told.source,
                                 &codeTexts.helpFileMissing, &codeTexts.helpFileUnopened,
-                                &told.noInterval,           &shown.overload,
-                                &shown.underload,           &shown.noStableValue,
-                                &shown.balanceError,        &shown.journalChecking,
-                                &shown.journalVerified,     &shown.journalMissing,
-                                &shown.journalUnvouched,    &shown.journalBroken,
-                                &told.nothingStored,        &told.undecodable,
-                                &linkTexts.connected,       &linkTexts.notConnected,
-                                &linkTexts.retrying,        &linkTexts.permissionRemedy};
-    for (QString* text : texts)
+                                &told.noInterval,           &told.nothingStored,
+                                &told.undecodable,          &linkTexts.connected,
+                                &linkTexts.notConnected,    &linkTexts.retrying,
+                                &linkTexts.permissionRemedy};
+    for (QString* text : texts + status->texts.All())
         *text = FormCodeText(context, *this, *text);
     labServer.ApplyLanguageTexts();
     seriesCommands.ApplyLanguageTexts();

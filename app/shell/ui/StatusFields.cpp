@@ -56,10 +56,13 @@ void StatusFields::ShowJournal(const SeriesJournal::Verification& verified) {
     }
     switch (verified.state) {
     case State::Verified:
+        // Readings older than the journal are told before those an earlier
+        // version's entries vouch for in part.
         journalStatus->setText(
-            verified.Unvouched()
-                ? texts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore)
-                : texts.journalVerified.arg(verified.rows));
+            !verified.Unvouched() ? texts.journalVerified.arg(verified.rows)
+            : verified.readingsBefore == 0 && verified.readingsPartly > 0
+                ? texts.journalPartly.arg(verified.rows).arg(verified.readingsPartly)
+                : texts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore));
         break;
     case State::NoJournal:
         journalStatus->setText(texts.journalMissing);

@@ -46,6 +46,14 @@ public:
             QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow), BEZ POSWIADCZENIA %2 "
                            "pomiarow starszych niz dziennik");
         QString journalBroken = QStringLiteral("Dziennik serii: NIEZWERYFIKOWANY: %1");
+        QString journalPartly =
+            QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow), BEZ POSWIADCZENIA Timer "
+                           "i LpTekst %2 pomiarow (wpisy wczesniejszej wersji)");
+        QList<QString*> All() {
+            return {&overload,        &underload,       &noStableValue,  &balanceError,
+                    &journalChecking, &journalVerified, &journalMissing, &journalUnvouched,
+                    &journalBroken,   &journalPartly};
+        }
     } texts;
 
 private:
