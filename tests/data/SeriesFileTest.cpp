@@ -153,6 +153,37 @@ TEST_F(SeriesFileTest, DescriptionsKeepTheirBlankAndNullAndRowsTheirOrder) {
     EXPECT_FALSE(saved.HasTable("cykl"));
 }
 
+// A long series is saved in larger pages, a short one in the engine's own;
+// either is a whole database that other tools read and that takes further
+// readings.
+TEST_F(SeriesFileTest, ALongSeriesIsSavedInLargerPagesAndReadsAsAnyOther) {
+    const struct {
+        int rows;
+        int pageBytes;
+    } cases[] = {{3, 4096}, {10001, 16384}};
+    int added = 0;
+    for (const auto& c : cases) {
+        source->Begin();
+        while (added < c.rows) {
+            ++added;
+            AddReading(added, added / 8.0);
+        }
+        source->Commit();
+        const QString target = Path(QStringLiteral("series-%1.ser").arg(c.rows));
+        ASSERT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
+        EXPECT_EQ(Sqlite3(target, "PRAGMA page_size"), QString::number(c.pageBytes)) << c.rows;
+        const QStringList read =
+            Sqlite3(target, "SELECT count(*), sum(Masa) FROM Pomiary").split('|');
+        ASSERT_EQ(read.size(), 2) << c.rows;
+        EXPECT_EQ(read[0].toInt(), c.rows);
+        EXPECT_DOUBLE_EQ(read[1].toDouble(), c.rows * (c.rows + 1) / 16.0) << c.rows;
+        Database saved(target, Database::Journal::Rollback);
+        saved.Execute("INSERT INTO Pomiary (Lp, Masa) VALUES (?, 1.5)", {c.rows + 1});
+        EXPECT_EQ(saved.Scalar("PRAGMA integrity_check").toString(), "ok") << c.rows;
+        EXPECT_EQ(saved.Scalar("SELECT count(*) FROM Pomiary").toInt(), c.rows + 1) << c.rows;
+    }
+}
+
 TEST_F(SeriesFileTest, EscapeLeavesTheOldFileAsItWasAndNoPartialFile) {
     for (int lp = 1; lp <= 5; ++lp)
         AddReading(lp, lp * 1.5);
