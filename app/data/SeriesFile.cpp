@@ -97,12 +97,9 @@ bool SameFile(const QString& a, const QString& b) {
     return !first.isEmpty() && first == QFileInfo(b).canonicalFilePath();
 }
 
-// False when the progress asked to stop; the target then holds nothing.
-// The rows go across in blocks inside the database engine, which copies far
-// faster than row by row, while every row still counts for the progress.
-bool CopySeries(Database& source, Database& target, Progress* progress) {
-    const int rows = source.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
-    ProgressShown shown(progress, ProgressCaption::SavingSeries, rows);
+// The source attached to the empty target as "zrodlo", and the target's
+// pages sized for a series of rows readings.
+void AttachSource(Database& source, Database& target, int rows) {
     target.Execute(QStringLiteral("ATTACH DATABASE ? AS zrodlo"), {source.Path()});
     // Read in place from the system's cache rather than a page at a time
     // into the engine's own: the whole source is read once.
@@ -110,6 +107,15 @@ bool CopySeries(Database& source, Database& target, Progress* progress) {
                       .arg(std::min<qint64>(QFileInfo(source.Path()).size(), maxMappedBytes)));
     if (rows > longSeriesRows)
         target.Scalar(QStringLiteral("PRAGMA page_size=%1").arg(longSeriesPageBytes));
+}
+
+// False when the progress asked to stop; the target then holds nothing.
+// The rows go across in blocks inside the database engine, which copies far
+// faster than row by row, while every row still counts for the progress.
+bool CopySeries(Database& source, Database& target, Progress* progress) {
+    const int rows = source.Scalar(QStringLiteral("SELECT count(*) FROM pomiary")).toInt();
+    ProgressShown shown(progress, ProgressCaption::SavingSeries, rows);
+    AttachSource(source, target, rows);
     target.Begin();
     for (const char* table : seriesTables)
         target.Execute(QString::fromLatin1(table));
