@@ -619,19 +619,44 @@ TEST(SeriesJournalFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
     EXPECT_THROW(SeriesJournal::VerifyFile(folder.filePath("missing.ser")), DatabaseError);
 }
 
-// A reading of 1.5 g stored as the store stores it, with its entry.
-void AddJournaledReading(Database& series, const SeriesJournal::Author& author, int lp,
-                         const QDateTime& at) {
-    series.Execute(QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, "
-                                  "LpTekst, Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                   {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, 1.5,
-                    QStringLiteral("g"), QString::number(lp), QStringLiteral("3"),
-                    QStringLiteral(" ")});
-    SeriesJournal::Append(series, author, SeriesJournal::Event::ReadingStored,
-                          SeriesJournal::ReadingData(lp, 1.5, QStringLiteral("g"), "S 1.5 g\r\n",
-                                                     lp, QString::number(lp), QStringLiteral(" ")),
-                          at);
-}
+// A series file in rollback mode written as the store writes one: its
+// start, then readings of 1.5 g a second apart, each with its entry, a
+// transaction per batch.
+class JournaledFile {
+public:
+    explicit JournaledFile(const QString& path) : series(path, Database::Journal::Rollback) {
+        series.CreateSchema();
+    }
+    void Add(int count) {
+        series.Begin();
+        if (lp == 0)
+            SeriesJournal::Append(series, author, SeriesJournal::Event::SeriesStarted, "0", at);
+        for (int i = 0; i < count; ++i) {
+            ++lp;
+            at = at.addSecs(1);
+            series.Execute(
+                QStringLiteral("INSERT INTO pomiary (Lp, data, Godzina, Timer, Masa, Jm, "
+                               "LpTekst, Nr_wagi, Opis) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {lp, Database::DateText(at.date()), Database::DateTimeText(at), lp, 1.5,
+                 QStringLiteral("g"), QString::number(lp), QStringLiteral("3"),
+                 QStringLiteral(" ")});
+            SeriesJournal::Append(series, author, SeriesJournal::Event::ReadingStored,
+                                  SeriesJournal::ReadingData(lp, 1.5, QStringLiteral("g"),
+                                                             "S 1.5 g\r\n", lp, QString::number(lp),
+                                                             QStringLiteral(" ")),
+                                  at);
+        }
+        series.Commit();
+    }
+    int Readings() const { return lp; }
+
+private:
+    Database series;
+    const SeriesJournal::Author author{QStringLiteral("3"), QStringLiteral("lab"),
+                                       QStringLiteral("bench")};
+    QDateTime at{QDate(2026, 12, 8), QTime(9, 0), QTimeZone(3600)};
+    int lp = 0;
+};
 
 // A series file long enough to be read many pages at a time (forwards by
 // the walk, backwards by the search for the series' start and by the
@@ -641,20 +666,7 @@ void AddJournaledReading(Database& series, const SeriesJournal::Author& author, 
 TEST(SeriesJournalFileTest, ALongFileIsReadAsTheProgramReadsIt) {
     QTemporaryDir folder;
     const QString path = folder.filePath("series.ser");
-    {
-        Database series(path, Database::Journal::Rollback);
-        series.CreateSchema();
-        const SeriesJournal::Author author{QStringLiteral("3"), QStringLiteral("lab"),
-                                           QStringLiteral("bench")};
-        QDateTime at(QDate(2026, 12, 8), QTime(9, 0), QTimeZone(3600));
-        series.Begin();
-        SeriesJournal::Append(series, author, SeriesJournal::Event::SeriesStarted, "0", at);
-        for (int lp = 1; lp <= 8000; ++lp) {
-            at = at.addSecs(1);
-            AddJournaledReading(series, author, lp, at);
-        }
-        series.Commit();
-    }
+    JournaledFile(path).Add(8000);
     ASSERT_GT(QFileInfo(path).size(), 1 << 20);
     const QString changed = folder.filePath("changed.ser");
     const QString writeAhead = folder.filePath("write-ahead.ser");
@@ -694,24 +706,8 @@ TEST(SeriesJournalFileTest, ALongFileIsReadAsTheProgramReadsIt) {
 TEST(SeriesJournalFileTest, AFileWrittenWhileItIsVerifiedIsReadAtOneMoment) {
     QTemporaryDir folder;
     const QString path = folder.filePath("series.ser");
-    Database series(path, Database::Journal::Rollback);
-    series.CreateSchema();
-    const SeriesJournal::Author author{QStringLiteral("3"), QStringLiteral("lab"),
-                                       QStringLiteral("bench")};
-    QDateTime at(QDate(2026, 12, 8), QTime(9, 0), QTimeZone(3600));
-    int lp = 0;
-    const auto add = [&](int count) {
-        series.Begin();
-        if (lp == 0)
-            SeriesJournal::Append(series, author, SeriesJournal::Event::SeriesStarted, "0", at);
-        for (int i = 0; i < count; ++i) {
-            ++lp;
-            at = at.addSecs(1);
-            AddJournaledReading(series, author, lp, at);
-        }
-        series.Commit();
-    };
-    add(4000);
+    JournaledFile series(path);
+    series.Add(4000);
     std::atomic<bool> writing{true};
     std::atomic<int> checks{0};
     QString fault;
@@ -744,7 +740,7 @@ TEST(SeriesJournalFileTest, AFileWrittenWhileItIsVerifiedIsReadAtOneMoment) {
     try {
         for (int batch = 0; batch < 400 && (batch < 60 || checks.load() < 4); ++batch) {
             const auto started = std::chrono::steady_clock::now();
-            add(25);
+            series.Add(25);
             longest = std::max(longest, std::chrono::steady_clock::now() - started);
             if (batch >= 60)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -761,7 +757,7 @@ TEST(SeriesJournalFileTest, AFileWrittenWhileItIsVerifiedIsReadAtOneMoment) {
     EXPECT_LT(longest, std::chrono::seconds(4));
     const auto last = SeriesJournal::VerifyFile(path);
     EXPECT_EQ(last.state, State::Verified) << last.where.toStdString();
-    EXPECT_EQ(last.readings, lp);
+    EXPECT_EQ(last.readings, series.Readings());
 }
 
 // The program stores readings while another process verifies the working

@@ -916,9 +916,7 @@ TEST(ValuesPassTest, OnlyTheLastOfPassesStartedInOneTurnIsTold) {
 TEST(StoreRestartTest, TheWorkingDatabaseLetGoIsMarkedAndClosedAfterThePaint) {
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
-    ProgramContext context;
-    context.programFolder = folder.path();
-    context.dialogs = &dialogs;
+    ProgramContext context = FolderContext(folder, dialogs);
     const QString working = MeasurementStore::WorkingDatabasePath(folder.path());
     const QString file = folder.filePath("seria.ser");
     Database(file).CreateSchema();

@@ -93,49 +93,85 @@ TEST_F(AcquisitionSessionTest, SingleReadsFollowTheUnstableSwitch) {
 }
 
 // Every reply takes the same road: the reading handler, the limits, the
-// cycle windows during automatic cycle work, then the store.
+// minimum weight and the hold for a check, the cycle windows during
+// automatic cycle work, then the store. The gate is asked last, only of a
+// reading every other rule took: asking moves through the windows and may
+// end automatic work, and the reading it is asked of starts a series
+// without a start.
 TEST_F(AcquisitionSessionTest, AReplyIsStoredOrTurnedAwayForOneReason) {
+    using Result = CycleWindows::Result;
     struct Case {
         const char* name;
         QByteArray frame;
         bool maxOn;
+        bool refuseBelow;
+        bool held;
         bool automaticCycle;
-        CycleWindows::Result window;
+        Result window;
         Outcome outcome;
+        int checks;
+        bool ended;
+        bool seriesStarted;
     };
     const QByteArray reading = "S     12.5000 g  \r\n";
     const Case cases[] = {
-        {"a reading", reading, false, false, CycleWindows::Result::Accept, Outcome::Stored},
-        {"an error reply", "ES\r\n", false, false, CycleWindows::Result::Accept,
-         Outcome::NotAReading},
-        {"above the maximum", reading, true, false, CycleWindows::Result::Accept,
-         Outcome::OutsideLimits},
-        {"between the windows", reading, false, true, CycleWindows::Result::Reject,
-         Outcome::OutsideCycleWindow},
-        {"inside a window", reading, false, true, CycleWindows::Result::Accept, Outcome::Stored},
-        {"windows off outside cycle work", reading, false, false, CycleWindows::Result::Reject,
-         Outcome::Stored},
+        {"a reading", reading, false, false, false, false, Result::Accept, Outcome::Stored, 0,
+         false, true},
+        {"an error reply", "ES\r\n", false, false, false, false, Result::Accept,
+         Outcome::NotAReading, 0, false, false},
+        {"above the maximum", reading, true, false, false, false, Result::Accept,
+         Outcome::OutsideLimits, 0, false, false},
+        {"between the windows", reading, false, false, false, true, Result::Reject,
+         Outcome::OutsideCycleWindow, 1, false, true},
+        {"inside a window", reading, false, false, false, true, Result::Accept, Outcome::Stored, 1,
+         false, true},
+        {"windows off outside cycle work", reading, false, false, false, false, Result::Reject,
+         Outcome::Stored, 0, false, true},
+        {"an error reply in cycle work", "ES\r\n", false, false, false, true, Result::EndOfCycle,
+         Outcome::NotAReading, 0, false, false},
+        {"above the maximum in cycle work", reading, true, false, false, true, Result::EndOfCycle,
+         Outcome::OutsideLimits, 0, false, false},
+        {"below the minimum weight", "SI     0.0500 g  \r\n", false, true, false, true,
+         Result::EndOfCycle, Outcome::BelowMinimumWeight, 0, false, false},
+        {"a check is due", reading, false, false, true, true, Result::EndOfCycle, Outcome::CheckDue,
+         0, false, false},
+        {"after the last window", reading, false, false, false, true, Result::EndOfCycle,
+         Outcome::OutsideCycleWindow, 1, true, false},
     };
     FixedCycle cycle;
     session.SetCycleWindows(&cycle);
     session.SetInterval(100);
+    QSignalSpy ended(&session, &AcquisitionSession::CycleEnded);
     for (const Case& c : cases) {
         store.NowaSeria();
         outcomes.clear();
+        ended.clear();
         AcceptanceLimits limits;
         limits.maxOn = c.maxOn;
         limits.maxText = QStringLiteral("5");
         store.SetLimits(limits);
+        MinimumWeightRule limit;
+        limit.minimumWeight = 0.05;
+        limit.safetyFactor = 2;
+        limit.refuse = true;
+        store.SetMinimumWeight(c.refuseBelow ? std::optional(limit) : std::nullopt);
+        store.SetHeldForCheck(c.held);
         cycle.answer = c.window;
+        cycle.checks = 0;
         session.SetCycleWork(c.automaticCycle);
         if (c.automaticCycle)
             session.Start();
         Reply(c.frame);
+        EXPECT_EQ(session.AutomaticWorkRunning(), c.automaticCycle && !c.ended) << c.name;
+        EXPECT_EQ(store.SeriesStart().has_value(), c.seriesStarted) << c.name;
         session.Stop();
         ASSERT_EQ(outcomes.size(), 1u) << c.name;
         EXPECT_EQ(outcomes[0], c.outcome) << c.name;
         EXPECT_EQ(store.RowCount(), c.outcome == Outcome::Stored ? 1 : 0) << c.name;
+        EXPECT_EQ(cycle.checks, c.checks) << c.name;
+        EXPECT_EQ(ended.count(), c.ended ? 1 : 0) << c.name;
     }
+    store.SetHeldForCheck(false);
 }
 
 // The acceptance asks the store's one minimum-weight rule (SF·m_min =
@@ -401,75 +437,6 @@ TEST_F(AcquisitionSessionTest, CycleStoresReadingsInsideItsWindowsAndEndsItself)
     EXPECT_FALSE(session.AutomaticWorkRunning());
     EXPECT_FALSE(session.AutomaticTimerRunning());
     EXPECT_EQ(gate.lZakres(), (CycleGate::Range{10, 20})) << "back on the first";
-}
-
-// The gate of cycle work is the last rule, asked only of a reading every
-// other rule took: asking moves through the windows and may end automatic
-// work, and the reading it is asked of starts a series without a start.
-TEST_F(AcquisitionSessionTest, TheCycleGateIsAskedLastAndOnlyOfAReadingTheRulesTook) {
-    using Result = CycleWindows::Result;
-    struct Case {
-        const char* name;
-        QByteArray frame;
-        bool maxOn;
-        bool refuseBelow;
-        bool held;
-        Result window;
-        Outcome outcome;
-        int checks;
-        bool ended;
-        bool seriesStarted;
-    };
-    const QByteArray reading = "SI     1.0000 g  \r\n";
-    const Case cases[] = {
-        {"above the maximum", reading, true, false, false, Result::EndOfCycle,
-         Outcome::OutsideLimits, 0, false, false},
-        {"an error reply", "ES\r\n", false, false, false, Result::EndOfCycle, Outcome::NotAReading,
-         0, false, false},
-        {"below the minimum weight", "SI     0.0500 g  \r\n", false, true, false,
-         Result::EndOfCycle, Outcome::BelowMinimumWeight, 0, false, false},
-        {"a check is due", reading, false, false, true, Result::EndOfCycle, Outcome::CheckDue, 0,
-         false, false},
-        {"between the windows", reading, false, false, false, Result::Reject,
-         Outcome::OutsideCycleWindow, 1, false, true},
-        {"after the last window", reading, false, false, false, Result::EndOfCycle,
-         Outcome::OutsideCycleWindow, 1, true, false},
-        {"inside a window", reading, false, false, false, Result::Accept, Outcome::Stored, 1, false,
-         true},
-    };
-    FixedCycle cycle;
-    session.SetCycleWindows(&cycle);
-    session.SetCycleWork(true);
-    session.SetInterval(100);
-    QSignalSpy ended(&session, &AcquisitionSession::CycleEnded);
-    for (const Case& c : cases) {
-        store.NowaSeria();
-        outcomes.clear();
-        ended.clear();
-        AcceptanceLimits limits;
-        limits.maxOn = c.maxOn;
-        limits.maxText = QStringLiteral("0.5");
-        store.SetLimits(limits);
-        MinimumWeightRule limit;
-        limit.minimumWeight = 0.05;
-        limit.safetyFactor = 2;
-        limit.refuse = true;
-        store.SetMinimumWeight(c.refuseBelow ? std::optional(limit) : std::nullopt);
-        store.SetHeldForCheck(c.held);
-        cycle.answer = c.window;
-        cycle.checks = 0;
-        session.Start();
-        Reply(c.frame);
-        ASSERT_EQ(outcomes.size(), 1u) << c.name;
-        EXPECT_EQ(outcomes[0], c.outcome) << c.name;
-        EXPECT_EQ(cycle.checks, c.checks) << c.name;
-        EXPECT_EQ(ended.count(), c.ended ? 1 : 0) << c.name;
-        EXPECT_EQ(session.AutomaticWorkRunning(), !c.ended) << c.name;
-        EXPECT_EQ(store.SeriesStart().has_value(), c.seriesStarted) << c.name;
-        EXPECT_EQ(store.RowCount(), c.outcome == Outcome::Stored ? 1 : 0) << c.name;
-        session.Stop();
-    }
-    store.SetHeldForCheck(false);
 }
 
 TEST_F(AcquisitionSessionTest, TheCycleGateIsOpenOutsideAutomaticWork) {

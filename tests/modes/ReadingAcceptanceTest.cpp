@@ -104,20 +104,6 @@ TEST(ReadingAcceptance, EachRuleTurnsAwayForItsOwnReason) {
     }
 }
 
-// Judge calls nobody back: the cycle gate, which may end automatic work, is
-// asked by the acquisition after it, and only a reading Judge took can be
-// turned away by it (the order itself is the session's test).
-TEST(ReadingAcceptance, AReadingTakenCanStillBeTurnedAwayByTheGateAfterIt) {
-    const ReadingAcceptance::Rules rules = WithLimits(nullptr, "100");
-    auto verdict = Judge("sics", "S S      12.00 g\r\n", Road::Single, rules);
-    ASSERT_TRUE(verdict.Accepted());
-    verdict.TurnAway(Outcome::OutsideCycleWindow);
-    EXPECT_FALSE(verdict.Accepted());
-    EXPECT_EQ(verdict.outcome, Outcome::OutsideCycleWindow);
-    EXPECT_EQ(verdict.Reason(), QStringLiteral("outside the cycle window"));
-    EXPECT_EQ(verdict.status, Error::None);
-}
-
 // Lines of continuous transmission: no unstable rule, an empty unit stays
 // empty, the line's number written back in full, and the reason of a line
 // turned away is what the balance said.
