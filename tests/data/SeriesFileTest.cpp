@@ -555,8 +555,11 @@ TEST_F(SeriesFileTest, AFullDiskFailsTheSaveAndLeavesTheOldFile) {
     const QString target = disk->Path() + "/seria.ser";
     ASSERT_EQ(ZapiszSerie(*source, target, nullptr, nullptr), SaveResult::Completed);
     const QByteArray before = TestFiles::ReadFile(target);
-    for (int lp = 2; lp < 3000; ++lp)
+    // Long enough to be saved in larger pages.
+    source->Begin();
+    for (int lp = 2; lp <= 10001; ++lp)
         AddReading(lp, lp);
+    source->Commit();
     ScratchMount::Fill(disk->Path());
     QString error;
     EXPECT_EQ(ZapiszSerie(*source, target, nullptr, &error), SaveResult::Failed);
