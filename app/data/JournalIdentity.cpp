@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <utility>
+
 namespace Pomiar::JournalIdentity {
 
 namespace {
@@ -28,6 +30,21 @@ QString Filled(const QString& pattern, const QStringList& values) {
     return text;
 }
 
+// The words and the count for what a series vouched for in part lacks. A
+// wording without them says so in the export's words rather than as if the
+// series were whole.
+std::pair<QString, int> Unvouched(const Identity& identity, const Wording& wording) {
+    const Wording fixed = ExportWording();
+    const auto either = [](const QString& own, const QString& otherwise) {
+        return own.isEmpty() ? otherwise : own;
+    };
+    if (identity.readingsBefore > 0 || (identity.readingsPartly == 0 && !identity.reportBefore))
+        return {either(wording.unvouched, fixed.unvouched), identity.readingsBefore};
+    if (identity.readingsPartly > 0)
+        return {either(wording.partly, fixed.partly), identity.readingsPartly};
+    return {either(wording.report, fixed.report), 0};
+}
+
 } // namespace
 
 Identity Of(Database& database, const QString& station, const QDateTime& at) {
@@ -50,7 +67,9 @@ Identity Of(const SeriesJournal::Verification& verified, const QString& station,
                     verified.rows,
                     verified.head,
                     verified.readingsBefore,
-                    verified.Unvouched()};
+                    verified.Unvouched(),
+                    verified.readingsPartly,
+                    verified.reportBefore};
 }
 
 Wording ExportWording() {
@@ -59,15 +78,17 @@ Wording ExportWording() {
                    QStringLiteral("journal: station %1, user %2, exported %3, %4 rows, head %5, "
                                   "NOT VERIFIED after them"),
                    QStringLiteral("journal: station %1, user %2, exported %3, %4 rows, head %5, "
-                                  "NOT VOUCHED FOR: %6 readings older than the journal")};
+                                  "NOT VOUCHED FOR: %6 readings older than the journal"),
+                   QStringLiteral("journal: station %1, user %2, exported %3, %4 rows, head %5, "
+                                  "NOT VOUCHED FOR: the Timer and LpTekst of %6 readings "
+                                  "(entries of an earlier version)"),
+                   QStringLiteral("journal: station %1, user %2, exported %3, %4 rows, head %5, "
+                                  "NOT VOUCHED FOR: the report, older than the journal")};
 }
 
 QString Text(const Identity& identity, const Wording& wording) {
     using State = SeriesJournal::Verification::State;
-    // A wording without the words for a series vouched for in part says so
-    // in the export's words rather than as if it were whole.
-    const QString unvouched =
-        wording.unvouched.isEmpty() ? ExportWording().unvouched : wording.unvouched;
+    const auto [unvouched, notVouched] = Unvouched(identity, wording);
     const QString& pattern = identity.state == State::NoJournal ? wording.noJournal
                              : identity.state == State::Broken  ? wording.broken
                              : identity.unvouched               ? unvouched
@@ -75,7 +96,7 @@ QString Text(const Identity& identity, const Wording& wording) {
     return Filled(pattern, {identity.author.station, identity.author.user, TimeText(identity.at),
                             QString::number(identity.rows),
                             QString::fromLatin1(identity.head.toHex().left(headDigits)),
-                            QString::number(identity.readingsBefore)});
+                            QString::number(notVouched)});
 }
 
 QString TrailerLine(const Identity& identity) {

@@ -28,6 +28,10 @@ struct Identity {
     // report the journal never saw saved, what earlier full-row entries do
     // not hold): the series verifies, but only in part.
     bool unvouched = false;
+    // Readings whose earlier full-row entries hold neither Timer nor LpTekst.
+    int readingsPartly = 0;
+    // A report the journal never saw saved.
+    bool reportBefore = false;
 };
 
 // The identity of the series in database, made by station on this machine
@@ -39,15 +43,20 @@ Identity Of(const SeriesJournal::Verification& verified, const QString& station,
 
 // The wording of the identity text: %1 the station, %2 the user, %3 the time,
 // %4 the journal's rows, %5 the first 16 hex digits of its head hash, %6 the
-// readings older than the journal.
+// readings not vouched for.
 struct Wording {
     QString journal;
     // A series without a journal: %4 and %5 stay unused.
     QString noJournal;
     // A journal that does not verify: %4 and %5 are the rows up to the fault.
     QString broken;
-    // A journal that verifies but does not vouch for all the series shows.
+    // A journal that verifies but does not vouch for all the series shows,
+    // told by the first of these that applies (an empty one in the
+    // export's words): readings older than the journal, readings whose
+    // entries are an earlier version's full rows, the report.
     QString unvouched;
+    QString partly;
+    QString report;
 };
 
 // Fixed English words, as the trailer of a data file has them.

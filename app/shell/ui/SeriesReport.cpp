@@ -487,7 +487,12 @@ SeriesReport::Texts SeriesReport::DesignedTexts() {
                       identity + QStringLiteral(", brak dziennika"),
                       identity + QStringLiteral(", wpisow %4, skrot %5, NIEZWERYFIKOWANY po nich"),
                       identity + QStringLiteral(", wpisow %4, skrot %5, BEZ POSWIADCZENIA: %6 "
-                                                "pomiarow starszych niz dziennik")};
+                                                "pomiarow starszych niz dziennik"),
+                      identity + QStringLiteral(", wpisow %4, skrot %5, BEZ POSWIADCZENIA: Timer "
+                                                "i LpTekst %6 pomiarow (wpisy wczesniejszej "
+                                                "wersji)"),
+                      identity + QStringLiteral(", wpisow %4, skrot %5, BEZ POSWIADCZENIA: raport "
+                                                "starszy niz dziennik")};
     return texts;
 }
 
@@ -515,6 +520,8 @@ SeriesReport::Texts SeriesReport::TranslatedTexts(const ProgramContext& context)
     look(texts.identity.noJournal);
     look(texts.identity.broken);
     look(texts.identity.unvouched);
+    look(texts.identity.partly);
+    look(texts.identity.report);
     return texts;
 }
 

@@ -57,12 +57,14 @@ void StatusFields::ShowJournal(const SeriesJournal::Verification& verified) {
     switch (verified.state) {
     case State::Verified:
         // Readings older than the journal are told before those an earlier
-        // version's entries vouch for in part.
+        // version's entries vouch for in part, and those before the report.
         journalStatus->setText(
             !verified.Unvouched() ? texts.journalVerified.arg(verified.rows)
-            : verified.readingsBefore == 0 && verified.readingsPartly > 0
+            : verified.readingsBefore > 0
+                ? texts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore)
+            : verified.readingsPartly > 0
                 ? texts.journalPartly.arg(verified.rows).arg(verified.readingsPartly)
-                : texts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore));
+                : texts.journalReport.arg(verified.rows));
         break;
     case State::NoJournal:
         journalStatus->setText(texts.journalMissing);

@@ -49,10 +49,13 @@ public:
         QString journalPartly =
             QStringLiteral("Dziennik serii: zweryfikowany (%1 wpisow), BEZ POSWIADCZENIA Timer "
                            "i LpTekst %2 pomiarow (wpisy wczesniejszej wersji)");
+        QString journalReport = QStringLiteral(
+            "Dziennik serii: zweryfikowany (%1 wpisow), BEZ POSWIADCZENIA raport starszy niz "
+            "dziennik");
         QList<QString*> All() {
             return {&overload,        &underload,       &noStableValue,  &balanceError,
                     &journalChecking, &journalVerified, &journalMissing, &journalUnvouched,
-                    &journalBroken,   &journalPartly};
+                    &journalBroken,   &journalPartly,   &journalReport};
         }
     } texts;
 

@@ -14,6 +14,7 @@
 #include "SimulatorProcess.h"
 #include "StartedProgram.h"
 #include "StatisticsPanel.h"
+#include "StatusFields.h"
 #include "StoreReadings.h"
 #include "TestEnvironment.h"
 #include "Wykres.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
@@ -107,6 +109,40 @@ TEST_F(MainWindowTest, NonNumericSpeedEndsTheStartWithMessageOne) {
     EXPECT_EQ(dialogs.Calls()[0].title, context.Msg(46));
     EXPECT_EQ(dialogs.Calls()[0].icon, MsgIcon::Information);
     EXPECT_EQ(optionsShown, 0);
+}
+
+// A journal that verifies but does not vouch for all the series shows
+// names what it lacks, the first of these that applies, and never "0
+// readings".
+TEST(StatusFieldsTest, TheJournalFieldNamesWhatTheJournalDoesNotVouchFor) {
+    QStatusBar bar;
+    StatusFields fields(&bar);
+    auto* shown = bar.findChild<QLabel*>("journalStatus");
+    ASSERT_NE(shown, nullptr);
+    const QString verified = "Dziennik serii: zweryfikowany (9 wpisow)";
+    struct Case {
+        int before;
+        int partly;
+        bool report;
+        QString expected;
+    };
+    for (const Case& c : {
+             Case{0, 0, false, verified},
+             Case{2, 4, true, verified + ", BEZ POSWIADCZENIA 2 pomiarow starszych niz dziennik"},
+             Case{0, 4, true,
+                  verified + ", BEZ POSWIADCZENIA Timer i LpTekst 4 pomiarow (wpisy wczesniejszej "
+                             "wersji)"},
+             Case{0, 0, true, verified + ", BEZ POSWIADCZENIA raport starszy niz dziennik"},
+         }) {
+        SeriesJournal::Verification verdict;
+        verdict.state = SeriesJournal::Verification::State::Verified;
+        verdict.rows = 9;
+        verdict.readingsBefore = c.before;
+        verdict.readingsPartly = c.partly;
+        verdict.reportBefore = c.report;
+        fields.ShowJournal(verdict);
+        EXPECT_EQ(shown->text(), c.expected);
+    }
 }
 
 TEST_F(MainWindowTest, CaptionCarriesTheProgramVersion) {
