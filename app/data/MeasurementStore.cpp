@@ -475,7 +475,15 @@ void MeasurementStore::forgetValues() {
     ++bindings;
     valuesPass.Cancel();
     storedDuringPass.clear();
-    running.Clear();
+    // A long series' values are given back to the system once the window
+    // has painted what it shows now: that frees pages on every core, which
+    // would otherwise hold up the first rows of the next series.
+    if (running.Count() > valuesAtOnceUpTo)
+        QTimer::singleShot(0, this,
+                           [gone = std::make_shared<RunningStatistics>(
+                                std::exchange(running, RunningStatistics()))] {});
+    else
+        running.Clear();
     valuesLoaded = true;
     timesInOrder = true;
     lastTime.clear();
