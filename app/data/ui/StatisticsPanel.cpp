@@ -62,7 +62,6 @@ QWidget* StatisticsPanel::buildStatistics() {
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setMinimumWidth(100);
         value->setFrameShape(QFrame::StyledPanel);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(caption, row, 0);
         grid->addWidget(value, row, 1);
         fields << value;
@@ -154,8 +153,16 @@ void StatisticsPanel::check1Clicked() {
 }
 
 void StatisticsPanel::ShowStatistics(const StatisticsFields& shown) {
-    for (size_t i = 0; i < std::size(fieldSpecs); ++i)
-        fields[int(i)]->setText(shown.*(fieldSpecs[i].value));
+    // A figure can be selected to be copied. An empty field has nothing to
+    // select, and without the means to it paints at once: every field is
+    // cleared when a series is opened, before its first rows are painted.
+    for (size_t i = 0; i < std::size(fieldSpecs); ++i) {
+        QLabel* field = fields[int(i)];
+        const QString& text = shown.*(fieldSpecs[i].value);
+        field->setTextInteractionFlags(text.isEmpty() ? Qt::NoTextInteraction
+                                                      : Qt::TextSelectableByMouse);
+        field->setText(text);
+    }
 }
 
 QLabel* StatisticsPanel::Field(const QString& name) const {

@@ -620,6 +620,7 @@ TEST_F(MainWindowReadings, RepliesOfTheBalanceFillTheGridAndTheStatistics) {
     RunEventsFor(50);
     EXPECT_EQ(count->text(), "2");
     EXPECT_EQ(mean->text(), "2.0000");
+    EXPECT_TRUE(mean->textInteractionFlags() & Qt::TextSelectableByMouse) << "to be copied";
     const QModelIndex last = window->Grid()->model()->index(1, SeriesModel::Masa);
     EXPECT_EQ(last.data().toString(), "3.0000");
     EXPECT_EQ(window->Grid()->currentIndex().row(), 1) << "the new row is current";
