@@ -315,4 +315,18 @@ FileState StateOf(const QString& path) {
     return cache().Load(path)->text.state;
 }
 
+QList<Entry> Entries(const QString& path) {
+    QList<Entry> entries;
+    QString section;
+    for (const QString& line : cache().Load(path)->text.lines) {
+        if (isSectionLine(line, &section) || line.trimmed().startsWith(QLatin1Char(';')))
+            continue;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals > 0)
+            entries.append(
+                {section, line.left(equals).trimmed(), unquoted(line.mid(equals + 1).trimmed())});
+    }
+    return entries;
+}
+
 } // namespace Pomiar::INI

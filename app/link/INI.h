@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Reading and writing the program's INI files (settings, language files).
@@ -30,5 +31,16 @@ enum class FileState {
 };
 
 FileState StateOf(const QString& path);
+
+struct Entry {
+    QString section;
+    QString key;
+    QString value;
+};
+
+// Every key of the file with its value, in the file's order and spelling
+// (the nameless section before the first header is ""); comments and lines
+// without "=" are none.
+QList<Entry> Entries(const QString& path);
 
 } // namespace Pomiar::INI

@@ -14,8 +14,9 @@ QString Resolve(const QStringList& arguments, const QString& executableFolder);
 
 // Creates the folder and its "Language" subfolder when missing and copies in
 // every shipped language file that the folder lacks (never overwriting a
-// file the user has). Answers false with a reason when the folder cannot be
-// made.
+// file the user has); a language file the user has gets the texts its
+// shipped twin has and it lacks. Answers false with a reason when the
+// folder cannot be made.
 bool Prepare(const QString& folder, const QString& shippedLanguageFolder, QString* error);
 
 // Where the shipped language files are: "Language" beside the executable (a
