@@ -320,9 +320,12 @@ void MeasurementStore::bind(std::unique_ptr<Database> database) {
         markWorkingSeries();
 }
 
-void MeasurementStore::OtworzBaze(const QString& path, OpenedEntry entry) {
+void MeasurementStore::OtworzBaze(const QString& path, OpenedEntry entry,
+                                  std::unique_ptr<Database> opened) {
     // A series file is written straight through, whole after every reading.
-    bind(std::make_unique<Database>(path, Database::Journal::Rollback));
+    bind(opened && opened->Path() == path
+             ? std::move(opened)
+             : std::make_unique<Database>(path, Database::Journal::Rollback));
     openedEntry.emplace(QFileInfo(path).fileName().toUtf8(), QDateTime::currentDateTime());
     if (entry == OpenedEntry::Now)
         WriteOpenedEntry();

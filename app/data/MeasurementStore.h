@@ -91,7 +91,10 @@ public:
     // Binds another database file (an opened series file) in place of the
     // working database; readings taken afterwards go into it. Throws
     // DatabaseError, and then the series and its binding stay as they were.
-    void OtworzBaze(const QString& path, OpenedEntry entry = OpenedEntry::Now);
+    // opened: the file at path already open to be written
+    // (SeriesFile::Examine), else it is opened here.
+    void OtworzBaze(const QString& path, OpenedEntry entry = OpenedEntry::Now,
+                    std::unique_ptr<Database> opened = nullptr);
     // Writes the SeriesOpened entry kept back, if any.
     void WriteOpenedEntry();
     // Shows a series file that cannot be written: its readings and report

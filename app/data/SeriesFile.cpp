@@ -514,7 +514,30 @@ QString FailureReason(const std::exception& failure) {
     return QString::fromLocal8Bit(failure.what());
 }
 
-FileState Examine(const QString& path, QString* reason) {
+namespace {
+
+bool HoldsASeries(Database& file) {
+    if (!file.HasTable(QStringLiteral("raport")) || !file.HasTable(QStringLiteral("pomiary")))
+        return false;
+    const QStringList columns = file.ColumnsOf(QStringLiteral("SELECT * FROM pomiary"));
+    return std::all_of(std::begin(seriesColumns), std::end(seriesColumns), [&](const char* column) {
+        return columns.contains(QLatin1String(column), Qt::CaseInsensitive);
+    });
+}
+
+// A connection that may write writes nothing to such a file until asked:
+// it has no log to fold back, no journal to roll back and no mode to leave.
+bool QuietToWrite(const QString& path, const QByteArray& header) {
+    return header.size() >= 20 && header.startsWith(QByteArrayLiteral("SQLite format 3\0")) &&
+           header[18] == 1 && header[19] == 1 &&
+           !QFile::exists(path + QStringLiteral("-journal")) &&
+           !QFile::exists(path + QStringLiteral("-wal"));
+}
+
+} // namespace
+
+FileState Examine(const QString& path, QString* reason, std::unique_ptr<Database>* toWrite) {
+    QByteArray header;
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -525,15 +548,26 @@ FileState Examine(const QString& path, QString* reason) {
         // An empty file would read as an empty database.
         if (file.size() == 0)
             return FileState::NotASeriesFile;
+        header = file.read(20);
     }
+    // Asked of the system, not tried: a trial write makes the engine create
+    // and delete a journal beside the file, and opens the file once more,
+    // before its first rows are shown. The engine writes the file and a
+    // journal in its folder: both must take writes (a read-only mount
+    // refuses either).
+    const QByteArray name = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const bool writable = ::access(name.constData(), R_OK | W_OK) == 0 &&
+                          ::access(folder.constData(), W_OK | X_OK) == 0;
+    const bool handOut = toWrite && writable && QuietToWrite(path, header);
     try {
-        Database file(path, Database::Journal::Rollback, Database::Access::ReadOnly);
-        if (!file.HasTable(QStringLiteral("raport")) || !file.HasTable(QStringLiteral("pomiary")))
+        auto file = std::make_unique<Database>(path, Database::Journal::Rollback,
+                                               handOut ? Database::Access::ReadWrite
+                                                       : Database::Access::ReadOnly);
+        if (!HoldsASeries(*file))
             return FileState::NotASeriesFile;
-        const QStringList columns = file.ColumnsOf(QStringLiteral("SELECT * FROM pomiary"));
-        for (const char* column : seriesColumns)
-            if (!columns.contains(QLatin1String(column), Qt::CaseInsensitive))
-                return FileState::NotASeriesFile;
+        if (handOut)
+            *toWrite = std::move(file);
     } catch (const DatabaseError& failure) {
         if (failure.code != SQLITE_NOTADB) {
             if (reason)
@@ -542,17 +576,7 @@ FileState Examine(const QString& path, QString* reason) {
         }
         return FileState::NotASeriesFile;
     }
-    // Asked of the system, not tried: a trial write makes the engine create
-    // and delete a journal beside the file, and opens the file once more,
-    // before its first rows are shown. The engine writes the file and a
-    // journal in its folder: both must take writes (a read-only mount
-    // refuses either).
-    const QByteArray file = QFile::encodeName(path);
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    return ::access(file.constData(), R_OK | W_OK) == 0 &&
-                   ::access(folder.constData(), W_OK | X_OK) == 0
-               ? FileState::Writable
-               : FileState::ReadOnly;
+    return writable ? FileState::Writable : FileState::ReadOnly;
 }
 
 void EksportCSV(Database& source, const QString& path,

@@ -6,6 +6,7 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <memory>
 
 namespace Pomiar {
 
@@ -82,8 +83,13 @@ QString FailureReason(const std::exception& failure);
 // bind it, show it without binding (the system lets us only read it), or
 // nothing (the file cannot be read, or is empty, foreign or not a series
 // file). reason (may be null) gets the system's text when it cannot be read.
+// With toWrite, a writable series file the engine keeps in rollback mode,
+// with no journal or log beside it, is told on a connection that may write
+// (to such a file it writes nothing until asked) and handed out in toWrite,
+// so that the open does not open it twice before its rows show.
 enum class FileState { Writable, ReadOnly, Unreadable, NotASeriesFile };
-FileState Examine(const QString& path, QString* reason);
+FileState Examine(const QString& path, QString* reason,
+                  std::unique_ptr<Database>* toWrite = nullptr);
 
 // The form a real takes in the export.
 QString CsvNumber(double value, const QLocale& locale);

@@ -518,14 +518,17 @@ TEST_F(SeriesFileTest, ExaminingAFileNeverWritesIt) {
         other.Execute("CREATE TABLE pomiary (Lp INTEGER, Masa REAL)");
         other.Execute("CREATE TABLE raport (Raport TEXT)");
     }
+    // A journal beside a file (here a spent one) keeps it from being told
+    // on a connection that may write.
+    ASSERT_TRUE(QFile::copy(series, Path("spare.ser")));
+    TestFiles::WriteFile(Path("spare.ser-journal"), "");
     const struct {
         const char* name;
         FileState state;
-    } cases[] = {{"seria.ser", FileState::Writable},
-                 {"pusty.ser", FileState::NotASeriesFile},
-                 {"obcy.ser", FileState::NotASeriesFile},
-                 {"inna.ser", FileState::NotASeriesFile},
-                 {"brak.ser", FileState::Unreadable}};
+        bool handedOut = false;
+    } cases[] = {{"seria.ser", FileState::Writable, true}, {"spare.ser", FileState::Writable},
+                 {"pusty.ser", FileState::NotASeriesFile}, {"obcy.ser", FileState::NotASeriesFile},
+                 {"inna.ser", FileState::NotASeriesFile},  {"brak.ser", FileState::Unreadable}};
     // Not even a journal is created and deleted beside the file: the
     // folder's own time would change with it. The system's clock for file
     // times moves in steps of a few milliseconds.
@@ -534,18 +537,23 @@ TEST_F(SeriesFileTest, ExaminingAFileNeverWritesIt) {
         ::stat(QFile::encodeName(Path("")).constData(), &status);
         return std::pair(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
     };
-    for (const auto& [name, state] : cases) {
+    for (const auto& [name, state, handedOut] : cases) {
         const QByteArray before = TestFiles::ReadFile(Path(name));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const auto folderBefore = folderTime();
         QString reason;
-        EXPECT_EQ(Examine(Path(name), &reason), state) << name;
+        std::unique_ptr<Database> opened;
+        EXPECT_EQ(Examine(Path(name), &reason, &opened), state) << name;
+        EXPECT_EQ(opened != nullptr, handedOut) << name;
+        opened.reset();
         EXPECT_EQ(folderTime(), folderBefore) << name;
         EXPECT_EQ(TestFiles::ReadFile(Path(name)), before) << name;
         EXPECT_EQ(reason.isEmpty(), state != FileState::Unreadable) << name;
     }
     EXPECT_FALSE(QFile::exists(Path("brak.ser")));
-    EXPECT_EQ(Leftovers({"seria.ser", "pusty.ser", "obcy.ser", "inna.ser"}), QStringList());
+    EXPECT_EQ(Leftovers({"seria.ser", "spare.ser", "spare.ser-journal", "pusty.ser", "obcy.ser",
+                         "inna.ser"}),
+              QStringList());
 }
 
 TEST_F(SeriesFileTest, TimesWithAFractionOfASecondLeaveInWholeSeconds) {

@@ -80,7 +80,8 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
     // Nothing is written to a file before it is known to be a series file,
     // and nothing changes here when it cannot be opened.
     QString reason;
-    const SeriesFile::FileState state = SeriesFile::Examine(path, &reason);
+    std::unique_ptr<Database> opened;
+    const SeriesFile::FileState state = SeriesFile::Examine(path, &reason, &opened);
     if (state == SeriesFile::FileState::Unreadable ||
         state == SeriesFile::FileState::NotASeriesFile) {
         showFileError(texts.cannotOpen, path,
@@ -99,7 +100,7 @@ bool SeriesCommands::openSeriesFile(const QString& path) {
         // is compacted after the verdict, not here (seconds for a long
         // series).
         if (writable)
-            store.OtworzBaze(path, MeasurementStore::OpenedEntry::Deferred);
+            store.OtworzBaze(path, MeasurementStore::OpenedEntry::Deferred, std::move(opened));
         else
             store.OpenForViewing(path);
     } catch (const DatabaseError& error) {
