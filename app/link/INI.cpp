@@ -323,8 +323,7 @@ QList<Entry> Entries(const QString& path) {
             continue;
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (equals > 0)
-            entries.append(
-                {section, line.left(equals).trimmed(), unquoted(line.mid(equals + 1).trimmed())});
+            entries.append({section, line.left(equals).trimmed(), line.mid(equals + 1).trimmed()});
     }
     return entries;
 }

@@ -38,8 +38,9 @@ struct Entry {
     QString value;
 };
 
-// Every key of the file with its value, in the file's order and spelling
-// (the nameless section before the first header is ""); comments and lines
+// Every key of the file with its value as written (quotes kept, so that
+// it is stored again as it was), in the file's order and spelling (the
+// nameless section before the first header is ""); comments and lines
 // without "=" are none.
 QList<Entry> Entries(const QString& path);
 

@@ -98,19 +98,20 @@ TEST_F(ProgramFolderTest, PrepareNeverOverwritesTheUsersFiles) {
 }
 
 // A language file from before an update gets the update's new texts in its
-// own language; what it holds, translated by the user or not, stays.
+// own language, a quoted one with its quotes (and so its blanks); what it
+// holds, translated by the user or not, stays.
 TEST_F(ProgramFolderTest, PrepareAddsTheShippedTextsAUsersLanguageFileLacks) {
     const QString shipped = base + "/shipped";
     WriteFile(shipped + "/English.lag",
-              "[D1]\r\nPlik=File\r\nNowy tekst=New text\r\n[Rp1]\r\nRP1_N=Report\r\n");
+              "[D1]\r\nPlik=File\r\nNowy tekst=New text\r\n[Rp1]\r\nRP1_N=\"Report: \"\r\n");
     const QString folder = base + "/station";
     WriteFile(folder + "/Language/English.lag", "[D1]\r\nPlik=My file\r\n; a note\r\n");
 
     QString error;
     ASSERT_TRUE(ProgramFolder::Prepare(folder, shipped, &error)) << error.toStdString();
-    EXPECT_EQ(
-        ReadFile(folder + "/Language/English.lag"),
-        "[D1]\r\nPlik=My file\r\n; a note\r\nNowy tekst=New text\r\n[Rp1]\r\nRP1_N=Report\r\n");
+    EXPECT_EQ(ReadFile(folder + "/Language/English.lag"),
+              "[D1]\r\nPlik=My file\r\n; a note\r\nNowy tekst=New text\r\n[Rp1]\r\nRP1_N=\"Report: "
+              "\"\r\n");
     ASSERT_TRUE(ProgramFolder::Prepare(folder, shipped, &error));
     EXPECT_EQ(ReadFile(folder + "/Language/English.lag").count("New text"), 1);
 }
