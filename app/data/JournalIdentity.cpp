@@ -4,8 +4,6 @@
 
 #include <QStringList>
 
-#include <utility>
-
 namespace Pomiar::JournalIdentity {
 
 namespace {
@@ -30,19 +28,26 @@ QString Filled(const QString& pattern, const QStringList& values) {
     return text;
 }
 
-// The words and the count for what a series vouched for in part lacks. A
-// wording without them says so in the export's words rather than as if the
-// series were whole.
-std::pair<QString, int> Unvouched(const Identity& identity, const Wording& wording) {
+// The words for what the journal does not vouch for. A wording without
+// them says so in the export's words rather than as if the series were
+// whole.
+QString LackWords(SeriesJournal::Verification::Lack lack, const Wording& wording) {
+    using Lack = SeriesJournal::Verification::Lack;
     const Wording fixed = ExportWording();
     const auto either = [](const QString& own, const QString& otherwise) {
         return own.isEmpty() ? otherwise : own;
     };
-    if (identity.readingsBefore > 0 || (identity.readingsPartly == 0 && !identity.reportBefore))
-        return {either(wording.unvouched, fixed.unvouched), identity.readingsBefore};
-    if (identity.readingsPartly > 0)
-        return {either(wording.partly, fixed.partly), identity.readingsPartly};
-    return {either(wording.report, fixed.report), 0};
+    switch (lack) {
+    case Lack::ReadingsBefore:
+        return either(wording.unvouched, fixed.unvouched);
+    case Lack::ReadingsPartly:
+        return either(wording.partly, fixed.partly);
+    case Lack::Report:
+        return either(wording.report, fixed.report);
+    case Lack::None:
+        break;
+    }
+    return wording.journal;
 }
 
 } // namespace
@@ -61,15 +66,17 @@ Identity Of(Database& database, const QString& station, const QDateTime& at) {
 
 Identity Of(const SeriesJournal::Verification& verified, const QString& station,
             const QDateTime& at) {
+    using Lack = SeriesJournal::Verification::Lack;
+    const Lack lack = verified.FirstLack();
     return Identity{SeriesJournal::Author::Here(station),
                     at.isValid() ? at : QDateTime::currentDateTime(),
                     verified.state,
                     verified.rows,
                     verified.head,
-                    verified.readingsBefore,
-                    verified.Unvouched(),
-                    verified.readingsPartly,
-                    verified.reportBefore};
+                    lack,
+                    lack == Lack::ReadingsBefore   ? verified.readingsBefore
+                    : lack == Lack::ReadingsPartly ? verified.readingsPartly
+                                                   : 0};
 }
 
 Wording ExportWording() {
@@ -88,15 +95,13 @@ Wording ExportWording() {
 
 QString Text(const Identity& identity, const Wording& wording) {
     using State = SeriesJournal::Verification::State;
-    const auto [unvouched, notVouched] = Unvouched(identity, wording);
-    const QString& pattern = identity.state == State::NoJournal ? wording.noJournal
-                             : identity.state == State::Broken  ? wording.broken
-                             : identity.unvouched               ? unvouched
-                                                                : wording.journal;
+    const QString pattern = identity.state == State::NoJournal ? wording.noJournal
+                            : identity.state == State::Broken  ? wording.broken
+                                                               : LackWords(identity.lack, wording);
     return Filled(pattern, {identity.author.station, identity.author.user, TimeText(identity.at),
                             QString::number(identity.rows),
                             QString::fromLatin1(identity.head.toHex().left(headDigits)),
-                            QString::number(notVouched)});
+                            QString::number(identity.lacking)});
 }
 
 QString TrailerLine(const Identity& identity) {

@@ -22,16 +22,11 @@ struct Identity {
     // The rows that verify and the hash of the last of them.
     qint64 rows = 0;
     QByteArray head;
-    // Readings older than the journal, which it does not vouch for.
-    int readingsBefore = 0;
-    // Something the series shows is not vouched for (those readings, a
-    // report the journal never saw saved, what earlier full-row entries do
-    // not hold): the series verifies, but only in part.
-    bool unvouched = false;
-    // Readings whose earlier full-row entries hold neither Timer nor LpTekst.
-    int readingsPartly = 0;
-    // A report the journal never saw saved.
-    bool reportBefore = false;
+    // What of a series that verifies the journal does not vouch for
+    // (SeriesJournal::Verification::FirstLack), and how many readings that
+    // is (none for the report).
+    SeriesJournal::Verification::Lack lack = SeriesJournal::Verification::Lack::None;
+    int lacking = 0;
 };
 
 // The identity of the series in database, made by station on this machine
@@ -51,9 +46,9 @@ struct Wording {
     // A journal that does not verify: %4 and %5 are the rows up to the fault.
     QString broken;
     // A journal that verifies but does not vouch for all the series shows,
-    // told by the first of these that applies (an empty one in the
-    // export's words): readings older than the journal, readings whose
-    // entries are an earlier version's full rows, the report.
+    // one for each lack (an empty one in the export's words): readings
+    // older than the journal, readings whose entries are an earlier
+    // version's full rows, the report.
     QString unvouched;
     QString partly;
     QString report;

@@ -172,6 +172,16 @@ struct Verification {
         return state == State::Verified &&
                (readingsBefore > 0 || readingsPartly > 0 || reportBefore);
     }
+    // What is told of that, where one line names one thing: readings older
+    // than the journal first, then readings held in part, then the report;
+    // None when the journal vouches for all (or does not verify).
+    enum class Lack { None, ReadingsBefore, ReadingsPartly, Report };
+    Lack FirstLack() const {
+        return !Unvouched()         ? Lack::None
+               : readingsBefore > 0 ? Lack::ReadingsBefore
+               : readingsPartly > 0 ? Lack::ReadingsPartly
+                                    : Lack::Report;
+    }
 };
 
 // Checks, in one read transaction, the chain from its first row, that

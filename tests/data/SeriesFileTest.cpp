@@ -395,6 +395,7 @@ TEST_F(SeriesFileTest, TheJournalTrailerEndsTheExportOnlyWhenAsked) {
 
 TEST(JournalIdentityTest, TrailerNamesStationUserTimeAndHowFarTheJournalReaches) {
     using State = SeriesJournal::Verification::State;
+    using Lack = SeriesJournal::Verification::Lack;
     const QByteArray head = QByteArray::fromHex("0123456789abcdef") + QByteArray(24, '\x77');
     const QString start = "# journal: station 3, user anna, exported 2026-12-08 10:15:00 ";
     const QString verified = start + "+00:00, 7 rows, head 0123456789abcdef, NOT VOUCHED FOR: ";
@@ -403,25 +404,22 @@ TEST(JournalIdentityTest, TrailerNamesStationUserTimeAndHowFarTheJournalReaches)
         qint64 rows;
         int offsetSeconds;
         QString expected;
-        // What the journal does not vouch for: readings older than it,
-        // readings an earlier version's entries hold in part, the report.
-        int before = 0;
-        int partly = 0;
-        bool report = false;
+        // What the journal does not vouch for, and how many readings.
+        Lack lack = Lack::None;
+        int lacking = 0;
     };
     for (const Case& c : {
              Case{State::Verified, 42, 3600, start + "+01:00, 42 rows, head 0123456789abcdef"},
              Case{State::NoJournal, 0, 0, start + "+00:00, no journal"},
              Case{State::Broken, 5, -(3 * 3600 + 30 * 60),
                   start + "-03:30, 5 rows, head 0123456789abcdef, NOT VERIFIED after them"},
-             // The first that applies is named; a count of 0 never is.
-             Case{State::Verified, 7, 0, verified + "2 readings older than the journal", 2, 4,
-                  true},
+             Case{State::Verified, 7, 0, verified + "2 readings older than the journal",
+                  Lack::ReadingsBefore, 2},
              Case{State::Verified, 7, 0,
                   verified + "the Timer and LpTekst of 4 readings (entries of an earlier version)",
-                  0, 4, true},
-             Case{State::Verified, 7, 0, verified + "the report, older than the journal", 0, 0,
-                  true},
+                  Lack::ReadingsPartly, 4},
+             Case{State::Verified, 7, 0, verified + "the report, older than the journal",
+                  Lack::Report},
          }) {
         const JournalIdentity::Identity identity{
             {"3", "anna", "lab-1"},
@@ -429,10 +427,8 @@ TEST(JournalIdentityTest, TrailerNamesStationUserTimeAndHowFarTheJournalReaches)
             c.state,
             c.rows,
             head,
-            c.before,
-            c.before > 0 || c.partly > 0 || c.report,
-            c.partly,
-            c.report};
+            c.lack,
+            c.lacking};
         EXPECT_EQ(JournalIdentity::TrailerLine(identity), c.expected);
     }
 }

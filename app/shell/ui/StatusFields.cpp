@@ -54,17 +54,25 @@ void StatusFields::ShowJournal(const SeriesJournal::Verification& verified) {
         journalStatus->clear();
         return;
     }
+    using Lack = SeriesJournal::Verification::Lack;
     switch (verified.state) {
     case State::Verified:
-        // Readings older than the journal are told before those an earlier
-        // version's entries vouch for in part, and those before the report.
-        journalStatus->setText(
-            !verified.Unvouched() ? texts.journalVerified.arg(verified.rows)
-            : verified.readingsBefore > 0
-                ? texts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore)
-            : verified.readingsPartly > 0
-                ? texts.journalPartly.arg(verified.rows).arg(verified.readingsPartly)
-                : texts.journalReport.arg(verified.rows));
+        switch (verified.FirstLack()) {
+        case Lack::None:
+            journalStatus->setText(texts.journalVerified.arg(verified.rows));
+            break;
+        case Lack::ReadingsBefore:
+            journalStatus->setText(
+                texts.journalUnvouched.arg(verified.rows).arg(verified.readingsBefore));
+            break;
+        case Lack::ReadingsPartly:
+            journalStatus->setText(
+                texts.journalPartly.arg(verified.rows).arg(verified.readingsPartly));
+            break;
+        case Lack::Report:
+            journalStatus->setText(texts.journalReport.arg(verified.rows));
+            break;
+        }
         break;
     case State::NoJournal:
         journalStatus->setText(texts.journalMissing);

@@ -127,7 +127,6 @@ TEST(StatusFieldsTest, TheJournalFieldNamesWhatTheJournalDoesNotVouchFor) {
         QString expected;
     };
     for (const Case& c : {
-             Case{0, 0, false, verified},
              Case{2, 4, true, verified + ", BEZ POSWIADCZENIA 2 pomiarow starszych niz dziennik"},
              Case{0, 4, true,
                   verified + ", BEZ POSWIADCZENIA Timer i LpTekst 4 pomiarow (wpisy wczesniejszej "
