@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 #include <QStringList>
 
 #include <memory>
@@ -260,17 +261,49 @@ bool save(const QString& path, const IniText& text, QString* error) {
 
 } // namespace
 
-QString CzytajIni(const QString& path, const QString& section, const QString& key,
-                  const QString& defaultValue) {
-    const std::shared_ptr<const CachedFile> file = cache().Load(path);
+namespace {
+
+// The value of key in section as a lookup answers it, or defaultValue.
+QString valueIn(const CachedFile& file, const QString& section, const QString& key,
+                const QString& defaultValue) {
     const QString sectionKey = section.trimmed().isEmpty() ? QString() : nameKey(section);
-    const auto values = file->index.constFind(sectionKey);
-    if (values == file->index.cend())
+    const auto values = file.index.constFind(sectionKey);
+    if (values == file.index.cend())
         return defaultValue;
     const auto value = values->constFind(nameKey(key));
     if (value == values->cend() || value->size() >= valueLimit)
         return defaultValue;
     return *value;
+}
+
+// Sets entry ("key=value") under section in text, adding the section or
+// the key where missing. False when the line already read so.
+bool setEntry(IniText& text, const QString& section, const QString& key, const QString& entry) {
+    const SectionRange range = findSection(text.lines, section);
+    if (!range.found) {
+        text.lines << QLatin1Char('[') + section.trimmed() + QLatin1Char(']') << entry;
+        return true;
+    }
+    qsizetype lastEntry = range.header;
+    for (qsizetype i = range.header + 1; i < range.end; ++i) {
+        if (keyLineMatches(text.lines[i], key)) {
+            if (text.lines[i] == entry)
+                return false;
+            text.lines[i] = entry;
+            return true;
+        }
+        if (!text.lines[i].trimmed().isEmpty())
+            lastEntry = i;
+    }
+    text.lines.insert(lastEntry + 1, entry);
+    return true;
+}
+
+} // namespace
+
+QString CzytajIni(const QString& path, const QString& section, const QString& key,
+                  const QString& defaultValue) {
+    return valueIn(*cache().Load(path), section, key, defaultValue);
 }
 
 bool ZapiszIni(const QString& path, const QString& section, const QString& key,
@@ -279,8 +312,6 @@ bool ZapiszIni(const QString& path, const QString& section, const QString& key,
     QString oneLine = value;
     oneLine.replace(QLatin1Char('\r'), QLatin1Char(' '))
         .replace(QLatin1Char('\n'), QLatin1Char(' '));
-    const QString entry = key.trimmed() + QLatin1Char('=') + oneLine;
-
     const std::shared_ptr<const CachedFile> file = cache().Load(path);
     if (file->text.state == FileState::Unreadable) {
         // Writing what could be read would replace a file that holds more.
@@ -289,43 +320,42 @@ bool ZapiszIni(const QString& path, const QString& section, const QString& key,
         return false;
     }
     IniText text = file->text;
-    const SectionRange range = findSection(text.lines, section);
-    if (!range.found) {
-        text.lines << QLatin1Char('[') + section.trimmed() + QLatin1Char(']') << entry;
-        return save(path, text, error);
-    }
-    qsizetype lastEntry = range.header;
-    for (qsizetype i = range.header + 1; i < range.end; ++i) {
-        if (keyLineMatches(text.lines[i], key)) {
-            // The start writes its settings back every time: a line that
-            // already reads so costs no rewrite of the file.
-            if (text.lines[i] == entry)
-                return true;
-            text.lines[i] = entry;
-            return save(path, text, error);
-        }
-        if (!text.lines[i].trimmed().isEmpty())
-            lastEntry = i;
-    }
-    text.lines.insert(lastEntry + 1, entry);
+    // The start writes its settings back every time: a line that already
+    // reads so costs no rewrite of the file.
+    if (!setEntry(text, section, key, key.trimmed() + QLatin1Char('=') + oneLine))
+        return true;
     return save(path, text, error);
+}
+
+bool AddMissing(const QString& from, const QString& to) {
+    const std::shared_ptr<const CachedFile> source = cache().Load(from);
+    const std::shared_ptr<const CachedFile> target = cache().Load(to);
+    if (target->text.state != FileState::Text)
+        return false;
+    IniText text = target->text;
+    QSet<QString> added;
+    QString section;
+    for (const QString& line : source->text.lines) {
+        if (isSectionLine(line, &section) || line.trimmed().startsWith(QLatin1Char(';')))
+            continue;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            continue;
+        const QString key = line.left(equals).trimmed();
+        // As written, quotes and all, so that the blanks they keep stay.
+        const QString value = line.mid(equals + 1).trimmed();
+        const QString name = nameKey(section) + QLatin1Char('\x1f') + nameKey(key);
+        if (value.isEmpty() || added.contains(name) ||
+            !valueIn(*target, section, key, QString()).isEmpty())
+            continue;
+        added.insert(name);
+        setEntry(text, section, key, key + QLatin1Char('=') + value);
+    }
+    return added.isEmpty() || save(to, text, nullptr);
 }
 
 FileState StateOf(const QString& path) {
     return cache().Load(path)->text.state;
-}
-
-QList<Entry> Entries(const QString& path) {
-    QList<Entry> entries;
-    QString section;
-    for (const QString& line : cache().Load(path)->text.lines) {
-        if (isSectionLine(line, &section) || line.trimmed().startsWith(QLatin1Char(';')))
-            continue;
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals > 0)
-            entries.append({section, line.left(equals).trimmed(), line.mid(equals + 1).trimmed()});
-    }
-    return entries;
 }
 
 } // namespace Pomiar::INI

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 
 // Reading and writing the program's INI files (settings, language files).
@@ -32,16 +31,10 @@ enum class FileState {
 
 FileState StateOf(const QString& path);
 
-struct Entry {
-    QString section;
-    QString key;
-    QString value;
-};
-
-// Every key of the file with its value as written (quotes kept, so that
-// it is stored again as it was), in the file's order and spelling (the
-// nameless section before the first header is ""); comments and lines
-// without "=" are none.
-QList<Entry> Entries(const QString& path);
+// Adds to the file `to` every key of `from` that it lacks or holds empty,
+// with the value as `from` writes it, in one write; a key `from` holds twice
+// is added once, as a lookup would read it. Keys `to` holds stay as they
+// are. False when `to` is not text or could not be written.
+bool AddMissing(const QString& from, const QString& to);
 
 } // namespace Pomiar::INI

@@ -74,21 +74,6 @@ bool copyMissing(const QString& source, const QString& target, QString* error) {
     return true;
 }
 
-// A language file the user has, from before the program knew texts its
-// shipped twin has, gets those texts in its language rather than in the
-// designed Polish (which a lookup of a text missing would write into it).
-// Texts already there, translated or not, stay as they are.
-void addMissingTexts(const QString& shipped, const QString& own) {
-    if (INI::StateOf(own) != INI::FileState::Text)
-        return;
-    for (const INI::Entry& entry : INI::Entries(shipped)) {
-        if (!entry.value.isEmpty() &&
-            INI::CzytajIni(own, entry.section, entry.key, QString()).isEmpty() &&
-            !INI::ZapiszIni(own, entry.section, entry.key, entry.value))
-            return;
-    }
-}
-
 } // namespace
 
 QString Resolve(const QStringList& arguments, const QString& executableFolder) {
@@ -121,8 +106,11 @@ bool Prepare(const QString& folder, const QString& shippedLanguageFolder, QStrin
         return false;
     for (const QString& name : ownBefore) {
         const QString shipped = shippedLanguageFolder + QLatin1Char('/') + name;
+        // A language file the user has, from before the program knew texts
+        // its shipped twin has, gets them in its language rather than in the
+        // designed Polish (which a lookup of a text missing would write).
         if (QFileInfo(shipped).isFile())
-            addMissingTexts(shipped, languageFolder + QLatin1Char('/') + name);
+            INI::AddMissing(shipped, languageFolder + QLatin1Char('/') + name);
     }
     return true;
 }
