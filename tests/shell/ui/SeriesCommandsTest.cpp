@@ -176,19 +176,6 @@ TEST_F(SeriesCommandsTest, OpeningASeriesFileShowsWhetherItsJournalVerifies) {
         << journalShown().toStdString();
 }
 
-// A file an earlier version journaled in full rows verifies, but the status
-// bar says what its entries do not hold.
-TEST_F(SeriesCommandsTest, AnEarlierVersionsFileSaysWhatItsJournalDoesNotVouchFor) {
-    const QString path = File("old.ser");
-    ASSERT_TRUE(QFile::copy(TREVALO_SOURCE_DIR "/tests/data/fixtures/journal-full-rows.ser", path));
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    dialogs.FileNext(path);
-    window->Commands().RunCommand(Command::Otworz);
-    EXPECT_EQ(Rows(), 4);
-    EXPECT_EQ(Verdict(), "Dziennik serii: zweryfikowany (10 wpisow), BEZ POSWIADCZENIA Timer i "
-                         "LpTekst 4 pomiarow (wpisy wczesniejszej wersji)");
-}
-
 // The rows are there before the journal is checked, and the file stays as
 // it came until the verdict; then the journal records the open.
 TEST_F(SeriesCommandsTest, TheRowsShowBeforeTheVerdictAndTheOpenIsJournaledAfterIt) {
